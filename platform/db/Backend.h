@@ -1,0 +1,70 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "db/ConnectionString.h"
+#include "db/DbError.h"
+#include "db/Field.h"
+#include "db/RowStore.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace db {
+
+struct Parameter;
+
+// A stream of result rows, fetched in chunks on demand. A cursor never shares its client
+// connection with other statements (it has a dedicated one, or a server-side cursor), so other
+// work on the same data source neither truncates nor blocks it.
+class PLATFORM_EXPORT RowCursor {
+public:
+    virtual ~RowCursor();
+    virtual const std::vector<FieldInfo> &fields() const = 0;
+    // Appends up to maxRows rows to store; returns how many were appended. After the last row
+    // (or once the row limit given at open is reached) atEnd() is true and the cursor has
+    // released its statement and connection. Throws DbError.
+    virtual std::size_t fetch(RowStore &store, std::size_t maxRows) = 0;
+    virtual bool atEnd() const = 0;
+    // Stops a running statement; may be called from another thread.
+    virtual void cancel() = 0;
+};
+
+// One client library behind a db::Connection. Implementations: SQLite, PostgreSQL, ODBC.
+// Every call may throw DbError carrying the client's message and SQLSTATE.
+class PLATFORM_EXPORT ConnectionBackend {
+public:
+    virtual ~ConnectionBackend();
+
+    virtual void open(const ConnectionString &cs, int timeoutSeconds, bool readOnly) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual QString version() const = 0;         // e.g. "SQLite 3.40.1", "PostgreSQL 15.20 (libpq 15)"
+    virtual QChar identifierQuote() const = 0;   // '"' unless the driver says otherwise
+
+    // Lazy rows of a statement (maxRecords 0 = all).
+    virtual std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) = 0;
+    // Runs a statement on this connection and returns all its rows (none for DML; affected set).
+    virtual std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) = 0;
+    // Columns of a statement's result without reading a row; executes nothing but a SELECT.
+    virtual std::vector<FieldInfo> describe(const QString &sql) = 0;
+    // Checks a statement without executing it (prepare only).
+    virtual void checkSyntax(const QString &sql) = 0;
+    // Stops the statement running on this connection; may be called from another thread.
+    virtual void cancel() = 0;
+
+    virtual std::vector<SchemaObject> objects(SchemaObject::Kind kind) = 0;
+    virtual std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) = 0;
+    virtual std::vector<ParameterInfo> routineParameters(const QString &owner, const QString &name) = 0;
+    // Calls a routine with bound values; output parameters get their values; returns its rows
+    // (an empty store when it returns none).
+    virtual std::shared_ptr<RowStore> callRoutine(const QString &owner, const QString &name,
+                                                  std::vector<Parameter> &params) = 0;
+};
+
+// The backend for a provider (throws DbError for one this build cannot serve).
+PLATFORM_EXPORT std::unique_ptr<ConnectionBackend> makeBackend(Provider provider);
+
+} // namespace db

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "db/Backend.h"
+#include "db/DbError.h"
+#include "db/Field.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace db {
+
+class Recordset;
+
+// A database connection, shared (std::shared_ptr) between the browser that owns it and the query
+// windows that borrow it. Members that act throw DbError; the client's messages of the last
+// failure stay in Errors() until the next call that talks to the database.
+class PLATFORM_EXPORT Connection : public std::enable_shared_from_this<Connection> {
+public:
+    static std::shared_ptr<Connection> create();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    QString ConnectionString() const { return m_connectionString; }
+    void setConnectionString(const QString &text) { m_connectionString = text; }
+    int ConnectionTimeout() const { return m_timeout; }
+    void setConnectionTimeout(int seconds) { m_timeout = seconds; }
+    int CursorLocation() const { return m_cursorLocation; }
+    void setCursorLocation(int location) { m_cursorLocation = location; }
+    // Data sources open read-only where the client allows it; off for the program's own files.
+    bool readOnly() const { return m_readOnly; }
+    void setReadOnly(bool on) { m_readOnly = on; }
+
+    void Open(const QString &connectionString = {}); // empty: the stored ConnectionString
+    void Close();
+    int State() const; // adStateOpen / adStateClosed
+    db::Provider provider() const { return m_provider; }
+    QString Provider() const; // "SQLite", "PostgreSQL", "ODBC"
+    QString Version() const;  // the client library and its version; empty when closed
+    const std::vector<ProviderError> &Errors() const { return m_errors; }
+    void clearErrors() { m_errors.clear(); }
+
+    // Runs a statement and returns its rows in memory (a closed recordset for statements that
+    // return none).
+    std::shared_ptr<Recordset> Execute(const QString &sql, long *recordsAffected = nullptr);
+    std::vector<FieldInfo> DescribeQuery(const QString &sql);
+    void CheckSyntax(const QString &sql);
+    void Cancel();
+
+    std::vector<SchemaObject> Tables();
+    std::vector<SchemaObject> Views();
+    std::vector<SchemaObject> Routines();
+    std::vector<FieldInfo> TableColumns(const QString &owner, const QString &name);
+    std::vector<ParameterInfo> RoutineParameters(const QString &owner, const QString &name);
+
+    // The identifier between delimiters, an embedded delimiter doubled. An empty delimiter means
+    // the one this connection's client uses.
+    QString QuoteIdentifier(const QString &name, const QString &delimiter = {}) const;
+    QChar DefaultDelimiter() const;
+
+    // For Recordset and Command.
+    ConnectionBackend &backend();
+
+private:
+    Connection();
+    template <class F> auto guarded(F &&f) -> decltype(f());
+
+    std::unique_ptr<ConnectionBackend> m_backend;
+    QString m_connectionString;
+    int m_timeout = 10;
+    int m_cursorLocation = adUseServer;
+    bool m_readOnly = true;
+    db::Provider m_provider = db::Provider::SQLite;
+    std::vector<ProviderError> m_errors;
+};
+
+// Quotes an identifier with the given delimiter ('[' pairs with ']'), doubling embedded closers.
+PLATFORM_EXPORT QString quoteIdentifier(const QString &name, const QString &delimiter);
+// A text literal with apostrophes doubled.
+PLATFORM_EXPORT QString quoteText(const QString &value);
+
+} // namespace db

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "db/RowStore.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace db {
+
+// Row conditions evaluated in memory; never code. Built from the filter syntax
+//   Field op value [AND|OR Field op value ...], with parentheses,
+//   op one of = <> < > <= >= LIKE (wildcards * and % at the ends or inside), IS NULL, IS NOT NULL,
+//   values 'text' (apostrophes doubled), #date#, numbers, NULL; field names bare or in [ ] or " "
+// or built from structured conditions handed over by the query builder.
+class PLATFORM_EXPORT RecordsetFilter {
+public:
+    struct Condition {
+        QString field;
+        QString op;          // "=", "<>", "<", ">", "<=", ">=", "LIKE", "NOT LIKE", "IS NULL", "IS NOT NULL"
+        QVariant value;      // invalid for the IS forms
+    };
+    // A node: either one condition or a group of children joined by AND / OR.
+    struct Node {
+        bool isGroup = false;
+        Condition condition;
+        std::vector<Node> children;
+        std::vector<bool> joinedByOr; // joinedByOr[i]: children[i+1] joined to the rest by OR
+        bool negated = false;
+    };
+
+    RecordsetFilter() = default;
+    explicit RecordsetFilter(Node root) : m_root(std::move(root)) {}
+    // Throws DbError naming the position and what was expected.
+    static RecordsetFilter parse(const QString &criteria);
+    const Node &root() const { return m_root; }
+    bool isEmpty() const;
+
+    // Resolves field names against the store's fields (case-insensitive); throws DbError for an
+    // unknown field. Must be called before matches().
+    void bind(const RowStore &store);
+    bool matches(const RowStore &store, std::size_t row) const;
+
+    QString toString() const;
+
+private:
+    Node m_root;
+    std::vector<int> m_columns; // bound column per condition, in depth-first order
+};
+
+} // namespace db

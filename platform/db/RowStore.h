@@ -1,0 +1,78 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "db/Field.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <vector>
+
+namespace db {
+
+// Rows held column-wise: one typed array per column, a null bit per cell and a UTF-8 arena per
+// text or binary column; no QVariant per cell. Rows are only ever appended. Shared (by
+// std::shared_ptr) between a recordset and its clones.
+class PLATFORM_EXPORT RowStore {
+public:
+    explicit RowStore(std::vector<FieldInfo> fields);
+
+    const std::vector<FieldInfo> &fields() const { return m_fields; }
+    int columnCount() const { return int(m_fields.size()); }
+    std::size_t rowCount() const { return m_rows; }
+
+    // --- reading (row < rowCount()) ---
+    bool isNull(std::size_t row, int col) const;
+    std::int64_t int64(std::size_t row, int col) const; // Int64 storage
+    double real(std::size_t row, int col) const;        // Double storage
+    QString text(std::size_t row, int col) const;       // Text storage (UTF-8 in the arena)
+    QByteArray blob(std::size_t row, int col) const;    // Blob storage
+    // Typed value: Null is an invalid QVariant; integers qlonglong, Booleans bool, dates QDate,
+    // times QTime, timestamps QDateTime, floating double, decimals QString, binary QByteArray.
+    QVariant value(std::size_t row, int col) const;
+    // The value as display text: Null is empty; dates ISO; Booleans "True"/"False".
+    QString displayText(std::size_t row, int col) const;
+
+    // --- appending, one row at a time: beginRow, one set* per column (unset columns are Null), endRow ---
+    void beginRow();
+    void setNull(int col);
+    void setInt64(int col, std::int64_t v);
+    void setReal(int col, double v);
+    void setText(int col, const char *utf8, std::size_t len);
+    void setText(int col, const QString &v);
+    void setBlob(int col, const char *data, std::size_t len);
+    // Converts from a QVariant according to the column's storage (used by XML loading and routines).
+    void setValue(int col, const QVariant &v);
+    void endRow();
+
+    void reserve(std::size_t rows);
+    std::size_t bytesHeld() const;
+
+    // Helpers for the Int64 encodings of dates and times.
+    static std::int64_t encodeDate(const QDate &d);
+    static QDate decodeDate(std::int64_t v);
+    static std::int64_t encodeTime(const QTime &t);
+    static QTime decodeTime(std::int64_t v);
+    static std::int64_t encodeDateTime(const QDateTime &dt);
+    static QDateTime decodeDateTime(std::int64_t v);
+
+private:
+    struct Column {
+        Storage storage;
+        std::vector<std::int64_t> ints;
+        std::vector<double> reals;
+        std::vector<char> arena;            // text/blob bytes of this column
+        std::vector<std::uint64_t> offsets; // text/blob: row r spans [offsets[r], offsets[r+1])
+        std::vector<std::uint64_t> nulls;   // one bit per row
+    };
+    std::vector<FieldInfo> m_fields;
+    std::vector<Column> m_cols;
+    std::size_t m_rows = 0;
+    bool m_inRow = false;
+    std::vector<std::uint8_t> m_set; // per column: was a value given in the current row
+};
+
+} // namespace db
