@@ -16,6 +16,23 @@ namespace db {
 
 struct Parameter;
 
+// A failure the client described with several messages (ODBC hands over a list of diagnostic
+// records). The DbError itself carries the first; Connection::Errors() should list them all.
+class DbErrorRecords : public DbError {
+public:
+    DbErrorRecords(std::vector<ProviderError> records, const QString &statement = {})
+        : DbError(records.empty() ? QString() : records.front().Description,
+                  records.empty() ? QString() : records.front().SQLState, statement,
+                  records.empty() ? 0 : records.front().NativeError)
+        , m_records(std::move(records))
+    {
+    }
+    const std::vector<ProviderError> &records() const { return m_records; }
+
+private:
+    std::vector<ProviderError> m_records;
+};
+
 // A stream of result rows, fetched in chunks on demand. A cursor never shares its client
 // connection with other statements (it has a dedicated one, or a server-side cursor), so other
 // work on the same data source neither truncates nor blocks it.

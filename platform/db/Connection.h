@@ -64,6 +64,9 @@ public:
 
     // For Recordset and Command.
     ConnectionBackend &backend();
+    // Adds a failure of a call made through backend() to Errors() and returns it with any password
+    // masked, for rethrowing.
+    DbError addError(const DbError &error);
 
 private:
     Connection();

@@ -105,6 +105,8 @@ public:
 private:
     Recordset();
     void rebuildView();
+    void requireOpen() const;
+    std::size_t fetchChunk(std::size_t maxRows);
 
     std::shared_ptr<RowStore> m_store;
     std::shared_ptr<RowCursor> m_cursor; // shared with clones; null once complete or in memory
@@ -115,6 +117,7 @@ private:
     long m_maxRecords = 0;
     long m_pos = -1; // 0-based visible row; -1 BOF, fetchedCount() EOF
     bool m_open = false;
+    std::shared_ptr<RecordsetFilter> m_filter; // bound to m_store; null when there is none
 };
 
 } // namespace db

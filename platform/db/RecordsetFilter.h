@@ -50,6 +50,8 @@ public:
 private:
     Node m_root;
     std::vector<int> m_columns; // bound column per condition, in depth-first order
+    struct Compiled;            // conditions resolved and converted by bind()
+    std::shared_ptr<const Compiled> m_compiled;
 };
 
 } // namespace db

@@ -5,6 +5,7 @@
 #include "db/Field.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -25,9 +26,19 @@ public:
     std::size_t rowCount() const { return m_rows; }
 
     // --- reading (row < rowCount()) ---
-    bool isNull(std::size_t row, int col) const;
-    std::int64_t int64(std::size_t row, int col) const; // Int64 storage
-    double real(std::size_t row, int col) const;        // Double storage
+    bool isNull(std::size_t row, int col) const
+    {
+        return (m_cols[std::size_t(col)].nulls[row >> 6] >> (row & 63)) & 1u;
+    }
+    std::int64_t int64(std::size_t row, int col) const { return m_cols[std::size_t(col)].ints[row]; } // Int64 storage
+    double real(std::size_t row, int col) const { return m_cols[std::size_t(col)].reals[row]; }       // Double storage
+    // Text/Blob cell bytes in place (valid until the next append); no copy.
+    const char *bytes(std::size_t row, int col, std::size_t *len) const
+    {
+        const Column &c = m_cols[std::size_t(col)];
+        *len = std::size_t(c.offsets[row + 1] - c.offsets[row]);
+        return c.arena.data() + c.offsets[row];
+    }
     QString text(std::size_t row, int col) const;       // Text storage (UTF-8 in the arena)
     QByteArray blob(std::size_t row, int col) const;    // Blob storage
     // Typed value: Null is an invalid QVariant; integers qlonglong, Booleans bool, dates QDate,
@@ -50,6 +61,17 @@ public:
 
     void reserve(std::size_t rows);
     std::size_t bytesHeld() const;
+    // Gives back the spare capacity left by growing, once no more rows will come.
+    void squeeze()
+    {
+        for (Column &c : m_cols) {
+            c.ints.shrink_to_fit();
+            c.reals.shrink_to_fit();
+            c.arena.shrink_to_fit();
+            c.offsets.shrink_to_fit();
+            c.nulls.shrink_to_fit();
+        }
+    }
 
     // Helpers for the Int64 encodings of dates and times.
     static std::int64_t encodeDate(const QDate &d);
@@ -58,6 +80,12 @@ public:
     static QTime decodeTime(std::int64_t v);
     static std::int64_t encodeDateTime(const QDateTime &dt);
     static QDateTime decodeDateTime(std::int64_t v);
+    // Parses ISO text ("2024-02-29", "13:45:30.250", "2024-02-29 13:45:30", 'T' allowed; also
+    // M/d/yyyy) into the Int64 encoding of a date, time or timestamp type; false when it is not one.
+    static bool parseTemporal(int adoType, QStringView text, std::int64_t &out);
+    // An Int64 or Double cell formatted as displayText does, into buf (at least 64 bytes),
+    // without allocating; returns the length.
+    static std::size_t formatScalar(int adoType, std::int64_t i, double d, char *buf);
 
 private:
     struct Column {
@@ -73,6 +101,8 @@ private:
     std::size_t m_rows = 0;
     bool m_inRow = false;
     std::vector<std::uint8_t> m_set; // per column: was a value given in the current row
+
+    void undo(int col);
 };
 
 } // namespace db

@@ -1,0 +1,207 @@
+// Figures for the grid on a 1,000,000-row, 8-column SQLite table, bound lazily (DataMode 4):
+//   opening and painting the first screen, scrolling screen by screen, jumping to the last row,
+//   AutoSize; and a 100,000-row unbound grid filled through TextMatrix.
+// Runs offscreen unless a platform is given; every paint is forced, so the times include drawing.
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScrollBar>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+
+namespace {
+
+constexpr int kRows = 1000000;
+constexpr int kUnboundRows = 100000;
+
+struct DbCloser {
+    void operator()(sqlite3 *db) const { sqlite3_close(db); }
+};
+struct StmtCloser {
+    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
+};
+
+void check(int rc, sqlite3 *db)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+QString prepareData()
+{
+    const QString dir = QDir::temp().filePath(QStringLiteral("tabulon-bench"));
+    QDir().mkpath(dir);
+    const QString path = QDir(dir).filePath(QStringLiteral("bench_grid.db"));
+    if (QFile::exists(path))
+        return path;
+    const QString building = path + QStringLiteral(".part");
+    QFile::remove(building);
+    sqlite3 *raw = nullptr;
+    check(sqlite3_open(building.toUtf8().constData(), &raw), raw);
+    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    check(sqlite3_exec(raw,
+                       "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;"
+                       "CREATE TABLE big(id INTEGER PRIMARY KEY, qty INTEGER, code INTEGER, price REAL,"
+                       " weight DOUBLE, name TEXT, city VARCHAR(30), day DATE)",
+                       nullptr, nullptr, nullptr),
+          raw);
+    sqlite3_stmt *st = nullptr;
+    check(sqlite3_prepare_v2(raw, "INSERT INTO big VALUES (?, ?, ?, ?, ?, ?, ?, ?)", -1, &st, nullptr), raw);
+    std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(st);
+    static const char *const cities[] = {"Lisboa", "Oslo", "Kraków", "São Paulo", "Reykjavík", "Nairobi", "Zürich"};
+    std::mt19937_64 rnd(7);
+    char name[32];
+    char day[16];
+    for (int i = 1; i <= kRows; ++i) {
+        sqlite3_bind_int64(st, 1, i);
+        sqlite3_bind_int64(st, 2, std::int64_t(rnd() % 1000));
+        sqlite3_bind_int64(st, 3, std::int64_t(rnd() % 100000000));
+        sqlite3_bind_double(st, 4, double(rnd() % 100000) / 100.0);
+        sqlite3_bind_double(st, 5, double(rnd() % 1000000) / 7.0);
+        const int len = std::snprintf(name, sizeof name, "customer %llu", static_cast<unsigned long long>(rnd() % 1000000));
+        sqlite3_bind_text(st, 6, name, len, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 7, cities[rnd() % 7], -1, SQLITE_STATIC);
+        const int dlen = std::snprintf(day, sizeof day, "20%02d-%02d-%02d", int(rnd() % 25), int(rnd() % 12 + 1),
+                                       int(rnd() % 28 + 1));
+        sqlite3_bind_text(st, 8, day, dlen, SQLITE_TRANSIENT);
+        check(sqlite3_step(st), raw);
+        sqlite3_reset(st);
+    }
+    check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    stmt.reset();
+    db.reset();
+    QFile::rename(building, path);
+    return path;
+}
+
+double ms(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void paint(grid::Grid &g)
+{
+    g.view()->viewport()->repaint();
+    g.view()->horizontalHeader()->viewport()->repaint();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    std::printf("preparing %d-row table ...\n", kRows);
+    const QString path = prepareData();
+
+    auto conn = db::Connection::create();
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(path));
+
+    // --- bound grid: open and first screen ---
+    grid::Grid g;
+    g.resize(1200, 800);
+    g.show();
+    QCoreApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT id, qty, code, price, weight, name, city, day FROM big"), conn);
+    g.setDataMode(grid::flexDMBound);
+    g.setDataSource(rs);
+    paint(g);
+    const double openMs = ms(t);
+    const int screenRows = g.BottomRow() - g.TopRow() + 1;
+    std::printf("bound grid: open + first screen (%d rows on screen, %d fetched): %.1f ms\n", screenRows,
+                g.Rows() - 1, openMs);
+
+    // --- scrolling screen by screen while rows are fetched on demand ---
+    constexpr int kScreens = 300;
+    QScrollBar *bar = g.view()->verticalScrollBar();
+    t.restart();
+    for (int i = 0; i < kScreens; ++i) {
+        bar->setValue(bar->value() + bar->pageStep());
+        paint(g);
+    }
+    const double scrollMs = ms(t);
+    std::printf("scroll down %d screens (lazy fetch): %.3f ms per screen, %d rows fetched\n", kScreens,
+                scrollMs / kScreens, g.Rows() - 1);
+
+    // --- jump to the last row: fetch every row, then one screen ---
+    t.restart();
+    rs->fetchAll();
+    const double fetchMs = ms(t);
+    QElapsedTimer t2;
+    t2.start();
+    g.setRow(g.Rows() - 1);
+    g.setTopRow(g.Row());
+    paint(g);
+    const double jumpMs = ms(t2);
+    std::printf("jump to the last row: fetch all %.1f ms + grid %.1f ms (row %d shown: %s)\n", fetchMs, jumpMs,
+                g.Row(), qPrintable(g.TextMatrix(g.Row(), 0)));
+
+    // --- screens anywhere once fetched ---
+    std::mt19937 rnd(3);
+    t.restart();
+    for (int i = 0; i < kScreens; ++i) {
+        g.setTopRow(1 + int(rnd() % unsigned(g.Rows() - 1)));
+        paint(g);
+    }
+    std::printf("random jumps over %d rows: %.3f ms per screen\n", g.Rows() - 1, ms(t) / kScreens);
+    t.restart();
+    for (int i = 0; i < kScreens; ++i) {
+        bar->setValue(bar->value() - bar->pageStep());
+        paint(g);
+    }
+    std::printf("scroll up %d screens: %.3f ms per screen\n", kScreens, ms(t) / kScreens);
+
+    // --- AutoSize on the million rows ---
+    t.restart();
+    g.AutoSize(0, g.Cols() - 1);
+    paint(g);
+    std::printf("AutoSize of %d columns over %d rows: %.1f ms\n", g.Cols(), g.Rows() - 1, ms(t));
+
+    g.setDataSource(nullptr);
+    rs.reset();
+
+    // --- unbound grid filled through TextMatrix ---
+    grid::Grid u;
+    u.resize(1200, 800);
+    u.show();
+    QCoreApplication::processEvents();
+    for (int redraw : {1, 0}) {
+        u.setRows(1);
+        u.setCols(8);
+        t.restart();
+        u.setRedraw(redraw);
+        u.setRows(kUnboundRows + 1);
+        for (int r = 1; r <= kUnboundRows; ++r)
+            for (int c = 0; c < 8; ++c)
+                u.setTextMatrix(r, c, QStringLiteral("r%1 c%2").arg(r).arg(c));
+        u.setRedraw(1);
+        paint(u);
+        std::printf("unbound: %d rows x 8 cols through TextMatrix (Redraw %s): %.1f ms\n", kUnboundRows,
+                    redraw ? "on" : "off", ms(t));
+    }
+    t.restart();
+    u.SortByColumns({{3, grid::flexSortGenericDescending}});
+    paint(u);
+    std::printf("unbound: sort %d rows by one column: %.1f ms\n", kUnboundRows, ms(t));
+    t.restart();
+    u.AutoSize(0, 7);
+    std::printf("unbound: AutoSize of 8 columns: %.1f ms\n", ms(t));
+    return 0;
+}

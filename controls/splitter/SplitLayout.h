@@ -1,0 +1,27 @@
+#pragma once
+
+#include <tabulon/PaneDividerExport.h>
+
+#include <QRectF>
+
+namespace splitter {
+
+// Where the two panes and the bar go, in the splitter's own units (twips).
+struct SplitGeometry {
+    QRectF child1;
+    QRectF bar;
+    QRectF child2;
+};
+
+// The division of an inner area of width x height between two panes and a bar `barWidth` thick,
+// the first pane taking `fraction` of the space the bar leaves. Horizontal stacks the panes
+// (bar running left to right); vertical puts them side by side.
+//
+// A fraction above 1 (SplitPercent over 100) would give the second pane a negative size: it is
+// capped at 1 instead, so the second pane gets size 0 and the bar sits at the far edge where the
+// user can still grab it. A bar thicker than the area gives both panes size 0. No size is ever
+// negative.
+PANEDIVIDER_EXPORT SplitGeometry computeLayout(double width, double height, double barWidth, double fraction,
+                                               bool horizontal);
+
+} // namespace splitter

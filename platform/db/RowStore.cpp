@@ -1,0 +1,852 @@
+#include "db/RowStore.h"
+
+#include "db/DbError.h"
+
+#include <QUuid>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace db {
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+char *putDigits(char *p, int v, int width)
+{
+    char tmp[16];
+    int n = 0;
+    do {
+        tmp[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    for (int i = n; i < width; ++i)
+        *p++ = '0';
+    while (n > 0)
+        *p++ = tmp[--n];
+    return p;
+}
+
+char *putDate(char *p, std::int64_t julianDay)
+{
+    int y = 0, m = 0, d = 0;
+    QDate::fromJulianDay(julianDay).getDate(&y, &m, &d);
+    if (y < 0) {
+        *p++ = '-';
+        y = -y;
+    }
+    p = putDigits(p, y, 4);
+    *p++ = '-';
+    p = putDigits(p, m, 2);
+    *p++ = '-';
+    return putDigits(p, d, 2);
+}
+
+char *putTime(char *p, std::int64_t msOfDay)
+{
+    const int ms = int(msOfDay % 1000);
+    const int s = int(msOfDay / 1000);
+    p = putDigits(p, s / 3600, 2);
+    *p++ = ':';
+    p = putDigits(p, s / 60 % 60, 2);
+    *p++ = ':';
+    p = putDigits(p, s % 60, 2);
+    if (ms != 0) {
+        *p++ = '.';
+        p = putDigits(p, ms, 3);
+    }
+    return p;
+}
+
+// Shortest text that reads back to the same double; plain digits for ordinary magnitudes.
+std::size_t formatDouble(double v, bool single, char *buf, std::size_t size)
+{
+    if (std::isnan(v)) {
+        std::memcpy(buf, "NaN", 3);
+        return 3;
+    }
+    if (std::isinf(v)) {
+        const char *s = v < 0 ? "-Infinity" : "Infinity";
+        const std::size_t n = std::strlen(s);
+        std::memcpy(buf, s, n);
+        return n;
+    }
+    const double a = std::fabs(v);
+    const bool plain = a == 0 || (a >= 1e-5 && a < 1e15);
+    std::to_chars_result r;
+    if (single) {
+        const float f = float(v);
+        r = plain ? std::to_chars(buf, buf + size, f, std::chars_format::fixed) : std::to_chars(buf, buf + size, f);
+    } else {
+        r = plain ? std::to_chars(buf, buf + size, v, std::chars_format::fixed) : std::to_chars(buf, buf + size, v);
+    }
+    return std::size_t(r.ptr - buf);
+}
+
+// Exact decimal text: optional sign, digits, optional fraction, optional exponent; written back
+// without exponent, leading zeros or a plus sign, keeping the fraction's trailing zeros (scale).
+bool canonicalDecimal(QStringView in, QString &out)
+{
+    in = in.trimmed();
+    if (in.compare(u"NaN", Qt::CaseInsensitive) == 0) {
+        out = QStringLiteral("NaN");
+        return true;
+    }
+    qsizetype i = 0;
+    bool neg = false;
+    if (i < in.size() && (in[i] == u'+' || in[i] == u'-'))
+        neg = in[i++] == u'-';
+    QString digits;
+    qsizetype intDigits = -1;
+    for (; i < in.size(); ++i) {
+        const QChar c = in[i];
+        if (c.isDigit() && c.unicode() < 128)
+            digits += c;
+        else if (c == u'.' && intDigits < 0)
+            intDigits = digits.size();
+        else
+            break;
+    }
+    if (digits.isEmpty())
+        return false;
+    if (intDigits < 0)
+        intDigits = digits.size();
+    if (i < in.size()) {
+        if (in[i] != u'e' && in[i] != u'E')
+            return false;
+        bool ok = false;
+        const int exp = in.mid(i + 1).toInt(&ok);
+        if (!ok || exp > 1000 || exp < -1000)
+            return false;
+        intDigits += exp;
+        if (intDigits < 0) {
+            digits.prepend(QString(-intDigits, u'0'));
+            intDigits = 0;
+        }
+        if (intDigits > digits.size())
+            digits.append(QString(intDigits - digits.size(), u'0'));
+    }
+    QStringView ip = QStringView(digits).left(intDigits);
+    const QStringView fp = QStringView(digits).mid(intDigits);
+    while (ip.size() > 1 && ip[0] == u'0')
+        ip = ip.mid(1);
+    out.clear();
+    bool zero = true;
+    for (QChar c : digits)
+        zero = zero && c == u'0';
+    if (neg && !zero)
+        out += u'-';
+    out += ip.isEmpty() ? QStringLiteral("0") : ip.toString();
+    if (!fp.isEmpty()) {
+        out += u'.';
+        out += fp;
+    }
+    return true;
+}
+
+bool parseDouble(QStringView s, double &out)
+{
+    s = s.trimmed();
+    if (s.isEmpty())
+        return false;
+    if (s.compare(u"nan", Qt::CaseInsensitive) == 0) {
+        out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    const bool neg = s[0] == u'-';
+    QStringView body = (s[0] == u'-' || s[0] == u'+') ? s.mid(1) : s;
+    if (body.compare(u"inf", Qt::CaseInsensitive) == 0 || body.compare(u"infinity", Qt::CaseInsensitive) == 0) {
+        out = neg ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        return true;
+    }
+    QByteArray latin = s.toLatin1();
+    const char *b = latin.constData();
+    const char *e = b + latin.size();
+    if (*b == '+')
+        ++b;
+    const auto r = std::from_chars(b, e, out);
+    return r.ec == std::errc() && r.ptr == e;
+}
+
+bool parseInt64(QStringView s, std::int64_t &out)
+{
+    bool ok = false;
+    out = s.trimmed().toLongLong(&ok);
+    if (ok)
+        return true;
+    double d = 0;
+    // "3.00" from a decimal source is still the integer 3
+    if (parseDouble(s, d) && std::isfinite(d) && d == std::trunc(d) && d >= -9.2233720368547758e18
+        && d < 9.2233720368547758e18) {
+        out = std::int64_t(d);
+        return true;
+    }
+    return false;
+}
+
+bool parseBool(const QVariant &v, bool &out)
+{
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+        out = v.toBool();
+        return true;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        out = v.toDouble() != 0;
+        return true;
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        const QString s = v.toString().trimmed();
+        if (s.compare(u"true", Qt::CaseInsensitive) == 0 || s.compare(u"yes", Qt::CaseInsensitive) == 0
+            || s == u"1" || s == u"-1") {
+            out = true;
+            return true;
+        }
+        if (s.compare(u"false", Qt::CaseInsensitive) == 0 || s.compare(u"no", Qt::CaseInsensitive) == 0 || s == u"0") {
+            out = false;
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool isNumberVariant(const QVariant &v)
+{
+    switch (v.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isIntegerVariant(const QVariant &v)
+{
+    return isNumberVariant(v) && v.metaType().id() != QMetaType::Double && v.metaType().id() != QMetaType::Float;
+}
+
+int digitsAt(QStringView s, qsizetype &i, int minDigits, int maxDigits)
+{
+    int v = 0, n = 0;
+    while (i < s.size() && n < maxDigits && s[i].unicode() >= '0' && s[i].unicode() <= '9') {
+        v = v * 10 + (s[i].unicode() - '0');
+        ++i;
+        ++n;
+    }
+    return n >= minDigits ? v : -1;
+}
+
+bool parseDatePart(QStringView s, qsizetype &i, std::int64_t &julian)
+{
+    int y = 0, m = 0, d = 0;
+    const qsizetype start = i;
+    bool neg = false;
+    if (i < s.size() && s[i] == u'-') {
+        neg = true;
+        ++i;
+    }
+    const int first = digitsAt(s, i, 1, 6);
+    if (first < 0 || i >= s.size())
+        return false;
+    if (s[i] == u'/' && !neg) { // M/d/yyyy
+        ++i;
+        m = first;
+        d = digitsAt(s, i, 1, 2);
+        if (d < 0 || i >= s.size() || s[i] != u'/')
+            return false;
+        ++i;
+        y = digitsAt(s, i, 4, 4);
+        if (y < 0)
+            return false;
+    } else if (s[i] == u'-' && i - start >= (neg ? 2 : 1)) {
+        y = neg ? -first : first;
+        ++i;
+        m = digitsAt(s, i, 1, 2);
+        if (m < 0 || i >= s.size() || s[i] != u'-')
+            return false;
+        ++i;
+        d = digitsAt(s, i, 1, 2);
+        if (d < 0)
+            return false;
+    } else {
+        return false;
+    }
+    if (!QDate::isValid(y, m, d))
+        return false;
+    julian = QDate(y, m, d).toJulianDay();
+    return true;
+}
+
+bool parseTimePart(QStringView s, qsizetype &i, std::int64_t &ms)
+{
+    const int h = digitsAt(s, i, 1, 2);
+    if (h < 0 || h > 23 || i >= s.size() || s[i] != u':')
+        return false;
+    ++i;
+    const int mi = digitsAt(s, i, 2, 2);
+    if (mi < 0 || mi > 59)
+        return false;
+    int sec = 0, milli = 0;
+    if (i < s.size() && s[i] == u':') {
+        ++i;
+        sec = digitsAt(s, i, 2, 2);
+        if (sec < 0 || sec > 59)
+            return false;
+        if (i < s.size() && s[i] == u'.') {
+            ++i;
+            int n = 0;
+            while (i < s.size() && s[i].unicode() >= '0' && s[i].unicode() <= '9') {
+                if (n < 3)
+                    milli = milli * 10 + (s[i].unicode() - '0');
+                ++n;
+                ++i;
+            }
+            if (n == 0)
+                return false;
+            for (; n < 3; ++n)
+                milli *= 10;
+        }
+    }
+    ms = ((std::int64_t(h) * 60 + mi) * 60 + sec) * 1000 + milli;
+    return true;
+}
+
+[[noreturn]] Q_DECL_COLD_FUNCTION void rowMisuse(bool inRow, int col, int count)
+{
+    if (!inRow)
+        throw DbError(QStringLiteral("A value was set outside beginRow/endRow"));
+    throw DbError(QStringLiteral("Column %1 does not exist (the row has %2)").arg(col).arg(count));
+}
+
+// A free function, not a member: members of an exported class are not inlined under -fPIC.
+inline void requireRow(bool inRow, int col, int count)
+{
+    if (Q_UNLIKELY(!inRow || col < 0 || col >= count))
+        rowMisuse(inRow, col, count);
+}
+
+[[noreturn]] void notFit(const FieldInfo &f, const QVariant &v, const char *what)
+{
+    throw DbError(QStringLiteral("The value '%1' is not %2 and does not fit the field '%3'")
+                      .arg(v.toString(), QLatin1String(what), f.Name));
+}
+
+} // namespace
+
+RowStore::RowStore(std::vector<FieldInfo> fields)
+    : m_fields(std::move(fields))
+{
+    m_cols.resize(m_fields.size());
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        m_cols[i].storage = storageOf(m_fields[i].Type);
+        if (m_cols[i].storage == Storage::Text || m_cols[i].storage == Storage::Blob)
+            m_cols[i].offsets.push_back(0);
+    }
+    m_set.assign(m_fields.size(), 0);
+}
+
+QString RowStore::text(std::size_t row, int col) const
+{
+    std::size_t len = 0;
+    const char *p = bytes(row, col, &len);
+    return QString::fromUtf8(p, qsizetype(len));
+}
+
+QByteArray RowStore::blob(std::size_t row, int col) const
+{
+    std::size_t len = 0;
+    const char *p = bytes(row, col, &len);
+    return QByteArray(p, qsizetype(len));
+}
+
+QVariant RowStore::value(std::size_t row, int col) const
+{
+    if (isNull(row, col))
+        return {};
+    const Column &c = m_cols[std::size_t(col)];
+    switch (c.storage) {
+    case Storage::Int64: {
+        const std::int64_t v = c.ints[row];
+        switch (m_fields[std::size_t(col)].Type) {
+        case adBoolean: return QVariant(v != 0);
+        case adDBDate: return QVariant(decodeDate(v));
+        case adDBTime: return QVariant(decodeTime(v));
+        case adDBTimeStamp:
+        case adDate: return QVariant(decodeDateTime(v));
+        default: return QVariant(qlonglong(v));
+        }
+    }
+    case Storage::Double: return QVariant(c.reals[row]);
+    case Storage::Text: return QVariant(text(row, col));
+    case Storage::Blob: return QVariant(blob(row, col));
+    }
+    return {};
+}
+
+std::size_t RowStore::formatScalar(int adoType, std::int64_t i, double d, char *buf)
+{
+    switch (storageOf(adoType)) {
+    case Storage::Double:
+        return formatDouble(d, adoType == adSingle, buf, 64);
+    case Storage::Int64:
+        break;
+    default:
+        return 0;
+    }
+    char *p = buf;
+    switch (adoType) {
+    case adBoolean:
+        if (i != 0) {
+            std::memcpy(buf, "True", 4);
+            return 4;
+        }
+        std::memcpy(buf, "False", 5);
+        return 5;
+    case adDBDate:
+        return std::size_t(putDate(p, i) - buf);
+    case adDBTime:
+        return std::size_t(putTime(p, i) - buf);
+    case adDBTimeStamp:
+    case adDate: {
+        const std::int64_t days = floorDiv(i, kMsPerDay);
+        p = putDate(p, days + kEpochJulianDay);
+        *p++ = ' ';
+        return std::size_t(putTime(p, i - days * kMsPerDay) - buf);
+    }
+    default:
+        return std::size_t(std::to_chars(buf, buf + 64, i).ptr - buf);
+    }
+}
+
+QString RowStore::displayText(std::size_t row, int col) const
+{
+    if (isNull(row, col))
+        return {};
+    const Column &c = m_cols[std::size_t(col)];
+    switch (c.storage) {
+    case Storage::Text:
+        return text(row, col);
+    case Storage::Blob: {
+        std::size_t len = 0;
+        bytes(row, col, &len);
+        return QStringLiteral("(binary, %1 bytes)").arg(qulonglong(len));
+    }
+    case Storage::Int64:
+    case Storage::Double:
+        break;
+    }
+    char buf[64];
+    const std::size_t n = formatScalar(m_fields[std::size_t(col)].Type, c.storage == Storage::Int64 ? c.ints[row] : 0,
+                                       c.storage == Storage::Double ? c.reals[row] : 0.0, buf);
+    return QString::fromLatin1(buf, qsizetype(n));
+}
+
+// --- appending ---
+
+void RowStore::beginRow()
+{
+    if (m_inRow) { // an abandoned row (a fetch failed half-way) leaves no trace
+        for (int c = 0; c < columnCount(); ++c)
+            undo(c);
+    }
+    m_inRow = true;
+}
+
+void RowStore::undo(int col)
+{
+    Column &c = m_cols[std::size_t(col)];
+    if (m_set[std::size_t(col)] == 1) {
+        switch (c.storage) {
+        case Storage::Int64: c.ints.pop_back(); break;
+        case Storage::Double: c.reals.pop_back(); break;
+        default: c.arena.resize(c.offsets.back()); break;
+        }
+    }
+    m_set[std::size_t(col)] = 0;
+}
+
+void RowStore::setNull(int col)
+{
+    requireRow(m_inRow, col, columnCount());
+    undo(col);
+    m_set[std::size_t(col)] = 2;
+}
+
+void RowStore::setInt64(int col, std::int64_t v)
+{
+    requireRow(m_inRow, col, columnCount());
+    Column &c = m_cols[std::size_t(col)];
+    if (c.storage != Storage::Int64) {
+        setValue(col, QVariant(qlonglong(v)));
+        return;
+    }
+    std::uint8_t &s = m_set[std::size_t(col)];
+    if (s == 1)
+        c.ints.back() = v;
+    else
+        c.ints.push_back(v);
+    s = 1;
+}
+
+void RowStore::setReal(int col, double v)
+{
+    requireRow(m_inRow, col, columnCount());
+    Column &c = m_cols[std::size_t(col)];
+    if (c.storage != Storage::Double) {
+        setValue(col, QVariant(v));
+        return;
+    }
+    std::uint8_t &s = m_set[std::size_t(col)];
+    if (s == 1)
+        c.reals.back() = v;
+    else
+        c.reals.push_back(v);
+    s = 1;
+}
+
+void RowStore::setText(int col, const char *utf8, std::size_t len)
+{
+    requireRow(m_inRow, col, columnCount());
+    Column &c = m_cols[std::size_t(col)];
+    if (c.storage != Storage::Text && c.storage != Storage::Blob) {
+        setValue(col, QVariant(QString::fromUtf8(utf8, qsizetype(len))));
+        return;
+    }
+    std::uint8_t &s = m_set[std::size_t(col)];
+    if (s == 1)
+        c.arena.resize(c.offsets.back());
+    c.arena.insert(c.arena.end(), utf8, utf8 + len);
+    s = 1;
+}
+
+void RowStore::setText(int col, const QString &v)
+{
+    requireRow(m_inRow, col, columnCount());
+    if (m_cols[std::size_t(col)].storage != Storage::Text && m_cols[std::size_t(col)].storage != Storage::Blob) {
+        setValue(col, QVariant(v));
+        return;
+    }
+    const QByteArray u = v.toUtf8();
+    setText(col, u.constData(), std::size_t(u.size()));
+}
+
+void RowStore::setBlob(int col, const char *data, std::size_t len)
+{
+    requireRow(m_inRow, col, columnCount());
+    const Column &c = m_cols[std::size_t(col)];
+    if (c.storage != Storage::Blob && c.storage != Storage::Text)
+        throw DbError(QStringLiteral("Binary data does not fit the field '%1'").arg(m_fields[std::size_t(col)].Name));
+    setText(col, data, len);
+}
+
+void RowStore::setValue(int col, const QVariant &v)
+{
+    requireRow(m_inRow, col, columnCount());
+    if (!v.isValid() || v.isNull()) {
+        setNull(col);
+        return;
+    }
+    const FieldInfo &f = m_fields[std::size_t(col)];
+    const int tid = v.metaType().id();
+    const bool isText = tid == QMetaType::QString || tid == QMetaType::QByteArray;
+    switch (m_cols[std::size_t(col)].storage) {
+    case Storage::Int64: {
+        std::int64_t out = 0;
+        switch (f.Type) {
+        case adBoolean: {
+            bool b = false;
+            if (!parseBool(v, b))
+                notFit(f, v, "a Boolean value");
+            out = b ? 1 : 0;
+            break;
+        }
+        case adDBDate:
+            if (tid == QMetaType::QDate && v.toDate().isValid())
+                out = encodeDate(v.toDate());
+            else if (tid == QMetaType::QDateTime && v.toDateTime().isValid() && v.toDateTime().time().msecsSinceStartOfDay() == 0)
+                out = encodeDate(v.toDateTime().date());
+            else if (!isText || !parseTemporal(f.Type, v.toString(), out))
+                notFit(f, v, "a date");
+            break;
+        case adDBTime:
+            if (tid == QMetaType::QTime && v.toTime().isValid())
+                out = encodeTime(v.toTime());
+            else if (!isText || !parseTemporal(f.Type, v.toString(), out))
+                notFit(f, v, "a time");
+            break;
+        case adDBTimeStamp:
+        case adDate:
+            if (tid == QMetaType::QDateTime && v.toDateTime().isValid())
+                out = encodeDateTime(v.toDateTime());
+            else if (tid == QMetaType::QDate && v.toDate().isValid())
+                out = (encodeDate(v.toDate()) - kEpochJulianDay) * kMsPerDay;
+            else if (!isText || !parseTemporal(f.Type, v.toString(), out))
+                notFit(f, v, "a date and time");
+            break;
+        default: {
+            if (tid == QMetaType::ULongLong || tid == QMetaType::ULong) {
+                const qulonglong u = v.toULongLong();
+                if (u > qulonglong(std::numeric_limits<std::int64_t>::max()))
+                    notFit(f, v, "a whole number in range");
+                out = std::int64_t(u);
+            } else if (isIntegerVariant(v) || tid == QMetaType::Bool) {
+                out = v.toLongLong();
+            } else if (isNumberVariant(v)) {
+                const double d = v.toDouble();
+                if (!std::isfinite(d) || d != std::trunc(d) || d < -9.2233720368547758e18 || d >= 9.2233720368547758e18)
+                    notFit(f, v, "a whole number");
+                out = std::int64_t(d);
+            } else if (!isText || !parseInt64(v.toString(), out)) {
+                notFit(f, v, "a whole number");
+            }
+            std::int64_t lo = std::numeric_limits<std::int64_t>::min(), hi = std::numeric_limits<std::int64_t>::max();
+            switch (f.Type) {
+            case adSmallInt: lo = -32768; hi = 32767; break;
+            case adInteger: lo = std::numeric_limits<std::int32_t>::min(); hi = std::numeric_limits<std::int32_t>::max(); break;
+            case adTinyInt: lo = -128; hi = 127; break;
+            case adUnsignedTinyInt: lo = 0; hi = 255; break;
+            default: break;
+            }
+            if (out < lo || out > hi)
+                notFit(f, v, "in the field's range");
+            break;
+        }
+        }
+        setInt64(col, out);
+        return;
+    }
+    case Storage::Double: {
+        double d = 0;
+        if (isNumberVariant(v) || tid == QMetaType::Bool)
+            d = v.toDouble();
+        else if (!isText || !parseDouble(v.toString(), d))
+            notFit(f, v, "a number");
+        setReal(col, d);
+        return;
+    }
+    case Storage::Text: {
+        QString s;
+        if (f.Type == adNumeric || f.Type == adDecimal) {
+            if (tid == QMetaType::Double || tid == QMetaType::Float) {
+                const double d = v.toDouble();
+                if (!std::isfinite(d))
+                    notFit(f, v, "a finite number");
+                char buf[400];
+                const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+                s = QString::fromLatin1(buf, qsizetype(r.ptr - buf));
+            } else if (isIntegerVariant(v)) {
+                s = v.toString();
+            } else if (!isText || !canonicalDecimal(v.toString(), s)) {
+                notFit(f, v, "a number");
+            }
+        } else if (tid == QMetaType::QUuid) {
+            s = v.toUuid().toString(QUuid::WithoutBraces);
+        } else if (tid == QMetaType::QDate || tid == QMetaType::QTime || tid == QMetaType::QDateTime) {
+            char buf[64];
+            const int type = tid == QMetaType::QDate ? adDBDate : tid == QMetaType::QTime ? adDBTime : adDBTimeStamp;
+            std::int64_t enc = 0;
+            if (tid == QMetaType::QDate && v.toDate().isValid())
+                enc = encodeDate(v.toDate());
+            else if (tid == QMetaType::QTime && v.toTime().isValid())
+                enc = encodeTime(v.toTime());
+            else if (tid == QMetaType::QDateTime && v.toDateTime().isValid())
+                enc = encodeDateTime(v.toDateTime());
+            else
+                notFit(f, v, "a valid date");
+            s = QString::fromLatin1(buf, qsizetype(formatScalar(type, enc, 0, buf)));
+        } else if (tid == QMetaType::Bool) {
+            s = v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        } else if (tid == QMetaType::Double || tid == QMetaType::Float) {
+            char buf[64];
+            s = QString::fromLatin1(buf, qsizetype(formatDouble(v.toDouble(), tid == QMetaType::Float, buf, sizeof buf)));
+        } else if (tid == QMetaType::QByteArray) {
+            const QByteArray b = v.toByteArray();
+            setText(col, b.constData(), std::size_t(b.size()));
+            return;
+        } else if (v.canConvert<QString>()) {
+            s = v.toString();
+        } else {
+            notFit(f, v, "text");
+        }
+        setText(col, s);
+        return;
+    }
+    case Storage::Blob: {
+        if (tid == QMetaType::QByteArray) {
+            const QByteArray b = v.toByteArray();
+            setBlob(col, b.constData(), std::size_t(b.size()));
+        } else if (tid == QMetaType::QString) {
+            const QByteArray b = v.toString().toUtf8();
+            setBlob(col, b.constData(), std::size_t(b.size()));
+        } else {
+            notFit(f, v, "binary data");
+        }
+        return;
+    }
+    }
+}
+
+void RowStore::endRow()
+{
+    if (!m_inRow)
+        throw DbError(QStringLiteral("endRow without beginRow"));
+    const std::size_t word = m_rows >> 6;
+    const std::uint64_t bit = std::uint64_t(1) << (m_rows & 63);
+    const bool newWord = (m_rows & 63) == 0;
+    for (std::size_t i = 0; i < m_cols.size(); ++i) {
+        Column &c = m_cols[i];
+        if (newWord)
+            c.nulls.push_back(0);
+        if (m_set[i] != 1) {
+            c.nulls[word] |= bit;
+            if (c.storage == Storage::Int64)
+                c.ints.push_back(0);
+            else if (c.storage == Storage::Double)
+                c.reals.push_back(0);
+        }
+        if (c.storage == Storage::Text || c.storage == Storage::Blob)
+            c.offsets.push_back(c.arena.size());
+        m_set[i] = 0;
+    }
+    ++m_rows;
+    m_inRow = false;
+}
+
+void RowStore::reserve(std::size_t rows)
+{
+    for (Column &c : m_cols) {
+        switch (c.storage) {
+        case Storage::Int64: c.ints.reserve(rows); break;
+        case Storage::Double: c.reals.reserve(rows); break;
+        default: c.offsets.reserve(rows + 1); break;
+        }
+        c.nulls.reserve((rows + 63) / 64);
+    }
+}
+
+std::size_t RowStore::bytesHeld() const
+{
+    std::size_t n = sizeof(*this) + m_cols.capacity() * sizeof(Column) + m_set.capacity();
+    for (const FieldInfo &f : m_fields)
+        n += sizeof(FieldInfo) + std::size_t(f.Name.capacity() + f.DeclaredType.capacity()) * 2;
+    for (const Column &c : m_cols) {
+        n += c.ints.capacity() * sizeof(std::int64_t) + c.reals.capacity() * sizeof(double) + c.arena.capacity()
+            + c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() * sizeof(std::uint64_t);
+    }
+    return n;
+}
+
+// --- date and time encodings ---
+
+std::int64_t RowStore::encodeDate(const QDate &d)
+{
+    if (!d.isValid())
+        throw DbError(QStringLiteral("An invalid date cannot be stored"));
+    return d.toJulianDay();
+}
+
+QDate RowStore::decodeDate(std::int64_t v)
+{
+    return QDate::fromJulianDay(v);
+}
+
+std::int64_t RowStore::encodeTime(const QTime &t)
+{
+    if (!t.isValid())
+        throw DbError(QStringLiteral("An invalid time cannot be stored"));
+    return t.msecsSinceStartOfDay();
+}
+
+QTime RowStore::decodeTime(std::int64_t v)
+{
+    return QTime::fromMSecsSinceStartOfDay(int(v));
+}
+
+std::int64_t RowStore::encodeDateTime(const QDateTime &dt)
+{
+    if (!dt.isValid())
+        throw DbError(QStringLiteral("An invalid date and time cannot be stored"));
+    // The wall-clock reading as given: no time zone is applied in either direction.
+    return (dt.date().toJulianDay() - kEpochJulianDay) * kMsPerDay + dt.time().msecsSinceStartOfDay();
+}
+
+QDateTime RowStore::decodeDateTime(std::int64_t v)
+{
+    const std::int64_t days = floorDiv(v, kMsPerDay);
+    return QDateTime(QDate::fromJulianDay(days + kEpochJulianDay),
+                     QTime::fromMSecsSinceStartOfDay(int(v - days * kMsPerDay)), Qt::UTC);
+}
+
+bool RowStore::parseTemporal(int adoType, QStringView text, std::int64_t &out)
+{
+    text = text.trimmed();
+    qsizetype i = 0;
+    if (adoType == adDBTime) {
+        std::int64_t ms = 0;
+        if (!parseTimePart(text, i, ms) || i != text.size())
+            return false;
+        out = ms;
+        return true;
+    }
+    std::int64_t jd = 0, ms = 0;
+    if (!parseDatePart(text, i, jd))
+        return false;
+    if (i < text.size()) {
+        if (text[i] != u' ' && text[i] != u'T')
+            return false;
+        while (i < text.size() && text[i] == u' ')
+            ++i;
+        if (i < text.size() && text[i] == u'T')
+            ++i;
+        if (!parseTimePart(text, i, ms) || i != text.size())
+            return false;
+    }
+    if (adoType == adDBDate) {
+        if (ms != 0)
+            return false;
+        out = jd;
+    } else {
+        out = (jd - kEpochJulianDay) * kMsPerDay + ms;
+    }
+    return true;
+}
+
+} // namespace db

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "db/Backend.h"
+#include "db/backends/OdbcHandles.h"
+#include "db/backends/OdbcReader.h"
+#include "db/backends/OdbcTypes.h"
+
+#include <functional>
+#include <mutex>
+
+namespace db::odbc {
+
+// A data source reached through the unixODBC driver manager. Statements run on one HDBC; each
+// lazy cursor opens a further HDBC of its own with the same connection string.
+class OdbcBackend final : public ConnectionBackend {
+public:
+    OdbcBackend();
+    ~OdbcBackend() override;
+
+    void open(const ConnectionString &cs, int timeoutSeconds, bool readOnly) override;
+    void close() override;
+    bool isOpen() const override { return bool(m_dbc); }
+    QString version() const override { return m_version; }
+    QChar identifierQuote() const override { return m_quote; }
+
+    std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
+    std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
+    std::vector<FieldInfo> describe(const QString &sql) override;
+    void checkSyntax(const QString &sql) override;
+    void cancel() override;
+
+    std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
+    std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
+    std::vector<ParameterInfo> routineParameters(const QString &owner, const QString &name) override;
+    std::shared_ptr<RowStore> callRoutine(const QString &owner, const QString &name,
+                                          std::vector<Parameter> &params) override;
+
+    const DriverTraits &traits() const { return m_traits; }
+
+private:
+    // Makes a statement the one cancel() stops while it lives.
+    class Running {
+    public:
+        Running(OdbcBackend &backend, SQLHSTMT stmt);
+        Running(OdbcBackend &backend, std::function<void()> stop);
+        ~Running();
+        Running(const Running &) = delete;
+        Running &operator=(const Running &) = delete;
+
+    private:
+        OdbcBackend &m_backend;
+    };
+
+    SQLHDBC dbc() const; // throws when closed
+    StmtPtr statement() const { return allocStatement(dbc()); }
+    QString pattern(const QString &name) const; // a catalogue search argument matching name only
+    QString routineCall(const QString &owner, const QString &name, const std::vector<Parameter> &params,
+                        bool nativeCall) const;
+
+    std::shared_ptr<Environment> m_env; // declared first: freed after every handle
+    ConnectSettings m_settings;
+    DbcPtr m_dbc;
+    DriverTraits m_traits;
+    QString m_version;
+    QChar m_quote = QLatin1Char('"');
+    std::mutex m_runningMutex;
+    std::function<void()> m_stopRunning;
+};
+
+// Rows of one statement on a dedicated HDBC, fetched as they are asked for.
+class OdbcCursor final : public RowCursor {
+public:
+    OdbcCursor(std::shared_ptr<Environment> env, const ConnectSettings &settings, const DriverTraits &traits,
+               QString sql, long maxRecords);
+    ~OdbcCursor() override;
+
+    // Executes the statement and learns its columns; a statement without rows ends the cursor.
+    void start();
+
+    const std::vector<FieldInfo> &fields() const override { return m_fields; }
+    std::size_t fetch(RowStore &store, std::size_t maxRows) override;
+    bool atEnd() const override { return m_end; }
+    void cancel() override;
+
+private:
+    void release();
+
+    std::shared_ptr<Environment> m_env;
+    DbcPtr m_dbc;
+    StmtPtr m_stmt;
+    std::unique_ptr<ResultReader> m_reader;
+    DriverTraits m_traits;
+    QString m_sql;
+    std::vector<FieldInfo> m_fields;
+    std::size_t m_limit = 0; // 0: all rows
+    std::size_t m_delivered = 0;
+    bool m_end = false;
+    std::mutex m_mutex; // the statement handle between fetch, release and cancel
+};
+
+} // namespace db::odbc

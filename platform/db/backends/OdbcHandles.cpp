@@ -1,0 +1,274 @@
+#include "db/backends/OdbcHandles.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace db::odbc {
+
+void EnvDeleter::operator()(SQLHENV h) const
+{
+    SQLFreeHandle(SQL_HANDLE_ENV, h);
+}
+
+void DbcDeleter::operator()(SQLHDBC h) const
+{
+    // Fails harmlessly (08003) on a handle that never connected; an open transaction (25000)
+    // would keep the connection alive, so it is rolled back first.
+    if (SQLDisconnect(h) == SQL_ERROR) {
+        SQLEndTran(SQL_HANDLE_DBC, h, SQL_ROLLBACK);
+        SQLDisconnect(h);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, h);
+}
+
+void StmtDeleter::operator()(SQLHSTMT h) const
+{
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+std::shared_ptr<Environment> Environment::create()
+{
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        throw DbError(QStringLiteral("The ODBC driver manager could not allocate an environment"));
+    auto result = std::make_shared<Environment>();
+    result->m_env.reset(env);
+    check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+          SQL_HANDLE_ENV, env, "SQLSetEnvAttr");
+    return result;
+}
+
+namespace {
+
+bool needsBraces(const ConnectionString::Pair &p)
+{
+    const QString &v = p.value;
+    return p.quote == QLatin1Char('{') || v.contains(QLatin1Char(';')) || v.contains(QLatin1Char('{'))
+        || v.contains(QLatin1Char('}')) || (!v.isEmpty() && (v.front().isSpace() || v.back().isSpace()));
+}
+
+bool hasKey(const ConnectionString &cs, const char *key)
+{
+    return cs.value(QLatin1String(key)).has_value();
+}
+
+} // namespace
+
+QString driverConnectString(const ConnectionString &cs)
+{
+    const bool hasTarget = hasKey(cs, "DSN") || hasKey(cs, "Driver") || hasKey(cs, "FileDSN");
+    const bool mapDataSource = !hasTarget && hasKey(cs, "Data Source");
+    if (!hasTarget && !mapDataSource)
+        throw DbError(QStringLiteral("The ODBC connection string names neither a data source (DSN=...) "
+                                     "nor a driver (Driver=...)"));
+    const bool mapUser = !hasKey(cs, "UID");
+    const bool mapPassword = !hasKey(cs, "PWD");
+
+    QString out;
+    for (const auto &p : cs.pairs()) {
+        QString key = p.key.trimmed();
+        if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+            continue;
+        if (mapDataSource && key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+            key = QStringLiteral("DSN");
+        else if (mapUser && key.compare(QLatin1String("User ID"), Qt::CaseInsensitive) == 0)
+            key = QStringLiteral("UID");
+        else if (mapPassword && key.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
+            key = QStringLiteral("PWD");
+        out += key + QLatin1Char('=');
+        if (needsBraces(p)) {
+            QString v = p.value;
+            v.replace(QLatin1Char('}'), QLatin1String("}}"));
+            out += QLatin1Char('{') + v + QLatin1Char('}');
+        } else {
+            out += p.value;
+        }
+        out += QLatin1Char(';');
+    }
+    return out;
+}
+
+namespace {
+
+void setConnectAttr(SQLHDBC dbc, SQLINTEGER attr, std::uintptr_t value)
+{
+    // Best effort: a driver without the attribute still connects.
+    SQLSetConnectAttr(dbc, attr, reinterpret_cast<SQLPOINTER>(value), 0);
+}
+
+} // namespace
+
+DbcPtr connect(const Environment &env, const ConnectSettings &settings)
+{
+    SQLHDBC raw = SQL_NULL_HDBC;
+    check(SQLAllocHandle(SQL_HANDLE_DBC, env.handle(), &raw), SQL_HANDLE_ENV, env.handle(), "SQLAllocHandle");
+    DbcPtr dbc(raw);
+    if (settings.timeoutSeconds > 0) {
+        setConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT, std::uintptr_t(settings.timeoutSeconds));
+        setConnectAttr(raw, SQL_ATTR_CONNECTION_TIMEOUT, std::uintptr_t(settings.timeoutSeconds));
+    }
+    if (settings.readOnly)
+        setConnectAttr(raw, SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY);
+
+    QByteArray text = settings.connectString;
+    SQLCHAR completed[1024];
+    SQLSMALLINT completedLen = 0;
+    const SQLRETURN rc = SQLDriverConnect(raw, nullptr, sqlText(text), SQLSMALLINT(text.size()), completed,
+                                          SQLSMALLINT(sizeof completed), &completedLen, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        auto records = diagnostics(SQL_HANDLE_DBC, raw);
+        // The handle never connected: free it without the disconnect dance.
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc.release());
+        if (records.empty())
+            throw DbError(QStringLiteral("The ODBC driver manager could not connect (return code %1)").arg(rc));
+        throw DbErrorRecords(std::move(records));
+    }
+    if (settings.readOnly) {
+        setConnectAttr(raw, SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY); // some drivers only take it now
+        // The SQLite and PostgreSQL drivers accept the attribute and still write; the databases'
+        // own switches hold.
+        const QString dbms = infoText(raw, SQL_DBMS_NAME);
+        const char *sessionSwitch = dbms.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0
+            ? "PRAGMA query_only = 1"
+            : dbms.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0
+            ? "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"
+            : nullptr;
+        if (sessionSwitch) {
+            SQLHSTMT stmt = SQL_NULL_HSTMT;
+            if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, raw, &stmt))) {
+                StmtPtr owner(stmt);
+                SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(sessionSwitch)), SQL_NTS);
+            }
+        }
+    }
+    return dbc;
+}
+
+StmtPtr allocStatement(SQLHDBC dbc)
+{
+    SQLHSTMT raw = SQL_NULL_HSTMT;
+    check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw), SQL_HANDLE_DBC, dbc, "SQLAllocHandle");
+    return StmtPtr(raw);
+}
+
+std::vector<ProviderError> diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    std::vector<ProviderError> out;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::string msg(1024, '\0');
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native, reinterpret_cast<SQLCHAR *>(msg.data()),
+                                     SQLSMALLINT(msg.size()), &len);
+        if (rc == SQL_SUCCESS_WITH_INFO && std::size_t(len) >= msg.size()) {
+            msg.assign(std::size_t(len) + 1, '\0');
+            rc = SQLGetDiagRec(handleType, handle, i, state, &native, reinterpret_cast<SQLCHAR *>(msg.data()),
+                               SQLSMALLINT(msg.size()), &len);
+        }
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        msg.resize(std::min<std::size_t>(std::size_t(std::max<SQLSMALLINT>(len, 0)), msg.size() - 1));
+        ProviderError e;
+        e.Description = QString::fromUtf8(msg.data(), qsizetype(msg.size())).trimmed();
+        e.SQLState = QString::fromLatin1(reinterpret_cast<const char *>(state));
+        e.NativeError = long(native);
+        e.Source = QStringLiteral("ODBC");
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+void raise(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const char *call, const QString &statement)
+{
+    if (rc == SQL_INVALID_HANDLE)
+        throw DbError(QStringLiteral("ODBC call %1 was given an invalid handle").arg(QLatin1String(call)), {},
+                      statement);
+    auto records = diagnostics(handleType, handle);
+    if (records.empty())
+        throw DbError(QStringLiteral("ODBC call %1 failed (return code %2)").arg(QLatin1String(call)).arg(rc), {},
+                      statement);
+    throw DbErrorRecords(std::move(records), statement);
+}
+
+QString infoText(SQLHDBC dbc, SQLUSMALLINT infoType)
+{
+    std::string buf(256, '\0');
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetInfo(dbc, infoType, buf.data(), SQLSMALLINT(buf.size()), &len);
+    if (rc == SQL_SUCCESS_WITH_INFO && std::size_t(len) >= buf.size()) {
+        buf.assign(std::size_t(len) + 1, '\0');
+        rc = SQLGetInfo(dbc, infoType, buf.data(), SQLSMALLINT(buf.size()), &len);
+    }
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    return QString::fromUtf8(buf.c_str());
+}
+
+SQLUINTEGER infoBits(SQLHDBC dbc, SQLUSMALLINT infoType)
+{
+    SQLUINTEGER v = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, infoType, &v, sizeof v, nullptr)))
+        return 0;
+    return v;
+}
+
+bool getLongData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::string &out, const QString &statement)
+{
+    const std::size_t terminator = cType == SQL_C_CHAR ? 1 : 0;
+    std::size_t have = 0;
+    std::size_t chunk = 1024;
+    for (;;) {
+        out.resize(have + chunk);
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(stmt, col, cType, out.data() + have, SQLLEN(chunk), &ind);
+        if (rc == SQL_NO_DATA)
+            break; // the previous part was the last
+        checkStmt(rc, stmt, "SQLGetData", statement);
+        if (ind == SQL_NULL_DATA) {
+            out.clear();
+            return false;
+        }
+        const std::size_t room = chunk - terminator;
+        if (ind == SQL_NO_TOTAL || (rc == SQL_SUCCESS_WITH_INFO && std::size_t(ind) > room)) {
+            have += room;
+            chunk = ind == SQL_NO_TOTAL ? chunk * 2 : std::size_t(ind) - room + terminator;
+            continue;
+        }
+        have += std::size_t(ind);
+        break;
+    }
+    out.resize(have);
+    return true;
+}
+
+SQLRETURN execDirect(SQLHSTMT stmt, const QString &sql)
+{
+    QByteArray text = sql.toUtf8();
+    return SQLExecDirect(stmt, sqlText(text), SQLINTEGER(text.size()));
+}
+
+std::shared_ptr<RowStore> emptyStore()
+{
+    return std::make_shared<RowStore>(std::vector<FieldInfo>{});
+}
+
+std::optional<QString> columnText(SQLHSTMT stmt, SQLUSMALLINT col)
+{
+    std::string buf;
+    if (!getLongData(stmt, col, SQL_C_CHAR, buf))
+        return std::nullopt;
+    return QString::fromUtf8(buf.data(), qsizetype(buf.size()));
+}
+
+std::optional<long long> columnInt(SQLHSTMT stmt, SQLUSMALLINT col)
+{
+    SQLBIGINT v = 0;
+    SQLLEN ind = 0;
+    checkStmt(SQLGetData(stmt, col, SQL_C_SBIGINT, &v, sizeof v, &ind), stmt, "SQLGetData");
+    if (ind == SQL_NULL_DATA)
+        return std::nullopt;
+    return static_cast<long long>(v);
+}
+
+} // namespace db::odbc

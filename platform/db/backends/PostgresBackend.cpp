@@ -1,0 +1,296 @@
+#include "db/backends/PostgresBackend.h"
+
+#include "db/backends/Backends.h"
+#include "db/backends/PostgresTypes.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace db::pg {
+
+namespace {
+
+// Only queries can stand behind DECLARE CURSOR; anything else is run once and held.
+bool looksLikeQuery(const QString &sql)
+{
+    const QStringView s(sql);
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    while (i < n) {
+        if (s[i].isSpace() || s[i] == u'(') {
+            ++i;
+        } else if (s.mid(i, 2) == u"--") {
+            while (i < n && s[i] != u'\n')
+                ++i;
+        } else if (s.mid(i, 2) == u"/*") {
+            int depth = 1; // PostgreSQL comments nest
+            i += 2;
+            while (i < n && depth > 0) {
+                if (s.mid(i, 2) == u"/*") {
+                    ++depth;
+                    i += 2;
+                } else if (s.mid(i, 2) == u"*/") {
+                    --depth;
+                    i += 2;
+                } else {
+                    ++i;
+                }
+            }
+        } else {
+            break;
+        }
+    }
+    qsizetype end = i;
+    while (end < n && s[end].isLetter())
+        ++end;
+    const QStringView word = s.mid(i, end - i);
+    for (const char16_t *query : {u"SELECT", u"WITH", u"VALUES", u"TABLE"})
+        if (word.compare(QStringView(query), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+constexpr const char *kCursorName = "tabulon_cursor";
+constexpr std::size_t kMaxRowsPerRoundTrip = 10000;
+
+class PostgresCursor final : public RowCursor {
+public:
+    PostgresCursor(const ConnectParams &params, const QString &sql, long maxRecords,
+                   std::shared_ptr<CancelSlot> cancelSlot)
+        : m_cancel(std::move(cancelSlot)), m_sql(sql), m_limit(maxRecords > 0 ? std::size_t(maxRecords) : 0)
+    {
+        const CancelSlot::Busy busy(*m_cancel);
+        m_conn = params.connect();
+        m_cancel->arm(m_conn.get());
+        try {
+            PGconn *c = m_conn.get();
+            if (looksLikeQuery(sql)) {
+                exec(c, params.readOnly() ? "BEGIN READ ONLY" : "BEGIN");
+                m_inTransaction = true;
+                const QByteArray prefix = QByteArray("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR ";
+                const QByteArray declare = prefix + sql.toUtf8();
+                ResultPtr res(PQexecParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+                if (res && PQresultStatus(res.get()) == PGRES_COMMAND_OK) {
+                    m_declared = true;
+                } else {
+                    // Data-modifying WITH and SELECT INTO cannot be cursors: run them as they
+                    // are. A plain syntax error is run too, nothing having been executed, so
+                    // that it is reported against the user's own text.
+                    const QString state =
+                        res ? QString::fromLatin1(PQresultErrorField(res.get(), PG_DIAG_SQLSTATE)) : QString();
+                    if (state != QLatin1String("0A000") && state != QLatin1String("42P11")
+                        && state != QLatin1String("42601"))
+                        throwError(c, res.get(), sql, int(prefix.size()));
+                    exec(c, "ROLLBACK");
+                    m_inTransaction = false;
+                }
+            }
+            if (m_declared) {
+                const ResultPtr desc = checked(c, PQdescribePortal(c, kCursorName), sql);
+                m_columns = describeColumns(c, desc.get());
+            } else {
+                m_held = exec(c, sql);
+                m_columns = describeColumns(c, m_held.get());
+                release(false);
+            }
+            m_fields = fieldsOf(m_columns);
+        } catch (...) {
+            release(false);
+            throw;
+        }
+    }
+
+    ~PostgresCursor() override { release(true); }
+
+    const std::vector<FieldInfo> &fields() const override { return m_fields; }
+    bool atEnd() const override { return m_end; }
+    void cancel() override { m_cancel->cancel(); }
+
+    std::size_t fetch(RowStore &store, std::size_t maxRows) override
+    {
+        if (m_failure)
+            throw *m_failure;
+        if (m_end || maxRows == 0)
+            return 0;
+        std::size_t want = maxRows;
+        if (m_limit)
+            want = std::min(want, m_limit - m_delivered);
+        if (!m_declared)
+            return fetchHeld(store, want);
+        const CancelSlot::Busy busy(*m_cancel);
+        try {
+            // Large requests go in bounded round trips, so libpq never holds a huge result
+            // beside the store.
+            std::size_t got = 0;
+            while (got < want && !m_end) {
+                const std::size_t n = std::min(want - got, kMaxRowsPerRoundTrip);
+                const QString fetchSql = QStringLiteral("FETCH FORWARD %1 FROM %2").arg(n).arg(QLatin1String(kCursorName));
+                const ResultPtr res = exec(m_conn.get(), fetchSql);
+                const std::size_t arrived = std::size_t(PQntuples(res.get()));
+                appendRows(m_columns, res.get(), 0, int(arrived), store);
+                got += arrived;
+                m_delivered += arrived;
+                if (arrived < n || (m_limit && m_delivered >= m_limit)) {
+                    release(true);
+                    m_end = true;
+                }
+            }
+            return got;
+        } catch (const DbError &e) {
+            // The rows fetched so far stay; the rest of the result is gone, which the caller
+            // hears on every later fetch rather than mistaking the result for complete.
+            m_failure = DbError(e.message(), e.sqlState(), m_sql, e.nativeCode());
+            release(false);
+            throw *m_failure;
+        }
+    }
+
+private:
+    std::size_t fetchHeld(RowStore &store, std::size_t want)
+    {
+        const int total = m_held ? PQntuples(m_held.get()) : 0;
+        const std::size_t n = std::min(want, std::size_t(total - m_heldNext));
+        if (n > 0)
+            appendRows(m_columns, m_held.get(), m_heldNext, int(n), store);
+        m_heldNext += int(n);
+        m_delivered += n;
+        if (m_heldNext >= total || (m_limit && m_delivered >= m_limit)) {
+            m_held.reset();
+            m_end = true;
+        }
+        return n;
+    }
+
+    void release(bool commit)
+    {
+        m_cancel->disarm();
+        if (m_conn && m_inTransaction && commit)
+            ResultPtr(PQexec(m_conn.get(), "COMMIT"));
+        m_inTransaction = false;
+        m_conn.reset();
+    }
+
+    std::shared_ptr<CancelSlot> m_cancel; // also reached by the connection's cancel
+    ConnPtr m_conn;
+    QString m_sql;
+    std::vector<Column> m_columns;
+    std::vector<FieldInfo> m_fields;
+    ResultPtr m_held; // all rows of a statement that cannot be a cursor
+    int m_heldNext = 0;
+    std::size_t m_limit = 0; // 0: no limit
+    std::size_t m_delivered = 0;
+    bool m_declared = false;
+    bool m_inTransaction = false;
+    bool m_end = false;
+    std::optional<DbError> m_failure;
+};
+
+QString versionText(int v)
+{
+    if (v >= 100000)
+        return QStringLiteral("%1.%2").arg(v / 10000).arg(v % 10000);
+    return QStringLiteral("%1.%2.%3").arg(v / 10000).arg(v / 100 % 100).arg(v % 100);
+}
+
+} // namespace
+
+PostgresBackend::~PostgresBackend()
+{
+    close();
+}
+
+void PostgresBackend::open(const ConnectionString &cs, int timeoutSeconds, bool readOnly)
+{
+    close();
+    m_params = ConnectParams::from(cs, timeoutSeconds, readOnly);
+    m_conn = m_params.connect();
+    m_cancel.arm(m_conn.get());
+}
+
+void PostgresBackend::close()
+{
+    m_cancel.disarm();
+    m_conn.reset();
+}
+
+bool PostgresBackend::isOpen() const
+{
+    return m_conn && PQstatus(m_conn.get()) == CONNECTION_OK;
+}
+
+QString PostgresBackend::version() const
+{
+    const QString lib = QStringLiteral("libpq %1").arg(versionText(PQlibVersion()));
+    if (!m_conn)
+        return QStringLiteral("PostgreSQL (%1)").arg(lib);
+    return QStringLiteral("PostgreSQL %1 (%2)").arg(versionText(PQserverVersion(m_conn.get())), lib);
+}
+
+PGconn *PostgresBackend::conn()
+{
+    if (!m_conn)
+        throw DbError(QStringLiteral("The PostgreSQL connection is not open"), QStringLiteral("08003"));
+    if (PQstatus(m_conn.get()) == CONNECTION_BAD) {
+        m_cancel.disarm();
+        PQreset(m_conn.get());
+        if (PQstatus(m_conn.get()) != CONNECTION_OK)
+            throwError(m_conn.get(), nullptr, {});
+        m_cancel.arm(m_conn.get());
+    }
+    return m_conn.get();
+}
+
+std::unique_ptr<RowCursor> PostgresBackend::openCursor(const QString &sql, long maxRecords)
+{
+    conn();
+    auto slot = std::make_shared<CancelSlot>();
+    m_cursors.add(slot);
+    return std::make_unique<PostgresCursor>(m_params, sql, maxRecords, std::move(slot));
+}
+
+std::shared_ptr<RowStore> PostgresBackend::execute(const QString &sql, long maxRecords, long *recordsAffected)
+{
+    PGconn *c = conn();
+    const ResultPtr res = exec(c, sql);
+    const bool rows = PQresultStatus(res.get()) == PGRES_TUPLES_OK;
+    if (recordsAffected) {
+        const char *count = PQcmdTuples(res.get());
+        const bool isSelect = std::strncmp(PQcmdStatus(res.get()), "SELECT", 6) == 0;
+        *recordsAffected = *count && !(rows && isSelect) ? std::atol(count) : -1;
+    }
+    return rows ? storeOf(c, res.get(), maxRecords) : emptyStore();
+}
+
+std::vector<FieldInfo> PostgresBackend::describe(const QString &sql)
+{
+    PGconn *c = conn();
+    // The unnamed statement is only parsed and described, never bound or run; the next statement
+    // on this connection replaces it.
+    checked(c, PQprepare(c, "", sql.toUtf8().constData(), 0, nullptr), sql);
+    const ResultPtr desc = checked(c, PQdescribePrepared(c, ""), sql);
+    return fieldsOf(describeColumns(c, desc.get()));
+}
+
+void PostgresBackend::checkSyntax(const QString &sql)
+{
+    PGconn *c = conn();
+    checked(c, PQprepare(c, "", sql.toUtf8().constData(), 0, nullptr), sql);
+}
+
+void PostgresBackend::cancel()
+{
+    m_cancel.cancel();
+    m_cursors.cancelBusy();
+}
+
+} // namespace db::pg
+
+namespace db::backends {
+
+std::unique_ptr<ConnectionBackend> makePostgres()
+{
+    return std::make_unique<pg::PostgresBackend>();
+}
+
+} // namespace db::backends

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "db/Backend.h"
+#include "db/backends/PostgresClient.h"
+
+namespace db::pg {
+
+// A PostgreSQL data source over libpq. Statements run on one connection; every lazy cursor opens
+// a connection of its own with the same settings.
+class PostgresBackend final : public ConnectionBackend {
+public:
+    ~PostgresBackend() override;
+
+    void open(const ConnectionString &cs, int timeoutSeconds, bool readOnly) override;
+    void close() override;
+    bool isOpen() const override;
+    QString version() const override;
+    QChar identifierQuote() const override { return QLatin1Char('"'); }
+
+    std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
+    std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
+    std::vector<FieldInfo> describe(const QString &sql) override;
+    void checkSyntax(const QString &sql) override;
+    void cancel() override;
+
+    std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
+    std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
+    std::vector<ParameterInfo> routineParameters(const QString &owner, const QString &name) override;
+    std::shared_ptr<RowStore> callRoutine(const QString &owner, const QString &name,
+                                          std::vector<Parameter> &params) override;
+
+private:
+    // The open connection, reconnected once should the server have dropped it.
+    PGconn *conn();
+
+    ConnectParams m_params;
+    ConnPtr m_conn;
+    CancelSlot m_cancel;
+    CancelRegistry m_cursors;
+};
+
+} // namespace db::pg

@@ -1,0 +1,219 @@
+#include "db/backends/PostgresClient.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace db::pg {
+
+namespace {
+
+const QSet<QString> &libpqKeywords()
+{
+    static const QSet<QString> keywords = [] {
+        QSet<QString> set;
+        if (PQconninfoOption *defaults = PQconndefaults()) {
+            for (PQconninfoOption *o = defaults; o->keyword; ++o)
+                set.insert(QString::fromLatin1(o->keyword));
+            PQconninfoFree(defaults);
+        }
+        return set;
+    }();
+    return keywords;
+}
+
+QString trimmed(const char *message)
+{
+    return QString::fromUtf8(message ? message : "").trimmed();
+}
+
+} // namespace
+
+ConnectParams ConnectParams::from(const ConnectionString &cs, int timeoutSeconds, bool readOnly)
+{
+    static const QHash<QString, QString> aliases = {
+        {QStringLiteral("data source"), QStringLiteral("host")},
+        {QStringLiteral("server"), QStringLiteral("host")},
+        {QStringLiteral("initial catalog"), QStringLiteral("dbname")},
+        {QStringLiteral("database"), QStringLiteral("dbname")},
+        {QStringLiteral("user id"), QStringLiteral("user")},
+        {QStringLiteral("uid"), QStringLiteral("user")},
+        {QStringLiteral("pwd"), QStringLiteral("password")},
+    };
+    // Ours, whatever the connection string says.
+    static const QStringList forced = {QStringLiteral("client_encoding"), QStringLiteral("connect_timeout")};
+
+    ConnectParams p;
+    p.m_readOnly = readOnly;
+    QString userOptions;
+    for (const ConnectionString::Pair &pair : cs.pairs()) {
+        QString key = pair.key.trimmed().toLower();
+        key = aliases.value(key, key);
+        if (key == QLatin1String("options")) {
+            if (userOptions.isEmpty())
+                userOptions = pair.value;
+            continue;
+        }
+        if (forced.contains(key) || !libpqKeywords().contains(key))
+            continue;
+        const std::string k = key.toStdString();
+        if (std::find(p.m_keys.begin(), p.m_keys.end(), k) != p.m_keys.end())
+            continue; // first one wins, as ConnectionString::value reads it
+        p.m_keys.push_back(k);
+        p.m_values.push_back(pair.value.toStdString());
+    }
+
+    // What reading values back relies on: ISO dates, plain money, hex bytea, exact floats. After
+    // the user's own options, so that these win.
+    QString options = userOptions.trimmed();
+    options += QStringLiteral(" -c datestyle=ISO -c intervalstyle=postgres -c lc_monetary=C"
+                              " -c bytea_output=hex -c extra_float_digits=3");
+    if (readOnly)
+        options += QStringLiteral(" -c default_transaction_read_only=on");
+    p.m_keys.insert(p.m_keys.end(), {"options", "client_encoding"});
+    p.m_values.insert(p.m_values.end(), {options.trimmed().toStdString(), "UTF8"});
+    if (timeoutSeconds > 0) {
+        p.m_keys.push_back("connect_timeout");
+        p.m_values.push_back(std::to_string(timeoutSeconds));
+    }
+    return p;
+}
+
+ConnPtr ConnectParams::connect() const
+{
+    std::vector<const char *> keys, values;
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        keys.push_back(m_keys[i].c_str());
+        values.push_back(m_values[i].c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    // expand_dbname 0: a database name is only ever a name, never a connection string.
+    ConnPtr conn(PQconnectdbParams(keys.data(), values.data(), 0));
+    if (!conn)
+        throw DbError(QStringLiteral("PostgreSQL: out of memory while connecting"), QStringLiteral("08001"));
+    if (PQstatus(conn.get()) != CONNECTION_OK)
+        throw DbError(trimmed(PQerrorMessage(conn.get())), QStringLiteral("08001"));
+    return conn;
+}
+
+void CancelSlot::arm(PGconn *conn)
+{
+    std::lock_guard lock(m_mutex);
+    m_cancel.reset(conn ? PQgetCancel(conn) : nullptr);
+}
+
+void CancelSlot::disarm()
+{
+    std::lock_guard lock(m_mutex);
+    m_cancel.reset();
+}
+
+void CancelSlot::cancel()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_cancel) {
+        char err[256];
+        PQcancel(m_cancel.get(), err, sizeof err);
+    }
+}
+
+void CancelSlot::cancelIfBusy()
+{
+    if (m_busy)
+        cancel();
+}
+
+void CancelRegistry::add(const std::shared_ptr<CancelSlot> &slot)
+{
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_slots, [](const std::weak_ptr<CancelSlot> &s) { return s.expired(); });
+    m_slots.push_back(slot);
+}
+
+void CancelRegistry::cancelBusy()
+{
+    std::lock_guard lock(m_mutex);
+    for (const std::weak_ptr<CancelSlot> &weak : m_slots)
+        if (const std::shared_ptr<CancelSlot> slot = weak.lock())
+            slot->cancelIfBusy();
+}
+
+void throwError(PGconn *conn, const PGresult *res, const QString &sql, int positionOffset)
+{
+    QString message, state;
+    if (res) {
+        message = trimmed(PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY));
+        state = QString::fromLatin1(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+        if (message.isEmpty())
+            message = trimmed(PQresultErrorMessage(res));
+        const QString detail = trimmed(PQresultErrorField(res, PG_DIAG_MESSAGE_DETAIL));
+        const QString hint = trimmed(PQresultErrorField(res, PG_DIAG_MESSAGE_HINT));
+        const QString position = trimmed(PQresultErrorField(res, PG_DIAG_STATEMENT_POSITION));
+        if (!detail.isEmpty())
+            message += QStringLiteral("\nDetail: ") + detail;
+        if (!hint.isEmpty())
+            message += QStringLiteral("\nHint: ") + hint;
+        if (!position.isEmpty() && position.toInt() > positionOffset)
+            message += QStringLiteral("\n(at character %1)").arg(position.toInt() - positionOffset);
+    }
+    if (message.isEmpty() && conn)
+        message = trimmed(PQerrorMessage(conn));
+    if (message.isEmpty())
+        message = QStringLiteral("PostgreSQL: the statement failed without a message");
+    if (state.isEmpty() && conn && PQstatus(conn) == CONNECTION_BAD)
+        state = QStringLiteral("08006");
+    throw DbError(message, state, sql);
+}
+
+ResultPtr checked(PGconn *conn, PGresult *raw, const QString &sql)
+{
+    ResultPtr res(raw);
+    const ExecStatusType status = res ? PQresultStatus(res.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+        // Leave the copy at once, or the connection would take no other statement.
+        if (status == PGRES_COPY_IN) {
+            PQputCopyEnd(conn, "not supported by this program");
+        } else {
+            char *buffer = nullptr;
+            while (PQgetCopyData(conn, &buffer, 0) > 0)
+                PQfreemem(buffer);
+        }
+        while (PGresult *rest = PQgetResult(conn))
+            PQclear(rest);
+        throw DbError(QStringLiteral("COPY from or to the client is not supported here; copy from or to a file"
+                                     " on the server, or run a query instead"),
+                      QStringLiteral("0A000"), sql);
+    }
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY)
+        throwError(conn, res.get(), sql);
+    return res;
+}
+
+ResultPtr exec(PGconn *conn, const QString &sql, const ParamValues &values, const std::vector<Oid> &types)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    std::vector<const char *> ptrs;
+    ptrs.reserve(values.size());
+    for (const auto &v : values)
+        ptrs.push_back(v ? v->c_str() : nullptr);
+    return checked(conn,
+                   PQexecParams(conn, utf8.constData(), int(values.size()), types.empty() ? nullptr : types.data(),
+                                ptrs.data(), nullptr, nullptr, 0),
+                   sql);
+}
+
+ResultPtr exec(PGconn *conn, const char *sql, const ParamValues &values)
+{
+    return exec(conn, QString::fromUtf8(sql), values);
+}
+
+std::string quoteIdent(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return ('"' + q + '"').toStdString();
+}
+
+} // namespace db::pg

@@ -1,0 +1,467 @@
+#include "db/backends/PostgresTypes.h"
+
+#include "db/DbError.h"
+#include "db/backends/PostgresClient.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+
+#include <charconv>
+#include <cstring>
+
+namespace db::pg {
+
+void applyType(FieldInfo &f, Oid type, int typmod)
+{
+    f.DefinedSize = 0;
+    f.Precision = 0;
+    f.NumericScale = 0;
+    switch (type) {
+    case oid::Int2: f.Type = adSmallInt; f.DefinedSize = 2; f.Precision = 5; break;
+    case oid::Int4: f.Type = adInteger; f.DefinedSize = 4; f.Precision = 10; break;
+    case oid::Int8: f.Type = adBigInt; f.DefinedSize = 8; f.Precision = 19; break;
+    // Byte sizes as the other clients give them (a Boolean takes two, dates their structure's).
+    case oid::Bool: f.Type = adBoolean; f.DefinedSize = 2; break;
+    case oid::Float4: f.Type = adSingle; f.DefinedSize = 4; f.Precision = 7; break;
+    case oid::Float8: f.Type = adDouble; f.DefinedSize = 8; f.Precision = 15; break;
+    case oid::Money: f.Type = adCurrency; f.DefinedSize = 8; f.Precision = 19; f.NumericScale = 2; break;
+    case oid::Numeric:
+        f.Type = adNumeric;
+        f.DefinedSize = 19;
+        if (typmod >= 4) {
+            f.Precision = ((typmod - 4) >> 16) & 0xffff;
+            // Scale is a signed 11-bit field since PostgreSQL 15; negative scales round to tens.
+            int scale = (typmod - 4) & 0x7ff;
+            if (scale & 0x400)
+                scale -= 0x800;
+            f.NumericScale = scale;
+        }
+        break;
+    case oid::Date: f.Type = adDBDate; f.DefinedSize = 6; f.Precision = 10; break;
+    case oid::Time:
+    case oid::Timetz: f.Type = adDBTime; f.DefinedSize = 6; f.Precision = 8; break;
+    case oid::Timestamp:
+    case oid::Timestamptz: f.Type = adDBTimeStamp; f.DefinedSize = 16; f.Precision = 23; break;
+    case oid::Varchar:
+        f.Type = adVarWChar;
+        f.DefinedSize = typmod >= 4 ? typmod - 4 : 0;
+        break;
+    case oid::Bpchar:
+        // Text is Unicode throughout, so fixed-length char is the wide fixed type.
+        f.Type = adWChar;
+        f.DefinedSize = typmod >= 4 ? typmod - 4 : 0;
+        break;
+    case oid::Uuid: f.Type = adGUID; f.DefinedSize = 16; break;
+    case oid::Bytea: f.Type = adLongVarBinary; break;
+    default: f.Type = adVarWChar; break; // text, name, json, xml, intervals, arrays, enums ...
+    }
+}
+
+Reader readerFor(Oid type)
+{
+    switch (type) {
+    case oid::Int2:
+    case oid::Int4:
+    case oid::Int8: return Reader::Integer;
+    case oid::Bool: return Reader::Boolean;
+    case oid::Float4:
+    case oid::Float8: return Reader::Real;
+    case oid::Money: return Reader::Money;
+    case oid::Date: return Reader::Date;
+    case oid::Time:
+    case oid::Timetz: return Reader::Time;
+    case oid::Timestamp:
+    case oid::Timestamptz: return Reader::Timestamp;
+    case oid::Bytea: return Reader::Bytea;
+    default: return Reader::Text;
+    }
+}
+
+namespace {
+
+const char *const kColumnCatalogue =
+    "SELECT format_type(c.typ, NULLIF(c.mod, -1)),"
+    " CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE c.typ END,"
+    " CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE c.mod END,"
+    " n.nspname, r.relname, a.attname, a.attnotnull"
+    " FROM unnest($1::oid[], $2::int4[], $3::oid[], $4::int4[]) WITH ORDINALITY AS c(typ, mod, tab, col, i)"
+    " LEFT JOIN pg_type t ON t.oid = c.typ"
+    " LEFT JOIN pg_class r ON r.oid = c.tab"
+    " LEFT JOIN pg_namespace n ON n.oid = r.relnamespace"
+    " LEFT JOIN pg_attribute a ON a.attrelid = c.tab AND a.attnum = c.col AND c.col > 0"
+    " AND NOT a.attisdropped"
+    " ORDER BY c.i";
+
+// --- date and time text (DateStyle ISO) ---
+
+struct Scanner {
+    const char *p;
+    const char *e;
+
+    bool number(std::int64_t &v, int minDigits, int maxDigits)
+    {
+        const char *start = p;
+        v = 0;
+        while (p < e && *p >= '0' && *p <= '9' && p - start < maxDigits)
+            v = v * 10 + (*p++ - '0');
+        return p - start >= minDigits;
+    }
+    bool accept(char c)
+    {
+        if (p < e && *p == c) {
+            ++p;
+            return true;
+        }
+        return false;
+    }
+    bool acceptText(const char *s)
+    {
+        const std::size_t n = std::strlen(s);
+        if (std::size_t(e - p) >= n && std::memcmp(p, s, n) == 0) {
+            p += n;
+            return true;
+        }
+        return false;
+    }
+};
+
+// Proleptic Gregorian, astronomical years (1 BC = 0), as QDate counts Julian days.
+std::int64_t julianDay(std::int64_t y, std::int64_t m, std::int64_t d)
+{
+    const std::int64_t a = (14 - m) / 12;
+    const std::int64_t yy = y + 4800 - a;
+    const std::int64_t mm = m + 12 * a - 3;
+    auto fdiv = [](std::int64_t x, std::int64_t n) { return x >= 0 ? x / n : -((-x + n - 1) / n); };
+    return d + (153 * mm + 2) / 5 + 365 * yy + fdiv(yy, 4) - fdiv(yy, 100) + fdiv(yy, 400) - 32045;
+}
+
+constexpr std::int64_t kUnixEpochJulianDay = 2440588;
+constexpr std::int64_t kMsPerDay = 86400000;
+
+bool readYmd(Scanner &s, std::int64_t &y, std::int64_t &m, std::int64_t &d)
+{
+    return s.number(y, 4, 9) && s.accept('-') && s.number(m, 2, 2) && s.accept('-') && s.number(d, 2, 2) && m >= 1
+           && m <= 12 && d >= 1 && d <= 31;
+}
+
+bool readHms(Scanner &s, std::int64_t &ms)
+{
+    std::int64_t h, mi, sec;
+    if (!(s.number(h, 2, 2) && s.accept(':') && s.number(mi, 2, 2) && s.accept(':') && s.number(sec, 2, 2)))
+        return false;
+    std::int64_t frac = 0;
+    if (s.accept('.')) {
+        int digits = 0;
+        while (s.p < s.e && *s.p >= '0' && *s.p <= '9') {
+            if (digits < 3)
+                frac = frac * 10 + (*s.p - '0');
+            ++digits;
+            ++s.p;
+        }
+        for (; digits < 3; ++digits)
+            frac *= 10;
+    }
+    ms = ((h * 60 + mi) * 60 + sec) * 1000 + frac;
+    // 24:00:00 is a valid PostgreSQL time but not a time of day anywhere else.
+    if (ms >= kMsPerDay)
+        ms = kMsPerDay - 1;
+    return h <= 24 && mi < 60 && sec <= 60;
+}
+
+// Time zone offsets are dropped: a timestamptz arrives in the session's zone and is kept as that
+// wall-clock time.
+void skipOffset(Scanner &s)
+{
+    if (s.p < s.e && (*s.p == '+' || *s.p == '-')) {
+        ++s.p;
+        while (s.p < s.e && ((*s.p >= '0' && *s.p <= '9') || *s.p == ':'))
+            ++s.p;
+    }
+}
+
+bool acceptEra(Scanner &s, std::int64_t &year)
+{
+    if (s.acceptText(" BC")) {
+        year = 1 - year;
+        return true;
+    }
+    return s.p == s.e;
+}
+
+bool parseDate(const char *p, std::size_t len, std::int64_t &out)
+{
+    if (len == 8 && std::memcmp(p, "infinity", 8) == 0) {
+        out = kInfiniteDate;
+        return true;
+    }
+    if (len == 9 && std::memcmp(p, "-infinity", 9) == 0) {
+        out = kMinusInfiniteDate;
+        return true;
+    }
+    Scanner s{p, p + len};
+    std::int64_t y, m, d;
+    if (!readYmd(s, y, m, d) || !acceptEra(s, y) || s.p != s.e)
+        return false;
+    out = julianDay(y, m, d);
+    return true;
+}
+
+bool parseTime(const char *p, std::size_t len, std::int64_t &out)
+{
+    Scanner s{p, p + len};
+    if (!readHms(s, out))
+        return false;
+    skipOffset(s);
+    return s.p == s.e;
+}
+
+bool parseTimestamp(const char *p, std::size_t len, std::int64_t &out)
+{
+    if (len == 8 && std::memcmp(p, "infinity", 8) == 0) {
+        out = kInfiniteTimestamp;
+        return true;
+    }
+    if (len == 9 && std::memcmp(p, "-infinity", 9) == 0) {
+        out = kMinusInfiniteTimestamp;
+        return true;
+    }
+    Scanner s{p, p + len};
+    std::int64_t y, m, d, ms;
+    if (!readYmd(s, y, m, d) || !s.accept(' ') || !readHms(s, ms))
+        return false;
+    skipOffset(s);
+    if (!acceptEra(s, y) || s.p != s.e)
+        return false;
+    out = (julianDay(y, m, d) - kUnixEpochJulianDay) * kMsPerDay + ms;
+    return true;
+}
+
+// Money in lc_monetary C: "$1,234.56", "-$1,234.56" (or "($1,234.56)" under other sign rules).
+bool parseMoney(const char *p, std::size_t len, double &out)
+{
+    char buf[64];
+    std::size_t n = 0;
+    bool negative = false;
+    for (std::size_t i = 0; i < len; ++i) {
+        const char c = p[i];
+        if ((c >= '0' && c <= '9') || c == '.') {
+            if (n + 1 >= sizeof buf)
+                return false;
+            buf[n++] = c;
+        } else if (c == '-' || c == '(') {
+            negative = true;
+        }
+    }
+    if (n == 0)
+        return false;
+    const auto r = std::from_chars(buf, buf + n, out);
+    if (r.ec != std::errc() || r.ptr != buf + n)
+        return false;
+    if (negative)
+        out = -out;
+    return true;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool decodeBytea(const char *p, std::size_t len, std::string &out)
+{
+    out.clear();
+    if (len >= 2 && p[0] == '\\' && p[1] == 'x') {
+        if (len % 2 != 0)
+            return false;
+        out.resize((len - 2) / 2);
+        for (std::size_t i = 2, o = 0; i < len; i += 2, ++o) {
+            const int hi = hexDigit(p[i]), lo = hexDigit(p[i + 1]);
+            if (hi < 0 || lo < 0)
+                return false;
+            out[o] = char(hi << 4 | lo);
+        }
+        return true;
+    }
+    // The old escape format, should a server still send it.
+    const std::string z(p, len);
+    std::size_t n = 0;
+    unsigned char *raw = PQunescapeBytea(reinterpret_cast<const unsigned char *>(z.c_str()), &n);
+    if (!raw)
+        return false;
+    out.assign(reinterpret_cast<const char *>(raw), n);
+    PQfreemem(raw);
+    return true;
+}
+
+[[noreturn]] void unreadable(const Column &c, const char *p, int len)
+{
+    throw DbError(QStringLiteral("PostgreSQL: the value '%1' of column %2 cannot be read as %3")
+                      .arg(QString::fromUtf8(p, qMin(len, 80)), c.field.Name, c.field.DeclaredType));
+}
+
+} // namespace
+
+std::vector<Column> describeColumns(PGconn *conn, const PGresult *res)
+{
+    const int n = PQnfields(res);
+    std::vector<Column> cols(std::size_t(std::max(n, 0)));
+    if (n <= 0)
+        return cols;
+    std::string types = "{", mods = "{", tables = "{", attnums = "{";
+    auto add = [](std::string &list, long long v) {
+        if (list.size() > 1)
+            list += ',';
+        list += std::to_string(v);
+    };
+    for (int i = 0; i < n; ++i) {
+        add(types, PQftype(res, i));
+        add(mods, PQfmod(res, i));
+        add(tables, PQftable(res, i));
+        add(attnums, PQftablecol(res, i));
+    }
+    for (std::string *s : {&types, &mods, &tables, &attnums})
+        *s += '}';
+    const ResultPtr cat = exec(conn, kColumnCatalogue, {types, mods, tables, attnums});
+    for (int i = 0; i < n; ++i) {
+        Column &c = cols[std::size_t(i)];
+        c.field.Name = QString::fromUtf8(PQfname(res, i));
+        Oid base = PQftype(res, i);
+        int mod = PQfmod(res, i);
+        if (i < PQntuples(cat.get())) {
+            c.field.DeclaredType = text(cat.get(), i, 0);
+            base = Oid(std::strtoul(PQgetvalue(cat.get(), i, 1), nullptr, 10));
+            mod = std::atoi(PQgetvalue(cat.get(), i, 2));
+            if (!PQgetisnull(cat.get(), i, 5)) {
+                c.field.BaseSchemaName = text(cat.get(), i, 3);
+                c.field.BaseTableName = text(cat.get(), i, 4);
+                c.field.BaseColumnName = text(cat.get(), i, 5);
+                c.field.Nullable = PQgetvalue(cat.get(), i, 6)[0] != 't';
+            }
+        }
+        applyType(c.field, base, mod);
+        c.reader = readerFor(base);
+    }
+    return cols;
+}
+
+std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns)
+{
+    std::vector<FieldInfo> fields;
+    fields.reserve(columns.size());
+    for (const Column &c : columns)
+        fields.push_back(c.field);
+    return fields;
+}
+
+void appendRows(const std::vector<Column> &columns, const PGresult *res, int first, int count, RowStore &store)
+{
+    const int ncols = int(columns.size());
+    std::vector<std::int64_t> ints(static_cast<std::size_t>(ncols), 0);
+    std::vector<double> reals(static_cast<std::size_t>(ncols), 0);
+    std::vector<std::string> blobs(static_cast<std::size_t>(ncols));
+    for (int r = first; r < first + count; ++r) {
+        // Every value is converted before the row is begun, so a value that cannot be read
+        // leaves no half-written row behind.
+        for (int c = 0; c < ncols; ++c) {
+            const Column &col = columns[std::size_t(c)];
+            if (col.reader == Reader::Text || col.reader == Reader::Boolean || PQgetisnull(res, r, c))
+                continue;
+            const char *p = PQgetvalue(res, r, c);
+            const int len = PQgetlength(res, r, c);
+            const std::size_t n = std::size_t(len);
+            bool ok = false;
+            switch (col.reader) {
+            case Reader::Integer: {
+                const auto rc = std::from_chars(p, p + len, ints[std::size_t(c)]);
+                ok = rc.ec == std::errc() && rc.ptr == p + len;
+                break;
+            }
+            case Reader::Real: {
+                const auto rc = std::from_chars(p, p + len, reals[std::size_t(c)]);
+                ok = rc.ec == std::errc() && rc.ptr == p + len;
+                break;
+            }
+            case Reader::Money: ok = parseMoney(p, n, reals[std::size_t(c)]); break;
+            case Reader::Date: ok = parseDate(p, n, ints[std::size_t(c)]); break;
+            case Reader::Time: ok = parseTime(p, n, ints[std::size_t(c)]); break;
+            case Reader::Timestamp: ok = parseTimestamp(p, n, ints[std::size_t(c)]); break;
+            case Reader::Bytea: ok = decodeBytea(p, n, blobs[std::size_t(c)]); break;
+            case Reader::Text:
+            case Reader::Boolean: ok = true; break;
+            }
+            if (!ok)
+                unreadable(col, p, len);
+        }
+        store.beginRow();
+        for (int c = 0; c < ncols; ++c) {
+            if (PQgetisnull(res, r, c)) {
+                store.setNull(c);
+                continue;
+            }
+            switch (columns[std::size_t(c)].reader) {
+            case Reader::Text: store.setText(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
+            case Reader::Boolean: store.setInt64(c, PQgetvalue(res, r, c)[0] == 't' ? 1 : 0); break;
+            case Reader::Integer:
+            case Reader::Date:
+            case Reader::Time:
+            case Reader::Timestamp: store.setInt64(c, ints[std::size_t(c)]); break;
+            case Reader::Real:
+            case Reader::Money: store.setReal(c, reals[std::size_t(c)]); break;
+            case Reader::Bytea: {
+                const std::string &b = blobs[std::size_t(c)];
+                store.setBlob(c, b.data(), b.size());
+                break;
+            }
+            }
+        }
+        store.endRow();
+    }
+}
+
+std::shared_ptr<RowStore> storeOf(PGconn *conn, const PGresult *res, long maxRecords)
+{
+    const std::vector<Column> columns = describeColumns(conn, res);
+    auto store = std::make_shared<RowStore>(fieldsOf(columns));
+    int rows = PQntuples(res);
+    if (maxRecords > 0 && rows > maxRecords)
+        rows = int(maxRecords);
+    store->reserve(std::size_t(rows));
+    appendRows(columns, res, 0, rows, *store);
+    return store;
+}
+
+std::shared_ptr<RowStore> emptyStore()
+{
+    return std::make_shared<RowStore>(std::vector<FieldInfo>{});
+}
+
+std::optional<std::string> paramText(const QVariant &value, Oid type)
+{
+    if (!value.isValid() || value.isNull())
+        return std::nullopt;
+    switch (value.typeId()) {
+    case QMetaType::Bool: return value.toBool() ? "true" : "false";
+    case QMetaType::Double:
+    case QMetaType::Float: return QString::number(value.toDouble(), 'g', 17).toStdString();
+    case QMetaType::QDate: return value.toDate().toString(Qt::ISODate).toStdString();
+    case QMetaType::QTime: return value.toTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toStdString();
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        if (type == oid::Bytea)
+            return (QByteArrayLiteral("\\x") + bytes.toHex()).toStdString();
+        return bytes.toStdString();
+    }
+    default: return value.toString().toStdString();
+    }
+}
+
+} // namespace db::pg

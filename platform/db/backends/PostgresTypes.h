@@ -1,0 +1,65 @@
+#pragma once
+
+#include "db/Field.h"
+#include "db/RowStore.h"
+
+#include <libpq-fe.h>
+
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// PostgreSQL types as this program sees them: type codes, and text values read straight into
+// the row store.
+namespace db::pg {
+
+namespace oid {
+constexpr Oid Bool = 16, Bytea = 17, Name = 19, Int8 = 20, Int2 = 21, Int4 = 23, Text = 25, Json = 114,
+              Xml = 142, Float4 = 700, Float8 = 701, Money = 790, Bpchar = 1042, Varchar = 1043, Date = 1082,
+              Time = 1083, Timestamp = 1114, Timestamptz = 1184, Interval = 1186, Timetz = 1266,
+              Numeric = 1700, Record = 2249, Void = 2278, Uuid = 2950, Jsonb = 3802;
+}
+
+// How a column's text values are turned into stored values.
+enum class Reader : std::uint8_t { Integer, Boolean, Real, Money, Text, Bytea, Date, Time, Timestamp };
+
+struct Column {
+    FieldInfo field;
+    Reader reader = Reader::Text;
+};
+
+// Type code, size, precision and scale of a type (a domain already resolved to its base type);
+// typmod -1 when the type has no modifier.
+void applyType(FieldInfo &f, Oid type, int typmod);
+Reader readerFor(Oid type);
+
+// The columns of a described or executed result. One catalogue query on conn resolves declared
+// type names, domains, base tables and NOT NULL.
+std::vector<Column> describeColumns(PGconn *conn, const PGresult *res);
+std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns);
+
+// Appends rows [first, first + count) of a text-format result. Throws DbError naming the column
+// for a value it cannot read.
+void appendRows(const std::vector<Column> &columns, const PGresult *res, int first, int count, RowStore &store);
+
+// Every row of res (up to maxRecords when it is above 0) in a new store.
+std::shared_ptr<RowStore> storeOf(PGconn *conn, const PGresult *res, long maxRecords = 0);
+
+// The result of a statement that returns no rows: no columns.
+std::shared_ptr<RowStore> emptyStore();
+
+// The text form of a value bound to a parameter of the given type; nullopt for Null.
+std::optional<std::string> paramText(const QVariant &value, Oid type);
+
+// Infinite dates and timestamps are kept as the outermost values the program shows, so that
+// they still sort before and after every real date.
+constexpr std::int64_t kInfiniteDate = 5373484;        // Julian day of 9999-12-31
+constexpr std::int64_t kMinusInfiniteDate = 1721426;   // Julian day of 0001-01-01
+constexpr std::int64_t kInfiniteTimestamp = 253402300799999;  // 9999-12-31 23:59:59.999
+constexpr std::int64_t kMinusInfiniteTimestamp = -62135596800000; // 0001-01-01 00:00:00
+
+} // namespace db::pg

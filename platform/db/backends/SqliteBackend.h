@@ -1,0 +1,113 @@
+#pragma once
+
+#include "db/Backend.h"
+#include "db/backends/SqliteReader.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace db::backends::sqlite {
+
+// Connections stay alive while a cursor still reads from one (an in-memory database has no
+// second connection to give a cursor).
+using DbHandle = std::shared_ptr<sqlite3>;
+
+// The connections currently running a statement for one backend, so that cancel reaches a
+// statement wherever it runs. Shared with the cursors, which may outlive the backend.
+class RunningStatements {
+public:
+    void add(sqlite3 *db);
+    void remove(sqlite3 *db);
+    void interruptAll();
+
+private:
+    std::mutex m_mutex;
+    std::multiset<sqlite3 *> m_running;
+};
+
+// Marks a connection as running for the lifetime of a call.
+class RunningScope {
+public:
+    RunningScope(RunningStatements &registry, sqlite3 *db)
+        : m_registry(registry)
+        , m_db(db)
+    {
+        m_registry.add(m_db);
+    }
+    ~RunningScope() { m_registry.remove(m_db); }
+    RunningScope(const RunningScope &) = delete;
+    RunningScope &operator=(const RunningScope &) = delete;
+
+private:
+    RunningStatements &m_registry;
+    sqlite3 *m_db;
+};
+
+struct OpenSettings {
+    QByteArray path; // a plain file path, never a URI
+    bool readOnly = true;
+    int busyTimeoutMs = 10000;
+};
+
+// Opens a connection (throws DbError with SQLite's message; a missing file is never created
+// read-only).
+DbHandle openDatabase(const OpenSettings &settings, bool serialized);
+
+// Lazy rows on a dedicated connection of their own.
+class SqliteCursor final : public RowCursor {
+public:
+    SqliteCursor(DbHandle db, std::shared_ptr<RunningStatements> registry);
+    ~SqliteCursor() override;
+    // Prepares sql (one statement) and types its columns. Throws DbError.
+    void start(const QString &sql, long maxRecords);
+
+    const std::vector<FieldInfo> &fields() const override { return m_reader->fields(); }
+    std::size_t fetch(RowStore &store, std::size_t maxRows) override;
+    bool atEnd() const override { return !m_reader || m_reader->atEnd(); }
+    void cancel() override;
+
+private:
+    void release();
+
+    std::mutex m_mutex; // guards m_db against cancel() from another thread
+    DbHandle m_db;
+    std::shared_ptr<RunningStatements> m_registry;
+    std::unique_ptr<StatementReader> m_reader;
+};
+
+class SqliteBackend final : public ConnectionBackend {
+public:
+    SqliteBackend();
+    ~SqliteBackend() override;
+
+    void open(const ConnectionString &cs, int timeoutSeconds, bool readOnly) override;
+    void close() override;
+    bool isOpen() const override { return bool(m_db); }
+    QString version() const override;
+    QChar identifierQuote() const override { return u'"'; }
+
+    std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
+    std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
+    std::vector<FieldInfo> describe(const QString &sql) override;
+    void checkSyntax(const QString &sql) override;
+    void cancel() override;
+
+    std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
+    std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
+    std::vector<ParameterInfo> routineParameters(const QString &owner, const QString &name) override;
+    std::shared_ptr<RowStore> callRoutine(const QString &owner, const QString &name,
+                                          std::vector<Parameter> &params) override;
+
+private:
+    sqlite3 *db() const;
+    bool inMemory() const;
+
+    OpenSettings m_settings;
+    DbHandle m_db;
+    std::shared_ptr<RunningStatements> m_running = std::make_shared<RunningStatements>();
+};
+
+} // namespace db::backends::sqlite

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "db/Field.h"
+#include "db/RowStore.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// SQLite's declared types mapped onto type codes, and the value conversions the fetch loop needs.
+// Works on UTF-8 bytes so that nothing is allocated per cell.
+namespace db::backends::sqlite {
+
+// The field for a declared type ("VARCHAR(40)", "NUMERIC(10,2)", "DATETIME" ...), following
+// SQLite's affinity rules for names it does not know. An empty declaration gives adEmpty: the
+// type is then taken from the values.
+FieldInfo fieldForDeclaredType(const QString &declared);
+// The type code of a value's storage class (SQLITE_INTEGER ...), for columns without a declaration.
+int typeOfStorageClass(int sqliteType);
+// Byte size and precision of the number and date types, as the fields of a result report them.
+void setNumberSizes(FieldInfo &field);
+
+// Exact parsers: the whole text must match, nothing is rounded away.
+bool parseInt64(std::string_view s, std::int64_t &out);
+bool parseDouble(std::string_view s, double &out);
+// "2024-02-29" (a midnight time part is allowed), "13:45:30[.250]", "2024-02-29[ T]13:45[:30[.250]]"
+// into the RowStore encodings. Fractions beyond milliseconds must be zeros.
+bool parseDate(std::string_view s, std::int64_t &julianDay);
+bool parseTime(std::string_view s, std::int64_t &msOfDay);
+bool parseTimestamp(std::string_view s, std::int64_t &msSinceEpoch);
+
+// Canonical decimal text: no exponent, no leading zeros or plus sign; padded with zeros to scale
+// when it has fewer decimals (never rounded).
+bool canonicalDecimal(std::string_view s, int scale, std::string &out);
+void decimalFromInt64(std::int64_t v, int scale, std::string &out);
+bool decimalFromDouble(double v, int scale, std::string &out); // false for infinities and NaN
+
+// A 16-byte binary GUID as "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
+std::string guidText(const unsigned char *bytes);
+
+// Gives column col the new field's type, converting the rows held so far (text keeps every value;
+// Int64 to Double widens integers). Rows must not be half-appended.
+void retypeColumn(RowStore &store, int col, const FieldInfo &field);
+
+} // namespace db::backends::sqlite

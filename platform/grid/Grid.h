@@ -1,0 +1,476 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "grid/GridTypes.h"
+
+#include <QCalendarWidget>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+class QKeyEvent;
+class QModelIndex;
+
+namespace db {
+class Recordset;
+}
+
+namespace grid {
+
+class GridModel;
+class GridView;
+class GridDelegate;
+class GridHeader;
+
+// The data grid of every window: a QTableView over our own model, speaking the vocabulary the
+// program is written in. Rows count the fixed (header) rows at the top: row 0 is the header
+// row, data rows are FixedRows to Rows - 1; columns are 0 to Cols - 1 (FixedCols of them fixed
+// at the left). Sizes and positions are in twips, colours 0x00BBGGRR numbers.
+//
+// Two binding modes (DataMode): flexDMBound views a db::Recordset, fetching rows as the view or
+// the code asks for them and copying nothing; flexDMFree (the default) copies the recordset's
+// rows into the grid when DataSource is set. Without a recordset the grid holds what code puts
+// into TextMatrix.
+//
+// Errors: a member given a row or column out of range throws std::out_of_range, a bad argument
+// std::invalid_argument, SaveGrid/LoadGrid throw GridError; the message names the member. The
+// program calls the grid from procedures that trap their errors. A bound grid passes on the
+// db::DbError of a fetch it was asked for (Row, TopRow beyond the rows fetched). Nothing throws
+// out of the grid's own event handling (painting, mouse, keys, scrolling).
+class PLATFORM_EXPORT Grid : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int Rows READ Rows WRITE setRows)
+    Q_PROPERTY(int Cols READ Cols WRITE setCols)
+    Q_PROPERTY(int FixedRows READ FixedRows WRITE setFixedRows)
+    Q_PROPERTY(int FixedCols READ FixedCols WRITE setFixedCols)
+    Q_PROPERTY(int Row READ Row WRITE setRow)
+    Q_PROPERTY(int Col READ Col WRITE setCol)
+    Q_PROPERTY(int RowSel READ RowSel WRITE setRowSel)
+    Q_PROPERTY(int ColSel READ ColSel WRITE setColSel)
+    Q_PROPERTY(int TopRow READ TopRow WRITE setTopRow)
+    Q_PROPERTY(int LeftCol READ LeftCol WRITE setLeftCol)
+    Q_PROPERTY(int FrozenCols READ FrozenCols WRITE setFrozenCols)
+    Q_PROPERTY(QString Text READ Text WRITE setText)
+    Q_PROPERTY(int Redraw READ Redraw WRITE setRedraw)
+    Q_PROPERTY(int GridLines READ GridLines WRITE setGridLines)
+    Q_PROPERTY(int GridLinesFixed READ GridLinesFixed WRITE setGridLinesFixed)
+    Q_PROPERTY(int SelectionMode READ SelectionMode WRITE setSelectionMode)
+    Q_PROPERTY(int ExplorerBar READ ExplorerBar WRITE setExplorerBar)
+    Q_PROPERTY(int Editable READ Editable WRITE setEditable)
+    Q_PROPERTY(int AllowUserResizing READ AllowUserResizing WRITE setAllowUserResizing)
+    Q_PROPERTY(int MergeCells READ MergeCells WRITE setMergeCells)
+    Q_PROPERTY(int DataMode READ DataMode WRITE setDataMode)
+    Q_PROPERTY(int WallPaperAlignment READ WallPaperAlignment WRITE setWallPaperAlignment)
+    Q_PROPERTY(quint32 BackColor READ BackColor WRITE setBackColor)
+    Q_PROPERTY(quint32 ForeColor READ ForeColor WRITE setForeColor)
+    Q_PROPERTY(quint32 BackColorAlternate READ BackColorAlternate WRITE setBackColorAlternate)
+    Q_PROPERTY(quint32 BackColorFixed READ BackColorFixed WRITE setBackColorFixed)
+    Q_PROPERTY(quint32 ForeColorFixed READ ForeColorFixed WRITE setForeColorFixed)
+    Q_PROPERTY(quint32 BackColorSel READ BackColorSel WRITE setBackColorSel)
+    Q_PROPERTY(quint32 ForeColorSel READ ForeColorSel WRITE setForeColorSel)
+    Q_PROPERTY(quint32 GridColor READ GridColor WRITE setGridColor)
+    Q_PROPERTY(bool ScrollTips READ ScrollTips WRITE setScrollTips)
+    Q_PROPERTY(QString ScrollTipText READ ScrollTipText WRITE setScrollTipText)
+    Q_PROPERTY(QString ToolTipText READ ToolTipText WRITE setToolTipText)
+    Q_PROPERTY(QString ComboList READ ComboList WRITE setComboList)
+    Q_PROPERTY(int ComboIndex READ ComboIndex WRITE setComboIndex)
+    Q_PROPERTY(QString EditText READ EditText WRITE setEditText)
+    Q_PROPERTY(int EditMaxLength READ EditMaxLength WRITE setEditMaxLength)
+    Q_PROPERTY(int MouseRow READ MouseRow)
+    Q_PROPERTY(int MouseCol READ MouseCol)
+
+public:
+    explicit Grid(QWidget *parent = nullptr);
+    ~Grid() override;
+
+    // --- shape ---
+    int Rows() const;
+    void setRows(int rows);
+    int Cols() const;
+    void setCols(int cols);
+    int FixedRows() const;
+    void setFixedRows(int rows);
+    int FixedCols() const;
+    void setFixedCols(int cols);
+
+    // --- cells ---
+    // The text as shown (ColFormat applied to numbers of data rows); setting stores it as given.
+    Q_INVOKABLE QString TextMatrix(int row, int col) const;
+    Q_INVOKABLE void setTextMatrix(int row, int col, const QString &text);
+    QString Text() const; // the current cell
+    void setText(const QString &text);
+    // The number a cell holds (0 when none; a ticked Boolean is -1).
+    Q_INVOKABLE double ValueMatrix(int row, int col) const;
+    // True for a Null of a bound recordset or a cell never given a value.
+    Q_INVOKABLE bool IsNullMatrix(int row, int col) const;
+    // A property of a cell, or of a range (r2/c2 -1: the same as r1/c1; r1 -1: the selection).
+    // Reading a range reads its first cell.
+    Q_INVOKABLE QVariant Cell(int property, int r1 = -1, int c1 = -1, int r2 = -1, int c2 = -1) const;
+    Q_INVOKABLE void setCell(int property, int r1, int c1, int r2, int c2, const QVariant &value);
+    void setCell(int property, int row, int col, const QVariant &value) { setCell(property, row, col, row, col, value); }
+    // Adds a row (cells separated by tabs) before `index`, or at the end when index is -1.
+    Q_INVOKABLE void AddItem(const QString &item, int index = -1);
+    Q_INVOKABLE void RemoveItem(int index = -1);
+    // where: 0 everywhere, 1 fixed cells, 2 data cells; what: 0 texts and styles, 1 styles, 2 texts.
+    Q_INVOKABLE void Clear(int where = 0, int what = 0);
+
+    // --- cursor and selection ---
+    int Row() const;
+    void setRow(int row); // also collapses RowSel; beyond the rows fetched, fetches up to it
+    int Col() const;
+    void setCol(int col); // also collapses ColSel
+    int RowSel() const;
+    void setRowSel(int row);
+    int ColSel() const;
+    void setColSel(int col);
+    Q_INVOKABLE void Select(int row, int col, int rowSel = -1, int colSel = -1);
+    // The selection normalised (r1 <= r2, c1 <= c2); all -1 when there is no current cell.
+    void GetSelection(int &r1, int &c1, int &r2, int &c2) const;
+    int SelectionMode() const { return m_selectionMode; }
+    void setSelectionMode(int mode);
+    Q_INVOKABLE bool IsSelected(int row) const;
+    Q_INVOKABLE void setIsSelected(int row, bool selected); // list-box mode
+    Q_INVOKABLE int SelectedRows() const;
+    Q_INVOKABLE int SelectedRow(int index) const;
+    Q_INVOKABLE void SelectAll(); // every data cell
+    int TopRow() const;
+    void setTopRow(int row);
+    int LeftCol() const;
+    void setLeftCol(int col);
+    Q_INVOKABLE int BottomRow() const;
+    Q_INVOKABLE int RightCol() const;
+    Q_INVOKABLE void ShowCell(int row, int col);
+    // The current cell's rectangle relative to the grid, twips (to place a picker under it).
+    Q_INVOKABLE int CellLeft() const;
+    Q_INVOKABLE int CellTop() const;
+    Q_INVOKABLE int CellWidth() const;
+    Q_INVOKABLE int CellHeight() const;
+    int MouseRow() const { return m_mouseRow; }
+    int MouseCol() const { return m_mouseCol; }
+
+    // --- rows and columns ---
+    Q_INVOKABLE bool ColHidden(int col) const;
+    Q_INVOKABLE void setColHidden(int col, bool hidden);
+    Q_INVOKABLE bool RowHidden(int row) const;
+    Q_INVOKABLE void setRowHidden(int row, bool hidden);
+    Q_INVOKABLE int ColWidth(int col) const;          // twips
+    Q_INVOKABLE void setColWidth(int col, int twips); // -1: the default width
+    Q_INVOKABLE int RowHeight(int row) const;         // twips; every row has the same height
+    Q_INVOKABLE void setRowHeight(int row, int twips); // sets the height of all rows
+    Q_INVOKABLE int ColPos(int col) const;            // left edge relative to the grid, twips
+    Q_INVOKABLE int RowPos(int row) const;            // top edge relative to the grid, twips
+    // Moves column `col` to `position`, cells and settings with it.
+    Q_INVOKABLE void setColPosition(int col, int position);
+    int FrozenCols() const { return m_frozenCols; }
+    void setFrozenCols(int cols);
+    // Sizes columns col1..col2 to their contents plus extraSpace twips. Large grids are sampled
+    // (AutoSizeSampleRows rows: the first, those on screen and the last), so this is cheap on a
+    // million rows; equal gives every column the widest width.
+    Q_INVOKABLE void AutoSize(int col1, int col2 = -1, bool equal = false, int extraSpace = 0);
+    int AutoSizeSampleRows() const { return m_autoSizeSample; }
+    void setAutoSizeSampleRows(int rows) { m_autoSizeSample = rows < 1 ? 1 : rows; }
+
+    Q_INVOKABLE int ColDataType(int col) const;
+    Q_INVOKABLE void setColDataType(int col, int type);
+    Q_INVOKABLE QString ColFormat(int col) const;
+    Q_INVOKABLE void setColFormat(int col, const QString &format);
+    Q_INVOKABLE int ColAlignment(int col) const;
+    Q_INVOKABLE void setColAlignment(int col, int alignment);
+    Q_INVOKABLE int FixedAlignment(int col) const;
+    Q_INVOKABLE void setFixedAlignment(int col, int alignment);
+    Q_INVOKABLE QString ColComboList(int col) const;
+    Q_INVOKABLE void setColComboList(int col, const QString &list);
+    Q_INVOKABLE QString ColKey(int col) const;
+    Q_INVOKABLE void setColKey(int col, const QString &key);
+    Q_INVOKABLE int ColIndex(const QString &key) const; // -1 when no column has the key
+    Q_INVOKABLE int ColSort(int col) const;
+    Q_INVOKABLE void setColSort(int col, int order);
+    Q_INVOKABLE bool MergeCol(int col) const;
+    Q_INVOKABLE void setMergeCol(int col, bool merge);
+    Q_INVOKABLE bool MergeRow(int row) const;
+    Q_INVOKABLE void setMergeRow(int row, bool merge);
+    int MergeCells() const;
+    void setMergeCells(int mode);
+
+    // --- subtotals and aggregates (subtotal rows are skipped by both) ---
+    // Inserts a row after every group of equal values in columns matchFrom..groupOn (groupOn -1:
+    // one grand-total row at the end) holding `function` of column totalOn. Called again for the
+    // same groupOn it fills the rows made before, so several columns can be totalled.
+    Q_INVOKABLE void Subtotal(int function, int groupOn = -1, int totalOn = 0, const QString &format = {},
+                              quint32 backColor = NoColor, quint32 foreColor = NoColor, bool fontBold = false,
+                              const QString &caption = {}, int matchFrom = -1);
+    Q_INVOKABLE double Aggregate(int function, int r1, int c1, int r2, int c2) const;
+    Q_INVOKABLE bool IsSubtotal(int row) const;
+    Q_INVOKABLE int RowOutlineLevel(int row) const; // the column a subtotal row groups on, -1 grand total
+
+    // --- sorting ---
+    // Sorts the data rows by the columns Col..ColSel with one SortSettings order (the Sort
+    // property); subtotal rows stay in place. A bound grid sorts its recordset (all rows fetched).
+    Q_INVOKABLE void setSort(int order);
+    // Several columns, each with its own order, the first the most significant; with pictures
+    // true the header shows each column's sort picture.
+    void SortByColumns(const std::vector<std::pair<int, int>> &keys, bool pictures = true);
+    int ExplorerBar() const { return m_explorerBar; }
+    void setExplorerBar(int settings) { m_explorerBar = settings; }
+    // The picture of a header cell for a sort order (flexSortGenericAscending/Descending), or
+    // clears it with flexSortNone.
+    Q_INVOKABLE void setColSortPicture(int col, int order);
+    Q_INVOKABLE int ColSortPicture(int col) const;
+    static QPixmap sortPicture(int order);
+
+    // --- editing ---
+    int Editable() const { return m_editable; }
+    void setEditable(int settings);
+    // The list of the edit being started (set it in BeforeEdit): "" free text, "a|b" a fixed
+    // list, "|a|b" an editable list, "..." a text box with a button raising CellButtonClick.
+    QString ComboList() const { return m_comboList; }
+    void setComboList(const QString &list) { m_comboList = list; }
+    int ComboIndex() const;
+    void setComboIndex(int index);
+    Q_INVOKABLE int ComboCount() const;
+    Q_INVOKABLE QString ComboItem(int index) const;
+    QString EditText() const;
+    void setEditText(const QString &text);
+    // A combo list of the values of one field of a recordset, "a|b|c" (every row is fetched).
+    static QString BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field);
+    int EditMaxLength() const { return m_editMaxLength; }
+    void setEditMaxLength(int length) { m_editMaxLength = length < 0 ? 0 : length; }
+    // Starts editing the current cell (BeforeEdit may refuse).
+    Q_INVOKABLE void EditCell();
+    Q_INVOKABLE bool isEditing() const;
+    // Ends the edit: stores the text (ValidateEdit may refuse) or drops it.
+    Q_INVOKABLE void FinishEditing(bool cancel = false);
+    QWidget *editor() const;
+    // A calendar under the cell, opened on the cell's date or today; a clicked date is written
+    // into the cell in dateFormat (classic pattern) and raises AfterEdit.
+    QCalendarWidget *ShowDatePicker(int row, int col, const QString &dateFormat = QStringLiteral("dd/mm/yyyy"));
+    QCalendarWidget *datePicker() const;
+
+    // --- appearance ---
+    int Redraw() const { return m_redraw; }
+    void setRedraw(int redraw); // 0 off; anything else on
+    int GridLines() const { return m_gridLines; }
+    void setGridLines(int style);
+    int GridLinesFixed() const { return m_gridLinesFixed; }
+    void setGridLinesFixed(int style);
+    quint32 GridColor() const { return m_gridColor; }
+    void setGridColor(quint32 color);
+    quint32 BackColor() const { return m_backColor; }
+    void setBackColor(quint32 color);
+    quint32 ForeColor() const { return m_foreColor; }
+    void setForeColor(quint32 color);
+    // 0 (or NoColor) means no alternate colour, as the stored options use it.
+    quint32 BackColorAlternate() const { return m_backColorAlternate; }
+    void setBackColorAlternate(quint32 color);
+    quint32 BackColorFixed() const { return m_backColorFixed; }
+    void setBackColorFixed(quint32 color);
+    quint32 ForeColorFixed() const { return m_foreColorFixed; }
+    void setForeColorFixed(quint32 color);
+    quint32 BackColorSel() const { return m_backColorSel; }
+    void setBackColorSel(quint32 color);
+    quint32 ForeColorSel() const { return m_foreColorSel; }
+    void setForeColorSel(quint32 color);
+    QPixmap WallPaper() const { return m_wallPaper; }
+    void setWallPaper(const QPixmap &picture);
+    // Loads the wallpaper from a file; an empty path removes it. Throws GridError for a file
+    // that holds no readable picture (the wallpaper stays as it was).
+    Q_INVOKABLE void LoadWallPaper(const QString &path);
+    int WallPaperAlignment() const { return m_wallPaperAlignment; }
+    void setWallPaperAlignment(int alignment);
+    int AllowUserResizing() const { return m_allowUserResizing; }
+    void setAllowUserResizing(int settings);
+    bool ScrollTips() const { return m_scrollTips; }
+    void setScrollTips(bool on) { m_scrollTips = on; }
+    QString ScrollTipText() const { return m_scrollTipText; }
+    void setScrollTipText(const QString &text) { m_scrollTipText = text; }
+    QString ToolTipText() const;
+    void setToolTipText(const QString &text);
+
+    // --- binding ---
+    int DataMode() const { return m_dataMode; }
+    void setDataMode(int mode);
+    std::shared_ptr<db::Recordset> DataSource() const { return m_source; }
+    // Binds (or, with nullptr, unbinds, keeping the header row) as DataMode says.
+    void setDataSource(const std::shared_ptr<db::Recordset> &recordset);
+    // Copies a recordset's rows into the grid whatever DataMode says.
+    void CopyFrom(const std::shared_ptr<db::Recordset> &recordset);
+    // Rows fetched per step while the view scrolls.
+    int FetchChunk() const;
+    void setFetchChunk(int rows);
+
+    // --- find, copy ---
+    // First row from startRow (FixedRows when -1) whose cell in col holds text (the whole text with
+    // fullMatch, else containing it); hidden rows are skipped; a bound grid fetches as it goes.
+    Q_INVOKABLE int FindRow(const QString &text, int startRow = -1, int col = 0, bool caseSensitive = false,
+                            bool fullMatch = true);
+    // The selection as tab-separated lines, hidden rows and columns left out.
+    Q_INVOKABLE QString Clip() const;
+
+    // --- files (GridFile.cpp) ---
+    // Writes the grid's own UTF-8 file (see platform/README.md) atomically; throws GridError.
+    Q_INVOKABLE void SaveGrid(const QString &path, int what = flexFileAll) const;
+    // Reads such a file; a foreign or malformed file throws GridError and changes nothing.
+    Q_INVOKABLE void LoadGrid(const QString &path, int what = flexFileAll);
+
+    // --- printing ---
+    // Prints on the process-wide printer, after its set-up dialog when showDialog is true
+    // (false when the user cancels). orientation 1 portrait, 2 landscape, 0 as set up; margins twips.
+    Q_INVOKABLE bool PrintGrid(const QString &docName = {}, bool showDialog = false, int orientation = 0,
+                               int marginLR = 720, int marginTB = 720);
+
+    // For the views, the printer and tests.
+    GridModel *model() const { return m_model; }
+    GridView *view() const { return m_view; }
+    GridView *frozenView() const { return m_frozen; }
+    int frozenCount() const;  // FixedCols + FrozenCols, at most Cols
+    int rowHeightPx() const { return m_rowHeightPx; }
+    QColor color(quint32 value) const;
+    bool isCursorCell(int row, int col) const;
+    bool isCellSelected(int row, int col) const;
+    // Sets a check-box cell as a click would (BeforeEdit, ValidateEdit, AfterEdit).
+    void toggleCheck(int row, int col);
+
+signals:
+    void RowColChange();
+    void EnterCell();
+    void LeaveCell();
+    void SelChange();
+    void BeforeSort(int col, int &order); // order 0 cancels the grid's sort
+    void AfterSort(int col, int order);
+    void BeforeScroll(int oldTopRow, int oldLeftCol);
+    void AfterScroll(int oldTopRow, int oldLeftCol, int newTopRow, int newLeftCol);
+    void BeforeScrollTip(int row); // set ScrollTipText here
+    void Click();
+    void DblClick();
+    void MouseDown(int button, int shift, int x, int y); // x, y in twips from the grid's top left
+    void MouseUp(int button, int shift, int x, int y);
+    void MouseMove(int button, int shift, int x, int y);
+    // Key hooks: a handler may change the code, or set it to 0 to swallow the key.
+    void KeyDown(int &keyCode, int shift);
+    void KeyPress(int &keyAscii);
+    void KeyUp(int &keyCode, int shift);
+    void KeyDownEdit(int row, int col, int &keyCode, int shift);
+    void KeyPressEdit(int row, int col, int &keyAscii);
+    void KeyUpEdit(int row, int col, int &keyCode, int shift);
+    void BeforeEdit(int row, int col, bool &cancel);
+    void StartEdit(int row, int col, bool &cancel);
+    void ValidateEdit(int row, int col, bool &cancel); // cancel drops the typed text
+    void AfterEdit(int row, int col);
+    void ChangeEdit();
+    void CellButtonClick(int row, int col);
+    void ComboCloseUp(int row, int col, bool &finishEdit);
+    void GotFocus();
+    void LostFocus();
+    void RowsFetched(int rows); // a bound grid received rows; Rows is the new count
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    friend class GridView;
+    friend class GridDelegate;
+    friend class GridHeader;
+
+    // view side
+    void applyColumnLayout();
+    void applyHiddenRows();
+    void applyRowHeight();
+    void applySelectionMode();
+    void applyEditTriggers();
+    void updateFrozenGeometry();
+    void syncSelectionToView();
+    void syncSelectionFromView();
+    void afterStructureChange();
+    void setCursor(int row, int col, int rowSel, int colSel, bool emitEvents = true);
+    void emitCursorEvents(int oldRow, int oldCol, int oldRowSel, int oldColSel);
+    int visibleColumnNear(int col) const;
+    QModelIndex indexOf(int row, int col) const;
+    int gridX(QWidget *from, int x) const;
+    int gridY(QWidget *from, int y) const;
+    void trackMouse(QWidget *from, const QPoint &pos, bool header, int fixedRow);
+    int twipsX(int px) const;
+    int twipsY(int px) const;
+    int pixelsX(int twips) const;
+    int pixelsY(int twips) const;
+    int defaultColumnWidthPx() const;
+
+    // editing
+    bool beginEdit(const QModelIndex &index, GridView *view);
+    void editorCreated(QWidget *editor, int row, int col);
+    bool commitEdit(int row, int col, const QString &text);
+    void editorClosed(QWidget *editor);
+    void comboActivated(int index);
+    void cellButtonClicked();
+    bool editorKey(QObject *watched, QEvent *event);
+    // 0 pass the key on, 1 swallowed, 2 pass `replacement` on instead
+    int gridKey(QKeyEvent *event, bool press, QString *replacement);
+    void headerClicked(int fixedRow, int col, Qt::KeyboardModifiers modifiers);
+    void sortAndShow(const std::vector<std::pair<int, int>> &keys, bool pictures);
+
+    int clampedRowSel(int row) const;
+
+    GridModel *m_model = nullptr;
+    GridView *m_view = nullptr;
+    GridView *m_frozen = nullptr;
+    GridDelegate *m_delegate = nullptr;
+    std::shared_ptr<db::Recordset> m_source;
+
+    int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;
+    std::set<int> m_listSelected; // list-box mode: selected rows
+    bool m_syncing = false;
+    int m_selectionMode = flexSelectionFree;
+    int m_mouseRow = -1, m_mouseCol = -1;
+    int m_pressRow = -1, m_pressCol = -1; // cell under the last button press
+    int m_frozenCols = 0;
+    int m_autoSizeSample = 1000;
+    int m_rowHeightPx = 0;
+    bool m_rowHeightSet = false;
+
+    int m_explorerBar = flexExNone;
+    std::vector<std::pair<int, int>> m_sortKeys; // the header-click sort in force
+    int m_editable = flexEDNone;
+    QString m_comboList;
+    int m_editMaxLength = 0;
+    QPointer<QWidget> m_editor;
+    QPointer<GridView> m_editView;
+    int m_editRow = -1, m_editCol = -1;
+    bool m_editCommitted = false;
+    bool m_editCancelled = false;
+    int m_comboCloseIndex = -1;
+    bool m_inCloseUp = false;
+    QPointer<QCalendarWidget> m_datePicker;
+    QString m_datePickerFormat;
+    int m_datePickerRow = -1, m_datePickerCol = -1;
+
+    int m_redraw = 1;
+    int m_gridLines = flexGridFlat;
+    int m_gridLinesFixed = flexGridInset;
+    quint32 m_gridColor = 0xC0C0C0;
+    quint32 m_backColor = 0xFFFFFF;
+    quint32 m_foreColor = 0x000000;
+    quint32 m_backColorAlternate = 0;
+    quint32 m_backColorFixed = 0x8000000F;
+    quint32 m_foreColorFixed = 0x80000012;
+    quint32 m_backColorSel = 0x8000000D;
+    quint32 m_foreColorSel = 0x8000000E;
+    QPixmap m_wallPaper;
+    int m_wallPaperAlignment = flexPicAlignTile;
+    int m_allowUserResizing = flexResizeColumns;
+    bool m_scrollTips = false;
+    QString m_scrollTipText;
+    int m_dataMode = flexDMFree;
+    bool m_hadFocus = false;
+    int m_lastTop = -1, m_lastLeft = -1;
+};
+
+} // namespace grid

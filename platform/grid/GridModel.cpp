@@ -1,0 +1,792 @@
+#include "grid/GridModel.h"
+
+#include "grid/GridFormat.h"
+
+#include "db/DbError.h"
+#include "db/Recordset.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace grid {
+
+namespace {
+
+int dataTypeOf(int adoType)
+{
+    switch (adoType) {
+    case db::adSmallInt:
+    case db::adTinyInt:
+    case db::adUnsignedTinyInt:
+        return flexDTShort;
+    case db::adInteger:
+        return flexDTLong;
+    case db::adBigInt:
+        return flexDTLong8;
+    case db::adSingle:
+        return flexDTSingle;
+    case db::adDouble:
+        return flexDTDouble;
+    case db::adCurrency:
+        return flexDTCurrency;
+    case db::adDecimal:
+    case db::adNumeric:
+        return flexDTDecimal;
+    case db::adBoolean:
+        return flexDTBoolean;
+    case db::adDate:
+    case db::adDBDate:
+    case db::adDBTime:
+    case db::adDBTimeStamp:
+        return flexDTDate;
+    default:
+        return flexDTString;
+    }
+}
+
+QString nonNullEmpty()
+{
+    return QStringLiteral("");
+}
+
+} // namespace
+
+bool CellStyle::isEmpty() const
+{
+    return backColor == NoColor && foreColor == NoColor && alignment < 0 && bold < 0 && italic < 0
+        && underline < 0 && strikeout < 0 && fontName.isEmpty() && fontSize <= 0 && !picture.isValid();
+}
+
+void CellStyle::mergeFrom(const CellStyle &over)
+{
+    if (over.backColor != NoColor)
+        backColor = over.backColor;
+    if (over.foreColor != NoColor)
+        foreColor = over.foreColor;
+    if (over.alignment >= 0)
+        alignment = over.alignment;
+    if (over.bold >= 0)
+        bold = over.bold;
+    if (over.italic >= 0)
+        italic = over.italic;
+    if (over.underline >= 0)
+        underline = over.underline;
+    if (over.strikeout >= 0)
+        strikeout = over.strikeout;
+    if (!over.fontName.isEmpty())
+        fontName = over.fontName;
+    if (over.fontSize > 0)
+        fontSize = over.fontSize;
+    if (over.picture.isValid()) {
+        picture = over.picture;
+        pictureAlignment = over.pictureAlignment;
+    }
+}
+
+GridModel::GridModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+    // A new grid: the header row and one column, as the program's grids start.
+    m_rows.resize(1);
+    m_cols.resize(1);
+}
+
+GridModel::~GridModel() = default;
+
+// ---------------------------------------------------------------- Qt model
+
+int GridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : dataRows();
+}
+
+int GridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : cols();
+}
+
+QVariant GridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int r = index.row() + m_fixedRows;
+    const int c = index.column();
+    if (r >= rows() || c >= cols())
+        return {};
+    try {
+        switch (role) {
+        case Qt::DisplayRole:
+            return displayText(r, c);
+        case Qt::EditRole:
+            return rawText(r, c);
+        default:
+            return {};
+        }
+    } catch (const std::exception &) {
+        return {}; // a failing fetch shows an empty cell rather than ending the paint
+    }
+}
+
+bool GridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || isBound())
+        return false;
+    setText(index.row() + m_fixedRows, index.column(), value.toString());
+    return true;
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (!isBound() && index.column() >= m_fixedCols)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool GridModel::canFetchMore(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_rs)
+        return false;
+    return !m_rs->isComplete() || m_rs->fetchedCount() > m_boundRows;
+}
+
+void GridModel::fetchMore(const QModelIndex &parent)
+{
+    if (parent.isValid() || !m_rs)
+        return;
+    try {
+        if (m_rs->fetchedCount() <= m_boundRows && !m_rs->isComplete())
+            m_rs->fetchMore(std::size_t(m_fetchChunk));
+    } catch (const std::exception &) {
+        // The view asked while scrolling; the error shows at the next explicit fetch.
+    }
+    syncBound();
+}
+
+// ---------------------------------------------------------------- shape
+
+int GridModel::dataRows() const
+{
+    if (m_rs)
+        return int(m_boundRows);
+    return int(m_rows.size()) - m_fixedRows;
+}
+
+int GridModel::rows() const
+{
+    return m_fixedRows + dataRows();
+}
+
+void GridModel::checkRow(int r, const char *member) const
+{
+    if (r < 0 || r >= rows())
+        throw std::out_of_range(QStringLiteral("Grid.%1: row %2 is out of range (0 to %3)")
+                                    .arg(QLatin1String(member)).arg(r).arg(rows() - 1).toStdString());
+}
+
+void GridModel::checkCol(int c, const char *member) const
+{
+    if (c < 0 || c >= cols())
+        throw std::out_of_range(QStringLiteral("Grid.%1: column %2 is out of range (0 to %3)")
+                                    .arg(QLatin1String(member)).arg(c).arg(cols() - 1).toStdString());
+}
+
+void GridModel::setRows(int n)
+{
+    if (n < 0)
+        throw std::invalid_argument("Grid.Rows: the row count cannot be negative");
+    if (m_rs) {
+        if (n == rows())
+            return;
+        if (n > m_fixedRows)
+            throw std::invalid_argument("Grid.Rows: the rows of a grid bound in DataMode 4 come from its recordset");
+        unbind();
+    }
+    if (n < m_fixedRows) {
+        std::vector<RowRecord> rowsKept;
+        for (int i = 0; i < n; ++i)
+            rowsKept.push_back(std::move(m_rows[std::size_t(i)]));
+        m_fixedRows = n;
+        resetWith(std::move(rowsKept));
+        emit fixedCellsChanged();
+        return;
+    }
+    const int cur = rows();
+    if (n > cur) {
+        beginInsertRows({}, cur - m_fixedRows, n - m_fixedRows - 1);
+        m_rows.resize(std::size_t(n));
+        endInsertRows();
+    } else if (n < cur) {
+        beginRemoveRows({}, n - m_fixedRows, cur - m_fixedRows - 1);
+        m_rows.resize(std::size_t(n));
+        endRemoveRows();
+    }
+}
+
+void GridModel::setCols(int n)
+{
+    if (n < 0)
+        throw std::invalid_argument("Grid.Cols: the column count cannot be negative");
+    const int cur = cols();
+    if (n == cur)
+        return;
+    if (m_rs)
+        throw std::invalid_argument("Grid.Cols: the columns of a grid bound in DataMode 4 are its recordset's fields");
+    if (n > cur) {
+        beginInsertColumns({}, cur, n - 1);
+        m_cols.resize(std::size_t(n));
+        endInsertColumns();
+    } else {
+        beginRemoveColumns({}, n, cur - 1);
+        m_cols.resize(std::size_t(n));
+        for (RowRecord &rec : m_rows) {
+            if (rec.cells.size() > std::size_t(n))
+                rec.cells.resize(std::size_t(n));
+            if (rec.styles && rec.styles->size() > std::size_t(n))
+                rec.styles->resize(std::size_t(n));
+        }
+        endRemoveColumns();
+    }
+    if (m_fixedCols > n)
+        m_fixedCols = n;
+    emit fixedCellsChanged();
+}
+
+void GridModel::setFixedRows(int n)
+{
+    if (n < 0)
+        throw std::invalid_argument("Grid.FixedRows: cannot be negative");
+    if (n == m_fixedRows)
+        return;
+    if (m_rs) {
+        beginResetModel();
+        m_rows.resize(std::size_t(n));
+        m_fixedRows = n;
+        endResetModel();
+    } else {
+        beginResetModel();
+        if (std::size_t(n) > m_rows.size())
+            m_rows.resize(std::size_t(n));
+        m_fixedRows = n;
+        endResetModel();
+    }
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+}
+
+void GridModel::setFixedCols(int n)
+{
+    if (n < 0)
+        throw std::invalid_argument("Grid.FixedCols: cannot be negative");
+    if (n > cols())
+        setCols(n);
+    m_fixedCols = n;
+    emit fixedCellsChanged();
+    if (dataRows() > 0 && cols() > 0)
+        emit dataChanged(index(0, 0), index(dataRows() - 1, cols() - 1));
+}
+
+void GridModel::insertRow(int at, const QStringList &cells)
+{
+    if (m_rs)
+        throw std::invalid_argument("Grid.AddItem: rows cannot be added to a grid bound in DataMode 4");
+    if (at < m_fixedRows || at > rows())
+        throw std::out_of_range(QStringLiteral("Grid.AddItem: row %1 is out of range (%2 to %3)")
+                                    .arg(at).arg(m_fixedRows).arg(rows()).toStdString());
+    RowRecord rec;
+    rec.cells.reserve(std::size_t(std::min<qsizetype>(cells.size(), cols())));
+    for (qsizetype i = 0; i < cells.size() && i < cols(); ++i)
+        rec.cells.push_back(cells.at(i));
+    beginInsertRows({}, at - m_fixedRows, at - m_fixedRows);
+    m_rows.insert(m_rows.begin() + at, std::move(rec));
+    endInsertRows();
+}
+
+void GridModel::removeRow(int r)
+{
+    if (m_rs)
+        throw std::invalid_argument("Grid.RemoveItem: rows cannot be removed from a grid bound in DataMode 4");
+    if (r < m_fixedRows || r >= rows())
+        throw std::out_of_range(QStringLiteral("Grid.RemoveItem: row %1 is out of range (%2 to %3)")
+                                    .arg(r).arg(m_fixedRows).arg(rows() - 1).toStdString());
+    beginRemoveRows({}, r - m_fixedRows, r - m_fixedRows);
+    m_rows.erase(m_rows.begin() + r);
+    endRemoveRows();
+}
+
+void GridModel::moveColumn(int from, int to)
+{
+    checkCol(from, "ColPosition");
+    checkCol(to, "ColPosition");
+    if (from == to)
+        return;
+    beginResetModel();
+    auto moveIn = [from, to](auto &vec) {
+        if (vec.size() <= std::size_t(std::max(from, to)))
+            vec.resize(std::size_t(std::max(from, to)) + 1);
+        auto item = std::move(vec[std::size_t(from)]);
+        vec.erase(vec.begin() + from);
+        vec.insert(vec.begin() + to, std::move(item));
+    };
+    moveIn(m_cols);
+    for (RowRecord &rec : m_rows) {
+        if (rec.cells.size() > std::size_t(std::min(from, to)))
+            moveIn(rec.cells);
+        if (rec.styles && rec.styles->size() > std::size_t(std::min(from, to)))
+            moveIn(*rec.styles);
+    }
+    if (!m_boundStyles.empty()) {
+        std::map<std::pair<std::size_t, int>, CellStyle> moved;
+        for (auto &[key, style] : m_boundStyles) {
+            int c = key.second;
+            if (c == from)
+                c = to;
+            else if (from < to && c > from && c <= to)
+                --c;
+            else if (from > to && c >= to && c < from)
+                ++c;
+            moved.emplace(std::make_pair(key.first, c), std::move(style));
+        }
+        m_boundStyles = std::move(moved);
+    }
+    endResetModel();
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+}
+
+void GridModel::clear(bool texts, bool styles, bool fixedToo, bool dataToo)
+{
+    for (int r = 0; r < int(m_rows.size()); ++r) {
+        const bool fixed = r < m_fixedRows;
+        if ((fixed && !fixedToo) || (!fixed && !dataToo))
+            continue;
+        RowRecord &rec = m_rows[std::size_t(r)];
+        if (texts)
+            rec.cells.clear();
+        if (styles) {
+            rec.styles.reset();
+            if (!rec.subtotal)
+                rec.rowStyle = CellStyle{};
+        }
+    }
+    if (styles && dataToo)
+        m_boundStyles.clear();
+    emit fixedCellsChanged();
+    if (m_redraw && dataRows() > 0 && cols() > 0)
+        emit dataChanged(index(0, 0), index(dataRows() - 1, cols() - 1));
+}
+
+void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std::vector<RowRecord> newRows)
+{
+    if (newCols < 0 || newFixedRows < 0 || newFixedCols < 0 || newFixedRows > int(newRows.size()) || newFixedCols > newCols)
+        throw std::invalid_argument("Grid: inconsistent shape");
+    beginResetModel();
+    m_rs.reset();
+    m_boundRows = 0;
+    m_boundHidden.clear();
+    m_boundStyles.clear();
+    m_cols.resize(std::size_t(newCols));
+    for (ColumnInfo &col : m_cols)
+        col.field = -1;
+    m_rows = std::move(newRows);
+    m_fixedRows = newFixedRows;
+    m_fixedCols = newFixedCols;
+    endResetModel();
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+}
+
+// ---------------------------------------------------------------- cells
+
+RowRecord *GridModel::record(int r)
+{
+    if (r < m_fixedRows || !m_rs)
+        return &m_rows[std::size_t(r)];
+    return nullptr;
+}
+
+const RowRecord *GridModel::record(int r) const
+{
+    if (r < m_fixedRows || !m_rs)
+        return &m_rows[std::size_t(r)];
+    return nullptr;
+}
+
+QString GridModel::boundText(int r, int c) const
+{
+    const int field = m_cols[std::size_t(c)].field;
+    if (field < 0)
+        return {};
+    return m_rs->displayText(std::size_t(r - m_fixedRows), field);
+}
+
+QString GridModel::rawText(int r, int c) const
+{
+    checkRow(r, "TextMatrix");
+    checkCol(c, "TextMatrix");
+    if (const RowRecord *rec = record(r))
+        return std::size_t(c) < rec->cells.size() ? rec->cells[std::size_t(c)] : QString();
+    return boundText(r, c);
+}
+
+QString GridModel::displayText(int r, int c) const
+{
+    QString text = rawText(r, c);
+    if (r < m_fixedRows)
+        return text;
+    const ColumnInfo &col = m_cols[std::size_t(c)];
+    if (!col.format.isEmpty() && !text.isEmpty() && col.dataType != flexDTBoolean) {
+        if (const auto v = format::parseNumber(text))
+            return format::formatNumber(*v, col.format);
+    }
+    return text;
+}
+
+bool GridModel::isNull(int r, int c) const
+{
+    checkRow(r, "IsNull");
+    checkCol(c, "IsNull");
+    if (const RowRecord *rec = record(r))
+        return std::size_t(c) >= rec->cells.size() || rec->cells[std::size_t(c)].isNull();
+    const int field = m_cols[std::size_t(c)].field;
+    return field < 0 || m_rs->isNull(std::size_t(r - m_fixedRows), field);
+}
+
+double GridModel::value(int r, int c) const
+{
+    checkRow(r, "ValueMatrix");
+    checkCol(c, "ValueMatrix");
+    if (!record(r)) {
+        const int field = m_cols[std::size_t(c)].field;
+        if (field < 0)
+            return 0;
+        const QVariant v = m_rs->value(std::size_t(r - m_fixedRows), field);
+        if (!v.isValid())
+            return 0;
+        if (v.typeId() == QMetaType::Bool)
+            return v.toBool() ? -1.0 : 0.0;
+        bool ok = false;
+        const double d = v.toDouble(&ok);
+        if (ok)
+            return d;
+    }
+    const QString text = rawText(r, c).trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return -1.0;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return 0.0;
+    return format::parseNumber(text).value_or(0.0);
+}
+
+void GridModel::setText(int r, int c, const QString &text)
+{
+    checkRow(r, "TextMatrix");
+    checkCol(c, "TextMatrix");
+    RowRecord *rec = record(r);
+    if (!rec)
+        throw std::invalid_argument("Grid.TextMatrix: the data rows of a grid bound in DataMode 4 are read-only");
+    if (rec->cells.size() <= std::size_t(c))
+        rec->cells.resize(std::size_t(c) + 1);
+    rec->cells[std::size_t(c)] = text.isNull() ? QString() : text;
+    announce(r, c);
+}
+
+void GridModel::announce(int r, int c)
+{
+    if (r < m_fixedRows) {
+        emit fixedCellsChanged();
+        return;
+    }
+    if (m_redraw) {
+        const QModelIndex i = index(r - m_fixedRows, c);
+        emit dataChanged(i, i);
+    }
+}
+
+const CellStyle *GridModel::cellStyle(int r, int c) const
+{
+    if (const RowRecord *rec = record(r)) {
+        if (rec->styles && std::size_t(c) < rec->styles->size())
+            return &(*rec->styles)[std::size_t(c)];
+        return nullptr;
+    }
+    const auto it = m_boundStyles.find({std::size_t(r - m_fixedRows), c});
+    return it == m_boundStyles.end() ? nullptr : &it->second;
+}
+
+CellStyle &GridModel::cellStyleRef(int r, int c)
+{
+    checkRow(r, "Cell");
+    checkCol(c, "Cell");
+    if (RowRecord *rec = record(r)) {
+        if (!rec->styles)
+            rec->styles = std::make_unique<std::vector<CellStyle>>();
+        if (rec->styles->size() <= std::size_t(c))
+            rec->styles->resize(std::size_t(cols()));
+        return (*rec->styles)[std::size_t(c)];
+    }
+    return m_boundStyles[{std::size_t(r - m_fixedRows), c}];
+}
+
+CellStyle GridModel::effectiveStyle(int r, int c) const
+{
+    CellStyle style;
+    if (const RowRecord *rec = record(r))
+        style = rec->rowStyle;
+    if (const CellStyle *own = cellStyle(r, c))
+        style.mergeFrom(*own);
+    return style;
+}
+
+void GridModel::clearCellStyle(int r, int c)
+{
+    if (RowRecord *rec = record(r)) {
+        if (rec->styles && std::size_t(c) < rec->styles->size())
+            (*rec->styles)[std::size_t(c)] = CellStyle{};
+    } else {
+        m_boundStyles.erase({std::size_t(r - m_fixedRows), c});
+    }
+}
+
+bool GridModel::rowHidden(int r) const
+{
+    checkRow(r, "RowHidden");
+    if (const RowRecord *rec = record(r))
+        return rec->hidden;
+    return m_boundHidden.count(std::size_t(r - m_fixedRows)) > 0;
+}
+
+void GridModel::setRowHidden(int r, bool hidden)
+{
+    checkRow(r, "RowHidden");
+    if (RowRecord *rec = record(r)) {
+        if (rec->hidden == hidden)
+            return;
+        rec->hidden = hidden;
+    } else if (hidden) {
+        if (!m_boundHidden.insert(std::size_t(r - m_fixedRows)).second)
+            return;
+    } else if (m_boundHidden.erase(std::size_t(r - m_fixedRows)) == 0) {
+        return;
+    }
+    emit rowHiddenChanged(r, hidden);
+}
+
+bool GridModel::isSubtotal(int r) const
+{
+    checkRow(r, "IsSubtotal");
+    const RowRecord *rec = record(r);
+    return rec && rec->subtotal;
+}
+
+int GridModel::rowLevel(int r) const
+{
+    checkRow(r, "RowOutlineLevel");
+    const RowRecord *rec = record(r);
+    return rec && rec->subtotal ? rec->level : 0;
+}
+
+bool GridModel::rowMerge(int r) const
+{
+    checkRow(r, "MergeRow");
+    const RowRecord *rec = record(r);
+    return rec && rec->merge;
+}
+
+void GridModel::setRowMerge(int r, bool on)
+{
+    checkRow(r, "MergeRow");
+    if (RowRecord *rec = record(r)) {
+        rec->merge = on;
+        announce(r, 0);
+    }
+}
+
+void GridModel::setRedraw(bool on)
+{
+    if (m_redraw == on)
+        return;
+    m_redraw = on;
+    if (on) {
+        emit fixedCellsChanged();
+        if (dataRows() > 0 && cols() > 0)
+            emit dataChanged(index(0, 0), index(dataRows() - 1, cols() - 1));
+    }
+}
+
+// ---------------------------------------------------------------- binding
+
+void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
+{
+    if (!rs) {
+        unbind();
+        return;
+    }
+    const int fieldCount = rs->FieldCount();
+    std::vector<ColumnInfo> columns(static_cast<std::size_t>(fieldCount));
+    for (int f = 0; f < fieldCount; ++f) {
+        const db::FieldInfo &info = rs->Field(f);
+        ColumnInfo &col = columns[std::size_t(f)];
+        col.field = f;
+        col.dataType = dataTypeOf(info.Type);
+    }
+    std::vector<RowRecord> fixed(static_cast<std::size_t>(m_fixedRows));
+    if (m_fixedRows > 0) {
+        RowRecord &captions = fixed.back();
+        for (int f = 0; f < fieldCount; ++f)
+            captions.cells.push_back(rs->Field(f).Name);
+    }
+
+    if (dataMode == flexDMBound) {
+        beginResetModel();
+        m_cols = std::move(columns);
+        m_rows = std::move(fixed);
+        m_rs = rs;
+        m_boundHidden.clear();
+        m_boundStyles.clear();
+        m_boundRows = rs->fetchedCount();
+        endResetModel();
+    } else {
+        // Copy mode: the grid owns its rows afterwards, so later Filter/Sort of the recordset
+        // show only when it is bound again.
+        rs->fetchAll();
+        const std::size_t n = rs->fetchedCount();
+        fixed.reserve(fixed.size() + n);
+        for (std::size_t i = 0; i < n; ++i) {
+            RowRecord rec;
+            rec.cells.reserve(std::size_t(fieldCount));
+            for (int f = 0; f < fieldCount; ++f) {
+                if (rs->isNull(i, f)) {
+                    rec.cells.emplace_back();
+                } else {
+                    QString t = rs->displayText(i, f);
+                    rec.cells.push_back(t.isNull() ? nonNullEmpty() : std::move(t));
+                }
+            }
+            fixed.push_back(std::move(rec));
+        }
+        beginResetModel();
+        for (ColumnInfo &col : columns)
+            col.field = -1;
+        m_cols = std::move(columns);
+        m_rows = std::move(fixed);
+        m_rs.reset();
+        m_boundRows = 0;
+        m_boundHidden.clear();
+        m_boundStyles.clear();
+        endResetModel();
+    }
+    if (m_fixedCols > cols())
+        m_fixedCols = cols();
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+}
+
+void GridModel::unbind()
+{
+    if (!m_rs)
+        return;
+    beginResetModel();
+    m_rs.reset();
+    m_boundRows = 0;
+    m_boundHidden.clear();
+    m_boundStyles.clear();
+    m_rows.resize(std::size_t(m_fixedRows));
+    for (ColumnInfo &col : m_cols)
+        col.field = -1;
+    endResetModel();
+    emit layoutRebuilt();
+}
+
+std::size_t GridModel::syncBound()
+{
+    if (!m_rs)
+        return 0;
+    const std::size_t n = m_rs->fetchedCount();
+    if (n > m_boundRows) {
+        beginInsertRows({}, int(m_boundRows), int(n) - 1);
+        m_boundRows = n;
+        endInsertRows();
+        emit rowsArrived();
+    } else if (n < m_boundRows) {
+        // The recordset's Filter narrowed what it shows.
+        beginResetModel();
+        m_boundRows = n;
+        m_boundHidden.clear();
+        m_boundStyles.clear();
+        endResetModel();
+        emit layoutRebuilt();
+    }
+    return m_boundRows;
+}
+
+bool GridModel::ensureRow(int r)
+{
+    if (r < 0)
+        return false;
+    if (r < rows())
+        return true;
+    if (!m_rs)
+        return false;
+    m_rs->ensureRow(std::size_t(r - m_fixedRows));
+    syncBound();
+    return r < rows();
+}
+
+void GridModel::resetWith(std::vector<RowRecord> newRows)
+{
+    beginResetModel();
+    m_rows = std::move(newRows);
+    endResetModel();
+    emit layoutRebuilt();
+}
+
+// ---------------------------------------------------------------- merging
+
+bool GridModel::mergesWithAbove(int r, int c) const
+{
+    if (m_mergeCells == flexMergeNever || r <= 0 || r >= rows() || c < 0 || c >= cols())
+        return false;
+    const bool fixedArea = r < m_fixedRows;
+    if ((r - 1 < m_fixedRows) != fixedArea)
+        return false;
+    if (m_mergeCells == flexMergeFixedOnly && !fixedArea && c >= m_fixedCols)
+        return false;
+    if (!m_cols[std::size_t(c)].merge)
+        return false;
+    if (!fixedArea && (isSubtotal(r) || isSubtotal(r - 1)))
+        return false;
+    const QString text = displayText(r, c);
+    if (text.isEmpty() || text != displayText(r - 1, c))
+        return false;
+    const bool restrict = m_mergeCells == flexMergeRestrictColumns || m_mergeCells == flexMergeRestrictAll;
+    if (restrict && c > 0 && (c - 1 < m_fixedCols) == (c < m_fixedCols))
+        return mergesWithAbove(r, c - 1);
+    return true;
+}
+
+bool GridModel::mergesWithLeft(int r, int c) const
+{
+    if (m_mergeCells == flexMergeNever || c <= 0 || r < 0 || r >= rows() || c >= cols())
+        return false;
+    const bool fixedArea = c < m_fixedCols;
+    if ((c - 1 < m_fixedCols) != fixedArea)
+        return false;
+    if (m_mergeCells == flexMergeFixedOnly && !fixedArea && r >= m_fixedRows)
+        return false;
+    if (!rowMerge(r))
+        return false;
+    const QString text = displayText(r, c);
+    if (text.isEmpty() || text != displayText(r, c - 1))
+        return false;
+    const bool restrict = m_mergeCells == flexMergeRestrictRows || m_mergeCells == flexMergeRestrictAll;
+    if (restrict && r > 0 && (r - 1 < m_fixedRows) == (r < m_fixedRows))
+        return mergesWithLeft(r - 1, c);
+    return true;
+}
+
+} // namespace grid

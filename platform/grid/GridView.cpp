@@ -1,0 +1,713 @@
+#include "grid/GridView.h"
+
+#include "grid/Grid.h"
+#include "grid/GridFormat.h"
+#include "grid/GridModel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace grid {
+
+namespace {
+
+constexpr int TextPad = 3;
+const char *const EllipsisEditorName = "gridEllipsisEditor";
+
+QLineEdit *lineEditOf(QWidget *editor)
+{
+    if (auto *line = qobject_cast<QLineEdit *>(editor))
+        return line;
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        return combo->lineEdit();
+    if (editor && editor->objectName() == QLatin1String(EllipsisEditorName))
+        return editor->findChild<QLineEdit *>();
+    return nullptr;
+}
+
+QPixmap pictureOf(const QVariant &picture, int height)
+{
+    if (picture.canConvert<QPixmap>()) {
+        QPixmap pm = picture.value<QPixmap>();
+        if (!pm.isNull())
+            return pm;
+    }
+    if (picture.canConvert<QIcon>()) {
+        const QIcon icon = picture.value<QIcon>();
+        if (!icon.isNull())
+            return icon.pixmap(QSize(height, height));
+    }
+    return {};
+}
+
+QRect alignedRect(int alignment, const QSize &size, const QRect &area)
+{
+    int x = area.left();
+    int y = area.top() + (area.height() - size.height()) / 2;
+    const int col = alignment / 3; // 0 left, 1 centre, 2 right
+    const int row = alignment % 3; // 0 top, 1 centre, 2 bottom
+    if (col == 1)
+        x = area.left() + (area.width() - size.width()) / 2;
+    else if (col == 2)
+        x = area.right() - size.width() + 1;
+    if (row == 0)
+        y = area.top();
+    else if (row == 2)
+        y = area.bottom() - size.height() + 1;
+    return QRect(QPoint(x, y), size);
+}
+
+void paintCheckBox(QPainter *p, const QRect &cell, bool checked, const QColor &color)
+{
+    const int side = qMax(7, qMin(13, cell.height() - 4));
+    const QRect box(cell.left() + (cell.width() - side) / 2, cell.top() + (cell.height() - side) / 2, side, side);
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing, false);
+    p->setPen(QPen(color, 1));
+    p->setBrush(Qt::NoBrush);
+    p->drawRect(box.adjusted(0, 0, -1, -1));
+    if (checked) {
+        p->setRenderHint(QPainter::Antialiasing, true);
+        p->setPen(QPen(color, qMax(1.5, side / 7.0)));
+        const QPointF a(box.left() + side * 0.22, box.top() + side * 0.52);
+        const QPointF b(box.left() + side * 0.42, box.top() + side * 0.74);
+        const QPointF c(box.left() + side * 0.80, box.top() + side * 0.26);
+        p->drawLine(a, b);
+        p->drawLine(b, c);
+    }
+    p->restore();
+}
+
+} // namespace
+
+int qtAlignmentOf(int alignment)
+{
+    int h = Qt::AlignLeft;
+    int v = Qt::AlignVCenter;
+    if (alignment >= 0 && alignment <= 8) {
+        const int col = alignment / 3;
+        const int row = alignment % 3;
+        h = col == 0 ? Qt::AlignLeft : (col == 1 ? Qt::AlignHCenter : Qt::AlignRight);
+        v = row == 0 ? Qt::AlignTop : (row == 1 ? Qt::AlignVCenter : Qt::AlignBottom);
+    }
+    return h | v;
+}
+
+CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool selected)
+{
+    const GridModel &m = *grid.model();
+    const bool fixedRow = row < m.fixedRows();
+    const bool fixed = fixedRow || col < m.fixedCols();
+    const ColumnInfo &info = m.column(col);
+    const CellStyle style = m.effectiveStyle(row, col);
+
+    CellLook look;
+    look.text = m.displayText(row, col);
+    if (!fixed && info.dataType == flexDTBoolean) {
+        look.checkBox = true;
+        look.checked = format::isCheckedText(look.text);
+        look.text.clear();
+    }
+    if (selected) {
+        look.back = grid.color(grid.BackColorSel());
+        look.fore = grid.color(grid.ForeColorSel());
+    } else {
+        if (style.backColor != NoColor) {
+            look.back = grid.color(style.backColor);
+        } else if (fixed) {
+            look.back = grid.color(grid.BackColorFixed());
+        } else if (grid.BackColorAlternate() != 0 && grid.BackColorAlternate() != NoColor
+                   && (row - m.fixedRows()) % 2 == 1) {
+            look.back = grid.color(grid.BackColorAlternate());
+        } else {
+            look.back = grid.color(grid.BackColor());
+            look.fillBack = grid.WallPaper().isNull();
+        }
+        if (style.foreColor != NoColor)
+            look.fore = grid.color(style.foreColor);
+        else
+            look.fore = grid.color(fixed ? grid.ForeColorFixed() : grid.ForeColor());
+    }
+    look.font = base;
+    if (!style.fontName.isEmpty())
+        look.font.setFamily(style.fontName);
+    if (style.fontSize > 0)
+        look.font.setPointSizeF(style.fontSize);
+    if (style.bold >= 0)
+        look.font.setBold(style.bold > 0);
+    if (style.italic >= 0)
+        look.font.setItalic(style.italic > 0);
+    if (style.underline >= 0)
+        look.font.setUnderline(style.underline > 0);
+    if (style.strikeout >= 0)
+        look.font.setStrikeOut(style.strikeout > 0);
+
+    int alignment = style.alignment;
+    if (alignment < 0)
+        alignment = fixedRow ? (info.fixedAlignment >= 0 ? info.fixedAlignment : flexAlignLeftCenter) : info.alignment;
+    if (alignment == flexAlignGeneral || alignment > 8) {
+        if (look.checkBox)
+            alignment = flexAlignCenterCenter;
+        else if (!fixedRow && format::parseNumber(look.text))
+            alignment = flexAlignRightCenter;
+        else
+            alignment = flexAlignLeftCenter;
+    }
+    look.qtAlignment = qtAlignmentOf(alignment);
+    look.picture = style.picture;
+    look.pictureAlignment = style.pictureAlignment;
+    return look;
+}
+
+void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool drawText)
+{
+    if (look.fillBack)
+        p->fillRect(rect, look.back);
+    QRect textRect = rect.adjusted(TextPad, 0, -TextPad, 0);
+    const QPixmap pm = pictureOf(look.picture, qMax(8, rect.height() - 4));
+    if (!pm.isNull()) {
+        const QSize size = pm.size().boundedTo(rect.size() - QSize(2, 2));
+        const int align = look.pictureAlignment;
+        if (align == flexPicAlignStretch) {
+            p->drawPixmap(rect, pm);
+        } else if (align == flexPicAlignTile) {
+            p->drawTiledPixmap(rect, pm);
+        } else {
+            const QRect target = alignedRect(align, size, rect.adjusted(2, 1, -2, -1));
+            p->drawPixmap(target, pm);
+            // Keep text clear of a picture at either side.
+            if (align / 3 == 2)
+                textRect.setRight(target.left() - 2);
+            else if (align / 3 == 0)
+                textRect.setLeft(target.right() + 3);
+        }
+    }
+    if (look.checkBox)
+        paintCheckBox(p, rect, look.checked, look.fore);
+    if (drawText && !look.text.isEmpty() && textRect.width() > 0) {
+        p->setFont(look.font);
+        p->setPen(look.fore);
+        const QFontMetrics fm(look.font);
+        const QString shown = fm.elidedText(look.text, Qt::ElideRight, textRect.width());
+        p->drawText(textRect, look.qtAlignment | Qt::TextSingleLine, shown);
+    }
+}
+
+void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &rect, bool right, bool bottom)
+{
+    if (style == flexGridNone)
+        return;
+    const bool horzOnly = style >= flexGridFlatHorz && style <= flexGridSkipHorz;
+    const bool vertOnly = style >= flexGridFlatVert && style <= flexGridSkipVert;
+    const bool raised = style == flexGridRaised || style == flexGridRaisedHorz || style == flexGridRaisedVert;
+    const bool inset = style == flexGridInset || style == flexGridInsetHorz || style == flexGridInsetVert;
+    QPen pen(color, 0);
+    if (style == flexGridSkipHorz || style == flexGridSkipVert)
+        pen.setStyle(Qt::DotLine);
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing, false);
+    const QColor light = QColor(Qt::white);
+    const QColor dark = color.darker(140);
+    const bool doBottom = bottom && !vertOnly;
+    const bool doRight = right && !horzOnly;
+    if (raised || inset) {
+        p->setPen(QPen(raised ? light : dark, 0));
+        if (doBottom)
+            p->drawLine(rect.topLeft(), rect.topRight());
+        if (doRight)
+            p->drawLine(rect.topLeft(), rect.bottomLeft());
+        pen.setColor(raised ? dark : light);
+    }
+    p->setPen(pen);
+    if (doBottom)
+        p->drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (doRight)
+        p->drawLine(rect.topRight(), rect.bottomRight());
+    p->restore();
+}
+
+// ---------------------------------------------------------------- header
+
+GridHeader::GridHeader(Grid *grid, QWidget *parent)
+    : QHeaderView(Qt::Horizontal, parent)
+    , m_grid(grid)
+{
+    setSectionsClickable(false);
+    setHighlightSections(false);
+    setMinimumSectionSize(2);
+    setSectionResizeMode(QHeaderView::Interactive);
+    connect(this, &QHeaderView::sectionResized, this, [this] {
+        if (QApplication::mouseButtons() != Qt::NoButton)
+            m_resized = true;
+    });
+}
+
+QSize GridHeader::sizeHint() const
+{
+    QSize s = QHeaderView::sizeHint();
+    s.setHeight(m_grid->model()->fixedRows() * m_grid->rowHeightPx());
+    return s;
+}
+
+int GridHeader::fixedRowAt(int y) const
+{
+    const int h = qMax(1, m_grid->rowHeightPx());
+    const int fixedRows = m_grid->model()->fixedRows();
+    if (fixedRows <= 0)
+        return -1;
+    return qBound(0, y / h, fixedRows - 1);
+}
+
+void GridHeader::paintEvent(QPaintEvent *)
+{
+    QPainter p(viewport());
+    const GridModel &m = *m_grid->model();
+    const int h = m_grid->rowHeightPx();
+    p.fillRect(viewport()->rect(), palette().window());
+    if (count() == 0 || m.fixedRows() == 0)
+        return;
+    const int firstVisual = qMax(0, visualIndexAt(0));
+    int lastVisual = visualIndexAt(viewport()->width() - 1);
+    if (lastVisual < 0)
+        lastVisual = count() - 1;
+    const QColor lineColor = m_grid->color(0x808080);
+    try {
+        for (int fr = 0; fr < m.fixedRows(); ++fr) {
+            for (int v = firstVisual; v <= lastVisual; ++v) {
+                const int c = logicalIndex(v);
+                if (c < 0 || isSectionHidden(c))
+                    continue;
+                if (m.mergesWithAbove(fr, c))
+                    continue; // painted by the cell above, extended down
+                if (m.mergesWithLeft(fr, c) && v > firstVisual)
+                    continue; // painted with the run's first cell
+                // A run may start left of the viewport: find its first cell.
+                int start = c;
+                for (int k = v - 1; k >= 0 && m.mergesWithLeft(fr, logicalIndex(k + 1)); --k)
+                    start = logicalIndex(k);
+                int left = sectionViewportPosition(start);
+                int right = sectionViewportPosition(c) + sectionSize(c);
+                for (int k = v + 1; k < count(); ++k) {
+                    const int next = logicalIndex(k);
+                    if (!m.mergesWithLeft(fr, next))
+                        break;
+                    if (!isSectionHidden(next))
+                        right = sectionViewportPosition(next) + sectionSize(next);
+                }
+                int down = 0;
+                while (fr + down + 1 < m.fixedRows() && m.mergesWithAbove(fr + down + 1, start))
+                    ++down;
+                const QRect rect(left, fr * h, right - left, h * (down + 1));
+                const CellLook look = cellLook(*m_grid, fr, start, font(), false);
+                paintCellLook(&p, look, rect);
+                paintGridLines(&p, m_grid->GridLinesFixed(), lineColor, rect, true, true);
+            }
+        }
+    } catch (const std::exception &) {
+        // The model changed under the paint; the next paint is right.
+    }
+}
+
+void GridHeader::mousePressEvent(QMouseEvent *event)
+{
+    m_pressPos = event->position().toPoint();
+    m_resized = false;
+    m_grid->trackMouse(this, m_pressPos, true, fixedRowAt(m_pressPos.y()));
+    QHeaderView::mousePressEvent(event);
+}
+
+void GridHeader::mouseReleaseEvent(QMouseEvent *event)
+{
+    QHeaderView::mouseReleaseEvent(event);
+    const QPoint pos = event->position().toPoint();
+    m_grid->trackMouse(this, pos, true, fixedRowAt(pos.y()));
+    if (event->button() == Qt::LeftButton && !m_resized
+        && (pos - m_pressPos).manhattanLength() < QApplication::startDragDistance()) {
+        const int c = logicalIndexAt(pos.x());
+        if (c >= 0)
+            m_grid->headerClicked(fixedRowAt(pos.y()), c, event->modifiers());
+    }
+    m_resized = false;
+}
+
+void GridHeader::mouseMoveEvent(QMouseEvent *event)
+{
+    m_grid->trackMouse(this, event->position().toPoint(), true, fixedRowAt(event->position().toPoint().y()));
+    QHeaderView::mouseMoveEvent(event);
+}
+
+void GridHeader::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QHeaderView::mouseDoubleClickEvent(event);
+}
+
+// ---------------------------------------------------------------- view
+
+GridView::GridView(Grid *grid, bool frozen, QWidget *parent)
+    : QTableView(parent)
+    , m_grid(grid)
+    , m_frozen(frozen)
+{
+    setHorizontalHeader(new GridHeader(grid, this));
+    verticalHeader()->hide();
+    // One height for every row: a million rows cost no more than a screenful.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setAlternatingRowColors(false);
+    viewport()->setAutoFillBackground(false);
+    if (frozen) {
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+}
+
+GridHeader *GridView::gridHeader() const
+{
+    return static_cast<GridHeader *>(horizontalHeader());
+}
+
+bool GridView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    if (!index.isValid())
+        return QTableView::edit(index, trigger, event);
+    // A click on the selected cell waits for a possible double click and comes back here with
+    // AllEditTriggers; only the call that opens an editor raises BeforeEdit.
+    const bool opens = (trigger == AllEditTriggers || (trigger != SelectedClicked && (editTriggers() & trigger)))
+        && state() != EditingState && (model()->flags(index) & Qt::ItemIsEditable);
+    if (!opens)
+        return QTableView::edit(index, trigger, event);
+    if (!m_grid->beginEdit(index, this))
+        return false;
+    const bool opened = QTableView::edit(index, trigger, event);
+    if (!opened) {
+        m_grid->m_editRow = -1;
+        m_grid->m_editCol = -1;
+    }
+    return opened;
+}
+
+void GridView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    const bool moveOn = hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem;
+    // Close first and raise AfterEdit before moving on, so handlers see one edit end before the
+    // next begins.
+    QTableView::closeEditor(editor, moveOn ? QAbstractItemDelegate::NoHint : hint);
+    m_grid->editorClosed(editor);
+    if (moveOn) {
+        const QModelIndex next = moveCursor(hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious,
+                                            Qt::NoModifier);
+        if (next.isValid()) {
+            selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+            if (m_grid->Editable() != flexEDNone)
+                m_grid->EditCell();
+        }
+    }
+}
+
+void GridView::finishEdit(QWidget *editor, bool commit)
+{
+    if (!editor)
+        return;
+    if (commit)
+        commitData(editor);
+    closeEditor(editor, commit ? QAbstractItemDelegate::NoHint : QAbstractItemDelegate::RevertModelCache);
+}
+
+void GridView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    QTableView::scrollTo(index, hint);
+    if (m_frozen)
+        return;
+    // Keep the cell clear of the frozen columns laid over this view.
+    const int frozen = m_grid->frozenCount();
+    if (frozen > 0 && index.column() >= frozen && m_grid->frozenView() && m_grid->frozenView()->isVisible()) {
+        const int frozenWidth = m_grid->frozenView()->width();
+        const QRect rect = visualRect(index);
+        if (rect.left() < frozenWidth)
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - (frozenWidth - rect.left()));
+    }
+}
+
+QModelIndex GridView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void GridView::paintEvent(QPaintEvent *event)
+{
+    {
+        QPainter p(viewport());
+        p.fillRect(viewport()->rect(), m_grid->color(m_grid->BackColor()));
+        const QPixmap &wall = m_grid->m_wallPaper;
+        if (!wall.isNull()) {
+            const QRect area = viewport()->rect();
+            const int align = m_grid->WallPaperAlignment();
+            if (align == flexPicAlignStretch)
+                p.drawPixmap(area, wall);
+            else if (align == flexPicAlignTile)
+                p.drawTiledPixmap(area, wall);
+            else
+                p.drawPixmap(alignedRect(align, wall.size(), area), wall);
+        }
+    }
+    QTableView::paintEvent(event);
+}
+
+void GridView::keyPressEvent(QKeyEvent *event)
+{
+    QString replacement;
+    switch (m_grid->gridKey(event, true, &replacement)) {
+    case 1:
+        event->accept();
+        return;
+    case 2: {
+        const QChar ch = replacement.isEmpty() ? QChar() : replacement.at(0);
+        const int key = ch.isLetterOrNumber() ? ch.toUpper().unicode() : int(Qt::Key_unknown);
+        QKeyEvent changed(QEvent::KeyPress, key, event->modifiers(), replacement);
+        QTableView::keyPressEvent(&changed);
+        return;
+    }
+    default:
+        QTableView::keyPressEvent(event);
+    }
+}
+
+void GridView::keyReleaseEvent(QKeyEvent *event)
+{
+    QString unused;
+    if (m_grid->gridKey(event, false, &unused) == 1)
+        event->accept();
+    else
+        QTableView::keyReleaseEvent(event);
+}
+
+void GridView::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    if (!m_grid->m_hadFocus) {
+        m_grid->m_hadFocus = true;
+        emit m_grid->GotFocus();
+    }
+}
+
+void GridView::focusOutEvent(QFocusEvent *event)
+{
+    QTableView::focusOutEvent(event);
+    QWidget *now = QApplication::focusWidget();
+    if (m_grid->m_hadFocus && !(now && (now == m_grid->view() || now == m_grid->frozenView() || m_grid->isAncestorOf(now)))) {
+        m_grid->m_hadFocus = false;
+        emit m_grid->LostFocus();
+    }
+}
+
+// ---------------------------------------------------------------- delegate
+
+GridDelegate::GridDelegate(Grid *grid)
+    : QStyledItemDelegate(grid)
+    , m_grid(grid)
+{
+}
+
+void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const auto *view = qobject_cast<const QTableView *>(option.widget);
+    const GridModel &m = *m_grid->model();
+    const int r = index.row() + m.fixedRows();
+    const int c = index.column();
+    if (r >= m.rows() || c >= m.cols())
+        return;
+    painter->save();
+    try {
+        const bool mergeLeft = m.mergesWithLeft(r, c);
+        const bool mergeUp = m.mergesWithAbove(r, c);
+        const bool mergeDown = r + 1 < m.rows() && m.mergesWithAbove(r + 1, c);
+        const bool mergeRight = c + 1 < m.cols() && m.mergesWithLeft(r, c + 1);
+        const QRect rect = option.rect;
+        if (!mergeLeft) {
+            QRect run = rect;
+            if (mergeRight && view) {
+                for (int k = c + 1; k < m.cols() && m.mergesWithLeft(r, k); ++k)
+                    if (!view->isColumnHidden(k))
+                        run.setRight(view->columnViewportPosition(k) + view->columnWidth(k) - 1);
+            }
+            // A merged run shows its text once, in its top cell on screen.
+            bool showText = true;
+            if (mergeUp && view && !view->isRowHidden(index.row() - 1))
+                showText = view->rowViewportPosition(index.row() - 1) + m_grid->rowHeightPx() / 2 < 0;
+            const bool selected = m_grid->isCellSelected(r, c) && !m_grid->isCursorCell(r, c);
+            const CellLook look = cellLook(*m_grid, r, c, option.font, selected);
+            paintCellLook(painter, look, run, showText);
+        }
+        const bool fixedCol = c < m.fixedCols();
+        paintGridLines(painter, fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines(),
+                       m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor()), rect, !mergeRight, !mergeDown);
+        if (m_grid->isCursorCell(r, c) && view && view->hasFocus()) {
+            QPen pen(m_grid->color(m_grid->ForeColor()), 0, Qt::DotLine);
+            painter->setPen(pen);
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(rect.adjusted(1, 1, -2, -2));
+        }
+    } catch (const std::exception &) {
+        // A cell that cannot be read paints empty.
+    }
+    painter->restore();
+}
+
+QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
+{
+    const QString list = m_grid->ComboList();
+    const int row = index.row() + m_grid->model()->fixedRows();
+    const int col = index.column();
+    QWidget *editor = nullptr;
+    QLineEdit *line = nullptr;
+    if (list == QLatin1String("...")) {
+        auto *box = new QWidget(parent);
+        box->setObjectName(QLatin1String(EllipsisEditorName));
+        auto *layout = new QHBoxLayout(box);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        line = new QLineEdit(box);
+        line->setFrame(false);
+        auto *button = new QToolButton(box);
+        button->setText(QStringLiteral("..."));
+        button->setFocusPolicy(Qt::NoFocus);
+        layout->addWidget(line, 1);
+        layout->addWidget(button);
+        box->setFocusProxy(line);
+        line->installEventFilter(const_cast<GridDelegate *>(this));
+        connect(button, &QToolButton::clicked, m_grid, [grid = m_grid] { grid->cellButtonClicked(); });
+        editor = box;
+    } else if (list.isEmpty()) {
+        line = new QLineEdit(parent);
+        line->setFrame(false);
+        editor = line;
+    } else {
+        auto *combo = new QComboBox(parent);
+        const bool editable = list.startsWith(QLatin1Char('|'));
+        combo->setEditable(editable);
+        combo->addItems((editable ? list.mid(1) : list).split(QLatin1Char('|')));
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setMaxVisibleItems(16);
+        line = combo->lineEdit();
+        if (line)
+            line->installEventFilter(const_cast<GridDelegate *>(this));
+        connect(combo, &QComboBox::activated, m_grid, [grid = m_grid](int i) { grid->comboActivated(i); });
+        connect(combo, &QComboBox::currentIndexChanged, m_grid, [grid = m_grid] { emit grid->ChangeEdit(); });
+        editor = combo;
+    }
+    if (line) {
+        if (m_grid->EditMaxLength() > 0)
+            line->setMaxLength(m_grid->EditMaxLength());
+        connect(line, &QLineEdit::textEdited, m_grid, [grid = m_grid] { emit grid->ChangeEdit(); });
+    }
+    editor->setAutoFillBackground(true);
+    m_grid->editorCreated(editor, row, col);
+    return editor;
+}
+
+void GridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    QString text;
+    try {
+        text = m_grid->model()->rawText(index.row() + m_grid->model()->fixedRows(), index.column());
+    } catch (const std::exception &) {
+        return;
+    }
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        const QSignalBlocker block(combo);
+        const int i = combo->findText(text);
+        combo->setCurrentIndex(i);
+        if (combo->isEditable())
+            combo->setEditText(text);
+        return;
+    }
+    if (QLineEdit *line = lineEditOf(editor)) {
+        line->setText(text);
+        line->selectAll();
+    }
+}
+
+void GridDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const
+{
+    m_grid->commitEdit(index.row() + m_grid->model()->fixedRows(), index.column(), editorText(editor));
+}
+
+void GridDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &) const
+{
+    editor->setGeometry(option.rect);
+}
+
+QString GridDelegate::editorText(const QWidget *editor)
+{
+    if (const auto *combo = qobject_cast<const QComboBox *>(editor))
+        return combo->currentText();
+    if (QLineEdit *line = lineEditOf(const_cast<QWidget *>(editor)))
+        return line->text();
+    return {};
+}
+
+void GridDelegate::setEditorText(QWidget *editor, const QString &text)
+{
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        if (combo->isEditable()) {
+            combo->setEditText(text);
+        } else {
+            combo->setCurrentIndex(combo->findText(text));
+        }
+        return;
+    }
+    if (QLineEdit *line = lineEditOf(editor))
+        line->setText(text);
+}
+
+bool GridDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (key && m_grid->editorKey(object, event))
+        return true;
+    // The text box of a "..." editor: Enter and Escape end the edit of the box around it.
+    auto *line = qobject_cast<QLineEdit *>(object);
+    QWidget *box = line ? line->parentWidget() : nullptr;
+    if (box && box->objectName() == QLatin1String(EllipsisEditorName)) {
+        if (event->type() == QEvent::KeyPress) {
+            const int k = static_cast<QKeyEvent *>(event)->key();
+            if (k == Qt::Key_Return || k == Qt::Key_Enter) {
+                emit commitData(box);
+                emit closeEditor(box, QAbstractItemDelegate::SubmitModelCache);
+                return true;
+            }
+            if (k == Qt::Key_Escape) {
+                emit closeEditor(box, QAbstractItemDelegate::RevertModelCache);
+                return true;
+            }
+            if (k == Qt::Key_Tab || k == Qt::Key_Backtab) {
+                emit commitData(box);
+                emit closeEditor(box, k == Qt::Key_Tab ? QAbstractItemDelegate::EditNextItem
+                                                       : QAbstractItemDelegate::EditPreviousItem);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (line && qobject_cast<QComboBox *>(line->parentWidget()))
+        return false; // the combo's own text box: the combo (the editor) gets the filter's work
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+} // namespace grid

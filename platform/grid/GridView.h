@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVariant>
+
+namespace grid {
+
+class Grid;
+
+// How one cell looks, worked out once for the screen and the printer.
+struct CellLook {
+    QString text;
+    QColor back;
+    bool fillBack = true;
+    QColor fore;
+    QFont font;
+    int qtAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    QVariant picture;
+    int pictureAlignment = 0;
+    bool checkBox = false;
+    bool checked = false;
+};
+
+// selected: paint with the selection colours. fixed: a header or fixed-column cell.
+CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool selected);
+void paintCellLook(QPainter *painter, const CellLook &look, const QRect &rect, bool drawText = true);
+// The lines of a cell at its right and bottom edges (and the light top/left of 3-D styles).
+void paintGridLines(QPainter *painter, int style, const QColor &color, const QRect &rect, bool right, bool bottom);
+int qtAlignmentOf(int alignment);
+
+// The header of a view: paints the grid's FixedRows rows over the columns, merged cells and
+// pictures included, and turns clicks into the grid's header events.
+class GridHeader : public QHeaderView {
+    Q_OBJECT
+public:
+    GridHeader(Grid *grid, QWidget *parent);
+    QSize sizeHint() const override;
+    int fixedRowAt(int y) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    Grid *m_grid;
+    QPoint m_pressPos;
+    bool m_resized = false;
+};
+
+// The main view and the frozen-column view laid over it.
+class GridView : public QTableView {
+    Q_OBJECT
+public:
+    GridView(Grid *grid, bool frozen, QWidget *parent);
+    using QTableView::edit;
+    bool isFrozen() const { return m_frozen; }
+    GridHeader *gridHeader() const;
+    void finishEdit(QWidget *editor, bool commit);
+    void relayout() { updateGeometries(); }
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+
+protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void keyboardSearch(const QString &) override {}
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+
+private:
+    Grid *m_grid;
+    bool m_frozen;
+};
+
+class GridDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit GridDelegate(Grid *grid);
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    static QString editorText(const QWidget *editor);
+    static void setEditorText(QWidget *editor, const QString &text);
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    Grid *m_grid;
+};
+
+} // namespace grid

@@ -1,0 +1,174 @@
+#include "mail/MailSender.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace mail {
+
+namespace {
+
+std::shared_ptr<MailSender> &currentSender()
+{
+    static std::shared_ptr<MailSender> sender;
+    return sender;
+}
+
+// xdg-email's exit codes, in words.
+QString exitCodeText(int code)
+{
+    switch (code) {
+    case 1:
+        return QStringLiteral("the mail program rejected the message's arguments");
+    case 2:
+        return QStringLiteral("an attachment could not be found");
+    case 3:
+        return QStringLiteral("no mail client is set up on this desktop");
+    case 4:
+        return QStringLiteral("the mail client could not be started");
+    case 5:
+        return QStringLiteral("an attachment could not be read");
+    default:
+        return QStringLiteral("the mail program failed with exit code %1").arg(code);
+    }
+}
+
+} // namespace
+
+MailSender::~MailSender() = default;
+
+MailSender &MailSender::instance()
+{
+    auto &sender = currentSender();
+    if (!sender)
+        sender = std::make_shared<DesktopMailSender>();
+    return *sender;
+}
+
+void MailSender::setSender(std::shared_ptr<MailSender> sender)
+{
+    currentSender() = std::move(sender);
+}
+
+QString MailSender::toWireLineEnds(const QString &body)
+{
+    QString wire;
+    wire.reserve(body.size() + body.size() / 16);
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const QChar c = body.at(i);
+        if (c == QLatin1Char('\r')) {
+            wire += QLatin1String("\r\n");
+            if (i + 1 < body.size() && body.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('\n')) {
+            wire += QLatin1String("\r\n");
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+DesktopMailSender::DesktopMailSender(QString programPath, int waitMs)
+    : m_programPath(std::move(programPath))
+    , m_waitMs(waitMs)
+{
+}
+
+QString DesktopMailSender::program()
+{
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
+    return found.isEmpty() ? QStringLiteral("xdg-email") : found;
+}
+
+QStringList DesktopMailSender::arguments(const MailMessage &message)
+{
+    QStringList args{QStringLiteral("--utf8")};
+    // xdg-email refuses an empty --subject or --body, so an empty one is left out.
+    if (!message.subject.isEmpty())
+        args << QStringLiteral("--subject") << message.subject;
+    const QString body = toWireLineEnds(message.body);
+    if (!body.isEmpty())
+        args << QStringLiteral("--body") << body;
+    for (const QString &file : message.attachments)
+        args << QStringLiteral("--attach") << file;
+    for (const QString &recipient : message.recipients) {
+        const QString address = recipient.trimmed();
+        if (!address.isEmpty())
+            args << address;
+    }
+    return args;
+}
+
+MailResult DesktopMailSender::send(const MailMessage &message)
+{
+    try {
+        for (const QString &recipient : message.recipients) {
+            const QString address = recipient.trimmed();
+            if (address.isEmpty())
+                continue;
+            // A leading dash would be read as an option; an address without '@' is refused anyway.
+            if (address.startsWith(QLatin1Char('-')) || !address.contains(QLatin1Char('@')))
+                return {false, QStringLiteral("Not an e-mail address: %1").arg(address)};
+        }
+        for (const QString &file : message.attachments) {
+            const QFileInfo info(file);
+            if (!info.isFile())
+                return {false, QStringLiteral("The attachment %1 does not exist.").arg(file)};
+        }
+
+        QString exe = m_programPath;
+        if (exe.isEmpty()) {
+            exe = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
+            if (exe.isEmpty())
+                return {false, QStringLiteral("The desktop mail program xdg-email was not found; "
+                                              "install xdg-utils to send mail.")};
+        }
+
+        auto process = std::make_unique<QProcess>();
+        process->setProgram(exe);
+        process->setArguments(arguments(message));
+        process->setProcessChannelMode(QProcess::SeparateChannels);
+        process->start();
+        if (!process->waitForStarted(m_waitMs)) {
+            return {false, QStringLiteral("The mail program %1 could not be started: %2")
+                               .arg(exe, process->errorString())};
+        }
+        if (!process->waitForFinished(m_waitMs)) {
+            if (process->state() == QProcess::NotRunning) {
+                return {false, QStringLiteral("The mail program %1 failed: %2")
+                                   .arg(exe, process->errorString())};
+            }
+            // Some clients keep the launching process until their window closes: the message is
+            // on the user's screen by now. Destroying the QProcess would kill the client, so it is
+            // left to delete itself when the client ends.
+            QProcess *running = process.release();
+            QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
+            return {true, {}};
+        }
+        if (process->exitStatus() != QProcess::NormalExit) {
+            return {false, QStringLiteral("The mail program %1 stopped unexpectedly.").arg(exe)};
+        }
+        if (process->exitCode() != 0) {
+            QString error = QStringLiteral("The message could not be handed to the mail client: %1.")
+                                .arg(exitCodeText(process->exitCode()));
+            const QString details = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+            if (!details.isEmpty())
+                error += QLatin1Char(' ') + details;
+            return {false, error};
+        }
+        return {true, {}};
+    } catch (const std::exception &e) {
+        return {false, QString::fromLocal8Bit(e.what())};
+    } catch (...) {
+        return {false, QStringLiteral("The message could not be handed to the mail client.")};
+    }
+}
+
+MailResult RecordingMailSender::send(const MailMessage &message)
+{
+    sent.push_back(message);
+    return nextResult;
+}
+
+} // namespace mail

@@ -1,0 +1,242 @@
+#include "settings/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace settings;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Makes a folder unwritable for the test's lifetime: by permissions, or, for root (who ignores
+// them), by the immutable attribute where the file system has one.
+class LockedFolder {
+public:
+    explicit LockedFolder(const QString &folder)
+        : m_folder(folder)
+    {
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (writable())
+            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0;
+        m_locked = !writable();
+    }
+    ~LockedFolder()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
+        QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    bool writable() const
+    {
+        QFile probe(m_folder + QStringLiteral("/probe"));
+        if (!probe.open(QIODevice::WriteOnly))
+            return false;
+        probe.remove();
+        return true;
+    }
+    QString m_folder;
+    bool m_immutable = false;
+    bool m_locked = false;
+};
+
+const QByteArray ClassicFile =
+    "; data sources\r\n"
+    "[1]\r\n"
+    "Name = Sales  \r\n"
+    "  CONNECTION=\"Provider=SQLite;Data Source=/data/sales.db\"\r\n"
+    "Description='The sales database'\r\n"
+    "Delimiter=\"\r\n"
+    "Name=second Name is ignored\r\n"
+    "\r\n"
+    "[ 2 ]\r\n"
+    "Name=Stock\r\n"
+    "Quoted=\"\"inner\"\"\r\n"
+    "Mixed=\"only one side\r\n"
+    "\r\n"
+    "[1]\r\n"
+    "Name=a later duplicate section is never read\r\n";
+
+} // namespace
+
+TEST(IniFileRead, ClassicRulesForNamesQuotesAndFirstMatch)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
+    writeBytes(path, ClassicFile);
+    const IniFile ini(path);
+
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("name")), QStringLiteral("Sales"));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Connection")),
+              QStringLiteral("Provider=SQLite;Data Source=/data/sales.db"));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Description")),
+              QStringLiteral("The sales database"));
+    // A lone quote is no pair: the double-quote delimiter reads back as itself.
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Delimiter")), QStringLiteral("\""));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral(" 2 "), QStringLiteral("NAME")), QStringLiteral("Stock"));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("2"), QStringLiteral("Quoted")), QStringLiteral("\"inner\""));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("2"), QStringLiteral("Mixed")), QStringLiteral("\"only one side"));
+
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("3"), QStringLiteral("Name"), QStringLiteral("none  ")),
+              QStringLiteral("none"));
+    EXPECT_FALSE(ini.value(QStringLiteral("1"), QStringLiteral("ID")).has_value());
+
+    EXPECT_EQ(ini.sections(), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    EXPECT_EQ(ini.keys(QStringLiteral("1")),
+              (QStringList{QStringLiteral("Name"), QStringLiteral("CONNECTION"), QStringLiteral("Description"),
+                           QStringLiteral("Delimiter")}));
+    EXPECT_FALSE(ini.readAsWindows1252());
+}
+
+TEST(IniFileWrite, RewriteChangesOnlyWhatWasWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
+    writeBytes(path, ClassicFile);
+    IniFile ini(path);
+
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("connection"),
+                                              QStringLiteral("Provider=PostgreSQL;Data Source=db"))) << ini.lastError().toStdString();
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("2"), QStringLiteral("Delimiter"), QStringLiteral("`")));
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("3"), QStringLiteral("Name"), QStringLiteral("New")));
+
+    QByteArray expected = ClassicFile;
+    expected.replace("  CONNECTION=\"Provider=SQLite;Data Source=/data/sales.db\"\r\n",
+                     "CONNECTION=Provider=PostgreSQL;Data Source=db\r\n");
+    expected.replace("Mixed=\"only one side\r\n", "Mixed=\"only one side\r\nDelimiter=`\r\n");
+    expected += "\r\n[3]\r\nName=New\r\n";
+    EXPECT_EQ(fileBytes(path), expected);
+}
+
+TEST(IniFileWrite, ValuesThatReadingWouldAlterRoundTrip)
+{
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath(QStringLiteral("x.ini")));
+    const QStringList values = {
+        QStringLiteral("  leading and trailing  "), QStringLiteral("\"quoted\""), QStringLiteral("'single'"),
+        QStringLiteral("\""), QStringLiteral("''"), QStringLiteral("it''s doubled"), QString(),
+        QStringLiteral("a=b;c=\"d\""), QString(5000, QLatin1Char('x')) + QStringLiteral("€end"),
+    };
+    for (int i = 0; i < values.size(); ++i)
+        ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("S"), QStringLiteral("K%1").arg(i), values[i]));
+
+    const IniFile reread(ini.path());
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(reread.GetPrivateProfileString(QStringLiteral("S"), QStringLiteral("K%1").arg(i), QStringLiteral("?")),
+                  values[i]) << i;
+}
+
+TEST(IniFileWrite, NullKeyRemovesTheSectionAndNullValueTheKey)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
+    writeBytes(path, "[1]\nName=A\nID=1\n\n[2]\nName=B\n\n[3]\nName=C\n");
+    IniFile ini(path);
+
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("id"), std::nullopt));
+    ASSERT_TRUE(ini.deleteSection(QStringLiteral("2")));
+    // Removing what is not there succeeds and changes nothing.
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("9"), std::nullopt, std::nullopt));
+    ASSERT_TRUE(ini.deleteKey(QStringLiteral("3"), QStringLiteral("Missing")));
+
+    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n\n[3]\nName=C\n"));
+}
+
+TEST(IniFileEncoding, Windows1252BytesAreReadAndRewrittenAsUtf8)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.ini"));
+    writeBytes(path, "[1]\r\nName=Caf\xe9 \x80 \x93quoted\x94\r\n");
+    IniFile ini(path);
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")),
+              QStringLiteral("Café € “quoted”"));
+    EXPECT_TRUE(ini.readAsWindows1252());
+
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Description"), QStringLiteral("ok")));
+    EXPECT_EQ(fileBytes(path), QByteArray("[1]\r\nName=Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cquoted\xe2\x80\x9d\r\n"
+                                          "Description=ok\r\n"));
+
+    writeBytes(path, "\xef\xbb\xbf[1]\nName=Bom\xc3\xa9\n");
+    const IniFile bom(path);
+    EXPECT_EQ(bom.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Bomé"));
+    EXPECT_FALSE(bom.readAsWindows1252());
+}
+
+TEST(IniFileWrite, UnusableInputIsRefusedWithoutTouchingTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
+    writeBytes(path, "[1]\nName=A\n");
+    IniFile ini(path);
+
+    EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Description"), QStringLiteral("two\nlines")));
+    EXPECT_FALSE(ini.lastError().isEmpty());
+    EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("a=b"), QStringLiteral("v")));
+    EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("x]y"), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_FALSE(ini.WritePrivateProfileString(QString(), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n"));
+}
+
+TEST(IniFileFailure, WriteIntoAMissingFolderFailsWithText)
+{
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath(QStringLiteral("no/such/folder/DataSources.ini")));
+    EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("A")));
+    EXPECT_TRUE(ini.lastError().contains(QStringLiteral("DataSources.ini"))) << ini.lastError().toStdString();
+    EXPECT_TRUE(ini.sections().isEmpty());
+}
+
+TEST(IniFileFailure, FailedRewriteLeavesTheOldFileWhole)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/DataSources.ini");
+    writeBytes(path, "[1]\nName=A\n");
+    IniFile ini(path);
+    ASSERT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("A"));
+
+    LockedFolder lock(folder);
+    if (!lock.locked())
+        GTEST_SKIP() << "cannot make a folder unwritable for this user";
+    EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("B")));
+    EXPECT_FALSE(ini.lastError().isEmpty());
+    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n"));
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("A"));
+}
+
+TEST(IniFileRead, FileRemovedOrChangedOnDiskIsReadAgain)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
+    writeBytes(path, "[1]\nName=Old\n[2]\nName=Other\n");
+    IniFile ini(path);
+    ASSERT_EQ(ini.sections().size(), 2);
+
+    // The browser saves by removing the file and writing every section again.
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_TRUE(ini.sections().isEmpty());
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("New")));
+    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=New\n"));
+
+    writeBytes(path, "[1]\nName=Edited elsewhere\n");
+    EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Edited elsewhere"));
+}

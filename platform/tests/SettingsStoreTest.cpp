@@ -1,0 +1,240 @@
+#include "settings/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <array>
+
+using namespace settings;
+
+namespace {
+
+const QString App = QStringLiteral("Tabulon");
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(SettingsStoreFile, AwkwardNamesAndValuesSurviveTheFile)
+{
+    QTemporaryDir dir;
+    const std::vector<std::array<QString, 3>> cases = {
+        {QStringLiteral("Results\\Font"), QStringLiteral("Font"), QStringLiteral("DejaVu Sans")},
+        {QStringLiteral("Results"), QStringLiteral("Split\\Percentage"), QStringLiteral("90")},
+        {QStringLiteral("General"), QStringLiteral("Date Format"), QStringLiteral("dd/MM/yyyy")},
+        {QStringLiteral("General"), QStringLiteral("Recent Files1"), QStringLiteral("/home/u/a b/q.sql")},
+        {QStringLiteral("Odd]Section"), QStringLiteral("a=b"), QStringLiteral("x=y; 100%")},
+        {QStringLiteral(" padded "), QStringLiteral(";comment-like"), QStringLiteral("  two blanks  ")},
+        {QStringLiteral("Find"), QStringLiteral("[0Value"), QStringLiteral("line1\nline2\r\nline3")},
+        {QStringLiteral("Ünïcode"), QStringLiteral("ключ"), QStringLiteral("値 %41 literal")},
+    };
+    {
+        auto store = SettingsStore::createFileStore(dir.path());
+        for (const auto &[section, key, value] : cases)
+            ASSERT_TRUE(store->SaveSetting(App, section, key, value)) << store->lastError().toStdString();
+    }
+    // A new store has no cache: everything comes from the file.
+    auto reread = SettingsStore::createFileStore(dir.path());
+    for (const auto &[section, key, value] : cases)
+        EXPECT_EQ(reread->GetSetting(App, section, key, QStringLiteral("<missing>")), value)
+            << section.toStdString() << " / " << key.toStdString();
+
+    // Plain names stay readable in the file.
+    const QByteArray text = fileBytes(dir.filePath(QStringLiteral("Tabulon.ini")));
+    EXPECT_TRUE(text.contains("[Results\\Font]\nFont=DejaVu Sans\n"));
+    EXPECT_TRUE(text.contains("Split\\Percentage=90\n"));
+    EXPECT_TRUE(text.contains("Date Format=dd/MM/yyyy\n"));
+}
+
+TEST(SettingsStoreFile, NamesMatchWithoutCaseButKeepTheirSpelling)
+{
+    QTemporaryDir dir;
+    auto store = SettingsStore::createFileStore(dir.path());
+    ASSERT_TRUE(store->SaveSetting(App, QStringLiteral("Results"), QStringLiteral("Col Sort"), QStringLiteral("True")));
+    ASSERT_TRUE(store->SaveSetting(App, QStringLiteral("RESULTS"), QStringLiteral("col sort"), QStringLiteral("False")));
+    EXPECT_EQ(store->GetSetting(App, QStringLiteral("results"), QStringLiteral("COL SORT")), QStringLiteral("False"));
+
+    const SettingList all = store->GetAllSettings(App, QStringLiteral("Results"));
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all.front().first, QStringLiteral("Col Sort"));
+    EXPECT_EQ(store->sections(App), QStringList{QStringLiteral("Results")});
+}
+
+TEST(SettingsStoreFile, GetAllSettingsKeepsOrderAndDeleteRemovesKeysAndSections)
+{
+    auto scope = SettingsStore::useMemory();
+    SettingsStore &store = SettingsStore::instance();
+    for (int i = 0; i < 3; ++i)
+        store.SaveSetting(App, QStringLiteral("Find"), QStringLiteral("%1Value").arg(i), QStringLiteral("v%1").arg(i));
+    store.SaveSetting(App, QStringLiteral("Find"), QStringLiteral("0Value"), QStringLiteral("changed"));
+
+    SettingList all = store.GetAllSettings(App, QStringLiteral("Find"));
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0], std::make_pair(QStringLiteral("0Value"), QStringLiteral("changed")));
+    EXPECT_EQ(all[2].first, QStringLiteral("2Value"));
+
+    EXPECT_TRUE(store.DeleteSetting(App, QStringLiteral("Find"), QStringLiteral("1value")));
+    EXPECT_EQ(store.GetAllSettings(App, QStringLiteral("Find")).size(), 2u);
+    EXPECT_FALSE(store.value(App, QStringLiteral("Find"), QStringLiteral("1Value")).has_value());
+
+    EXPECT_TRUE(store.DeleteSetting(App, QStringLiteral("find")));
+    EXPECT_TRUE(store.GetAllSettings(App, QStringLiteral("Find")).empty());
+    // What is not there is deleted already.
+    EXPECT_TRUE(store.DeleteSetting(App, QStringLiteral("Find")));
+    EXPECT_TRUE(store.DeleteSetting(App, QStringLiteral("Nope"), QStringLiteral("Key")));
+    EXPECT_TRUE(store.lastError().isEmpty());
+}
+
+TEST(SettingsStoreTyped, BooleansAndNumbersConvertLikeTheClassicStore)
+{
+    auto scope = SettingsStore::useMemory();
+    SettingsStore &s = scope.store();
+    const QString sec = QStringLiteral("Results");
+
+    ASSERT_TRUE(s.SaveBool(App, sec, QStringLiteral("Show Count"), true));
+    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Show Count")), QStringLiteral("True"));
+    s.SaveBool(App, sec, QStringLiteral("Col Sel"), false);
+    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Col Sel")), QStringLiteral("False"));
+
+    const std::vector<std::pair<QString, std::optional<bool>>> bools = {
+        {QStringLiteral("TRUE"), true}, {QStringLiteral("false"), false}, {QStringLiteral(" True "), true},
+        {QStringLiteral("-1"), true},   {QStringLiteral("0"), false},     {QStringLiteral("2.5"), true},
+        {QStringLiteral("yes"), std::nullopt}, {QString(), std::nullopt},
+    };
+    for (const auto &[text, expected] : bools)
+        EXPECT_EQ(SettingsStore::toBool(text), expected) << text.toStdString();
+
+    s.SaveSetting(App, sec, QStringLiteral("Double Click"), QStringLiteral("abc"));
+    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Double Click"), 7), 7);
+    EXPECT_TRUE(s.GetBool(App, sec, QStringLiteral("Double Click"), true));
+    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Missing"), 90), 90);
+
+    s.SaveLong(App, sec, QStringLiteral("Background Color"), 16777215);
+    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Background Color")), QStringLiteral("16777215"));
+    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Background Color"), 0), 16777215);
+
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("2.5")), 2);   // half to even
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("3.5")), 4);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("-7")), -7);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("&H1F")), 31);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("&HFFFFFFFF")), -1);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("2147483648")), std::nullopt);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("12abc")), std::nullopt);
+    EXPECT_EQ(SettingsStore::toLong(QString()), std::nullopt);
+
+    s.SaveDouble(App, QStringLiteral("Results\\Font"), QStringLiteral("Size"), 8.25);
+    EXPECT_EQ(s.GetSetting(App, QStringLiteral("Results\\Font"), QStringLiteral("Size")), QStringLiteral("8.25"));
+    EXPECT_DOUBLE_EQ(s.GetDouble(App, QStringLiteral("Results\\Font"), QStringLiteral("Size"), 0), 8.25);
+}
+
+TEST(SettingsStoreFailure, FailedWriteIsReportedAndChangesNothing)
+{
+    QTemporaryDir dir;
+    auto store = SettingsStore::createFileStore(dir.path());
+    ASSERT_TRUE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("True")));
+    const QString file = store->filePath(App);
+    const QByteArray before = fileBytes(file);
+
+    store->setWriteFailure(QStringLiteral("No space left on device"));
+    EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("False")));
+    EXPECT_EQ(store->lastError(), QStringLiteral("No space left on device"));
+    EXPECT_FALSE(store->DeleteSetting(App, QStringLiteral("General")));
+    EXPECT_EQ(store->GetSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields")), QStringLiteral("True"));
+    EXPECT_EQ(fileBytes(file), before);
+
+    store->setWriteFailure({});
+    EXPECT_TRUE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("False")));
+    EXPECT_TRUE(store->lastError().isEmpty());
+}
+
+TEST(SettingsStoreFailure, UnwritableFolderIsReportedNotSilent)
+{
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("not-a-folder"));
+    writeBytes(blocker, "x");
+    auto store = SettingsStore::createFileStore(blocker + QStringLiteral("/Tabulon"));
+
+    EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("True")));
+    EXPECT_FALSE(store->lastError().isEmpty());
+    EXPECT_FALSE(store->value(App, QStringLiteral("Main"), QStringLiteral("Toolbar")).has_value());
+}
+
+TEST(SettingsStoreFailure, UnreadableFileIsNeverOverwritten)
+{
+    QTemporaryDir dir;
+    // A folder where the file should be: it cannot be read, and must not be replaced.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Tabulon.ini")));
+    auto store = SettingsStore::createFileStore(dir.path());
+    EXPECT_EQ(store->GetSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("dflt")),
+              QStringLiteral("dflt"));
+    EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("True")));
+    EXPECT_FALSE(store->lastError().isEmpty());
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("Tabulon.ini"))).isDir());
+}
+
+TEST(SettingsStoreFile, ChangesByAnotherProcessAreSeenAndKept)
+{
+    QTemporaryDir dir;
+    auto first = SettingsStore::createFileStore(dir.path());
+    auto second = SettingsStore::createFileStore(dir.path());
+    ASSERT_TRUE(first->SaveSetting(App, QStringLiteral("Browser"), QStringLiteral("Left"), QStringLiteral("10")));
+    EXPECT_EQ(second->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("10"));
+    ASSERT_TRUE(second->SaveSetting(App, QStringLiteral("Browser"), QStringLiteral("Top"), QStringLiteral("20")));
+    // first's cache is stale now; its next save must not drop second's key.
+    ASSERT_TRUE(first->SaveSetting(App, QStringLiteral("Browser"), QStringLiteral("Width"), QStringLiteral("300")));
+
+    auto fresh = SettingsStore::createFileStore(dir.path());
+    const SettingList all = fresh->GetAllSettings(App, QStringLiteral("Browser"));
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[1], std::make_pair(QStringLiteral("Top"), QStringLiteral("20")));
+
+    // A hand edit with blanks around '=' reads as expected.
+    writeBytes(first->filePath(App), "; edited\n[Browser]\n  Left =  42  \nbroken line\n");
+    EXPECT_EQ(first->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("42"));
+    EXPECT_EQ(first->GetAllSettings(App, QStringLiteral("Browser")).size(), 1u);
+}
+
+TEST(SettingsStoreArguments, UnusableNamesAreRefused)
+{
+    QTemporaryDir dir;
+    auto store = SettingsStore::createFileStore(dir.path());
+    EXPECT_FALSE(store->SaveSetting(QStringLiteral("../escape"), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("v")));
+    EXPECT_FALSE(store->SaveSetting(QString(), QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("v")));
+    EXPECT_FALSE(store->SaveSetting(App, QString(), QStringLiteral("K"), QStringLiteral("v")));
+    EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("S"), QString(), QStringLiteral("v")));
+    EXPECT_FALSE(store->lastError().isEmpty());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("../escape.ini"))));
+}
+
+TEST(SettingsStoreInstance, MemoryScopesNestAndRestore)
+{
+    const auto original = SettingsStore::current();
+    {
+        auto outer = SettingsStore::useMemory();
+        EXPECT_TRUE(SettingsStore::instance().isMemory());
+        SettingsStore::instance().SaveSetting(App, QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("outer"));
+        {
+            auto inner = SettingsStore::useMemory();
+            EXPECT_FALSE(SettingsStore::instance().value(App, QStringLiteral("S"), QStringLiteral("K")).has_value());
+        }
+        EXPECT_EQ(SettingsStore::instance().GetSetting(App, QStringLiteral("S"), QStringLiteral("K")), QStringLiteral("outer"));
+    }
+    EXPECT_EQ(SettingsStore::current(), original);
+    EXPECT_FALSE(original->isMemory());
+}

@@ -1,0 +1,105 @@
+#include "db/ConnectionString.h"
+#include "db/DbError.h"
+
+#include <gtest/gtest.h>
+
+using db::ConnectionString;
+using db::DbError;
+
+namespace {
+
+QString errorOf(const QString &text)
+{
+    try {
+        ConnectionString::parse(text);
+    } catch (const DbError &e) {
+        return e.message();
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(ConnectionStringParse, ReadsEveryQuotingFormAndTrimsBlanks)
+{
+    const auto cs = ConnectionString::parse(
+        QStringLiteral(" Provider = SQLite ;; Data Source=\"C:\\a;b \"\"x\"\".db\";User ID='O''Brien'; "
+                       "Extra={a;b}}c=d} ;Empty=;"));
+    ASSERT_EQ(cs.pairs().size(), 5u);
+    EXPECT_EQ(cs.value(QStringLiteral("provider")), QStringLiteral("SQLite"));
+    EXPECT_EQ(cs.value(QStringLiteral("DATA SOURCE")), QStringLiteral("C:\\a;b \"x\".db"));
+    EXPECT_EQ(cs.value(QStringLiteral("user id")), QStringLiteral("O'Brien"));
+    EXPECT_EQ(cs.value(QStringLiteral("extra")), QStringLiteral("a;b}c=d"));
+    EXPECT_EQ(cs.value(QStringLiteral("Empty")), QString());
+    EXPECT_FALSE(cs.value(QStringLiteral("Missing")).has_value());
+    EXPECT_EQ(cs.value(QStringLiteral("Missing"), QStringLiteral("fallback")), QStringLiteral("fallback"));
+    EXPECT_EQ(cs.pairs()[1].quote, QChar(u'"'));
+    EXPECT_EQ(cs.pairs()[3].quote, QChar(u'{'));
+    EXPECT_TRUE(cs.pairs()[0].quote.isNull());
+}
+
+TEST(ConnectionStringParse, MalformedTextNamesTheKeyOrPosition)
+{
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;JustAWord;X=1")).contains(QStringLiteral("JustAWord")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Data Source=\"unclosed;X=1")).contains(QStringLiteral("Data Source")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Extra={never closed")).contains(QStringLiteral("Extra")));
+    EXPECT_TRUE(errorOf(QStringLiteral("A='x' trailing;B=1")).contains(QStringLiteral("\"A\"")));
+    EXPECT_TRUE(errorOf(QStringLiteral("=value")).contains(QStringLiteral("position")));
+    EXPECT_TRUE(errorOf(QStringLiteral(" ; ;; ")).isEmpty());
+}
+
+TEST(ConnectionStringWrite, KeepsOrderAndQuotingAndRequotesWhenNeeded)
+{
+    auto cs = ConnectionString::parse(QStringLiteral("Provider=SQLite;Data Source='a b.db';Extra={x}}y}"));
+    EXPECT_EQ(cs.toString(), QStringLiteral("Provider=SQLite;Data Source='a b.db';Extra={x}}y}"));
+
+    cs.setValue(QStringLiteral("data source"), QStringLiteral("it's;here.db"));
+    cs.setValue(QStringLiteral("Timeout"), QStringLiteral(" 5"));
+    cs.setValue(QStringLiteral("Quoted"), QStringLiteral("\"already\""));
+    const QString written = cs.toString();
+    EXPECT_TRUE(written.startsWith(QStringLiteral("Provider=SQLite;Data Source='it''s;here.db';Extra=")));
+
+    const auto back = ConnectionString::parse(written);
+    ASSERT_EQ(back.pairs().size(), cs.pairs().size());
+    for (std::size_t i = 0; i < back.pairs().size(); ++i) {
+        EXPECT_EQ(back.pairs()[i].key, cs.pairs()[i].key);
+        EXPECT_EQ(back.pairs()[i].value, cs.pairs()[i].value) << written.toStdString();
+    }
+
+    cs.remove(QStringLiteral("EXTRA"));
+    EXPECT_FALSE(cs.value(QStringLiteral("Extra")).has_value());
+}
+
+TEST(ConnectionStringProvider, NamesAliasesAndOdbcByDsnOrDriver)
+{
+    auto provider = [](const char *text) { return ConnectionString::parse(QString::fromUtf8(text)).provider(); };
+    EXPECT_EQ(provider("Data Source=x.db"), db::Provider::SQLite);
+    EXPECT_EQ(provider("Provider=sqlite;Data Source=x.db"), db::Provider::SQLite);
+    EXPECT_EQ(provider("Provider=PostgreSQL"), db::Provider::PostgreSQL);
+    EXPECT_EQ(provider("Provider=postgres"), db::Provider::PostgreSQL);
+    EXPECT_EQ(provider("provider=PGSQL"), db::Provider::PostgreSQL);
+    EXPECT_EQ(provider("Provider=ODBC;DSN=x"), db::Provider::ODBC);
+    EXPECT_EQ(provider("DSN=Sales"), db::Provider::ODBC);
+    EXPECT_EQ(provider("Driver={SQLite3};Database=x.db"), db::Provider::ODBC);
+    EXPECT_EQ(provider("Provider=SQLite;DSN=Sales"), db::Provider::SQLite);
+    try {
+        provider("Provider=Jet;Data Source=x.mdb");
+        FAIL() << "an unknown provider was accepted";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Unknown provider: Jet"));
+    }
+}
+
+TEST(MaskPasswords, HidesPasswordAndPwdKeepingQuotesEvenInMalformedText)
+{
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("User ID=bob;Password=s3cret;Port=5432")),
+              QStringLiteral("User ID=bob;Password=****;Port=5432"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("pwd = 'a;b''c' ;x=1")), QStringLiteral("pwd = '****' ;x=1"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("DSN=x;PWD={p}}w;d};UID=u")), QStringLiteral("DSN=x;PWD={****};UID=u"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("PASSWORD=\"quoted \"\"one\"\"\"")), QStringLiteral("PASSWORD=\"****\""));
+    // Malformed: an unclosed quote hides everything after it; a pair without '=' is left alone.
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("junk;Password='never closed;Port=1")), QStringLiteral("junk;Password='****"));
+    // libpq keyword lists, as some messages quote them.
+    EXPECT_FALSE(db::maskPasswords(QStringLiteral("host=h password=topsecret user=u")).contains(QStringLiteral("topsecret")));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("PasswordHint=kept;Password=")), QStringLiteral("PasswordHint=kept;Password="));
+}

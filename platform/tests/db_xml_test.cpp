@@ -1,0 +1,291 @@
+#include "db/DbError.h"
+#include "db/XmlRecordset.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <ostream>
+
+using namespace db;
+
+static void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+FieldInfo field(const QString &name, int type)
+{
+    FieldInfo f;
+    f.Name = name;
+    f.Type = type;
+    return f;
+}
+
+std::vector<std::size_t> allRows(const RowStore &s)
+{
+    std::vector<std::size_t> rows(s.rowCount());
+    std::iota(rows.begin(), rows.end(), std::size_t(0));
+    return rows;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+// Cell by cell, bit for bit (doubles compared by their bytes, so -0 and NaN count).
+void expectSameRows(const RowStore &a, const RowStore &b, const std::vector<std::size_t> &rowsOfA)
+{
+    ASSERT_EQ(a.columnCount(), b.columnCount());
+    ASSERT_EQ(b.rowCount(), rowsOfA.size());
+    for (int c = 0; c < a.columnCount(); ++c) {
+        const FieldInfo &fa = a.fields()[std::size_t(c)];
+        const FieldInfo &fb = b.fields()[std::size_t(c)];
+        EXPECT_EQ(fa.Name, fb.Name);
+        EXPECT_EQ(fa.Type, fb.Type);
+        EXPECT_EQ(fa.DefinedSize, fb.DefinedSize);
+        EXPECT_EQ(fa.Precision, fb.Precision);
+        EXPECT_EQ(fa.NumericScale, fb.NumericScale);
+        EXPECT_EQ(fa.Nullable, fb.Nullable);
+        EXPECT_EQ(fa.BaseTableName, fb.BaseTableName);
+        EXPECT_EQ(fa.BaseColumnName, fb.BaseColumnName);
+        EXPECT_EQ(fa.DeclaredType, fb.DeclaredType);
+    }
+    for (std::size_t i = 0; i < rowsOfA.size(); ++i) {
+        const std::size_t ra = rowsOfA[i];
+        for (int c = 0; c < a.columnCount(); ++c) {
+            ASSERT_EQ(a.isNull(ra, c), b.isNull(i, c)) << "row " << i << " col " << c;
+            if (a.isNull(ra, c))
+                continue;
+            switch (storageOf(a.fields()[std::size_t(c)].Type)) {
+            case Storage::Int64:
+                EXPECT_EQ(a.int64(ra, c), b.int64(i, c)) << "row " << i << " col " << c;
+                break;
+            case Storage::Double: {
+                const double x = a.real(ra, c), y = b.real(i, c);
+                EXPECT_EQ(std::memcmp(&x, &y, sizeof x) == 0 || (std::isnan(x) && std::isnan(y)), true)
+                    << "row " << i << " col " << c << ": " << x << " vs " << y;
+                break;
+            }
+            case Storage::Text:
+            case Storage::Blob: {
+                std::size_t na = 0, nb = 0;
+                const char *pa = a.bytes(ra, c, &na);
+                const char *pb = b.bytes(i, c, &nb);
+                EXPECT_EQ(QByteArray(pa, qsizetype(na)), QByteArray(pb, qsizetype(nb))) << "row " << i << " col " << c;
+                break;
+            }
+            }
+        }
+    }
+}
+
+class XmlFiles : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    QString loadError(const QByteArray &text)
+    {
+        const QString p = path("bad.xml");
+        writeFile(p, text);
+        try {
+            loadXmlRecordset(p);
+        } catch (const DbError &e) {
+            return e.message();
+        }
+        return QStringLiteral("(loaded)");
+    }
+};
+
+const QByteArray kHead = "<?xml version=\"1.0\"?>\n<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"1\">"
+                         "<schema><column attr=\"c0\" name=\"id\" type=\"3\"/><column attr=\"c1\" name=\"d\" type=\"133\"/>"
+                         "</schema><data>\n";
+
+} // namespace
+
+TEST_F(XmlFiles, EveryTypeRoundTripsExactly)
+{
+    std::vector<FieldInfo> fields = {
+        field("small", adSmallInt), field("int", adInteger), field("big", adBigInt), field("bool", adBoolean),
+        field("single", adSingle), field("double", adDouble), field("money", adCurrency), field("num", adNumeric),
+        field("date", adDBDate), field("time", adDBTime), field("stamp", adDBTimeStamp), field("text", adVarWChar),
+        field("char", adChar), field("guid", adGUID), field("blob", adLongVarBinary)};
+    fields[7].Precision = 30;
+    fields[7].NumericScale = 4;
+    fields[11].DefinedSize = 40;
+    fields[11].Nullable = false;
+    fields[11].BaseTableName = QStringLiteral("t \"1\"");
+    fields[11].BaseColumnName = QStringLiteral("text");
+    fields[11].DeclaredType = QStringLiteral("VARCHAR(40)");
+    RowStore s(fields);
+    const double inf = std::numeric_limits<double>::infinity();
+    auto row = [&](std::int64_t i, double d, const char *text, std::int64_t day, std::int64_t ms) {
+        s.beginRow();
+        s.setInt64(0, i % 32768);
+        s.setInt64(1, i % 2147483647);
+        s.setInt64(2, i);
+        s.setInt64(3, i & 1);
+        s.setReal(4, double(float(d)));
+        s.setReal(5, d);
+        s.setReal(6, d);
+        s.setText(7, text, std::strlen(text));
+        s.setInt64(8, day);
+        s.setInt64(9, (ms % 86400000 + 86400000) % 86400000);
+        s.setInt64(10, ms);
+        s.setText(11, text, std::strlen(text));
+        s.setText(12, "ab   ", 5);
+        s.setText(13, "6f9619ff-8b86-d011-b42d-00c04fc964ff", 36);
+        s.setBlob(14, text, std::strlen(text));
+        s.endRow();
+    };
+    row(std::numeric_limits<std::int64_t>::max(), 0.1, "12345678901234567890.1234", 2460370, 1709214330123);
+    row(std::numeric_limits<std::int64_t>::min(), -0.0, "-0.0500", 1721426, -62135596800000); // 0001-01-01
+    row(0, inf, "", 5373484, -1);                                                              // 9999-12-31
+    row(-1, -inf, "0", 2415021, 86399999);
+    row(7, std::nan(""), "NaN", 0, 0);
+    row(9, 4.9e-324, "1", 2440588, 253402300799999);
+    row(11, 1.7976931348623157e308, "2", -1, -86400001); // a Julian day before 4713 BC
+    s.beginRow(); // all Null
+    s.endRow();
+
+    const QString p = path("types.xml");
+    saveXmlRecordset(p, s, allRows(s));
+    const auto back = loadXmlRecordset(p);
+    expectSameRows(s, *back, allRows(s));
+    EXPECT_EQ(back->value(0, 10).toDateTime(), QDateTime(QDate(2024, 2, 29), QTime(13, 45, 30, 123), Qt::UTC));
+
+    // a subset, in the caller's order
+    const std::vector<std::size_t> some = {5, 0, 7};
+    saveXmlRecordset(p, s, some);
+    expectSameRows(s, *loadXmlRecordset(p), some);
+    // no rows at all still keeps the schema
+    saveXmlRecordset(p, s, {});
+    const auto empty = loadXmlRecordset(p);
+    EXPECT_EQ(empty->rowCount(), 0u);
+    EXPECT_EQ(empty->columnCount(), s.columnCount());
+}
+
+TEST_F(XmlFiles, TextsNamesAndAwkwardCharactersSurvive)
+{
+    const QString oddName = QStringLiteral("Line \"quoted\" <&> 'x' Ødegaard \x01\t");
+    RowStore s({field(oddName, adVarWChar), field("b l a n k", adLongVarWChar), field("n", adInteger)});
+    const QByteArray texts[] = {
+        QByteArray("Müller\nØdegaard"), QByteArray("cr\r\nlf\rtab\t end"), QByteArray("  lead and trail  "),
+        QByteArray("<&>\"' ]]> &amp;"), QByteArray("bell\x07 and nul", 13).append('\0').append("x"),
+        QByteArray("\xEF\xBF\xBE"),        // U+FFFE, not allowed in XML
+        QByteArray("\xED\xA0\x80 lone"),   // an unpaired surrogate in UTF-8 form
+        QByteArray("\xFF\xFE raw bytes"),  // not UTF-8 at all (SQLite lets a TEXT hold them)
+        QByteArray("😀 𝔘 中文"), QByteArray(""),
+    };
+    for (const QByteArray &t : texts) {
+        s.beginRow();
+        s.setText(0, t.constData(), std::size_t(t.size()));
+        s.setText(1, t.constData(), std::size_t(t.size()));
+        s.endRow();
+    }
+    const QString p = path("texts.xml");
+    saveXmlRecordset(p, s, allRows(s));
+
+    // the file is well-formed XML any reader accepts
+    QFile f(p);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QXmlStreamReader plain(&f);
+    while (!plain.atEnd())
+        plain.readNext();
+    EXPECT_FALSE(plain.hasError()) << plain.errorString().toStdString();
+    const QByteArray raw = readAll(p);
+    EXPECT_TRUE(raw.contains("&#10;") || raw.contains("&#xa;")) << "line breaks need references in attributes";
+    EXPECT_TRUE(raw.contains("c0.b64="));
+
+    const auto back = loadXmlRecordset(p);
+    expectSameRows(s, *back, allRows(s));
+    EXPECT_EQ(back->fields()[0].Name, oddName);
+    EXPECT_TRUE(back->isNull(0, 2));
+    EXPECT_FALSE(back->isNull(9, 0)); // empty text is not Null
+}
+
+TEST_F(XmlFiles, FailedWriteLeavesTheOldFileWhole)
+{
+    RowStore s({field("id", adInteger)});
+    s.beginRow();
+    s.setInt64(0, 1);
+    s.endRow();
+    const QString p = path("keep.xml");
+    saveXmlRecordset(p, s, allRows(s));
+    const QByteArray before = readAll(p);
+    EXPECT_THROW(saveXmlRecordset(p, s, {0, 5}), DbError); // row 5 does not exist
+    EXPECT_EQ(readAll(p), before);
+    EXPECT_THROW(saveXmlRecordset(dir.path(), s, {0}), DbError); // a folder, not a file
+    EXPECT_THROW(saveXmlRecordset(path("no/such/folder/x.xml"), s, {0}), DbError);
+    EXPECT_EQ(loadXmlRecordset(p)->int64(0, 0), 1);
+}
+
+TEST_F(XmlFiles, MalformedOrForeignDocumentsAreRefusedWithTheirPlace)
+{
+    auto has = [](const QString &msg, const char *part) {
+        return msg.contains(QString::fromUtf8(part)) ? ::testing::AssertionSuccess()
+                                                     : ::testing::AssertionFailure() << msg.toStdString();
+    };
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"1\" c1=\"2024-01-05\"/></data></recordset>"), "(loaded)"));
+    EXPECT_TRUE(has(loadError(""), "malformed XML"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"1\"/>"), "malformed XML"));             // truncated
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"1\" c0=\"2\"/></data></recordset>"), "line 3"));
+    EXPECT_TRUE(has(loadError("<html><body/></html>"), "not a saved recordset"));
+    EXPECT_TRUE(has(loadError("<recordset xmlns=\"urn:other\" version=\"1\"/>"), "not a saved recordset"));
+    EXPECT_TRUE(has(loadError("<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"2\"/>"), "Version '2'"));
+    EXPECT_TRUE(has(loadError("<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"1\"><schema>"
+                              "<column attr=\"c0\" name=\"x\" type=\"999\"/></schema><data/></recordset>"),
+                    "Unknown type code 999 for the column 'x'"));
+    EXPECT_TRUE(has(loadError("<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"1\"><schema>"
+                              "<column attr=\"c0\" name=\"x\" type=\"3\"/><column attr=\"c0\" name=\"y\" type=\"3\"/>"
+                              "</schema><data/></recordset>"),
+                    "Two columns use the attr name 'c0'"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"1\"/>\n<row c9=\"1\"/></data></recordset>"),
+                    "line 4, column"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"1\"/>\n<row c9=\"1\"/></data></recordset>"), "Unknown attribute 'c9' in a row"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"abc\"/></data></recordset>"),
+                    "The value 'abc' of the column 'id' is not a whole number"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0=\"3000000000\"/></data></recordset>"), "not in the range"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c1=\"2024-13-01\"/></data></recordset>"), "is not a date"));
+    EXPECT_TRUE(has(loadError(kHead + "<row c0.b64=\"AQ==\"/></data></recordset>"), "not allowed"));
+    EXPECT_TRUE(has(loadError(kHead + "<row><extra/></row></data></recordset>"), "Unexpected element <extra>"));
+    EXPECT_TRUE(has(loadError(kHead + "</data><data/></recordset>"), "after the data"));
+    EXPECT_TRUE(has(loadError(kHead + "loose text</data></recordset>"), "Unexpected text"));
+
+    // value checks per type, in a schema of every storage
+    const QByteArray typed = "<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"1\"><schema>"
+                             "<column attr=\"b\" name=\"b\" type=\"11\"/><column attr=\"d\" name=\"d\" type=\"5\"/>"
+                             "<column attr=\"n\" name=\"n\" type=\"131\"/><column attr=\"x\" name=\"x\" type=\"205\"/>"
+                             "<column attr=\"t\" name=\"t\" type=\"202\"/></schema><data>";
+    EXPECT_TRUE(has(loadError(typed + "<row b=\"yes\"/></data></recordset>"), "is not true or false"));
+    EXPECT_TRUE(has(loadError(typed + "<row d=\"1,5\"/></data></recordset>"), "is not a number"));
+    EXPECT_TRUE(has(loadError(typed + "<row x=\"@@@\"/></data></recordset>"), "is not base64"));
+    EXPECT_TRUE(has(loadError(typed + "<row t=\"a\" t.b64=\"YQ==\"/></data></recordset>"), "given twice"));
+    EXPECT_TRUE(has(loadError(typed + "<row b=\"true\" d=\"-INF\" n=\"-0.50\" x=\"\" t=\"\"/></data></recordset>"),
+                    "(loaded)"));
+
+    try {
+        loadXmlRecordset(path("missing.xml"));
+        ADD_FAILURE() << "a missing file loaded";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("missing.xml")));
+    }
+}

@@ -1,0 +1,233 @@
+// The grid over real SQLite recordsets: lazy fetching, copying, Nulls, sorting and filtering
+// through the recordset, and what a bound grid refuses.
+#include "DbFixtures.h"
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridModel.h"
+#include "grid/GridView.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
+
+#include <stdexcept>
+
+using namespace grid;
+
+namespace {
+
+class GridBound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_db = dbtest::makeSqliteDatabase();
+        ASSERT_TRUE(m_db);
+        m_conn = db::Connection::create();
+        m_conn->Open(m_db->connectionString());
+    }
+
+    std::shared_ptr<db::Recordset> open(const QString &sql)
+    {
+        auto rs = db::Recordset::create();
+        rs->Open(sql, m_conn);
+        return rs;
+    }
+
+    std::unique_ptr<dbtest::TestDatabase> m_db;
+    std::shared_ptr<db::Connection> m_conn;
+};
+
+} // namespace
+
+TEST_F(GridBound, FetchesOnScrollAndOnRequestWithoutCopying)
+{
+    auto rs = open(QStringLiteral("SELECT id, label, amount FROM conf_big ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    const int first = g.Rows();
+    EXPECT_LT(first, 1 + 5000) << "binding fetches about a screenful, not the table";
+    EXPECT_EQ(std::size_t(first - 1), rs->fetchedCount());
+    EXPECT_EQ(g.Cols(), 3);
+    EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("label"));
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("row 1"));
+    EXPECT_EQ(g.ColDataType(0), int(flexDTLong));
+    EXPECT_EQ(g.ColDataType(2), int(flexDTDecimal));
+    EXPECT_EQ(g.Row(), 1);
+    EXPECT_EQ(g.model()->rowCount(), first - 1);
+
+    // Scrolling to the bottom fetches the next rows.
+    int fetchedSignals = 0;
+    QObject::connect(&g, &Grid::RowsFetched, [&](int) { ++fetchedSignals; });
+    g.resize(400, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.view()->scrollToBottom();
+    QCoreApplication::processEvents();
+    EXPECT_GT(g.Rows(), first);
+    EXPECT_GT(fetchedSignals, 0);
+    EXPECT_FALSE(rs->isComplete());
+
+    // Code asking for a row beyond those fetched gets it.
+    g.setRow(4000);
+    EXPECT_GE(g.Rows(), 4001);
+    EXPECT_EQ(g.Row(), 4000);
+    EXPECT_EQ(g.TextMatrix(4000, 0), QStringLiteral("4000"));
+    EXPECT_EQ(g.TextMatrix(4000, 2), QStringLiteral("5000.00"));
+    g.setTopRow(4500);
+    EXPECT_GE(g.Rows(), 4501);
+    EXPECT_THROW(g.setRow(5001), std::out_of_range) << "past the last row of the result";
+    EXPECT_EQ(g.Rows(), 5001);
+    EXPECT_EQ(g.Row(), 4000) << "a failed move leaves the cursor";
+
+    // Moving to the last record: the recordset fetches, the grid follows.
+    g.setRow(g.Rows() - 1);
+    g.setTopRow(g.Row());
+    EXPECT_EQ(g.TextMatrix(g.Row(), 1), QStringLiteral("row 5000"));
+}
+
+TEST_F(GridBound, NullsStayNullsAndBoundRowsAreReadOnly)
+{
+    auto rs = open(QStringLiteral("SELECT id, vc_v, bool_v, date_v FROM conf_types ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    ASSERT_EQ(g.Rows(), 4);
+    EXPECT_TRUE(g.IsNullMatrix(2, 1));
+    EXPECT_EQ(g.TextMatrix(2, 1), QString());
+    EXPECT_FALSE(g.IsNullMatrix(3, 1)) << "empty text is not Null";
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("O'Brien"));
+    EXPECT_EQ(g.ColDataType(2), int(flexDTBoolean));
+    EXPECT_EQ(g.ValueMatrix(1, 2), -1.0);
+    EXPECT_EQ(g.ValueMatrix(3, 2), 0.0);
+    EXPECT_EQ(g.TextMatrix(1, 3), QStringLiteral("2024-02-29"));
+
+    EXPECT_THROW(g.setTextMatrix(1, 1, QStringLiteral("x")), std::invalid_argument);
+    EXPECT_THROW(g.AddItem(QStringLiteral("x")), std::invalid_argument);
+    EXPECT_THROW(g.Subtotal(flexSTSum, -1, 0), std::invalid_argument);
+    EXPECT_THROW(g.setRows(10), std::invalid_argument);
+    g.setTextMatrix(0, 1, QStringLiteral("Name")); // captions may change
+    EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("Name"));
+    g.setCell(flexcpFontBold, 1, 1, 3, 1, true); // and so may the look of bound cells
+    EXPECT_TRUE(g.Cell(flexcpFontBold, 2, 1).toBool());
+
+    // Unbinding keeps the header row.
+    g.setDataSource(nullptr);
+    EXPECT_EQ(g.Rows(), 1);
+    EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("Name"));
+    g.setRows(3);
+    g.setTextMatrix(2, 1, QStringLiteral("free again"));
+    EXPECT_EQ(g.TextMatrix(2, 1), QStringLiteral("free again"));
+}
+
+TEST_F(GridBound, CopyModeOwnsItsRowsUntilBoundAgain)
+{
+    auto rs = open(QStringLiteral("SELECT id, vc_v FROM conf_types ORDER BY id"));
+    Grid g; // DataMode 0: copy
+    g.setDataSource(rs);
+    ASSERT_EQ(g.Rows(), 4);
+    EXPECT_TRUE(g.IsNullMatrix(2, 1)) << "a copied Null is still Null";
+    EXPECT_FALSE(g.IsNullMatrix(3, 1));
+    g.setTextMatrix(1, 1, QStringLiteral("edited"));
+    g.setRowHidden(3, true);
+
+    rs->setFilter(QStringLiteral("id = 1"));
+    EXPECT_EQ(g.Rows(), 4) << "a copy does not follow the recordset";
+    g.setDataSource(rs);
+    EXPECT_EQ(g.Rows(), 2);
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("O'Brien"));
+    EXPECT_FALSE(g.RowHidden(1));
+
+    // Subtotals work on copied rows (the summary grid).
+    auto big = open(QStringLiteral("SELECT id % 2 AS parity, amount FROM conf_big WHERE id <= 4 ORDER BY 1, id"));
+    g.setDataSource(big);
+    g.Subtotal(flexSTSum, 0, 1);
+    g.Subtotal(flexSTSum, -1, 1, QString(), NoColor, NoColor, true, QStringLiteral("TOTAL"));
+    ASSERT_EQ(g.Rows(), 1 + 4 + 2 + 1);
+    EXPECT_EQ(g.ValueMatrix(3, 1), 1.25 * (2 + 4));
+    EXPECT_EQ(g.ValueMatrix(g.Rows() - 1, 1), 1.25 * 10);
+
+    // The look-up list of the filter grid, built from a query's rows.
+    auto values = open(QStringLiteral("SELECT DISTINCT vc_v FROM conf_types ORDER BY vc_v"));
+    EXPECT_EQ(Grid::BuildComboList(values, QStringLiteral("VC_V")), QStringLiteral("||O'Brien"));
+    EXPECT_THROW(Grid::BuildComboList(values, QStringLiteral("nope")), std::invalid_argument);
+}
+
+TEST_F(GridBound, RecordsetFilterAndSortShowInTheBoundGrid)
+{
+    auto rs = open(QStringLiteral("SELECT id, label FROM conf_big ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    rs->setFilter(QStringLiteral("id <= 10"));
+    EXPECT_EQ(g.Rows(), 11);
+    rs->setFilter(QString());
+    EXPECT_EQ(g.Rows(), 5001);
+
+    // A header click sorts the recordset; the rows stay in it.
+    g.setExplorerBar(flexExSortShow);
+    g.resize(400, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    QHeaderView *header = g.view()->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(0) + 5, 5);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(rs->Sort(), QStringLiteral("[id] DESC"));
+    EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("5000"));
+    EXPECT_EQ(g.ColSortPicture(0), int(flexSortGenericDescending));
+}
+
+TEST_F(GridBound, AHandlerThatRunsTheQueryAgainSortedSpareTheGridsOwnSort)
+{
+    auto rs = open(QStringLiteral("SELECT id, label FROM conf_big ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setExplorerBar(flexExSortShow);
+    g.setDataSource(rs);
+    std::shared_ptr<db::Recordset> rerun;
+    QObject::connect(&g, &Grid::BeforeSort, [&](int, int &) {
+        rerun = open(QStringLiteral("SELECT id, label FROM conf_big ORDER BY label"));
+        g.setDataSource(rerun);
+    });
+    g.resize(400, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    QHeaderView *header = g.view()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
+    ASSERT_TRUE(rerun);
+    EXPECT_FALSE(rerun->isComplete()) << "the new result is still fetched lazily";
+    EXPECT_TRUE(rerun->Sort().isEmpty());
+    EXPECT_EQ(g.ColSortPicture(1), int(flexSortGenericAscending));
+}
+
+TEST_F(GridBound, HiddenRowsFrozenColumnsAndAutoSizeOnABoundGrid)
+{
+    auto rs = open(QStringLiteral("SELECT id, label, amount FROM conf_big ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    const int fetched = g.Rows();
+    g.AutoSize(0, 2);
+    EXPECT_EQ(g.Rows(), fetched) << "AutoSize measures the rows it has";
+    EXPECT_GT(g.view()->columnWidth(1), QFontMetrics(g.font()).horizontalAdvance(QStringLiteral("row 1")));
+
+    g.setRowHidden(3, true);
+    EXPECT_TRUE(g.view()->isRowHidden(2));
+    EXPECT_EQ(g.FindRow(QStringLiteral("row 3"), -1, 1), -1);
+    EXPECT_EQ(g.FindRow(QStringLiteral("row 2000"), -1, 1), 2000) << "find fetches as it goes";
+
+    g.resize(500, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.setFrozenCols(1);
+    EXPECT_TRUE(g.frozenView()->isVisible());
+    EXPECT_EQ(g.frozenView()->model(), g.view()->model());
+    g.setTopRow(1500);
+    EXPECT_EQ(g.frozenView()->verticalScrollBar()->value(), g.view()->verticalScrollBar()->value());
+    EXPECT_EQ(g.TopRow(), 1500);
+}

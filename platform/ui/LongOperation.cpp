@@ -1,0 +1,122 @@
+#include "ui/LongOperation.h"
+
+#include "ui/EventLoop.h"
+#include "ui/StatusPanels.h"
+
+namespace ui {
+
+LongOperation::LongOperation(bool &abortFlag, Options options)
+    : m_abort(&abortFlag)
+    , m_options(std::move(options))
+{
+    *m_abort = false;
+    start();
+}
+
+LongOperation::LongOperation(Options options)
+    : m_options(std::move(options))
+{
+    start();
+}
+
+LongOperation::~LongOperation()
+{
+    try {
+        finish();
+    } catch (...) {
+        // A destructor on the way out of an exception must not throw again.
+    }
+}
+
+void LongOperation::start()
+{
+    // An Escape pressed before the operation is not a request to stop it.
+    EscapeWatcher::clear();
+    m_status = m_options.status;
+    if (m_options.hourglass) {
+        m_previousPointer = MousePointer::current();
+        MousePointer::setHourglass();
+    }
+    // From here on the destructor will not run if something throws: undo by hand.
+    try {
+        if (m_status && m_options.panel >= 1 && m_options.panel <= m_status->PanelCount()) {
+            m_previousText = m_status->Panels(m_options.panel).Text();
+            if (!m_options.text.isEmpty())
+                m_status->Panels(m_options.panel).setText(m_options.text);
+        }
+        for (QWidget *widget : m_options.disable) {
+            if (!widget)
+                continue;
+            m_disabled.emplace_back(widget, widget->testAttribute(Qt::WA_ForceDisabled));
+            widget->setEnabled(false);
+        }
+        if (m_status && m_options.progressMaximum >= 0) {
+            m_status->showProgress(m_options.progressMaximum);
+            m_progressShown = true;
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+}
+
+bool LongOperation::step(bool now)
+{
+    if (now)
+        yieldEventsNow();
+    else
+        yieldEvents();
+    return aborted();
+}
+
+bool LongOperation::aborted() const
+{
+    return m_abort && *m_abort;
+}
+
+void LongOperation::setText(const QString &text)
+{
+    if (m_status && m_options.panel >= 1 && m_options.panel <= m_status->PanelCount())
+        m_status->Panels(m_options.panel).setText(text);
+}
+
+void LongOperation::setProgress(int value)
+{
+    if (m_status && m_progressShown)
+        m_status->setProgressValue(value);
+}
+
+void LongOperation::advanceProgress(int by)
+{
+    if (m_status && m_progressShown)
+        m_status->advanceProgress(by);
+}
+
+void LongOperation::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    // Each step on its own, so that one failing does not leave the rest undone.
+    if (m_status) {
+        if (m_progressShown)
+            m_status->hideProgress();
+        if (m_options.panel >= 1 && m_options.panel <= m_status->PanelCount()) {
+            if (m_options.restore == Restore::Ready)
+                m_status->Panels(m_options.panel).setText(m_options.readyText);
+            else if (m_options.restore == Restore::Previous)
+                m_status->Panels(m_options.panel).setText(m_previousText);
+        }
+    }
+    for (auto it = m_disabled.rbegin(); it != m_disabled.rend(); ++it) {
+        if (it->first)
+            it->first->setEnabled(!it->second);
+    }
+    m_disabled.clear();
+    if (m_options.clearAbortAtEnd && m_abort)
+        *m_abort = false;
+    if (m_options.hourglass)
+        MousePointer::set(m_previousPointer);
+}
+
+} // namespace ui

@@ -1,0 +1,40 @@
+#include "ui/MousePointer.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+namespace ui {
+
+void MousePointer::set(Shape shape)
+{
+    if (!qGuiApp)
+        return;
+    if (shape == Shape::Default) {
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+        return;
+    }
+    const Qt::CursorShape cursor = shape == Shape::Hourglass ? Qt::WaitCursor : Qt::ArrowCursor;
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::changeOverrideCursor(QCursor(cursor));
+    else
+        QGuiApplication::setOverrideCursor(QCursor(cursor));
+}
+
+MousePointer::Shape MousePointer::current()
+{
+    const QCursor *cursor = qGuiApp ? QGuiApplication::overrideCursor() : nullptr;
+    if (!cursor)
+        return Shape::Default;
+    switch (cursor->shape()) {
+    case Qt::WaitCursor:
+    case Qt::BusyCursor:
+        return Shape::Hourglass;
+    case Qt::ArrowCursor:
+        return Shape::Arrow;
+    default:
+        return Shape::Default;
+    }
+}
+
+} // namespace ui
