@@ -69,12 +69,22 @@ template <class F> auto Connection::guarded(F &&f) -> decltype(f())
 DbError Connection::addError(const DbError &error)
 {
     const QString message = maskSecrets(error.message(), m_connectionString);
-    ProviderError pe;
-    pe.Description = message;
-    pe.SQLState = error.sqlState();
-    pe.NativeError = error.nativeCode();
-    pe.Source = providerName(m_provider);
-    m_errors.push_back(pe);
+    // ODBC drivers may report several diagnostic records for one failure; keep them all.
+    if (const auto *records = dynamic_cast<const DbErrorRecords *>(&error); records && !records->records().empty()) {
+        for (ProviderError pe : records->records()) {
+            pe.Description = maskSecrets(pe.Description, m_connectionString);
+            if (pe.Source.isEmpty())
+                pe.Source = providerName(m_provider);
+            m_errors.push_back(pe);
+        }
+    } else {
+        ProviderError pe;
+        pe.Description = message;
+        pe.SQLState = error.sqlState();
+        pe.NativeError = error.nativeCode();
+        pe.Source = providerName(m_provider);
+        m_errors.push_back(pe);
+    }
     return DbError(message, error.sqlState(), maskSecrets(error.statement(), m_connectionString), error.nativeCode());
 }
 

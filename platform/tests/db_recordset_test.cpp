@@ -336,3 +336,17 @@ TEST(ConnectionBasics, QuotesIdentifiersMasksPasswordsAndReportsFailures)
     EXPECT_THROW(c->Tables(), DbError);
     EXPECT_TRUE(c->Version().isEmpty());
 }
+
+TEST(ConnectionBasics, KeepsEveryDiagnosticRecordOfOneFailureWithSecretsMasked)
+{
+    auto conn = Connection::create();
+    conn->setConnectionString(QStringLiteral("Provider=ODBC;Driver=X;PWD=hunter2"));
+    ProviderError first{QStringLiteral("login failed for PWD=hunter2"), QStringLiteral("28000"), 18456, {}};
+    ProviderError second{QStringLiteral("cannot open database"), QStringLiteral("42000"), 4060, QStringLiteral("Driver")};
+    const DbError thrown = conn->addError(DbErrorRecords({first, second}));
+    ASSERT_EQ(conn->Errors().size(), 2u);
+    EXPECT_FALSE(conn->Errors()[0].Description.contains(QStringLiteral("hunter2")));
+    EXPECT_FALSE(thrown.message().contains(QStringLiteral("hunter2")));
+    EXPECT_EQ(conn->Errors()[1].SQLState, QStringLiteral("42000"));
+    EXPECT_EQ(conn->Errors()[1].Source, QStringLiteral("Driver"));
+}
