@@ -1,0 +1,22 @@
+#include "core/ControlSupport.h"
+
+#include "db/DbError.h"
+
+#include <exception>
+
+namespace analysis {
+
+QString currentErrorText()
+{
+    try {
+        throw;
+    } catch (const db::DbError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unexpected error");
+    }
+}
+
+} // namespace analysis

@@ -1,0 +1,56 @@
+#include "core/OperationFrame.h"
+
+#include "core/LibraryState.h"
+#include "core/hlTabulon.h"
+
+namespace analysis {
+
+OperationFrame::OperationFrame(hlTabulon &control, Kind kind, const QString &text, ui::LongOperation::Restore restore,
+                               bool clearAbortAtEnd)
+    : m_control(&control)
+{
+    switch (kind) {
+    case Refreshing: m_mark = &hlTabulon::m_blnRefreshing; break;
+    case Copying: m_mark = &hlTabulon::m_blnCopying; break;
+    case Selecting: m_mark = &hlTabulon::m_blnSelecting; break;
+    case Finding: m_mark = &hlTabulon::m_blnFinding; break;
+    case Exporting: m_mark = &hlTabulon::m_blnExporting; break;
+    case Printing: m_mark = &hlTabulon::m_blnPrinting; break;
+    case Fetching:
+    default: m_mark = &hlTabulon::m_blnFetching; break;
+    }
+    control.*m_mark = true;
+    if (kind == Refreshing)
+        control.startRunTimer();
+
+    ui::LongOperation::Options options;
+    options.status = control.staStatus;
+    options.text = text;
+    options.restore = restore;
+    options.clearAbortAtEnd = clearAbortAtEnd;
+    m_operation = std::make_unique<ui::LongOperation>(g_blnAbort, std::move(options));
+}
+
+OperationFrame::~OperationFrame()
+{
+    m_operation.reset();
+    if (!m_control)
+        return;
+    hlTabulon &control = *m_control;
+    control.*m_mark = false;
+    if (m_mark == &hlTabulon::m_blnRefreshing)
+        control.stopRunTimer();
+    control.operationEnded();
+}
+
+bool OperationFrame::step(bool now)
+{
+    return m_operation->step(now);
+}
+
+bool OperationFrame::aborted() const
+{
+    return m_operation->aborted();
+}
+
+} // namespace analysis

@@ -1,0 +1,554 @@
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/Options.h"
+
+#include "Splitter.h"
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "settings/SettingsStore.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/StatusPanels.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTimer>
+
+using analysis::options;
+
+namespace {
+
+// Commands whose windows or views come with later parts of the control.
+const QStringList kUnbuiltCommands = {
+    // main toolbar
+    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"), QStringLiteral("Export"),
+    QStringLiteral("Find"), QStringLiteral("SQL"), QStringLiteral("Print"), QStringLiteral("Options"),
+    // results toolbar
+    QStringLiteral("Open"), QStringLiteral("Parse"), QStringLiteral("ShowCount"), QStringLiteral("MoveFirst"),
+    QStringLiteral("MoveLast"), QStringLiteral("ColResize"), QStringLiteral("QueryBuilder"),
+    QStringLiteral("ShowCols"), QStringLiteral("Sort"), QStringLiteral("RemoveFilter")};
+
+const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
+constexpr qint32 kDefaultChartMaxColumns = 1000;
+constexpr qint32 kDefaultChartMaxLegend = 100;
+
+bool buttonEnabled(const ui::KeyedToolBar *bar, const QString &key)
+{
+    return bar->Buttons(key).Enabled();
+}
+
+QVariant bagValue(const QVariantMap &bag, const QString &key)
+{
+    for (auto it = bag.cbegin(); it != bag.cend(); ++it) {
+        if (it.key().compare(key, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return {};
+}
+
+qint32 bagLong(const QVariantMap &bag, const QString &key, qint32 fallback)
+{
+    const QVariant v = bagValue(bag, key);
+    if (!v.isValid())
+        return fallback;
+    if (v.typeId() == QMetaType::QString) {
+        const auto n = settings::SettingsStore::toLong(v.toString());
+        return n.value_or(fallback);
+    }
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    return ok && n >= INT32_MIN && n <= INT32_MAX ? qint32(n) : fallback;
+}
+
+bool bagBool(const QVariantMap &bag, const QString &key, bool fallback)
+{
+    const QVariant v = bagValue(bag, key);
+    if (!v.isValid())
+        return fallback;
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    return settings::SettingsStore::toBool(v.toString()).value_or(fallback);
+}
+
+QStringList sortPair(const QVariant &entry)
+{
+    QStringList pair = entry.toStringList();
+    while (pair.size() < 2)
+        pair.append(QString());
+    return pair.mid(0, 2);
+}
+
+} // namespace
+
+hlTabulon::hlTabulon(QWidget *parent)
+    : QWidget(parent)
+{
+    createControls();
+    for (const QString &key : kUnbuiltCommands)
+        m_unbuiltCommands.insert(key);
+    for (const QString &key : kUnbuiltCommands) {
+        ui::KeyedToolBar *bar = tlbMain->hasButton(key) ? tlbMain : tlbResults;
+        bar->Buttons(key).setEnabled(false);
+    }
+    resetSortCols();
+    m_strDelimiter = analysis::g_strDelimiter;
+    m_escapeSeen = analysis::escapePresses();
+
+    // Initialize: the settings are read once per control; what could not be taken is reported
+    // when the control starts, once a host listens.
+    m_blnReadFailed = !analysis::Read_INI(width(), height());
+    m_pendingSettingWarnings = analysis::takeSettingWarnings();
+}
+
+hlTabulon::~hlTabulon() = default;
+
+void hlTabulon::createControls()
+{
+    createToolbars();
+
+    auto makeSplitter = [this](const char *name) {
+        auto *s = new Splitter(this);
+        s->setObjectName(QLatin1String(name));
+        s->hide();
+        return s;
+    };
+    auto makeSqlBox = [](QWidget *parent, const char *name) {
+        auto *box = new QPlainTextEdit(parent);
+        box->setObjectName(QLatin1String(name));
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        return box;
+    };
+    auto makeGrid = [](QWidget *parent, const char *name) {
+        auto *g = new grid::Grid(parent);
+        g->setObjectName(QLatin1String(name));
+        return g;
+    };
+
+    hlSplitResults = makeSplitter("hlSplitResults");
+    hlSplitChart = makeSplitter("hlSplitChart");
+    hlSplitSummary = makeSplitter("hlSplitSummary");
+    hlSplitXTab = makeSplitter("hlSplitXTab");
+    txtResultsSQL = makeSqlBox(hlSplitResults, "txtResultsSQL");
+    grdResults = makeGrid(hlSplitResults, "grdResults");
+    txtChartSQL = makeSqlBox(hlSplitChart, "txtChartSQL");
+    chChart = new QWidget(hlSplitChart);
+    chChart->setObjectName(QStringLiteral("chChart"));
+    txtSummarySQL = makeSqlBox(hlSplitSummary, "txtSummarySQL");
+    grdSummary = makeGrid(hlSplitSummary, "grdSummary");
+    txtXTabSQL = makeSqlBox(hlSplitXTab, "txtXTabSQL");
+    grdXTab = makeGrid(hlSplitXTab, "grdXTab");
+    txtSQLError = makeSqlBox(this, "txtSQLError");
+    txtSQLError->setReadOnly(true);
+    txtSQLError->hide();
+
+    sldChart[0] = new QSlider(Qt::Horizontal, this);
+    sldChart[0]->setObjectName(QStringLiteral("sldChart0"));
+    sldChart[1] = new QSlider(Qt::Vertical, this);
+    sldChart[1]->setObjectName(QStringLiteral("sldChart1"));
+    for (QSlider *s : sldChart)
+        s->hide();
+
+    staStatus = new ui::StatusPanels(5, this);
+    staStatus->setObjectName(QStringLiteral("staStatus"));
+    staStatus->setSizeGripEnabled(false);
+
+    tmrPause = new QTimer(this);
+    tmrPause->setObjectName(QStringLiteral("tmrPause"));
+    tmrPause->setSingleShot(true);
+    tmrPause->setInterval(100);
+    // The elapsed time changes once a second; a few ticks a second keep it current without
+    // spinning the event loop.
+    tmrRun = new QTimer(this);
+    tmrRun->setObjectName(QStringLiteral("tmrRun"));
+    tmrRun->setInterval(200);
+    tmrEsc = new QTimer(this);
+    tmrEsc->setObjectName(QStringLiteral("tmrEsc"));
+    tmrEsc->setInterval(100);
+
+    connect(tmrPause, &QTimer::timeout, this, [this] { Run_Query(); });
+    connect(tmrRun, &QTimer::timeout, this, &hlTabulon::tmrRun_Timer);
+    connect(tmrEsc, &QTimer::timeout, this, &hlTabulon::tmrEsc_Timer);
+    connect(hlSplitResults, &Splitter::Resize, this, [this] { splitterResized(tbViewResults); });
+    connect(hlSplitChart, &Splitter::Resize, this, [this] { splitterResized(tbViewChart); });
+    connect(hlSplitSummary, &Splitter::Resize, this, [this] { splitterResized(tbViewSummary); });
+    connect(hlSplitXTab, &Splitter::Resize, this, [this] { splitterResized(tbViewXTab); });
+    connect(txtResultsSQL, &QPlainTextEdit::textChanged, this, &hlTabulon::txtResultsSQL_Change);
+    txtResultsSQL->installEventFilter(this);
+}
+
+// --- write-only members ---
+
+void hlTabulon::adoConnection(const std::shared_ptr<db::Connection> &connection)
+{
+    m_adoConnection = connection;
+}
+
+void hlTabulon::SQL(const QString &text)
+{
+    m_strSQL = text;
+}
+
+void hlTabulon::Delimiter(const QString &delimiter)
+{
+    m_strDelimiter = delimiter;
+    analysis::g_strDelimiter = delimiter;
+}
+
+void hlTabulon::DataType(tbDataType dataType)
+{
+    m_intDataType = dataType;
+}
+
+void hlTabulon::OpenSQL(bool on)
+{
+    m_blnOpenSQL = on;
+}
+
+void hlTabulon::DataSourceName(const QString &name)
+{
+    m_strDataSourceName = name;
+}
+
+void hlTabulon::MaxRecords(qint32 rows)
+{
+    m_lngMaxRecords = rows;
+}
+
+void hlTabulon::Container(qint32 value)
+{
+    m_lngContainer = value;
+}
+
+void hlTabulon::OpenXML(bool on)
+{
+    m_blnOpenXML = on;
+}
+
+// --- properties ---
+
+void hlTabulon::setChartMaxColumns(qint32 value)
+{
+    m_lngChartMaxColumns = value;
+    emit PropertyChanged(QStringLiteral("ChartMaxColumns"));
+}
+
+void hlTabulon::setChartMaxLegend(qint32 value)
+{
+    m_lngChartMaxLegend = value;
+    emit PropertyChanged(QStringLiteral("ChartMaxLegend"));
+}
+
+QString hlTabulon::DateFormat() const
+{
+    return options().DateFormat;
+}
+
+void hlTabulon::setDateFormat(const QString &format)
+{
+    options().DateFormat = format;
+    emit PropertyChanged(QStringLiteral("DateFormat"));
+}
+
+QVariant hlTabulon::SortCols() const
+{
+    return QVariant::fromValue(m_sortCols);
+}
+
+void hlTabulon::setSortCols(const QVariant &value)
+{
+    QList<QStringList> cols;
+    if (value.metaType() == QMetaType::fromType<QList<QStringList>>()) {
+        for (const QStringList &pair : value.value<QList<QStringList>>())
+            cols.append(sortPair(QVariant(pair)));
+    } else if (value.typeId() == QMetaType::QStringList) {
+        cols.append(sortPair(value));
+    } else {
+        for (const QVariant &entry : value.toList())
+            cols.append(sortPair(entry));
+    }
+    // An empty list is the sort dialog's "nothing selected": one empty entry.
+    if (cols.isEmpty())
+        cols.append(QStringList{QString(), QString()});
+    m_sortCols = cols;
+}
+
+void hlTabulon::resetSortCols()
+{
+    m_sortCols = {QStringList{QStringLiteral("-1"), QString()}};
+}
+
+bool hlTabulon::ShowRowCount() const
+{
+    return options().ShowCount;
+}
+
+void hlTabulon::setShowRowCount(bool on)
+{
+    options().ShowCount = on;
+    tlbResults->Buttons(QStringLiteral("ShowCount")).setValue(on ? ui::tbrPressed : ui::tbrUnpressed);
+    Show_ResultsCount();
+    Set_Options(false, false, false);
+    analysis::Save_INI();
+}
+
+qint32 hlTabulon::ResultsRows() const
+{
+    return std::max(0, grdResults->Rows() - 1);
+}
+
+qint32 hlTabulon::SummaryRows() const
+{
+    return std::max(0, grdSummary->Rows() - 1);
+}
+
+bool hlTabulon::XTabRows() const
+{
+    return grdXTab->Rows() >= 3;
+}
+
+bool hlTabulon::FindVisible() const
+{
+    return m_blnFindOpen && m_frmFind && !m_frmFind->isHidden();
+}
+
+bool hlTabulon::SortFields() const
+{
+    return options().SortFields;
+}
+
+void hlTabulon::setSortFields(bool on)
+{
+    options().SortFields = on;
+}
+
+bool hlTabulon::ToolBarMain() const
+{
+    return options().MainToolbar;
+}
+
+void hlTabulon::setToolBarMain(bool on)
+{
+    options().MainToolbar = on;
+    tlbMain->setVisible(on);
+    UserControl_Resize();
+    analysis::Save_INI();
+}
+
+bool hlTabulon::ToolBarResults() const
+{
+    return options().ResultsToolbar;
+}
+
+void hlTabulon::setToolBarResults(bool on)
+{
+    options().ResultsToolbar = on;
+    // In another view the value waits for the next switch to Results.
+    tlbResults->setVisible(on && m_intView == tbViewResults);
+    UserControl_Resize();
+    analysis::Save_INI();
+}
+
+void hlTabulon::setStCurrentView(tbView view)
+{
+    Change_View(view);
+}
+
+// --- command states ---
+
+bool hlTabulon::stViewChart() const { return buttonEnabled(tlbMain, QStringLiteral("Chart")); }
+bool hlTabulon::stViewSummary() const { return buttonEnabled(tlbMain, QStringLiteral("Summary")); }
+bool hlTabulon::stviewXTab() const { return buttonEnabled(tlbMain, QStringLiteral("XTab")); }
+bool hlTabulon::stExportData() const { return buttonEnabled(tlbMain, QStringLiteral("Export")); }
+bool hlTabulon::stSaveSQL() const { return buttonEnabled(tlbMain, QStringLiteral("SQL")); }
+bool hlTabulon::stPrint() const { return buttonEnabled(tlbMain, QStringLiteral("Print")); }
+bool hlTabulon::stviewResults() const { return buttonEnabled(tlbMain, QStringLiteral("Results")); }
+bool hlTabulon::stFind() const { return buttonEnabled(tlbMain, QStringLiteral("Find")); }
+bool hlTabulon::stOptions() const { return buttonEnabled(tlbMain, QStringLiteral("Options")); }
+
+bool hlTabulon::stShowRowCount() const
+{
+    const ui::ToolBarButton &b = tlbResults->Buttons(QStringLiteral("ShowCount"));
+    return m_intView == tbViewResults && b.Enabled() && b.Visible();
+}
+
+bool hlTabulon::stShowQB() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("QueryBuilder"));
+}
+
+bool hlTabulon::stShowSort() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("Sort"));
+}
+
+bool hlTabulon::stViewCols() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("ShowCols"));
+}
+
+bool hlTabulon::stMoveFirst() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("MoveFirst"));
+}
+
+bool hlTabulon::stMoveLast() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("MoveLast"));
+}
+
+bool hlTabulon::stResizeCols() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbResults, QStringLiteral("ColResize"));
+}
+
+// Running the query is the Refresh command of the Results view, open SQL or not.
+bool hlTabulon::stQueryExecute() const
+{
+    return m_intView == tbViewResults && buttonEnabled(tlbMain, QStringLiteral("Refresh"));
+}
+
+bool hlTabulon::stQueryClear() const
+{
+    return m_intView == tbViewResults && m_blnOpenSQL && buttonEnabled(tlbResults, QStringLiteral("Clear"));
+}
+
+bool hlTabulon::stSelectAll() const
+{
+    return m_intView != tbViewChart;
+}
+
+// --- property bag ---
+
+void hlTabulon::InitProperties()
+{
+    options().DateFormat = kDefaultDateFormat;
+    m_lngChartMaxColumns = kDefaultChartMaxColumns;
+    m_lngChartMaxLegend = kDefaultChartMaxLegend;
+    m_blnOpenSQL = false;
+    m_blnStatusBar = true;
+}
+
+void hlTabulon::ReadProperties(const QVariantMap &bag)
+{
+    const QVariant format = bagValue(bag, QStringLiteral("DateFormat"));
+    options().DateFormat = format.isValid() ? format.toString() : kDefaultDateFormat;
+    m_lngChartMaxColumns = bagLong(bag, QStringLiteral("ChartMaxColumns"), kDefaultChartMaxColumns);
+    m_lngChartMaxLegend = bagLong(bag, QStringLiteral("ChartMaxLegend"), kDefaultChartMaxLegend);
+    m_blnStatusBar = bagBool(bag, QStringLiteral("StatusBar"), true);
+}
+
+QVariantMap hlTabulon::WriteProperties() const
+{
+    QVariantMap bag;
+    if (options().DateFormat != kDefaultDateFormat)
+        bag.insert(QStringLiteral("DateFormat"), options().DateFormat);
+    if (m_lngChartMaxColumns != kDefaultChartMaxColumns)
+        bag.insert(QStringLiteral("ChartMaxColumns"), m_lngChartMaxColumns);
+    if (m_lngChartMaxLegend != kDefaultChartMaxLegend)
+        bag.insert(QStringLiteral("ChartMaxLegend"), m_lngChartMaxLegend);
+    if (!m_blnStatusBar)
+        bag.insert(QStringLiteral("StatusBar"), false);
+    return bag;
+}
+
+// --- shared helpers ---
+
+bool hlTabulon::isBusy() const
+{
+    return m_blnRefreshing || m_blnCopying || m_blnSelecting || m_blnFinding || m_blnExporting || m_blnPrinting ||
+           m_blnFetching;
+}
+
+bool hlTabulon::report(const QString &procedure, const QString &description)
+{
+    emit Faultdesk(procedure, description);
+    return false;
+}
+
+bool hlTabulon::reportRouted(const QString &procedure, const QString &description)
+{
+    if (analysis::g_blnErrorRouting)
+        analysis::logError(procedure, description);
+    else
+        emit Faultdesk(procedure, description);
+    return false;
+}
+
+void hlTabulon::setCommandEnabled(ui::KeyedToolBar *bar, const QString &key, bool on)
+{
+    bar->Buttons(key).setEnabled(on && !m_unbuiltCommands.contains(key));
+}
+
+QPlainTextEdit *hlTabulon::sqlBox(tbView view) const
+{
+    switch (view) {
+    case tbViewChart: return txtChartSQL;
+    case tbViewSummary: return txtSummarySQL;
+    case tbViewXTab: return txtXTabSQL;
+    case tbViewResults:
+    default: return txtResultsSQL;
+    }
+}
+
+Splitter *hlTabulon::splitter(tbView view) const
+{
+    switch (view) {
+    case tbViewChart: return hlSplitChart;
+    case tbViewSummary: return hlSplitSummary;
+    case tbViewXTab: return hlSplitXTab;
+    case tbViewResults:
+    default: return hlSplitResults;
+    }
+}
+
+void hlTabulon::hideColumnMenu()
+{
+    if (qryMenu)
+        qryMenu->hide();
+}
+
+// --- container events ---
+
+void hlTabulon::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A restored or re-shown window keeps its query, windows and sort: set up once.
+    if (!m_blnInitRun && !m_blnUnloaded) {
+        m_blnInitRun = true;
+        Init();
+    }
+}
+
+void hlTabulon::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Closing the query window hides it after the tear-down: the options are saved then too.
+    if (m_blnInitRun)
+        analysis::Save_INI();
+}
+
+void hlTabulon::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    UserControl_Resize();
+}
+
+void hlTabulon::mousePressEvent(QMouseEvent *event)
+{
+    hideColumnMenu();
+    QWidget::mousePressEvent(event);
+}
+
+bool hlTabulon::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtResultsSQL && event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_F5 && !key->isAutoRepeat())
+            Run_Query();
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,493 @@
+#pragma once
+
+#include <tabulon/hlTabulonExport.h>
+
+#include <QDateTime>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+#include <QWidget>
+
+#include <memory>
+
+class QPlainTextEdit;
+class QSlider;
+class QTimer;
+class Splitter;
+
+namespace db {
+class Command;
+class Connection;
+class Recordset;
+} // namespace db
+namespace grid {
+class Grid;
+}
+namespace ui {
+class KeyedToolBar;
+class StatusPanels;
+} // namespace ui
+namespace analysis {
+class OperationFrame;
+}
+
+// The analysis control: one per query window, driven by its host only through the members below
+// (by name or by dispatch identifier through platform/automation) and answering through its five
+// signals. Methods return true when their work was done; a failure is trapped inside, reported
+// through Faultdesk under the procedure's name, and gives false.
+//
+// Write-only members ("let" and "set") are one-argument invokables; members that are read, or read
+// and written, are properties. The sort list travels as a QList<QStringList>, one {caption, flag}
+// pair per sort column, flag "1" for descending; a single {"-1", ""} means no order.
+class HLTABULON_EXPORT hlTabulon : public QWidget {
+    Q_OBJECT
+    // --- methods ---
+    Q_CLASSINFO("DispId:Apply_Query", "0x60030648")
+    Q_CLASSINFO("DispId:EMail_Chart", "0x6003064C")
+    Q_CLASSINFO("DispId:Enable_DataButtons", "0x6003064D")
+    Q_CLASSINFO("DispId:Find_Item", "0x6003064E")
+    Q_CLASSINFO("DispId:Resize_Cols", "0x60030652")
+    Q_CLASSINFO("DispId:Set_Query", "0x60030654")
+    Q_CLASSINFO("DispId:Set_RecentFiles", "0x60030655")
+    Q_CLASSINFO("DispId:Show_Details", "0x60030657")
+    Q_CLASSINFO("DispId:ShowAboutBox", "-552")
+    Q_CLASSINFO("DispId:UnloadFlter", "0x6003065D")
+    Q_CLASSINFO("DispId:Open_SQL", "0x6003066B")
+    Q_CLASSINFO("DispId:Move_Record", "0x6003066D")
+    Q_CLASSINFO("DispId:Run_Query", "0x60030670")
+    Q_CLASSINFO("DispId:Select_All", "0x60030671")
+    Q_CLASSINFO("DispId:Set_Options", "0x60030673")
+    Q_CLASSINFO("DispId:View_Columns", "0x60030676")
+    Q_CLASSINFO("DispId:Show_Sort", "0x60030677")
+    Q_CLASSINFO("DispId:Export_Data", "0x60030679")
+    Q_CLASSINFO("DispId:Save_SQL", "0x6003067A")
+    Q_CLASSINFO("DispId:Refresh", "0x6003067C")
+    Q_CLASSINFO("DispId:Print_Grid", "0x6003067F")
+    Q_CLASSINFO("DispId:Show_QueryBuilder", "0x60030683")
+    Q_CLASSINFO("DispId:Show_Options", "0x60030684")
+    Q_CLASSINFO("DispId:Refresh_Results", "0x60030689")
+    Q_CLASSINFO("DispId:Show_ResultsCount", "0x6003068C")
+    Q_CLASSINFO("DispId:Show_Find", "0x600306B1")
+    Q_CLASSINFO("DispId:Copy_Sel", "0x600306D1")
+    Q_CLASSINFO("DispId:Paste_Sel", "0x600306D2")
+    // Bound by name by its callers; an identifier of our own beside the others.
+    Q_CLASSINFO("DispId:Clear_Query", "0x600306D3")
+    // --- properties ---
+    Q_CLASSINFO("DispId:Results", "0x68030645")
+    Q_CLASSINFO("DispId:ChartMaxColumns", "0x68030644")
+    Q_CLASSINFO("DispId:ChartMaxLegend", "0x68030643")
+    Q_CLASSINFO("DispId:DateFormat", "0x68030641")
+    Q_CLASSINFO("DispId:LoadedOK", "0x68030640")
+    Q_CLASSINFO("DispId:SortCols", "0x6803063F")
+    Q_CLASSINFO("DispId:ShowRowCount", "0x6803063E")
+    Q_CLASSINFO("DispId:QBVisible", "0x6803063D")
+    Q_CLASSINFO("DispId:ResultsRows", "0x6803063C")
+    Q_CLASSINFO("DispId:SummaryRows", "0x6803063B")
+    Q_CLASSINFO("DispId:XTabRows", "0x6803063A")
+    Q_CLASSINFO("DispId:CurrentView", "0x68030639")
+    Q_CLASSINFO("DispId:CurrentDataType", "0x68030638")
+    Q_CLASSINFO("DispId:FindVisible", "0x68030637")
+    Q_CLASSINFO("DispId:FindNext", "0x68030636")
+    Q_CLASSINFO("DispId:SQLEnabled", "0x68030635")
+    Q_CLASSINFO("DispId:adoConnection", "0x68030634")
+    Q_CLASSINFO("DispId:SQLSource", "0x68030633")
+    Q_CLASSINFO("DispId:SQL", "0x68030632")
+    Q_CLASSINFO("DispId:Delimiter", "0x68030631")
+    Q_CLASSINFO("DispId:DataType", "0x68030630")
+    Q_CLASSINFO("DispId:StatusBarVisible", "0x6803062F")
+    Q_CLASSINFO("DispId:OpenSQL", "0x6803062C")
+    Q_CLASSINFO("DispId:DataSourceName", "0x6803062B")
+    Q_CLASSINFO("DispId:MaxRecords", "0x6803062A")
+    Q_CLASSINFO("DispId:AutoRun", "0x68030629")
+    Q_CLASSINFO("DispId:Container", "0x68030628")
+    Q_CLASSINFO("DispId:OptionsVisible", "0x68030627")
+    Q_CLASSINFO("DispId:SortFields", "0x68030626")
+    Q_CLASSINFO("DispId:OpenXML", "0x68030625")
+    Q_CLASSINFO("DispId:stViewChart", "0x68030624")
+    Q_CLASSINFO("DispId:stViewSummary", "0x68030623")
+    Q_CLASSINFO("DispId:stviewXTab", "0x68030622")
+    Q_CLASSINFO("DispId:stExportData", "0x68030621")
+    Q_CLASSINFO("DispId:stSaveSQL", "0x68030620")
+    Q_CLASSINFO("DispId:stPrint", "0x6803061F")
+    Q_CLASSINFO("DispId:stviewResults", "0x6803061E")
+    Q_CLASSINFO("DispId:stFind", "0x6803061D")
+    Q_CLASSINFO("DispId:stShowRowCount", "0x6803061C")
+    Q_CLASSINFO("DispId:stOptions", "0x6803061B")
+    Q_CLASSINFO("DispId:stShowQB", "0x6803061A")
+    Q_CLASSINFO("DispId:stShowSort", "0x68030619")
+    Q_CLASSINFO("DispId:stViewCols", "0x68030618")
+    Q_CLASSINFO("DispId:stMoveFirst", "0x68030617")
+    Q_CLASSINFO("DispId:stMoveLast", "0x68030616")
+    Q_CLASSINFO("DispId:stResizeCols", "0x68030615")
+    Q_CLASSINFO("DispId:stQueryExecute", "0x68030614")
+    Q_CLASSINFO("DispId:stQueryClear", "0x68030613")
+    Q_CLASSINFO("DispId:stSelectAll", "0x68030612")
+    Q_CLASSINFO("DispId:stOpenSQL", "0x68030611")
+    Q_CLASSINFO("DispId:ToolBarMain", "0x68030610")
+    Q_CLASSINFO("DispId:ToolBarResults", "0x6803060F")
+    Q_CLASSINFO("DispId:stCurrentView", "0x6803060E")
+    // The outgoing interface's identifiers, for an event sink; not callable members.
+    Q_CLASSINFO("EventDispId:DblClick", "1")
+    Q_CLASSINFO("EventDispId:QuerySelected", "2")
+    Q_CLASSINFO("EventDispId:Faultdesk", "3")
+    Q_CLASSINFO("EventDispId:ViewChanged", "4")
+    Q_CLASSINFO("EventDispId:Freeze", "5")
+
+    Q_PROPERTY(bool Results READ Results)
+    Q_PROPERTY(qint32 ChartMaxColumns READ ChartMaxColumns WRITE setChartMaxColumns)
+    Q_PROPERTY(qint32 ChartMaxLegend READ ChartMaxLegend WRITE setChartMaxLegend)
+    Q_PROPERTY(QString DateFormat READ DateFormat WRITE setDateFormat)
+    Q_PROPERTY(bool LoadedOK READ LoadedOK)
+    Q_PROPERTY(QVariant SortCols READ SortCols WRITE setSortCols)
+    Q_PROPERTY(bool ShowRowCount READ ShowRowCount WRITE setShowRowCount)
+    Q_PROPERTY(bool QBVisible READ QBVisible)
+    Q_PROPERTY(qint32 ResultsRows READ ResultsRows)
+    Q_PROPERTY(qint32 SummaryRows READ SummaryRows)
+    Q_PROPERTY(bool XTabRows READ XTabRows)
+    Q_PROPERTY(tbView CurrentView READ CurrentView)
+    Q_PROPERTY(tbDataType CurrentDataType READ CurrentDataType)
+    Q_PROPERTY(bool FindVisible READ FindVisible)
+    Q_PROPERTY(bool FindNext READ FindNext)
+    Q_PROPERTY(bool SQLEnabled READ SQLEnabled)
+    Q_PROPERTY(QString SQLSource READ SQLSource)
+    Q_PROPERTY(bool StatusBarVisible READ StatusBarVisible WRITE setStatusBarVisible)
+    Q_PROPERTY(bool AutoRun READ AutoRun WRITE setAutoRun)
+    Q_PROPERTY(bool OptionsVisible READ OptionsVisible WRITE setOptionsVisible)
+    Q_PROPERTY(bool SortFields READ SortFields WRITE setSortFields)
+    Q_PROPERTY(bool stViewChart READ stViewChart)
+    Q_PROPERTY(bool stViewSummary READ stViewSummary)
+    Q_PROPERTY(bool stviewXTab READ stviewXTab)
+    Q_PROPERTY(bool stExportData READ stExportData)
+    Q_PROPERTY(bool stSaveSQL READ stSaveSQL)
+    Q_PROPERTY(bool stPrint READ stPrint)
+    Q_PROPERTY(bool stviewResults READ stviewResults)
+    Q_PROPERTY(bool stFind READ stFind)
+    Q_PROPERTY(bool stShowRowCount READ stShowRowCount)
+    Q_PROPERTY(bool stOptions READ stOptions)
+    Q_PROPERTY(bool stShowQB READ stShowQB)
+    Q_PROPERTY(bool stShowSort READ stShowSort)
+    Q_PROPERTY(bool stViewCols READ stViewCols)
+    Q_PROPERTY(bool stMoveFirst READ stMoveFirst)
+    Q_PROPERTY(bool stMoveLast READ stMoveLast)
+    Q_PROPERTY(bool stResizeCols READ stResizeCols)
+    Q_PROPERTY(bool stQueryExecute READ stQueryExecute)
+    Q_PROPERTY(bool stQueryClear READ stQueryClear)
+    Q_PROPERTY(bool stSelectAll READ stSelectAll)
+    Q_PROPERTY(bool stOpenSQL READ stOpenSQL)
+    Q_PROPERTY(bool ToolBarMain READ ToolBarMain WRITE setToolBarMain)
+    Q_PROPERTY(bool ToolBarResults READ ToolBarResults WRITE setToolBarResults)
+    Q_PROPERTY(tbView stCurrentView READ stCurrentView WRITE setStCurrentView)
+
+public:
+    enum tbView : qint32 { tbViewResults = 0, tbViewChart = 1, tbViewSummary = 2, tbViewXTab = 3 };
+    Q_ENUM(tbView)
+    enum tbDataType : qint32 { tbDataTable = 0, tbDataView = 1, tbDataStoredProc = 2, tbDataXML = 3 };
+    Q_ENUM(tbDataType)
+    // Declared for hosts; no member takes or returns it.
+    enum tbMode : qint32 { tbBrowser = 0, tbQuery = 1 };
+    Q_ENUM(tbMode)
+
+    // Reads the settings (Initialize). The control is set up when it is first shown.
+    explicit hlTabulon(QWidget *parent = nullptr);
+    ~hlTabulon() override;
+
+    // --- methods of the interface ---
+    Q_INVOKABLE bool Apply_Query();
+    Q_INVOKABLE bool EMail_Chart();
+    Q_INVOKABLE bool Enable_DataButtons(bool blnEnable);
+    Q_INVOKABLE bool Find_Item(qint32 lngDirection);
+    Q_INVOKABLE bool Resize_Cols();
+    Q_INVOKABLE bool Set_Query();
+    Q_INVOKABLE bool Set_RecentFiles(const QString &strNewName = QString());
+    Q_INVOKABLE bool Show_Details();
+    Q_INVOKABLE void ShowAboutBox();
+    Q_INVOKABLE void UnloadFlter();
+    Q_INVOKABLE bool Open_SQL(const QString &strFile = QString());
+    Q_INVOKABLE bool Move_Record(bool blnFirst = false);
+    Q_INVOKABLE bool Run_Query();
+    Q_INVOKABLE bool Select_All();
+    Q_INVOKABLE bool Set_Options(bool blnDataChanged = false, bool blnChartChanged = false,
+                                 bool blnDataSourceChanged = false);
+    Q_INVOKABLE bool View_Columns();
+    Q_INVOKABLE bool Show_Sort();
+    Q_INVOKABLE bool Export_Data();
+    Q_INVOKABLE bool Save_SQL(const QString &strFileName = QString());
+    Q_INVOKABLE bool Refresh();
+    Q_INVOKABLE bool Print_Grid();
+    Q_INVOKABLE bool Show_QueryBuilder();
+    Q_INVOKABLE bool Show_Options();
+    // The results pipeline; the sort dialog passes (true, false, false).
+    Q_INVOKABLE virtual bool Refresh_Results(bool blnSorting = false, bool blnRemoveFilter = false,
+                                             bool blnRemoveQBFilter = false);
+    Q_INVOKABLE virtual bool Show_ResultsCount();
+    Q_INVOKABLE bool Show_Find();
+    Q_INVOKABLE bool Copy_Sel(bool blnCut = false);
+    Q_INVOKABLE bool Paste_Sel();
+    Q_INVOKABLE bool Clear_Query();
+
+    // --- write-only members ---
+    Q_INVOKABLE void adoConnection(const std::shared_ptr<db::Connection> &connection);
+    Q_INVOKABLE void SQL(const QString &text);
+    // Sets this control's delimiter and the one later controls start from.
+    Q_INVOKABLE void Delimiter(const QString &delimiter);
+    Q_INVOKABLE void DataType(hlTabulon::tbDataType dataType);
+    Q_INVOKABLE void OpenSQL(bool on);
+    Q_INVOKABLE void DataSourceName(const QString &name);
+    Q_INVOKABLE void MaxRecords(qint32 rows);
+    // Stored and otherwise ignored: no host gives it a meaning.
+    Q_INVOKABLE void Container(qint32 value);
+    Q_INVOKABLE void OpenXML(bool on);
+
+    // --- properties ---
+    bool Results() const { return m_blnResultsLoaded; }
+    qint32 ChartMaxColumns() const { return m_lngChartMaxColumns; }
+    void setChartMaxColumns(qint32 value);
+    qint32 ChartMaxLegend() const { return m_lngChartMaxLegend; }
+    void setChartMaxLegend(qint32 value);
+    QString DateFormat() const;
+    void setDateFormat(const QString &format);
+    bool LoadedOK() const { return m_blnLoadedOK; }
+    QVariant SortCols() const;
+    void setSortCols(const QVariant &value);
+    bool ShowRowCount() const;
+    void setShowRowCount(bool on);
+    bool QBVisible() const { return m_blnQBVisible; }
+    qint32 ResultsRows() const;
+    qint32 SummaryRows() const;
+    bool XTabRows() const;
+    tbView CurrentView() const { return m_intView; }
+    tbDataType CurrentDataType() const { return m_intDataType; }
+    bool FindVisible() const;
+    bool FindNext() const { return m_blnFindNext; }
+    bool SQLEnabled() const { return m_blnSQLEnabled; }
+    QString SQLSource() const { return {}; }
+    bool StatusBarVisible() const { return m_blnStatusBar; }
+    void setStatusBarVisible(bool on) { m_blnStatusBar = on; }
+    bool AutoRun() const { return m_blnAutoRun; }
+    void setAutoRun(bool on) { m_blnAutoRun = on; }
+    bool OptionsVisible() const { return m_blnOptionsVisible; }
+    void setOptionsVisible(bool on) { m_blnOptionsVisible = on; }
+    bool SortFields() const;
+    void setSortFields(bool on);
+    bool ToolBarMain() const;
+    void setToolBarMain(bool on);
+    bool ToolBarResults() const;
+    void setToolBarResults(bool on);
+    tbView stCurrentView() const { return m_intView; }
+    void setStCurrentView(tbView view);
+
+    // Command states, read from the toolbars as they stand.
+    bool stViewChart() const;
+    bool stViewSummary() const;
+    bool stviewXTab() const;
+    bool stExportData() const;
+    bool stSaveSQL() const;
+    bool stPrint() const;
+    bool stviewResults() const;
+    bool stFind() const;
+    bool stShowRowCount() const;
+    bool stOptions() const;
+    bool stShowQB() const;
+    bool stShowSort() const;
+    bool stViewCols() const;
+    bool stMoveFirst() const;
+    bool stMoveLast() const;
+    bool stResizeCols() const;
+    bool stQueryExecute() const;
+    bool stQueryClear() const;
+    bool stSelectAll() const;
+    bool stOpenSQL() const { return m_blnOpenSQL; }
+
+    // --- the host's property bag ---
+    // A new control: date format "dd/mm/yyyy", 1000 chart columns, 100 legend entries, open-SQL
+    // off, status bar on.
+    Q_INVOKABLE void InitProperties();
+    // Keys "DateFormat", "ChartMaxColumns", "ChartMaxLegend", "StatusBar" (any case), each with
+    // its default when missing or not convertible.
+    Q_INVOKABLE void ReadProperties(const QVariantMap &bag);
+    // Only the values that differ from their defaults.
+    Q_INVOKABLE QVariantMap WriteProperties() const;
+
+    // A long operation is running (a busy mark is set).
+    bool isBusy() const;
+
+signals:
+    void DblClick(); // declared for hosts; never raised
+    void QuerySelected(const QString &strQuery);
+    void Faultdesk(const QString &strSub, const QString &strDescription);
+    void ViewChanged();
+    void Freeze(bool blnStart);
+    // A design property changed (its property-bag key), for a host that saves the bag.
+    void PropertyChanged(const QString &name);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // --- steps the later parts of the control fill in; each reports its own failure and gives
+    // false until then ---
+    virtual bool Refresh_Chart();
+    virtual bool Refresh_Summary();
+    virtual bool Refresh_XTab();
+    virtual bool Get_Fields();
+    virtual bool Populate_Fields();
+    virtual bool Position_Combos();
+    virtual bool Set_Chart();
+    virtual bool Set_ToolTips();
+    virtual bool Set_ChartOptions();
+    virtual bool Show_SortIcon();
+    virtual bool Remove_Filter();
+    virtual bool Get_Results(const QString &sql);
+    // The chart's data columns, for the print command's state in the Chart view.
+    virtual int chartDataColumns() const;
+
+    // --- the frame, used by every part ---
+    bool Init();
+    bool Change_View(tbView view);
+    void UserControl_Resize();
+    bool Set_Grids();
+    bool Set_MenuText();
+    bool Check_SQL();
+    bool Check_ESC();
+    bool Set_Delimiter();
+    void resetSortCols();
+    // Raises Faultdesk with the procedure's name and the text; false.
+    bool report(const QString &procedure, const QString &description);
+    // The five procedures that report straight to the error object once routing is on.
+    bool reportRouted(const QString &procedure, const QString &description);
+    // Enables a button unless its command is not built yet (it then stays disabled).
+    void setCommandEnabled(ui::KeyedToolBar *bar, const QString &key, bool on);
+    // The view's SQL box, grid (nullptr for the chart) and splitter.
+    QPlainTextEdit *sqlBox(tbView view) const;
+    Splitter *splitter(tbView view) const;
+    void hideColumnMenu();
+    void startRunTimer();
+    void stopRunTimer();
+    // The control's own delimiter, as chosen at start-up.
+    QString identifierDelimiter() const { return m_strDelimiter; }
+
+    // --- child controls (created with the control, kept until it is destroyed) ---
+    ui::KeyedToolBar *tlbMain = nullptr;
+    ui::KeyedToolBar *tlbResults = nullptr;
+    ui::KeyedToolBar *tlbChart = nullptr;
+    ui::KeyedToolBar *tlbChart2 = nullptr;
+    ui::KeyedToolBar *tlbSummary = nullptr;
+    ui::KeyedToolBar *tlbSummary2 = nullptr;
+    ui::KeyedToolBar *tlbXTab = nullptr;
+    ui::KeyedToolBar *tlbXTab2 = nullptr;
+    Splitter *hlSplitResults = nullptr;
+    Splitter *hlSplitChart = nullptr;
+    Splitter *hlSplitSummary = nullptr;
+    Splitter *hlSplitXTab = nullptr;
+    QPlainTextEdit *txtResultsSQL = nullptr;
+    QPlainTextEdit *txtChartSQL = nullptr;
+    QPlainTextEdit *txtSummarySQL = nullptr;
+    QPlainTextEdit *txtXTabSQL = nullptr;
+    QPlainTextEdit *txtSQLError = nullptr;
+    grid::Grid *grdResults = nullptr;
+    grid::Grid *grdSummary = nullptr;
+    grid::Grid *grdXTab = nullptr;
+    QWidget *chChart = nullptr; // the chart's place; the chart view fills it
+    QSlider *sldChart[2] = {nullptr, nullptr};
+    ui::StatusPanels *staStatus = nullptr;
+    QTimer *tmrPause = nullptr;
+    QTimer *tmrRun = nullptr;
+    QTimer *tmrEsc = nullptr;
+
+    // Tool windows and the column menu; they belong to other parts and stay empty until those
+    // create them.
+    QPointer<QWidget> qryMenu;
+    QPointer<QWidget> m_frmFind;
+    QPointer<QWidget> m_frmDetails;
+    QPointer<QWidget> m_frmNotes;
+    QPointer<QWidget> m_frmSQLError;
+    QPointer<QWidget> m_frmQueryBuilder;
+
+    // --- per-control state ---
+    std::shared_ptr<db::Connection> m_adoConnection;
+    std::shared_ptr<db::Recordset> m_rsResults;
+    std::shared_ptr<db::Recordset> m_rsFields;
+    std::shared_ptr<db::Recordset> m_rsChart;
+    std::shared_ptr<db::Recordset> m_rsSummary;
+    std::shared_ptr<db::Recordset> m_rsXTab;
+    std::unique_ptr<db::Command> m_cmdProcedure;
+    QString m_strSQL;
+    QString m_strDelimiter;
+    QString m_strDataSourceName;
+    QString m_strFileName;   // the query's SQL or XML file
+    QString m_strFilter;     // the column-menu filter
+    QString m_strQBFilter;   // the query builder's filter
+    QString m_strSummaryStatus;
+    QList<QStringList> m_sortCols;
+    tbDataType m_intDataType = tbDataTable;
+    tbView m_intView = tbViewResults;
+    qint32 m_lngMaxRecords = 0;
+    qint32 m_lngChartMaxColumns = 1000;
+    qint32 m_lngChartMaxLegend = 100;
+    qint32 m_lngContainer = 0;
+    bool m_blnAutoRun = false;
+    bool m_blnOpenSQL = false;
+    bool m_blnOpenXML = false;
+    bool m_blnOptionsVisible = false;
+    bool m_blnStatusBar = true;
+    bool m_blnLoadedOK = false;
+    bool m_blnResultsLoaded = false;
+    bool m_blnFindNext = false;
+    bool m_blnSQLEnabled = false;
+    bool m_blnQBVisible = false;
+    bool m_blnFindOpen = false;
+    bool m_blnDetailsOpen = false;
+    bool m_blnNotesOpen = false;
+    bool m_blnFieldsLoaded = false;
+    bool m_blnChangingView = false;
+    bool m_blnResizing = false;
+    bool m_blnShowCount = false;
+    bool m_blnParse = false;
+    QDateTime m_datRunStart;
+
+    // Busy marks, set for the length of a long operation (see OperationFrame).
+    bool m_blnRefreshing = false;
+    bool m_blnCopying = false;
+    bool m_blnSelecting = false;
+    bool m_blnFinding = false;
+    bool m_blnExporting = false;
+    bool m_blnPrinting = false;
+    bool m_blnFetching = false;
+
+    // Commands whose windows or views are not part of this build yet: their buttons stay
+    // disabled whatever the state says, and the members behind them give false.
+    QSet<QString> m_unbuiltCommands;
+
+private:
+    friend class analysis::OperationFrame;
+
+    void createControls();
+    void createToolbars();
+    void tlbMain_ButtonClick(const QString &key);
+    void tlbResults_ButtonClick(const QString &key);
+    void tlbResults_ButtonMenuClick(const QString &buttonKey, const QString &itemKey, const QString &itemText);
+    void splitterResized(tbView view);
+    void txtResultsSQL_Change();
+    void tmrRun_Timer();
+    void tmrEsc_Timer();
+    void placeBars(int width, int &top);
+    void showViewChrome(tbView view);
+    void reportPendingSettingWarnings();
+    void operationEnded();
+
+    bool m_blnInitRun = false;       // Init runs once per control
+    bool m_blnInitialising = false;  // no layout until Init has set everything up
+    bool m_blnUnloaded = false;
+    bool m_blnUnloadPending = false; // asked for while busy; runs when the operation ends
+    bool m_blnAskingEsc = false;
+    bool m_blnReadFailed = false;
+    QStringList m_pendingSettingWarnings;
+    quint64 m_escapeSeen = 0;
+};

@@ -1,0 +1,379 @@
+// Start-up, tear-down and the run commands of the control.
+#include "core/hlTabulon.h"
+
+#include "core/ControlLayout.h"
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/Options.h"
+#include "core/frmAbout.h"
+
+#include "Splitter.h"
+#include "app/AppInfo.h"
+#include "db/Command.h"
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "hrErr.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/Prompter.h"
+#include "ui/StatusPanels.h"
+
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTimer>
+
+using analysis::options;
+
+namespace {
+
+const QString kReportAddress = QStringLiteral("support@tabulon.example.org");
+
+bool hasText(const QString &text)
+{
+    return !text.trimmed().isEmpty();
+}
+
+} // namespace
+
+void hlTabulon::reportPendingSettingWarnings()
+{
+    if (m_blnReadFailed)
+        report(QStringLiteral("Read_INI"), QStringLiteral("The settings could not be read; the defaults are used."));
+    for (const QString &warning : std::as_const(m_pendingSettingWarnings))
+        report(QStringLiteral("Read_INI"), warning);
+    m_blnReadFailed = false;
+    m_pendingSettingWarnings.clear();
+}
+
+bool hlTabulon::Init()
+{
+    reportPendingSettingWarnings();
+    analysis::g_blnErrorRouting = true;
+
+    // Nothing is laid out while the panes are set up; one layout at the end does it all.
+    m_blnInitialising = true;
+    bool ok = false;
+    try {
+        {
+            const std::shared_ptr<hrErr> err = analysis::errorObject();
+            err->CallingApp(app::appInfo(QStringLiteral("hlTabulon")));
+            err->EMailAddress(kReportAddress);
+            err->EMailSubject(QStringLiteral("Tabulon Error"));
+            err->DebugMode(true);
+        }
+
+        if (m_intDataType == tbDataStoredProc) {
+            m_cmdProcedure = std::make_unique<db::Command>();
+            m_cmdProcedure->ActiveConnection = m_adoConnection ? m_adoConnection : db::Connection::create();
+            m_cmdProcedure->CommandType = db::adCmdStoredProc;
+            m_cmdProcedure->CommandText = m_strSQL;
+            m_cmdProcedure->RefreshParameters();
+        } else {
+            txtResultsSQL->setPlainText(m_strSQL);
+        }
+
+        resetSortCols();
+        m_rsResults = db::Recordset::create();
+        m_blnLoadedOK = false;
+
+        txtResultsSQL->setReadOnly(!m_blnOpenSQL);
+        for (const char *key : {"Open", "Parse", "Clear", "sepSQL"})
+            tlbResults->Buttons(QLatin1String(key)).setVisible(m_blnOpenSQL);
+
+        Set_Delimiter();
+        Set_Chart();
+        Set_ToolTips();
+
+        const bool viewsAvailable = !m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc;
+        for (const char *key : {"Results", "Chart", "Summary", "XTab"})
+            setCommandEnabled(tlbMain, QLatin1String(key), viewsAvailable);
+
+        tlbResults->Buttons(QStringLiteral("RemoveFilter")).setVisible(false);
+        tlbResults->Buttons(QStringLiteral("UnFreezeCols")).setVisible(false);
+        tlbResults->Buttons(QStringLiteral("QueryBuilder")).setStyle(ui::tbrCheck);
+
+        txtChartSQL->clear();
+        txtSummarySQL->clear();
+        txtXTabSQL->clear();
+
+        // The chart's reset position: rotation 30, elevation 15.
+        sldChart[0]->setRange(0, 360);
+        sldChart[0]->setValue(30);
+        sldChart[1]->setRange(0, 90);
+        sldChart[1]->setValue(15);
+
+        Set_Grids();
+
+        staStatus->setVisible(true);
+        const char *tips[] = {"Status", "Max. rows filter", "Filter status", "Current column",
+                              "Current row\\row count"};
+        for (int i = 0; i < 5; ++i)
+            staStatus->Panels(i + 1).setToolTipText(QLatin1String(tips[i]));
+
+        if (!m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc) {
+            if (Get_Fields())
+                Populate_Fields();
+        }
+        Position_Combos();
+
+        m_blnLoadedOK = true;
+        options().QueryBuilderAlign = 1;
+
+        hlSplitResults->setSplitterColor(0);
+        for (Splitter *s : {hlSplitChart, hlSplitSummary, hlSplitXTab})
+            s->setSplitterColor(hlSplitResults->SplitterColor());
+
+        if (Set_Options(true, true, false)) {
+            Set_RecentFiles();
+            tlbResults->setVisible(m_blnOpenSQL && m_intDataType != tbDataStoredProc);
+            if (m_intDataType == tbDataStoredProc) {
+                Refresh_Results(false, false, false);
+            } else if (m_blnAutoRun) {
+                tmrPause->start();
+                Change_View(tbViewResults);
+            } else if (m_blnOpenSQL) {
+                Change_View(tbViewResults);
+                txtResultsSQL->setFocus();
+            } else {
+                Change_View(tbViewResults);
+            }
+            tlbMain->Buttons(QStringLiteral("sepOptions")).setVisible(m_blnOptionsVisible);
+            tlbMain->Buttons(QStringLiteral("Options")).setVisible(m_blnOptionsVisible);
+            tmrEsc->start();
+            ok = true;
+        }
+    } catch (...) {
+        reportRouted(QStringLiteral("Init"), analysis::currentErrorText());
+    }
+
+    // Also after a failure: the control is left showing and laid out, not blank.
+    m_blnInitialising = false;
+    staStatus->setVisible(m_blnStatusBar);
+    ui::MousePointer::setDefault();
+    UserControl_Resize();
+    return ok;
+}
+
+void hlTabulon::UnloadFlter()
+{
+    if (m_blnUnloaded)
+        return;
+    // Torn down mid-operation, the operation would go on with released objects: stop it and tear
+    // down once it has ended.
+    if (isBusy()) {
+        analysis::g_blnAbort = true;
+        m_blnUnloadPending = true;
+        return;
+    }
+    m_blnUnloaded = true;
+    m_blnUnloadPending = false;
+
+    auto attempt = [](auto &&step) {
+        try {
+            step();
+        } catch (...) {
+        }
+    };
+    for (std::shared_ptr<db::Recordset> *rs : {&m_rsResults, &m_rsChart, &m_rsSummary, &m_rsXTab, &m_rsFields}) {
+        attempt([&] {
+            if (*rs && (*rs)->State() == db::adStateOpen)
+                (*rs)->Close();
+        });
+    }
+    attempt([&] { grdResults->setDataSource(nullptr); });
+    for (std::shared_ptr<db::Recordset> *rs : {&m_rsResults, &m_rsChart, &m_rsSummary, &m_rsXTab, &m_rsFields})
+        rs->reset();
+    m_cmdProcedure.reset();
+    // The connection belongs to the browser: only our reference goes.
+    m_adoConnection.reset();
+
+    for (QPointer<QWidget> *window : {&m_frmQueryBuilder, &m_frmFind, &m_frmNotes, &m_frmDetails, &m_frmSQLError}) {
+        attempt([&] {
+            if (*window) {
+                (*window)->close();
+                (*window)->deleteLater();
+            }
+        });
+        *window = nullptr;
+    }
+
+    analysis::releaseErrorObject();
+
+    for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary}) {
+        attempt([&] {
+            s->setChild1(nullptr);
+            s->setChild2(nullptr);
+        });
+    }
+    tmrEsc->stop();
+    tmrPause->stop();
+    tmrRun->stop();
+    attempt([&] {
+        hlSplitXTab->setChild1(nullptr);
+        hlSplitXTab->setChild2(nullptr);
+    });
+}
+
+void hlTabulon::operationEnded()
+{
+    if (m_blnUnloadPending && !isBusy()) {
+        // After the member that ran the operation has returned, not inside it.
+        QTimer::singleShot(0, this, [this] {
+            if (m_blnUnloadPending && !isBusy())
+                UnloadFlter();
+        });
+    }
+}
+
+bool hlTabulon::Refresh()
+{
+    try {
+        txtSQLError->hide();
+        bool ok = false;
+        switch (m_intView) {
+        case tbViewResults: ok = Refresh_Results(false, false, false); break;
+        case tbViewChart: ok = Refresh_Chart(); break;
+        case tbViewSummary: ok = Refresh_Summary(); break;
+        case tbViewXTab: ok = Refresh_XTab(); break;
+        }
+        if (!ok)
+            return false;
+        m_blnSQLEnabled = !sqlBox(m_intView)->toPlainText().isEmpty();
+        setCommandEnabled(tlbMain, QStringLiteral("SQL"), m_blnSQLEnabled);
+        emit ViewChanged();
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Refresh"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Run_Query()
+{
+    try {
+        resetSortCols();
+        m_intDataType = tbDataTable;
+        Show_SortIcon();
+        if (!Refresh_Results(false, false, false))
+            return false;
+        m_intView = tbViewResults;
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Run_Query"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Clear_Query()
+{
+    try {
+        if (hasText(txtResultsSQL->toPlainText())) {
+            const ui::MsgResult answer = ui::Prompter::msgBox(QStringLiteral("Save changes"), ui::MsgButtons::YesNoCancel,
+                                                              ui::MsgIcon::Question, QStringLiteral("Clear Query"), this);
+            if (answer == ui::MsgResult::Cancel)
+                return false;
+            if (answer == ui::MsgResult::Yes && !Save_SQL())
+                return false;
+        }
+        m_strFileName.clear();
+        emit QuerySelected(m_strFileName);
+        txtResultsSQL->clear();
+        txtResultsSQL->setFocus();
+        Change_View(tbViewResults);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Clear_Query"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Check_SQL()
+{
+    try {
+        const bool any = hasText(txtResultsSQL->toPlainText());
+        setCommandEnabled(tlbMain, QStringLiteral("Refresh"), any);
+        const bool refresh = tlbMain->Buttons(QStringLiteral("Refresh")).Enabled();
+        setCommandEnabled(tlbResults, QStringLiteral("Clear"), refresh);
+        for (const char *key : {"SQL", "Chart", "Summary", "XTab"})
+            setCommandEnabled(tlbMain, QLatin1String(key), refresh);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Check_SQL"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Enable_DataButtons(bool blnEnable)
+{
+    try {
+        setCommandEnabled(tlbResults, QStringLiteral("Open"), blnEnable);
+        setCommandEnabled(tlbResults, QStringLiteral("Clear"), blnEnable);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Enable_DataButtons"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Set_Delimiter()
+{
+    try {
+        if (!m_strDelimiter.isEmpty())
+            return true;
+        // The client knows its own quote (an ODBC driver may use another); without an open
+        // connection the double quote of SQL.
+        if (m_adoConnection && m_adoConnection->State() == db::adStateOpen)
+            m_strDelimiter = QString(m_adoConnection->DefaultDelimiter());
+        else
+            m_strDelimiter = QStringLiteral("\"");
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_Delimiter"), analysis::currentErrorText());
+    }
+}
+
+void hlTabulon::txtResultsSQL_Change()
+{
+    Enable_DataButtons(true);
+    Check_SQL();
+    if (m_blnOpenSQL)
+        m_blnFieldsLoaded = false;
+}
+
+void hlTabulon::splitterResized(tbView view)
+{
+    if (!m_blnLoadedOK || m_blnUnloaded)
+        return;
+    analysis::SplitOptions &split = options().split(view);
+    const int percent = splitter(view)->SplitPercent();
+    // Every layout raises Resize, a window resize too; only a moved divider is worth a write.
+    if (split.Percentage == percent)
+        return;
+    split.Percentage = percent;
+    analysis::Save_INI();
+}
+
+void hlTabulon::startRunTimer()
+{
+    m_datRunStart = QDateTime::currentDateTime();
+    tmrRun->start();
+}
+
+void hlTabulon::stopRunTimer()
+{
+    tmrRun->stop();
+}
+
+void hlTabulon::tmrRun_Timer()
+{
+    if (!m_datRunStart.isValid())
+        return;
+    const qint64 seconds = m_datRunStart.secsTo(QDateTime::currentDateTime());
+    staStatus->Panels(5).setText(analysis::layout::elapsedText(seconds));
+}
+
+void hlTabulon::ShowAboutBox()
+{
+    try {
+        frmAbout about(this);
+        analysis::runModal(about);
+    } catch (...) {
+        report(QStringLiteral("ShowAboutBox"), analysis::currentErrorText());
+    }
+}

@@ -1,0 +1,352 @@
+// Switching between the four views and laying the control out.
+#include "core/hlTabulon.h"
+
+#include "core/ControlLayout.h"
+#include "core/ControlSupport.h"
+#include "core/Options.h"
+
+#include "Splitter.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/StatusPanels.h"
+#include "ui/Twips.h"
+
+#include <QPlainTextEdit>
+#include <QSlider>
+
+#include <array>
+
+using analysis::options;
+
+namespace {
+
+const std::array<const char *, 4> kViewKeys = {"Results", "Chart", "Summary", "XTab"};
+
+int barHeight(const QWidget *bar)
+{
+    return bar->sizeHint().height();
+}
+
+// Puts the switch guard down and the pointer back however the switch ends.
+class SwitchGuard {
+public:
+    explicit SwitchGuard(bool &changing) : m_changing(changing) {}
+    ~SwitchGuard()
+    {
+        m_changing = false;
+        if (m_pointerSet)
+            ui::MousePointer::setDefault();
+    }
+    SwitchGuard(const SwitchGuard &) = delete;
+    SwitchGuard &operator=(const SwitchGuard &) = delete;
+    void hourglass()
+    {
+        ui::MousePointer::setHourglass();
+        m_pointerSet = true;
+    }
+
+private:
+    bool &m_changing;
+    bool m_pointerSet = false;
+};
+
+} // namespace
+
+void hlTabulon::showViewChrome(tbView view)
+{
+    for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
+        bar->hide();
+    switch (view) {
+    case tbViewResults: tlbResults->setVisible(options().ResultsToolbar); break;
+    case tbViewChart:
+        tlbChart2->show();
+        tlbChart->show();
+        break;
+    case tbViewSummary:
+        tlbSummary->show();
+        tlbSummary2->show();
+        break;
+    case tbViewXTab:
+        tlbXTab->show();
+        tlbXTab2->show();
+        break;
+    }
+    for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab})
+        splitter(v)->setVisible(v == view);
+}
+
+bool hlTabulon::Change_View(tbView view)
+{
+    if (m_blnChangingView)
+        return false;
+    if (view < tbViewResults || view > tbViewXTab)
+        return report(QStringLiteral("Change_View"), QStringLiteral("Invalid view: %1").arg(int(view)));
+
+    const tbView previous = m_intView;
+    bool chromeHidden = false;
+    SwitchGuard guard(m_blnChangingView);
+    try {
+        tlbMain->move(0, 0);
+        txtSQLError->hide();
+        const QString viewKey = QLatin1String(kViewKeys[std::size_t(view)]);
+        if (view != tbViewResults && !tlbMain->Buttons(viewKey).Enabled())
+            return false;
+
+        guard.hourglass();
+        for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary, hlSplitXTab})
+            s->hide();
+        for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
+            bar->hide();
+        chromeHidden = true;
+
+        switch (view) {
+        case tbViewResults: tlbResults->setVisible(options().ResultsToolbar); break;
+        case tbViewChart:
+            tlbChart2->show();
+            tlbChart->show();
+            break;
+        case tbViewSummary:
+            tlbSummary->show();
+            tlbSummary2->show();
+            break;
+        case tbViewXTab:
+            tlbXTab->show();
+            tlbXTab2->show();
+            break;
+        }
+
+        const bool slide =
+            tlbChart->hasButton(QStringLiteral("Slide")) && tlbChart->Buttons(QStringLiteral("Slide")).Value() == ui::tbrPressed;
+        for (QSlider *s : sldChart)
+            s->setVisible(view == tbViewChart && slide);
+
+        // Open tool windows follow the view; closed ones are left alone.
+        if (m_blnQBVisible && m_frmQueryBuilder)
+            m_frmQueryBuilder->setVisible(view == tbViewResults);
+        if (m_blnNotesOpen && m_frmNotes)
+            m_frmNotes->setVisible(view == tbViewResults);
+        if (m_blnDetailsOpen && m_frmDetails)
+            m_frmDetails->setVisible(view == tbViewResults);
+        if (m_blnFindOpen && m_frmFind)
+            m_frmFind->setVisible(view != tbViewChart);
+
+        m_intView = view;
+        UserControl_Resize();
+
+        if (!m_blnFieldsLoaded && (view != tbViewResults || m_intDataType == tbDataStoredProc)) {
+            if (!Get_Fields() || !Populate_Fields()) {
+                // The field list could not be read (reported by the step that failed): stay in
+                // the view the user had, shown as it was.
+                m_intView = previous;
+                showViewChrome(previous);
+                UserControl_Resize();
+                return false;
+            }
+        }
+
+        m_blnSQLEnabled = !sqlBox(view)->toPlainText().isEmpty();
+
+        if (view == tbViewResults) {
+            const bool filtered = !m_strQBFilter.isEmpty() || !m_strFilter.isEmpty();
+            staStatus->Panels(3).setText(filtered ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
+            staStatus->Panels(2).setText(m_lngMaxRecords != 0 ? QStringLiteral("Max. %1 rows").arg(m_lngMaxRecords)
+                                                               : QString());
+        } else {
+            staStatus->Panels(2).setText(QString());
+        }
+
+        for (const char *key : kViewKeys)
+            tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
+        const bool analysable = m_intDataType == tbDataTable || m_intDataType == tbDataView;
+        setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
+        const bool chartEnabled = tlbMain->Buttons(QStringLiteral("Chart")).Enabled();
+        setCommandEnabled(tlbMain, QStringLiteral("Summary"), chartEnabled);
+        setCommandEnabled(tlbMain, QStringLiteral("XTab"), chartEnabled);
+
+        tlbMain->Buttons(viewKey).setValue(ui::tbrPressed);
+        if (view == tbViewChart || view == tbViewXTab) {
+            staStatus->Panels(5).setText(QString());
+            staStatus->Panels(4).setText(QString());
+        } else if (view == tbViewSummary) {
+            staStatus->Panels(5).setText(m_strSummaryStatus);
+            staStatus->Panels(4).setText(QString());
+        }
+
+        m_blnChangingView = true;
+
+        // A grid's data rows follow its header row; the cross-tab has two header rows.
+        const bool resultsOpen = m_rsResults && m_rsResults->State() == db::adStateOpen;
+        const bool resultsData = grdResults->Rows() > 1;
+        bool exportable = false;
+        switch (view) {
+        case tbViewResults: exportable = resultsOpen && resultsData; break;
+        case tbViewSummary: exportable = grdSummary->Rows() >= 2; break;
+        case tbViewXTab: exportable = grdXTab->Rows() >= 3; break;
+        case tbViewChart: exportable = false; break;
+        }
+        setCommandEnabled(tlbMain, QStringLiteral("Export"), exportable);
+        setCommandEnabled(tlbMain, QStringLiteral("Print"),
+                          exportable || (view == tbViewChart && chartDataColumns() >= 1));
+        setCommandEnabled(tlbMain, QStringLiteral("SQL"), m_blnSQLEnabled);
+        setCommandEnabled(tlbMain, QStringLiteral("Find"), view != tbViewChart);
+
+        ui::ToolBarButton &unfreeze = tlbResults->Buttons(QStringLiteral("UnFreezeCols"));
+        ui::ToolBarButton &removeFilter = tlbResults->Buttons(QStringLiteral("RemoveFilter"));
+        unfreeze.setVisible(grdResults->FrozenCols() > 0);
+        removeFilter.setVisible(!m_strFilter.isEmpty());
+        for (const char *key : {"MoveFirst", "MoveLast", "ShowCount", "ShowCols", "Sort"})
+            setCommandEnabled(tlbResults, QLatin1String(key), resultsData);
+        setCommandEnabled(tlbResults, QStringLiteral("QueryBuilder"),
+                          m_intDataType != tbDataStoredProc || (resultsOpen && resultsData));
+        tlbResults->Buttons(QStringLiteral("Sort")).setVisible(analysable);
+        tlbResults->Buttons(QStringLiteral("sepSort")).setVisible(removeFilter.Visible() || unfreeze.Visible());
+        tlbResults->Buttons(QStringLiteral("ShowCount")).setVisible(!options().ShowCount);
+        tlbResults->Buttons(QStringLiteral("sepCount")).setVisible(!options().ShowCount);
+
+        if (view == tbViewResults)
+            Show_ResultsCount();
+
+        tlbMain->update();
+        m_intView = view;
+        UserControl_Resize();
+        splitter(view)->show();
+
+        if (m_blnLoadedOK) {
+            if (view == tbViewResults && grdResults->Rows() >= 2)
+                grdResults->setFocus();
+            else if (view == tbViewSummary && grdSummary->Rows() >= 2)
+                grdSummary->setFocus();
+            else if (view == tbViewXTab && grdXTab->Rows() >= 3)
+                grdXTab->setFocus();
+        }
+
+        emit ViewChanged();
+        return true;
+    } catch (...) {
+        report(QStringLiteral("Change_View"), analysis::currentErrorText());
+        if (chromeHidden) {
+            m_intView = previous;
+            showViewChrome(previous);
+            UserControl_Resize();
+        }
+        return false;
+    }
+}
+
+void hlTabulon::placeBars(int width, int &top)
+{
+    auto place = [&](QWidget *bar) {
+        if (bar->isHidden())
+            return;
+        const int h = barHeight(bar);
+        bar->setGeometry(0, top, width, h);
+        top += h;
+    };
+    top = 0;
+    place(tlbMain);
+    switch (m_intView) {
+    case tbViewResults: place(tlbResults); break;
+    case tbViewChart:
+        place(tlbChart);
+        place(tlbChart2);
+        break;
+    case tbViewSummary:
+        place(tlbSummary);
+        place(tlbSummary2);
+        break;
+    case tbViewXTab:
+        place(tlbXTab);
+        place(tlbXTab2);
+        break;
+    }
+}
+
+void hlTabulon::UserControl_Resize()
+{
+    // Before the start-up there is nothing to arrange yet, and during it one layout at its end
+    // does it all.
+    if (!m_blnInitRun || m_blnInitialising || m_blnUnloaded)
+        return;
+    hideColumnMenu();
+
+    const int W = width();
+    const int H = height();
+    const int statusHeight = barHeight(staStatus);
+    int barsBottom = 0;
+    placeBars(W, barsBottom);
+    if (m_blnStatusBar)
+        staStatus->setGeometry(0, H - statusHeight, W, statusHeight);
+
+    // Each placement on its own: one that does not fit is skipped, the rest still happen.
+    auto placeIfFits = [](QWidget *w, const QRect &r) {
+        if (r.width() >= 0 && r.height() >= 0)
+            w->setGeometry(r);
+    };
+
+    int available = H;
+    if (m_blnStatusBar)
+        available -= statusHeight;
+    int top = 0;
+    if (options().MainToolbar) {
+        top += barHeight(tlbMain);
+        available -= barHeight(tlbMain);
+    }
+
+    if (m_intView == tbViewResults) {
+        if (options().ResultsToolbar) {
+            top += barHeight(tlbResults);
+            available -= barHeight(tlbResults);
+        }
+        if (!m_blnQBVisible || !m_frmQueryBuilder) {
+            placeIfFits(hlSplitResults, QRect(0, top, W, available));
+        } else {
+            m_blnResizing = true;
+            const auto placed =
+                analysis::layout::placeQueryBuilder(options().QueryBuilderAlign, W, top, available,
+                                                    m_frmQueryBuilder->geometry(), hlSplitResults->geometry(),
+                                                    options().QueryBuilderRect);
+            if (placed.pane)
+                hlSplitResults->setGeometry(*placed.pane);
+            if (placed.window)
+                m_frmQueryBuilder->setGeometry(*placed.window);
+            m_blnResizing = false;
+        }
+    } else {
+        const QWidget *second = m_intView == tbViewChart ? tlbChart2 : m_intView == tbViewSummary ? tlbSummary2 : tlbXTab2;
+        const int b = barHeight(second);
+        placeIfFits(splitter(m_intView), QRect(0, top + 2 * b, W, available - 2 * b));
+    }
+
+    const auto sliders = analysis::layout::placeChartSliders(
+        W, H, chChart->width(), statusHeight, barHeight(tlbChart), sldChart[0]->sizeHint().height(),
+        sldChart[1]->sizeHint().width(), ui::Twips::toPixelsX(100, this));
+    placeIfFits(sldChart[0], sliders.horizontal);
+    placeIfFits(sldChart[1], sliders.vertical);
+
+    Position_Combos();
+}
+
+bool hlTabulon::Set_Grids()
+{
+    try {
+        const analysis::Options &opt = options();
+        grdResults->setGridLines(opt.ResultsGrid.GridLines);
+        grdResults->setBackColor(quint32(opt.ResultsGrid.BackColor));
+        grdResults->setBackColorAlternate(quint32(opt.ResultsGrid.AlternateColor));
+        grdSummary->setGridLines(opt.SummaryGrid.GridLines);
+        grdXTab->setGridLines(opt.XTabGrid.GridLines);
+        for (grid::Grid *g : {grdResults, grdSummary, grdXTab}) {
+            g->setSelectionMode(grid::flexSelectionFree);
+            g->setAllowUserResizing(grid::flexResizeColumns);
+            g->setEditable(grid::flexEDNone);
+        }
+        // The cross-tab's two header rows: column groups above the value captions.
+        grdXTab->setRows(2);
+        grdXTab->setFixedRows(2);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_Grids"), analysis::currentErrorText());
+    }
+}

@@ -1,0 +1,238 @@
+#pragma once
+
+#include "core/LibraryState.h"
+#include "core/OperationFrame.h"
+#include "core/Options.h"
+#include "core/hlTabulon.h"
+
+#include "ErrorState.h"
+#include "ModalRunner.h"
+#include "Splitter.h"
+#include "SqliteWriter.h"
+#include "db/Connection.h"
+#include "settings/SettingsStore.h"
+#include "ui/EventLoop.h"
+#include "ui/Prompter.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Readable failure messages for Qt strings.
+inline std::ostream &operator<<(std::ostream &os, const QString &text)
+{
+    return os << text.toStdString();
+}
+
+namespace tabtest {
+
+// A failure the control reported, through its event or straight to the error object.
+struct Report {
+    QString procedure;
+    QString description;
+};
+
+// Every test starts from a fresh process as far as the library can tell: an empty in-memory
+// settings store, the first-start option values, no abort, no delimiter, prompts scripted and
+// error windows recorded and closed at once.
+class ControlTest : public ::testing::Test {
+protected:
+    ControlTest()
+    {
+        analysis::resetOptions();
+        analysis::g_blnAbort = false;
+        analysis::g_blnErrorRouting = false;
+        analysis::g_strDelimiter.clear();
+        faultdesk::resetErrorState();
+        faultdesk::setModalRunner([this](QDialog &dialog) {
+            const faultdesk::ErrorState &st = faultdesk::errorState();
+            errorWindows.push_back({st.lastProcName, st.lastDescription});
+            dialog.reject();
+        });
+    }
+    ~ControlTest() override
+    {
+        faultdesk::setModalRunner({});
+        analysis::setModalRunner({});
+        analysis::releaseErrorObject();
+    }
+
+    settings::SettingsStore &store() { return m_store.store(); }
+    QString stored(const QString &section, const QString &key)
+    {
+        return store().GetSetting(analysis::settingsApplication(), section, key, QStringLiteral("<missing>"));
+    }
+
+    // Reports raised through Faultdesk by a control.
+    void watch(hlTabulon &control)
+    {
+        QObject::connect(&control, &hlTabulon::Faultdesk, &control, [this](const QString &sub, const QString &text) {
+            events.push_back({sub, text});
+        });
+    }
+
+    std::vector<Report> events;
+    std::vector<Report> errorWindows;
+
+private:
+    settings::ScopedSettingsStore m_store = settings::SettingsStore::useMemory();
+    ui::ScriptedPrompts m_prompts;
+};
+
+// Lets the event loop run for about `ms` milliseconds, or until `done` says so.
+inline void pump(int ms, const std::function<bool()> &done = {})
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (done && done())
+            return;
+    }
+}
+
+// The control with the steps of its later parts stood in by recorders, and (on request) every
+// command built, so that the frame's orderings, states and switches can be observed in every view.
+class FrameTabulon : public hlTabulon {
+public:
+    explicit FrameTabulon(bool allCommandsBuilt = true, QWidget *parent = nullptr) : hlTabulon(parent)
+    {
+        if (allCommandsBuilt)
+            m_unbuiltCommands.clear();
+    }
+
+    using hlTabulon::Change_View;
+    using hlTabulon::Check_ESC;
+    using hlTabulon::UserControl_Resize;
+    using hlTabulon::chChart;
+    using hlTabulon::grdResults;
+    using hlTabulon::grdSummary;
+    using hlTabulon::grdXTab;
+    using hlTabulon::hlSplitChart;
+    using hlTabulon::hlSplitResults;
+    using hlTabulon::hlSplitSummary;
+    using hlTabulon::hlSplitXTab;
+    using hlTabulon::identifierDelimiter;
+    using hlTabulon::m_blnFieldsLoaded;
+    using hlTabulon::m_blnRefreshing;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::m_strQBFilter;
+    using hlTabulon::m_unbuiltCommands;
+    using hlTabulon::qryMenu;
+    using hlTabulon::sldChart;
+    using hlTabulon::staStatus;
+    using hlTabulon::tlbChart;
+    using hlTabulon::tlbChart2;
+    using hlTabulon::tlbMain;
+    using hlTabulon::tlbResults;
+    using hlTabulon::tlbSummary;
+    using hlTabulon::tlbSummary2;
+    using hlTabulon::tlbXTab;
+    using hlTabulon::tlbXTab2;
+    using hlTabulon::tmrEsc;
+    using hlTabulon::tmrPause;
+    using hlTabulon::tmrRun;
+    using hlTabulon::txtChartSQL;
+    using hlTabulon::txtResultsSQL;
+    using hlTabulon::txtSummarySQL;
+    using hlTabulon::txtXTabSQL;
+
+    // What the stand-ins were asked, in order ("Refresh_Results", "Get_Fields", ...).
+    std::vector<QString> calls;
+    int count(const QString &name) const { return int(std::count(calls.begin(), calls.end(), name)); }
+
+    bool resultsAnswer = true;
+    bool fieldsAnswer = true;
+    bool viewAnswer = true;
+    // Run inside a view refresh, within its operation frame.
+    std::function<bool(analysis::OperationFrame &)> refreshWork;
+
+    bool Refresh_Results(bool, bool, bool) override
+    {
+        calls.push_back(QStringLiteral("Refresh_Results"));
+        return refresh() && resultsAnswer;
+    }
+    bool Show_ResultsCount() override
+    {
+        calls.push_back(QStringLiteral("Show_ResultsCount"));
+        return true;
+    }
+
+protected:
+    bool Refresh_Chart() override { return view(QStringLiteral("Refresh_Chart")); }
+    bool Refresh_Summary() override { return view(QStringLiteral("Refresh_Summary")); }
+    bool Refresh_XTab() override { return view(QStringLiteral("Refresh_XTab")); }
+    bool Get_Fields() override
+    {
+        calls.push_back(QStringLiteral("Get_Fields"));
+        return fieldsAnswer;
+    }
+    bool Populate_Fields() override
+    {
+        calls.push_back(QStringLiteral("Populate_Fields"));
+        m_blnFieldsLoaded = true;
+        return true;
+    }
+    bool Set_ChartOptions() override
+    {
+        calls.push_back(QStringLiteral("Set_ChartOptions"));
+        return true;
+    }
+
+private:
+    bool view(const QString &name)
+    {
+        calls.push_back(name);
+        return refresh() && viewAnswer;
+    }
+    bool refresh()
+    {
+        if (!refreshWork)
+            return true;
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
+        return refreshWork(frame);
+    }
+};
+
+// The sample database in a temporary folder, and a connection to it.
+class SampleDatabase {
+public:
+    SampleDatabase()
+    {
+        std::string error;
+        m_ok = m_dir.isValid() &&
+               sample::writeSqliteDatabase(std::filesystem::path(path().toStdString()), error);
+        m_error = QString::fromStdString(error);
+    }
+    bool ok() const { return m_ok; }
+    QString error() const { return m_error; }
+    QString path() const { return m_dir.filePath(QStringLiteral("Sample.db")); }
+
+    std::shared_ptr<db::Connection> connect() const
+    {
+        auto c = db::Connection::create();
+        c->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(path()));
+        return c;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+    QString m_error;
+};
+
+} // namespace tabtest

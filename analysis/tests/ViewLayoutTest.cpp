@@ -1,0 +1,289 @@
+#include "TabulonTestSupport.h"
+
+#include "core/ControlLayout.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/StatusPanels.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSlider>
+
+using namespace tabtest;
+using analysis::layout::placeChartSliders;
+using analysis::layout::placeQueryBuilder;
+
+namespace {
+
+class ViewSwitching : public ControlTest {
+protected:
+    void start(FrameTabulon &tab, const QString &sql = QStringLiteral("SELECT * FROM t"))
+    {
+        tab.SQL(sql);
+        tab.resize(800, 600);
+        tab.show();
+        ASSERT_TRUE(tab.LoadedOK());
+    }
+};
+
+// The visible splitter and view bars, by name.
+QStringList shownChrome(FrameTabulon &tab)
+{
+    QStringList shown;
+    for (QWidget *w : std::initializer_list<QWidget *>{tab.hlSplitResults, tab.hlSplitChart, tab.hlSplitSummary,
+                                                       tab.hlSplitXTab, tab.tlbResults, tab.tlbChart, tab.tlbChart2,
+                                                       tab.tlbSummary, tab.tlbSummary2, tab.tlbXTab, tab.tlbXTab2}) {
+        if (!w->isHidden())
+            shown << w->objectName();
+    }
+    return shown;
+}
+
+} // namespace
+
+TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
+{
+    FrameTabulon tab;
+    tab.MaxRecords(250);
+    start(tab);
+    tab.m_strFilter = QStringLiteral("\"Name\"  = 'Smith'");
+    QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitChart", "tlbChart", "tlbChart2"}));
+    EXPECT_EQ(tab.staStatus->Panels(2).Text(), QString());
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Find")).Enabled());
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Export")).Enabled());
+    EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Chart")).Value(), ui::tbrPressed);
+    EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Results")).Value(), ui::tbrUnpressed);
+    for (QSlider *s : tab.sldChart)
+        EXPECT_TRUE(s->isHidden()) << "no Slide button pressed";
+    // The pane sits under the two bars, each counted with the second bar's height.
+    const int b = tab.tlbChart2->sizeHint().height();
+    EXPECT_EQ(tab.hlSplitChart->y(), tab.tlbMain->sizeHint().height() + 2 * b);
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitSummary", "tlbSummary", "tlbSummary2"}));
+    EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Find")).Enabled());
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+    EXPECT_EQ(tab.staStatus->Panels(2).Text(), QStringLiteral("Max. 250 rows"));
+    EXPECT_EQ(tab.staStatus->Panels(3).Text(), QStringLiteral("Filter on"));
+    EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
+    EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("sepSort")).Visible());
+    EXPECT_EQ(changed.count(), 3);
+
+    tab.MaxRecords(0);
+    tab.m_strFilter.clear();
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_EQ(tab.staStatus->Panels(2).Text(), QString());
+    EXPECT_EQ(tab.staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("sepSort")).Visible());
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, AnalysisViewsAreRefusedForRoutinesAndDocuments)
+{
+    FrameTabulon tab;
+    tab.DataType(hlTabulon::tbDataXML);
+    start(tab);
+    tab.m_blnFieldsLoaded = true;
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Chart")).Enabled());
+    EXPECT_FALSE(tab.Change_View(hlTabulon::tbViewChart));
+    EXPECT_FALSE(tab.Change_View(hlTabulon::tbViewXTab));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("Sort")).Visible()) << "no ORDER BY for a document";
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, TheFieldListIsReadOnceUntilTheQueryChanges)
+{
+    FrameTabulon tab;
+    tab.OpenSQL(true);
+    start(tab);
+    tab.m_blnFieldsLoaded = false;
+    tab.calls.clear();
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewXTab));
+    EXPECT_EQ(tab.count(QStringLiteral("Get_Fields")), 1);
+    EXPECT_EQ(tab.count(QStringLiteral("Populate_Fields")), 1);
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_EQ(tab.count(QStringLiteral("Get_Fields")), 1) << "Results needs no field list for a query";
+    tab.txtResultsSQL->setPlainText(QStringLiteral("SELECT a FROM t"));
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
+    EXPECT_EQ(tab.count(QStringLiteral("Get_Fields")), 2);
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, AFailedSwitchLeavesTheOldViewShownAndLaterSwitchesWork)
+{
+    FrameTabulon tab;
+    start(tab);
+    tab.m_blnFieldsLoaded = false;
+    tab.fieldsAnswer = false;
+    QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
+    EXPECT_FALSE(tab.Change_View(hlTabulon::tbViewSummary));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+    EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
+    EXPECT_EQ(changed.count(), 0);
+
+    tab.fieldsAnswer = true;
+    EXPECT_TRUE(tab.Change_View(hlTabulon::tbViewSummary)) << "the guard is down again";
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewSummary);
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, ASwitchRequestedWhileSwitchingIsIgnored)
+{
+    FrameTabulon tab;
+    start(tab);
+    bool nested = true;
+    QObject::connect(&tab, &hlTabulon::ViewChanged, &tab, [&] {
+        // The host's handler writes stCurrentView back, as a view menu does.
+        nested = tab.Change_View(hlTabulon::tbViewXTab);
+    });
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
+    EXPECT_FALSE(nested);
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewSummary);
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, CommandStatesFollowTheGridsData)
+{
+    FrameTabulon tab;
+    start(tab);
+    // Two header rows and nothing under them: nothing to export, print or focus.
+    tab.grdXTab->setRows(2);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewXTab));
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Export")).Enabled());
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Print")).Enabled());
+    EXPECT_FALSE(tab.grdXTab->hasFocus());
+    tab.grdXTab->setRows(3);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewXTab));
+    EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Export")).Enabled());
+    EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Print")).Enabled());
+
+    // Results: the data buttons wait for rows; frozen columns offer the unlock button.
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    for (const char *key : {"MoveFirst", "MoveLast", "ShowCount", "ShowCols", "Sort"})
+        EXPECT_FALSE(tab.tlbResults->Buttons(QLatin1String(key)).Enabled()) << key;
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Export")).Enabled());
+    tab.grdResults->setCols(3);
+    tab.grdResults->setRows(4);
+    tab.grdResults->setFrozenCols(1);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    for (const char *key : {"MoveFirst", "MoveLast", "ShowCount", "ShowCols", "Sort"})
+        EXPECT_TRUE(tab.tlbResults->Buttons(QLatin1String(key)).Enabled()) << key;
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Export")).Enabled()) << "no open recordset";
+    EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("UnFreezeCols")).Visible());
+    EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("sepSort")).Visible());
+
+    // The unlock button unlocks and goes away again.
+    emit tab.tlbResults->ButtonClick(QStringLiteral("UnFreezeCols"));
+    EXPECT_EQ(tab.grdResults->FrozenCols(), 0);
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("UnFreezeCols")).Visible());
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("sepSort")).Visible());
+
+    // With the count always shown the count button goes.
+    analysis::options().ShowCount = true;
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("ShowCount")).Visible());
+    EXPECT_FALSE(tab.tlbResults->Buttons(QStringLiteral("sepCount")).Visible());
+    tab.UnloadFlter();
+}
+
+TEST_F(ViewSwitching, MainToolbarViewButtonsSwitch)
+{
+    FrameTabulon tab;
+    start(tab);
+    tab.tlbMain->Buttons(QStringLiteral("Summary")).setEnabled(true);
+    emit tab.tlbMain->ButtonClick(QStringLiteral("Summary"));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewSummary);
+    emit tab.tlbMain->ButtonClick(QStringLiteral("Results"));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
+    EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Results")).Value(), ui::tbrPressed);
+    EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Summary")).Value(), ui::tbrUnpressed);
+    tab.UnloadFlter();
+}
+
+// --- layout ---
+
+TEST_F(ViewSwitching, ThePaneFillsWhatTheBarsLeave)
+{
+    FrameTabulon tab;
+    start(tab);
+    const int mainH = tab.tlbMain->sizeHint().height();
+    const int resultsH = tab.tlbResults->sizeHint().height();
+    const int statusH = tab.staStatus->sizeHint().height();
+    EXPECT_EQ(tab.hlSplitResults->geometry(), QRect(0, mainH + resultsH, 800, 600 - mainH - resultsH - statusH));
+    EXPECT_EQ(tab.staStatus->geometry(), QRect(0, 600 - statusH, 800, statusH));
+
+    // Without the status bar the pane takes its height too.
+    tab.setStatusBarVisible(false);
+    tab.UserControl_Resize();
+    EXPECT_EQ(tab.hlSplitResults->height(), 600 - mainH - resultsH);
+
+    tab.resize(500, 300);
+    EXPECT_EQ(tab.hlSplitResults->width(), 500);
+
+    // The horizontal chart slider keeps clear of the status bar even when it is hidden.
+    const QRect slider = tab.sldChart[0]->geometry();
+    EXPECT_EQ(slider.top(), 300 - slider.height() - statusH - 3 * tab.tlbChart->sizeHint().height());
+    tab.UnloadFlter();
+}
+
+TEST(ControlLayout, QueryBuilderDockedOrFloating)
+{
+    const QRect floating(200, 150, 400, 180);
+    const QRect pane(0, 50, 800, 500);
+    // Docked left, 3000 twips wide (200 px at 96 dpi): the pane starts after it and is narrower.
+    auto left = placeQueryBuilder(3, 800, 50, 500, QRect(0, 50, 200, 500), pane, floating);
+    EXPECT_EQ(*left.pane, QRect(200, 50, 600, 500));
+    EXPECT_EQ(*left.window, QRect(0, 50, 200, 500));
+
+    // Then docked at the top: a window as high as the pane takes the floating height instead.
+    auto top = placeQueryBuilder(1, 800, 50, 500, *left.window, *left.pane, floating);
+    EXPECT_EQ(*top.window, QRect(0, 50, 800, 180));
+    EXPECT_EQ(*top.pane, QRect(0, 230, 800, 320));
+
+    auto bottom = placeQueryBuilder(2, 800, 50, 500, QRect(0, 0, 800, 120), pane, floating);
+    EXPECT_EQ(*bottom.pane, QRect(0, 50, 800, 380));
+    EXPECT_EQ(*bottom.window, QRect(0, 430, 800, 120));
+
+    auto right = placeQueryBuilder(4, 800, 50, 500, QRect(0, 0, 250, 100), pane, floating);
+    EXPECT_EQ(*right.pane, QRect(0, 50, 550, 500));
+    EXPECT_EQ(*right.window, QRect(550, 50, 250, 500));
+
+    auto floats = placeQueryBuilder(0, 800, 50, 500, QRect(0, 0, 10, 10), pane, floating);
+    EXPECT_EQ(*floats.pane, QRect(0, 50, 800, 500));
+    EXPECT_EQ(*floats.window, floating);
+
+    auto unknown = placeQueryBuilder(7, 800, 50, 500, QRect(0, 0, 10, 10), pane, floating);
+    EXPECT_FALSE(unknown.pane.has_value());
+    EXPECT_FALSE(unknown.window.has_value());
+
+    // A window wider than the control: the pane would be negative and stays where it is.
+    auto tooWide = placeQueryBuilder(3, 800, 50, 500, QRect(0, 0, 900, 100), pane, floating);
+    EXPECT_FALSE(tooWide.pane.has_value());
+    EXPECT_EQ(*tooWide.window, QRect(0, 50, 900, 500));
+}
+
+TEST(ControlLayout, ChartSliders)
+{
+    const auto s = placeChartSliders(800, 600, 700, 20, 30, 25, 24, 7);
+    EXPECT_EQ(s.horizontal, QRect(7, 600 - 25 - 20 - 90, 700 - 14, 25));
+    EXPECT_EQ(s.vertical, QRect(800 - 24, 90, 24, s.horizontal.top() - 90));
+}
