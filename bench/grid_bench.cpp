@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QScrollBar>
 
+#include "BenchTable.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -24,66 +26,9 @@ namespace {
 constexpr int kRows = 1000000;
 constexpr int kUnboundRows = 100000;
 
-struct DbCloser {
-    void operator()(sqlite3 *db) const { sqlite3_close(db); }
-};
-struct StmtCloser {
-    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
-};
-
-void check(int rc, sqlite3 *db)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-        std::exit(1);
-    }
-}
-
 QString prepareData()
 {
-    const QString dir = QDir::temp().filePath(QStringLiteral("tabulon-bench"));
-    QDir().mkpath(dir);
-    const QString path = QDir(dir).filePath(QStringLiteral("bench_grid.db"));
-    if (QFile::exists(path))
-        return path;
-    const QString building = path + QStringLiteral(".part");
-    QFile::remove(building);
-    sqlite3 *raw = nullptr;
-    check(sqlite3_open(building.toUtf8().constData(), &raw), raw);
-    std::unique_ptr<sqlite3, DbCloser> db(raw);
-    check(sqlite3_exec(raw,
-                       "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;"
-                       "CREATE TABLE big(id INTEGER PRIMARY KEY, qty INTEGER, code INTEGER, price REAL,"
-                       " weight DOUBLE, name TEXT, city VARCHAR(30), day DATE)",
-                       nullptr, nullptr, nullptr),
-          raw);
-    sqlite3_stmt *st = nullptr;
-    check(sqlite3_prepare_v2(raw, "INSERT INTO big VALUES (?, ?, ?, ?, ?, ?, ?, ?)", -1, &st, nullptr), raw);
-    std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(st);
-    static const char *const cities[] = {"Lisboa", "Oslo", "Kraków", "São Paulo", "Reykjavík", "Nairobi", "Zürich"};
-    std::mt19937_64 rnd(7);
-    char name[32];
-    char day[16];
-    for (int i = 1; i <= kRows; ++i) {
-        sqlite3_bind_int64(st, 1, i);
-        sqlite3_bind_int64(st, 2, std::int64_t(rnd() % 1000));
-        sqlite3_bind_int64(st, 3, std::int64_t(rnd() % 100000000));
-        sqlite3_bind_double(st, 4, double(rnd() % 100000) / 100.0);
-        sqlite3_bind_double(st, 5, double(rnd() % 1000000) / 7.0);
-        const int len = std::snprintf(name, sizeof name, "customer %llu", static_cast<unsigned long long>(rnd() % 1000000));
-        sqlite3_bind_text(st, 6, name, len, SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 7, cities[rnd() % 7], -1, SQLITE_STATIC);
-        const int dlen = std::snprintf(day, sizeof day, "20%02d-%02d-%02d", int(rnd() % 25), int(rnd() % 12 + 1),
-                                       int(rnd() % 28 + 1));
-        sqlite3_bind_text(st, 8, day, dlen, SQLITE_TRANSIENT);
-        check(sqlite3_step(st), raw);
-        sqlite3_reset(st);
-    }
-    check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
-    stmt.reset();
-    db.reset();
-    QFile::rename(building, path);
-    return path;
+    return bench::preparedDatabase(QStringLiteral("bench_grid.db"), {{"big", kRows}}, 7);
 }
 
 double ms(const QElapsedTimer &t)
