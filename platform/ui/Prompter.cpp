@@ -127,6 +127,15 @@ MsgResult resultOf(int clicked, MsgButtons buttons)
     }
 }
 
+// The text as a label shows it: CR LF and lone CR become line feeds.
+QString shownText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
 } // namespace
 
 MsgResult Prompter::msgBox(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title,
@@ -151,7 +160,9 @@ MsgResult Prompter::msgBox(const QString &text, MsgButtons buttons, MsgIcon icon
     }
 
     try {
-        QMessageBox box(messageIcon(icon), shownTitle, text, standardButtons(buttons), parent);
+        // Callers join lines with a lone CR, which a label would not break on.
+        QMessageBox box(messageIcon(icon), shownTitle, shownText(text), standardButtons(buttons), parent);
+        box.setTextFormat(Qt::PlainText);
         box.setDefaultButton(firstStandardButton(buttons));
         return resultOf(box.exec(), buttons);
     } catch (...) {
@@ -187,7 +198,7 @@ std::optional<QString> Prompter::inputBox(const QString &prompt, const QString &
         QInputDialog dialog(parent);
         dialog.setInputMode(QInputDialog::TextInput);
         dialog.setWindowTitle(shownTitle);
-        dialog.setLabelText(prompt);
+        dialog.setLabelText(shownText(prompt));
         dialog.setTextValue(defaultValue);
         dialog.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
         if (dialog.exec() != QDialog::Accepted)
