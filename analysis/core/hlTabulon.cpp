@@ -26,11 +26,9 @@ namespace {
 const QStringList kUnbuiltCommands = {
     // main toolbar
     QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"), QStringLiteral("Export"),
-    QStringLiteral("Find"), QStringLiteral("SQL"), QStringLiteral("Print"), QStringLiteral("Options"),
+    QStringLiteral("SQL"), QStringLiteral("Print"), QStringLiteral("Options"),
     // results toolbar
-    QStringLiteral("Open"), QStringLiteral("Parse"), QStringLiteral("ShowCount"), QStringLiteral("MoveFirst"),
-    QStringLiteral("MoveLast"), QStringLiteral("ColResize"), QStringLiteral("QueryBuilder"),
-    QStringLiteral("ShowCols"), QStringLiteral("Sort"), QStringLiteral("RemoveFilter")};
+    QStringLiteral("Open"), QStringLiteral("QueryBuilder")};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
@@ -178,6 +176,7 @@ void hlTabulon::createControls()
     connect(hlSplitXTab, &Splitter::Resize, this, [this] { splitterResized(tbViewXTab); });
     connect(txtResultsSQL, &QPlainTextEdit::textChanged, this, &hlTabulon::txtResultsSQL_Change);
     txtResultsSQL->installEventFilter(this);
+    connectResultsGrid();
 }
 
 // --- write-only members ---

@@ -348,6 +348,25 @@ protected:
     // The chart's data columns, for the print command's state in the Chart view.
     virtual int chartDataColumns() const;
 
+    // --- the results pipeline (hlTabulonQuery.cpp) ---
+    bool Get_Query(QString &strSQL);
+    bool Change_OrderBy(QString &strSQL);
+    QString Get_Parameters(const QString &strSource);
+    bool Allowed_DataType(qint32 lngType) const;
+    bool Sort_Array(QList<QStringList> &rows);
+    bool Show_SQLMsg(const QString &strSQL, const QString &strError);
+    // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
+    // rewritten with its wildcards as used.
+    bool Set_Filter(bool blnEqual, QString &strValue);
+    // Completes the lazy fetch of the results (hlTabulonGridOps.cpp); false when stopped or empty.
+    bool Fill_RecordSet();
+    // The current row's cell of column lngCol in the notes window.
+    bool Show_Cell(qint32 lngCol);
+    // The results grid's event handlers (double click, header sort, scroll tip, current cell).
+    void connectResultsGrid();
+    // The parameter dialog for a routine with input parameters; false when it was cancelled.
+    virtual bool askParameters();
+
     // --- the frame, used by every part ---
     bool Init();
     bool Change_View(tbView view);
@@ -370,6 +389,8 @@ protected:
     void hideColumnMenu();
     void startRunTimer();
     void stopRunTimer();
+    // Orders the rows of a routine or XML result, held in memory, by the sort list.
+    void sortRowsInMemory();
     // The control's own delimiter, as chosen at start-up.
     QString identifierDelimiter() const { return m_strDelimiter; }
 
@@ -450,6 +471,10 @@ protected:
     bool m_blnResizing = false;
     bool m_blnShowCount = false;
     bool m_blnParse = false;
+    bool m_blnHasRows = false;
+    bool m_blnAllFetched = false;
+    // One {name, ADO type code} row per allowed field of the result, empty rows left over.
+    QList<QStringList> m_strFields;
     QDateTime m_datRunStart;
 
     // Busy marks, set for the length of a long operation (see OperationFrame).

@@ -211,10 +211,8 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
             m_strQBFilter.clear();
         } else if (m_intDataType == tbDataStoredProc) {
             // A filter from the history: rows already fetched are filtered where they are.
-            QString filter = itemText;
-            if (!m_strDelimiter.isEmpty())
-                filter.remove(m_strDelimiter);
-            m_strFilter = filter;
+            // Taken as it was stored: stripping delimiters would also cut them out of values.
+            m_strFilter = itemText;
             if (m_rsResults) {
                 m_rsResults->setFilter(m_strFilter);
                 grdResults->setDataSource(m_rsResults);

@@ -332,14 +332,14 @@ TEST_F(ControlInterface, CommandsOfLaterPartsStayDisabledAndAnswerFalse)
     EXPECT_TRUE(tab.stQueryExecute());
     EXPECT_TRUE(tab.stQueryClear());
     for (const char *st : {"stViewChart", "stViewSummary", "stviewXTab", "stExportData", "stSaveSQL", "stPrint",
-                           "stFind", "stOptions", "stShowQB", "stShowSort", "stViewCols", "stMoveFirst",
-                           "stMoveLast", "stResizeCols", "stShowRowCount"})
+                           "stOptions", "stShowQB", "stShowSort", "stViewCols", "stMoveFirst",
+                           "stMoveLast", "stShowRowCount"})
         EXPECT_FALSE(state(tab, st)) << st;
     EXPECT_FALSE(tab.Show_Options());
     EXPECT_FALSE(tab.Show_QueryBuilder());
     EXPECT_FALSE(tab.QBVisible());
     EXPECT_FALSE(tab.Export_Data());
-    EXPECT_FALSE(tab.Refresh()) << "no results pipeline yet";
+    EXPECT_FALSE(tab.Refresh()) << "no connection to run on";
     // Switching to a view that is not built is refused and changes nothing.
     tab.setStCurrentView(hlTabulon::tbViewChart);
     EXPECT_EQ(tab.stCurrentView(), hlTabulon::tbViewResults);

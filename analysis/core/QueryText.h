@@ -1,0 +1,48 @@
+#pragma once
+
+#include <tabulon/hlTabulonExport.h>
+
+#include "db/Command.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The text work of the results pipeline, kept free of the control so that each rule can be
+// checked on its own.
+namespace analysis::querytext {
+
+// Where a clause keyword ("WHERE", "GROUP BY", "ORDER BY"; any case, any run of blanks or line
+// breaks between and after its words) starts at the statement's top level: outside parentheses,
+// string literals, quoted names and comments. -1 when there is none.
+HLTABULON_EXPORT qsizetype findClause(const QString &sql, const QString &keyword);
+
+// Splices the column-menu filter and the query builder's filter into a table or view statement,
+// each as one more condition of its WHERE clause, unless the clause already holds it.
+HLTABULON_EXPORT QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter);
+
+// True when the sort list asks for an order (its first column is neither "-1" nor empty).
+HLTABULON_EXPORT bool hasSortOrder(const QList<QStringList> &sortCols);
+
+// Replaces the statement's ORDER BY with one built from the sort list (pairs of column name and
+// "1" for descending). The statement is returned unchanged when the list asks for no order.
+HLTABULON_EXPORT QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols,
+                                       const QString &delimiter);
+
+// The routine's call text ({ ? = call p(?, ?) }) with each marker after the return value's
+// replaced, once, by the current value of the next parameter that is not the return value:
+// text and dates quoted, numbers bare, a Null as nothing.
+HLTABULON_EXPORT QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters);
+
+// Long binary and long text columns are not offered as fields.
+HLTABULON_EXPORT bool allowedDataType(int adoType);
+
+// Ascending by the first column, lower-cased, by character code; stable.
+HLTABULON_EXPORT void sortArray(QList<QStringList> &rows);
+
+// Grave accent for providers whose name holds MYSQL or JET, else the double quote.
+HLTABULON_EXPORT QString delimiterForProvider(const QString &provider);
+
+} // namespace analysis::querytext

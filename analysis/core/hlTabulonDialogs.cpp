@@ -1,0 +1,156 @@
+// The control's data dialogs: column chooser, sort order, find window and one-record details.
+#include "core/hlTabulon.h"
+
+#include "core/LibraryState.h"
+#include "db/Recordset.h"
+#include "dialogs/frmColumns.h"
+#include "dialogs/frmDetails.h"
+#include "dialogs/frmFind.h"
+#include "dialogs/frmSort.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+
+#include <QComboBox>
+
+#include <exception>
+
+namespace {
+QString what(const std::exception &e)
+{
+    return QString::fromUtf8(e.what());
+}
+} // namespace
+
+bool hlTabulon::View_Columns()
+{
+    try {
+        ui::MousePointer::setHourglass();
+        frmColumns dlg(this);
+        dlg.setTheGrid(grdResults);
+        analysis::runModal(dlg);
+        ui::MousePointer::setDefault();
+        ui::ToolBarButton &button = tlbResults->Buttons(QStringLiteral("ShowCols"));
+        if (dlg.ColsHidden()) {
+            if (!button.ButtonMenus().Exists(QStringLiteral("ShowAll")))
+                button.ButtonMenus().Add(QStringLiteral("Show all columns"), QStringLiteral("ShowAll"));
+            button.setStyle(ui::tbrDropdown);
+        } else {
+            button.setStyle(ui::tbrDefault);
+        }
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("View_Columns"), what(e));
+    }
+}
+
+bool hlTabulon::Show_Sort()
+{
+    try {
+        ui::MousePointer::setHourglass();
+        frmSort dlg(this);
+        dlg.setTheGrid(grdResults);
+        dlg.setSortCols(SortCols());
+        dlg.setCalledFrom(this);
+        // Routines and XML documents are not re-queried in order: their rows, held in memory,
+        // are sorted where they are.
+        QPointer<hlTabulon> self(this);
+        dlg.setAfterRefresh([self] {
+            if (self)
+                self->sortRowsInMemory();
+        });
+        analysis::runModal(dlg);
+        ui::MousePointer::setDefault();
+        tlbResults->Buttons(QStringLiteral("Sort")).setValue(ui::tbrUnpressed);
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_Sort"), what(e));
+    }
+}
+
+void hlTabulon::sortRowsInMemory()
+{
+    if (m_intDataType != tbDataStoredProc && m_intDataType != tbDataXML)
+        return;
+    if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
+        return;
+    try {
+        QStringList keys;
+        for (const QStringList &pair : std::as_const(m_sortCols)) {
+            const QString name = pair.value(0);
+            if (name.isEmpty() || name == QLatin1String("-1"))
+                continue;
+            keys << QStringLiteral("[%1] %2").arg(QString(name).replace(QLatin1String("]"), QLatin1String("]]")),
+                                               pair.value(1) == QLatin1String("1") ? QStringLiteral("DESC")
+                                                                                  : QStringLiteral("ASC"));
+        }
+        m_rsResults->setSort(keys.join(QStringLiteral(", ")));
+        grdResults->setDataSource(m_rsResults);
+        Show_SortIcon();
+    } catch (const std::exception &e) {
+        report(QStringLiteral("Show_Sort"), what(e));
+    }
+}
+
+bool hlTabulon::Show_Find()
+{
+    try {
+        if (m_blnFindOpen && m_frmFind) {
+            // Its closing saves the history and raises UnLoad, which clears the flag.
+            m_frmFind->close();
+        } else if (m_intView != tbViewChart) {
+            ui::MousePointer::setHourglass();
+            auto *find = qobject_cast<frmFind *>(m_frmFind.data());
+            if (!find) {
+                find = new frmFind(this);
+                m_frmFind = find;
+                connect(find, &frmFind::DoFind, this, [this](qint32 &direction) { Find_Item(direction); });
+                connect(find, &frmFind::UnLoad, this, [this] {
+                    m_blnFindOpen = false;
+                    tlbMain->Buttons(QStringLiteral("Find")).setValue(ui::tbrUnpressed);
+                    emit ViewChanged();
+                });
+            }
+            find->setParentWindow(this);
+            find->show();
+            find->cboFind->setFocus();
+            m_blnFindOpen = true;
+            tlbMain->Buttons(QStringLiteral("Find")).setValue(ui::tbrPressed);
+            ui::MousePointer::setDefault();
+        }
+        emit ViewChanged();
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_Find"), what(e));
+    }
+}
+
+bool hlTabulon::Show_Details()
+{
+    try {
+        ui::MousePointer::setHourglass();
+        auto *details = qobject_cast<frmDetails *>(m_frmDetails.data());
+        if (!details) {
+            details = new frmDetails(this);
+            m_frmDetails = details;
+            connect(details, &frmDetails::MoveRec, this, [this](bool &first) { Move_Record(first); });
+            connect(details, &frmDetails::Unload, this, [this] { m_blnDetailsOpen = false; });
+        }
+        if (details->isVisible())
+            details->close();
+        // The results recordset itself, not a clone: a clone would drop the filter and the
+        // in-memory sort, and show other records than the grid.
+        details->setAdRecordSet(m_rsResults);
+        details->setParentWindow(this);
+        details->show();
+        m_blnDetailsOpen = true;
+        ui::MousePointer::setDefault();
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_Details"), what(e));
+    }
+}

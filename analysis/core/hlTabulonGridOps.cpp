@@ -1,0 +1,559 @@
+// What the control does with the rows it shows: completing the lazy fetch, moving to the first or
+// last record, selecting, sizing, counting, finding and the sort pictures.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/OperationFrame.h"
+#include "core/Options.h"
+
+#include "dialogs/frmNotes.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/EventLoop.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/Prompter.h"
+#include "ui/StatusPanels.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+using analysis::options;
+
+namespace {
+
+const QString kReady = QStringLiteral("Ready ...");
+// Rows fetched between two looks at the event loop and the abort flag.
+constexpr std::size_t kFetchStep = 20000;
+
+QString grouped(qint64 n)
+{
+    return QLocale(QLocale::English).toString(n);
+}
+
+} // namespace
+
+bool hlTabulon::Fill_RecordSet()
+{
+    const QPointer<hlTabulon> self(this);
+    m_blnFetching = true;
+    bool ok = false;
+    const std::shared_ptr<db::Recordset> rs = m_rsResults;
+    if (grdResults->Rows() > 1 && rs && rs->State() == db::adStateOpen) {
+        grdResults->setRedraw(0);
+        const int row = grdResults->Row();
+        const int top = grdResults->TopRow();
+        const int rowSel = grdResults->RowSel();
+        const int colSel = grdResults->ColSel();
+        bool stopped = false;
+        while (!rs->isComplete()) {
+            rs->fetchMore(kFetchStep);
+            ui::yieldEvents();
+            // The window may be closed from the loop; its tear-down waits for this mark to drop.
+            if (!self || analysis::g_blnAbort) {
+                stopped = true;
+                break;
+            }
+        }
+        if (!self)
+            return false;
+        if (!stopped) {
+            grdResults->Rows(); // the grid takes every row now held
+            grdResults->setRow(row);
+            grdResults->setTopRow(std::max(top, 1));
+            if (rowSel > 0)
+                grdResults->setRowSel(rowSel);
+            grdResults->setColSel(colSel);
+            m_blnAllFetched = true;
+            ok = true;
+        }
+        grdResults->setRedraw(1);
+    }
+    m_blnFetching = false;
+    return ok;
+}
+
+bool hlTabulon::Move_Record(bool blnFirst)
+{
+    try {
+        if (!m_rsResults || m_rsResults->State() != db::adStateOpen || (m_rsResults->isBOF() && m_rsResults->isEOF()))
+            return false;
+        const QPointer<hlTabulon> self(this);
+        bool ok = true;
+        {
+            analysis::OperationFrame frame(*this, analysis::OperationFrame::Fetching,
+                                           blnFirst ? QStringLiteral("Moving to first record ...")
+                                                    : QStringLiteral("Moving to last record ..."),
+                                           ui::LongOperation::Restore::Ready, true);
+            if (blnFirst) {
+                m_rsResults->MoveFirst();
+                if (grdResults->Rows() > 1)
+                    grdResults->setRow(1);
+            } else {
+                grdResults->setRedraw(0);
+                ok = Fill_RecordSet();
+                if (!self)
+                    return false;
+                m_blnFetching = true;
+                if (ok) {
+                    m_rsResults->MoveLast();
+                    grdResults->setRow(grdResults->Rows() - 1);
+                }
+                grdResults->setRedraw(1);
+            }
+            if (ok)
+                m_blnAllFetched = m_blnAllFetched || m_rsResults->isComplete();
+            if (grdResults->Row() >= 1)
+                grdResults->setTopRow(grdResults->Row());
+        }
+        if (!self)
+            return false;
+        Show_ResultsCount();
+        return ok;
+    } catch (...) {
+        m_blnFetching = false;
+        grdResults->setRedraw(1);
+        return report(QStringLiteral("Move_Record"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Select_All()
+{
+    const QString before = staStatus->Panels(1).Text();
+    try {
+        ui::MousePointer::setHourglass();
+        QPlainTextEdit *box = sqlBox(m_intView);
+        grid::Grid *g = m_intView == tbViewSummary ? grdSummary
+                        : m_intView == tbViewXTab  ? grdXTab
+                        : m_intView == tbViewChart ? nullptr
+                                                   : grdResults;
+        if (box && box->hasFocus()) {
+            box->selectAll();
+        } else if (g && g->Rows() >= 2) {
+            auto selectAll = [g] {
+                g->setRow(1);
+                g->setCol(0);
+                g->setRowSel(g->Rows() - 1);
+                g->setColSel(g->Cols() - 1);
+            };
+            if (g == grdResults) {
+                // Selected inside the frame: a tear-down waiting for it runs when the frame ends.
+                analysis::OperationFrame frame(*this, analysis::OperationFrame::Selecting,
+                                               QStringLiteral("Selecting all ... (ESC to stop)"));
+                Fill_RecordSet();
+                selectAll();
+            } else {
+                selectAll();
+            }
+        }
+    } catch (...) {
+        ui::MousePointer::setDefault();
+        staStatus->Panels(1).setText(before);
+        return report(QStringLiteral("Select_All"), analysis::currentErrorText());
+    }
+    ui::MousePointer::setDefault();
+    staStatus->Panels(1).setText(before);
+    return true;
+}
+
+bool hlTabulon::Resize_Cols()
+{
+    const QString before = staStatus->Panels(1).Text();
+    try {
+        ui::MousePointer::setHourglass();
+        staStatus->Panels(1).setText(QStringLiteral("Resizing columns ..."));
+        if (grdResults->Cols() > 0)
+            grdResults->AutoSize(0, grdResults->Cols() - 1);
+    } catch (...) {
+        ui::MousePointer::setDefault();
+        staStatus->Panels(1).setText(before);
+        return report(QStringLiteral("Resize_Cols"), analysis::currentErrorText());
+    }
+    staStatus->Panels(1).setText(before);
+    ui::MousePointer::setDefault();
+    return true;
+}
+
+bool hlTabulon::Show_ResultsCount()
+{
+    try {
+        const QString colText = QStringLiteral(" Col ") + QString::number(grdResults->Col() + 1) + QStringLiteral(" of ")
+                                + QString::number(grdResults->Cols());
+        const bool open = m_rsResults && m_rsResults->State() == db::adStateOpen;
+        if (m_rsResults && (!open || !(options().ShowCount || m_blnShowCount))) {
+            staStatus->Panels(1).setText(kReady);
+            staStatus->Panels(5).setText(grdResults->Rows() >= 2 && grdResults->Row() >= 1
+                                             ? QStringLiteral(" Row ") + grouped(grdResults->Row())
+                                             : QString());
+            staStatus->Panels(4).setText(colText);
+            return true;
+        }
+        bool ok = true;
+        qint64 rows = 0;
+        qint64 row = 0;
+        if (!m_rsResults) {
+            rows = grdResults->Rows() - 1;
+            row = grdResults->Row();
+        } else {
+            ui::MousePointer::setHourglass();
+            staStatus->Panels(1).setText(QStringLiteral("Retrieving record count ..."));
+            const QPointer<hlTabulon> self(this);
+            ok = Fill_RecordSet();
+            if (!self)
+                return false;
+            if (ok) {
+                rows = grdResults->Rows() - 1;
+                row = rows < 1 ? 0 : grdResults->Row();
+                if (rows < 1)
+                    rows = 0;
+            }
+        }
+        staStatus->Panels(1).setText(kReady);
+        staStatus->Panels(4).setText(colText);
+        staStatus->Panels(5).setText(u' ' + grouped(row) + QStringLiteral(" of ") + grouped(rows));
+        ui::MousePointer::setDefault();
+        return ok;
+    } catch (...) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_ResultsCount"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Show_SortIcon()
+{
+    try {
+        for (int c = 0; c < grdResults->Cols(); ++c) {
+            grdResults->setColSortPicture(c, grid::flexSortNone);
+            const QString header = grdResults->TextMatrix(0, c);
+            for (const QStringList &pair : std::as_const(m_sortCols)) {
+                if (pair.value(0) == header) {
+                    const bool desc = pair.value(1).trimmed() == QLatin1String("1");
+                    grdResults->setColSortPicture(c, desc ? grid::flexSortGenericDescending
+                                                          : grid::flexSortGenericAscending);
+                    grdResults->AutoSize(c, c);
+                }
+            }
+        }
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Show_SortIcon"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Find_Item(qint32 lngDirection)
+{
+    if (m_blnFinding)
+        return false;
+    const QPointer<hlTabulon> self(this);
+    bool ok = false;
+    grid::Grid *g = m_intView == tbViewSummary ? grdSummary
+                    : m_intView == tbViewXTab  ? grdXTab
+                    : m_intView == tbViewChart ? nullptr
+                                               : grdResults;
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    {
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Finding,
+                                       QStringLiteral("Searching ... (ESC to stop)"), ui::LongOperation::Restore::Ready,
+                                       true);
+        try {
+            if (g) {
+                if (m_frmFind)
+                    m_frmFind->setEnabled(false);
+                for (QWidget *bar : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
+                                     static_cast<QWidget *>(tlbXTab)})
+                    bar->setEnabled(false);
+                const QString text = options().FindText;
+                const bool matchCase = options().FindMatchCase;
+                const bool whole = options().FindWholeWord;
+                const bool oneCol = options().FindCurrentColumn;
+                int foundRow = -1;
+                int foundCol = -1;
+                if (g->Row() >= 0 && !text.isEmpty()) {
+                    g->setEnabled(false);
+                    emit Freeze(true);
+                    const int startRow = lngDirection == 0 ? 1 : g->Row();
+                    const int curCol = g->Col();
+                    const bool forward = lngDirection != 2;
+                    auto matches = [&](int r, int c) {
+                        const QString cell = g->TextMatrix(r, c).trimmed();
+                        if (cell.isEmpty())
+                            return false;
+                        if (!cell.contains(text, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
+                            return false;
+                        return !whole || cell.compare(text, Qt::CaseInsensitive) == 0;
+                    };
+                    bool aborted = false;
+                    for (int r = startRow; forward ? r <= g->Rows() - 1 : r >= 0; r += forward ? 1 : -1) {
+                        const bool first = r == startRow && lngDirection != 0;
+                        if (oneCol) {
+                            if (!first && matches(r, curCol)) {
+                                foundRow = r;
+                                foundCol = curCol;
+                            }
+                        } else if (forward) {
+                            for (int c = first ? curCol + 1 : 0; c < g->Cols() && foundRow < 0; ++c) {
+                                if (matches(r, c)) {
+                                    foundRow = r;
+                                    foundCol = c;
+                                }
+                            }
+                        } else {
+                            for (int c = first ? curCol - 1 : g->Cols() - 1; c >= 0 && foundRow < 0; --c) {
+                                if (matches(r, c)) {
+                                    foundRow = r;
+                                    foundCol = c;
+                                }
+                            }
+                        }
+                        if (foundRow >= 0)
+                            break;
+                        // A bound grid fetches as the walk goes; the bound is read afresh each row.
+                        if (forward && r == g->Rows() - 1 && g == grdResults && m_rsResults
+                            && m_rsResults->State() == db::adStateOpen && !m_rsResults->isComplete())
+                            m_rsResults->fetchMore(kFetchStep);
+                        if (frame.step()) {
+                            aborted = true;
+                            break;
+                        }
+                        if (!self)
+                            return false;
+                    }
+                    if (!aborted) {
+                        if (foundRow >= 0) {
+                            g->setRow(foundRow);
+                            g->setCol(foundCol);
+                            g->ShowCell(foundRow, foundCol);
+                        } else {
+                            staStatus->Panels(1).setText(kReady);
+                            ui::Prompter::msgBox(QStringLiteral("Search item not found"), ui::MsgButtons::OK,
+                                                 ui::MsgIcon::Information, QStringLiteral("Find"), this);
+                        }
+                        ok = true;
+                    }
+                } else {
+                    ui::Prompter::msgBox(QStringLiteral("Search item not found"), ui::MsgButtons::OK,
+                                         ui::MsgIcon::Information, QStringLiteral("Find"), this);
+                    ok = true;
+                }
+            }
+        } catch (...) {
+            report(QStringLiteral("Find_Item"), analysis::currentErrorText());
+            ok = false;
+        }
+        if (!self)
+            return false;
+        for (QWidget *w : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
+                           static_cast<QWidget *>(tlbXTab)})
+            w->setEnabled(true);
+        if (g)
+            g->setEnabled(true);
+        if (focused)
+            focused->setFocus();
+        m_blnFindNext = true;
+        emit Freeze(false);
+        if (m_frmFind && m_blnFindOpen) {
+            m_frmFind->setEnabled(true);
+            m_frmFind->setFocus();
+        }
+    }
+    if (self)
+        staStatus->Panels(1).setText(kReady);
+    return ok;
+}
+
+// The text is the grid's own layout for pasting elsewhere: each cell followed by a tab, each row
+// by CR LF, the last three characters dropped.
+bool hlTabulon::Copy_Sel(bool)
+{
+    const QPointer<hlTabulon> self(this);
+    bool ok = false;
+    grid::Grid *g = nullptr;
+    // Disabling the grid for the copy would otherwise hand the focus to the SQL box for good.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    try {
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Copying,
+                                       QStringLiteral("Copying to Clipboard ... (ESC to stop)"),
+                                       ui::LongOperation::Restore::Ready, true);
+        tlbMain->setEnabled(false);
+        QPlainTextEdit *box = sqlBox(m_intView);
+        const bool menuFocus = m_intView == tbViewResults && qryMenu && qryMenu->hasFocus();
+        if (menuFocus) {
+            ok = false;
+        } else if (box && box->hasFocus()) {
+            QApplication::clipboard()->setText(box->textCursor().selectedText().replace(QChar(0x2029), QStringLiteral("\r\n")));
+            ok = true;
+        } else if (m_intView != tbViewChart) {
+            g = m_intView == tbViewSummary ? grdSummary : m_intView == tbViewXTab ? grdXTab : grdResults;
+            g->setEnabled(false);
+            // An upward or leftward selection is the same range.
+            const int r1 = std::min(g->Row(), g->RowSel());
+            const int r2 = std::max(g->Row(), g->RowSel());
+            const int c1 = std::min(g->Col(), g->ColSel());
+            const int c2 = std::max(g->Col(), g->ColSel());
+            std::vector<int> cols;
+            for (int c = std::max(c1, 0); c <= c2; ++c) {
+                if (!g->ColHidden(c))
+                    cols.push_back(c);
+            }
+            // All columns hidden: nothing to copy and nothing to say.
+            if (!cols.empty() && r1 >= 0) {
+                QString text;
+                bool stopped = false;
+                for (int r = r1; r <= r2; ++r) {
+                    for (int c : cols) {
+                        text += g->TextMatrix(r, c);
+                        text += u'\t';
+                    }
+                    text += QStringLiteral("\r\n");
+                    if (frame.step()) {
+                        stopped = true;
+                        break;
+                    }
+                    if (!self)
+                        return false;
+                }
+                if (!stopped) {
+                    text.chop(3);
+                    QApplication::clipboard()->setText(text);
+                    ok = true;
+                }
+            }
+        }
+        if (!self)
+            return false;
+        if (g)
+            g->setEnabled(true);
+        tlbMain->setEnabled(true);
+        if (focused)
+            focused->setFocus();
+    } catch (...) {
+        if (!self)
+            return false;
+        if (g)
+            g->setEnabled(true);
+        tlbMain->setEnabled(true);
+        ok = reportRouted(QStringLiteral("Copy_Sel"), analysis::currentErrorText());
+    }
+    if (self)
+        staStatus->Panels(1).setText(kReady);
+    return ok;
+}
+
+bool hlTabulon::Paste_Sel()
+{
+    try {
+        if (m_intView == tbViewResults && txtResultsSQL->hasFocus())
+            txtResultsSQL->insertPlainText(QApplication::clipboard()->text());
+        return true;
+    } catch (...) {
+        return reportRouted(QStringLiteral("Paste_Sel"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Show_Cell(qint32 lngCol)
+{
+    try {
+        auto *notes = qobject_cast<frmNotes *>(m_frmNotes.data());
+        if (!notes) {
+            notes = new frmNotes(this);
+            connect(notes, &QDialog::finished, this, [this] { m_blnNotesOpen = false; });
+            m_frmNotes = notes;
+        }
+        notes->setParentWindow(this);
+        notes->setNotes(grdResults->TextMatrix(grdResults->Row(), lngCol));
+        notes->setWindowTitle(grdResults->TextMatrix(0, lngCol));
+        notes->show();
+        notes->Refresh_Notes();
+        m_blnNotesOpen = true;
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Show_Cell"), analysis::currentErrorText());
+    }
+}
+
+void hlTabulon::connectResultsGrid()
+{
+    // Header clicks reach BeforeSort, which decides by the "Col Sort" option.
+    grdResults->setExplorerBar(grid::flexExSortShow);
+    connect(grdResults, &grid::Grid::RowColChange, this, [this] {
+        if (!m_blnFetching && !m_blnRefreshing)
+            Show_ResultsCount();
+    });
+    connect(grdResults, &grid::Grid::BeforeScroll, this, [this] { hideColumnMenu(); });
+    connect(grdResults, &grid::Grid::BeforeScrollTip, this, [this](int row) {
+        grdResults->setScrollTipText(QStringLiteral(" Row ") + (row > 0 ? grouped(row) : QString()));
+    });
+    connect(grdResults, &grid::Grid::DblClick, this, [this] {
+        try {
+            if (grdResults->Col() < 0 || grdResults->Row() < 0 || grdResults->Rows() < 2)
+                return;
+            const int col = grdResults->Col();
+            grdResults->setCol(0);
+            grdResults->setColSel(grdResults->Cols() - 1);
+            if (options().DoubleClick == 1)
+                Show_Cell(col);
+            else if (options().DoubleClick == 2)
+                Show_Details();
+        } catch (...) {
+            report(QStringLiteral("grdResults_DblClick"), analysis::currentErrorText());
+        }
+    });
+    connect(grdResults, &grid::Grid::AfterSort, this, [this](int col, int) {
+        ui::MousePointer::setDefault();
+        if (options().ColSel && grdResults->Rows() > 1) {
+            grdResults->setCol(col);
+            grdResults->setRow(1);
+            grdResults->setRowSel(grdResults->Rows() - 1);
+        }
+        staStatus->Panels(1).setText(kReady);
+    });
+    connect(grdResults, &grid::Grid::BeforeSort, this, [this](int col, int &order) {
+        const QPointer<hlTabulon> self(this);
+        try {
+            m_blnFetching = true;
+            if (!options().ColSort) {
+                order = 0;
+            } else {
+                m_sortCols = {QStringList{grdResults->TextMatrix(0, col), QString::number(order - 1)}};
+                grdResults->setRedraw(0);
+                if (m_intDataType == tbDataTable || m_intDataType == tbDataView) {
+                    // The database sorts every row; the grid sees the new recordset and leaves it be.
+                    m_blnFetching = false;
+                    Refresh_Results(true, false, false);
+                    if (!self)
+                        return;
+                    m_blnFetching = true;
+                    if (options().ColSel) {
+                        staStatus->Panels(1).setText(QStringLiteral("Selecting column ..."));
+                        Fill_RecordSet();
+                        m_blnFetching = true;
+                    }
+                    staStatus->Panels(1).setText(kReady);
+                } else {
+                    ui::MousePointer::setHourglass();
+                    staStatus->Panels(1).setText(QStringLiteral("Sorting rows ..."));
+                    Show_SortIcon();
+                }
+                grdResults->setRedraw(1);
+                grdResults->setFocus();
+            }
+            if (options().ColSel && grdResults->Rows() > 1) {
+                grdResults->setCol(col);
+                grdResults->setRow(1);
+                grdResults->setRowSel(grdResults->Rows() - 1);
+            }
+        } catch (...) {
+            if (self)
+                report(QStringLiteral("grdResults_BeforeSort"), analysis::currentErrorText());
+        }
+        if (!self)
+            return;
+        m_blnFetching = false;
+        ui::MousePointer::setDefault();
+    });
+}

@@ -1,0 +1,226 @@
+#include "dialogs/frmDetails.h"
+
+#include "core/LibraryState.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+
+#include <QCloseEvent>
+
+#include <exception>
+#include <stdexcept>
+
+frmDetails::frmDetails(QWidget *parent)
+    : QDialog(parent, Qt::Tool)
+{
+    setObjectName(QStringLiteral("frmDetails"));
+    setWindowTitle(QStringLiteral("Row Details"));
+    setModal(false);
+    tlbMain = new ui::KeyedToolBar(QStringLiteral("tlbMain"), this);
+    tlbMain->setObjectName(QStringLiteral("tlbMain"));
+    tlbMain->setShowCaptions(false);
+    tlbMain->addButton(QStringLiteral("Refresh"), QStringLiteral("Refresh"), QStringLiteral("Refresh details"));
+    tlbMain->addSeparatorButton();
+    tlbMain->addButton(QStringLiteral("First"), QStringLiteral("First"), QStringLiteral("Move to first record"));
+    tlbMain->addButton(QStringLiteral("Previous"), QStringLiteral("Previous"), QStringLiteral("Move to previous record"));
+    tlbMain->addButton(QStringLiteral("Next"), QStringLiteral("Next"), QStringLiteral("Move to next record"));
+    tlbMain->addButton(QStringLiteral("Last"), QStringLiteral("Last"), QStringLiteral("Move to last record"));
+    connect(tlbMain, &ui::KeyedToolBar::ButtonClick, this, &frmDetails::tlbMain_ButtonClick);
+    grdDetails = new grid::Grid(this);
+    grdDetails->setObjectName(QStringLiteral("grdDetails"));
+    resize(360, 420);
+}
+
+frmDetails::~frmDetails() = default;
+
+void frmDetails::setParentWindow(QWidget *parent)
+{
+    if (parent && parentWidget() != parent)
+        setParent(parent, windowFlags());
+}
+
+bool frmDetails::Init()
+{
+    try {
+        if (!m_rs)
+            throw std::invalid_argument("No recordset was given.");
+        grid::Grid &g = *grdDetails;
+        g.setCols(2);
+        g.setFixedRows(1);
+        g.setFixedCols(0);
+        g.setRows(1);
+        g.setTextMatrix(0, 0, QStringLiteral("Field"));
+        g.setTextMatrix(0, 1, QStringLiteral("Value"));
+        g.setCell(grid::flexcpFontBold, 0, 0, 0, 1, true);
+        g.setExplorerBar(grid::flexExSortShow);
+        g.setSelectionMode(grid::flexSelectionFree);
+        const int fields = m_rs->FieldCount();
+        g.setRows(fields + 1);
+        for (int i = 0; i < fields; ++i)
+            g.setTextMatrix(i + 1, 0, m_rs->Field(i).Name);
+        g.AutoSize(0, 0, false, 100);
+        // An empty result is reported by Refresh_Details and the window stays: the field names
+        // still tell the user what the query returns.
+        Refresh_Details();
+        setMoveButtons();
+        layoutGrid();
+        return true;
+    } catch (const std::exception &e) {
+        analysis::logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool frmDetails::Refresh_Details()
+{
+    if (!m_rs)
+        throw std::invalid_argument("No recordset was given.");
+    db::Recordset &rs = *m_rs;
+    if (rs.isBOF() || rs.isEOF())
+        rs.MoveFirst();
+    grid::Grid &g = *grdDetails;
+    const bool empty = rs.isBOF() || rs.isEOF();
+    for (int i = 0; i < rs.FieldCount() && i + 1 < g.Rows(); ++i) {
+        g.setTextMatrix(i + 1, 0, rs.Field(i).Name);
+        if (empty) {
+            g.setTextMatrix(i + 1, 1, QString());
+            continue;
+        }
+        const QVariant v = rs.Value(i);
+        g.setTextMatrix(i + 1, 1, v.isValid() && !v.isNull() ? v.toString() : QString());
+    }
+    if (empty) {
+        analysis::logError(QStringLiteral("Refresh_Details"), QStringLiteral("There is no record to show."));
+        return false;
+    }
+    return true;
+}
+
+bool frmDetails::Move_Record(int n)
+{
+    try {
+        if (!m_rs)
+            throw std::invalid_argument("No recordset was given.");
+        ui::MousePointer::setHourglass();
+        db::Recordset &rs = *m_rs;
+        bool first = true;
+        switch (n) {
+        case 0:
+            first = true;
+            emit MoveRec(first);
+            // The window may hold its own clone of the results: it follows the control's move.
+            if (m_rs && !m_rs->isBOF())
+                m_rs->MoveFirst();
+            break;
+        case 1:
+            if (!rs.isBOF())
+                rs.MovePrevious();
+            break;
+        case 2:
+            if (!rs.isEOF())
+                rs.MoveNext();
+            break;
+        case 3:
+            first = false;
+            emit MoveRec(first);
+            if (m_rs && !m_rs->isEOF())
+                m_rs->MoveLast();
+            break;
+        default:
+            throw std::invalid_argument("Unknown move.");
+        }
+        setMoveButtons();
+        if (!rs.isBOF() && !rs.isEOF())
+            Refresh_Details();
+        ui::MousePointer::setDefault();
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        analysis::logError(QStringLiteral("Move_Record"), QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void frmDetails::setMoveButtons()
+{
+    const bool bof = !m_rs || m_rs->isBOF();
+    const bool eof = !m_rs || m_rs->isEOF();
+    tlbMain->Buttons(QStringLiteral("First")).setEnabled(!bof);
+    tlbMain->Buttons(QStringLiteral("Previous")).setEnabled(!bof);
+    tlbMain->Buttons(QStringLiteral("Next")).setEnabled(!eof);
+    tlbMain->Buttons(QStringLiteral("Last")).setEnabled(!eof);
+}
+
+void frmDetails::tlbMain_ButtonClick(const QString &key)
+{
+    if (key == QLatin1String("Refresh")) {
+        try {
+            Refresh_Details();
+            setMoveButtons();
+        } catch (const std::exception &e) {
+            analysis::logError(QStringLiteral("Refresh_Details"), QString::fromUtf8(e.what()));
+        }
+    } else if (key == QLatin1String("First")) {
+        Move_Record(0);
+    } else if (key == QLatin1String("Previous")) {
+        Move_Record(1);
+    } else if (key == QLatin1String("Next")) {
+        Move_Record(2);
+    } else if (key == QLatin1String("Last")) {
+        Move_Record(3);
+    }
+}
+
+void frmDetails::layoutGrid()
+{
+    const int top = tlbMain->sizeHint().height();
+    tlbMain->setGeometry(0, 0, width(), top);
+    const int w = width() - 2 * grdDetails->x();
+    const int h = height() - top;
+    // Smaller than the toolbar: the grid stays as it was.
+    if (w <= 0 || h <= 0)
+        return;
+    grdDetails->setGeometry(0, top, w, h);
+}
+
+void frmDetails::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    layoutGrid();
+}
+
+void frmDetails::showEvent(QShowEvent *event)
+{
+    if (!m_open) {
+        m_open = true;
+        m_loaded = Init();
+    }
+    QDialog::showEvent(event);
+    ui::MousePointer::setDefault();
+    if (!m_loaded)
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void frmDetails::unload()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_loaded = false;
+    emit Unload();
+    m_rs.reset();
+}
+
+void frmDetails::closeEvent(QCloseEvent *event)
+{
+    unload();
+    event->accept();
+    QDialog::closeEvent(event);
+}
+
+void frmDetails::reject()
+{
+    unload();
+    QDialog::reject();
+}

@@ -1,0 +1,390 @@
+#include "dialogs/frmParameters.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/Options.h"
+
+#include "db/Command.h"
+#include "db/Types.h"
+#include "grid/Grid.h"
+#include "settings/SettingsStore.h"
+#include "ui/MousePointer.h"
+#include "ui/Prompter.h"
+#include "ui/Twips.h"
+
+#include <QCalendarWidget>
+#include <QDateTime>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+enum Column { colName = 0, colType = 1, colValue = 2, colMaxLen = 3, colMaxScale = 4 };
+
+const QString kSection = QStringLiteral("Parameters");
+constexpr int kDesignWidth = 480;
+constexpr int kDesignHeight = 300;
+
+bool isIntegerType(int t)
+{
+    return t == db::adSmallInt || t == db::adInteger || t == db::adBigInt || t == 16 || t == 17 || t == 18 || t == 19
+           || t == 21;
+}
+
+bool isFloatType(int t)
+{
+    return t == db::adSingle || t == db::adDouble;
+}
+
+// ISO first (what the calendar writes), then the user's own short and long forms, then day first.
+std::optional<QDateTime> readDate(const QString &text)
+{
+    const QString t = text.trimmed();
+    for (const QString &format : {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy-MM-dd HH:mm:ss"),
+                                  QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
+                                  QStringLiteral("dd/MM/yyyy")}) {
+        const QDateTime d = QDateTime::fromString(t, format);
+        if (d.isValid())
+            return d;
+    }
+    const QLocale locale;
+    for (QLocale::FormatType f : {QLocale::ShortFormat, QLocale::LongFormat}) {
+        const QDate d = locale.toDate(t, f);
+        if (d.isValid())
+            return QDateTime(d, QTime(0, 0));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+frmParameters::frmParameters(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmParameters"));
+    setWindowTitle(QStringLiteral("Parameters"));
+    grdParameters = new grid::Grid(this);
+    grdParameters->setObjectName(QStringLiteral("grdParameters"));
+    grdParameters->move(8, 8);
+    mtvDate = new QCalendarWidget(this);
+    mtvDate->setObjectName(QStringLiteral("mtvDate"));
+    mtvDate->hide();
+    cmdClear = new QPushButton(QStringLiteral("C&lear"), this);
+    cmdClear->setToolTip(QStringLiteral("Clear all parameter values"));
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setToolTip(QStringLiteral("Exit and cancel running stored procedure"));
+    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK->setToolTip(QStringLiteral("Save changes and continue"));
+    cmdOK->setDefault(true);
+    for (QPushButton *b : {cmdClear, cmdCancel, cmdOK})
+        b->resize(80, 26);
+    cmdClear->move(8, 0);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmParameters::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, [this] {
+        mtvDate->hide();
+        reject();
+    });
+    connect(cmdClear, &QPushButton::clicked, this, &frmParameters::cmdClear_Click);
+    connect(grdParameters, &grid::Grid::BeforeEdit, this, &frmParameters::beforeEdit);
+    connect(grdParameters, &grid::Grid::KeyPressEdit, this, &frmParameters::keyPressEdit);
+    connect(grdParameters, &grid::Grid::CellButtonClick, this, &frmParameters::cellButtonClick);
+    connect(mtvDate, &QCalendarWidget::clicked, this, &frmParameters::dateClicked);
+    resize(kDesignWidth, kDesignHeight);
+}
+
+frmParameters::~frmParameters() = default;
+
+bool frmParameters::report(const QString &procedure, const QString &text)
+{
+    analysis::logError(procedure, text);
+    return false;
+}
+
+bool frmParameters::Init()
+{
+    try {
+        settings::SettingsStore &store = settings::SettingsStore::instance();
+        const auto w = settings::SettingsStore::toLong(
+            store.GetSetting(analysis::settingsApplication(), kSection, QStringLiteral("Width"), QString()));
+        const auto h = settings::SettingsStore::toLong(
+            store.GetSetting(analysis::settingsApplication(), kSection, QStringLiteral("Height"), QString()));
+        if (w && h && *w > 0 && *h > 0)
+            resize(ui::Twips::toPixelsX(*w, this), ui::Twips::toPixelsY(*h, this));
+        m_sizeRestored = true;
+
+        grdParameters->setCols(5);
+        grdParameters->setFixedCols(0);
+        const char *heads[] = {"Name", "Type", "Value", "Max Len", "Max Scale"};
+        for (int c = 0; c < 5; ++c)
+            grdParameters->setTextMatrix(0, c, QLatin1String(heads[c]));
+        grdParameters->setColHidden(colMaxLen, true);
+        grdParameters->setColHidden(colMaxScale, true);
+        grdParameters->setEditable(grid::flexEDKbdMouse);
+        if (!Get_Parameters())
+            return false;
+        setWindowTitle(QStringLiteral("Parameters for ") + m_sps);
+        m_cancelled = true;
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Init"), analysis::currentErrorText());
+    }
+}
+
+QString frmParameters::Get_ParameterType(int row, int adoType)
+{
+    try {
+        switch (adoType) {
+        case 2: case 3: case 4: case 5: case 6: case 14: case 16: case 17: case 18: case 19: case 20: case 21:
+        case 131: case 139:
+            m_editLists[row] = QString();
+            return QStringLiteral("Number");
+        case 7: case 133: case 134: case 135:
+            m_editLists[row] = QStringLiteral("...");
+            return QStringLiteral("Date");
+        case 8: case 129: case 130: case 200: case 201: case 202: case 203:
+            m_editLists[row] = QString();
+            return QStringLiteral("String");
+        case 11:
+            m_editLists[row] = QStringLiteral("True|False");
+            return QStringLiteral("Boolean");
+        default: return QStringLiteral("Unknown");
+        }
+    } catch (...) {
+        report(QStringLiteral("Get_ParameterType"), analysis::currentErrorText());
+        return QStringLiteral("Unknown");
+    }
+}
+
+bool frmParameters::Get_Parameters()
+{
+    try {
+        if (!m_command)
+            throw std::runtime_error("No stored procedure command was given");
+        const auto &params = m_command->Parameters;
+        grdParameters->setRows(int(params.size()) + 1);
+        m_editLists = QStringList(int(params.size()) + 1, QString());
+        for (int i = 0; i < int(params.size()); ++i) {
+            const db::Parameter &p = params[std::size_t(i)];
+            const int r = i + 1;
+            grdParameters->setRowHidden(r, p.Direction != db::adParamInput);
+            const QString type = Get_ParameterType(r, p.Type);
+            grdParameters->setTextMatrix(r, colName, p.Name);
+            grdParameters->setTextMatrix(r, colType, type);
+            QString value;
+            if (p.Value.isValid() && !p.Value.isNull()) {
+                if (p.Value.typeId() == QMetaType::QDate)
+                    value = p.Value.toDate().toString(Qt::ISODate);
+                else if (p.Value.typeId() == QMetaType::QDateTime)
+                    value = p.Value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                else if (p.Value.typeId() == QMetaType::Bool)
+                    value = p.Value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+                else
+                    value = p.Value.toString();
+            }
+            grdParameters->setTextMatrix(r, colValue, value);
+            const bool number = type == QLatin1String("Number");
+            grdParameters->setTextMatrix(r, colMaxLen, QString::number(number ? p.Precision : p.Size));
+            grdParameters->setTextMatrix(r, colMaxScale, number ? QString::number(p.NumericScale) : QString());
+        }
+        grdParameters->AutoSize(0, 4, false, 75);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Get_Parameters"), analysis::currentErrorText());
+    }
+}
+
+bool frmParameters::Force_GridUpdate()
+{
+    try {
+        m_updating = true;
+        const int row = grdParameters->Row();
+        if (grdParameters->Rows() > 1)
+            grdParameters->setRow(1);
+        grdParameters->setRow(0);
+        grdParameters->setRow(row);
+        grdParameters->AutoSize(0, 4, false, 75);
+        mtvDate->hide();
+        m_updating = false;
+        return true;
+    } catch (...) {
+        m_updating = false;
+        return report(QStringLiteral("Force_GridUpdate"), analysis::currentErrorText());
+    }
+}
+
+bool frmParameters::Save_Changes()
+{
+    try {
+        Force_GridUpdate();
+        if (!m_command)
+            throw std::runtime_error("No stored procedure command was given");
+        auto &params = m_command->Parameters;
+        // Every value is checked before any is written, so a refused one leaves the command as it was.
+        std::vector<std::pair<std::size_t, QVariant>> values;
+        static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
+        for (int r = 1; r < grdParameters->Rows() && r <= int(params.size()); ++r) {
+            const db::Parameter &p = params[std::size_t(r - 1)];
+            // Outputs and the return value are the routine's to fill, not inputs.
+            if (p.Direction != db::adParamInput && p.Direction != db::adParamInputOutput)
+                continue;
+            const QString type = grdParameters->TextMatrix(r, colType);
+            const QString text = grdParameters->TextMatrix(r, colValue).trimmed();
+            QVariant v;
+            if (type == QLatin1String("Number")) {
+                if (!text.isEmpty()) {
+                    if (!number.match(text).hasMatch()) {
+                        ui::Prompter::msgBox(QStringLiteral("The value of ") + p.Name + QStringLiteral(" is not a number."),
+                                             ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+                        return false;
+                    }
+                    if (isIntegerType(p.Type)) {
+                        bool ok = false;
+                        v = text.toLongLong(&ok);
+                        if (!ok) {
+                            ui::Prompter::msgBox(QStringLiteral("The value of ") + p.Name
+                                                     + QStringLiteral(" is not a whole number."),
+                                                 ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+                            return false;
+                        }
+                    } else if (isFloatType(p.Type)) {
+                        v = text.toDouble();
+                    } else {
+                        v = text; // exact decimals stay exact
+                    }
+                }
+            } else if (type == QLatin1String("String")) {
+                v = grdParameters->TextMatrix(r, colValue);
+            } else if (type == QLatin1String("Boolean")) {
+                v = grdParameters->TextMatrix(r, colValue) == QLatin1String("True");
+            } else if (type == QLatin1String("Date")) {
+                if (!text.isEmpty()) {
+                    const auto d = readDate(text);
+                    if (!d) {
+                        ui::Prompter::msgBox(QStringLiteral("The value of ") + p.Name + QStringLiteral(" is not a date."),
+                                             ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+                        return false;
+                    }
+                    if (p.Type == db::adDBDate || p.Type == 7)
+                        v = d->date();
+                    else if (p.Type == db::adDBTime)
+                        v = d->time();
+                    else
+                        v = *d;
+                }
+            } else {
+                continue;
+            }
+            values.emplace_back(std::size_t(r - 1), v);
+        }
+        for (auto &[index, value] : values)
+            params[index].Value = value;
+        m_cancelled = false;
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Save_Changes"), analysis::currentErrorText());
+    }
+}
+
+void frmParameters::cmdOK_Click()
+{
+    if (Save_Changes())
+        accept();
+}
+
+void frmParameters::cmdClear_Click()
+{
+    for (int r = 1; r < grdParameters->Rows(); ++r)
+        grdParameters->setTextMatrix(r, colValue, QString());
+}
+
+void frmParameters::beforeEdit(int row, int col, bool &cancel)
+{
+    if (col != colValue || m_updating || row < 1) {
+        cancel = true;
+        return;
+    }
+    grdParameters->setEditMaxLength(grdParameters->TextMatrix(row, colMaxLen).toInt());
+    grdParameters->setComboList(m_editLists.value(row));
+}
+
+void frmParameters::keyPressEdit(int row, int, int &keyAscii)
+{
+    if (grdParameters->TextMatrix(row, colType) != QLatin1String("Number"))
+        return;
+    // A minus sign is a number's too.
+    if (keyAscii == '-')
+        return;
+    const int key = analysis::Check_NumberKey(keyAscii, grdParameters->TextMatrix(row, colMaxScale).toInt() > 0);
+    keyAscii = key < 0 ? 0 : key;
+}
+
+void frmParameters::cellButtonClick(int row, int col)
+{
+    try {
+        const auto d = readDate(grdParameters->TextMatrix(row, col));
+        mtvDate->setSelectedDate(d ? d->date() : QDate::currentDate());
+        const QRect cell = grdParameters->geometry();
+        mtvDate->move(cell.left() + ui::Twips::toPixelsX(grdParameters->ColPos(col), this),
+                      cell.top() + ui::Twips::toPixelsY(grdParameters->RowPos(row) + grdParameters->RowHeight(row), this));
+        mtvDate->show();
+        mtvDate->raise();
+        mtvDate->setFocus();
+    } catch (...) {
+        report(QStringLiteral("grdParameters_CellButtonClick"), analysis::currentErrorText());
+    }
+}
+
+void frmParameters::dateClicked(const QDate &date)
+{
+    grdParameters->setTextMatrix(grdParameters->Row(), grdParameters->Col(), date.toString(Qt::ISODate));
+    grdParameters->AutoSize(0, 4, false, 75);
+    mtvDate->hide();
+}
+
+void frmParameters::Load()
+{
+    if (!m_loaded) {
+        m_loaded = true;
+        m_initialised = Init();
+    }
+}
+
+void frmParameters::showEvent(QShowEvent *event)
+{
+    Load();
+    QDialog::showEvent(event);
+    ui::MousePointer::setDefault();
+    if (m_initialised && grdParameters->Rows() > 1) {
+        grdParameters->setRow(1);
+        grdParameters->setCol(colValue);
+        grdParameters->setFocus();
+    }
+}
+
+void frmParameters::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    const int l = grdParameters->x();
+    const int w = width() - 2 * l - 13;
+    const int h = height() - cmdOK->height() - 33;
+    if (w <= 0 || h <= 0)
+        return;
+    grdParameters->resize(w, h);
+    const int top = grdParameters->y() + h + 3;
+    cmdCancel->move(l + w - cmdCancel->width(), top);
+    cmdOK->move(cmdCancel->x() - cmdOK->width() - 3, top);
+    cmdClear->move(cmdClear->x(), top);
+}
+
+void frmParameters::done(int result)
+{
+    if (m_sizeRestored) {
+        settings::SettingsStore &store = settings::SettingsStore::instance();
+        store.SaveSetting(analysis::settingsApplication(), kSection, QStringLiteral("Width"),
+                          QString::number(qRound(ui::Twips::fromPixelsX(width(), this))));
+        store.SaveSetting(analysis::settingsApplication(), kSection, QStringLiteral("Height"),
+                          QString::number(qRound(ui::Twips::fromPixelsY(height(), this))));
+    }
+    QDialog::done(result);
+}

@@ -1,0 +1,197 @@
+// The data dialogs opened by a real control on the sample database.
+#include "TabulonTestSupport.h"
+
+#include "db/Recordset.h"
+#include "dialogs/frmColumns.h"
+#include "dialogs/frmDetails.h"
+#include "dialogs/frmFind.h"
+#include "dialogs/frmSort.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tabtest;
+
+namespace {
+
+class DialogTabulon : public hlTabulon {
+public:
+    using hlTabulon::grdResults;
+    using hlTabulon::m_blnDetailsOpen;
+    using hlTabulon::m_frmDetails;
+    using hlTabulon::m_frmFind;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::m_strFileName;
+    using hlTabulon::tlbMain;
+    using hlTabulon::tlbResults;
+};
+
+class DialogsControl : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_sample.ok()) << m_sample.error();
+        m_connection = m_sample.connect();
+        tab = std::make_unique<DialogTabulon>();
+        watch(*tab);
+        tab->SQL(QStringLiteral("SELECT \"ProductID\", \"ProductName\", \"CategoryID\", \"SupplierID\" FROM \"Products\""));
+        tab->DataType(hlTabulon::tbDataTable);
+        tab->adoConnection(m_connection);
+        tab->resize(900, 600);
+        tab->show();
+        ASSERT_TRUE(tab->LoadedOK());
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+        ASSERT_EQ(tab->grdResults->Cols(), 4);
+    }
+
+    SampleDatabase m_sample;
+    std::shared_ptr<db::Connection> m_connection;
+    std::unique_ptr<DialogTabulon> tab;
+};
+
+} // namespace
+
+TEST_F(DialogsControl, ViewColumnsHidesAColumnAndTurnsTheButtonIntoAMenu)
+{
+    EXPECT_TRUE(tab->stViewCols());
+    analysis::setModalRunner([](QDialog &d) {
+        auto &dlg = dynamic_cast<frmColumns &>(d);
+        dlg.show();
+        dlg.grdColumns->toggleCheck(2, 2); // ProductName
+        dlg.cmdOK->click();
+    });
+    ASSERT_TRUE(tab->View_Columns());
+    EXPECT_TRUE(tab->grdResults->ColHidden(1));
+    EXPECT_FALSE(tab->grdResults->ColHidden(0));
+    ui::ToolBarButton &button = tab->tlbResults->Buttons(QStringLiteral("ShowCols"));
+    EXPECT_EQ(button.Style(), ui::tbrDropdown);
+    EXPECT_TRUE(button.ButtonMenus().Exists(QStringLiteral("ShowAll")));
+
+    // Closed with Cancel: the button still follows the grid.
+    analysis::setModalRunner([](QDialog &d) {
+        d.show();
+        dynamic_cast<frmColumns &>(d).cmdCancel->click();
+    });
+    ASSERT_TRUE(tab->View_Columns());
+    EXPECT_EQ(button.Style(), ui::tbrDropdown);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(DialogsControl, ThreeSortColumnsReorderTheRows)
+{
+    EXPECT_TRUE(tab->stShowSort());
+    analysis::setModalRunner([](QDialog &d) {
+        auto &dlg = dynamic_cast<frmSort &>(d);
+        dlg.show();
+        // CategoryID, SupplierID, then ProductID.
+        dlg.grdSort[0]->setIsSelected(3, true);
+        dlg.grdSort[0]->setIsSelected(4, true);
+        dlg.cmdMove[1]->click();
+        dlg.grdSort[0]->setIsSelected(1, true);
+        dlg.cmdMove[1]->click();
+        dlg.grdSort[1]->toggleCheck(1, 2); // CategoryID descending
+        dlg.cmdOK->click();
+    });
+    ASSERT_TRUE(tab->Show_Sort());
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    const QList<QStringList> expected{{"CategoryID", "1"}, {"SupplierID", "0"}, {"ProductID", "0"}};
+    EXPECT_EQ(tab->SortCols().value<QList<QStringList>>(), expected);
+    const QString source = tab->m_rsResults->Source();
+    const qsizetype orderBy = source.indexOf(QStringLiteral("ORDER BY \"CategoryID\" DESC"));
+    ASSERT_GE(orderBy, 0) << source;
+    const qsizetype supplier = source.indexOf(QStringLiteral("\"SupplierID\""), orderBy);
+    EXPECT_GT(supplier, orderBy) << source;
+    EXPECT_GT(source.indexOf(QStringLiteral("\"ProductID\""), supplier), supplier) << source;
+    EXPECT_FALSE(source.mid(orderBy).contains(QStringLiteral("ProductID\" DESC"))) << source;
+
+    auto expectedRows = m_connection->Execute(QStringLiteral(
+        "SELECT \"ProductID\" FROM \"Products\" ORDER BY \"CategoryID\" DESC, \"SupplierID\", \"ProductID\" LIMIT 5"));
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ(tab->grdResults->TextMatrix(r + 1, 0), expectedRows->value(std::size_t(r), 0).toString()) << r;
+    EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("Sort")).Value(), ui::tbrUnpressed);
+}
+
+TEST_F(DialogsControl, FindWindowOpensPressedAndClosesSavingTheHistory)
+{
+    QSignalSpy changed(tab.get(), &hlTabulon::ViewChanged);
+    ASSERT_TRUE(tab->Show_Find());
+    auto *find = qobject_cast<frmFind *>(tab->m_frmFind.data());
+    ASSERT_NE(find, nullptr);
+    EXPECT_TRUE(find->isVisible());
+    EXPECT_TRUE(tab->FindVisible());
+    EXPECT_EQ(tab->tlbMain->Buttons(QStringLiteral("Find")).Value(), ui::tbrPressed);
+    EXPECT_GE(changed.count(), 1);
+
+    QTest::keyClicks(find->cboFind->lineEdit(), QStringLiteral("Chai"));
+    QTest::keyClick(find->cboFind->lineEdit(), Qt::Key_Enter);
+    EXPECT_EQ(analysis::options().FindText, QStringLiteral("Chai"));
+
+    ASSERT_TRUE(tab->Show_Find());
+    EXPECT_FALSE(tab->FindVisible());
+    EXPECT_EQ(tab->tlbMain->Buttons(QStringLiteral("Find")).Value(), ui::tbrUnpressed);
+    EXPECT_EQ(stored("Find", "Value0"), QStringLiteral("Chai"));
+    // Opened again: the same window, the history listed.
+    ASSERT_TRUE(tab->Show_Find());
+    EXPECT_EQ(tab->m_frmFind.data(), find);
+    EXPECT_EQ(find->cboFind->currentText(), QStringLiteral("Chai"));
+}
+
+TEST_F(DialogsControl, DetailsShowTheResultsRecord)
+{
+    ASSERT_TRUE(tab->Show_Details());
+    auto *details = qobject_cast<frmDetails *>(tab->m_frmDetails.data());
+    ASSERT_NE(details, nullptr);
+    EXPECT_TRUE(tab->m_blnDetailsOpen);
+    ASSERT_TRUE(details->isLoaded());
+    EXPECT_EQ(details->grdDetails->TextMatrix(2, 0), QStringLiteral("ProductName"));
+    EXPECT_EQ(details->grdDetails->TextMatrix(1, 1), tab->grdResults->TextMatrix(1, 0));
+    ASSERT_TRUE(details->Move_Record(3));
+    EXPECT_TRUE(tab->m_rsResults->isComplete());
+    details->close();
+    EXPECT_FALSE(tab->m_blnDetailsOpen);
+    EXPECT_EQ(tab->m_rsResults->State(), db::adStateOpen);
+}
+
+TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shippers.xml"));
+    {
+        auto rs = db::Recordset::create();
+        rs->Open(QStringLiteral("SELECT \"ShipperID\", \"CompanyName\" FROM \"Shippers\" ORDER BY \"ShipperID\""),
+                 m_connection);
+        rs->Save(path);
+    }
+    DialogTabulon xml;
+    watch(xml);
+    xml.DataType(hlTabulon::tbDataXML);
+    xml.adoConnection(m_connection);
+    xml.resize(900, 600);
+    xml.show();
+    xml.m_strFileName = path;
+    ASSERT_TRUE(xml.Refresh_Results(false, false, false));
+    ASSERT_EQ(xml.grdResults->TextMatrix(1, 0), QStringLiteral("1"));
+    const int rows = xml.grdResults->Rows();
+    ASSERT_GE(rows, 3);
+
+    analysis::setModalRunner([](QDialog &d) {
+        auto &dlg = dynamic_cast<frmSort &>(d);
+        dlg.show();
+        dlg.grdSort[0]->setIsSelected(1, true); // ShipperID
+        dlg.cmdMove[1]->click();
+        dlg.grdSort[1]->toggleCheck(1, 2);
+        dlg.cmdOK->click();
+    });
+    ASSERT_TRUE(xml.Show_Sort());
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    EXPECT_EQ(xml.m_rsResults->Sort(), QStringLiteral("[ShipperID] DESC"));
+    EXPECT_EQ(xml.grdResults->Rows(), rows) << "no row lost";
+    EXPECT_EQ(xml.grdResults->TextMatrix(1, 0), QString::number(rows - 1));
+    EXPECT_EQ(xml.grdResults->TextMatrix(rows - 1, 0), QStringLiteral("1"));
+}

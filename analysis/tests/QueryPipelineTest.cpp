@@ -1,0 +1,226 @@
+// The results pipeline on the sample database: statements run with their filters and order,
+// rejected and row-less statements, parse-only checks, XML documents and the field list.
+#include "TabulonTestSupport.h"
+
+#include "dialogs/frmSQLError.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/StatusPanels.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace tabtest;
+
+namespace {
+
+class QueryTabulon : public hlTabulon {
+public:
+    using hlTabulon::Get_Fields;
+    using hlTabulon::Get_Results;
+    using hlTabulon::grdResults;
+    using hlTabulon::m_blnParse;
+    using hlTabulon::m_frmSQLError;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::m_strFields;
+    using hlTabulon::m_strFileName;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::staStatus;
+    using hlTabulon::txtResultsSQL;
+};
+
+class QueryPipeline : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_sample.ok()) << m_sample.error();
+        m_connection = m_sample.connect();
+    }
+
+    std::unique_ptr<QueryTabulon> start(const QString &sql, hlTabulon::tbDataType type = hlTabulon::tbDataTable,
+                                        qint32 maxRecords = 0)
+    {
+        auto tab = std::make_unique<QueryTabulon>();
+        watch(*tab);
+        tab->SQL(sql);
+        tab->DataType(type);
+        tab->MaxRecords(maxRecords);
+        tab->adoConnection(m_connection);
+        tab->resize(900, 600);
+        tab->show();
+        return tab;
+    }
+
+    QString errorText(QueryTabulon &tab)
+    {
+        auto *w = qobject_cast<frmSQLError *>(tab.m_frmSQLError.data());
+        return w && w->isVisible() ? w->txtError->toPlainText() : QStringLiteral("<no window>");
+    }
+
+    qint64 scalar(const QString &sql)
+    {
+        auto rs = m_connection->Execute(sql);
+        return rs->value(0, 0).toLongLong();
+    }
+
+    SampleDatabase m_sample;
+    std::shared_ptr<db::Connection> m_connection;
+};
+
+} // namespace
+
+TEST_F(QueryPipeline, ATableRunsLazilyWithFiltersAndOrder)
+{
+    auto tab = start(QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\""));
+    ASSERT_TRUE(tab->LoadedOK());
+    tab->m_strFilter = QStringLiteral("\"Country\" = 'Germany'");
+    tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("CustomerID"), QStringLiteral("1")}}));
+
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    const QString ran = QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\"\r\nWHERE  (\"Country\" = 'Germany')"
+                                       "\r\nORDER BY \"CustomerID\" DESC");
+    EXPECT_EQ(tab->m_rsResults->Source(), ran);
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QString(ran).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMBound);
+    const qint64 expected = scalar(QStringLiteral("SELECT COUNT(*) FROM \"Customers\" WHERE \"Country\" = 'Germany'"));
+    ASSERT_GT(expected, 1);
+    tab->m_rsResults->fetchAll();
+    EXPECT_EQ(qint64(tab->m_rsResults->fetchedCount()), expected);
+    EXPECT_EQ(tab->m_rsResults->value(0, 0).toLongLong(),
+              scalar(QStringLiteral("SELECT MAX(\"CustomerID\") FROM \"Customers\" WHERE \"Country\" = 'Germany'")));
+    EXPECT_TRUE(tab->Results());
+    EXPECT_GE(tab->grdResults->Rows(), 2);
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+    EXPECT_EQ(tab->staStatus->Panels(2).Text(), QString());
+
+    // The same run again adds neither the filter nor the order a second time.
+    tab->OpenSQL(true);
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText().count(QStringLiteral("Germany")), 1);
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText().count(QStringLiteral("ORDER BY")), 1);
+}
+
+TEST_F(QueryPipeline, RowLimitShowsInTheStatusBar)
+{
+    auto tab = start(QStringLiteral("SELECT * FROM \"Orders\""), hlTabulon::tbDataTable, 5);
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(tab->staStatus->Panels(2).Text(), QStringLiteral("Max. 5 rows"));
+    EXPECT_EQ(tab->staStatus->Panels(2).ToolTipText(), QStringLiteral("Maximum number of records"));
+    tab->m_rsResults->fetchAll();
+    EXPECT_EQ(tab->m_rsResults->fetchedCount(), 5u);
+    EXPECT_EQ(tab->ResultsRows(), 5);
+}
+
+TEST_F(QueryPipeline, ARejectedStatementShowsTheDatabaseMessage)
+{
+    auto tab = start(QStringLiteral("SELECT * FROM \"NoSuchTable\""));
+    errorWindows.clear();
+    events.clear();
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("no such table"), Qt::CaseInsensitive)) << errorText(*tab);
+    EXPECT_TRUE(events.empty()) << "a provider error is shown, not reported";
+    EXPECT_EQ(tab->grdResults->Rows(), 1);
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+    EXPECT_FALSE(tab->isBusy());
+
+    // A good run afterwards hides the window again.
+    tab->SQL(QStringLiteral("SELECT 1 AS one"));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(errorText(*tab), QStringLiteral("<no window>"));
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("1"));
+}
+
+TEST_F(QueryPipeline, ParseOnlyChecksWithoutRunning)
+{
+    m_connection = db::Connection::create();
+    m_connection->setReadOnly(false);
+    m_connection->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_sample.path()));
+    const qint64 before = scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\""));
+    auto tab = start(QStringLiteral("SELECT * FROM \"Shippers\""));
+
+    tab->m_blnParse = true;
+    EXPECT_FALSE(tab->Get_Results(QStringLiteral("DELETE FROM \"Shippers\"")));
+    EXPECT_EQ(errorText(*tab), QStringLiteral("Query parsed Ok"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\"")), before);
+    EXPECT_EQ(tab->grdResults->Rows(), 1);
+
+    EXPECT_FALSE(tab->Get_Results(QStringLiteral("SELEC * FROM \"Shippers\"")));
+    EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("syntax"), Qt::CaseInsensitive)) << errorText(*tab);
+    tab->m_blnParse = false;
+}
+
+TEST_F(QueryPipeline, AStatementWithoutRecordsSaysSo)
+{
+    m_connection = db::Connection::create();
+    m_connection->setReadOnly(false);
+    m_connection->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_sample.path()));
+    auto tab = start(QStringLiteral("UPDATE \"Shippers\" SET \"Phone\" = \"Phone\""));
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(errorText(*tab), QStringLiteral("The statement returned no records."));
+    EXPECT_EQ(tab->grdResults->Rows(), 1);
+}
+
+TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shippers.xml"));
+    {
+        auto rs = db::Recordset::create();
+        rs->Open(QStringLiteral("SELECT \"ShipperID\", \"CompanyName\", NULL AS \"Nothing\" FROM \"Shippers\""),
+                 m_connection);
+        rs->Save(path);
+    }
+    auto tab = start(QString(), hlTabulon::tbDataXML);
+    tab->m_strFileName = path;
+    tab->m_strFilter = QStringLiteral("\"ShipperID\" > 1");
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
+    EXPECT_EQ(tab->ResultsRows(), scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\" WHERE \"ShipperID\" > 1")));
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("2"));
+
+    // Without the column filter every row comes back.
+    EXPECT_TRUE(tab->Refresh_Results(false, true, false));
+    EXPECT_EQ(tab->ResultsRows(), scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\"")));
+
+    // A missing document is reported, not shown as a provider message.
+    tab->m_strFileName = dir.filePath(QStringLiteral("gone.xml"));
+    events.clear();
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events.front().procedure, QStringLiteral("Get_Results"));
+}
+
+TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
+{
+    auto tab = start(QStringLiteral("SELECT \"ProductName\", \"Picture\", \"UnitPrice\", 'x' AS \"apple\" FROM \"Products\""));
+    ASSERT_TRUE(tab->LoadedOK());
+    tab->setSortFields(true);
+    ASSERT_TRUE(tab->Get_Fields());
+    ASSERT_EQ(tab->m_strFields.size(), 4);
+    EXPECT_EQ(tab->m_strFields[0][0], QString());
+    EXPECT_EQ(tab->m_strFields[1][0], QStringLiteral("apple"));
+    EXPECT_EQ(tab->m_strFields[2][0], QStringLiteral("ProductName"));
+    EXPECT_EQ(tab->m_strFields[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
+
+    // A bad statement in the box shows the database's message.
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT nope FROM \"Products\""));
+    EXPECT_FALSE(tab->Get_Fields());
+    EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("nope"))) << errorText(*tab);
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+}
+
+TEST(SqlErrorWindow, ShowsTheLatestTextEvenWhenEmpty)
+{
+    frmSQLError w;
+    w.setError(QStringLiteral("first"));
+    w.show();
+    EXPECT_EQ(w.txtError->toPlainText(), QStringLiteral("first"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("SQL Message"));
+    w.setError(QString());
+    EXPECT_EQ(w.txtError->toPlainText(), QString());
+    w.cmdCancel->click();
+    EXPECT_FALSE(w.isVisible());
+}

@@ -1,0 +1,285 @@
+// Stored routines through the results pipeline: the parameters dialog and the runs on PostgreSQL.
+#include "TabulonTestSupport.h"
+#include "TestSupport.h"
+
+#include "dialogs/frmParameters.h"
+#include "dialogs/frmSQLError.h"
+
+#include "db/Command.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/StatusPanels.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace tabtest;
+
+namespace {
+
+db::Parameter param(const char *name, int type, int direction = db::adParamInput, QVariant value = {})
+{
+    db::Parameter p;
+    p.Name = QLatin1String(name);
+    p.Type = type;
+    p.Direction = direction;
+    p.Value = std::move(value);
+    return p;
+}
+
+class ParametersDialog : public ControlTest {};
+
+} // namespace
+
+TEST_F(ParametersDialog, StartsCancelledAndWritesTypedValues)
+{
+    db::Command cmd;
+    cmd.Parameters = {param("ret", db::adInteger, db::adParamReturnValue, 99),
+                      param("n", db::adInteger, db::adParamInput, 7),
+                      param("amount", db::adNumeric),
+                      param("name", db::adVarWChar, db::adParamInput, QStringLiteral("old")),
+                      param("day", db::adDBDate),
+                      param("flag", db::adBoolean),
+                      param("total", db::adNumeric, db::adParamOutput, QStringLiteral("5.5"))};
+    frmParameters dlg;
+    EXPECT_TRUE(dlg.Cancelled()) << "a dialog that never got going runs nothing";
+    dlg.setSPs(QStringLiteral("p"));
+    dlg.setAdoCommand(&cmd);
+    dlg.Load();
+    grid::Grid &g = *dlg.grdParameters;
+    ASSERT_EQ(g.Rows(), 8);
+    EXPECT_TRUE(g.RowHidden(1));
+    EXPECT_TRUE(g.RowHidden(7));
+    EXPECT_FALSE(g.RowHidden(2));
+    EXPECT_EQ(g.TextMatrix(2, 2), QStringLiteral("7"));
+    EXPECT_EQ(g.TextMatrix(3, 2), QString()) << "a Null shows empty";
+    EXPECT_EQ(g.TextMatrix(5, 1), QStringLiteral("Date"));
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Parameters for p"));
+
+    g.setTextMatrix(2, 2, QStringLiteral("-12"));
+    g.setTextMatrix(3, 2, QString());
+    g.setTextMatrix(4, 2, QStringLiteral("O'Brien"));
+    g.setTextMatrix(5, 2, QStringLiteral("2024-02-29"));
+    g.setTextMatrix(6, 2, QStringLiteral("true"));
+    g.setTextMatrix(7, 2, QStringLiteral("1"));
+    ASSERT_TRUE(dlg.Save_Changes());
+    EXPECT_FALSE(dlg.Cancelled());
+    EXPECT_EQ(cmd.Parameters[0].Value, QVariant(99)) << "the return value is not an input";
+    EXPECT_EQ(cmd.Parameters[1].Value.toLongLong(), -12);
+    EXPECT_FALSE(cmd.Parameters[2].Value.isValid()) << "an empty number is Null, not 0";
+    EXPECT_EQ(cmd.Parameters[3].Value.toString(), QStringLiteral("O'Brien"));
+    EXPECT_EQ(cmd.Parameters[4].Value.typeId(), QMetaType::QDate);
+    EXPECT_EQ(cmd.Parameters[4].Value.toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(cmd.Parameters[5].Value, QVariant(false)) << "only the exact word True is true";
+    EXPECT_EQ(cmd.Parameters[6].Value.toString(), QStringLiteral("5.5")) << "outputs are not written back";
+}
+
+TEST_F(ParametersDialog, ANonNumberIsRefusedAndChangesNothing)
+{
+    db::Command cmd;
+    cmd.Parameters = {param("a", db::adInteger, db::adParamInput, 1), param("b", db::adDouble, db::adParamInput, 2.5)};
+    frmParameters dlg;
+    dlg.setAdoCommand(&cmd);
+    dlg.Load();
+    dlg.grdParameters->setTextMatrix(1, 2, QStringLiteral("3"));
+    dlg.grdParameters->setTextMatrix(2, 2, QStringLiteral("1e5x"));
+    ui::Prompter::clearAsked();
+    EXPECT_FALSE(dlg.Save_Changes());
+    EXPECT_TRUE(dlg.Cancelled());
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a number")));
+    EXPECT_EQ(cmd.Parameters[0].Value, QVariant(1));
+    EXPECT_EQ(cmd.Parameters[1].Value, QVariant(2.5));
+
+    // Typing into a number row: a minus sign passes, a decimal point only where the scale allows.
+    auto key = [&](int row, char c) {
+        int k = c;
+        emit dlg.grdParameters->KeyPressEdit(row, 2, k);
+        return k;
+    };
+    EXPECT_EQ(key(1, '-'), '-');
+    EXPECT_EQ(key(1, '5'), '5');
+    EXPECT_EQ(key(1, 'x'), 0);
+    EXPECT_EQ(key(1, '.'), 0) << "an integer has no decimals";
+
+    // Clear empties the visible and the hidden rows alike.
+    dlg.cmdClear->click();
+    EXPECT_EQ(dlg.grdParameters->TextMatrix(1, 2), QString());
+    EXPECT_EQ(dlg.grdParameters->TextMatrix(2, 2), QString());
+}
+
+namespace {
+
+class QueryTabulon : public hlTabulon {
+public:
+    using hlTabulon::grdResults;
+    using hlTabulon::m_frmSQLError;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::staStatus;
+    using hlTabulon::txtResultsSQL;
+};
+
+// A schema of this process's own, so that parallel test processes never meet.
+class PostgresRoutines : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        TABULON_REQUIRE_POSTGRES();
+        m_cs = QStringLiteral("Provider=PostgreSQL");
+        for (const QString &pair : testsupport::postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            m_cs += QLatin1Char(';') + pair;
+        m_schema = QStringLiteral("t_i6_%1").arg(QCoreApplication::applicationPid());
+        m_admin = db::Connection::create();
+        m_admin->setReadOnly(false);
+        m_admin->Open(m_cs);
+        const QString s = m_schema;
+        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.echo(p_text text, p_day date, p_n integer) "
+                                        "RETURNS TABLE(t text, d date, n integer) LANGUAGE sql AS "
+                                        "$$ SELECT p_text, p_day, p_n UNION ALL SELECT 'x', NULL, p_n + 1 $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.order_total(p_id integer, OUT total numeric) "
+                                        "LANGUAGE sql AS $$ SELECT p_id * 1.5 $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.top_n(p_limit integer DEFAULT 3) RETURNS SETOF integer "
+                                        "LANGUAGE sql AS $$ SELECT generate_series(1, p_limit) $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1.people (id integer PRIMARY KEY, \"Full Name\" text, born date)")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1.people VALUES (1, 'O''Brien', '1970-01-02'), (2, 'Smith', NULL), "
+                                        "(3, 'Smythe', '1999-12-31')")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE VIEW %1.born_people AS SELECT * FROM %1.people WHERE born IS NOT NULL")
+                             .arg(s));
+        m_connection = db::Connection::create();
+        m_connection->Open(m_cs);
+    }
+    void TearDown() override
+    {
+        if (m_admin)
+            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+    }
+
+    // Fills the dialog's visible rows with `values` (in order) and presses OK; nullopt cancels.
+    void answer(std::optional<QStringList> values)
+    {
+        analysis::setModalRunner([this, values](QDialog &d) {
+            auto *dlg = qobject_cast<frmParameters *>(&d);
+            ASSERT_NE(dlg, nullptr);
+            ++m_asked;
+            if (!values) {
+                dlg->cmdCancel->click();
+                return;
+            }
+            int k = 0;
+            for (int r = 1; r < dlg->grdParameters->Rows() && k < values->size(); ++r) {
+                if (!dlg->grdParameters->RowHidden(r))
+                    dlg->grdParameters->setTextMatrix(r, 2, values->at(k++));
+            }
+            dlg->cmdOK->click();
+        });
+    }
+
+    std::unique_ptr<QueryTabulon> start(const QString &routine)
+    {
+        auto tab = std::make_unique<QueryTabulon>();
+        watch(*tab);
+        tab->SQL(m_schema + QLatin1Char('.') + routine);
+        tab->DataType(hlTabulon::tbDataStoredProc);
+        tab->adoConnection(m_connection);
+        tab->resize(800, 500);
+        tab->show();
+        return tab;
+    }
+
+    static QString sqlMessage(QueryTabulon &tab)
+    {
+        auto *w = qobject_cast<frmSQLError *>(tab.m_frmSQLError.data());
+        return w && w->isVisible() ? w->txtError->toPlainText() : QString();
+    }
+
+    QString m_cs;
+    QString m_schema;
+    std::shared_ptr<db::Connection> m_admin;
+    std::shared_ptr<db::Connection> m_connection;
+    int m_asked = 0;
+};
+
+} // namespace
+
+TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
+{
+    answer(QStringList{QStringLiteral("it's ? here"), QStringLiteral("2024-02-29"), QStringLiteral("-4")});
+    auto tab = start(QStringLiteral("echo"));
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_TRUE(events.empty()) << events.front().procedure << events.front().description;
+    ASSERT_TRUE(tab->Results());
+    EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
+    ASSERT_EQ(tab->ResultsRows(), 2);
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("it's ? here"));
+    EXPECT_EQ(tab->m_rsResults->value(0, 1).toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(tab->m_rsResults->value(1, 2).toInt(), -3);
+    EXPECT_TRUE(tab->m_rsResults->isNull(1, 1)) << "a Null stays a Null";
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(),
+              QStringLiteral("{ call %1.echo('it''s ? here', '2024-02-29', -4) }").arg(m_schema));
+    EXPECT_TRUE(tab->stviewResults()) << "a routine's views open once it has run";
+
+    // A cancelled dialog leaves the grid as it was.
+    answer(std::nullopt);
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(tab->ResultsRows(), 2);
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+    EXPECT_FALSE(tab->isBusy());
+    tab->UnloadFlter();
+}
+
+TEST_F(PostgresRoutines, OutputAndDefaultedParameters)
+{
+    answer(QStringList{QStringLiteral("4")});
+    auto tab = start(QStringLiteral("order_total"));
+    ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    ASSERT_EQ(tab->ResultsRows(), 1);
+    EXPECT_EQ(tab->m_rsResults->value(0, 0).toDouble(), 6.0);
+
+    // An empty number sends Null, so the default is not used and no row comes back; with a value
+    // the routine takes it.
+    answer(QStringList{QString()});
+    auto top = start(QStringLiteral("top_n"));
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    answer(QStringList{QStringLiteral("5")});
+    ASSERT_TRUE(top->Refresh_Results(false, false, false));
+    EXPECT_EQ(top->ResultsRows(), 5);
+    top->UnloadFlter();
+    tab->UnloadFlter();
+}
+
+TEST_F(PostgresRoutines, TablesAndViewsRunWithFilterAndOrder)
+{
+    auto tab = std::make_unique<QueryTabulon>();
+    watch(*tab);
+    tab->SQL(QStringLiteral("SELECT id, \"Full Name\", born FROM %1.people").arg(m_schema));
+    tab->adoConnection(m_connection);
+    tab->resize(800, 500);
+    tab->show();
+    tab->m_strFilter = QStringLiteral("\"Full Name\"  LIKE 'Sm%'");
+    tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("id"), QStringLiteral("1")}}));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    ASSERT_EQ(tab->ResultsRows(), 2);
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 1), QStringLiteral("Smythe"));
+    EXPECT_TRUE(tab->m_rsResults->isNull(1, 2));
+
+    // A view, and a statement the server rejects with its own message.
+    tab->m_strFilter.clear();
+    tab->SQL(QStringLiteral("SELECT * FROM %1.born_people").arg(m_schema));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(tab->ResultsRows(), 2);
+    tab->SQL(QStringLiteral("SELECT nope FROM %1.people").arg(m_schema));
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(sqlMessage(*tab).contains(QStringLiteral("nope"))) << sqlMessage(*tab);
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+}

@@ -1,0 +1,265 @@
+#include "frmNewDataSource.h"
+
+#include "BrowserSettings.h"
+#include "db/Connection.h"
+#include "db/ConnectionString.h"
+#include "ui/CommonDialog.h"
+#include "ui/MousePointer.h"
+#include "ui/Prompter.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace browser {
+
+namespace {
+
+QLineEdit *lineEdit(QWidget *parent, const QString &name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    return e;
+}
+
+} // namespace
+
+frmNewDataSource::frmNewDataSource(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(tr("New Data Source"));
+    auto *form = new QFormLayout;
+    txtName = lineEdit(this, QStringLiteral("txtName"));
+    txtDescription = lineEdit(this, QStringLiteral("txtDescription"));
+    txtConnection = lineEdit(this, QStringLiteral("txtConnection"));
+    txtConnection->setToolTip(tr("Connection string"));
+    cboDelimiter = new QComboBox(this);
+    cboDelimiter->setObjectName(QStringLiteral("cboDelimiter"));
+    cboDelimiter->setEditable(true);
+    form->addRow(tr("Name"), txtName);
+    form->addRow(tr("Description"), txtDescription);
+    form->addRow(tr("Connection"), txtConnection);
+    form->addRow(tr("Delimiter"), cboDelimiter);
+
+    cmdDataSource = new QPushButton(tr("C&onnection"), this);
+    cmdDataSource->setToolTip(tr("Build the connection string"));
+    cmdDataSource->setCheckable(true);
+    cmdTest = new QPushButton(tr("&Test"), this);
+    cmdTest->setToolTip(tr("Open the connection and show the database's answer"));
+
+    // The builder: one page of fields per provider.
+    fraBuilder = new QGroupBox(tr("Build the connection"), this);
+    cboProvider = new QComboBox(fraBuilder);
+    cboProvider->addItems({tr("SQLite file"), tr("PostgreSQL server"), tr("ODBC data source")});
+    m_stack = new QStackedWidget(fraBuilder);
+
+    auto *sqlitePage = new QWidget;
+    auto *sqliteRow = new QHBoxLayout(sqlitePage);
+    txtFile = lineEdit(sqlitePage, QStringLiteral("txtFile"));
+    cmdBrowse = new QPushButton(tr("&Browse..."), sqlitePage);
+    sqliteRow->addWidget(txtFile);
+    sqliteRow->addWidget(cmdBrowse);
+    m_stack->addWidget(sqlitePage);
+
+    auto *pgPage = new QWidget;
+    auto *pgForm = new QFormLayout(pgPage);
+    txtHost = lineEdit(pgPage, QStringLiteral("txtHost"));
+    txtPort = lineEdit(pgPage, QStringLiteral("txtPort"));
+    txtPort->setValidator(new QIntValidator(1, 65535, txtPort));
+    txtDatabase = lineEdit(pgPage, QStringLiteral("txtDatabase"));
+    txtUser = lineEdit(pgPage, QStringLiteral("txtUser"));
+    txtPassword = lineEdit(pgPage, QStringLiteral("txtPassword"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    pgForm->addRow(tr("Host"), txtHost);
+    pgForm->addRow(tr("Port"), txtPort);
+    pgForm->addRow(tr("Database"), txtDatabase);
+    pgForm->addRow(tr("User"), txtUser);
+    pgForm->addRow(tr("Password"), txtPassword);
+    m_stack->addWidget(pgPage);
+
+    auto *odbcPage = new QWidget;
+    auto *odbcForm = new QFormLayout(odbcPage);
+    txtDsn = lineEdit(odbcPage, QStringLiteral("txtDsn"));
+    txtDriver = lineEdit(odbcPage, QStringLiteral("txtDriver"));
+    txtDriver->setToolTip(tr("Used when no data source name is given, e.g. Driver=SQLite3;Database=/path/file.db"));
+    odbcForm->addRow(tr("Data source name"), txtDsn);
+    odbcForm->addRow(tr("Driver string"), txtDriver);
+    m_stack->addWidget(odbcPage);
+
+    auto *useButton = new QPushButton(tr("&Use"), fraBuilder);
+    useButton->setToolTip(tr("Put the built connection string into the Connection box"));
+    auto *builderLayout = new QVBoxLayout(fraBuilder);
+    builderLayout->addWidget(cboProvider);
+    builderLayout->addWidget(m_stack);
+    builderLayout->addWidget(useButton, 0, Qt::AlignRight);
+    fraBuilder->setVisible(false);
+
+    cmdOK = new QPushButton(tr("&OK"), this);
+    cmdOK->setToolTip(tr("Save changes and exit"));
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(tr("&Cancel"), this);
+    cmdCancel->setToolTip(tr("Exit without saving changes"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdDataSource);
+    buttons->addWidget(cmdTest);
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(fraBuilder);
+    layout->addLayout(buttons);
+
+    connect(cmdDataSource, &QPushButton::toggled, fraBuilder, &QWidget::setVisible);
+    connect(cboProvider, qOverload<int>(&QComboBox::currentIndexChanged), m_stack, &QStackedWidget::setCurrentIndex);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmNewDataSource::browseFile);
+    connect(useButton, &QPushButton::clicked, this, &frmNewDataSource::useBuiltConnection);
+    connect(cmdTest, &QPushButton::clicked, this, [this] { testConnection(); });
+    connect(cmdOK, &QPushButton::clicked, this, &frmNewDataSource::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(txtName, &QLineEdit::textChanged, this, &frmNewDataSource::updateOK);
+    connect(txtConnection, &QLineEdit::textChanged, this, &frmNewDataSource::updateOK);
+    connect(cboDelimiter, &QComboBox::editTextChanged, this, [this](const QString &text) {
+        if (text.size() > 1)
+            cboDelimiter->setEditText(text.left(1)); // one character quotes identifiers
+    });
+    updateOK();
+}
+
+void frmNewDataSource::load()
+{
+    m_cancelled = true;
+    txtConnection->setText(m_connection);
+    txtName->setText(m_name);
+    txtDescription->setText(m_description);
+    cboDelimiter->clear();
+    cboDelimiter->addItem(QStringLiteral("\""));
+    cboDelimiter->addItem(QStringLiteral("`"));
+    if (!m_delimiter.isEmpty() && m_delimiter != QStringLiteral("\"") && m_delimiter != QStringLiteral("`"))
+        cboDelimiter->addItem(m_delimiter);
+    const QString shown = m_delimiter.isEmpty() ? QStringLiteral("`") : m_delimiter;
+    cboDelimiter->setCurrentIndex(cboDelimiter->findText(shown));
+    updateOK();
+}
+
+void frmNewDataSource::showEvent(QShowEvent *event)
+{
+    ui::MousePointer::setDefault();
+    if (!m_name.isEmpty())
+        setWindowTitle(tr("Edit Data Source"));
+    QDialog::showEvent(event);
+}
+
+void frmNewDataSource::updateOK()
+{
+    // Whether built or typed, a source needs both a name and something to connect with.
+    cmdOK->setEnabled(!txtName->text().trimmed().isEmpty() && !txtConnection->text().trimmed().isEmpty());
+}
+
+void frmNewDataSource::setBuilderProvider(BuilderProvider provider)
+{
+    cboProvider->setCurrentIndex(int(provider));
+}
+
+QString frmNewDataSource::builtConnection() const
+{
+    db::ConnectionString cs;
+    auto put = [&cs](const char *key, const QString &value) {
+        if (!value.trimmed().isEmpty())
+            cs.setValue(QString::fromLatin1(key), value.trimmed());
+    };
+    switch (cboProvider->currentIndex()) {
+    case PostgreSQLServer:
+        cs.setValue(QStringLiteral("Provider"), QStringLiteral("PostgreSQL"));
+        put("Data Source", txtHost->text());
+        put("Port", txtPort->text());
+        put("Initial Catalog", txtDatabase->text());
+        put("User ID", txtUser->text());
+        if (!txtPassword->text().isEmpty())
+            cs.setValue(QStringLiteral("Password"), txtPassword->text());
+        return cs.toString();
+    case OdbcSource:
+        if (!txtDsn->text().trimmed().isEmpty()) {
+            cs.setValue(QStringLiteral("Provider"), QStringLiteral("ODBC"));
+            put("DSN", txtDsn->text());
+            return cs.toString();
+        }
+        if (txtDriver->text().trimmed().isEmpty())
+            return {};
+        // The driver string goes on as the user wrote it.
+        return QStringLiteral("Provider=ODBC;") + txtDriver->text().trimmed();
+    default:
+        if (txtFile->text().trimmed().isEmpty())
+            return {};
+        cs.setValue(QStringLiteral("Provider"), QStringLiteral("SQLite"));
+        put("Data Source", txtFile->text());
+        return cs.toString();
+    }
+}
+
+void frmNewDataSource::useBuiltConnection()
+{
+    const QString built = builtConnection();
+    if (built.isEmpty())
+        return;
+    txtConnection->setText(built);
+    m_connection = built;
+    txtName->setFocus();
+}
+
+void frmNewDataSource::browseFile()
+{
+    ui::FileDialogRequest request;
+    request.title = tr("SQLite Database");
+    request.filter = tr("SQLite databases (*.db;*.sqlite;*.sqlite3)|*.db;*.sqlite;*.sqlite3|All files (*.*)|*.*");
+    request.fileName = txtFile->text();
+    if (auto choice = ui::CommonDialog::showOpen(request, this))
+        txtFile->setText(choice->fileName);
+}
+
+bool frmNewDataSource::testConnection()
+{
+    const QString text = txtConnection->text().trimmed();
+    const QString title = tr("Test Connection");
+    if (text.isEmpty()) {
+        ui::Prompter::msgBox(tr("There is no connection string to test."), ui::MsgButtons::OK,
+                             ui::MsgIcon::Exclamation, title, this);
+        return false;
+    }
+    try {
+        ui::MousePointer::setHourglass();
+        auto cn = db::Connection::create();
+        cn->Open(text);
+        const QString version = cn->Version();
+        cn->Close();
+        ui::MousePointer::setDefault();
+        ui::Prompter::msgBox(tr("The connection opened.\n%1").arg(version), ui::MsgButtons::OK,
+                             ui::MsgIcon::Information, title, this);
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        ui::Prompter::msgBox(tr("The connection failed:\n%1").arg(db::maskPasswords(QString::fromUtf8(e.what()))),
+                             ui::MsgButtons::OK, ui::MsgIcon::Critical, title, this);
+        return false;
+    }
+}
+
+void frmNewDataSource::accept()
+{
+    if (!cmdOK->isEnabled())
+        return;
+    m_cancelled = false;
+    m_name = txtName->text();
+    m_connection = txtConnection->text();
+    m_description = txtDescription->text();
+    m_delimiter = cboDelimiter->currentText().left(1);
+    QDialog::accept();
+}
+
+} // namespace browser

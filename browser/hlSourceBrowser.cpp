@@ -1,0 +1,240 @@
+#include "hlSourceBrowser.h"
+
+#include "BrowserSettings.h"
+#include "DataSourceFile.h"
+#include "Splitter.h"
+#include "app/AppInfo.h"
+#include "db/Connection.h"
+#include "hrErr.h"
+#include "settings/SettingsStore.h"
+#include "ui/EventLoop.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/StatusPanels.h"
+
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace browser;
+
+namespace {
+
+// Where error reports from the browser are mailed.
+const QString kReportAddress = QStringLiteral("errors@tabulon.invalid");
+
+const char *const kViewKeys[] = {"Large", "Small", "List", "Report"};
+
+} // namespace
+
+hlSourceBrowser::hlSourceBrowser(QWidget *parent) : QWidget(parent)
+{
+    buildLayout();
+    buildTreeMenu();
+}
+
+hlSourceBrowser::~hlSourceBrowser()
+{
+    UnloadFlter();
+}
+
+void hlSourceBrowser::buildLayout()
+{
+    tlbData = new ui::KeyedToolBar(QStringLiteral("tlbData"), this);
+    tlbData->addButton(QStringLiteral("Large"), {}, tr("Large Icons"), ui::tbrButtonGroup);
+    tlbData->addButton(QStringLiteral("Small"), {}, tr("Small Icons"), ui::tbrButtonGroup);
+    tlbData->addButton(QStringLiteral("List"), {}, tr("List"), ui::tbrButtonGroup);
+    tlbData->addButton(QStringLiteral("Report"), {}, tr("Details"), ui::tbrButtonGroup);
+    tlbData->addSeparatorButton();
+    tlbData->addButton(QStringLiteral("Options"), {}, tr("Browser options"));
+    // The options dialog is not part of this control yet; a button that does nothing would mislead.
+    tlbData->Buttons(QStringLiteral("Options")).setEnabled(false);
+    connect(tlbData, &ui::KeyedToolBar::ButtonClick, this, &hlSourceBrowser::toolbarClick);
+
+    hlSplitData = new Splitter(this);
+    hlSplitData->setObjectName(QStringLiteral("hlSplitData"));
+    tvwData = new QTreeWidget(hlSplitData);
+    tvwData->setObjectName(QStringLiteral("tvwData"));
+    tvwData->setHeaderHidden(true);
+    tvwData->setMouseTracking(true);
+    tvwData->viewport()->installEventFilter(this);
+    lvwData = new QListWidget(hlSplitData);
+    lvwData->setObjectName(QStringLiteral("lvwData"));
+    connect(hlSplitData, &Splitter::Resize, this, [this] {
+        if (m_initialised)
+            browserSettings().SplitPercentage = hlSplitData->SplitPercent();
+    });
+
+    staStatus = new ui::StatusPanels(2, this);
+    staStatus->setObjectName(QStringLiteral("staStatus"));
+    cmdCancel = new QPushButton(tr("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->hide(); // off the visible area: only its shortcut matters
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tlbData);
+    layout->addWidget(hlSplitData, 1);
+    layout->addWidget(staStatus);
+    hlSplitData->hide();
+    tvwData->hide();
+    lvwData->hide();
+}
+
+void hlSourceBrowser::report(const QString &procName, const QString &description)
+{
+    ui::MousePointer::setDefault();
+    emit Faultdesk(procName, description);
+}
+
+bool hlSourceBrowser::Init()
+{
+    try {
+        BrowserSettings &s = browserSettings();
+        s.AppName = QStringLiteral("Tabulon");
+        if (!Read_INI())
+            return false;
+        Get_Options();
+
+        hrErr &err = errorObject();
+        err.CallingApp(app::appInfo(QStringLiteral("hlSourceBrowser")));
+        err.EMailAddress(kReportAddress);
+        err.EMailSubject(QStringLiteral("Tabulon Error"));
+        err.DebugMode(true);
+
+        m_initialised = false;
+        m_currentDataType = tbDataTable;
+        if (!Set_Options(true, true, false))
+            return false;
+        applyDataView();
+        mnuDisconnect->setVisible(false);
+        staStatus->show();
+        staStatus->Panels(2).setToolTipText(tr("Row count"));
+        if (!Refresh_Data())
+            return false;
+        tvwData->show();
+        lvwData->show();
+        m_initialised = true;
+        hlSplitData->setSplitterColor(0);
+        hlSplitData->show();
+        hlSplitData->layoutPanes();
+        ui::MousePointer::setDefault();
+        return true;
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool hlSourceBrowser::Set_Options(bool blnDataChanged, bool /*blnChartChanged*/, bool blnDataSourceChanged)
+{
+    try {
+        const BrowserSettings &s = browserSettings();
+        if (blnDataChanged)
+            lvwData->setProperty("GridLines", s.GridLines);
+        if (blnDataSourceChanged)
+            Refresh_Data();
+        Set_MenuText();
+        hlSplitData->setSplitterWidth(40);
+        hlSplitData->setSplitPercent(s.SplitPercentage);
+        hlSplitData->setOrientation(s.SplitOrientation ? Splitter::splitHorizontal : Splitter::splitVertical);
+        // Releasing first, so that swapping the panes never puts one widget in both.
+        hlSplitData->setChild1(nullptr);
+        hlSplitData->setChild2(nullptr);
+        hlSplitData->setChild1(s.SplitLeft ? static_cast<QWidget *>(lvwData) : tvwData);
+        hlSplitData->setChild2(s.SplitLeft ? static_cast<QWidget *>(tvwData) : lvwData);
+        emit Refreshed();
+        return true;
+    } catch (const std::exception &e) {
+        report(QStringLiteral("Set_Options"), QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool hlSourceBrowser::Set_MenuText()
+{
+    try {
+        const bool text = browserSettings().ToolBarText;
+        const std::pair<const char *, QString> captions[] = {
+            {"Large", tr("Large")}, {"Small", tr("Small ")}, {"List", tr("List")},
+            {"Report", tr("Details")}, {"Options", tr("Browse options")}};
+        for (const auto &[key, caption] : captions)
+            tlbData->Buttons(QString::fromLatin1(key)).setCaption(text ? caption : QString());
+        tlbData->Buttons(5).setCaption({});
+        tlbData->setShowCaptions(text);
+        ui::yieldEvents();
+        return true;
+    } catch (const std::exception &e) {
+        report(QStringLiteral("Set_MenuText"), QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void hlSourceBrowser::applyDataView()
+{
+    const int view = browserSettings().DataView;
+    if (view >= 0 && view <= 3)
+        tlbData->Buttons(QString::fromLatin1(kViewKeys[view])).setValue(ui::tbrPressed);
+    lvwData->setViewMode(view == 0 ? QListView::IconMode : QListView::ListMode);
+}
+
+void hlSourceBrowser::toolbarClick(const QString &key)
+{
+    for (int view = 0; view < 4; ++view) {
+        if (key.compare(QString::fromLatin1(kViewKeys[view]), Qt::CaseInsensitive) != 0)
+            continue;
+        browserSettings().DataView = view;
+        applyDataView();
+        // The view choice is kept at once, not with the next options save.
+        auto &store = settings::SettingsStore::instance();
+        if (!store.SaveSetting(browserSettings().AppName, QStringLiteral("General"), QStringLiteral("Data View"),
+                               QString::number(view)))
+            report(QStringLiteral("tlbData_ButtonClick"), store.lastError());
+        return;
+    }
+}
+
+bool hlSourceBrowser::Refresh()
+{
+    // Listing a folder's objects belongs to the object list, which this control does not have yet.
+    return false;
+}
+
+bool hlSourceBrowser::Show_SQLError(const QString &, const QString &)
+{
+    ui::MousePointer::setHourglass();
+    return true;
+}
+
+int hlSourceBrowser::QueryTotal() const
+{
+    return lvwData->count();
+}
+
+bool hlSourceBrowser::stOpenSQL() const
+{
+    return browserSettings().OpenSQL;
+}
+
+void hlSourceBrowser::UnloadFlter()
+{
+    for (auto &cn : Connections) {
+        try {
+            if (cn)
+                cn->Close();
+        } catch (...) {
+        }
+        cn.reset();
+    }
+    try {
+        errorObject().adoConnection(std::shared_ptr<db::Connection>());
+    } catch (...) {
+    }
+    if (hlSplitData) {
+        hlSplitData->setChild1(nullptr);
+        hlSplitData->setChild2(nullptr);
+    }
+}

@@ -1,0 +1,256 @@
+#include "BrowserTestSupport.h"
+
+#include "Splitter.h"
+#include "automation/Automation.h"
+#include "SampleTool.h"
+#include "SqliteWriter.h"
+#include "TestSupport.h"
+#include "db/Connection.h"
+#include "frmNewDataSource.h"
+#include "hlSourceBrowser.h"
+#include "ui/KeyedToolBar.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTreeWidget>
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+using namespace browser;
+using browsertest::BrowserTest;
+
+namespace {
+
+class BrowserTreeTest : public BrowserTest {
+protected:
+    void writeIni(const QByteArray &text)
+    {
+        QFile f(iniPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+    // The sample database and the file the sample tool writes for it, then a second, broken source.
+    void writeSampleSources(const QByteArray &extra = {})
+    {
+        const QString db = dir.filePath(QStringLiteral("Sample.db"));
+        std::string error, text;
+        ASSERT_TRUE(sample::writeSqliteDatabase(db.toStdString(), error)) << error;
+        ASSERT_TRUE(sample::dataSourcesIni(db.toStdString(), text, error)) << error;
+        writeIni(QByteArray::fromStdString(text) + extra);
+    }
+    std::unique_ptr<hlSourceBrowser> started()
+    {
+        auto b = std::make_unique<hlSourceBrowser>();
+        QObject::connect(b.get(), &hlSourceBrowser::Faultdesk, b.get(),
+                         [this](const QString &sub, const QString &text) { events.push_back({sub, text}); });
+        EXPECT_TRUE(b->Init());
+        return b;
+    }
+    std::vector<browsertest::Report> events;
+};
+
+TEST_F(BrowserTreeTest, InitBuildsTheTreeAndAppliesTheLayoutSettings)
+{
+    writeIni("[1]\nName=One\nConnection=Data Source=1.db\n[2]\nName=Two\n[3]\nName=\n[4]\nName=Four\n");
+    store().SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View"),
+                        QStringLiteral("3"));
+    store().SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("Data"), QStringLiteral("Split\\Left"),
+                        QStringLiteral("True"));
+    auto b = started();
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 2);
+    QTreeWidgetItem *one = b->tvwData->topLevelItem(0);
+    EXPECT_EQ(one->text(0), QStringLiteral("One"));
+    EXPECT_TRUE(one->font(0).bold());
+    EXPECT_EQ(hlSourceBrowser::nodeImage(one), 1);
+    ASSERT_EQ(one->childCount(), 3);
+    EXPECT_EQ(hlSourceBrowser::fullPath(one->child(1)), QStringLiteral("One : Views"));
+    EXPECT_EQ(b->tlbData->Buttons(QStringLiteral("Report")).Value(), ui::tbrPressed);
+    EXPECT_EQ(b->hlSplitData->Child1(), b->lvwData);
+    EXPECT_EQ(b->hlSplitData->Child2(), b->tvwData);
+    EXPECT_TRUE(b->Initialised());
+    for (int i = 1; i <= b->tlbData->ButtonCount(); ++i)
+        EXPECT_TRUE(b->tlbData->Buttons(i).Caption().isEmpty());
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(BrowserTreeTest, WithoutFolderPermissionsSourcesHaveNoChildren)
+{
+    writeIni("[1]\nName=One\n");
+    for (const char *key : {"Open View", "Open sp"})
+        store().SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("Admin"), QString::fromLatin1(key),
+                            QStringLiteral("False"));
+    auto b = started();
+    EXPECT_EQ(b->tvwData->topLevelItem(0)->childCount(), 1); // Tables is always allowed at start
+
+    browserSettings().OpenTable = false;
+    QSignalSpy refreshed(b.get(), &hlSourceBrowser::Refreshed);
+    ASSERT_TRUE(b->Set_Options(false, false, true));
+    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_EQ(b->tvwData->topLevelItem(0)->childCount(), 0);
+}
+
+TEST_F(BrowserTreeTest, ExpandOpensTheSampleOnceAndDisconnectCloses)
+{
+    writeSampleSources();
+    auto b = started();
+    QTreeWidgetItem *node = b->tvwData->topLevelItem(0);
+    ASSERT_NE(node, nullptr);
+    node->setExpanded(true);
+    EXPECT_TRUE(events.empty()) << events.front().description.toStdString();
+    EXPECT_TRUE(node->isExpanded());
+    EXPECT_EQ(b->currentRow(), 1);
+    const auto cn = b->connection(1);
+    ASSERT_TRUE(cn);
+    EXPECT_EQ(cn->State(), db::adStateOpen);
+    EXPECT_TRUE(cn->readOnly());
+    EXPECT_FALSE(cn->Tables().empty());
+    EXPECT_EQ(hlSourceBrowser::nodeImage(node), 2);
+
+    node->setExpanded(false);
+    node->setExpanded(true);
+    EXPECT_EQ(b->connection(1), cn); // not reopened
+
+    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    EXPECT_TRUE(b->mnuDisconnect->isVisible());
+    EXPECT_FALSE(b->mnuConnect->isVisible());
+    EXPECT_TRUE(b->mnuQuery->isVisible());
+    b->mnuDisconnect->trigger();
+    EXPECT_EQ(cn->State(), db::adStateClosed);
+    EXPECT_EQ(hlSourceBrowser::nodeImage(node), 1);
+    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    EXPECT_TRUE(b->mnuConnect->isVisible());
+    EXPECT_FALSE(b->mnuQuery->isVisible());
+
+    b->UnloadFlter();
+    EXPECT_FALSE(b->connection(1));
+}
+
+TEST_F(BrowserTreeTest, ABadSourceReportsOnceWithItsPasswordMaskedAndCollapses)
+{
+    writeSampleSources("[2]\nName=Broken\nConnection=Provider=PostgreSQL;Data Source=/nonexistent-dir;"
+                       "User ID=ann;Password=hunter2\n");
+    auto b = started();
+    QTreeWidgetItem *broken = b->tvwData->topLevelItem(1);
+    ASSERT_EQ(broken->text(0), QStringLiteral("Broken"));
+    broken->setExpanded(true);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("Connect_DataSource"));
+    EXPECT_FALSE(events[0].description.contains(QStringLiteral("hunter2")));
+    EXPECT_FALSE(broken->isExpanded());
+    EXPECT_EQ(hlSourceBrowser::nodeImage(broken), 1);
+}
+
+TEST_F(BrowserTreeTest, ClicksRaiseTheirPathsAndTheMenuFollowsThePermissions)
+{
+    writeIni("[1]\nName=One\nDescription=first source\n[2]\nName=Two\n");
+    auto b = started();
+    QSignalSpy selected(b.get(), &hlSourceBrowser::QuerySelected);
+    QTreeWidgetItem *two = b->tvwData->topLevelItem(1);
+    b->tvwData_NodeClick(two);
+    b->tvwData_NodeClick(two->child(1));
+    ASSERT_EQ(selected.count(), 2);
+    EXPECT_EQ(selected[0][0].toString(), QStringLiteral("Two"));
+    EXPECT_EQ(selected[1][0].toString(), QStringLiteral("Two : Views"));
+    EXPECT_EQ(b->CurrentDataType(), hlSourceBrowser::tbDataView);
+    EXPECT_EQ(b->currentRow(), 2);
+
+    b->tvwData_MouseMove(b->tvwData->topLevelItem(0));
+    EXPECT_EQ(b->tvwData->toolTip(), QStringLiteral("first source"));
+    b->tvwData_MouseMove(two->child(0));
+    EXPECT_TRUE(b->tvwData->toolTip().isEmpty());
+
+    b->tvwData->setCurrentItem(two->child(0));
+    EXPECT_FALSE(b->tvwData_MouseUp(Qt::RightButton)); // no menu over a folder
+    b->tvwData->setCurrentItem(two);
+    EXPECT_FALSE(b->tvwData_MouseUp(Qt::LeftButton));
+    browserSettings().EditData = false;
+    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    EXPECT_TRUE(b->mnuConnect->isVisible());
+    EXPECT_FALSE(b->mnuNewDataSource->isVisible());
+    EXPECT_FALSE(b->mnuQuery->isVisible());
+}
+
+TEST_F(BrowserTreeTest, AddingFromTheMenuSavesAndRebuildsTheTree)
+{
+    writeIni("[1]\nName=One\n");
+    auto b = started();
+    setDialogRunner([](QDialog &d) {
+        auto &dlg = static_cast<frmNewDataSource &>(d);
+        dlg.txtName->setText(QStringLiteral("Added"));
+        dlg.txtConnection->setText(QStringLiteral("Data Source=a.db"));
+        dlg.cmdOK->click();
+    });
+    b->tvwData->setCurrentItem(b->tvwData->topLevelItem(0));
+    b->mnuNewDataSource->trigger();
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 2);
+    EXPECT_EQ(b->tvwData->topLevelItem(1)->text(0), QStringLiteral("Added"));
+}
+
+TEST_F(BrowserTreeTest, ViewButtonsAreKeptAtOnceAndCaptionsFollowTheSetting)
+{
+    writeIni("[1]\nName=One\n");
+    auto b = started();
+    b->tlbData->Buttons(QStringLiteral("List")).action()->trigger();
+    EXPECT_EQ(browserSettings().DataView, 2);
+    EXPECT_EQ(store().GetSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View")),
+              QStringLiteral("2"));
+
+    browserSettings().ToolBarText = true;
+    ASSERT_TRUE(b->Set_MenuText());
+    EXPECT_EQ(b->tlbData->Buttons(QStringLiteral("Small")).Caption(), QStringLiteral("Small "));
+    EXPECT_EQ(b->tlbData->Buttons(QStringLiteral("Report")).Caption(), QStringLiteral("Details"));
+    EXPECT_EQ(b->tlbData->Buttons(QStringLiteral("Options")).Caption(), QStringLiteral("Browse options"));
+}
+
+TEST_F(BrowserTreeTest, TheHostReachesMembersByDispatchIdAndName)
+{
+    writeIni("[1]\nName=One\n");
+    hlSourceBrowser b;
+    QVariant result;
+    QString error;
+    ASSERT_TRUE(automation::callById(&b, 0x60030014, {}, &result, &error)) << error.toStdString();
+    EXPECT_TRUE(result.toBool());
+    EXPECT_EQ(b.tvwData->topLevelItemCount(), 1);
+    QSignalSpy refreshed(&b, &hlSourceBrowser::Refreshed);
+    ASSERT_TRUE(automation::callByName(&b, QStringLiteral("set_options"), {}, &result, &error)) << error.toStdString();
+    EXPECT_EQ(refreshed.count(), 1);
+    ASSERT_TRUE(automation::callByName(&b, QStringLiteral("Print_Preview"), {}, &result, &error));
+    EXPECT_FALSE(result.toBool());
+    QVariant openSql;
+    ASSERT_TRUE(automation::getProperty(&b, QStringLiteral("stOpenSQL"), &openSql, &error)) << error.toStdString();
+    EXPECT_TRUE(openSql.toBool());
+}
+
+TEST_F(BrowserTreeTest, PostgresSourceOpensOnExpand)
+{
+    TABULON_REQUIRE_POSTGRES();
+    std::unique_ptr<PGconn, decltype(&PQfinish)> pg(PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()),
+                                                     &PQfinish);
+    ASSERT_EQ(PQstatus(pg.get()), CONNECTION_OK) << PQerrorMessage(pg.get());
+    const QString cs = QStringLiteral("Provider=PostgreSQL;Data Source=%1;Port=%2;Initial Catalog=%3;User ID=%4;Password=%5")
+                           .arg(QString::fromUtf8(PQhost(pg.get())), QString::fromUtf8(PQport(pg.get())),
+                                QString::fromUtf8(PQdb(pg.get())), QString::fromUtf8(PQuser(pg.get())),
+                                QString::fromUtf8(PQpass(pg.get())));
+    writeIni(QStringLiteral("[1]\nName=Server\nConnection=%1\n").arg(cs).toUtf8());
+    auto b = started();
+    QTreeWidgetItem *node = b->tvwData->topLevelItem(0);
+    node->setExpanded(true);
+    EXPECT_TRUE(events.empty()) << events.front().description.toStdString();
+    const auto cn = b->connection(1);
+    ASSERT_TRUE(cn);
+    EXPECT_EQ(cn->State(), db::adStateOpen);
+    EXPECT_EQ(cn->Provider(), QStringLiteral("PostgreSQL"));
+    node->setExpanded(false);
+    node->setExpanded(true);
+    EXPECT_EQ(b->connection(1), cn);
+    b->UnloadFlter();
+    EXPECT_EQ(cn->State(), db::adStateClosed);
+}
+
+} // namespace

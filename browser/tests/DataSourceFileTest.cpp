@@ -1,0 +1,268 @@
+#include "BrowserTestSupport.h"
+
+#include "frmNewDataSource.h"
+#include "db/ConnectionString.h"
+#include "settings/IniFile.h"
+#include "SqliteWriter.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <functional>
+
+using namespace browser;
+using browsertest::BrowserTest;
+
+namespace {
+
+class DataSourceFileTest : public BrowserTest {
+protected:
+    void writeFile(const QByteArray &text)
+    {
+        QFile f(iniPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+    QByteArray fileBytes() const
+    {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // Runs the dialog through fill, then presses OK (or Cancel when ok is false).
+    void answerDialog(std::function<void(frmNewDataSource &)> fill, bool ok = true)
+    {
+        setDialogRunner([fill, ok](QDialog &d) {
+            auto &dlg = static_cast<frmNewDataSource &>(d);
+            if (fill)
+                fill(dlg);
+            (ok ? dlg.cmdOK : dlg.cmdCancel)->click();
+        });
+    }
+    void addSource(const QString &name, const QString &connection, const QString &description = {})
+    {
+        answerDialog([=](frmNewDataSource &d) {
+            d.txtName->setText(name);
+            d.txtConnection->setText(connection);
+            d.txtDescription->setText(description);
+        });
+        ASSERT_TRUE(New_DataSource(0, false));
+    }
+    const DataSourceRow &row(int i) const { return dataSources().rows[size_t(i)]; }
+};
+
+TEST_F(DataSourceFileTest, MissingFileIsAnEmptyList)
+{
+    EXPECT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 0);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(DataSourceFileTest, ReadingStopsAtTheFirstGapOrEmptyNameAndIgnoresStoredIds)
+{
+    writeFile("[1]\nName=One\nConnection=Data Source=a.db\nDelimiter=\"\n"
+              "[2]\nID=77\nName=Two\nDescription=second\n"
+              "[4]\nName=Four\n");
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 2);
+    EXPECT_EQ(row(1).Connection, QStringLiteral("Data Source=a.db"));
+    EXPECT_EQ(row(2).ID, QStringLiteral("2"));
+    EXPECT_EQ(row(2).Description, QStringLiteral("second"));
+    EXPECT_TRUE(row(3).Name.isEmpty());
+
+    writeFile("[1]\nName=One\n[2]\nName=\n[3]\nName=Three\n");
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 1);
+}
+
+TEST_F(DataSourceFileTest, SavingAfterADeleteRenumbersWithoutGaps)
+{
+    addSource(QStringLiteral("First"), QStringLiteral("Data Source=1.db"));
+    addSource(QStringLiteral("Second"), QStringLiteral("Data Source=2.db"));
+    addSource(QStringLiteral("Third"), QStringLiteral("Data Source=3.db"));
+    ui::Prompter::queueAnswer(ui::MsgResult::OK);
+    EXPECT_TRUE(Delete_DataSource(2));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Delete Second?"));
+    EXPECT_TRUE(row(2).ID.isEmpty());
+    EXPECT_EQ(row(2).Name, QStringLiteral("Second")); // until saved and read again
+    ASSERT_TRUE(Save_DataSources());
+
+    settings::IniFile ini(iniPath());
+    EXPECT_EQ(ini.sections(), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    EXPECT_FALSE(ini.value(QStringLiteral("1"), QStringLiteral("ID")).has_value());
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 2);
+    EXPECT_EQ(row(2).Name, QStringLiteral("Third"));
+    EXPECT_EQ(row(2).Connection, QStringLiteral("Data Source=3.db"));
+}
+
+TEST_F(DataSourceFileTest, CancelledDeleteKeepsTheRow)
+{
+    addSource(QStringLiteral("Keep"), QStringLiteral("Data Source=k.db"));
+    ui::Prompter::queueAnswer(ui::MsgResult::Cancel);
+    EXPECT_TRUE(Delete_DataSource(1));
+    EXPECT_EQ(row(1).ID, QStringLiteral("1"));
+}
+
+TEST_F(DataSourceFileTest, ApostrophesAndLongConnectionsRoundTripWithoutRedoubling)
+{
+    const QString longConnection = QStringLiteral("Provider=SQLite;Data Source=") + QString(972, u'x');
+    ASSERT_EQ(longConnection.size(), 1000);
+    addSource(QStringLiteral("O'Brien's data"), longConnection + QStringLiteral("'"), QStringLiteral("  it's  "));
+    EXPECT_EQ(row(1).Name, QStringLiteral("O''Brien''s data"));
+    ASSERT_TRUE(Save_DataSources());
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(row(1).Name, QStringLiteral("O''Brien''s data"));
+    EXPECT_EQ(row(1).Connection.size(), 1002);
+    EXPECT_EQ(connectionText(row(1)), longConnection + QStringLiteral("'"));
+    EXPECT_EQ(row(1).Description, QStringLiteral("  it''s  "));
+
+    // Editing shows the typed text and confirming stores it doubled once, not twice.
+    QString shownName;
+    answerDialog([&](frmNewDataSource &d) { shownName = d.txtName->text(); });
+    ASSERT_TRUE(New_DataSource(1, true));
+    EXPECT_EQ(shownName, QStringLiteral("O'Brien's data"));
+    EXPECT_EQ(row(1).Name, QStringLiteral("O''Brien''s data"));
+    EXPECT_EQ(connectionText(row(1)), longConnection + QStringLiteral("'"));
+}
+
+TEST_F(DataSourceFileTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
+{
+    writeFile("[1]\nName=Old\nConnection=Data Source=old.db\n");
+    ASSERT_TRUE(Get_DataSources());
+    addSource(QStringLiteral("New"), QStringLiteral("Data Source=new.db"));
+    const QByteArray before = fileBytes();
+    setSaveFailureForTest(QStringLiteral("No space left on device"));
+    EXPECT_FALSE(Save_DataSources());
+    EXPECT_EQ(fileBytes(), before);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].procedure, QStringLiteral("Save_DataSources"));
+    EXPECT_TRUE(errors[0].description.contains(QStringLiteral("No space left")));
+}
+
+TEST_F(DataSourceFileTest, AFullFileNeverLetsAnAdditionOverwriteALoadedRow)
+{
+    QByteArray text;
+    for (int i = 1; i <= 52; ++i)
+        text += QStringLiteral("[%1]\nName=S%1\n").arg(i).toUtf8();
+    writeFile(text);
+    EXPECT_FALSE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 50);
+    EXPECT_EQ(row(50).Name, QStringLiteral("S50"));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, iniPath());
+
+    answerDialog([](frmNewDataSource &d) {
+        d.txtName->setText(QStringLiteral("Extra"));
+        d.txtConnection->setText(QStringLiteral("Data Source=x.db"));
+    });
+    EXPECT_FALSE(New_DataSource(0, false));
+    EXPECT_EQ(row(50).Name, QStringLiteral("S50"));
+    EXPECT_EQ(dataSources().count, 50);
+    EXPECT_EQ(errors.back().procedure, QStringLiteral("New_DataSource"));
+}
+
+TEST_F(DataSourceFileTest, CancelledDialogChangesNothing)
+{
+    answerDialog([](frmNewDataSource &d) {
+        d.txtName->setText(QStringLiteral("Nope"));
+        d.txtConnection->setText(QStringLiteral("Data Source=n.db"));
+    }, false);
+    EXPECT_FALSE(New_DataSource(0, false));
+    EXPECT_EQ(dataSources().count, 0);
+}
+
+TEST(DataSourceDialog, OkNeedsANameAndAConnectionHoweverMade)
+{
+    frmNewDataSource d;
+    d.load();
+    EXPECT_FALSE(d.cmdOK->isEnabled());
+    d.txtConnection->setText(QStringLiteral("Data Source=a.db"));
+    EXPECT_FALSE(d.cmdOK->isEnabled());
+    d.txtName->setText(QStringLiteral("   "));
+    EXPECT_FALSE(d.cmdOK->isEnabled());
+    d.txtName->setText(QStringLiteral("A"));
+    EXPECT_TRUE(d.cmdOK->isEnabled());
+    d.txtConnection->clear();
+    EXPECT_FALSE(d.cmdOK->isEnabled());
+    d.cmdOK->click();
+    EXPECT_TRUE(d.Cancelled());
+
+    // Built rather than typed.
+    d.setBuilderProvider(frmNewDataSource::SQLiteFile);
+    d.txtFile->setText(QStringLiteral("/data/my file.db"));
+    d.useBuiltConnection();
+    EXPECT_TRUE(d.cmdOK->isEnabled());
+    EXPECT_EQ(d.txtConnection->text(), QStringLiteral("Provider=SQLite;Data Source=/data/my file.db"));
+}
+
+TEST(DataSourceDialog, EditedSourceOpensReadyAndKeepsAnUnusualDelimiter)
+{
+    frmNewDataSource d;
+    d.setSourceName(QStringLiteral("Sales"));
+    d.setConnection(QStringLiteral("Data Source=s.db"));
+    d.setDelimiter(QStringLiteral("["));
+    d.load();
+    EXPECT_TRUE(d.cmdOK->isEnabled());
+    EXPECT_EQ(d.cboDelimiter->count(), 3);
+    EXPECT_EQ(d.cboDelimiter->currentText(), QStringLiteral("["));
+
+    frmNewDataSource fresh;
+    fresh.load();
+    EXPECT_EQ(fresh.cboDelimiter->currentText(), QStringLiteral("`"));
+}
+
+TEST(DataSourceDialog, BuilderMasksAndQuotesPostgresValues)
+{
+    frmNewDataSource d;
+    d.setBuilderProvider(frmNewDataSource::PostgreSQLServer);
+    EXPECT_EQ(d.txtPassword->echoMode(), QLineEdit::Password);
+    d.txtHost->setText(QStringLiteral("db.local"));
+    d.txtPort->setText(QStringLiteral("5433"));
+    d.txtDatabase->setText(QStringLiteral("sales"));
+    d.txtUser->setText(QStringLiteral("ann"));
+    d.txtPassword->setText(QStringLiteral("a;b"));
+    const auto cs = db::ConnectionString::parse(d.builtConnection());
+    EXPECT_EQ(cs.provider(), db::Provider::PostgreSQL);
+    EXPECT_EQ(cs.value(QStringLiteral("Data Source")), QStringLiteral("db.local"));
+    EXPECT_EQ(cs.value(QStringLiteral("Port")), QStringLiteral("5433"));
+    EXPECT_EQ(cs.value(QStringLiteral("Password")), QStringLiteral("a;b"));
+
+    d.setBuilderProvider(frmNewDataSource::OdbcSource);
+    d.txtDriver->setText(QStringLiteral("Driver=SQLite3;Database=/tmp/x.db"));
+    EXPECT_EQ(d.builtConnection(), QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=/tmp/x.db"));
+}
+
+TEST_F(DataSourceFileTest, TestButtonReportsTheDatabasesAnswer)
+{
+    const QString file = dir.filePath(QStringLiteral("t.db"));
+    std::string error;
+    ASSERT_TRUE(sample::writeSqliteDatabase(file.toStdString(), error)) << error;
+    frmNewDataSource d;
+    d.txtConnection->setText(QStringLiteral("Provider=SQLite;Data Source=") + file);
+    EXPECT_TRUE(d.testConnection());
+    EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Information);
+
+    d.txtConnection->setText(QStringLiteral("Provider=PostgreSQL;Data Source=/nonexistent-socket-dir;Password=hunter2"));
+    EXPECT_FALSE(d.testConnection());
+    EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Critical);
+    EXPECT_FALSE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("hunter2")));
+}
+
+TEST_F(DataSourceFileTest, FileLivesBesideTheProgramOnlyWhenOneIsThere)
+{
+    const QString exe = dir.filePath(QStringLiteral("bin"));
+    const QString config = dir.filePath(QStringLiteral("config"));
+    QDir().mkpath(exe);
+    EXPECT_EQ(locateDataSourceFile(exe, config), QDir(config).filePath(QStringLiteral("DataSources.ini")));
+    EXPECT_FALSE(QFile::exists(QDir(config).filePath(QStringLiteral("DataSources.ini"))));
+
+    QFile f(QDir(exe).filePath(QStringLiteral("DataSources.ini")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[1]\nName=Sample\n");
+    f.close();
+    EXPECT_EQ(locateDataSourceFile(exe, config), QDir(exe).filePath(QStringLiteral("DataSources.ini")));
+}
+
+} // namespace

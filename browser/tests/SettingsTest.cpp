@@ -1,0 +1,98 @@
+#include "BrowserTestSupport.h"
+
+using namespace browser;
+using browsertest::BrowserTest;
+
+namespace {
+
+const QString App = QStringLiteral("Tabulon");
+
+class SettingsTest : public BrowserTest {};
+
+TEST_F(SettingsTest, EmptyStoreGivesTheFirstStartValues)
+{
+    ASSERT_TRUE(Read_INI());
+    ASSERT_TRUE(Get_Options());
+    const BrowserSettings &s = browserSettings();
+    EXPECT_EQ(s.ObjectToolDelay, 3);
+    EXPECT_EQ(s.SplitPercentage, 20);
+    EXPECT_FALSE(s.SplitOrientation);
+    EXPECT_FALSE(s.SplitLeft);
+    EXPECT_EQ(s.DataView, 1);
+    EXPECT_FALSE(s.ToolBarText);
+    EXPECT_FALSE(s.GridLines);
+    EXPECT_FALSE(s.ObjectToolTips);
+    EXPECT_TRUE(s.OpenTable && s.OpenView && s.OpenSp && s.EditData && s.OpenSQL && s.Options);
+    EXPECT_FALSE(s.DataPassword);
+    EXPECT_FALSE(s.AdminPassword);
+    EXPECT_TRUE(s.Password.isEmpty());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SettingsTest, SavedValuesComeBackButTablesAreAlwaysOpen)
+{
+    BrowserSettings &s = browserSettings();
+    s.OpenTable = s.OpenView = s.OpenSp = false;
+    s.SplitPercentage = 35;
+    s.SplitLeft = true;
+    s.ObjectToolDelay = 7;
+    ASSERT_TRUE(Write_INI());
+    ASSERT_TRUE(Save_Options());
+    EXPECT_EQ(store().GetSetting(App, QStringLiteral("Admin"), QStringLiteral("Open View")), QStringLiteral("False"));
+    EXPECT_EQ(store().GetSetting(App, QStringLiteral("Data"), QStringLiteral("Split\\Percentage")), QStringLiteral("35"));
+    EXPECT_EQ(store().GetSetting(App, QStringLiteral("General"), QStringLiteral("INI File")), iniPath());
+
+    s = BrowserSettings{};
+    ASSERT_TRUE(Read_INI());
+    ASSERT_TRUE(Get_Options());
+    EXPECT_EQ(s.SplitPercentage, 35);
+    EXPECT_TRUE(s.SplitLeft);
+    EXPECT_EQ(s.ObjectToolDelay, 7);
+    EXPECT_FALSE(s.OpenView);
+    EXPECT_FALSE(s.OpenSp);
+    EXPECT_TRUE(s.OpenTable);
+}
+
+TEST_F(SettingsTest, UnreadableValuesKeepDefaultsAndAreReportedOnce)
+{
+    store().SaveSetting(App, QStringLiteral("Data"), QStringLiteral("Grid Lines"), QStringLiteral("Maybe"));
+    store().SaveSetting(App, QStringLiteral("General"), QStringLiteral("Object Tool Delay"), QStringLiteral("soon"));
+    store().SaveSetting(App, QStringLiteral("Data"), QStringLiteral("ToolBar Text"), QStringLiteral("True"));
+    EXPECT_TRUE(Read_INI());
+    EXPECT_FALSE(browserSettings().GridLines);
+    EXPECT_EQ(browserSettings().ObjectToolDelay, 3);
+    EXPECT_TRUE(browserSettings().ToolBarText); // keys after the bad ones are still read
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].procedure, QStringLiteral("Read_INI"));
+    EXPECT_TRUE(errors[0].description.contains(QStringLiteral("Grid Lines")));
+    EXPECT_TRUE(errors[0].description.contains(QStringLiteral("Object Tool Delay")));
+}
+
+TEST_F(SettingsTest, FailedWriteIsReportedAndStops)
+{
+    store().setWriteFailure(QStringLiteral("disk full"));
+    EXPECT_FALSE(Write_INI());
+    EXPECT_FALSE(Save_Options());
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].procedure, QStringLiteral("Write_INI"));
+    EXPECT_TRUE(errors[0].description.contains(QStringLiteral("disk full")));
+}
+
+TEST(KeyFilters, PasswordAndNumberBoxes)
+{
+    EXPECT_EQ(Check_AlphaKey(' '), 0);
+    EXPECT_EQ(Check_AlphaKey('-'), 0);
+    EXPECT_EQ(Check_AlphaKey('_'), 0);
+    EXPECT_EQ(Check_AlphaKey('Q'), 'Q');
+    EXPECT_EQ(Check_AlphaKey('q'), 'q');
+    EXPECT_EQ(Check_AlphaKey('7'), '7');
+    EXPECT_EQ(Check_AlphaKey(8), 8);
+    EXPECT_EQ(Check_AlphaKey(13), -1);
+    EXPECT_EQ(Check_NumberKey('.', false), 0);
+    EXPECT_EQ(Check_NumberKey('.', true), '.');
+    EXPECT_EQ(Check_NumberKey('5', false), '5');
+    EXPECT_EQ(Check_NumberKey('a', true), 0);
+    EXPECT_EQ(Check_NumberKey(13, false), -1);
+}
+
+} // namespace
