@@ -503,6 +503,7 @@ private:
     void tmrRun_Timer();
     void tmrEsc_Timer();
     void placeBars(int width, int &top);
+    void showViewBars(tbView view);
     void showViewChrome(tbView view);
     void reportPendingSettingWarnings();
     void operationEnded();

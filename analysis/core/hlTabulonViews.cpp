@@ -54,7 +54,7 @@ private:
 
 } // namespace
 
-void hlTabulon::showViewChrome(tbView view)
+void hlTabulon::showViewBars(tbView view)
 {
     for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
         bar->hide();
@@ -73,6 +73,11 @@ void hlTabulon::showViewChrome(tbView view)
         tlbXTab2->show();
         break;
     }
+}
+
+void hlTabulon::showViewChrome(tbView view)
+{
+    showViewBars(view);
     for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab})
         splitter(v)->setVisible(v == view);
 }
@@ -97,25 +102,8 @@ bool hlTabulon::Change_View(tbView view)
         guard.hourglass();
         for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary, hlSplitXTab})
             s->hide();
-        for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
-            bar->hide();
         chromeHidden = true;
-
-        switch (view) {
-        case tbViewResults: tlbResults->setVisible(options().ResultsToolbar); break;
-        case tbViewChart:
-            tlbChart2->show();
-            tlbChart->show();
-            break;
-        case tbViewSummary:
-            tlbSummary->show();
-            tlbSummary2->show();
-            break;
-        case tbViewXTab:
-            tlbXTab->show();
-            tlbXTab2->show();
-            break;
-        }
+        showViewBars(view);
 
         const bool slide =
             tlbChart->hasButton(QStringLiteral("Slide")) && tlbChart->Buttons(QStringLiteral("Slide")).Value() == ui::tbrPressed;
