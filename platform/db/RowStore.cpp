@@ -196,46 +196,6 @@ bool parseInt64(QStringView s, std::int64_t &out)
     return false;
 }
 
-bool parseBool(const QVariant &v, bool &out)
-{
-    switch (v.metaType().id()) {
-    case QMetaType::Bool:
-        out = v.toBool();
-        return true;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        out = v.toDouble() != 0;
-        return true;
-    case QMetaType::QString:
-    case QMetaType::QByteArray: {
-        const QString s = v.toString().trimmed();
-        if (s.compare(u"true", Qt::CaseInsensitive) == 0 || s.compare(u"yes", Qt::CaseInsensitive) == 0
-            || s == u"1" || s == u"-1") {
-            out = true;
-            return true;
-        }
-        if (s.compare(u"false", Qt::CaseInsensitive) == 0 || s.compare(u"no", Qt::CaseInsensitive) == 0 || s == u"0") {
-            out = false;
-            return true;
-        }
-        return false;
-    }
-    default:
-        return false;
-    }
-}
-
 bool isNumberVariant(const QVariant &v)
 {
     switch (v.metaType().id()) {
@@ -257,6 +217,36 @@ bool isNumberVariant(const QVariant &v)
         return false;
     }
 }
+
+bool parseBool(const QVariant &v, bool &out)
+{
+    if (isNumberVariant(v)) {
+        out = v.toDouble() != 0;
+        return true;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+        out = v.toBool();
+        return true;
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        const QString s = v.toString().trimmed();
+        if (s.compare(u"true", Qt::CaseInsensitive) == 0 || s.compare(u"yes", Qt::CaseInsensitive) == 0
+            || s == u"1" || s == u"-1") {
+            out = true;
+            return true;
+        }
+        if (s.compare(u"false", Qt::CaseInsensitive) == 0 || s.compare(u"no", Qt::CaseInsensitive) == 0 || s == u"0") {
+            out = false;
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
 
 bool isIntegerVariant(const QVariant &v)
 {
