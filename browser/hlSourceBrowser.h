@@ -32,6 +32,9 @@ class HLSOURCEBROWSER_EXPORT hlSourceBrowser : public QWidget {
     Q_CLASSINFO("DispId:Connect_DataSource", "0x60030001")
     Q_CLASSINFO("DispId:Print_Preview", "0x60030004")
     Q_CLASSINFO("DispId:Refresh", "0x60030005")
+    Q_CLASSINFO("DispId:Run", "0x60030006")
+    Q_CLASSINFO("DispId:Run_Query", "0x60030007")
+    Q_CLASSINFO("DispId:Show_Options", "0x60030008")
     Q_CLASSINFO("DispId:Show_SQLError", "0x60030009")
     Q_CLASSINFO("DispId:Show_ToolbarMenu", "0x6003000A")
     Q_CLASSINFO("DispId:Set_MenuText", "0x60030011")
@@ -43,6 +46,8 @@ class HLSOURCEBROWSER_EXPORT hlSourceBrowser : public QWidget {
     Q_CLASSINFO("EventDispId:Refreshed", "1")
     Q_CLASSINFO("EventDispId:QuerySelected", "2")
     Q_CLASSINFO("EventDispId:Faultdesk", "3")
+    Q_CLASSINFO("EventDispId:NewQuery", "4")
+    Q_CLASSINFO("EventDispId:RunQuery", "5")
     Q_PROPERTY(int QueryTotal READ QueryTotal)
     Q_PROPERTY(bool stOpenSQL READ stOpenSQL)
 
@@ -63,6 +68,12 @@ public:
     Q_INVOKABLE bool Print_Preview() { return false; }
     Q_INVOKABLE bool Show_SQLError(const QString &strSQl, const QString &strDescription);
     Q_INVOKABLE bool Show_ToolbarMenu() { return true; }
+    // Launches the selected object (or the data source after the tree's "Query"): 0 opens its SQL,
+    // 1 returns all rows, 2 asks for a row limit, any other value keeps the last launch options.
+    Q_INVOKABLE bool Run(int lngType);
+    // Raises RunQuery for the current selection; false when there is nothing to launch.
+    Q_INVOKABLE bool Run_Query();
+    Q_INVOKABLE bool Show_Options();
     int QueryTotal() const;
     bool stOpenSQL() const;
 
@@ -112,6 +123,13 @@ signals:
     void Refreshed();
     void QuerySelected(const QString &strQuery);
     void Faultdesk(const QString &strSub, const QString &strDescription);
+    // Declared for hosts that bind every event; never raised.
+    void NewQuery(std::shared_ptr<db::Connection> adoConnection, const QString &strSQl);
+    // Everything the host needs to open a query window. The browser keeps owning the
+    // connection; the host holds a reference while its window lives.
+    void RunQuery(std::shared_ptr<db::Connection> adoConnection, const QString &strSQl,
+                  const QString &strQueryName, int tbCurrentDataType, int lngMaxRecords,
+                  bool blnAutoRun, bool blnShowSQL, const QString &strDelimter, bool blnOptions);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
