@@ -13,7 +13,6 @@
 #include "ui/StatusPanels.h"
 
 #include <QEvent>
-#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -136,7 +135,7 @@ bool hlSourceBrowser::Refresh_Data()
                     ++image;
                 }
             }
-            lvwData->clear();
+            clearObjects();
         }
         staStatus->Panels(1).setText(before);
         ui::MousePointer::setDefault();
@@ -156,7 +155,7 @@ bool hlSourceBrowser::Connect_DataSource()
             throw std::runtime_error(tr("No data source is selected.").toStdString());
         QTreeWidgetItem *node = selected->parent() ? selected->parent() : selected;
         staStatus->Panels(1).setText(tr("Connecting to %1 ...").arg(node->text(0)));
-        lvwData->clear();
+        clearObjects();
 
         const int row = m_currentRow;
         std::shared_ptr<db::Connection> &cn = connectionSlot(row);
@@ -190,7 +189,7 @@ bool hlSourceBrowser::Disconnect_DataSource()
             setNodeImage(node, 1);
             node->setExpanded(false);
         }
-        lvwData->clear();
+        clearObjects();
         staStatus->Panels(2).setText({});
         return true;
     } catch (const std::exception &e) {
@@ -219,7 +218,7 @@ bool hlSourceBrowser::tvwData_NodeClick(QTreeWidgetItem *node)
         ui::MousePointer::setHourglass();
         if (!node->parent()) {
             if (node->childCount() > 0) {
-                lvwData->clear();
+                clearObjects();
                 staStatus->Panels(2).setText({});
                 m_currentRow = nodeRow(node);
                 emit QuerySelected(fullPath(node));
@@ -234,7 +233,7 @@ bool hlSourceBrowser::tvwData_NodeClick(QTreeWidgetItem *node)
                 m_currentDataType = tbDataStoredProc;
             m_folderPath = fullPath(node);
             m_currentRow = nodeRow(node);
-            // Listing the folder's objects comes with the object list; until then it stays empty.
+            Get_DataObjects(node);
             if (lvwData->count() == 0)
                 emit QuerySelected(m_folderPath);
         }
@@ -291,8 +290,6 @@ void hlSourceBrowser::buildTreeMenu()
     mnuDeleteDataSource = mnuData->addAction(tr("&Delete Data Source"));
     mnuDatCap2 = mnuData->addSeparator();
     mnuQuery = mnuData->addAction(tr("&Query"));
-    // Launching a query belongs to the query hand-over, which this control does not have yet.
-    mnuQuery->setEnabled(false);
 
     connect(mnuConnect, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem *node = dataSourceNode(m_currentRow)) {
@@ -303,6 +300,7 @@ void hlSourceBrowser::buildTreeMenu()
         }
     });
     connect(mnuDisconnect, &QAction::triggered, this, &hlSourceBrowser::Disconnect_DataSource);
+    connect(mnuQuery, &QAction::triggered, this, &hlSourceBrowser::mnuQuery_Click);
     connect(mnuNewDataSource, &QAction::triggered, this, [this] { editDataSources(NewSource); });
     connect(mnuEditDataSource, &QAction::triggered, this, [this] { editDataSources(EditSource); });
     connect(mnuDeleteDataSource, &QAction::triggered, this, [this] { editDataSources(DeleteSource); });

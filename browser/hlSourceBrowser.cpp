@@ -12,7 +12,6 @@
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
 
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -49,9 +48,11 @@ void hlSourceBrowser::buildLayout()
     tlbData->addButton(QStringLiteral("Report"), {}, tr("Details"), ui::tbrButtonGroup);
     tlbData->addSeparatorButton();
     tlbData->addButton(QStringLiteral("Options"), {}, tr("Browser options"));
-    // The options dialog is not part of this control yet; a button that does nothing would mislead.
-    tlbData->Buttons(QStringLiteral("Options")).setEnabled(false);
-    connect(tlbData, &ui::KeyedToolBar::ButtonClick, this, &hlSourceBrowser::toolbarClick);
+    connect(tlbData, &ui::KeyedToolBar::ButtonClick, this, &hlSourceBrowser::tlbData_ButtonClick);
+    connect(tlbData, &ui::KeyedToolBar::MouseDown, this, [this](Qt::MouseButton button) {
+        if (button == Qt::RightButton)
+            Show_ToolbarMenu();
+    });
 
     hlSplitData = new Splitter(this);
     hlSplitData->setObjectName(QStringLiteral("hlSplitData"));
@@ -60,8 +61,9 @@ void hlSourceBrowser::buildLayout()
     tvwData->setHeaderHidden(true);
     tvwData->setMouseTracking(true);
     tvwData->viewport()->installEventFilter(this);
-    lvwData = new QListWidget(hlSplitData);
+    lvwData = new ObjectList(hlSplitData);
     lvwData->setObjectName(QStringLiteral("lvwData"));
+    buildObjectList();
     connect(hlSplitData, &Splitter::Resize, this, [this] {
         if (m_initialised)
             browserSettings().SplitPercentage = hlSplitData->SplitPercent();
@@ -110,6 +112,9 @@ bool hlSourceBrowser::Init()
         if (!Set_Options(true, true, false))
             return false;
         applyDataView();
+        cmdCancel->move(30000, cmdCancel->y());
+        if (!Set_Grids())
+            return false;
         mnuDisconnect->setVisible(false);
         staStatus->show();
         staStatus->Panels(2).setToolTipText(tr("Row count"));
@@ -134,7 +139,7 @@ bool hlSourceBrowser::Set_Options(bool blnDataChanged, bool /*blnChartChanged*/,
     try {
         const BrowserSettings &s = browserSettings();
         if (blnDataChanged)
-            lvwData->setProperty("GridLines", s.GridLines);
+            lvwData->setGridLines(s.GridLines);
         if (blnDataSourceChanged)
             Refresh_Data();
         Set_MenuText();
@@ -178,29 +183,19 @@ void hlSourceBrowser::applyDataView()
     const int view = browserSettings().DataView;
     if (view >= 0 && view <= 3)
         tlbData->Buttons(QString::fromLatin1(kViewKeys[view])).setValue(ui::tbrPressed);
-    lvwData->setViewMode(view == 0 ? QListView::IconMode : QListView::ListMode);
-}
-
-void hlSourceBrowser::toolbarClick(const QString &key)
-{
-    for (int view = 0; view < 4; ++view) {
-        if (key.compare(QString::fromLatin1(kViewKeys[view]), Qt::CaseInsensitive) != 0)
-            continue;
-        browserSettings().DataView = view;
-        applyDataView();
-        // The view choice is kept at once, not with the next options save.
-        auto &store = settings::SettingsStore::instance();
-        if (!store.SaveSetting(browserSettings().AppName, QStringLiteral("General"), QStringLiteral("Data View"),
-                               QString::number(view)))
-            report(QStringLiteral("tlbData_ButtonClick"), store.lastError());
-        return;
-    }
+    lvwData->setView(view);
 }
 
 bool hlSourceBrowser::Refresh()
 {
-    // Listing a folder's objects belongs to the object list, which this control does not have yet.
-    return false;
+    try {
+        QTreeWidgetItem *node = tvwData->currentItem();
+        if (!node || !node->parent())
+            return false;
+        return Get_DataObjects(node);
+    } catch (...) {
+        return false;
+    }
 }
 
 bool hlSourceBrowser::Show_SQLError(const QString &, const QString &)
@@ -221,6 +216,11 @@ bool hlSourceBrowser::stOpenSQL() const
 
 void hlSourceBrowser::UnloadFlter()
 {
+    try {
+        hideToolTip();
+        m_fields.clear();
+    } catch (...) {
+    }
     for (auto &cn : Connections) {
         try {
             if (cn)

@@ -2,22 +2,30 @@
 
 #include <tabulon/hlSourceBrowserExport.h>
 
+#include "ObjectListView.h"
+
+#include <QPoint>
 #include <QString>
+#include <QTreeWidgetItem>
+#include <QVariant>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <vector>
 
 class QAction;
-class QListWidget;
 class QMenu;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
-class QTreeWidgetItem;
 class Splitter;
 
 namespace db {
 class Connection;
+}
+namespace grid {
+class Grid;
 }
 namespace ui {
 class KeyedToolBar;
@@ -29,7 +37,10 @@ class StatusPanels;
 // destroying it.
 class HLSOURCEBROWSER_EXPORT hlSourceBrowser : public QWidget {
     Q_OBJECT
+    Q_CLASSINFO("DispId:Allowed_DataType", "0x60030000")
     Q_CLASSINFO("DispId:Connect_DataSource", "0x60030001")
+    Q_CLASSINFO("DispId:Field_Type", "0x60030002")
+    Q_CLASSINFO("DispId:Get_Parameters", "0x60030003")
     Q_CLASSINFO("DispId:Print_Preview", "0x60030004")
     Q_CLASSINFO("DispId:Refresh", "0x60030005")
     Q_CLASSINFO("DispId:Run", "0x60030006")
@@ -37,7 +48,14 @@ class HLSOURCEBROWSER_EXPORT hlSourceBrowser : public QWidget {
     Q_CLASSINFO("DispId:Show_Options", "0x60030008")
     Q_CLASSINFO("DispId:Show_SQLError", "0x60030009")
     Q_CLASSINFO("DispId:Show_ToolbarMenu", "0x6003000A")
+    Q_CLASSINFO("DispId:Show_ToolTip", "0x6003000B")
+    Q_CLASSINFO("DispId:Format_Value", "0x6003000C")
+    Q_CLASSINFO("DispId:Get_Fields", "0x6003000D")
+    Q_CLASSINFO("DispId:Popluate_ToolTip", "0x6003000E")
+    Q_CLASSINFO("DispId:Sort_Array", "0x6003000F")
+    Q_CLASSINFO("DispId:Get_DataObjects", "0x60030010")
     Q_CLASSINFO("DispId:Set_MenuText", "0x60030011")
+    Q_CLASSINFO("DispId:Size_Cols", "0x60030012")
     Q_CLASSINFO("DispId:Set_Options", "0x60030013")
     Q_CLASSINFO("DispId:Init", "0x60030014")
     Q_CLASSINFO("DispId:UnloadFlter", "0x60030015")
@@ -54,6 +72,9 @@ class HLSOURCEBROWSER_EXPORT hlSourceBrowser : public QWidget {
 public:
     enum tbDataType { tbDataTable = 0, tbDataView = 1, tbDataStoredProc = 2 };
     Q_ENUM(tbDataType)
+
+    // Names and type codes (as decimal text) of the selected object's fields or parameters.
+    using FieldArray = std::vector<std::array<QString, 2>>;
 
     explicit hlSourceBrowser(QWidget *parent = nullptr);
     ~hlSourceBrowser() override;
@@ -74,6 +95,25 @@ public:
     // Raises RunQuery for the current selection; false when there is nothing to launch.
     Q_INVOKABLE bool Run_Query();
     Q_INVOKABLE bool Show_Options();
+
+    // Lists the objects of a folder node ("Tables", "Views", "Stored Procedures").
+    Q_INVOKABLE bool Get_DataObjects(QTreeWidgetItem *Nodx);
+    Q_INVOKABLE bool Size_Cols();
+    // False for the long text and binary types the field tooltip leaves out.
+    Q_INVOKABLE bool Allowed_DataType(int lngType);
+    Q_INVOKABLE QString Field_Type(int lngType);
+    Q_INVOKABLE bool Get_Parameters();
+
+    // The field tooltip: read from the column metadata only, never from the rows.
+    Q_INVOKABLE bool Get_Fields();
+    Q_INVOKABLE QVariant Popluate_ToolTip();
+    Q_INVOKABLE bool Show_ToolTip();
+    // Rows of names, or of [name, type] pairs, by lower-cased name; equal names keep their order.
+    // Sorts in place, so it is for C++ callers: automation passes its arguments by value.
+    bool Sort_Array(QVariantList &aData);
+    bool Sort_Array(FieldArray &aData);
+    Q_INVOKABLE QString Format_Value(int lngType);
+
     int QueryTotal() const;
     bool stOpenSQL() const;
 
@@ -94,6 +134,15 @@ public:
     int CurrentDataType() const { return m_currentDataType; }
     QString FolderPath() const { return m_folderPath; }
     bool Initialised() const { return m_initialised; }
+    QString ObjectName() const { return m_objectName; }
+    QString CurrentItem() const { return m_currentItem; }
+    int MaxRecords() const { return m_maxRecords; }
+    bool AutoRun() const { return m_autoRun; }
+    bool ShowSQL() const { return m_showSQL; }
+    bool SourceQuery() const { return m_sourceQuery; }
+    const FieldArray &fieldArray() const { return m_fields; }
+    // The current data source's delimiter; by the connection's client when the file gives none.
+    QString delimiter() const;
 
     // The tree's event handlers, public so that the host's keyboard and tests reach them.
     void tvwData_Expand(QTreeWidgetItem *node);
@@ -102,10 +151,27 @@ public:
     // Sets the pop-up menu's entries; true when the menu is to be shown.
     bool tvwData_MouseUp(Qt::MouseButton button);
 
+    // The object list's handlers. Positions are in the list's pixels.
+    void lvwData_ItemClick(int item);
+    void lvwData_DblClick();
+    void lvwData_KeyUp(int keyCode);
+    void lvwData_ColumnClick(int column);
+    void lvwData_MouseDown(const QPoint &position);
+    void lvwData_MouseMove(const QPoint &position);
+    // Sets the pop-up menu's entries; true when the menu is to be shown.
+    bool lvwData_MouseUp(Qt::MouseButton button);
+    void mnuTables_Click(int index);
+    void mnuQuery_Click();
+    void tlbData_ButtonClick(const QString &key);
+    void tmrTip_Timer();
+    void grdTooltip_MouseMove();
+
     ui::KeyedToolBar *tlbData = nullptr;
     Splitter *hlSplitData = nullptr;
     QTreeWidget *tvwData = nullptr;
-    QListWidget *lvwData = nullptr;
+    browser::ObjectList *lvwData = nullptr;
+    grid::Grid *grdTooltip = nullptr;
+    QTimer *tmrTip = nullptr;
     ui::StatusPanels *staStatus = nullptr;
     QPushButton *cmdCancel = nullptr;
 
@@ -118,6 +184,9 @@ public:
     QAction *mnuDeleteDataSource = nullptr;
     QAction *mnuDatCap2 = nullptr;
     QAction *mnuQuery = nullptr;
+
+    QMenu *mnuTable = nullptr;
+    std::array<QAction *, 4> mnuTables{}; // "&Open", separator, "Return &all rows", "Return &top ..."
 
 signals:
     void Refreshed();
@@ -137,8 +206,14 @@ protected:
 private:
     void buildLayout();
     void buildTreeMenu();
+    void buildObjectList();
+    bool Set_Grids();
     void applyDataView();
-    void toolbarClick(const QString &key);
+    void clearObjects();
+    // Makes a list item the current object; true when it differs from the one before.
+    bool selectObject(int item);
+    QString quotedObjectName(int item) const;
+    void hideToolTip();
     void editDataSources(int command);
     void report(const QString &procName, const QString &description);
     std::shared_ptr<db::Connection> &connectionSlot(int row);
@@ -151,4 +226,15 @@ private:
     bool m_initialised = false;
     bool m_sourceQuery = false;
     int m_tipSource = -1;
+
+    QString m_objectName;
+    QString m_objectOwner;  // the current object unquoted, for the catalogue
+    QString m_objectBase;
+    QString m_currentItem;  // type, owner and name of the current object
+    int m_listDataType = tbDataTable; // the kind of objects the list holds
+    int m_maxRecords = 0;
+    bool m_autoRun = false;
+    bool m_showSQL = false;
+    FieldArray m_fields;
+    QPoint m_tipPointer;    // where the last button went down in the list
 };

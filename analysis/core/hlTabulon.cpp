@@ -5,6 +5,7 @@
 #include "core/Options.h"
 
 #include "Splitter.h"
+#include "qryMenu.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -26,9 +27,9 @@ namespace {
 const QStringList kUnbuiltCommands = {
     // main toolbar
     QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"), QStringLiteral("Export"),
-    QStringLiteral("SQL"), QStringLiteral("Print"), QStringLiteral("Options"),
+    QStringLiteral("Print"), QStringLiteral("Options"),
     // results toolbar
-    QStringLiteral("Open"), QStringLiteral("QueryBuilder")};
+    QStringLiteral("QueryBuilder")};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
@@ -177,6 +178,7 @@ void hlTabulon::createControls()
     connect(txtResultsSQL, &QPlainTextEdit::textChanged, this, &hlTabulon::txtResultsSQL_Change);
     txtResultsSQL->installEventFilter(this);
     connectResultsGrid();
+    connectColumnMenu();
 }
 
 // --- write-only members ---

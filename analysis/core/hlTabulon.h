@@ -18,6 +18,7 @@ class QPlainTextEdit;
 class QSlider;
 class QTimer;
 class Splitter;
+class qryMenu;
 
 namespace db {
 class Command;
@@ -367,6 +368,18 @@ protected:
     // The parameter dialog for a routine with input parameters; false when it was cancelled.
     virtual bool askParameters();
 
+    // --- the column menu (hlTabulonColumnMenu.cpp) ---
+    void connectColumnMenu();
+    // Right button: opens the menu on the cell under the mouse; any other button hides it.
+    void grdResults_MouseUp(int button, int shift, int x, int y);
+    void qryMenu_ItemSelected(const QString &strItem);
+    // Searches the current column for the whole value, case aside; false for an empty value.
+    bool Find_Row(const QVariant &value);
+
+    // --- SQL and XML files (hlTabulonFiles.cpp) ---
+    // The save dialog for the current view; on true m_strFileName holds the chosen file.
+    bool Get_SaveFileName(QString &strKind);
+
     // --- the frame, used by every part ---
     bool Init();
     bool Change_View(tbView view);
@@ -422,9 +435,9 @@ protected:
     QTimer *tmrRun = nullptr;
     QTimer *tmrEsc = nullptr;
 
-    // Tool windows and the column menu; they belong to other parts and stay empty until those
-    // create them.
-    QPointer<QWidget> qryMenu;
+    // The column pop-up menu, created with the control (hlTabulonColumnMenu.cpp).
+    QPointer<::qryMenu> qryMenu;
+    // Tool windows; they belong to other parts and stay empty until those create them.
     QPointer<QWidget> m_frmFind;
     QPointer<QWidget> m_frmDetails;
     QPointer<QWidget> m_frmNotes;
@@ -447,6 +460,8 @@ protected:
     QString m_strQBFilter;   // the query builder's filter
     QString m_strSummaryStatus;
     QList<QStringList> m_sortCols;
+    qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
+    QStringList m_strRecentFiles; // entries 1.. of the recent-files list, most recent first
     tbDataType m_intDataType = tbDataTable;
     tbView m_intView = tbViewResults;
     qint32 m_lngMaxRecords = 0;

@@ -8,6 +8,7 @@
 #include "core/Options.h"
 
 #include "dialogs/frmNotes.h"
+#include "qryMenu.h"
 
 #include "db/Recordset.h"
 #include "grid/Grid.h"

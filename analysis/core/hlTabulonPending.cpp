@@ -1,14 +1,11 @@
 // Members whose work belongs to parts of the control that are not in this build yet: the results
-// pipeline, the grid commands, files, printing and export, and the summary, cross-tab and chart
+// pipeline, the grid commands, printing and export, and the summary, cross-tab and chart
 // views. Each answers false without a report, and its toolbar button stays disabled
 // (m_unbuiltCommands), until the part that does the work replaces it here.
 #include "core/hlTabulon.h"
 
 bool hlTabulon::EMail_Chart() { return false; }
-bool hlTabulon::Set_RecentFiles(const QString &) { return false; }
-bool hlTabulon::Open_SQL(const QString &) { return false; }
 bool hlTabulon::Export_Data() { return false; }
-bool hlTabulon::Save_SQL(const QString &) { return false; }
 bool hlTabulon::Print_Grid() { return false; }
 
 bool hlTabulon::Refresh_Chart() { return false; }

@@ -13,6 +13,7 @@
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
 
+#include <QAction>
 #include <QPlainTextEdit>
 
 #include <array>
@@ -199,7 +200,12 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
 {
     try {
         if (buttonKey.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
-            Open_SQL(recentFileOf(itemText));
+            // The entry keeps its path as data; its caption doubles any "&" for display.
+            const ui::ButtonMenuList &recent = tlbResults->Buttons(buttonKey).ButtonMenus();
+            const QString path = !itemKey.isEmpty() && recent.Exists(itemKey)
+                                     ? recent.Item(itemKey).action()->data().toString()
+                                     : QString();
+            Open_SQL(path.isEmpty() ? recentFileOf(itemText) : path);
         } else if (itemKey.compare(QLatin1String("ShowAll"), Qt::CaseInsensitive) == 0) {
             for (int c = 0; c < grdResults->Cols(); ++c)
                 grdResults->setColHidden(c, false);

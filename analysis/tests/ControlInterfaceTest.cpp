@@ -331,7 +331,7 @@ TEST_F(ControlInterface, CommandsOfLaterPartsStayDisabledAndAnswerFalse)
     EXPECT_TRUE(tab.stviewResults());
     EXPECT_TRUE(tab.stQueryExecute());
     EXPECT_TRUE(tab.stQueryClear());
-    for (const char *st : {"stViewChart", "stViewSummary", "stviewXTab", "stExportData", "stSaveSQL", "stPrint",
+    for (const char *st : {"stViewChart", "stViewSummary", "stviewXTab", "stExportData", "stPrint",
                            "stOptions", "stShowQB", "stShowSort", "stViewCols", "stMoveFirst",
                            "stMoveLast", "stShowRowCount"})
         EXPECT_FALSE(state(tab, st)) << st;

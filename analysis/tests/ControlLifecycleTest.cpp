@@ -229,7 +229,7 @@ TEST_F(ControlLifecycle, ClearQueryAsksFirstAndKeepsEverythingOnCancelOrAFailedS
     EXPECT_EQ(ui::Prompter::lastAsked()->buttons, ui::MsgButtons::YesNoCancel);
     EXPECT_EQ(tab.txtResultsSQL->toPlainText(), QStringLiteral("SELECT 1"));
 
-    ui::Prompter::queueAnswer(ui::MsgResult::Yes); // saving is not possible in this build: it fails
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes); // the save dialog is cancelled: nothing is saved
     EXPECT_FALSE(tab.Clear_Query());
     EXPECT_EQ(tab.txtResultsSQL->toPlainText(), QStringLiteral("SELECT 1"));
     EXPECT_EQ(selected.count(), 0);

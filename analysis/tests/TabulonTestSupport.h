@@ -11,6 +11,7 @@
 #include "SqliteWriter.h"
 #include "db/Connection.h"
 #include "settings/SettingsStore.h"
+#include "ui/CommonDialog.h"
 #include "ui/EventLoop.h"
 #include "ui/Prompter.h"
 
@@ -90,6 +91,7 @@ protected:
 private:
     settings::ScopedSettingsStore m_store = settings::SettingsStore::useMemory();
     ui::ScriptedPrompts m_prompts;
+    ui::ScriptedDialogs m_dialogs; // open and save dialogs are cancelled unless a test queues a file
 };
 
 // Lets the event loop run for about `ms` milliseconds, or until `done` says so.

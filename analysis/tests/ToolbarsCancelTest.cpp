@@ -4,6 +4,7 @@
 #include "core/frmAbout.h"
 
 #include "grid/Grid.h"
+#include "qryMenu.h"
 #include "ui/DesktopOpener.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
@@ -168,8 +169,7 @@ TEST_F(Cancelling, EscapeWithNothingRunningAsksNothing)
     FrameTabulon tab;
     tab.resize(600, 400);
     tab.show();
-    auto *menu = new QWidget(&tab);
-    tab.qryMenu = menu;
+    QWidget *menu = tab.qryMenu;
     menu->show();
     pressEscape(tab.txtResultsSQL);
     pump(300, [&] { return menu->isHidden(); });

@@ -1,0 +1,246 @@
+// SQL scripts and XML documents: opening a query from a file, saving the current view's SQL, the
+// save dialog's proposal and the recent-files list of the "Open" button.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/Options.h"
+
+#include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
+#include "ui/CommonDialog.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/Prompter.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <stdexcept>
+
+using analysis::options;
+
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+const QString kRecentKey = QStringLiteral("Recent Files");
+
+// UTF-8, or Windows-1252 when the bytes are not valid UTF-8 (files from older tools). Line ends
+// become the box's own.
+QString readText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Cannot open '%1': %2").arg(path, file.errorString()).toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw std::runtime_error(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()).toStdString());
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = settings::IniFile::fromWindows1252(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
+}
+
+// CR LF line ends, and one after the last line unless the text already ends with one: a file
+// opened and saved again stays as it was.
+void writeText(const QString &path, QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (!text.endsWith(u'\n'))
+        text += u'\n';
+    text.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(QStringLiteral("Cannot create '%1': %2").arg(path, file.errorString()).toStdString());
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw std::runtime_error(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()).toStdString());
+}
+
+QString recentKey(int index)
+{
+    return kRecentKey + QString::number(index);
+}
+
+} // namespace
+
+bool hlTabulon::Open_SQL(const QString &strFile)
+{
+    QString fileName;
+    try {
+        if (strFile.isEmpty()) {
+            ui::FileDialogRequest request;
+            request.title = QStringLiteral("Open SQL Script\\XML Document");
+            request.filter = QStringLiteral("SQL Script (*.sql)|*.sql|XML Document (*.xml)|*.xml|All Files (*.*)|*.*");
+            request.fileName = QStringLiteral("*.sql");
+            request.fileMustExist = true;
+            const std::optional<ui::FileChoice> choice = ui::CommonDialog::showOpen(request, this);
+            if (!choice)
+                return false;
+            fileName = choice->fileName;
+        } else {
+            fileName = strFile.trimmed();
+        }
+        if (fileName.isEmpty())
+            return false;
+    } catch (...) {
+        return false;
+    }
+
+    try {
+        const QString text = readText(fileName);
+        txtResultsSQL->setPlainText(text);
+        if (fileName.right(3).toUpper() != QLatin1String("XML")) {
+            m_intDataType = tbDataTable;
+            m_strFileName = fileName;
+            txtResultsSQL->setEnabled(true);
+            txtResultsSQL->setFocus();
+            Change_View(tbViewResults);
+            Enable_DataButtons(true);
+            txtResultsSQL->setEnabled(true);
+        } else {
+            // The document is the query's source: the results run opens the file itself.
+            m_intDataType = tbDataXML;
+            m_strFileName = fileName;
+            setCommandEnabled(tlbMain, QStringLiteral("Results"), true);
+            setCommandEnabled(tlbResults, QStringLiteral("Clear"), true);
+            Change_View(tbViewResults);
+        }
+        emit QuerySelected(m_strFileName);
+        m_strSQL = txtResultsSQL->toPlainText();
+        m_strFilter.clear();
+        resetSortCols();
+        Set_RecentFiles(m_strFileName);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Open_SQL"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Save_SQL(const QString &strFileName)
+{
+    // A file that could not be written is not the current file.
+    const QString previous = m_strFileName;
+    try {
+        if (!strFileName.isEmpty()) {
+            m_strFileName = strFileName;
+        } else {
+            QString kind;
+            switch (m_intView) {
+            case tbViewChart: kind = QStringLiteral("Chart SQL"); break;
+            case tbViewSummary: kind = QStringLiteral("Summary SQL"); break;
+            case tbViewXTab: kind = QStringLiteral("XTab SQL"); break;
+            case tbViewResults:
+            default: kind = QStringLiteral("Results SQL"); break;
+            }
+            if (!Get_SaveFileName(kind))
+                return false;
+        }
+        writeText(m_strFileName, sqlBox(m_intView)->toPlainText());
+        if (m_intView != tbViewResults) {
+            ui::Prompter::msgBox(QStringLiteral("Successfully saved ") + m_strFileName, ui::MsgButtons::OK,
+                                 ui::MsgIcon::Information, QStringLiteral("Save SQL"), this);
+        }
+        Set_RecentFiles(m_strFileName);
+        emit QuerySelected(m_strFileName);
+        return true;
+    } catch (...) {
+        m_strFileName = previous;
+        return report(QStringLiteral("Save_SQL"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Get_SaveFileName(QString &strKind)
+{
+    try {
+        const bool xml = m_intView == tbViewResults && m_intDataType == tbDataXML;
+        QString extension = xml ? QStringLiteral("xml") : QStringLiteral("sql");
+        const QString typeName = xml ? QStringLiteral("XML Document") : QStringLiteral("SQL Script");
+        QString proposal;
+        if (!m_strFileName.isEmpty()) {
+            if (m_intView == tbViewResults) {
+                proposal = m_strFileName;
+            } else {
+                // Blanks go from the file's own name, never from its folder, which must stay the
+                // folder it is.
+                const int slash = int(m_strFileName.lastIndexOf(u'/'));
+                const QString folder = m_strFileName.left(slash + 1);
+                QString name = m_strFileName.mid(slash + 1);
+                name.remove(u' ');
+                const int dot = int(name.indexOf(u'.', std::max<qsizetype>(0, name.size() - 4)));
+                if (dot >= 0 && dot + 1 < name.size()) {
+                    extension = name.mid(dot + 1);
+                    proposal = folder + name.left(dot) + u'_';
+                } else {
+                    proposal = folder + (dot >= 0 ? name.left(dot) + u'_' : name);
+                }
+            }
+        }
+        switch (m_intView) {
+        case tbViewChart: proposal += QStringLiteral("Chart.") + extension; break;
+        case tbViewSummary: proposal += QStringLiteral("Summary.") + extension; break;
+        case tbViewXTab: proposal += QStringLiteral("X-Tab.") + extension; break;
+        case tbViewResults:
+        default: break;
+        }
+
+        ui::FileDialogRequest request;
+        request.title = xml ? QStringLiteral("Save XML document") : QStringLiteral("Save ") + strKind;
+        request.filter = typeName + QStringLiteral(" (*.") + extension + QStringLiteral(")|*.") + extension
+                         + QStringLiteral("|All Files (*.*)|*.*");
+        request.fileName = proposal;
+        request.overwritePrompt = true;
+        const std::optional<ui::FileChoice> choice = ui::CommonDialog::showSave(request, this);
+        if (!choice || choice->fileName.isEmpty())
+            return false;
+        m_strFileName = choice->fileName;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool hlTabulon::Set_RecentFiles(const QString &strNewName)
+{
+    try {
+        const int capacity = std::max(0, options().RecentFiles);
+        settings::SettingsStore &store = settings::SettingsStore::instance();
+        const QString app = analysis::settingsApplication();
+
+        // The store is the list's home: another query window may have changed it meanwhile.
+        QStringList entries;
+        for (int i = 1; i <= capacity; ++i)
+            entries << store.GetSetting(app, kGeneral, recentKey(i));
+
+        if (!strNewName.isEmpty() && capacity >= 1 && !entries.contains(strNewName)) {
+            entries.removeLast();
+            entries.prepend(strNewName);
+        }
+        m_strRecentFiles = entries;
+
+        ui::ToolBarButton &button = tlbResults->Buttons(QStringLiteral("Open"));
+        button.setStyle(capacity >= 1 && !entries.value(0).isEmpty() ? ui::tbrDropdown : ui::tbrDefault);
+        ui::ButtonMenuList &menu = button.ButtonMenus();
+        menu.Clear();
+        for (int i = 1; i <= capacity; ++i) {
+            const QString &entry = entries.at(i - 1);
+            if (entry.isEmpty())
+                break;
+            // The caption shows the path; the path itself travels as the entry's data, so an "&"
+            // in it is neither a shortcut nor lost.
+            QString shown = entry;
+            shown.replace(QLatin1String("&"), QLatin1String("&&"));
+            ui::ButtonMenu &item =
+                menu.Add(u'&' + QString::number(i) + u' ' + shown, QStringLiteral("RecentFile") + QString::number(i));
+            item.action()->setData(entry);
+            if (!store.SaveSetting(app, kGeneral, recentKey(i), entry))
+                throw std::runtime_error(store.lastError().toStdString());
+        }
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_RecentFiles"), analysis::currentErrorText());
+    }
+}

@@ -1,0 +1,300 @@
+// SQL scripts and XML documents: what is written and read back, the save dialog's proposals, the
+// recent-files list, and an XML document as a query's source.
+#include "TabulonTestSupport.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "settings/SettingsStore.h"
+#include "ui/CommonDialog.h"
+#include "ui/KeyedToolBar.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+
+using namespace tabtest;
+
+namespace {
+
+class FileTabulon : public FrameTabulon {
+public:
+    using hlTabulon::m_strFileName;
+};
+
+class ResultsTabulon : public hlTabulon {
+public:
+    using hlTabulon::grdResults;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::tlbResults;
+    using hlTabulon::txtResultsSQL;
+};
+
+class SqlFiles : public ControlTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    std::unique_ptr<FileTabulon> start(const QString &sql = QStringLiteral("SELECT 1"))
+    {
+        auto tab = std::make_unique<FileTabulon>();
+        watch(*tab);
+        tab->SQL(sql);
+        tab->OpenSQL(true);
+        tab->resize(800, 500);
+        tab->show();
+        return tab;
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    static QByteArray bytesOf(const QString &file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+    static void write(const QString &file, const QByteArray &bytes)
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QStringList recentMenu(FileTabulon &tab)
+    {
+        QStringList paths;
+        const ui::ButtonMenuList &menu = tab.tlbResults->Buttons(QStringLiteral("Open")).ButtonMenus();
+        for (int i = 1; i <= menu.Count(); ++i)
+            paths << menu.Item(i).action()->data().toString();
+        return paths;
+    }
+    void setCapacity(int n) { analysis::options().RecentFiles = n; }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(SqlFiles, ScriptRoundTripIsStableAndUtf8)
+{
+    auto tab = start();
+    QSignalSpy selected(tab.get(), &hlTabulon::QuerySelected);
+    const QString file = path(QStringLiteral("Query.sql"));
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT 'Crêpe'\nFROM t"));
+    ASSERT_TRUE(tab->Save_SQL(file));
+    EXPECT_EQ(bytesOf(file), QByteArray("SELECT 'Cr\xc3\xaape'\r\nFROM t\r\n"));
+    EXPECT_TRUE(ui::Prompter::asked().empty()) << "saving from the results view says nothing";
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected.at(0).at(0).toString(), file);
+
+    // Surrounding blanks go; the saved line end shows at the end of the box; saving again adds none.
+    tab->txtResultsSQL->clear();
+    ASSERT_TRUE(tab->Open_SQL(QStringLiteral("  ") + file + QStringLiteral(" ")));
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'Crêpe'\nFROM t\n"));
+    EXPECT_EQ(tab->CurrentDataType(), hlTabulon::tbDataTable);
+    EXPECT_EQ(tab->m_strFileName, file);
+    EXPECT_EQ(tab->SortCols().value<QList<QStringList>>().value(0).value(0), QStringLiteral("-1"));
+    const QByteArray first = bytesOf(file);
+    ASSERT_TRUE(tab->Save_SQL(file));
+    ASSERT_TRUE(tab->Open_SQL(file));
+    ASSERT_TRUE(tab->Save_SQL(file));
+    EXPECT_EQ(bytesOf(file), first);
+
+    // An older tool's single-byte file still reads.
+    const QString legacy = path(QStringLiteral("Legacy.sql"));
+    write(legacy, QByteArray("SELECT 'caf\xe9 \x80'\r\n"));
+    ASSERT_TRUE(tab->Open_SQL(legacy));
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'café €'\n"));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
+{
+    auto tab = start();
+    const QString kept = path(QStringLiteral("Kept.sql"));
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT 2"));
+    ASSERT_TRUE(tab->Save_SQL(kept));
+
+    // A folder that is not there: reported under the member's own name, the current file stays.
+    EXPECT_FALSE(tab->Save_SQL(path(QStringLiteral("missing/Other.sql"))));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("Save_SQL"));
+    EXPECT_EQ(tab->m_strFileName, kept);
+
+    EXPECT_FALSE(tab->Open_SQL(path(QStringLiteral("none.sql"))));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].procedure, QStringLiteral("Open_SQL"));
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 2"));
+
+    // Cancelled dialogs end quietly.
+    EXPECT_FALSE(tab->Open_SQL());
+    EXPECT_FALSE(tab->Save_SQL());
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(tab->m_strFileName, kept);
+}
+
+TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
+{
+    auto tab = start();
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("My Queries")));
+    const QString source = path(QStringLiteral("My Queries/Sales Q1.sql"));
+    write(source, "SELECT 1\r\n");
+    ASSERT_TRUE(tab->Open_SQL(source));
+
+    // Blanks leave the file's name only: the folder is where the file is.
+    ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewChart));
+    tab->txtChartSQL->setPlainText(QStringLiteral("SELECT 2"));
+    EXPECT_FALSE(tab->Save_SQL());
+    const ui::DialogRecord *asked = ui::CommonDialog::lastAsked();
+    ASSERT_NE(asked, nullptr);
+    EXPECT_EQ(asked->kind, ui::DialogRecord::Kind::Save);
+    EXPECT_EQ(asked->file.title, QStringLiteral("Save Chart SQL"));
+    EXPECT_EQ(asked->file.fileName, path(QStringLiteral("My Queries/SalesQ1_Chart.sql")));
+    EXPECT_EQ(asked->file.filter, QStringLiteral("SQL Script (*.sql)|*.sql|All Files (*.*)|*.*"));
+    EXPECT_TRUE(asked->file.overwritePrompt);
+    EXPECT_EQ(tab->m_strFileName, source);
+
+    // Saved from another view: a message, and the file becomes current and first recent.
+    setCapacity(4);
+    const QString chart = path(QStringLiteral("My Queries/SalesQ1_Chart.sql"));
+    ui::CommonDialog::queueFile(chart);
+    ASSERT_TRUE(tab->Save_SQL());
+    EXPECT_EQ(bytesOf(chart), QByteArray("SELECT 2\r\n"));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully saved ") + chart);
+    EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Save SQL"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Information);
+    EXPECT_EQ(tab->m_strFileName, chart);
+    EXPECT_EQ(recentMenu(*tab).value(0), chart);
+
+    // A short name still gets a proposal.
+    const QString shortName = path(QStringLiteral("q.s"));
+    write(shortName, "SELECT 3");
+    ASSERT_TRUE(tab->Open_SQL(shortName));
+    ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+    EXPECT_FALSE(tab->Save_SQL());
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, path(QStringLiteral("q_Summary.s")));
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.title, QStringLiteral("Save Summary SQL"));
+
+    // No current file: the view's part alone.
+    auto fresh = start();
+    ASSERT_TRUE(fresh->Change_View(hlTabulon::tbViewXTab));
+    EXPECT_FALSE(fresh->Save_SQL());
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, QStringLiteral("X-Tab.sql"));
+    fresh->UnloadFlter();
+
+    // The results view of an XML document proposes the document itself.
+    const QString doc = path(QStringLiteral("Data.XML"));
+    write(doc, "<xml/>");
+    ASSERT_TRUE(tab->Open_SQL(doc));
+    EXPECT_FALSE(tab->Save_SQL());
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.title, QStringLiteral("Save XML document"));
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, doc);
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.filter, QStringLiteral("XML Document (*.xml)|*.xml|All Files (*.*)|*.*"));
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+}
+
+TEST_F(SqlFiles, RecentFilesKeepTheNewestUpToTheCapacity)
+{
+    auto tab = start();
+    QStringList files;
+    for (int i = 1; i <= 5; ++i) {
+        files << path(QStringLiteral("Q%1.sql").arg(i));
+        write(files.last(), "SELECT 1");
+    }
+    const ui::ToolBarButton &open = tab->tlbResults->Buttons(QStringLiteral("Open"));
+
+    // Capacity 0: a plain button, an empty menu, nothing stored.
+    setCapacity(0);
+    ASSERT_TRUE(tab->Open_SQL(files[0]));
+    EXPECT_EQ(open.Style(), ui::tbrDefault);
+    EXPECT_EQ(open.ButtonMenus().Count(), 0);
+    EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files1")), QStringLiteral("<missing>"));
+
+    setCapacity(4);
+    for (const QString &f : files)
+        ASSERT_TRUE(tab->Open_SQL(f));
+    EXPECT_EQ(open.Style(), ui::tbrDropdown);
+    EXPECT_EQ(recentMenu(*tab), (QStringList{files[4], files[3], files[2], files[1]}));
+    EXPECT_EQ(open.ButtonMenus().Item(1).Text(), QStringLiteral("&1 ") + files[4]);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files%1").arg(i)), files[5 - i]);
+
+    // Already listed: it keeps its place.
+    ASSERT_TRUE(tab->Open_SQL(files[2]));
+    EXPECT_EQ(recentMenu(*tab), (QStringList{files[4], files[3], files[2], files[1]}));
+
+    // A lowered capacity shows fewer; the store keeps the rest.
+    setCapacity(2);
+    ASSERT_TRUE(tab->Set_Options(false, false, false));
+    EXPECT_EQ(recentMenu(*tab), (QStringList{files[4], files[3]}));
+    EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files4")), files[1]);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SqlFiles, ARecentEntryOpensItsPathWhateverItHoldsInItsName)
+{
+    auto tab = start();
+    setCapacity(3);
+    const QString odd = path(QStringLiteral("Tom & Jerry.sql"));
+    write(odd, "SELECT 'odd'");
+    const QString plain = path(QStringLiteral("Plain.sql"));
+    write(plain, "SELECT 'plain'");
+    ASSERT_TRUE(tab->Open_SQL(odd));
+    ASSERT_TRUE(tab->Open_SQL(plain));
+
+    const ui::ButtonMenuList &menu = tab->tlbResults->Buttons(QStringLiteral("Open")).ButtonMenus();
+    ASSERT_EQ(menu.Count(), 2);
+    EXPECT_EQ(menu.Item(2).Text(), QStringLiteral("&2 ") + QString(odd).replace(QStringLiteral("&"), QStringLiteral("&&")));
+    QSignalSpy selected(tab.get(), &hlTabulon::QuerySelected);
+    menu.Item(2).action()->trigger();
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected.at(0).at(0).toString(), odd);
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'odd'"));
+    EXPECT_TRUE(events.empty());
+}
+
+// A result saved as an XML document and opened as the query's source: it is loaded, not run, and
+// running it gives the same rows and types.
+TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
+{
+    SampleDatabase sample;
+    ASSERT_TRUE(sample.ok()) << sample.error();
+    const QString sql = QStringLiteral("SELECT \"ProductID\", \"ProductName\", \"UnitPrice\", \"Discontinued\", "
+                                       "\"IntroducedOn\" FROM \"Products\" WHERE \"ProductID\" <= 25");
+    auto original = std::make_unique<ResultsTabulon>();
+    watch(*original);
+    original->SQL(sql);
+    original->adoConnection(sample.connect());
+    original->show();
+    ASSERT_TRUE(original->Refresh_Results(false, false, false));
+    const QString doc = path(QStringLiteral("Products.xml"));
+    original->m_rsResults->Save(doc);
+
+    auto tab = std::make_unique<ResultsTabulon>();
+    watch(*tab);
+    tab->OpenSQL(true);
+    tab->show();
+    QSignalSpy selected(tab.get(), &hlTabulon::QuerySelected);
+    ASSERT_TRUE(tab->Open_SQL(doc));
+    EXPECT_EQ(tab->CurrentDataType(), hlTabulon::tbDataXML);
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QString::fromUtf8(bytesOf(doc)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(tab->ResultsRows(), 0) << "opening does not run it";
+    EXPECT_EQ(selected.count(), 1);
+
+    ASSERT_TRUE(tab->Refresh());
+    const db::Recordset &a = *original->m_rsResults;
+    const db::Recordset &b = *tab->m_rsResults;
+    ASSERT_EQ(b.FieldCount(), a.FieldCount());
+    for (int f = 0; f < a.FieldCount(); ++f) {
+        EXPECT_EQ(b.Field(f).Name, a.Field(f).Name);
+        EXPECT_EQ(b.Field(f).Type, a.Field(f).Type) << a.Field(f).Name;
+    }
+    ASSERT_EQ(tab->ResultsRows(), original->ResultsRows());
+    ASSERT_EQ(tab->ResultsRows(), 25);
+    for (int r = 1; r <= 25; ++r) {
+        for (int c = 0; c < a.FieldCount(); ++c)
+            EXPECT_EQ(tab->grdResults->TextMatrix(r, c), original->grdResults->TextMatrix(r, c)) << r << "," << c;
+    }
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+    original->UnloadFlter();
+}

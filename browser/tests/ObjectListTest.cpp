@@ -1,0 +1,331 @@
+#include "BrowserTestSupport.h"
+
+#include "TestSupport.h"
+#include "automation/Automation.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/StatusPanels.h"
+#include "ui/Twips.h"
+
+#include <QFontMetrics>
+#include <QSignalSpy>
+#include <QListView>
+#include <QTest>
+#include <QTimer>
+
+using namespace browser;
+using browsertest::StartedBrowserTest;
+
+namespace {
+
+class ObjectListTest : public StartedBrowserTest {};
+
+TEST_F(ObjectListTest, SampleTablesViewsAndEmptyRoutinesFolder)
+{
+    writeSampleSources();
+    auto b = started();
+    QSignalSpy refreshed(b.get(), &hlSourceBrowser::Refreshed);
+    QSignalSpy selected(b.get(), &hlSourceBrowser::QuerySelected);
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    EXPECT_EQ(b->QueryTotal(), 9);
+    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_EQ(selected.count(), 0); // a listed folder raises nothing itself
+    EXPECT_EQ(b->staStatus->Panels(2).Text(), QStringLiteral(" 9 items"));
+    EXPECT_GE(itemNamed(*b, QStringLiteral("Order Details")), 0);
+    EXPECT_EQ(itemNamed(*b, QStringLiteral("Product List")), -1); // views are not tables
+    // Sorted by name; the first is selected and becomes the object a launch would take.
+    EXPECT_EQ(b->lvwData->displayedTexts().front(), QStringLiteral("Categories"));
+    EXPECT_EQ(b->lvwData->text(b->lvwData->selectedItem()), QStringLiteral("Categories"));
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"Categories\""));
+    EXPECT_TRUE(b->CurrentItem().isEmpty());
+    const int first = b->lvwData->selectedItem();
+    EXPECT_EQ(b->lvwData->largeIcon(first), 1);
+    EXPECT_EQ(b->lvwData->smallIcon(first), 5);
+    EXPECT_TRUE(b->lvwData->subItem(first, 1).isEmpty()); // SQLite has no owners
+    EXPECT_TRUE(b->lvwData->subItem(first, 2).isEmpty()); // nor dates
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    EXPECT_EQ(b->QueryTotal(), 3);
+    EXPECT_EQ(b->CurrentDataType(), hlSourceBrowser::tbDataView);
+    EXPECT_EQ(b->lvwData->smallIcon(0), 6);
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Stored Procedures")));
+    EXPECT_EQ(b->QueryTotal(), 0);
+    EXPECT_TRUE(b->ObjectName().isEmpty());
+    EXPECT_EQ(b->staStatus->Panels(2).Text(), QStringLiteral(" 0 items"));
+    ASSERT_GE(selected.count(), 1);
+    EXPECT_EQ(selected.last()[0].toString(), QStringLiteral("Sample : Stored Procedures"));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+
+    // Refresh re-lists the selected folder; on a data-source node it does nothing.
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_TRUE(b->Refresh());
+    EXPECT_EQ(b->QueryTotal(), 9);
+    b->tvwData->setCurrentItem(b->dataSourceNode(1));
+    EXPECT_FALSE(b->Refresh());
+}
+
+TEST_F(ObjectListTest, TablesWithoutPermissionListNothing)
+{
+    writeSampleSources();
+    auto b = started();
+    QTreeWidgetItem *tables = openFolder(*b, 1, QStringLiteral("Tables"));
+    ASSERT_TRUE(tables);
+    browserSettings().OpenTable = false;
+    EXPECT_TRUE(b->Get_DataObjects(tables));
+    EXPECT_EQ(b->QueryTotal(), 0);
+    EXPECT_EQ(b->staStatus->Panels(2).Text(), QStringLiteral(" 0 items"));
+    EXPECT_TRUE(b->ObjectName().isEmpty());
+}
+
+TEST_F(ObjectListTest, AClosedSourceFailsItsListingQuietlyOrWithAReport)
+{
+    writeSampleSources();
+    auto b = started();
+    QTreeWidgetItem *source = b->dataSourceNode(1);
+    ASSERT_TRUE(source);
+    // Never expanded: the folder click lists from a connection that is not open.
+    b->tvwData_NodeClick(source->child(1));
+    EXPECT_TRUE(events.empty()); // views: the SQL error path shows nothing
+    EXPECT_EQ(b->QueryTotal(), 0);
+    b->tvwData_NodeClick(source->child(0));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("Get_DataObjects"));
+    EXPECT_TRUE(b->lvwData->isEnabled());
+    EXPECT_TRUE(b->tvwData->isEnabled());
+}
+
+TEST_F(ObjectListTest, ViewButtonsSwitchTheListAndAreKept)
+{
+    writeSampleSources();
+    auto b = started();
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_EQ(b->lvwData->View(), ObjectList::lvwSmallIcon);
+
+    b->tlbData->Buttons(QStringLiteral("Report")).action()->trigger();
+    EXPECT_EQ(b->lvwData->View(), ObjectList::lvwReport);
+    EXPECT_EQ(b->lvwData->reportView()->isVisibleTo(b->lvwData), true);
+    EXPECT_EQ(store().GetSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View")),
+              QStringLiteral("3"));
+    // Widths: the widest text + 400 twips; the hidden date column stays 0.
+    const QFontMetrics fm(b->font());
+    const int widest = qRound(ui::Twips::fromPixelsX(fm.horizontalAdvance(QStringLiteral("Order Details")), b.get()));
+    EXPECT_NEAR(b->lvwData->columnWidth(1), widest + 400, 16);
+    EXPECT_EQ(b->lvwData->columnWidth(4), 0);
+    EXPECT_EQ(b->lvwData->columnHeader(3), QStringLiteral("Create Date"));
+
+    // The selection survives a view switch; a re-listing shows the view the user chose.
+    const int selectedBefore = b->lvwData->selectedItem();
+    b->tlbData->Buttons(QStringLiteral("Large")).action()->trigger();
+    EXPECT_EQ(b->lvwData->View(), ObjectList::lvwIcon);
+    EXPECT_EQ(b->lvwData->selectedItem(), selectedBefore);
+    EXPECT_TRUE(b->Refresh());
+    EXPECT_EQ(b->lvwData->View(), ObjectList::lvwIcon);
+
+    // Every button writes the view, "Refresh" and "Options" too.
+    store().SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View"),
+                        QStringLiteral("9"));
+    b->tlbData_ButtonClick(QStringLiteral("Refresh"));
+    EXPECT_EQ(store().GetSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View")),
+              QStringLiteral("0"));
+}
+
+TEST_F(ObjectListTest, HeaderClicksSortNamesAndDatesByValue)
+{
+    writeIni("[1]\nName=One\n");
+    auto b = started();
+    ObjectList &list = *b->lvwData;
+    // Dates whose locale and "yy/dd/mm" texts sort differently from the dates themselves.
+    const struct {
+        const char *name;
+        QDateTime date;
+    } objects[] = {{"beta", QDateTime(QDate(2023, 10, 5), QTime(8, 0))},
+                   {"Alpha", QDateTime(QDate(2023, 9, 30), QTime(9, 0))},
+                   {"gamma", QDateTime(QDate(2024, 1, 2), QTime(7, 0))},
+                   {"delta", QDateTime()}};
+    for (const auto &o : objects) {
+        const int i = list.addItem(QString::fromLatin1(o.name), 1, 5);
+        if (o.date.isValid()) {
+            list.setSubItem(i, 2, QLocale().toString(o.date, QLocale::ShortFormat));
+            list.setSubItem(i, 3, o.date.toString(QStringLiteral("yy/dd/MM hh:mm:ss")));
+        }
+        list.setItemDate(i, o.date);
+    }
+    list.setSort(0, ObjectList::lvwAscending);
+    EXPECT_EQ(list.displayedTexts(), (QStringList{"Alpha", "beta", "delta", "gamma"}));
+
+    b->lvwData_ColumnClick(1); // already the key: flips
+    EXPECT_EQ(list.SortOrder(), ObjectList::lvwDescending);
+    EXPECT_EQ(list.headerIcon(1), 2);
+    EXPECT_EQ(list.displayedTexts(), (QStringList{"gamma", "delta", "beta", "Alpha"}));
+
+    b->lvwData_ColumnClick(3); // another column: keeps the order
+    EXPECT_EQ(list.SortKey(), 2);
+    EXPECT_EQ(list.headerIcon(1), 0);
+    EXPECT_EQ(list.headerIcon(3), 2);
+    EXPECT_EQ(list.displayedTexts(), (QStringList{"gamma", "beta", "Alpha", "delta"}));
+    b->lvwData_ColumnClick(3);
+    EXPECT_EQ(list.headerIcon(3), 1);
+    EXPECT_EQ(list.displayedTexts(), (QStringList{"delta", "Alpha", "beta", "gamma"}));
+
+    // "Owner" sorts by date too; being the date key already, it flips the order.
+    b->lvwData_ColumnClick(2);
+    EXPECT_EQ(list.SortKey(), 2);
+    EXPECT_EQ(list.headerIcon(2), 2);
+    EXPECT_EQ(list.headerIcon(3), 0);
+    EXPECT_EQ(list.displayedTexts(), (QStringList{"gamma", "beta", "Alpha", "delta"}));
+}
+
+TEST_F(ObjectListTest, TypeHelpersAnswerByDispatchId)
+{
+    writeIni("[1]\nName=One\n");
+    hlSourceBrowser b;
+    // Codes without a name give nothing, not a neighbour's name.
+    EXPECT_EQ(b.Field_Type(130), QString());
+    EXPECT_EQ(b.Field_Type(204), QString());
+    EXPECT_TRUE(b.Allowed_DataType(130));
+    EXPECT_FALSE(b.Allowed_DataType(204));
+
+    QVariant result;
+    QString error;
+    ASSERT_TRUE(automation::callById(&b, 0x60030002, {202}, &result, &error)) << error.toStdString();
+    EXPECT_EQ(result.toString(), QStringLiteral("WChar"));
+    ASSERT_TRUE(automation::callById(&b, 0x60030000, {205}, &result, &error)) << error.toStdString();
+    EXPECT_FALSE(result.toBool());
+    EXPECT_EQ(automation::memberForDispId(b.metaObject(), 0x60030010), QStringLiteral("Get_DataObjects"));
+    EXPECT_EQ(automation::memberForDispId(b.metaObject(), 0x60030012), QStringLiteral("Size_Cols"));
+    EXPECT_EQ(automation::memberForDispId(b.metaObject(), 0x6003000E), QStringLiteral("Popluate_ToolTip"));
+}
+
+TEST_F(ObjectListTest, PostgresListsOwnersAndTellsSameNamedTablesApart)
+{
+    TABULON_REQUIRE_POSTGRES();
+    browsertest::PostgresSchemas pg(testsupport::postgresConnInfo());
+    ASSERT_TRUE(pg.ok) << pg.error.toStdString();
+    const QString cs = browsertest::postgresConnectionString(testsupport::postgresConnInfo());
+    writeIni(QStringLiteral("[1]\nName=Server\nConnection=%1\n").arg(cs).toUtf8());
+    auto b = started();
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    const int sales = itemNamed(*b, QStringLiteral("orders"), pg.sales);
+    const int archive = itemNamed(*b, QStringLiteral("orders"), pg.archive);
+    ASSERT_GE(sales, 0);
+    ASSERT_GE(archive, 0);
+    EXPECT_EQ(itemNamed(*b, QStringLiteral("recent"), pg.archive), -1);
+    // The server lists by schema first; the list shows by name, the first one selected.
+    const QStringList shown = b->lvwData->displayedTexts();
+    QStringList byName = shown;
+    std::stable_sort(byName.begin(), byName.end(),
+                     [](const QString &x, const QString &y) { return x.compare(y, Qt::CaseInsensitive) < 0; });
+    EXPECT_EQ(shown, byName);
+    EXPECT_EQ(b->lvwData->text(b->lvwData->selectedItem()), shown.front());
+
+    b->lvwData_ItemClick(sales);
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"%1\".\"orders\"").arg(pg.sales));
+    ASSERT_EQ(b->fieldArray().size(), 2u);
+    EXPECT_EQ(b->fieldArray()[1][0], QStringLiteral("customer"));
+    b->lvwData_ItemClick(archive);
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"%1\".\"orders\"").arg(pg.archive));
+    // The archive's own fields, its bytea left out.
+    ASSERT_EQ(b->fieldArray().size(), 2u);
+    EXPECT_EQ(b->fieldArray()[1][0], QStringLiteral("archived_on"));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    const int recent = itemNamed(*b, QStringLiteral("recent"), pg.archive);
+    ASSERT_GE(recent, 0);
+    EXPECT_EQ(b->lvwData->largeIcon(recent), 2);
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Stored Procedures")));
+    const int routine = itemNamed(*b, QStringLiteral("top_orders"), pg.archive);
+    ASSERT_GE(routine, 0);
+    EXPECT_EQ(b->lvwData->smallIcon(routine), 7);
+    b->lvwData_ItemClick(routine);
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    ASSERT_EQ(b->fieldArray().size(), 2u);
+    EXPECT_EQ(b->fieldArray()[0][0], QStringLiteral("p_limit"));
+    EXPECT_EQ(b->fieldArray()[0][1], QStringLiteral("3"));
+    EXPECT_FALSE(b->grdTooltip->isVisible());
+    EXPECT_FALSE(b->tmrTip->isActive()); // routines get no tip
+}
+
+TEST_F(ObjectListTest, OdbcSourcesListThroughTheDriverManager)
+{
+    writeSampleSources();
+    const QString sampleDb = dir.filePath(QStringLiteral("Sample.db"));
+    QByteArray ini = QStringLiteral("[1]\nName=Odbc\nConnection=Provider=ODBC;Driver=SQLite3;Database=%1\n")
+                         .arg(sampleDb)
+                         .toUtf8();
+    if (!testsupport::postgresConnInfo().isEmpty()) {
+        std::unique_ptr<PGconn, decltype(&PQfinish)> c(PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()),
+                                                       &PQfinish);
+        ini += QStringLiteral("[2]\nName=OdbcServer\nConnection=Provider=ODBC;Driver={PostgreSQL Unicode};Server=%1;"
+                              "Port=%2;Database=%3;Uid=%4;Pwd=%5\n")
+                   .arg(QString::fromUtf8(PQhost(c.get())), QString::fromUtf8(PQport(c.get())),
+                        QString::fromUtf8(PQdb(c.get())), QString::fromUtf8(PQuser(c.get())),
+                        QString::fromUtf8(PQpass(c.get())))
+                   .toUtf8();
+    }
+    writeIni(ini);
+    auto b = started();
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    EXPECT_GE(itemNamed(*b, QStringLiteral("Order Details")), 0);
+    const int products = itemNamed(*b, QStringLiteral("Products"));
+    ASSERT_GE(products, 0);
+    b->lvwData->setSelectedItem(products);
+    b->lvwData_ItemClick(products);
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    EXPECT_FALSE(b->fieldArray().empty());
+    for (const auto &field : b->fieldArray())
+        EXPECT_NE(field[0], QStringLiteral("Picture")); // a BLOB is left out
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    EXPECT_GE(itemNamed(*b, QStringLiteral("Product List")), 0);
+
+    if (testsupport::postgresConnInfo().isEmpty())
+        return;
+    browsertest::PostgresSchemas pg(testsupport::postgresConnInfo());
+    ASSERT_TRUE(pg.ok) << pg.error.toStdString();
+    ASSERT_TRUE(openFolder(*b, 2, QStringLiteral("Tables")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    const int archive = itemNamed(*b, QStringLiteral("orders"), pg.archive);
+    ASSERT_GE(archive, 0);
+    EXPECT_GE(itemNamed(*b, QStringLiteral("orders"), pg.sales), 0);
+    b->lvwData->setSelectedItem(archive);
+    b->lvwData_ItemClick(archive);
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"%1\".\"orders\"").arg(pg.archive));
+    EXPECT_EQ(b->fieldArray().size(), 2u) << eventText().toStdString();
+}
+
+TEST_F(ObjectListTest, MouseClicksOnTheListReachTheHandlers)
+{
+    writeSampleSources();
+    auto b = started();
+    b->show();
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    QSignalSpy selected(b.get(), &hlSourceBrowser::QuerySelected);
+    const int shippers = itemNamed(*b, QStringLiteral("Shippers"));
+    b->lvwData->setSelectedItem(shippers);
+    const QRect r = b->lvwData->selectedItemRect();
+    ASSERT_TRUE(r.isValid());
+    QWidget *viewport = b->lvwData->currentViewport();
+    const QPoint at = viewport->mapFrom(b->lvwData, r.center());
+    b->tvwData_MouseUp(Qt::LeftButton);
+    EXPECT_TRUE(b->SourceQuery());
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    EXPECT_FALSE(b->SourceQuery());
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected[0][0].toString(), QStringLiteral("Sample : Tables : Shippers"));
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"Shippers\""));
+    EXPECT_EQ(b->fieldArray().size(), 3u);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"Shippers\""));
+    QTest::keyClick(b->lvwData->iconView(), Qt::Key_Return);
+    EXPECT_EQ(launches.size(), 2u);
+}
+
+} // namespace
