@@ -21,9 +21,6 @@ using namespace browser;
 
 namespace {
 
-// Where error reports from the browser are mailed.
-const QString kReportAddress = QStringLiteral("errors@tabulon.invalid");
-
 const char *const kViewKeys[] = {"Large", "Small", "List", "Report"};
 
 } // namespace
@@ -103,7 +100,7 @@ bool hlSourceBrowser::Init()
 
         hrErr &err = errorObject();
         err.CallingApp(app::appInfo(QStringLiteral("hlSourceBrowser")));
-        err.EMailAddress(kReportAddress);
+        err.EMailAddress(app::reportAddress());
         err.EMailSubject(QStringLiteral("Tabulon Error"));
         err.DebugMode(true);
 

@@ -33,8 +33,6 @@ namespace Glob {
 
 namespace {
 
-const QString kReportAddress = QStringLiteral("support@tabulon.example.org");
-
 struct State {
     QString productTitle;
     PendingQuery pending;
@@ -128,7 +126,7 @@ bool Main()
 
         hrErr &err = errorObject();
         err.CallingApp(app::appInfo(QStringLiteral("Tabulon")));
-        err.EMailAddress(kReportAddress);
+        err.EMailAddress(app::reportAddress());
         err.EMailSubject(QStringLiteral("Tabulon Error"));
         err.DebugMode(true);
 

@@ -27,8 +27,6 @@ using analysis::options;
 
 namespace {
 
-const QString kReportAddress = QStringLiteral("support@tabulon.example.org");
-
 bool hasText(const QString &text)
 {
     return !text.trimmed().isEmpty();
@@ -58,7 +56,7 @@ bool hlTabulon::Init()
         {
             const std::shared_ptr<hrErr> err = analysis::errorObject();
             err->CallingApp(app::appInfo(QStringLiteral("hlTabulon")));
-            err->EMailAddress(kReportAddress);
+            err->EMailAddress(app::reportAddress());
             err->EMailSubject(QStringLiteral("Tabulon Error"));
             err->DebugMode(true);
         }

@@ -22,6 +22,12 @@ struct AppInfo {
     }
 };
 
+// Where every deliverable's error reports are mailed; one address for the whole program.
+inline QString reportAddress()
+{
+    return QStringLiteral("support@tabulon.example.org");
+}
+
 inline AppInfo appInfo(const QString &exeName)
 {
     return AppInfo{exeName};
