@@ -38,7 +38,7 @@ frmAbout::frmAbout(QWidget *parent)
 
     auto *logoFrame = new QFrame(this);
     logoFrame->setFrameShape(QFrame::StyledPanel);
-    imgLogo = linkImage(logoFrame, "imgLogo", QStringLiteral("Visit Tabulon website"), QStyle::SP_ComputerIcon);
+    imgLogo = linkImage(logoFrame, "imgLogo", QStringLiteral("Visit Harlund Software website"), QStyle::SP_ComputerIcon);
     auto *logoLayout = new QHBoxLayout(logoFrame);
     logoLayout->addWidget(imgLogo);
 
@@ -49,9 +49,9 @@ frmAbout::frmAbout(QWidget *parent)
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
 
-    Image1 = linkImage(this, "Image1", QStringLiteral("Visit Tabulon web site"), QStyle::SP_DriveNetIcon);
+    Image1 = linkImage(this, "Image1", QStringLiteral("Visit Harlund Software web site"), QStyle::SP_DriveNetIcon);
     Image2 = linkImage(this, "Image2", QString(), QStyle::SP_DirHomeIcon);
-    Image3 = linkImage(this, "Image3", QStringLiteral("Visit Tabulon website"), QStyle::SP_FileDialogInfoView);
+    Image3 = linkImage(this, "Image3", QStringLiteral("Visit Harlund Software website"), QStyle::SP_FileDialogInfoView);
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
