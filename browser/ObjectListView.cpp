@@ -406,9 +406,13 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
             emit MouseMove(me->buttons(), source->mapTo(this, me->position().toPoint()));
             break;
         }
-        case QEvent::MouseButtonDblClick:
-            emit DblClick();
+        case QEvent::MouseButtonDblClick: {
+            // A double click on empty space launches nothing.
+            const auto *me = static_cast<QMouseEvent *>(event);
+            if (itemAt(source->mapTo(this, me->position().toPoint())) >= 0)
+                emit DblClick();
             break;
+        }
         default:
             break;
         }

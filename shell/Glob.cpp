@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScreen>
 #include <QPointer>
 #include <QThread>
 
@@ -153,6 +154,10 @@ bool Main()
 
         Wait_Seconds(2);
 
+        // Some window managers ignore the maximised state of a window never shown before; the
+        // frame then still covers the screen.
+        if (const QScreen *screen = s.main->screen())
+            s.main->setGeometry(screen->availableGeometry());
         s.main->showMaximized();
         ui::MousePointer::setDefault();
         return true;

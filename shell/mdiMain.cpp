@@ -190,12 +190,28 @@ bool mdiMain::Disable_Menu()
     }
 }
 
+namespace {
+
+// A child window's own menu claims keys such as Ctrl+W that the main menu gives other commands.
+void dropSystemMenuShortcuts(QMdiSubWindow *window)
+{
+    if (QMenu *menu = window->systemMenu()) {
+        for (QAction *action : menu->actions())
+            action->setShortcut(QKeySequence());
+    }
+}
+
+} // namespace
+
 frmBrowser *mdiMain::showBrowser()
 {
     if (m_browser)
         return m_browser;
     m_browser = new frmBrowser(*this);
     mdiArea->addSubWindow(m_browser);
+    dropSystemMenuShortcuts(m_browser);
+    // The frame is still minimised here, so the area gives no size to go by.
+    m_browser->resize(m_browser->sizeHint().expandedTo(QSize(380, 520)));
     m_browser->Form_Load();
     m_browser->show();
     // Activation may come from the area already; the rules are idempotent.
@@ -213,6 +229,7 @@ frmQuery *mdiMain::openQueryWindow()
     m_queries.append(window);
     connect(window, &QObject::destroyed, this, &mdiMain::queryWindowGone, Qt::QueuedConnection);
     mdiArea->addSubWindow(window);
+    dropSystemMenuShortcuts(window);
     window->show();
     mdiArea->setActiveSubWindow(window);
     return window;

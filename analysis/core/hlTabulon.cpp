@@ -14,6 +14,7 @@
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -103,7 +104,15 @@ hlTabulon::hlTabulon(QWidget *parent)
     m_pendingSettingWarnings = analysis::takeSettingWarnings();
 }
 
-hlTabulon::~hlTabulon() = default;
+hlTabulon::~hlTabulon()
+{
+    // The children are destroyed after this class's part of the object: a focus change or a menu
+    // signal raised while they go must no longer reach it.
+    if (qApp)
+        disconnect(qApp, nullptr, this, nullptr);
+    if (qryMenu)
+        disconnect(qryMenu, nullptr, this, nullptr);
+}
 
 void hlTabulon::createControls()
 {
