@@ -226,19 +226,8 @@ bool Show_Options()
 
 bool Show_Site(qint16 page)
 {
-    try {
-        ui::MousePointer::setHourglass();
-        const QString address = analysis::siteAddress(page);
-        // An unknown page opens nothing and says nothing.
-        if (!address.isEmpty())
-            ui::DesktopOpener::open(address);
-        ui::MousePointer::setDefault();
-        return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        logError(QStringLiteral("Show_Site"), errorText());
-        return false;
-    }
+    // The pages, and the report of a failure to open one, are the analysis library's.
+    return analysis::Show_Site(page);
 }
 
 void Wait_Seconds(qint16 seconds)
