@@ -14,4 +14,12 @@ bool postgresRequired()
     return !qEnvironmentVariableIsEmpty("CI");
 }
 
+QString postgresConnectionString()
+{
+    QString cs = QStringLiteral("Provider=PostgreSQL");
+    for (const QString &pair : postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        cs += QLatin1Char(';') + pair;
+    return cs;
+}
+
 } // namespace testsupport

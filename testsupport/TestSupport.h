@@ -9,6 +9,9 @@ namespace testsupport {
 // as libpq keywords ("host=... port=... dbname=... user=..."). Empty when no server runs.
 QString postgresConnInfo();
 
+// The same server as a connection string of the data layer ("Provider=PostgreSQL;host=...;...").
+QString postgresConnectionString();
+
 // True when the server is required: on CI a missing server fails the test instead of skipping it.
 bool postgresRequired();
 

@@ -100,9 +100,7 @@ TEST_F(ControlLifecycle, AStoredRoutineOnAClientWithoutRoutinesFailsItsStartVisi
 TEST_F(ControlLifecycle, AStoredRoutineRunsAtOnceOnPostgres)
 {
     TABULON_REQUIRE_POSTGRES();
-    QString cs = QStringLiteral("Provider=PostgreSQL");
-    for (const QString &pair : testsupport::postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        cs += QLatin1Char(';') + pair;
+    QString cs = testsupport::postgresConnectionString();
     {
         auto admin = db::Connection::create();
         admin->setReadOnly(false);

@@ -128,9 +128,7 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_cs = QStringLiteral("Provider=PostgreSQL");
-        for (const QString &pair : testsupport::postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            m_cs += QLatin1Char(';') + pair;
+        m_cs = testsupport::postgresConnectionString();
         m_schema = QStringLiteral("t_i6_%1").arg(QCoreApplication::applicationPid());
         m_admin = db::Connection::create();
         m_admin->setReadOnly(false);

@@ -23,37 +23,11 @@
 #include <memory>
 
 using namespace browser;
-using browsertest::BrowserTest;
 
 namespace {
 
-class BrowserTreeTest : public BrowserTest {
-protected:
-    void writeIni(const QByteArray &text)
-    {
-        QFile f(iniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
-    // The sample database and the file the sample tool writes for it, then a second, broken source.
-    void writeSampleSources(const QByteArray &extra = {})
-    {
-        const QString db = dir.filePath(QStringLiteral("Sample.db"));
-        std::string error, text;
-        ASSERT_TRUE(sample::writeSqliteDatabase(db.toStdString(), error)) << error;
-        ASSERT_TRUE(sample::dataSourcesIni(db.toStdString(), text, error)) << error;
-        writeIni(QByteArray::fromStdString(text) + extra);
-    }
-    std::unique_ptr<hlSourceBrowser> started()
-    {
-        auto b = std::make_unique<hlSourceBrowser>();
-        QObject::connect(b.get(), &hlSourceBrowser::Faultdesk, b.get(),
-                         [this](const QString &sub, const QString &text) { events.push_back({sub, text}); });
-        EXPECT_TRUE(b->Init());
-        return b;
-    }
-    std::vector<browsertest::Report> events;
-};
+// Tree tests share the started browser's fixture: data-source files, start-up and its reports.
+class BrowserTreeTest : public browsertest::StartedBrowserTest {};
 
 TEST_F(BrowserTreeTest, InitBuildsTheTreeAndAppliesTheLayoutSettings)
 {
