@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <QValidator>
 #include <QVariant>
 #include <QWidget>
 
@@ -243,6 +244,10 @@ public:
     static QString BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field);
     int EditMaxLength() const { return m_editMaxLength; }
     void setEditMaxLength(int length) { m_editMaxLength = length < 0 ? 0 : length; }
+    // A validator for the text box of the edit being started (set it in BeforeEdit, like
+    // ComboList); it refuses typed and pasted text alike. Not owned; nullptr for none.
+    const QValidator *EditValidator() const { return m_editValidator.data(); }
+    void setEditValidator(const QValidator *validator) { m_editValidator = validator; }
     // Starts editing the current cell (BeforeEdit may refuse).
     Q_INVOKABLE void EditCell();
     Q_INVOKABLE bool isEditing() const;
@@ -250,9 +255,12 @@ public:
     Q_INVOKABLE void FinishEditing(bool cancel = false);
     QWidget *editor() const;
     // A calendar under the cell, opened on the cell's date or today; a clicked date is written
-    // into the cell in dateFormat (classic pattern) and raises AfterEdit.
+    // into the cell in dateFormat (classic pattern) and raises AfterEdit. It closes without
+    // writing on Escape, when the focus goes elsewhere and when rows are added or removed, so a
+    // date never lands in a row other than the one it was opened for.
     QCalendarWidget *ShowDatePicker(int row, int col, const QString &dateFormat = QStringLiteral("dd/mm/yyyy"));
     QCalendarWidget *datePicker() const;
+    void HideDatePicker();
 
     // --- appearance ---
     int Redraw() const { return m_redraw; }
@@ -441,6 +449,7 @@ private:
     int m_editable = flexEDNone;
     QString m_comboList;
     int m_editMaxLength = 0;
+    QPointer<const QValidator> m_editValidator;
     QPointer<QWidget> m_editor;
     QPointer<GridView> m_editView;
     int m_editRow = -1, m_editCol = -1;

@@ -307,6 +307,17 @@ QCalendarWidget *Grid::datePicker() const
     return m_datePicker.data();
 }
 
+void Grid::HideDatePicker()
+{
+    if (!m_datePicker || !m_datePicker->isVisible())
+        return;
+    const bool hadFocus = m_datePicker->isAncestorOf(QApplication::focusWidget());
+    m_datePicker->hide();
+    m_datePickerRow = m_datePickerCol = -1;
+    if (hadFocus)
+        m_view->setFocus();
+}
+
 QCalendarWidget *Grid::ShowDatePicker(int row, int col, const QString &dateFormat)
 {
     m_model->checkRow(row, "ShowDatePicker");
@@ -316,10 +327,13 @@ QCalendarWidget *Grid::ShowDatePicker(int row, int col, const QString &dateForma
         m_datePicker->setWindowFlags(Qt::Widget);
         m_datePicker->setAutoFillBackground(true);
         m_datePicker->hide();
-        connect(m_datePicker, &QCalendarWidget::clicked, this, [this](QDate date) {
+        // A click, or Enter on the chosen day, writes the date into the cell the picker is for.
+        const auto pick = [this](QDate date) {
+            if (!m_datePicker->isVisible())
+                return;
             const int row = m_datePickerRow;
             const int col = m_datePickerCol;
-            m_datePicker->hide();
+            HideDatePicker();
             if (row < 0 || row >= m_model->rows() || col < 0 || col >= m_model->cols())
                 return;
             const QString text = date.toString(format::qtDateFormat(m_datePickerFormat));
@@ -330,11 +344,20 @@ QCalendarWidget *Grid::ShowDatePicker(int row, int col, const QString &dateForma
                 m_model->setText(row, col, text);
                 emit AfterEdit(row, col);
             }
-        });
+        };
+        connect(m_datePicker, &QCalendarWidget::clicked, this, pick);
+        connect(m_datePicker, &QCalendarWidget::activated, this, pick);
         connect(qApp, &QApplication::focusChanged, m_datePicker, [this](QWidget *, QWidget *now) {
             if (m_datePicker && m_datePicker->isVisible() && now && now != m_datePicker && !m_datePicker->isAncestorOf(now))
                 m_datePicker->hide();
         });
+        // Rows that come or go move the row the picker was opened for.
+        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(m_model, signal, m_datePicker, [this] { HideDatePicker(); });
+        connect(m_model, &QAbstractItemModel::modelReset, m_datePicker, [this] { HideDatePicker(); });
+        m_datePicker->installEventFilter(this);
+        for (QWidget *child : m_datePicker->findChildren<QWidget *>())
+            child->installEventFilter(this);
     }
     m_datePickerRow = row;
     m_datePickerCol = col;
@@ -382,6 +405,11 @@ bool Grid::eventFilter(QObject *watched, QEvent *event)
 {
     if (!m_view)
         return false;
+    if (event->type() == QEvent::KeyPress && m_datePicker && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && (watched == m_datePicker || m_datePicker->isAncestorOf(qobject_cast<QWidget *>(watched)))) {
+        HideDatePicker();
+        return true;
+    }
     try {
         if (watched == m_view) {
             if (event->type() == QEvent::Resize || event->type() == QEvent::Show)

@@ -4,6 +4,7 @@
 #include "grid/GridFormat.h"
 #include "grid/GridModel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -604,6 +605,10 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         combo->addItems((editable ? list.mid(1) : list).split(QLatin1Char('|')));
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setMaxVisibleItems(16);
+        // The list shows its entries whole, however narrow the column.
+        QAbstractItemView *list = combo->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth()
+                              + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         line = combo->lineEdit();
         if (line)
             line->installEventFilter(const_cast<GridDelegate *>(this));
@@ -614,6 +619,8 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     if (line) {
         if (m_grid->EditMaxLength() > 0)
             line->setMaxLength(m_grid->EditMaxLength());
+        if (m_grid->EditValidator())
+            line->setValidator(m_grid->EditValidator());
         connect(line, &QLineEdit::textEdited, m_grid, [grid = m_grid] { emit grid->ChangeEdit(); });
     }
     editor->setAutoFillBackground(true);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCalendarWidget>
+#include <QClipboard>
+#include <QRegularExpressionValidator>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -206,6 +209,24 @@ TEST_F(GridEdit, FixedListComboClosesUpAndCommits)
     QCoreApplication::processEvents(); // the closed editor is deleted later, safely
 }
 
+TEST_F(GridEdit, ListOfANarrowColumnShowsItsEntriesWhole)
+{
+    listForEdit = QStringLiteral(" |(|((|(((|((((|(((((|((((((|(((((((|a rather long entry");
+    g.setColWidth(1, 200);
+    g.Select(1, 1);
+    g.EditCell();
+    auto *combo = qobject_cast<QComboBox *>(g.editor());
+    ASSERT_TRUE(combo);
+    QTest::keyClick(combo, Qt::Key_Down, Qt::AltModifier);
+    QAbstractItemView *list = combo->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+    const QRect last = list->visualRect(list->model()->index(combo->count() - 1, 0));
+    EXPECT_GE(list->viewport()->width(), list->fontMetrics().horizontalAdvance(QStringLiteral("a rather long entry")));
+    EXPECT_GT(last.width(), 0);
+    combo->hidePopup();
+    g.FinishEditing(true);
+}
+
 TEST_F(GridEdit, EditableListTakesFreeText)
 {
     g.setColComboList(1, QStringLiteral("|London|Paris"));
@@ -253,6 +274,66 @@ TEST_F(GridEdit, EllipsisButtonOpensTheDatePicker)
     g.ShowDatePicker(2, 3, QStringLiteral("dd/mm/yyyy"));
     EXPECT_EQ(picker->selectedDate(), QDate(2024, 2, 29));
     picker->hide();
+}
+
+TEST_F(GridEdit, DatePickerClosesWithoutWritingOnEscapeAndWhenRowsMove)
+{
+    g.setTextMatrix(2, 3, QStringLiteral("01/03/2024"));
+    QCalendarWidget *picker = g.ShowDatePicker(2, 3, QStringLiteral("dd/mm/yyyy"));
+    ASSERT_TRUE(picker->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(g.TextMatrix(2, 3), QStringLiteral("01/03/2024"));
+    EXPECT_TRUE(g.view()->hasFocus()) << "the focus goes back to the grid";
+
+    // Enter on a day is a pick, as a click is.
+    g.ShowDatePicker(2, 3, QStringLiteral("dd/mm/yyyy"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(g.TextMatrix(2, 3), QStringLiteral("02/03/2024"));
+    EXPECT_EQ(events.last(), QStringLiteral("after 2,3"));
+
+    // A row removed above the picker's row shifts it: the picker closes and writes nowhere.
+    g.ShowDatePicker(3, 3, QStringLiteral("dd/mm/yyyy"));
+    g.RemoveItem(1);
+    EXPECT_FALSE(picker->isVisible());
+    emit picker->clicked(QDate(2030, 1, 1));
+    for (int r = 1; r < g.Rows(); ++r)
+        EXPECT_NE(g.TextMatrix(r, 3), QStringLiteral("01/01/2030")) << "row " << r;
+
+    g.ShowDatePicker(2, 3, QStringLiteral("dd/mm/yyyy"));
+    g.AddItem(QString());
+    EXPECT_FALSE(picker->isVisible());
+}
+
+TEST_F(GridEdit, ValidatorRefusesTypedAndPastedText)
+{
+    QRegularExpressionValidator digits(QRegularExpression(QStringLiteral("[0-9]*")));
+    QObject::connect(&g, &Grid::BeforeEdit, [&](int, int c, bool &) { g.setEditValidator(c == 1 ? &digits : nullptr); });
+    g.setTextMatrix(1, 1, QStringLiteral("12"));
+    g.Select(1, 1);
+    g.EditCell();
+    auto *line = qobject_cast<QLineEdit *>(g.editor());
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->text(), QStringLiteral("12")) << "the stored text is shown as it is";
+    line->end(false);
+    QTest::keyClicks(line, QStringLiteral("3x4"));
+    EXPECT_EQ(g.EditText(), QStringLiteral("1234"));
+    QApplication::clipboard()->setText(QStringLiteral("abc"));
+    QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(g.EditText(), QStringLiteral("1234")) << "a paste that is not digits is refused";
+    QApplication::clipboard()->setText(QStringLiteral("5"));
+    QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(g.EditText(), QStringLiteral("12345"));
+    g.FinishEditing();
+
+    // The next edit of another column has no validator.
+    g.Select(1, 2);
+    g.EditCell();
+    QTest::keyClicks(g.editor(), QStringLiteral("ab"));
+    EXPECT_EQ(g.EditText(), QStringLiteral("ab"));
+    g.FinishEditing();
 }
 
 TEST_F(GridEdit, CheckBoxesToggleByClickAndSpace)
