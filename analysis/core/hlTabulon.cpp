@@ -28,7 +28,7 @@ namespace {
 const QStringList kUnbuiltCommands = {
     // main toolbar
     QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"), QStringLiteral("Export"),
-    QStringLiteral("Print"), QStringLiteral("Options"),
+    QStringLiteral("Print"),
     // results toolbar
     QStringLiteral("QueryBuilder")};
 

@@ -1,4 +1,4 @@
-// The control's data dialogs: column chooser, sort order, find window and one-record details.
+// The control's dialogs: options, column chooser, sort order, find window and one-record details.
 #include "core/hlTabulon.h"
 
 #include "core/LibraryState.h"
@@ -6,6 +6,7 @@
 #include "dialogs/frmColumns.h"
 #include "dialogs/frmDetails.h"
 #include "dialogs/frmFind.h"
+#include "dialogs/frmOptions.h"
 #include "dialogs/frmSort.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
@@ -42,6 +43,22 @@ bool hlTabulon::View_Columns()
     } catch (const std::exception &e) {
         ui::MousePointer::setDefault();
         return report(QStringLiteral("View_Columns"), what(e));
+    }
+}
+
+bool hlTabulon::Show_Options()
+{
+    try {
+        ui::MousePointer::setHourglass();
+        frmOptions dlg(this);
+        dlg.setCalledFrom(this);
+        dlg.setInitialTab(m_intView);
+        analysis::runModal(dlg);
+        ui::MousePointer::setDefault();
+        return true;
+    } catch (const std::exception &e) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_Options"), what(e));
     }
 }
 

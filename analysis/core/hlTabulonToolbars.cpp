@@ -302,12 +302,6 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
     }
 }
 
-bool hlTabulon::Show_Options()
-{
-    // The options dialog comes with the dialogs of the library.
-    return false;
-}
-
 bool hlTabulon::Show_QueryBuilder()
 {
     // The query-builder window comes with the query builder.

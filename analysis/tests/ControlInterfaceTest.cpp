@@ -332,10 +332,9 @@ TEST_F(ControlInterface, CommandsOfLaterPartsStayDisabledAndAnswerFalse)
     EXPECT_TRUE(tab.stQueryExecute());
     EXPECT_TRUE(tab.stQueryClear());
     for (const char *st : {"stViewChart", "stViewSummary", "stviewXTab", "stExportData", "stPrint",
-                           "stOptions", "stShowQB", "stShowSort", "stViewCols", "stMoveFirst",
+                           "stShowQB", "stShowSort", "stViewCols", "stMoveFirst",
                            "stMoveLast", "stShowRowCount"})
         EXPECT_FALSE(state(tab, st)) << st;
-    EXPECT_FALSE(tab.Show_Options());
     EXPECT_FALSE(tab.Show_QueryBuilder());
     EXPECT_FALSE(tab.QBVisible());
     EXPECT_FALSE(tab.Export_Data());
