@@ -11,5 +11,7 @@ inline const QString kReadyText = QStringLiteral("Ready ...");
 
 // The text of the exception being handled; call only inside a catch block.
 QString currentErrorText();
+// The exception being handled is a statement the user cancelled (false outside a catch block).
+bool currentErrorIsCancel();
 
 } // namespace analysis

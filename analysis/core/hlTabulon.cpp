@@ -469,18 +469,28 @@ QVariantMap hlTabulon::WriteProperties() const
 
 bool hlTabulon::isBusy() const
 {
+    return hasBusyMark();
+}
+
+bool hlTabulon::hasBusyMark() const
+{
     return m_blnRefreshing || m_blnCopying || m_blnSelecting || m_blnFinding || m_blnExporting || m_blnPrinting ||
            m_blnFetching;
 }
 
+// Called from the traps: a statement the user cancelled is no failure, so nothing is reported.
 bool hlTabulon::report(const QString &procedure, const QString &description)
 {
+    if (analysis::currentErrorIsCancel())
+        return false;
     emit Faultdesk(procedure, description);
     return false;
 }
 
 bool hlTabulon::reportRouted(const QString &procedure, const QString &description)
 {
+    if (analysis::currentErrorIsCancel())
+        return false;
     if (analysis::g_blnErrorRouting)
         analysis::logError(procedure, description);
     else

@@ -315,6 +315,7 @@ public:
 
     // A long operation is running (a busy mark is set).
     bool isBusy() const;
+    bool hasBusyMark() const; // a long operation of this control runs
 
 signals:
     void DblClick(); // declared for hosts; never raised

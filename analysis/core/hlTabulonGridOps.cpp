@@ -29,7 +29,7 @@ using analysis::options;
 namespace {
 
 const QString kReady = QStringLiteral("Ready ...");
-// Rows fetched between two looks at the event loop and the abort flag.
+// Rows a search fetches when it reaches the last row held.
 constexpr std::size_t kFetchStep = 20000;
 
 QString grouped(qint64 n)
@@ -41,42 +41,39 @@ QString grouped(qint64 n)
 
 bool hlTabulon::Fill_RecordSet()
 {
-    const QPointer<hlTabulon> self(this);
-    m_blnFetching = true;
-    bool ok = false;
     const std::shared_ptr<db::Recordset> rs = m_rsResults;
-    if (grdResults->Rows() > 1 && rs && rs->State() == db::adStateOpen) {
-        grdResults->setRedraw(0);
-        const int row = grdResults->Row();
-        const int top = grdResults->TopRow();
-        const int rowSel = grdResults->RowSel();
-        const int colSel = grdResults->ColSel();
-        bool stopped = false;
-        while (!rs->isComplete()) {
-            rs->fetchMore(kFetchStep);
-            ui::yieldEvents();
-            // The window may be closed from the loop; its tear-down waits for this mark to drop.
-            if (!self || analysis::g_blnAbort) {
-                stopped = true;
-                break;
-            }
+    if (grdResults->Rows() <= 1 || !rs || rs->State() != db::adStateOpen)
+        return false;
+    // The mark and the drawing come back however the fetch ends, a failure included.
+    struct Restore {
+        hlTabulon &control;
+        ~Restore()
+        {
+            control.m_blnFetching = false;
+            control.grdResults->setRedraw(1);
         }
-        if (!self)
-            return false;
-        if (!stopped) {
-            grdResults->Rows(); // the grid takes every row now held
-            grdResults->setRow(row);
-            grdResults->setTopRow(std::max(top, 1));
-            if (rowSel > 0)
-                grdResults->setRowSel(rowSel);
-            grdResults->setColSel(colSel);
-            m_blnAllFetched = true;
-            ok = true;
-        }
-        grdResults->setRedraw(1);
-    }
-    m_blnFetching = false;
-    return ok;
+    } restore{*this};
+    m_blnFetching = true;
+    grdResults->setRedraw(0);
+    const int row = grdResults->Row();
+    const int top = grdResults->TopRow();
+    const int rowSel = grdResults->RowSel();
+    const int colSel = grdResults->ColSel();
+    // A window closed meanwhile waits for the mark to drop before it is torn down.
+    const bool complete = rs->fetchAll([](std::size_t) {
+        ui::yieldEvents();
+        return !analysis::g_blnAbort;
+    });
+    if (!complete)
+        return false;
+    grdResults->Rows(); // the grid takes every row now held
+    grdResults->setRow(row);
+    grdResults->setTopRow(std::max(top, 1));
+    if (rowSel > 0)
+        grdResults->setRowSel(rowSel);
+    grdResults->setColSel(colSel);
+    m_blnAllFetched = true;
+    return true;
 }
 
 bool hlTabulon::Move_Record(bool blnFirst)
@@ -484,6 +481,12 @@ void hlTabulon::connectResultsGrid()
     connect(grdResults, &grid::Grid::RowColChange, this, [this] {
         if (!m_blnFetching && !m_blnRefreshing)
             Show_ResultsCount();
+    });
+    // A failure the grid met while fetching for the view; an operation that was waiting for the
+    // same rows reports it from its own trap.
+    connect(grdResults, &grid::Grid::FetchError, this, [this](const QString &description) {
+        if (!hasBusyMark())
+            report(QStringLiteral("grdResults_FetchError"), description);
     });
     connect(grdResults, &grid::Grid::BeforeScroll, this, [this] { hideColumnMenu(); });
     connect(grdResults, &grid::Grid::BeforeScrollTip, this, [this](int row) {

@@ -258,7 +258,9 @@ bool hlTabulon::Get_Results(const QString &sql)
             ok = true;
         }
     } catch (...) {
-        const QString message = m_intDataType == tbDataXML ? QString() : providerMessage(m_adoConnection);
+        const QString message = m_intDataType == tbDataXML || analysis::currentErrorIsCancel()
+                                    ? QString()
+                                    : providerMessage(m_adoConnection);
         if (!message.isEmpty())
             Show_SQLMsg(statement, message);
         else
@@ -310,7 +312,9 @@ bool hlTabulon::Get_Fields()
         m_strFields = list;
         ok = true;
     } catch (...) {
-        const QString message = m_intDataType == tbDataXML ? QString() : providerMessage(m_adoConnection);
+        const QString message = m_intDataType == tbDataXML || analysis::currentErrorIsCancel()
+                                    ? QString()
+                                    : providerMessage(m_adoConnection);
         if (!message.isEmpty())
             Show_SQLMsg(sql, message);
         else

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace db {
 
@@ -53,12 +54,12 @@ public:
 
     std::size_t fetch(RowStore &store, std::size_t maxRows) override
     {
+        if (m_failure)
+            throw *m_failure;
         if (!m_inner)
             return 0;
-        if (m_cancelled) {
-            drop();
-            return 0;
-        }
+        if (m_cancelled)
+            fail(DbError::cancelled());
         try {
             const std::size_t n = m_inner->fetch(store, maxRows);
             m_fields = m_inner->fields();
@@ -66,16 +67,13 @@ public:
                 drop();
             return n;
         } catch (const DbError &e) {
-            drop();
-            if (m_cancelled)
-                return 0;
-            if (m_connection)
-                throw m_connection->addError(e);
-            throw;
+            fail(m_connection ? m_connection->addError(e) : e);
         }
     }
 
-    bool atEnd() const override { return !m_inner; }
+    // Ended with every row; a failed cursor has not ended, it has failed.
+    bool atEnd() const override { return !m_inner && !m_failure; }
+    const std::optional<DbError> &failure() const { return m_failure; }
 
     void cancel() override
     {
@@ -88,6 +86,15 @@ public:
     bool cancelled() const { return m_cancelled; }
 
 private:
+    // The rest of the result is gone: every later fetch says so, rather than the rows so far
+    // passing for the whole result.
+    [[noreturn]] void fail(const DbError &error)
+    {
+        drop();
+        m_failure = error;
+        throw *m_failure;
+    }
+
     void drop()
     {
         std::unique_ptr<RowCursor> gone;
@@ -102,6 +109,7 @@ private:
     // A cursor may hold client resources of its connection; it keeps the connection alive.
     std::shared_ptr<Connection> m_connection;
     std::atomic<bool> m_cancelled{false};
+    std::optional<DbError> m_failure;
 };
 
 // --- Sort ---
@@ -534,13 +542,25 @@ std::size_t Recordset::fetchMore(std::size_t n)
 bool Recordset::fetchAll(const std::function<bool(std::size_t)> &progress)
 {
     requireOpen();
-    const std::shared_ptr<RowCursor> cursor = m_cursor;
-    while (!isComplete()) {
-        fetchChunk(nextChunk(m_store->rowCount()));
-        if (progress && !isComplete() && !progress(m_store->rowCount()))
+    try {
+        while (!isComplete()) {
+            fetchChunk(nextChunk(m_store->rowCount()));
+            if (progress && !isComplete() && !progress(m_store->rowCount()))
+                return false;
+        }
+    } catch (const DbError &e) {
+        if (e.isCancelled())
             return false;
+        throw;
     }
-    return !cursor || !static_cast<SharedCursor &>(*cursor).cancelled();
+    return true;
+}
+
+std::optional<DbError> Recordset::fetchError() const
+{
+    if (!m_cursor)
+        return std::nullopt;
+    return static_cast<const SharedCursor &>(*m_cursor).failure();
 }
 
 void Recordset::Cancel()

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace db {
@@ -71,6 +72,10 @@ public:
 
     // --- lazy fetching ---
     bool isComplete() const;         // every row fetched
+    // Why the rest of a lazy result will never come (the server went away, the statement was
+    // cancelled or failed part-way). Once set, everything that needs rows not fetched yet (moves,
+    // counts, fetches, filters) throws it again; the rows fetched so far stay readable.
+    std::optional<DbError> fetchError() const;
     std::size_t fetchedCount() const; // visible rows available now
     // Makes visible row `index` (0-based) available if the result has it; false when it has not.
     bool ensureRow(std::size_t index);

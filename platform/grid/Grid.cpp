@@ -134,6 +134,7 @@ Grid::Grid(QWidget *parent)
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { afterStructureChange(); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { afterStructureChange(); });
     connect(m_model, &GridModel::rowsArrived, this, [this] { emit RowsFetched(m_model->rows()); });
+    connect(m_model, &GridModel::fetchFailed, this, &Grid::FetchError);
 
     applyRowHeight();
     applySelectionMode();

@@ -378,6 +378,9 @@ signals:
     void GotFocus();
     void LostFocus();
     void RowsFetched(int rows); // a bound grid received rows; Rows is the new count
+    // A bound grid's recordset failed part-way while the view was fetching rows; once per
+    // binding. The rows shown are not the whole result.
+    void FetchError(const QString &description);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -151,20 +151,32 @@ bool GridModel::canFetchMore(const QModelIndex &parent) const
 {
     if (parent.isValid() || !m_rs)
         return false;
-    return !m_rs->isComplete() || m_rs->fetchedCount() > m_boundRows;
+    return m_rs->fetchedCount() > m_boundRows || (!m_rs->isComplete() && !m_rs->fetchError());
 }
 
 void GridModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || !m_rs)
+    if (parent.isValid() || !m_rs || m_rs->fetchError())
         return;
     try {
         if (m_rs->fetchedCount() <= m_boundRows && !m_rs->isComplete())
             m_rs->fetchMore(std::size_t(m_fetchChunk));
     } catch (const std::exception &) {
-        // The view asked while scrolling; the error shows at the next explicit fetch.
+        // Nobody asked but the view: say it once, or the rows so far would pass for all of them.
+        // A cancel was asked for by the user and is no failure.
+        const std::optional<db::DbError> error = m_rs->fetchError();
+        if (!m_errorAnnounced && error && !error->isCancelled()) {
+            m_errorAnnounced = true;
+            emit fetchFailed(error->message());
+        }
     }
     syncBound();
+}
+
+QString GridModel::lastError() const
+{
+    const std::optional<db::DbError> error = m_rs ? m_rs->fetchError() : std::nullopt;
+    return error ? error->message() : QString();
 }
 
 // ---------------------------------------------------------------- shape
@@ -386,6 +398,7 @@ void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std:
         throw std::invalid_argument("Grid: inconsistent shape");
     beginResetModel();
     m_rs.reset();
+    m_errorAnnounced = false;
     m_boundRows = 0;
     m_boundHidden.clear();
     m_boundStyles.clear();
@@ -646,6 +659,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         m_cols = std::move(columns);
         m_rows = std::move(fixed);
         m_rs = rs;
+        m_errorAnnounced = false;
         m_boundHidden.clear();
         m_boundStyles.clear();
         m_boundRows = rs->fetchedCount();
@@ -675,6 +689,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         m_cols = std::move(columns);
         m_rows = std::move(fixed);
         m_rs.reset();
+        m_errorAnnounced = false;
         m_boundRows = 0;
         m_boundHidden.clear();
         m_boundStyles.clear();
@@ -692,6 +707,7 @@ void GridModel::unbind()
         return;
     beginResetModel();
     m_rs.reset();
+    m_errorAnnounced = false;
     m_boundRows = 0;
     m_boundHidden.clear();
     m_boundStyles.clear();

@@ -134,6 +134,8 @@ public:
     bool ensureRow(int r);
     int fetchChunk() const { return m_fetchChunk; }
     void setFetchChunk(int n) { m_fetchChunk = n < 1 ? 1 : n; }
+    // Why the bound recordset stopped delivering rows part-way; empty while it has not.
+    QString lastError() const;
 
     // --- merging ---
     int mergeCells() const { return m_mergeCells; }
@@ -160,6 +162,9 @@ signals:
     void rowHiddenChanged(int gridRow, bool hidden);
     void layoutRebuilt();                        // after a reset: re-apply hidden rows and columns
     void rowsArrived();                          // bound rows fetched
+    // The bound recordset's fetch failed where no caller was waiting to hear it (the view asked
+    // for rows); once per binding.
+    void fetchFailed(const QString &message);
 
 private:
     RowRecord *record(int r);
@@ -181,6 +186,7 @@ private:
     int m_fetchChunk = 256;
     std::unordered_set<std::size_t> m_boundHidden;
     std::map<std::pair<std::size_t, int>, CellStyle> m_boundStyles;
+    bool m_errorAnnounced = false;
 };
 
 } // namespace grid

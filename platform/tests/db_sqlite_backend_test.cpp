@@ -231,7 +231,9 @@ TEST_F(SqliteBackend, CancelStopsFetchingAndKeepsTheRowsSoFar)
         return true;
     });
     EXPECT_FALSE(all);
-    EXPECT_TRUE(rs->isComplete());
+    EXPECT_FALSE(rs->isComplete()) << "a cancelled result is not the whole result";
+    ASSERT_TRUE(rs->fetchError());
+    EXPECT_TRUE(rs->fetchError()->isCancelled());
     EXPECT_GT(rs->fetchedCount(), first);
     EXPECT_LT(rs->fetchedCount(), 5000u);
     EXPECT_EQ(rs->value(rs->fetchedCount() - 1, 0).toLongLong(), qlonglong(rs->fetchedCount()));
