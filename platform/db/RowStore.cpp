@@ -740,6 +740,94 @@ void RowStore::endRow()
     m_inRow = false;
 }
 
+void RowStore::retypeColumn(int col, const FieldInfo &field)
+{
+    std::vector<FieldInfo> fields = m_fields;
+    const int oldType = fields[std::size_t(col)].Type;
+    const Storage from = storageOf(oldType);
+    const Storage to = storageOf(field.Type);
+    fields[std::size_t(col)] = field;
+    RowStore out(fields);
+    out.reserve(m_rows);
+    const int cols = columnCount();
+    char buf[64];
+    for (std::size_t r = 0; r < m_rows; ++r) {
+        out.beginRow();
+        for (int c = 0; c < cols; ++c) {
+            if (isNull(r, c))
+                continue;
+            const Storage s = storageOf(m_fields[std::size_t(c)].Type);
+            if (c == col && from != to) {
+                if (to == Storage::Double && from == Storage::Int64) {
+                    out.setReal(c, double(int64(r, c)));
+                } else if (from == Storage::Int64) {
+                    // Booleans as SQLite holds them (1/0), dates and times in ISO form.
+                    const int t = oldType == adBoolean ? adBigInt : oldType;
+                    out.setText(c, buf, formatScalar(t, int64(r, c), 0, buf));
+                } else if (from == Storage::Double) {
+                    out.setText(c, buf, formatScalar(adDouble, 0, real(r, c), buf));
+                } else {
+                    std::size_t len = 0;
+                    const char *p = bytes(r, c, &len);
+                    out.setText(c, p, len);
+                }
+                continue;
+            }
+            switch (s) {
+            case Storage::Int64: out.setInt64(c, int64(r, c)); break;
+            case Storage::Double: out.setReal(c, real(r, c)); break;
+            case Storage::Text:
+            case Storage::Blob: {
+                std::size_t len = 0;
+                const char *p = bytes(r, c, &len);
+                out.setText(c, p, len);
+                break;
+            }
+            }
+        }
+        out.endRow();
+    }
+    *this = std::move(out);
+}
+
+
+void RowStore::append(const RowStore &rows)
+{
+    if (rows.columnCount() != columnCount() || m_inRow)
+        throw DbError(QStringLiteral("Rows of another shape cannot be appended"));
+    // A later chunk may have widened a column's type (a reader met a value that did not fit).
+    for (int c = 0; c < columnCount(); ++c) {
+        if (rows.m_fields[std::size_t(c)].Type != m_fields[std::size_t(c)].Type)
+            retypeColumn(c, rows.m_fields[std::size_t(c)]);
+    }
+    const std::size_t n = rows.m_rows;
+    for (std::size_t i = 0; i < m_cols.size(); ++i) {
+        Column &to = m_cols[i];
+        const Column &from = rows.m_cols[i];
+        switch (to.storage) {
+        case Storage::Int64: to.ints.insert(to.ints.end(), from.ints.begin(), from.ints.end()); break;
+        case Storage::Double: to.reals.insert(to.reals.end(), from.reals.begin(), from.reals.end()); break;
+        default: {
+            const std::uint64_t base = to.arena.size();
+            to.arena.insert(to.arena.end(), from.arena.begin(), from.arena.end());
+            to.offsets.reserve(to.offsets.size() + n);
+            for (std::size_t r = 1; r <= n; ++r)
+                to.offsets.push_back(base + from.offsets[r]);
+            break;
+        }
+        }
+        // Null bits, shifted to where the rows land.
+        to.nulls.resize((m_rows + n + 63) / 64, 0);
+        for (std::size_t r = 0; r < n; ++r) {
+            if ((from.nulls[r >> 6] >> (r & 63)) & 1u) {
+                const std::size_t at = m_rows + r;
+                to.nulls[at >> 6] |= std::uint64_t(1) << (at & 63);
+            }
+        }
+    }
+    m_rows += n;
+}
+
 void RowStore::reserve(std::size_t rows)
 {
     for (Column &c : m_cols) {

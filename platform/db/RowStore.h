@@ -59,6 +59,13 @@ public:
     void setValue(int col, const QVariant &v);
     void endRow();
 
+    // Appends every row of another store of the same columns (a chunk read elsewhere); a column
+    // the chunk holds in a wider type is retyped first.
+    void append(const RowStore &rows);
+    // Gives column col the new field's type, converting the rows held so far (text keeps every
+    // value; Int64 to Double widens integers). Rows must not be half-appended.
+    void retypeColumn(int col, const FieldInfo &field);
+
     void reserve(std::size_t rows);
     std::size_t bytesHeld() const;
     // Gives back the spare capacity left by growing, once no more rows will come.

@@ -327,3 +327,52 @@ TEST(DbRowStore, MismatchedSettersConvertThroughTheColumnType)
     s.endRow();
     EXPECT_TRUE(s.isNull(1, 2));
 }
+
+// Chunks read elsewhere join the store whole: values, Nulls across the 64-row words, texts, and
+// a column a later chunk holds in a wider type.
+TEST(DbRowStore, AppendsTheRowsOfAnotherStore)
+{
+    const std::vector<FieldInfo> fields = {field("i", adInteger), field("t", adVarWChar), field("d", adDouble)};
+    auto fill = [&](RowStore &s, int from, int to) {
+        for (int r = from; r < to; ++r) {
+            s.beginRow();
+            if (r % 3 != 0)
+                s.setInt64(0, r);
+            s.setText(1, QStringLiteral("row %1").arg(r));
+            if (r % 5 != 0)
+                s.setReal(2, r / 4.0);
+            s.endRow();
+        }
+    };
+    RowStore all(fields);
+    fill(all, 0, 70); // ends inside the second Null word
+    RowStore chunk(fields);
+    fill(chunk, 70, 200);
+    all.append(chunk);
+    ASSERT_EQ(all.rowCount(), 200u);
+    for (int r = 0; r < 200; ++r) {
+        EXPECT_EQ(all.isNull(std::size_t(r), 0), r % 3 == 0) << r;
+        if (r % 3 != 0) {
+            EXPECT_EQ(all.int64(std::size_t(r), 0), r);
+        }
+        EXPECT_EQ(all.text(std::size_t(r), 1), QStringLiteral("row %1").arg(r));
+        EXPECT_EQ(all.isNull(std::size_t(r), 2), r % 5 == 0) << r;
+    }
+
+    // A reader met a value that did not fit and widened the column in the next chunk.
+    std::vector<FieldInfo> wider = fields;
+    wider[0].Type = adVarWChar;
+    RowStore textual(wider);
+    textual.beginRow();
+    textual.setText(0, QStringLiteral("n/a"));
+    textual.endRow();
+    all.append(textual);
+    EXPECT_EQ(all.fields()[0].Type, int(adVarWChar));
+    EXPECT_EQ(all.text(1, 0), QStringLiteral("1"));
+    EXPECT_TRUE(all.isNull(3, 0));
+    EXPECT_EQ(all.text(200, 0), QStringLiteral("n/a"));
+    EXPECT_TRUE(all.isNull(200, 1));
+
+    RowStore other({field("x", adInteger)});
+    EXPECT_THROW(all.append(other), DbError);
+}

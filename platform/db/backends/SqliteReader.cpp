@@ -227,7 +227,7 @@ void StatementReader::retype(RowStore &store, int col, int type)
     f.NumericScale = 0;
     setNumberSizes(f);
     if (col < store.columnCount() && store.fields()[std::size_t(col)].Type != type)
-        retypeColumn(store, col, f);
+        store.retypeColumn(col, f);
     m_fields[std::size_t(col)] = std::move(f);
     setKind(col);
 }

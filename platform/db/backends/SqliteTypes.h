@@ -38,8 +38,4 @@ bool decimalFromDouble(double v, int scale, std::string &out); // false for infi
 // A 16-byte binary GUID as "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
 std::string guidText(const unsigned char *bytes);
 
-// Gives column col the new field's type, converting the rows held so far (text keeps every value;
-// Int64 to Double widens integers). Rows must not be half-appended.
-void retypeColumn(RowStore &store, int col, const FieldInfo &field);
-
 } // namespace db::backends::sqlite
