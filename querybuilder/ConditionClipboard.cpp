@@ -15,6 +15,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 #include <QToolTip>
 
@@ -23,45 +26,7 @@ using namespace querybuilder;
 namespace {
 
 const QString kConditionsMime = QStringLiteral("application/x-tabulon-conditions");
-const QString kConditionsHeader = QStringLiteral("TabulonConditions 1");
-
-QString escapeCell(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<QString> unescapeCell(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\\')) {
-            out += c;
-            continue;
-        }
-        if (++i >= text.size())
-            return std::nullopt;
-        switch (text.at(i).unicode()) {
-        case '\\': out += QLatin1Char('\\'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        default: return std::nullopt;
-        }
-    }
-    return out;
-}
+const QString kConditionsKey = QStringLiteral("conditions");
 
 // One entry of a fixed list, its blank entry read as no text.
 bool listEntry(const QString &list, QString &text)
@@ -155,26 +120,26 @@ void QueryBuilder::pasteValue(const QString &clipText)
 void QueryBuilder::copyConditions(int r1, int r2) const
 {
     grid::Grid &g = *m_grdFilter;
-    QStringList lines{kConditionsHeader};
+    QJsonArray conditions;
     QStringList plain;
     for (int r = r1; r <= r2 && r < g.Rows(); ++r) {
         if (g.TextMatrix(r, colOrdinal).isEmpty())
             continue;
-        QStringList cells;
+        QJsonArray cells;
         QStringList shown;
         for (int c = 0; c < ColumnCount; ++c) {
             const QString text = g.TextMatrix(r, c);
-            cells << escapeCell(text);
+            cells.append(text);
             if (!g.ColHidden(c))
                 shown << text;
         }
-        lines << cells.join(QLatin1Char('\t'));
+        conditions.append(cells);
         plain << shown.join(QLatin1Char('\t'));
     }
     if (plain.isEmpty())
         return;
     auto *mime = new QMimeData;
-    mime->setData(kConditionsMime, lines.join(QLatin1Char('\n')).toUtf8());
+    mime->setData(kConditionsMime, QJsonDocument(QJsonObject{{kConditionsKey, conditions}}).toJson(QJsonDocument::Compact));
     mime->setText(plain.join(QLatin1Char('\n')));
     QApplication::clipboard()->setMimeData(mime);
 }
@@ -182,20 +147,21 @@ void QueryBuilder::copyConditions(int r1, int r2) const
 bool QueryBuilder::pasteConditions(const QByteArray &data)
 {
     grid::Grid &g = *m_grdFilter;
-    const QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (lines.isEmpty() || lines.first() != kConditionsHeader || lines.size() < 2) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    const QJsonArray conditions = document.object().value(kConditionsKey).toArray();
+    if (error.error != QJsonParseError::NoError || conditions.isEmpty()) {
         refuse(QStringLiteral("The clipboard holds no conditions."));
         return false;
     }
     // Every condition is checked before the grid changes.
     std::vector<QStringList> rows;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
+    for (const QJsonValue &condition : conditions) {
         QStringList cells;
-        for (const QString &cell : lines.at(i).split(QLatin1Char('\t'))) {
-            const auto text = unescapeCell(cell);
-            if (!text)
+        for (const QJsonValue &cell : condition.toArray()) {
+            if (!cell.isString())
                 break;
-            cells << *text;
+            cells << cell.toString();
         }
         if (cells.size() != ColumnCount) {
             refuse(QStringLiteral("The clipboard holds no conditions."));

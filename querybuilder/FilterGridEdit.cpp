@@ -389,7 +389,10 @@ void QueryBuilder::startEditSoon()
         this,
         [this, row] {
             grid::Grid &g = *m_grdFilter;
-            if (g.Row() == row && g.Col() == colValue && !g.isEditing() && g.isVisible() && g.isEnabled())
+            if (g.Row() != row || g.Col() != colValue || g.isEditing() || !g.isVisible() || !g.isEnabled())
+                return;
+            const QString comparison = g.TextMatrix(row, colComparison);
+            if (ordinalOf(row) >= 0 && !comparison.isEmpty() && comparison != kNull)
                 g.EditCell();
         },
         Qt::QueuedConnection);

@@ -16,6 +16,7 @@
 #include <QIcon>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QStyle>
 
 using namespace querybuilder;
 
@@ -73,7 +74,13 @@ QueryBuilder::QueryBuilder(QWidget *parent)
     resize(sizeHint());
 }
 
-QueryBuilder::~QueryBuilder() = default;
+QueryBuilder::~QueryBuilder()
+{
+    // The children outlive this part of the object: an edit they end while being torn down must
+    // not reach the handlers.
+    m_grdFilter->disconnect(this);
+    m_tlbMenu->disconnect(this);
+}
 
 QSize QueryBuilder::sizeHint() const
 {
@@ -253,6 +260,7 @@ void QueryBuilder::rsData(const std::shared_ptr<db::Recordset> &recordset)
             for (qsizetype piece = 0, pieces = f.Name.count(QLatin1Char('|')) + 1; piece < pieces; ++piece)
                 m_listedOrdinals.push_back(i);
             FieldEntry &entry = m_fields[std::size_t(i)];
+            entry.listed = true;
             entry.type = f.Type;
             // Only character fields limit what is typed: a date, a Boolean or a number is checked
             // by its own rule, and 0 (an unbounded text) means no limit.
@@ -267,6 +275,18 @@ void QueryBuilder::rsData(const std::shared_ptr<db::Recordset> &recordset)
             source = source.left(orderBy);
         m_strSource = source;
         m_grdFilter->setColComboList(colField, gridFieldList());
+        // A row keeps its field by name: the same ordinal may be another field of this result. A
+        // row whose field is gone keeps its text but no ordinal, so it filters nothing.
+        grid::Grid &g = *m_grdFilter;
+        g.FinishEditing(false);
+        for (int row = g.FixedRows(); row < g.Rows(); ++row) {
+            if (g.TextMatrix(row, colOrdinal).isEmpty())
+                continue;
+            const int ordinal = listedOrdinalByName(g.TextMatrix(row, colField));
+            g.setTextMatrix(row, colOrdinal, ordinal < 0 ? QString() : QString::number(ordinal));
+            if (ordinal >= 0)
+                fixedLookUp(ordinal);
+        }
     });
 }
 
@@ -301,7 +321,7 @@ int QueryBuilder::listedOrdinalByName(const QString &name) const
         return -1;
     int caseless = -1;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].type == 0)
+        if (!m_fields[i].listed)
             continue;
         const QString &fieldName = m_rsData->Field(int(i)).Name;
         if (fieldName == name)
@@ -316,7 +336,7 @@ int QueryBuilder::ordinalOf(int row) const
 {
     bool ok = false;
     const int ordinal = m_grdFilter->TextMatrix(row, colOrdinal).trimmed().toInt(&ok);
-    if (!ok || ordinal < 0 || std::size_t(ordinal) >= m_fields.size() || m_fields[std::size_t(ordinal)].type == 0)
+    if (!ok || ordinal < 0 || std::size_t(ordinal) >= m_fields.size() || !m_fields[std::size_t(ordinal)].listed)
         return -1;
     return ordinal;
 }
@@ -380,9 +400,15 @@ void QueryBuilder::resizeEvent(QResizeEvent *event)
     UserControl_Resize();
 }
 
+// Every column sized to its contents with 75 twips to spare, and room for the drop-down arrow
+// of the list that edits it; the Value column keeps an inch for typing.
 void QueryBuilder::fitColumns()
 {
-    m_grdFilter->AutoSize(0, ColumnCount - 1, false, 75);
+    grid::Grid &g = *m_grdFilter;
+    const int arrow = int(ui::Twips::fromPixelsX(style()->pixelMetric(QStyle::PM_ScrollBarExtent), this));
+    g.AutoSize(0, ColumnCount - 1, false, 75 + arrow);
+    if (g.ColWidth(colValue) < ui::Twips::PerInch)
+        g.setColWidth(colValue, ui::Twips::PerInch);
 }
 
 bool QueryBuilder::bracketsShown() const

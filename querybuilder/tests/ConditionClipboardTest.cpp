@@ -2,6 +2,9 @@
 #include "BuilderFixture.h"
 
 #include <QClipboard>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeData>
 
 using namespace qbtest;
@@ -92,8 +95,11 @@ TEST_F(Conditions, PastedConditionsMustFitTheBoundQuery)
     // Another program's block with a comparison that is not on the list, a text for a number, or
     // a field's ordinal that points elsewhere: refused, or the ordinal found again by name.
     const auto pasteBlock = [&](const QString &line) {
+        QJsonArray cells;
+        for (const QString &cell : line.split(QLatin1Char('\t')))
+            cells.append(cell);
         auto *mime = new QMimeData;
-        mime->setData(kMime, (QStringLiteral("TabulonConditions 1\n") + line).toUtf8());
+        mime->setData(kMime, QJsonDocument(QJsonObject{{QStringLiteral("conditions"), QJsonArray{cells}}}).toJson());
         QApplication::clipboard()->setMimeData(mime);
         click(1, QB::colField);
         QTest::keyClick(g->view(), Qt::Key_V, Qt::ControlModifier);
@@ -102,6 +108,10 @@ TEST_F(Conditions, PastedConditionsMustFitTheBoundQuery)
     pasteBlock(QStringLiteral("\tname\t1\t\tis\t= 1 OR 1=1 --\tx\t\t\tFalse"));
     pasteBlock(QStringLiteral("\tamount\t6\t\tis\tequal to\t1; DROP TABLE people\t\t\tFalse"));
     pasteBlock(QStringLiteral("\tname\t1\t\tis\tequal to\tx"));
+    auto *garbage = new QMimeData;
+    garbage->setData(kMime, "TabulonConditions 1\n\tname");
+    QApplication::clipboard()->setMimeData(garbage);
+    QTest::keyClick(g->view(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(g->Rows(), 3);
     EXPECT_EQ((QStringList{rowCells(1).join('|'), rowCells(2).join('|')}), before);
 

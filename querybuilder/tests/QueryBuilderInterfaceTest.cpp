@@ -181,3 +181,23 @@ TEST_F(Builder, ApplyEndsTheEditThenRaisesApply)
     EXPECT_EQ(valueSeen, QStringLiteral("Jones")) << "the text being typed is stored before Apply";
     EXPECT_FALSE(g->isEditing());
 }
+
+TEST_F(Builder, ANewBindingFindsEachRowsFieldAgainByName)
+{
+    condition(1, QStringLiteral("code"), QStringLiteral("equal to"), QStringLiteral("ab"), QStringLiteral("AND"));
+    condition(2, QStringLiteral("born"), QStringLiteral("greater than"), QString());
+    QTest::keyClick(typingTarget(), Qt::Key_Escape);
+    ASSERT_EQ(cell(1, QueryBuilder::colOrdinal), QString::number(ordCode));
+
+    // The same name at another place of the new result.
+    qb->rsData(peopleResult(dir, QStringLiteral("SELECT born, code, name FROM people")));
+    EXPECT_EQ(cell(1, QueryBuilder::colOrdinal), QStringLiteral("1"));
+    EXPECT_EQ(cell(2, QueryBuilder::colOrdinal), QStringLiteral("0"));
+    EXPECT_EQ(qb->QueryCol(0)->LookUp(), QStringLiteral("...")) << "a date field keeps its picker";
+
+    // A field the new result lacks: the row stays in sight but filters nothing and takes no value.
+    qb->rsData(peopleResult(dir, QStringLiteral("SELECT name FROM people")));
+    EXPECT_EQ(cell(1, QueryBuilder::colField), QStringLiteral("code"));
+    EXPECT_EQ(cell(1, QueryBuilder::colOrdinal), QString());
+    EXPECT_EQ(edit(1, QueryBuilder::colValue), nullptr);
+}

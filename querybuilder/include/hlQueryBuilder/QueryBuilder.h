@@ -81,7 +81,7 @@ public:
     bool FilterEmpty() const;
 
     // Binds the recordset whose fields may be filtered (not a copy); nullptr unbinds. The
-    // condition rows stay; look-up lists are dropped.
+    // condition rows stay, each row's field found again by name; look-up lists are dropped.
     Q_INVOKABLE void rsData(const std::shared_ptr<db::Recordset> &recordset);
     std::shared_ptr<db::Recordset> rsData() const { return m_rsData; }
 
@@ -126,8 +126,9 @@ protected:
 
 private:
     struct FieldEntry {
-        int type = 0;  // ADO type; 0 for a field that is not listed
-        int limit = 0; // most characters a typed value may have; 0 for no limit
+        bool listed = false; // offered in the field list
+        int type = 0;        // ADO type of a listed field
+        int limit = 0;       // most characters a typed value may have; 0 for no limit
         std::unique_ptr<clsQueryCol> lookUp;
     };
 
