@@ -476,13 +476,23 @@ private:
 
 } // namespace
 
-void saveXmlRecordset(const QString &path, const RowStore &store, const std::vector<std::size_t> &rows)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw DbError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+struct XmlRecordsetWriter::Impl {
+    Impl(const QString &path) : file(path), w(&file) {}
+    QSaveFile file;
+    QXmlStreamWriter w;
+    std::vector<QString> attrs;
+    std::vector<int> types;
+    const QString rowName = QStringLiteral("row");
+    bool committed = false;
+};
 
-    QXmlStreamWriter w(&file);
+XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<FieldInfo> &fields)
+    : d(std::make_unique<Impl>(path))
+{
+    if (!d->file.open(QIODevice::WriteOnly))
+        throw DbError(QStringLiteral("Cannot write %1: %2").arg(path, d->file.errorString()));
+
+    QXmlStreamWriter &w = d->w;
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
     w.writeStartDocument();
@@ -490,14 +500,13 @@ void saveXmlRecordset(const QString &path, const RowStore &store, const std::vec
     w.writeStartElement(kNamespace, QStringLiteral("recordset"));
     w.writeAttribute(QStringLiteral("version"), kVersion);
 
-    const int cols = store.columnCount();
-    std::vector<QString> attrs;
     w.writeStartElement(kNamespace, QStringLiteral("schema"));
-    for (int c = 0; c < cols; ++c) {
-        const FieldInfo &f = store.fields()[std::size_t(c)];
-        attrs.push_back(QStringLiteral("c%1").arg(c));
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+        const FieldInfo &f = fields[c];
+        d->attrs.push_back(QStringLiteral("c%1").arg(c));
+        d->types.push_back(f.Type);
         w.writeStartElement(kNamespace, QStringLiteral("column"));
-        w.writeAttribute(QStringLiteral("attr"), attrs.back());
+        w.writeAttribute(QStringLiteral("attr"), d->attrs.back());
         writeText(w, QStringLiteral("name"), f.Name);
         w.writeAttribute(QStringLiteral("type"), QString::number(f.Type));
         w.writeAttribute(QStringLiteral("size"), QString::number(f.DefinedSize));
@@ -515,63 +524,88 @@ void saveXmlRecordset(const QString &path, const RowStore &store, const std::vec
         w.writeEndElement();
     }
     w.writeEndElement();
-
-    const QString rowName = QStringLiteral("row");
     w.writeStartElement(kNamespace, QStringLiteral("data"));
+}
+
+XmlRecordsetWriter::~XmlRecordsetWriter()
+{
+    if (d && !d->committed)
+        d->file.cancelWriting();
+}
+
+void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
+{
+    if (row >= store.rowCount())
+        throw DbError(QStringLiteral("Row %1 does not exist (the recordset holds %2)").arg(row).arg(store.rowCount()));
+    if (store.columnCount() != int(d->types.size()))
+        throw DbError(QStringLiteral("The row has %1 columns, the document %2").arg(store.columnCount()).arg(d->types.size()));
+    QXmlStreamWriter &w = d->w;
+    const std::vector<QString> &attrs = d->attrs;
     char buf[64];
-    for (const std::size_t row : rows) {
-        if (row >= store.rowCount())
-            throw DbError(QStringLiteral("Row %1 does not exist (the recordset holds %2)").arg(row).arg(store.rowCount()));
-        w.writeStartElement(kNamespace, rowName);
-        for (int c = 0; c < cols; ++c) {
-            if (store.isNull(row, c))
-                continue;
-            const int type = store.fields()[std::size_t(c)].Type;
-            switch (storageOf(type)) {
-            case Storage::Int64: {
-                std::size_t n = 0;
-                if (type == adBoolean) {
-                    w.writeAttribute(attrs[std::size_t(c)], store.int64(row, c) != 0 ? QStringLiteral("true") : QStringLiteral("false"));
-                    break;
+    w.writeStartElement(kNamespace, d->rowName);
+    for (int c = 0; c < store.columnCount(); ++c) {
+        if (store.isNull(row, c))
+            continue;
+        const int type = d->types[std::size_t(c)];
+        switch (storageOf(type)) {
+        case Storage::Int64: {
+            std::size_t n = 0;
+            if (type == adBoolean) {
+                w.writeAttribute(attrs[std::size_t(c)], store.int64(row, c) != 0 ? QStringLiteral("true") : QStringLiteral("false"));
+                break;
+            }
+            n = RowStore::formatScalar(type, store.int64(row, c), 0, buf);
+            if (type == adDBTimeStamp || type == adDate) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (buf[i] == ' ')
+                        buf[i] = 'T';
                 }
-                n = RowStore::formatScalar(type, store.int64(row, c), 0, buf);
-                if (type == adDBTimeStamp || type == adDate) {
-                    for (std::size_t i = 0; i < n; ++i) {
-                        if (buf[i] == ' ')
-                            buf[i] = 'T';
-                    }
-                }
-                w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
-                break;
             }
-            case Storage::Double: {
-                const std::size_t n = formatDoubleExact(store.real(row, c), buf);
-                w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
-                break;
-            }
-            case Storage::Text: {
-                std::size_t n = 0;
-                const char *p = store.bytes(row, c, &n);
-                writeText(w, attrs[std::size_t(c)], p, n);
-                break;
-            }
-            case Storage::Blob: {
-                std::size_t n = 0;
-                const char *p = store.bytes(row, c, &n);
-                w.writeAttribute(attrs[std::size_t(c)],
-                                 QString::fromLatin1(QByteArray::fromRawData(p, qsizetype(n)).toBase64()));
-                break;
-            }
-            }
+            w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
+            break;
         }
-        w.writeEndElement();
+        case Storage::Double: {
+            const std::size_t n = formatDoubleExact(store.real(row, c), buf);
+            w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
+            break;
+        }
+        case Storage::Text: {
+            std::size_t n = 0;
+            const char *p = store.bytes(row, c, &n);
+            writeText(w, attrs[std::size_t(c)], p, n);
+            break;
+        }
+        case Storage::Blob: {
+            std::size_t n = 0;
+            const char *p = store.bytes(row, c, &n);
+            w.writeAttribute(attrs[std::size_t(c)],
+                             QString::fromLatin1(QByteArray::fromRawData(p, qsizetype(n)).toBase64()));
+            break;
+        }
+        }
     }
+    w.writeEndElement();
+    if (w.hasError())
+        throw DbError(QStringLiteral("Cannot write %1: %2").arg(d->file.fileName(), d->file.errorString()));
+}
+
+void XmlRecordsetWriter::commit()
+{
+    QXmlStreamWriter &w = d->w;
     w.writeEndElement();
     w.writeEndElement();
     w.writeEndDocument();
+    if (w.hasError() || !d->file.commit())
+        throw DbError(QStringLiteral("Cannot write %1: %2").arg(d->file.fileName(), d->file.errorString()));
+    d->committed = true;
+}
 
-    if (w.hasError() || !file.commit())
-        throw DbError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+void saveXmlRecordset(const QString &path, const RowStore &store, const std::vector<std::size_t> &rows)
+{
+    XmlRecordsetWriter writer(path, store.fields());
+    for (const std::size_t row : rows)
+        writer.writeRow(store, row);
+    writer.commit();
 }
 
 std::shared_ptr<RowStore> loadXmlRecordset(const QString &path)

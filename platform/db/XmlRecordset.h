@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace db {
 
@@ -18,6 +19,25 @@ namespace db {
 // whole on failure).
 PLATFORM_EXPORT void saveXmlRecordset(const QString &path, const RowStore &store,
                                       const std::vector<std::size_t> &rows);
+// The same document written row by row, for a caller that fetches while it writes. Nothing
+// reaches `path` before commit(); destroyed without a commit, the old file stays as it was.
+// Throws DbError.
+class PLATFORM_EXPORT XmlRecordsetWriter {
+public:
+    XmlRecordsetWriter(const QString &path, const std::vector<FieldInfo> &fields);
+    ~XmlRecordsetWriter();
+    XmlRecordsetWriter(const XmlRecordsetWriter &) = delete;
+    XmlRecordsetWriter &operator=(const XmlRecordsetWriter &) = delete;
+
+    // A row of a store with the fields the writer was made with.
+    void writeRow(const RowStore &store, std::size_t row);
+    void commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
 // Reads a document written by saveXmlRecordset. Throws DbError with a clear message for a
 // malformed or foreign file.
 PLATFORM_EXPORT std::shared_ptr<RowStore> loadXmlRecordset(const QString &path);

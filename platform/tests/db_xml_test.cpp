@@ -236,6 +236,21 @@ TEST_F(XmlFiles, FailedWriteLeavesTheOldFileWhole)
     EXPECT_THROW(saveXmlRecordset(dir.path(), s, {0}), DbError); // a folder, not a file
     EXPECT_THROW(saveXmlRecordset(path("no/such/folder/x.xml"), s, {0}), DbError);
     EXPECT_EQ(loadXmlRecordset(p)->int64(0, 0), 1);
+
+    // Written row by row: nothing reaches the file before the commit, and an abandoned writer
+    // leaves it as it was.
+    {
+        XmlRecordsetWriter writer(p, s.fields());
+        writer.writeRow(s, 0);
+        writer.writeRow(s, 0);
+        EXPECT_EQ(readAll(p), before);
+    }
+    EXPECT_EQ(readAll(p), before);
+    XmlRecordsetWriter writer(p, s.fields());
+    writer.writeRow(s, 0);
+    writer.writeRow(s, 0);
+    writer.commit();
+    EXPECT_EQ(loadXmlRecordset(p)->rowCount(), 2u);
 }
 
 TEST_F(XmlFiles, MalformedOrForeignDocumentsAreRefusedWithTheirPlace)
