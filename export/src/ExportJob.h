@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace db {
+class Recordset;
+}
+
+namespace hlexport {
+
+// A failure a user can read; the control reports it under the writer's name.
+class ExportError : public std::runtime_error {
+public:
+    explicit ExportError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    QString text() const { return QString::fromStdString(what()); }
+};
+
+// The target file itself cannot be written (a read-only file or folder, a file in use).
+class TargetError : public ExportError {
+public:
+    using ExportError::ExportError;
+};
+
+// How a writer tells the control what it is doing, and learns that the user wants it to stop.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void status(const QString &text) = 0;
+    // After each record written (count so far): shows the count now and then, lets the event
+    // loop run, and answers true when the user asked to stop.
+    virtual bool record(std::size_t written) = 0;
+};
+
+// A Progress that never stops and shows nothing.
+class SilentProgress final : public Progress {
+public:
+    void status(const QString &) override {}
+    bool record(std::size_t) override { return false; }
+};
+
+struct ExportColumn {
+    int field = 0; // index of the recordset field
+    QString name;  // the name written as its header
+};
+
+// What one export works from, taken once when it starts, so that nothing the user does while it
+// runs changes it half-way.
+struct ExportJob {
+    std::shared_ptr<db::Recordset> rs;
+    std::vector<ExportColumn> columns; // the qualifying columns, in field order
+    QString delimiter;
+    bool includeHeaders = true;
+    bool headersAsRows = false;
+    QString fileName;
+    QString exportName;
+    Progress *progress = nullptr;
+};
+
+struct WriteResult {
+    enum Outcome { Done, Stopped, LimitReached };
+    Outcome outcome = Done;
+    std::size_t records = 0; // records written (for LimitReached: those in the saved file)
+    QString message;         // LimitReached: what the user is told
+};
+
+// "#,###" (zeroEmpty: nothing for 0) or "#,##0".
+QString formatCount(std::size_t n, bool zeroEmpty);
+
+// Field types that no output can carry: binary data.
+bool isRefusedType(int adoType);
+
+} // namespace hlexport

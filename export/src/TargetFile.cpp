@@ -1,0 +1,75 @@
+#include "TargetFile.h"
+
+#include "ExportJob.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace hlexport {
+
+namespace {
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+TargetFile::TargetFile(const QString &target)
+    : m_target(QFileInfo(target).absoluteFilePath())
+{
+    const QFileInfo info(m_target);
+    if (info.isDir())
+        throw TargetError(QStringLiteral("Cannot write %1: it is a folder").arg(m_target));
+    // A file the user made read-only is not replaced behind their back.
+    if (info.exists() && !info.isWritable())
+        throw TargetError(QStringLiteral("Cannot write %1: the file is read-only").arg(m_target));
+    // A hidden name beside the target, so that the rename stays on one file system.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate = info.absolutePath() + QStringLiteral("/.") + info.fileName()
+            + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_temp = candidate;
+            return;
+        }
+        if (file.error() != QFileDevice::OpenError || QFile::exists(candidate))
+            continue;
+        throw TargetError(QStringLiteral("Cannot write in the folder %1: %2").arg(info.absolutePath(), file.errorString()));
+    }
+    throw TargetError(QStringLiteral("Cannot make a temporary file in the folder %1").arg(info.absolutePath()));
+}
+
+TargetFile::~TargetFile()
+{
+    if (!m_committed && !m_temp.isEmpty())
+        QFile::remove(m_temp);
+}
+
+void TargetFile::commit()
+{
+    const QByteArray temp = QFile::encodeName(m_temp);
+    const QByteArray target = QFile::encodeName(m_target);
+    const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(errno)));
+    const int syncError = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (syncError != 0)
+        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(syncError)));
+    if (QFile::exists(m_target))
+        QFile::setPermissions(m_temp, QFile::permissions(m_target));
+    if (std::rename(temp.constData(), target.constData()) != 0)
+        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(errno)));
+    m_committed = true;
+}
+
+} // namespace hlexport

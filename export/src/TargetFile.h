@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace hlexport {
+
+// A file that a library writes by name (the workbook, the document, the database), made under a
+// temporary name in the target's folder and renamed over the target only once complete: a failed
+// or stopped export never leaves a half file under the user's name, and an existing file stays
+// whole until the new one is ready. An existing target's permissions carry over.
+class TargetFile {
+public:
+    // Reserves the temporary file (empty). Throws ExportError when the folder cannot be written.
+    explicit TargetFile(const QString &target);
+    // Removes the temporary file unless it was committed.
+    ~TargetFile();
+    TargetFile(const TargetFile &) = delete;
+    TargetFile &operator=(const TargetFile &) = delete;
+
+    QString tempPath() const { return m_temp; }
+    QString target() const { return m_target; }
+    // Flushes the temporary file to disk and renames it over the target. Throws ExportError.
+    void commit();
+
+private:
+    QString m_target;
+    QString m_temp;
+    bool m_committed = false;
+};
+
+} // namespace hlexport

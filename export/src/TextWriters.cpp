@@ -1,0 +1,245 @@
+#include "TextWriters.h"
+
+#include "RowReader.h"
+
+#include "db/DbError.h"
+#include "db/Recordset.h"
+#include "db/XmlRecordset.h"
+
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace hlexport {
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 1 << 20;
+constexpr std::string_view kCrLf = "\r\n";
+
+QString cannotWrite(const QString &path, const QString &why)
+{
+    return QStringLiteral("Cannot write %1: %2").arg(path, why);
+}
+
+// A text file written through a buffer into a QSaveFile: nothing reaches the user's file name
+// before commit(), and an unfinished file is dropped with the object.
+class BufferedFile {
+public:
+    explicit BufferedFile(const QString &path)
+        : m_file(path)
+    {
+        if (!m_file.open(QIODevice::WriteOnly))
+            throw ExportError(cannotWrite(path, m_file.errorString()));
+        m_buffer.reserve(kFlushBytes + (kFlushBytes >> 2));
+    }
+
+    std::string &buffer() { return m_buffer; }
+
+    void flushIfFull()
+    {
+        if (m_buffer.size() >= kFlushBytes)
+            flush();
+    }
+
+    void commit()
+    {
+        flush();
+        if (!m_file.commit())
+            throw ExportError(cannotWrite(m_file.fileName(), m_file.errorString()));
+    }
+
+private:
+    void flush()
+    {
+        if (m_buffer.empty())
+            return;
+        if (m_file.write(m_buffer.data(), qint64(m_buffer.size())) != qint64(m_buffer.size()))
+            throw ExportError(cannotWrite(m_file.fileName(), m_file.errorString()));
+        m_buffer.clear();
+    }
+
+    QSaveFile m_file;
+    std::string m_buffer;
+};
+
+void appendHtmlEscaped(std::string_view text, std::string &out)
+{
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c; break;
+        }
+    }
+}
+
+} // namespace
+
+// --- delimited lines ---
+
+LineBuilder::LineBuilder(const ExportJob &job)
+    : m_job(job)
+    , m_delimiter(job.delimiter.toStdString())
+{
+}
+
+void LineBuilder::field(std::string_view text, std::string &out) const
+{
+    bool quote = text.find_first_of("\"\r\n") != std::string_view::npos;
+    if (!quote && !m_delimiter.empty())
+        quote = text.find(m_delimiter) != std::string_view::npos;
+    if (!quote) {
+        out.append(text);
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void LineBuilder::header(std::string &out) const
+{
+    bool first = true;
+    for (const ExportColumn &column : m_job.columns) {
+        if (!first)
+            out += m_delimiter;
+        first = false;
+        field(column.name.toStdString(), out);
+    }
+}
+
+void LineBuilder::record(const RowReader &row, std::string &out)
+{
+    bool first = true;
+    for (const ExportColumn &column : m_job.columns) {
+        if (!first)
+            out += m_delimiter;
+        first = false;
+        m_cell.clear();
+        row.appendText(column.field, m_cell);
+        field(m_cell, out);
+    }
+}
+
+std::optional<QString> collectDelimited(const ExportJob &job, std::size_t &exported)
+{
+    LineBuilder lines(job);
+    RowReader row(*job.rs);
+    std::string text;
+    if (job.includeHeaders) {
+        lines.header(text);
+        text += kCrLf;
+    }
+    for (std::size_t i = 0; row.seek(i); ++i) {
+        lines.record(row, text);
+        text += kCrLf;
+        ++exported;
+        if (job.progress->record(exported))
+            return std::nullopt;
+    }
+    return QString::fromStdString(text);
+}
+
+WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
+{
+    LineBuilder lines(job);
+    RowReader row(*job.rs);
+    BufferedFile file(job.fileName);
+    std::string &out = file.buffer();
+    if (job.includeHeaders) {
+        lines.header(out);
+        out += kCrLf;
+    }
+    for (std::size_t i = 0; row.seek(i); ++i) {
+        lines.record(row, out);
+        out += kCrLf;
+        file.flushIfFull();
+        ++exported;
+        if (job.progress->record(exported))
+            return {WriteResult::Stopped, exported, {}};
+    }
+    file.commit();
+    return {WriteResult::Done, exported, {}};
+}
+
+// --- HTML ---
+
+WriteResult writeHtml(const ExportJob &job)
+{
+    RowReader row(*job.rs);
+    BufferedFile file(job.fileName);
+    std::string &out = file.buffer();
+    out += "<HTML>\r\n<HEAD>\r\n"
+           "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n"
+           "<META NAME=\"Generator\" CONTENT=\"Tabulon\">\r\n"
+           "<TITLE>Tabulon</TITLE>\r\n</HEAD>\r\n<BODY>\r\n\r\n\r\n";
+    out += "<TABLE BORDER=1 CELLPADDING=2 CELLSPACING=3>\r\n<TR>\r\n";
+    for (const ExportColumn &column : job.columns) {
+        out += "<TD>";
+        appendHtmlEscaped(column.name.toStdString(), out);
+        out += "</TD>\r\n";
+    }
+    // The next row is opened only when there is one, so that an empty result still gives a
+    // well-formed table.
+    bool more = row.seek(0);
+    out += more ? "</TR><TR><TD>\r\n" : "</TR>\r\n";
+    std::string cell;
+    std::size_t written = 0;
+    for (std::size_t i = 0; more; ++i) {
+        bool first = true;
+        for (const ExportColumn &column : job.columns) {
+            if (!first)
+                out += "</TD><TD>";
+            first = false;
+            if (row.isNull(column.field)) {
+                out += "(NULL)";
+                continue;
+            }
+            cell.clear();
+            row.appendText(column.field, cell);
+            appendHtmlEscaped(cell, out);
+        }
+        out += "</TD></TR>";
+        more = row.seek(i + 1);
+        if (more)
+            out += "\r\n<TR><TD>";
+        out += kCrLf;
+        file.flushIfFull();
+        ++written;
+        if (job.progress->record(written))
+            return {WriteResult::Stopped, written, {}};
+    }
+    out += "</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n\r\n\r\n";
+    file.commit();
+    return {WriteResult::Done, written, {}};
+}
+
+// --- XML ---
+
+WriteResult writeXml(const ExportJob &job)
+{
+    RowReader row(*job.rs);
+    std::size_t written = 0;
+    try {
+        db::XmlRecordsetWriter xml(job.fileName, job.rs->store()->fields());
+        for (std::size_t i = 0; row.seek(i); ++i) {
+            xml.writeRow(row.store(), row.storeRow());
+            ++written;
+            if (job.progress->record(written))
+                return {WriteResult::Stopped, written, {}};
+        }
+        xml.commit();
+    } catch (const db::DbError &e) {
+        throw ExportError(e.message());
+    }
+    return {WriteResult::Done, written, {}};
+}
+
+} // namespace hlexport

@@ -1,0 +1,319 @@
+// The spreadsheet, mail-merge document and desktop database outputs, read back from the files.
+#include "ExportTestSupport.h"
+
+#include "db/Connection.h"
+#include "db/Types.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QMap>
+#include <QXmlStreamReader>
+
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+using namespace exporttest;
+
+namespace {
+
+struct SheetCell {
+    QString type;  // the t attribute
+    QString style; // the s attribute
+    QString value; // <v> or the inline text
+    bool formula = false;
+};
+
+// The cells of the workbook's first sheet by reference ("B2").
+QMap<QString, SheetCell> sheetCells(const QString &file)
+{
+    QMap<QString, SheetCell> cells;
+    // Texts outside the constant-memory layout sit in the shared string table.
+    QStringList shared;
+    QXmlStreamReader strings(zipEntry(file, "xl/sharedStrings.xml"));
+    while (!strings.atEnd()) {
+        strings.readNext();
+        if (strings.isStartElement() && strings.name() == u"t")
+            shared << strings.readElementText();
+    }
+    QXmlStreamReader xml(zipEntry(file, "xl/worksheets/sheet1.xml"));
+    QString ref;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"c") {
+            ref = xml.attributes().value(QStringLiteral("r")).toString();
+            cells[ref].type = xml.attributes().value(QStringLiteral("t")).toString();
+            cells[ref].style = xml.attributes().value(QStringLiteral("s")).toString();
+        } else if (xml.name() == u"v" || xml.name() == u"t") {
+            cells[ref].value = xml.readElementText();
+        } else if (xml.name() == u"f") {
+            cells[ref].formula = true;
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    for (SheetCell &cell : cells) {
+        if (cell.type == u"s")
+            cell.value = shared.value(cell.value.toInt());
+    }
+    return cells;
+}
+
+std::shared_ptr<db::Recordset> typedRows()
+{
+    return recordset({field("Id", db::adInteger), field("Big", db::adBigInt), field("Price", db::adDouble),
+                      field("Amount", db::adNumeric, 0, 30, 10), field("Day", db::adDBDate),
+                      field("When", db::adDBTimeStamp), field("At", db::adDBTime), field("Ok", db::adBoolean),
+                      field("Name", db::adVarWChar)},
+                     {{1, qlonglong(9007199254740993), 2.5, QStringLiteral("12345678901234567890.1234567891"),
+                       QDate(2024, 2, 29), QDateTime(QDate(2024, 2, 29), QTime(12, 0)), QTime(6, 0), true,
+                       QStringLiteral("=1+2")},
+                      {QVariant(), QVariant(), QVariant(), QStringLiteral("1.5"), QVariant(), QVariant(), QVariant(),
+                       false, QString()}});
+}
+
+QString unwritableFolder(const QTemporaryDir &dir)
+{
+    if (::geteuid() == 0)
+        return QStringLiteral("/proc");
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    return folder;
+}
+
+struct DbCloser {
+    void operator()(sqlite3 *db) const { sqlite3_close(db); }
+};
+
+// One text answer of a query on a SQLite file.
+QString scalar(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK)
+        return QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db));
+    QString out;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        out = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)));
+    sqlite3_finalize(s);
+    return out;
+}
+
+} // namespace
+
+class OfficeOutputs : public ExportTest {};
+
+TEST_F(OfficeOutputs, WorkbookCellsAreTypedAndNoDigitIsLost)
+{
+    load(typedRows());
+    const QString file = path(QStringLiteral("book.xlsx"));
+    ASSERT_TRUE(exportTo(DataExport::Spreadsheet, file));
+    const QMap<QString, SheetCell> cells = sheetCells(file);
+    EXPECT_EQ(cells.value(QStringLiteral("A1")).value, QStringLiteral("Id"));
+    EXPECT_EQ(cells.value(QStringLiteral("I1")).value, QStringLiteral("Name"));
+    EXPECT_EQ(cells.value(QStringLiteral("A2")).value, QStringLiteral("1"));
+    EXPECT_TRUE(cells.value(QStringLiteral("A2")).type.isEmpty()); // a number
+    // Beyond 15 digits a number would be rounded: written as text instead.
+    EXPECT_EQ(cells.value(QStringLiteral("B2")).value, QStringLiteral("9007199254740993"));
+    EXPECT_FALSE(cells.value(QStringLiteral("B2")).type.isEmpty());
+    EXPECT_EQ(cells.value(QStringLiteral("C2")).value, QStringLiteral("2.5"));
+    EXPECT_EQ(cells.value(QStringLiteral("D2")).value, QStringLiteral("12345678901234567890.1234567891"));
+    EXPECT_EQ(cells.value(QStringLiteral("D3")).value, QStringLiteral("1.5"));
+    EXPECT_TRUE(cells.value(QStringLiteral("D3")).type.isEmpty());
+    // Dates as day numbers with a date style.
+    EXPECT_EQ(cells.value(QStringLiteral("E2")).value, QStringLiteral("45351"));
+    EXPECT_FALSE(cells.value(QStringLiteral("E2")).style.isEmpty());
+    EXPECT_EQ(cells.value(QStringLiteral("F2")).value, QStringLiteral("45351.5"));
+    EXPECT_FALSE(cells.value(QStringLiteral("F2")).style.isEmpty());
+    EXPECT_EQ(cells.value(QStringLiteral("G2")).value, QStringLiteral("0.25"));
+    EXPECT_EQ(cells.value(QStringLiteral("H2")).type, QStringLiteral("b"));
+    EXPECT_EQ(cells.value(QStringLiteral("H2")).value, QStringLiteral("1"));
+    EXPECT_EQ(cells.value(QStringLiteral("H3")).value, QStringLiteral("0"));
+    // Text that looks like a formula stays text.
+    EXPECT_EQ(cells.value(QStringLiteral("I2")).value, QStringLiteral("=1+2"));
+    EXPECT_FALSE(cells.value(QStringLiteral("I2")).formula);
+    EXPECT_FALSE(cells.contains(QStringLiteral("A3"))); // a Null leaves its cell empty
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 2 rows to \r") + file);
+}
+
+TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
+{
+    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger)},
+                        {{1, QStringLiteral("one"), 10}, {2, QStringLiteral("two"), 20}});
+    load(rs);
+    columns()->setTextMatrix(2, 1, QStringLiteral("False"));
+    choose(DataExport::Spreadsheet);
+    child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
+    const QString file = path(QStringLiteral("layout.xlsx"));
+    // Values keep their field's column; the first record lands on row 2 with the names off.
+    EXPECT_EQ(control->Export_Excel(file), 3);
+    QMap<QString, SheetCell> cells = sheetCells(file);
+    EXPECT_FALSE(cells.contains(QStringLiteral("A1")));
+    EXPECT_EQ(cells.value(QStringLiteral("A2")).value, QStringLiteral("1"));
+    EXPECT_FALSE(cells.contains(QStringLiteral("B2")));
+    EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+
+    child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
+    child<QCheckBox>(QStringLiteral("chkExcelCols"))->click();
+    EXPECT_EQ(control->Export_Excel(file), 3);
+    cells = sheetCells(file);
+    EXPECT_EQ(cells.value(QStringLiteral("A1")).value, QStringLiteral("A"));
+    EXPECT_EQ(cells.value(QStringLiteral("A3")).value, QStringLiteral("C"));
+    EXPECT_EQ(cells.value(QStringLiteral("B1")).value, QStringLiteral("1"));
+    EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+}
+
+TEST_F(OfficeOutputs, TurnedSheetStopsAtItsLastColumnAndSaysHowManyRecordsItHolds)
+{
+    std::vector<std::vector<QVariant>> rows;
+    for (int i = 1; i <= 16400; ++i)
+        rows.push_back({i});
+    load(recordset({field("N", db::adInteger)}, rows));
+    choose(DataExport::Spreadsheet);
+    child<QCheckBox>(QStringLiteral("chkExcelCols"))->click();
+    const QString file = path(QStringLiteral("wide.xlsx"));
+    EXPECT_FALSE(exportTo(DataExport::Spreadsheet, file));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export to Excel"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Spreadsheet cannot contain  more than 16,384 columns\r"
+                                                              "16,383 records were written to ")
+                                                   + file + u'.');
+    const QMap<QString, SheetCell> cells = sheetCells(file);
+    EXPECT_EQ(cells.value(QStringLiteral("XFD1")).value, QStringLiteral("16383"));
+}
+
+TEST_F(OfficeOutputs, DocumentHoldsOneValidTableInLandscape)
+{
+    auto rs = recordset({field("Id", db::adInteger), field("Skip", db::adVarWChar), field("Text", db::adVarWChar)},
+                        {{1, QStringLiteral("s"), QStringLiteral("a < b & \x01\x02 c\td")},
+                         {2, QStringLiteral("s"), QVariant()}});
+    load(rs);
+    columns()->setTextMatrix(2, 1, QStringLiteral("False"));
+    const QString file = path(QStringLiteral("merge.docx"));
+    ASSERT_TRUE(exportTo(DataExport::MailMerge, file));
+    EXPECT_FALSE(zipEntry(file, "[Content_Types].xml").isEmpty());
+    const QByteArray document = zipEntry(file, "word/document.xml");
+    QXmlStreamReader xml(document);
+    int rows = 0, tables = 0;
+    QStringList texts;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"tr")
+            ++rows;
+        if (xml.isStartElement() && xml.name() == u"tbl")
+            ++tables;
+        if (xml.isStartElement() && xml.name() == u"t")
+            texts << xml.readElementText();
+    }
+    ASSERT_FALSE(xml.hasError()) << qPrintable(xml.errorString());
+    EXPECT_EQ(tables, 1);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Id"), QStringLiteral("Text"), QStringLiteral("1"),
+                                  QStringLiteral("a < b &  c"), QStringLiteral("d"), QStringLiteral("2")}));
+    EXPECT_TRUE(document.contains("w:orient=\"landscape\""));
+}
+
+TEST_F(OfficeOutputs, DocumentThatCannotBeWrittenOffersAnotherFile)
+{
+    load(recordset({field("Id", db::adInteger)}, {{1}}));
+    const QString blocked = unwritableFolder(dir) + QStringLiteral("/merge.docx");
+    const QString other = path(QStringLiteral("other.docx"));
+    ui::Prompter::queueAnswer(ui::MsgResult::OK);
+    choose(DataExport::MailMerge);
+    ui::CommonDialog::queueFile(blocked);
+    ui::CommonDialog::queueFile(other);
+    ASSERT_TRUE(control->Export_Data());
+    const std::vector<ui::PromptRecord> &asked = ui::Prompter::asked();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].text, QStringLiteral("Document open (") + blocked + QStringLiteral("). Please select another document"));
+    EXPECT_EQ(asked[0].title, QStringLiteral("Document open"));
+    EXPECT_EQ(asked[0].buttons, ui::MsgButtons::OKCancel);
+    EXPECT_EQ(asked[1].text, QStringLiteral("Successfully exported 1 rows to \r") + other);
+    EXPECT_FALSE(zipEntry(other, "word/document.xml").isEmpty());
+
+    // Cancel gives up: nothing written, nothing counted.
+    ui::Prompter::clearAsked();
+    ui::Prompter::queueAnswer(ui::MsgResult::Cancel);
+    EXPECT_FALSE(exportTo(DataExport::MailMerge, blocked));
+    EXPECT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(OfficeOutputs, DatabaseTableKeepsTypesValuesNullsAndNames)
+{
+    auto rs = recordset({field("Id", db::adBigInt), field("", db::adVarWChar, 40), field("id", db::adInteger),
+                         field("Price", db::adNumeric, 0, 10, 2), field("Wide", db::adNumeric, 0, 30, 10),
+                         field("Day", db::adDBDate), field("Ok", db::adBoolean), field("Score", db::adDouble)},
+                        {{qlonglong(9007199254740993), QString(), 7, QStringLiteral("12.50"),
+                          QStringLiteral("12345678901234567890.1234567891"), QDate(2024, 2, 29), true, 0.1},
+                         {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()}});
+    load(rs, QStringLiteral("My Export"));
+    const QString file = path(QStringLiteral("rows.db"));
+    ASSERT_TRUE(exportTo(DataExport::DesktopDatabase, file));
+
+    sqlite3 *raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    EXPECT_EQ(scalar(raw, "SELECT group_concat(name || ' ' || type, ', ') FROM pragma_table_info('My Export')"),
+              QStringLiteral("Id BIGINT, F1 VARCHAR(40), F2 INTEGER, Price NUMERIC(10,2), Wide TEXT, Day DATE, "
+                             "Ok BOOLEAN, Score DOUBLE"));
+    EXPECT_EQ(scalar(raw, "SELECT Id FROM \"My Export\" WHERE rowid = 1"), QStringLiteral("9007199254740993"));
+    EXPECT_EQ(scalar(raw, "SELECT typeof(F1) || ':' || F1 FROM \"My Export\" WHERE rowid = 1"), QStringLiteral("text:"));
+    EXPECT_EQ(scalar(raw, "SELECT Wide FROM \"My Export\" WHERE rowid = 1"),
+              QStringLiteral("12345678901234567890.1234567891"));
+    EXPECT_EQ(scalar(raw, "SELECT Day || ' ' || Ok || ' ' || Score FROM \"My Export\" WHERE rowid = 1"),
+              QStringLiteral("2024-02-29 1 0.1"));
+    EXPECT_EQ(scalar(raw, "SELECT count(*) FROM \"My Export\" WHERE rowid = 2 AND Id IS NULL AND F1 IS NULL AND "
+                          "Price IS NULL AND Day IS NULL AND Ok IS NULL"),
+              QStringLiteral("1"));
+    db.reset();
+
+    // Tabulon reads the table back with the types it was written from.
+    auto conn = db::Connection::create();
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
+    auto back = db::Recordset::create();
+    back->Open(QStringLiteral("SELECT * FROM \"My Export\""), conn);
+    EXPECT_EQ(back->Field(0).Type, db::adBigInt);
+    EXPECT_EQ(back->Field(3).Type, db::adNumeric);
+    EXPECT_EQ(back->Field(5).Type, db::adDBDate);
+    EXPECT_EQ(back->Field(6).Type, db::adBoolean);
+    EXPECT_EQ(back->value(0, 0).toLongLong(), 9007199254740993LL);
+    EXPECT_EQ(back->value(0, 5).toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(back->value(0, 6).toBool(), true);
+}
+
+TEST_F(OfficeOutputs, FieldInfoMapsEveryIntegerWidthToAnIntegerColumn)
+{
+    load(recordset({field("S", db::adSmallInt), field("I", db::adInteger), field("B", db::adBigInt),
+                    field("T", db::adVarWChar, 80), field("D", db::adDBTimeStamp), field("Y", db::adBoolean)},
+                   {}));
+    qint32 length = 0, type = 0;
+    const std::vector<qint32> expected = {3, 4, 16, 10, 8, 1};
+    for (int c = 0; c < 6; ++c) {
+        ASSERT_TRUE(control->Get_FieldInfo(c, length, type));
+        EXPECT_EQ(type, expected[std::size_t(c)]) << c;
+    }
+    EXPECT_EQ(length, 0);
+    ASSERT_TRUE(control->Get_FieldInfo(3, length, type));
+    EXPECT_EQ(length, 80);
+    EXPECT_FALSE(control->Get_FieldInfo(9, length, type));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].procedure, QStringLiteral("Get_FieldLen"));
+}
+
+TEST_F(OfficeOutputs, StoppedOfficeExportsLeaveNoFile)
+{
+    load(typedRows());
+    for (const DataExport::Destination d : {DataExport::Spreadsheet, DataExport::MailMerge, DataExport::DesktopDatabase}) {
+        ui::Prompter::clearAsked();
+        const QString file = path(QStringLiteral("stopped%1").arg(int(d)));
+        ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+        QCoreApplication::postEvent(control.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        EXPECT_FALSE(exportTo(d, file)) << d;
+        EXPECT_FALSE(QFile::exists(file)) << d;
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?"));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    EXPECT_TRUE(reports.empty());
+}

@@ -1,0 +1,269 @@
+// Clipboard, delimited text, HTML and XML outputs, read back byte for byte.
+#include "ExportTestSupport.h"
+
+#include "db/Connection.h"
+#include "db/Types.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTextDocument>
+#include <QTextTable>
+
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+using namespace exporttest;
+
+namespace {
+
+std::shared_ptr<db::Recordset> sampleRows()
+{
+    return recordset({field("Id", db::adInteger), field("Note", db::adVarWChar), field("Name", db::adVarWChar)},
+                     {{1, QVariant(), QStringLiteral("x")},
+                      {2, QStringLiteral("a,b"), QStringLiteral("say \"hi\"")},
+                      {3, QStringLiteral("line1\nline2"), QStringLiteral("Zoë ✓")}});
+}
+
+// A folder nothing can be written in, even by the superuser.
+QString unwritableFolder(const QTemporaryDir &dir)
+{
+    if (::geteuid() == 0)
+        return QStringLiteral("/proc");
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    return folder;
+}
+
+} // namespace
+
+class TextOutputs : public ExportTest {};
+
+TEST_F(TextOutputs, DelimitedFileQuotesOnlyWhatWouldBreakTheLineAndIsUtf8)
+{
+    load(sampleRows());
+    const QString file = path(QStringLiteral("out.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("Id,Note,Name\r\n"
+                                         "1,,x\r\n"
+                                         "2,\"a,b\",\"say \"\"hi\"\"\"\r\n"
+                                         "3,\"line1\nline2\",Zo\xC3\xAB \xE2\x9C\x93\r\n"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 3 rows to \r") + file);
+    EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export Data"));
+
+    // A three-character delimiter: quoted only where the whole delimiter appears.
+    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adVarWChar)},
+                        {{1, QVariant(), QStringLiteral("x")}, {2, QStringLiteral("a|b"), QStringLiteral("a | b")}});
+    control = std::make_unique<DataExport>();
+    load(rs);
+    child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
+    choose(DataExport::TextFile);
+    child<QComboBox>(QStringLiteral("cboDelimiter"))->setEditText(QStringLiteral(" | "));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("1 |  | x\r\n2 | a|b | \"a | b\"\r\n"));
+
+    // The second item of the box is the tab.
+    child<QComboBox>(QStringLiteral("cboDelimiter"))->setCurrentIndex(1);
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n"));
+}
+
+TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)
+{
+    std::vector<std::vector<QVariant>> rows;
+    for (int i = 1; i <= 1234; ++i)
+        rows.push_back({i, QStringLiteral("n%1").arg(i)});
+    load(recordset({field("Id", db::adInteger), field("Name", db::adVarWChar)}, rows));
+    child<QCheckBox>(QStringLiteral("chkHeaders"))->click(); // headers off: the text starts with a record
+    ASSERT_TRUE(control->Export_Data());
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("1,n1\r\n2,n2\r\n")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("1234,n1234\r\n")));
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")), 1234);
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 1,234 rows to \rClipboard"));
+    EXPECT_EQ(control->fileName(), QStringLiteral("Clipboard"));
+    // A clipboard export never opens or mails anything, whatever the boxes say.
+    EXPECT_TRUE(opener->opened.empty());
+    EXPECT_TRUE(mailer->sent.empty());
+}
+
+TEST_F(TextOutputs, OnlyBinaryColumnsAreLeftOutAndDeselectedOnesAreAbsent)
+{
+    auto rs = recordset({field("Id", db::adInteger), field("Stamp", db::adDBTimeStamp), field("Long", db::adLongVarWChar),
+                         field("Pic", db::adLongVarBinary), field("Raw", db::adBinary), field("Skip", db::adVarWChar)},
+                        {{7, QDateTime(QDate(2024, 2, 29), QTime(13, 45, 30)), QStringLiteral("long text"),
+                          QByteArray("\x01\x02"), QByteArray("\x03"), QStringLiteral("no")}});
+    load(rs);
+    columns()->setTextMatrix(6, 1, QStringLiteral("False"));
+    const QString file = path(QStringLiteral("types.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("Id,Stamp,Long\r\n7,2024-02-29 13:45:30,long text\r\n"));
+    EXPECT_FALSE(control->Allowed_DataType(3));
+    EXPECT_TRUE(control->Allowed_DataType(1));
+    EXPECT_TRUE(control->Allowed_DataType(2));
+}
+
+TEST_F(TextOutputs, NothingSelectedAsksNothingAndWritesNothing)
+{
+    load(sampleRows());
+    control->Select_Cols(false);
+    choose(DataExport::TextFile);
+    EXPECT_FALSE(control->Export_Data());
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Nothing to export"));
+    EXPECT_TRUE(ui::CommonDialog::asked().empty());
+    EXPECT_EQ(child<ui::StatusPanels>(QStringLiteral("staStatus"))->Panels(1).Text(), QStringLiteral("Ready"));
+}
+
+TEST_F(TextOutputs, HtmlPageHasExactBytesEscapesAndParsesBack)
+{
+    auto rs = recordset({field("Id", db::adInteger), field("Tag <b>", db::adVarWChar), field("Gone", db::adVarWChar)},
+                        {{1, QStringLiteral("a & \"b\" <c>"), QStringLiteral("x")}, {2, QVariant(), QStringLiteral("y")}});
+    load(rs);
+    columns()->setTextMatrix(3, 1, QStringLiteral("False"));
+    const QString file = path(QStringLiteral("page.html"));
+    ASSERT_TRUE(exportTo(DataExport::Html, file));
+    const QByteArray page = readFile(file);
+    EXPECT_EQ(page, QByteArray("<HTML>\r\n<HEAD>\r\n"
+                               "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n"
+                               "<META NAME=\"Generator\" CONTENT=\"Tabulon\">\r\n"
+                               "<TITLE>Tabulon</TITLE>\r\n</HEAD>\r\n<BODY>\r\n\r\n\r\n"
+                               "<TABLE BORDER=1 CELLPADDING=2 CELLSPACING=3>\r\n<TR>\r\n"
+                               "<TD>Id</TD>\r\n<TD>Tag &lt;b&gt;</TD>\r\n"
+                               "</TR><TR><TD>\r\n"
+                               "1</TD><TD>a &amp; &quot;b&quot; &lt;c&gt;</TD></TR>\r\n<TR><TD>\r\n"
+                               "2</TD><TD>(NULL)</TD></TR>\r\n"
+                               "</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n\r\n\r\n"));
+
+    QTextDocument doc;
+    doc.setHtml(QString::fromUtf8(page));
+    QTextTable *table = nullptr;
+    for (QTextBlock b = doc.begin(); b.isValid() && !table; b = b.next())
+        table = QTextCursor(b).currentTable();
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rows(), 3);
+    ASSERT_EQ(table->columns(), 2);
+    auto cell = [&](int r, int c) {
+        const QTextTableCell tc = table->cellAt(r, c);
+        QTextCursor cursor = tc.firstCursorPosition();
+        cursor.setPosition(tc.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        return cursor.selectedText().trimmed();
+    };
+    EXPECT_EQ(cell(0, 1), QStringLiteral("Tag <b>"));
+    EXPECT_EQ(cell(1, 1), QStringLiteral("a & \"b\" <c>"));
+    EXPECT_EQ(cell(2, 0), QStringLiteral("2"));
+    EXPECT_EQ(cell(2, 1), QStringLiteral("(NULL)"));
+}
+
+TEST_F(TextOutputs, EmptyResultGivesAWellFormedTable)
+{
+    load(recordset({field("Id", db::adInteger)}, {}));
+    const QString file = path(QStringLiteral("empty.html"));
+    ASSERT_TRUE(exportTo(DataExport::Html, file));
+    const QByteArray page = readFile(file);
+    EXPECT_TRUE(page.contains("<TD>Id</TD>\r\n</TR>\r\n</TABLE>")) << page.constData();
+    EXPECT_FALSE(page.contains("<TR><TD>\r\n</TABLE>"));
+}
+
+TEST_F(TextOutputs, XmlDocumentOpensAgainWithEveryFieldAndRow)
+{
+    auto rs = recordset({field("Id", db::adBigInt), field("Note", db::adVarWChar), field("Day", db::adDBDate),
+                         field("Price", db::adNumeric, 19, 12, 4), field("Ok", db::adBoolean)},
+                        {{qlonglong(9007199254740993), QStringLiteral("a\x01<&>\n\"b\""), QDate(2024, 2, 29),
+                          QStringLiteral("12345678.1234"), true},
+                         {QVariant(), QString(), QVariant(), QVariant(), false}});
+    load(rs);
+    columns()->setTextMatrix(2, 1, QStringLiteral("False")); // the XML destination selects every column
+    const QString file = path(QStringLiteral("rows.xml"));
+    ASSERT_TRUE(exportTo(DataExport::Xml, file));
+    EXPECT_EQ(columns()->Cell(grid::flexcpChecked, 2, 1).toInt(), int(grid::flexChecked));
+
+    auto back = db::Recordset::create();
+    back->OpenXml(file);
+    ASSERT_EQ(back->FieldCount(), rs->FieldCount());
+    ASSERT_EQ(back->RecordCount(), 2);
+    for (int c = 0; c < rs->FieldCount(); ++c) {
+        EXPECT_EQ(back->Field(c).Name, rs->Field(c).Name);
+        EXPECT_EQ(back->Field(c).Type, rs->Field(c).Type);
+        for (std::size_t r = 0; r < 2; ++r) {
+            EXPECT_EQ(back->isNull(r, c), rs->isNull(r, c)) << r << "," << c;
+            EXPECT_EQ(back->value(r, c), rs->value(r, c)) << r << "," << c;
+        }
+    }
+}
+
+TEST_F(TextOutputs, ALazyResultIsWrittenToItsLastRowAndKeepsTheShownFilter)
+{
+    const QString dbPath = path(QStringLiteral("lazy.db"));
+    {
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open(dbPath.toUtf8().constData(), &raw), SQLITE_OK);
+        sqlite3_exec(raw,
+                     "CREATE TABLE t(id INTEGER, name TEXT);"
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)"
+                     " INSERT INTO t SELECT i, 'row ' || i FROM n;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(raw);
+    }
+    auto conn = db::Connection::create();
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dbPath));
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT id, name FROM t"), conn);
+    ASSERT_LT(rs->fetchedCount(), 5000u);
+    load(rs);
+    const QString file = path(QStringLiteral("lazy.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    const QList<QByteArray> lines = readFile(file).split('\n');
+    ASSERT_EQ(lines.size(), 5002); // header, 5,000 records, nothing after the last line end
+    EXPECT_EQ(lines[5000], QByteArray("5000,row 5000\r"));
+
+    // The rows the user sees, in the order shown: the recordset's filter and sort come along.
+    rs->setFilter(QStringLiteral("id > 4997"));
+    rs->setSort(QStringLiteral("id DESC"));
+    control = std::make_unique<DataExport>();
+    load(rs);
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("id,name\r\n5000,row 5000\r\n4999,row 4999\r\n4998,row 4998\r\n"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 3 rows to \r") + file);
+}
+
+TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDone)
+{
+    load(sampleRows());
+    const QString file = path(QStringLiteral("keep.txt"));
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        ui::Prompter::clearAsked();
+        ui::Prompter::queueAnswer(ui::MsgResult::Yes); // "Cancel Export?"
+        QCoreApplication::postEvent(control.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        EXPECT_FALSE(exportTo(d, file)) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
+        EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export Data"));
+    }
+    EXPECT_FALSE(control->isExporting());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
+
+    // No lets the export go on.
+    ui::Prompter::queueAnswer(ui::MsgResult::No);
+    QCoreApplication::postEvent(control.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_TRUE(readFile(file).startsWith("Id,Note,Name\r\n"));
+
+    // A folder that cannot be written: reported, not counted as done.
+    const QString locked = unwritableFolder(dir) + QStringLiteral("/out.txt");
+    ui::Prompter::clearAsked();
+    EXPECT_FALSE(exportTo(DataExport::TextFile, locked));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].procedure, QStringLiteral("Get_Rows"));
+    EXPECT_TRUE(reports[0].description.contains(QStringLiteral("Cannot write"))) << qPrintable(reports[0].description);
+    EXPECT_TRUE(ui::Prompter::asked().empty());
+    EXPECT_FALSE(QFile::exists(locked));
+}
