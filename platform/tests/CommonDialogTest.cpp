@@ -32,6 +32,32 @@ void onNextModal(std::function<void(QWidget *)> check)
     timer->start();
 }
 
+// DejaVu Serif where its italic faces are installed, otherwise the first family that has them.
+QString familyWithItalics()
+{
+    auto hasItalics = [](const QString &family) {
+        bool italic = false;
+        bool boldItalic = false;
+        for (const QString &style : QFontDatabase::styles(family)) {
+            if (!QFontDatabase::italic(family, style))
+                continue;
+            if (QFontDatabase::bold(family, style))
+                boldItalic = true;
+            else
+                italic = true;
+        }
+        return italic && boldItalic;
+    };
+    const QString preferred = QStringLiteral("DejaVu Serif");
+    if (QFontDatabase::families().contains(preferred) && hasItalics(preferred))
+        return preferred;
+    for (const QString &family : QFontDatabase::families()) {
+        if (!QFontDatabase::isPrivateFamily(family) && hasItalics(family))
+            return family;
+    }
+    return {};
+}
+
 const QString SqlFilter = QStringLiteral("SQL Script (*.sql)|*.sql|XML Document (*.xml)|*.xml|All Files (*.*)|*.*");
 
 } // namespace
@@ -152,10 +178,11 @@ TEST(CommonDialogReal, SaveDialogGetsFiltersIndexNameAndOverwriteFlag)
 
 TEST(CommonDialogReal, FontDialogStartsFromTheInitialChoiceAndKeepsItsColour)
 {
-    // A real family with italic and bold faces: an alias such as "Sans Serif" has no styles to pick.
-    const QString family = QStringLiteral("DejaVu Serif");
-    if (!QFontDatabase::families().contains(family))
-        GTEST_SKIP() << "font " << family.toStdString() << " is not installed";
+    // A real family with italic and bold italic faces: an alias such as "Sans Serif" has no styles
+    // to pick, and a family without an italic face cannot keep italic.
+    const QString family = familyWithItalics();
+    if (family.isEmpty())
+        GTEST_SKIP() << "no installed font family has italic and bold italic faces";
     const FontChoice initial{family, 10, false, true, false, false, 0x000080};
     QFont shown;
     onNextModal([&](QWidget *modal) {
