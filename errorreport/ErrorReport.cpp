@@ -23,9 +23,10 @@ std::optional<QString> reportText(const QString &details)
 {
     try {
         ErrorState &st = errorState();
-        if (!st.callingApp)
+        const std::optional<app::AppInfo> &from = st.lastCallingApp ? st.lastCallingApp : st.callingApp;
+        if (!from)
             return std::nullopt;
-        const app::AppInfo &application = *st.callingApp;
+        const app::AppInfo &application = *from;
 
         QStringList lines;
         lines << QStringLiteral("EXE Name :    ") + application.EXEName

@@ -25,6 +25,9 @@ struct ErrorState {
     bool debugMode = false;
     QString lastProcName;
     QString lastDescription;
+    // The deliverable the last failure came from, when its error object named itself; otherwise
+    // the report names callingApp.
+    std::optional<app::AppInfo> lastCallingApp;
 
     // The given connection, or a closed stand-in when none was given.
     std::shared_ptr<ReportConnection> currentConnection();

@@ -30,6 +30,12 @@ hrErr::~hrErr() = default;
 void hrErr::CallingApp(const app::AppInfo &application)
 {
     faultdesk::errorState().callingApp = application;
+    m_ownApp = application;
+}
+
+void hrErr::ReportsAs(const app::AppInfo &application)
+{
+    m_ownApp = application;
 }
 
 void hrErr::Destination(faultdesk::Destination destination)
@@ -56,6 +62,7 @@ bool hrErr::Log_Error(const QString &strProcName, const QString &strDescription)
 
         st.lastDescription = strDescription;
         st.lastProcName = strProcName;
+        st.lastCallingApp = m_ownApp;
         // A fresh window each time: it loads with the values stored just now.
         if (st.debugMode) {
             frmDebugError window;

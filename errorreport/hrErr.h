@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace db {
 class Connection;
@@ -41,8 +42,12 @@ public:
     Q_INVOKABLE explicit hrErr(QObject *parent = nullptr);
     ~hrErr() override;
 
-    // The deliverable reports come from: its file name and version go into every report.
+    // The deliverable reports come from: its file name and version go into every report raised
+    // through an object that has named no program of its own, and into this object's reports.
     Q_INVOKABLE void CallingApp(const app::AppInfo &application);
+    // Names the program in this object's own reports only, leaving the library-wide calling
+    // application to the deliverables that configure the library.
+    void ReportsAs(const app::AppInfo &application);
     Q_INVOKABLE void Destination(faultdesk::Destination destination);
 
     // Shows the failure: the error window (the report window in debug mode) for Screen, a message
@@ -65,4 +70,5 @@ public:
 
 private:
     QString m_strUserID; // kept for callers that set it; no report uses it
+    std::optional<app::AppInfo> m_ownApp;
 };

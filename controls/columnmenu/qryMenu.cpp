@@ -466,7 +466,8 @@ void qryMenu::logError(const QString &procName, const QString &description)
     try {
         if (!m_err) {
             m_err = std::make_unique<hrErr>();
-            m_err->CallingApp(app::appInfo(QStringLiteral("hlQueryMenu")));
+            // Its reports name the column menu; the program name the hosts gave the library stays.
+            m_err->ReportsAs(app::appInfo(QStringLiteral("hlQueryMenu")));
         }
         m_err->Log_Error(procName, description);
     } catch (...) {

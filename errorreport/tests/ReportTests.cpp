@@ -171,7 +171,8 @@ TEST_F(ReportTest, EveryFailureIsErrorSendingReportAndNeverCountsAsSent)
     EXPECT_FALSE(faultdesk::reportText({}));
     button = QStringLiteral("cmdSend");
     err.DebugMode(true);
-    EXPECT_FALSE(err.Log_Error(QStringLiteral("P"), QStringLiteral("D")));
+    hrErr unnamed; // an object of its own would name its program
+    EXPECT_FALSE(unnamed.Log_Error(QStringLiteral("P"), QStringLiteral("D")));
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].result, QDialog::Accepted);
     expectFailureBox();

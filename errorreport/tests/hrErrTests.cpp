@@ -159,3 +159,31 @@ TEST_F(ErrorTest, AFailureWhileShowingIsABareMessageBoxAndNeverEscapes)
     EXPECT_EQ(asked()[0].title, appName());
     EXPECT_EQ(asked()[0].icon, ui::MsgIcon::None);
 }
+
+TEST_F(ErrorTest, EachReportNamesTheProgramItCameFromWhoeverConfiguredLast)
+{
+    hrErr shell;
+    shell.CallingApp(app::AppInfo{QStringLiteral("Tabulon")});
+    shell.EMailAddress(QStringLiteral("errors@example.org"));
+    shell.DebugMode(true);
+    hrErr browser;
+    browser.CallingApp(app::AppInfo{QStringLiteral("hlSourceBrowser")});
+    hrErr columnMenu;
+    columnMenu.ReportsAs(app::AppInfo{QStringLiteral("hlQueryMenu")});
+    hrErr exporter; // names nothing: the program configured last
+
+    button = QStringLiteral("cmdSend");
+    columnMenu.Log_Error(QStringLiteral("Highlight_Choice"), QStringLiteral("one"));
+    // Naming itself leaves the program the hosts configured in place.
+    ASSERT_TRUE(faultdesk::errorState().callingApp);
+    EXPECT_EQ(faultdesk::errorState().callingApp->EXEName, QStringLiteral("hlSourceBrowser"));
+    shell.Log_Error(QStringLiteral("Form_Load"), QStringLiteral("two"));
+    browser.Log_Error(QStringLiteral("Refresh_Data"), QStringLiteral("three"));
+    exporter.Log_Error(QStringLiteral("Export_Data"), QStringLiteral("four"));
+
+    ASSERT_EQ(mailer->sent.size(), 4u);
+    const char *expected[] = {"hlQueryMenu", "Tabulon", "hlSourceBrowser", "hlSourceBrowser"};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_TRUE(mailer->sent[i].body.startsWith(QStringLiteral("EXE Name :    ") + QLatin1String(expected[i])))
+            << mailer->sent[i].body.left(40).toStdString();
+}
