@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace browser {
@@ -78,26 +80,77 @@ QString locateDataSourceFile(const QString &exeFolder, const QString &configFold
     const QString own = QDir(configDir).filePath(kFileName);
     if (!QFileInfo::exists(own) && QFileInfo::exists(beside)) {
         QDir().mkpath(configDir);
-        QFile::copy(beside, own); // on failure the list simply starts empty
+        // On failure the list simply starts empty. The copy holds the same passwords.
+        if (QFile::copy(beside, own))
+            QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     return own;
 }
+
+namespace {
+
+// A positive section number, or 0 for a name that is none.
+int sectionNumber(const QString &name)
+{
+    bool ok = false;
+    const int n = name.trimmed().toInt(&ok);
+    return ok && n > 0 ? n : 0;
+}
+
+bool sameSection(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Every section of the file but the rows read, numbered ones first in their order.
+std::vector<KeptSection> leftOutSections(const settings::IniFile &ini, int rowsRead)
+{
+    std::vector<KeptSection> numbered, named;
+    QStringList seen;
+    for (const QString &name : ini.sections()) {
+        if (std::any_of(seen.cbegin(), seen.cend(), [&](const QString &s) { return sameSection(s, name); }))
+            continue; // a repeated section is never read: the first one wins
+        seen << name;
+        const int n = sectionNumber(name);
+        if (n >= 1 && n <= rowsRead && name == QString::number(n))
+            continue;
+        KeptSection kept{name, {}};
+        for (const QString &key : ini.keys(name))
+            kept.values.emplace_back(key, ini.value(name, key).value_or(QString()));
+        (n > 0 ? numbered : named).push_back(std::move(kept));
+    }
+    std::stable_sort(numbered.begin(), numbered.end(), [](const KeptSection &a, const KeptSection &b) {
+        return sectionNumber(a.name) < sectionNumber(b.name);
+    });
+    numbered.insert(numbered.end(), std::make_move_iterator(named.begin()), std::make_move_iterator(named.end()));
+    return numbered;
+}
+
+} // namespace
 
 bool Get_DataSources()
 {
     DataSourceTable &table = dataSources();
     table = DataSourceTable{};
     try {
-        settings::IniFile ini(browserSettings().IniFilePath);
+        const QString path = browserSettings().IniFilePath;
+        settings::IniFile ini(path);
+        QString why; // why the list ended before a numbered section
         for (int i = 1;; ++i) {
             const QString section = QString::number(i);
             const QString name = ini.GetPrivateProfileString(section, QStringLiteral("Name"));
-            if (name.isEmpty())
+            if (name.isEmpty()) {
+                const QStringList sections = ini.sections();
+                why = std::any_of(sections.cbegin(), sections.cend(),
+                                  [&](const QString &s) { return sameSection(s, section); })
+                    ? tr("section [%1] has no name and ends the list").arg(i)
+                    : tr("section [%1] is missing and the list ends there").arg(i);
                 break;
-            if (i > kMaxDataSources)
-                throw std::runtime_error(tr("The data-source file holds more than %1 data sources; "
-                                            "the first %1 are loaded.")
-                                             .arg(kMaxDataSources).toStdString());
+            }
+            if (i > kMaxDataSources) {
+                why = tr("the list holds at most %1 data sources").arg(kMaxDataSources);
+                break;
+            }
             DataSourceRow &row = table.rows[size_t(i)];
             row.Name = name;
             row.ID = QString::number(i);
@@ -105,6 +158,22 @@ bool Get_DataSources()
             row.Description = ini.GetPrivateProfileString(section, QStringLiteral("Description"));
             row.Delimiter = ini.GetPrivateProfileString(section, QStringLiteral("Delimiter"));
             table.count = i;
+        }
+
+        table.leftOut = leftOutSections(ini, table.count);
+        if (!table.leftOut.empty()) {
+            QStringList names;
+            bool numbered = false;
+            for (const KeptSection &kept : table.leftOut) {
+                names << QLatin1Char('[') + kept.name + QLatin1Char(']');
+                numbered = numbered || sectionNumber(kept.name) > 0;
+            }
+            if (!numbered)
+                why = tr("their names are not data-source numbers");
+            ui::Prompter::msgBox(tr("The list does not show every section of %1, because %2.\n"
+                                    "Not shown: %3.\nThey stay in the file when the list is saved.")
+                                     .arg(QDir::toNativeSeparators(path), why, names.join(QStringLiteral(", "))),
+                                 ui::MsgButtons::OK, ui::MsgIcon::Exclamation);
         }
         return true;
     } catch (const std::exception &e) {
@@ -128,20 +197,30 @@ bool Save_DataSources()
         const QString scratchPath = scratch.filePath(kFileName);
         {
             settings::IniFile ini(scratchPath);
+            auto write = [&ini](const QString &section, const QString &key, const QString &value) {
+                if (!ini.WritePrivateProfileString(section, key, value))
+                    throw std::runtime_error(ini.lastError().toStdString());
+            };
             int n = 1;
             for (int r = 1; r <= kMaxDataSources; ++r) {
                 const DataSourceRow &row = dataSources().rows[size_t(r)];
                 if (row.ID.isEmpty())
                     continue;
                 const QString section = QString::number(n);
-                const std::pair<const char *, const QString *> keys[] = {
-                    {"Name", &row.Name}, {"Connection", &row.Connection},
-                    {"Description", &row.Description}, {"Delimiter", &row.Delimiter}};
-                for (const auto &[key, value] : keys) {
-                    if (!ini.WritePrivateProfileString(section, QString::fromLatin1(key), *value))
-                        throw std::runtime_error(ini.lastError().toStdString());
-                }
+                write(section, QStringLiteral("Name"), row.Name);
+                write(section, QStringLiteral("Connection"), row.Connection);
+                write(section, QStringLiteral("Description"), row.Description);
+                write(section, QStringLiteral("Delimiter"), row.Delimiter);
                 ++n;
+            }
+            // What the list did not show follows the rows, numbered on from them, so that no
+            // number is used twice.
+            for (const KeptSection &kept : dataSources().leftOut) {
+                const QString section = sectionNumber(kept.name) > 0 ? QString::number(n++) : kept.name;
+                if (kept.values.empty() && !ini.WritePrivateProfileString(section, QStringLiteral("Name"), QString()))
+                    throw std::runtime_error(ini.lastError().toStdString());
+                for (const auto &[key, value] : kept.values)
+                    write(section, key, value);
             }
         }
         QByteArray bytes;
@@ -151,7 +230,10 @@ bool Save_DataSources()
         if (!saveFailure().isEmpty())
             throw std::runtime_error(saveFailure().toStdString());
         QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        // Connection strings hold passwords: the file is for its owner's eyes only, whatever
+        // the old file allowed.
+        if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+            || out.write(bytes) != bytes.size() || !out.commit())
             throw std::runtime_error(out.errorString().toStdString());
         return true;
     } catch (const std::exception &e) {

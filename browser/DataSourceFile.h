@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 namespace browser {
 
@@ -19,10 +21,19 @@ struct DataSourceRow {
 
 inline constexpr int kMaxDataSources = 50;
 
+// A section of the file that the table does not hold, kept so that a save writes it back.
+struct KeptSection {
+    QString name;
+    std::vector<std::pair<QString, QString>> values; // key and value, in file order
+};
+
 // Rows 1..50; row 0 is never used.
 struct HLSOURCEBROWSER_EXPORT DataSourceTable {
     std::array<DataSourceRow, kMaxDataSources + 1> rows;
     int count = 0; // the last row in use
+    // Sections the list did not show: those after a missing or nameless section, those beyond
+    // the 50th, and any whose name is not a number.
+    std::vector<KeptSection> leftOut;
 };
 
 HLSOURCEBROWSER_EXPORT DataSourceTable &dataSources();
@@ -39,9 +50,12 @@ HLSOURCEBROWSER_EXPORT QString connectionText(const DataSourceRow &row);
 HLSOURCEBROWSER_EXPORT QString locateDataSourceFile(const QString &exeFolder = {},
                                                    const QString &configFolder = {});
 
-// Reads the file at browserSettings().IniFilePath into the table.
+// Reads the file at browserSettings().IniFilePath into the table. Sections it does not show are
+// named in a message and kept for the next save.
 HLSOURCEBROWSER_EXPORT bool Get_DataSources();
-// Rewrites the file from the table in one atomic write: a failure leaves the old file whole.
+// Rewrites the file from the table in one atomic write, readable by its owner only (it holds
+// passwords): the table's rows renumbered from 1, then the sections the list did not show. A
+// failure leaves the old file whole.
 HLSOURCEBROWSER_EXPORT bool Save_DataSources();
 // Asks for a new data source (edit false) or edits a row.
 HLSOURCEBROWSER_EXPORT bool New_DataSource(int row, bool edit);

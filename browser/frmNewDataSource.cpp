@@ -21,6 +21,17 @@ namespace browser {
 
 namespace {
 
+// Every provider quotes names with the double quote unless its driver says otherwise, which only
+// an open connection tells (the Test button asks it).
+const QString kProviderDelimiter = QStringLiteral("\"");
+
+bool isPasswordKey(const QString &key)
+{
+    const QString k = key.trimmed();
+    return k.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0
+        || k.compare(QLatin1String("PWD"), Qt::CaseInsensitive) == 0;
+}
+
 QLineEdit *lineEdit(QWidget *parent, const QString &name)
 {
     auto *e = new QLineEdit(parent);
@@ -129,13 +140,16 @@ frmNewDataSource::frmNewDataSource(QWidget *parent) : QDialog(parent)
         if (text.size() > 1)
             cboDelimiter->setEditText(text.left(1)); // one character quotes identifiers
     });
+    connect(cboDelimiter, qOverload<int>(&QComboBox::activated), this, [this] { m_delimiterChosen = true; });
+    connect(cboDelimiter->lineEdit(), &QLineEdit::textEdited, this, [this] { m_delimiterChosen = true; });
     updateOK();
 }
 
 void frmNewDataSource::load()
 {
     m_cancelled = true;
-    txtConnection->setText(m_connection);
+    // Passwords never show; typedConnection() puts them back.
+    txtConnection->setText(db::maskPasswords(m_connection));
     txtName->setText(m_name);
     txtDescription->setText(m_description);
     cboDelimiter->clear();
@@ -143,9 +157,43 @@ void frmNewDataSource::load()
     cboDelimiter->addItem(QStringLiteral("`"));
     if (!m_delimiter.isEmpty() && m_delimiter != QStringLiteral("\"") && m_delimiter != QStringLiteral("`"))
         cboDelimiter->addItem(m_delimiter);
-    const QString shown = m_delimiter.isEmpty() ? QStringLiteral("`") : m_delimiter;
-    cboDelimiter->setCurrentIndex(cboDelimiter->findText(shown));
+    // A source without a stored delimiter gets its provider's, not a backquote that PostgreSQL
+    // and most ODBC drivers refuse.
+    m_delimiterChosen = !m_delimiter.isEmpty();
+    setDelimiterShown(m_delimiterChosen ? m_delimiter : kProviderDelimiter);
     updateOK();
+}
+
+void frmNewDataSource::setDelimiterShown(const QString &delimiter)
+{
+    const int index = cboDelimiter->findText(delimiter);
+    if (index >= 0)
+        cboDelimiter->setCurrentIndex(index);
+    else
+        cboDelimiter->setEditText(delimiter);
+}
+
+QString frmNewDataSource::typedConnection() const
+{
+    const QString shown = txtConnection->text();
+    if (shown == db::maskPasswords(m_connection))
+        return m_connection;
+    try {
+        db::ConnectionString typed = db::ConnectionString::parse(shown);
+        const db::ConnectionString before = db::ConnectionString::parse(m_connection);
+        bool masked = false;
+        for (const auto &pair : typed.pairs()) {
+            if (isPasswordKey(pair.key) && pair.value == QLatin1String("****")) {
+                if (const auto old = before.value(pair.key)) {
+                    typed.setValue(pair.key, *old);
+                    masked = true;
+                }
+            }
+        }
+        return masked ? typed.toString() : shown;
+    } catch (const std::exception &) {
+        return shown; // the database will say what is wrong with it
+    }
 }
 
 void frmNewDataSource::showEvent(QShowEvent *event)
@@ -208,8 +256,8 @@ void frmNewDataSource::useBuiltConnection()
     const QString built = builtConnection();
     if (built.isEmpty())
         return;
-    txtConnection->setText(built);
     m_connection = built;
+    txtConnection->setText(db::maskPasswords(built));
     txtName->setFocus();
 }
 
@@ -225,7 +273,7 @@ void frmNewDataSource::browseFile()
 
 bool frmNewDataSource::testConnection()
 {
-    const QString text = txtConnection->text().trimmed();
+    const QString text = typedConnection().trimmed();
     const QString title = tr("Test Connection");
     if (text.isEmpty()) {
         ui::Prompter::msgBox(tr("There is no connection string to test."), ui::MsgButtons::OK,
@@ -237,6 +285,9 @@ bool frmNewDataSource::testConnection()
         auto cn = db::Connection::create();
         cn->Open(text);
         const QString version = cn->Version();
+        // The driver knows how it quotes names; take its word unless the user chose.
+        if (!m_delimiterChosen)
+            setDelimiterShown(QString(cn->DefaultDelimiter()));
         cn->Close();
         ui::MousePointer::setDefault();
         ui::Prompter::msgBox(tr("The connection opened.\n%1").arg(version), ui::MsgButtons::OK,
@@ -256,7 +307,7 @@ void frmNewDataSource::accept()
         return;
     m_cancelled = false;
     m_name = txtName->text();
-    m_connection = txtConnection->text();
+    m_connection = typedConnection();
     m_description = txtDescription->text();
     m_delimiter = cboDelimiter->currentText().left(1);
     QDialog::accept();

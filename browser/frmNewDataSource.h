@@ -63,6 +63,9 @@ public:
 
     // Opens the connection in the box and tells the user the database's answer. True when it opened.
     bool testConnection();
+    // The connection string the box stands for: the box shows passwords as "****", and such a
+    // value means the password the data source already had.
+    QString typedConnection() const;
     // Puts the builder's string into the connection box.
     void useBuiltConnection();
 
@@ -73,9 +76,13 @@ private:
     void updateOK();
     void browseFile();
     void accept() override;
+    void setDelimiterShown(const QString &delimiter);
 
     QStackedWidget *m_stack = nullptr;
     bool m_cancelled = true;
+    // False until the user picks a delimiter (or one was stored): until then it follows what the
+    // connection's provider uses.
+    bool m_delimiterChosen = false;
     QString m_name, m_description, m_connection, m_delimiter;
 };
 

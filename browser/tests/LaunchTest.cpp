@@ -4,6 +4,12 @@
 
 #include <QAction>
 
+#include "db/Recordset.h"
+#include "frmNewDataSource.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
 using namespace browser;
 using browsertest::StartedBrowserTest;
 
@@ -249,6 +255,40 @@ TEST_F(LaunchTest, PostgresLaunchesTheClickedOwnersTableAndRoutinesByQualifiedNa
     EXPECT_EQ(launches.back().dataType, hlSourceBrowser::tbDataStoredProc);
     EXPECT_EQ(launches.back().queryName, QStringLiteral("Server : Stored Procedures : top_orders"));
     EXPECT_TRUE(launches.back().autoRun);
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+}
+
+// A data source added through the dialog quotes as its provider does: its launches run on the
+// server instead of failing on a backquote.
+TEST_F(LaunchTest, ANewPostgresSourceLaunchesWithItsProvidersDelimiter)
+{
+    TABULON_REQUIRE_POSTGRES();
+    browsertest::PostgresSchemas pg(testsupport::postgresConnInfo());
+    ASSERT_TRUE(pg.ok) << pg.error.toStdString();
+    writeIni("");
+    auto b = started();
+    const QString cs = browsertest::postgresConnectionString(testsupport::postgresConnInfo());
+    setDialogRunner([&](QDialog &d) {
+        auto &dlg = static_cast<frmNewDataSource &>(d);
+        dlg.txtName->setText(QStringLiteral("Server"));
+        dlg.txtConnection->setText(cs);
+        dlg.cmdOK->click();
+    });
+    b->mnuNewDataSource->trigger();
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 1);
+    EXPECT_EQ(dataSources().rows[1].Delimiter, QStringLiteral("\""));
+
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    const int orders = itemNamed(*b, QStringLiteral("orders"), pg.sales);
+    ASSERT_GE(orders, 0);
+    b->lvwData->setSelectedItem(orders);
+    ASSERT_TRUE(b->Run(1));
+    ASSERT_EQ(launches.size(), 1u) << eventText().toStdString();
+    EXPECT_EQ(launches[0].delimiter, QStringLiteral("\""));
+    EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"%1\".\"orders\"").arg(pg.sales));
+    const auto rows = launches[0].connection->Execute(launches[0].sql);
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->FieldCount(), 2);
     EXPECT_TRUE(events.empty()) << eventText().toStdString();
 }
 
