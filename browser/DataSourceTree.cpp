@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace browser;
@@ -100,18 +101,51 @@ bool hlSourceBrowser::Refresh_Data()
     try {
         ui::MousePointer::setHourglass();
         staStatus->Panels(1).setText(tr("Selecting Data Sources ..."));
+
+        // What the tree showed, so that a data source still in the file after the rebuild keeps
+        // its open connection, its expansion and the selection. A source is the same when its
+        // name and the text its connection was opened with are: an edited connection reopens.
+        struct Shown {
+            QString name;
+            QString connection;
+            std::shared_ptr<db::Connection> cn;
+            bool expanded = false;
+            bool taken = false;
+        };
+        std::vector<Shown> shown;
+        int selectedSource = -1;
+        QString selectedFolder;
+        for (int i = 0; i < tvwData->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *node = tvwData->topLevelItem(i);
+            const int row = nodeRow(node);
+            Shown s;
+            s.name = node->text(0);
+            s.cn = connection(row);
+            if (s.cn && s.cn->State() != db::adStateClosed)
+                s.connection = s.cn->ConnectionString();
+            else if (row >= 1 && row <= kMaxDataSources)
+                s.connection = connectionText(dataSources().rows[size_t(row)]);
+            s.expanded = node->isExpanded();
+            if (QTreeWidgetItem *current = tvwData->currentItem()) {
+                if (current == node || current->parent() == node) {
+                    selectedSource = int(shown.size());
+                    selectedFolder = current->parent() ? current->text(0) : QString();
+                }
+            }
+            shown.push_back(std::move(s));
+        }
+
         // The list is rebuilt from nothing: its signals must not open anything on the way.
         const QSignalBlocker block(tvwData);
         tvwData->clear();
         m_tipSource = -1;
+        QTreeWidgetItem *reselect = nullptr;
         if (Get_DataSources()) {
             const DataSourceTable &table = dataSources();
             int n = 1;
             while (n <= kMaxDataSources && !table.rows[size_t(n)].Name.isEmpty())
                 ++n;
-            // The browser lets go of every connection; a query window still using one keeps it.
-            for (auto &cn : Connections)
-                cn.reset();
+            // Sources no longer shown are let go; a query window still using one keeps it.
             Connections.assign(size_t(n) + 1, nullptr);
             errorObject().adoConnection(std::shared_ptr<db::Connection>());
 
@@ -134,8 +168,42 @@ bool hlSourceBrowser::Refresh_Data()
                     }
                     ++image;
                 }
+
+                const QString connectionNow = connectionText(row);
+                auto same = std::find_if(shown.begin(), shown.end(), [&](const Shown &old) {
+                    return !old.taken && old.name == node->text(0) && old.connection == connectionNow;
+                });
+                if (same == shown.end())
+                    continue;
+                same->taken = true;
+                const bool open = same->cn && same->cn->State() != db::adStateClosed;
+                if (open) {
+                    Connections[size_t(i)] = same->cn;
+                    setNodeImage(node, 2);
+                    if (same->expanded && node->childCount() > 0)
+                        node->setExpanded(true);
+                }
+                if (int(same - shown.begin()) == selectedSource) {
+                    reselect = node;
+                    for (int c = 0; c < node->childCount() && !selectedFolder.isEmpty(); ++c) {
+                        if (node->child(c)->text(0) == selectedFolder && open)
+                            reselect = node->child(c);
+                    }
+                }
             }
-            clearObjects();
+        }
+
+        clearObjects();
+        staStatus->Panels(2).setText({});
+        m_currentRow = 0;
+        if (reselect) {
+            tvwData->setCurrentItem(reselect);
+            m_currentRow = nodeRow(reselect);
+            if (const auto cn = connection(m_currentRow))
+                errorObject().adoConnection(cn);
+            // The folder that was listed is listed again, so the list and its count stay.
+            if (reselect->parent())
+                Refresh();
         }
         staStatus->Panels(1).setText(before);
         ui::MousePointer::setDefault();
@@ -279,6 +347,23 @@ bool hlSourceBrowser::tvwData_MouseUp(Qt::MouseButton button)
     return true;
 }
 
+void hlSourceBrowser::selectForMenu(QTreeWidgetItem *node)
+{
+    // The menu acts on the data source under the pointer, which becomes the selected one just as
+    // a left click would make it.
+    if (!node || node->parent())
+        return;
+    tvwData->setCurrentItem(node);
+    tvwData_NodeClick(node);
+    // A source without folders is left alone by the click; the list must not go on showing
+    // another source's objects.
+    if (node->childCount() == 0 && nodeRow(node) != m_currentRow) {
+        clearObjects();
+        staStatus->Panels(2).setText({});
+    }
+    m_currentRow = nodeRow(node);
+}
+
 void hlSourceBrowser::buildTreeMenu()
 {
     mnuData = new QMenu(tr("Browser"), this);
@@ -322,7 +407,9 @@ void hlSourceBrowser::editDataSources(int command)
         changed = m_currentRow >= 1 && New_DataSource(m_currentRow, true);
         break;
     default:
-        changed = m_currentRow >= 1 && Delete_DataSource(m_currentRow);
+        // Answering No deletes nothing, so nothing is saved or rebuilt.
+        changed = m_currentRow >= 1 && Delete_DataSource(m_currentRow)
+            && dataSources().rows[size_t(m_currentRow)].ID.isEmpty();
         break;
     }
     // A failed save keeps the tree as the file still is.
@@ -336,8 +423,15 @@ bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::MouseMove) {
             const auto *me = static_cast<QMouseEvent *>(event);
             tvwData_MouseMove(tvwData->itemAt(me->position().toPoint()));
+        } else if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            // The right button leaves the selection to the release below, so that a folder
+            // never looks selected while the list still shows another one.
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+                return true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto *me = static_cast<QMouseEvent *>(event);
+            if (me->button() == Qt::RightButton)
+                selectForMenu(tvwData->itemAt(me->position().toPoint()));
             if (tvwData_MouseUp(me->button()))
                 mnuData->popup(me->globalPosition().toPoint());
         }

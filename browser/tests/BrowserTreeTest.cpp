@@ -9,13 +9,16 @@
 #include "frmNewDataSource.h"
 #include "hlSourceBrowser.h"
 #include "ui/KeyedToolBar.h"
+#include "ui/StatusPanels.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <libpq-fe.h>
@@ -27,7 +30,26 @@ using namespace browser;
 namespace {
 
 // Tree tests share the started browser's fixture: data-source files, start-up and its reports.
-class BrowserTreeTest : public browsertest::StartedBrowserTest {};
+class BrowserTreeTest : public browsertest::StartedBrowserTest {
+protected:
+    // Real mouse events on the tree's viewport, as the user's clicks arrive.
+    void clickNode(hlSourceBrowser &b, QTreeWidgetItem *node, Qt::MouseButton button)
+    {
+        QTest::mouseClick(b.tvwData->viewport(), button, {}, b.tvwData->visualItemRect(node).center());
+    }
+    // Picks an entry of a shown pop-up menu with the mouse.
+    static void pick(QMenu *menu, QAction *action)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+        ASSERT_TRUE(action->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    }
+    QByteArray fileBytes() const
+    {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
 
 TEST_F(BrowserTreeTest, InitBuildsTheTreeAndAppliesTheLayoutSettings)
 {
@@ -225,6 +247,142 @@ TEST_F(BrowserTreeTest, PostgresSourceOpensOnExpand)
     EXPECT_EQ(b->connection(1), cn);
     b->UnloadFlter();
     EXPECT_EQ(cn->State(), db::adStateClosed);
+}
+
+TEST_F(BrowserTreeTest, TheMenuActsOnTheRightClickedSource)
+{
+    const QString a = sqliteFile(QStringLiteral("a.db"), "CREATE TABLE ta (x integer);");
+    const QString c = sqliteFile(QStringLiteral("b.db"), "CREATE TABLE tb (x integer);");
+    writeIni(QStringLiteral("[1]\nName=Alpha\nConnection=Data Source=%1\n[2]\nName=Beta\nConnection=Data Source=%2\n")
+                 .arg(a, c)
+                 .toUtf8());
+    auto b = started();
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    QTreeWidgetItem *alpha = b->dataSourceNode(1);
+    QTreeWidgetItem *beta = b->dataSourceNode(2);
+    clickNode(*b, alpha, Qt::LeftButton);
+    ASSERT_EQ(b->currentRow(), 1);
+
+    // Right after a left click on Alpha, a right click on Beta asks about Beta; No changes nothing.
+    const QByteArray before = fileBytes();
+    clickNode(*b, beta, Qt::RightButton);
+    EXPECT_EQ(b->tvwData->currentItem(), beta);
+    EXPECT_EQ(b->currentRow(), 2);
+    EXPECT_TRUE(b->mnuConnect->isVisible());
+    ui::Prompter::queueAnswer(ui::MsgResult::Cancel);
+    pick(b->mnuData, b->mnuDeleteDataSource);
+    ASSERT_TRUE(ui::Prompter::lastAsked());
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Delete Beta?"));
+    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(b->tvwData->topLevelItemCount(), 2);
+
+    // Connect from Alpha's menu opens Alpha, whatever was selected before.
+    clickNode(*b, alpha, Qt::RightButton);
+    pick(b->mnuData, b->mnuConnect);
+    ASSERT_TRUE(b->connection(1));
+    EXPECT_EQ(b->connection(1)->State(), db::adStateOpen);
+    EXPECT_FALSE(b->connection(2));
+    EXPECT_TRUE(alpha->isExpanded());
+
+    // A right click on a folder shows no menu and leaves the selection and the list alone.
+    clickNode(*b, alpha->child(0), Qt::LeftButton);
+    ASSERT_EQ(b->QueryTotal(), 1);
+    b->mnuData->hide();
+    clickNode(*b, alpha->child(1), Qt::RightButton);
+    QTest::qWait(20);
+    EXPECT_FALSE(b->mnuData->isVisible());
+    EXPECT_EQ(b->tvwData->currentItem(), alpha->child(0));
+    EXPECT_EQ(b->QueryTotal(), 1);
+
+    // The right-clicked Alpha is the one deleted.
+    clickNode(*b, alpha, Qt::RightButton);
+    ui::Prompter::queueAnswer(ui::MsgResult::OK);
+    pick(b->mnuData, b->mnuDeleteDataSource);
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Delete Alpha?"));
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 1);
+    EXPECT_EQ(b->tvwData->topLevelItem(0)->text(0), QStringLiteral("Beta"));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+}
+
+TEST_F(BrowserTreeTest, ChangingTheListKeepsTheOtherSourcesOpenAndExpanded)
+{
+    const QString second = sqliteFile(QStringLiteral("second.db"), "CREATE TABLE t (x integer);");
+    writeSampleSources(QStringLiteral("[2]\nName=Second\nConnection=Data Source=%1\n").arg(second).toUtf8());
+    auto b = started();
+    b->dataSourceNode(2)->setExpanded(true);
+    const auto secondCn = b->connection(2);
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    const auto sampleCn = b->connection(1);
+    ASSERT_TRUE(sampleCn && secondCn);
+    const int tables = b->QueryTotal();
+    ASSERT_GT(tables, 1);
+    const QString count = b->staStatus->Panels(2).Text();
+    auto expectKept = [&](const char *step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(b->connection(1), sampleCn);
+        EXPECT_EQ(sampleCn->State(), db::adStateOpen);
+        EXPECT_TRUE(b->dataSourceNode(1)->isExpanded());
+        EXPECT_EQ(hlSourceBrowser::nodeImage(b->dataSourceNode(1)), 2);
+        EXPECT_EQ(b->tvwData->currentItem(), b->dataSourceNode(1)->child(0));
+        EXPECT_EQ(b->currentRow(), 1);
+        EXPECT_EQ(b->QueryTotal(), tables);
+        EXPECT_EQ(b->staStatus->Panels(2).Text(), count);
+    };
+
+    setDialogRunner([](QDialog &d) {
+        auto &dlg = static_cast<frmNewDataSource &>(d);
+        dlg.txtName->setText(QStringLiteral("Added"));
+        dlg.txtConnection->setText(QStringLiteral("Data Source=added.db"));
+        dlg.cmdOK->click();
+    });
+    b->mnuNewDataSource->trigger();
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 3);
+    expectKept("adding");
+    EXPECT_EQ(b->connection(2), secondCn);
+    EXPECT_TRUE(b->dataSourceNode(2)->isExpanded());
+
+    // Options saved with changed folders rebuild the tree the same way.
+    ASSERT_TRUE(b->Set_Options(true, false, true));
+    expectKept("options");
+
+    // A cancelled delete writes nothing and keeps everything.
+    const QByteArray before = fileBytes();
+    b->tvwData->setCurrentItem(b->dataSourceNode(3));
+    b->tvwData_NodeClick(b->dataSourceNode(3));
+    ui::Prompter::queueAnswer(ui::MsgResult::Cancel);
+    b->mnuDeleteDataSource->trigger();
+    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(b->connection(2), secondCn);
+
+    // An edited connection reopens; the others stay as they were.
+    b->tvwData->setCurrentItem(b->dataSourceNode(2));
+    b->tvwData_NodeClick(b->dataSourceNode(2));
+    setDialogRunner([&](QDialog &d) {
+        auto &dlg = static_cast<frmNewDataSource &>(d);
+        dlg.txtConnection->setText(QStringLiteral("Provider=SQLite;Data Source=") + second);
+        dlg.cmdOK->click();
+    });
+    b->mnuEditDataSource->trigger();
+    EXPECT_NE(b->connection(2), secondCn);
+    EXPECT_FALSE(b->dataSourceNode(2)->isExpanded());
+    EXPECT_EQ(b->connection(1), sampleCn);
+    EXPECT_TRUE(b->dataSourceNode(1)->isExpanded());
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+}
+
+TEST_F(BrowserTreeTest, AFileOfFiftyFiveSourcesShowsFiftyAndSaysSo)
+{
+    QByteArray text;
+    for (int i = 1; i <= 55; ++i)
+        text += QStringLiteral("[%1]\nName=S%1\n").arg(i).toUtf8();
+    writeIni(text);
+    ui::Prompter::clearAsked();
+    auto b = started();
+    EXPECT_EQ(b->tvwData->topLevelItemCount(), 50);
+    ASSERT_TRUE(ui::Prompter::lastAsked());
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("[51], [52], [53], [54], [55]")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
 }
 
 } // namespace
