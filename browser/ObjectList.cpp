@@ -13,6 +13,9 @@
 
 #include <QFontMetrics>
 #include <QLocale>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <stdexcept>
@@ -115,6 +118,7 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
     lvwData->setEnabled(false);
     const QString before = staStatus->Panels(1).Text();
     bool ok = false;
+    QString refusal;
     try {
         hideToolTip();
         staStatus->Panels(1).setText(tr("Retrieving Items ..."));
@@ -138,6 +142,16 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
 
         const QString folder = Nodx ? Nodx->text(0) : QString();
         bool listed = true;
+        // A listing the database refused is said so, never shown as a folder with nothing in it.
+        auto refused = [&](const QString &what, const db::DbError &e) {
+            listed = false;
+            const QString description = cn->Errors().empty() ? e.message() : cn->Errors().front().Description;
+            Show_SQLError(db::maskPasswords(cn->ConnectionString()), description);
+            const QString source = m_currentRow >= 1 && m_currentRow <= kMaxDataSources
+                ? undoubleApostrophes(dataSources().rows[size_t(m_currentRow)].Name)
+                : QString();
+            refusal = what.arg(source) + QStringLiteral("\n") + db::maskPasswords(description);
+        };
         if (folder == tr("Tables")) {
             m_listDataType = tbDataTable;
             if (browserSettings().OpenTable) {
@@ -150,9 +164,7 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
                 for (const db::SchemaObject &o : cn->Views())
                     add(o, o.Name, kViewIcons, o.Modified.isEmpty() ? o.Created : o.Modified);
             } catch (const db::DbError &e) {
-                listed = false;
-                Show_SQLError(db::maskPasswords(cn->ConnectionString()),
-                              cn->Errors().empty() ? e.message() : cn->Errors().front().Description);
+                refused(tr("The views of %1 could not be listed:"), e);
             }
         } else if (folder == tr("Stored Procedures")) {
             m_listDataType = tbDataStoredProc;
@@ -166,9 +178,7 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
                     add(o, name, kRoutineIcons, o.Created);
                 }
             } catch (const db::DbError &e) {
-                listed = false;
-                Show_SQLError(db::maskPasswords(cn->ConnectionString()),
-                              cn->Errors().empty() ? e.message() : cn->Errors().front().Description);
+                refused(tr("The stored procedures of %1 could not be listed:"), e);
             }
         }
         // Sorted once, after all items are in.
@@ -183,13 +193,14 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
             lvwData->clear();
         }
     } catch (const std::exception &e) {
-        report(QStringLiteral("Get_DataObjects"), db::maskPasswords(QString::fromUtf8(e.what())));
+        refusal = db::maskPasswords(QString::fromUtf8(e.what()));
     }
 
     try {
         lvwData->endUpdate();
         staStatus->Panels(1).setText(before);
-        staStatus->Panels(2).setText(itemCountText(lvwData->count()));
+        // No count for a folder that could not be listed: it is not empty, it is unknown.
+        staStatus->Panels(2).setText(refusal.isEmpty() ? itemCountText(lvwData->count()) : QString());
         tvwData->setEnabled(true);
         // A launch straight after the listing takes the first object, owner included.
         if (const int first = lvwData->displayedItem(0); first >= 0) {
@@ -202,17 +213,29 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
     lvwData->show();
     lvwData->setEnabled(true);
     ui::MousePointer::setDefault();
+    if (!refusal.isEmpty())
+        report(QStringLiteral("Get_DataObjects"), refusal);
     return ok;
 }
 
 bool hlSourceBrowser::Size_Cols()
 {
     try {
-        const QFontMetrics fm(font());
+        // Measured as the details view draws: its own font, the names with their icons, and never
+        // narrower than the heading with room for its sort arrow.
+        const QTreeView *view = lvwData->reportView();
+        const QStyle *st = view->style();
+        const QFontMetrics fm(view->font());
+        const QFontMetrics headerFm(view->header()->font());
+        const int icon = st->pixelMetric(QStyle::PM_SmallIconSize, nullptr, view);
+        const int margin = st->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view->header());
         auto widest = [&](int sub) {
             int w = 0;
             for (int i = 0; i < lvwData->count(); ++i)
                 w = std::max(w, fm.horizontalAdvance(sub == 0 ? lvwData->text(i) : lvwData->subItem(i, sub)));
+            if (sub == 0 && lvwData->count() > 0)
+                w += icon + 2 * st->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + margin;
+            w = std::max(w, headerFm.horizontalAdvance(lvwData->columnHeader(sub + 1)) + 3 * margin + icon);
             return qRound(ui::Twips::fromPixelsX(w, this));
         };
         lvwData->setColumnWidth(1, widest(0) + 400);

@@ -8,10 +8,12 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSortFilterProxyModel>
 #include <QStackedLayout>
 #include <QStandardItemModel>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 namespace browser {
@@ -29,6 +31,28 @@ QIcon drawObjectIcon(int index)
     static const QColor colours[] = {QColor(40, 130, 60), QColor(70, 110, 160), QColor(150, 90, 40)};
     return ui::KeyedToolBar::generatedIcon(QString::fromLatin1(letters[index]), colours[index]);
 }
+
+// Grid lines drawn over each cell after the style has painted it, so that the selected row keeps
+// its highlight and its text. (A style sheet border on the items takes the item painting away from
+// the style, and the selected name then vanishes into its highlight.)
+class GridLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool on = false;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!on)
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        const QRect r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+};
 
 } // namespace
 
@@ -88,6 +112,8 @@ ObjectList::ObjectList(QWidget *parent)
     m_reportView->header()->setSectionsClickable(true);
     m_reportView->header()->setSortIndicatorShown(false);
     m_reportView->header()->setStretchLastSection(false);
+    m_gridLineDelegate = new GridLineDelegate(m_reportView);
+    m_reportView->setItemDelegate(m_gridLineDelegate);
 
     // One selection for both views, so switching views keeps the selected object.
     m_selection = m_iconView->selectionModel();
@@ -373,9 +399,8 @@ void ObjectList::setView(int view)
 void ObjectList::setGridLines(bool on)
 {
     m_gridLines = on;
-    m_reportView->setStyleSheet(on ? QStringLiteral("QTreeView::item { border-right: 1px solid palette(mid); "
-                                                    "border-bottom: 1px solid palette(mid); }")
-                                   : QString());
+    static_cast<GridLineDelegate *>(m_gridLineDelegate)->on = on;
+    m_reportView->viewport()->update();
 }
 
 void ObjectList::setSort(int key, int order)

@@ -13,6 +13,7 @@
 class QListView;
 class QStackedLayout;
 class QStandardItemModel;
+class QStyledItemDelegate;
 class QTreeView;
 class QItemSelectionModel;
 
@@ -106,6 +107,7 @@ private:
     QItemSelectionModel *m_selection;
     QListView *m_iconView;
     QTreeView *m_reportView;
+    QStyledItemDelegate *m_gridLineDelegate = nullptr;
     QStackedLayout *m_stack;
     std::vector<int> m_headerIcons;
     std::vector<int> m_widths; // twips, kept across a detached fill

@@ -5,6 +5,7 @@
 #include "Splitter.h"
 #include "app/AppInfo.h"
 #include "db/Connection.h"
+#include "db/ConnectionString.h"
 #include "hrErr.h"
 #include "settings/SettingsStore.h"
 #include "ui/EventLoop.h"
@@ -13,9 +14,13 @@
 #include "ui/StatusPanels.h"
 
 #include <QMenu>
+#include <QScreen>
+#include <QStyle>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace browser;
 
@@ -83,10 +88,46 @@ void hlSourceBrowser::buildLayout()
     lvwData->hide();
 }
 
+QSize hlSourceBrowser::sizeHint() const
+{
+    QFont boldFont = tvwData->font();
+    boldFont.setBold(true);
+    const QFontMetrics plain(tvwData->font());
+    const QFontMetrics bold(boldFont);
+    const int indent = tvwData->indentation();
+    int text = 0;
+    for (const QString &folder : {tr("Tables"), tr("Views"), tr("Stored Procedures")})
+        text = std::max(text, indent + plain.horizontalAdvance(folder));
+    for (const DataSourceRow &row : dataSources().rows) {
+        if (!row.Name.isEmpty())
+            text = std::max(text, bold.horizontalAdvance(undoubleApostrophes(row.Name)));
+    }
+    const QStyle *st = tvwData->style();
+    const int icon = st->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tvwData);
+    const int scrollBar = st->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, tvwData);
+    const int tree = indent + icon + text + scrollBar + 4 * plain.averageCharWidth() + 2 * tvwData->frameWidth();
+    // The list beside it: a name, an owner and a date in the details view.
+    const int list = 60 * plain.averageCharWidth();
+
+    const BrowserSettings &s = browserSettings();
+    const double percent = std::clamp(s.SplitPercentage, 10, 90) / 100.0;
+    const double treeShare = s.SplitLeft ? 1.0 - percent : percent;
+    int width = s.SplitOrientation ? std::max(tree, list) : std::max(int(tree / treeShare), tree + list);
+    int height = 36 * plain.height();
+    if (const QScreen *screen = this->screen()) {
+        // A start size, not a demand: on a small screen the browser leaves room for query windows.
+        const QRect available = screen->availableGeometry();
+        width = std::min(width, available.width() * 3 / 5);
+        height = std::min(height, available.height() * 3 / 4);
+    }
+    return {std::max(width, 40 * plain.averageCharWidth()), height};
+}
+
 void hlSourceBrowser::report(const QString &procName, const QString &description)
 {
     ui::MousePointer::setDefault();
-    emit Faultdesk(procName, description);
+    // A provider's message may quote the connection string it was given.
+    emit Faultdesk(procName, db::maskPasswords(description));
 }
 
 bool hlSourceBrowser::Init()
@@ -189,6 +230,10 @@ bool hlSourceBrowser::Refresh()
         QTreeWidgetItem *node = tvwData->currentItem();
         if (!node || !node->parent())
             return false;
+        // The keys may have moved the selection since the last click: the folder lists its own
+        // data source's objects.
+        m_currentRow = nodeRow(node);
+        m_folderPath = fullPath(node);
         return Get_DataObjects(node);
     } catch (...) {
         return false;

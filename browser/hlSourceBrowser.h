@@ -79,6 +79,9 @@ public:
     explicit hlSourceBrowser(QWidget *parent = nullptr);
     ~hlSourceBrowser() override;
 
+    // A start size whose tree share of the split shows the folder and data-source names whole.
+    QSize sizeHint() const override;
+
     Q_INVOKABLE bool Init();
     Q_INVOKABLE void UnloadFlter();
     Q_INVOKABLE bool Set_Options(bool blnDataChanged = false, bool blnChartChanged = false,
@@ -215,6 +218,7 @@ private:
     QString quotedObjectName(int item) const;
     void hideToolTip();
     void editDataSources(int command);
+    void selectForMenu(QTreeWidgetItem *node);
     void report(const QString &procName, const QString &description);
     std::shared_ptr<db::Connection> &connectionSlot(int row);
     void setNodeImage(QTreeWidgetItem *node, int image);

@@ -8,6 +8,12 @@
 #include "ui/Twips.h"
 
 #include <QFontMetrics>
+#include <QHeaderView>
+#include <QImage>
+#include <QScreen>
+#include <QStyle>
+#include <QTreeView>
+#include <QTreeWidgetItemIterator>
 #include <QSignalSpy>
 #include <QListView>
 #include <QTest>
@@ -86,13 +92,20 @@ TEST_F(ObjectListTest, AClosedSourceFailsItsListingQuietlyOrWithAReport)
     auto b = started();
     QTreeWidgetItem *source = b->dataSourceNode(1);
     ASSERT_TRUE(source);
-    // Never expanded: the folder click lists from a connection that is not open.
+    // Never expanded: the folder click lists from a connection that is not open. Each folder
+    // says so rather than looking empty, and shows no item count.
     b->tvwData_NodeClick(source->child(1));
-    EXPECT_TRUE(events.empty()); // views: the SQL error path shows nothing
-    EXPECT_EQ(b->QueryTotal(), 0);
-    b->tvwData_NodeClick(source->child(0));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Get_DataObjects"));
+    EXPECT_TRUE(events[0].description.startsWith(QStringLiteral("The views of Sample could not be listed")));
+    EXPECT_EQ(b->QueryTotal(), 0);
+    EXPECT_TRUE(b->staStatus->Panels(2).Text().isEmpty());
+    b->tvwData_NodeClick(source->child(2));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[1].description.startsWith(QStringLiteral("The stored procedures of Sample could not be")));
+    b->tvwData_NodeClick(source->child(0));
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2].procedure, QStringLiteral("Get_DataObjects"));
     EXPECT_TRUE(b->lvwData->isEnabled());
     EXPECT_TRUE(b->tvwData->isEnabled());
 }
@@ -109,10 +122,18 @@ TEST_F(ObjectListTest, ViewButtonsSwitchTheListAndAreKept)
     EXPECT_EQ(b->lvwData->reportView()->isVisibleTo(b->lvwData), true);
     EXPECT_EQ(store().GetSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("Data View")),
               QStringLiteral("3"));
-    // Widths: the widest text + 400 twips; the hidden date column stays 0.
-    const QFontMetrics fm(b->font());
-    const int widest = qRound(ui::Twips::fromPixelsX(fm.horizontalAdvance(QStringLiteral("Order Details")), b.get()));
-    EXPECT_NEAR(b->lvwData->columnWidth(1), widest + 400, 16);
+    // Every name shows whole beside its icon, and every heading over its empty column; the hidden
+    // date column stays 0.
+    const QTreeView *details = b->lvwData->reportView();
+    const QFontMetrics fm(details->font());
+    const QFontMetrics headerFm(details->header()->font());
+    const int icon = details->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, details);
+    for (int i = 0; i < b->lvwData->count(); ++i)
+        EXPECT_GE(details->header()->sectionSize(0), icon + fm.horizontalAdvance(b->lvwData->text(i)) + 8)
+            << b->lvwData->text(i).toStdString();
+    for (int c = 1; c <= 2; ++c)
+        EXPECT_GE(details->header()->sectionSize(c), headerFm.horizontalAdvance(b->lvwData->columnHeader(c + 1)) + 16)
+            << b->lvwData->columnHeader(c + 1).toStdString();
     EXPECT_EQ(b->lvwData->columnWidth(4), 0);
     EXPECT_EQ(b->lvwData->columnHeader(3), QStringLiteral("Create Date"));
 
@@ -326,6 +347,103 @@ TEST_F(ObjectListTest, MouseClicksOnTheListReachTheHandlers)
     EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"Shippers\""));
     QTest::keyClick(b->lvwData->iconView(), Qt::Key_Return);
     EXPECT_EQ(launches.size(), 2u);
+}
+
+TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
+{
+    TABULON_REQUIRE_POSTGRES();
+    const QString application = QStringLiteral("browser_listing_%1").arg(QCoreApplication::applicationPid());
+    const QString cs = browsertest::postgresConnectionString(testsupport::postgresConnInfo())
+        + QStringLiteral(";application_name=") + application;
+    writeIni(QStringLiteral("[1]\nName=Server\nConnection=%1\n").arg(cs).toUtf8());
+    auto b = started();
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    ASSERT_TRUE(events.empty()) << eventText().toStdString();
+
+    // The server ends the browser's session: neither folder is empty, both failed.
+    {
+        std::unique_ptr<PGconn, decltype(&PQfinish)> admin(
+            PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()), &PQfinish);
+        const QString kill = QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                            "WHERE application_name = '%1'").arg(application);
+        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(admin.get(), kill.toUtf8().constData()), &PQclear);
+        ASSERT_EQ(PQresultStatus(r.get()), PGRES_TUPLES_OK) << PQerrorMessage(admin.get());
+        ASSERT_GE(PQntuples(r.get()), 1);
+    }
+    QTest::qWait(50);
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("Get_DataObjects"));
+    EXPECT_TRUE(events[0].description.startsWith(QStringLiteral("The views of Server could not be listed")));
+    EXPECT_EQ(b->QueryTotal(), 0);
+    EXPECT_TRUE(b->staStatus->Panels(2).Text().isEmpty());
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Stored Procedures")));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[1].description.startsWith(QStringLiteral("The stored procedures of Server could not be")));
+}
+
+// Ink of the selected name: pixels of its cell, inside the grid lines, that differ from the cell's
+// own background.
+int selectedNameInk(hlSourceBrowser &b)
+{
+    QTreeView *view = b.lvwData->reportView();
+    const QModelIndexList rows = view->selectionModel()->selectedRows(0);
+    if (rows.isEmpty())
+        return -1;
+    const QRect cell = view->visualRect(rows.first()).adjusted(2, 2, -2, -2);
+    const QImage image = view->viewport()->grab().toImage();
+    const QRgb background = image.pixel(cell.right() - 1, cell.center().y());
+    int ink = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            ink += image.pixel(x, y) != background;
+    return ink;
+}
+
+TEST_F(ObjectListTest, GridLinesKeepTheSelectedNameVisible)
+{
+    writeSampleSources();
+    auto b = started();
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    b->tlbData->Buttons(QStringLiteral("Report")).action()->trigger();
+    b->lvwData->setSelectedItem(itemNamed(*b, QStringLiteral("Customers")));
+    const int plain = selectedNameInk(*b);
+    ASSERT_GT(plain, 30);
+
+    browserSettings().GridLines = true;
+    ASSERT_TRUE(b->Set_Options(true));
+    EXPECT_TRUE(b->lvwData->GridLines());
+    const int lined = selectedNameInk(*b);
+    EXPECT_GT(lined, plain * 3 / 4);
+    EXPECT_LT(lined, plain * 4 / 3);
+}
+
+TEST_F(ObjectListTest, TheStartSizeShowsTheTreesNamesWhole)
+{
+    const QString archive = sqliteFile(QStringLiteral("q.db"), "CREATE TABLE t (x integer);");
+    writeSampleSources(
+        QStringLiteral("[2]\nName=Quarterly sales archive\nConnection=Data Source=%1\n").arg(archive).toUtf8());
+    store().SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("Data"), QStringLiteral("Split\\Percentage"),
+                        QStringLiteral("45"));
+    auto b = started();
+    const QSize hint = b->sizeHint();
+    ASSERT_LE(hint.width(), b->screen()->availableGeometry().width() * 3 / 5) << "the test screen is too small";
+    b->resize(hint);
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    QTreeWidget *tree = b->tvwData;
+    const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree);
+    tree->expandAll();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        QTreeWidgetItem *node = *it;
+        const QRect r = tree->visualItemRect(node);
+        const int needed = r.left() + icon + QFontMetrics(node->font(0)).horizontalAdvance(node->text(0)) + 8;
+        EXPECT_LE(needed, tree->viewport()->width()) << node->text(0).toStdString();
+    }
 }
 
 } // namespace
