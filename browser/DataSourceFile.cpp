@@ -161,15 +161,14 @@ bool Get_DataSources()
         }
 
         table.leftOut = leftOutSections(ini, table.count);
-        if (!table.leftOut.empty()) {
+        // Sections named otherwise than by a number were never data sources: they are kept
+        // without a word, but named with the others when data sources are left out.
+        const bool sourcesLeftOut = std::any_of(table.leftOut.cbegin(), table.leftOut.cend(),
+                                                [](const KeptSection &k) { return sectionNumber(k.name) > 0; });
+        if (sourcesLeftOut) {
             QStringList names;
-            bool numbered = false;
-            for (const KeptSection &kept : table.leftOut) {
+            for (const KeptSection &kept : table.leftOut)
                 names << QLatin1Char('[') + kept.name + QLatin1Char(']');
-                numbered = numbered || sectionNumber(kept.name) > 0;
-            }
-            if (!numbered)
-                why = tr("their names are not data-source numbers");
             ui::Prompter::msgBox(tr("The list does not show every section of %1, because %2.\n"
                                     "Not shown: %3.\nThey stay in the file when the list is saved.")
                                      .arg(QDir::toNativeSeparators(path), why, names.join(QStringLiteral(", "))),

@@ -32,7 +32,7 @@ struct HLSOURCEBROWSER_EXPORT DataSourceTable {
     std::array<DataSourceRow, kMaxDataSources + 1> rows;
     int count = 0; // the last row in use
     // Sections the list did not show: those after a missing or nameless section, those beyond
-    // the 50th, and any whose name is not a number.
+    // the 50th, and any whose name is not a number (kept, but not data sources).
     std::vector<KeptSection> leftOut;
 };
 
