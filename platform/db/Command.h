@@ -32,8 +32,14 @@ public:
     // Calls the routine with the parameter values bound; output parameters receive their values.
     // The rows it returns are held in memory. Throws DbError.
     std::shared_ptr<Recordset> Execute();
+    // The call as a client cursor reports it: { ? = call name(?, ?) }, a marker for each
+    // parameter but the return value's, which comes first.
+    QString callText() const;
     // The call as a person would read it, values quoted: name 'text', 12, NULL.
     QString displayText() const;
 };
+
+// A parameter's value as an SQL literal of its type (see sqlLiteral); NULL for a Null.
+PLATFORM_EXPORT QString parameterLiteral(const Parameter &parameter, Provider provider);
 
 } // namespace db

@@ -197,20 +197,4 @@ QString Connection::QuoteIdentifier(const QString &name, const QString &delimite
     return quoteIdentifier(name, delimiter.isEmpty() ? QString(DefaultDelimiter()) : delimiter);
 }
 
-QString quoteIdentifier(const QString &name, const QString &delimiter)
-{
-    const QChar open = delimiter.isEmpty() ? QChar(u'"') : delimiter.front();
-    const QChar close = open == u'[' ? QChar(u']') : open;
-    QString body = name;
-    body.replace(close, QString(2, close));
-    return open + body + close;
-}
-
-QString quoteText(const QString &value)
-{
-    QString body = value;
-    body.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + body + u'\'';
-}
-
 } // namespace db

@@ -5,6 +5,7 @@
 #include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Field.h"
+#include "db/ValueRules.h"
 
 #include <QString>
 
@@ -80,10 +81,5 @@ private:
     db::Provider m_provider = db::Provider::SQLite;
     std::vector<ProviderError> m_errors;
 };
-
-// Quotes an identifier with the given delimiter ('[' pairs with ']'), doubling embedded closers.
-PLATFORM_EXPORT QString quoteIdentifier(const QString &name, const QString &delimiter);
-// A text literal with apostrophes doubled.
-PLATFORM_EXPORT QString quoteText(const QString &value);
 
 } // namespace db

@@ -131,24 +131,8 @@ std::vector<SortKey> parseSort(const QString &text, const Recordset &rs)
         if (i >= n)
             break;
         QString name, direction;
-        if (text[i] == u'[' || text[i] == u'"') {
-            const QChar close = text[i] == u'[' ? QChar(u']') : QChar(u'"');
-            bool closed = false;
-            for (++i; i < n; ++i) {
-                if (text[i] == close) {
-                    if (i + 1 < n && text[i + 1] == close) {
-                        name += close;
-                        ++i;
-                        continue;
-                    }
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                name += text[i];
-            }
-            if (!closed)
-                throw DbError(QStringLiteral("The sort order has an unclosed name: %1").arg(text));
+        if (std::optional<QString> quoted = readQuotedName(text, i)) {
+            name = *quoted;
             const qsizetype start = i;
             while (i < n && text[i] != u',')
                 ++i;
@@ -178,43 +162,6 @@ std::vector<SortKey> parseSort(const QString &text, const Recordset &rs)
         keys.push_back(key);
     }
     return keys;
-}
-
-// Exact decimal texts compared by value ("-0.05" < "1.25" < "10").
-int compareDecimal(std::string_view a, std::string_view b)
-{
-    auto split = [](std::string_view s, bool &neg, std::string_view &ip, std::string_view &fp) {
-        neg = !s.empty() && s[0] == '-';
-        if (neg || (!s.empty() && s[0] == '+'))
-            s.remove_prefix(1);
-        while (s.size() > 1 && s[0] == '0' && s[1] != '.')
-            s.remove_prefix(1);
-        const std::size_t dot = s.find('.');
-        ip = s.substr(0, dot);
-        fp = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
-        while (!fp.empty() && fp.back() == '0')
-            fp.remove_suffix(1);
-    };
-    bool na = false, nb = false;
-    std::string_view ia, fa, ib, fb;
-    split(a, na, ia, fa);
-    split(b, nb, ib, fb);
-    const bool za = (ia.empty() || ia == "0") && fa.empty();
-    const bool zb = (ib.empty() || ib == "0") && fb.empty();
-    if (za)
-        na = false;
-    if (zb)
-        nb = false;
-    if (na != nb)
-        return na ? -1 : 1;
-    int mag = 0;
-    if (ia.size() != ib.size())
-        mag = ia.size() < ib.size() ? -1 : 1;
-    else if (int c = ia.compare(ib))
-        mag = c < 0 ? -1 : 1;
-    else if (int c = fa.compare(fb))
-        mag = c < 0 ? -1 : 1;
-    return na ? -mag : mag;
 }
 
 } // namespace
@@ -662,7 +609,7 @@ void Recordset::rebuildView()
         std::vector<std::vector<QString>> folded(keys.size());
         for (std::size_t k = 0; k < keys.size(); ++k) {
             const int type = store.fields()[std::size_t(keys[k].col)].Type;
-            if (storageOf(type) == Storage::Text && type != adNumeric && type != adDecimal) {
+            if (storageOf(type) == Storage::Text && !isNumericType(type)) {
                 folded[k].resize(store.rowCount());
                 for (std::uint32_t r : *view) {
                     if (!store.isNull(r, keys[k].col))
@@ -695,7 +642,7 @@ void Recordset::rebuildView()
                 std::size_t la = 0, lb = 0;
                 const char *pa = store.bytes(a, col, &la);
                 const char *pb = store.bytes(b, col, &lb);
-                if (type == adNumeric || type == adDecimal)
+                if (isNumericType(type))
                     return compareDecimal(std::string_view(pa, la), std::string_view(pb, lb));
                 const int c = std::memcmp(pa, pb, std::min(la, lb));
                 if (c != 0)

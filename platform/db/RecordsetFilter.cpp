@@ -1,6 +1,7 @@
 #include "db/RecordsetFilter.h"
 
 #include "db/DbError.h"
+#include "db/ValueRules.h"
 
 #include <charconv>
 #include <cmath>
@@ -12,7 +13,7 @@ namespace db {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 constexpr std::int64_t kEpochJulianDay = 2440588;
 
 // ---------------------------------------------------------------- parsing
@@ -166,10 +167,9 @@ private:
 
     QString parseField()
     {
-        if (s[pos] == u'[')
-            return parseDelimited(u']', QStringLiteral("field name"));
-        if (s[pos] == u'"')
-            return parseDelimited(u'"', QStringLiteral("field name"));
+        // Quoted with any delimiter the column menu may have used.
+        if (std::optional<QString> quoted = readQuotedName(s, pos))
+            return *quoted;
         const qsizetype start = pos;
         qsizetype end = pos;
         // A bare name may hold blanks ("First Name = 'x'"): words run on until an operator.
@@ -317,12 +317,22 @@ public:
     static QVariant parseDateLiteral(const QString &body)
     {
         std::int64_t v = 0;
-        if (RowStore::parseTemporal(adDBTime, body, v))
-            return QVariant(RowStore::decodeTime(v));
-        if (RowStore::parseTemporal(adDBDate, body, v))
-            return QVariant(RowStore::decodeDate(v));
-        if (RowStore::parseTemporal(adDBTimeStamp, body, v))
-            return QVariant(RowStore::decodeDateTime(v));
+        int zone = RowStore::kNoZone;
+        // What a QTime or QDateTime cannot hold (microseconds, an offset, an era, infinity) stays
+        // text, which binding reads with the same rules.
+        const bool plain = !body.contains(QLatin1String("BC"), Qt::CaseInsensitive);
+        auto exact = [&](const QVariant &typed) {
+            const bool fits = plain && zone == RowStore::kNoZone && v % 1000 == 0 && v != RowStore::kInfinity
+                              && v != RowStore::kMinusInfinity;
+            return fits ? typed : QVariant(body);
+        };
+        if (RowStore::parseTemporal(adDBTime, body, v, &zone))
+            return exact(QVariant(RowStore::decodeTime(v)));
+        if (RowStore::parseTemporal(adDBDate, body, v, &zone))
+            return plain && v != RowStore::kInfinity && v != RowStore::kMinusInfinity ? QVariant(RowStore::decodeDate(v))
+                                                                                       : QVariant(body);
+        if (RowStore::parseTemporal(adDBTimeStamp, body, v, &zone))
+            return exact(QVariant(RowStore::decodeDateTime(v)));
         return {};
     }
 };
@@ -508,78 +518,6 @@ bool likeMatch(const char *data, std::size_t n, const std::vector<char32_t> &pat
     return pi == pat.size();
 }
 
-struct DecimalView {
-    bool valid = false;
-    bool negative = false;
-    std::string_view intPart;  // without leading zeros
-    std::string_view fracPart; // without trailing zeros
-};
-
-DecimalView viewDecimal(std::string_view s)
-{
-    DecimalView d;
-    std::size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
-        ++i;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+'))
-        d.negative = s[i++] == '-';
-    std::size_t a = i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
-        ++i;
-    std::size_t b = i, fa = i, fb = i;
-    if (i < s.size() && s[i] == '.') {
-        fa = ++i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
-            ++i;
-        fb = i;
-    }
-    while (i < s.size() && s[i] == ' ')
-        ++i;
-    if (i != s.size() || (a == b && fa == fb))
-        return d;
-    while (a < b && s[a] == '0')
-        ++a;
-    while (fb > fa && s[fb - 1] == '0')
-        --fb;
-    d.valid = true;
-    d.intPart = s.substr(a, b - a);
-    d.fracPart = s.substr(fa, fb - fa);
-    if (d.intPart.empty() && d.fracPart.empty())
-        d.negative = false; // -0 is 0
-    return d;
-}
-
-double looseDouble(std::string_view s)
-{
-    double d = std::numeric_limits<double>::quiet_NaN();
-    std::from_chars(s.data(), s.data() + s.size(), d);
-    return d;
-}
-
-// Exact comparison of decimal texts; 2 when unordered (NaN).
-int compareDecimal(std::string_view a, std::string_view b)
-{
-    const DecimalView x = viewDecimal(a), y = viewDecimal(b);
-    if (!x.valid || !y.valid) {
-        const double da = looseDouble(a), db = looseDouble(b);
-        if (std::isnan(da) || std::isnan(db))
-            return 2;
-        return da < db ? -1 : da > db ? 1 : 0;
-    }
-    if (x.negative != y.negative)
-        return x.negative ? -1 : 1;
-    int r = 0;
-    if (x.intPart.size() != y.intPart.size()) {
-        r = x.intPart.size() < y.intPart.size() ? -1 : 1;
-    } else {
-        r = x.intPart.compare(y.intPart);
-        if (r == 0)
-            r = x.fracPart.compare(y.fracPart); // trailing zeros are gone, so plain order works
-        r = r < 0 ? -1 : r > 0 ? 1 : 0;
-    }
-    return x.negative ? -r : r;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- bound form
@@ -744,7 +682,7 @@ void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v)
         if (!numberOf(v, c))
             refuse("a number");
         c.dec = tid == QMetaType::QString ? v.toString().trimmed().toStdString() : decimalOf(c);
-        if (!viewDecimal(c.dec).valid)
+        if (!isPlainDecimal(c.dec))
             c.dec = decimalOf(c);
         break;
     case Kind::Text:
@@ -759,7 +697,7 @@ void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v)
     }
     case Kind::Stamp: {
         if (tid == QMetaType::QDate && v.toDate().isValid())
-            c.iv = (v.toDate().toJulianDay() - kEpochJulianDay) * kMsPerDay;
+            c.iv = (v.toDate().toJulianDay() - kEpochJulianDay) * kUsPerDay;
         else if (tid == QMetaType::QDateTime && v.toDateTime().isValid())
             c.iv = RowStore::encodeDateTime(v.toDateTime());
         else if (tid != QMetaType::QString || !RowStore::parseTemporal(adDBTimeStamp, v.toString(), c.iv))
@@ -921,7 +859,8 @@ bool FilterProgram::evalCond(const RowStore &store, std::size_t row, const Cond 
     case Kind::Stamp: {
         std::int64_t v = store.int64(row, c.col);
         if (c.type == adDBDate)
-            v = (v - kEpochJulianDay) * kMsPerDay;
+            if (v != RowStore::kInfinity && v != RowStore::kMinusInfinity)
+                v = (v - kEpochJulianDay) * kUsPerDay;
         cmp = order(v, c.iv);
         break;
     }

@@ -1,6 +1,7 @@
 #include "db/RowStore.h"
 
 #include "db/DbError.h"
+#include "db/ValueRules.h"
 
 #include <QUuid>
 
@@ -13,7 +14,7 @@ namespace db {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -39,35 +40,63 @@ char *putDigits(char *p, int v, int width)
     return p;
 }
 
-char *putDate(char *p, std::int64_t julianDay)
+// ISO digits; years before 1 AD as the era they are in ("0044-03-15 BC"), which *bc says.
+char *putDate(char *p, std::int64_t julianDay, bool *bc)
 {
     int y = 0, m = 0, d = 0;
     QDate::fromJulianDay(julianDay).getDate(&y, &m, &d);
-    if (y < 0) {
-        *p++ = '-';
-        y = -y;
-    }
-    p = putDigits(p, y, 4);
+    *bc = y < 0;
+    p = putDigits(p, *bc ? -y : y, 4);
     *p++ = '-';
     p = putDigits(p, m, 2);
     *p++ = '-';
     return putDigits(p, d, 2);
 }
 
-char *putTime(char *p, std::int64_t msOfDay)
+// Seconds always; a fraction only as far as it has digits (".25", ".000001").
+char *putTime(char *p, std::int64_t usOfDay)
 {
-    const int ms = int(msOfDay % 1000);
-    const int s = int(msOfDay / 1000);
-    p = putDigits(p, s / 3600, 2);
+    const int us = int(usOfDay % 1000000);
+    const std::int64_t s = usOfDay / 1000000;
+    p = putDigits(p, int(s / 3600), 2);
     *p++ = ':';
-    p = putDigits(p, s / 60 % 60, 2);
+    p = putDigits(p, int(s / 60 % 60), 2);
     *p++ = ':';
-    p = putDigits(p, s % 60, 2);
-    if (ms != 0) {
+    p = putDigits(p, int(s % 60), 2);
+    if (us != 0) {
         *p++ = '.';
-        p = putDigits(p, ms, 3);
+        int digits = 6, v = us;
+        while (v % 10 == 0) {
+            v /= 10;
+            --digits;
+        }
+        p = putDigits(p, v, digits);
     }
     return p;
+}
+
+// "+02", "-03:30", "+05:45:10", as PostgreSQL writes an offset.
+char *putZone(char *p, int zone)
+{
+    *p++ = zone < 0 ? '-' : '+';
+    const int a = zone < 0 ? -zone : zone;
+    p = putDigits(p, a / 3600, 2);
+    if (a % 3600 != 0) {
+        *p++ = ':';
+        p = putDigits(p, a / 60 % 60, 2);
+        if (a % 60 != 0) {
+            *p++ = ':';
+            p = putDigits(p, a % 60, 2);
+        }
+    }
+    return p;
+}
+
+char *putText(char *p, const char *text)
+{
+    const std::size_t n = std::strlen(text);
+    std::memcpy(p, text, n);
+    return p + n;
 }
 
 // Shortest text that reads back to the same double; plain digits for ordinary magnitudes.
@@ -180,22 +209,6 @@ bool parseDouble(QStringView s, double &out)
     return r.ec == std::errc() && r.ptr == e;
 }
 
-bool parseInt64(QStringView s, std::int64_t &out)
-{
-    bool ok = false;
-    out = s.trimmed().toLongLong(&ok);
-    if (ok)
-        return true;
-    double d = 0;
-    // "3.00" from a decimal source is still the integer 3
-    if (parseDouble(s, d) && std::isfinite(d) && d == std::trunc(d) && d >= -9.2233720368547758e18
-        && d < 9.2233720368547758e18) {
-        out = std::int64_t(d);
-        return true;
-    }
-    return false;
-}
-
 bool isNumberVariant(const QVariant &v)
 {
     switch (v.metaType().id()) {
@@ -305,16 +318,18 @@ bool parseDatePart(QStringView s, qsizetype &i, std::int64_t &julian)
     return true;
 }
 
-bool parseTimePart(QStringView s, qsizetype &i, std::int64_t &ms)
+// Hours to seconds, with a fraction of up to six digits (more are cut). 24:00:00 is the end of a
+// day, as PostgreSQL allows it.
+bool parseTimePart(QStringView s, qsizetype &i, std::int64_t &us)
 {
     const int h = digitsAt(s, i, 1, 2);
-    if (h < 0 || h > 23 || i >= s.size() || s[i] != u':')
+    if (h < 0 || h > 24 || i >= s.size() || s[i] != u':')
         return false;
     ++i;
     const int mi = digitsAt(s, i, 2, 2);
     if (mi < 0 || mi > 59)
         return false;
-    int sec = 0, milli = 0;
+    int sec = 0, micro = 0;
     if (i < s.size() && s[i] == u':') {
         ++i;
         sec = digitsAt(s, i, 2, 2);
@@ -324,19 +339,64 @@ bool parseTimePart(QStringView s, qsizetype &i, std::int64_t &ms)
             ++i;
             int n = 0;
             while (i < s.size() && s[i].unicode() >= '0' && s[i].unicode() <= '9') {
-                if (n < 3)
-                    milli = milli * 10 + (s[i].unicode() - '0');
+                if (n < 6)
+                    micro = micro * 10 + (s[i].unicode() - '0');
                 ++n;
                 ++i;
             }
             if (n == 0)
                 return false;
-            for (; n < 3; ++n)
-                milli *= 10;
+            for (; n < 6; ++n)
+                micro *= 10;
         }
     }
-    ms = ((std::int64_t(h) * 60 + mi) * 60 + sec) * 1000 + milli;
+    us = ((std::int64_t(h) * 60 + mi) * 60 + sec) * 1000000 + micro;
+    return us <= kUsPerDay;
+}
+
+// "+02", "-03:30", "+0530", "+05:45:10" or "Z" after a time; seconds east of Greenwich.
+bool parseZonePart(QStringView s, qsizetype &i, int &zone)
+{
+    if (i < s.size() && s[i] == u' ' && i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-'))
+        ++i;
+    if (i < s.size() && (s[i] == u'Z' || s[i] == u'z')) {
+        ++i;
+        zone = 0;
+        return true;
+    }
+    if (i >= s.size() || (s[i] != u'+' && s[i] != u'-'))
+        return false;
+    const int sign = s[i] == u'-' ? -1 : 1;
+    ++i;
+    const int h = digitsAt(s, i, 2, 2);
+    if (h < 0 || h > 15)
+        return false;
+    int m = 0, sec = 0;
+    if (i < s.size() && s[i] == u':')
+        ++i;
+    if (i < s.size() && s[i].isDigit()) {
+        m = digitsAt(s, i, 2, 2);
+        if (m < 0 || m > 59)
+            return false;
+        if (i < s.size() && s[i] == u':') {
+            ++i;
+            sec = digitsAt(s, i, 2, 2);
+            if (sec < 0 || sec > 59)
+                return false;
+        }
+    }
+    zone = sign * (h * 3600 + m * 60 + sec);
     return true;
+}
+
+// " BC" after a date or timestamp: the same day number of the year before Christ.
+bool takeEra(QStringView s, qsizetype &i)
+{
+    if (s.mid(i).compare(u" BC", Qt::CaseInsensitive) == 0) {
+        i = s.size();
+        return true;
+    }
+    return false;
 }
 
 [[noreturn]] Q_DECL_COLD_FUNCTION void rowMisuse(bool inRow, int col, int count)
@@ -395,12 +455,20 @@ QVariant RowStore::value(std::size_t row, int col) const
     switch (c.storage) {
     case Storage::Int64: {
         const std::int64_t v = c.ints[row];
-        switch (m_fields[std::size_t(col)].Type) {
+        const int type = m_fields[std::size_t(col)].Type;
+        if ((type == adDBDate || type == adDBTimeStamp || type == adDate) && (v == kInfinity || v == kMinusInfinity))
+            return QVariant(v == kInfinity ? QStringLiteral("infinity") : QStringLiteral("-infinity"));
+        switch (type) {
         case adBoolean: return QVariant(v != 0);
         case adDBDate: return QVariant(decodeDate(v));
         case adDBTime: return QVariant(decodeTime(v));
         case adDBTimeStamp:
-        case adDate: return QVariant(decodeDateTime(v));
+        case adDate: {
+            QDateTime dt = decodeDateTime(v);
+            if (const int z = zone(row, col); z != kNoZone)
+                dt = QDateTime(dt.date(), dt.time(), Qt::OffsetFromUTC, z);
+            return QVariant(dt);
+        }
         default: return QVariant(qlonglong(v));
         }
     }
@@ -411,7 +479,7 @@ QVariant RowStore::value(std::size_t row, int col) const
     return {};
 }
 
-std::size_t RowStore::formatScalar(int adoType, std::int64_t i, double d, char *buf)
+std::size_t RowStore::formatScalar(int adoType, std::int64_t i, double d, char *buf, int zone)
 {
     switch (storageOf(adoType)) {
     case Storage::Double:
@@ -422,25 +490,33 @@ std::size_t RowStore::formatScalar(int adoType, std::int64_t i, double d, char *
         return 0;
     }
     char *p = buf;
+    bool bc = false;
     switch (adoType) {
     case adBoolean:
-        if (i != 0) {
-            std::memcpy(buf, "True", 4);
-            return 4;
-        }
-        std::memcpy(buf, "False", 5);
-        return 5;
+        return std::size_t(putText(p, i != 0 ? "True" : "False") - buf);
     case adDBDate:
-        return std::size_t(putDate(p, i) - buf);
-    case adDBTime:
-        return std::size_t(putTime(p, i) - buf);
     case adDBTimeStamp:
-    case adDate: {
-        const std::int64_t days = floorDiv(i, kMsPerDay);
-        p = putDate(p, days + kEpochJulianDay);
-        *p++ = ' ';
-        return std::size_t(putTime(p, i - days * kMsPerDay) - buf);
-    }
+    case adDate:
+        if (i == kInfinity || i == kMinusInfinity)
+            return std::size_t(putText(p, i == kInfinity ? "infinity" : "-infinity") - buf);
+        if (adoType == adDBDate) {
+            p = putDate(p, i, &bc);
+        } else {
+            const std::int64_t days = floorDiv(i, kUsPerDay);
+            p = putDate(p, days + kEpochJulianDay, &bc);
+            *p++ = ' ';
+            p = putTime(p, i - days * kUsPerDay);
+            if (zone != kNoZone)
+                p = putZone(p, zone);
+        }
+        if (bc)
+            p = putText(p, " BC");
+        return std::size_t(p - buf);
+    case adDBTime:
+        p = putTime(p, i);
+        if (zone != kNoZone)
+            p = putZone(p, zone);
+        return std::size_t(p - buf);
     default:
         return std::size_t(std::to_chars(buf, buf + 64, i).ptr - buf);
     }
@@ -465,7 +541,7 @@ QString RowStore::displayText(std::size_t row, int col) const
     }
     char buf[64];
     const std::size_t n = formatScalar(m_fields[std::size_t(col)].Type, c.storage == Storage::Int64 ? c.ints[row] : 0,
-                                       c.storage == Storage::Double ? c.reals[row] : 0.0, buf);
+                                       c.storage == Storage::Double ? c.reals[row] : 0.0, buf, zone(row, col));
     return QString::fromLatin1(buf, qsizetype(n));
 }
 
@@ -485,7 +561,11 @@ void RowStore::undo(int col)
     Column &c = m_cols[std::size_t(col)];
     if (m_set[std::size_t(col)] == 1) {
         switch (c.storage) {
-        case Storage::Int64: c.ints.pop_back(); break;
+        case Storage::Int64:
+            c.ints.pop_back();
+            if (c.zones.size() > c.ints.size())
+                c.zones.pop_back();
+            break;
         case Storage::Double: c.reals.pop_back(); break;
         default: c.arena.resize(c.offsets.back()); break;
         }
@@ -509,11 +589,30 @@ void RowStore::setInt64(int col, std::int64_t v)
         return;
     }
     std::uint8_t &s = m_set[std::size_t(col)];
-    if (s == 1)
+    if (s == 1) {
         c.ints.back() = v;
-    else
+        if (c.zones.size() == c.ints.size())
+            c.zones.pop_back();
+    } else {
         c.ints.push_back(v);
+    }
     s = 1;
+}
+
+void RowStore::setZone(int col, int offsetSeconds)
+{
+    requireRow(m_inRow, col, columnCount());
+    Column &c = m_cols[std::size_t(col)];
+    if (c.storage != Storage::Int64 || m_set[std::size_t(col)] != 1)
+        throw DbError(QStringLiteral("A time zone offset needs a time value first (column %1)").arg(col));
+    if (offsetSeconds == kNoZone) {
+        if (c.zones.size() == c.ints.size())
+            c.zones.pop_back();
+        return;
+    }
+    // Rows before this one had no offset.
+    c.zones.resize(c.ints.size(), kNoZone);
+    c.zones.back() = offsetSeconds;
 }
 
 void RowStore::setReal(int col, double v)
@@ -580,6 +679,7 @@ void RowStore::setValue(int col, const QVariant &v)
     switch (m_cols[std::size_t(col)].storage) {
     case Storage::Int64: {
         std::int64_t out = 0;
+        int zoneGiven = kNoZone;
         switch (f.Type) {
         case adBoolean: {
             bool b = false;
@@ -599,17 +699,20 @@ void RowStore::setValue(int col, const QVariant &v)
         case adDBTime:
             if (tid == QMetaType::QTime && v.toTime().isValid())
                 out = encodeTime(v.toTime());
-            else if (!isText || !parseTemporal(f.Type, v.toString(), out))
+            else if (!isText || !parseTemporal(f.Type, v.toString(), out, &zoneGiven))
                 notFit(f, v, "a time");
             break;
         case adDBTimeStamp:
         case adDate:
-            if (tid == QMetaType::QDateTime && v.toDateTime().isValid())
+            if (tid == QMetaType::QDateTime && v.toDateTime().isValid()) {
                 out = encodeDateTime(v.toDateTime());
-            else if (tid == QMetaType::QDate && v.toDate().isValid())
-                out = (encodeDate(v.toDate()) - kEpochJulianDay) * kMsPerDay;
-            else if (!isText || !parseTemporal(f.Type, v.toString(), out))
+                if (v.toDateTime().timeSpec() == Qt::OffsetFromUTC)
+                    zoneGiven = v.toDateTime().offsetFromUtc();
+            } else if (tid == QMetaType::QDate && v.toDate().isValid()) {
+                out = (encodeDate(v.toDate()) - kEpochJulianDay) * kUsPerDay;
+            } else if (!isText || !parseTemporal(f.Type, v.toString(), out, &zoneGiven)) {
                 notFit(f, v, "a date and time");
+            }
             break;
         default: {
             if (tid == QMetaType::ULongLong || tid == QMetaType::ULong) {
@@ -624,23 +727,20 @@ void RowStore::setValue(int col, const QVariant &v)
                 if (!std::isfinite(d) || d != std::trunc(d) || d < -9.2233720368547758e18 || d >= 9.2233720368547758e18)
                     notFit(f, v, "a whole number");
                 out = std::int64_t(d);
-            } else if (!isText || !parseInt64(v.toString(), out)) {
+            } else if (const auto n = isText ? parseInteger(QStringView(v.toString())) : std::nullopt) {
+                out = *n;
+            } else {
                 notFit(f, v, "a whole number");
             }
-            std::int64_t lo = std::numeric_limits<std::int64_t>::min(), hi = std::numeric_limits<std::int64_t>::max();
-            switch (f.Type) {
-            case adSmallInt: lo = -32768; hi = 32767; break;
-            case adInteger: lo = std::numeric_limits<std::int32_t>::min(); hi = std::numeric_limits<std::int32_t>::max(); break;
-            case adTinyInt: lo = -128; hi = 127; break;
-            case adUnsignedTinyInt: lo = 0; hi = 255; break;
-            default: break;
-            }
-            if (out < lo || out > hi)
+            const IntegerRange range = integerRange(f.Type);
+            if (out < range.min || out > range.max)
                 notFit(f, v, "in the field's range");
             break;
         }
         }
         setInt64(col, out);
+        if (zoneGiven != kNoZone)
+            setZone(col, zoneGiven);
         return;
     }
     case Storage::Double: {
@@ -654,7 +754,7 @@ void RowStore::setValue(int col, const QVariant &v)
     }
     case Storage::Text: {
         QString s;
-        if (f.Type == adNumeric || f.Type == adDecimal) {
+        if (f.Type == adNumeric || f.Type == adDecimal || f.Type == adVarNumeric || f.Type == adCurrency) {
             if (tid == QMetaType::Double || tid == QMetaType::Float) {
                 const double d = v.toDouble();
                 if (!std::isfinite(d))
@@ -870,12 +970,13 @@ std::int64_t RowStore::encodeTime(const QTime &t)
 {
     if (!t.isValid())
         throw DbError(QStringLiteral("An invalid time cannot be stored"));
-    return t.msecsSinceStartOfDay();
+    return std::int64_t(t.msecsSinceStartOfDay()) * 1000;
 }
 
 QTime RowStore::decodeTime(std::int64_t v)
 {
-    return QTime::fromMSecsSinceStartOfDay(int(v));
+    // 24:00:00 has no QTime: the last millisecond of the day stands for it.
+    return QTime::fromMSecsSinceStartOfDay(int(std::min<std::int64_t>(v / 1000, 86399999)));
 }
 
 std::int64_t RowStore::encodeDateTime(const QDateTime &dt)
@@ -883,47 +984,81 @@ std::int64_t RowStore::encodeDateTime(const QDateTime &dt)
     if (!dt.isValid())
         throw DbError(QStringLiteral("An invalid date and time cannot be stored"));
     // The wall-clock reading as given: no time zone is applied in either direction.
-    return (dt.date().toJulianDay() - kEpochJulianDay) * kMsPerDay + dt.time().msecsSinceStartOfDay();
+    return (dt.date().toJulianDay() - kEpochJulianDay) * kUsPerDay + std::int64_t(dt.time().msecsSinceStartOfDay()) * 1000;
 }
 
 QDateTime RowStore::decodeDateTime(std::int64_t v)
 {
-    const std::int64_t days = floorDiv(v, kMsPerDay);
+    const std::int64_t days = floorDiv(v, kUsPerDay);
     return QDateTime(QDate::fromJulianDay(days + kEpochJulianDay),
-                     QTime::fromMSecsSinceStartOfDay(int(v - days * kMsPerDay)), Qt::UTC);
+                     QTime::fromMSecsSinceStartOfDay(int((v - days * kUsPerDay) / 1000)), Qt::UTC);
 }
 
-bool RowStore::parseTemporal(int adoType, QStringView text, std::int64_t &out)
+bool RowStore::parseTemporal(int adoType, QStringView text, std::int64_t &out, int *zone)
 {
     text = text.trimmed();
+    int offset = kNoZone;
     qsizetype i = 0;
     if (adoType == adDBTime) {
-        std::int64_t ms = 0;
-        if (!parseTimePart(text, i, ms) || i != text.size())
+        std::int64_t us = 0;
+        if (!parseTimePart(text, i, us))
             return false;
-        out = ms;
+        if (i < text.size() && !parseZonePart(text, i, offset))
+            return false;
+        if (i != text.size())
+            return false;
+        out = us;
+        if (zone)
+            *zone = offset;
         return true;
     }
-    std::int64_t jd = 0, ms = 0;
+    if (text.compare(u"infinity", Qt::CaseInsensitive) == 0 || text.compare(u"-infinity", Qt::CaseInsensitive) == 0) {
+        out = text.startsWith(u'-') ? kMinusInfinity : kInfinity;
+        if (zone)
+            *zone = kNoZone;
+        return true;
+    }
+    std::int64_t jd = 0, us = 0;
     if (!parseDatePart(text, i, jd))
         return false;
-    if (i < text.size()) {
-        if (text[i] != u' ' && text[i] != u'T')
-            return false;
-        while (i < text.size() && text[i] == u' ')
-            ++i;
-        if (i < text.size() && text[i] == u'T')
-            ++i;
-        if (!parseTimePart(text, i, ms) || i != text.size())
-            return false;
+    bool hasTime = false;
+    if (i < text.size() && (text[i] == u' ' || text[i] == u'T')) {
+        qsizetype k = i;
+        while (k < text.size() && text[k] == u' ')
+            ++k;
+        if (k < text.size() && text[k] == u'T')
+            ++k;
+        if (k < text.size() && text[k].isDigit()) {
+            i = k;
+            if (!parseTimePart(text, i, us))
+                return false;
+            hasTime = true;
+            if (i < text.size() && text.mid(i).compare(u" BC", Qt::CaseInsensitive) != 0
+                && !parseZonePart(text, i, offset))
+                return false;
+        }
     }
+    if (takeEra(text, i)) {
+        // The year counted before Christ: QDate counts 1 BC as year -1.
+        const QDate d = QDate::fromJulianDay(jd);
+        if (d.year() < 0)
+            return false;
+        const QDate bc(-d.year(), d.month(), d.day());
+        if (!bc.isValid())
+            return false;
+        jd = bc.toJulianDay();
+    }
+    if (i != text.size())
+        return false;
     if (adoType == adDBDate) {
-        if (ms != 0)
+        if (us != 0 || (hasTime && offset != kNoZone))
             return false;
         out = jd;
     } else {
-        out = (jd - kEpochJulianDay) * kMsPerDay + ms;
+        out = (jd - kEpochJulianDay) * kUsPerDay + us;
     }
+    if (zone)
+        *zone = offset;
     return true;
 }
 

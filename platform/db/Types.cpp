@@ -11,6 +11,9 @@ Storage storageOf(int adoType)
     case adBoolean:
     case adTinyInt:
     case adUnsignedTinyInt:
+    case adUnsignedSmallInt:
+    case adUnsignedInt:
+    case adUnsignedBigInt:
     case adDate:
     case adDBDate:
     case adDBTime:
@@ -18,7 +21,6 @@ Storage storageOf(int adoType)
         return Storage::Int64;
     case adSingle:
     case adDouble:
-    case adCurrency:
         return Storage::Double;
     case adBinary:
     case adVarBinary:
@@ -38,11 +40,15 @@ bool isNumericType(int adoType)
     case adBigInt:
     case adTinyInt:
     case adUnsignedTinyInt:
+    case adUnsignedSmallInt:
+    case adUnsignedInt:
+    case adUnsignedBigInt:
     case adSingle:
     case adDouble:
     case adCurrency:
     case adDecimal:
     case adNumeric:
+    case adVarNumeric:
         return true;
     default:
         return false;
@@ -84,6 +90,10 @@ QString typeName(int adoType)
     case adDecimal: return QStringLiteral("adDecimal");
     case adTinyInt: return QStringLiteral("adTinyInt");
     case adUnsignedTinyInt: return QStringLiteral("adUnsignedTinyInt");
+    case adUnsignedSmallInt: return QStringLiteral("adUnsignedSmallInt");
+    case adUnsignedInt: return QStringLiteral("adUnsignedInt");
+    case adUnsignedBigInt: return QStringLiteral("adUnsignedBigInt");
+    case adVarNumeric: return QStringLiteral("adVarNumeric");
     case adBigInt: return QStringLiteral("adBigInt");
     case adGUID: return QStringLiteral("adGUID");
     case adBinary: return QStringLiteral("adBinary");

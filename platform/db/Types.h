@@ -19,12 +19,16 @@ enum DataTypeEnum : int {
     adDecimal = 14,
     adTinyInt = 16,
     adUnsignedTinyInt = 17,
+    adUnsignedSmallInt = 18,
+    adUnsignedInt = 19,
     adBigInt = 20,
+    adUnsignedBigInt = 21,
     adGUID = 72,
     adBinary = 128,
     adChar = 129,
     adWChar = 130,
     adNumeric = 131,
+    adVarNumeric = 139,
     adDBDate = 133,
     adDBTime = 134,
     adDBTimeStamp = 135,
@@ -49,10 +53,17 @@ enum class Provider { SQLite, PostgreSQL, ODBC };
 // How a type code is held in memory.
 enum class Storage { Int64, Double, Text, Blob };
 
-// Int64: integers, Booleans (0/1), dates (Julian day), times (ms since midnight),
-// timestamps (ms since 1970-01-01 00:00, no time zone). Double: single, double, currency.
-// Text: character types, GUIDs and exact decimals (canonical text, never rounded). Blob: binary.
+// Int64: integers, Booleans (0/1), dates (Julian day), times (microseconds since midnight),
+// timestamps (microseconds since 1970-01-01 00:00 on the wall clock). Double: single, double.
+// Text: character types, GUIDs, exact decimals and money (canonical text, never rounded).
+// Blob: binary.
 Storage storageOf(int adoType);
+
+// Parameters the routine reads: inputs and input-outputs.
+inline bool isInputDirection(int direction)
+{
+    return direction == adParamInput || direction == adParamInputOutput;
+}
 
 bool isNumericType(int adoType);  // integers, floating, currency, decimal/numeric
 bool isTextType(int adoType);     // the character types

@@ -28,6 +28,7 @@
 #include "db/XmlRecordset.h"
 
 #include "db/DbError.h"
+#include "db/ValueRules.h"
 
 #include <QFile>
 #include <QHash>
@@ -381,9 +382,13 @@ private:
                 fail(QStringLiteral("The column '%1' is given twice in a row").arg(f.Name));
             m_seen[std::size_t(col)] = 1;
             switch (storage) {
-            case Storage::Int64:
-                s.setInt64(col, parseInt64(f, v));
+            case Storage::Int64: {
+                int zone = RowStore::kNoZone;
+                s.setInt64(col, parseInt64(f, v, &zone));
+                if (zone != RowStore::kNoZone)
+                    s.setZone(col, zone);
                 break;
+            }
             case Storage::Double:
                 s.setReal(col, parseDouble(f, v));
                 break;
@@ -413,7 +418,7 @@ private:
                  .arg(v.left(40).toString(), f.Name, QLatin1String(what)));
     }
 
-    std::int64_t parseInt64(const FieldInfo &f, QStringView v) const
+    std::int64_t parseInt64(const FieldInfo &f, QStringView v, int *zone) const
     {
         std::int64_t out = 0;
         switch (f.Type) {
@@ -427,24 +432,16 @@ private:
         case adDBTime:
         case adDBTimeStamp:
         case adDate:
-            if (!RowStore::parseTemporal(f.Type, v, out))
+            if (!RowStore::parseTemporal(f.Type, v, out, zone))
                 badValue(f, v, f.Type == adDBDate ? "a date" : f.Type == adDBTime ? "a time" : "a date and time");
             return out;
         default: {
-            bool ok = false;
-            out = v.toLongLong(&ok);
-            if (!ok)
+            if (!parseInteger(v).has_value())
                 badValue(f, v, "a whole number");
-            std::int64_t lo = std::numeric_limits<std::int64_t>::min(), hi = std::numeric_limits<std::int64_t>::max();
-            switch (f.Type) {
-            case adSmallInt: lo = -32768; hi = 32767; break;
-            case adInteger: lo = std::numeric_limits<std::int32_t>::min(); hi = std::numeric_limits<std::int32_t>::max(); break;
-            case adTinyInt: lo = -128; hi = 127; break;
-            case adUnsignedTinyInt: lo = 0; hi = 255; break;
-            default: break;
-            }
-            if (out < lo || out > hi)
+            const std::optional<std::int64_t> n = parseInteger(v, f.Type);
+            if (!n)
                 badValue(f, v, "in the range of its type");
+            out = *n;
             return out;
         }
         }
@@ -554,12 +551,11 @@ void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
                 w.writeAttribute(attrs[std::size_t(c)], store.int64(row, c) != 0 ? QStringLiteral("true") : QStringLiteral("false"));
                 break;
             }
-            n = RowStore::formatScalar(type, store.int64(row, c), 0, buf);
+            n = RowStore::formatScalar(type, store.int64(row, c), 0, buf, store.zone(row, c));
+            // The date and time joined by a T; an era or infinity reads back as written.
             if (type == adDBTimeStamp || type == adDate) {
-                for (std::size_t i = 0; i < n; ++i) {
-                    if (buf[i] == ' ')
-                        buf[i] = 'T';
-                }
+                if (char *blank = static_cast<char *>(std::memchr(buf, ' ', n)))
+                    *blank = 'T';
             }
             w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
             break;

@@ -144,7 +144,7 @@ TEST(DbFilterParse, ErrorsNameThePositionAndWhatWasExpected)
     EXPECT_EQ(parseError("a = 1)"), "Unexpected ')' at position 6");
     EXPECT_EQ(parseError("a = 1 b = 2"), "Expected AND, OR or the end of the filter at position 7");
     EXPECT_EQ(parseError("a = 'open"), "Expected ' to close the text starting at position 5");
-    EXPECT_EQ(parseError("[a = 1"), "Expected ] to close the field name starting at position 1");
+    EXPECT_EQ(parseError("[a = 1"), "Expected ] to close the name starting at position 1");
     EXPECT_EQ(parseError("a = 12abc"), "'12abc' is not a number at position 5");
     EXPECT_EQ(parseError("a = #2023-02-29#"), "'2023-02-29' is not a date at position 5");
     EXPECT_EQ(parseError("a = "), "Expected a value after '=' at position 5");

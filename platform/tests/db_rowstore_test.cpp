@@ -39,9 +39,9 @@ TEST(DbTypes, StorageAndClassification)
 {
     for (int t : {2, 3, 11, 16, 17, 20, 7, 133, 134, 135})
         EXPECT_EQ(storageOf(t), Storage::Int64) << t;
-    for (int t : {4, 5, 6})
+    for (int t : {4, 5})
         EXPECT_EQ(storageOf(t), Storage::Double) << t;
-    for (int t : {72, 14, 131, 129, 130, 200, 201, 202, 203})
+    for (int t : {6, 72, 14, 131, 129, 130, 200, 201, 202, 203}) // money is an exact decimal
         EXPECT_EQ(storageOf(t), Storage::Text) << t;
     for (int t : {128, 204, 205})
         EXPECT_EQ(storageOf(t), Storage::Blob) << t;
@@ -179,7 +179,7 @@ TEST(DbRowStore, TypedValuesAndDisplayText)
     EXPECT_EQ(s.displayText(0, 3), QStringLiteral("Ødegaard\nline"));
     EXPECT_EQ(s.displayText(0, 4), "12345678.90");
     EXPECT_EQ(s.displayText(0, 5), "2024-02-29");
-    EXPECT_EQ(s.displayText(0, 6), "13:45:30.250");
+    EXPECT_EQ(s.displayText(0, 6), "13:45:30.25");
     EXPECT_EQ(s.displayText(0, 7), "2024-02-29 13:45:30");
     EXPECT_EQ(s.displayText(0, 9), "1.1"); // a single shows its own shortest digits
     EXPECT_EQ(s.displayText(0, 10), "1234.5");
@@ -238,8 +238,8 @@ TEST(DbRowStore, DateEncodingsHaveNoTimeZoneShift)
     EXPECT_EQ(RowStore::decodeDate(v), QDate(2024, 2, 29));
     EXPECT_FALSE(RowStore::parseTemporal(adDBDate, u"2023-02-29", v));
     EXPECT_FALSE(RowStore::parseTemporal(adDBDate, u"2024-02-29 10:00", v)); // a time would be lost
-    EXPECT_FALSE(RowStore::parseTemporal(adDBTime, u"24:00:00", v));
-    EXPECT_FALSE(RowStore::parseTemporal(adDBTimeStamp, u"2024-02-29 13:45+02", v));
+    EXPECT_FALSE(RowStore::parseTemporal(adDBTime, u"24:00:01", v));
+    EXPECT_FALSE(RowStore::parseTemporal(adDBTime, u"25:00", v));
 }
 
 TEST(DbRowStore, SetValueConvertsOrRefuses)
@@ -268,7 +268,7 @@ TEST(DbRowStore, SetValueConvertsOrRefuses)
     EXPECT_EQ(s.displayText(0, 7), "2024-01-05 00:00:00");
     EXPECT_EQ(s.blob(0, 8), QByteArray("\0x", 2));
     EXPECT_TRUE(s.isNull(0, 9));
-    EXPECT_EQ(s.real(0, 10), 12.0);
+    EXPECT_EQ(s.text(0, 10), "12");
 
     // values that do not fit are refused, never stored as 0; the row stays usable
     s.beginRow();

@@ -269,7 +269,9 @@ TEST(SqliteValues, ExactParsersNeverRoundAway)
     EXPECT_TRUE(parseTimestamp("2024-02-29T13:45:30.250", v));
     EXPECT_EQ(RowStore::decodeDateTime(v).time(), QTime(13, 45, 30, 250));
     EXPECT_TRUE(parseTimestamp("2024-02-29 13:45:30.250000", v));
-    EXPECT_FALSE(parseTimestamp("2024-02-29 13:45:30.2501", v)) << "a finer fraction would be lost";
+    EXPECT_TRUE(parseTimestamp("2024-02-29 13:45:30.250001", v));
+    EXPECT_EQ(v % 1000000, 250001) << "every microsecond is kept";
+    EXPECT_FALSE(parseTimestamp("2024-02-29 13:45:30.2500001", v)) << "a finer fraction would be lost";
     EXPECT_FALSE(parseTimestamp("2024-02-30 00:00:00", v));
     EXPECT_FALSE(parseTimestamp("2024-02-29 13:45:30+02:00", v)) << "a zone would be lost";
     EXPECT_TRUE(parseDate("2024-02-29 00:00:00", v));
@@ -289,6 +291,6 @@ TEST(SqliteValues, ExactParsersNeverRoundAway)
     EXPECT_EQ(out, "0.10");
     EXPECT_TRUE(decimalFromDouble(-1e-7, 0, out));
     EXPECT_EQ(out, "-0.0000001");
-    EXPECT_FALSE(parseInt64("9223372036854775808", v));
-    EXPECT_FALSE(parseInt64("12 ", v));
+    EXPECT_FALSE(db::parseInteger(std::string_view("9223372036854775808")).has_value());
+    EXPECT_FALSE(db::parseInteger(std::string_view("12x")).has_value());
 }

@@ -77,6 +77,7 @@ void expectSameRows(const RowStore &a, const RowStore &b, const std::vector<std:
             switch (storageOf(a.fields()[std::size_t(c)].Type)) {
             case Storage::Int64:
                 EXPECT_EQ(a.int64(ra, c), b.int64(i, c)) << "row " << i << " col " << c;
+                EXPECT_EQ(a.zone(ra, c), b.zone(i, c)) << "row " << i << " col " << c;
                 break;
             case Storage::Double: {
                 const double x = a.real(ra, c), y = b.real(i, c);
@@ -145,11 +146,11 @@ TEST_F(XmlFiles, EveryTypeRoundTripsExactly)
         s.setInt64(3, i & 1);
         s.setReal(4, double(float(d)));
         s.setReal(5, d);
-        s.setReal(6, d);
+        s.setText(6, text, std::strlen(text));
         s.setText(7, text, std::strlen(text));
         s.setInt64(8, day);
-        s.setInt64(9, (ms % 86400000 + 86400000) % 86400000);
-        s.setInt64(10, ms);
+        s.setInt64(9, (ms % 86400000 + 86400000) % 86400000 * 1000);
+        s.setInt64(10, ms * 1000);
         s.setText(11, text, std::strlen(text));
         s.setText(12, "ab   ", 5);
         s.setText(13, "6f9619ff-8b86-d011-b42d-00c04fc964ff", 36);
@@ -165,6 +166,22 @@ TEST_F(XmlFiles, EveryTypeRoundTripsExactly)
     row(11, 1.7976931348623157e308, "2", -1, -86400001); // a Julian day before 4713 BC
     s.beginRow(); // all Null
     s.endRow();
+    // Microseconds, offsets, the end of a day, eras and infinities.
+    s.beginRow();
+    s.setInt64(8, RowStore::kInfinity);
+    s.setInt64(9, 86400000000);
+    s.setInt64(10, 1709214330123457);
+    s.setZone(10, -(3 * 3600 + 30 * 60));
+    s.endRow();
+    s.beginRow();
+    s.setInt64(8, QDate(-44, 3, 15).toJulianDay());
+    s.setInt64(9, 1);
+    s.setZone(9, 5 * 3600 + 45 * 60);
+    s.setInt64(10, RowStore::kMinusInfinity);
+    s.endRow();
+    EXPECT_EQ(s.displayText(8, 10), "2024-02-29 13:45:30.123457-03:30");
+    EXPECT_EQ(s.displayText(9, 8), "0044-03-15 BC");
+    EXPECT_EQ(s.displayText(9, 9), "00:00:00.000001+05:45");
 
     const QString p = path("types.xml");
     saveXmlRecordset(p, s, allRows(s));

@@ -1,5 +1,7 @@
 #include "db/backends/OdbcReader.h"
 
+#include "db/ValueRules.h"
+
 #include "db/backends/OdbcHandles.h"
 #include "db/backends/OdbcSql.h"
 
@@ -13,7 +15,7 @@ namespace db::odbc {
 namespace {
 
 constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 constexpr std::size_t kBlockBytes = 2 * 1024 * 1024;
 
 } // namespace
@@ -40,14 +42,14 @@ ResultReader::ResultReader(SQLHSTMT stmt, const std::vector<FieldInfo> &fields, 
         case adTinyInt:
         case adUnsignedTinyInt: set(Kind::Int, SQL_C_SBIGINT, sizeof(SQLBIGINT)); break;
         case adSingle:
-        case adDouble:
-        case adCurrency: set(Kind::Real, SQL_C_DOUBLE, sizeof(SQLDOUBLE)); break;
+        case adDouble: set(Kind::Real, SQL_C_DOUBLE, sizeof(SQLDOUBLE)); break;
         case adDBDate: set(Kind::Date, SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT)); break;
         case adDBTime: set(Kind::Time, SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT)); break;
         case adDate:
         case adDBTimeStamp: set(Kind::Timestamp, SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)); break;
         case adNumeric:
-        case adDecimal: set(Kind::Decimal, SQL_C_CHAR, 66); break;
+        case adDecimal:
+        case adCurrency: set(Kind::Decimal, SQL_C_CHAR, 66); break;
         case adBinary:
         case adVarBinary:
         case adLongVarBinary:
@@ -240,7 +242,7 @@ void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size
         std::memcpy(&t, p, sizeof t);
         if (t.hour > 23 || t.minute > 59 || t.second > 59)
             badValue(col, "time");
-        store.setInt64(col, ((std::int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000);
+        store.setInt64(col, ((std::int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000000);
         break;
     }
     case Kind::Timestamp: {
@@ -249,13 +251,19 @@ void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size
         const QDate date(ts.year, ts.month, ts.day);
         if (!date.isValid() || ts.hour > 23 || ts.minute > 59 || ts.second > 59 || ts.fraction > 999999999u)
             badValue(col, "date and time");
-        const std::int64_t ms = ((std::int64_t(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000 + ts.fraction / 1000000;
-        store.setInt64(col, (date.toJulianDay() - kEpochJulianDay) * kMsPerDay + ms);
+        // The fraction is in nanoseconds; microseconds are what is held.
+        const std::int64_t us = ((std::int64_t(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000000 + ts.fraction / 1000;
+        store.setInt64(col, (date.toJulianDay() - kEpochJulianDay) * kUsPerDay + us);
         break;
     }
     case Kind::Text: store.setText(col, p, len); break;
     case Kind::Decimal: {
-        const std::string canonical = canonicalDecimal(p, len);
+        std::string canonical = canonicalDecimal(p, len);
+        // Money may arrive written as money ("$12.34").
+        if (m_fields[std::size_t(col)].Type == adCurrency && !isPlainDecimal(canonical)) {
+            if (auto money = moneyDecimal(canonical))
+                canonical = std::move(*money);
+        }
         store.setText(col, canonical.data(), canonical.size());
         break;
     }

@@ -1,6 +1,7 @@
 // Catalogue functions and stored-routine calls of the ODBC connection.
 #include "db/Command.h"
 #include "db/backends/OdbcBackend.h"
+#include "db/ValueRules.h"
 #include "db/backends/OdbcSql.h"
 
 #include <QDate>
@@ -261,12 +262,6 @@ void putBytes(Bound &b, const QByteArray &bytes, std::size_t capacity)
     b.ind = SQLLEN(bytes.size());
 }
 
-bool isPlainDecimal(const std::string &s)
-{
-    static const QRegularExpression re(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
-    return re.match(QString::fromLatin1(s.data(), qsizetype(s.size()))).hasMatch();
-}
-
 Bound bindingFor(const Parameter &p)
 {
     Bound b;
@@ -459,11 +454,7 @@ QVariant outputValue(const Bound &b, const Parameter &p)
 QString OdbcBackend::routineCall(const QString &owner, const QString &name, const std::vector<Parameter> &params,
                                  bool nativeCall) const
 {
-    auto quote = [this](const QString &id) {
-        QString doubled = id;
-        doubled.replace(m_quote, QString(2, m_quote));
-        return m_quote + doubled + m_quote;
-    };
+    auto quote = [this](const QString &id) { return quoteIdentifier(id, QString(m_quote)); };
     const QString target = owner.isEmpty() ? quote(name) : quote(owner) + QLatin1Char('.') + quote(name);
     const bool hasReturn = std::any_of(params.begin(), params.end(),
                                        [](const Parameter &p) { return p.Direction == adParamReturnValue; });

@@ -1,6 +1,7 @@
 #include "db/backends/PostgresTypes.h"
 
 #include "db/DbError.h"
+#include "db/ValueRules.h"
 #include "db/backends/PostgresClient.h"
 
 #include <QDate>
@@ -137,7 +138,7 @@ std::int64_t julianDay(std::int64_t y, std::int64_t m, std::int64_t d)
 }
 
 constexpr std::int64_t kUnixEpochJulianDay = 2440588;
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 
 bool readYmd(Scanner &s, std::int64_t &y, std::int64_t &m, std::int64_t &d)
 {
@@ -145,7 +146,8 @@ bool readYmd(Scanner &s, std::int64_t &y, std::int64_t &m, std::int64_t &d)
            && m <= 12 && d >= 1 && d <= 31;
 }
 
-bool readHms(Scanner &s, std::int64_t &ms)
+// Every digit of the fraction PostgreSQL sends (microseconds), and 24:00:00 as it is.
+bool readHms(Scanner &s, std::int64_t &us)
 {
     std::int64_t h, mi, sec;
     if (!(s.number(h, 2, 2) && s.accept(':') && s.number(mi, 2, 2) && s.accept(':') && s.number(sec, 2, 2)))
@@ -154,30 +156,37 @@ bool readHms(Scanner &s, std::int64_t &ms)
     if (s.accept('.')) {
         int digits = 0;
         while (s.p < s.e && *s.p >= '0' && *s.p <= '9') {
-            if (digits < 3)
+            if (digits < 6)
                 frac = frac * 10 + (*s.p - '0');
             ++digits;
             ++s.p;
         }
-        for (; digits < 3; ++digits)
+        for (; digits < 6; ++digits)
             frac *= 10;
     }
-    ms = ((h * 60 + mi) * 60 + sec) * 1000 + frac;
-    // 24:00:00 is a valid PostgreSQL time but not a time of day anywhere else.
-    if (ms >= kMsPerDay)
-        ms = kMsPerDay - 1;
-    return h <= 24 && mi < 60 && sec <= 60;
+    us = ((h * 60 + mi) * 60 + sec) * 1000000 + frac;
+    return h <= 24 && mi < 60 && sec <= 60 && us <= kUsPerDay;
 }
 
-// Time zone offsets are dropped: a timestamptz arrives in the session's zone and is kept as that
-// wall-clock time.
-void skipOffset(Scanner &s)
+// The offset a timestamptz or timetz arrives with ("+02", "-03:30", "+05:45:10"): kept, so the
+// value names its instant and a literal written from it finds the same row.
+bool readOffset(Scanner &s, int &zone)
 {
-    if (s.p < s.e && (*s.p == '+' || *s.p == '-')) {
-        ++s.p;
-        while (s.p < s.e && ((*s.p >= '0' && *s.p <= '9') || *s.p == ':'))
-            ++s.p;
+    zone = RowStore::kNoZone;
+    if (s.p >= s.e || (*s.p != '+' && *s.p != '-'))
+        return true;
+    const int sign = *s.p++ == '-' ? -1 : 1;
+    std::int64_t h = 0, m = 0, sec = 0;
+    if (!s.number(h, 2, 2))
+        return false;
+    if (s.accept(':')) {
+        if (!s.number(m, 2, 2))
+            return false;
+        if (s.accept(':') && !s.number(sec, 2, 2))
+            return false;
     }
+    zone = sign * int(h * 3600 + m * 60 + sec);
+    return true;
 }
 
 bool acceptEra(Scanner &s, std::int64_t &year)
@@ -192,11 +201,11 @@ bool acceptEra(Scanner &s, std::int64_t &year)
 bool parseDate(const char *p, std::size_t len, std::int64_t &out)
 {
     if (len == 8 && std::memcmp(p, "infinity", 8) == 0) {
-        out = kInfiniteDate;
+        out = RowStore::kInfinity;
         return true;
     }
     if (len == 9 && std::memcmp(p, "-infinity", 9) == 0) {
-        out = kMinusInfiniteDate;
+        out = RowStore::kMinusInfinity;
         return true;
     }
     Scanner s{p, p + len};
@@ -207,59 +216,30 @@ bool parseDate(const char *p, std::size_t len, std::int64_t &out)
     return true;
 }
 
-bool parseTime(const char *p, std::size_t len, std::int64_t &out)
+bool parseTime(const char *p, std::size_t len, std::int64_t &out, int &zone)
 {
     Scanner s{p, p + len};
-    if (!readHms(s, out))
-        return false;
-    skipOffset(s);
-    return s.p == s.e;
+    return readHms(s, out) && readOffset(s, zone) && s.p == s.e;
 }
 
-bool parseTimestamp(const char *p, std::size_t len, std::int64_t &out)
+bool parseTimestamp(const char *p, std::size_t len, std::int64_t &out, int &zone)
 {
+    zone = RowStore::kNoZone;
     if (len == 8 && std::memcmp(p, "infinity", 8) == 0) {
-        out = kInfiniteTimestamp;
+        out = RowStore::kInfinity;
         return true;
     }
     if (len == 9 && std::memcmp(p, "-infinity", 9) == 0) {
-        out = kMinusInfiniteTimestamp;
+        out = RowStore::kMinusInfinity;
         return true;
     }
     Scanner s{p, p + len};
-    std::int64_t y, m, d, ms;
-    if (!readYmd(s, y, m, d) || !s.accept(' ') || !readHms(s, ms))
+    std::int64_t y, m, d, us;
+    if (!readYmd(s, y, m, d) || !s.accept(' ') || !readHms(s, us) || !readOffset(s, zone))
         return false;
-    skipOffset(s);
     if (!acceptEra(s, y) || s.p != s.e)
         return false;
-    out = (julianDay(y, m, d) - kUnixEpochJulianDay) * kMsPerDay + ms;
-    return true;
-}
-
-// Money in lc_monetary C: "$1,234.56", "-$1,234.56" (or "($1,234.56)" under other sign rules).
-bool parseMoney(const char *p, std::size_t len, double &out)
-{
-    char buf[64];
-    std::size_t n = 0;
-    bool negative = false;
-    for (std::size_t i = 0; i < len; ++i) {
-        const char c = p[i];
-        if ((c >= '0' && c <= '9') || c == '.') {
-            if (n + 1 >= sizeof buf)
-                return false;
-            buf[n++] = c;
-        } else if (c == '-' || c == '(') {
-            negative = true;
-        }
-    }
-    if (n == 0)
-        return false;
-    const auto r = std::from_chars(buf, buf + n, out);
-    if (r.ec != std::errc() || r.ptr != buf + n)
-        return false;
-    if (negative)
-        out = -out;
+    out = (julianDay(y, m, d) - kUnixEpochJulianDay) * kUsPerDay + us;
     return true;
 }
 
@@ -364,6 +344,7 @@ void appendRows(const std::vector<Column> &columns, const PGresult *res, int fir
 {
     const int ncols = int(columns.size());
     std::vector<std::int64_t> ints(static_cast<std::size_t>(ncols), 0);
+    std::vector<int> zones(static_cast<std::size_t>(ncols), RowStore::kNoZone);
     std::vector<double> reals(static_cast<std::size_t>(ncols), 0);
     std::vector<std::string> blobs(static_cast<std::size_t>(ncols));
     for (int r = first; r < first + count; ++r) {
@@ -388,10 +369,16 @@ void appendRows(const std::vector<Column> &columns, const PGresult *res, int fir
                 ok = rc.ec == std::errc() && rc.ptr == p + len;
                 break;
             }
-            case Reader::Money: ok = parseMoney(p, n, reals[std::size_t(c)]); break;
+            case Reader::Money:
+                // Exact: the range of money has more digits than a double.
+                if (auto money = moneyDecimal(std::string_view(p, n))) {
+                    blobs[std::size_t(c)] = std::move(*money);
+                    ok = true;
+                }
+                break;
             case Reader::Date: ok = parseDate(p, n, ints[std::size_t(c)]); break;
-            case Reader::Time: ok = parseTime(p, n, ints[std::size_t(c)]); break;
-            case Reader::Timestamp: ok = parseTimestamp(p, n, ints[std::size_t(c)]); break;
+            case Reader::Time: ok = parseTime(p, n, ints[std::size_t(c)], zones[std::size_t(c)]); break;
+            case Reader::Timestamp: ok = parseTimestamp(p, n, ints[std::size_t(c)], zones[std::size_t(c)]); break;
             case Reader::Bytea: ok = decodeBytea(p, n, blobs[std::size_t(c)]); break;
             case Reader::Text:
             case Reader::Boolean: ok = true; break;
@@ -409,11 +396,15 @@ void appendRows(const std::vector<Column> &columns, const PGresult *res, int fir
             case Reader::Text: store.setText(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
             case Reader::Boolean: store.setInt64(c, PQgetvalue(res, r, c)[0] == 't' ? 1 : 0); break;
             case Reader::Integer:
-            case Reader::Date:
+            case Reader::Date: store.setInt64(c, ints[std::size_t(c)]); break;
             case Reader::Time:
-            case Reader::Timestamp: store.setInt64(c, ints[std::size_t(c)]); break;
-            case Reader::Real:
-            case Reader::Money: store.setReal(c, reals[std::size_t(c)]); break;
+            case Reader::Timestamp:
+                store.setInt64(c, ints[std::size_t(c)]);
+                if (zones[std::size_t(c)] != RowStore::kNoZone)
+                    store.setZone(c, zones[std::size_t(c)]);
+                break;
+            case Reader::Real: store.setReal(c, reals[std::size_t(c)]); break;
+            case Reader::Money:
             case Reader::Bytea: {
                 const std::string &b = blobs[std::size_t(c)];
                 store.setBlob(c, b.data(), b.size());
@@ -452,8 +443,19 @@ std::optional<std::string> paramText(const QVariant &value, Oid type)
     case QMetaType::Float: return QString::number(value.toDouble(), 'g', 17).toStdString();
     case QMetaType::QDate: return value.toDate().toString(Qt::ISODate).toStdString();
     case QMetaType::QTime: return value.toTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toStdString();
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        QString text = dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        // A value with its own offset names an instant; others are wall-clock readings.
+        if (dt.timeSpec() == Qt::OffsetFromUTC) {
+            const int z = dt.offsetFromUtc();
+            text += QStringLiteral("%1%2:%3")
+                        .arg(z < 0 ? u'-' : u'+')
+                        .arg(std::abs(z) / 3600, 2, 10, QLatin1Char('0'))
+                        .arg(std::abs(z) / 60 % 60, 2, 10, QLatin1Char('0'));
+        }
+        return text.toStdString();
+    }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         if (type == oid::Bytea)

@@ -55,11 +55,4 @@ std::shared_ptr<RowStore> emptyStore();
 // The text form of a value bound to a parameter of the given type; nullopt for Null.
 std::optional<std::string> paramText(const QVariant &value, Oid type);
 
-// Infinite dates and timestamps are kept as the outermost values the program shows, so that
-// they still sort before and after every real date.
-constexpr std::int64_t kInfiniteDate = 5373484;        // Julian day of 9999-12-31
-constexpr std::int64_t kMinusInfiniteDate = 1721426;   // Julian day of 0001-01-01
-constexpr std::int64_t kInfiniteTimestamp = 253402300799999;  // 9999-12-31 23:59:59.999
-constexpr std::int64_t kMinusInfiniteTimestamp = -62135596800000; // 0001-01-01 00:00:00
-
 } // namespace db::pg

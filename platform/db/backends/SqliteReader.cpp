@@ -1,5 +1,6 @@
 #include "db/backends/SqliteReader.h"
 
+#include "db/ValueRules.h"
 #include "db/backends/SqliteTypes.h"
 
 #include <cmath>
@@ -140,11 +141,11 @@ void StatementReader::setKind(int col)
     case adBoolean: k = Kind::Bool; break;
     case adSingle:
     case adDouble:
-    case adCurrency:
         k = Kind::Real;
         break;
     case adNumeric:
     case adDecimal:
+    case adCurrency:
         k = Kind::Numeric;
         break;
     case adDBDate: k = Kind::Date; break;
@@ -252,8 +253,12 @@ template <class Source> void StatementReader::decode(RowStore &store, const Sour
                 retype(store, c, adDouble);
                 continue;
             }
-            if (t == SQLITE_TEXT && parseInt64(src.text(c), m_ints[k]))
-                return;
+            if (t == SQLITE_TEXT) {
+                if (const auto n = parseInteger(src.text(c))) {
+                    m_ints[k] = *n;
+                    return;
+                }
+            }
             retype(store, c, adVarWChar);
             continue;
         case Kind::Bool:

@@ -12,7 +12,7 @@ namespace db::backends::sqlite {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
 
 bool isDigit(char c)
@@ -54,9 +54,9 @@ bool datePart(std::string_view s, std::size_t &i, std::int64_t &jd)
     return true;
 }
 
-bool timePart(std::string_view s, std::size_t &i, std::int64_t &ms)
+bool timePart(std::string_view s, std::size_t &i, std::int64_t &us)
 {
-    int h = 0, mi = 0, sec = 0, milli = 0;
+    int h = 0, mi = 0, sec = 0, micro = 0;
     if (!digits(s, i, 2, h) || h > 23 || i >= s.size() || s[i++] != ':' || !digits(s, i, 2, mi) || mi > 59)
         return false;
     if (i < s.size() && s[i] == ':') {
@@ -67,18 +67,18 @@ bool timePart(std::string_view s, std::size_t &i, std::int64_t &ms)
             ++i;
             int n = 0;
             for (; i < s.size() && isDigit(s[i]); ++i, ++n) {
-                if (n < 3)
-                    milli = milli * 10 + (s[i] - '0');
+                if (n < 6)
+                    micro = micro * 10 + (s[i] - '0');
                 else if (s[i] != '0')
-                    return false; // finer than a millisecond would be lost
+                    return false; // finer than a microsecond would be lost
             }
             if (n == 0)
                 return false;
-            for (; n < 3; ++n)
-                milli *= 10;
+            for (; n < 6; ++n)
+                micro *= 10;
         }
     }
-    ms = ((std::int64_t(h) * 60 + mi) * 60 + sec) * 1000 + milli;
+    us = ((std::int64_t(h) * 60 + mi) * 60 + sec) * 1000000 + micro;
     return true;
 }
 
@@ -202,17 +202,6 @@ int typeOfStorageClass(int sqliteType)
     }
 }
 
-bool parseInt64(std::string_view s, std::int64_t &out)
-{
-    const char *b = s.data(), *e = s.data() + s.size();
-    if (b != e && *b == '+')
-        ++b;
-    if (b == e || (*b != '-' && !isDigit(*b)))
-        return false;
-    const auto r = std::from_chars(b, e, out);
-    return r.ec == std::errc() && r.ptr == e;
-}
-
 bool parseDouble(std::string_view s, double &out)
 {
     if (s.empty())
@@ -235,33 +224,33 @@ bool parseDate(std::string_view s, std::int64_t &julianDay)
         return false;
     if (i == s.size())
         return true;
-    std::int64_t ms = 0;
+    std::int64_t us = 0;
     if (s[i] != ' ' && s[i] != 'T')
         return false;
     ++i;
-    return timePart(s, i, ms) && i == s.size() && ms == 0;
+    return timePart(s, i, us) && i == s.size() && us == 0;
 }
 
-bool parseTime(std::string_view s, std::int64_t &msOfDay)
+bool parseTime(std::string_view s, std::int64_t &usOfDay)
 {
     std::size_t i = 0;
-    return timePart(s, i, msOfDay) && i == s.size();
+    return timePart(s, i, usOfDay) && i == s.size();
 }
 
-bool parseTimestamp(std::string_view s, std::int64_t &msSinceEpoch)
+bool parseTimestamp(std::string_view s, std::int64_t &usSinceEpoch)
 {
     std::size_t i = 0;
-    std::int64_t jd = 0, ms = 0;
+    std::int64_t jd = 0, us = 0;
     if (!datePart(s, i, jd))
         return false;
     if (i < s.size()) {
         if (s[i] != ' ' && s[i] != 'T')
             return false;
         ++i;
-        if (!timePart(s, i, ms) || i != s.size())
+        if (!timePart(s, i, us) || i != s.size())
             return false;
     }
-    msSinceEpoch = (jd - kEpochJulianDay) * kMsPerDay + ms;
+    usSinceEpoch = (jd - kEpochJulianDay) * kUsPerDay + us;
     return true;
 }
 

@@ -21,13 +21,13 @@ int typeOfStorageClass(int sqliteType);
 void setNumberSizes(FieldInfo &field);
 
 // Exact parsers: the whole text must match, nothing is rounded away.
-bool parseInt64(std::string_view s, std::int64_t &out);
 bool parseDouble(std::string_view s, double &out);
-// "2024-02-29" (a midnight time part is allowed), "13:45:30[.250]", "2024-02-29[ T]13:45[:30[.250]]"
-// into the RowStore encodings. Fractions beyond milliseconds must be zeros.
+// "2024-02-29" (a midnight time part is allowed), "13:45:30[.250001]",
+// "2024-02-29[ T]13:45[:30[.250001]]" into the RowStore encodings. Fractions beyond microseconds
+// must be zeros.
 bool parseDate(std::string_view s, std::int64_t &julianDay);
-bool parseTime(std::string_view s, std::int64_t &msOfDay);
-bool parseTimestamp(std::string_view s, std::int64_t &msSinceEpoch);
+bool parseTime(std::string_view s, std::int64_t &usOfDay);
+bool parseTimestamp(std::string_view s, std::int64_t &usSinceEpoch);
 
 // Canonical decimal text: no exponent, no leading zeros or plus sign; padded with zeros to scale
 // when it has fewer decimals (never rounded).
