@@ -3,10 +3,6 @@
 #include "db/Connection.h"
 #include "db/Types.h"
 
-#include <QDate>
-#include <QDateTime>
-#include <QTime>
-
 #include <algorithm>
 
 namespace analysis::querytext {
@@ -36,59 +32,256 @@ void chopTrailing(QString &text, const QString &chars)
         text.chop(1);
 }
 
-// Length of the keyword's match at `at` (words separated by at least one blank or line break,
-// a word boundary on both sides); 0 when it does not match there.
-qsizetype matchKeyword(const QString &sql, qsizetype at, const QStringList &words)
-{
-    if (at > 0 && isWordChar(sql.at(at - 1)))
-        return 0;
-    qsizetype p = at;
-    for (qsizetype w = 0; w < words.size(); ++w) {
-        if (w > 0) {
-            const qsizetype start = p;
-            while (p < sql.size() && sql.at(p).isSpace())
-                ++p;
-            if (p == start)
-                return 0;
+// A statement cut into its top-level pieces: words, quoted names, literals, single punctuation
+// characters, and each parenthesised part as one piece. Comments and blanks are dropped.
+struct Token {
+    enum Kind { Word, Name, Literal, Group, Punct };
+    Kind kind;
+    qsizetype begin;
+    qsizetype end;
+};
+
+class Scanner {
+public:
+    explicit Scanner(const QString &sql) : s(sql), n(sql.size()) {}
+
+    std::vector<Token> tokens()
+    {
+        std::vector<Token> out;
+        while (i < n) {
+            const qsizetype start = i;
+            const QChar c = s.at(i);
+            if (c.isSpace()) {
+                ++i;
+            } else if (c == u'-' && next(1) == u'-') {
+                while (i < n && s.at(i) != u'\n')
+                    ++i;
+            } else if (c == u'/' && next(1) == u'*') {
+                const qsizetype end = s.indexOf(QStringLiteral("*/"), i + 2);
+                i = end < 0 ? n : end + 2;
+            } else if (c == u'(') {
+                skipGroup();
+                out.push_back({Token::Group, start, i});
+            } else if (skipLiteralOrName()) {
+                out.push_back({closes(c) ? Token::Name : Token::Literal, start, i});
+            } else if (isWordChar(c)) {
+                while (i < n && isWordChar(s.at(i)) && !opensDollarQuote())
+                    ++i;
+                out.push_back({Token::Word, start, i});
+            } else {
+                ++i;
+                out.push_back({Token::Punct, start, i});
+            }
         }
-        const QString &word = words.at(w);
-        if (sql.size() - p < word.size() || QStringView(sql).mid(p, word.size()).compare(word, Qt::CaseInsensitive) != 0)
-            return 0;
-        p += word.size();
+        return out;
     }
-    if (p < sql.size() && isWordChar(sql.at(p)))
-        return 0;
-    return p - at;
+
+private:
+    const QString &s;
+    const qsizetype n;
+    qsizetype i = 0;
+
+    QChar next(qsizetype k) const { return i + k < n ? s.at(i + k) : QChar(); }
+    static bool closes(QChar c) { return c == u'"' || c == u'`' || c == u'['; }
+
+    // PostgreSQL's $tag$ ... $tag$ (the tag may be empty); not $1, and not a $ inside a word.
+    qsizetype dollarTagLength() const
+    {
+        if (s.at(i) != u'$' || (i > 0 && isWordChar(s.at(i - 1)) && s.at(i - 1) != u'$'))
+            return 0;
+        qsizetype k = i + 1;
+        if (k < n && s.at(k).isDigit())
+            return 0;
+        while (k < n && (s.at(k).isLetterOrNumber() || s.at(k) == u'_'))
+            ++k;
+        return k < n && s.at(k) == u'$' ? k - i + 1 : 0;
+    }
+    bool opensDollarQuote() const { return s.at(i) == u'$' && dollarTagLength() > 0; }
+
+    // Skips a literal or quoted name at i (a doubled closer is part of it); false when none starts here.
+    bool skipLiteralOrName()
+    {
+        const QChar c = s.at(i);
+        if (const qsizetype tag = dollarTagLength(); tag > 0) {
+            const QString marker = s.mid(i, tag);
+            const qsizetype end = s.indexOf(marker, i + tag);
+            i = end < 0 ? n : end + tag;
+            return true;
+        }
+        // E'...' keeps backslash escapes: \' does not end it.
+        const bool escapes = (c == u'E' || c == u'e') && next(1) == u'\'' && (i == 0 || !isWordChar(s.at(i - 1)));
+        if (escapes)
+            ++i;
+        const QChar open = s.at(i);
+        const QChar close = open == u'[' ? QChar(u']') : open;
+        if (open != u'\'' && !closes(open)) {
+            return false;
+        }
+        ++i;
+        while (i < n) {
+            const QChar d = s.at(i);
+            if (escapes && d == u'\\') {
+                i += 2;
+                continue;
+            }
+            ++i;
+            if (d == close) {
+                if (i < n && s.at(i) == close) {
+                    ++i;
+                    continue;
+                }
+                return true;
+            }
+        }
+        return true;
+    }
+
+    void skipGroup()
+    {
+        int depth = 0;
+        while (i < n) {
+            const QChar c = s.at(i);
+            if (c == u'-' && next(1) == u'-') {
+                while (i < n && s.at(i) != u'\n')
+                    ++i;
+            } else if (c == u'/' && next(1) == u'*') {
+                const qsizetype end = s.indexOf(QStringLiteral("*/"), i + 2);
+                i = end < 0 ? n : end + 2;
+            } else if (skipLiteralOrName()) {
+            } else if (isWordChar(c)) {
+                while (i < n && isWordChar(s.at(i)) && !opensDollarQuote())
+                    ++i;
+            } else {
+                ++i;
+                if (c == u'(')
+                    ++depth;
+                else if (c == u')' && --depth == 0)
+                    return;
+            }
+        }
+    }
+};
+
+bool isWord(const QString &sql, const Token &t, QLatin1String word)
+{
+    return t.kind == Token::Word && QStringView(sql).mid(t.begin, t.end - t.begin).compare(word, Qt::CaseInsensitive) == 0;
 }
 
-QString parameterText(const db::Parameter &p)
+bool isPunct(const QString &sql, const Token &t, QChar c)
 {
-    const QVariant &v = p.Value;
-    if (!v.isValid() || v.isNull())
-        return {};
-    switch (v.typeId()) {
-    case QMetaType::QDate: return db::quoteText(v.toDate().toString(Qt::ISODate));
-    case QMetaType::QTime: return db::quoteText(v.toTime().toString(Qt::ISODate));
-    case QMetaType::QDateTime:
-        return db::quoteText(v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    case QMetaType::Bool: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::Double:
-    case QMetaType::Float: return v.toString();
-    default: break;
+    return t.kind == Token::Punct && sql.at(t.begin) == c;
+}
+
+bool isAnyWord(const QString &sql, const Token &t, std::initializer_list<const char *> words)
+{
+    for (const char *w : words) {
+        if (isWord(sql, t, QLatin1String(w)))
+            return true;
     }
-    const QString text = v.toString();
-    if (db::isNumericType(p.Type)) {
-        bool ok = false;
-        text.trimmed().toDouble(&ok);
-        if (ok)
-            return text.trimmed();
+    return false;
+}
+
+// Index of the first token of the keyword's words at the top level, or -1.
+qsizetype findKeyword(const QString &sql, const std::vector<Token> &tokens, const QStringList &words, qsizetype from = 0)
+{
+    for (qsizetype k = from; k + words.size() <= qsizetype(tokens.size()); ++k) {
+        bool all = true;
+        for (qsizetype w = 0; w < words.size() && all; ++w)
+            all = isWord(sql, tokens[std::size_t(k + w)], QLatin1String(words.at(w).toLatin1()));
+        if (all)
+            return k;
     }
-    return db::quoteText(text);
+    return -1;
+}
+
+// A column as a select list or FROM clause names it: name or quoted name, dotted parts allowed.
+qsizetype skipDottedName(const QString &sql, const std::vector<Token> &t, qsizetype k)
+{
+    const qsizetype n = qsizetype(t.size());
+    auto part = [&](qsizetype at) {
+        return at < n && (t[std::size_t(at)].kind == Token::Name
+                          || (t[std::size_t(at)].kind == Token::Word && !sql.at(t[std::size_t(at)].begin).isDigit()));
+    };
+    if (!part(k))
+        return -1;
+    ++k;
+    while (k + 1 < n && isPunct(sql, t[std::size_t(k)], u'.') && part(k + 1))
+        k += 2;
+    return k;
+}
+
+// True when a filter on the result's rows says the same in the statement's own WHERE: one table
+// (or derived table) read by SELECT * or by a list of its plain columns, with nothing after the
+// WHERE but an ORDER BY. Grouping, DISTINCT, windows, joins, set operations and row limits all
+// change which rows a condition there would see.
+bool spliceable(const QString &sql, const std::vector<Token> &t)
+{
+    const qsizetype n = qsizetype(t.size());
+    if (n < 4 || !isWord(sql, t[0], QLatin1String("SELECT")))
+        return false;
+    qsizetype k = 1;
+    if (isPunct(sql, t[1], u'*')) {
+        k = 2;
+    } else {
+        for (;;) {
+            const qsizetype end = skipDottedName(sql, t, k);
+            if (end < 0
+                || isAnyWord(sql, t[std::size_t(k)],
+                             {"DISTINCT", "ALL", "FROM", "NULL", "TRUE", "FALSE", "CURRENT_DATE", "CURRENT_TIME",
+                              "CURRENT_TIMESTAMP", "LOCALTIME", "LOCALTIMESTAMP", "CURRENT_USER", "SESSION_USER",
+                              "USER", "CURRENT_ROLE", "CURRENT_SCHEMA", "CURRENT_CATALOG"}))
+                return false;
+            k = end;
+            if (k < n && isPunct(sql, t[std::size_t(k)], u','))
+                ++k;
+            else
+                break;
+        }
+    }
+    if (k >= n || !isWord(sql, t[std::size_t(k)], QLatin1String("FROM")))
+        return false;
+    ++k;
+    if (k < n && t[std::size_t(k)].kind == Token::Group) {
+        ++k;
+    } else {
+        k = skipDottedName(sql, t, k);
+        if (k < 0)
+            return false;
+        if (k < n && t[std::size_t(k)].kind == Token::Group) // a function's rows
+            ++k;
+    }
+    static const std::initializer_list<const char *> clauses = {
+        "WHERE", "ORDER", "GROUP", "HAVING", "WINDOW", "LIMIT", "OFFSET", "FETCH", "UNION", "INTERSECT", "EXCEPT",
+        "FOR", "JOIN", "NATURAL", "CROSS", "LEFT", "RIGHT", "INNER", "FULL", "OUTER", "ON", "USING", "LATERAL",
+        "TABLESAMPLE", "QUALIFY", "INTO", "RETURNING"};
+    // An alias, with or without AS.
+    if (k < n && isWord(sql, t[std::size_t(k)], QLatin1String("AS")))
+        ++k;
+    if (k < n && (t[std::size_t(k)].kind == Token::Name
+                  || (t[std::size_t(k)].kind == Token::Word && !isAnyWord(sql, t[std::size_t(k)], clauses))))
+        ++k;
+    bool inOrder = false;
+    for (; k < n; ++k) {
+        const Token &tok = t[std::size_t(k)];
+        if (isWord(sql, tok, QLatin1String("ORDER"))) {
+            inOrder = true;
+            continue;
+        }
+        if (isWord(sql, tok, QLatin1String("WHERE")) && !inOrder)
+            continue;
+        if (tok.kind == Token::Word && isAnyWord(sql, tok, clauses))
+            return false;
+        if (isPunct(sql, tok, u';') || (!inOrder && isPunct(sql, tok, u',')))
+            return false;
+    }
+    return true;
+}
+
+// True when the condition text holds an OR outside parentheses, which AND would bind into.
+bool hasTopLevelOr(const QString &condition)
+{
+    const std::vector<Token> t = Scanner(condition).tokens();
+    return std::any_of(t.begin(), t.end(), [&](const Token &tok) { return isWord(condition, tok, QLatin1String("OR")); });
 }
 
 } // namespace
@@ -98,78 +291,54 @@ qsizetype findClause(const QString &sql, const QString &keyword)
     const QStringList words = keyword.split(u' ', Qt::SkipEmptyParts);
     if (words.isEmpty())
         return -1;
-    int depth = 0;
-    const qsizetype n = sql.size();
-    qsizetype i = 0;
-    auto skipTo = [&](QChar close) {
-        // A doubled closer inside a literal or quoted name is part of it.
-        ++i;
-        while (i < n) {
-            if (sql.at(i) == close) {
-                if (i + 1 < n && sql.at(i + 1) == close && close != u']') {
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                return;
-            }
-            ++i;
-        }
-    };
-    while (i < n) {
-        const QChar c = sql.at(i);
-        if (c == u'\'' || c == u'"' || c == u'`') {
-            skipTo(c);
-        } else if (c == u'[') {
-            skipTo(u']');
-        } else if (c == u'-' && i + 1 < n && sql.at(i + 1) == u'-') {
-            while (i < n && sql.at(i) != u'\n')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && sql.at(i + 1) == u'*') {
-            const qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
-            i = end < 0 ? n : end + 2;
-        } else if (c == u'(') {
-            ++depth;
-            ++i;
-        } else if (c == u')') {
-            depth = std::max(0, depth - 1);
-            ++i;
-        } else if (depth == 0 && isWordChar(c)) {
-            if (matchKeyword(sql, i, words) > 0)
-                return i;
-            while (i < n && isWordChar(sql.at(i)))
-                ++i;
-        } else {
-            ++i;
-        }
-    }
-    return -1;
+    const std::vector<Token> tokens = Scanner(sql).tokens();
+    const qsizetype k = findKeyword(sql, tokens, words);
+    return k < 0 ? -1 : tokens[std::size_t(k)].begin;
 }
 
 QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter)
 {
-    const QString s = trimBlanks(sql);
+    QString s = trimBlanks(sql);
+    if (filter.isEmpty() && qbFilter.isEmpty())
+        return s;
+    const std::vector<Token> tokens = Scanner(s).tokens();
+    if (!spliceable(s, tokens)) {
+        // The filter reads the statement's result rows: the statement becomes a derived table,
+        // with its own ORDER BY inside, where it is always valid. A closing semicolon cannot stay.
+        for (chopTrailing(s, QStringLiteral(" \t\r\n")); s.endsWith(u';'); chopTrailing(s, QStringLiteral(" \t\r\n")))
+            s.chop(1);
+        QString out = QStringLiteral("SELECT * FROM (\r\n") + s + QStringLiteral("\r\n) q\r\nWHERE ");
+        bool first = true;
+        for (const QString &f : {filter, qbFilter}) {
+            if (f.isEmpty())
+                continue;
+            out += (first ? QStringLiteral(" (") : QStringLiteral(" \r\nAND  (")) + f + u')';
+            first = false;
+        }
+        return out;
+    }
+
     qsizetype end = s.size();
     qsizetype head = s.size();
     const qsizetype w = findClause(s, QStringLiteral("WHERE"));
-    const qsizetype g = findClause(s, QStringLiteral("GROUP BY"));
     const qsizetype o = findClause(s, QStringLiteral("ORDER BY"));
-    QString wherePart, groupPart, orderPart;
+    QString wherePart, orderPart;
     if (o >= 0) {
         orderPart = s.mid(o);
         chopTrailing(orderPart, QStringLiteral("\n"));
         head = o;
         end = o;
     }
-    if (g >= 0 && g < end) {
-        groupPart = s.mid(g, end - g);
-        head = g;
-        end = g;
-    }
     if (w >= 0 && w < end) {
         wherePart = s.mid(w, end - w);
         chopTrailing(wherePart, QStringLiteral("\r\n"));
         head = w;
+        // An OR of the statement's own would take only its last branch with the filter.
+        const qsizetype body = findClause(wherePart, QStringLiteral("WHERE")) + 5;
+        QString condition = wherePart.mid(body);
+        chopTrailing(condition, QStringLiteral(" \r\n"));
+        if (hasTopLevelOr(condition))
+            wherePart = wherePart.left(body) + QStringLiteral(" (") + condition.trimmed() + QStringLiteral(") ");
     }
     QString headPart = s.left(head);
     chopTrailing(headPart, QStringLiteral("\r\n"));
@@ -184,8 +353,6 @@ QString getQuery(const QString &sql, const QString &filter, const QString &qbFil
     QString out = trimBlanks(headPart);
     if (!wherePart.isEmpty())
         out += QStringLiteral("\r\n") + trimBlanks(wherePart);
-    if (!groupPart.isEmpty())
-        out += QStringLiteral("\r\n") + groupPart;
     if (!orderPart.isEmpty())
         out += QStringLiteral("\r\n") + orderPart;
     return out;
@@ -216,7 +383,7 @@ QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols, co
     return out + items.join(u',');
 }
 
-QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters)
+QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters, db::Provider provider)
 {
     std::vector<const db::Parameter *> inCall;
     for (const db::Parameter &p : parameters) {
@@ -230,7 +397,8 @@ QString getParameters(const QString &source, const std::vector<db::Parameter> &p
         const qsizetype mark = text.indexOf(u'?', from);
         if (mark < 0)
             break;
-        const QString value = parameterText(*p);
+        const bool null = !p->Value.isValid() || p->Value.isNull();
+        const QString value = null ? QString() : db::parameterLiteral(*p, provider);
         text.replace(mark, 1, value);
         from = mark + value.size();
     }

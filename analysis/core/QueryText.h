@@ -32,9 +32,10 @@ HLTABULON_EXPORT QString changeOrderBy(const QString &sql, const QList<QStringLi
                                        const QString &delimiter);
 
 // The routine's call text ({ ? = call p(?, ?) }) with each marker after the return value's
-// replaced, once, by the current value of the next parameter that is not the return value:
-// text and dates quoted, numbers bare, a Null as nothing.
-HLTABULON_EXPORT QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters);
+// replaced, once, by the current value of the next parameter that is not the return value, as
+// an SQL literal of its type for the provider; a Null as nothing.
+HLTABULON_EXPORT QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters,
+                                       db::Provider provider = db::Provider::SQLite);
 
 // Long binary and long text columns are not offered as fields.
 HLTABULON_EXPORT bool allowedDataType(int adoType);

@@ -45,13 +45,7 @@ std::shared_ptr<db::Recordset> outputRow(const db::Command &command)
 {
     std::vector<db::FieldInfo> fields;
     std::vector<const db::Parameter *> outputs;
-    QStringList marks;
-    bool returns = false;
     for (const db::Parameter &p : command.Parameters) {
-        if (p.Direction == db::adParamReturnValue)
-            returns = true;
-        else
-            marks << QStringLiteral("?");
         if (p.Direction == db::adParamInput)
             continue;
         db::FieldInfo f;
@@ -70,10 +64,7 @@ std::shared_ptr<db::Recordset> outputRow(const db::Command &command)
     for (int i = 0; i < int(outputs.size()); ++i)
         store->setValue(i, outputs[std::size_t(i)]->Value);
     store->endRow();
-    const QString source = QStringLiteral("{ %1call %2(%3) }")
-                               .arg(returns ? QStringLiteral("? = ") : QString(), command.CommandText,
-                                    marks.join(QStringLiteral(", ")));
-    return db::Recordset::fromStore(std::move(store), source);
+    return db::Recordset::fromStore(std::move(store), command.callText());
 }
 
 } // namespace
@@ -329,7 +320,8 @@ QString hlTabulon::Get_Parameters(const QString &strSource)
     try {
         if (!m_cmdProcedure)
             return strSource;
-        return qtext::getParameters(strSource, m_cmdProcedure->Parameters);
+        const db::Provider provider = m_adoConnection ? m_adoConnection->provider() : db::Provider::SQLite;
+        return qtext::getParameters(strSource, m_cmdProcedure->Parameters, provider);
     } catch (...) {
         report(QStringLiteral("Get_Parameters"), analysis::currentErrorText());
         return {};
@@ -395,14 +387,14 @@ bool hlTabulon::Show_SQLMsg(const QString &strSQL, const QString &strError)
     }
 }
 
-// Asked only when the routine has an input parameter; the dialog writes the values into the
-// command itself.
+// Asked only when the routine has a parameter it reads (input or input-output); the dialog writes
+// the values into the command itself.
 bool hlTabulon::askParameters()
 {
     if (!m_cmdProcedure)
         return true;
     const bool hasInput = std::any_of(m_cmdProcedure->Parameters.begin(), m_cmdProcedure->Parameters.end(),
-                                      [](const db::Parameter &p) { return p.Direction == db::adParamInput; });
+                                      [](const db::Parameter &p) { return db::isInputDirection(p.Direction); });
     if (!hasInput)
         return true;
     const QPointer<hlTabulon> self(this);

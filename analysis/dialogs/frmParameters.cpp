@@ -6,6 +6,7 @@
 
 #include "db/Command.h"
 #include "db/Types.h"
+#include "db/ValueRules.h"
 #include "grid/Grid.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
@@ -24,12 +25,6 @@ enum Column { colName = 0, colType = 1, colValue = 2, colMaxLen = 3, colMaxScale
 const QString kSection = QStringLiteral("Parameters");
 constexpr int kDesignWidth = 480;
 constexpr int kDesignHeight = 300;
-
-bool isIntegerType(int t)
-{
-    return t == db::adSmallInt || t == db::adInteger || t == db::adBigInt || t == 16 || t == 17 || t == 18 || t == 19
-           || t == 21;
-}
 
 bool isFloatType(int t)
 {
@@ -167,7 +162,7 @@ bool frmParameters::Get_Parameters()
         for (int i = 0; i < int(params.size()); ++i) {
             const db::Parameter &p = params[std::size_t(i)];
             const int r = i + 1;
-            grdParameters->setRowHidden(r, p.Direction != db::adParamInput);
+            grdParameters->setRowHidden(r, !db::isInputDirection(p.Direction));
             const QString type = Get_ParameterType(r, p.Type);
             grdParameters->setTextMatrix(r, colName, p.Name);
             grdParameters->setTextMatrix(r, colType, type);
@@ -226,7 +221,7 @@ bool frmParameters::Save_Changes()
         for (int r = 1; r < grdParameters->Rows() && r <= int(params.size()); ++r) {
             const db::Parameter &p = params[std::size_t(r - 1)];
             // Outputs and the return value are the routine's to fill, not inputs.
-            if (p.Direction != db::adParamInput && p.Direction != db::adParamInputOutput)
+            if (!db::isInputDirection(p.Direction))
                 continue;
             const QString type = grdParameters->TextMatrix(r, colType);
             const QString text = grdParameters->TextMatrix(r, colValue).trimmed();
@@ -238,15 +233,18 @@ bool frmParameters::Save_Changes()
                                              ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
                         return false;
                     }
-                    if (isIntegerType(p.Type)) {
-                        bool ok = false;
-                        v = text.toLongLong(&ok);
-                        if (!ok) {
-                            ui::Prompter::msgBox(QStringLiteral("The value of ") + p.Name
-                                                     + QStringLiteral(" is not a whole number."),
+                    if (db::storageOf(p.Type) == db::Storage::Int64) {
+                        const std::optional<std::int64_t> n = db::parseInteger(QStringView(text), p.Type);
+                        if (!n) {
+                            const db::IntegerRange range = db::integerRange(p.Type);
+                            ui::Prompter::msgBox(QStringLiteral("The value of %1 is not a whole number from %2 to %3.")
+                                                     .arg(p.Name)
+                                                     .arg(range.min)
+                                                     .arg(range.max),
                                                  ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
                             return false;
                         }
+                        v = qlonglong(*n);
                     } else if (isFloatType(p.Type)) {
                         v = text.toDouble();
                     } else {

@@ -26,12 +26,89 @@ TEST(GetQuery, AppendsToExistingWhereOnceOnly)
     EXPECT_EQ(qt::getQuery(once, F, {}), once);
 }
 
-TEST(GetQuery, BothFiltersAndGroupBy)
+TEST(GetQuery, BothFiltersOverAGroupedStatementReadItsResultRows)
 {
     EXPECT_EQ(qt::getQuery(QStringLiteral("  SELECT a, COUNT(*) FROM T GROUP BY a  "), QStringLiteral("a > 1"),
                            QStringLiteral("a < 9")),
-              QStringLiteral("SELECT a, COUNT(*) FROM T\r\nWHERE  (a > 1) \r\nAND  (a < 9)\r\nGROUP BY a"));
+              QStringLiteral("SELECT * FROM (\r\nSELECT a, COUNT(*) FROM T GROUP BY a\r\n) q\r\nWHERE  (a > 1) \r\nAND  (a < 9)"));
     EXPECT_EQ(qt::getQuery(QStringLiteral("SELECT * FROM T"), {}, {}), QStringLiteral("SELECT * FROM T"));
+}
+
+TEST(GetQuery, SplicesOnlyWhereTheStatementsOwnWhereSeesTheResultRows)
+{
+    // What a condition in the statement's WHERE would read differently from its result rows.
+    const char *derived[] = {
+        "SELECT customer AS \"Name\" FROM orders",
+        "SELECT customer, count(*) AS n FROM orders GROUP BY customer",
+        "SELECT id, row_number() OVER (ORDER BY id) AS rn FROM orders",
+        "WITH c AS (SELECT * FROM orders) SELECT * FROM c",
+        "SELECT DISTINCT customer FROM orders",
+        "SELECT * FROM orders o JOIN lines l ON l.id = o.id",
+        "SELECT * FROM orders, lines",
+        "SELECT * FROM orders ORDER BY id LIMIT 5",
+        "SELECT * FROM a UNION SELECT * FROM b",
+        "SELECT upper(customer) FROM orders",
+        "SELECT 1 FROM orders",
+        "SELECT current_date FROM orders",
+        "SELECT * FROM orders WHERE id > 1 GROUP BY id",
+    };
+    for (const char *sql : derived) {
+        const QString out = qt::getQuery(QString::fromUtf8(sql), F, {});
+        EXPECT_TRUE(out.startsWith(QStringLiteral("SELECT * FROM (\r\n") + QString::fromUtf8(sql) + QStringLiteral("\r\n) q")))
+            << out.toStdString();
+    }
+    // A single table or derived table read by * or its plain columns takes the filter in its WHERE.
+    const char *spliced[] = {
+        "SELECT * FROM orders",
+        "SELECT * FROM \"my schema\".\"orders\" AS o",
+        "SELECT id, o.customer, \"Total\" FROM orders o WHERE id > 1 ORDER BY id",
+        "SELECT * FROM (SELECT 1 AS id) q WHERE id = 1",
+        "SELECT * FROM generate_series(1, 3) g",
+    };
+    for (const char *sql : spliced)
+        EXPECT_FALSE(qt::getQuery(QString::fromUtf8(sql), F, {}).startsWith(QStringLiteral("SELECT * FROM (\r\n"))) << sql;
+}
+
+TEST(GetQuery, AnOrInTheStatementsWhereIsBracketedBeforeTheFilterJoinsIt)
+{
+    const QString once = qt::getQuery(QStringLiteral("SELECT * FROM T WHERE a = 1 OR b = 2 ORDER BY a"), F, {});
+    EXPECT_EQ(once, QStringLiteral("SELECT * FROM T\r\nWHERE (a = 1 OR b = 2) \r\nAND  (\"Name\" = 'Smith')\r\nORDER BY a"));
+    EXPECT_EQ(qt::getQuery(once, F, {}), once);
+    // An OR inside brackets already binds as written.
+    EXPECT_EQ(qt::getQuery(QStringLiteral("SELECT * FROM T WHERE (a = 1 OR b = 2)"), F, {}),
+              QStringLiteral("SELECT * FROM T\r\nWHERE (a = 1 OR b = 2)\r\nAND  (\"Name\" = 'Smith')"));
+}
+
+TEST(GetQuery, TheDerivedTableKeepsItsOrderInsideAndTakesANewOneOutside)
+{
+    const QString sql = QStringLiteral("SELECT a, count(*) AS n FROM T GROUP BY a ORDER BY n DESC;  \n");
+    const QString filtered = qt::getQuery(sql, F, {});
+    EXPECT_EQ(filtered, QStringLiteral("SELECT * FROM (\r\nSELECT a, count(*) AS n FROM T GROUP BY a ORDER BY n DESC\r\n) q"
+                                       "\r\nWHERE  (\"Name\" = 'Smith')"));
+    // Run again as it stands (the SQL box shows it): nothing is added twice ...
+    EXPECT_EQ(qt::getQuery(filtered, F, {}), filtered);
+    // ... and a further filter joins the outer WHERE.
+    EXPECT_EQ(qt::getQuery(filtered, QStringLiteral("n > 2"), {}),
+              filtered + QStringLiteral("\r\nAND  (n > 2)"));
+    const QList<QStringList> sort = {{QStringLiteral("n"), QStringLiteral("0")}};
+    EXPECT_EQ(qt::changeOrderBy(filtered, sort, QStringLiteral("\"")), filtered + QStringLiteral("\r\nORDER BY \"n\""));
+    // A statement ending in a comment still closes its bracket.
+    EXPECT_EQ(qt::getQuery(QStringLiteral("SELECT a AS b FROM T -- the list"), F, {}),
+              QStringLiteral("SELECT * FROM (\r\nSELECT a AS b FROM T -- the list\r\n) q\r\nWHERE  (\"Name\" = 'Smith')"));
+}
+
+TEST(FindClause, KnowsDollarQuotingEscapeStringsAndNamesWithDollars)
+{
+    EXPECT_EQ(qt::findClause(QStringLiteral("SELECT $$ ORDER BY $$ AS label FROM t"), QStringLiteral("ORDER BY")), -1);
+    EXPECT_EQ(qt::findClause(QStringLiteral("SELECT $q$ it's $$ where $q$ AS x FROM t WHERE a"), QStringLiteral("WHERE")), 41);
+    EXPECT_EQ(qt::findClause(QStringLiteral("SELECT E'it\\'s where' FROM t"), QStringLiteral("WHERE")), -1);
+    // $1 is a parameter and a$b a name, neither opens a literal.
+    EXPECT_EQ(qt::findClause(QStringLiteral("SELECT a$b, $1 FROM t WHERE c$ = 1"), QStringLiteral("WHERE")), 22);
+    // An unclosed literal hides the rest, as the server would read it.
+    EXPECT_EQ(qt::findClause(QStringLiteral("SELECT $x$ WHERE"), QStringLiteral("WHERE")), -1);
+    // The filter spliced into such a statement lands outside the literal.
+    EXPECT_EQ(qt::getQuery(QStringLiteral("SELECT * FROM t WHERE x <> $$ ORDER BY $$ ORDER BY x"), F, {}),
+              QStringLiteral("SELECT * FROM t\r\nWHERE x <> $$ ORDER BY $$ \r\nAND  (\"Name\" = 'Smith')\r\nORDER BY x"));
 }
 
 TEST(GetQuery, FindsClausesOnlyAtTopLevelInAnyCaseAndLayout)
@@ -83,7 +160,7 @@ TEST(GetParameters, ReplacesEachMarkerOnceAfterTheReturnValue)
     params[1].Value = 5;
     params[2].Type = db::adVarWChar;
     params[2].Value = QStringLiteral("x?'y");
-    EXPECT_EQ(qt::getParameters(QStringLiteral("{ ? = call p(?, ?) }"), params),
+    EXPECT_EQ(qt::getParameters(QStringLiteral("{ ? = call p(?, ?) }"), params, db::Provider::PostgreSQL),
               QStringLiteral("{ ? = call p(5, 'x?''y') }"));
 
     // Without a return value the first marker is the first parameter's; a Null inserts nothing.
