@@ -7,7 +7,10 @@
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
+#include "db/RecordsetFilter.h"
+#include "db/RowStore.h"
 #include "db/Types.h"
+#include "db/ValueRules.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
@@ -15,42 +18,14 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QRegularExpression>
 
 namespace {
 
-// A number as the user may type or the grid may show it, written back in canonical form; empty
-// when it is not one.
-QString canonicalNumber(const QString &text, int adoType)
-{
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
-    QString t = text.trimmed();
-    if (adoType == db::adBoolean) {
-        if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 || t == QLatin1String("-1"))
-            return QStringLiteral("1");
-        if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("0");
-    }
-    if (!number.match(t).hasMatch())
-        return {};
-    if (t.startsWith(u'+'))
-        t.remove(0, 1);
-    if (!t.contains(u'.') && !t.contains(u'e', Qt::CaseInsensitive)) {
-        bool ok = false;
-        const qlonglong n = t.toLongLong(&ok);
-        if (ok)
-            return QString::number(n);
-    }
-    if (t.contains(u'e', Qt::CaseInsensitive))
-        return QString::number(t.toDouble(), 'g', 17);
-    return t;
-}
-
+// A date typed in a form the data layer does not read itself.
 std::optional<QDateTime> dateOf(const QString &text)
 {
     const QString t = text.trimmed();
-    for (const char *format : {"yyyy-MM-dd", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-ddTHH:mm:ss", "dd/MM/yyyy",
-                               "dd/MM/yyyy HH:mm:ss"}) {
+    for (const char *format : {"dd/MM/yyyy", "dd/MM/yyyy HH:mm:ss", "dd.MM.yyyy", "dd.MM.yyyy HH:mm:ss"}) {
         const QDateTime d = QDateTime::fromString(t, QLatin1String(format));
         if (d.isValid())
             return d;
@@ -58,14 +33,11 @@ std::optional<QDateTime> dateOf(const QString &text)
     return std::nullopt;
 }
 
-QString isoLiteral(const QVariant &v, int adoType)
-{
-    if (adoType == db::adDBDate || v.typeId() == QMetaType::QDate)
-        return db::quoteText(v.toDate().toString(Qt::ISODate));
-    if (adoType == db::adDBTime || v.typeId() == QMetaType::QTime)
-        return db::quoteText(v.toTime().toString(QStringLiteral("HH:mm:ss")));
-    return db::quoteText(v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-}
+// One value of the column's type, from a cell or from what the user typed.
+struct FilterValue {
+    std::shared_ptr<db::RowStore> store;
+    std::size_t row = 0;
+};
 
 } // namespace
 
@@ -85,7 +57,17 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         int field = m_rsResults->FieldIndex(header);
         if (field < 0)
             field = col;
-        const int type = m_rsResults->Field(field).Type;
+        const db::FieldInfo &info = m_rsResults->Field(field);
+        const int type = info.Type;
+        // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
+        // tables and views by the database, in its own.
+        const bool inMemory = m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML;
+        const db::Provider provider = m_adoConnection ? m_adoConnection->provider() : db::Provider::SQLite;
+        auto refuse = [&](const QString &message) {
+            ui::Prompter::msgBox(message, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+            m_blnFetching = false;
+            return false;
+        };
 
         QString value = strValue;
         value.replace(u'*', u'%');
@@ -95,59 +77,83 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         if (type == db::adBoolean && value == QLatin1String("-1"))
             value = QStringLiteral("1");
 
+        // The cell the command was given, when the value is its text: its row holds the value
+        // at full precision, whatever the grid shows of it.
+        std::optional<std::size_t> cell;
+        if (row >= 1 && strValue == grdResults->TextMatrix(row, col)) {
+            m_blnFetching = true;
+            const std::size_t r = std::size_t(row - 1);
+            if (m_rsResults->ensureRow(r) && (grdResults->DataMode() == grid::flexDMBound || m_rsResults->displayText(r, field) == strValue)) {
+                cell = r;
+            } else if (inMemory) {
+                // The grid's own sort may have moved the copied rows.
+                for (std::size_t k = 0; k < m_rsResults->fetchedCount() && !cell; ++k) {
+                    if (m_rsResults->displayText(k, field) == strValue)
+                        cell = k;
+                }
+            }
+            m_blnFetching = false;
+        }
+
         bool isNull = false;
         if (!like && value.isEmpty()) {
-            if (db::isDateType(type)) {
+            if (db::isDateType(type))
                 isNull = true;
-            } else if (row >= 1) {
-                m_blnFetching = true;
-                isNull = m_rsResults->ensureRow(std::size_t(row - 1)) && m_rsResults->isNull(std::size_t(row - 1), field);
-                m_blnFetching = false;
-            }
+            else if (cell)
+                isNull = m_rsResults->isNull(*cell, field);
         }
+        if (!isNull && !like && cell && m_rsResults->isNull(*cell, field))
+            isNull = true;
 
-        QString literal;
+        const QString column = db::quoteIdentifier(header, m_strDelimiter);
+        QString condition;
         if (isNull) {
-            literal = QStringLiteral("NULL");
-        } else if (like || value.isEmpty()) {
-            literal = db::quoteText(value);
-        } else if (db::isNumericType(type) || type == db::adBoolean) {
-            literal = canonicalNumber(value, type);
-            if (literal.isEmpty()) {
-                ui::Prompter::msgBox(QStringLiteral("'") + strValue + QStringLiteral("' is not a number."),
-                                     ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
-                return false;
-            }
-        } else if (db::isDateType(type)) {
-            // The grid shows dates in the user's format; the data has the date itself.
-            QVariant v;
-            if (row >= 1 && m_rsResults->ensureRow(std::size_t(row - 1))
-                && m_rsResults->displayText(std::size_t(row - 1), field) == strValue)
-                v = m_rsResults->value(std::size_t(row - 1), field);
-            if (!v.isValid()) {
-                if (const auto d = dateOf(value))
-                    v = *d;
-            }
-            if (!v.isValid()) {
-                ui::Prompter::msgBox(QStringLiteral("'") + strValue + QStringLiteral("' is not a date."),
-                                     ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
-                return false;
-            }
-            literal = isoLiteral(v, type);
+            condition = column + (blnEqual ? QStringLiteral("  IS NULL") : QStringLiteral("  IS NOT NULL"));
+        } else if (db::storageOf(type) == db::Storage::Blob) {
+            return refuse(QStringLiteral("The column '%1' holds binary data: it can be filtered for empty cells only.").arg(header));
+        } else if (like) {
+            const QString op = blnEqual ? QStringLiteral(" LIKE ") : QStringLiteral(" NOT LIKE ");
+            if (type == db::adBoolean)
+                return refuse(QStringLiteral("The column '%1' holds True or False: a wildcard cannot match it.").arg(header));
+            // Numbers and dates match by the text they show.
+            const QString text = inMemory ? column : db::sqlColumnText(column, info, provider);
+            condition = text + u' ' + op + db::quoteText(value);
         } else {
-            literal = db::quoteText(value);
+            // The value as one cell of the column's type.
+            FilterValue v;
+            if (cell) {
+                v.store = m_rsResults->store();
+                v.row = m_rsResults->storeRow(*cell);
+            } else {
+                v.store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{info});
+                v.store->beginRow();
+                try {
+                    v.store->setValue(0, db::isTextType(type) ? QVariant(value) : QVariant(value.trimmed()));
+                } catch (const db::DbError &) {
+                    const auto d = db::isDateType(type) ? dateOf(value) : std::nullopt;
+                    if (!d) {
+                        const bool date = db::isDateType(type);
+                        return refuse(QStringLiteral("'") + strValue
+                                      + (date ? QStringLiteral("' is not a date.") : QStringLiteral("' is not a number.")));
+                    }
+                    v.store->setValue(0, type == db::adDBDate ? QVariant(d->date()) : QVariant(*d));
+                }
+                v.store->endRow();
+            }
+            const int c = cell ? field : 0;
+            const QString op = blnEqual ? QStringLiteral(" =") : QStringLiteral(" <>");
+            if (inMemory)
+                condition = column + u' ' + op + u' ' + db::RecordsetFilter::literal(*v.store, v.row, c);
+            else
+                condition = db::sqlComparison(column, info, provider, op, db::sqlLiteral(*v.store, v.row, c, provider));
         }
 
-        QString op;
-        if (like)
-            op = blnEqual ? QStringLiteral(" LIKE ") : QStringLiteral(" NOT LIKE ");
-        else if (isNull)
-            op = blnEqual ? QStringLiteral(" IS ") : QStringLiteral(" IS NOT ");
-        else
-            op = blnEqual ? QStringLiteral(" = ") : QStringLiteral(" <> ");
-
-        const QString condition = db::quoteIdentifier(header, m_strDelimiter) + u' ' + op + literal;
-        m_strFilter = m_strFilter.isEmpty() || m_blnOpenSQL ? condition : m_strFilter + QStringLiteral(" AND ") + condition;
+        const QString filter = m_strFilter.isEmpty() || m_blnOpenSQL ? condition : m_strFilter + QStringLiteral(" AND ") + condition;
+        // In memory the condition is tried at once, so that one the recordset cannot read is
+        // reported now and never stored.
+        if (inMemory)
+            m_rsResults->setFilter(filter);
+        m_strFilter = filter;
         strValue = value;
 
         tlbResults->Buttons(QStringLiteral("sepSort")).setVisible(true);

@@ -60,6 +60,8 @@ public:
     virtual bool isOpen() const = 0;
     virtual QString version() const = 0;         // e.g. "SQLite 3.40.1", "PostgreSQL 15.20 (libpq 15)"
     virtual QChar identifierQuote() const = 0;   // '"' unless the driver says otherwise
+    // True when the database compares text (=, LIKE) with regard to case.
+    virtual bool caseSensitiveText() const { return false; }
 
     // Lazy rows of a statement (maxRecords 0 = all).
     virtual std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) = 0;

@@ -192,6 +192,11 @@ QChar Connection::DefaultDelimiter() const
     return State() == adStateOpen ? m_backend->identifierQuote() : QChar(u'"');
 }
 
+bool Connection::caseSensitiveText() const
+{
+    return State() == adStateOpen && m_backend->caseSensitiveText();
+}
+
 QString Connection::QuoteIdentifier(const QString &name, const QString &delimiter) const
 {
     return quoteIdentifier(name, delimiter.isEmpty() ? QString(DefaultDelimiter()) : delimiter);

@@ -62,6 +62,8 @@ public:
     // the one this connection's client uses.
     QString QuoteIdentifier(const QString &name, const QString &delimiter = {}) const;
     QChar DefaultDelimiter() const;
+    // True when the database compares text (=, LIKE) with regard to case, as PostgreSQL does.
+    bool caseSensitiveText() const;
 
     // For Recordset and Command.
     ConnectionBackend &backend();

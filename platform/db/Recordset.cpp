@@ -236,6 +236,7 @@ void Recordset::Open(Command &command)
     if (!result->m_open)
         return;
     m_store = result->m_store;
+    m_caseSensitiveText = command.ActiveConnection && command.ActiveConnection->caseSensitiveText();
     m_cursor.reset();
     m_view.reset();
     m_filter.reset();
@@ -557,7 +558,7 @@ void Recordset::setFilter(const QString &criteria)
     }
     RecordsetFilter filter = RecordsetFilter::parse(text);
     fetchAll();
-    filter.bind(*m_store);
+    filter.bind(*m_store, m_caseSensitiveText);
     m_filter = std::make_shared<RecordsetFilter>(std::move(filter));
     m_filterText = criteria;
     rebuildView();
@@ -574,7 +575,7 @@ void Recordset::setFilter(const RecordsetFilter &filter)
     }
     auto bound = std::make_shared<RecordsetFilter>(filter);
     fetchAll();
-    bound->bind(*m_store);
+    bound->bind(*m_store, m_caseSensitiveText);
     m_filter = std::move(bound);
     m_filterText = m_filter->toString();
     rebuildView();
@@ -676,6 +677,7 @@ std::shared_ptr<Recordset> Recordset::Clone()
     rs->m_cursor = m_cursor;
     rs->m_source = m_source;
     rs->m_maxRecords = m_maxRecords;
+    rs->m_caseSensitiveText = m_caseSensitiveText;
     rs->CursorType = CursorType;
     rs->LockType = LockType;
     rs->CursorLocation = CursorLocation;

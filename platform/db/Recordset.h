@@ -98,6 +98,9 @@ public:
     void setFilter(const QString &criteria);          // "" removes it; throws DbError on bad syntax
     void setFilter(const RecordsetFilter &filter);     // structured conditions
     QString Sort() const { return m_sortText; }
+    // Whether the filter compares text with regard to case: as the database the rows came from
+    // (a routine's), without it for XML documents.
+    bool caseSensitiveText() const { return m_caseSensitiveText; }
     void setSort(const QString &sort);                 // "Name ASC, [Order Date] DESC"; "" removes
 
     // A recordset over the same rows with its own position, filter and sort.
@@ -122,6 +125,7 @@ private:
     long m_maxRecords = 0;
     long m_pos = -1; // 0-based visible row; -1 BOF, fetchedCount() EOF
     bool m_open = false;
+    bool m_caseSensitiveText = false;
     std::shared_ptr<RecordsetFilter> m_filter; // bound to m_store; null when there is none
 };
 

@@ -63,6 +63,7 @@ public:
 private:
     const QString &s;
     qsizetype pos = 0;
+    int depth = 0;
 
     [[noreturn]] void fail(const QString &what, qsizetype at) const
     {
@@ -129,16 +130,21 @@ private:
         skipSpace();
         if (pos == s.size())
             fail(QStringLiteral("Expected a condition"), pos);
-        if (takeKeyword(u"NOT")) {
-            RecordsetFilter::Node n = parseTerm();
-            n.negated = !n.negated;
+        if (keywordAt(pos, u"NOT") || s[pos] == u'(') {
+            // Each level is a call: a limit keeps a crafted filter from using up the stack.
+            if (++depth > RecordsetFilter::kMaxNesting)
+                fail(QStringLiteral("The filter nests brackets or NOT more than %1 deep").arg(RecordsetFilter::kMaxNesting), pos);
+            RecordsetFilter::Node n;
+            if (takeKeyword(u"NOT")) {
+                n = parseTerm();
+                n.negated = !n.negated;
+            } else {
+                ++pos;
+                n = parseSequence(true);
+                ++pos; // the ')' parseSequence stopped at
+            }
+            --depth;
             return n;
-        }
-        if (s[pos] == u'(') {
-            ++pos;
-            RecordsetFilter::Node g = parseSequence(true);
-            ++pos; // the ')' parseSequence stopped at
-            return g;
         }
         RecordsetFilter::Node n;
         n.condition = parseCondition();
@@ -469,20 +475,26 @@ inline char32_t nextCodePoint(const unsigned char *p, std::size_t n, std::size_t
     return c;
 }
 
-std::u32string foldedText(const QString &s)
+// Text compares as the rows' database compares it: with or without regard to case.
+inline char32_t foldIf(bool caseSensitive, char32_t c)
+{
+    return caseSensitive ? c : fold(c);
+}
+
+std::u32string foldedText(const QString &s, bool caseSensitive)
 {
     std::u32string out;
     for (char32_t c : s.toUcs4())
-        out.push_back(fold(c));
+        out.push_back(foldIf(caseSensitive, c));
     return out;
 }
 
-int compareFolded(const char *data, std::size_t n, const std::u32string &value)
+int compareFolded(const char *data, std::size_t n, const std::u32string &value, bool caseSensitive)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     std::size_t i = 0, k = 0;
     while (i < n && k < value.size()) {
-        const char32_t c = fold(nextCodePoint(p, n, i));
+        const char32_t c = foldIf(caseSensitive, nextCodePoint(p, n, i));
         if (c != value[k])
             return c < value[k] ? -1 : 1;
         ++k;
@@ -492,13 +504,13 @@ int compareFolded(const char *data, std::size_t n, const std::u32string &value)
     return k < value.size() ? -1 : 0;
 }
 
-bool likeMatch(const char *data, std::size_t n, const std::vector<char32_t> &pat)
+bool likeMatch(const char *data, std::size_t n, const std::vector<char32_t> &pat, bool caseSensitive)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     std::size_t si = 0, pi = 0, starPi = std::size_t(-1), starSi = 0;
     while (si < n) {
         std::size_t nextSi = si;
-        const char32_t c = fold(nextCodePoint(p, n, nextSi));
+        const char32_t c = foldIf(caseSensitive, nextCodePoint(p, n, nextSi));
         if (pi < pat.size() && pat[pi] == kAnyRun) {
             starPi = pi++;
             starSi = si;
@@ -551,6 +563,7 @@ struct FilterProgram {
     std::vector<Cond> conds;
     std::vector<CNode> nodes;
     int root = -1;
+    bool caseSensitive = false;
 
     bool evalNode(const RowStore &store, std::size_t row, int idx) const;
     bool evalCond(const RowStore &store, std::size_t row, const Cond &c) const;
@@ -640,7 +653,7 @@ std::string decimalOf(const Compiled::Cond &c)
     return std::string(buf, r.ptr);
 }
 
-void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v)
+void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v, bool caseSensitive)
 {
     using Kind = Compiled::Kind;
     const int tid = v.metaType().id();
@@ -679,6 +692,16 @@ void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v)
         break;
     }
     case Kind::Decimal:
+        if (tid == QMetaType::QString) {
+            // NaN and the infinities, which decimal comparison orders as the database does.
+            QString t = v.toString().trimmed();
+            if (t.startsWith(u'-') || t.startsWith(u'+'))
+                t.remove(0, 1);
+            if (t.compare(u"NaN", Qt::CaseInsensitive) == 0 || t.compare(u"Infinity", Qt::CaseInsensitive) == 0) {
+                c.dec = v.toString().trimmed().toStdString();
+                break;
+            }
+        }
         if (!numberOf(v, c))
             refuse("a number");
         c.dec = tid == QMetaType::QString ? v.toString().trimmed().toStdString() : decimalOf(c);
@@ -692,7 +715,7 @@ void bindValue(Compiled::Cond &c, const FieldInfo &f, const QVariant &v)
             while (t.endsWith(u' '))
                 t.chop(1);
         }
-        c.text = foldedText(t);
+        c.text = foldedText(t, caseSensitive);
         break;
     }
     case Kind::Stamp: {
@@ -772,19 +795,20 @@ int compile(const RecordsetFilter::Node &n, const RowStore &store, Compiled &out
                 c.never = true;
             } else {
                 for (char32_t ch : canonicalText(src.value).toUcs4()) {
+                    // The wildcards of SQL's LIKE, and the column menu's *.
                     if (ch == '*' || ch == '%')
                         c.pattern.push_back(kAnyRun);
-                    else if (ch == '_' || ch == '?')
+                    else if (ch == '_')
                         c.pattern.push_back(kAnyOne);
                     else
-                        c.pattern.push_back(fold(ch));
+                        c.pattern.push_back(foldIf(out.caseSensitive, ch));
                 }
             }
         } else if (c.op != Compiled::Op::IsNull && c.op != Compiled::Op::IsNotNull) {
             if (isNullValue(src.value))
                 c.never = true;
             else
-                bindValue(c, f, src.value);
+                bindValue(c, f, src.value, out.caseSensitive);
         }
         columns.push_back(c.col);
         cn.cond = int(out.conds.size());
@@ -835,13 +859,13 @@ bool FilterProgram::evalCond(const RowStore &store, std::size_t row, const Cond 
         if (storageOf(c.type) == Storage::Text) {
             std::size_t n = 0;
             const char *p = store.bytes(row, c.col, &n);
-            m = likeMatch(p, n, c.pattern);
+            m = likeMatch(p, n, c.pattern, caseSensitive);
         } else {
             char buf[64];
             const bool isInt = storageOf(c.type) == Storage::Int64;
             const std::size_t n = RowStore::formatScalar(c.type, isInt ? store.int64(row, c.col) : 0,
                                                          isInt ? 0.0 : store.real(row, c.col), buf);
-            m = likeMatch(buf, n, c.pattern);
+            m = likeMatch(buf, n, c.pattern, caseSensitive);
         }
         return c.op == Op::Like ? m : !m;
     }
@@ -881,7 +905,7 @@ bool FilterProgram::evalCond(const RowStore &store, std::size_t row, const Cond 
             while (n > 0 && p[n - 1] == ' ')
                 --n;
         }
-        cmp = compareFolded(p, n, c.text);
+        cmp = compareFolded(p, n, c.text, caseSensitive);
         break;
     }
     case Kind::Blob:
@@ -933,9 +957,10 @@ bool RecordsetFilter::isEmpty() const
     return m_root.isGroup && m_root.children.empty();
 }
 
-void RecordsetFilter::bind(const RowStore &store)
+void RecordsetFilter::bind(const RowStore &store, bool caseSensitive)
 {
     auto c = std::make_shared<Compiled>();
+    c->caseSensitive = caseSensitive;
     std::vector<int> columns;
     c->root = compile(m_root, store, *c, columns);
     m_columns = std::move(columns);
@@ -950,6 +975,35 @@ bool RecordsetFilter::matches(const RowStore &store, std::size_t row) const
         throw DbError(QStringLiteral("The filter was not bound to the recordset's fields"));
     }
     return m_compiled->evalNode(store, row, m_compiled->root);
+}
+
+QString RecordsetFilter::literal(const RowStore &store, std::size_t row, int col)
+{
+    if (store.isNull(row, col))
+        return QStringLiteral("NULL");
+    const FieldInfo &f = store.fields()[std::size_t(col)];
+    switch (storageOf(f.Type)) {
+    case Storage::Blob:
+        throw DbError(QStringLiteral("The binary value of the field '%1' cannot be written in a filter").arg(f.Name));
+    case Storage::Int64:
+        if (f.Type == adBoolean)
+            return store.int64(row, col) != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        if (isDateType(f.Type))
+            return u'#' + store.displayText(row, col) + u'#';
+        return QString::number(store.int64(row, col));
+    case Storage::Double: {
+        const double d = store.real(row, col);
+        // Numbers are read back bare; what has no digits compares as the text it shows.
+        if (!std::isfinite(d))
+            return valueText(QVariant(store.displayText(row, col)));
+        return valueText(QVariant(d));
+    }
+    case Storage::Text:
+        if (isNumericType(f.Type) && isPlainDecimal(store.text(row, col).toStdString()))
+            return store.text(row, col).trimmed();
+        return valueText(QVariant(store.text(row, col)));
+    }
+    return QStringLiteral("NULL");
 }
 
 QString RecordsetFilter::toString() const

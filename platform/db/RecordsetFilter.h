@@ -14,8 +14,10 @@ namespace db {
 
 // Row conditions evaluated in memory; never code. Built from the filter syntax
 //   Field op value [AND|OR Field op value ...], with parentheses,
-//   op one of = <> < > <= >= LIKE (wildcards * and % at the ends or inside), IS NULL, IS NOT NULL,
-//   values 'text' (apostrophes doubled), #date#, numbers, NULL; field names bare or in [ ] or " "
+//   op one of = <> < > <= >= LIKE (wildcards * or % for any run, _ for one character), IS NULL,
+//   IS NOT NULL,
+//   values 'text' (apostrophes doubled), #date#, numbers, NULL; field names bare or quoted with
+//   " ` or [ ] (a closer inside doubled); at most kMaxNesting brackets or NOTs deep
 // or built from structured conditions handed over by the query builder.
 class PLATFORM_EXPORT RecordsetFilter {
 public:
@@ -33,6 +35,8 @@ public:
         bool negated = false;
     };
 
+    static constexpr int kMaxNesting = 200;
+
     RecordsetFilter() = default;
     explicit RecordsetFilter(Node root) : m_root(std::move(root)) {}
     // Throws DbError naming the position and what was expected.
@@ -41,11 +45,16 @@ public:
     bool isEmpty() const;
 
     // Resolves field names against the store's fields (case-insensitive); throws DbError for an
-    // unknown field. Must be called before matches().
-    void bind(const RowStore &store);
+    // unknown field. Must be called before matches(). Text compares and LIKE matches with or
+    // without regard to case, as the database the rows came from does.
+    void bind(const RowStore &store, bool caseSensitive = false);
     bool matches(const RowStore &store, std::size_t row) const;
 
     QString toString() const;
+
+    // A cell's value written as this syntax reads it back: 'text', numbers in full, #date# with
+    // every digit and offset, TRUE/FALSE, NULL. Throws DbError for binary values.
+    static QString literal(const RowStore &store, std::size_t row, int col);
 
 private:
     Node m_root;

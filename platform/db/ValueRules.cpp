@@ -330,6 +330,50 @@ QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider pro
     return QStringLiteral("NULL");
 }
 
+namespace {
+
+// PostgreSQL text types compare as text already; the others mapped to text compare as theirs.
+bool comparesAsItsText(const FieldInfo &field, Provider provider)
+{
+    if (provider != Provider::PostgreSQL || !isTextType(field.Type) || field.Type == adChar || field.Type == adWChar)
+        return false;
+    const QString t = field.DeclaredType.trimmed().toLower();
+    return !(t.isEmpty() || t == u"text" || t.startsWith(QLatin1String("character varying")) || t.startsWith(QLatin1String("varchar"))
+             || t == u"name" || t == u"citext");
+}
+
+QString sqliteTemporal(const QString &operand, int type)
+{
+    switch (type) {
+    case adDBDate: return QStringLiteral("date(%1)").arg(operand);
+    case adDBTime: return QStringLiteral("strftime('%H:%M:%f', %1)").arg(operand);
+    default: return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f', %1)").arg(operand);
+    }
+}
+
+} // namespace
+
+QString sqlComparison(const QString &column, const FieldInfo &field, Provider provider, const QString &op,
+                      const QString &literal)
+{
+    if (provider == Provider::SQLite && isDateType(field.Type) && literal != u"NULL")
+        return sqliteTemporal(column, field.Type) + u' ' + op + u' ' + sqliteTemporal(literal, field.Type);
+    if (comparesAsItsText(field, provider))
+        return castTo(column, "TEXT") + u' ' + op + u' ' + literal;
+    return column + u' ' + op + u' ' + literal;
+}
+
+QString sqlColumnText(const QString &column, const FieldInfo &field, Provider provider)
+{
+    if (field.Type == adBoolean || storageOf(field.Type) == Storage::Blob)
+        return {};
+    if (isTextType(field.Type) && !comparesAsItsText(field, provider))
+        return column;
+    if (field.Type == adCurrency && provider == Provider::PostgreSQL)
+        return castTo(castTo(column, "NUMERIC"), "TEXT"); // the decimal shown, not "$1,234.56"
+    return castTo(column, provider == Provider::ODBC ? "VARCHAR(254)" : "TEXT");
+}
+
 QString sqlLiteral(const QVariant &value, const FieldInfo &field, Provider provider)
 {
     RowStore one({field});

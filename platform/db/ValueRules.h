@@ -72,6 +72,16 @@ PLATFORM_EXPORT QString quoteText(const QString &value);
 // quoted text with every fraction, offset, era and infinity the value has; text quoted. A Null
 // is NULL. Throws DbError for binary values, which have no literal here.
 PLATFORM_EXPORT QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider provider);
+// "column op literal" for a literal of the column's own type (sqlLiteral), with either side
+// converted where the database cannot compare the type as it stands: PostgreSQL types without
+// an equality of their own (json, xml, intervals, arrays ...) as their text; SQLite dates and
+// times by what they denote, whichever way the text is written.
+PLATFORM_EXPORT QString sqlComparison(const QString &column, const FieldInfo &field, Provider provider,
+                                      const QString &op, const QString &literal);
+// The column as the text the program shows for it, for LIKE; empty for Booleans and binary data,
+// whose text is nothing a wildcard should match.
+PLATFORM_EXPORT QString sqlColumnText(const QString &column, const FieldInfo &field, Provider provider);
+
 // The same for a value given as a QVariant (converted by the field's type as the row store does;
 // DbError when it does not fit).
 PLATFORM_EXPORT QString sqlLiteral(const QVariant &value, const FieldInfo &field, Provider provider);

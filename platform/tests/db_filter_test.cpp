@@ -77,10 +77,10 @@ protected:
     }
 
     // ids of the matching rows, as "1,3"
-    std::string ids(const QString &criteria)
+    std::string ids(const QString &criteria, bool caseSensitive = false)
     {
         RecordsetFilter f = RecordsetFilter::parse(criteria);
-        f.bind(*store);
+        f.bind(*store, caseSensitive);
         std::string out;
         for (std::size_t r = 0; r < store->rowCount(); ++r) {
             if (f.matches(*store, r)) {
@@ -201,13 +201,44 @@ TEST_F(FilterRows, LikeIsCaseInsensitiveWithBothWildcardStyles)
     EXPECT_EQ(ids("Name LIKE 'müller*'"), "1,5");
     EXPECT_EQ(ids("Name LIKE '%LÜD%'"), "5");
     EXPECT_EQ(ids("Name LIKE 'o_brien'"), "4");
-    EXPECT_EQ(ids("Name LIKE 'O?Brie?'"), "4");
+    EXPECT_EQ(ids("Name LIKE 'O?Brie?'"), ""); // as in SQL, ? is no wildcard
+    EXPECT_EQ(ids("Name LIKE '100!%_sure'"), "");
+    EXPECT_EQ(ids("Name LIKE '100%_sure'"), "6");
     EXPECT_EQ(ids("Name LIKE '*'"), "1,3,4,5,6");
     EXPECT_EQ(ids("Name LIKE 'M*r*t'"), "5"); // backtracking past the first 'r'
     EXPECT_EQ(ids("Name LIKE ''"), "3");
     EXPECT_EQ(ids("price LIKE '1*'"), "1,4,5,6"); // numbers match their display text
     EXPECT_EQ(ids("price  LIKE 1%"), "1,4,5,6");  // as the column menu writes it for a number
     EXPECT_EQ(ids("born LIKE '2024-*'"), "1,5");
+}
+
+TEST_F(FilterRows, RowsOfACaseSensitiveDatabaseCompareAsItDoes)
+{
+    // The rows of a routine compare as its database compares them, so a filter finds the same
+    // rows on them as on a table.
+    EXPECT_EQ(ids("Name LIKE 'müller*'", true), "");
+    EXPECT_EQ(ids("Name LIKE 'M%'", true), "1,5");
+    EXPECT_EQ(ids("Name LIKE '%Lü%'", true), "5");
+    EXPECT_EQ(ids("Name = 'müller'", true), "");
+    EXPECT_EQ(ids("Name = 'Müller'", true), "1");
+    EXPECT_EQ(ids("Name <> 'Müller'", true), "3,4,5,6");
+    EXPECT_EQ(ids("[First Name] >= 'B'", true), "3,4"); // 'a' sorts after 'B' by code point
+    EXPECT_EQ(ids("code = 'AB'", true), "4");
+}
+
+TEST(DbFilterParse, DeepNestingIsAClearErrorNotACrash)
+{
+    const QString deep = QString(10000, u'(') + QStringLiteral("a = 1") + QString(10000, u')');
+    EXPECT_EQ(parseError(deep), QStringLiteral("The filter nests brackets or NOT more than %1 deep at position %2")
+                                    .arg(RecordsetFilter::kMaxNesting)
+                                    .arg(RecordsetFilter::kMaxNesting + 1));
+    QString nots;
+    for (int i = 0; i < 10000; ++i)
+        nots += QStringLiteral("NOT ");
+    EXPECT_TRUE(parseError(nots + QStringLiteral("a = 1")).startsWith(QStringLiteral("The filter nests")));
+    // Up to the limit it reads as usual.
+    const int n = RecordsetFilter::kMaxNesting;
+    EXPECT_EQ(parseError(QString(n, u'(') + QStringLiteral("a = 1") + QString(n, u')')), "(parsed)");
 }
 
 TEST_F(FilterRows, ComparisonsFollowTheColumnType)

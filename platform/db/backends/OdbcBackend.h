@@ -22,6 +22,7 @@ public:
     bool isOpen() const override { return bool(m_dbc); }
     QString version() const override { return m_version; }
     QChar identifierQuote() const override { return m_quote; }
+    bool caseSensitiveText() const override { return m_traits.postgres; }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;

@@ -16,6 +16,7 @@ public:
     bool isOpen() const override;
     QString version() const override;
     QChar identifierQuote() const override { return QLatin1Char('"'); }
+    bool caseSensitiveText() const override { return true; }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
