@@ -146,6 +146,11 @@ protected:
         m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.top_n(p_limit integer DEFAULT 3) RETURNS SETOF integer "
                                         "LANGUAGE sql AS $$ SELECT generate_series(1, p_limit) $$")
                              .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.touch(INOUT p_n integer) LANGUAGE sql AS $$ SELECT p_n + 1 $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE PROCEDURE %1.bump(INOUT p_n integer, p_by integer) LANGUAGE plpgsql AS "
+                                        "$$ BEGIN p_n := p_n * p_by; END $$")
+                             .arg(s));
         m_admin->Execute(QStringLiteral("CREATE TABLE %1.people (id integer PRIMARY KEY, \"Full Name\" text, born date)")
                              .arg(s));
         m_admin->Execute(QStringLiteral("INSERT INTO %1.people VALUES (1, 'O''Brien', '1970-01-02'), (2, 'Smith', NULL), "
@@ -252,6 +257,27 @@ TEST_F(PostgresRoutines, OutputAndDefaultedParameters)
     ASSERT_TRUE(top->Refresh_Results(false, false, false));
     EXPECT_EQ(top->ResultsRows(), 5);
     top->UnloadFlter();
+    tab->UnloadFlter();
+}
+
+TEST_F(PostgresRoutines, InputOutputParametersAreAskedForAndSent)
+{
+    // The routine reads p_n before it writes it: the dialog asks for it and the run sends it.
+    answer(QStringList{QStringLiteral("5")});
+    auto tab = start(QStringLiteral("touch"));
+    EXPECT_EQ(m_asked, 1);
+    ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    ASSERT_EQ(tab->ResultsRows(), 1);
+    EXPECT_EQ(tab->m_rsResults->value(0, 0).toInt(), 6);
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("{ call %1.touch(5) }").arg(m_schema))
+        << "the value entered is kept for the next run";
+
+    answer(QStringList{QStringLiteral("7"), QStringLiteral("3")});
+    auto proc = start(QStringLiteral("bump"));
+    EXPECT_EQ(m_asked, 2);
+    ASSERT_TRUE(proc->Results()) << (events.empty() ? sqlMessage(*proc) : events.front().description);
+    EXPECT_EQ(proc->m_rsResults->value(0, 0).toInt(), 21);
+    proc->UnloadFlter();
     tab->UnloadFlter();
 }
 

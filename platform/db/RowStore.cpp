@@ -863,7 +863,7 @@ void RowStore::retypeColumn(int col, const FieldInfo &field)
                 } else if (from == Storage::Int64) {
                     // Booleans as SQLite holds them (1/0), dates and times in ISO form.
                     const int t = oldType == adBoolean ? adBigInt : oldType;
-                    out.setText(c, buf, formatScalar(t, int64(r, c), 0, buf));
+                    out.setText(c, buf, formatScalar(t, int64(r, c), 0, buf, zone(r, c)));
                 } else if (from == Storage::Double) {
                     out.setText(c, buf, formatScalar(adDouble, 0, real(r, c), buf));
                 } else {
@@ -874,7 +874,11 @@ void RowStore::retypeColumn(int col, const FieldInfo &field)
                 continue;
             }
             switch (s) {
-            case Storage::Int64: out.setInt64(c, int64(r, c)); break;
+            case Storage::Int64:
+                out.setInt64(c, int64(r, c));
+                if (zone(r, c) != kNoZone)
+                    out.setZone(c, zone(r, c));
+                break;
             case Storage::Double: out.setReal(c, real(r, c)); break;
             case Storage::Text:
             case Storage::Blob: {
@@ -905,7 +909,14 @@ void RowStore::append(const RowStore &rows)
         Column &to = m_cols[i];
         const Column &from = rows.m_cols[i];
         switch (to.storage) {
-        case Storage::Int64: to.ints.insert(to.ints.end(), from.ints.begin(), from.ints.end()); break;
+        case Storage::Int64:
+            // Offsets line up with their rows; rows past the end of the list have none.
+            if (!from.zones.empty()) {
+                to.zones.resize(to.ints.size(), kNoZone);
+                to.zones.insert(to.zones.end(), from.zones.begin(), from.zones.end());
+            }
+            to.ints.insert(to.ints.end(), from.ints.begin(), from.ints.end());
+            break;
         case Storage::Double: to.reals.insert(to.reals.end(), from.reals.begin(), from.reals.end()); break;
         default: {
             const std::uint64_t base = to.arena.size();
@@ -947,7 +958,8 @@ std::size_t RowStore::bytesHeld() const
         n += sizeof(FieldInfo) + std::size_t(f.Name.capacity() + f.DeclaredType.capacity()) * 2;
     for (const Column &c : m_cols) {
         n += c.ints.capacity() * sizeof(std::int64_t) + c.reals.capacity() * sizeof(double) + c.arena.capacity()
-            + c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() * sizeof(std::uint64_t);
+            + c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() * sizeof(std::uint64_t)
+            + c.zones.capacity() * sizeof(std::int32_t);
     }
     return n;
 }

@@ -96,6 +96,7 @@ public:
             c.arena.shrink_to_fit();
             c.offsets.shrink_to_fit();
             c.nulls.shrink_to_fit();
+            c.zones.shrink_to_fit();
         }
     }
 

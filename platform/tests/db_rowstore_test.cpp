@@ -376,3 +376,33 @@ TEST(DbRowStore, AppendsTheRowsOfAnotherStore)
     RowStore other({field("x", adInteger)});
     EXPECT_THROW(all.append(other), DbError);
 }
+
+TEST(DbRowStore, OffsetsStayWithTheirRowsThroughAppendAndRetype)
+{
+    const std::vector<FieldInfo> fields = {field("ts", adDBTimeStamp), field("n", adInteger)};
+    RowStore first(fields), chunk(fields);
+    auto add = [](RowStore &s, const char *text) {
+        s.beginRow();
+        s.setValue(0, QString::fromLatin1(text));
+        s.setInt64(1, 1);
+        s.endRow();
+    };
+    add(first, "2024-01-05 10:00:00");
+    add(first, "2024-01-05 10:00:00.000001+02");
+    add(chunk, "2024-01-06 00:00:00");
+    add(chunk, "2024-01-06 00:00:00-03:30");
+    add(chunk, "infinity");
+    first.append(chunk);
+    ASSERT_EQ(first.rowCount(), 5u);
+    const QStringList expected = {"2024-01-05 10:00:00", "2024-01-05 10:00:00.000001+02", "2024-01-06 00:00:00",
+                                  "2024-01-06 00:00:00-03:30", "infinity"};
+    for (std::size_t r = 0; r < 5; ++r)
+        EXPECT_EQ(first.displayText(r, 0), expected[qsizetype(r)]) << r;
+
+    // A column widened to text keeps the text shown, offsets included.
+    first.retypeColumn(1, field("n", adBigInt));
+    EXPECT_EQ(first.displayText(3, 0), expected[3]);
+    first.retypeColumn(0, field("ts", adVarWChar));
+    for (std::size_t r = 0; r < 5; ++r)
+        EXPECT_EQ(first.text(r, 0), expected[qsizetype(r)]) << r;
+}

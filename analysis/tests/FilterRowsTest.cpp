@@ -1,0 +1,536 @@
+// Filters give the rows the user means: over any statement, for any type, on every database, and
+// on rows held in memory as on a table.
+#include "TabulonTestSupport.h"
+#include "TestSupport.h"
+
+#include "dialogs/frmSQLError.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+
+using namespace tabtest;
+
+namespace {
+
+class RowsTabulon : public hlTabulon {
+public:
+    using hlTabulon::grdResults;
+    using hlTabulon::m_frmSQLError;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::Remove_Filter;
+    using hlTabulon::Set_Filter;
+    using hlTabulon::tlbResults;
+
+    int col(const QString &header)
+    {
+        for (int c = 0; c < grdResults->Cols(); ++c) {
+            if (grdResults->TextMatrix(0, c) == header)
+                return c;
+        }
+        return -1;
+    }
+    // Filter by the cell at (row, header), as "Filter by Selection" does.
+    bool byCell(int row, const QString &header, bool equal = true)
+    {
+        grdResults->setRow(row);
+        grdResults->setCol(col(header));
+        QString v = grdResults->TextMatrix(row, col(header));
+        return Set_Filter(equal, v);
+    }
+    // A value typed into "Filter for:".
+    bool typed(const QString &header, const QString &text)
+    {
+        grdResults->setRow(1);
+        grdResults->setCol(col(header));
+        QString v = text;
+        return Set_Filter(true, v);
+    }
+    QString sqlError()
+    {
+        auto *w = qobject_cast<frmSQLError *>(m_frmSQLError.data());
+        return w && w->isVisible() ? w->txtError->toPlainText() : QString();
+    }
+    int history() { return tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Count(); }
+};
+
+// Every row of a recordset, each as its cells' texts joined, in the recordset's order.
+QStringList rowsOf(db::Recordset &rs)
+{
+    rs.fetchAll();
+    QStringList out;
+    for (std::size_t r = 0; r < rs.fetchedCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < rs.FieldCount(); ++c)
+            cells << (rs.isNull(r, c) ? QStringLiteral("<null>") : rs.displayText(r, c));
+        out << cells.join(u'|');
+    }
+    return out;
+}
+
+QStringList sorted(QStringList rows)
+{
+    rows.sort();
+    return rows;
+}
+
+// The same small table on each database: SQLite, PostgreSQL, and ODBC (the SQLite driver).
+class FilteredStatements : public ControlTest, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        const QString provider = QLatin1String(GetParam());
+        const char *const rows = "(1, 'Alpha', 10.50, %1, '2024-01-05'), (2, 'Beta', 60.00, %2, '2024-01-06'),"
+                                 " (3, 'Alpha', 75.25, %2, '2024-02-01'), (4, 'Gamma', 5.00, %1, '2024-02-02'),"
+                                 " (5, 'Beta', 12.00, %1, '2024-03-01'), (6, 'Alpha', 99.99, %1, '2024-03-02')";
+        if (provider == u"PostgreSQL") {
+            TABULON_REQUIRE_POSTGRES();
+            m_schema = QStringLiteral("t_fr_%1").arg(QCoreApplication::applicationPid());
+            m_table = m_schema + QStringLiteral(".orders");
+            m_admin = db::Connection::create();
+            m_admin->setReadOnly(false);
+            m_admin->Open(testsupport::postgresConnectionString());
+            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+            m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
+            m_true = QStringLiteral("TRUE");
+            m_cs = testsupport::postgresConnectionString();
+        } else {
+            ASSERT_TRUE(m_dir.isValid());
+            const QString file = m_dir.filePath(QStringLiteral("orders.db"));
+            m_table = QStringLiteral("orders");
+            m_admin = db::Connection::create();
+            m_admin->setReadOnly(false);
+            m_admin->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
+            m_true = QStringLiteral("1");
+            m_cs = provider == u"ODBC" ? QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1").arg(file)
+                                      : QStringLiteral("Provider=SQLite;Data Source=%1").arg(file);
+        }
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1 (id integer, customer varchar(20), amount numeric(10,2),"
+                                        " paid boolean, placed date)")
+                             .arg(m_table));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1 VALUES ").arg(m_table)
+                         + QString::fromLatin1(rows).arg(m_true, m_true == u"1" ? QStringLiteral("0") : QStringLiteral("FALSE")));
+        m_connection = db::Connection::create();
+        m_connection->Open(m_cs);
+        tab = std::make_unique<RowsTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->resize(900, 600);
+        tab->show();
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+        if (!m_schema.isEmpty() && m_admin)
+            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+    }
+
+    QString sql(const char *text) const { return QString::fromUtf8(text).replace(QStringLiteral("{t}"), m_table); }
+
+    // Runs the statement in the control; true when it opened.
+    bool run(const QString &statement)
+    {
+        tab->SQL(statement);
+        return tab->Refresh_Results(false, false, false);
+    }
+    // The rows the statement gives filtered apart from the program: the reference.
+    QStringList apart(const QString &statement, const QString &condition)
+    {
+        auto rs = m_connection->Execute(QStringLiteral("SELECT * FROM (%1) q WHERE %2").arg(statement, condition));
+        return rowsOf(*rs);
+    }
+    QStringList shown() { return rowsOf(*tab->m_rsResults); }
+
+    QTemporaryDir m_dir;
+    QString m_schema, m_table, m_true, m_cs;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<RowsTabulon> tab;
+};
+
+} // namespace
+
+TEST_P(FilteredStatements, EveryStatementShapeGivesTheRowsOfItsFilteredResult)
+{
+    struct Shape {
+        const char *name;
+        const char *statement;
+        const char *header;
+        const char *typed;  // typed into "Filter for:", or
+        int cellRow;        // the cell of this row, by selection
+        QString reference;  // the condition on the result rows, written by hand
+    };
+    const Shape shapes[] = {
+        {"an alias", "SELECT id, customer AS \"Name\", amount FROM {t}", "Name", "Alpha", 0, "\"Name\" = 'Alpha'"},
+        {"an aggregate", "SELECT customer, count(*) AS n FROM {t} GROUP BY customer", "n", "2", 0, "n = 2"},
+        {"a window function", "SELECT id, row_number() OVER (ORDER BY id) AS rn FROM {t} WHERE id > 2", "rn", "1", 0,
+         "rn = 1"},
+        {"an OR in the WHERE", "SELECT * FROM {t} WHERE customer = 'Alpha' OR amount > 50", "paid", nullptr, 1,
+         "paid = " + m_true},
+        {"a CTE", "WITH big AS (SELECT * FROM {t} WHERE amount > 10) SELECT id, customer FROM big", "customer", "Beta",
+         0, "customer = 'Beta'"},
+        {"a sub-query", "SELECT id, (SELECT max(o2.amount) FROM {t} o2 WHERE o2.customer = o.customer) AS top FROM {t} o",
+         "top", nullptr, 1, "top = (SELECT max(amount) FROM {t})"},
+    };
+    for (const Shape &s : shapes) {
+        SCOPED_TRACE(s.name);
+        const QString statement = sql(s.statement);
+        tab->SQL(statement);
+        tab->Remove_Filter();
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+        ASSERT_TRUE(s.typed ? tab->typed(QLatin1String(s.header), QLatin1String(s.typed))
+                            : tab->byCell(s.cellRow, QLatin1String(s.header)));
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+        const QStringList expected = apart(statement, QString(s.reference).replace(QStringLiteral("{t}"), m_table));
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_EQ(sorted(shown()), sorted(expected)) << tab->m_strFilter;
+    }
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+}
+
+TEST_P(FilteredStatements, ASortOrderStillAppliesToTheFilteredRows)
+{
+    const QString statement = sql("SELECT id, customer AS \"Name\", amount FROM {t} ORDER BY id");
+    ASSERT_TRUE(run(statement));
+    ASSERT_TRUE(tab->typed(QStringLiteral("Name"), QStringLiteral("Alpha")));
+    tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("amount"), QStringLiteral("1")}}));
+    ASSERT_TRUE(tab->Refresh_Results(true, false, false)) << tab->sqlError();
+    QStringList ids;
+    for (const QString &row : shown())
+        ids << row.section(u'|', 0, 0);
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("6"), QStringLiteral("3"), QStringLiteral("1")}));
+}
+
+TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
+{
+    const QString statement = sql("SELECT * FROM {t}");
+    ASSERT_TRUE(run(statement));
+    ASSERT_TRUE(tab->typed(QStringLiteral("placed"), QStringLiteral("2024-02*")));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+    QStringList ids;
+    for (const QString &row : shown())
+        ids << row.section(u'|', 0, 0);
+    EXPECT_EQ(sorted(ids), (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
+
+    tab->Remove_Filter();
+    ASSERT_TRUE(tab->typed(QStringLiteral("amount"), QStringLiteral("1*")));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+    ids.clear();
+    for (const QString &row : shown())
+        ids << row.section(u'|', 0, 0);
+    EXPECT_TRUE(ids.contains(QStringLiteral("1")) && ids.contains(QStringLiteral("5")) && !ids.contains(QStringLiteral("2")))
+        << ids.join(u',').toStdString();
+
+    // True and False have no text a wildcard should match: refused, nothing stored, nothing run.
+    tab->Remove_Filter();
+    ui::Prompter::clearAsked();
+    EXPECT_FALSE(tab->typed(QStringLiteral("paid"), QStringLiteral("T*")));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_EQ(tab->history(), 0);
+    EXPECT_TRUE(tab->sqlError().isEmpty());
+    EXPECT_TRUE(events.empty()) << events.front().description;
+}
+
+TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
+{
+    const QString statement = sql("SELECT * FROM {t} ORDER BY id");
+    ASSERT_TRUE(run(statement));
+    const int rows = tab->ResultsRows();
+    const int cols = tab->grdResults->Cols();
+    for (int c = 1; c < cols; ++c) {
+        for (int r = 1; r <= rows; ++r) {
+            const QString header = tab->grdResults->TextMatrix(0, c);
+            SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
+            const QString id = tab->grdResults->TextMatrix(r, 0);
+            ASSERT_TRUE(tab->byCell(r, header));
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+            QStringList ids;
+            for (const QString &row : shown())
+                ids << row.section(u'|', 0, 0);
+            EXPECT_TRUE(ids.contains(id)) << tab->m_strFilter;
+            ASSERT_TRUE(tab->Remove_Filter());
+        }
+    }
+    EXPECT_TRUE(events.empty()) << events.front().description;
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, FilteredStatements, ::testing::Values("SQLite", "PostgreSQL", "ODBC"));
+
+namespace {
+
+// A table of every PostgreSQL type the data layer maps, with the values at their edges.
+class PostgresTypes : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        TABULON_REQUIRE_POSTGRES();
+        m_schema = QStringLiteral("t_ft_%1").arg(QCoreApplication::applicationPid());
+        m_admin = db::Connection::create();
+        m_admin->setReadOnly(false);
+        m_admin->Open(testsupport::postgresConnectionString());
+        const QString s = m_schema;
+        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE TYPE %1.mood AS ENUM ('ok', 'sad')").arg(s));
+        m_admin->Execute(QStringLiteral(
+            "CREATE TABLE %1.every(id integer, i2 smallint, i4 integer, i8 bigint, b boolean, f4 real,"
+            " f8 double precision, m money, n numeric, n3 numeric(12,3), d date, t time, ttz timetz,"
+            " ts timestamp, tstz timestamptz, vc varchar(10), tx text, ch char(4), u uuid, j json, jb jsonb,"
+            " x xml, iv interval, arr integer[], e %1.mood, nm name, by bytea)")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral(
+            "INSERT INTO %1.every VALUES"
+            " (1, -32768, 2147483647, 9223372036854775807, true, 1.1, 0.1, '92233720368547758.07',"
+            "  123456789012345678901234567890.123456789, 1.5, '2024-02-29', '24:00:00', '13:45:30.25+02',"
+            "  '2024-02-29 13:45:30.123456', '2024-03-31 02:30:00.000001+02', 'O''Brien', E'M\\u00fcller\\nx',"
+            "  'ab', 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"a\": [1, 2]}', '{\"b\": null}', '<a>x</a>',"
+            "  '1 day 02:00:00', '{1,2}', 'sad', 'nm', '\\x0001ff'),"
+            " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,"
+            "  NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+            " (3, 0, -1, -9223372036854775808, false, 'NaN', '-Infinity', '-92233720368547758.08', 'NaN', -0.05,"
+            "  'infinity', '00:00:00.000001', '00:00:00-03:30', '0044-03-15 10:00:00 BC', '-infinity', '',"
+            "  E'tab\\t\"q\"', 'x', '00000000-0000-0000-0000-000000000000', '[]', '[]', '<b/>', '-1 mons', '{}', 'ok',"
+            "  '', '\\x'),"
+            " (4, 7, 7, 7, true, 3.4028235e38, 1e300, '0.01', '0.000000000000000000001', 123456789.999,"
+            "  '0044-03-15 BC', '23:59:59.999999', '23:59:59.999999+14', 'infinity', '1999-12-31 23:59:59.5-08',"
+            "  'seven!!', '%_*', 'abcd', 'ffffffff-ffff-ffff-ffff-ffffffffffff', '1.5', '1.50', '<c a=\"1\"/>',"
+            "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '\\xff')")
+                             .arg(s));
+        m_connection = db::Connection::create();
+        m_connection->Open(testsupport::postgresConnectionString());
+        tab = std::make_unique<RowsTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->resize(1200, 600);
+        tab->show();
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+        if (m_admin)
+            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+    }
+
+    QString m_schema;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<RowsTabulon> tab;
+};
+
+} // namespace
+
+TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
+{
+    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+    ASSERT_EQ(tab->ResultsRows(), 4);
+    const int cols = tab->grdResults->Cols();
+    int filtered = 0;
+    for (int c = 1; c < cols; ++c) {
+        const QString header = tab->grdResults->TextMatrix(0, c);
+        for (int r = 1; r <= 4; ++r) {
+            SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
+            const QString id = tab->grdResults->TextMatrix(r, 0);
+            const bool binary = header == u"by" && !tab->m_rsResults->isNull(std::size_t(r - 1), c);
+            ui::Prompter::clearAsked();
+            if (binary) {
+                // Refused with a message, before anything reaches the server.
+                EXPECT_FALSE(tab->byCell(r, header));
+                ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+                EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("binary")));
+                EXPECT_TRUE(tab->m_strFilter.isEmpty());
+                continue;
+            }
+            ASSERT_TRUE(tab->byCell(r, header));
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+            QStringList ids;
+            for (const QString &row : rowsOf(*tab->m_rsResults))
+                ids << row.section(u'|', 0, 0);
+            EXPECT_TRUE(ids.contains(id)) << tab->m_strFilter << " gave " << ids.join(u',');
+            ++filtered;
+            ASSERT_TRUE(tab->Remove_Filter());
+            ASSERT_EQ(tab->ResultsRows(), 4);
+        }
+    }
+    EXPECT_GT(filtered, 90);
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+}
+
+TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
+{
+    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    const struct {
+        const char *header;
+        int row;
+        const char *condition;
+    } cases[] = {
+        {"b", 1, "\"b\"  = TRUE"},
+        {"f4", 1, "\"f4\"  = CAST('1.1' AS REAL)"},
+        {"m", 1, "\"m\"  = CAST(92233720368547758.07 AS MONEY)"},
+        {"ts", 1, "\"ts\"  = '2024-02-29 13:45:30.123456'"},
+        {"t", 1, "\"t\"  = '24:00:00'"},
+        {"d", 3, "\"d\"  = 'infinity'"},
+        {"d", 4, "\"d\"  = '0044-03-15 BC'"},
+        {"f8", 3, "\"f8\"  = CAST('-Infinity' AS DOUBLE PRECISION)"},
+        {"j", 1, "CAST(\"j\" AS TEXT)  = '{\"a\": [1, 2]}'"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(tab->byCell(c.row, QLatin1String(c.header)));
+        EXPECT_EQ(tab->m_strFilter, QLatin1String(c.condition));
+        tab->m_strFilter.clear();
+        tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Clear();
+    }
+}
+
+namespace {
+
+// A routine's rows and a table's rows, the same ones: a filter finds the same among both.
+class InMemoryRows : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        TABULON_REQUIRE_POSTGRES();
+        m_schema = QStringLiteral("t_fm_%1").arg(QCoreApplication::applicationPid());
+        m_admin = db::Connection::create();
+        m_admin->setReadOnly(false);
+        m_admin->Open(testsupport::postgresConnectionString());
+        const QString s = m_schema;
+        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1.names(id integer, name text, amount numeric(8,2), day date,"
+                                        " at timestamptz)")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1.names VALUES (1, 'Müller', 1.50, '2024-01-05', '2024-01-05 10:00:00.000001+00'),"
+                                        " (2, 'müller', 12.00, '2024-01-06', NULL), (3, 'M_x', 100.25, NULL, NULL),"
+                                        " (4, 'Mux', 1.50, '2024-01-05', '2024-01-05 10:00:00+00'), (5, '100%', NULL, NULL, NULL)")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.all_names() RETURNS SETOF %1.names LANGUAGE sql AS"
+                                        " $$ SELECT * FROM %1.names $$")
+                             .arg(s));
+        m_connection = db::Connection::create();
+        m_connection->Open(testsupport::postgresConnectionString());
+    }
+    void TearDown() override
+    {
+        for (auto *t : {table.get(), routine.get()}) {
+            if (t)
+                t->UnloadFlter();
+        }
+        if (m_admin)
+            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+    }
+
+    std::unique_ptr<RowsTabulon> start(const QString &source, hlTabulon::tbDataType dataType)
+    {
+        auto t = std::make_unique<RowsTabulon>();
+        watch(*t);
+        t->SQL(source);
+        t->DataType(dataType);
+        t->adoConnection(m_connection);
+        t->resize(900, 600);
+        t->show();
+        if (dataType != hlTabulon::tbDataStoredProc) {
+            EXPECT_TRUE(t->Refresh_Results(false, false, false));
+        }
+        return t;
+    }
+    // The ids the control shows after applying the filter as the column menu does.
+    static QStringList ids(RowsTabulon &t)
+    {
+        if (t.CurrentDataType() == hlTabulon::tbDataTable) {
+            EXPECT_TRUE(t.Refresh_Results(false, false, false)) << t.sqlError();
+        }
+        QStringList out;
+        for (int r = 1; r < t.grdResults->Rows(); ++r)
+            out << t.grdResults->TextMatrix(r, 0);
+        out.sort();
+        return out;
+    }
+
+    QString m_schema;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<RowsTabulon> table, routine;
+};
+
+} // namespace
+
+TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
+{
+    table = start(QStringLiteral("SELECT * FROM %1.names ORDER BY id").arg(m_schema), hlTabulon::tbDataTable);
+    routine = start(m_schema + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
+    ASSERT_EQ(routine->ResultsRows(), 5) << (events.empty() ? QString() : events.front().description);
+
+    struct Case {
+        const char *header;
+        const char *typed; // or, when null, the cell of row `row`
+        int row;
+    };
+    const Case cases[] = {
+        {"name", "M*", 0},  {"name", "m*", 0},     {"name", "M_x*", 0},  {"name", "*0%*", 0},
+        {"name", "müller", 0}, {"amount", "1*", 0}, {"amount", nullptr, 1}, {"day", nullptr, 1},
+        {"day", "2024-01*", 0}, {"at", nullptr, 1}, {"at", nullptr, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.header) + " " + (c.typed ? c.typed : "cell"));
+        for (RowsTabulon *t : {table.get(), routine.get()}) {
+            ASSERT_TRUE(c.typed ? t->typed(QLatin1String(c.header), QString::fromUtf8(c.typed))
+                                : t->byCell(c.row, QLatin1String(c.header)));
+            if (t == routine.get()) {
+                t->m_rsResults->setFilter(t->m_strFilter);
+                t->grdResults->setDataSource(t->m_rsResults);
+            }
+        }
+        EXPECT_EQ(ids(*routine), ids(*table)) << routine->m_strFilter << " / " << table->m_strFilter;
+        EXPECT_FALSE(ids(*table).isEmpty());
+        ASSERT_TRUE(table->Remove_Filter());
+        ASSERT_TRUE(routine->Remove_Filter());
+    }
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+}
+
+TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
+{
+    routine = start(m_schema + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
+    routine->Delimiter(QStringLiteral("`"));
+    ASSERT_TRUE(routine->byCell(1, QStringLiteral("name")));
+    EXPECT_EQ(routine->m_strFilter, QStringLiteral("`name`  = 'Müller'"));
+    EXPECT_EQ(routine->m_rsResults->RecordCount(), 1);
+    EXPECT_TRUE(events.empty()) << events.front().description;
+
+    // The same rows saved as XML and opened again, filtered with [ ] names.
+    QTemporaryDir dir;
+    const QString xml = dir.filePath(QStringLiteral("names.xml"));
+    ASSERT_TRUE(routine->Remove_Filter());
+    routine->m_rsResults->Save(xml);
+    auto doc = std::make_unique<RowsTabulon>();
+    watch(*doc);
+    doc->Delimiter(QStringLiteral("["));
+    doc->resize(900, 600);
+    doc->show();
+    ASSERT_TRUE(doc->Open_SQL(xml));
+    ASSERT_TRUE(doc->Refresh());
+    ASSERT_TRUE(doc->byCell(4, QStringLiteral("amount")));
+    EXPECT_EQ(doc->m_strFilter, QStringLiteral("[amount]  = 1.50"));
+    EXPECT_EQ(doc->m_rsResults->RecordCount(), 2);
+
+    // A delimiter the recordset filter cannot read: the failure is reported and nothing is kept.
+    const QString before = doc->m_strFilter;
+    const int history = doc->history();
+    doc->Delimiter(QStringLiteral("'"));
+    EXPECT_FALSE(doc->byCell(1, QStringLiteral("name")));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().procedure, QStringLiteral("Set_Filter"));
+    EXPECT_EQ(doc->m_strFilter, before);
+    EXPECT_EQ(doc->history(), history);
+    EXPECT_EQ(doc->m_rsResults->Filter(), before);
+    EXPECT_EQ(doc->m_rsResults->RecordCount(), 2);
+    doc->UnloadFlter();
+}
