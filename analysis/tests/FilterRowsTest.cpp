@@ -78,6 +78,25 @@ QStringList sorted(QStringList rows)
     return rows;
 }
 
+// A schema of this process's own on the test server (parallel test processes never meet),
+// dropped again at the end. Statements name it as %1.
+struct OwnSchema {
+    explicit OwnSchema(const char *prefix)
+        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
+          admin(db::Connection::create())
+    {
+        admin->setReadOnly(false);
+        admin->Open(testsupport::postgresConnectionString());
+        exec("DROP SCHEMA IF EXISTS %1 CASCADE");
+        exec("CREATE SCHEMA %1");
+    }
+    ~OwnSchema() { exec("DROP SCHEMA IF EXISTS %1 CASCADE"); }
+    void exec(const char *sql) { admin->Execute(QString::fromUtf8(sql).arg(name)); }
+
+    QString name;
+    std::shared_ptr<db::Connection> admin;
+};
+
 // The same small table on each database: SQLite, PostgreSQL, and ODBC (the SQLite driver).
 class FilteredStatements : public ControlTest, public ::testing::WithParamInterface<const char *> {
 protected:
@@ -89,13 +108,9 @@ protected:
                                  " (5, 'Beta', 12.00, %1, '2024-03-01'), (6, 'Alpha', 99.99, %1, '2024-03-02')";
         if (provider == u"PostgreSQL") {
             TABULON_REQUIRE_POSTGRES();
-            m_schema = QStringLiteral("t_fr_%1").arg(QCoreApplication::applicationPid());
-            m_table = m_schema + QStringLiteral(".orders");
-            m_admin = db::Connection::create();
-            m_admin->setReadOnly(false);
-            m_admin->Open(testsupport::postgresConnectionString());
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-            m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
+            m_schema = std::make_unique<OwnSchema>("t_fr");
+            m_table = m_schema->name + QStringLiteral(".orders");
+            m_admin = m_schema->admin;
             m_true = QStringLiteral("TRUE");
             m_cs = testsupport::postgresConnectionString();
         } else {
@@ -127,8 +142,6 @@ protected:
     {
         if (tab)
             tab->UnloadFlter();
-        if (!m_schema.isEmpty() && m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
     }
 
     QString sql(const char *text) const { return QString::fromUtf8(text).replace(QStringLiteral("{t}"), m_table); }
@@ -148,7 +161,8 @@ protected:
     QStringList shown() { return rowsOf(*tab->m_rsResults); }
 
     QTemporaryDir m_dir;
-    QString m_schema, m_table, m_true, m_cs;
+    std::unique_ptr<OwnSchema> m_schema;
+    QString m_table, m_true, m_cs;
     std::shared_ptr<db::Connection> m_admin, m_connection;
     std::unique_ptr<RowsTabulon> tab;
 };
@@ -270,21 +284,14 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_schema = QStringLiteral("t_ft_%1").arg(QCoreApplication::applicationPid());
-        m_admin = db::Connection::create();
-        m_admin->setReadOnly(false);
-        m_admin->Open(testsupport::postgresConnectionString());
-        const QString s = m_schema;
-        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
-        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
-        m_admin->Execute(QStringLiteral("CREATE TYPE %1.mood AS ENUM ('ok', 'sad')").arg(s));
-        m_admin->Execute(QStringLiteral(
+        m_schema = std::make_unique<OwnSchema>("t_ft");
+        m_schema->exec("CREATE TYPE %1.mood AS ENUM ('ok', 'sad')");
+        m_schema->exec(
             "CREATE TABLE %1.every(id integer, i2 smallint, i4 integer, i8 bigint, b boolean, f4 real,"
             " f8 double precision, m money, n numeric, n3 numeric(12,3), d date, t time, ttz timetz,"
             " ts timestamp, tstz timestamptz, vc varchar(10), tx text, ch char(4), u uuid, j json, jb jsonb,"
-            " x xml, iv interval, arr integer[], e %1.mood, nm name, by bytea)")
-                             .arg(s));
-        m_admin->Execute(QStringLiteral(
+            " x xml, iv interval, arr integer[], e %1.mood, nm name, by bytea)");
+        m_schema->exec(
             "INSERT INTO %1.every VALUES"
             " (1, -32768, 2147483647, 9223372036854775807, true, 1.1, 0.1, '92233720368547758.07',"
             "  123456789012345678901234567890.123456789, 1.5, '2024-02-29', '24:00:00', '13:45:30.25+02',"
@@ -300,8 +307,7 @@ protected:
             " (4, 7, 7, 7, true, 3.4028235e38, 1e300, '0.01', '0.000000000000000000001', 123456789.999,"
             "  '0044-03-15 BC', '23:59:59.999999', '23:59:59.999999+14', 'infinity', '1999-12-31 23:59:59.5-08',"
             "  'seven!!', '%_*', 'abcd', 'ffffffff-ffff-ffff-ffff-ffffffffffff', '1.5', '1.50', '<c a=\"1\"/>',"
-            "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '\\xff')")
-                             .arg(s));
+            "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '\\xff')");
         m_connection = db::Connection::create();
         m_connection->Open(testsupport::postgresConnectionString());
         tab = std::make_unique<RowsTabulon>();
@@ -315,12 +321,10 @@ protected:
     {
         if (tab)
             tab->UnloadFlter();
-        if (m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
     }
 
-    QString m_schema;
-    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<OwnSchema> m_schema;
+    std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<RowsTabulon> tab;
 };
 
@@ -328,7 +332,7 @@ protected:
 
 TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
 {
-    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema));
+    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema->name));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
     ASSERT_EQ(tab->ResultsRows(), 4);
     const int cols = tab->grdResults->Cols();
@@ -365,7 +369,7 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
 
 TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
 {
-    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema));
+    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema->name));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     const struct {
         const char *header;
@@ -398,23 +402,12 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_schema = QStringLiteral("t_fm_%1").arg(QCoreApplication::applicationPid());
-        m_admin = db::Connection::create();
-        m_admin->setReadOnly(false);
-        m_admin->Open(testsupport::postgresConnectionString());
-        const QString s = m_schema;
-        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
-        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
-        m_admin->Execute(QStringLiteral("CREATE TABLE %1.names(id integer, name text, amount numeric(8,2), day date,"
-                                        " at timestamptz)")
-                             .arg(s));
-        m_admin->Execute(QStringLiteral("INSERT INTO %1.names VALUES (1, 'Müller', 1.50, '2024-01-05', '2024-01-05 10:00:00.000001+00'),"
-                                        " (2, 'müller', 12.00, '2024-01-06', NULL), (3, 'M_x', 100.25, NULL, NULL),"
-                                        " (4, 'Mux', 1.50, '2024-01-05', '2024-01-05 10:00:00+00'), (5, '100%', NULL, NULL, NULL)")
-                             .arg(s));
-        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.all_names() RETURNS SETOF %1.names LANGUAGE sql AS"
-                                        " $$ SELECT * FROM %1.names $$")
-                             .arg(s));
+        m_schema = std::make_unique<OwnSchema>("t_fm");
+        m_schema->exec("CREATE TABLE %1.names(id integer, name text, amount numeric(8,2), day date, at timestamptz)");
+        m_schema->exec("INSERT INTO %1.names VALUES (1, 'Müller', 1.50, '2024-01-05', '2024-01-05 10:00:00.000001+00'),"
+                       " (2, 'müller', 12.00, '2024-01-06', NULL), (3, 'M_x', 100.25, NULL, NULL),"
+                       " (4, 'Mux', 1.50, '2024-01-05', '2024-01-05 10:00:00+00'), (5, '100%', NULL, NULL, NULL)");
+        m_schema->exec("CREATE FUNCTION %1.all_names() RETURNS SETOF %1.names LANGUAGE sql AS $$ SELECT * FROM %1.names $$");
         m_connection = db::Connection::create();
         m_connection->Open(testsupport::postgresConnectionString());
     }
@@ -424,8 +417,6 @@ protected:
             if (t)
                 t->UnloadFlter();
         }
-        if (m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
     }
 
     std::unique_ptr<RowsTabulon> start(const QString &source, hlTabulon::tbDataType dataType)
@@ -455,8 +446,8 @@ protected:
         return out;
     }
 
-    QString m_schema;
-    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<OwnSchema> m_schema;
+    std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<RowsTabulon> table, routine;
 };
 
@@ -464,8 +455,8 @@ protected:
 
 TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
 {
-    table = start(QStringLiteral("SELECT * FROM %1.names ORDER BY id").arg(m_schema), hlTabulon::tbDataTable);
-    routine = start(m_schema + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
+    table = start(QStringLiteral("SELECT * FROM %1.names ORDER BY id").arg(m_schema->name), hlTabulon::tbDataTable);
+    routine = start(m_schema->name + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
     ASSERT_EQ(routine->ResultsRows(), 5) << (events.empty() ? QString() : events.front().description);
 
     struct Case {
@@ -498,7 +489,7 @@ TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
 
 TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
 {
-    routine = start(m_schema + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
+    routine = start(m_schema->name + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
     routine->Delimiter(QStringLiteral("`"));
     ASSERT_TRUE(routine->byCell(1, QStringLiteral("name")));
     EXPECT_EQ(routine->m_strFilter, QStringLiteral("`name`  = 'Müller'"));

@@ -43,6 +43,11 @@ std::int64_t RowReader::int64(int field) const
     return m_store->int64(m_row, field);
 }
 
+int RowReader::zone(int field) const
+{
+    return m_store->zone(m_row, field);
+}
+
 double RowReader::real(int field) const
 {
     return m_store->real(m_row, field);
@@ -73,7 +78,8 @@ void RowReader::appendText(int field, std::string &out) const
     }
     char buf[64];
     const bool whole = db::storageOf(t) == db::Storage::Int64;
-    const std::size_t n = db::RowStore::formatScalar(t, whole ? int64(field) : 0, whole ? 0.0 : real(field), buf);
+    const std::size_t n = db::RowStore::formatScalar(t, whole ? int64(field) : 0, whole ? 0.0 : real(field), buf,
+                                                     whole ? zone(field) : db::RowStore::kNoZone);
     out.append(buf, n);
 }
 

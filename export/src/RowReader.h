@@ -28,8 +28,9 @@ public:
     int type(int field) const;
     bool isNull(int field) const;
     std::int64_t int64(int field) const; // integers, Booleans, dates, times, timestamps
-    double real(int field) const;        // single, double, currency
-    std::string_view bytes(int field) const; // text (UTF-8), exact decimals, binary
+    int zone(int field) const;           // a time's or timestamp's offset, or RowStore::kNoZone
+    double real(int field) const;        // single, double
+    std::string_view bytes(int field) const; // text (UTF-8), exact decimals and money, binary
 
     // The current row as a whole, for a writer that hands rows on (the XML document).
     const db::RowStore &store() const { return *m_store; }

@@ -150,7 +150,7 @@ WriteResult writeSqlite(const ExportJob &job)
             switch (db::storageOf(type)) {
             case db::Storage::Int64:
                 if (db::isDateType(type)) {
-                    const std::size_t n = db::RowStore::formatScalar(type, row.int64(field), 0, buf);
+                    const std::size_t n = db::RowStore::formatScalar(type, row.int64(field), 0, buf, row.zone(field));
                     sqlite3_bind_text(rawStmt, col, buf, int(n), SQLITE_TRANSIENT);
                 } else {
                     sqlite3_bind_int64(rawStmt, col, row.int64(field));

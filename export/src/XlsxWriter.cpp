@@ -19,7 +19,7 @@ namespace hlexport {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr std::int64_t kUsPerDay = 86400000000;
 constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
 // A spreadsheet number holds 15 significant digits; wider whole numbers and decimals are
 // written as text so that no digit is lost.
@@ -139,12 +139,12 @@ public:
                 if (sheetDay(v, day))
                     return number(row, col, day, m_date);
                 break;
-            case db::adDBTime: return number(row, col, double(v) / double(kMsPerDay), m_time);
+            case db::adDBTime: return number(row, col, double(v) / double(kUsPerDay), m_time);
             case db::adDate:
             case db::adDBTimeStamp: {
-                const std::int64_t days = floorDiv(v, kMsPerDay);
+                const std::int64_t days = floorDiv(v, kUsPerDay);
                 if (sheetDay(days + kEpochJulianDay, day))
-                    return number(row, col, day + double(v - days * kMsPerDay) / double(kMsPerDay), m_dateTime);
+                    return number(row, col, day + double(v - days * kUsPerDay) / double(kUsPerDay), m_dateTime);
                 break;
             }
             default:
@@ -161,7 +161,7 @@ public:
             break;
         }
         case db::Storage::Text:
-            if (type == db::adNumeric || type == db::adDecimal) {
+            if (db::isNumericType(type)) {
                 const std::string_view digits = reader.bytes(field);
                 if (fitsNumber(digits)) {
                     m_text.assign(digits);
