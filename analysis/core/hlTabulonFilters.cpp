@@ -127,16 +127,17 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
             } else {
                 v.store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{info});
                 v.store->beginRow();
+                // A typed date is read day first, as the user writes it; ISO and the rest as the
+                // data layer reads text.
+                const auto d = db::isDateType(type) && type != db::adDBTime ? dateOf(value) : std::nullopt;
                 try {
-                    v.store->setValue(0, db::isTextType(type) ? QVariant(value) : QVariant(value.trimmed()));
+                    if (d)
+                        v.store->setValue(0, type == db::adDBDate ? QVariant(d->date()) : QVariant(*d));
+                    else
+                        v.store->setValue(0, db::isTextType(type) ? QVariant(value) : QVariant(value.trimmed()));
                 } catch (const db::DbError &) {
-                    const auto d = db::isDateType(type) ? dateOf(value) : std::nullopt;
-                    if (!d) {
-                        const bool date = db::isDateType(type);
-                        return refuse(QStringLiteral("'") + strValue
-                                      + (date ? QStringLiteral("' is not a date.") : QStringLiteral("' is not a number.")));
-                    }
-                    v.store->setValue(0, type == db::adDBDate ? QVariant(d->date()) : QVariant(*d));
+                    return refuse(QStringLiteral("'") + strValue
+                                  + (db::isDateType(type) ? QStringLiteral("' is not a date.") : QStringLiteral("' is not a number.")));
                 }
                 v.store->endRow();
             }

@@ -251,6 +251,24 @@ TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
     EXPECT_TRUE(events.empty()) << events.front().description;
 }
 
+TEST_P(FilteredStatements, TypedDatesAreReadDayFirstOrAsIsoAndOthersAreRefused)
+{
+    ASSERT_TRUE(run(sql("SELECT * FROM {t}")));
+    for (const char *typed : {"01/02/2024", "2024-02-01"}) {
+        SCOPED_TRACE(typed);
+        ASSERT_TRUE(tab->typed(QStringLiteral("placed"), QLatin1String(typed)));
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+        ASSERT_EQ(shown().size(), 1);
+        EXPECT_TRUE(shown().front().startsWith(QStringLiteral("3|"))) << shown().front();
+        ASSERT_TRUE(tab->Remove_Filter());
+    }
+    ui::Prompter::clearAsked();
+    EXPECT_FALSE(tab->typed(QStringLiteral("placed"), QStringLiteral("31/02/2024")));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a date")));
+    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+}
+
 TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
 {
     const QString statement = sql("SELECT * FROM {t} ORDER BY id");
