@@ -308,24 +308,24 @@ protected:
             "CREATE TABLE %1.every(id integer, i2 smallint, i4 integer, i8 bigint, b boolean, f4 real,"
             " f8 double precision, m money, n numeric, n3 numeric(12,3), d date, t time, ttz timetz,"
             " ts timestamp, tstz timestamptz, vc varchar(10), tx text, ch char(4), u uuid, j json, jb jsonb,"
-            " x xml, iv interval, arr integer[], e %1.mood, nm name, by bytea)");
+            " x xml, iv interval, arr integer[], e %1.mood, nm name, ip inet, by bytea)");
         m_schema->exec(
             "INSERT INTO %1.every VALUES"
             " (1, -32768, 2147483647, 9223372036854775807, true, 1.1, 0.1, '92233720368547758.07',"
             "  123456789012345678901234567890.123456789, 1.5, '2024-02-29', '24:00:00', '13:45:30.25+02',"
             "  '2024-02-29 13:45:30.123456', '2024-03-31 02:30:00.000001+02', 'O''Brien', E'M\\u00fcller\\nx',"
             "  'ab', 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"a\": [1, 2]}', '{\"b\": null}', '<a>x</a>',"
-            "  '1 day 02:00:00', '{1,2}', 'sad', 'nm', '\\x0001ff'),"
+            "  '1 day 02:00:00', '{1,2}', 'sad', 'nm', '::1', '\\x0001ff'),"
             " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,"
-            "  NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
+            "  NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),"
             " (3, 0, -1, -9223372036854775808, false, 'NaN', '-Infinity', '-92233720368547758.08', 'NaN', -0.05,"
             "  'infinity', '00:00:00.000001', '00:00:00-03:30', '0044-03-15 10:00:00 BC', '-infinity', '',"
             "  E'tab\\t\"q\"', 'x', '00000000-0000-0000-0000-000000000000', '[]', '[]', '<b/>', '-1 mons', '{}', 'ok',"
-            "  '', '\\x'),"
+            "  '', '10.1.2.3/8', '\\x'),"
             " (4, 7, 7, 7, true, 3.4028235e38, 1e300, '0.01', '0.000000000000000000001', 123456789.999,"
             "  '0044-03-15 BC', '23:59:59.999999', '23:59:59.999999+14', 'infinity', '1999-12-31 23:59:59.5-08',"
             "  'seven!!', '%_*', 'abcd', 'ffffffff-ffff-ffff-ffff-ffffffffffff', '1.5', '1.50', '<c a=\"1\"/>',"
-            "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '\\xff')");
+            "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '192.168.0.1', '\\xff')");
         m_connection = db::Connection::create();
         m_connection->Open(testsupport::postgresConnectionString());
         tab = std::make_unique<RowsTabulon>();
@@ -409,6 +409,22 @@ TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
         EXPECT_EQ(tab->m_strFilter, QLatin1String(c.condition));
         tab->m_strFilter.clear();
         tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Clear();
+    }
+}
+
+TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
+{
+    // The server's cast to text adds "/32" and "/128" that the cells do not show.
+    tab->SQL(QStringLiteral("SELECT id, ip FROM %1.every ORDER BY id").arg(m_schema->name));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    for (const char *typed : {"*.0.1", "::1", "10.1.2.3/8"}) {
+        SCOPED_TRACE(typed);
+        ASSERT_TRUE(tab->typed(QStringLiteral("ip"), QLatin1String(typed)));
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+        const QStringList rows = rowsOf(*tab->m_rsResults);
+        ASSERT_EQ(rows.size(), 1) << tab->m_strFilter;
+        EXPECT_TRUE(rows.front().endsWith(QLatin1String(typed).mid(QLatin1String(typed).startsWith(u'*') ? 1 : 0)));
+        ASSERT_TRUE(tab->Remove_Filter());
     }
 }
 

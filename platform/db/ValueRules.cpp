@@ -332,10 +332,20 @@ QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider pro
 
 namespace {
 
-// PostgreSQL text types compare as text already; the others mapped to text compare as theirs.
+// PostgreSQL's network addresses: their cast to text always adds the mask the value shows
+// only when it is not the whole address.
+bool isNetworkAddress(const FieldInfo &field, Provider provider)
+{
+    const QString t = field.DeclaredType.trimmed().toLower();
+    return provider == Provider::PostgreSQL && (t == u"inet" || t == u"cidr");
+}
+
+// PostgreSQL text types compare as text already; the others mapped to text compare as theirs,
+// but for addresses, whose own equality is exact.
 bool comparesAsItsText(const FieldInfo &field, Provider provider)
 {
-    if (provider != Provider::PostgreSQL || !isTextType(field.Type) || field.Type == adChar || field.Type == adWChar)
+    if (provider != Provider::PostgreSQL || !isTextType(field.Type) || field.Type == adChar || field.Type == adWChar
+        || isNetworkAddress(field, provider))
         return false;
     const QString t = field.DeclaredType.trimmed().toLower();
     return !(t.isEmpty() || t == u"text" || t.startsWith(QLatin1String("character varying")) || t.startsWith(QLatin1String("varchar"))
@@ -367,6 +377,8 @@ QString sqlColumnText(const QString &column, const FieldInfo &field, Provider pr
 {
     if (field.Type == adBoolean || storageOf(field.Type) == Storage::Blob)
         return {};
+    if (isNetworkAddress(field, provider))
+        return QStringLiteral("NULLIF(format('%s', %1), '')").arg(column); // the text shown; never empty
     if (isTextType(field.Type) && !comparesAsItsText(field, provider))
         return column;
     if (field.Type == adCurrency && provider == Provider::PostgreSQL)

@@ -273,6 +273,16 @@ TEST_F(DbPostgres, InfiniteAndFarDatesKeepTheirOrder)
     EXPECT_EQ(t->displayText(0, 1), "23:59:59.999999");
     EXPECT_LT(t->int64(0, 1), t->int64(0, 0));
     EXPECT_EQ(t->displayText(0, 2), "2024-02-29 13:45:30.000001");
+
+    // The server's last thirty years do not fit the microseconds the rows hold: a clear error,
+    // never a date wrapped into the far past.
+    EXPECT_EQ(query(QStringLiteral("SELECT '294000-01-01 00:00:00'::timestamp"))->displayText(0, 0), "294000-01-01 00:00:00");
+    try {
+        query(QStringLiteral("SELECT '294276-12-31 23:59:59'::timestamp AS last"));
+        ADD_FAILURE() << "read a timestamp it cannot hold";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("'294276-12-31 23:59:59' of column last"))) << e.message().toStdString();
+    }
 }
 
 TEST_F(DbPostgres, ExpressionColumnsAndBaseColumns)

@@ -239,8 +239,10 @@ bool parseTimestamp(const char *p, std::size_t len, std::int64_t &out, int &zone
         return false;
     if (!acceptEra(s, y) || s.p != s.e)
         return false;
-    out = (julianDay(y, m, d) - kUnixEpochJulianDay) * kUsPerDay + us;
-    return true;
+    // The server's last years lie beyond microseconds since 1970 in 64 bits: refused, never wrapped.
+    std::int64_t days = 0;
+    return !__builtin_mul_overflow(julianDay(y, m, d) - kUnixEpochJulianDay, kUsPerDay, &days)
+           && !__builtin_add_overflow(days, us, &out) && out != RowStore::kInfinity && out != RowStore::kMinusInfinity;
 }
 
 int hexDigit(char c)
