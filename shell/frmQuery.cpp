@@ -69,7 +69,9 @@ void frmQuery::Form_Activate()
 
 void frmQuery::hlTabulon_QuerySelected(const QString &strQuery)
 {
-    setWindowTitle(m_strQueryName + QStringLiteral(" | ") + strQuery);
+    // A cleared query names no file: the caption is the launch's name alone, without a dangling
+    // separator.
+    setWindowTitle(strQuery.isEmpty() ? m_strQueryName : m_strQueryName + QStringLiteral(" | ") + strQuery);
 }
 
 void frmQuery::hlTabulon_Faultdesk(const QString &strSub, const QString &strDescription)

@@ -5,6 +5,7 @@
 #include "Glob.h"
 #include "frmBrowser.h"
 #include "frmQuery.h"
+#include "WindowPlacement.h"
 
 #include "core/hlTabulon.h"
 #include "hlSourceBrowser.h"
@@ -17,6 +18,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 
 namespace {
@@ -223,16 +226,61 @@ frmBrowser *mdiMain::showBrowser()
 
 frmQuery *mdiMain::openQueryWindow()
 {
+    // Counted before the new one joins: its place follows the windows already open.
+    const int others = int(queryWindows().size());
     auto *window = new frmQuery(*this);
     // Not deleted on close: the window destroys itself once its control has finished.
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_queries.append(window);
     connect(window, &QObject::destroyed, this, &mdiMain::queryWindowGone, Qt::QueuedConnection);
+    connect(window, &QMdiSubWindow::windowStateChanged, this,
+            [this, window](Qt::WindowStates oldState, Qt::WindowStates newState) {
+                queryStateChanged(window, oldState, newState);
+            });
     mdiArea->addSubWindow(window);
     dropSystemMenuShortcuts(window);
-    window->show();
+    // Its own size, not the control's size hint: the normal geometry is what a window falls back
+    // to when a maximised one closes or the windows are arranged.
+    const bool maximise = m_blnQueriesMaximised;
+    window->setGeometry(placement::newWindow(queryArea(), others, cascadeStep()));
+    if (maximise)
+        window->showMaximized();
+    else
+        window->show();
     mdiArea->setActiveSubWindow(window);
     return window;
+}
+
+QRect mdiMain::queryArea() const
+{
+    const QRect area = mdiArea->viewport()->rect();
+    std::optional<QRect> browser;
+    if (m_browser && m_browser->isVisible() && !m_browser->isMinimized() && !m_browser->isMaximized())
+        browser = m_browser->geometry();
+    return placement::freeArea(area, browser);
+}
+
+int mdiMain::cascadeStep() const
+{
+    // One title bar: every cascaded window's title stays readable.
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    return std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this), 16);
+}
+
+void mdiMain::queryStateChanged(frmQuery *window, Qt::WindowStates oldState, Qt::WindowStates newState)
+{
+    // Becoming active or inactive is a state change too, but no choice of the user's.
+    if (!((oldState ^ newState) & Qt::WindowMaximized))
+        return;
+    if (!window || window->closing() || newState & Qt::WindowMinimized)
+        return;
+    // Moving from one maximised window to another restores the first and maximises the second,
+    // in either order: what counts is whether one is maximised now.
+    bool anyMaximised = bool(newState & Qt::WindowMaximized);
+    for (frmQuery *w : queryWindows())
+        anyMaximised = anyMaximised || (w != window && w->isMaximized());
+    m_blnQueriesMaximised = anyMaximised;
 }
 
 frmBrowser *mdiMain::browserWindow() const
@@ -271,6 +319,15 @@ bool mdiMain::browserIsCurrent() const
 void mdiMain::subWindowActivated(QMdiSubWindow *window)
 {
     if (auto *query = qobject_cast<frmQuery *>(window)) {
+        // The window after a maximised one that closed takes its place, maximised too (once the
+        // area has finished its own activation, which would otherwise restore it again).
+        if (!query->closing() && m_blnQueriesMaximised && !query->isMaximized() && !query->isMinimized()) {
+            QTimer::singleShot(0, query, [this, guard = QPointer<frmQuery>(query)] {
+                if (guard && !guard->closing() && m_blnQueriesMaximised && guard == activeQueryWindow()
+                    && !guard->isMaximized() && !guard->isMinimized())
+                    guard->showMaximized();
+            });
+        }
         if (!query->closing())
             query->Form_Activate();
     } else if (window && window == m_browser) {
@@ -297,7 +354,8 @@ void mdiMain::queryActivated(frmQuery *window)
     mnuItem->menuAction()->setEnabled(false);
     mnuToolBars->menuAction()->setEnabled(true);
     mnuViewBrowser->setChecked(false);
-    mnuOptions->setEnabled(window->control()->OptionsVisible());
+    // The control's own Options button says whether its options dialog is there to open.
+    mnuOptions->setEnabled(window->control()->OptionsVisible() && window->control()->stOptions());
     queryViewChanged(window);
 }
 

@@ -58,6 +58,14 @@ public:
     // Ends the run without the quit question (tests, and End): windows down in order.
     void unloadAll();
 
+    // Query windows open maximised while the user keeps them so.
+    bool queriesMaximised() const { return m_blnQueriesMaximised; }
+    // The area a new query window opens in: what the browser leaves free.
+    QRect queryArea() const;
+    // Window > Cascade and Window > Tile.
+    void cascade();
+    void tile(Qt::Orientation orientation);
+
     QMdiArea *mdiArea = nullptr;
 
     // --- menus (names as the commands know them) ---
@@ -130,8 +138,11 @@ private:
     void connectCommands();
     void subWindowActivated(QMdiSubWindow *window);
     void fillWindowList();
-    void tile(Qt::Orientation orientation);
     void queryWindowGone();
+    void queryStateChanged(frmQuery *window, Qt::WindowStates oldState, Qt::WindowStates newState);
+    // The child windows the arranging commands move: shown, not minimised, not closing.
+    QList<QMdiSubWindow *> arrangeable() const;
+    int cascadeStep() const;
 
     // Forwarding to the current query window's control, by member name. No target: nothing
     // happens. A call the control could not take is reported under `procedure` unless `quiet`.
@@ -157,4 +168,5 @@ private:
     QTimer *m_tmrQuit = nullptr;
     bool m_blnQuitConfirmed = false;
     bool m_blnUnloaded = false;
+    bool m_blnQueriesMaximised = false;
 };

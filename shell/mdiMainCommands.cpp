@@ -6,6 +6,7 @@
 #include "Glob.h"
 #include "frmBrowser.h"
 #include "frmQuery.h"
+#include "WindowPlacement.h"
 
 #include "core/LibraryState.h"
 #include "core/frmAbout.h"
@@ -70,7 +71,7 @@ void mdiMain::connectCommands()
     connect(mnuWindow, &QMenu::aboutToShow, this, &mdiMain::fillWindowList);
     connect(mnuWindows[0], &QAction::triggered, this, [this] { tile(Qt::Horizontal); });
     connect(mnuWindows[1], &QAction::triggered, this, [this] { tile(Qt::Vertical); });
-    connect(mnuWindows[2], &QAction::triggered, mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(mnuWindows[2], &QAction::triggered, this, &mdiMain::cascade);
 
     connect(mnuContents, &QAction::triggered, this, &mdiMain::mnuContents_Click);
     const qint16 pages[] = {1, 0, 2};
@@ -241,7 +242,7 @@ void mdiMain::fillWindowList()
     }
 }
 
-void mdiMain::tile(Qt::Orientation orientation)
+QList<QMdiSubWindow *> mdiMain::arrangeable() const
 {
     QList<QMdiSubWindow *> windows;
     for (QMdiSubWindow *w : mdiArea->subWindowList(QMdiArea::StackingOrder)) {
@@ -249,18 +250,30 @@ void mdiMain::tile(Qt::Orientation orientation)
         if (!w->isHidden() && !w->isMinimized() && !(query && query->closing()))
             windows.append(w);
     }
-    if (windows.isEmpty())
-        return;
-    const QRect area = mdiArea->viewport()->rect();
-    const int n = int(windows.size());
-    for (int i = 0; i < n; ++i) {
+    return windows;
+}
+
+void mdiMain::tile(Qt::Orientation orientation)
+{
+    const QList<QMdiSubWindow *> windows = arrangeable();
+    const QList<QRect> places = placement::tile(mdiArea->viewport()->rect(), int(windows.size()), orientation);
+    for (int i = 0; i < windows.size(); ++i) {
+        if (windows.at(i)->isMaximized())
+            windows.at(i)->showNormal();
+        windows.at(i)->setGeometry(places.at(i));
+    }
+}
+
+void mdiMain::cascade()
+{
+    // The window on top stays on top, at the end of the cascade.
+    const QList<QMdiSubWindow *> windows = arrangeable();
+    const QList<QRect> places = placement::cascade(mdiArea->viewport()->rect(), int(windows.size()), cascadeStep());
+    for (int i = 0; i < windows.size(); ++i) {
         QMdiSubWindow *w = windows.at(i);
         if (w->isMaximized())
             w->showNormal();
-        // Horizontally: bands one above the other; vertically: columns side by side.
-        const QRect r = orientation == Qt::Horizontal
-                            ? QRect(area.left(), area.top() + area.height() * i / n, area.width(), area.height() / n)
-                            : QRect(area.left() + area.width() * i / n, area.top(), area.width() / n, area.height());
-        w->setGeometry(r);
+        w->setGeometry(places.at(i));
+        w->raise();
     }
 }

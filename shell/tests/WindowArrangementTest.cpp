@@ -1,0 +1,199 @@
+// Where query windows open and how the Window menu arranges them: every window stays usable.
+#include "ShellTestSupport.h"
+#include "WindowPlacement.h"
+
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+
+using shelltest::pump;
+using shelltest::ShellTest;
+
+namespace {
+
+// No rectangle outside the area, none smaller than a usable window.
+void expectUsable(const QList<QRect> &rects, const QRect &area)
+{
+    const QSize usable = placement::usableSize(area);
+    for (const QRect &r : rects) {
+        EXPECT_TRUE(area.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+        EXPECT_GE(r.width(), usable.width());
+        EXPECT_GE(r.height(), usable.height());
+    }
+}
+
+} // namespace
+
+TEST(WindowPlacement, NewWindowsOpenBesideTheBrowserAtAUsableSize)
+{
+    const QRect area(0, 0, 1600, 900);
+    // The browser at the left: the band to its right.
+    const QRect browser(0, 0, 380, 520);
+    const QRect free = placement::freeArea(area, browser);
+    EXPECT_EQ(free, QRect(QPoint(380, 0), area.bottomRight()));
+    EXPECT_FALSE(free.intersects(browser));
+
+    // Each new window a step further, all within the band and never smaller than usable; after a
+    // few steps the cascade starts at the top again instead of shrinking.
+    QList<QRect> opened;
+    for (int others = 0; others < 8; ++others)
+        opened << placement::newWindow(free, others, 24);
+    expectUsable(opened, free);
+    EXPECT_EQ(opened[1].topLeft() - opened[0].topLeft(), QPoint(24, 24));
+    EXPECT_EQ(opened[4].topLeft(), opened[0].topLeft());
+
+    // A browser covering nearly everything, or none at all: the whole area.
+    EXPECT_EQ(placement::freeArea(area, QRect(0, 0, 1500, 850)), area);
+    EXPECT_EQ(placement::freeArea(area, std::nullopt), area);
+    // A browser in the middle: the widest band that remains.
+    EXPECT_EQ(placement::freeArea(area, QRect(600, 0, 300, 900)), QRect(QPoint(900, 0), area.bottomRight()));
+
+    // An area smaller than the usable size is used whole, never negative.
+    const QRect tiny(0, 0, 300, 200);
+    const QRect inTiny = placement::newWindow(tiny, 3, 24);
+    EXPECT_EQ(inTiny, tiny);
+}
+
+TEST(WindowPlacement, CascadeAndTileKeepEveryWindowUsable)
+{
+    const QRect area(0, 0, 1200, 800);
+    for (int n : {1, 2, 5, 12, 40}) {
+        const QList<QRect> cascaded = placement::cascade(area, n, 24);
+        ASSERT_EQ(cascaded.size(), n);
+        expectUsable(cascaded, area);
+        // The first window at the top left; the title bars of the first steps apart.
+        EXPECT_EQ(cascaded[0].topLeft(), area.topLeft());
+        if (n >= 2) {
+            EXPECT_EQ(cascaded[1].topLeft() - cascaded[0].topLeft(), QPoint(24, 24));
+        }
+    }
+    // Each window three quarters of the area, the last one's corner still inside it.
+    EXPECT_EQ(placement::cascade(area, 3, 24).at(2), QRect(48, 48, 900, 600));
+    EXPECT_EQ(placement::cascade(QRect(0, 0, 400, 250), 3, 24).at(2), QRect(0, 0, 400, 250)) << "a small area whole";
+
+    // Two windows: bands. Eight: a grid, since eight bands would be slivers.
+    const QList<QRect> two = placement::tile(area, 2, Qt::Horizontal);
+    EXPECT_EQ(two[0], QRect(0, 0, 1200, 400));
+    EXPECT_EQ(two[1], QRect(0, 400, 1200, 400));
+    const QList<QRect> side = placement::tile(area, 2, Qt::Vertical);
+    EXPECT_EQ(side[1], QRect(600, 0, 600, 800));
+    for (Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
+        const QList<QRect> eight = placement::tile(area, 8, o);
+        ASSERT_EQ(eight.size(), 8);
+        qint64 covered = 0;
+        for (const QRect &r : eight) {
+            EXPECT_TRUE(area.contains(r));
+            EXPECT_GE(r.height(), 180);
+            EXPECT_GE(r.width(), 320);
+            covered += qint64(r.width()) * r.height();
+            for (const QRect &other : eight)
+                EXPECT_TRUE(&r == &other || !r.intersects(other));
+        }
+        EXPECT_EQ(covered, qint64(area.width()) * area.height()) << "the grid fills the area";
+    }
+}
+
+class WindowArrangement : public ShellTest {
+protected:
+    QRect areaRect() const { return main->mdiArea->viewport()->rect(); }
+};
+
+TEST_F(WindowArrangement, QueryWindowsOpenUsableAndFollowTheMaximisedState)
+{
+    start();
+    main->showNormal();
+    main->resize(1400, 900);
+    pump(50);
+    frmBrowser *browser = main->browserWindow();
+    browser->setGeometry(0, 0, 380, 520);
+    pump(20);
+
+    frmQuery *first = launch(QStringLiteral("Customers"));
+    ASSERT_NE(first, nullptr);
+    const QSize usable = placement::usableSize(areaRect());
+    EXPECT_GE(first->width(), usable.width());
+    EXPECT_GE(first->height(), usable.height());
+    EXPECT_FALSE(first->geometry().intersects(browser->geometry())) << "beside the browser, not behind it";
+    EXPECT_TRUE(areaRect().contains(first->geometry()));
+
+    frmQuery *second = launch(QStringLiteral("Orders"));
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second->pos(), first->pos()) << "cascaded, not on top of the first";
+    EXPECT_EQ(second->size(), first->size());
+
+    // Maximised by the user: the next opens maximised too, and closing the maximised one leaves
+    // the next current window maximised, not at a title bar's size.
+    second->showMaximized();
+    pump(20);
+    EXPECT_TRUE(main->queriesMaximised());
+    frmQuery *third = launch(QStringLiteral("Products"));
+    ASSERT_NE(third, nullptr);
+    EXPECT_TRUE(third->isMaximized());
+    third->close();
+    pump(200, [&] { return main->queryWindows().size() == 2; });
+    EXPECT_TRUE(main->queriesMaximised()) << "closing is no change of mind";
+    activate(first);
+    EXPECT_TRUE(first->isMaximized()) << "the next window takes the maximised one's place";
+
+    // Back to normal: new windows open normal again, at their own size.
+    activate(second);
+    second->showNormal();
+    pump(20);
+    EXPECT_FALSE(main->queriesMaximised());
+    EXPECT_FALSE(second->isMaximized());
+    EXPECT_GE(second->width(), usable.width()) << "the normal size was never a title bar";
+    frmQuery *fourth = launch(QStringLiteral("Shippers"));
+    ASSERT_NE(fourth, nullptr);
+    EXPECT_FALSE(fourth->isMaximized());
+
+    // Window > Cascade and the two tilings, through the menu.
+    for (QAction *command : {main->mnuWindows[2], main->mnuWindows[0], main->mnuWindows[1]}) {
+        command->trigger();
+        pump(20);
+        for (QMdiSubWindow *w : main->mdiArea->subWindowList()) {
+            if (w->isMinimized())
+                continue;
+            EXPECT_TRUE(areaRect().contains(w->geometry())) << command->objectName();
+            EXPECT_GE(w->width(), std::min(areaRect().width(), 320)) << command->objectName();
+            EXPECT_GE(w->height(), std::min(areaRect().height() / 4, 180)) << command->objectName();
+        }
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowArrangement, CaptionOptionsAndFocusAfterFind)
+{
+    start();
+    frmQuery *w = launch(QStringLiteral("Customers"));
+    ASSERT_NE(w, nullptr);
+    activate(w);
+
+    // A cleared query names no file: no dangling separator.
+    emit w->control()->QuerySelected(QStringLiteral("a.sql"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Sample : Tables : Customers | a.sql"));
+    emit w->control()->QuerySelected(QString());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Sample : Tables : Customers"));
+
+    // The query window's options dialog is not there: its menu item says so by being off; the
+    // browser's options stay on offer.
+    EXPECT_FALSE(main->mnuOptions->isEnabled());
+    activate(main->browserWindow());
+    EXPECT_TRUE(main->mnuOptions->isEnabled());
+
+    // Find, then Cancel: the query window is current again and the keyboard is in it, so that F3
+    // reaches it; the Data Sources window does not come to the front.
+    activate(w);
+    ASSERT_TRUE(w->control()->Show_Find());
+    QDialog *find = w->control()->findChild<QDialog *>(QStringLiteral("frmFind"));
+    ASSERT_NE(find, nullptr);
+    ASSERT_TRUE(find->isVisible());
+    auto *cancel = find->findChild<QPushButton *>(QStringLiteral("cmdCancel"));
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    pump(50);
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_EQ(main->mdiArea->currentSubWindow(), w);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(w->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_TRUE(main->mnuFindNext->isEnabled());
+}
