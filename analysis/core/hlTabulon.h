@@ -333,8 +333,9 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // --- steps the later parts of the control fill in; each reports its own failure and gives
-    // false until then ---
+    // --- steps of the results pipeline and of the views, each reporting its own failure; virtual
+    // so that tests can stand in for them. The views' steps (chart, summary, cross-tab, pickers)
+    // give false until the views are built ---
     virtual bool Refresh_Chart();
     virtual bool Refresh_Summary();
     virtual bool Refresh_XTab();
@@ -438,7 +439,8 @@ protected:
 
     // The column pop-up menu, created with the control (hlTabulonColumnMenu.cpp).
     QPointer<::qryMenu> qryMenu;
-    // Tool windows; they belong to other parts and stay empty until those create them.
+    // Tool windows, each created when it is first shown (the query builder's stays empty until
+    // that window is built).
     QPointer<QWidget> m_frmFind;
     QPointer<QWidget> m_frmDetails;
     QPointer<QWidget> m_frmNotes;
@@ -519,6 +521,11 @@ private:
     void tmrRun_Timer();
     void tmrEsc_Timer();
     void placeBars(int width, int &top);
+    // Status panel 3: whether a filter narrows the results.
+    void showFilterState();
+    // The keyboard back on the current view's grid (its SQL box in the chart view), and the
+    // control's window made the active one.
+    void focusCurrentView();
     void showViewBars(tbView view);
     void showViewChrome(tbView view);
     void reportPendingSettingWarnings();

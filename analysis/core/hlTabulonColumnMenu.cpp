@@ -165,6 +165,8 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
             } else if (m_rsResults && m_rsResults->State() == db::adStateOpen) {
                 m_rsResults->setFilter(m_strFilter);
                 grdResults->setDataSource(m_rsResults);
+                // No view switch follows here to say so.
+                showFilterState();
             }
         };
         auto sortOn = [&](bool descending) {

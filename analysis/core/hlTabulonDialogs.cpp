@@ -13,6 +13,9 @@
 #include "ui/MousePointer.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
 
 #include <exception>
 
@@ -128,10 +131,21 @@ bool hlTabulon::Show_Find()
                     m_blnFindOpen = false;
                     tlbMain->Buttons(QStringLiteral("Find")).setValue(ui::tbrUnpressed);
                     emit ViewChanged();
+                    // The keys (F3 among them) go on to the window the search was for, not to
+                    // whichever window the window system picks once the find window has gone.
+                    focusCurrentView();
+                    QTimer::singleShot(0, this, [self = QPointer<hlTabulon>(this)] {
+                        if (self)
+                            self->focusCurrentView();
+                    });
                 });
             }
             find->setParentWindow(this);
+            find->setEnabled(true);
             find->show();
+            // Its own window takes the keyboard: what the user types next is the text to find.
+            find->raise();
+            find->activateWindow();
             find->cboFind->setFocus();
             m_blnFindOpen = true;
             tlbMain->Buttons(QStringLiteral("Find")).setValue(ui::tbrPressed);
@@ -143,6 +157,21 @@ bool hlTabulon::Show_Find()
         ui::MousePointer::setDefault();
         return report(QStringLiteral("Show_Find"), what(e));
     }
+}
+
+void hlTabulon::focusCurrentView()
+{
+    if (m_blnUnloaded || !isVisible())
+        return;
+    QWidget *target = m_intView == tbViewSummary ? static_cast<QWidget *>(grdSummary)
+                      : m_intView == tbViewXTab  ? static_cast<QWidget *>(grdXTab)
+                      : m_intView == tbViewChart ? static_cast<QWidget *>(txtChartSQL)
+                                                 : static_cast<QWidget *>(grdResults);
+    if (!target->isVisible() || !target->isEnabled())
+        target = sqlBox(m_intView);
+    window()->activateWindow();
+    // Focus inside a frame's child window makes that child the current one.
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 bool hlTabulon::Show_Details()
@@ -158,6 +187,14 @@ bool hlTabulon::Show_Details()
         }
         if (details->isVisible())
             details->close();
+        // Moving through the grid does not move the recordset: its current record is set here to
+        // the row the user is on (the grid may have sorted its copy of the rows its own way).
+        if (m_rsResults && m_rsResults->State() == db::adStateOpen && grdResults->Rows() > 1
+            && grdResults->Row() >= 1) {
+            const long long record = grdResults->RecordIndex(grdResults->Row());
+            if (record >= 0)
+                m_rsResults->setAbsolutePosition(long(record + 1));
+        }
         // The results recordset itself, not a clone: a clone would drop the filter and the
         // in-memory sort, and show other records than the grid.
         details->setAdRecordSet(m_rsResults);

@@ -93,6 +93,9 @@ bool hlTabulon::Open_SQL(const QString &strFile)
     try {
         const QString text = readText(fileName);
         txtResultsSQL->setPlainText(text);
+        // Another query: the views' field lists and pickers are read again, whether or not the
+        // SQL box is editable (its change handler clears this only when it is).
+        m_blnFieldsLoaded = false;
         if (fileName.right(3).toUpper() != QLatin1String("XML")) {
             m_intDataType = tbDataTable;
             m_strFileName = fileName;
@@ -170,7 +173,9 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
                 const QString folder = m_strFileName.left(slash + 1);
                 QString name = m_strFileName.mid(slash + 1);
                 name.remove(u' ');
-                const int dot = int(name.indexOf(u'.', std::max<qsizetype>(0, name.size() - 4)));
+                // The last five characters hold the dot of an extension of up to four letters
+                // ("Report.html" as well as "Sales.sql").
+                const int dot = int(name.indexOf(u'.', std::max<qsizetype>(0, name.size() - 5)));
                 if (dot >= 0 && dot + 1 < name.size()) {
                     extension = name.mid(dot + 1);
                     proposal = folder + name.left(dot) + u'_';
@@ -192,6 +197,9 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
         request.filter = typeName + QStringLiteral(" (*.") + extension + QStringLiteral(")|*.") + extension
                          + QStringLiteral("|All Files (*.*)|*.*");
         request.fileName = proposal;
+        // A name typed without an extension gets the kind's own, or the Open dialog, which lists
+        // that kind, would not show the file just saved.
+        request.defaultExt = extension;
         request.overwritePrompt = true;
         const std::optional<ui::FileChoice> choice = ui::CommonDialog::showSave(request, this);
         if (!choice || choice->fileName.isEmpty())

@@ -31,6 +31,8 @@ namespace {
 const QString kReady = QStringLiteral("Ready ...");
 // Rows a search fetches when it reaches the last row held.
 constexpr std::size_t kFetchStep = 20000;
+// A search through more rows than this shows its progress.
+constexpr int kProgressRows = 1000;
 
 QString grouped(qint64 n)
 {
@@ -260,7 +262,9 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                                        true);
         try {
             if (g) {
-                if (m_frmFind)
+                // Only an open find window is held still; a closed one must not be left disabled
+                // for the next time it opens (F3 searches with it closed).
+                if (m_frmFind && m_blnFindOpen)
                     m_frmFind->setEnabled(false);
                 for (QWidget *bar : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
                                      static_cast<QWidget *>(tlbXTab)})
@@ -274,6 +278,11 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                 if (g->Row() >= 0 && !text.isEmpty()) {
                     g->setEnabled(false);
                     emit Freeze(true);
+                    // Long grids show how far the search has gone; a results grid only once its
+                    // length is known, that is when every row is in.
+                    const bool progress = g->Rows() > kProgressRows && (g != grdResults || m_blnAllFetched);
+                    if (progress)
+                        frame.operation().showProgress(g->Rows());
                     const int startRow = lngDirection == 0 ? 1 : g->Row();
                     const int curCol = g->Col();
                     const bool forward = lngDirection != 2;
@@ -320,6 +329,8 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                         }
                         if (!self)
                             return false;
+                        if (progress)
+                            frame.operation().advanceProgress();
                     }
                     if (!aborted) {
                         if (foundRow >= 0) {
@@ -390,24 +401,43 @@ bool hlTabulon::Copy_Sel(bool)
             g->setEnabled(false);
             // An upward or leftward selection is the same range.
             const int r1 = std::min(g->Row(), g->RowSel());
-            const int r2 = std::max(g->Row(), g->RowSel());
+            int r2 = std::max(g->Row(), g->RowSel());
             const int c1 = std::min(g->Col(), g->ColSel());
             const int c2 = std::max(g->Col(), g->ColSel());
+            // A selection down to the last row the grid holds (a whole column, Select All) means
+            // every row of the results: the rest are fetched first, or nothing is copied. Never
+            // a part that looks like the whole.
+            bool complete = true;
+            if (g == grdResults && r1 >= 1 && r2 == g->Rows() - 1 && m_rsResults
+                && m_rsResults->State() == db::adStateOpen && !m_rsResults->isComplete()) {
+                const bool downward = g->RowSel() >= g->Row();
+                frame.operation().showProgress(0);
+                complete = Fill_RecordSet();
+                if (!self)
+                    return false;
+                if (complete) {
+                    r2 = g->Rows() - 1;
+                    if (downward)
+                        g->setRowSel(r2);
+                }
+            }
             std::vector<int> cols;
             for (int c = std::max(c1, 0); c <= c2; ++c) {
                 if (!g->ColHidden(c))
                     cols.push_back(c);
             }
             // All columns hidden: nothing to copy and nothing to say.
-            if (!cols.empty() && r1 >= 0) {
+            if (complete && !cols.empty() && r1 >= 0) {
                 QString text;
                 bool stopped = false;
+                frame.operation().showProgress(std::max(g->Rows() - 1, 0));
                 for (int r = r1; r <= r2; ++r) {
                     for (int c : cols) {
                         text += g->TextMatrix(r, c);
                         text += u'\t';
                     }
                     text += QStringLiteral("\r\n");
+                    frame.operation().setProgress(r);
                     if (frame.step()) {
                         stopped = true;
                         break;
@@ -445,7 +475,9 @@ bool hlTabulon::Copy_Sel(bool)
 bool hlTabulon::Paste_Sel()
 {
     try {
-        if (m_intView == tbViewResults && txtResultsSQL->hasFocus())
+        // A read-only box (a table opened without open SQL) refuses a paste as it refuses typing:
+        // the text shown must be the statement that runs.
+        if (m_intView == tbViewResults && txtResultsSQL->hasFocus() && !txtResultsSQL->isReadOnly())
             txtResultsSQL->insertPlainText(QApplication::clipboard()->text());
         return true;
     } catch (...) {

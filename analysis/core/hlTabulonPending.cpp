@@ -1,6 +1,6 @@
-// Members whose work belongs to parts of the control that are not in this build yet: the results
-// pipeline, the grid commands, printing and export, and the summary, cross-tab and chart
-// views. Each answers false without a report, and its toolbar button stays disabled
+// Members whose work belongs to parts of the control that are not in this build yet: printing,
+// export and the chart's e-mail, and the summary, cross-tab and chart views with their pickers.
+// Each answers false without a report, and its toolbar button stays disabled
 // (m_unbuiltCommands), until the part that does the work replaces it here.
 #include "core/hlTabulon.h"
 

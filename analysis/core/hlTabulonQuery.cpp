@@ -240,8 +240,8 @@ bool hlTabulon::Get_Results(const QString &sql)
             Show_SQLMsg(statement, QStringLiteral("The statement returned no records."));
         } else {
             grdResults->setDataMode(inMemory ? grid::flexDMFree : grid::flexDMBound);
-            if (!m_rsResults->isEOF())
-                grdResults->setDataSource(m_rsResults);
+            // An empty result is bound too: its columns are what the user asked to see.
+            grdResults->setDataSource(m_rsResults);
             // Binding rebuilds the header; the sort pictures go back on it.
             if (qtext::hasSortOrder(m_sortCols))
                 Show_SortIcon();

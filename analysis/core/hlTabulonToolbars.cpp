@@ -14,7 +14,9 @@
 #include "ui/StatusPanels.h"
 
 #include <QAction>
+#include <QPixmap>
 #include <QPlainTextEdit>
+#include <QSet>
 
 #include <array>
 
@@ -223,6 +225,7 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
                 m_rsResults->setFilter(m_strFilter);
                 grdResults->setDataSource(m_rsResults);
             }
+            showFilterState();
         } else {
             m_strFilter = itemText;
             Refresh_Results(false, false, false);
@@ -266,7 +269,19 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
                 g->setForeColor(quint32(go.FontColour));
                 g->setBackColor(quint32(go.BackColor));
                 g->setBackColorAlternate(quint32(go.AlternateColor));
-                g->LoadWallPaper(go.Wallpaper);
+                try {
+                    g->LoadWallPaper(go.Wallpaper);
+                } catch (...) {
+                    // A picture that cannot be read costs only the picture: the other options
+                    // still apply and the window still starts. Said once a file, not at every
+                    // window opened.
+                    static QSet<QString> reported;
+                    if (!reported.contains(go.Wallpaper)) {
+                        reported.insert(go.Wallpaper);
+                        report(QStringLiteral("Set_Options"), analysis::currentErrorText());
+                    }
+                    g->setWallPaper(QPixmap());
+                }
                 g->setWallPaperAlignment(go.WallpaperAlign);
             }
             for (int c = 0; c <= grdSummary->Cols() - 2; ++c)

@@ -137,8 +137,7 @@ bool hlTabulon::Change_View(tbView view)
         m_blnSQLEnabled = !sqlBox(view)->toPlainText().isEmpty();
 
         if (view == tbViewResults) {
-            const bool filtered = !m_strQBFilter.isEmpty() || !m_strFilter.isEmpty();
-            staStatus->Panels(3).setText(filtered ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
+            showFilterState();
             staStatus->Panels(2).setText(m_lngMaxRecords != 0 ? QStringLiteral("Max. %1 rows").arg(m_lngMaxRecords)
                                                                : QString());
         } else {
@@ -221,6 +220,12 @@ bool hlTabulon::Change_View(tbView view)
         }
         return false;
     }
+}
+
+void hlTabulon::showFilterState()
+{
+    const bool filtered = !m_strQBFilter.isEmpty() || !m_strFilter.isEmpty();
+    staStatus->Panels(3).setText(filtered ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
 }
 
 void hlTabulon::placeBars(int width, int &top)

@@ -4,9 +4,15 @@
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
+#include "grid/GridView.h"
 #include "ui/MousePointer.h"
+#include "ui/Twips.h"
 
 #include <QCloseEvent>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
 
 #include <exception>
 #include <stdexcept>
@@ -64,6 +70,7 @@ bool frmDetails::Init()
         // still tell the user what the query returns.
         Refresh_Details();
         setMoveButtons();
+        fitWindow();
         layoutGrid();
         return true;
     } catch (const std::exception &e) {
@@ -94,6 +101,7 @@ bool frmDetails::Refresh_Details()
         analysis::logError(QStringLiteral("Refresh_Details"), QStringLiteral("There is no record to show."));
         return false;
     }
+    fillValueColumn();
     return true;
 }
 
@@ -182,6 +190,47 @@ void frmDetails::layoutGrid()
     if (w <= 0 || h <= 0)
         return;
     grdDetails->setGeometry(0, top, w, h);
+    fillValueColumn();
+}
+
+int frmDetails::valueWidthPx() const
+{
+    // The values' own width, long ones capped by the grid's sizing (their tooltip has the rest).
+    grid::Grid &g = *grdDetails;
+    const int kept = g.ColWidth(1);
+    g.AutoSize(1, 1, false, 100);
+    const int px = ui::Twips::toPixelsX(g.ColWidth(1), &g);
+    g.setColWidth(1, kept);
+    return px;
+}
+
+void frmDetails::fitWindow()
+{
+    // Wide and tall enough for the names and values, within reason: no value cut off in a
+    // window left mostly empty, and no window larger than the screen's good part.
+    grid::Grid &g = *grdDetails;
+    if (g.Cols() < 2)
+        return;
+    const int names = ui::Twips::toPixelsX(g.ColWidth(0), &g);
+    const int chrome = 2 * g.view()->frameWidth() + g.view()->verticalScrollBar()->sizeHint().width() + 4;
+    const int rows = g.Rows() * std::max(1, g.rowHeightPx()) + 2 * g.view()->frameWidth() + 4;
+    QSize wanted(names + valueWidthPx() + chrome, tlbMain->sizeHint().height() + rows);
+    QSize most(720, 640);
+    if (const QScreen *s = screen())
+        most = most.boundedTo(s->availableGeometry().size() * 3 / 4);
+    resize(wanted.expandedTo(QSize(360, 200)).boundedTo(most.expandedTo(QSize(360, 200))));
+}
+
+void frmDetails::fillValueColumn()
+{
+    // The values take what the names leave of the window's width.
+    grid::Grid &g = *grdDetails;
+    if (g.Cols() < 2)
+        return;
+    const int names = ui::Twips::toPixelsX(g.ColWidth(0), &g);
+    const int room = g.view()->viewport()->width() - names;
+    const int px = std::max(valueWidthPx(), room);
+    g.setColWidth(1, qRound(ui::Twips::fromPixelsX(px, &g)));
 }
 
 void frmDetails::resizeEvent(QResizeEvent *event)

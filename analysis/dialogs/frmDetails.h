@@ -53,6 +53,9 @@ private:
     void tlbMain_ButtonClick(const QString &key);
     void setMoveButtons();
     void layoutGrid();
+    int valueWidthPx() const;
+    void fitWindow();
+    void fillValueColumn();
     void unload();
 
     std::shared_ptr<db::Recordset> m_rs;

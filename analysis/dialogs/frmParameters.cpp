@@ -13,6 +13,7 @@
 #include "ui/Prompter.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTime>
 #include <QPushButton>
@@ -85,6 +86,13 @@ frmParameters::frmParameters(QWidget *parent)
     connect(grdParameters, &grid::Grid::KeyPressEdit, this, &frmParameters::keyPressEdit);
     connect(grdParameters, &grid::Grid::CellButtonClick, this, &frmParameters::cellButtonClick);
     connect(mtvDate, &QCalendarWidget::clicked, this, &frmParameters::dateClicked);
+    // The calendar belongs to the cell it was opened for: it goes when the focus goes anywhere
+    // else (another cell, the grid, a button) and when the grid is clicked.
+    connect(qApp, &QApplication::focusChanged, mtvDate, [this](QWidget *, QWidget *now) {
+        if (mtvDate->isVisible() && now && now != mtvDate && !mtvDate->isAncestorOf(now))
+            mtvDate->hide();
+    });
+    connect(grdParameters, &grid::Grid::Click, mtvDate, &QWidget::hide);
     resize(kDesignWidth, kDesignHeight);
 }
 

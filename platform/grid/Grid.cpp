@@ -280,6 +280,11 @@ double Grid::ValueMatrix(int row, int col) const
     return m_model->value(row, col);
 }
 
+long long Grid::RecordIndex(int row) const
+{
+    return m_model->recordIndex(row);
+}
+
 bool Grid::IsNullMatrix(int row, int col) const
 {
     return m_model->isNull(row, col);
@@ -562,6 +567,9 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
     boldFont.setBold(true);
     const QFontMetrics fmBold(boldFont);
     const int extra = extraSpace > 0 ? pixelsX(extraSpace) : 0;
+    // One very long value must not make its column screens wide: data cells count up to about
+    // fifty characters (the cell's tooltip and View Cell show the rest); headings count whole.
+    const int dataCap = std::max(200, fm.averageCharWidth() * 50);
     std::vector<int> widths;
     for (int c = col1; c <= col2; ++c) {
         int widest = 0;
@@ -588,6 +596,8 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
             }
             if (style && style->picture.isValid())
                 w += m_rowHeightPx + 2;
+            if (r >= fixed)
+                w = std::min(w, dataCap);
             widest = std::max(widest, w);
         }
         widths.push_back(widest + 2 * 3 + 2 + extra);

@@ -112,6 +112,9 @@ public:
     Q_INVOKABLE double ValueMatrix(int row, int col) const;
     // True for a Null of a bound recordset or a cell never given a value.
     Q_INVOKABLE bool IsNullMatrix(int row, int col) const;
+    // The recordset record a data row shows, 0-based, whether the grid views the recordset or
+    // copied its rows (and sorted them since); -1 for a row of no recordset.
+    Q_INVOKABLE long long RecordIndex(int row) const;
     // A property of a cell, or of a range (r2/c2 -1: the same as r1/c1; r1 -1: the selection).
     // Reading a range reads its first cell.
     Q_INVOKABLE QVariant Cell(int property, int r1 = -1, int c1 = -1, int r2 = -1, int c2 = -1) const;

@@ -429,6 +429,15 @@ const RowRecord *GridModel::record(int r) const
     return nullptr;
 }
 
+long long GridModel::recordIndex(int r) const
+{
+    if (r < m_fixedRows || r >= rows())
+        return -1;
+    if (const RowRecord *rec = record(r))
+        return rec->source;
+    return r - m_fixedRows;
+}
+
 QString GridModel::boundText(int r, int c) const
 {
     const int field = m_cols[std::size_t(c)].field;
@@ -646,6 +655,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         ColumnInfo &col = columns[std::size_t(f)];
         col.field = f;
         col.dataType = dataTypeOf(info.Type);
+        col.fromRecordset = true;
     }
     std::vector<RowRecord> fixed(static_cast<std::size_t>(m_fixedRows));
     if (m_fixedRows > 0) {
@@ -672,6 +682,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         fixed.reserve(fixed.size() + n);
         for (std::size_t i = 0; i < n; ++i) {
             RowRecord rec;
+            rec.source = static_cast<long long>(i);
             rec.cells.reserve(std::size_t(fieldCount));
             for (int f = 0; f < fieldCount; ++f) {
                 if (rs->isNull(i, f)) {

@@ -49,6 +49,7 @@ struct ColumnInfo {
     int colSort = flexSortGenericAscending;
     QString key;
     int field = -1; // bound: the recordset field shown in this column
+    bool fromRecordset = false; // filled from a recordset (bound or copied): its empty cells are Nulls
     int sortPicture = flexSortNone; // the sort picture shown in its header
 };
 
@@ -60,6 +61,7 @@ struct RowRecord {
     bool subtotal = false;
     bool merge = false;          // MergeRow
     int level = 0;               // subtotal rows: the column grouped on, -1 for grand totals
+    long long source = -1;       // a row copied from a recordset: its index there (kept through sorts)
 };
 
 // The grid's cells for both binding modes. Grid rows count the fixed rows; the Qt model shows
@@ -124,6 +126,8 @@ public:
 
     // --- binding ---
     bool isBound() const { return bool(m_rs); }
+    // The recordset row a data row shows (bound, or copied from one), -1 for none.
+    long long recordIndex(int r) const;
     const std::shared_ptr<db::Recordset> &recordset() const { return m_rs; }
     // DataMode 4: a live view; DataMode 0: the rows are copied and the grid is unbound after.
     void bind(const std::shared_ptr<db::Recordset> &rs, int dataMode);

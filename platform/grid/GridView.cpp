@@ -14,7 +14,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QHelpEvent>
 #include <QToolButton>
+#include <QToolTip>
+
+#include <algorithm>
 
 namespace grid {
 
@@ -89,6 +93,22 @@ void paintCheckBox(QPainter *p, const QRect &cell, bool checked, const QColor &c
 
 } // namespace
 
+bool isNumericType(int dataType)
+{
+    switch (dataType) {
+    case flexDTShort:
+    case flexDTLong:
+    case flexDTSingle:
+    case flexDTDouble:
+    case flexDTCurrency:
+    case flexDTDecimal:
+    case flexDTLong8:
+        return true;
+    default:
+        return false;
+    }
+}
+
 int qtAlignmentOf(int alignment)
 {
     int h = Qt::AlignLeft;
@@ -113,8 +133,9 @@ CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool se
     CellLook look;
     look.text = m.displayText(row, col);
     if (!fixed && info.dataType == flexDTBoolean) {
-        look.checkBox = true;
-        look.checked = format::isCheckedText(look.text);
+        // A Null from the data is neither ticked nor unticked: it shows no box at all.
+        look.checkBox = !(info.fromRecordset && m.isNull(row, col));
+        look.checked = look.checkBox && format::isCheckedText(look.text);
         look.text.clear();
     }
     if (selected) {
@@ -154,10 +175,17 @@ CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool se
     int alignment = style.alignment;
     if (alignment < 0)
         alignment = fixedRow ? (info.fixedAlignment >= 0 ? info.fixedAlignment : flexAlignLeftCenter) : info.alignment;
+    // A column of a known type is aligned as a whole (postal codes of digits in a text column
+    // stay left); cells of untyped columns go by what they hold.
+    const bool typedNumber = isNumericType(info.dataType);
+    const bool typedOther = info.dataType == flexDTString || info.dataType == flexDTDate
+                            || info.dataType == flexDTBoolean;
+    look.numeric = !fixedRow && !look.checkBox && !look.text.isEmpty()
+                   && (typedNumber || (!typedOther && format::parseNumber(look.text).has_value()));
     if (alignment == flexAlignGeneral || alignment > 8) {
-        if (look.checkBox)
+        if (look.checkBox || (!fixedRow && info.dataType == flexDTBoolean))
             alignment = flexAlignCenterCenter;
-        else if (!fixedRow && format::parseNumber(look.text))
+        else if (!fixedRow && (typedNumber || (!typedOther && look.numeric)))
             alignment = flexAlignRightCenter;
         else
             alignment = flexAlignLeftCenter;
@@ -196,10 +224,27 @@ void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool dr
     if (drawText && !look.text.isEmpty() && textRect.width() > 0) {
         p->setFont(look.font);
         p->setPen(look.fore);
-        const QFontMetrics fm(look.font);
-        const QString shown = fm.elidedText(look.text, Qt::ElideRight, textRect.width());
-        p->drawText(textRect, look.qtAlignment | Qt::TextSingleLine, shown);
+        p->drawText(textRect, look.qtAlignment | Qt::TextSingleLine, fittedText(look, textRect.width()));
     }
+}
+
+QString fittedText(const CellLook &look, int width)
+{
+    if (width <= 0)
+        return {};
+    const QFontMetrics fm(look.font);
+    if (fm.horizontalAdvance(look.text) <= width)
+        return look.text;
+    if (look.numeric) {
+        const int hash = std::max(1, fm.horizontalAdvance(QLatin1Char('#')));
+        return QString(std::max(1, width / hash), QLatin1Char('#'));
+    }
+    return fm.elidedText(look.text, Qt::ElideRight, width);
+}
+
+bool textClipped(const CellLook &look, int width)
+{
+    return !look.text.isEmpty() && QFontMetrics(look.font).horizontalAdvance(look.text) > width - 2 * TextPad;
 }
 
 void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &rect, bool right, bool bottom)
@@ -568,6 +613,24 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         // A cell that cannot be read paints empty.
     }
     painter->restore();
+}
+
+bool GridDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                             const QModelIndex &index)
+{
+    if (event && event->type() == QEvent::ToolTip && index.isValid()) {
+        try {
+            const int row = index.row() + m_grid->model()->fixedRows();
+            const CellLook look = cellLook(*m_grid, row, index.column(), option.font, false);
+            if (textClipped(look, option.rect.width())) {
+                QToolTip::showText(event->globalPos(), look.text, view->viewport(), option.rect);
+                return true;
+            }
+        } catch (const std::exception &) {
+            // A cell that cannot be read has no tooltip of its own.
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const

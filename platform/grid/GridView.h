@@ -23,7 +23,16 @@ struct CellLook {
     int pictureAlignment = 0;
     bool checkBox = false;
     bool checked = false;
+    // A number: one that does not fit shows "###" rather than a cut-off figure that reads as
+    // another number.
+    bool numeric = false;
 };
+
+// The text a cell shows in `width` pixels: elided at the right, or "###" for a number that does
+// not fit. Empty width gives the empty text.
+QString fittedText(const CellLook &look, int width);
+// Whether a cell of this width shows less than its whole text.
+bool textClipped(const CellLook &look, int width);
 
 // selected: paint with the selection colours. fixed: a header or fixed-column cell.
 CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool selected);
@@ -31,6 +40,8 @@ void paintCellLook(QPainter *painter, const CellLook &look, const QRect &rect, b
 // The lines of a cell at its right and bottom edges (and the light top/left of 3-D styles).
 void paintGridLines(QPainter *painter, int style, const QColor &color, const QRect &rect, bool right, bool bottom);
 int qtAlignmentOf(int alignment);
+// The grid's number types (integers, floating point, currency, decimal).
+bool isNumericType(int dataType);
 
 // The header of a view: paints the grid's FixedRows rows over the columns, merged cells and
 // pictures included, and turns clicks into the grid's header events.
@@ -91,6 +102,9 @@ public:
     void setEditorData(QWidget *editor, const QModelIndex &index) const override;
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // A cell too narrow for its text shows the whole text as its tooltip.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
     static QString editorText(const QWidget *editor);
     static void setEditorText(QWidget *editor, const QString &text);

@@ -5,6 +5,7 @@
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -62,6 +63,35 @@ bool isPattern(const QString &name)
     return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
 }
 
+// The print dialog labels its confirming button after printing, also as it is shown; the
+// set-up's label goes on then.
+class SetupButtonLabel : public QObject {
+public:
+    using QObject::QObject;
+
+    static void relabel(QWidget *dialog)
+    {
+        for (QDialogButtonBox *box : dialog->findChildren<QDialogButtonBox *>()) {
+            if (QPushButton *ok = box->button(QDialogButtonBox::Ok))
+                ok->setText(QStringLiteral("OK"));
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            relabel(static_cast<QWidget *>(watched));
+        return false;
+    }
+};
+
+void labelPrinterSetupButton(QDialog &dialog)
+{
+    dialog.installEventFilter(new SetupButtonLabel(&dialog));
+    SetupButtonLabel::relabel(&dialog);
+}
+
 std::optional<FileChoice> scriptedFile(DialogRecord::Kind kind, const FileDialogRequest &request)
 {
     ScriptState &s = state();
@@ -77,8 +107,15 @@ std::optional<FileChoice> scriptedFile(DialogRecord::Kind kind, const FileDialog
         return std::nullopt;
     const int count = int(CommonDialog::parseFilter(request.filter).size());
     FileChoice choice;
-    const QFileInfo info(*queued.fileName);
-    choice.fileName = info.isAbsolute() ? *queued.fileName : info.absoluteFilePath();
+    QString name = *queued.fileName;
+    // As the real save dialog does: a typed name without an extension gets the default one.
+    QString ext = request.defaultExt;
+    if (ext.startsWith(QLatin1Char('.')))
+        ext.remove(0, 1);
+    if (kind == DialogRecord::Kind::Save && !ext.isEmpty() && QFileInfo(name).suffix().isEmpty())
+        name += QLatin1Char('.') + ext;
+    const QFileInfo info(name);
+    choice.fileName = info.isAbsolute() ? name : info.absoluteFilePath();
     choice.filterIndex = normalizedIndex(queued.filterIndex ? queued.filterIndex : request.filterIndex, count);
     return choice;
 }
@@ -303,6 +340,9 @@ bool CommonDialog::showPrinter(QWidget *parent)
             return takeFront(s.printers).value_or(false);
         }
         QPrintDialog dialog(&PrinterService::printer(), parent);
+        // This is the set-up of the printer, not a printout: its button must not say "Print".
+        dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+        labelPrinterSetupButton(dialog);
         return dialog.exec() == QDialog::Accepted;
     } catch (...) {
         return false;

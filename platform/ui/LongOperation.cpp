@@ -3,6 +3,8 @@
 #include "ui/EventLoop.h"
 #include "ui/StatusPanels.h"
 
+#include <algorithm>
+
 namespace ui {
 
 LongOperation::LongOperation(bool &abortFlag, Options options)
@@ -78,6 +80,14 @@ void LongOperation::setText(const QString &text)
 {
     if (m_status && m_options.panel >= 1 && m_options.panel <= m_status->PanelCount())
         m_status->Panels(m_options.panel).setText(text);
+}
+
+void LongOperation::showProgress(int maximum)
+{
+    if (!m_status || m_finished)
+        return;
+    m_status->showProgress(std::max(maximum, 0));
+    m_progressShown = true;
 }
 
 void LongOperation::setProgress(int value)

@@ -61,6 +61,8 @@ public:
     bool aborted() const;
     // A new text in the operation's panel.
     void setText(const QString &text);
+    // Shows the progress bar once the operation knows how far it goes (hidden at the end).
+    void showProgress(int maximum);
     void setProgress(int value);
     void advanceProgress(int by = 1);
     // Puts everything back now instead of at the end of the scope; later calls do nothing.

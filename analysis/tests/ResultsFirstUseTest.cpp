@@ -1,0 +1,494 @@
+// The results as a new user meets them: the row the column menu shows, copying a whole column of
+// a long result, empty results, the read-only SQL box, the filter state of in-memory results, the
+// save dialog's names, progress on long grids, a broken wallpaper setting and the date picker.
+#include "TabulonTestSupport.h"
+
+#include "dialogs/frmDetails.h"
+#include "dialogs/frmFind.h"
+#include "dialogs/frmParameters.h"
+
+#include "db/Command.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridView.h"
+#include "qryMenu.h"
+#include "ui/StatusPanels.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tabtest;
+
+namespace {
+
+class UseTabulon : public hlTabulon {
+public:
+    using hlTabulon::grdResults;
+    using hlTabulon::m_blnAllFetched;
+    using hlTabulon::m_blnCopying;
+    using hlTabulon::m_frmDetails;
+    using hlTabulon::m_frmFind;
+    using hlTabulon::m_rsResults;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::qryMenu;
+    using hlTabulon::staStatus;
+    using hlTabulon::txtResultsSQL;
+};
+
+class FirstUse : public ControlTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_sample.ok()) << m_sample.error(); }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+    }
+
+    void start(const std::shared_ptr<db::Connection> &connection, const QString &sql, bool openSQL = false)
+    {
+        tab = std::make_unique<UseTabulon>();
+        watch(*tab);
+        tab->SQL(sql);
+        tab->OpenSQL(openSQL);
+        tab->adoConnection(connection);
+        tab->resize(1000, 700);
+        tab->show();
+        tab->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get()));
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    }
+
+    // A table of `rows` numbered rows in a file of its own.
+    std::shared_ptr<db::Connection> numbers(int rows)
+    {
+        auto c = db::Connection::create();
+        c->setReadOnly(false);
+        c->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("n.db"))));
+        c->Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS n AS WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL "
+                                  "SELECT x + 1 FROM s WHERE x < %1) SELECT x AS id, 'row ' || x AS name FROM s")
+                       .arg(rows));
+        c->Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS empty (id INTEGER, name TEXT, paid BOOLEAN)"));
+        return c;
+    }
+
+    grid::Grid &grid() { return *tab->grdResults; }
+    ::qryMenu &menu() { return *tab->qryMenu; }
+    void rightClickCell(int row, int c)
+    {
+        QTableView *view = grid().view();
+        view->scrollTo(view->model()->index(row - 1, c));
+        const QRect cell = view->visualRect(view->model()->index(row - 1, c));
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, cell.center());
+    }
+    void rightClickHeader(int c)
+    {
+        QHeaderView *header = grid().view()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::RightButton, {}, at);
+    }
+    void press(int key)
+    {
+        QWidget *target = QApplication::focusWidget();
+        if (!target || !menu().isAncestorOf(target))
+            target = &menu();
+        QTest::keyClick(target, Qt::Key(key));
+    }
+    frmDetails *details() { return qobject_cast<frmDetails *>(tab->m_frmDetails.data()); }
+
+    QTemporaryDir m_dir;
+    SampleDatabase m_sample;
+    std::unique_ptr<UseTabulon> tab;
+};
+
+} // namespace
+
+TEST_F(FirstUse, ViewRowShowsTheRowThatWasClicked)
+{
+    start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\" ORDER BY 1"));
+    ASSERT_GE(grid().Rows(), 8);
+    rightClickCell(6, 1);
+    ASSERT_TRUE(menu().isVisible());
+    QTest::mouseClick(menu().lblMenu(14), Qt::LeftButton); // " View R&ow"
+    ASSERT_NE(details(), nullptr);
+    EXPECT_EQ(details()->grdDetails->TextMatrix(1, 1), grid().TextMatrix(6, 0)) << "not the first record";
+    EXPECT_EQ(details()->grdDetails->TextMatrix(2, 1), grid().TextMatrix(6, 1));
+
+    // Its neighbours are the grid's neighbours.
+    ASSERT_TRUE(details()->Move_Record(2));
+    EXPECT_EQ(details()->grdDetails->TextMatrix(1, 1), grid().TextMatrix(7, 0));
+
+    // The window is wide enough for its values: none is cut off while the window has room.
+    grid::Grid &g = *details()->grdDetails;
+    const int valuePx = ui::Twips::toPixelsX(g.ColWidth(1), &g);
+    const QFontMetrics fm(g.font());
+    for (int r = 1; r < g.Rows(); ++r)
+        EXPECT_GE(valuePx, fm.horizontalAdvance(g.TextMatrix(r, 1))) << g.TextMatrix(r, 0).toStdString();
+    EXPECT_GE(ui::Twips::toPixelsX(g.ColWidth(0), &g) + valuePx, g.view()->viewport()->width() - 1)
+        << "the values take the window's width";
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(FirstUse, ViewRowFollowsTheGridsOwnSortOfInMemoryRows)
+{
+    start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\" ORDER BY 1"));
+    const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
+    tab->m_rsResults->Save(xml);
+    tab->UnloadFlter();
+    tab = std::make_unique<UseTabulon>();
+    watch(*tab);
+    tab->OpenSQL(true);
+    tab->resize(1000, 700);
+    tab->show();
+    ASSERT_TRUE(tab->Open_SQL(xml));
+    ASSERT_TRUE(tab->Refresh());
+    // The grid sorts its copy of the rows (descending by name); row 2 is no longer record 2.
+    rightClickCell(2, 1);
+    press(Qt::Key_D);
+    const QString id = grid().TextMatrix(2, 0);
+    rightClickCell(2, 1);
+    QTest::mouseClick(menu().lblMenu(14), Qt::LeftButton);
+    ASSERT_NE(details(), nullptr);
+    EXPECT_EQ(details()->grdDetails->TextMatrix(1, 1), id);
+    EXPECT_EQ(details()->grdDetails->TextMatrix(2, 1), grid().TextMatrix(2, 1));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
+{
+    constexpr int kRows = 60000;
+    start(numbers(kRows), QStringLiteral("SELECT * FROM n"));
+    ASSERT_LT(tab->m_rsResults->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
+    QClipboard *clip = QApplication::clipboard();
+
+    // Escape's Yes while the rest is fetched: nothing is copied, not the rows fetched so far.
+    clip->setText(QStringLiteral("kept"));
+    rightClickHeader(1);
+    ASSERT_TRUE(menu().isVisible());
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (tab->m_blnCopying) {
+            analysis::g_blnAbort = true;
+            stopper.stop();
+        }
+    });
+    stopper.start(1);
+    press(Qt::Key_C);
+    stopper.stop();
+    EXPECT_EQ(clip->text(), QStringLiteral("kept"));
+    EXPECT_FALSE(tab->isBusy());
+
+    // Left to run: every row of the column, the progress bar shown on the way.
+    bool progressSeen = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] { progressSeen = progressSeen || tab->staStatus->progressVisible(); });
+    watcher.start(1);
+    rightClickHeader(1);
+    press(Qt::Key_C);
+    watcher.stop();
+    const QStringList lines = clip->text().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), kRows);
+    EXPECT_EQ(lines.front(), QStringLiteral("row 1\t"));
+    EXPECT_EQ(lines.back(), QStringLiteral("row %1").arg(kRows));
+    EXPECT_TRUE(progressSeen);
+    EXPECT_FALSE(tab->staStatus->progressVisible()) << "hidden at the end";
+    EXPECT_EQ(grid().RowSel(), kRows) << "the selection shows what was copied";
+
+    // A few rows picked by hand fetch nothing more.
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    const std::size_t fetched = tab->m_rsResults->fetchedCount();
+    grid().setFocus();
+    grid().Select(2, 0, 4, 1);
+    ASSERT_TRUE(tab->Copy_Sel(false));
+    EXPECT_EQ(clip->text(), QStringLiteral("2\trow 2\t\r\n3\trow 3\t\r\n4\trow 4"));
+    EXPECT_EQ(tab->m_rsResults->fetchedCount(), fetched);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(FirstUse, FindOverALongGridShowsItsProgress)
+{
+    start(numbers(60000), QStringLiteral("SELECT * FROM n"));
+    ASSERT_TRUE(tab->Move_Record(false)); // every row in: the length is known
+    ASSERT_TRUE(tab->m_blnAllFetched);
+    analysis::options().FindText = QStringLiteral("no such text");
+    analysis::options().FindCurrentColumn = false;
+    int maximum = -1;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (tab->staStatus->progressVisible())
+            maximum = tab->staStatus->progressBar()->maximum();
+    });
+    watcher.start(1);
+    ASSERT_TRUE(tab->Find_Item(0));
+    watcher.stop();
+    EXPECT_EQ(maximum, grid().Rows());
+    EXPECT_FALSE(tab->staStatus->progressVisible());
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Search item not found"));
+}
+
+TEST_F(FirstUse, AnEmptyResultShowsItsColumns)
+{
+    start(numbers(3), QStringLiteral("SELECT * FROM empty"));
+    ASSERT_EQ(grid().Cols(), 3);
+    EXPECT_EQ(grid().Rows(), 1);
+    EXPECT_EQ(grid().TextMatrix(0, 0), QStringLiteral("id"));
+    EXPECT_EQ(grid().TextMatrix(0, 2), QStringLiteral("paid"));
+    EXPECT_TRUE(tab->staStatus->Panels(4).Text().endsWith(QStringLiteral(" of 3")))
+        << tab->staStatus->Panels(4).Text();
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(FirstUse, AReadOnlySqlBoxRefusesAPaste)
+{
+    const QString sql = QStringLiteral("SELECT * FROM \"Shippers\"");
+    start(m_sample.connect(), sql);
+    ASSERT_TRUE(tab->txtResultsSQL->isReadOnly());
+    QApplication::clipboard()->setText(QStringLiteral("DELETE FROM x"));
+    tab->txtResultsSQL->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(tab->txtResultsSQL->hasFocus());
+    const QString before = tab->txtResultsSQL->toPlainText();
+    EXPECT_TRUE(tab->Paste_Sel());
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), before);
+
+    // An editable box takes it.
+    tab->UnloadFlter();
+    start(m_sample.connect(), sql, true);
+    tab->txtResultsSQL->setFocus();
+    QApplication::processEvents();
+    tab->txtResultsSQL->moveCursor(QTextCursor::End);
+    EXPECT_TRUE(tab->Paste_Sel());
+    EXPECT_TRUE(tab->txtResultsSQL->toPlainText().endsWith(QStringLiteral("DELETE FROM x")));
+}
+
+TEST_F(FirstUse, AFilteredXmlDocumentSaysFilterOn)
+{
+    start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\""));
+    const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
+    tab->m_rsResults->Save(xml);
+    tab->UnloadFlter();
+    tab = std::make_unique<UseTabulon>();
+    watch(*tab);
+    tab->OpenSQL(true);
+    tab->resize(1000, 700);
+    tab->show();
+    ASSERT_TRUE(tab->Open_SQL(xml));
+    ASSERT_TRUE(tab->Refresh());
+    EXPECT_EQ(tab->staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
+    rightClickCell(3, 1);
+    press(Qt::Key_S); // Filter by Selection
+    ASSERT_EQ(tab->ResultsRows(), 1);
+    EXPECT_EQ(tab->staStatus->Panels(3).Text(), QStringLiteral("Filter on"));
+    EXPECT_TRUE(events.empty());
+}
+
+namespace {
+
+class FileTabulon : public FrameTabulon {
+public:
+    using hlTabulon::Get_SaveFileName;
+    using hlTabulon::m_strFileName;
+};
+
+} // namespace
+
+TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
+{
+    FileTabulon frame;
+    watch(frame);
+    frame.OpenSQL(true);
+    frame.SQL(QStringLiteral("SELECT 1"));
+    frame.resize(800, 500);
+    frame.show();
+    ASSERT_TRUE(frame.LoadedOK());
+
+    // A typed name without an extension is saved as an SQL script, which Open lists.
+    const QString typed = m_dir.filePath(QStringLiteral("my query"));
+    ui::CommonDialog::queueFile(typed);
+    ASSERT_TRUE(frame.Save_SQL());
+    EXPECT_TRUE(QFile::exists(typed + QStringLiteral(".sql")));
+    EXPECT_FALSE(QFile::exists(typed));
+    EXPECT_EQ(frame.m_strFileName, typed + QStringLiteral(".sql"));
+    // A name with its own extension keeps it.
+    const QString own = m_dir.filePath(QStringLiteral("q.txt"));
+    ui::CommonDialog::queueFile(own);
+    ASSERT_TRUE(frame.Save_SQL());
+    EXPECT_TRUE(QFile::exists(own));
+
+    // The chart's statement of a page saved as Report.html is proposed as Report_Chart.html.
+    ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewChart));
+    frame.txtChartSQL->setPlainText(QStringLiteral("SELECT 2"));
+    const QString folder = m_dir.path() + QLatin1Char('/');
+    for (const auto &[file, proposed] : {std::pair{QStringLiteral("Report.html"), QStringLiteral("Report_Chart.html")},
+                                         std::pair{QStringLiteral("Sales.sql"), QStringLiteral("Sales_Chart.sql")},
+                                         std::pair{QStringLiteral("a.b.json"), QStringLiteral("a.b_Chart.json")}}) {
+        frame.m_strFileName = folder + file;
+        QString kind = QStringLiteral("Chart SQL");
+        ui::CommonDialog::clearAsked();
+        EXPECT_FALSE(frame.Get_SaveFileName(kind)); // cancelled
+        ASSERT_NE(ui::CommonDialog::lastAsked(), nullptr);
+        EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, folder + proposed);
+    }
+    frame.UnloadFlter();
+}
+
+TEST_F(FirstUse, OpeningAFileWithoutOpenSqlReadsTheFieldsAgain)
+{
+    FrameTabulon frame;
+    watch(frame);
+    frame.OpenSQL(false);
+    frame.SQL(QStringLiteral("SELECT 1 AS a"));
+    frame.resize(800, 500);
+    frame.show();
+    ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
+    ASSERT_TRUE(frame.m_blnFieldsLoaded);
+    const int reads = frame.count(QStringLiteral("Get_Fields"));
+
+    const QString file = m_dir.filePath(QStringLiteral("other.sql"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("SELECT 2 AS b, 3 AS c\r\n");
+    }
+    ASSERT_TRUE(frame.Open_SQL(file));
+    EXPECT_FALSE(frame.m_blnFieldsLoaded) << "another statement: its fields are not the old ones";
+    ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
+    EXPECT_EQ(frame.count(QStringLiteral("Get_Fields")), reads + 1);
+    frame.UnloadFlter();
+}
+
+TEST_F(FirstUse, AnUnreadableWallpaperCostsOnlyThePicture)
+{
+    const QString notAPicture = m_dir.filePath(QStringLiteral("wall.png"));
+    {
+        QFile f(notAPicture);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a picture");
+    }
+    const QString app = analysis::settingsApplication();
+    store().SaveSetting(app, QStringLiteral("Results"), QStringLiteral("Wallpaper"), notAPicture);
+    store().SaveSetting(app, QStringLiteral("Results"), QStringLiteral("Grid Lines"), QStringLiteral("0"));
+    store().SaveSetting(app, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("False"));
+    start(m_sample.connect(), QStringLiteral("SELECT * FROM \"Shippers\""));
+    EXPECT_TRUE(tab->LoadedOK());
+    EXPECT_GE(tab->ResultsRows(), 3) << "the window started and ran its query";
+    ASSERT_EQ(events.size() + errorWindows.size(), 1u) << "said once";
+    const Report &said = events.empty() ? errorWindows.front() : events.front();
+    EXPECT_EQ(said.procedure, QStringLiteral("Set_Options"));
+    // The options after the picture still apply.
+    EXPECT_EQ(grid().GridLines(), grid::flexGridNone);
+    EXPECT_TRUE(grid().WallPaper().isNull());
+    EXPECT_TRUE(tab->findChild<QWidget *>(QStringLiteral("tlbMain"))->isHidden());
+
+    // Another window on the same setting starts without a second message.
+    events.clear();
+    errorWindows.clear();
+    tab->UnloadFlter();
+    start(m_sample.connect(), QStringLiteral("SELECT * FROM \"Shippers\""));
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(errorWindows.empty());
+}
+
+TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhere)
+{
+    db::Command cmd;
+    db::Parameter day;
+    day.Name = QStringLiteral("day");
+    day.Type = db::adDBDate;
+    day.Direction = db::adParamInput;
+    db::Parameter n;
+    n.Name = QStringLiteral("n");
+    n.Type = db::adInteger;
+    n.Direction = db::adParamInput;
+    cmd.Parameters = {day, n};
+    frmParameters dlg;
+    dlg.setAdoCommand(&cmd);
+    dlg.resize(600, 400);
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    grid::Grid &g = *dlg.grdParameters;
+    QTableView *view = g.view();
+
+    auto openPicker = [&] {
+        g.setRow(1);
+        g.setCol(2);
+        g.EditCell();
+        QApplication::processEvents();
+        auto *button = g.editor() ? g.editor()->findChild<QToolButton *>() : nullptr;
+        ASSERT_NE(button, nullptr) << "a date cell edits with a \"...\" button";
+        QTest::mouseClick(button, Qt::LeftButton);
+        QApplication::processEvents();
+        ASSERT_TRUE(dlg.mtvDate->isVisible());
+    };
+
+    // Another cell clicked.
+    openPicker();
+    const QRect other = view->visualRect(view->model()->index(1, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, other.center());
+    QApplication::processEvents();
+    EXPECT_FALSE(dlg.mtvDate->isVisible());
+
+    // The focus taken elsewhere (a button of the dialog).
+    openPicker();
+    dlg.cmdClear->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_FALSE(dlg.mtvDate->isVisible());
+
+    // A date picked is written and closes it, as before.
+    openPicker();
+    dlg.mtvDate->setSelectedDate(QDate(2024, 3, 5));
+    emit dlg.mtvDate->clicked(QDate(2024, 3, 5));
+    EXPECT_FALSE(dlg.mtvDate->isVisible());
+    dlg.reject();
+}
+
+TEST_F(FirstUse, TheFindWindowTakesTheKeyboardAndIsUsableAgainAfterF3)
+{
+    start(m_sample.connect(), QStringLiteral("SELECT \"OrderID\", \"ShipName\", \"ShipCity\" FROM \"Orders\" ORDER BY 1"));
+    ASSERT_TRUE(tab->Show_Find());
+    auto *find = qobject_cast<frmFind *>(tab->m_frmFind.data());
+    ASSERT_NE(find, nullptr);
+    // Typing goes to the find window at once: it asked to be the active window.
+    EXPECT_TRUE(QTest::qWaitFor([find] { return QApplication::activeWindow() == find; }));
+    EXPECT_TRUE(find->cboFind->hasFocus() || find->cboFind->isAncestorOf(QApplication::focusWidget()))
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none") << " active "
+        << (QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : "none");
+
+    // Typed and confirmed with Enter: the first cell holding the text.
+    QString wanted;
+    int wantedRow = -1;
+    for (int r = 1; r < grid().Rows() && wantedRow < 0; ++r) {
+        if (grid().TextMatrix(r, 2) == QLatin1String("Bergen"))
+            wantedRow = r;
+    }
+    ASSERT_GT(wantedRow, 0);
+    QTest::keyClicks(find->cboFind->lineEdit(), QStringLiteral("Bergen"));
+    QTest::keyClick(find->cboFind->lineEdit(), Qt::Key_Return);
+    const std::pair<int, int> first(grid().Row(), grid().Col());
+    EXPECT_TRUE(grid().TextMatrix(first.first, first.second).contains(QStringLiteral("Bergen"))) << first.first;
+    EXPECT_LE(first.first, wantedRow);
+
+    // Closed, then F3 from the menu (Find_Item 1): the window opened again is enabled.
+    find->cmdCancel->click();
+    ASSERT_FALSE(tab->FindVisible());
+    EXPECT_TRUE(tab->Find_Item(1));
+    EXPECT_NE(std::pair(grid().Row(), grid().Col()), first) << "found the next one";
+    ASSERT_TRUE(tab->Show_Find());
+    EXPECT_TRUE(find->isEnabled());
+    EXPECT_TRUE(find->cboFind->isEnabled());
+    find->close();
+    EXPECT_TRUE(events.empty());
+}
