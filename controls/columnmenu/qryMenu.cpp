@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
 #include <exception>
 
 using ui::Twips;
@@ -108,7 +109,7 @@ qryMenu::qryMenu(QWidget *parent) : QWidget(parent)
         child->installEventFilter(this);
 
     layoutConstituents();
-    resize(Twips::toPixels(kRightEdge + 20, kBottomEdge + 20, this));
+    resize(menuSize());
     for (int i = 0; i < ItemCount; ++i)
         paintItem(i, false);
 }
@@ -158,25 +159,56 @@ void qryMenu::buildItems()
 
 void qryMenu::layoutConstituents()
 {
-    m_focusHolder->setGeometry(Twips::toPixels(kOffside, 0, 300, 300, this));
+    const auto px = [this](int twips) { return Twips::toPixelsX(twips, this); };
+    // The twips place every caption for the font the menu was drawn for; a larger font widens the
+    // labels, moves the two boxes right and widens the menu, so that no caption is cut off.
+    const QFontMetrics fm(m_items[0].label->font());
+    const auto textWidth = [&](int i) {
+        QString plain = caption(i);
+        plain.replace(QLatin1String("&&"), QLatin1String("\x01")).remove(QLatin1Char('&'));
+        plain.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+        return fm.horizontalAdvance(plain) + 6;
+    };
+    int extra = 0;
+    for (int i = 0; i < ItemCount; ++i) {
+        if (i != FilterItem && i != FindItem)
+            extra = std::max(extra, textWidth(i) - px(kLabelWidth));
+    }
+    const int filterLabel = std::max(px(645), textWidth(FilterItem));
+    const int findLabel = std::max(px(420), textWidth(FindItem));
+    const int filterBox = std::max(px(780), px(75) + filterLabel + 2);
+    const int findBox = std::max(px(750), px(kLabelLeft) + findLabel + 2);
+    extra = std::max({extra, filterBox - px(780), findBox - px(750)});
+    m_extraWidth = std::max(0, extra);
+
+    m_focusHolder->setGeometry(Twips::toPixels(kOffside, 0, 300, 300, this).translated(m_extraWidth, 0));
     for (int i = 0; i < ItemCount; ++i) {
         const int top = kItems[i].top;
         int left = i == 7 ? 375 : kLabelLeft;
-        int width = kLabelWidth;
+        int width = px(kLabelWidth) + m_extraWidth;
         int iconLeft = 75;
         if (i == FilterItem) {
             left = 75;
-            width = 645;
+            width = filterLabel;
             iconLeft = kOffside + 200; // the box stands where the icon would be
         } else if (i == FindItem) {
-            width = 420;
+            width = findLabel;
         }
-        m_items[i].label->setGeometry(Twips::toPixels(left, top, width, kLabelHeight, this));
-        m_items[i].icon->setGeometry(Twips::toPixels(iconLeft, top, 240, 240, this));
-        m_items[i].button->setGeometry(Twips::toPixels(iconLeft - 25, top - 30, 315, 315, this));
+        const QRect labelRect = Twips::toPixels(left, top, 0, kLabelHeight, this);
+        m_items[i].label->setGeometry(QRect(labelRect.topLeft(), QSize(width, labelRect.height())));
+        const int shift = i == FilterItem ? m_extraWidth : 0;
+        m_items[i].icon->setGeometry(Twips::toPixels(iconLeft, top, 240, 240, this).translated(shift, 0));
+        m_items[i].button->setGeometry(Twips::toPixels(iconLeft - 25, top - 30, 315, 315, this).translated(shift, 0));
     }
-    m_txtFilter->setGeometry(Twips::toPixels(780, kItems[FilterItem].top - 15, 1290, 300, this));
-    m_txtFind->setGeometry(Twips::toPixels(750, kItems[FindItem].top - 15, 1290, 300, this));
+    const QRect filter = Twips::toPixels(780, kItems[FilterItem].top - 15, 1290, 300, this);
+    m_txtFilter->setGeometry(filter.translated(filterBox - filter.left(), 0));
+    const QRect find = Twips::toPixels(750, kItems[FindItem].top - 15, 1290, 300, this);
+    m_txtFind->setGeometry(find.translated(findBox - find.left(), 0));
+}
+
+QSize qryMenu::menuSize() const
+{
+    return Twips::toPixels(kRightEdge + 20, kBottomEdge + 20, this) + QSize(m_extraWidth, 0);
 }
 
 void qryMenu::paintItem(int index, bool highlighted)
@@ -245,7 +277,7 @@ void qryMenu::resetForShow()
         m_focusHolder->setFocus(Qt::OtherFocusReason);
     // The DPI may differ from the screen the menu was last shown on.
     layoutConstituents();
-    resize(Twips::toPixels(kRightEdge + 20, kBottomEdge + 20, this));
+    resize(menuSize());
     m_txtFilter->clear();
     m_txtFind->clear();
 
@@ -451,14 +483,15 @@ void qryMenu::paintEvent(QPaintEvent *)
     const auto x = [this](int twips) { return Twips::toPixelsX(twips, this); };
     const auto y = [this](int twips) { return Twips::toPixelsY(twips, this); };
 
+    const int wider = m_extraWidth;
     painter.setPen(Qt::white);
     for (int sep : kSeparators)
-        painter.drawLine(x(150), y(sep), x(2055), y(sep));
-    painter.drawLine(x(5), 0, x(kRightEdge), 0);
+        painter.drawLine(x(150), y(sep), x(2055) + wider, y(sep));
+    painter.drawLine(x(5), 0, x(kRightEdge) + wider, 0);
     painter.drawLine(0, 0, 0, y(kBottomEdge));
     painter.setPen(Qt::black);
-    painter.drawLine(x(kRightEdge), 0, x(kRightEdge), y(kBottomEdge));
-    painter.drawLine(0, y(kBottomEdge), x(kRightEdge - 5), y(kBottomEdge));
+    painter.drawLine(x(kRightEdge) + wider, 0, x(kRightEdge) + wider, y(kBottomEdge));
+    painter.drawLine(0, y(kBottomEdge), x(kRightEdge - 5) + wider, y(kBottomEdge));
 }
 
 void qryMenu::logError(const QString &procName, const QString &description)

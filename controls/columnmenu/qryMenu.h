@@ -106,6 +106,8 @@ private:
 
     void buildItems();
     void layoutConstituents();
+    // The menu's size: its drawn size, wider when the font needs it.
+    QSize menuSize() const;
     void resetForShow();
     void paintItem(int index, bool highlighted);
     void setBordered(QLineEdit *box, bool *flag, bool on);
@@ -133,5 +135,6 @@ private:
     bool m_blnRemoverFilter = false;
     bool m_blnUnFreezeColumn = false;
     bool m_blnShowColumns = false;
+    int m_extraWidth = 0; // pixels beyond the drawn width that the captions need
     std::unique_ptr<hrErr> m_err; // created on the first failure
 };

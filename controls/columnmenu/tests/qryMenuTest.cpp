@@ -106,7 +106,10 @@ TEST(ColumnMenu, ShowSizesFromTheFrameAndResetsEverything)
 {
     Fixture f;
     EXPECT_EQ(f.menu->Choice(), -1);
-    EXPECT_EQ(f.menu->size(), ui::Twips::toPixels(2120, 5240, f.menu.get()));
+    // The drawn size; wider only where the font's captions need it.
+    const QSize drawn = ui::Twips::toPixels(2120, 5240, f.menu.get());
+    EXPECT_EQ(f.menu->height(), drawn.height());
+    EXPECT_GE(f.menu->width(), drawn.width());
     EXPECT_EQ(f.highlightCount(), 0);
 
     // Dirty every piece of state a show resets.
@@ -387,4 +390,31 @@ TEST(ColumnMenu, HostedMenuKeepsItsKeysAndResetsOnEachShow)
     EXPECT_TRUE(menu->txtFilter()->isEnabled());
     EXPECT_TRUE(menu->lblMenu(qryMenu::ViewColumnsItem)->isEnabled());
     EXPECT_FALSE(menu->txtFind()->hasFocus());
+}
+
+TEST(ColumnMenu, NoCaptionIsCutOffWhateverTheFont)
+{
+    for (int points : {0, 14}) {
+        Fixture f;
+        if (points > 0) {
+            QFont big = f.menu->font();
+            big.setPointSize(points);
+            f.menu->setFont(big);
+            f.reshow();
+        }
+        const QRect inside = f.menu->rect();
+        for (int i = 0; i < qryMenu::ItemCount; ++i) {
+            QLabel *label = f.menu->lblMenu(i);
+            QString plain = qryMenu::caption(i);
+            plain.remove(QLatin1Char('&'));
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(plain)) << plain.toStdString();
+            EXPECT_TRUE(inside.contains(label->geometry())) << plain.toStdString();
+        }
+        // The two boxes start after their captions and stay inside the menu.
+        for (auto [item, box] : {std::pair{int(qryMenu::FilterItem), f.menu->txtFilter()},
+                                 std::pair{int(qryMenu::FindItem), f.menu->txtFind()}}) {
+            EXPECT_GE(box->geometry().left(), f.menu->lblMenu(item)->geometry().right()) << item;
+            EXPECT_TRUE(inside.contains(box->geometry())) << item;
+        }
+    }
 }
