@@ -1,5 +1,7 @@
 #include "ui/KeyedToolBar.h"
 
+#include "ui/ToolIcons.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMouseEvent>
@@ -318,7 +320,12 @@ ToolBarButton &KeyedToolBar::addButton(const QString &key, const QString &captio
     if (style == tbrSeparator || (style == tbrDefault && caption.isEmpty() && key.startsWith(QLatin1String("sep"), Qt::CaseInsensitive)))
         return addSeparatorButton(key);
 
-    QAction *action = addAction(icon.isNull() ? generatedIcon(caption.isEmpty() ? key : caption) : icon, caption);
+    // The command's own picture when the caller gives none; a lettered square only for a
+    // command no picture is known for.
+    QIcon shown = icon.isNull() ? ToolIcons::forKey(key) : icon;
+    if (shown.isNull())
+        shown = generatedIcon(caption.isEmpty() ? key : caption);
+    QAction *action = addAction(shown, caption);
     ToolBarButton &button = append(key, action, style);
     button.m_caption = caption;
     button.m_toolTip = toolTip;

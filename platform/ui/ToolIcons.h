@@ -1,0 +1,27 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+namespace ui {
+
+// The pictures of the toolbars' commands, found by the command's key: the desktop's icon theme
+// by freedesktop name first, then our own drawing of the same command, so that each button can
+// be told apart without its tooltip whatever theme the desktop has.
+//
+//     bar->addButton("Refresh", ...);   // shows "view-refresh", or our own refresh picture
+class PLATFORM_EXPORT ToolIcons {
+public:
+    // The icon for a command key (any case); null for a key no picture is known for.
+    static QIcon forKey(const QString &key);
+    // The theme names tried for a key, in order, and the name of our own picture ("" if none).
+    static QStringList themeNames(const QString &key);
+    static QString ownName(const QString &key);
+    // Our own picture by its name (":/tabulon/icons/<name>.svg"); null when there is none.
+    static QIcon own(const QString &name);
+};
+
+} // namespace ui
