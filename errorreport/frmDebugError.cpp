@@ -79,6 +79,7 @@ bool frmDebugError::Send_Report()
 {
     ui::MousePointer::setHourglass();
     bool sent = false;
+    QString why; // the mail system's own reason, told with the failure
     try {
         const faultdesk::ErrorState &st = faultdesk::errorState();
         const std::optional<QString> report = faultdesk::reportText(txtDetails->toPlainText());
@@ -90,8 +91,10 @@ bool frmDebugError::Send_Report()
             message.body = mail::MailSender::toWireLineEnds(*report);
             const mail::MailResult result = mail::MailSender::instance().send(message);
             sent = result.ok;
-            if (!sent)
+            if (!sent) {
+                why = result.error;
                 qWarning().noquote() << "Error report not handed to the mail client:" << result.error;
+            }
         }
     } catch (const std::exception &e) {
         qWarning().noquote() << "Error report not sent:" << QString::fromLocal8Bit(e.what());
@@ -106,8 +109,9 @@ bool frmDebugError::Send_Report()
             ui::Prompter::msgBox(QStringLiteral("Report successfully sent. Thank you"), ui::MsgButtons::OK,
                                  ui::MsgIcon::Information, QStringLiteral("Send Report"), this);
         else
-            ui::Prompter::msgBox(QStringLiteral("Error sending report"), ui::MsgButtons::OK, ui::MsgIcon::Critical,
-                                 QStringLiteral("Send Report"), this);
+            ui::Prompter::msgBox(why.isEmpty() ? QStringLiteral("Error sending report")
+                                               : QStringLiteral("Error sending report\r") + why,
+                                 ui::MsgButtons::OK, ui::MsgIcon::Critical, QStringLiteral("Send Report"), this);
     } catch (...) {
         // Nothing more can be told; the result still says what happened.
     }

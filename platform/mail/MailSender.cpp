@@ -1,5 +1,7 @@
 #include "mail/MailSender.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -31,6 +33,88 @@ QString exitCodeText(int code)
     default:
         return QStringLiteral("the mail program failed with exit code %1").arg(code);
     }
+}
+
+QStringList pathList(const char *variable, const QString &fallback)
+{
+    const QString value = qEnvironmentVariable(variable);
+    QStringList list;
+    for (const QString &dir : (value.isEmpty() ? fallback : value).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        list << dir;
+    return list;
+}
+
+// The folders with applications (.desktop files), most important first.
+QStringList applicationDirs()
+{
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    QStringList dirs{dataHome + QStringLiteral("/applications")};
+    for (const QString &dir : pathList("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
+        dirs << dir + QStringLiteral("/applications");
+    return dirs;
+}
+
+// The association files, most important first: the user's and the system's, each with the
+// desktop's own list before the common one.
+QStringList associationFiles()
+{
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty())
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    QStringList desktops;
+    for (const QString &d : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        desktops << d.toLower();
+    QStringList dirs{configHome};
+    dirs << pathList("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
+    dirs << applicationDirs();
+    QStringList files;
+    for (const QString &dir : dirs) {
+        for (const QString &d : desktops)
+            files << dir + QLatin1Char('/') + d + QStringLiteral("-mimeapps.list");
+        files << dir + QStringLiteral("/mimeapps.list");
+    }
+    for (const QString &dir : applicationDirs())
+        files << dir + QStringLiteral("/mimeinfo.cache");
+    return files;
+}
+
+bool desktopFileExists(const QString &name)
+{
+    for (const QString &dir : applicationDirs()) {
+        if (QFileInfo::exists(dir + QLatin1Char('/') + name))
+            return true;
+    }
+    return false;
+}
+
+// The first installed application a file names for mailto: links, or empty.
+QString mailtoHandlerIn(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    const QString key = QStringLiteral("x-scheme-handler/mailto");
+    QString section;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            section = line;
+            continue;
+        }
+        // Removed associations only take something away: they name no handler.
+        if (section == QLatin1String("[Removed Associations]"))
+            continue;
+        const int eq = int(line.indexOf(QLatin1Char('=')));
+        if (eq < 0 || line.left(eq).trimmed() != key)
+            continue;
+        for (const QString &app : line.mid(eq + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            if (desktopFileExists(app.trimmed()))
+                return app.trimmed();
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -81,6 +165,19 @@ QString DesktopMailSender::program()
     return found.isEmpty() ? QStringLiteral("xdg-email") : found;
 }
 
+QString DesktopMailSender::mailClient()
+{
+    const QString mailer = qEnvironmentVariable("MAILER").trimmed();
+    if (!mailer.isEmpty())
+        return mailer;
+    for (const QString &file : associationFiles()) {
+        const QString handler = mailtoHandlerIn(file);
+        if (!handler.isEmpty())
+            return handler;
+    }
+    return {};
+}
+
 QStringList DesktopMailSender::arguments(const MailMessage &message)
 {
     QStringList args{QStringLiteral("--utf8")};
@@ -123,6 +220,11 @@ MailResult DesktopMailSender::send(const MailMessage &message)
             if (exe.isEmpty())
                 return {false, QStringLiteral("The desktop mail program xdg-email was not found; "
                                               "install xdg-utils to send mail.")};
+            // Without a mail program xdg-email would try one web browser after another and keep
+            // the user waiting for nothing.
+            if (mailClient().isEmpty())
+                return {false, QStringLiteral("No e-mail program is set up on this desktop: no application "
+                                              "opens mailto: links. Install or choose a mail program first.")};
         }
 
         auto process = std::make_unique<QProcess>();

@@ -50,6 +50,10 @@ public:
     // The program and arguments that send() runs, for inspection.
     static QStringList arguments(const MailMessage &message);
     static QString program();
+    // The desktop's mail program as xdg-email finds it: $MAILER, or the application that handles
+    // mailto: links by the desktop's association files (a .desktop file name). Empty when there
+    // is none: send() then says so at once instead of trying web browsers until it gives up.
+    static QString mailClient();
 
 private:
     QString m_programPath;

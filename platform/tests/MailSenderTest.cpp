@@ -183,3 +183,90 @@ TEST(MailSenderInstance, TestsReplaceTheProcessWideSender)
     MailSender::setSender(nullptr);
     EXPECT_NE(dynamic_cast<DesktopMailSender *>(&MailSender::instance()), nullptr);
 }
+
+namespace {
+
+// The desktop's association files and applications in folders of the test's own.
+class MailClientLookup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *name : kVariables)
+            m_saved.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", m_dir.filePath(QStringLiteral("etc")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", m_dir.filePath(QStringLiteral("share")).toLocal8Bit());
+        qunsetenv("MAILER");
+        qunsetenv("XDG_CURRENT_DESKTOP");
+        QDir().mkpath(m_dir.filePath(QStringLiteral("config")));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("share/applications")));
+    }
+    void TearDown() override
+    {
+        for (const auto &v : m_saved) {
+            if (v.set)
+                qputenv(v.name, v.value);
+            else
+                qunsetenv(v.name);
+        }
+    }
+    void write(const QString &relative, const QByteArray &text)
+    {
+        QFile f(m_dir.filePath(relative));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+    static constexpr const char *kVariables[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
+                                                  "XDG_DATA_DIRS", "MAILER", "XDG_CURRENT_DESKTOP"};
+    struct Saved {
+        const char *name;
+        QByteArray value;
+        bool set;
+    };
+    std::vector<Saved> m_saved;
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(MailClientLookup, NoMailProgramIsSaidAtOnceWithoutTryingBrowsers)
+{
+    EXPECT_TRUE(DesktopMailSender::mailClient().isEmpty());
+    // xdg-email is found, but nothing opens mailto: links: refused before anything runs.
+    QTemporaryDir bin;
+    const QString marker = bin.filePath(QStringLiteral("ran"));
+    {
+        QFile f(bin.filePath(QStringLiteral("xdg-email")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\ntouch '%1'\nsleep 30\n").arg(marker).toUtf8());
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit() + ':' + oldPath);
+    const MailResult result = DesktopMailSender().send(sampleMessage({}));
+    qputenv("PATH", oldPath);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("No e-mail program"))) << result.error.toStdString();
+    EXPECT_FALSE(QFile::exists(marker)) << "nothing was started";
+}
+
+TEST_F(MailClientLookup, TheMailtoHandlerIsFoundWhereTheDesktopKeepsIt)
+{
+    // Named but not installed: no handler.
+    write(QStringLiteral("config/mimeapps.list"),
+          "[Default Applications]\nx-scheme-handler/mailto=gone.desktop\ntext/plain=vim.desktop\n");
+    EXPECT_TRUE(DesktopMailSender::mailClient().isEmpty());
+    // Installed, and listed by the system's cache.
+    write(QStringLiteral("share/applications/mail.desktop"), "[Desktop Entry]\nName=Mail\nExec=mail %u\n");
+    write(QStringLiteral("share/applications/mimeinfo.cache"),
+          "[MIME Cache]\nx-scheme-handler/mailto=mail.desktop;\n");
+    EXPECT_EQ(DesktopMailSender::mailClient(), QStringLiteral("mail.desktop"));
+    // A removed association names nothing; $MAILER wins over everything.
+    write(QStringLiteral("config/mimeapps.list"), "[Removed Associations]\nx-scheme-handler/mailto=other.desktop\n");
+    EXPECT_EQ(DesktopMailSender::mailClient(), QStringLiteral("mail.desktop"));
+    qputenv("MAILER", "mutt");
+    EXPECT_EQ(DesktopMailSender::mailClient(), QStringLiteral("mutt"));
+}
