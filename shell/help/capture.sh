@@ -2,7 +2,8 @@
 # Takes the help file's pictures (shell/help/images/*.png) from the running program.
 #   bash shell/help/capture.sh [build-folder]        (default: build-run, as scripts/run builds it)
 # Needs Xvfb, openbox, xdotool and ImageMagick, which are only for making the pictures and are not
-# build dependencies:  apt-get install xvfb openbox xdotool imagemagick x11-utils
+# build dependencies:  apt-get install xvfb openbox xdotool imagemagick x11-utils (xclip, if there,
+# shows how many lines the column copy put on the clipboard)
 # The program runs under its own Xvfb display with a throw-away HOME on the sample database, so
 # nothing of a real user's settings or data sources is touched. The clicks are positions in the
 # window, so a changed layout needs the positions below adjusted; look at the pictures after a run.
@@ -42,7 +43,7 @@ cp "$HOME/.local/share/Tabulon/DataSources.ini" "$HOME/.config/Tabulon/"
 
 # The pictures are the whole screen: the main window fills it.
 W=900 H=640
-display=99
+display=${CAPTURE_DISPLAY:-99} # the first free display from here on
 while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
 export DISPLAY=":$display"
 Xvfb "$DISPLAY" -screen 0 "${W}x${H}x24" -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
@@ -82,6 +83,22 @@ origin() {
   OX=$((X - MX)) OY=$((Y - MY))
 }
 at() { click $((OX + $1)) $((OY + $2)) "${3:-1}" "${4:-1}"; }
+# The active window's title must be the one named (the keyboard goes where the user expects).
+check_focus() {
+  local active
+  active=$(xdotool getactivewindow getwindowname 2>/dev/null || true)
+  case "$active" in
+    *"$1"*|Tabulon*) echo "capture: keyboard with \"$active\"" ;;
+    *) echo "capture: the keyboard went to \"$active\", not \"$1\"" >&2 ;;
+  esac
+}
+# A tool window closed with Escape once it has the keyboard.
+close_window() {
+  local win
+  win=$(timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1) || return 0
+  xdotool windowactivate --sync "$win" key Escape
+  sleep 1
+}
 # The main window's area; a dialog reaching below it needs the taller crop.
 shot() {
   import -window root -crop "${W}x${2:-$((H - 19))}+0+0" +repage "$tmp/$1.png"
@@ -137,10 +154,35 @@ at 237 161            # ">"
 shot sort
 at 423 337            # "Cancel"
 
-# Edit > Find, searching for "Wilson". Last: closing the Find window brings the Data Sources
-# window to the front.
+# Edit > Find, searching for "Wilson"; Cancel gives the keyboard back to the query window, so F3
+# finds the next one there.
 key ctrl+f
 origin Find
 at 183 21; typed Wilson
 at 345 21 1 1.5       # "Find Next"
 shot find
+at 345 62             # "Cancel"
+key F3
+check_focus "Sample : Tables : Customers"
+
+# A whole column copied: every row of the table reaches the clipboard, not only those on screen.
+click 230 106 3 1.5   # the heading of CompanyName: the column menu on the whole column
+key c
+if command -v xclip >/dev/null; then
+  copied=$(xclip -o -selection clipboard | tr -d '\r' | wc -l)
+  echo "capture: copied $((copied + 1)) lines of CompanyName"
+fi
+
+# View Row on the third row: the Row Details window shows that row.
+click 230 167 3 1.5   # a cell of the third row
+click 290 504 1 1.5   # " View Row", the menu's last item
+shot row-details "$H"
+close_window "Row Details"
+
+# A second table, then Window > Cascade: every window keeps a usable size, its title in view.
+key F2
+click 85 85 1 2       # "Tables"
+dblclick 228 157      # Orders (the list shows details now)
+key alt+w
+key c
+shot cascade
