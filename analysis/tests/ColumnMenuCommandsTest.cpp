@@ -94,26 +94,10 @@ protected:
     }
 
     // A real right-button click on a data cell (row from 1) or on a column's header.
-    void rightClickCell(int row, int c)
-    {
-        QTableView *view = grid().view();
-        const QRect cell = view->visualRect(view->model()->index(row - 1, c));
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, cell.center());
-    }
-    void rightClickHeader(int c)
-    {
-        QHeaderView *header = grid().view()->horizontalHeader();
-        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::RightButton, {}, at);
-    }
+    void rightClickCell(int row, int c) { tabtest::rightClickCell(grid(), row, c); }
+    void rightClickHeader(int c) { tabtest::rightClickHeader(grid(), c); }
     // The item's letter, as typed where the menu's focus is.
-    void press(int key, Qt::KeyboardModifiers modifiers = {})
-    {
-        QWidget *target = QApplication::focusWidget();
-        if (!target || !menu().isAncestorOf(target))
-            target = &menu();
-        QTest::keyClick(target, Qt::Key(key), modifiers);
-    }
+    void press(int key, Qt::KeyboardModifiers modifiers = {}) { pressInMenu(menu(), key, modifiers); }
     void typeInto(QLineEdit *box, const QString &text)
     {
         box->setFocus(Qt::MouseFocusReason);

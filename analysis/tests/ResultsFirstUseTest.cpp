@@ -85,25 +85,23 @@ protected:
 
     grid::Grid &grid() { return *tab->grdResults; }
     ::qryMenu &menu() { return *tab->qryMenu; }
-    void rightClickCell(int row, int c)
+    void rightClickCell(int row, int c) { tabtest::rightClickCell(grid(), row, c); }
+    void rightClickHeader(int c) { tabtest::rightClickHeader(grid(), c); }
+    void press(int key) { pressInMenu(menu(), key); }
+    // The current results saved as an XML document and opened again, as a document, in a new
+    // control: its rows are held in memory.
+    void reopenAsXml()
     {
-        QTableView *view = grid().view();
-        view->scrollTo(view->model()->index(row - 1, c));
-        const QRect cell = view->visualRect(view->model()->index(row - 1, c));
-        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, cell.center());
-    }
-    void rightClickHeader(int c)
-    {
-        QHeaderView *header = grid().view()->horizontalHeader();
-        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::RightButton, {}, at);
-    }
-    void press(int key)
-    {
-        QWidget *target = QApplication::focusWidget();
-        if (!target || !menu().isAncestorOf(target))
-            target = &menu();
-        QTest::keyClick(target, Qt::Key(key));
+        const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
+        tab->m_rsResults->Save(xml);
+        tab->UnloadFlter();
+        tab = std::make_unique<UseTabulon>();
+        watch(*tab);
+        tab->OpenSQL(true);
+        tab->resize(1000, 700);
+        tab->show();
+        ASSERT_TRUE(tab->Open_SQL(xml));
+        ASSERT_TRUE(tab->Refresh());
     }
     frmDetails *details() { return qobject_cast<frmDetails *>(tab->m_frmDetails.data()); }
 
@@ -143,16 +141,7 @@ TEST_F(FirstUse, ViewRowShowsTheRowThatWasClicked)
 TEST_F(FirstUse, ViewRowFollowsTheGridsOwnSortOfInMemoryRows)
 {
     start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\" ORDER BY 1"));
-    const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
-    tab->m_rsResults->Save(xml);
-    tab->UnloadFlter();
-    tab = std::make_unique<UseTabulon>();
-    watch(*tab);
-    tab->OpenSQL(true);
-    tab->resize(1000, 700);
-    tab->show();
-    ASSERT_TRUE(tab->Open_SQL(xml));
-    ASSERT_TRUE(tab->Refresh());
+    ASSERT_NO_FATAL_FAILURE(reopenAsXml());
     // The grid sorts its copy of the rows (descending by name); row 2 is no longer record 2.
     rightClickCell(2, 1);
     press(Qt::Key_D);
@@ -276,16 +265,7 @@ TEST_F(FirstUse, AReadOnlySqlBoxRefusesAPaste)
 TEST_F(FirstUse, AFilteredXmlDocumentSaysFilterOn)
 {
     start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\""));
-    const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
-    tab->m_rsResults->Save(xml);
-    tab->UnloadFlter();
-    tab = std::make_unique<UseTabulon>();
-    watch(*tab);
-    tab->OpenSQL(true);
-    tab->resize(1000, 700);
-    tab->show();
-    ASSERT_TRUE(tab->Open_SQL(xml));
-    ASSERT_TRUE(tab->Refresh());
+    ASSERT_NO_FATAL_FAILURE(reopenAsXml());
     EXPECT_EQ(tab->staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
     rightClickCell(3, 1);
     press(Qt::Key_S); // Filter by Selection

@@ -10,6 +10,8 @@
 #include "Splitter.h"
 #include "SqliteWriter.h"
 #include "db/Connection.h"
+#include "grid/Grid.h"
+#include "grid/GridView.h"
 #include "settings/SettingsStore.h"
 #include "ui/CommonDialog.h"
 #include "ui/EventLoop.h"
@@ -17,8 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QHeaderView>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -93,6 +98,30 @@ private:
     ui::ScriptedPrompts m_prompts;
     ui::ScriptedDialogs m_dialogs; // open and save dialogs are cancelled unless a test queues a file
 };
+
+// Real input on a results grid and its column menu. A right-button click on a data cell (row
+// from 1, scrolled into view first) or on a column's header:
+inline void rightClickCell(grid::Grid &g, int row, int c)
+{
+    QTableView *view = g.view();
+    view->scrollTo(view->model()->index(row - 1, c));
+    const QRect cell = view->visualRect(view->model()->index(row - 1, c));
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, cell.center());
+}
+inline void rightClickHeader(grid::Grid &g, int c)
+{
+    QHeaderView *header = g.view()->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::RightButton, {}, at);
+}
+// An item's letter, typed where the menu's focus is.
+inline void pressInMenu(QWidget &menu, int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QWidget *target = QApplication::focusWidget();
+    if (!target || !menu.isAncestorOf(target))
+        target = &menu;
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+}
 
 // Lets the event loop run for about `ms` milliseconds, or until `done` says so.
 inline void pump(int ms, const std::function<bool()> &done = {})
