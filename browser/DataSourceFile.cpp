@@ -1,6 +1,7 @@
 #include "DataSourceFile.h"
 
 #include "BrowserSettings.h"
+#include "files/AtomicFile.h"
 #include "frmNewDataSource.h"
 #include "settings/IniFile.h"
 #include "ui/Prompter.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -228,12 +228,12 @@ bool Save_DataSources()
 
         if (!saveFailure().isEmpty())
             throw std::runtime_error(saveFailure().toStdString());
-        QSaveFile out(path);
         // Connection strings hold passwords: the file is for its owner's eyes only, whatever
         // the old file allowed.
-        if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-            || out.write(bytes) != bytes.size() || !out.commit())
-            throw std::runtime_error(out.errorString().toStdString());
+        if (const auto error = files::saveFile(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            logError(QStringLiteral("Save_DataSources"), *error);
+            return false;
+        }
         return true;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Save_DataSources"),

@@ -5,6 +5,7 @@
 #include "core/ControlSupport.h"
 #include "core/Options.h"
 
+#include "files/AtomicFile.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsStore.h"
 #include "ui/CommonDialog.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <stdexcept>
@@ -52,12 +52,8 @@ void writeText(const QString &path, QString text)
     if (!text.endsWith(u'\n'))
         text += u'\n';
     text.replace(QLatin1String("\n"), QLatin1String("\r\n"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(QStringLiteral("Cannot create '%1': %2").arg(path, file.errorString()).toStdString());
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()).toStdString());
+    if (const auto error = files::saveFile(path, text.toUtf8()))
+        throw std::runtime_error(error->toStdString());
 }
 
 QString recentKey(int index)

@@ -29,10 +29,10 @@
 
 #include "db/DbError.h"
 #include "db/ValueRules.h"
+#include "files/AtomicFile.h"
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -474,20 +474,19 @@ private:
 } // namespace
 
 struct XmlRecordsetWriter::Impl {
-    Impl(const QString &path) : file(path), w(&file) {}
-    QSaveFile file;
+    Impl(const QString &path) : file(path), w(&file.device()) {}
+    files::AtomicFile file; // what was written reaches the path only when committed
     QXmlStreamWriter w;
     std::vector<QString> attrs;
     std::vector<int> types;
     const QString rowName = QStringLiteral("row");
-    bool committed = false;
 };
 
 XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<FieldInfo> &fields)
     : d(std::make_unique<Impl>(path))
 {
-    if (!d->file.open(QIODevice::WriteOnly))
-        throw DbError(QStringLiteral("Cannot write %1: %2").arg(path, d->file.errorString()));
+    if (const auto error = d->file.open())
+        throw DbError(*error);
 
     QXmlStreamWriter &w = d->w;
     w.setAutoFormatting(true);
@@ -524,11 +523,7 @@ XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<Fi
     w.writeStartElement(kNamespace, QStringLiteral("data"));
 }
 
-XmlRecordsetWriter::~XmlRecordsetWriter()
-{
-    if (d && !d->committed)
-        d->file.cancelWriting();
-}
+XmlRecordsetWriter::~XmlRecordsetWriter() = default;
 
 void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
 {
@@ -582,7 +577,7 @@ void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
     }
     w.writeEndElement();
     if (w.hasError())
-        throw DbError(QStringLiteral("Cannot write %1: %2").arg(d->file.fileName(), d->file.errorString()));
+        throw DbError(d->file.failure().value_or(QStringLiteral("The document could not be written.")));
 }
 
 void XmlRecordsetWriter::commit()
@@ -591,9 +586,9 @@ void XmlRecordsetWriter::commit()
     w.writeEndElement();
     w.writeEndElement();
     w.writeEndDocument();
-    if (w.hasError() || !d->file.commit())
-        throw DbError(QStringLiteral("Cannot write %1: %2").arg(d->file.fileName(), d->file.errorString()));
-    d->committed = true;
+    // A failing write shows in the file's error, which commit() reports.
+    if (const auto error = d->file.commit())
+        throw DbError(*error);
 }
 
 void saveXmlRecordset(const QString &path, const RowStore &store, const std::vector<std::size_t> &rows)

@@ -1,9 +1,9 @@
 #include "settings/IniFile.h"
 
+#include "files/AtomicFile.h"
 #include "settings/FileStamp.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <vector>
@@ -172,13 +172,8 @@ struct IniFile::Private {
         QByteArray bytes = text.toUtf8();
         if (bom)
             bytes.prepend("\xEF\xBB\xBF");
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly)) {
-            lastError = QStringLiteral("Cannot write %1: %2").arg(path, out.errorString());
-            return false;
-        }
-        if (out.write(bytes) != bytes.size() || !out.commit()) {
-            lastError = QStringLiteral("Cannot write %1: %2").arg(path, out.errorString());
+        if (const auto error = files::saveFile(path, bytes)) {
+            lastError = *error;
             return false;
         }
         lines = std::move(changed);

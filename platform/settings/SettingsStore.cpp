@@ -1,11 +1,11 @@
 #include "settings/SettingsStore.h"
 
+#include "files/AtomicFile.h"
 #include "settings/FileStamp.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -263,14 +263,8 @@ struct SettingsStore::Private {
             lastError = QStringLiteral("Cannot create the settings folder %1").arg(folder);
             return false;
         }
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly)) {
-            lastError = QStringLiteral("Cannot write the settings file %1: %2").arg(file, out.errorString());
-            return false;
-        }
-        const QByteArray bytes = serialize(changed);
-        if (out.write(bytes) != bytes.size() || !out.commit()) {
-            lastError = QStringLiteral("Cannot write the settings file %1: %2").arg(file, out.errorString());
+        if (const auto error = files::saveFile(file, serialize(changed))) {
+            lastError = QStringLiteral("The settings were not saved. %1").arg(*error);
             return false;
         }
         app.sections = std::move(changed);
