@@ -36,18 +36,25 @@ bool sameName(const QString &a, const QString &b)
 
 // --- the file dialect -------------------------------------------------------------------------
 
+// Everything the reader's trimming takes off a line's ends (QChar::isSpace: tab to carriage
+// return, NEL, no-break and the other Unicode spaces), so an edge character of these is escaped.
 bool isBlank(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+    return c.isSpace();
 }
 
+// %XX for the first 256 code points, %uXXXX above them. Files of earlier versions only hold %XX,
+// and an old file never holds "%u" followed by four hex digits, as '%' itself was escaped.
 QString percent(QChar c)
 {
-    return QStringLiteral("%%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+    if (c.unicode() <= 0xFF)
+        return QStringLiteral("%%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+    return QLatin1String("%u") + QString::number(c.unicode(), 16).rightJustified(4, u'0').toUpper();
 }
 
 // Escapes what would be lost or misread: '%', line breaks, NUL, the extra characters given,
-// blanks at either end (the reader trims), and a leading comment or section mark when asked.
+// blanks at either end (the reader trims), a half of a surrogate pair (UTF-8 cannot carry it),
+// and a leading comment or section mark when asked.
 QString escaped(const QString &text, QLatin1String special, bool guardLead)
 {
     qsizetype first = 0;
@@ -61,12 +68,16 @@ QString escaped(const QString &text, QLatin1String special, bool guardLead)
     out.reserve(text.size() + 8);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
         const bool edgeBlank = (i < first || i >= last) && isBlank(c);
         const bool leadMark = guardLead && i == 0
             && (c == QLatin1Char(';') || c == QLatin1Char('#') || c == QLatin1Char('['));
-        if (edgeBlank || leadMark || c == QLatin1Char('%') || c == QLatin1Char('\r')
-            || c == QLatin1Char('\n') || c.unicode() == 0
-            || special.contains(c)) {
+        if (edgeBlank || leadMark || c.isSurrogate() || c == QLatin1Char('%') || c == QLatin1Char('\r')
+            || c == QLatin1Char('\n') || c.unicode() == 0 || special.contains(c)) {
             out += percent(c);
         } else {
             out += c;
@@ -87,6 +98,21 @@ int hexValue(QChar c)
     return -1;
 }
 
+// The value of `digits` hex digits at `at`, or -1.
+int hexAt(QStringView text, qsizetype at, int digits)
+{
+    if (at + digits > text.size())
+        return -1;
+    int value = 0;
+    for (int d = 0; d < digits; ++d) {
+        const int h = hexValue(text.at(at + d));
+        if (h < 0)
+            return -1;
+        value = value * 16 + h;
+    }
+    return value;
+}
+
 QString unescaped(QStringView text)
 {
     if (!text.contains(QLatin1Char('%')))
@@ -95,11 +121,16 @@ QString unescaped(QStringView text)
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char('%') && i + 2 < text.size()) {
-            const int hi = hexValue(text.at(i + 1));
-            const int lo = hexValue(text.at(i + 2));
-            if (hi >= 0 && lo >= 0) {
-                out += QChar(char16_t(hi * 16 + lo));
+        if (c == QLatin1Char('%')) {
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('u')) {
+                if (const int wide = hexAt(text, i + 2, 4); wide >= 0) {
+                    out += QChar(char16_t(wide));
+                    i += 5;
+                    continue;
+                }
+            }
+            if (const int narrow = hexAt(text, i + 1, 2); narrow >= 0) {
+                out += QChar(char16_t(narrow));
                 i += 2;
                 continue;
             }

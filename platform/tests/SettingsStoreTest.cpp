@@ -61,6 +61,50 @@ TEST(SettingsStoreFile, AwkwardNamesAndValuesSurviveTheFile)
     EXPECT_TRUE(text.contains("Date Format=dd/MM/yyyy\n"));
 }
 
+TEST(SettingsStoreFile, EveryBlankAtEitherEndOfNamesAndValuesSurvives)
+{
+    // Reading trims every Unicode space, so each of these must be escaped where it stands at an
+    // end: no-break space, em space, NEL, vertical tab, form feed, ideographic space, line separator.
+    const QList<QChar> blanks = {QChar(0x00A0), QChar(0x2003), QChar(0x0085), QChar(0x000B),
+                                 QChar(0x000C), QChar(0x3000), QChar(0x2028), QChar(u' '), QChar(u'\t')};
+    QTemporaryDir dir;
+    std::vector<std::array<QString, 3>> cases;
+    int n = 0;
+    for (QChar b : blanks) {
+        const QString s = QString::number(n++);
+        cases.push_back({b + QStringLiteral("Sec") + s, b + QStringLiteral("Key") + b, QStringLiteral("v") + b});
+        cases.push_back({QStringLiteral("S") + s + b, QStringLiteral("K") + s + b, b + QStringLiteral("mid") + b + b});
+        cases.push_back({QStringLiteral("Only") + s, QStringLiteral("Blank"), QString(2, b)});
+    }
+    // Halves of surrogate pairs, which UTF-8 cannot carry; a whole pair stays as it is; text that
+    // looks like an escape is kept literally.
+    cases.push_back({QStringLiteral("Halves"), QString(QChar(0xD800)) + u'k', QString(QChar(0xDC00)) + u'v' + QChar(0xDBFF)});
+    cases.push_back({QStringLiteral("Pair"), QStringLiteral("k"), QStringLiteral("\U0001F600 ok")});
+    cases.push_back({QStringLiteral("Lookalike"), QStringLiteral("%u0041"), QStringLiteral("%uZZZZ %u00A0 %A0 %")});
+    {
+        auto store = SettingsStore::createFileStore(dir.path());
+        for (const auto &[section, key, value] : cases)
+            ASSERT_TRUE(store->SaveSetting(App, section, key, value)) << store->lastError().toStdString();
+    }
+    auto reread = SettingsStore::createFileStore(dir.path());
+    const QStringList sections = reread->sections(App);
+    for (const auto &[section, key, value] : cases) {
+        EXPECT_TRUE(sections.contains(section)) << section.toStdString();
+        const SettingList all = reread->GetAllSettings(App, section);
+        ASSERT_FALSE(all.empty()) << section.toStdString();
+        bool found = false;
+        for (const auto &[k, v] : all) {
+            if (k == key) {
+                found = true;
+                EXPECT_EQ(v, value) << section.toStdString();
+            }
+        }
+        EXPECT_TRUE(found) << "key of " << section.toStdString() << " changed";
+    }
+    // Whole pairs stay readable text in the file.
+    EXPECT_TRUE(fileBytes(dir.filePath(QStringLiteral("Tabulon.ini"))).contains("\xF0\x9F\x98\x80 ok"));
+}
+
 TEST(SettingsStoreFile, NamesMatchWithoutCaseButKeepTheirSpelling)
 {
     QTemporaryDir dir;
