@@ -2,7 +2,7 @@
 
 #include "db/DbError.h"
 
-#include <QRegularExpression>
+#include <QStringList>
 
 namespace db {
 
@@ -28,7 +28,8 @@ bool needsQuoting(const QString &v)
 {
     if (v.isEmpty())
         return false;
-    if (isBlank(v.front()) || isBlank(v.back()))
+    // The reader trims every kind of blank from a bare value, not only the separators it skips.
+    if (v.front().isSpace() || v.back().isSpace())
         return true;
     const QChar first = v.front();
     return v.contains(u';') || first == u'"' || first == u'\'' || first == u'{';
@@ -168,31 +169,103 @@ QString ConnectionString::toString() const
     return parts.join(u';');
 }
 
+namespace {
+
+bool isKeyChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+// Length of a password key ("Password" or "PWD", any case, blanks before the '=') at `at`, up to
+// and including the '='; 0 when there is none. The key must not be the tail of a longer word.
+qsizetype passwordKeyAt(const QString &text, qsizetype at)
+{
+    if (at > 0 && isKeyChar(text.at(at - 1)))
+        return 0;
+    for (const QLatin1String word : {QLatin1String("password"), QLatin1String("pwd")}) {
+        if (QStringView(text).mid(at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+            continue;
+        qsizetype i = at + word.size();
+        while (i < text.size() && text.at(i).isSpace())
+            ++i;
+        if (i < text.size() && text.at(i) == u'=')
+            return i + 1 - at;
+    }
+    return 0;
+}
+
+} // namespace
+
 QString maskPasswords(const QString &connectionString)
 {
-    // A pattern rather than the parser, so that text the parser rejects (or a libpq keyword list
-    // quoted inside a message) is masked too. An unclosed quote masks to the end.
-    static const QRegularExpression re(QStringLiteral(R"((\b(?:password|pwd)\s*=\s*)(?:"((?:[^"]|"")*)("?)|'((?:[^']|'')*)('?)|\{((?:[^}]|\}\})*)(\}?)|([^;]*)))"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    QString out;
-    qsizetype last = 0;
-    auto it = re.globalMatch(connectionString);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(connectionString).mid(last, m.capturedStart() - last);
-        out += m.captured(1);
-        const QString bare = m.captured(8);
-        if (m.capturedStart(2) >= 0)
-            out += u'"' + QStringLiteral("****") + m.captured(3);
-        else if (m.capturedStart(4) >= 0)
-            out += u'\'' + QStringLiteral("****") + m.captured(5);
-        else if (m.capturedStart(6) >= 0)
-            out += u'{' + QStringLiteral("****") + m.captured(7);
-        else if (!bare.trimmed().isEmpty())
-            out += QStringLiteral("****");
-        last = m.capturedEnd();
+    // A linear scan rather than the parser, so that text the parser rejects (or a libpq keyword
+    // list quoted inside a message) is masked too; and it fails closed: a quoted value that never
+    // closes, or that is followed by anything but ';', hides everything after the key, as does
+    // a string the parser rejects once a password key has been seen.
+    const QString &text = connectionString;
+    const qsizetype n = text.size();
+    bool wellFormed = true;
+    try {
+        ConnectionString::parse(text);
+    } catch (...) {
+        wellFormed = false;
     }
-    out += QStringView(connectionString).mid(last);
+    QString out;
+    out.reserve(n);
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype keyLength = passwordKeyAt(text, i);
+        if (keyLength == 0) {
+            out += text.at(i++);
+            continue;
+        }
+        out += QStringView(text).mid(i, keyLength);
+        i += keyLength;
+        while (i < n && text.at(i).isSpace())
+            out += text.at(i++);
+        const bool quoted = i < n && (text.at(i) == u'"' || text.at(i) == u'\'' || text.at(i) == u'{');
+        if (!wellFormed) {
+            if (quoted)
+                out += text.at(i);
+            if (i < n)
+                out += QStringLiteral("****");
+            return out;
+        }
+        if (quoted) {
+            const QChar quote = text.at(i);
+            const QChar closer = closerOf(quote);
+            qsizetype j = i + 1;
+            bool closed = false;
+            while (j < n) {
+                if (text.at(j) == closer) {
+                    if (j + 1 < n && text.at(j + 1) == closer) {
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                ++j;
+            }
+            out += quote + QStringLiteral("****");
+            if (!closed)
+                return out;
+            out += closer;
+            i = j + 1;
+            qsizetype k = i;
+            while (k < n && text.at(k).isSpace())
+                ++k;
+            if (k < n && text.at(k) != u';')
+                return out; // trailing text after the value: nothing more is shown
+            continue;
+        }
+        qsizetype j = i;
+        while (j < n && text.at(j) != u';')
+            ++j;
+        if (!QStringView(text).mid(i, j - i).trimmed().isEmpty())
+            out += QStringLiteral("****");
+        i = j;
+    }
     return out;
 }
 

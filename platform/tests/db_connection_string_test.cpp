@@ -103,3 +103,35 @@ TEST(MaskPasswords, HidesPasswordAndPwdKeepingQuotesEvenInMalformedText)
     EXPECT_FALSE(db::maskPasswords(QStringLiteral("host=h password=topsecret user=u")).contains(QStringLiteral("topsecret")));
     EXPECT_EQ(db::maskPasswords(QStringLiteral("PasswordHint=kept;Password=")), QStringLiteral("PasswordHint=kept;Password="));
 }
+
+TEST(MaskPasswords, FailsClosedOnLongAndMalformedValues)
+{
+    // Long values once made the pattern give up and come back whole.
+    const QString secret = QStringLiteral("s3cr3t");
+    for (const int length : {100, 40'000, 200'000}) {
+        const QString body = secret + QString(length, u'x');
+        const std::vector<QString> texts = {
+            QStringLiteral("Password=\"") + body + QStringLiteral("\";Port=1"),
+            QStringLiteral("PWD={") + body + QStringLiteral("};UID=u"),
+            QStringLiteral("Password='") + body + QStringLiteral("'"),
+            QStringLiteral("Password=\"") + body,           // never closed
+            QStringLiteral("Password={") + body + u';',       // never closed
+            QStringLiteral("Password=") + body,               // bare
+        };
+        for (const QString &text : texts) {
+            const QString masked = db::maskPasswords(text);
+            EXPECT_FALSE(masked.contains(secret)) << length << ": " << text.left(20).toStdString();
+            EXPECT_LT(masked.size(), 40) << text.left(20).toStdString();
+        }
+    }
+    // Text the parser rejects hides every value after the password key.
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("Password=\"a\"b\";UID=visible")), QStringLiteral("Password=\"****"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("Password=\"a\" trailing;X=1")), QStringLiteral("Password=\"****"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("junk;Password=plain;Port=1")), QStringLiteral("junk;Password=****"));
+    // Blanks the parser trims away around the key are blanks here too.
+    EXPECT_EQ(db::maskPasswords(QString::fromUtf8("Password\u00A0=hidden;X=1")), QString::fromUtf8("Password\u00A0=****;X=1"));
+    EXPECT_EQ(db::maskPasswords(QString::fromUtf8("\u2003pwd=hidden")), QString::fromUtf8("\u2003pwd=****"));
+    // Well-formed strings keep everything else.
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("A=1;Password={x};B='y'")), QStringLiteral("A=1;Password={****};B='y'"));
+    EXPECT_EQ(db::maskPasswords(QStringLiteral("Old_Password=kept;MyPwd=kept")), QStringLiteral("Old_Password=kept;MyPwd=kept"));
+}
