@@ -14,6 +14,8 @@
 #include <QDate>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTime>
 
 #include <atomic>
@@ -679,4 +681,73 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
     greet[1].Value = QDate(2024, 2, 29);
     ro->callRoutine(m_schema, QStringLiteral("greet"), greet);
     EXPECT_EQ(greet[2].Value.toString(), QStringLiteral("Grüße, O'Brien'); DROP TABLE items; --, 2024-02-29"));
+}
+
+TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
+{
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("loaded"));
+    qputenv("TABULON_TRAP_MARKER", QFile::encodeName(marker));
+    const QString lib = QStringLiteral(TABULON_TRAP_DRIVER);
+    ASSERT_TRUE(QFile::exists(lib));
+    const QString dsnFile = dir.filePath(QStringLiteral("crafted.dsn"));
+    {
+        QFile f(dsnFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[ODBC]\nDRIVER=" + QFile::encodeName(lib) + "\nDatabase=x\n");
+    }
+    const QString saved = dir.filePath(QStringLiteral("saved.dsn"));
+    const std::vector<std::pair<QString, const char *>> refused = {
+        {QStringLiteral("Provider=ODBC;Driver=") + lib, "is given as a file"},
+        {QStringLiteral("Driver={") + lib + QStringLiteral("};Database=x"), "is given as a file"},
+        {QStringLiteral("Provider=ODBC;DSN=x; driver =") + lib, "is given as a file"},
+        {QStringLiteral("Driver=SQLite3;DRIVER=") + lib, "is given as a file"},
+        {QStringLiteral("Driver=./libsomething.so"), "is given as a file"},
+        {QStringLiteral("Driver=Tabulon No Such Driver"), "is not registered"},
+        {QStringLiteral("FileDSN=") + dsnFile, "of the file data source"},
+        {QStringLiteral("FileDSN=") + dir.filePath(QStringLiteral("missing.dsn")), "does not exist"},
+        {QStringLiteral("Driver=SQLite3;Database=x;SaveFile=") + saved, "SAVEFILE"},
+        {QStringLiteral("Driver=SQLite3;Database=x;Pad=a") + QChar(0) + QStringLiteral("b"), "NUL"},
+    };
+    for (const auto &[text, expected] : refused) {
+        auto b = backends::makeOdbc();
+        const DbError e = errorOf([&] { b->open(ConnectionString::parse(text), 5, true); });
+        EXPECT_TRUE(e.message().contains(QLatin1String(expected))) << text.toStdString() << " → " << e.message().toStdString();
+        EXPECT_FALSE(b->isOpen());
+        EXPECT_FALSE(QFile::exists(marker)) << "the library was loaded for " << text.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(saved));
+    qunsetenv("TABULON_TRAP_MARKER");
+
+    // The message names the way out, and the registered drivers for a name that is not one.
+    const DbError unknown = errorOf([] {
+        backends::makeOdbc()->open(ConnectionString::parse(QStringLiteral("Driver=Tabulon No Such Driver")), 5, true);
+    });
+    if (odbcDriverRegistered("SQLite3")) {
+        EXPECT_TRUE(unknown.message().contains(QLatin1String("SQLite3"))) << unknown.message().toStdString();
+    }
+    const DbError path = errorOf([&] { backends::makeOdbc()->open(ConnectionString::parse(QStringLiteral("Driver=") + lib), 5, true); });
+    EXPECT_TRUE(path.message().contains(QLatin1String("registered with the ODBC driver manager"))) << path.message().toStdString();
+}
+
+TEST_F(DbOdbc, ConnectionStringsOf32KBAndMoreArriveWhole)
+{
+    const QString database = ConnectionString::parse(m_db->connectionString()).value(QStringLiteral("Database"), QString());
+    ASSERT_FALSE(database.isEmpty());
+    // The driver comes after the long value: a string cut short (or refused for its 16-bit
+    // length) never reaches it. The SQLite driver reads only the start of a string for itself, so
+    // the database comes first.
+    for (const int pad : {32'000, 32'767, 32'768, 40'000, 100'000}) {
+        const QString text = QStringLiteral("Provider=ODBC;Database=") + database + QStringLiteral(";Tabulon Pad=")
+            + QString(pad, u'x') + QStringLiteral(";Driver=SQLite3");
+        auto b = backends::makeOdbc();
+        try {
+            b->open(ConnectionString::parse(text), 10, true);
+        } catch (const DbError &e) {
+            ADD_FAILURE() << pad << ": " << e.message().toStdString();
+            continue;
+        }
+        EXPECT_EQ(b->execute(QStringLiteral("SELECT count(*) FROM conf_big"), 0, nullptr)->int64(0, 0), count(QStringLiteral("conf_big")))
+            << pad;
+    }
 }

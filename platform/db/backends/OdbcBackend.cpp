@@ -54,6 +54,7 @@ void OdbcBackend::open(const ConnectionString &cs, int timeoutSeconds, bool read
     settings.readOnly = readOnly;
     if (!m_env)
         m_env = Environment::create();
+    checkDriverTarget(cs, registeredDrivers(*m_env));
     DbcPtr dbc = connect(*m_env, settings);
     SQLHDBC h = dbc.get();
 

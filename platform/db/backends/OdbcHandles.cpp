@@ -1,7 +1,12 @@
 #include "db/backends/OdbcHandles.h"
 
+#include "settings/IniFile.h"
+
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace db::odbc {
 
@@ -88,6 +93,89 @@ QString driverConnectString(const ConnectionString &cs)
     return out;
 }
 
+QStringList registeredDrivers(const Environment &env)
+{
+    QStringList names;
+    std::string description(1024, '\0');
+    std::string attributes(4096, '\0'); // not wanted, but the driver manager needs room for them
+    SQLSMALLINT descriptionLength = 0;
+    SQLSMALLINT attributesLength = 0;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        const SQLRETURN rc = SQLDrivers(env.handle(), direction, reinterpret_cast<SQLCHAR *>(description.data()),
+                                        SQLSMALLINT(description.size()), &descriptionLength,
+                                        reinterpret_cast<SQLCHAR *>(attributes.data()), SQLSMALLINT(attributes.size()),
+                                        &attributesLength);
+        if (!SQL_SUCCEEDED(rc))
+            break;
+        names << QString::fromUtf8(description.c_str());
+    }
+    return names;
+}
+
+namespace {
+
+bool isKey(const ConnectionString::Pair &p, const char *key)
+{
+    return p.key.trimmed().compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
+}
+
+void checkDriverName(const QString &driver, const QStringList &registered, const QString &where)
+{
+    const QString name = driver.trimmed();
+    if (registered.contains(name, Qt::CaseInsensitive))
+        return;
+    const bool path = name.contains(u'/') || name.contains(u'\\') || name.contains(QLatin1String(".so"))
+        || name.startsWith(u'.') || name.startsWith(u'~');
+    if (path)
+        throw DbError(QStringLiteral("The ODBC driver \"%1\"%2 is given as a file, which is refused: only drivers "
+                                     "registered with the ODBC driver manager are used, by their name. The "
+                                     "administrator registers a driver in odbcinst.ini (odbcinst -i -d).")
+                          .arg(name, where));
+    throw DbError(QStringLiteral("The ODBC driver \"%1\"%2 is not registered with the ODBC driver manager. "
+                                 "Registered drivers: %3.")
+                      .arg(name, where, registered.isEmpty() ? QStringLiteral("none") : registered.join(QLatin1String(", "))));
+}
+
+// Where the driver manager finds a file data source: as given, or by name in its own folder,
+// with or without the ".dsn" it adds. Empty when there is no such file.
+QString fileDsnPath(const QString &name)
+{
+    const QString systemFolder = QStringLiteral("/etc/ODBCDataSources/");
+    QStringList candidates{name, name + QLatin1String(".dsn")};
+    if (!name.contains(u'/'))
+        candidates << systemFolder + name << systemFolder + name + QLatin1String(".dsn");
+    for (const QString &candidate : candidates)
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    return {};
+}
+
+} // namespace
+
+void checkDriverTarget(const ConnectionString &cs, const QStringList &registered)
+{
+    for (const auto &p : cs.pairs()) {
+        if (p.key.contains(QChar(0)) || p.value.contains(QChar(0)))
+            throw DbError(QStringLiteral("The ODBC connection string holds a NUL character, which is refused."));
+        if (isKey(p, "Driver")) {
+            checkDriverName(p.value, registered, QString());
+        } else if (isKey(p, "SaveFile")) {
+            throw DbError(QStringLiteral("The ODBC connection string asks the driver manager to save it to a file "
+                                         "(SAVEFILE), which is refused."));
+        } else if (isKey(p, "FileDSN")) {
+            // A file data source names its driver inside; that name must be registered as well.
+            const QString file = fileDsnPath(p.value.trimmed());
+            if (file.isEmpty())
+                throw DbError(QStringLiteral("The ODBC file data source \"%1\" does not exist.").arg(p.value.trimmed()));
+            const settings::IniFile dsn(file);
+            const auto driver = dsn.value(QStringLiteral("ODBC"), QStringLiteral("Driver"));
+            if (!driver || driver->trimmed().isEmpty())
+                throw DbError(QStringLiteral("The ODBC file data source \"%1\" names no driver.").arg(file));
+            checkDriverName(*driver, registered, QStringLiteral(" (of the file data source \"%1\")").arg(file));
+        }
+    }
+}
+
 namespace {
 
 void setConnectAttr(SQLHDBC dbc, SQLINTEGER attr, std::uintptr_t value)
@@ -111,9 +199,13 @@ DbcPtr connect(const Environment &env, const ConnectSettings &settings)
         setConnectAttr(raw, SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY);
 
     QByteArray text = settings.connectString;
+    // The length is 16-bit: a longer string goes as a terminated one, whole (a NUL inside was
+    // refused before, so the terminator is the end).
+    const SQLSMALLINT length = text.size() <= std::numeric_limits<SQLSMALLINT>::max() ? SQLSMALLINT(text.size())
+                                                                                       : SQLSMALLINT(SQL_NTS);
     SQLCHAR completed[1024];
     SQLSMALLINT completedLen = 0;
-    const SQLRETURN rc = SQLDriverConnect(raw, nullptr, sqlText(text), SQLSMALLINT(text.size()), completed,
+    const SQLRETURN rc = SQLDriverConnect(raw, nullptr, sqlText(text), length, completed,
                                           SQLSMALLINT(sizeof completed), &completedLen, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         auto records = diagnostics(SQL_HANDLE_DBC, raw);
