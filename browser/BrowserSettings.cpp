@@ -39,10 +39,10 @@ public:
                 m_bad << describe(section, key, *text);
         }
     }
-    void read(const QString &section, const QString &key, qint32 &target)
+    void read(const QString &section, const QString &key, qint32 &target, qint32 min, qint32 max)
     {
         if (auto text = stored(section, key)) {
-            if (auto v = settings::SettingsStore::toLong(*text))
+            if (auto v = settings::SettingsStore::toLong(*text); v && *v >= min && *v <= max)
                 target = *v;
             else
                 m_bad << describe(section, key, *text);
@@ -153,14 +153,14 @@ bool Read_INI()
             s.IniFilePath = locateDataSourceFile();
 
         Reader r(appName());
-        r.read(kGeneral, QStringLiteral("Data View"), s.DataView);
+        r.read(kGeneral, QStringLiteral("Data View"), s.DataView, kMinDataView, kMaxDataView);
         r.read(kData, QStringLiteral("ToolBar Text"), s.ToolBarText);
         r.read(kData, QStringLiteral("Grid Lines"), s.GridLines);
         r.read(kGeneral, QStringLiteral("Object Tool Tips"), s.ObjectToolTips);
         r.read(kGeneral, QStringLiteral("Object Tool Tip Field Types"), s.ObjectToolTipFieldTypes);
         r.read(kGeneral, QStringLiteral("Object Tool Tip sort"), s.ObjectToolTipSort);
-        r.read(kGeneral, QStringLiteral("Object Tool Delay"), s.ObjectToolDelay);
-        r.read(kData, QStringLiteral("Split\\Percentage"), s.SplitPercentage);
+        r.read(kGeneral, QStringLiteral("Object Tool Delay"), s.ObjectToolDelay, kMinToolDelay, kMaxToolDelay);
+        r.read(kData, QStringLiteral("Split\\Percentage"), s.SplitPercentage, 0, 100);
         r.read(kData, QStringLiteral("Split\\Orientation"), s.SplitOrientation);
         r.read(kData, QStringLiteral("Split\\Left"), s.SplitLeft);
         r.reportBad(QStringLiteral("Read_INI"));

@@ -43,6 +43,12 @@ struct HLSOURCEBROWSER_EXPORT BrowserSettings {
 
 HLSOURCEBROWSER_EXPORT BrowserSettings &browserSettings();
 
+// The values the stored numbers may hold; anything else keeps the default and is reported.
+inline constexpr qint32 kMinDataView = 0; // large icons, small icons, list, details
+inline constexpr qint32 kMaxDataView = 3;
+inline constexpr qint32 kMinToolDelay = 1; // seconds the field tooltip stays
+inline constexpr qint32 kMaxToolDelay = 3600;
+
 // The library's one error object, created on first use.
 HLSOURCEBROWSER_EXPORT hrErr &errorObject();
 // Log_Error of the library's error object; never throws.

@@ -20,13 +20,11 @@ using namespace browser;
 
 namespace {
 
-// The delay is kept as typed; an hour is plenty, and a Long of milliseconds must not overflow.
-constexpr int kMaxTipSeconds = 3600;
-
 int tipDelayMs()
 {
+    // Stored values are kept in range; a value set in code is held to it as well.
     const qint32 seconds = browserSettings().ObjectToolDelay;
-    return std::clamp<qint32>(seconds, 1, kMaxTipSeconds) * 1000;
+    return std::clamp<qint32>(seconds, kMinToolDelay, kMaxToolDelay) * 1000;
 }
 
 QString sortKey(const QVariant &row)

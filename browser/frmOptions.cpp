@@ -397,9 +397,11 @@ bool frmOptions::Save_Changes()
         next.ObjectToolTips = chkObjectToolTips->isChecked();
         next.ObjectToolTipFieldTypes = chkFieldTypes->isChecked();
         const std::optional<qint32> delay = settings::SettingsStore::toLong(txtObjectToolDelay->text());
-        if (!delay)
-            throw std::invalid_argument(tr("The tooltip delay \"%1\" is not a whole number of seconds.")
+        if (!delay || *delay < kMinToolDelay || *delay > kMaxToolDelay)
+            throw std::invalid_argument(tr("The tooltip delay \"%1\" is not a whole number of seconds from %2 to %3.")
                                             .arg(txtObjectToolDelay->text())
+                                            .arg(kMinToolDelay)
+                                            .arg(kMaxToolDelay)
                                             .toStdString());
         next.ObjectToolDelay = *delay;
         next.ObjectToolTipSort = chkSortFields->isChecked();

@@ -19,7 +19,7 @@ bool gridLinesCode(qint32 v) { return v >= 0 && v <= 13; }
 bool pictureAlignment(qint32 v) { return v >= 0 && v <= 10; }
 bool percentage(qint32 v) { return v >= 0 && v <= 100; }
 bool doubleClickAction(qint32 v) { return v >= 0 && v <= 2; }
-bool notNegative(qint32 v) { return v >= 0; }
+bool recentFilesCount(qint32 v) { return v >= 0 && v <= MaxRecentFiles; }
 bool queryBuilderAlign(qint32 v) { return v >= 0 && v <= 4; }
 bool chartType(qint32 v)
 {
@@ -45,7 +45,7 @@ constexpr double MaxFontSize = 2048.0;
 // The reading order is the one the settings have always been read in; it matters only for which
 // warning comes first.
 const SettingEntry kTable[] = {
-    LONG_KEY("General", "Recent Files", "0", false, RecentFiles, notNegative),
+    LONG_KEY("General", "Recent Files", "0", false, RecentFiles, recentFilesCount),
     BOOL_KEY("Main", "Toolbar", "True", true, MainToolbar),
     BOOL_KEY("Results", "Toolbar", "True", true, ResultsToolbar),
     BOOL_KEY("Main", "Toolbar Text", "False", false, MainToolbarText),

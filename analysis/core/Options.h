@@ -19,6 +19,9 @@
 namespace analysis {
 
 inline constexpr int FindHistorySize = 51; // entries 0 to 50, entry 0 the newest
+// The recent-files list holds 0 to 9 entries, the options dialog's arrows' range; a stored count
+// outside it is refused like any other bad value.
+inline constexpr int MaxRecentFiles = 9;
 
 // Chart type codes offered by the options dialog.
 inline constexpr int ChartType3DBar = 0;

@@ -210,7 +210,7 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
 bool hlTabulon::Set_RecentFiles(const QString &strNewName)
 {
     try {
-        const int capacity = std::max(0, options().RecentFiles);
+        const int capacity = std::clamp(options().RecentFiles, 0, analysis::MaxRecentFiles);
         settings::SettingsStore &store = settings::SettingsStore::instance();
         const QString app = analysis::settingsApplication();
 

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 
 namespace {
 
@@ -112,8 +113,13 @@ bool frmParameters::Init()
             store.GetSetting(analysis::settingsApplication(), kSection, QStringLiteral("Width"), QString()));
         const auto h = settings::SettingsStore::toLong(
             store.GetSetting(analysis::settingsApplication(), kSection, QStringLiteral("Height"), QString()));
-        if (w && h && *w > 0 && *h > 0)
-            resize(ui::Twips::toPixelsX(*w, this), ui::Twips::toPixelsY(*h, this));
+        if (w && h && *w > 0 && *h > 0) {
+            // A stored size never makes the window larger than the screen it opens on.
+            QSize size(ui::Twips::toPixelsX(*w, this), ui::Twips::toPixelsY(*h, this));
+            if (const QScreen *s = screen())
+                size = size.boundedTo(s->availableGeometry().size());
+            resize(size);
+        }
         m_sizeRestored = true;
 
         grdParameters->setCols(5);

@@ -224,7 +224,7 @@ TEST_F(OptionsTest, BadStoredValuesFallBackAndAreReportedOncePerProcess)
     put("Chart", "Type", QStringLiteral("3"));
     put("Results", "Split\\Orientation", QStringLiteral("sideways"));
     put("Summary\\Font", "Size", QStringLiteral("-2"));
-    put("General", "Recent Files", QStringLiteral("99999999999"));
+    put("General", "Recent Files", QStringLiteral("10000000"));
     // Keys after the bad ones are still read.
     put("Summary", "Merge", QStringLiteral("True"));
     put("Results", "Wallpaper Align", QStringLiteral("9"));
@@ -245,6 +245,7 @@ TEST_F(OptionsTest, BadStoredValuesFallBackAndAreReportedOncePerProcess)
     ASSERT_EQ(warnings.size(), 7) << warnings.join('\n').toStdString();
     EXPECT_TRUE(warnings.join('\n').contains("\"Results\" / \"Double Click\" holds \"7\""));
     EXPECT_TRUE(warnings.join('\n').contains("\"Summary\\Font\" / \"Size\""));
+    EXPECT_TRUE(warnings.join('\n').contains("\"General\" / \"Recent Files\" holds \"10000000\""));
     EXPECT_TRUE(takeSettingWarnings().isEmpty());
 
     // A second control reading the same store: same fallbacks, nothing reported again.

@@ -227,6 +227,13 @@ TEST_F(SqlFiles, RecentFilesKeepTheNewestUpToTheCapacity)
     ASSERT_TRUE(tab->Set_Options(false, false, false));
     EXPECT_EQ(recentMenu(*tab), (QStringList{files[4], files[3]}));
     EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files4")), files[1]);
+
+    // A capacity beyond what the list can hold (set in code; a stored one is refused on reading)
+    // reads nine entries, not ten million.
+    setCapacity(10'000'000);
+    ASSERT_TRUE(tab->Set_Options(false, false, false));
+    EXPECT_EQ(recentMenu(*tab), (QStringList{files[4], files[3], files[2], files[1]}));
+    EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files10")), QStringLiteral("<missing>"));
     EXPECT_TRUE(events.empty());
 }
 

@@ -68,6 +68,33 @@ TEST_F(SettingsTest, UnreadableValuesKeepDefaultsAndAreReportedOnce)
     EXPECT_TRUE(errors[0].description.contains(QStringLiteral("Object Tool Delay")));
 }
 
+TEST_F(SettingsTest, StoredNumbersOutsideTheirRangeKeepTheirDefaults)
+{
+    const std::vector<std::tuple<const char *, const char *, const char *>> bad = {
+        {"General", "Data View", "4"}, {"General", "Object Tool Delay", "10000000"},
+        {"Data", "Split\\Percentage", "-5"}};
+    for (const auto &[section, key, text] : bad)
+        store().SaveSetting(App, QString::fromLatin1(section), QString::fromLatin1(key), QString::fromLatin1(text));
+    EXPECT_TRUE(Read_INI());
+    EXPECT_EQ(browserSettings().DataView, 1);
+    EXPECT_EQ(browserSettings().ObjectToolDelay, 3);
+    EXPECT_EQ(browserSettings().SplitPercentage, 20);
+    ASSERT_EQ(errors.size(), 1u);
+    for (const auto &[section, key, text] : bad)
+        EXPECT_TRUE(errors[0].description.contains(QString::fromLatin1(key))) << key;
+
+    // The edges of each range are taken.
+    errors.clear();
+    store().SaveSetting(App, QStringLiteral("General"), QStringLiteral("Data View"), QStringLiteral("3"));
+    store().SaveSetting(App, QStringLiteral("General"), QStringLiteral("Object Tool Delay"), QStringLiteral("3600"));
+    store().SaveSetting(App, QStringLiteral("Data"), QStringLiteral("Split\\Percentage"), QStringLiteral("100"));
+    EXPECT_TRUE(Read_INI());
+    EXPECT_EQ(browserSettings().DataView, 3);
+    EXPECT_EQ(browserSettings().ObjectToolDelay, 3600);
+    EXPECT_EQ(browserSettings().SplitPercentage, 100);
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(SettingsTest, FailedWriteIsReportedAndStops)
 {
     store().setWriteFailure(QStringLiteral("disk full"));
