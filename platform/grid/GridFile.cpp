@@ -17,12 +17,13 @@
 #include "grid/GridModel.h"
 
 #include "db/Recordset.h"
+#include "files/AtomicFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -34,6 +35,7 @@ const QString Magic = QStringLiteral("TabulonGrid");
 constexpr int Version = 1;
 constexpr qint64 MaxFileBytes = qint64(1) << 31;
 constexpr qint64 MaxCells = 50'000'000;
+constexpr int MaxColsWithoutRows = 65'536;
 
 QString escapeCell(const QString &text, bool isNull)
 {
@@ -166,14 +168,19 @@ GridFileContent parse(const QString &path, const QString &text)
         fail(path, QStringLiteral("lacks its rows, cols, fixedrows or fixedcols line"));
     if (content.fixedRows > content.rows || content.fixedCols > content.cols)
         fail(path, QStringLiteral("has more fixed rows or columns than rows or columns"));
-    if (qint64(content.rows) * qint64(std::max(1, content.cols)) > MaxCells)
+    if (qint64(std::max(1, content.rows)) * qint64(std::max(1, content.cols)) > MaxCells)
         fail(path, QStringLiteral("holds more cells than a grid can take"));
+    // Columns of a grid without rows have nothing in the file to show for them.
+    if (content.rows == 0 && content.cols > MaxColsWithoutRows)
+        fail(path, QStringLiteral("claims %1 columns without a row").arg(content.cols));
     for (const auto &[c, layout] : content.layout)
         if (c >= content.cols)
             fail(path, QStringLiteral("describes column %1 of a grid of %2 columns").arg(c).arg(content.cols));
 
     if (content.hasCells) {
-        content.cells.reserve(std::size_t(content.rows));
+        // The counts are only claims: memory is taken for the row lines the file really holds,
+        // and a file that claims more ends in the loop's own "ends after" error.
+        content.cells.reserve(std::size_t(std::clamp<qsizetype>(lines.size() - i, 0, content.rows)));
         for (int r = 0; r < content.rows; ++r, ++i) {
             if (i >= lines.size())
                 fail(path, QStringLiteral("ends after %1 of its %2 rows").arg(r).arg(content.rows));
@@ -249,12 +256,8 @@ void Grid::SaveGrid(const QString &path, int what) const
     }
     out += QLatin1String("end\n");
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw GridError(QStringLiteral("Grid.SaveGrid: \"%1\" cannot be written: %2").arg(path, file.errorString()));
-    const QByteArray bytes = out.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw GridError(QStringLiteral("Grid.SaveGrid: \"%1\" could not be written: %2").arg(path, file.errorString()));
+    if (const auto error = files::saveFile(path, out.toUtf8()))
+        throw GridError(QStringLiteral("Grid.SaveGrid: %1").arg(*error));
 }
 
 void Grid::LoadGrid(const QString &path, int what)

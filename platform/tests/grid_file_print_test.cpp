@@ -281,3 +281,54 @@ TEST_F(GridPrint, ThePrinterDialogCanCancel)
     ASSERT_NE(ui::CommonDialog::lastAsked(), nullptr);
     EXPECT_EQ(ui::CommonDialog::lastAsked()->kind, ui::DialogRecord::Kind::Printer);
 }
+
+namespace {
+
+// The process's peak virtual size in kB, from /proc.
+long long peakVirtualKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmPeak:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+} // namespace
+
+TEST(GridFile, AFileClaimingMoreThanItHoldsReservesNothingForTheClaim)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("claims.qry"));
+    // 69 bytes declaring fifty million rows.
+    const QByteArray claim("TabulonGrid 1\nrows 50000000\ncols 1\nfixedrows 0\nfixedcols 0\ncells\nend\n");
+    ASSERT_EQ(claim.size(), 69);
+    writeFile(path, claim);
+    Grid g;
+    g.setRows(2);
+    g.setCols(2);
+    g.setTextMatrix(1, 1, QStringLiteral("kept"));
+    const long long before = peakVirtualKb();
+    try {
+        g.LoadGrid(path);
+        ADD_FAILURE() << "loaded a file that holds none of its rows";
+    } catch (const GridError &e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("ends after 0 of its 50000000 rows"))) << e.what();
+    }
+    if (before > 0) { // reserving the claim took gigabytes of address space
+        EXPECT_LT(peakVirtualKb() - before, 512 * 1024);
+    }
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("kept"));
+
+    // Columns without a single row are a claim too.
+    writeFile(path, "TabulonGrid 1\nrows 0\ncols 50000000\nfixedrows 0\nfixedcols 0\ncells\nend\n");
+    EXPECT_THROW(g.LoadGrid(path), GridError);
+    EXPECT_EQ(g.Cols(), 2);
+
+    // What the file does hold still loads, also with a generous row count of its own.
+    writeFile(path, "TabulonGrid 1\nrows 2\ncols 2\nfixedrows 1\nfixedcols 0\ncells\na\tb\nc\td\nend\n");
+    g.LoadGrid(path);
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("d"));
+}
