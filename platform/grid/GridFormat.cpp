@@ -219,7 +219,8 @@ QString qtDateFormat(const QString &classic)
         } else if (ch.isLetter()) {
             out += QLatin1Char('\'') + token + QLatin1Char('\'');
         } else {
-            out += token; // separators keep an hour context ("hh:mm")
+            // Separators keep an hour context ("hh:mm"); an apostrophe would open quoted text.
+            out += QString(token).replace(QLatin1Char('\''), QLatin1String("''"));
         }
         i += run;
     }

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QHeaderView>
+#include <QLocale>
 #include <QTest>
 
 #include <stdexcept>
@@ -67,6 +69,8 @@ TEST(GridFormat, NumberPatternsAsTheProgramWritesThem)
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("dd/mm/yyyy")), QStringLiteral("dd/MM/yyyy"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("yyyy-mm-dd hh:mm:ss")), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("mm/dd/yy hh:nn")), QStringLiteral("MM/dd/yy hh:mm"));
+    // An apostrophe is a separator like any other, not the start of quoted text.
+    EXPECT_EQ(QLocale::c().toString(QDate(2024, 3, 5), format::qtDateFormat(QStringLiteral("d'mm"))), QStringLiteral("5'03"));
 }
 
 TEST(GridShape, RowsCountTheHeaderAndIndexesAreChecked)
