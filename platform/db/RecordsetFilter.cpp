@@ -610,6 +610,7 @@ bool numberOf(const QVariant &v, Compiled::Cond &c)
     case QMetaType::ULong:
     case QMetaType::Double:
     case QMetaType::Float:
+        c.intValue = false; // a Boolean condition starts out integral
         c.dv = v.toDouble();
         return true;
     case QMetaType::QString: {

@@ -268,6 +268,8 @@ TEST_F(FilterRows, ComparisonsFollowTheColumnType)
     EXPECT_EQ(ids("active = 1"), "1,4");
     EXPECT_EQ(ids("active = -1"), "1,4");
     EXPECT_EQ(ids("active = 'False'"), "3,5");
+    EXPECT_EQ(ids("active = 111."), "1,4") << "a number with a point is true when it is not zero";
+    EXPECT_EQ(ids("active = 0.0"), "3,5");
     // fixed-length text ignores its padding
     EXPECT_EQ(ids("code = 'AB'"), "1,4");
 }
