@@ -19,7 +19,7 @@ namespace {
 // Placeholders first, then placeholders and thousands commas, then decimals.
 bool plainNumberPattern(const QString &p)
 {
-    static const QRegularExpression re(QStringLiteral("^[#0][#0,]*(\\.[#0]*)?$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[#0][#0,]*(\\.[#0]*)?")));
     return re.match(p).hasMatch();
 }
 
