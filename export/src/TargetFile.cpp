@@ -1,6 +1,7 @@
 #include "TargetFile.h"
 
 #include "ExportJob.h"
+#include "files/AtomicFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,12 +60,15 @@ void TargetFile::commit()
     const QByteArray temp = QFile::encodeName(m_temp);
     const QByteArray target = QFile::encodeName(m_target);
     const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(errno)));
+    if (fd < 0) {
+        const int openError = errno;
+        throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), openError, systemError(openError)));
+    }
     const int syncError = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
+    // A full disk may show only now; the target is still the old file.
     if (syncError != 0)
-        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(syncError)));
+        throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), syncError, systemError(syncError)));
     if (QFile::exists(m_target))
         QFile::setPermissions(m_temp, QFile::permissions(m_target));
     if (std::rename(temp.constData(), target.constData()) != 0)

@@ -5,8 +5,8 @@
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/XmlRecordset.h"
+#include "files/AtomicFile.h"
 
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -17,20 +17,15 @@ namespace {
 constexpr std::size_t kFlushBytes = 1 << 20;
 constexpr std::string_view kCrLf = "\r\n";
 
-QString cannotWrite(const QString &path, const QString &why)
-{
-    return QStringLiteral("Cannot write %1: %2").arg(path, why);
-}
-
-// A text file written through a buffer into a QSaveFile: nothing reaches the user's file name
-// before commit(), and an unfinished file is dropped with the object.
+// A text file written through a buffer into an atomic file: nothing reaches the user's file
+// name before commit(), and an unfinished file is dropped with the object.
 class BufferedFile {
 public:
     explicit BufferedFile(const QString &path)
         : m_file(path)
     {
-        if (!m_file.open(QIODevice::WriteOnly))
-            throw ExportError(cannotWrite(path, m_file.errorString()));
+        if (const auto error = m_file.open())
+            throw ExportError(*error);
         m_buffer.reserve(kFlushBytes + (kFlushBytes >> 2));
     }
 
@@ -45,8 +40,8 @@ public:
     void commit()
     {
         flush();
-        if (!m_file.commit())
-            throw ExportError(cannotWrite(m_file.fileName(), m_file.errorString()));
+        if (const auto error = m_file.commit())
+            throw ExportError(*error);
     }
 
 private:
@@ -54,12 +49,12 @@ private:
     {
         if (m_buffer.empty())
             return;
-        if (m_file.write(m_buffer.data(), qint64(m_buffer.size())) != qint64(m_buffer.size()))
-            throw ExportError(cannotWrite(m_file.fileName(), m_file.errorString()));
+        if (!m_file.write(QByteArray::fromRawData(m_buffer.data(), qsizetype(m_buffer.size()))))
+            throw ExportError(m_file.failure().value_or(QStringLiteral("The file could not be written.")));
         m_buffer.clear();
     }
 
-    QSaveFile m_file;
+    files::AtomicFile m_file;
     std::string m_buffer;
 };
 

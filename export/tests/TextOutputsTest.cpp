@@ -1,5 +1,6 @@
 // Clipboard, delimited text, HTML and XML outputs, read back byte for byte.
 #include "ExportTestSupport.h"
+#include "FullDisk.h"
 
 #include "db/Connection.h"
 #include "db/Types.h"
@@ -266,4 +267,29 @@ TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDon
     EXPECT_TRUE(reports[0].description.contains(QStringLiteral("Cannot write"))) << qPrintable(reports[0].description);
     EXPECT_TRUE(ui::Prompter::asked().empty());
     EXPECT_FALSE(QFile::exists(locked));
+}
+
+TEST_F(TextOutputs, AFullDiskIsNamedAndTheOldFileKept)
+{
+    load(sampleRows());
+    const QString file = path(QStringLiteral("full.txt"));
+    {
+        QFile old(file);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    // Small exports stay in a buffer until the end: the disk fills only when it is written.
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        reports.clear();
+        {
+            testsupport::FullDisk full(dir.path());
+            EXPECT_FALSE(exportTo(d, file)) << d;
+        }
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_EQ(reports.size(), 1u) << d;
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("The disk is full"))) << qPrintable(reports[0].description);
+        EXPECT_TRUE(reports[0].description.contains(file)) << qPrintable(reports[0].description);
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("kept unchanged"))) << qPrintable(reports[0].description);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
 }

@@ -15,14 +15,17 @@ bool fullDiskErrno(int e)
     return e == ENOSPC || e == EDQUOT;
 }
 
-// errno may have been overwritten on the way up: the device's error text and the free space tell
-// the same story.
+// Where the failing call's errno was not kept (a write buffered inside Qt), the device's error
+// text and the free space of a real file system tell the same story.
 bool diskFull(const QString &path, int savedErrno, const QString &detail, qint64 needed)
 {
     if (fullDiskErrno(savedErrno) || detail == qt_error_string(ENOSPC) || detail == qt_error_string(EDQUOT))
         return true;
+    if (savedErrno != 0)
+        return false;
     const QStorageInfo storage(QFileInfo(path).absolutePath());
-    return storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < std::max<qint64>(needed, 1);
+    return storage.isValid() && !storage.isReadOnly() && storage.bytesTotal() > 0
+        && storage.bytesAvailable() < std::max<qint64>(needed, 1);
 }
 
 } // namespace
@@ -35,8 +38,8 @@ QString writeFailureText(const QString &path, bool existed, int savedErrno, cons
     if (full)
         return QStringLiteral("The disk is full: \"%1\" could not be saved.").arg(path);
     if (existed)
-        return QStringLiteral("\"%1\" could not be saved and was kept unchanged: %2").arg(path, detail);
-    return QStringLiteral("\"%1\" could not be saved: %2").arg(path, detail);
+        return QStringLiteral("Cannot write \"%1\": %2 (the file was kept unchanged)").arg(path, detail);
+    return QStringLiteral("Cannot write \"%1\": %2").arg(path, detail);
 }
 
 AtomicFile::AtomicFile(const QString &path)
