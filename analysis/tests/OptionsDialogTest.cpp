@@ -496,7 +496,7 @@ TEST_F(OptionsDialog, RecentFilesCountIsTheLeadingNumberRoundedHalfToEven)
     EXPECT_TRUE(errorWindows.empty());
 
     // Beyond the Long range, or a count the store would not take back: reported, nothing saved.
-    for (const char *text : {"99999999999", "1e400", "-2"}) {
+    for (const char *text : {"99999999999", "1e400", "-2", "10", "10000000"}) {
         errorWindows.clear();
         ui::Prompter::queueAnswer(ui::MsgResult::No);
         open([text](frmOptions &dlg) {
