@@ -240,6 +240,8 @@ void filters()
         }
         put("filter_syntax", QStringLiteral("seed-%1").arg(++i), text.toUtf8());
     }
+    put("filter_syntax", QStringLiteral("repro-deep-nesting"), QByteArray(10000, '(') + "a = 1" + QByteArray(10000, ')'));
+    put("filter_syntax", QStringLiteral("repro-deep-not"), QByteArray("NOT ").repeated(10000) + "a = 1");
 }
 
 void clauses()
