@@ -69,6 +69,18 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
             return false;
         };
 
+        // A name the results hold twice (a join's two "id" columns) cannot say which one it
+        // means: the database would refuse it, or take the first.
+        const Qt::CaseSensitivity nameCase = provider == db::Provider::PostgreSQL && !inMemory ? Qt::CaseSensitive
+                                                                                              : Qt::CaseInsensitive;
+        int sameName = 0;
+        for (int f = 0; f < m_rsResults->FieldCount(); ++f)
+            sameName += m_rsResults->Field(f).Name.compare(header, nameCase) == 0 ? 1 : 0;
+        if (sameName > 1)
+            return refuse(QStringLiteral("The results have more than one column named '%1': give each its own name "
+                                         "(AS) in the statement to filter by it.")
+                              .arg(header));
+
         QString value = strValue;
         value.replace(u'*', u'%');
         const bool like = value.contains(u'%');

@@ -269,6 +269,30 @@ TEST_P(FilteredStatements, TypedDatesAreReadDayFirstOrAsIsoAndOthersAreRefused)
     EXPECT_TRUE(tab->m_strFilter.isEmpty());
 }
 
+TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
+{
+    // SQLite would quietly take the first "id", PostgreSQL would call it ambiguous.
+    const QString statement = sql("SELECT o.id, o.customer, p.id FROM {t} o JOIN {t} p ON p.id = o.id + 1 ORDER BY 1");
+    ASSERT_TRUE(run(statement)) << tab->sqlError();
+    ui::Prompter::clearAsked();
+    tab->grdResults->setRow(1);
+    tab->grdResults->setCol(2);
+    QString v = tab->grdResults->TextMatrix(1, 2);
+    EXPECT_FALSE(tab->Set_Filter(true, v));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("more than one column named 'id'")));
+    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_EQ(tab->history(), 0);
+
+    ASSERT_TRUE(tab->typed(QStringLiteral("customer"), QStringLiteral("Beta")));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
+    QStringList ids;
+    for (const QString &row : shown())
+        ids << row.section(u'|', 0, 0);
+    EXPECT_EQ(ids, (QStringList{QStringLiteral("2"), QStringLiteral("5")}));
+    EXPECT_TRUE(events.empty()) << events.front().description;
+}
+
 TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
 {
     const QString statement = sql("SELECT * FROM {t} ORDER BY id");
