@@ -161,15 +161,12 @@ WriteResult writeDocx(const ExportJob &job)
 
     progress.status(QStringLiteral("Exporting rows ..."));
     RowReader row(*job.rs);
-    std::string cell;
+    char buf[64];
     std::size_t written = 0;
     for (std::size_t r = 0; row.seek(r); ++r) {
         out += "<w:tr>";
-        for (const ExportColumn &column : job.columns) {
-            cell.clear();
-            row.appendText(column.field, cell);
-            appendCell(cell, width, out);
-        }
+        for (const ExportColumn &column : job.columns)
+            appendCell(row.text(column.field, buf), width, out);
         out += "</w:tr>";
         if (out.size() >= kFlushBytes)
             flush();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/RowStore.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,7 +9,6 @@
 
 namespace db {
 class Recordset;
-class RowStore;
 } // namespace db
 
 namespace hlexport {
@@ -25,19 +26,30 @@ public:
     // Whether the result has visible row `index` (fetching up to it), without moving.
     bool has(std::size_t index);
 
-    int type(int field) const;
-    bool isNull(int field) const;
-    std::int64_t int64(int field) const; // integers, Booleans, dates, times, timestamps
-    int zone(int field) const;           // a time's or timestamp's offset, or RowStore::kNoZone
-    double real(int field) const;        // single, double
-    std::string_view bytes(int field) const; // text (UTF-8), exact decimals and money, binary
+    int type(int field) const { return m_store->fields()[std::size_t(field)].Type; }
+    bool isNull(int field) const { return m_store->isNull(m_row, field); }
+    // integers, Booleans, dates, times, timestamps
+    std::int64_t int64(int field) const { return m_store->int64(m_row, field); }
+    // a time's or timestamp's offset, or RowStore::kNoZone
+    int zone(int field) const { return m_store->zone(m_row, field); }
+    // single, double
+    double real(int field) const { return m_store->real(m_row, field); }
+    // text (UTF-8), exact decimals and money, binary
+    std::string_view bytes(int field) const
+    {
+        std::size_t n = 0;
+        const char *p = m_store->bytes(m_row, field, &n);
+        return {p, n};
+    }
 
     // The current row as a whole, for a writer that hands rows on (the XML document).
     const db::RowStore &store() const { return *m_store; }
     std::size_t storeRow() const { return m_row; }
 
     // The value's text as the grid shows it (numbers in their shortest form, dates ISO,
-    // Booleans "True"/"False"), UTF-8, appended to out; nothing for a Null.
+    // Booleans "True"/"False"), UTF-8; empty for a Null. A text is read in place; a number is
+    // formatted into buf (at least 64 bytes). Valid until the next seek.
+    std::string_view text(int field, char *buf) const;
     void appendText(int field, std::string &out) const;
 
 private:

@@ -79,13 +79,25 @@ LineBuilder::LineBuilder(const ExportJob &job)
     : m_job(job)
     , m_delimiter(job.delimiter.toStdString())
 {
+    for (const unsigned char c : {'"', '\r', '\n'})
+        m_special[c] = true;
+    if (!m_delimiter.empty())
+        m_special[static_cast<unsigned char>(m_delimiter[0])] = true;
 }
 
 void LineBuilder::field(std::string_view text, std::string &out) const
 {
-    bool quote = text.find_first_of("\"\r\n") != std::string_view::npos;
-    if (!quote && !m_delimiter.empty())
-        quote = text.find(m_delimiter) != std::string_view::npos;
+    // One pass over the bytes: most fields hold nothing that needs quotes.
+    bool quote = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!m_special[static_cast<unsigned char>(text[i])])
+            continue;
+        const char c = text[i];
+        if (c == '"' || c == '\r' || c == '\n' || text.substr(i, m_delimiter.size()) == m_delimiter) {
+            quote = true;
+            break;
+        }
+    }
     if (!quote) {
         out.append(text);
         return;
@@ -112,14 +124,13 @@ void LineBuilder::header(std::string &out) const
 
 void LineBuilder::record(const RowReader &row, std::string &out)
 {
+    char buf[64];
     bool first = true;
     for (const ExportColumn &column : m_job.columns) {
         if (!first)
             out += m_delimiter;
         first = false;
-        m_cell.clear();
-        row.appendText(column.field, m_cell);
-        field(m_cell, out);
+        field(row.text(column.field, buf), out);
     }
 }
 
@@ -185,7 +196,7 @@ WriteResult writeHtml(const ExportJob &job)
     // well-formed table.
     bool more = row.seek(0);
     out += more ? "</TR><TR><TD>\r\n" : "</TR>\r\n";
-    std::string cell;
+    char buf[64];
     std::size_t written = 0;
     for (std::size_t i = 0; more; ++i) {
         bool first = true;
@@ -197,9 +208,7 @@ WriteResult writeHtml(const ExportJob &job)
                 out += "(NULL)";
                 continue;
             }
-            cell.clear();
-            row.appendText(column.field, cell);
-            appendHtmlEscaped(cell, out);
+            appendHtmlEscaped(row.text(column.field, buf), out);
         }
         out += "</TD></TR>";
         more = row.seek(i + 1);
@@ -220,6 +229,10 @@ WriteResult writeHtml(const ExportJob &job)
 
 WriteResult writeXml(const ExportJob &job)
 {
+    // The document states each column's type before its rows, and a lazy result may still widen
+    // a column while it arrives: every row is fetched first.
+    if (!job.rs->fetchAll([&](std::size_t fetched) { return !job.progress->record(fetched); }))
+        return {WriteResult::Stopped, 0, {}};
     RowReader row(*job.rs);
     std::size_t written = 0;
     try {

@@ -28,7 +28,7 @@ private:
 
     const ExportJob &m_job;
     std::string m_delimiter;
-    std::string m_cell;
+    bool m_special[256] = {}; // bytes that may call for quotes: '"', CR, LF, the delimiter's first
 };
 
 // The delimited lines of every record, CR LF after each, collected in memory (the clipboard).

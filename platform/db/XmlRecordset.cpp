@@ -531,6 +531,11 @@ void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
         throw DbError(QStringLiteral("Row %1 does not exist (the recordset holds %2)").arg(row).arg(store.rowCount()));
     if (store.columnCount() != int(d->types.size()))
         throw DbError(QStringLiteral("The row has %1 columns, the document %2").arg(store.columnCount()).arg(d->types.size()));
+    for (int c = 0; c < store.columnCount(); ++c) {
+        if (store.fields()[std::size_t(c)].Type != d->types[std::size_t(c)])
+            throw DbError(QStringLiteral("The column %1 changed its type after the document began")
+                              .arg(store.fields()[std::size_t(c)].Name));
+    }
     QXmlStreamWriter &w = d->w;
     const std::vector<QString> &attrs = d->attrs;
     char buf[64];
