@@ -27,8 +27,7 @@ namespace {
 // Commands whose windows or views come with later parts of the control.
 const QStringList kUnbuiltCommands = {
     // main toolbar
-    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"), QStringLiteral("Export"),
-    QStringLiteral("Print"),
+    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"),
     // results toolbar
     QStringLiteral("QueryBuilder")};
 

@@ -350,6 +350,10 @@ protected:
     virtual bool Get_Results(const QString &sql);
     // The chart's data columns, for the print command's state in the Chart view.
     virtual int chartDataColumns() const;
+    // The rows a view hands to the export window: the results' recordset (its rows fetched by
+    // the export as it writes), and for the summary and the cross-tab the rows of their grids
+    // held in memory. A view that keeps its rows otherwise gives them here.
+    virtual std::shared_ptr<db::Recordset> viewRecordset(tbView view);
 
     // --- the results pipeline (hlTabulonQuery.cpp) ---
     bool Get_Query(QString &strSQL);
@@ -377,6 +381,11 @@ protected:
     void qryMenu_ItemSelected(const QString &strItem);
     // Searches the current column for the whole value, case aside; false for an empty value.
     bool Find_Row(const QVariant &value);
+
+    // --- printing (hlTabulonOutput.cpp) ---
+    // Prints a grid through the printer dialog; false when the dialog was cancelled.
+    bool printGrid(const grid::Grid &grid);
+    bool printChart();
 
     // --- SQL and XML files (hlTabulonFiles.cpp) ---
     // The save dialog for the current view; on true m_strFileName holds the chosen file.

@@ -1,12 +1,10 @@
-// Members whose work belongs to parts of the control that are not in this build yet: printing,
-// export and the chart's e-mail, and the summary, cross-tab and chart views with their pickers.
-// Each answers false without a report, and its toolbar button stays disabled
-// (m_unbuiltCommands), until the part that does the work replaces it here.
+// Members whose work belongs to parts of the control that are not in this build yet: the chart's
+// e-mail, and the summary, cross-tab and chart views with their pickers. Each answers false without
+// a report, and its toolbar button stays disabled (m_unbuiltCommands), until the part that does the
+// work replaces it here.
 #include "core/hlTabulon.h"
 
 bool hlTabulon::EMail_Chart() { return false; }
-bool hlTabulon::Export_Data() { return false; }
-bool hlTabulon::Print_Grid() { return false; }
 
 bool hlTabulon::Refresh_Chart() { return false; }
 bool hlTabulon::Refresh_Summary() { return false; }
