@@ -33,8 +33,15 @@ public:
     using hlTabulon::staStatus;
 };
 
+// A shown control whose summary and cross-tab grids a test fills itself.
 class ViewTabulon : public FrameTabulon {
 public:
+    ViewTabulon()
+    {
+        SQL(QStringLiteral("SELECT * FROM t"));
+        resize(800, 600);
+        show();
+    }
     using hlTabulon::m_strFileName;
 };
 
@@ -166,9 +173,6 @@ TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
 TEST_F(PrintExport, SummaryPrintsItsGridAndNothingPrintsWithTheCommandOff)
 {
     ViewTabulon tab;
-    tab.SQL(QStringLiteral("SELECT * FROM t"));
-    tab.resize(800, 600);
-    tab.show();
     // No rows anywhere: the command is off and does nothing, no dialog asked.
     EXPECT_FALSE(tab.Print_Grid());
     EXPECT_FALSE(tab.Export_Data());
@@ -212,9 +216,6 @@ TEST_F(PrintExport, ResultsHandOverEveryRowOfTheRecordset)
 TEST_F(PrintExport, SummaryAndCrossTabHandOverTheirGridsRows)
 {
     ViewTabulon tab;
-    tab.SQL(QStringLiteral("SELECT * FROM t"));
-    tab.resize(800, 600);
-    tab.show();
     tab.m_strFileName = QStringLiteral("/q/Sales Report.sql");
     fillSummary(*tab.grdSummary);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));

@@ -60,17 +60,6 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, c
     return b;
 }
 
-QString currentError()
-{
-    try {
-        throw;
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 // The delimiter box takes no key once it holds three characters, Backspace included, so that
 // typing never makes the delimiter longer.
 class DelimiterKeys : public QObject {
@@ -276,7 +265,7 @@ bool DataExport::Get_Delimiters()
         cboDelimiter->setCurrentIndex(0);
         return true;
     } catch (...) {
-        logError(QStringLiteral("Get_Delimiters"), currentError());
+        logError(QStringLiteral("Get_Delimiters"), hlexport::currentError());
         return false;
     }
 }
@@ -301,7 +290,7 @@ bool DataExport::Get_Columns()
         grdColumns->AutoSize(kName, kSelected, false, 75);
         return true;
     } catch (...) {
-        logError(QStringLiteral("Get_Columns"), currentError());
+        logError(QStringLiteral("Get_Columns"), hlexport::currentError());
         return false;
     }
 }
@@ -314,7 +303,7 @@ bool DataExport::Select_Cols(bool blnSelect)
             grdColumns->setTextMatrix(r, kSelected, text);
         return true;
     } catch (...) {
-        logError(QStringLiteral("Select_Cols"), currentError());
+        logError(QStringLiteral("Select_Cols"), hlexport::currentError());
         return false;
     }
 }
@@ -458,6 +447,6 @@ void DataExport::Data(const std::shared_ptr<db::Recordset> &recordset)
         m_rs = std::move(clone);
     } catch (...) {
         m_rs = db::Recordset::create();
-        logError(QStringLiteral("Data"), currentError());
+        logError(QStringLiteral("Data"), hlexport::currentError());
     }
 }

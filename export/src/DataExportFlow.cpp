@@ -28,17 +28,6 @@ namespace {
 constexpr int kName = 0;
 const QString kTitle = QStringLiteral("Export Data");
 
-QString currentError()
-{
-    try {
-        throw;
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 // Sets the control's exporting flag for one writer and puts it back as it was, so that a writer
 // run by Export_Data does not end the export it is part of.
 class ExportingMark {
@@ -128,7 +117,7 @@ bool DataExport::Allowed_DataType(qint32 lngCol)
     try {
         return !hlexport::isRefusedType(recordset()->Field(lngCol).Type);
     } catch (...) {
-        emit Faultdesk(QStringLiteral("Allowed_DataType"), currentError());
+        emit Faultdesk(QStringLiteral("Allowed_DataType"), hlexport::currentError());
         return false;
     }
 }
@@ -147,7 +136,7 @@ bool DataExport::Get_FieldInfo(qint32 lngCol, qint32 &lngLength, qint32 &lngType
         lngLength = qint32(m.length);
         return true;
     } catch (...) {
-        logError(QStringLiteral("Get_FieldLen"), currentError());
+        logError(QStringLiteral("Get_FieldLen"), hlexport::currentError());
         return false;
     }
 }
@@ -211,14 +200,17 @@ bool DataExport::Export_Data()
                 const QString description =
                     destination == TextFile ? cboDelimiter->currentText() + info.description : info.description;
                 setStatus(QStringLiteral("Exporting to ") + description + QStringLiteral(" ..."));
+                // A writer that completed counts, also when the result had no rows to write.
+                m_blnWriterDone = false;
                 switch (destination) {
                 case TextFile: written = exportTextFile(job); break;
-                case Spreadsheet: written = Export_Excel(job.fileName) != 0; break;
-                case MailMerge: written = Export_Word(job.fileName) != 0; break;
-                case DesktopDatabase: written = Export_Access().toLongLong() != 0; break;
+                case Spreadsheet: Export_Excel(job.fileName); written = m_blnWriterDone; break;
+                case MailMerge: Export_Word(job.fileName); written = m_blnWriterDone; break;
+                case DesktopDatabase: Export_Access(); written = m_blnWriterDone; break;
                 case Html: {
                     QString file = job.fileName;
-                    written = Export_HTML(file) != 0;
+                    Export_HTML(file);
+                    written = m_blnWriterDone;
                     break;
                 }
                 case Xml: written = exportXml(job); break;
@@ -234,7 +226,7 @@ bool DataExport::Export_Data()
             done = true;
         }
     } catch (...) {
-        logError(QStringLiteral("Export_Data"), currentError());
+        logError(QStringLiteral("Export_Data"), hlexport::currentError());
     }
     m_job = nullptr;
     m_blnExporting = false;
@@ -271,7 +263,7 @@ bool DataExport::Get_Rows(qint32 &lngExported, QString &strRows)
             }
         }
     } catch (...) {
-        logError(QStringLiteral("Get_Rows"), currentError());
+        logError(QStringLiteral("Get_Rows"), hlexport::currentError());
     }
     lngExported = qint32(exported);
     setStatus(QStringLiteral("Ready ..."));
@@ -285,7 +277,7 @@ bool DataExport::exportTextFile(hlexport::ExportJob &job)
     try {
         ok = hlexport::writeDelimited(job, exported).outcome == hlexport::WriteResult::Done;
     } catch (...) {
-        logError(QStringLiteral("Get_Rows"), currentError());
+        logError(QStringLiteral("Get_Rows"), hlexport::currentError());
     }
     setStatus(QStringLiteral("Ready ..."));
     return ok;
@@ -298,96 +290,89 @@ bool DataExport::exportXml(hlexport::ExportJob &job)
     return hlexport::writeXml(job).outcome == hlexport::WriteResult::Done;
 }
 
-qint32 DataExport::Export_HTML(QString &strFile)
+bool DataExport::runWriter(const QString &procedure, const QString &fileName,
+                           const std::function<bool(hlexport::ExportJob &)> &work)
 {
     const ExportingMark mark(m_blnExporting);
-    qint32 result = 0;
+    bool done = false;
     try {
         hlexport::ExportJob job;
-        if (jobFor(job, strFile) && hlexport::writeHtml(job).outcome == hlexport::WriteResult::Done)
-            result = 1;
+        done = jobFor(job, fileName) && work(job);
     } catch (...) {
-        logError(QStringLiteral("Export_HTML"), currentError());
+        logError(procedure, hlexport::currentError());
     }
+    m_blnWriterDone = done;
     setStatus(QStringLiteral("Ready ..."));
-    return result;
+    return done;
+}
+
+qint32 DataExport::Export_HTML(QString &strFile)
+{
+    return runWriter(QStringLiteral("Export_HTML"), strFile, [](hlexport::ExportJob &job) {
+        return hlexport::writeHtml(job).outcome == hlexport::WriteResult::Done;
+    }) ? 1 : 0;
 }
 
 qint32 DataExport::Export_Excel(const QString &strFileName)
 {
-    const ExportingMark mark(m_blnExporting);
     qint32 result = 0;
-    try {
-        hlexport::ExportJob job;
-        if (jobFor(job, strFileName)) {
-            const hlexport::WriteResult written = hlexport::writeXlsx(job);
-            const QString title = QStringLiteral("Export to Excel");
-            if (written.outcome == hlexport::WriteResult::LimitReached) {
-                setStatus(QStringLiteral("Ready ..."));
-                ui::Prompter::msgBox(written.message + QChar(13) + hlexport::formatCount(written.records, false)
-                                         + QStringLiteral(" records were written to ") + strFileName + u'.',
-                                     ui::MsgButtons::OK, ui::MsgIcon::Information, title, this);
-            } else if (written.outcome == hlexport::WriteResult::Done) {
-                if (!written.message.isEmpty())
-                    ui::Prompter::msgBox(written.message, ui::MsgButtons::OK, ui::MsgIcon::Information, title, this);
-                result = qint32(written.records + 1);
-            }
+    runWriter(QStringLiteral("Export_Excel"), strFileName, [&](hlexport::ExportJob &job) {
+        const hlexport::WriteResult written = hlexport::writeXlsx(job);
+        const QString title = QStringLiteral("Export to Excel");
+        if (written.outcome == hlexport::WriteResult::LimitReached) {
+            setStatus(QStringLiteral("Ready ..."));
+            ui::Prompter::msgBox(written.message + QChar(13) + hlexport::formatCount(written.records, false)
+                                     + QStringLiteral(" records were written to ") + job.fileName + u'.',
+                                 ui::MsgButtons::OK, ui::MsgIcon::Information, title, this);
+            return false;
         }
-    } catch (...) {
-        logError(QStringLiteral("Export_Excel"), currentError());
-    }
-    setStatus(QStringLiteral("Ready ..."));
+        if (written.outcome != hlexport::WriteResult::Done)
+            return false;
+        if (!written.message.isEmpty())
+            ui::Prompter::msgBox(written.message, ui::MsgButtons::OK, ui::MsgIcon::Information, title, this);
+        result = qint32(written.records + 1);
+        return true;
+    });
     return result;
 }
 
 qint32 DataExport::Export_Word(const QString &strFileName)
 {
-    const ExportingMark mark(m_blnExporting);
     qint32 result = 0;
-    try {
-        hlexport::ExportJob job;
-        if (jobFor(job, strFileName)) {
-            for (;;) {
-                try {
-                    const hlexport::WriteResult written = hlexport::writeDocx(job);
-                    if (written.outcome == hlexport::WriteResult::Done)
-                        result = qint32(written.records);
-                    break;
-                } catch (const hlexport::TargetError &) {
-                    // The file cannot be written (read-only, or its folder is): another one may be.
-                    const ui::MsgResult answer = ui::Prompter::msgBox(
-                        QStringLiteral("Document open (") + job.fileName + QStringLiteral("). Please select another document"),
-                        ui::MsgButtons::OKCancel, ui::MsgIcon::Critical, QStringLiteral("Document open"), this);
-                    QString fileType = QStringLiteral("Mail merge documents");
-                    QString extension = QStringLiteral("docx");
-                    if (answer != ui::MsgResult::OK || !Get_FileName(fileType, extension))
-                        break;
-                    job.fileName = m_strFileName;
-                }
+    runWriter(QStringLiteral("Export_Word"), strFileName, [&](hlexport::ExportJob &job) {
+        for (;;) {
+            try {
+                const hlexport::WriteResult written = hlexport::writeDocx(job);
+                result = qint32(written.records);
+                return written.outcome == hlexport::WriteResult::Done;
+            } catch (const hlexport::TargetError &) {
+                // The file cannot be written (read-only, or its folder is): another one may be.
+                const ui::MsgResult answer = ui::Prompter::msgBox(
+                    QStringLiteral("Document open (") + job.fileName + QStringLiteral("). Please select another document"),
+                    ui::MsgButtons::OKCancel, ui::MsgIcon::Critical, QStringLiteral("Document open"), this);
+                QString fileType = QStringLiteral("Mail merge documents");
+                QString extension = QStringLiteral("docx");
+                if (answer != ui::MsgResult::OK || !Get_FileName(fileType, extension))
+                    return false;
+                job.fileName = m_strFileName;
             }
         }
-    } catch (...) {
-        logError(QStringLiteral("Export_Word"), currentError());
-    }
-    setStatus(QStringLiteral("Ready ..."));
-    return result;
+    });
+    return m_blnWriterDone ? result : 0;
 }
 
 QVariant DataExport::Export_Access()
 {
-    const ExportingMark mark(m_blnExporting);
     QVariant result;
-    try {
-        hlexport::ExportJob job;
-        if (jobFor(job, m_strFileName) && !job.columns.empty()) {
-            const hlexport::WriteResult written = hlexport::writeSqlite(job);
-            if (written.outcome == hlexport::WriteResult::Done)
-                result = qlonglong(written.records);
-        }
-    } catch (...) {
-        logError(QStringLiteral("Export_Access"), currentError());
-    }
-    setStatus(QStringLiteral("Ready ..."));
+    runWriter(QStringLiteral("Export_Access"), m_strFileName, [&](hlexport::ExportJob &job) {
+        if (job.columns.empty())
+            return false;
+        const hlexport::WriteResult written = hlexport::writeSqlite(job);
+        if (written.outcome != hlexport::WriteResult::Done)
+            return false;
+        result = qlonglong(written.records);
+        return true;
+    });
     return result;
 }
 
@@ -426,7 +411,7 @@ bool DataExport::EMail_Data()
         }
         return true;
     } catch (...) {
-        logError(QStringLiteral("EMail_Data"), currentError());
+        logError(QStringLiteral("EMail_Data"), hlexport::currentError());
         return false;
     }
 }

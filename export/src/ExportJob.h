@@ -74,4 +74,7 @@ QString formatCount(std::size_t n, bool zeroEmpty);
 // Field types that no output can carry: binary data.
 bool isRefusedType(int adoType);
 
+// The text of the exception being handled; call only inside a catch block.
+QString currentError();
+
 } // namespace hlexport

@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -26,6 +27,8 @@
 #include <QTemporaryDir>
 
 #include <zip.h>
+
+#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -86,6 +89,17 @@ inline QByteArray zipEntry(const QString &path, const char *name)
     }
     zip_close(z);
     return out;
+}
+
+// A folder nothing can be written in, even by the superuser.
+inline QString unwritableFolder(const QTemporaryDir &dir)
+{
+    if (::geteuid() == 0)
+        return QStringLiteral("/proc");
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    return folder;
 }
 
 struct ReportSeen {

@@ -11,8 +11,6 @@
 
 #include <sqlite3.h>
 
-#include <unistd.h>
-
 using namespace exporttest;
 
 namespace {
@@ -71,16 +69,6 @@ std::shared_ptr<db::Recordset> typedRows()
                        QStringLiteral("=1+2")},
                       {QVariant(), QVariant(), QVariant(), QStringLiteral("1.5"), QVariant(), QVariant(), QVariant(),
                        false, QString()}});
-}
-
-QString unwritableFolder(const QTemporaryDir &dir)
-{
-    if (::geteuid() == 0)
-        return QStringLiteral("/proc");
-    const QString folder = dir.filePath(QStringLiteral("locked"));
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    return folder;
 }
 
 struct DbCloser {
@@ -281,6 +269,22 @@ TEST_F(OfficeOutputs, DatabaseTableKeepsTypesValuesNullsAndNames)
     EXPECT_EQ(back->value(0, 0).toLongLong(), 9007199254740993LL);
     EXPECT_EQ(back->value(0, 5).toDate(), QDate(2024, 2, 29));
     EXPECT_EQ(back->value(0, 6).toBool(), true);
+}
+
+TEST_F(OfficeOutputs, AnEmptyResultIsAWrittenFileAndCountsAsDone)
+{
+    load(recordset({field("Id", db::adInteger), field("Name", db::adVarWChar)}, {}), QStringLiteral("Empty"));
+    const QString database = path(QStringLiteral("empty.db"));
+    ASSERT_TRUE(exportTo(DataExport::DesktopDatabase, database));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 0 rows to \r") + database);
+    sqlite3 *raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(database.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    EXPECT_EQ(scalar(raw, "SELECT count(*) FROM Empty"), QStringLiteral("0"));
+    const QString document = path(QStringLiteral("empty.docx"));
+    ASSERT_TRUE(exportTo(DataExport::MailMerge, document));
+    EXPECT_TRUE(zipEntry(document, "word/document.xml").contains("<w:t xml:space=\"preserve\">Name</w:t>"));
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(OfficeOutputs, FieldInfoMapsEveryIntegerWidthToAnIntegerColumn)

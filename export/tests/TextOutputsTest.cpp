@@ -14,8 +14,6 @@
 
 #include <sqlite3.h>
 
-#include <unistd.h>
-
 using namespace exporttest;
 
 namespace {
@@ -26,17 +24,6 @@ std::shared_ptr<db::Recordset> sampleRows()
                      {{1, QVariant(), QStringLiteral("x")},
                       {2, QStringLiteral("a,b"), QStringLiteral("say \"hi\"")},
                       {3, QStringLiteral("line1\nline2"), QStringLiteral("Zoë ✓")}});
-}
-
-// A folder nothing can be written in, even by the superuser.
-QString unwritableFolder(const QTemporaryDir &dir)
-{
-    if (::geteuid() == 0)
-        return QStringLiteral("/proc");
-    const QString folder = dir.filePath(QStringLiteral("locked"));
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    return folder;
 }
 
 } // namespace

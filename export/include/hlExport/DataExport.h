@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -135,6 +136,11 @@ private:
     bool exportClipboard();
     bool exportTextFile(hlexport::ExportJob &job);
     bool exportXml(hlexport::ExportJob &job);
+    // The frame the writer members share: the exporting flag, the running export's settings, the
+    // trap that reports under the member's name, "Ready ..." at the end. `work` answers whether
+    // the writer completed; so does the frame, and it keeps the answer in m_blnWriterDone.
+    bool runWriter(const QString &procedure, const QString &fileName,
+                   const std::function<bool(hlexport::ExportJob &)> &work);
 
     // --- child controls ---
     ui::KeyedToolBar *tlbMain = nullptr;
@@ -173,4 +179,5 @@ private:
     bool m_blnWord = false;
     bool m_blnClosePending = false;
     bool m_blnAsking = false;
+    bool m_blnWriterDone = false;
 };
