@@ -670,6 +670,47 @@ TEST_F(OptionsDialog, EveryNamedControlHasItsTooltip)
 
 // --- the control's side ---
 
+TEST_F(OptionsDialog, AMissingWallpaperAtStartUpLeavesAFullyWorkingControl)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("gone/wall.jpg"));
+    const QString app = analysis::settingsApplication();
+    store().SaveSetting(app, QStringLiteral("Summary"), QStringLiteral("Wallpaper"), missing);
+    store().SaveSetting(app, QStringLiteral("General"), QStringLiteral("Recent Files"), QStringLiteral("3"));
+    store().SaveSetting(app, QStringLiteral("General"), QStringLiteral("Recent Files1"), QStringLiteral("/q/first.sql"));
+    store().SaveSetting(app, QStringLiteral("SQL\\Font"), QStringLiteral("Font"), QStringLiteral("Start Mono"));
+    tab->UnloadFlter();
+    tab.reset();
+    analysis::resetOptions();
+    events.clear();
+    errorWindows.clear();
+    start();
+
+    // What start-up does after applying the options all happened.
+    EXPECT_TRUE(tab->LoadedOK());
+    EXPECT_TRUE(tab->tmrEsc->isActive()) << "Escape is polled";
+    EXPECT_EQ(tab->CurrentView(), hlTabulon::tbViewResults);
+    EXPECT_EQ(tab->tlbMain->Buttons(QStringLiteral("Results")).Value(), ui::tbrPressed);
+    ui::ToolBarButton &openButton = tab->tlbResults->Buttons(QStringLiteral("Open"));
+    EXPECT_EQ(openButton.Style(), ui::tbrDropdown) << "the recent-files menu is set";
+    EXPECT_EQ(openButton.ButtonMenus().Count(), 1);
+    EXPECT_TRUE(tab->tlbMain->Buttons(QStringLiteral("Options")).Visible());
+    EXPECT_EQ(tab->txtResultsSQL->font().family(), QStringLiteral("Start Mono"));
+    EXPECT_TRUE(tab->grdSummary->WallPaper().isNull());
+    const auto said = events.size() + errorWindows.size();
+    ASSERT_EQ(said, 1u) << "said once";
+    const Report &report = events.empty() ? errorWindows.front() : events.front();
+    EXPECT_TRUE(report.description.contains(missing)) << report.description;
+
+    // The dialog shows the path to mend, and choosing none clears the picture for good.
+    open([](frmOptions &dlg) {
+        dlg.txtWallpaper[1]->clear();
+        dlg.cmdOK->click();
+    });
+    EXPECT_EQ(stored(QStringLiteral("Summary"), QStringLiteral("Wallpaper")), QString());
+    EXPECT_EQ(events.size() + errorWindows.size(), 1u);
+}
+
 TEST_F(OptionsDialog, OpensOnTheCurrentViewsTabFromTheToolbarButton)
 {
     ui::KeyedToolBar *bar = tab->tlbMain;
