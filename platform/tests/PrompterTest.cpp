@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -141,6 +142,26 @@ TEST(PrompterReal, MessageBoxShowsTitleIconButtonsAndReturnsTheClickedOne)
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_EQ(defaultButton, yesButton);
+}
+
+TEST(PrompterReal, AShortQuestionLeavesRoomForItsWholeTitle)
+{
+    const QString title = QStringLiteral("Delete Data Source");
+    int width = 0;
+    QFont titleFont;
+    onNextModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        width = box->width();
+        titleFont = box->font();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_EQ(Prompter::msgBox(QStringLiteral("Delete B?"), MsgButtons::OKCancel, MsgIcon::Question, title),
+              MsgResult::Cancel);
+    titleFont.setBold(true);
+    const QFontMetrics fm(titleFont);
+    // The title in bold with room for a title bar's icon and three buttons.
+    EXPECT_GE(width, fm.horizontalAdvance(title) + 6 * fm.height());
 }
 
 TEST(PrompterReal, PasswordInputIsMaskedAndCancelGivesNothing)

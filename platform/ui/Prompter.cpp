@@ -1,6 +1,8 @@
 #include "ui/Prompter.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,6 +22,21 @@ ScriptState &state()
 {
     static ScriptState s;
     return s;
+}
+
+// A short text makes a narrow box, and the window manager then cuts its title short ("Dele...
+// ource"): the box keeps room for its title, in a title bar's bold face, beside the bar's buttons.
+void keepTitleWhole(QMessageBox &box, const QString &title)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    const int width = fm.horizontalAdvance(title) + 8 * fm.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
 }
 
 QString titleOrAppName(const QString &title)
@@ -164,6 +181,7 @@ MsgResult Prompter::msgBox(const QString &text, MsgButtons buttons, MsgIcon icon
         QMessageBox box(messageIcon(icon), shownTitle, shownText(text), standardButtons(buttons), parent);
         box.setTextFormat(Qt::PlainText);
         box.setDefaultButton(firstStandardButton(buttons));
+        keepTitleWhole(box, shownTitle);
         return resultOf(box.exec(), buttons);
     } catch (...) {
         return resultOf(-1, buttons);
