@@ -111,12 +111,18 @@ std::vector<KeptSection> leftOutSections(const settings::IniFile &ini, int rowsR
         if (std::any_of(seen.cbegin(), seen.cend(), [&](const QString &s) { return sameSection(s, name); }))
             continue; // a repeated section is never read: the first one wins
         seen << name;
+        // A "[" or "[ ]" line heads a section without a name, which nothing can look up and the
+        // INI writer cannot write: kept, it would make every later save of the list fail.
+        if (name.trimmed().isEmpty())
+            continue;
         const int n = sectionNumber(name);
         if (n >= 1 && n <= rowsRead && name == QString::number(n))
             continue;
         KeptSection kept{name, {}};
-        for (const QString &key : ini.keys(name))
-            kept.values.emplace_back(key, ini.value(name, key).value_or(QString()));
+        for (const QString &key : ini.keys(name)) {
+            if (!key.trimmed().isEmpty()) // a line "=value": as above, nothing can read or write it
+                kept.values.emplace_back(key, ini.value(name, key).value_or(QString()));
+        }
         (n > 0 ? numbered : named).push_back(std::move(kept));
     }
     std::stable_sort(numbered.begin(), numbered.end(), [](const KeptSection &a, const KeptSection &b) {

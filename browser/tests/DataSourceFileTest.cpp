@@ -209,6 +209,20 @@ TEST_F(DataSourceFileTest, SectionsTheListDoesNotShowAreNamedAndSurviveASave)
     EXPECT_EQ(ini.value("2", "Name"), QStringLiteral("Three"));
 }
 
+TEST_F(DataSourceFileTest, ASectionWithoutANameNeverStopsTheListBeingSaved)
+{
+    // The writer cannot write a section or key without a name; kept, they failed every later save.
+    writeFile("[1]\nName=One\n[\nStray=x\n[ ]\n[Notes]\nText=kept\n= no key\n");
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 1);
+    addSource(QStringLiteral("Two"), QStringLiteral("Data Source=2.db"));
+    ASSERT_TRUE(Save_DataSources());
+    settings::IniFile ini(iniPath());
+    EXPECT_EQ(ini.sections(), (QStringList{"1", "2", "Notes"}));
+    EXPECT_EQ(ini.value("2", "Name"), QStringLiteral("Two"));
+    EXPECT_EQ(ini.value("Notes", "Text"), QStringLiteral("kept"));
+}
+
 TEST_F(DataSourceFileTest, FiftyFiveSourcesLoseNoneWhenOneIsDeleted)
 {
     QByteArray text;

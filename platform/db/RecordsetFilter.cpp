@@ -369,7 +369,8 @@ QString valueText(const QVariant &v)
         return v.toString();
     case QMetaType::Double:
     case QMetaType::Float: {
-        const double d = v.toDouble();
+        // Zero loses its sign: "-0" would read back as the integer 0 and so write differently.
+        const double d = v.toDouble() == 0.0 ? 0.0 : v.toDouble();
         if (std::isfinite(d)) {
             char buf[64];
             const auto r = std::to_chars(buf, buf + sizeof buf, d);

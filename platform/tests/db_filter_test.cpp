@@ -164,6 +164,7 @@ TEST(DbFilterParse, CanonicalTextParsesBackToTheSameTree)
         "t = #1999-12-31 23:59:59.5# AND n = NULL AND f = FALSE AND g NOT LIKE '%'",
         "First Name = \"Anna\" and big = 1e300 or small = 0.1",
         "((a = 1))",
+        "b > -00.0 OR b < -0.0e5",
     };
     for (const char *text : filters) {
         const QString once = RecordsetFilter::parse(text).toString();
