@@ -236,7 +236,18 @@ public:
     // The list of the edit being started (set it in BeforeEdit): "" free text, "a|b" a fixed
     // list, "|a|b" an editable list, "..." a text box with a button raising CellButtonClick.
     QString ComboList() const { return m_comboList; }
-    void setComboList(const QString &list) { m_comboList = list; }
+    void setComboList(const QString &list)
+    {
+        m_comboList = list;
+        m_comboItemsGiven = false;
+    }
+    // The same list given as entries, so that an entry may hold "|"; editable lets other text be
+    // typed. An empty list of entries is a plain text box.
+    void setComboItems(const QStringList &items, bool editable);
+    // The entries of the list of the edit being started, whichever way it was given; whether
+    // text other than an entry may be typed.
+    QStringList comboEntries() const;
+    bool comboEditable() const;
     int ComboIndex() const;
     void setComboIndex(int index);
     Q_INVOKABLE int ComboCount() const;
@@ -454,6 +465,9 @@ private:
     std::vector<std::pair<int, int>> m_sortKeys; // the header-click sort in force
     int m_editable = flexEDNone;
     QString m_comboList;
+    QStringList m_comboItems;
+    bool m_comboItemsGiven = false;
+    bool m_comboItemsEditable = false;
     int m_editMaxLength = 0;
     QPointer<const QValidator> m_editValidator;
     QPointer<QWidget> m_editor;

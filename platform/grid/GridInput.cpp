@@ -111,7 +111,7 @@ bool Grid::beginEdit(const QModelIndex &index, GridView *view)
     try {
         if (r != m_row || c != m_col)
             setCursor(r, c, r, c);
-        m_comboList = m_model->column(c).comboList;
+        setComboList(m_model->column(c).comboList);
         bool cancel = false;
         emit BeforeEdit(r, c, cancel);
         if (cancel)
@@ -206,10 +206,7 @@ int Grid::ComboCount() const
 {
     if (auto *combo = qobject_cast<QComboBox *>(m_editor.data()))
         return combo->count();
-    if (m_comboList.isEmpty() || m_comboList == QLatin1String("..."))
-        return 0;
-    const QString list = m_comboList.startsWith(QLatin1Char('|')) ? m_comboList.mid(1) : m_comboList;
-    return int(list.split(QLatin1Char('|')).size());
+    return int(comboEntries().size());
 }
 
 QString Grid::ComboItem(int index) const
@@ -219,11 +216,34 @@ QString Grid::ComboItem(int index) const
             throw std::out_of_range("Grid.ComboItem: index out of range");
         return combo->itemText(index);
     }
-    const QString list = m_comboList.startsWith(QLatin1Char('|')) ? m_comboList.mid(1) : m_comboList;
-    const QStringList items = list.split(QLatin1Char('|'));
-    if (index < 0 || index >= items.size() || m_comboList.isEmpty())
+    const QStringList items = comboEntries();
+    if (index < 0 || index >= items.size())
         throw std::out_of_range("Grid.ComboItem: index out of range");
     return items.at(index);
+}
+
+void Grid::setComboItems(const QStringList &items, bool editable)
+{
+    m_comboItems = items;
+    m_comboItemsEditable = editable;
+    m_comboItemsGiven = true;
+    m_comboList = items.isEmpty() ? QString()
+                                  : (editable ? QStringLiteral("|") : QString()) + items.join(QLatin1Char('|'));
+}
+
+QStringList Grid::comboEntries() const
+{
+    if (m_comboItemsGiven)
+        return m_comboItems;
+    if (m_comboList.isEmpty() || m_comboList == QLatin1String("..."))
+        return {};
+    const QString list = m_comboList.startsWith(QLatin1Char('|')) ? m_comboList.mid(1) : m_comboList;
+    return list.split(QLatin1Char('|'));
+}
+
+bool Grid::comboEditable() const
+{
+    return m_comboItemsGiven ? m_comboItemsEditable : m_comboList.startsWith(QLatin1Char('|'));
 }
 
 QString Grid::BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field)

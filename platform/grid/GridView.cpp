@@ -657,15 +657,14 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         line->installEventFilter(const_cast<GridDelegate *>(this));
         connect(button, &QToolButton::clicked, m_grid, [grid = m_grid] { grid->cellButtonClicked(); });
         editor = box;
-    } else if (list.isEmpty()) {
+    } else if (m_grid->comboEntries().isEmpty()) {
         line = new QLineEdit(parent);
         line->setFrame(false);
         editor = line;
     } else {
         auto *combo = new QComboBox(parent);
-        const bool editable = list.startsWith(QLatin1Char('|'));
-        combo->setEditable(editable);
-        combo->addItems((editable ? list.mid(1) : list).split(QLatin1Char('|')));
+        combo->setEditable(m_grid->comboEditable());
+        combo->addItems(m_grid->comboEntries());
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setMaxVisibleItems(16);
         // The list shows its entries whole, however narrow the column.

@@ -241,6 +241,31 @@ TEST_F(GridEdit, EditableListTakesFreeText)
     EXPECT_EQ(g.TextMatrix(2, 1), QStringLiteral("Berlin"));
 }
 
+TEST_F(GridEdit, ListGivenAsEntriesKeepsAPipeInsideAnEntry)
+{
+    QObject::connect(&g, &Grid::BeforeEdit, [this](int, int c, bool &) {
+        if (c == 2)
+            g.setComboItems({QStringLiteral("A|B"), QStringLiteral("C")}, true);
+    });
+    g.Select(1, 2);
+    g.EditCell();
+    auto *combo = qobject_cast<QComboBox *>(g.editor());
+    ASSERT_TRUE(combo);
+    EXPECT_TRUE(combo->isEditable());
+    ASSERT_EQ(g.ComboCount(), 2);
+    EXPECT_EQ(g.ComboItem(0), QStringLiteral("A|B"));
+    combo->setCurrentIndex(0);
+    g.FinishEditing();
+    EXPECT_EQ(g.TextMatrix(1, 2), QStringLiteral("A|B"));
+    // The next edit's list is the column's own again.
+    g.setColComboList(3, QStringLiteral("x|y"));
+    g.Select(1, 3);
+    g.EditCell();
+    EXPECT_EQ(g.ComboCount(), 2);
+    EXPECT_EQ(g.ComboItem(1), QStringLiteral("y"));
+    g.FinishEditing(true);
+}
+
 TEST_F(GridEdit, EllipsisButtonOpensTheDatePicker)
 {
     g.setColComboList(3, QStringLiteral("..."));

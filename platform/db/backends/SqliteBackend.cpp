@@ -1,6 +1,7 @@
 #include "db/backends/SqliteBackend.h"
 
 #include "db/Command.h"
+#include "db/Soundex.h"
 #include "db/backends/Backends.h"
 #include "db/backends/SqliteTypes.h"
 
@@ -115,6 +116,19 @@ std::vector<std::vector<QString>> queryTexts(sqlite3 *db, const char *sql, const
     return rows;
 }
 
+// SOUNDEX(x): the program's own code, so that "Sounding like" finds what the program computes.
+// A Null gives a Null; any other value is read as its text.
+void soundexFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QByteArray code = db::soundex(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(context, code.constData(), int(code.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 // --- RunningStatements ---
@@ -153,6 +167,8 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized)
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, settings.busyTimeoutMs);
+    sqlite3_create_function_v2(raw, "SOUNDEX", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               &soundexFunction, nullptr, nullptr, nullptr);
     // A file that is not a database fails here rather than at the first query.
     const int check = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
     if (check != SQLITE_OK)
