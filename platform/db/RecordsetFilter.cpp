@@ -1,6 +1,7 @@
 #include "db/RecordsetFilter.h"
 
 #include "db/DbError.h"
+#include "db/Soundex.h"
 #include "db/ValueRules.h"
 
 #include <charconv>
@@ -223,11 +224,16 @@ private:
             pos += 2;
         } else if (takeKeyword(u"LIKE")) {
             c.op = QStringLiteral("LIKE");
+        } else if (keywordAt(pos, u"BEGINS") || keywordAt(pos, u"SOUNDS")) {
+            c.op = takeTextComparison();
         } else if (takeKeyword(u"NOT")) {
             skipSpace();
-            if (!takeKeyword(u"LIKE"))
-                fail(QStringLiteral("Expected LIKE after NOT"), pos);
-            c.op = QStringLiteral("NOT LIKE");
+            if (takeKeyword(u"LIKE"))
+                c.op = QStringLiteral("NOT LIKE");
+            else if (keywordAt(pos, u"BEGINS") || keywordAt(pos, u"SOUNDS"))
+                c.op = QStringLiteral("NOT ") + takeTextComparison();
+            else
+                fail(QStringLiteral("Expected LIKE, BEGINS WITH or SOUNDS LIKE after NOT"), pos);
         } else if (takeKeyword(u"IS")) {
             skipSpace();
             const bool negated = takeKeyword(u"NOT");
@@ -241,6 +247,18 @@ private:
         }
         c.value = parseValue(c.op);
         return c;
+    }
+
+    // "BEGINS WITH" or "SOUNDS LIKE" at pos.
+    QString takeTextComparison()
+    {
+        const bool begins = takeKeyword(u"BEGINS");
+        if (!begins)
+            takeKeyword(u"SOUNDS");
+        skipSpace();
+        if (!takeKeyword(begins ? u"WITH" : u"LIKE"))
+            fail(begins ? QStringLiteral("Expected WITH after BEGINS") : QStringLiteral("Expected LIKE after SOUNDS"), pos);
+        return begins ? QStringLiteral("BEGINS WITH") : QStringLiteral("SOUNDS LIKE");
     }
 
     QVariant parseValue(const QString &op)
@@ -537,7 +555,7 @@ bool likeMatch(const char *data, std::size_t n, const std::vector<char32_t> &pat
 
 // The bound form of a filter: columns resolved and comparison values converted once.
 struct FilterProgram {
-    enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like, NotLike, IsNull, IsNotNull };
+    enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like, NotLike, IsNull, IsNotNull, Begins, NotBegins, Sounds, NotSounds };
     // How a cell is compared: Int (integers, Booleans), Real, Decimal (exact text), Text (folded),
     // FixedText (folded, trailing blanks ignored), Stamp (dates and timestamps as ms), Time (ms).
     enum class Kind { Int, Bool, Real, Decimal, Text, FixedText, Blob, Stamp, Time };
@@ -587,6 +605,10 @@ Compiled::Op opOf(const QString &raw)
     if (op == u"NOT LIKE") return Compiled::Op::NotLike;
     if (op == u"IS NULL") return Compiled::Op::IsNull;
     if (op == u"IS NOT NULL") return Compiled::Op::IsNotNull;
+    if (op == u"BEGINS WITH") return Compiled::Op::Begins;
+    if (op == u"NOT BEGINS WITH") return Compiled::Op::NotBegins;
+    if (op == u"SOUNDS LIKE") return Compiled::Op::Sounds;
+    if (op == u"NOT SOUNDS LIKE") return Compiled::Op::NotSounds;
     throw DbError(QStringLiteral("'%1' is not a filter comparison").arg(raw));
 }
 
@@ -797,8 +819,9 @@ int compile(const RecordsetFilter::Node &n, const RowStore &store, Compiled &out
                 c.never = true;
             } else {
                 for (char32_t ch : canonicalText(src.value).toUcs4()) {
-                    // The wildcards of SQL's LIKE, and the column menu's *.
-                    if (ch == '*' || ch == '%')
+                    // The wildcards of SQL's LIKE, and (unless the pattern is SQL's) the column
+                    // menu's *.
+                    if (ch == '%' || (ch == '*' && !src.sqlPattern))
                         c.pattern.push_back(kAnyRun);
                     else if (ch == '_')
                         c.pattern.push_back(kAnyOne);
@@ -806,6 +829,16 @@ int compile(const RecordsetFilter::Node &n, const RowStore &store, Compiled &out
                         c.pattern.push_back(foldIf(out.caseSensitive, ch));
                 }
             }
+        } else if (c.op == Compiled::Op::Begins || c.op == Compiled::Op::NotBegins || c.op == Compiled::Op::Sounds
+                   || c.op == Compiled::Op::NotSounds) {
+            if (c.kind == Compiled::Kind::Blob)
+                throw DbError(QStringLiteral("The binary field '%1' can only be tested with IS NULL or IS NOT NULL").arg(f.Name));
+            if (isNullValue(src.value))
+                c.never = true;
+            else if (c.op == Compiled::Op::Begins || c.op == Compiled::Op::NotBegins)
+                c.text = foldedText(canonicalText(src.value), out.caseSensitive);
+            else
+                c.dec = canonicalText(src.value).trimmed().toUpper().toStdString();
         } else if (c.op != Compiled::Op::IsNull && c.op != Compiled::Op::IsNotNull) {
             if (isNullValue(src.value))
                 c.never = true;
@@ -856,20 +889,36 @@ bool FilterProgram::evalCond(const RowStore &store, std::size_t row, const Cond 
         return !null;
     if (null || c.never)
         return false;
-    if (c.op == Op::Like || c.op == Op::NotLike) {
-        bool m = false;
+    const bool like = c.op == Op::Like || c.op == Op::NotLike;
+    const bool begins = c.op == Op::Begins || c.op == Op::NotBegins;
+    const bool sounds = c.op == Op::Sounds || c.op == Op::NotSounds;
+    if (like || begins || sounds) {
+        // The cell's text: its own, or a number's or date's as the program shows it.
+        char buf[64];
+        std::size_t n = 0;
+        const char *p = buf;
         if (storageOf(c.type) == Storage::Text) {
-            std::size_t n = 0;
-            const char *p = store.bytes(row, c.col, &n);
-            m = likeMatch(p, n, c.pattern, caseSensitive);
+            p = store.bytes(row, c.col, &n);
         } else {
-            char buf[64];
             const bool isInt = storageOf(c.type) == Storage::Int64;
-            const std::size_t n = RowStore::formatScalar(c.type, isInt ? store.int64(row, c.col) : 0,
-                                                         isInt ? 0.0 : store.real(row, c.col), buf);
-            m = likeMatch(buf, n, c.pattern, caseSensitive);
+            n = RowStore::formatScalar(c.type, isInt ? store.int64(row, c.col) : 0, isInt ? 0.0 : store.real(row, c.col), buf);
         }
-        return c.op == Op::Like ? m : !m;
+        bool m = false;
+        if (like) {
+            m = likeMatch(p, n, c.pattern, caseSensitive);
+        } else if (begins) {
+            // As the text's first characters compared with the value: = on a prefix.
+            const auto *u = reinterpret_cast<const unsigned char *>(p);
+            std::size_t i = 0, k = 0;
+            m = true;
+            while (k < c.text.size() && m) {
+                m = i < n && foldIf(caseSensitive, nextCodePoint(u, n, i)) == c.text[k];
+                ++k;
+            }
+        } else {
+            m = soundex(QString::fromUtf8(p, qsizetype(n))).toStdString() == c.dec;
+        }
+        return (c.op == Op::Like || c.op == Op::Begins || c.op == Op::Sounds) ? m : !m;
     }
     int cmp = 0;
     switch (c.kind) {

@@ -15,7 +15,8 @@ namespace db {
 // Row conditions evaluated in memory; never code. Built from the filter syntax
 //   Field op value [AND|OR Field op value ...], with parentheses,
 //   op one of = <> < > <= >= LIKE (wildcards * or % for any run, _ for one character), IS NULL,
-//   IS NOT NULL,
+//   IS NOT NULL, BEGINS WITH (the text starts with the value), SOUNDS LIKE (the text's SoundEx
+//   code is the value), LIKE, BEGINS WITH and SOUNDS LIKE each also with NOT before them,
 //   values 'text' (apostrophes doubled), #date#, numbers, NULL; field names bare or quoted with
 //   " ` or [ ] (a closer inside doubled); at most kMaxNesting brackets or NOTs deep
 // or built from structured conditions handed over by the query builder.
@@ -23,8 +24,11 @@ class PLATFORM_EXPORT RecordsetFilter {
 public:
     struct Condition {
         QString field;
-        QString op;          // "=", "<>", "<", ">", "<=", ">=", "LIKE", "NOT LIKE", "IS NULL", "IS NOT NULL"
+        QString op;          // "=", "<>", "<", ">", "<=", ">=", "LIKE", "NOT LIKE", "IS NULL", "IS NOT NULL",
+                             // "BEGINS WITH", "NOT BEGINS WITH", "SOUNDS LIKE", "NOT SOUNDS LIKE"
         QVariant value;      // invalid for the IS forms
+        // LIKE as SQL reads it: only % and _ are wildcards (a * is itself).
+        bool sqlPattern = false;
     };
     // A node: either one condition or a group of children joined by AND / OR.
     struct Node {
