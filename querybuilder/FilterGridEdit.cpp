@@ -50,16 +50,22 @@ bool QueryBuilder::canPopulate(int row)
 
 bool QueryBuilder::valueFitsField(int row, const QString &value, bool valueIsField, QString *why) const
 {
+    return valueFitsOrdinal(ordinalOf(row), value, valueIsField, why);
+}
+
+bool QueryBuilder::valueFitsOrdinal(int ordinal, const QString &value, bool valueIsField, QString *why) const
+{
     if (value.isEmpty())
         return true;
+    const int valueClass = ordinal < 0 ? dtString : Get_DataType(m_fields[std::size_t(ordinal)].type);
     QString reason;
     if (valueIsField) {
         if (listedOrdinalByName(value) < 0)
             reason = QStringLiteral("\"%1\" is not a field of this query.").arg(value);
-    } else if (fieldClass(row) == dtNumeric) {
+    } else if (valueClass == dtNumeric) {
         if (!NumberValidator::isNumber(value.trimmed()))
             reason = QStringLiteral("Not a number: %1").arg(value);
-    } else if (fieldClass(row) == dtBoolean) {
+    } else if (valueClass == dtBoolean) {
         const QString t = value.trimmed();
         if (t.compare(kTrue, Qt::CaseInsensitive) != 0 && t.compare(kFalse, Qt::CaseInsensitive) != 0)
             reason = QStringLiteral("Choose True or False.");
@@ -97,7 +103,8 @@ void QueryBuilder::grdFilter_BeforeEdit(int row, int col, bool &cancel)
             if (readBoolean(g.TextMatrix(row, colIsField)).value_or(false)) {
                 list = gridFieldList();
             } else {
-                list = QueryCol(ordinal)->LookUp();
+                const clsQueryCol *lookUp = QueryCol(ordinal);
+                list = lookUp->LookUp();
                 const FieldEntry &field = m_fields[std::size_t(ordinal)];
                 if (Get_DataType(field.type) == dtNumeric)
                     g.setEditValidator(m_numberValidator.get());
@@ -108,7 +115,14 @@ void QueryBuilder::grdFilter_BeforeEdit(int row, int col, bool &cancel)
                 cancel = true;
             list = m_strColLists[std::size_t(col)];
         }
-        g.setComboList(list);
+        // Values from the database go to the grid as a list, so that a "|" inside one stays.
+        const QStringList values = col == colValue && ordinalOf(row) >= 0 && !readBoolean(g.TextMatrix(row, colIsField)).value_or(false)
+                                       ? QueryCol(ordinalOf(row))->LookUpValues()
+                                       : QStringList();
+        if (!values.isEmpty())
+            g.setComboItems(values, true);
+        else
+            g.setComboList(list);
         if (list != clsQueryCol::datePickerList() && list != clsQueryCol::booleanList()) {
             setButtonEnabled(QStringLiteral("Populate"), col == colValue && !buttonDown(QStringLiteral("Fields")));
             setButtonEnabled(QStringLiteral("Fields"), col == colValue);
@@ -164,6 +178,13 @@ void QueryBuilder::grdFilter_ComboCloseUp(int row, int col, bool &finishEdit)
         if (index < 0)
             return;
         QString item = g.ComboItem(index);
+        // The entry after the last value listed stands for the values left out: it is no value.
+        if (col == colValue && item == moreEntry() && index == g.ComboCount() - 1) {
+            finishEdit = false;
+            g.FinishEditing(true);
+            refuse(QStringLiteral("Only the first %1 values are listed: type the value.").arg(kLookUpLimit));
+            return;
+        }
         const int conditions = g.Rows() - g.FixedRows();
         // A blank field on a later row removes that row when its edit ends, which is now.
         if (col == colField && index == 0 && conditions > 1)

@@ -7,6 +7,7 @@
 
 #include "app/AppInfo.h"
 #include "db/Recordset.h"
+#include "db/Soundex.h"
 #include "db/Types.h"
 #include "grid/Grid.h"
 #include "hrErr.h"
@@ -70,6 +71,8 @@ QueryBuilder::QueryBuilder(QWidget *parent)
     m_strColLists[colOperator] = kOperatorList;
     connectGrid();
     connect(m_tlbMenu, &ui::KeyedToolBar::ButtonClick, this, [this](const QString &key) { tlbMenu_ButtonClick(key); });
+    buildMenu();
+    m_strFileExt = QStringLiteral("qry");
     Set_Filter();
     resize(sizeHint());
 }
@@ -225,6 +228,23 @@ int QueryBuilder::Check_NumberKey(int iKeyAscii) const
     if (mark.size() == 1 && mark.at(0).unicode() == k)
         return k;
     return 0;
+}
+
+QString QueryBuilder::SoundEx(const QString &WordString, int SoundExLen)
+{
+    return SoundEx(WordString, &SoundExLen);
+}
+
+QString QueryBuilder::SoundEx(const QString &WordString, int *SoundExLen)
+{
+    QString code;
+    trap("SoundEx", [&] {
+        const int length = db::soundexLength(SoundExLen ? *SoundExLen : 4);
+        if (SoundExLen)
+            *SoundExLen = length - 1;
+        code = db::soundex(WordString, length);
+    });
+    return code;
 }
 
 bool QueryBuilder::FilterEmpty() const
@@ -440,8 +460,20 @@ void QueryBuilder::tlbMenu_ButtonClick(const QString &key)
         if (key == QLatin1String("Apply")) {
             Force_GridUpdate();
             emit Apply();
+        } else if (key == QLatin1String("Print")) {
+            Print_Grid();
+        } else if (key == QLatin1String("New")) {
+            New_Filter(false);
+        } else if (key == QLatin1String("Open")) {
+            if (Load_Query())
+                markChanged(false);
+        } else if (key == QLatin1String("Save")) {
+            Save_Query();
         } else if (key == QLatin1String("Brackets")) {
             Show_Brackets();
+        } else if (key == QLatin1String("Populate")) {
+            if (Populate_LookUp())
+                m_grdFilter->EditCell();
         } else if (key == QLatin1String("Fields")) {
             commandFields();
         }

@@ -34,7 +34,8 @@ namespace qbtest {
 // amount numeric(10,2), note text, seen timestamp. The result adds a column with an empty name.
 // Ordinals: id 0, name 1, code 2, born 3, active 4, photo 5 (not listed), amount 6, note 7,
 // seen 8, "" 9 (not listed).
-inline std::shared_ptr<db::Recordset> peopleResult(const QTemporaryDir &dir, const QString &select = {})
+inline std::shared_ptr<db::Recordset> peopleResult(const QTemporaryDir &dir, const QString &select = {},
+                                                   std::shared_ptr<db::Connection> *connectionOut = nullptr)
 {
     const QString path = dir.filePath(QStringLiteral("people.db"));
     sqlite3 *raw = nullptr;
@@ -55,6 +56,8 @@ inline std::shared_ptr<db::Recordset> peopleResult(const QTemporaryDir &dir, con
                                                " FROM people ORDER BY id")
                               : select,
              connection);
+    if (connectionOut)
+        *connectionOut = connection;
     return rs;
 }
 
@@ -72,9 +75,10 @@ protected:
             errors << texts.join(QLatin1Char(' '));
             dialog.reject();
         });
-        rs = peopleResult(dir);
+        rs = peopleResult(dir, {}, &connection);
         qb = std::make_unique<QueryBuilder>();
         qb->rsData(rs);
+        qb->adoConnection(connection);
         g = qb->grdFilter();
         qb->resize(900, 300);
         show();
@@ -196,6 +200,7 @@ protected:
 
     QTemporaryDir dir;
     std::shared_ptr<db::Recordset> rs;
+    std::shared_ptr<db::Connection> connection;
     std::unique_ptr<QueryBuilder> qb;
     grid::Grid *g = nullptr;
     ui::ScriptedPrompts prompts;

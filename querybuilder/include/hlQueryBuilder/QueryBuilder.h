@@ -3,10 +3,12 @@
 #include <hlQueryBuilder/hlQueryBuilderExport.h>
 
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCalendarWidget;
@@ -15,7 +17,9 @@ class clsQueryCol;
 class hrErr;
 
 namespace db {
+class Connection;
 class Recordset;
+class RecordsetFilter;
 }
 namespace grid {
 class Grid;
@@ -37,6 +41,7 @@ class HLQUERYBUILDER_EXPORT QueryBuilder : public QWidget {
     Q_PROPERTY(QString Bracket READ Bracket WRITE setBracket)
     Q_PROPERTY(bool UseSP READ UseSP WRITE setUseSP)
     Q_PROPERTY(bool FilterEmpty READ FilterEmpty)
+    Q_PROPERTY(QVariant Get_Filter READ Get_Filter)
 
 public:
     // The value class of a field.
@@ -76,6 +81,23 @@ public:
     Q_INVOKABLE int Check_NumberKey(int iKeyAscii) const;
     // Shows the bracket columns exactly while the "Brackets" button is down.
     Q_INVOKABLE bool Show_Brackets();
+    // Clears the grid to one empty condition, after offering to save unsaved changes unless
+    // blnNoSave; false when the user cancelled.
+    Q_INVOKABLE bool New_Filter(bool blnNoSave = false);
+    // Fills the current row's field's look-up list with the field's values from the database.
+    Q_INVOKABLE bool Populate_LookUp();
+    // The SoundEx code of a word (length clamped to 4..10; see db::soundex).
+    Q_INVOKABLE QString SoundEx(const QString &WordString, int SoundExLen = 4);
+    // The same; *SoundExLen is given the length used less one.
+    QString SoundEx(const QString &WordString, int *SoundExLen);
+
+    // The conditions as the text of an SQL WHERE clause without the word WHERE, written for the
+    // connected database; with UseSP, as the recordset filter's own text. An invalid QVariant
+    // after a failure or a refused condition (the user is told why).
+    QVariant Get_Filter();
+    // The conditions as a recordset filter (for the rows of routines and XML documents, which
+    // the program filters itself); empty after a failure or a refused condition.
+    std::optional<db::RecordsetFilter> Get_FilterConditions();
 
     // True while row 1 has no field (or there is no row 1).
     bool FilterEmpty() const;
@@ -84,6 +106,11 @@ public:
     // condition rows stay, each row's field found again by name; look-up lists are dropped.
     Q_INVOKABLE void rsData(const std::shared_ptr<db::Recordset> &recordset);
     std::shared_ptr<db::Recordset> rsData() const { return m_rsData; }
+
+    // The open connection of the host's query: look-up lists are read through it, and the
+    // filter text is written in its database's dialect. Not owned beyond the reference.
+    Q_INVOKABLE void adoConnection(const std::shared_ptr<db::Connection> &connection) { m_adoConnection = connection; }
+    std::shared_ptr<db::Connection> adoConnection() const { return m_adoConnection; }
 
     // The pattern of dates picked from the date picker ("dd/mm/yyyy" when empty at Init).
     Q_INVOKABLE void DateFormat(const QString &format) { m_strDateFormat = format; }
@@ -107,6 +134,11 @@ public:
     QString SourceText() const { return m_strSource; }
     // The filter counts as changed since it was last saved or cleared ("Save" enabled).
     bool isChanged() const;
+    // The filter file last loaded or saved; empty at first.
+    QString fileName() const { return m_strFileName; }
+    // Most values a look-up list holds; one more shows as the entry "(more…)".
+    static constexpr int kLookUpLimit = 1000;
+    static QString moreEntry() { return QStringLiteral("(more\u2026)"); }
 
     // Constituents, for the host window and tests.
     grid::Grid *grdFilter() const { return m_grdFilter; }
@@ -156,6 +188,7 @@ private:
     int listedOrdinalByName(const QString &name) const;
     QString gridFieldList() const;
     bool valueFitsField(int row, const QString &value, bool valueIsField, QString *why) const;
+    bool valueFitsOrdinal(int ordinal, const QString &value, bool valueIsField, QString *why) const;
 
     // --- editing (FilterGridEdit.cpp) ---
     void connectGrid();
@@ -179,6 +212,18 @@ private:
     void moveTo(int row, int col);
     void startEditSoon();
 
+    // --- commands and filter files (FilterCommands.cpp) ---
+    bool Check_ToSave();
+    bool Load_Query();
+    bool Save_Query();
+    bool Print_Grid();
+    QString lookUpStatement(const QString &field) const;
+    void buildMenu();
+
+    // --- the filter text (FilterText.cpp) ---
+    struct FilterPiece;
+    bool readConditions(std::vector<FilterPiece> &pieces);
+
     // --- copy and paste (ConditionClipboard.cpp) ---
     void copyConditions(int r1, int r2) const;
     bool pasteConditions(const QByteArray &data);
@@ -191,6 +236,7 @@ private:
     std::unique_ptr<hrErr> m_err;
 
     std::shared_ptr<db::Recordset> m_rsData;
+    std::shared_ptr<db::Connection> m_adoConnection;
     std::vector<FieldEntry> m_fields;
     std::vector<int> m_listedOrdinals; // the field of each entry of the field list after the blank
     QString m_strFieldList = QStringLiteral(" |");
@@ -201,6 +247,7 @@ private:
     QString m_strBracket;
     QString m_strDateFormat;
     QString m_strFileExt;
+    QString m_strFileName;
     bool m_blnUseSP = false;
     bool m_blnMenuText = false;
     bool m_blnLaidOut = false;
