@@ -27,9 +27,7 @@ namespace {
 // Commands whose windows or views come with later parts of the control.
 const QStringList kUnbuiltCommands = {
     // main toolbar
-    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab"),
-    // results toolbar
-    QStringLiteral("QueryBuilder")};
+    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab")};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;

@@ -18,12 +18,14 @@ class QPlainTextEdit;
 class QSlider;
 class QTimer;
 class Splitter;
+class frmQueryBuilder;
 class qryMenu;
 
 namespace db {
 class Command;
 class Connection;
 class Recordset;
+class RecordsetFilter;
 } // namespace db
 namespace grid {
 class Grid;
@@ -374,6 +376,14 @@ protected:
     // The parameter dialog for a routine with input parameters; false when it was cancelled.
     virtual bool askParameters();
 
+    // --- the query builder (hlTabulonQueryBuilder.cpp) ---
+    frmQueryBuilder *queryBuilderWindow() const;
+    void createQueryBuilderWindow();
+    void frmQueryBuilder_QueryUnload();
+    // Sets the results' recordset filter to the builder's conditions and the column-menu filter
+    // (routines and XML documents) and binds the grid again.
+    void applyInMemoryFilters();
+
     // --- the column menu (hlTabulonColumnMenu.cpp) ---
     void connectColumnMenu();
     // Right button: opens the menu on the cell under the mouse; any other button hides it.
@@ -470,6 +480,8 @@ protected:
     QString m_strFileName;   // the query's SQL or XML file
     QString m_strFilter;     // the column-menu filter
     QString m_strQBFilter;   // the query builder's filter
+    // The builder's conditions for rows held in memory (routines, XML documents).
+    std::shared_ptr<db::RecordsetFilter> m_qbConditions;
     QString m_strSummaryStatus;
     QList<QStringList> m_sortCols;
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on

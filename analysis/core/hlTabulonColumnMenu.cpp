@@ -162,9 +162,8 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         auto applyFilter = [&] {
             if (inDatabase) {
                 Refresh_Results(false, false, false);
-            } else if (m_rsResults && m_rsResults->State() == db::adStateOpen) {
-                m_rsResults->setFilter(m_strFilter);
-                grdResults->setDataSource(m_rsResults);
+            } else {
+                applyInMemoryFilters();
                 // No view switch follows here to say so.
                 showFilterState();
             }

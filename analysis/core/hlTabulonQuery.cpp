@@ -94,15 +94,9 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
                 go = Get_Query(sql) && Change_OrderBy(sql);
             if (go)
                 go = Get_Results(sql);
-            if (go && inMemory && !blnRemoveFilter) {
+            // The builder's conditions and the column-menu filter narrow the rows together.
+            if (go && inMemory && !blnRemoveFilter)
                 go = Apply_Query();
-                if (go && !m_strFilter.isEmpty() && m_rsResults && m_rsResults->State() == db::adStateOpen) {
-                    // Field names in the column-menu filter are in double quotes, which the
-                    // recordset filter reads as names; values keep every character they have.
-                    m_rsResults->setFilter(m_strFilter);
-                    grdResults->setDataSource(m_rsResults);
-                }
-            }
             if (go) {
                 if (isProc) {
                     for (const char *key : {"Results", "Chart", "Summary", "XTab"})
@@ -340,28 +334,6 @@ bool hlTabulon::Sort_Array(QList<QStringList> &rows)
         return true;
     } catch (...) {
         return report(QStringLiteral("Sort_Array"), analysis::currentErrorText());
-    }
-}
-
-// The query builder is not part of this build: its filter stays what it was, and nothing is
-// evaluated against the rows.
-bool hlTabulon::Set_Query()
-{
-    return true;
-}
-
-bool hlTabulon::Apply_Query()
-{
-    try {
-        if (!m_strQBFilter.isEmpty() && !m_blnOpenSQL) {
-            ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
-            qb.setStyle(ui::tbrDropdown);
-            ui::yieldEvents();
-            qb.setValue(ui::tbrPressed);
-        }
-        return true;
-    } catch (...) {
-        return report(QStringLiteral("Apply_Query"), analysis::currentErrorText());
     }
 }
 

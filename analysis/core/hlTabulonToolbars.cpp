@@ -4,6 +4,7 @@
 #include "core/ControlSupport.h"
 #include "core/LibraryState.h"
 #include "core/Options.h"
+#include "dialogs/frmQueryBuilder.h"
 
 #include "Splitter.h"
 #include "db/Recordset.h"
@@ -12,6 +13,8 @@
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
+
+#include <hlQueryBuilder/QueryBuilder.h>
 
 #include <QAction>
 #include <QPixmap>
@@ -217,14 +220,12 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
             qb.setStyle(ui::tbrCheck);
             qb.setValue(m_blnQBVisible ? ui::tbrPressed : ui::tbrUnpressed);
             m_strQBFilter.clear();
+            m_qbConditions.reset();
         } else if (m_intDataType == tbDataStoredProc) {
             // A filter from the history: rows already fetched are filtered where they are.
             // Taken as it was stored: stripping delimiters would also cut them out of values.
             m_strFilter = itemText;
-            if (m_rsResults) {
-                m_rsResults->setFilter(m_strFilter);
-                grdResults->setDataSource(m_rsResults);
-            }
+            applyInMemoryFilters();
             showFilterState();
         } else {
             m_strFilter = itemText;
@@ -305,7 +306,10 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
             s->setChild1(so.Left ? sql : data);
             s->setChild2(so.Left ? data : sql);
         }
-        // The query builder's own captions follow once its window exists (it is created with it).
+        if (frmQueryBuilder *window = queryBuilderWindow(); window && m_blnQBVisible) {
+            window->hlQueryBuilder()->setMenuText(opt.QueryBuilderToolbarText);
+            window->hlQueryBuilder()->Init();
+        }
         Set_RecentFiles();
         tlbMain->setVisible(opt.MainToolbar);
         tlbMain->move(0, 0);
@@ -315,12 +319,6 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
     } catch (...) {
         return report(QStringLiteral("Set_Options"), analysis::currentErrorText());
     }
-}
-
-bool hlTabulon::Show_QueryBuilder()
-{
-    // The query-builder window comes with the query builder.
-    return false;
 }
 
 void hlTabulon::tmrEsc_Timer()

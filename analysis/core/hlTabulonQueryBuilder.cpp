@@ -1,0 +1,173 @@
+// The query builder in the query window: its window, showing and hiding it, and taking its
+// filter into the query. Tables and views are filtered by the database over the statement's
+// result rows (Get_Query); routines and XML documents, whose rows are held in memory, by the
+// recordset filter with the builder's conditions as they stand, never as text run as code.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/Options.h"
+#include "dialogs/frmQueryBuilder.h"
+
+#include "db/Recordset.h"
+#include "db/RecordsetFilter.h"
+#include "db/RowStore.h"
+#include "grid/Grid.h"
+#include "ui/EventLoop.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/StatusPanels.h"
+
+#include <hlQueryBuilder/QueryBuilder.h>
+
+namespace {
+
+const QString kShowTip = QStringLiteral("Show Query Builder");
+const QString kHideTip = QStringLiteral("Hide Query Builder");
+
+} // namespace
+
+frmQueryBuilder *hlTabulon::queryBuilderWindow() const
+{
+    return qobject_cast<frmQueryBuilder *>(m_frmQueryBuilder.data());
+}
+
+void hlTabulon::createQueryBuilderWindow()
+{
+    if (m_frmQueryBuilder)
+        return;
+    auto *window = new frmQueryBuilder(this);
+    window->setParentWindow(this);
+    window->setCalledFrom(this);
+    connect(window, &frmQueryBuilder::QueryUnload, this, &hlTabulon::frmQueryBuilder_QueryUnload);
+    connect(window, &frmQueryBuilder::Resize, this, [this] {
+        if (!m_blnResizing && !m_blnInitialising)
+            UserControl_Resize();
+    });
+    m_frmQueryBuilder = window;
+}
+
+// The user closed the window: it is only hidden, and the control takes the space back.
+void hlTabulon::frmQueryBuilder_QueryUnload()
+{
+    ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
+    qb.setValue(ui::tbrUnpressed);
+    qb.setToolTipText(kShowTip);
+    m_blnQBVisible = false;
+    emit ViewChanged();
+    UserControl_Resize();
+}
+
+bool hlTabulon::Show_QueryBuilder()
+{
+    try {
+        ui::MousePointer::setHourglass();
+        frmQueryBuilder *window = queryBuilderWindow();
+        if (!window)
+            throw std::runtime_error("The query builder's window was not created");
+        m_blnQBVisible = !m_blnQBVisible;
+        ui::ToolBarButton &button = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
+        if (m_blnQBVisible) {
+            staStatus->Panels(1).setText(QStringLiteral("Loading Query Builder ..."));
+            QueryBuilder *qb = window->hlQueryBuilder();
+            qb->setMenuText(analysis::options().QueryBuilderToolbarText);
+            qb->setBracket(m_strDelimiter);
+            qb->setUseSP(m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML);
+            qb->Set_MenuText();
+            if (!m_rsFields)
+                m_rsFields = db::Recordset::fromStore(std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{}));
+            // A new binding keeps the conditions whose fields the result still has.
+            if (qb->rsData() != m_rsFields)
+                qb->rsData(m_rsFields);
+            qb->adoConnection(m_adoConnection);
+            qb->DateFormat(DateFormat());
+            window->show();
+            window->raise();
+            button.setToolTipText(kHideTip);
+            button.setValue(ui::tbrPressed);
+        } else {
+            window->hide();
+            button.setValue(ui::tbrUnpressed);
+            button.setToolTipText(kShowTip);
+        }
+        UserControl_Resize();
+        emit ViewChanged();
+        staStatus->Panels(1).setText(QStringLiteral("Ready ..."));
+        ui::MousePointer::setDefault();
+        return true;
+    } catch (...) {
+        ui::MousePointer::setDefault();
+        return report(QStringLiteral("Show_QueryBuilder"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Set_Query()
+{
+    try {
+        frmQueryBuilder *window = queryBuilderWindow();
+        if (!window || !window->isVisible() || !m_blnQBVisible)
+            return true;
+        QueryBuilder *qb = window->hlQueryBuilder();
+        if (qb->FilterEmpty())
+            return true;
+        if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML) {
+            const std::optional<db::RecordsetFilter> conditions = qb->Get_FilterConditions();
+            if (!conditions)
+                return false; // refused: the builder said why
+            m_qbConditions = std::make_shared<db::RecordsetFilter>(*conditions);
+            m_strQBFilter = conditions->toString();
+        } else {
+            const QVariant filter = qb->Get_Filter();
+            if (!filter.isValid())
+                return false;
+            m_strQBFilter = filter.toString();
+        }
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_Query"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Apply_Query()
+{
+    try {
+        frmQueryBuilder *window = queryBuilderWindow();
+        if (window && window->isVisible() && m_blnQBVisible && !window->hlQueryBuilder()->FilterEmpty()) {
+            const std::optional<db::RecordsetFilter> conditions = window->hlQueryBuilder()->Get_FilterConditions();
+            if (!conditions)
+                return false;
+            m_qbConditions = std::make_shared<db::RecordsetFilter>(*conditions);
+            m_strQBFilter = conditions->toString();
+        }
+        applyInMemoryFilters();
+        if (!m_strQBFilter.isEmpty() && !m_blnOpenSQL) {
+            ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
+            qb.setStyle(ui::tbrDropdown);
+            ui::yieldEvents();
+            qb.setValue(ui::tbrPressed);
+        }
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Apply_Query"), analysis::currentErrorText());
+    }
+}
+
+// The rows a routine or XML document returned, narrowed by the builder's conditions and the
+// column-menu filter together: one recordset filter holds both.
+void hlTabulon::applyInMemoryFilters()
+{
+    if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
+        return;
+    db::RecordsetFilter::Node both;
+    both.isGroup = true;
+    if (m_qbConditions && !m_strQBFilter.isEmpty() && !m_qbConditions->isEmpty())
+        both.children.push_back(m_qbConditions->root());
+    if (!m_strFilter.isEmpty())
+        both.children.push_back(db::RecordsetFilter::parse(m_strFilter).root());
+    both.joinedByOr.assign(both.children.empty() ? 0 : both.children.size() - 1, false);
+    if (both.children.empty())
+        m_rsResults->setFilter(QString());
+    else
+        m_rsResults->setFilter(db::RecordsetFilter(both));
+    grdResults->setDataSource(m_rsResults);
+}
