@@ -25,6 +25,17 @@ namespace {
 const QString kShowTip = QStringLiteral("Show Query Builder");
 const QString kHideTip = QStringLiteral("Hide Query Builder");
 
+bool sameFields(const std::shared_ptr<db::Recordset> &a, const std::shared_ptr<db::Recordset> &b)
+{
+    if (!a || !b || a->FieldCount() != b->FieldCount() || a->Source() != b->Source())
+        return false;
+    for (int i = 0; i < a->FieldCount(); ++i) {
+        if (a->Field(i).Name != b->Field(i).Name || a->Field(i).Type != b->Field(i).Type)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 frmQueryBuilder *hlTabulon::queryBuilderWindow() const
@@ -76,9 +87,18 @@ bool hlTabulon::Show_QueryBuilder()
             qb->Set_MenuText();
             if (!m_rsFields)
                 m_rsFields = db::Recordset::fromStore(std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{}));
-            // A new binding keeps the conditions whose fields the result still has.
-            if (qb->rsData() != m_rsFields)
-                qb->rsData(m_rsFields);
+            // A new binding keeps the conditions whose fields the result still has. The rows
+            // of a routine or XML document are a clone of results that the next run closes:
+            // the builder keeps their fields alone, which stay readable.
+            std::shared_ptr<db::Recordset> fields = m_rsFields;
+            if (qb->UseSP() && m_rsFields->State() == db::adStateOpen) {
+                std::vector<db::FieldInfo> infos;
+                for (int i = 0; i < m_rsFields->FieldCount(); ++i)
+                    infos.push_back(m_rsFields->Field(i));
+                fields = db::Recordset::fromStore(std::make_shared<db::RowStore>(infos), m_rsFields->Source());
+            }
+            if (!sameFields(qb->rsData(), fields))
+                qb->rsData(fields);
             qb->adoConnection(m_adoConnection);
             qb->DateFormat(DateFormat());
             window->show();
