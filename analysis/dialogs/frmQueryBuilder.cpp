@@ -175,6 +175,13 @@ void frmQueryBuilder::resizeEvent(QResizeEvent *event)
     emit Resize();
 }
 
+// A size given while the window was being shown reaches no resize event: fit once it is shown.
+void frmQueryBuilder::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    Form_Resize();
+}
+
 bool frmQueryBuilder::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_rightEdge && watched != m_bottomEdge)

@@ -93,6 +93,9 @@ TEST_F(QueryBuilderHost, TheButtonShowsAndHidesTheWindowDockedAboveTheResults)
     EXPECT_EQ(analysis::options().QueryBuilderAlign, 1);
     EXPECT_EQ(w->y() + w->height(), tab->hlSplitResults->y());
     EXPECT_EQ(w->width(), tab->hlSplitResults->width());
+    // The hosted builder and the caption's close box follow the window's width.
+    EXPECT_GT(tab->builder()->width(), w->width() - 20);
+    EXPECT_GT(w->cmdClose->mapTo(w, QPoint(0, 0)).x(), w->width() - 60);
     // The builder offers the query's fields, with the control's delimiter.
     EXPECT_TRUE(tab->builder()->FieldList().contains(QStringLiteral("|CompanyName|")));
     EXPECT_EQ(tab->builder()->Bracket(), QStringLiteral("\""));
