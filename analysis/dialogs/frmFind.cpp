@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,7 +29,6 @@ frmFind::frmFind(QWidget *parent)
     cboFind->setInsertPolicy(QComboBox::NoInsert);
     cboFind->setToolTip(QStringLiteral("Enter itme to find"));
     cboFind->setMinimumWidth(220);
-    cboFind->lineEdit()->installEventFilter(this);
     connect(cboFind->lineEdit(), &QLineEdit::textEdited, this, [this] { m_typed = true; });
     connect(cboFind, qOverload<int>(&QComboBox::activated), this, [this] { m_typed = false; });
 
@@ -43,6 +41,9 @@ frmFind::frmFind(QWidget *parent)
     cmdCancel->setToolTip(QStringLiteral("Exit"));
     cmdCancel->setAutoDefault(false);
     connect(cmdFind, &QPushButton::clicked, this, &frmFind::cmdFind_Click);
+    // Enter acts as the button. The keyboard goes to the combo box, which hands keys to its line
+    // edit directly, so a filter on the line edit never sees them: its signal is the one path.
+    connect(cboFind->lineEdit(), &QLineEdit::returnPressed, this, &frmFind::cmdFind_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmFind::close);
 
     auto *frame = new QGroupBox(QStringLiteral("Search columns"), this);
@@ -122,18 +123,6 @@ void frmFind::cmdFind_Click()
     qint32 direction = m_findCount == 0 ? 0 : 1;
     ++m_findCount;
     emit DoFind(direction);
-}
-
-bool frmFind::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == cboFind->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            cmdFind_Click();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void frmFind::unload()

@@ -129,7 +129,7 @@ TEST_F(DialogsControl, FindWindowOpensPressedAndClosesSavingTheHistory)
     EXPECT_GE(changed.count(), 1);
 
     QTest::keyClicks(find->cboFind->lineEdit(), QStringLiteral("Chai"));
-    QTest::keyClick(find->cboFind->lineEdit(), Qt::Key_Enter);
+    QTest::keyClick(find->cboFind, Qt::Key_Enter);
     EXPECT_EQ(analysis::options().FindText, QStringLiteral("Chai"));
 
     ASSERT_TRUE(tab->Show_Find());

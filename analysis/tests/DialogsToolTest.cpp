@@ -62,7 +62,7 @@ TEST_F(DialogsTool, FindStoresTextHistoryAndOptionsAndCountsDirections)
     type(find, QStringLiteral(" Rome"));
     find.chkWord->setChecked(true);
     find.optSelected[0]->setChecked(true);
-    QTest::keyClick(find.cboFind->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(find.cboFind, Qt::Key_Return); // where the keyboard is: the combo box
     EXPECT_EQ(directions, (std::vector<qint32>{0}));
     EXPECT_EQ(o.FindText, QStringLiteral(" Rome"));
     EXPECT_EQ(o.FindHistory[0], QStringLiteral(" Rome"));
