@@ -124,7 +124,10 @@ bool hlTabulon::Change_View(tbView view)
         UserControl_Resize();
 
         if (!m_blnFieldsLoaded && (view != tbViewResults || m_intDataType == tbDataStoredProc)) {
-            if (!Get_Fields() || !Populate_Fields()) {
+            // A routine's results need its field list only; the pickers filled from it belong to
+            // the other views, so only those stay shut when the pickers cannot be filled.
+            const bool fields = Get_Fields();
+            if (!fields || (!Populate_Fields() && view != tbViewResults)) {
                 // The field list could not be read (reported by the step that failed): stay in
                 // the view the user had, shown as it was.
                 m_intView = previous;

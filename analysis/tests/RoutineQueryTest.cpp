@@ -230,6 +230,9 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(),
               QStringLiteral("{ call %1.echo('it''s ? here', '2024-02-29', -4) }").arg(m_schema));
     EXPECT_TRUE(tab->stviewResults()) << "a routine's views open once it has run";
+    // The status bar speaks of the routine's rows, not of the empty grid before them.
+    EXPECT_EQ(tab->staStatus->Panels(4).Text(), QStringLiteral(" Col 1 of 3"));
+    EXPECT_EQ(tab->staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
 
     // A cancelled dialog leaves the grid as it was.
     answer(std::nullopt);
