@@ -318,10 +318,16 @@ bool mdiMain::browserIsCurrent() const
 
 void mdiMain::subWindowActivated(QMdiSubWindow *window)
 {
+    // Only the window that takes a closed maximised one's place is maximised: one the user clicks
+    // later, shown at its own size meanwhile, keeps that size.
+    const bool takesMaximisedPlace = m_blnMaximisedClosing;
+    if (window && !(qobject_cast<frmQuery *>(window) && static_cast<frmQuery *>(window)->closing()))
+        m_blnMaximisedClosing = false;
     if (auto *query = qobject_cast<frmQuery *>(window)) {
         // The window after a maximised one that closed takes its place, maximised too (once the
         // area has finished its own activation, which would otherwise restore it again).
-        if (!query->closing() && m_blnQueriesMaximised && !query->isMaximized() && !query->isMinimized()) {
+        if (!query->closing() && takesMaximisedPlace && m_blnQueriesMaximised && !query->isMaximized()
+            && !query->isMinimized()) {
             QTimer::singleShot(0, query, [this, guard = QPointer<frmQuery>(query)] {
                 if (guard && !guard->closing() && m_blnQueriesMaximised && guard == activeQueryWindow()
                     && !guard->isMaximized() && !guard->isMinimized())
@@ -338,6 +344,12 @@ void mdiMain::subWindowActivated(QMdiSubWindow *window)
         mnuToolBars->menuAction()->setEnabled(false);
         mnuViewBrowser->setChecked(false);
     }
+}
+
+void mdiMain::queryClosing(frmQuery *window)
+{
+    if (window && window->isMaximized())
+        m_blnMaximisedClosing = true;
 }
 
 void mdiMain::queryWindowGone()

@@ -50,6 +50,8 @@ public:
     void queryViewChanged(frmQuery *window);
     // A query window was loaded: Results gets its check mark.
     void queryLoaded();
+    // A query window is closing; if it was maximised, the window that takes its place is too.
+    void queryClosing(frmQuery *window);
     // The browser became current: every query command off.
     void browserActivated();
     // The browser's Refreshed: Item follows its object count; the show-SQL flag its setting.
@@ -169,4 +171,6 @@ private:
     bool m_blnQuitConfirmed = false;
     bool m_blnUnloaded = false;
     bool m_blnQueriesMaximised = false;
+    // Set while a maximised query window hands over to the next current window.
+    bool m_blnMaximisedClosing = false;
 };

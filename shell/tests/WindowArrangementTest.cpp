@@ -161,6 +161,41 @@ TEST_F(WindowArrangement, QueryWindowsOpenUsableAndFollowTheMaximisedState)
     EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(WindowArrangement, AWindowClickedAfterAMaximisedOneClosedKeepsItsSize)
+{
+    start();
+    main->showNormal();
+    main->resize(1400, 900);
+    pump(50);
+    frmQuery *kept = launch(QStringLiteral("Customers"));
+    frmQuery *maximised = launch(QStringLiteral("Orders"));
+    ASSERT_NE(kept, nullptr);
+    ASSERT_NE(maximised, nullptr);
+    // The browser was current just before: it takes over when the maximised window closes.
+    activate(main->browserWindow());
+    activate(maximised);
+    maximised->showMaximized();
+    pump(20);
+    maximised->close();
+    pump(200, [&] { return main->queryWindows().size() == 1; });
+    ASSERT_EQ(main->currentChild(), main->browserWindow());
+    ASSERT_FALSE(kept->isMaximized());
+    const QRect before = kept->geometry();
+
+    // A click on the other window's title bar makes it current at the size it shows.
+    QTest::mouseClick(kept, Qt::LeftButton, {}, QPoint(kept->width() / 2, 6));
+    pump(50);
+    EXPECT_EQ(main->activeQueryWindow(), kept);
+    EXPECT_FALSE(kept->isMaximized());
+    EXPECT_EQ(kept->geometry(), before);
+    // The user's choice still holds for the next window opened.
+    EXPECT_TRUE(main->queriesMaximised());
+    frmQuery *next = launch(QStringLiteral("Shippers"));
+    ASSERT_NE(next, nullptr);
+    EXPECT_TRUE(next->isMaximized());
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(WindowArrangement, CaptionOptionsAndFocusAfterFind)
 {
     start();
