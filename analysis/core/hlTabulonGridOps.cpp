@@ -367,7 +367,12 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
         emit Freeze(false);
         if (m_frmFind && m_blnFindOpen) {
             m_frmFind->setEnabled(true);
-            m_frmFind->setFocus();
+            // Disabling took the keyboard from the window's box: it goes back there (for the next
+            // Enter) once the window is enabled again.
+            if (focused && m_frmFind->isAncestorOf(focused))
+                focused->setFocus();
+            else
+                m_frmFind->setFocus();
         }
     }
     if (self)

@@ -464,6 +464,13 @@ TEST_F(FirstUse, TheFindWindowTakesTheKeyboardAndIsUsableAgainAfterF3)
     EXPECT_TRUE(grid().TextMatrix(first.first, first.second).contains(QStringLiteral("Bergen"))) << first.first;
     EXPECT_LE(first.first, wantedRow);
 
+    // Enter again, where the keyboard is now: the box still has it, and the next one is found.
+    ASSERT_EQ(QApplication::focusWidget(), keyboard);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    const std::pair<int, int> second(grid().Row(), grid().Col());
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(grid().TextMatrix(second.first, second.second).contains(QStringLiteral("Bergen"))) << second.first;
+
     // Closed, then F3 from the menu (Find_Item 1): the window opened again is enabled.
     find->cmdCancel->click();
     ASSERT_FALSE(tab->FindVisible());
