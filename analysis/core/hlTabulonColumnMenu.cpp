@@ -98,12 +98,14 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
         return;
     }
     m_blnFetching = true;
+    bool moved = false;
     try {
         const int col = grdResults->MouseCol();
         const int row = grdResults->MouseRow();
         // Below the last row there is no cell to act on, as beside the last column.
         if (col >= 0 && row >= 0 && grdResults->Row() >= 0 && grdResults->Rows() > 1) {
             m_lngMenuCol = col;
+            moved = true;
             grdResults->setCol(m_lngMenuCol);
             if (row == 0) {
                 grdResults->setRow(1);
@@ -135,6 +137,10 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
         report(QStringLiteral("grdResults_MouseUp"), analysis::currentErrorText());
     }
     m_blnFetching = false;
+    // The moves above were kept from the grid's RowColChange; the status bar still says where
+    // the user now is (a header's menu puts them on the column's first row).
+    if (moved)
+        Show_ResultsCount();
 }
 
 void hlTabulon::qryMenu_ItemSelected(const QString &strItem)

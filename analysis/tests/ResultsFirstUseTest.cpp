@@ -118,6 +118,17 @@ TEST_F(FirstUse, ViewRowShowsTheRowThatWasClicked)
     ASSERT_GE(grid().Rows(), 8);
     rightClickCell(6, 1);
     ASSERT_TRUE(menu().isVisible());
+    // The status bar says where the click put the user, as a left click would.
+    EXPECT_EQ(tab->staStatus->Panels(4).Text(), QStringLiteral(" Col 2 of 2"));
+    EXPECT_TRUE(tab->staStatus->Panels(5).Text().startsWith(QStringLiteral(" Row 6")))
+        << tab->staStatus->Panels(5).Text();
+    press(Qt::Key_Escape);
+    rightClickHeader(0);
+    EXPECT_EQ(tab->staStatus->Panels(4).Text(), QStringLiteral(" Col 1 of 2"));
+    EXPECT_TRUE(tab->staStatus->Panels(5).Text().startsWith(QStringLiteral(" Row 1")))
+        << tab->staStatus->Panels(5).Text();
+    press(Qt::Key_Escape);
+    rightClickCell(6, 1);
     QTest::mouseClick(menu().lblMenu(14), Qt::LeftButton); // " View R&ow"
     ASSERT_NE(details(), nullptr);
     EXPECT_EQ(details()->grdDetails->TextMatrix(1, 1), grid().TextMatrix(6, 0)) << "not the first record";
