@@ -276,8 +276,10 @@ bool hlTabulon::Clear_Query()
         m_strFileName.clear();
         emit QuerySelected(m_strFileName);
         txtResultsSQL->clear();
-        txtResultsSQL->setFocus();
         Change_View(tbViewResults);
+        // After the view, which hands the keyboard to a grid holding rows: the next statement is
+        // typed into the emptied box.
+        txtResultsSQL->setFocus();
         return true;
     } catch (...) {
         return report(QStringLiteral("Clear_Query"), analysis::currentErrorText());

@@ -273,6 +273,18 @@ TEST_F(FirstUse, AReadOnlySqlBoxRefusesAPaste)
     EXPECT_TRUE(tab->txtResultsSQL->toPlainText().endsWith(QStringLiteral("DELETE FROM x")));
 }
 
+TEST_F(FirstUse, AfterClearTheNextStatementIsTypedIntoTheEmptiedBox)
+{
+    start(m_sample.connect(), QStringLiteral("SELECT \"ShipperID\" FROM \"Shippers\""), true);
+    ASSERT_GE(grid().Rows(), 2);
+    ui::Prompter::queueAnswer(ui::MsgResult::No);
+    ASSERT_TRUE(tab->Clear_Query());
+    QWidget *keyboard = QApplication::focusWidget();
+    ASSERT_EQ(keyboard, tab->txtResultsSQL) << (keyboard ? keyboard->metaObject()->className() : "none");
+    QTest::keyClicks(keyboard, QStringLiteral("SELECT 2"));
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 2"));
+}
+
 TEST_F(FirstUse, AFilteredXmlDocumentSaysFilterOn)
 {
     start(m_sample.connect(), QStringLiteral("SELECT \"CategoryID\", \"CategoryName\" FROM \"Categories\""));
