@@ -184,6 +184,7 @@ TEST_F(WindowArrangement, AWindowClickedAfterAMaximisedOneClosedKeepsItsSize)
 
     // A click on the other window's title bar makes it current at the size it shows.
     QTest::mouseClick(kept, Qt::LeftButton, {}, QPoint(kept->width() / 2, 6));
+    pump(3000, [&] { return main->activeQueryWindow() == kept; });
     pump(50);
     EXPECT_EQ(main->activeQueryWindow(), kept);
     EXPECT_FALSE(kept->isMaximized());
