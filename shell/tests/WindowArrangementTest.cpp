@@ -177,7 +177,8 @@ TEST_F(WindowArrangement, AWindowClickedAfterAMaximisedOneClosedKeepsItsSize)
     maximised->showMaximized();
     pump(20);
     maximised->close();
-    pump(200, [&] { return main->queryWindows().size() == 1; });
+    pump(3000, [&] { return main->queryWindows().size() == 1 && main->currentChild(); });
+    pump(50);
     ASSERT_EQ(main->currentChild(), main->browserWindow());
     ASSERT_FALSE(kept->isMaximized());
     const QRect before = kept->geometry();
