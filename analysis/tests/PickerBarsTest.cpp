@@ -1,0 +1,162 @@
+// The picker bars: what each combo offers for a field list, the rules that enable and clear them
+// while the user chooses, and the number boxes' typing and formatting.
+#include "TabulonTestSupport.h"
+
+#include "ui/KeyedToolBar.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest/QTest>
+
+using namespace tabtest;
+
+namespace {
+
+class PickTabulon : public hlTabulon {
+public:
+    using hlTabulon::Populate_Fields;
+    using hlTabulon::cboChartCol;
+    using hlTabulon::cboSumCol;
+    using hlTabulon::cboXTabCol;
+    using hlTabulon::m_blnRefreshing;
+    using hlTabulon::m_strFields;
+    using hlTabulon::tlbSummary;
+    using hlTabulon::tlbSummary2;
+    using hlTabulon::txtSumValue;
+};
+
+QStringList items(const QComboBox *c)
+{
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i)
+        out << c->itemText(i);
+    return out;
+}
+
+class PickerBars : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        tab.resize(1200, 600);
+        tab.show();
+        // A text, an empty name, an integer, a date and a money column.
+        tab.m_strFields = {{QStringLiteral("Name"), QStringLiteral("202")},
+                           {QString(), QString()},
+                           {QStringLiteral("Qty"), QStringLiteral("3")},
+                           {QStringLiteral("When"), QStringLiteral("133")},
+                           {QStringLiteral("Price"), QStringLiteral("6")}};
+        ASSERT_TRUE(tab.Populate_Fields());
+        tab.tlbSummary->show();
+        tab.tlbSummary2->show();
+    }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+    PickTabulon tab;
+};
+
+} // namespace
+
+TEST_F(PickerBars, EachComboOffersWhatTheFieldsAllow)
+{
+    const QStringList fields{QStringLiteral("Name"), QStringLiteral("Qty"), QStringLiteral("When"), QStringLiteral("Price")};
+    EXPECT_EQ(items(tab.cboSumCol[0]), fields);
+    EXPECT_EQ(items(tab.cboSumCol[1]), QStringList{QStringLiteral("<none>")} + fields);
+    EXPECT_EQ(items(tab.cboSumCol[2]), QStringList{QStringLiteral("<none>")} + fields);
+    EXPECT_EQ(items(tab.cboXTabCol[1]), fields);
+    EXPECT_EQ(items(tab.cboChartCol[2]), QStringList{QStringLiteral("<none>")});
+    EXPECT_EQ(items(tab.cboSumCol[4]), (QStringList{QStringLiteral("Qty"), QStringLiteral("Price")}));
+    // The item data is the position in the field list, the empty entry counted.
+    EXPECT_EQ(tab.cboSumCol[4]->itemData(0).toInt(), 2);
+    EXPECT_EQ(tab.cboXTabCol[4]->itemData(1).toInt(), 4);
+    const QStringList functions{QStringLiteral("<Count>"), QStringLiteral("<% of Total>"), QStringLiteral("Sum of --->>>"),
+                                QStringLiteral("Avg. of --->>>"), QStringLiteral("Min. of --->>>"),
+                                QStringLiteral("Max. of --->>>")};
+    for (auto *bar : {&tab.cboChartCol, &tab.cboSumCol, &tab.cboXTabCol}) {
+        EXPECT_EQ(items((*bar)[3]), functions);
+        EXPECT_EQ(items((*bar)[5]), (QStringList{QString(), QStringLiteral("Equal to"), QStringLiteral("Not equal to"),
+                                                 QStringLiteral("Greater than"), QStringLiteral("Less than")}));
+        EXPECT_EQ((*bar)[3]->currentIndex(), 0);
+        EXPECT_FALSE((*bar)[4]->isEnabled());
+        EXPECT_EQ((*bar)[4]->currentIndex(), -1);
+        EXPECT_EQ((*bar)[5]->currentIndex(), -1);
+    }
+    EXPECT_FALSE(tab.cboSumCol[2]->isEnabled());
+    for (QLineEdit *box : tab.txtSumValue)
+        EXPECT_FALSE(box->isEnabled());
+
+    // Filled again, nothing is doubled; without numeric fields only counting is offered.
+    tab.m_strFields = {{QStringLiteral("Name"), QStringLiteral("202")}};
+    ASSERT_TRUE(tab.Populate_Fields());
+    EXPECT_EQ(items(tab.cboSumCol[0]), QStringList{QStringLiteral("Name")});
+    EXPECT_EQ(items(tab.cboSumCol[3]), (QStringList{QStringLiteral("<Count>"), QStringLiteral("<% of Total>")}));
+    EXPECT_TRUE(items(tab.cboSumCol[5]).isEmpty());
+    EXPECT_TRUE(items(tab.cboChartCol[5]).isEmpty());
+}
+
+TEST_F(PickerBars, ChoicesEnableAndClearWhatDependsOnThem)
+{
+    auto &sum = tab.cboSumCol;
+    sum[3]->setCurrentIndex(3); // Avg.
+    EXPECT_TRUE(sum[4]->isEnabled());
+    sum[4]->setCurrentIndex(1);
+    sum[3]->setCurrentIndex(0); // Count
+    EXPECT_FALSE(sum[4]->isEnabled());
+    EXPECT_EQ(sum[4]->currentIndex(), -1);
+
+    sum[5]->setCurrentIndex(3);
+    EXPECT_TRUE(tab.txtSumValue[1]->isEnabled());
+    tab.txtSumValue[1]->setText(QStringLiteral("12"));
+    sum[5]->setCurrentIndex(0);
+    EXPECT_FALSE(tab.txtSumValue[1]->isEnabled());
+    EXPECT_EQ(tab.txtSumValue[1]->text(), QStringLiteral("12"));
+
+    sum[1]->setCurrentIndex(2);
+    EXPECT_TRUE(sum[2]->isEnabled());
+    sum[2]->setCurrentIndex(3);
+    sum[1]->setCurrentIndex(0);
+    EXPECT_FALSE(sum[2]->isEnabled());
+    EXPECT_EQ(sum[2]->currentIndex(), 0);
+
+    // While a refresh runs, clicks change no state.
+    tab.m_blnRefreshing = true;
+    sum[3]->setCurrentIndex(2);
+    sum[1]->setCurrentIndex(1);
+    EXPECT_FALSE(sum[4]->isEnabled());
+    EXPECT_FALSE(sum[2]->isEnabled());
+    tab.m_blnRefreshing = false;
+}
+
+TEST_F(PickerBars, NumberBoxesTakeDigitsOnlyAndShowThousands)
+{
+    tab.cboSumCol[5]->setCurrentIndex(1);
+    QLineEdit *box = tab.txtSumValue[1];
+    ASSERT_TRUE(box->isEnabled());
+    box->setFocus();
+    QApplication::setActiveWindow(&tab);
+    box->clear();
+    QTest::keyClicks(box, QStringLiteral("-1a2.3 4"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->text(), QStringLiteral("1234"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("99"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("1234"));
+    QTest::keyClicks(box, QStringLiteral("567"));
+
+    tab.cboSumCol[0]->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("1,234,567"));
+    box->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("1234567"));
+
+    box->setText(QStringLiteral("0"));
+    tab.cboSumCol[0]->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("0"));
+    box->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QString());
+}

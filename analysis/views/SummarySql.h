@@ -1,0 +1,59 @@
+#pragma once
+
+#include <tabulon/hlTabulonExport.h>
+
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+// The text of the aggregate statement behind the summary, cross-tab and chart views, kept free of
+// the control so that each rule can be checked on its own.
+namespace analysis::summarysql {
+
+// The function entries of a picker bar, by list position.
+enum Function : int { fnCount = 0, fnPercent = 1, fnSum = 2, fnAvg = 3, fnMin = 4, fnMax = 5 };
+
+// What one picker bar asks for. Group columns and the value column are field names as listed;
+// an empty c1/c2 is "<none>". op is the operator's list position (0 none, 1 =, 2 <>, 3 >, 4 <);
+// value is the number box's text as the user sees it.
+struct Choice {
+    QString c0;
+    QString c1;
+    QString c2;
+    int function = -1;
+    QString valueColumn;
+    int op = 0;
+    QString value;
+};
+
+// The statement with closing semicolons dropped and its top-level ORDER BY cut, unless a LIMIT,
+// OFFSET or FETCH follows it (then the order picks the rows and stays).
+HLTABULON_EXPORT QString withoutOrderBy(const QString &statement);
+
+// A whole number typed in the user's locale (its thousands separators allowed, a fraction taken
+// to the nearest whole number) in canonical form; nothing for an empty or non-numeric text.
+HLTABULON_EXPORT std::optional<QString> canonicalWholeNumber(const QString &text, const QLocale &locale = QLocale());
+
+// The column alias the database gives the aggregate ("Count", "% Total", "Sum of x", ...).
+HLTABULON_EXPORT QString aggregateAlias(const Choice &choice);
+
+// SELECT <groups>, <aggregate> FROM (<inner>) AS t GROUP BY <groups> [HAVING ...] ORDER BY
+// <groups>, names quoted with the delimiter. `inner` is the results statement with its filters
+// and without its ORDER BY. Throws std::invalid_argument with a message for the user when an
+// operator is chosen and the value box is empty or holds no number, or when the function needs
+// a value column and none is chosen.
+HLTABULON_EXPORT QString summarySql(const Choice &choice, const QString &inner, const QString &delimiter,
+                                    const QLocale &locale = QLocale());
+
+// The per-group sum and count of the value column under the same groups, filter and order as
+// summarySql (columns: the groups, then "s" and "n"), from which averages over several groups are
+// computed exactly.
+HLTABULON_EXPORT QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
+                                         const QLocale &locale = QLocale());
+
+// The display format by ADO type code: integers "#,###", fractional numbers "#,###.00", money
+// "$#,###.00", anything else none.
+HLTABULON_EXPORT QString numberFormat(int adoType);
+
+} // namespace analysis::summarysql

@@ -1,0 +1,441 @@
+// The set-up bars of the chart, summary and cross-tab views: what to group by, which function of
+// which column, and an optional condition on the result; and the aggregate statement built from
+// them.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/Options.h"
+#include "views/NumberBox.h"
+#include "views/SummarySql.h"
+
+#include "ui/KeyedToolBar.h"
+#include "ui/Prompter.h"
+#include "ui/Twips.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace ssql = analysis::summarysql;
+
+namespace {
+
+const QString kNone = QStringLiteral("<none>");
+
+// The ADO type codes whose fields can be summed, averaged and compared with a number.
+bool isNumericType(int type)
+{
+    switch (type) {
+    case 2: case 3: case 4: case 5: case 6: case 14: case 16: case 17: case 18: case 19: case 20: case 21: case 131:
+        return true;
+    default: return false;
+    }
+}
+
+// A whole number with the locale's thousands separators.
+QLocale groupingLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+int right(const QWidget *w)
+{
+    return w->x() + w->width();
+}
+
+// The place of the bar's pickers on its toolbar; sized to what it holds when laid out.
+QWidget *pickerPanel(ui::KeyedToolBar *bar)
+{
+    auto *panel = new QWidget(bar);
+    panel->setObjectName(bar->objectName() + QStringLiteral("Pickers"));
+    bar->addWidget(panel);
+    return panel;
+}
+
+void fitPanel(QWidget *panel)
+{
+    QRect box;
+    for (QObject *child : panel->children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (w && !w->isHidden())
+            box = box.united(w->geometry());
+    }
+    panel->setFixedSize(std::max(1, box.right() + 1), std::max(1, box.bottom() + 1));
+}
+
+} // namespace
+
+void hlTabulon::createPickers()
+{
+    const QWidget *self = this;
+    auto twX = [self](double twips) { return ui::Twips::toPixelsX(twips, self); };
+    auto twY = [self](double twips) { return ui::Twips::toPixelsY(twips, self); };
+    auto caption = [&](QWidget *panel, const char *name, const QString &text, int width, int left, int top) {
+        auto *box = new QLineEdit(text, panel);
+        box->setObjectName(QLatin1String(name));
+        box->setReadOnly(true);
+        box->setFrame(false);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setStyleSheet(QStringLiteral("background: transparent;"));
+        box->setGeometry(twX(left), twY(top), twX(width), twY(285));
+        return box;
+    };
+    auto combos = [&](QWidget *first, QWidget *second, PickerArray &array, const char *name) {
+        for (int i = 0; i < 6; ++i) {
+            auto *combo = new QComboBox(i < 3 ? first : second);
+            combo->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(name)).arg(i));
+            combo->setEditable(false);
+            combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            combo->setGeometry(0, 0, twX(1400), twY(315));
+            array[std::size_t(i)] = combo;
+        }
+    };
+    auto numberBox = [&](QWidget *panel, int index) {
+        auto *box = new analysis::NumberBox(panel);
+        box->setObjectName(QStringLiteral("txtSumValue%1").arg(index));
+        box->setGeometry(0, 0, twX(1065), twY(315));
+        box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        box->gotFocus = [this, index] { txtSumValue_GotFocus(index); };
+        box->lostFocus = [this, index] { txtSumValue_LostFocus(index); };
+        box->keyPress = [this, index](int &key) { txtSumValue_KeyPress(index, key); };
+        box->setEnabled(false);
+        txtSumValue[std::size_t(index)] = box;
+    };
+
+    QWidget *chart1 = pickerPanel(tlbChart);
+    QWidget *chart2 = pickerPanel(tlbChart2);
+    QWidget *sum1 = pickerPanel(tlbSummary);
+    QWidget *sum2 = pickerPanel(tlbSummary2);
+    QWidget *xtab1 = pickerPanel(tlbXTab);
+    QWidget *xtab2 = pickerPanel(tlbXTab2);
+
+    txtChart[0] = caption(chart1, "txtChart0", QStringLiteral("Col 1:"), 465, 1200, 60);
+    txtChart[1] = caption(chart1, "txtChart1", QStringLiteral("Col 2:"), 465, 0, 75);
+    txtChart[2] = caption(chart2, "txtChart2", QStringLiteral("Function:"), 690, 120, 60);
+    txtSummary[0] = caption(sum1, "txtSummary0", QStringLiteral("Col 1:"), 465, 75, 60);
+    txtSummary[1] = caption(sum1, "txtSummary1", QStringLiteral("Col 2:"), 465, 0, 75);
+    txtSummary[2] = caption(sum1, "txtSummary2", QStringLiteral("Col 3:"), 465, 0, 60);
+    txtSummary[3] = caption(sum2, "txtSummary3", QStringLiteral("Function:"), 690, 75, 60);
+    txtXTab[0] = caption(xtab1, "txtXTab0", QStringLiteral("Col 1:"), 465, 75, 60);
+    txtXTab[1] = caption(xtab1, "txtXTab1", QStringLiteral("Col 2:"), 465, 0, 75);
+    txtXTab[2] = caption(xtab2, "txtXTab2", QStringLiteral("Function:"), 690, 75, 60);
+
+    combos(chart1, chart2, cboChartCol, "cboChartCol");
+    combos(sum1, sum2, cboSumCol, "cboSumCol");
+    combos(xtab1, xtab2, cboXTabCol, "cboXTabCol");
+    cboChartCol[2]->hide();
+    cboXTabCol[2]->hide();
+    numberBox(chart2, 0);
+    numberBox(sum2, 1);
+    numberBox(xtab2, 2);
+
+    for (int i = 0; i < 6; ++i) {
+        connect(cboChartCol[std::size_t(i)], &QComboBox::currentIndexChanged, this, [this, i] { cboChartCol_Click(i); });
+        connect(cboSumCol[std::size_t(i)], &QComboBox::currentIndexChanged, this, [this, i] { cboSumCol_Click(i); });
+        connect(cboXTabCol[std::size_t(i)], &QComboBox::currentIndexChanged, this, [this, i] { cboXTabCol_Click(i); });
+    }
+    for (QWidget *panel : {chart1, chart2, sum1, sum2, xtab1, xtab2})
+        fitPanel(panel);
+}
+
+bool hlTabulon::Populate_Fields()
+{
+    try {
+        const QFontMetrics metrics(font());
+        auto measure = [&](const QString &text) {
+            return std::round(ui::Twips::fromPixelsX(metrics.horizontalAdvance(text), this));
+        };
+        double widest = measure(kNone);
+
+        std::vector<QComboBox *> all;
+        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+            all.insert(all.end(), array->begin(), array->end());
+        // Filling raises no clicks; the selections at the end do, as choosing them would.
+        for (QComboBox *combo : all) {
+            combo->blockSignals(true);
+            combo->clear();
+        }
+        for (QComboBox *combo : {cboChartCol[1], cboChartCol[2], cboSumCol[1], cboSumCol[2]})
+            combo->addItem(kNone, 0);
+        for (QComboBox *combo : {cboChartCol[3], cboSumCol[3], cboXTabCol[3]}) {
+            combo->addItem(QStringLiteral("<Count>"));
+            combo->addItem(QStringLiteral("<% of Total>"));
+        }
+        for (int i = 0; i < int(m_strFields.size()); ++i) {
+            const QStringList &field = m_strFields[i];
+            const QString name = field.value(0);
+            if (name.isEmpty())
+                continue;
+            for (QComboBox *combo : {cboChartCol[0], cboChartCol[1], cboSumCol[0], cboSumCol[1], cboSumCol[2],
+                                     cboXTabCol[0], cboXTabCol[1]})
+                combo->addItem(name);
+            if (isNumericType(field.value(1).toInt())) {
+                for (QComboBox *combo : {cboSumCol[4], cboChartCol[4], cboXTabCol[4]})
+                    combo->addItem(name, i);
+            }
+            widest = std::max(widest, measure(name));
+        }
+        const int width = ui::Twips::toPixelsX(std::round(widest * 1.5), this);
+        for (QComboBox *combo : all)
+            combo->setFixedWidth(width);
+        cboSumCol[3]->setFixedWidth(ui::Twips::toPixelsX(1400, this));
+        cboSumCol[5]->setFixedWidth(ui::Twips::toPixelsX(1400, this));
+        if (cboSumCol[4]->count() > 0) {
+            for (const char *entry : {"Sum of --->>>", "Avg. of --->>>", "Min. of --->>>", "Max. of --->>>"})
+                cboSumCol[3]->addItem(QLatin1String(entry));
+            for (const char *entry : {"", "Equal to", "Not equal to", "Greater than", "Less than"})
+                cboSumCol[5]->addItem(QLatin1String(entry));
+            cboSumCol[5]->setFixedWidth(ui::Twips::toPixelsX(1300, this));
+            txtSumValue[1]->clear();
+        }
+        cboSumCol[2]->setEnabled(false);
+        auto copyLists = [&](PickerArray &bar, QLineEdit *box) {
+            if (bar[4]->count() == 0)
+                return;
+            for (int i = 2; i < cboSumCol[3]->count(); ++i)
+                bar[3]->addItem(cboSumCol[3]->itemText(i));
+            for (int i = 0; i < cboSumCol[5]->count(); ++i)
+                bar[5]->addItem(cboSumCol[5]->itemText(i));
+            bar[3]->setFixedWidth(cboSumCol[3]->width());
+            bar[5]->setFixedWidth(cboSumCol[5]->width());
+            box->clear();
+        };
+        copyLists(cboChartCol, txtSumValue[0]);
+        copyLists(cboXTabCol, txtSumValue[2]);
+        for (QComboBox *combo : all) {
+            combo->setCurrentIndex(-1);
+            combo->blockSignals(false);
+        }
+
+        for (int i = 0; i <= 3; ++i) {
+            for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol}) {
+                QComboBox *combo = (*array)[std::size_t(i)];
+                if (combo->count() > 0)
+                    combo->setCurrentIndex(0);
+            }
+        }
+        for (QLineEdit *box : txtSumValue)
+            box->clear();
+        m_blnFieldsLoaded = true;
+        return true;
+    } catch (...) {
+        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+            for (QComboBox *combo : *array)
+                combo->blockSignals(false);
+        return report(QStringLiteral("Populate_Fields"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Position_Combos()
+{
+    try {
+        const int gap = ui::Twips::toPixelsX(10, this);
+        const int wide = ui::Twips::toPixelsX(100, this);
+        auto after = [](QWidget *w, const QWidget *left, int space) { w->move(right(left) + space, w->y()); };
+
+        const int top = cboChartCol[0]->y();
+        for (int i = 1; i < 6; ++i)
+            cboChartCol[std::size_t(i)]->move(cboChartCol[std::size_t(i)]->x(), top);
+        txtChart[0]->move(txtChart[0]->x(), top + ui::Twips::toPixelsY(75, this));
+        txtChart[1]->move(txtChart[1]->x(), txtChart[0]->y());
+        txtChart[2]->move(txtChart[2]->x(), txtChart[0]->y());
+        txtSumValue[0]->move(txtSumValue[0]->x(), cboChartCol[0]->y());
+        txtSumValue[1]->move(txtSumValue[1]->x(), cboSumCol[0]->y());
+        txtSumValue[2]->move(txtSumValue[2]->x(), cboXTabCol[0]->y());
+
+        after(cboChartCol[0], txtChart[0], gap);
+        after(txtChart[1], cboChartCol[0], wide);
+        after(cboChartCol[1], txtChart[1], gap);
+        txtChart[2]->move(ui::Twips::toPixelsX(120, this), txtChart[2]->y());
+        after(cboChartCol[3], txtChart[2], gap);
+        after(cboChartCol[4], cboChartCol[3], gap);
+        after(cboChartCol[5], cboChartCol[4], gap);
+        after(txtSumValue[0], cboChartCol[5], gap);
+
+        after(cboSumCol[0], txtSummary[0], gap);
+        after(txtSummary[1], cboSumCol[0], wide);
+        after(cboSumCol[1], txtSummary[1], gap);
+        after(txtSummary[2], cboSumCol[1], wide);
+        after(cboSumCol[2], txtSummary[2], gap);
+        txtSummary[3]->move(txtSummary[0]->x(), txtSummary[3]->y());
+        after(cboSumCol[3], txtSummary[3], gap);
+        after(cboSumCol[4], cboSumCol[3], gap);
+        after(cboSumCol[5], cboSumCol[4], gap);
+        after(txtSumValue[1], cboSumCol[5], gap);
+
+        after(cboXTabCol[0], txtXTab[0], gap);
+        after(txtXTab[1], cboXTabCol[0], wide);
+        after(cboXTabCol[1], txtXTab[1], gap);
+        txtXTab[2]->move(txtXTab[0]->x(), txtXTab[2]->y());
+        after(cboXTabCol[3], txtXTab[2], gap);
+        after(cboXTabCol[4], cboXTabCol[3], gap);
+        after(cboXTabCol[5], cboXTabCol[4], gap);
+        after(txtSumValue[2], cboXTabCol[5], gap);
+
+        for (QWidget *anchor : {cboChartCol[0], cboChartCol[3], cboSumCol[0], cboSumCol[3], cboXTabCol[0], cboXTabCol[3]})
+            fitPanel(anchor->parentWidget());
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Position_Combos"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Set_ToolTips()
+{
+    try {
+        struct Bar {
+            PickerArray &combos;
+            const char *verb;
+            bool third;
+        };
+        for (const Bar &bar : {Bar{cboChartCol, "Chart", false}, Bar{cboSumCol, "Summarise", true},
+                               Bar{cboXTabCol, "XTab", false}}) {
+            const QString verb = QLatin1String(bar.verb);
+            bar.combos[0]->setToolTip(QStringLiteral("Select 1st column to ") + verb);
+            bar.combos[1]->setToolTip(QStringLiteral("Select 2nd column to ") + verb);
+            if (bar.third)
+                bar.combos[2]->setToolTip(QStringLiteral("Select 3rd column to ") + verb);
+            bar.combos[5]->setToolTip(QStringLiteral("Select filter function"));
+        }
+        cboChartCol[3]->setToolTip(QStringLiteral("Select Charting function"));
+        cboSumCol[3]->setToolTip(QStringLiteral("Select Summary function"));
+        cboXTabCol[3]->setToolTip(QStringLiteral("Select XTab function"));
+        cboChartCol[4]->setToolTip(QStringLiteral("Select Charting column"));
+        cboSumCol[4]->setToolTip(QStringLiteral("Select Summary column"));
+        cboXTabCol[4]->setToolTip(QStringLiteral("Select XTab column"));
+        for (QLineEdit *box : txtSumValue)
+            box->setToolTip(QStringLiteral("Enter value"));
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_ToolTips"), analysis::currentErrorText());
+    }
+}
+
+namespace {
+
+// The function and operator rules every bar shares.
+void cascade(std::array<QComboBox *, 6> &bar, QLineEdit *box, int index)
+{
+    if (index == 3) {
+        const bool needsColumn = bar[3]->currentIndex() > 1;
+        bar[4]->setEnabled(needsColumn);
+        if (needsColumn)
+            bar[4]->setFocus();
+        else
+            bar[4]->setCurrentIndex(-1);
+        box->setEnabled(!bar[5]->isHidden() && bar[5]->currentIndex() > 0);
+    } else if (index == 5) {
+        if (bar[5]->currentIndex() > 0) {
+            box->setEnabled(true);
+            box->setVisible(true);
+            box->selectAll();
+            box->setFocus();
+        } else {
+            box->setEnabled(false);
+        }
+    }
+}
+
+} // namespace
+
+void hlTabulon::cboChartCol_Click(int index)
+{
+    if (m_blnRefreshing)
+        return;
+    try {
+        cascade(cboChartCol, txtSumValue[0], index);
+    } catch (...) {
+        report(QStringLiteral("cboChartCol_Click"), analysis::currentErrorText());
+    }
+}
+
+void hlTabulon::cboSumCol_Click(int index)
+{
+    if (m_blnRefreshing)
+        return;
+    try {
+        cboSumCol[2]->setEnabled(cboSumCol[1]->currentIndex() > 0);
+        if (index == 1 && cboSumCol[1]->currentIndex() == 0)
+            cboSumCol[2]->setCurrentIndex(0);
+        cascade(cboSumCol, txtSumValue[1], index);
+    } catch (...) {
+        report(QStringLiteral("cboSumCol_Click"), analysis::currentErrorText());
+    }
+}
+
+void hlTabulon::cboXTabCol_Click(int index)
+{
+    if (m_blnRefreshing)
+        return;
+    try {
+        cascade(cboXTabCol, txtSumValue[2], index);
+    } catch (...) {
+        report(QStringLiteral("cboXTabCol_Click"), analysis::currentErrorText());
+    }
+}
+
+void hlTabulon::txtSumValue_GotFocus(int index)
+{
+    QLineEdit *box = txtSumValue[std::size_t(index)];
+    if (const auto number = ssql::canonicalWholeNumber(box->text()))
+        box->setText(*number == QLatin1String("0") ? QString() : *number);
+    box->selectAll();
+}
+
+void hlTabulon::txtSumValue_KeyPress(int, int &keyAscii)
+{
+    const int key = analysis::Check_NumberKey(keyAscii, false);
+    keyAscii = key < 0 ? 0 : key;
+}
+
+void hlTabulon::txtSumValue_LostFocus(int index)
+{
+    QLineEdit *box = txtSumValue[std::size_t(index)];
+    if (const auto number = ssql::canonicalWholeNumber(box->text()))
+        box->setText(groupingLocale().toString(number->toLongLong()));
+}
+
+QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
+{
+    try {
+        if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML)
+            throw std::runtime_error("A stored procedure or XML document cannot be summarised");
+        const bool xtab = &picker == &cboXTabCol;
+        QLineEdit *box = &picker == &cboChartCol ? txtSumValue[0] : xtab ? txtSumValue[2] : txtSumValue[1];
+        auto chosen = [&](int i) {
+            const int at = picker[std::size_t(i)]->currentIndex();
+            return (xtab && i == 1 ? at >= 0 : at > 0) ? picker[std::size_t(i)]->currentText() : QString();
+        };
+        ssql::Choice choice;
+        choice.c0 = picker[0]->currentText();
+        choice.c1 = chosen(1);
+        choice.c2 = xtab ? QString() : chosen(2);
+        choice.function = picker[3]->currentIndex();
+        if (choice.function > 1)
+            choice.valueColumn = picker[4]->currentText();
+        choice.op = std::max(0, picker[5]->currentIndex());
+        choice.value = box->text();
+
+        QString inner = txtResultsSQL->toPlainText();
+        if (!Get_Query(inner))
+            return {};
+        try {
+            return ssql::summarySql(choice, inner, identifierDelimiter());
+        } catch (const std::invalid_argument &refused) {
+            ui::Prompter::msgBox(QString::fromUtf8(refused.what()), ui::MsgButtons::OK, ui::MsgIcon::Exclamation,
+                                 analysis::kMessageTitle, this);
+            if (choice.op > 0 && box->isEnabled())
+                box->setFocus();
+            return {};
+        }
+    } catch (...) {
+        report(QStringLiteral("Get_SummarySQL"), analysis::currentErrorText());
+        return {};
+    }
+}
