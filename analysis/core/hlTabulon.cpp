@@ -3,6 +3,7 @@
 #include "core/ControlSupport.h"
 #include "core/LibraryState.h"
 #include "core/Options.h"
+#include "views/SummaryTotals.h"
 
 #include "Splitter.h"
 #include "qryMenu.h"
@@ -27,7 +28,7 @@ namespace {
 // Commands whose windows or views come with later parts of the control.
 const QStringList kUnbuiltCommands = {
     // main toolbar
-    QStringLiteral("Chart"), QStringLiteral("Summary"), QStringLiteral("XTab")};
+    QStringLiteral("Chart"), QStringLiteral("XTab")};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
@@ -114,6 +115,7 @@ hlTabulon::~hlTabulon()
 void hlTabulon::createControls()
 {
     createToolbars();
+    createPickers();
 
     auto makeSplitter = [this](const char *name) {
         auto *s = new Splitter(this);
@@ -185,6 +187,7 @@ void hlTabulon::createControls()
     txtResultsSQL->installEventFilter(this);
     connectResultsGrid();
     connectColumnMenu();
+    connectSummaryGrid();
 }
 
 // --- write-only members ---

@@ -12,8 +12,12 @@
 #include <QVariantMap>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
+class QComboBox;
+class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QSlider;
 class QTimer;
@@ -36,7 +40,8 @@ class StatusPanels;
 } // namespace ui
 namespace analysis {
 class OperationFrame;
-}
+struct SummaryTotals;
+} // namespace analysis
 
 // The analysis control: one per query window, driven by its host only through the members below
 // (by name or by dispatch identifier through platform/automation) and answering through its five
@@ -401,6 +406,25 @@ protected:
     // The save dialog for the current view; on true m_strFileName holds the chosen file.
     bool Get_SaveFileName(QString &strKind);
 
+    // --- the set-up bars of the chart, summary and cross-tab views (views/hlTabulonPickers.cpp) ---
+    using PickerArray = std::array<QComboBox *, 6>;
+    void createPickers();
+    void cboChartCol_Click(int index);
+    void cboSumCol_Click(int index);
+    void cboXTabCol_Click(int index);
+    void txtSumValue_GotFocus(int index);
+    // Passes keyAscii through the number-key filter; 0 swallows the key.
+    void txtSumValue_KeyPress(int index, int &keyAscii);
+    void txtSumValue_LostFocus(int index);
+    // The aggregate statement of a picker bar; empty after a refusal or failure (reported).
+    QString Get_SummarySQL(const PickerArray &picker);
+
+    // --- the summary view (views/hlTabulonSummary.cpp) ---
+    bool Hide_SummaryRows(bool blnUnhide);
+    QString Get_NumberFormat(qint32 lngType) const;
+    void mnuSummarys_Click(int index);
+    void connectSummaryGrid();
+
     // --- the frame, used by every part ---
     bool Init();
     bool Change_View(tbView view);
@@ -452,6 +476,16 @@ protected:
     QWidget *chChart = nullptr; // the chart's place; the chart view fills it
     QSlider *sldChart[2] = {nullptr, nullptr};
     ui::StatusPanels *staStatus = nullptr;
+    // The views' pickers: group columns 0-2, function 3, value column 4, operator 5; the number
+    // boxes of the chart (0), summary (1) and cross-tab (2) bars; the bars' caption boxes.
+    PickerArray cboChartCol{};
+    PickerArray cboSumCol{};
+    PickerArray cboXTabCol{};
+    std::array<QLineEdit *, 3> txtSumValue{};
+    std::array<QLineEdit *, 3> txtChart{};
+    std::array<QLineEdit *, 4> txtSummary{};
+    std::array<QLineEdit *, 3> txtXTab{};
+    QMenu *mnuSummary = nullptr;
     QTimer *tmrPause = nullptr;
     QTimer *tmrRun = nullptr;
     QTimer *tmrEsc = nullptr;
@@ -483,6 +517,8 @@ protected:
     // The builder's conditions for rows held in memory (routines, XML documents).
     std::shared_ptr<db::RecordsetFilter> m_qbConditions;
     QString m_strSummaryStatus;
+    // What the summary grid's totals are computed from, kept until the next refresh.
+    std::unique_ptr<analysis::SummaryTotals> m_summaryTotals;
     QList<QStringList> m_sortCols;
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     QStringList m_strRecentFiles; // entries 1.. of the recent-files list, most recent first

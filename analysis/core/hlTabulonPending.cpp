@@ -7,11 +7,7 @@
 bool hlTabulon::EMail_Chart() { return false; }
 
 bool hlTabulon::Refresh_Chart() { return false; }
-bool hlTabulon::Refresh_Summary() { return false; }
 bool hlTabulon::Refresh_XTab() { return false; }
-bool hlTabulon::Populate_Fields() { return false; }
-bool hlTabulon::Position_Combos() { return false; }
 bool hlTabulon::Set_Chart() { return false; }
-bool hlTabulon::Set_ToolTips() { return false; }
 bool hlTabulon::Set_ChartOptions() { return false; }
 int hlTabulon::chartDataColumns() const { return 0; }

@@ -151,9 +151,9 @@ bool hlTabulon::Change_View(tbView view)
             tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
         const bool analysable = m_intDataType == tbDataTable || m_intDataType == tbDataView;
         setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
-        const bool chartEnabled = tlbMain->Buttons(QStringLiteral("Chart")).Enabled();
-        setCommandEnabled(tlbMain, QStringLiteral("Summary"), chartEnabled);
-        setCommandEnabled(tlbMain, QStringLiteral("XTab"), chartEnabled);
+        // The analysis views stand or fall together, whichever of them is built.
+        setCommandEnabled(tlbMain, QStringLiteral("Summary"), analysable);
+        setCommandEnabled(tlbMain, QStringLiteral("XTab"), analysable);
 
         tlbMain->Buttons(viewKey).setValue(ui::tbrPressed);
         if (view == tbViewChart || view == tbViewXTab) {

@@ -331,7 +331,8 @@ TEST_F(ControlInterface, CommandsOfLaterPartsStayDisabledAndAnswerFalse)
     EXPECT_TRUE(tab.stviewResults());
     EXPECT_TRUE(tab.stQueryExecute());
     EXPECT_TRUE(tab.stQueryClear());
-    for (const char *st : {"stViewChart", "stViewSummary", "stviewXTab", "stExportData", "stPrint",
+    EXPECT_TRUE(tab.stViewSummary());
+    for (const char *st : {"stViewChart", "stviewXTab", "stExportData", "stPrint",
                            "stShowSort", "stViewCols", "stMoveFirst",
                            "stMoveLast", "stShowRowCount"})
         EXPECT_FALSE(state(tab, st)) << st;

@@ -1,0 +1,388 @@
+// The summary view on real databases: every function at one, two and three group levels, each
+// data, subtotal and TOTAL cell checked against a query computed apart; the condition on the
+// aggregate, hidden rows, an empty result, a refusal and a refresh asked for while one runs.
+#include "TabulonTestSupport.h"
+#include "TestSupport.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/StatusPanels.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <cmath>
+
+using namespace tabtest;
+
+namespace {
+
+class SumTabulon : public hlTabulon {
+public:
+    SumTabulon() { m_unbuiltCommands.clear(); }
+    using hlTabulon::Change_View;
+    using hlTabulon::Hide_SummaryRows;
+    using hlTabulon::Refresh_Summary;
+    using hlTabulon::cboSumCol;
+    using hlTabulon::grdSummary;
+    using hlTabulon::m_blnRefreshing;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::staStatus;
+    using hlTabulon::tlbMain;
+    using hlTabulon::txtSumValue;
+    using hlTabulon::txtSummarySQL;
+
+    void pick(int index, const QString &text)
+    {
+        QComboBox *c = cboSumCol[std::size_t(index)];
+        const int at = c->findText(text);
+        ASSERT_GE(at, 0) << text;
+        c->setCurrentIndex(at);
+    }
+};
+
+struct AdminSchema {
+    explicit AdminSchema(const char *prefix)
+        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
+          admin(db::Connection::create())
+    {
+        admin->setReadOnly(false);
+        admin->Open(testsupport::postgresConnectionString());
+        admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name));
+        admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
+    }
+    ~AdminSchema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
+    QString name;
+    std::shared_ptr<db::Connection> admin;
+};
+
+const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
+                                  "Max. of --->>>"};
+
+// The same sales on SQLite and PostgreSQL; the sample database's orders for the third.
+class SummaryView : public ControlTest, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QString provider = QLatin1String(GetParam());
+        if (provider == u"Sample") {
+            ASSERT_TRUE(m_sample.ok()) << m_sample.error();
+            m_connection = m_sample.connect();
+            m_statement = QStringLiteral("SELECT \"ShipCountry\" AS \"Country\", \"ShipCity\" AS \"City\", "
+                                         "\"ShipVia\" AS \"Via\", \"Freight\" FROM \"Orders\" WHERE \"OrderID\" <= 600 "
+                                         "ORDER BY \"OrderDate\" DESC");
+            m_groups = {QStringLiteral("Country"), QStringLiteral("City"), QStringLiteral("Via")};
+            m_value = QStringLiteral("Freight");
+        } else {
+            QString table = QStringLiteral("sales");
+            if (provider == u"PostgreSQL") {
+                TABULON_REQUIRE_POSTGRES();
+                m_schema = std::make_unique<AdminSchema>("t_sum");
+                table = m_schema->name + QStringLiteral(".sales");
+                m_admin = m_schema->admin;
+                m_cs = testsupport::postgresConnectionString();
+            } else {
+                ASSERT_TRUE(m_dir.isValid());
+                const QString file = m_dir.filePath(QStringLiteral("sales.db"));
+                m_admin = db::Connection::create();
+                m_admin->setReadOnly(false);
+                m_admin->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
+                m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(file);
+            }
+            m_admin->Execute(QStringLiteral("CREATE TABLE %1 (region varchar(20), product varchar(20), channel varchar(20),"
+                                            " amount numeric(10,2), qty integer)")
+                                 .arg(table));
+            m_admin->Execute(QStringLiteral(
+                                 "INSERT INTO %1 VALUES ('North', 'Apples', 'Shop', 10.50, 3), ('North', 'Apples', 'Web', 1200.25, 7),"
+                                 " ('North', 'Apples', 'Web', 3.00, 1), ('North', 'Pears', 'Shop', 99.99, 2),"
+                                 " ('North', 'Pears', 'Shop', NULL, 4), ('South', 'Apples', 'Shop', 5.00, 10),"
+                                 " ('South', 'Figs', 'Web', 750.00, 1), ('South', 'Figs', 'Web', 400.10, 2),"
+                                 " ('South', 'Figs', 'Shop', 0.01, 9), ('West', 'Pears', 'Web', 12.00, 5),"
+                                 " ('West''s', 'Apples', 'Shop', 2.50, 8), ('West''s', 'Apples', 'Shop', 2.75, 1)")
+                                 .arg(table));
+            m_connection = db::Connection::create();
+            m_connection->Open(m_cs);
+            // An alias, a sub-query, a literal holding FROM and an order of its own.
+            m_statement = QStringLiteral("SELECT s.region AS \"Region\", s.product AS \"Product\", s.channel AS \"Channel\","
+                                         " s.amount AS \"Amount\", (SELECT COUNT(*) FROM %1 x WHERE x.region = s.region) AS"
+                                         " \"Seen\", 'FROM nowhere' AS \"Note\", s.qty AS \"Qty\" FROM %1 s ORDER BY s.qty DESC")
+                              .arg(table);
+            m_groups = {QStringLiteral("Region"), QStringLiteral("Product"), QStringLiteral("Channel")};
+            m_value = QStringLiteral("Amount");
+        }
+        analysis::options().ShowTotals = true;
+        analysis::options().SubTotalColor1 = 0x00CCFFFF;
+        analysis::options().SubTotalColor2 = 0x00FFCCCC;
+        tab = std::make_unique<SumTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->SQL(m_statement);
+        tab->resize(1200, 700);
+        tab->show();
+        ASSERT_TRUE(tab->LoadedOK());
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void choose(int levels, int function)
+    {
+        tab->pick(0, m_groups[0]);
+        tab->pick(1, levels >= 2 ? m_groups[1] : QStringLiteral("<none>"));
+        tab->pick(2, levels >= 3 ? m_groups[2] : QStringLiteral("<none>"));
+        tab->pick(3, QLatin1String(kFunctions[function]));
+        if (function >= 2)
+            tab->pick(4, m_value);
+    }
+
+    static QString quoted(const QString &name) { return u'"' + name + u'"'; }
+
+    // The rows of the statement whose first `n` group columns hold the given texts.
+    QString where(const QStringList &values) const
+    {
+        QStringList parts;
+        for (int i = 0; i < values.size(); ++i) {
+            const QString v = values[i];
+            parts << QStringLiteral("CAST(%1 AS varchar(100)) = '%2'").arg(quoted(m_groups[i]), QString(v).replace(u'\'', QStringLiteral("''")));
+        }
+        return parts.isEmpty() ? QString() : QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+    }
+    // The aggregate over those rows, computed apart from the program.
+    std::optional<double> apart(int function, const QStringList &values) const
+    {
+        QString agg;
+        switch (function) {
+        case 0: case 1: agg = QStringLiteral("COUNT(*)"); break;
+        case 2: agg = QStringLiteral("SUM(%1)").arg(quoted(m_value)); break;
+        case 3: agg = QStringLiteral("AVG(%1)").arg(quoted(m_value)); break;
+        case 4: agg = QStringLiteral("MIN(%1)").arg(quoted(m_value)); break;
+        default: agg = QStringLiteral("MAX(%1)").arg(quoted(m_value)); break;
+        }
+        auto rs = m_connection->Execute(QStringLiteral("SELECT %1 FROM (%2) q%3").arg(agg, m_statement, where(values)));
+        if (rs->isNull(0, 0))
+            return std::nullopt;
+        double v = rs->value(0, 0).toDouble();
+        if (function == 1) {
+            auto all = m_connection->Execute(QStringLiteral("SELECT COUNT(*) FROM (%1) q").arg(m_statement));
+            v = v / all->value(0, 0).toDouble() * 100;
+        }
+        return v;
+    }
+
+    // Every cell of the last column against the statement computed apart; the group texts of data
+    // rows against the groups the statement has.
+    void checkEveryCell(int levels, int function)
+    {
+        grid::Grid &g = *tab->grdSummary;
+        const int last = g.Cols() - 1;
+        ASSERT_EQ(last, levels);
+        QStringList current;
+        int dataRows = 0;
+        for (int r = 1; r < g.Rows(); ++r) {
+            QStringList values;
+            if (g.IsSubtotal(r)) {
+                const int level = g.RowOutlineLevel(r);
+                values = level < 0 ? QStringList() : current.mid(0, level + 1);
+            } else {
+                ++dataRows;
+                for (int c = 0; c < last; ++c)
+                    values << g.TextMatrix(r, c);
+                current = values;
+            }
+            const auto expected = apart(function, values);
+            const QString shown = g.TextMatrix(r, last);
+            if (!expected) {
+                EXPECT_TRUE(shown.isEmpty()) << "row " << r << " " << values.join(u'|') << ": " << shown;
+                continue;
+            }
+            EXPECT_NEAR(g.ValueMatrix(r, last), *expected, 1e-6)
+                << "function " << function << " row " << r << " " << values.join(u'|');
+        }
+        auto groups = m_connection->Execute(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT %1 FROM (%2) q) d")
+                                                .arg([&] {
+                                                    QStringList names;
+                                                    for (int i = 0; i < levels; ++i)
+                                                        names << quoted(m_groups[i]);
+                                                    return names.join(QStringLiteral(", "));
+                                                }(),
+                                                     m_statement));
+        EXPECT_EQ(dataRows, groups->value(0, 0).toInt());
+        ASSERT_TRUE(g.IsSubtotal(g.Rows() - 1));
+        EXPECT_EQ(g.TextMatrix(g.Rows() - 1, 0), QStringLiteral("TOTAL"));
+    }
+
+    SampleDatabase m_sample;
+    QTemporaryDir m_dir;
+    std::unique_ptr<AdminSchema> m_schema;
+    QString m_cs, m_statement, m_value;
+    QStringList m_groups;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::unique_ptr<SumTabulon> tab;
+};
+
+} // namespace
+
+TEST_P(SummaryView, EveryFunctionAtEveryLevelMatchesTheStatementComputedApart)
+{
+    for (int levels = 1; levels <= 3; ++levels) {
+        for (int function = 0; function < 6; ++function) {
+            SCOPED_TRACE(QStringLiteral("levels %1, function %2").arg(levels).arg(function).toStdString());
+            choose(levels, function);
+            ASSERT_TRUE(tab->Refresh_Summary()) << (events.empty() ? QString() : events.back().description);
+            checkEveryCell(levels, function);
+            grid::Grid &g = *tab->grdSummary;
+            const int subtotals = [&] {
+                int n = 0;
+                for (int r = 1; r < g.Rows() - 1; ++r)
+                    n += g.IsSubtotal(r) ? 1 : 0;
+                return n;
+            }();
+            if (levels == 1) {
+                EXPECT_EQ(subtotals, 0) << "one group column has no subtotal rows";
+            } else {
+                EXPECT_GT(subtotals, 0);
+            }
+            if (function == 1) {
+                EXPECT_EQ(g.TextMatrix(g.Rows() - 1, levels), QStringLiteral("100.00"));
+            }
+        }
+    }
+    for (const Report &e : events)
+        ADD_FAILURE() << e.procedure << ": " << e.description;
+}
+
+TEST_P(SummaryView, TheConditionTakesAThousandsSeparatedNumber)
+{
+    choose(1, 2);
+    tab->pick(5, QStringLiteral("Greater than"));
+    tab->txtSumValue[1]->setText(QStringLiteral("1,000"));
+    ASSERT_TRUE(tab->Refresh_Summary());
+    EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("HAVING SUM(\"%1\") > 1000").arg(m_value)))
+        << tab->txtSummarySQL->toPlainText();
+    auto rs = m_connection->Execute(QStringLiteral("SELECT %1, SUM(%2) FROM (%3) q GROUP BY %1 HAVING SUM(%2) > 1000 ORDER BY %1")
+                                        .arg(quoted(m_groups[0]), quoted(m_value), m_statement));
+    grid::Grid &g = *tab->grdSummary;
+    ASSERT_EQ(g.Rows(), 1 + int(rs->RecordCount()) + 1);
+    double total = 0;
+    for (int r = 1; r < g.Rows() - 1; ++r) {
+        EXPECT_EQ(g.TextMatrix(r, 0), rs->displayText(std::size_t(r - 1), 0));
+        EXPECT_NEAR(g.ValueMatrix(r, 1), rs->value(std::size_t(r - 1), 1).toDouble(), 1e-6);
+        total += rs->value(std::size_t(r - 1), 1).toDouble();
+    }
+    EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 1), total, 1e-6);
+}
+
+TEST_P(SummaryView, HiddenRowsLeaveTheTotalAndSubtotalRowsNeverCount)
+{
+    for (int function : {2, 3}) {
+        choose(2, function);
+        ASSERT_TRUE(tab->Refresh_Summary());
+        grid::Grid &g = *tab->grdSummary;
+        // Hide every row of the second column's value in the first data row.
+        const QString hidden = g.TextMatrix(1, 1);
+        g.setRow(1);
+        g.setCol(1);
+        ASSERT_TRUE(tab->Hide_SummaryRows(false));
+        int shown = 0;
+        int all = 0;
+        for (int r = 1; r < g.Rows() - 1; ++r) {
+            ++all;
+            if (!g.RowHidden(r))
+                ++shown;
+            if (!g.IsSubtotal(r)) {
+                EXPECT_EQ(g.RowHidden(r), g.TextMatrix(r, 1) == hidden) << r;
+            }
+        }
+        const QString agg = function == 2 ? QStringLiteral("SUM") : QStringLiteral("AVG");
+        auto rs = m_connection->Execute(QStringLiteral("SELECT %1(%2) FROM (%3) q WHERE CAST(%4 AS varchar(100)) <> '%5'")
+                                            .arg(agg, quoted(m_value), m_statement, quoted(m_groups[1]), QString(hidden).replace(u'\'', QStringLiteral("''"))));
+        EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 2), rs->value(0, 0).toDouble(), 1e-6);
+        EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" %1 rows (%2)").arg(shown).arg(all));
+
+        ASSERT_TRUE(tab->Hide_SummaryRows(true));
+        auto whole = m_connection->Execute(QStringLiteral("SELECT %1(%2) FROM (%3) q").arg(agg, quoted(m_value), m_statement));
+        EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 2), whole->value(0, 0).toDouble(), 1e-6);
+        EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" %1 rows").arg(all));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, SummaryView, ::testing::Values("SQLite", "PostgreSQL", "Sample"));
+
+namespace {
+
+class SummaryOnSample : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_sample.ok()) << m_sample.error();
+        tab = std::make_unique<SumTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_sample.connect());
+        tab->SQL(QStringLiteral("SELECT * FROM \"Orders\""));
+        tab->resize(1200, 700);
+        tab->show();
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+        tab->pick(0, QStringLiteral("ShipCountry"));
+    }
+    void TearDown() override { tab->UnloadFlter(); }
+
+    SampleDatabase m_sample;
+    std::unique_ptr<SumTabulon> tab;
+};
+
+} // namespace
+
+TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
+{
+    tab->m_strFilter = QStringLiteral("\"ShipCountry\" = 'Atlantis'");
+    EXPECT_FALSE(tab->Refresh_Summary());
+    EXPECT_EQ(tab->grdSummary->Rows(), 1);
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows"));
+    EXPECT_FALSE(tab->stPrint());
+    EXPECT_FALSE(tab->stExportData());
+    EXPECT_TRUE(tab->txtSummarySQL->toPlainText().isEmpty());
+    EXPECT_TRUE(events.empty());
+
+    tab->m_strFilter.clear();
+    EXPECT_TRUE(tab->Refresh_Summary());
+    EXPECT_TRUE(tab->stPrint());
+    EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("FROM (\nSELECT * FROM \"Orders\"\n) AS t")))
+        << tab->txtSummarySQL->toPlainText();
+}
+
+TEST_F(SummaryOnSample, AnOperatorWithoutANumberIsRefusedBeforeTheDatabase)
+{
+    tab->pick(3, QStringLiteral("Sum of --->>>"));
+    tab->pick(4, QStringLiteral("Freight"));
+    tab->pick(5, QStringLiteral("Greater than"));
+    EXPECT_TRUE(tab->txtSumValue[1]->isEnabled());
+    for (const char *value : {"", "many"}) {
+        ui::Prompter::setScripted(true);
+        tab->txtSumValue[1]->setText(QLatin1String(value));
+        EXPECT_FALSE(tab->Refresh_Summary());
+        ASSERT_EQ(ui::Prompter::asked().size(), 1u) << value;
+        EXPECT_EQ(ui::Prompter::asked().front().icon, ui::MsgIcon::Exclamation);
+        EXPECT_EQ(tab->grdSummary->Rows(), 1);
+    }
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(errorWindows.empty());
+}
+
+TEST_F(SummaryOnSample, ASecondRefreshWhileOneRunsIsRefused)
+{
+    ASSERT_TRUE(tab->Refresh_Summary());
+    const int rows = tab->grdSummary->Rows();
+    tab->m_blnRefreshing = true;
+    EXPECT_FALSE(tab->Refresh_Summary());
+    tab->m_blnRefreshing = false;
+    EXPECT_EQ(tab->grdSummary->Rows(), rows);
+    EXPECT_EQ(tab->grdSummary->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
+}

@@ -1,0 +1,322 @@
+// The summary view: the query's rows grouped by up to three columns with one aggregate each,
+// subtotals per group level, a TOTAL row, and rows hidden by value from a pop-up menu.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/OperationFrame.h"
+#include "core/Options.h"
+#include "views/SummarySql.h"
+#include "views/SummaryTotals.h"
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridFormat.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/StatusPanels.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+namespace ssql = analysis::summarysql;
+
+namespace {
+
+QString rowsText(int n)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return QStringLiteral(" ") + locale.toString(n) + QStringLiteral(" rows");
+}
+
+std::optional<double> numberOf(const db::Recordset &rs, std::size_t row, int col)
+{
+    if (rs.isNull(row, col))
+        return std::nullopt;
+    bool ok = false;
+    const double d = rs.value(row, col).toDouble(&ok);
+    if (ok)
+        return d;
+    return grid::format::parseNumber(rs.displayText(row, col));
+}
+
+// Rows that came before a stop, copied as they are; the rest of the result is not fetched.
+void copyFetched(grid::Grid &g, const db::Recordset &rs)
+{
+    const int cols = rs.FieldCount();
+    const int rows = int(rs.fetchedCount());
+    g.setCols(cols);
+    g.setRows(1 + rows);
+    for (int c = 0; c < cols; ++c)
+        g.setTextMatrix(0, c, rs.Field(c).Name);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            g.setTextMatrix(r + 1, c, rs.isNull(std::size_t(r), c) ? QString() : rs.displayText(std::size_t(r), c));
+}
+
+} // namespace
+
+void hlTabulon::connectSummaryGrid()
+{
+    mnuSummary = new QMenu(this);
+    mnuSummary->setObjectName(QStringLiteral("mnuSummary"));
+    mnuSummary->addAction(QStringLiteral("Hide"), this, [this] { mnuSummarys_Click(0); });
+    mnuSummary->addAction(QStringLiteral("UnHide All"), this, [this] { mnuSummarys_Click(1); });
+
+    connect(grdSummary, &grid::Grid::BeforeSort, this, [] { ui::MousePointer::setHourglass(); });
+    connect(grdSummary, &grid::Grid::AfterSort, this, [] { ui::MousePointer::setDefault(); });
+    connect(grdSummary, &grid::Grid::MouseDown, this, [this](int button, int, int, int) {
+        if (button == 2 && grdSummary->MouseRow() >= 0 && grdSummary->MouseCol() >= 0) {
+            grdSummary->setRow(grdSummary->MouseRow());
+            grdSummary->setCol(grdSummary->MouseCol());
+        }
+    });
+    connect(grdSummary, &grid::Grid::MouseUp, this, [this](int button, int, int, int) {
+        if (button != 2)
+            return;
+        if (grdSummary->Row() < 1)
+            Show_Options();
+        else
+            mnuSummary->popup(QCursor::pos());
+    });
+    connect(grdSummary, &grid::Grid::SelChange, this, [this] { emit ViewChanged(); });
+}
+
+QString hlTabulon::Get_NumberFormat(qint32 lngType) const
+{
+    return ssql::numberFormat(lngType);
+}
+
+bool hlTabulon::Refresh_Summary()
+{
+    // One refresh at a time: a click while one runs must not pull its recordset away.
+    if (hasBusyMark())
+        return false;
+    const QPointer<hlTabulon> self(this);
+    bool ok = false;
+    bool stopped = false;
+    bool totalled = false;
+    QString sql;
+    {
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing,
+                                       QStringLiteral("Summarising data ..."));
+        try {
+            sql = Get_SummarySQL(cboSumCol);
+            if (!self)
+                return false;
+            if (!sql.isEmpty()) {
+                if (m_rsSummary && m_rsSummary->State() == db::adStateOpen)
+                    m_rsSummary->Close();
+                m_summaryTotals.reset();
+                grdSummary->setRedraw(0);
+                grdSummary->setDataSource(nullptr);
+                grdSummary->setRows(1);
+                grdSummary->setCols(1);
+                grdSummary->Clear();
+                if (!m_adoConnection)
+                    throw db::DbError(QStringLiteral("There is no connection"));
+
+                auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
+                    const bool complete = rs->fetchAll([&](std::size_t) { return !frame.step(); });
+                    if (!complete || frame.aborted()) {
+                        rs->Cancel();
+                        stopped = true;
+                    }
+                    return !stopped;
+                };
+                m_rsSummary = db::Recordset::create();
+                m_rsSummary->Open(sql, m_adoConnection);
+                if (!self)
+                    return false;
+                const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
+                if (!self)
+                    return false;
+                if (m_rsSummary->State() == db::adStateOpen) {
+                    if (whole) {
+                        grdSummary->setDataMode(grid::flexDMFree);
+                        grdSummary->CopyFrom(m_rsSummary);
+                    } else {
+                        copyFetched(*grdSummary, *m_rsSummary);
+                    }
+                }
+                if (grdSummary->Rows() > 1) {
+                    const analysis::Options &opt = analysis::options();
+                    const int last = grdSummary->Cols() - 1;
+                    grdSummary->setMergeCells(opt.Merge ? grid::flexMergeRestrictColumns : grid::flexMergeNever);
+                    for (int c = 0; c < last; ++c)
+                        grdSummary->setMergeCol(c, opt.Merge);
+                    grdSummary->setCell(grid::flexcpFontBold, 0, 0, 0, last, true);
+                    frame.step(true);
+                    if (!self)
+                        return false;
+
+                    const int function = cboSumCol[3]->currentIndex();
+                    QString format;
+                    QString caption;
+                    const QString column = cboSumCol[4]->currentText();
+                    switch (function) {
+                    case ssql::fnCount: caption = QStringLiteral("Count"); format = QStringLiteral("#,###"); break;
+                    case ssql::fnPercent: caption = QStringLiteral("% of Total"); format = QStringLiteral("#,##0.00"); break;
+                    default: {
+                        static const char *const kinds[] = {"Sum of ", "Avg. of ", "Min. of ", "Max. of "};
+                        caption = QLatin1String(kinds[std::clamp(function - 2, 0, 3)]) + column;
+                        const int field = cboSumCol[4]->currentData().toInt();
+                        format = Get_NumberFormat(m_strFields.value(field).value(1).toInt());
+                        break;
+                    }
+                    }
+
+                    if (!stopped) {
+                        auto totals = std::make_unique<analysis::SummaryTotals>();
+                        totals->function = function;
+                        totals->groupCols = last;
+                        const std::size_t n = m_rsSummary->fetchedCount();
+                        for (std::size_t i = 0; i < n; ++i) {
+                            analysis::SummaryTotals::Group g;
+                            g.value = numberOf(*m_rsSummary, i, last);
+                            if (g.value) {
+                                g.sum = *g.value;
+                                g.count = 1;
+                                totals->grandCount += *g.value;
+                            }
+                            totals->groups.insert(totals->keyOf(*grdSummary, int(i) + 1), g);
+                        }
+                        if (function == ssql::fnAvg) {
+                            // The groups' own sums and counts, so that every total is an average
+                            // over rows.
+                            ssql::Choice choice;
+                            choice.c0 = cboSumCol[0]->currentText();
+                            choice.c1 = cboSumCol[1]->currentIndex() > 0 ? cboSumCol[1]->currentText() : QString();
+                            choice.c2 = cboSumCol[2]->currentIndex() > 0 ? cboSumCol[2]->currentText() : QString();
+                            choice.function = function;
+                            choice.valueColumn = column;
+                            choice.op = std::max(0, cboSumCol[5]->currentIndex());
+                            choice.value = txtSumValue[1]->text();
+                            QString inner = txtResultsSQL->toPlainText();
+                            if (!Get_Query(inner))
+                                throw db::DbError(QStringLiteral("The statement's filters could not be applied"));
+                            auto parts = db::Recordset::create();
+                            parts->Open(ssql::averagePartsSql(choice, inner, identifierDelimiter()), m_adoConnection);
+                            if (!self)
+                                return false;
+                            if (fetchEverything(parts)) {
+                                const std::size_t m = parts->fetchedCount();
+                                for (std::size_t i = 0; i < m; ++i) {
+                                    QStringList key;
+                                    for (int c = 0; c < last; ++c)
+                                        key << (parts->isNull(i, c) ? QString() : parts->displayText(i, c));
+                                    auto it = totals->groups.find(key.join(QChar(0x1f)));
+                                    if (it == totals->groups.end())
+                                        continue;
+                                    it->sum = numberOf(*parts, i, last).value_or(0);
+                                    it->count = numberOf(*parts, i, last + 1).value_or(0);
+                                }
+                            }
+                        }
+                        if (!stopped) {
+                            // Subtotals at the matching aggregate; the figures are written by
+                            // fill() below, the grid only makes the rows.
+                            if (opt.ShowTotals && last >= 2)
+                                grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
+                                                     grid::NoColor, true);
+                            if (opt.ShowTotals && last >= 3)
+                                grdSummary->Subtotal(grid::flexSTSum, 1, last, {}, quint32(opt.SubTotalColor2),
+                                                     grid::NoColor, true, {}, 0);
+                            grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true,
+                                                 QStringLiteral("TOTAL"));
+                            totals->fill(*grdSummary, false);
+                            m_summaryTotals = std::move(totals);
+                            totalled = true;
+                        }
+                    }
+                    grdSummary->setColFormat(last, format);
+                    grdSummary->setTextMatrix(0, last, caption);
+                    txtSummarySQL->setPlainText(sql);
+                    ok = !stopped;
+                }
+            }
+        } catch (...) {
+            if (!self)
+                return false;
+            const QString message = analysis::currentErrorIsCancel() || !m_adoConnection || m_adoConnection->Errors().empty()
+                                        ? QString()
+                                        : m_adoConnection->Errors().front().Description;
+            if (analysis::currentErrorIsCancel())
+                stopped = true;
+            else if (!message.isEmpty())
+                Show_SQLMsg(sql, message);
+            else
+                report(QStringLiteral("Refresh_Summary"), analysis::currentErrorText());
+            ok = false;
+        }
+        if (!self)
+            return false;
+        if (grdSummary->Cols() > 0)
+            grdSummary->AutoSize(0, grdSummary->Cols() - 1, false, 100);
+        grdSummary->setRedraw(1);
+        const int n = std::max(0, grdSummary->Rows() - 1 - (totalled ? 1 : 0));
+        m_strSummaryStatus = rowsText(n);
+        staStatus->Panels(5).setText(m_strSummaryStatus);
+        analysis::g_blnAbort = false;
+        const bool rows = grdSummary->Rows() > 1;
+        setCommandEnabled(tlbMain, QStringLiteral("Print"), rows);
+        setCommandEnabled(tlbMain, QStringLiteral("Export"), rows);
+    }
+    if (self && stopped)
+        staStatus->Panels(1).setText(QStringLiteral("Summary stopped: no totals"));
+    return ok;
+}
+
+bool hlTabulon::Hide_SummaryRows(bool blnUnhide)
+{
+    const QString previous = staStatus->Panels(1).Text();
+    bool ok = false;
+    ui::MousePointer::setHourglass();
+    staStatus->Panels(1).setText(blnUnhide ? QStringLiteral("Unhiding rows ...") : QStringLiteral("Hiding rows ..."));
+    grdSummary->setRedraw(0);
+    int visible = 0;
+    int all = 0;
+    int hidden = 0;
+    try {
+        const int last = grdSummary->Rows() - 1;
+        const int row = grdSummary->Row();
+        const int col = grdSummary->Col();
+        const QString key = row >= 1 && col >= 0 ? grdSummary->TextMatrix(row, col) : QString();
+        const bool hasTotal = m_summaryTotals && last >= 1 && grdSummary->IsSubtotal(last);
+        const int end = hasTotal ? last : last + 1;
+        for (int r = 1; r < end; ++r) {
+            if (blnUnhide)
+                grdSummary->setRowHidden(r, false);
+            else if (row >= 1 && !grdSummary->RowHidden(r) && grdSummary->TextMatrix(r, col) == key)
+                grdSummary->setRowHidden(r, true);
+            ++all;
+            if (grdSummary->RowHidden(r))
+                ++hidden;
+        }
+        if (m_summaryTotals)
+            m_summaryTotals->fill(*grdSummary, true);
+        visible = all - hidden;
+        ok = true;
+    } catch (...) {
+        report(QStringLiteral("Hide_SummaryRows"), analysis::currentErrorText());
+    }
+    grdSummary->setRedraw(1);
+    staStatus->Panels(1).setText(previous);
+    m_strSummaryStatus = rowsText(visible);
+    if (hidden > 0)
+        m_strSummaryStatus += QStringLiteral(" (") + QLocale().toString(all) + u')';
+    staStatus->Panels(5).setText(m_strSummaryStatus);
+    ui::MousePointer::setDefault();
+    return ok;
+}
+
+void hlTabulon::mnuSummarys_Click(int index)
+{
+    Hide_SummaryRows(index == 1);
+}
