@@ -83,7 +83,11 @@ void hlTabulon::createPickers()
         box->setFrame(false);
         box->setFocusPolicy(Qt::NoFocus);
         box->setStyleSheet(QStringLiteral("background: transparent;"));
-        box->setGeometry(twX(left), twY(top), twX(width), twY(285));
+        // Never narrower than its caption in the control's font, which may be larger than designed.
+        const int fits = box->fontMetrics().horizontalAdvance(text) + box->textMargins().left() +
+                         box->textMargins().right() + 6;
+        box->setGeometry(twX(left), twY(top), std::max(twX(width), fits), std::max(twY(285), box->sizeHint().height()));
+        box->setCursorPosition(0);
         return box;
     };
     auto combos = [&](QWidget *first, QWidget *second, PickerArray &array, const char *name) {
