@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QStyle>
 #include <QPlainTextEdit>
 
 #include <cmath>
@@ -210,6 +211,13 @@ bool hlTabulon::Populate_Fields()
             bar[5]->setFixedWidth(cboSumCol[5]->width());
             box->clear();
         };
+        // The function and operator lists are read whole even where the font is larger than designed.
+        for (QComboBox *combo : {cboSumCol[3], cboSumCol[5]}) {
+            int widest = 0;
+            for (int i = 0; i < combo->count(); ++i)
+                widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+            combo->setFixedWidth(std::max(combo->width(), widest + combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16));
+        }
         copyLists(cboChartCol, txtSumValue[0]);
         copyLists(cboXTabCol, txtSumValue[2]);
         for (QComboBox *combo : all) {
