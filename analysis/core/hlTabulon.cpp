@@ -110,6 +110,7 @@ hlTabulon::~hlTabulon()
         disconnect(qApp, nullptr, this, nullptr);
     if (qryMenu)
         disconnect(qryMenu, nullptr, this, nullptr);
+    releasePickers();
 }
 
 void hlTabulon::createControls()

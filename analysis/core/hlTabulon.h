@@ -409,6 +409,8 @@ protected:
     // --- the set-up bars of the chart, summary and cross-tab views (views/hlTabulonPickers.cpp) ---
     using PickerArray = std::array<QComboBox *, 6>;
     void createPickers();
+    // The pickers and the summary grid call back into the control; not once it is being destroyed.
+    void releasePickers();
     void cboChartCol_Click(int index);
     void cboSumCol_Click(int index);
     void cboXTabCol_Click(int index);

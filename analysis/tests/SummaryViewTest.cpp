@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest/QTest>
 
 #include <cmath>
 
@@ -385,4 +387,33 @@ TEST_F(SummaryOnSample, ASecondRefreshWhileOneRunsIsRefused)
     tab->m_blnRefreshing = false;
     EXPECT_EQ(tab->grdSummary->Rows(), rows);
     EXPECT_EQ(tab->grdSummary->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
+}
+
+TEST_F(SummaryOnSample, EscapeStopsARefreshAndLeavesNoTotals)
+{
+    // Many groups over many generated rows: long enough to be stopped part-way.
+    tab->UnloadFlter();
+    tab = std::make_unique<SumTabulon>();
+    watch(*tab);
+    tab->adoConnection(m_sample.connect());
+    tab->SQL(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000000)"
+                            " SELECT i % 200000 AS g, i AS v FROM n"));
+    tab->resize(1200, 700);
+    tab->show();
+    ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+    tab->pick(0, QStringLiteral("g"));
+
+    ui::Prompter::setScripted(true);
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    QTimer::singleShot(50, tab.get(), [this] { QTest::keyClick(tab->grdSummary, Qt::Key_Escape); });
+    EXPECT_FALSE(tab->Refresh_Summary());
+    ASSERT_FALSE(ui::Prompter::asked().empty());
+    EXPECT_EQ(ui::Prompter::asked().front().text, QStringLiteral("Cancel Summary?"));
+    grid::Grid &g = *tab->grdSummary;
+    EXPECT_LT(g.Rows(), 200001);
+    for (int r = 1; r < g.Rows(); ++r)
+        ASSERT_FALSE(g.IsSubtotal(r)) << r;
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Summary stopped: no totals"));
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+    EXPECT_TRUE(errorWindows.empty());
 }

@@ -149,6 +149,23 @@ void hlTabulon::createPickers()
         fitPanel(panel);
 }
 
+void hlTabulon::releasePickers()
+{
+    for (QLineEdit *box : txtSumValue) {
+        if (auto *number = dynamic_cast<analysis::NumberBox *>(box)) {
+            number->gotFocus = nullptr;
+            number->lostFocus = nullptr;
+            number->keyPress = nullptr;
+        }
+    }
+    for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+        for (QComboBox *combo : *array)
+            if (combo)
+                disconnect(combo, nullptr, this, nullptr);
+    if (grdSummary)
+        disconnect(grdSummary, nullptr, this, nullptr);
+}
+
 bool hlTabulon::Populate_Fields()
 {
     try {
