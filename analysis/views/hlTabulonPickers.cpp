@@ -8,6 +8,7 @@
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
 
+#include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
 #include "ui/Twips.h"
