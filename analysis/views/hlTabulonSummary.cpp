@@ -60,6 +60,17 @@ void copyFetched(grid::Grid &g, const db::Recordset &rs)
             g.setTextMatrix(r + 1, c, rs.isNull(std::size_t(r), c) ? QString() : rs.displayText(std::size_t(r), c));
 }
 
+// Every row, unless the user stops the fetch first. The data layer's fetch either reports its
+// progress here, where the frame lets the event loop run, or waits with the event loop itself.
+template <class Rs, class Frame>
+bool fetchEveryRow(Rs &rs, Frame &frame)
+{
+    if constexpr (requires { rs.fetchAll([](std::size_t) { return true; }); })
+        return rs.fetchAll([&](std::size_t) { return !frame.step(); });
+    else
+        return rs.fetchAll();
+}
+
 } // namespace
 
 void hlTabulon::connectSummaryGrid()
@@ -123,7 +134,7 @@ bool hlTabulon::Refresh_Summary()
                     throw db::DbError(QStringLiteral("There is no connection"));
 
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
-                    const bool complete = rs->fetchAll([&](std::size_t) { return !frame.step(); });
+                    const bool complete = fetchEveryRow(*rs, frame);
                     if (!complete || frame.aborted()) {
                         rs->Cancel();
                         stopped = true;
