@@ -417,3 +417,108 @@ TEST_F(SummaryOnSample, EscapeStopsARefreshAndLeavesNoTotals)
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
     EXPECT_TRUE(errorWindows.empty());
 }
+
+namespace {
+
+// Groups whose values look alike on screen: a Null key and an empty-text key, each with two
+// second-level values. Every data, subtotal and TOTAL figure is checked, in the database's own
+// order, against GROUP BY queries run apart.
+class SummaryExactGroups : public ControlTest, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        QString table = QStringLiteral("keys");
+        if (QLatin1String(GetParam()) == u"PostgreSQL") {
+            TABULON_REQUIRE_POSTGRES();
+            m_schema = std::make_unique<AdminSchema>("t_sumkeys");
+            table = m_schema->name + QStringLiteral(".keys");
+            m_admin = m_schema->admin;
+            m_cs = testsupport::postgresConnectionString();
+        } else {
+            ASSERT_TRUE(m_dir.isValid());
+            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("keys.db")));
+            m_admin = db::Connection::create();
+            m_admin->setReadOnly(false);
+            m_admin->Open(m_cs);
+        }
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1 (k varchar(10), sub varchar(10), v integer)").arg(table));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1 VALUES (NULL, 'a', 1), (NULL, 'b', 2), (NULL, 'b', 4),"
+                                        " ('', 'a', 10), ('', 'b', 20), ('', 'b', 50)")
+                             .arg(table));
+        m_table = table;
+        m_connection = db::Connection::create();
+        m_connection->Open(m_cs);
+        analysis::options().ShowTotals = true;
+        tab = std::make_unique<SumTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->SQL(QStringLiteral("SELECT k AS \"Key\", sub AS \"Sub\", v AS \"V\" FROM %1").arg(table));
+        tab->resize(1000, 600);
+        tab->show();
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+        tab->pick(0, QStringLiteral("Key"));
+        tab->pick(1, QStringLiteral("Sub"));
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+    }
+    std::vector<double> column(const QString &sql) const
+    {
+        auto rs = m_connection->Execute(sql);
+        std::vector<double> out;
+        for (std::size_t i = 0; i < rs->fetchedCount(); ++i)
+            out.push_back(rs->value(i, 0).toDouble());
+        return out;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<AdminSchema> m_schema;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    QString m_cs, m_table;
+    std::unique_ptr<SumTabulon> tab;
+};
+
+} // namespace
+
+TEST_P(SummaryExactGroups, ANullAndAnEmptyTextKeepTheirOwnSubtotals)
+{
+    const std::pair<const char *, const char *> functions[] = {
+        {"<Count>", "COUNT(*)"}, {"Sum of --->>>", "SUM(v)"}, {"Avg. of --->>>", "AVG(v)"}, {"Max. of --->>>", "MAX(v)"}};
+    for (const auto &[entry, agg] : functions) {
+        SCOPED_TRACE(entry);
+        tab->pick(3, QLatin1String(entry));
+        if (QLatin1String(agg) != u"COUNT(*)")
+            tab->pick(4, QStringLiteral("V"));
+        ASSERT_TRUE(tab->Refresh_Summary()) << (events.empty() ? QString() : events.back().description);
+        const auto groups = column(QStringLiteral("SELECT %1 FROM %2 GROUP BY k ORDER BY k").arg(QLatin1String(agg), m_table));
+        const auto pairs =
+            column(QStringLiteral("SELECT %1 FROM %2 GROUP BY k, sub ORDER BY k, sub").arg(QLatin1String(agg), m_table));
+        const auto all = column(QStringLiteral("SELECT %1 FROM %2").arg(QLatin1String(agg), m_table));
+
+        grid::Grid &g = *tab->grdSummary;
+        std::vector<double> dataShown, subtotalsShown;
+        for (int r = 1; r < g.Rows() - 1; ++r) {
+            EXPECT_EQ(g.TextMatrix(r, 0), QString()) << "row " << r << " shows its key as it is";
+            if (g.IsSubtotal(r)) {
+                subtotalsShown.push_back(g.ValueMatrix(r, 2));
+            } else {
+                dataShown.push_back(g.ValueMatrix(r, 2));
+                EXPECT_TRUE(g.TextMatrix(r, 1) == u"a" || g.TextMatrix(r, 1) == u"b") << g.TextMatrix(r, 1);
+            }
+        }
+        ASSERT_EQ(subtotalsShown.size(), groups.size()) << "one subtotal for the Null key and one for the empty text";
+        ASSERT_EQ(dataShown.size(), pairs.size());
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            EXPECT_NEAR(subtotalsShown[i], groups[i], 1e-9) << "subtotal " << i;
+        for (std::size_t i = 0; i < pairs.size(); ++i)
+            EXPECT_NEAR(dataShown[i], pairs[i], 1e-9) << "group " << i;
+        EXPECT_EQ(g.TextMatrix(g.Rows() - 1, 0), QStringLiteral("TOTAL"));
+        EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 2), all.front(), 1e-9);
+    }
+    EXPECT_TRUE(events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, SummaryExactGroups, ::testing::Values("SQLite", "PostgreSQL"));

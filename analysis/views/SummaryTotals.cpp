@@ -2,8 +2,12 @@
 
 #include "views/SummarySql.h"
 
+#include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
+
+#include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -48,12 +52,57 @@ struct Running {
 
 } // namespace
 
-QString SummaryTotals::keyOf(const grid::Grid &grid, int row) const
+QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int cols)
 {
-    QStringList parts;
-    for (int c = 0; c < groupCols; ++c)
-        parts << grid.TextMatrix(row, c);
-    return parts.join(QChar(0x1f));
+    QString key;
+    for (int c = 0; c < cols; ++c) {
+        if (rs.isNull(row, c)) {
+            key += QStringLiteral("N");
+            continue;
+        }
+        const QVariant v = rs.value(row, c);
+        const QString text = v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17) : v.toString();
+        // Type and length in front, so no text can pass for the end of another.
+        key += QStringLiteral("V%1:%2:").arg(v.typeId()).arg(text.size()) + text;
+    }
+    return key;
+}
+
+void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
+                                 const std::function<void()> &makeRows)
+{
+    const int first = grid.FixedRows();
+    std::vector<QStringList> texts(rs.fetchedCount());
+    QHash<QString, int> ids;
+    for (int r = first; r < grid.Rows(); ++r) {
+        const long long record = grid.RecordIndex(r);
+        if (grid.IsSubtotal(r) || record < 0 || std::size_t(record) >= texts.size())
+            continue;
+        QStringList &shown = texts[std::size_t(record)];
+        for (int c = 0; c < groupCols; ++c) {
+            shown << grid.TextMatrix(r, c);
+            const QString key = valueKey(rs, std::size_t(record), c + 1);
+            const int id = ids.value(key, int(ids.size()));
+            ids.insert(key, id);
+            grid.setTextMatrix(r, c, QString::number(id));
+        }
+    }
+    makeRows();
+    QStringList closing; // the texts of the last data row above
+    for (int r = first; r < grid.Rows(); ++r) {
+        if (grid.IsSubtotal(r)) {
+            const int level = grid.RowOutlineLevel(r);
+            if (level >= 0 && level < closing.size())
+                grid.setTextMatrix(r, level, closing[level]);
+            continue;
+        }
+        const long long record = grid.RecordIndex(r);
+        if (record < 0 || std::size_t(record) >= texts.size() || texts[std::size_t(record)].isEmpty())
+            continue;
+        closing = texts[std::size_t(record)];
+        for (int c = 0; c < closing.size(); ++c)
+            grid.setTextMatrix(r, c, closing[c]);
+    }
 }
 
 int SummaryTotals::fill(grid::Grid &grid, bool skipHidden) const
@@ -85,17 +134,18 @@ int SummaryTotals::fill(grid::Grid &grid, bool skipHidden) const
             }
             continue;
         }
-        const auto it = groups.constFind(keyOf(grid, r));
-        if (it == groups.cend())
+        const long long record = grid.RecordIndex(r);
+        if (record < 0 || std::size_t(record) >= groups.size())
             continue;
+        const Group &group = groups[std::size_t(record)];
         if (function == ssql::fnPercent)
-            show(r, it->value);
+            show(r, group.value);
         if (skipHidden && grid.RowHidden(r))
             continue;
         ++counted;
         for (Running &run : levels)
-            run.add(function, *it);
-        total.add(function, *it);
+            run.add(function, group);
+        total.add(function, group);
     }
     return counted;
 }

@@ -2,12 +2,16 @@
 
 #include <tabulon/hlTabulonExport.h>
 
-#include <QHash>
 #include <QString>
-#include <QStringList>
 
+#include <cstddef>
+#include <functional>
 #include <optional>
+#include <vector>
 
+namespace db {
+class Recordset;
+}
 namespace grid {
 class Grid;
 }
@@ -15,8 +19,9 @@ class Grid;
 namespace analysis {
 
 // What the summary grid's subtotal and TOTAL rows are computed from: each group's own figures,
-// found again by the group's values, so that a sort or a hidden row never changes what a total
-// means. Subtotals and TOTAL take the matching aggregate of the groups under them: a sum of sums
+// found again by the record the grid row was copied from (never by its text, which a Null and an
+// empty text, or two numbers shown alike, share), so that a sort or a hidden row never changes
+// what a total means. Subtotals and TOTAL take the matching aggregate of the groups under them: a sum of sums
 // and counts, a minimum of minimums, a maximum of maximums, and for averages the sum over the
 // groups' rows divided by their count, never an average of averages.
 struct HLTABULON_EXPORT SummaryTotals {
@@ -28,11 +33,18 @@ struct HLTABULON_EXPORT SummaryTotals {
 
     int function = 0;  // the function's list position (count, % of total, sum, avg, min, max)
     int groupCols = 1; // group columns in front of the aggregate
-    QHash<QString, Group> groups;
+    std::vector<Group> groups; // by the summary recordset's record index
     double grandCount = 0; // % of total: the count over every group shown at refresh
 
-    // The key of a grid row: its group columns' texts.
-    QString keyOf(const grid::Grid &grid, int row) const;
+    // The exact values of a record's first `cols` columns as one key: a Null differs from an
+    // empty text, and every value keeps its type and full precision.
+    static QString valueKey(const db::Recordset &rs, std::size_t row, int cols);
+    // Runs makeRows, which adds the grid's subtotal rows, while each group cell of the rows copied
+    // from rs stands for its record's exact values; the grid groups by text, and would otherwise
+    // give a Null and an empty text (or two numbers shown alike) one subtotal. The texts are put
+    // back afterwards, and each level's subtotal row shows the text of the group it closes.
+    static void groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
+                             const std::function<void()> &makeRows);
     // Rewrites every subtotal row and the TOTAL row (the last) from the data rows above it,
     // leaving hidden rows out when skipHidden is set; with % of total, data rows are shown as their
     // share of grandCount. Returns the number of data rows counted.

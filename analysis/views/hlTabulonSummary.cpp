@@ -18,6 +18,7 @@
 #include "ui/StatusPanels.h"
 
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -188,15 +189,15 @@ bool hlTabulon::Refresh_Summary()
                         totals->function = function;
                         totals->groupCols = last;
                         const std::size_t n = m_rsSummary->fetchedCount();
+                        totals->groups.resize(n);
                         for (std::size_t i = 0; i < n; ++i) {
-                            analysis::SummaryTotals::Group g;
+                            analysis::SummaryTotals::Group &g = totals->groups[i];
                             g.value = numberOf(*m_rsSummary, i, last);
                             if (g.value) {
                                 g.sum = *g.value;
                                 g.count = 1;
                                 totals->grandCount += *g.value;
                             }
-                            totals->groups.insert(totals->keyOf(*grdSummary, int(i) + 1), g);
                         }
                         if (function == ssql::fnAvg) {
                             // The groups' own sums and counts, so that every total is an average
@@ -217,28 +218,39 @@ bool hlTabulon::Refresh_Summary()
                             if (!self)
                                 return false;
                             if (fetchEverything(parts)) {
+                                // Both statements group and order alike, so the same position
+                                // normally holds the same group; the values decide.
+                                using analysis::SummaryTotals;
+                                QHash<QString, std::size_t> records;
+                                for (std::size_t i = 0; i < n; ++i)
+                                    records.insert(SummaryTotals::valueKey(*m_rsSummary, i, last), i);
                                 const std::size_t m = parts->fetchedCount();
                                 for (std::size_t i = 0; i < m; ++i) {
-                                    QStringList key;
-                                    for (int c = 0; c < last; ++c)
-                                        key << (parts->isNull(i, c) ? QString() : parts->displayText(i, c));
-                                    auto it = totals->groups.find(key.join(QChar(0x1f)));
-                                    if (it == totals->groups.end())
-                                        continue;
-                                    it->sum = numberOf(*parts, i, last).value_or(0);
-                                    it->count = numberOf(*parts, i, last + 1).value_or(0);
+                                    const QString key = SummaryTotals::valueKey(*parts, i, last);
+                                    std::size_t record = i;
+                                    if (i >= n || SummaryTotals::valueKey(*m_rsSummary, i, last) != key) {
+                                        const auto it = records.constFind(key);
+                                        if (it == records.cend())
+                                            continue;
+                                        record = *it;
+                                    }
+                                    totals->groups[record].sum = numberOf(*parts, i, last).value_or(0);
+                                    totals->groups[record].count = numberOf(*parts, i, last + 1).value_or(0);
                                 }
                             }
                         }
                         if (!stopped) {
                             // Subtotals at the matching aggregate; the figures are written by
                             // fill() below, the grid only makes the rows.
-                            if (opt.ShowTotals && last >= 2)
-                                grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
-                                                     grid::NoColor, true);
-                            if (opt.ShowTotals && last >= 3)
-                                grdSummary->Subtotal(grid::flexSTSum, 1, last, {}, quint32(opt.SubTotalColor2),
-                                                     grid::NoColor, true, {}, 0);
+                            if (opt.ShowTotals && last >= 2) {
+                                analysis::SummaryTotals::groupExactly(*grdSummary, *m_rsSummary, last - 1, [&] {
+                                    grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
+                                                         grid::NoColor, true);
+                                    if (last >= 3)
+                                        grdSummary->Subtotal(grid::flexSTSum, 1, last, {},
+                                                             quint32(opt.SubTotalColor2), grid::NoColor, true, {}, 0);
+                                });
+                            }
                             grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true,
                                                  QStringLiteral("TOTAL"));
                             totals->fill(*grdSummary, false);
