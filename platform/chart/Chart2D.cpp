@@ -1,0 +1,361 @@
+#include "chart/ChartRender.h"
+
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QFontMetrics>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPieSeries>
+#include <QPieSlice>
+#include <QStackedBarSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_set>
+
+namespace chart::detail {
+
+QColor seriesColor(int k)
+{
+    static const QRgb palette[] = {0x4f81bd, 0xc0504d, 0x9bbb59, 0x8064a2, 0x4bacc6, 0xf79646,
+                                   0x2c4d75, 0x772c2a, 0x5f7530, 0x4d3b62, 0x276a7c, 0xb65708};
+    constexpr int n = int(std::size(palette));
+    QColor c(palette[k % n]);
+    // Past one round of the palette the colours repeat a little lighter, then darker, so that
+    // neighbouring series stay apart.
+    const int round = (k / n) % 3;
+    return round == 1 ? c.lighter(140) : round == 2 ? c.darker(140) : c;
+}
+
+double drawnValue(const std::optional<double> &v)
+{
+    return v && std::isfinite(*v) ? *v : 0.0;
+}
+
+Plot2D plot2DFor(int chartType)
+{
+    switch (chartType) {
+    case Chart3DArea: return Plot2D::Area;
+    case Chart2DPie: return Plot2D::Pie;
+    default: return Plot2D::Bars;
+    }
+}
+
+namespace {
+
+// A category axis drops repeated names, so repeats get invisible marks to stay apart.
+QStringList distinctLabels(QStringList labels)
+{
+    std::unordered_set<QString> seen;
+    for (QString &label : labels) {
+        if (label.isEmpty())
+            label = QStringLiteral(" ");
+        while (!seen.insert(label).second)
+            label += QChar(0x200B);
+    }
+    return labels;
+}
+
+void styleAxis(QAbstractAxis *axis, const ChartLooks &looks, int id, const QString &title)
+{
+    axis->setTitleText(title);
+    axis->setTitleFont(looks.axisTitleFont[id]);
+    axis->setTitleVisible(!title.isEmpty());
+    if (looks.axisLabelSize[id] <= 0) {
+        axis->setLabelsVisible(false);
+    } else {
+        QFont f = axis->labelsFont();
+        f.setPointSize(looks.axisLabelSize[id]);
+        axis->setLabelsFont(f);
+    }
+}
+
+// A 2-D chart has no depth axis: its category axis falls back on the depth title.
+QString categoryTitle(const ChartLooks &looks)
+{
+    return looks.axisTitle[AxisCategory].isEmpty() ? looks.axisTitle[AxisDepth]
+                                                  : looks.axisTitle[AxisCategory];
+}
+
+void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &looks,
+             const std::vector<QAbstractSeries *> &series)
+{
+    auto *x = new QBarCategoryAxis;
+    x->append(distinctLabels(categories));
+    styleAxis(x, looks, AxisCategory, categoryTitle(looks));
+    auto *y = new QValueAxis;
+    styleAxis(y, looks, AxisValue, looks.axisTitle[AxisValue]);
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries *s : series) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+}
+
+void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool stacked)
+{
+    const size_t S = values.size();
+    const size_t P = S ? values[0].size() : 0;
+    hit.lower.assign(S, std::vector<double>(P, 0.0));
+    hit.upper.assign(S, std::vector<double>(P, 0.0));
+    // Stacks grow up from 0 for positive values and down for negative ones, apart.
+    std::vector<std::pair<double, double>> tops(P, {0.0, 0.0});
+    for (size_t s = 0; s < S; ++s) {
+        for (size_t p = 0; p < P; ++p) {
+            const double v = values[s][p];
+            double lo = 0, hi = v;
+            if (stacked) {
+                lo = v >= 0 ? tops[p].first : tops[p].second;
+                hi = lo + v;
+                (v >= 0 ? tops[p].first : tops[p].second) = hi;
+            }
+            hit.lower[s][p] = std::min(lo, hi);
+            hit.upper[s][p] = std::max(lo, hi);
+        }
+    }
+}
+
+void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
+{
+    const int S = data.seriesCount();
+    const int P = data.pointCount();
+    QAbstractBarSeries *series = looks.stacking ? static_cast<QAbstractBarSeries *>(new QStackedBarSeries)
+                                                : new QBarSeries;
+    std::vector<std::vector<double>> values(S, std::vector<double>(P));
+    for (int s = 1; s <= S; ++s) {
+        auto *set = new QBarSet(data.seriesLabel(s));
+        const QColor c = seriesColor(s - 1);
+        set->setColor(c);
+        set->setBorderColor(c.darker(130));
+        QList<qreal> row;
+        row.reserve(P);
+        for (int p = 1; p <= P; ++p) {
+            values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
+            row.append(values[s - 1][p - 1]);
+        }
+        set->append(row);
+        series->append(set);
+    }
+    chart->addSeries(series);
+    QStringList categories;
+    for (int p = 1; p <= P; ++p)
+        categories << data.pointLabel(p);
+    addAxes(chart, categories, looks, {series});
+    hit.bars = series;
+    hit.anySeries = series;
+    hit.seriesCount = S;
+    hit.pointCount = P;
+    fillBands(hit, values, looks.stacking);
+}
+
+void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
+{
+    int S = data.seriesCount();
+    int P = data.pointCount();
+    // Series of one point each (one group column) make no area: draw them as one line of points.
+    hit.transposed = P == 1 && S > 1;
+    std::vector<std::vector<double>> values;
+    QStringList names, categories;
+    if (hit.transposed) {
+        values.assign(1, std::vector<double>(S));
+        for (int s = 1; s <= S; ++s) {
+            values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
+            categories << data.seriesLabel(s);
+        }
+        names << data.pointLabel(1);
+        P = S;
+        S = 1;
+    } else {
+        values.assign(S, std::vector<double>(P));
+        for (int s = 1; s <= S; ++s) {
+            names << data.seriesLabel(s);
+            for (int p = 1; p <= P; ++p)
+                values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
+        }
+        for (int p = 1; p <= P; ++p)
+            categories << data.pointLabel(p);
+    }
+    fillBands(hit, values, looks.stacking);
+    std::vector<QAbstractSeries *> all;
+    for (int s = 0; s < S; ++s) {
+        auto *upper = new QLineSeries;
+        auto *lower = new QLineSeries;
+        for (int p = 0; p < P; ++p) {
+            const bool negative = values[s][p] < 0;
+            upper->append(p, negative ? hit.lower[s][p] : hit.upper[s][p]);
+            lower->append(p, negative ? hit.upper[s][p] : hit.lower[s][p]);
+        }
+        auto *area = new QAreaSeries(upper, lower);
+        upper->setParent(area);
+        lower->setParent(area);
+        area->setName(names.value(s));
+        const QColor c = seriesColor(s);
+        area->setColor(c);
+        area->setBorderColor(c.darker(130));
+        chart->addSeries(area);
+        all.push_back(area);
+    }
+    addAxes(chart, categories, looks, all);
+    hit.anySeries = all.empty() ? nullptr : all.front();
+    hit.seriesCount = S;
+    hit.pointCount = P;
+}
+
+void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
+{
+    const int S = data.seriesCount();
+    const int P = data.pointCount();
+    // One pie per point, its slices the series, laid out in a near-square grid.
+    const int cols = std::max(1, int(std::ceil(std::sqrt(double(P)))));
+    const int rows = std::max(1, (P + cols - 1) / cols);
+    const double size = std::min(0.85, 0.9 / std::max(cols, rows));
+    for (int p = 1; p <= P; ++p) {
+        auto *pie = new QPieSeries;
+        pie->setName(data.pointLabel(p));
+        for (int s = 1; s <= S; ++s) {
+            auto *slice = pie->append(data.seriesLabel(s), std::max(0.0, drawnValue(data.seriesValue(s, p))));
+            const QColor c = seriesColor(s - 1);
+            slice->setColor(c);
+            slice->setBorderColor(c.darker(130));
+        }
+        pie->setHorizontalPosition((((p - 1) % cols) + 0.5) / cols);
+        pie->setVerticalPosition((((p - 1) / cols) + 0.5) / rows);
+        pie->setPieSize(size);
+        chart->addSeries(pie);
+        if (p > 1) {
+            // Every pie has the same slices: the legend names them once.
+            for (QLegendMarker *m : chart->legend()->markers(pie))
+                m->setVisible(false);
+        }
+        hit.pies.push_back(pie);
+    }
+    hit.anySeries = hit.pies.empty() ? nullptr : hit.pies.front();
+    hit.seriesCount = S;
+    hit.pointCount = P;
+}
+
+} // namespace
+
+QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit2D *hitOut)
+{
+    auto *chart = new QChart;
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setBackgroundRoundness(0);
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setVisible(looks.legend);
+    Hit2D hit;
+    hit.plot = plot;
+    hit.stacked = looks.stacking && plot != Plot2D::Pie;
+    if (data.seriesCount() > 0 && data.pointCount() > 0) {
+        switch (plot) {
+        case Plot2D::Bars: buildBars(chart, data, looks, hit); break;
+        case Plot2D::Area: buildArea(chart, data, looks, hit); break;
+        case Plot2D::Pie: buildPie(chart, data, hit); break;
+        }
+    }
+    if (hitOut)
+        *hitOut = std::move(hit);
+    return chart;
+}
+
+std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
+                                    QPointF chartPos)
+{
+    if (!hit.anySeries || !chart.plotArea().contains(chartPos))
+        return std::nullopt;
+    auto point = [&](int s, int p) -> std::optional<ChartPoint> {
+        // s, p 0-based as drawn; back to the data's series and points.
+        int series = s + 1, dataPoint = p + 1;
+        if (hit.transposed) {
+            series = p + 1;
+            dataPoint = 1;
+        }
+        if (series > data.seriesCount() || dataPoint > data.pointCount())
+            return std::nullopt;
+        return ChartPoint{series, dataPoint, data.rowOf(series, dataPoint),
+                          data.columnOf(series, dataPoint)};
+    };
+
+    if (hit.plot == Plot2D::Pie) {
+        const QRectF area = chart.plotArea();
+        for (size_t p = 0; p < hit.pies.size(); ++p) {
+            const QPieSeries *pie = hit.pies[p];
+            const QPointF centre(area.left() + pie->horizontalPosition() * area.width(),
+                                 area.top() + pie->verticalPosition() * area.height());
+            const double radius = pie->pieSize() * std::min(area.width(), area.height()) / 2;
+            const QPointF d = chartPos - centre;
+            if (std::hypot(d.x(), d.y()) > radius)
+                continue;
+            // Slices run clockwise from twelve o'clock.
+            double angle = std::atan2(d.x(), -d.y()) * 180 / std::numbers::pi;
+            if (angle < 0)
+                angle += 360;
+            const auto slices = pie->slices();
+            for (int s = 0; s < slices.size(); ++s) {
+                const QPieSlice *slice = slices[s];
+                if (slice->angleSpan() > 0 && angle >= slice->startAngle()
+                    && angle < slice->startAngle() + slice->angleSpan())
+                    return point(s, int(p));
+            }
+        }
+        return std::nullopt;
+    }
+
+    auto *series = qobject_cast<QAbstractSeries *>(hit.anySeries);
+    const QPointF v = chart.mapToValue(chartPos, series);
+    const int p = int(std::lround(v.x()));
+    if (p < 0 || p >= hit.pointCount)
+        return std::nullopt;
+    auto within = [&](int s) { return v.y() >= hit.lower[s][p] && v.y() <= hit.upper[s][p]; };
+
+    if (hit.plot == Plot2D::Bars) {
+        const double width = hit.bars->barWidth();
+        const double left = p - width / 2;
+        if (v.x() < left || v.x() >= left + width)
+            return std::nullopt;
+        if (hit.stacked) {
+            for (int s = 0; s < hit.seriesCount; ++s)
+                if (within(s))
+                    return point(s, p);
+            return std::nullopt;
+        }
+        const int s = std::clamp(int((v.x() - left) / (width / hit.seriesCount)), 0, hit.seriesCount - 1);
+        return within(s) ? point(s, p) : std::nullopt;
+    }
+
+    // Area: the last series drawn lies on top.
+    for (int s = hit.seriesCount - 1; s >= 0; --s)
+        if (within(s))
+            return point(s, p);
+    return std::nullopt;
+}
+
+int titleHeight(const QString &title, const QFont &font, int width)
+{
+    if (title.isEmpty())
+        return 0;
+    const QFontMetrics fm(font);
+    const QRect r = fm.boundingRect(QRect(0, 0, std::max(1, width - 16), 10000), Qt::TextWordWrap, title);
+    return r.height() + 8;
+}
+
+void paintTitle(QPainter &painter, const QRect &rect, const QString &title, const QFont &font)
+{
+    if (title.isEmpty())
+        return;
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(rect.adjusted(8, 4, -8, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title);
+    painter.restore();
+}
+
+} // namespace chart::detail

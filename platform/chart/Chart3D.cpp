@@ -1,0 +1,206 @@
+#include "chart/Chart3D.h"
+
+#include <Q3DBars>
+#include <Q3DCamera>
+#include <Q3DScene>
+#include <Q3DSurface>
+#include <Q3DTheme>
+#include <QBar3DSeries>
+#include <QBarDataProxy>
+#include <QCategory3DAxis>
+#include <QSurface3DSeries>
+#include <QSurfaceDataProxy>
+#include <QValue3DAxis>
+#include <QValue3DAxisFormatter>
+
+#include <algorithm>
+
+namespace chart::detail {
+
+namespace {
+
+// Labels of categories at whole positions of a value axis (a surface has no category axes).
+class CategoryFormatter : public QValue3DAxisFormatter {
+public:
+    explicit CategoryFormatter(QStringList labels = {}) : m_labels(std::move(labels)) {}
+
+protected:
+    QValue3DAxisFormatter *createNewInstance() const override { return new CategoryFormatter; }
+    void populateCopy(QValue3DAxisFormatter &copy) const override
+    {
+        QValue3DAxisFormatter::populateCopy(copy);
+        static_cast<CategoryFormatter &>(copy).m_labels = m_labels;
+    }
+    void recalculate() override
+    {
+        const int n = int(m_labels.size());
+        gridPositions().clear();
+        labelPositions().clear();
+        labelStrings().clear();
+        for (int i = 0; i < n; ++i) {
+            const float pos = n > 1 ? float(i) / float(n - 1) : 0.5f;
+            gridPositions().append(pos);
+            labelPositions().append(pos);
+            labelStrings().append(m_labels[i]);
+        }
+    }
+
+private:
+    QStringList m_labels;
+};
+
+void styleTheme(Q3DTheme *theme)
+{
+    theme->setType(Q3DTheme::ThemeQt);
+    theme->setBackgroundEnabled(false);
+    theme->setWindowColor(Qt::white);
+    theme->setLabelBackgroundEnabled(false);
+    theme->setLabelBorderEnabled(false);
+    theme->setLabelTextColor(Qt::black);
+    theme->setColorStyle(Q3DTheme::ColorStyleUniform);
+}
+
+} // namespace
+
+Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(surface)
+{
+    if (surface) {
+        m_surfaceGraph = new Q3DSurface;
+        m_graph = m_surfaceGraph;
+    } else {
+        m_bars = new Q3DBars;
+        m_graph = m_bars;
+    }
+    // The chart's own mouse rules apply (Ctrl-drag rotates, right click is the caller's), not
+    // the graph's default ones.
+    m_graph->setActiveInputHandler(nullptr);
+    m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
+    m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
+    styleTheme(m_graph->activeTheme());
+}
+
+Graph3D::~Graph3D()
+{
+    // The window belongs to its container when embedded; otherwise to us.
+    if (m_graph && !m_graph->parent())
+        delete m_graph.data();
+}
+
+QWindow *Graph3D::window() const { return m_graph; }
+bool Graph3D::hasContext() const { return m_graph && m_graph->hasContext(); }
+
+void Graph3D::show(const ChartData &data, const ChartLooks &looks)
+{
+    m_seriesReal = data.seriesCount();
+    m_pointsReal = data.pointCount();
+    QStringList seriesLabels, pointLabels;
+    for (int s = 1; s <= m_seriesReal; ++s)
+        seriesLabels << data.seriesLabel(s);
+    for (int p = 1; p <= m_pointsReal; ++p)
+        pointLabels << data.pointLabel(p);
+    const QString categoryTitle = looks.axisTitle[AxisCategory];
+    const QString depthTitle = looks.axisTitle[AxisDepth];
+    const QString valueTitle = looks.axisTitle[AxisValue];
+    m_ignoreSelection = true;
+
+    if (m_bars) {
+        for (QBar3DSeries *old : m_bars->seriesList()) {
+            m_bars->removeSeries(old);
+            delete old;
+        }
+        auto *series = new QBar3DSeries;
+        auto *array = new QBarDataArray;
+        array->reserve(m_seriesReal);
+        QList<QColor> colours;
+        for (int s = 1; s <= m_seriesReal; ++s) {
+            auto *row = new QBarDataRow(m_pointsReal);
+            for (int p = 1; p <= m_pointsReal; ++p)
+                (*row)[p - 1].setValue(float(drawnValue(data.seriesValue(s, p))));
+            array->append(row);
+            colours << seriesColor(s - 1);
+        }
+        series->dataProxy()->resetArray(array, seriesLabels, pointLabels);
+        series->setRowColors(colours);
+        series->setMesh(QAbstract3DSeries::MeshBar);
+        series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
+        m_bars->addSeries(series);
+        m_bars->rowAxis()->setTitle(depthTitle);
+        m_bars->rowAxis()->setTitleVisible(!depthTitle.isEmpty());
+        m_bars->columnAxis()->setTitle(categoryTitle);
+        m_bars->columnAxis()->setTitleVisible(!categoryTitle.isEmpty());
+        m_bars->valueAxis()->setTitle(valueTitle);
+        m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
+        m_seriesDrawn = m_seriesReal;
+        m_pointsDrawn = m_pointsReal;
+        connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
+            if (!m_ignoreSelection && pos.x() >= 0 && pos.y() >= 0)
+                emit pointSelected(pos.x() + 1, pos.y() + 1);
+        });
+    } else {
+        for (QSurface3DSeries *old : m_surfaceGraph->seriesList()) {
+            m_surfaceGraph->removeSeries(old);
+            delete old;
+        }
+        // A surface needs two rows and two columns: a single one is drawn twice, as a ribbon.
+        m_seriesDrawn = std::max(2, m_seriesReal);
+        m_pointsDrawn = std::max(2, m_pointsReal);
+        auto *array = new QSurfaceDataArray;
+        array->reserve(m_seriesDrawn);
+        for (int s = 0; s < m_seriesDrawn; ++s) {
+            auto *row = new QSurfaceDataRow(m_pointsDrawn);
+            const int realS = std::min(s, m_seriesReal - 1) + 1;
+            for (int p = 0; p < m_pointsDrawn; ++p) {
+                const int realP = std::min(p, m_pointsReal - 1) + 1;
+                const double v = m_seriesReal > 0 && m_pointsReal > 0
+                                     ? drawnValue(data.seriesValue(realS, realP)) : 0.0;
+                (*row)[p].setPosition(QVector3D(float(p), float(v), float(s)));
+            }
+            array->append(row);
+        }
+        auto *series = new QSurface3DSeries;
+        series->dataProxy()->resetArray(array);
+        series->setDrawMode(QSurface3DSeries::DrawSurfaceAndWireframe);
+        series->setFlatShadingEnabled(true);
+        series->setBaseColor(seriesColor(0));
+        m_surfaceGraph->addSeries(series);
+        auto categoryAxis = [](QValue3DAxis *axis, const QStringList &labels, int drawn, const QString &title) {
+            QStringList shown = labels;
+            while (shown.size() < drawn)
+                shown << QString();
+            axis->setRange(0, float(drawn - 1));
+            axis->setSegmentCount(std::max(1, drawn - 1));
+            axis->setFormatter(new CategoryFormatter(shown));
+            axis->setTitle(title);
+            axis->setTitleVisible(!title.isEmpty());
+        };
+        categoryAxis(m_surfaceGraph->axisX(), pointLabels, m_pointsDrawn, categoryTitle);
+        categoryAxis(m_surfaceGraph->axisZ(), seriesLabels, m_seriesDrawn, depthTitle);
+        m_surfaceGraph->axisY()->setTitle(valueTitle);
+        m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
+        connect(series, &QSurface3DSeries::selectedPointChanged, this, [this](const QPoint &pos) {
+            if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0 || m_seriesReal < 1 || m_pointsReal < 1)
+                return;
+            emit pointSelected(std::min(pos.x() + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
+        });
+    }
+    m_ignoreSelection = false;
+}
+
+void Graph3D::setView(double rotation, double elevation)
+{
+    // The camera counts rotation from -180 to 180.
+    const float horizontal = float(rotation > 180 ? rotation - 360 : rotation);
+    m_graph->scene()->activeCamera()->setCameraPosition(horizontal, float(elevation));
+}
+
+void Graph3D::queryPoint(QPoint pos)
+{
+    m_graph->scene()->setSelectionQueryPosition(pos);
+}
+
+QImage Graph3D::picture(QSize size)
+{
+    return m_graph->renderToImage(0, size);
+}
+
+} // namespace chart::detail

@@ -1,0 +1,54 @@
+#pragma once
+
+// The 3-D drawing of the chart widget (Qt Data Visualization). Not part of the public API; made
+// only where ChartView::openGLAvailable() says a context can be had.
+
+#include "chart/ChartRender.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+class QWindow;
+
+class Q3DBars;
+class Q3DSurface;
+class QAbstract3DGraph;
+
+namespace chart::detail {
+
+class Graph3D : public QObject {
+    Q_OBJECT
+public:
+    // surface: a surface over the grid (the 3-D area); else bars.
+    explicit Graph3D(bool surface, QObject *parent = nullptr);
+    ~Graph3D() override;
+
+    bool isSurface() const { return m_surface; }
+    // The graph's window, for a window container; owned by whoever embeds it.
+    QWindow *window() const;
+    bool hasContext() const;
+
+    void show(const ChartData &data, const ChartLooks &looks);
+    void setView(double rotation, double elevation);
+    // Where the next render looks for a point to select (window coordinates).
+    void queryPoint(QPoint pos);
+    QImage picture(QSize size);
+
+signals:
+    void pointSelected(int series, int dataPoint);
+
+private:
+    bool m_surface;
+    QPointer<QAbstract3DGraph> m_graph;
+    Q3DBars *m_bars = nullptr;
+    Q3DSurface *m_surfaceGraph = nullptr;
+    // The drawn grid may repeat a single row or column (a surface needs two of each).
+    int m_seriesDrawn = 0;
+    int m_pointsDrawn = 0;
+    int m_seriesReal = 0;
+    int m_pointsReal = 0;
+    bool m_ignoreSelection = false;
+};
+
+} // namespace chart::detail

@@ -1,0 +1,65 @@
+#pragma once
+
+// Inside the chart widget: what the 2-D and 3-D drawings share. Not part of the public API.
+
+#include "chart/ChartView.h"
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class QChart;
+class QPainter;
+class QAbstractBarSeries;
+class QPieSeries;
+
+namespace chart::detail {
+
+struct ChartLooks {
+    int type = Chart3DBar;
+    bool legend = true;
+    bool stacking = false;
+    QString title;
+    QFont titleFont;
+    QString axisTitle[4];
+    QFont axisTitleFont[4];
+    int axisLabelSize[4] = {9, 9, 9, 9};
+};
+
+// The colour of series k (0-based), the same in 2-D and 3-D.
+QColor seriesColor(int k);
+// A value as drawn: empty and non-finite points draw as 0.
+double drawnValue(const std::optional<double> &v);
+
+enum class Plot2D { Bars, Area, Pie };
+Plot2D plot2DFor(int chartType);
+
+// What a drawn 2-D chart needs to find the point under the mouse.
+struct Hit2D {
+    Plot2D plot = Plot2D::Bars;
+    bool stacked = false;
+    bool transposed = false;       // area of one point per series drawn as one line of points
+    int seriesCount = 0;           // as drawn
+    int pointCount = 0;
+    QAbstractBarSeries *bars = nullptr;
+    std::vector<QPieSeries *> pies; // one per point
+    QObject *anySeries = nullptr;   // for mapToValue
+    // Per drawn series (outer) and point (inner): the band the series covers at that point.
+    std::vector<std::vector<double>> lower, upper;
+};
+
+// A new chart showing data with looks, as plot (the title is drawn by the widget, not here).
+// hit receives what pointAt needs when given.
+QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit2D *hit);
+// The point at pos, in the chart's own item coordinates.
+std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
+                                    QPointF chartPos);
+
+// The chart title at the top left of rect; returns the height it took (0 for no title).
+int titleHeight(const QString &title, const QFont &font, int width);
+void paintTitle(QPainter &painter, const QRect &rect, const QString &title, const QFont &font);
+
+} // namespace chart::detail

@@ -1,0 +1,345 @@
+#include "chart/ChartView.h"
+
+#include <QAbstractBarSeries>
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QImage>
+#include <QPieSeries>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using chart::ChartData;
+using chart::ChartView;
+
+namespace {
+
+void fillOneGroup(ChartData &d, const std::vector<double> &values)
+{
+    d.clear();
+    d.setRowCount(1);
+    d.setColumnCount(int(values.size()));
+    for (int c = 1; c <= int(values.size()); ++c) {
+        d.setValue(1, c, values[c - 1]);
+        d.setColumnLabel(c, QStringLiteral("Group %1").arg(c));
+    }
+}
+
+void fillTwoGroups(ChartData &d)
+{
+    d.clear();
+    d.setRowCount(3);
+    d.setColumnCount(4);
+    for (int r = 1; r <= 3; ++r) {
+        d.setRowLabel(r, QStringLiteral("S%1").arg(r));
+        for (int c = 1; c <= 4; ++c)
+            if ((r + c) % 4 != 0) // some pairs missing
+                d.setValue(r, c, r * 10 + c - (r == 2 ? 25 : 0)); // and some negative
+    }
+    for (int c = 1; c <= 4; ++c)
+        d.setColumnLabel(c, QStringLiteral("C%1").arg(c));
+    d.setDataSeriesInRow(true);
+}
+
+// Pixels that are neither white nor near white: what was drawn.
+int inkedPixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 235)
+                ++n;
+    return n;
+}
+
+bool hasColour(const QImage &image, QRgb colour)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
+                return true;
+    return false;
+}
+
+const int kTypes[] = {chart::Chart3DBar, chart::Chart2DBar, chart::Chart3DArea, chart::Chart2DPie};
+
+} // namespace
+
+TEST(ChartView, EveryTypeDrawsAPictureOffscreenWithAndWithoutStacking)
+{
+    ChartView view;
+    view.setTitleText("Sum of Amount by Region\\Year");
+    view.setAxisTitle(chart::AxisValue, "Sum of Amount");
+    view.setAxisTitle(chart::AxisCategory, "Region");
+    for (bool twoGroups : {false, true}) {
+        if (twoGroups)
+            fillTwoGroups(view.data());
+        else
+            fillOneGroup(view.data(), {3, 1200, 45, 0, 7.5});
+        for (int type : kTypes) {
+            for (bool stack : {false, true}) {
+                view.setChartType(type);
+                view.setStacking(stack);
+                const QImage image = view.Picture(QSize(480, 320));
+                ASSERT_FALSE(image.isNull());
+                EXPECT_EQ(image.size(), QSize(480, 320));
+                EXPECT_GT(inkedPixels(image), 480 * 320 / 50)
+                    << "type " << type << " stack " << stack << " two groups " << twoGroups;
+                EXPECT_TRUE(hasColour(image, 0x4f81bd)) << "the first series' colour, type " << type;
+            }
+        }
+    }
+}
+
+TEST(ChartView, EmptyAndSinglePointChartsDrawWithoutFailing)
+{
+    ChartView view;
+    for (int type : kTypes) {
+        view.setChartType(type);
+        view.data().clear();
+        EXPECT_FALSE(view.Picture(QSize(200, 150)).isNull());
+        view.data().setRowCount(1);
+        view.data().setColumnCount(1);
+        EXPECT_FALSE(view.Picture(QSize(200, 150)).isNull());
+        view.data().setValue(1, 1, std::numeric_limits<double>::quiet_NaN());
+        EXPECT_FALSE(view.Picture(QSize(200, 150)).isNull());
+    }
+    EXPECT_TRUE(view.Picture(QSize(0, 10)).isNull());
+}
+
+TEST(ChartView, ThreeDimensionalTypesFallBackToTwoDimensionsOffscreenAndSaySo)
+{
+    ASSERT_FALSE(ChartView::openGLAvailable()) << "the offscreen platform has no OpenGL windows";
+    ChartView view;
+    EXPECT_EQ(view.ChartType(), chart::Chart3DBar) << "a new chart is a 3-D bar chart";
+    EXPECT_TRUE(view.Fallback2D());
+    view.setChartType(chart::Chart2DBar);
+    QSignalSpy changed(&view, &ChartView::RenderStateChanged);
+    EXPECT_FALSE(view.Fallback2D());
+    EXPECT_TRUE(view.FallbackText().isEmpty());
+    view.setChartType(chart::Chart3DArea);
+    EXPECT_TRUE(view.Is3DType());
+    EXPECT_FALSE(view.Drawn3D());
+    EXPECT_TRUE(view.Fallback2D());
+    EXPECT_FALSE(view.FallbackText().isEmpty());
+    EXPECT_EQ(changed.count(), 1);
+    view.setChartType(chart::Chart3DBar);
+    EXPECT_TRUE(view.Fallback2D());
+    EXPECT_EQ(changed.count(), 1) << "still in 2-D: nothing changed";
+    view.setChartType(chart::Chart2DPie);
+    EXPECT_FALSE(view.Fallback2D());
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST(ChartView, TheViewIsKeptInRangeAndSurvivesTypeChanges)
+{
+    ChartView view;
+    EXPECT_EQ(view.Rotation(), 30);
+    EXPECT_EQ(view.Elevation(), 15);
+    view.Set3DView(-30, 100);
+    EXPECT_EQ(view.Rotation(), 330);
+    EXPECT_EQ(view.Elevation(), 90);
+    view.Set3DView(390, -5);
+    EXPECT_EQ(view.Rotation(), 30);
+    EXPECT_EQ(view.Elevation(), 0);
+    view.Set3DView(360, 45);
+    EXPECT_EQ(view.Rotation(), 0);
+    view.setChartType(chart::Chart2DPie);
+    view.setChartType(chart::Chart3DBar);
+    EXPECT_EQ(view.Elevation(), 45);
+    EXPECT_THROW(view.setAxisTitle(4, "x"), std::out_of_range);
+    EXPECT_THROW(view.AxisTitle(-1), std::out_of_range);
+}
+
+TEST(ChartView, TooManyPointsAreRefusedWithAMessageNotWrapped)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    QSignalSpy changed(&view, &ChartView::RenderStateChanged);
+    std::vector<double> values(40000, 1.0);
+    fillOneGroup(view.data(), values);
+    const QImage image = view.Picture(QSize(300, 200));
+    EXPECT_FALSE(image.isNull());
+    EXPECT_TRUE(view.DrawError().contains("40000")) << view.DrawError().toStdString();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(view.data().ColumnCount(), 40000);
+
+    fillOneGroup(view.data(), {1, 2});
+    view.Picture(QSize(300, 200));
+    EXPECT_TRUE(view.DrawError().isEmpty());
+    EXPECT_EQ(changed.count(), 2);
+}
+
+TEST(ChartView, EditCopyPutsThePictureOnTheClipboard)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    fillOneGroup(view.data(), {1, 2, 3});
+    view.resize(320, 240);
+    QGuiApplication::clipboard()->clear();
+    view.EditCopy();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(320, 240));
+    EXPECT_GT(inkedPixels(copied), 1000);
+}
+
+TEST(ChartView, PrintingLaysTheChartOutAtScreenSizeAndScalesIt)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    view.setTitleText("Title");
+    fillOneGroup(view.data(), {1, 2, 3});
+    QImage page(2400, 1600, QImage::Format_ARGB32_Premultiplied);
+    page.setDotsPerMeterX(23622); // 600 dpi
+    page.setDotsPerMeterY(23622);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    view.render(painter, QRectF(0, 0, 2400, 1600));
+    painter.end();
+    EXPECT_GT(inkedPixels(page), 2400 * 1600 / 50);
+}
+
+namespace {
+
+// The point of a drawn 2-D chart at (category, value), in ChartView coordinates.
+QPoint positionOf(ChartView &view, QPointF value)
+{
+    auto *chartView = view.findChild<QChartView *>();
+    QChart *chart = chartView->chart();
+    const QPointF inChart = chart->mapToPosition(value, chart->series().constFirst());
+    const QPoint inViewport = chartView->mapFromScene(chart->mapToScene(inChart));
+    return chartView->viewport()->mapTo(&view, inViewport);
+}
+
+QWidget *plotWidget(ChartView &view) { return view.findChild<QChartView *>()->viewport(); }
+
+} // namespace
+
+TEST(ChartView, ClickingABarSelectsItsSeriesAndPoint)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    view.setShowLegend(false);
+    fillTwoGroups(view.data()); // 3 series (rows) over 4 points (columns)
+    view.resize(640, 480);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy selected(&view, &ChartView::PointSelected);
+
+    // Bars of a category share half its width: series 3 of point 2 lies right of its centre.
+    const double value = *view.data().value(3, 2);
+    const QPoint at = positionOf(view, QPointF(1 + 0.5 / 3, value / 2));
+    const auto point = view.pointAt(at);
+    ASSERT_TRUE(point.has_value());
+    EXPECT_EQ(point->series, 3);
+    EXPECT_EQ(point->dataPoint, 2);
+    EXPECT_EQ(point->row, 3);
+    EXPECT_EQ(point->column, 2);
+    QTest::mouseClick(plotWidget(view), Qt::LeftButton, {}, plotWidget(view)->mapFrom(&view, at));
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected[0][0].toInt(), 3);
+    EXPECT_EQ(selected[0][1].toInt(), 2);
+
+    // Above the bar there is no point.
+    EXPECT_FALSE(view.pointAt(positionOf(view, QPointF(1 + 0.5 / 3, value * 3))).has_value());
+
+    // Stacked: the same column, one bar; the middle of series 1's block.
+    view.setStacking(true);
+    const double first = *view.data().value(1, 1);
+    const auto stacked = view.pointAt(positionOf(view, QPointF(0, first / 2)));
+    ASSERT_TRUE(stacked.has_value());
+    EXPECT_EQ(stacked->series, 1);
+    EXPECT_EQ(stacked->dataPoint, 1);
+}
+
+TEST(ChartView, ClickingASliceSelectsItsSeries)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DPie);
+    view.setShowLegend(false);
+    fillOneGroup(view.data(), {1, 1}); // two halves: series 1 right, series 2 left
+    view.resize(400, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *chartView = view.findChild<QChartView *>();
+    const QRectF plot = chartView->chart()->plotArea();
+    const QPoint centre = chartView->viewport()->mapTo(
+        &view, chartView->mapFromScene(chartView->chart()->mapToScene(plot.center())));
+    const int off = int(std::min(plot.width(), plot.height()) / 6);
+    const auto right = view.pointAt(centre + QPoint(off, 0));
+    const auto left = view.pointAt(centre - QPoint(off, 0));
+    ASSERT_TRUE(right && left);
+    EXPECT_EQ(right->series, 1);
+    EXPECT_EQ(left->series, 2);
+    EXPECT_FALSE(view.pointAt(centre + QPoint(int(plot.width()), 0)).has_value());
+}
+
+TEST(ChartView, MouseAndKeysReachTheProgramInItsCodes)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    fillOneGroup(view.data(), {1, 2});
+    view.resize(300, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy down(&view, &ChartView::MouseDown);
+    QSignalSpy up(&view, &ChartView::MouseUp);
+    QSignalSpy keyDown(&view, &ChartView::KeyDown);
+    QSignalSpy keyUp(&view, &ChartView::KeyUp);
+
+    QTest::mouseClick(plotWidget(view), Qt::RightButton, Qt::ShiftModifier, QPoint(20, 30));
+    ASSERT_EQ(down.count(), 1);
+    ASSERT_EQ(up.count(), 1);
+    EXPECT_EQ(up[0][0].toInt(), chart::ButtonRight);
+    EXPECT_EQ(up[0][1].toInt(), chart::ShiftShift);
+    const QPoint expected = plotWidget(view)->mapTo(&view, QPoint(20, 30));
+    EXPECT_EQ(up[0][2].toInt(), expected.x());
+    EXPECT_EQ(up[0][3].toInt(), expected.y());
+    EXPECT_TRUE(view.hasFocus()) << "a click gives the chart the keyboard";
+
+    // Sent as the window system sends them, with the state before the key (QTest would press
+    // the modifier keys first on its own): pressing Ctrl alone holds Ctrl.
+    auto send = [&](QEvent::Type type, Qt::KeyboardModifiers before) {
+        QKeyEvent event(type, Qt::Key_Control, before);
+        QApplication::sendEvent(&view, &event);
+    };
+    send(QEvent::KeyPress, Qt::NoModifier);
+    send(QEvent::KeyRelease, Qt::ControlModifier);
+    send(QEvent::KeyPress, Qt::ShiftModifier);
+    ASSERT_EQ(keyDown.count(), 2);
+    EXPECT_EQ(keyDown[0][0].toInt(), int(Qt::Key_Control));
+    EXPECT_EQ(keyDown[0][1].toInt(), chart::ShiftCtrl);
+    EXPECT_EQ(keyDown[1][1].toInt(), chart::ShiftCtrl | chart::ShiftShift);
+    EXPECT_EQ(keyUp.count(), 1);
+
+    view.setMousePointer(chart::PointerCross);
+    EXPECT_EQ(view.MousePointer(), chart::PointerCross);
+    EXPECT_EQ(plotWidget(view)->cursor().shape(), Qt::CrossCursor);
+    view.setMousePointer(chart::PointerDefault);
+    EXPECT_EQ(plotWidget(view)->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(ChartView, EditsToAHiddenChartAreDrawnWhenShown)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    QSignalSpy updated(&view, &ChartView::PlotUpdated);
+    for (int i = 1; i <= 50; ++i) {
+        view.data().setRowCount(1);
+        view.data().setColumnCount(i);
+        view.data().setValue(1, i, i);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(updated.count(), 0) << "no drawing while hidden and filling";
+    view.resize(300, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(updated.count(), 1);
+    auto *series = qobject_cast<QAbstractBarSeries *>(
+        view.findChild<QChartView *>()->chart()->series().constFirst());
+    ASSERT_NE(series, nullptr);
+    EXPECT_EQ(series->count(), 50) << "one bar set per series";
+}
