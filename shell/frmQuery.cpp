@@ -90,8 +90,8 @@ void frmQuery::closeEvent(QCloseEvent *event)
     // the loop has ended; the window goes only after that, and after any menu command that called
     // into the control has returned: nothing may be left running on a destroyed control.
     if (!m_blnClosing) {
-        m_main.queryClosing(this);
         m_blnClosing = true;
+        m_main.queryClosing(this);
         m_hlTabulon->UnloadFlter();
         m_tmrTeardown->start();
     }

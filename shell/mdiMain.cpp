@@ -196,11 +196,14 @@ bool mdiMain::Disable_Menu()
 namespace {
 
 // A child window's own menu claims keys such as Ctrl+W that the main menu gives other commands.
+// Its Close keeps Ctrl+F4 only, which nothing else uses.
 void dropSystemMenuShortcuts(QMdiSubWindow *window)
 {
     if (QMenu *menu = window->systemMenu()) {
-        for (QAction *action : menu->actions())
-            action->setShortcut(QKeySequence());
+        for (QAction *action : menu->actions()) {
+            const bool closes = !action->shortcuts().isEmpty();
+            action->setShortcut(closes ? QKeySequence(Qt::CTRL | Qt::Key_F4) : QKeySequence());
+        }
     }
 }
 
@@ -318,22 +321,7 @@ bool mdiMain::browserIsCurrent() const
 
 void mdiMain::subWindowActivated(QMdiSubWindow *window)
 {
-    // Only the window that takes a closed maximised one's place is maximised: one the user clicks
-    // later, shown at its own size meanwhile, keeps that size.
-    const bool takesMaximisedPlace = m_blnMaximisedClosing;
-    if (window && !(qobject_cast<frmQuery *>(window) && static_cast<frmQuery *>(window)->closing()))
-        m_blnMaximisedClosing = false;
     if (auto *query = qobject_cast<frmQuery *>(window)) {
-        // The window after a maximised one that closed takes its place, maximised too (once the
-        // area has finished its own activation, which would otherwise restore it again).
-        if (!query->closing() && takesMaximisedPlace && m_blnQueriesMaximised && !query->isMaximized()
-            && !query->isMinimized()) {
-            QTimer::singleShot(0, query, [this, guard = QPointer<frmQuery>(query)] {
-                if (guard && !guard->closing() && m_blnQueriesMaximised && guard == activeQueryWindow()
-                    && !guard->isMaximized() && !guard->isMinimized())
-                    guard->showMaximized();
-            });
-        }
         if (!query->closing())
             query->Form_Activate();
     } else if (window && window == m_browser) {
@@ -348,8 +336,30 @@ void mdiMain::subWindowActivated(QMdiSubWindow *window)
 
 void mdiMain::queryClosing(frmQuery *window)
 {
-    if (window && window->isMaximized())
-        m_blnMaximisedClosing = true;
+    // The hand-over is made here, while the closing window is still shown and current, and not
+    // left to the area: once the window is hidden, the area's choice depends on where the
+    // keyboard focus goes and on when the window is finally destroyed (a removed maximised child
+    // maximises whichever window is activated next, even one the user clicks much later).
+    if (!window || !window->isMaximized() || m_blnQuitConfirmed)
+        return;
+    const bool current = mdiArea->currentSubWindow() == window;
+    // Restored first: the area then has no maximised window to pass on by itself.
+    window->showNormal();
+    if (!current)
+        return;
+    QMdiSubWindow *next = nullptr;
+    const QList<QMdiSubWindow *> history = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = history.crbegin(); it != history.crend() && !next; ++it) {
+        auto *query = qobject_cast<frmQuery *>(*it);
+        if (*it != window && (*it)->isVisible() && !(*it)->isMinimized() && !(query && query->closing()))
+            next = *it;
+    }
+    if (!next)
+        return;
+    mdiArea->setActiveSubWindow(next);
+    // The query window taking the closed one's place is maximised too; the browser keeps its size.
+    if (qobject_cast<frmQuery *>(next) && m_blnQueriesMaximised)
+        next->showMaximized();
 }
 
 void mdiMain::queryWindowGone()

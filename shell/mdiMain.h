@@ -50,7 +50,8 @@ public:
     void queryViewChanged(frmQuery *window);
     // A query window was loaded: Results gets its check mark.
     void queryLoaded();
-    // A query window is closing; if it was maximised, the window that takes its place is too.
+    // A query window is closing (already marked so). If it was the maximised current window, the
+    // window it was activated after becomes current, maximised when it is a query window.
     void queryClosing(frmQuery *window);
     // The browser became current: every query command off.
     void browserActivated();
@@ -171,6 +172,4 @@ private:
     bool m_blnQuitConfirmed = false;
     bool m_blnUnloaded = false;
     bool m_blnQueriesMaximised = false;
-    // Set while a maximised query window hands over to the next current window.
-    bool m_blnMaximisedClosing = false;
 };

@@ -2,6 +2,7 @@
 #include "ShellTestSupport.h"
 #include "WindowPlacement.h"
 
+#include <QApplication>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
@@ -195,6 +196,50 @@ TEST_F(WindowArrangement, AWindowClickedAfterAMaximisedOneClosedKeepsItsSize)
     frmQuery *next = launch(QStringLiteral("Shippers"));
     ASSERT_NE(next, nullptr);
     EXPECT_TRUE(next->isMaximized());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowArrangement, AClosedMaximisedWindowHandsOverAtOnceAndLeavesNothingBehind)
+{
+    start();
+    main->showNormal();
+    main->resize(1400, 900);
+    pump(50);
+    frmQuery *before = launch(QStringLiteral("Customers"));
+    frmQuery *later = launch(QStringLiteral("Orders"));
+    frmQuery *maximised = launch(QStringLiteral("Products"));
+    ASSERT_TRUE(before && later && maximised);
+    // The window used just before the maximised one is not the one opened just before it.
+    activate(before);
+    activate(maximised);
+    maximised->showMaximized();
+    pump(20);
+    const QPointer<frmQuery> gone(maximised);
+
+    // Settled within the close itself: nothing is left to the order of later events.
+    maximised->close();
+    EXPECT_EQ(main->activeQueryWindow(), before);
+    EXPECT_TRUE(before->isMaximized());
+    EXPECT_FALSE(later->isMaximized());
+    ASSERT_TRUE(pump(3000, [&] { return gone.isNull(); }));
+    pump(20);
+    EXPECT_EQ(main->activeQueryWindow(), before);
+    EXPECT_TRUE(before->isMaximized()) << "still so once the closed window is destroyed";
+
+    // Restored by the user: the destroyed window maximises nothing afterwards.
+    before->showNormal();
+    pump(20);
+    EXPECT_FALSE(main->queriesMaximised());
+    activate(later);
+    EXPECT_FALSE(later->isMaximized());
+
+    // Ctrl+F4 closes the current query window as its close box does.
+    later->activateWindow();
+    later->control()->setFocus();
+    pump(20);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : later, Qt::Key_F4,
+                    Qt::ControlModifier);
+    EXPECT_TRUE(later->closing());
     EXPECT_TRUE(errors.empty());
 }
 
