@@ -8,6 +8,7 @@
 #include "db/Types.h"
 #include "db/ValueRules.h"
 #include "grid/Grid.h"
+#include "grid/GridView.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTableView>
 
 namespace {
 
@@ -86,6 +88,7 @@ frmParameters::frmParameters(QWidget *parent)
     connect(grdParameters, &grid::Grid::BeforeEdit, this, &frmParameters::beforeEdit);
     connect(grdParameters, &grid::Grid::KeyPressEdit, this, &frmParameters::keyPressEdit);
     connect(grdParameters, &grid::Grid::CellButtonClick, this, &frmParameters::cellButtonClick);
+    connect(grdParameters, &grid::Grid::AfterEdit, this, [this] { fitColumns(); });
     connect(mtvDate, &QCalendarWidget::clicked, this, &frmParameters::dateClicked);
     // The calendar belongs to the cell it was opened for: it goes when the focus goes anywhere
     // else (another cell, the grid, a button) and when the grid is clicked.
@@ -196,11 +199,28 @@ bool frmParameters::Get_Parameters()
             grdParameters->setTextMatrix(r, colMaxLen, QString::number(number ? p.Precision : p.Size));
             grdParameters->setTextMatrix(r, colMaxScale, number ? QString::number(p.NumericScale) : QString());
         }
-        grdParameters->AutoSize(0, 4, false, 75);
+        fitColumns();
         return true;
     } catch (...) {
         return report(QStringLiteral("Get_Parameters"), analysis::currentErrorText());
     }
+}
+
+void frmParameters::fitColumns()
+{
+    if (grdParameters->Cols() <= colValue)
+        return;
+    grdParameters->AutoSize(0, grdParameters->Cols() - 1, false, 75);
+    const QTableView *view = grdParameters->view();
+    int others = 0;
+    for (int c = 0; c < grdParameters->Cols(); ++c) {
+        if (c != colValue && !grdParameters->ColHidden(c))
+            others += view->columnWidth(c);
+    }
+    // One pixel short of the edge, so that rounding never brings up a scroll bar.
+    const int room = view->viewport()->width() - others - 1;
+    if (room > view->columnWidth(colValue))
+        grdParameters->setColWidth(colValue, int(ui::Twips::fromPixelsX(room, grdParameters)));
 }
 
 bool frmParameters::Force_GridUpdate()
@@ -212,7 +232,7 @@ bool frmParameters::Force_GridUpdate()
             grdParameters->setRow(1);
         grdParameters->setRow(0);
         grdParameters->setRow(row);
-        grdParameters->AutoSize(0, 4, false, 75);
+        fitColumns();
         mtvDate->hide();
         m_updating = false;
         return true;
@@ -316,7 +336,16 @@ void frmParameters::beforeEdit(int row, int col, bool &cancel)
         cancel = true;
         return;
     }
-    grdParameters->setEditMaxLength(grdParameters->TextMatrix(row, colMaxLen).toInt());
+    // A text's declared length limits what is typed; a number's precision counts digits, not its
+    // sign and decimal point. A date's or a flag's size is bytes of storage, no limit on the text.
+    const QString type = grdParameters->TextMatrix(row, colType);
+    const int declared = grdParameters->TextMatrix(row, colMaxLen).toInt();
+    int maxLength = 0;
+    if (type == QLatin1String("String"))
+        maxLength = declared;
+    else if (type == QLatin1String("Number") && declared > 0)
+        maxLength = declared + 2;
+    grdParameters->setEditMaxLength(maxLength);
     grdParameters->setComboList(m_editLists.value(row));
 }
 
@@ -324,8 +353,9 @@ void frmParameters::keyPressEdit(int row, int, int &keyAscii)
 {
     if (grdParameters->TextMatrix(row, colType) != QLatin1String("Number"))
         return;
-    // A minus sign is a number's too.
-    if (keyAscii == '-')
+    // A minus sign is a number's too; Enter, Escape and the other control keys end or leave the
+    // edit as in any other cell.
+    if (keyAscii == '-' || keyAscii < 32)
         return;
     const int key = analysis::Check_NumberKey(keyAscii, grdParameters->TextMatrix(row, colMaxScale).toInt() > 0);
     keyAscii = key < 0 ? 0 : key;
@@ -350,7 +380,7 @@ void frmParameters::cellButtonClick(int row, int col)
 void frmParameters::dateClicked(const QDate &date)
 {
     grdParameters->setTextMatrix(grdParameters->Row(), grdParameters->Col(), date.toString(Qt::ISODate));
-    grdParameters->AutoSize(0, 4, false, 75);
+    fitColumns();
     mtvDate->hide();
 }
 
@@ -367,6 +397,8 @@ void frmParameters::showEvent(QShowEvent *event)
     Load();
     QDialog::showEvent(event);
     ui::MousePointer::setDefault();
+    if (m_initialised)
+        fitColumns();
     if (m_initialised && grdParameters->Rows() > 1) {
         grdParameters->setRow(1);
         grdParameters->setCol(colValue);
@@ -387,6 +419,8 @@ void frmParameters::resizeEvent(QResizeEvent *event)
     cmdCancel->move(l + w - cmdCancel->width(), top);
     cmdOK->move(cmdCancel->x() - cmdOK->width() - 3, top);
     cmdClear->move(cmdClear->x(), top);
+    if (m_initialised)
+        fitColumns();
 }
 
 void frmParameters::done(int result)

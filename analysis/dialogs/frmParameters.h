@@ -61,6 +61,8 @@ private:
     void cellButtonClick(int row, int col);
     void dateClicked(const QDate &date);
     bool report(const QString &procedure, const QString &text);
+    // Columns to their contents; the values, which the user types, also get the room left over.
+    void fitColumns();
 
     db::Command *m_command = nullptr;
     QWidget *m_parentWindow = nullptr;

@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -455,6 +456,99 @@ TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhere)
     dlg.mtvDate->setSelectedDate(QDate(2024, 3, 5));
     emit dlg.mtvDate->clicked(QDate(2024, 3, 5));
     EXPECT_FALSE(dlg.mtvDate->isVisible());
+    dlg.reject();
+}
+
+TEST_F(FirstUse, AParameterValueTypedInIsShownWhole)
+{
+    db::Command cmd;
+    db::Parameter day;
+    day.Name = QStringLiteral("p_from");
+    day.Type = db::adDBDate;
+    day.Direction = db::adParamInput;
+    day.Size = 6; // bytes of storage, as the server's catalogue gives it
+    db::Parameter note = day;
+    note.Name = QStringLiteral("p_note");
+    note.Type = db::adVarWChar;
+    note.Size = 200;
+    db::Parameter code = day;
+    code.Name = QStringLiteral("p_code");
+    code.Type = db::adVarWChar;
+    code.Size = 3;
+    db::Parameter amount = day;
+    amount.Name = QStringLiteral("p_amount");
+    amount.Type = db::adNumeric;
+    amount.Precision = 5;
+    amount.NumericScale = 2;
+    cmd.Parameters = {day, note, code, amount};
+    frmParameters dlg;
+    dlg.setAdoCommand(&cmd);
+    dlg.resize(600, 400);
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    grid::Grid &g = *dlg.grdParameters;
+    QTableView *view = g.view();
+    auto usedWidth = [&] {
+        int w = 0;
+        for (int c = 0; c < g.Cols(); ++c)
+            w += g.ColHidden(c) ? 0 : view->columnWidth(c);
+        return w;
+    };
+    // Empty values still get the room the other columns leave: typing starts in a wide cell.
+    EXPECT_GT(view->columnWidth(2), view->viewport()->width() / 2);
+    EXPECT_LE(usedWidth(), view->viewport()->width()) << "no horizontal scrolling for it";
+
+    // A date typed with the keyboard, then Enter.
+    g.setRow(1);
+    g.setCol(2);
+    view->setFocus();
+    // The first key opens the cell's editor, which takes the keys after it.
+    for (const QChar ch : QStringLiteral("2026-12-09")) {
+        QTest::keyClick(QApplication::focusWidget(), ch.toLatin1());
+        QApplication::processEvents();
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(g.TextMatrix(1, 2), QStringLiteral("2026-12-09")) << "a date's storage size is no limit";
+    const QFontMetrics fm(g.font());
+    EXPECT_GT(view->columnWidth(2), fm.horizontalAdvance(QStringLiteral("2026-12-09")));
+
+    // A text stops at its declared length; a number at its digits with a sign and a point.
+    auto typeInto = [&](int row, const QString &text) {
+        g.setRow(row);
+        g.setCol(2);
+        view->setFocus();
+        for (const QChar ch : text) {
+            QTest::keyClick(QApplication::focusWidget(), ch.toLatin1());
+            QApplication::processEvents();
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QApplication::processEvents();
+        return g.TextMatrix(row, 2);
+    };
+    EXPECT_EQ(typeInto(3, QStringLiteral("ABCD")), QStringLiteral("ABC"));
+    EXPECT_EQ(typeInto(4, QStringLiteral("123")), QStringLiteral("123")) << "Enter ends a number's edit";
+    EXPECT_EQ(g.editor(), nullptr);
+    EXPECT_EQ(typeInto(4, QStringLiteral("-123.45")), QStringLiteral("-123.45"));
+    ASSERT_TRUE(dlg.Save_Changes());
+    EXPECT_EQ(cmd.Parameters[0].Value.toDate(), QDate(2026, 12, 9));
+    EXPECT_EQ(cmd.Parameters[3].Value.toString(), QStringLiteral("-123.45"));
+
+    // A value longer than the room: the column grows to show it, the grid scrolls.
+    const QString longText(80, QLatin1Char('x'));
+    g.setTextMatrix(2, 2, longText);
+    ASSERT_TRUE(dlg.Force_GridUpdate());
+    EXPECT_GE(view->columnWidth(2), std::min(fm.horizontalAdvance(longText), fm.averageCharWidth() * 50));
+
+    // A larger window: the values' column takes the new room.
+    g.setTextMatrix(2, 2, QString());
+    ASSERT_TRUE(dlg.Force_GridUpdate());
+    const int before = view->columnWidth(2);
+    dlg.resize(900, 400);
+    QApplication::processEvents();
+    EXPECT_GT(view->columnWidth(2), before);
+    EXPECT_LE(usedWidth(), view->viewport()->width());
     dlg.reject();
 }
 
