@@ -182,9 +182,17 @@ bool hlTabulon::Resize_Cols()
 bool hlTabulon::Show_ResultsCount()
 {
     try {
-        const QString colText = QStringLiteral(" Col ") + QString::number(grdResults->Col() + 1) + QStringLiteral(" of ")
-                                + QString::number(grdResults->Cols());
+        // A grid without rows has no current cell: the number of columns alone, not a column 0;
+        // before there is any result, nothing.
         const bool open = m_rsResults && m_rsResults->State() == db::adStateOpen;
+        const int cols = grdResults->Cols();
+        const bool onCell = grdResults->Rows() > grdResults->FixedRows() && grdResults->Col() >= 0;
+        const bool noResult = !onCell && !open;
+        const QString colText = cols <= 0 || noResult ? QString()
+                                : onCell  ? QStringLiteral(" Col ") + QString::number(grdResults->Col() + 1)
+                                               + QStringLiteral(" of ") + QString::number(cols)
+                                          : u' ' + QString::number(cols) + (cols == 1 ? QStringLiteral(" column")
+                                                                                      : QStringLiteral(" columns"));
         if (m_rsResults && (!open || !(options().ShowCount || m_blnShowCount))) {
             staStatus->Panels(1).setText(kReady);
             staStatus->Panels(5).setText(grdResults->Rows() >= 2 && grdResults->Row() >= 1

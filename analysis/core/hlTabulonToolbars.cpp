@@ -292,6 +292,11 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
             return false;
         for (QPlainTextEdit *box : {txtResultsSQL, txtChartSQL, txtSummarySQL, txtXTabSQL})
             box->setFont(opt.SQLFont);
+        // A box the user writes the query in keeps room for a few lines however small the window
+        // or the share the division gives it.
+        txtResultsSQL->setMinimumHeight(txtResultsSQL->isReadOnly() ? 0
+                                                                     : QFontMetrics(opt.SQLFont).lineSpacing() * 4
+                                                                           + 2 * txtResultsSQL->frameWidth() + 8);
         for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab}) {
             Splitter *s = splitter(v);
             const analysis::SplitOptions &so = opt.split(v);

@@ -21,7 +21,11 @@ struct SplitGeometry {
 // capped at 1 instead, so the second pane gets size 0 and the bar sits at the far edge where the
 // user can still grab it. A bar thicker than the area gives both panes size 0. No size is ever
 // negative.
+//
+// `minimum1` and `minimum2` are the least extent of each pane along the division: where the
+// fraction would make a pane smaller, the bar moves instead, as far as the space allows (the first
+// pane's minimum counts first when both cannot be met).
 PANEDIVIDER_EXPORT SplitGeometry computeLayout(double width, double height, double barWidth, double fraction,
-                                               bool horizontal);
+                                               bool horizontal, double minimum1 = 0, double minimum2 = 0);
 
 } // namespace splitter

@@ -213,7 +213,15 @@ void Splitter::layoutPanes()
 {
     const double w = Twips::fromPixelsX(width(), this);
     const double h = Twips::fromPixelsY(height(), this);
-    const splitter::SplitGeometry g = splitter::computeLayout(w, h, m_barWidth, m_fraction, m_horizontal);
+    // A pane's own minimum size holds against the fraction.
+    auto minimum = [this](const QWidget *pane) {
+        if (!pane)
+            return 0.0;
+        return m_horizontal ? Twips::fromPixelsY(pane->minimumHeight(), this)
+                            : Twips::fromPixelsX(pane->minimumWidth(), this);
+    };
+    const splitter::SplitGeometry g = splitter::computeLayout(w, h, m_barWidth, m_fraction, m_horizontal,
+                                                              minimum(m_child1), minimum(m_child2));
     if (m_child1)
         place(m_child1, g.child1);
     if (m_child2)

@@ -2,6 +2,7 @@
 
 #include "core/OperationFrame.h"
 #include "grid/Grid.h"
+#include "ui/StatusPanels.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -88,6 +89,42 @@ TEST_F(QueryWindowsTest, TheAdministratorsOpenSqlSettingCannotBeBypassed)
     emit browserControl()->Refreshed();
     emit main->mnuItem->aboutToShow();
     EXPECT_FALSE(main->mnuOpenQuery->isVisible());
+}
+
+TEST_F(QueryWindowsTest, TheEditableQueryWindowOpensReadyToWriteIn)
+{
+    start();
+    main->showNormal();
+    main->resize(1400, 900);
+    pump(50);
+    browser::browserSettings().OpenSQL = true;
+    emit browserControl()->Refreshed();
+    frmQuery *w = launch(QStringLiteral("Orders"), false, true);
+    ASSERT_NE(w, nullptr);
+    QPlainTextEdit *box = sqlBox(w);
+    ASSERT_FALSE(box->isReadOnly());
+    const int fourLines = QFontMetrics(box->font()).lineSpacing() * 4;
+    EXPECT_GE(box->viewport()->height(), fourLines) << "the whole query and room to write, not one line";
+    // Nothing has run: the status names no column (there is no grid of results yet).
+    auto *status = w->control()->findChild<ui::StatusPanels *>(QStringLiteral("staStatus"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->Panels(4).Text().trimmed().isEmpty()) << status->Panels(4).Text();
+
+    // The keyboard is in the box; what is typed goes into the query.
+    box->setFocus();
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box, QStringLiteral(" WHERE 1 = 1"));
+    EXPECT_TRUE(box->toPlainText().endsWith(QStringLiteral(" WHERE 1 = 1")));
+    // A small window keeps the lines; a read-only box gives its room to the grid as before.
+    w->resize(600, 260);
+    pump(20);
+    EXPECT_GE(box->viewport()->height(), fourLines);
+    browser::browserSettings().OpenSQL = false;
+    emit browserControl()->Refreshed();
+    frmQuery *table = launch(QStringLiteral("Customers"));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(sqlBox(table)->minimumHeight(), 0);
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(QueryWindowsTest, BrowserEventsReachTheMenusAndTheErrorWindow)

@@ -70,6 +70,39 @@ TEST(SplitLayout, NoPaneGetsANegativeSize)
     EXPECT_EQ(thick.bar, QRectF(0, 0, 3000, 80));
 }
 
+TEST(SplitLayout, APaneKeepsItsMinimumAgainstTheFraction)
+{
+    // 90 % for the first pane would leave the second 492 high; it asks for 1200.
+    const auto g = computeLayout(3000, 5000, 80, 0.9, true, 0, 1200);
+    EXPECT_EQ(g.child2, QRectF(0, 3800, 3000, 1200));
+    EXPECT_EQ(g.bar, QRectF(0, 3720, 3000, 80));
+    EXPECT_EQ(g.child1.height(), 3720);
+    // The first pane's minimum, side by side.
+    EXPECT_EQ(computeLayout(5000, 3000, 80, 0.1, false, 2000, 0).child1.width(), 2000);
+    // A fraction that already leaves enough is not touched.
+    EXPECT_EQ(computeLayout(3000, 5000, 80, 0.5, true, 1000, 1000).child1.height(), 2460);
+    // Both minima larger than the space: the first gets its own, the second the rest, none negative.
+    const auto tight = computeLayout(3000, 1000, 80, 0.5, true, 800, 800);
+    EXPECT_EQ(tight.child1.height(), 800);
+    EXPECT_EQ(tight.child2.height(), 120);
+    const auto none = computeLayout(3000, 60, 80, 0.5, true, 800, 800);
+    EXPECT_EQ(none.child1.height(), 0);
+    EXPECT_EQ(none.child2.height(), 0);
+}
+
+TEST(Splitter, APaneWithAMinimumHeightIsNotSqueezed)
+{
+    Fixture f(400, 300, true, 60);
+    f.splitter->setSplitPercent(90);
+    f.two->setMinimumHeight(80);
+    f.splitter->resize(400, 301); // any layout applies it
+    EXPECT_GE(f.two->height(), 79);
+    EXPECT_EQ(f.splitter->SplitPercent(), 90) << "the user's division is kept for larger windows";
+    f.splitter->resize(400, 1000);
+    EXPECT_GT(f.two->height(), 80);
+    EXPECT_NEAR(f.one->height(), int(0.9 * (1000 - f.bar()->height())), 2);
+}
+
 TEST(Splitter, NewInstanceDefaultsAndWrittenBag)
 {
     Splitter s;
