@@ -264,6 +264,7 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                     : m_intView == tbViewChart ? nullptr
                                                : grdResults;
     const QPointer<QWidget> focused = QApplication::focusWidget();
+    bool notFound = false;
     {
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Finding,
                                        QStringLiteral("Searching ... (ESC to stop)"), ui::LongOperation::Restore::Ready,
@@ -346,15 +347,12 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                             g->setCol(foundCol);
                             g->ShowCell(foundRow, foundCol);
                         } else {
-                            staStatus->Panels(1).setText(kReady);
-                            ui::Prompter::msgBox(QStringLiteral("Search item not found"), ui::MsgButtons::OK,
-                                                 ui::MsgIcon::Information, QStringLiteral("Find"), this);
+                            notFound = true;
                         }
                         ok = true;
                     }
                 } else {
-                    ui::Prompter::msgBox(QStringLiteral("Search item not found"), ui::MsgButtons::OK,
-                                         ui::MsgIcon::Information, QStringLiteral("Find"), this);
+                    notFound = true;
                     ok = true;
                 }
             }
@@ -381,6 +379,28 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                 focused->setFocus();
             else
                 m_frmFind->setFocus();
+        }
+        if (notFound) {
+            // Told only now, with the grid enabled and holding its window's keyboard again:
+            // disabled, it had passed the focus on, and closing the message would have handed the
+            // keyboard (and the front) to whatever took it, such as the Data Sources window. The
+            // message belongs to the window the search came from, which gets the keyboard back.
+            staStatus->Panels(1).setText(kReady);
+            const bool fromFindWindow = focused && m_frmFind && m_blnFindOpen && m_frmFind->isAncestorOf(focused);
+            ui::Prompter::msgBox(QStringLiteral("Search item not found"), ui::MsgButtons::OK,
+                                 ui::MsgIcon::Information, QStringLiteral("Find"),
+                                 fromFindWindow ? m_frmFind.data() : static_cast<QWidget *>(this));
+            if (!self)
+                return false;
+            if (fromFindWindow) {
+                m_frmFind->activateWindow();
+                focused->setFocus();
+            } else if (focused && isAncestorOf(focused) && focused->isVisible() && focused->isEnabled()) {
+                window()->activateWindow();
+                focused->setFocus(Qt::OtherFocusReason);
+            } else {
+                focusCurrentView();
+            }
         }
     }
     if (self)

@@ -1,11 +1,15 @@
 // Where query windows open and how the Window menu arranges them: every window stays usable.
 #include "ShellTestSupport.h"
 #include "WindowPlacement.h"
+#include "grid/GridView.h"
+#include "grid/Grid.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 using shelltest::pump;
 using shelltest::ShellTest;
@@ -278,4 +282,69 @@ TEST_F(WindowArrangement, CaptionOptionsAndFocusAfterFind)
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_TRUE(w->isAncestorOf(QApplication::focusWidget()));
     EXPECT_TRUE(main->mnuFindNext->isEnabled());
+}
+
+TEST_F(WindowArrangement, AfterNotFoundTheKeyboardIsBackWhereTheSearchCameFrom)
+{
+    start();
+    frmQuery *w = launch(QStringLiteral("Customers"));
+    ASSERT_NE(w, nullptr);
+    activate(w);
+    QApplication::setActiveWindow(main);
+    auto *results = w->control()->findChild<grid::Grid *>(QStringLiteral("grdResults"));
+    ASSERT_NE(results, nullptr);
+    results->view()->setFocus();
+    pump(20);
+    analysis::options().FindText = QStringLiteral("no such text anywhere");
+    ui::Prompter::clearAsked();
+
+    // F3 in the grid: told, and the keyboard is in the grid again, so F3 works at once.
+    for (int press = 1; press <= 2; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
+        pump(20);
+        ASSERT_EQ(ui::Prompter::asked().size(), std::size_t(press));
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Search item not found"));
+        EXPECT_EQ(main->mdiArea->currentSubWindow(), w) << "the Data Sources window stays behind";
+        EXPECT_EQ(QApplication::focusWidget(), results->view());
+    }
+
+    // From the find window: the keyboard goes back to its box for another try.
+    ASSERT_TRUE(w->control()->Show_Find());
+    auto *find = w->control()->findChild<QDialog *>(QStringLiteral("frmFind"));
+    ASSERT_NE(find, nullptr);
+    auto *box = find->findChild<QComboBox *>(QStringLiteral("cboFind"));
+    ASSERT_NE(box, nullptr);
+    // Keys go where the keyboard is, as real ones do: the box the window gave it to.
+    ASSERT_TRUE(pump(3000, [&] { return box->hasFocus() || box->isAncestorOf(QApplication::focusWidget()); }));
+    QWidget *keyboard = QApplication::focusWidget();
+    QTest::keyClicks(keyboard, QStringLiteral("zzzz"));
+    QTest::keyClick(keyboard, Qt::Key_Return);
+    pump(20);
+    ASSERT_EQ(ui::Prompter::asked().size(), 3u);
+    EXPECT_TRUE(find->isEnabled());
+    EXPECT_TRUE(box->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == box);
+    EXPECT_EQ(main->mdiArea->currentSubWindow(), w);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(WindowArrangement, RowDetailsAndFindAreToolWindowsOfTheMainWindow)
+{
+    start();
+    frmQuery *w = launch(QStringLiteral("Orders"));
+    ASSERT_NE(w, nullptr);
+    activate(w);
+    ASSERT_TRUE(w->control()->Show_Details());
+    ASSERT_TRUE(w->control()->Show_Find());
+    pump(20);
+    for (const char *name : {"frmDetails", "frmFind"}) {
+        auto *tool = w->control()->findChild<QDialog *>(QLatin1String(name));
+        ASSERT_NE(tool, nullptr) << name;
+        ASSERT_TRUE(tool->isVisible()) << name;
+        // Above the main window only, and going with it: never above other programs' windows.
+        EXPECT_EQ(tool->windowType(), Qt::Tool) << name;
+        EXPECT_FALSE(tool->windowFlags() & Qt::WindowStaysOnTopHint) << name;
+        ASSERT_NE(tool->windowHandle(), nullptr) << name;
+        EXPECT_EQ(tool->windowHandle()->transientParent(), main->windowHandle()) << name;
+    }
+    EXPECT_TRUE(errors.empty());
 }
