@@ -84,6 +84,16 @@ protected:
         return c;
     }
 
+    // The parameters dialog on `cmd`, shown and active as the user meets it.
+    static void showParameters(frmParameters &dlg, db::Command &cmd)
+    {
+        dlg.setAdoCommand(&cmd);
+        dlg.resize(600, 400);
+        dlg.show();
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    }
+
     grid::Grid &grid() { return *tab->grdResults; }
     ::qryMenu &menu() { return *tab->qryMenu; }
     void rightClickCell(int row, int c) { tabtest::rightClickCell(grid(), row, c); }
@@ -422,11 +432,9 @@ TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhere)
     n.Direction = db::adParamInput;
     cmd.Parameters = {day, n};
     frmParameters dlg;
-    dlg.setAdoCommand(&cmd);
-    dlg.resize(600, 400);
-    dlg.show();
-    dlg.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    showParameters(dlg, cmd);
+    if (HasFatalFailure())
+        return;
     grid::Grid &g = *dlg.grdParameters;
     QTableView *view = g.view();
 
@@ -486,11 +494,9 @@ TEST_F(FirstUse, AParameterValueTypedInIsShownWhole)
     amount.NumericScale = 2;
     cmd.Parameters = {day, note, code, amount};
     frmParameters dlg;
-    dlg.setAdoCommand(&cmd);
-    dlg.resize(600, 400);
-    dlg.show();
-    dlg.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    showParameters(dlg, cmd);
+    if (HasFatalFailure())
+        return;
     grid::Grid &g = *dlg.grdParameters;
     QTableView *view = g.view();
     auto usedWidth = [&] {
@@ -503,22 +509,8 @@ TEST_F(FirstUse, AParameterValueTypedInIsShownWhole)
     EXPECT_GT(view->columnWidth(2), view->viewport()->width() / 2);
     EXPECT_LE(usedWidth(), view->viewport()->width()) << "no horizontal scrolling for it";
 
-    // A date typed with the keyboard, then Enter.
-    g.setRow(1);
-    g.setCol(2);
-    view->setFocus();
-    // The first key opens the cell's editor, which takes the keys after it.
-    for (const QChar ch : QStringLiteral("2026-12-09")) {
-        QTest::keyClick(QApplication::focusWidget(), ch.toLatin1());
-        QApplication::processEvents();
-    }
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_EQ(g.TextMatrix(1, 2), QStringLiteral("2026-12-09")) << "a date's storage size is no limit";
-    const QFontMetrics fm(g.font());
-    EXPECT_GT(view->columnWidth(2), fm.horizontalAdvance(QStringLiteral("2026-12-09")));
-
-    // A text stops at its declared length; a number at its digits with a sign and a point.
+    // Typed with the keyboard, then Enter. The first key opens the cell's editor, which takes the
+    // keys after it.
     auto typeInto = [&](int row, const QString &text) {
         g.setRow(row);
         g.setCol(2);
@@ -531,6 +523,11 @@ TEST_F(FirstUse, AParameterValueTypedInIsShownWhole)
         QApplication::processEvents();
         return g.TextMatrix(row, 2);
     };
+    EXPECT_EQ(typeInto(1, QStringLiteral("2026-12-09")), QStringLiteral("2026-12-09")) << "a date's storage size is no limit";
+    const QFontMetrics fm(g.font());
+    EXPECT_GT(view->columnWidth(2), fm.horizontalAdvance(QStringLiteral("2026-12-09")));
+
+    // A text stops at its declared length; a number at its digits with a sign and a point.
     EXPECT_EQ(typeInto(3, QStringLiteral("ABCD")), QStringLiteral("ABC"));
     EXPECT_EQ(typeInto(4, QStringLiteral("123")), QStringLiteral("123")) << "Enter ends a number's edit";
     EXPECT_EQ(g.editor(), nullptr);
