@@ -5,6 +5,7 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLegend>
 #include <QLegendMarker>
@@ -98,6 +99,11 @@ void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &loo
         s->attachAxis(x);
         s->attachAxis(y);
     }
+    // Round steps; a flat chart (all 0, or one value) still gets an axis from 0.
+    if (y->max() > y->min())
+        y->applyNiceNumbers();
+    else
+        y->setRange(std::min(0.0, y->min()), std::max(0.0, y->max()) + (y->max() > 0 ? y->max() * 0.1 : 1.0));
 }
 
 void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool stacked)
@@ -125,29 +131,43 @@ void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool 
 
 void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
 {
-    const int S = data.seriesCount();
-    const int P = data.pointCount();
+    int S = data.seriesCount();
+    int P = data.pointCount();
+    // Many series of one point each (one group column) go in one bar set across the categories:
+    // a set each costs time that grows with the square of their number.
+    hit.transposed = P == 1 && S > kSeriesAsSetsLimit;
+    std::vector<std::vector<double>> values;
+    QStringList names, categories;
+    if (hit.transposed) {
+        values.assign(1, std::vector<double>(S));
+        for (int s = 1; s <= S; ++s) {
+            values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
+            categories << data.seriesLabel(s);
+        }
+        names << data.pointLabel(1);
+        P = S;
+        S = 1;
+    } else {
+        values.assign(S, std::vector<double>(P));
+        for (int s = 1; s <= S; ++s) {
+            names << data.seriesLabel(s);
+            for (int p = 1; p <= P; ++p)
+                values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
+        }
+        for (int p = 1; p <= P; ++p)
+            categories << data.pointLabel(p);
+    }
     QAbstractBarSeries *series = looks.stacking ? static_cast<QAbstractBarSeries *>(new QStackedBarSeries)
                                                 : new QBarSeries;
-    std::vector<std::vector<double>> values(S, std::vector<double>(P));
-    for (int s = 1; s <= S; ++s) {
-        auto *set = new QBarSet(data.seriesLabel(s));
-        const QColor c = seriesColor(s - 1);
+    for (int s = 0; s < S; ++s) {
+        auto *set = new QBarSet(names.value(s));
+        const QColor c = seriesColor(s);
         set->setColor(c);
         set->setBorderColor(c.darker(130));
-        QList<qreal> row;
-        row.reserve(P);
-        for (int p = 1; p <= P; ++p) {
-            values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
-            row.append(values[s - 1][p - 1]);
-        }
-        set->append(row);
+        set->append(QList<qreal>(values[s].begin(), values[s].end()));
         series->append(set);
     }
     chart->addSeries(series);
-    QStringList categories;
-    for (int p = 1; p <= P; ++p)
-        categories << data.pointLabel(p);
     addAxes(chart, categories, looks, {series});
     hit.bars = series;
     hit.anySeries = series;
@@ -244,6 +264,22 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
 
 } // namespace
 
+QString refusal2D(const ChartData &data, Plot2D plot)
+{
+    const int S = data.seriesCount();
+    const int P = data.pointCount();
+    // Series of one point each are drawn as one (bars, area); pies have a slice per series each.
+    const qint64 drawn = plot == Plot2D::Pie ? qint64(S) * P : (P == 1 ? 1 : S);
+    if (drawn <= kSeriesLimit2D)
+        return {};
+    return QCoreApplication::translate("chart::ChartView",
+                                       "Too many series to draw in 2-D: %1 series of %2 points. "
+                                       "A 2-D chart draws at most %3 series (bars or areas) or %3 slices.")
+        .arg(S)
+        .arg(P)
+        .arg(kSeriesLimit2D);
+}
+
 QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit2D *hitOut)
 {
     auto *chart = new QChart;
@@ -261,6 +297,9 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
         case Plot2D::Pie: buildPie(chart, data, hit); break;
         }
     }
+    // One set across the categories has no series to tell apart.
+    if (hit.transposed)
+        chart->legend()->setVisible(false);
     if (hitOut)
         *hitOut = std::move(hit);
     return chart;

@@ -19,6 +19,22 @@ namespace chart::detail {
 
 namespace {
 
+// Each axis label is a texture of its own: past this many the graph takes seconds a frame, so
+// longer axes show every n-th label (a surface) or none (bars: the legend and a selected bar's
+// label name them).
+constexpr int kAxisLabelLimit = 100;
+
+QStringList thinnedLabels(const QStringList &labels)
+{
+    if (labels.size() <= kAxisLabelLimit)
+        return labels;
+    const qsizetype step = (labels.size() + kAxisLabelLimit - 1) / kAxisLabelLimit;
+    QStringList out;
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        out << (i % step == 0 ? labels[i] : QString());
+    return out;
+}
+
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
 class CategoryFormatter : public QValue3DAxisFormatter {
 public:
@@ -38,6 +54,8 @@ protected:
         labelPositions().clear();
         labelStrings().clear();
         for (int i = 0; i < n; ++i) {
+            if (m_labels[i].isEmpty() && n > kAxisLabelLimit)
+                continue;
             const float pos = n > 1 ? float(i) / float(n - 1) : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
@@ -119,7 +137,9 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
             array->append(row);
             colours << seriesColor(s - 1);
         }
-        series->dataProxy()->resetArray(array, seriesLabels, pointLabels);
+        series->dataProxy()->resetArray(array,
+                                        seriesLabels.size() > kAxisLabelLimit ? QStringList() : seriesLabels,
+                                        pointLabels.size() > kAxisLabelLimit ? QStringList() : pointLabels);
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
@@ -146,6 +166,8 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_pointsDrawn = std::max(2, m_pointsReal);
         auto *array = new QSurfaceDataArray;
         array->reserve(m_seriesDrawn);
+        // An area rises from 0, as the 2-D one does.
+        float low = 0, high = 0;
         for (int s = 0; s < m_seriesDrawn; ++s) {
             auto *row = new QSurfaceDataRow(m_pointsDrawn);
             const int realS = std::min(s, m_seriesReal - 1) + 1;
@@ -154,6 +176,8 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                 const double v = m_seriesReal > 0 && m_pointsReal > 0
                                      ? drawnValue(data.seriesValue(realS, realP)) : 0.0;
                 (*row)[p].setPosition(QVector3D(float(p), float(v), float(s)));
+                low = std::min(low, float(v));
+                high = std::max(high, float(v));
             }
             array->append(row);
         }
@@ -164,7 +188,7 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         series->setBaseColor(seriesColor(0));
         m_surfaceGraph->addSeries(series);
         auto categoryAxis = [](QValue3DAxis *axis, const QStringList &labels, int drawn, const QString &title) {
-            QStringList shown = labels;
+            QStringList shown = thinnedLabels(labels);
             while (shown.size() < drawn)
                 shown << QString();
             axis->setRange(0, float(drawn - 1));
@@ -175,6 +199,9 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         };
         categoryAxis(m_surfaceGraph->axisX(), pointLabels, m_pointsDrawn, categoryTitle);
         categoryAxis(m_surfaceGraph->axisZ(), seriesLabels, m_seriesDrawn, depthTitle);
+        if (high == low)
+            high = low + 1;
+        m_surfaceGraph->axisY()->setRange(low, high);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
         connect(series, &QSurface3DSeries::selectedPointChanged, this, [this](const QPoint &pos) {

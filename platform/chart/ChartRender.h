@@ -35,13 +35,20 @@ QColor seriesColor(int k);
 double drawnValue(const std::optional<double> &v);
 
 enum class Plot2D { Bars, Area, Pie };
+
+// Above this many series of one point each, 2-D bars are drawn as one set across the categories.
+constexpr int kSeriesAsSetsLimit = 100;
+// Series a 2-D chart draws one by one (bar sets, areas, pie slices): past it Qt Charts takes
+// minutes. 0 when the chart can be drawn, else the refusal for the user.
+constexpr int kSeriesLimit2D = 500;
+QString refusal2D(const ChartData &data, Plot2D plot);
 Plot2D plot2DFor(int chartType);
 
 // What a drawn 2-D chart needs to find the point under the mouse.
 struct Hit2D {
     Plot2D plot = Plot2D::Bars;
     bool stacked = false;
-    bool transposed = false;       // area of one point per series drawn as one line of points
+    bool transposed = false;       // series of one point each drawn as one series across them
     int seriesCount = 0;           // as drawn
     int pointCount = 0;
     QAbstractBarSeries *bars = nullptr;

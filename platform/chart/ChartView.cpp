@@ -428,6 +428,10 @@ void ChartView::rebuild()
                            .arg(d->data.seriesCount())
                            .arg(d->data.pointCount())
                            .arg(DrawLimit);
+    } else if (!wants3D()) {
+        d->drawError = refusal2D(d->data, plot2DFor(d->looks.type));
+    }
+    if (!d->drawError.isEmpty()) {
         d->errorPage->setText(d->drawError);
         d->stack->setCurrentWidget(d->errorPage);
     } else if (wants3D()) {

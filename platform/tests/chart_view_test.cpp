@@ -343,3 +343,50 @@ TEST(ChartView, EditsToAHiddenChartAreDrawnWhenShown)
     ASSERT_NE(series, nullptr);
     EXPECT_EQ(series->count(), 50) << "one bar set per series";
 }
+
+TEST(ChartView, ManySeriesOfOnePointAreDrawnAsOneSetAndStillPickedBySeries)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    std::vector<double> values(150);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = double(i % 7 + 1);
+    fillOneGroup(view.data(), values);
+    view.resize(900, 500);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *series = qobject_cast<QAbstractBarSeries *>(
+        view.findChild<QChartView *>()->chart()->series().constFirst());
+    ASSERT_NE(series, nullptr);
+    EXPECT_EQ(series->count(), 1);
+    const auto point = view.pointAt(positionOf(view, QPointF(119, values[119] / 2)));
+    ASSERT_TRUE(point.has_value());
+    EXPECT_EQ(point->series, 120);
+    EXPECT_EQ(point->dataPoint, 1);
+    EXPECT_EQ(point->column, 120);
+    EXPECT_TRUE(view.DrawError().isEmpty());
+}
+
+TEST(ChartView, TooManySeriesForTwoDimensionsAreRefusedWithAMessage)
+{
+    ChartView view;
+    ChartData &d = view.data();
+    d.setRowCount(2);
+    d.setColumnCount(600); // 600 series of 2 points
+    for (int c = 1; c <= 600; ++c)
+        d.setValue(1, c, c);
+    for (int type : {chart::Chart2DBar, chart::Chart3DArea, chart::Chart3DBar}) {
+        view.setChartType(type);
+        EXPECT_FALSE(view.Picture(QSize(200, 100)).isNull());
+        EXPECT_TRUE(view.DrawError().contains("600")) << type;
+    }
+    // A pie has a slice per series and point: 100 x 6 is too many, 100 x 5 is not.
+    view.setChartType(chart::Chart2DPie);
+    d.setColumnCount(100);
+    d.setRowCount(6);
+    view.Picture(QSize(200, 100));
+    EXPECT_FALSE(view.DrawError().isEmpty());
+    d.setRowCount(5);
+    view.Picture(QSize(200, 100));
+    EXPECT_TRUE(view.DrawError().isEmpty());
+}
