@@ -85,8 +85,10 @@ QString categoryTitle(const ChartLooks &looks)
                                                   : looks.axisTitle[AxisCategory];
 }
 
+// Axes over the bands the series cover (hit.lower/upper), so that every series and every stack
+// fits: the axes' own ranges follow only some series of an area chart.
 void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &looks,
-             const std::vector<QAbstractSeries *> &series)
+             const std::vector<QAbstractSeries *> &series, const Hit2D &hit)
 {
     auto *x = new QBarCategoryAxis;
     x->append(distinctLabels(categories));
@@ -99,11 +101,18 @@ void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &loo
         s->attachAxis(x);
         s->attachAxis(y);
     }
-    // Round steps; a flat chart (all 0, or one value) still gets an axis from 0.
-    if (y->max() > y->min())
-        y->applyNiceNumbers();
-    else
-        y->setRange(std::min(0.0, y->min()), std::max(0.0, y->max()) + (y->max() > 0 ? y->max() * 0.1 : 1.0));
+    double low = 0, high = 0;
+    for (const auto &band : hit.lower)
+        for (double v : band)
+            low = std::min(low, v);
+    for (const auto &band : hit.upper)
+        for (double v : band)
+            high = std::max(high, v);
+    // Round steps; a flat chart (all 0) still gets an axis.
+    if (high == low)
+        high = low + 1;
+    y->setRange(low, high);
+    y->applyNiceNumbers();
 }
 
 void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool stacked)
@@ -168,12 +177,12 @@ void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
         series->append(set);
     }
     chart->addSeries(series);
-    addAxes(chart, categories, looks, {series});
+    fillBands(hit, values, looks.stacking);
+    addAxes(chart, categories, looks, {series}, hit);
     hit.bars = series;
     hit.anySeries = series;
     hit.seriesCount = S;
     hit.pointCount = P;
-    fillBands(hit, values, looks.stacking);
 }
 
 void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
@@ -223,7 +232,7 @@ void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
         chart->addSeries(area);
         all.push_back(area);
     }
-    addAxes(chart, categories, looks, all);
+    addAxes(chart, categories, looks, all, hit);
     hit.anySeries = all.empty() ? nullptr : all.front();
     hit.seriesCount = S;
     hit.pointCount = P;

@@ -207,8 +207,10 @@ ChartView::ChartView(QWidget *parent) : QWidget(parent), d(std::make_unique<Impl
 
 ChartView::~ChartView()
 {
-    if (d->container)
-        d->container->removeEventFilter(this);
+    // The graph's window outlives this body (its container goes with the child widgets): it
+    // must not call our filter once we are half gone.
+    if (d->graph && d->graph->window())
+        d->graph->window()->removeEventFilter(this);
 }
 
 // ---- data ----

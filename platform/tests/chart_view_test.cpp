@@ -390,3 +390,23 @@ TEST(ChartView, TooManySeriesForTwoDimensionsAreRefusedWithAMessage)
     view.Picture(QSize(200, 100));
     EXPECT_TRUE(view.DrawError().isEmpty());
 }
+
+TEST(ChartView, EverySeriesOfAStackFitsTheValueAxis)
+{
+    ChartView view;
+    view.setStacking(true);
+    view.setShowLegend(false); // its markers carry the colours too
+    ChartData &d = view.data();
+    d.setRowCount(3);
+    d.setColumnCount(4);
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 4; ++c)
+            d.setValue(r, c, r * 3 + c * 2 + (c % 2) * 4);
+    d.setDataSeriesInRow(true); // the third series stacks far above the first's values
+    for (int type : {chart::Chart2DBar, chart::Chart3DArea}) {
+        view.setChartType(type);
+        const QImage image = view.Picture(QSize(480, 320));
+        for (QRgb colour : {0x4f81bdu, 0xc0504du, 0x9bbb59u})
+            EXPECT_TRUE(hasColour(image, colour)) << "type " << type << " colour " << std::hex << colour;
+    }
+}
