@@ -138,104 +138,95 @@ void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool 
     }
 }
 
+// The series as drawn: the data's own, or, transposed, its series of one point each as the points
+// of a single series.
+struct Drawn {
+    std::vector<std::vector<double>> values; // by series, then point
+    QStringList names;                       // of the series
+    QStringList categories;                  // of the points
+    int seriesCount() const { return int(values.size()); }
+    int pointCount() const { return values.empty() ? 0 : int(values[0].size()); }
+};
+
+Drawn drawnSeries(const ChartData &data, bool transposed)
+{
+    const int S = data.seriesCount();
+    const int P = data.pointCount();
+    Drawn out;
+    if (transposed) {
+        out.values.assign(1, std::vector<double>(S));
+        for (int s = 1; s <= S; ++s) {
+            out.values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
+            out.categories << data.seriesLabel(s);
+        }
+        out.names << data.pointLabel(1);
+        return out;
+    }
+    out.values.assign(S, std::vector<double>(P));
+    for (int s = 1; s <= S; ++s) {
+        out.names << data.seriesLabel(s);
+        for (int p = 1; p <= P; ++p)
+            out.values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
+    }
+    for (int p = 1; p <= P; ++p)
+        out.categories << data.pointLabel(p);
+    return out;
+}
+
 void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
 {
-    int S = data.seriesCount();
-    int P = data.pointCount();
     // Many series of one point each (one group column) go in one bar set across the categories:
     // a set each costs time that grows with the square of their number.
-    hit.transposed = P == 1 && S > kSeriesAsSetsLimit;
-    std::vector<std::vector<double>> values;
-    QStringList names, categories;
-    if (hit.transposed) {
-        values.assign(1, std::vector<double>(S));
-        for (int s = 1; s <= S; ++s) {
-            values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
-            categories << data.seriesLabel(s);
-        }
-        names << data.pointLabel(1);
-        P = S;
-        S = 1;
-    } else {
-        values.assign(S, std::vector<double>(P));
-        for (int s = 1; s <= S; ++s) {
-            names << data.seriesLabel(s);
-            for (int p = 1; p <= P; ++p)
-                values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
-        }
-        for (int p = 1; p <= P; ++p)
-            categories << data.pointLabel(p);
-    }
+    hit.transposed = data.pointCount() == 1 && data.seriesCount() > kSeriesAsSetsLimit;
+    const Drawn drawn = drawnSeries(data, hit.transposed);
     QAbstractBarSeries *series = looks.stacking ? static_cast<QAbstractBarSeries *>(new QStackedBarSeries)
                                                 : new QBarSeries;
-    for (int s = 0; s < S; ++s) {
-        auto *set = new QBarSet(names.value(s));
+    for (int s = 0; s < drawn.seriesCount(); ++s) {
+        auto *set = new QBarSet(drawn.names.value(s));
         const QColor c = seriesColor(s);
         set->setColor(c);
         set->setBorderColor(c.darker(130));
-        set->append(QList<qreal>(values[s].begin(), values[s].end()));
+        set->append(QList<qreal>(drawn.values[s].begin(), drawn.values[s].end()));
         series->append(set);
     }
     chart->addSeries(series);
-    fillBands(hit, values, looks.stacking);
-    addAxes(chart, categories, looks, {series}, hit);
+    fillBands(hit, drawn.values, looks.stacking);
+    addAxes(chart, drawn.categories, looks, {series}, hit);
     hit.bars = series;
     hit.anySeries = series;
-    hit.seriesCount = S;
-    hit.pointCount = P;
+    hit.seriesCount = drawn.seriesCount();
+    hit.pointCount = drawn.pointCount();
 }
 
 void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
 {
-    int S = data.seriesCount();
-    int P = data.pointCount();
     // Series of one point each (one group column) make no area: draw them as one line of points.
-    hit.transposed = P == 1 && S > 1;
-    std::vector<std::vector<double>> values;
-    QStringList names, categories;
-    if (hit.transposed) {
-        values.assign(1, std::vector<double>(S));
-        for (int s = 1; s <= S; ++s) {
-            values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
-            categories << data.seriesLabel(s);
-        }
-        names << data.pointLabel(1);
-        P = S;
-        S = 1;
-    } else {
-        values.assign(S, std::vector<double>(P));
-        for (int s = 1; s <= S; ++s) {
-            names << data.seriesLabel(s);
-            for (int p = 1; p <= P; ++p)
-                values[s - 1][p - 1] = drawnValue(data.seriesValue(s, p));
-        }
-        for (int p = 1; p <= P; ++p)
-            categories << data.pointLabel(p);
-    }
-    fillBands(hit, values, looks.stacking);
+    hit.transposed = data.pointCount() == 1 && data.seriesCount() > 1;
+    const Drawn drawn = drawnSeries(data, hit.transposed);
+    fillBands(hit, drawn.values, looks.stacking);
     std::vector<QAbstractSeries *> all;
-    for (int s = 0; s < S; ++s) {
+    for (int s = 0; s < drawn.seriesCount(); ++s) {
         auto *upper = new QLineSeries;
         auto *lower = new QLineSeries;
-        for (int p = 0; p < P; ++p) {
-            const bool negative = values[s][p] < 0;
+        for (int p = 0; p < drawn.pointCount(); ++p) {
+            const bool negative = drawn.values[s][p] < 0;
             upper->append(p, negative ? hit.lower[s][p] : hit.upper[s][p]);
             lower->append(p, negative ? hit.upper[s][p] : hit.lower[s][p]);
         }
         auto *area = new QAreaSeries(upper, lower);
         upper->setParent(area);
         lower->setParent(area);
-        area->setName(names.value(s));
+        area->setName(drawn.names.value(s));
         const QColor c = seriesColor(s);
         area->setColor(c);
         area->setBorderColor(c.darker(130));
         chart->addSeries(area);
         all.push_back(area);
     }
-    addAxes(chart, categories, looks, all, hit);
+    addAxes(chart, drawn.categories, looks, all, hit);
     hit.anySeries = all.empty() ? nullptr : all.front();
-    hit.seriesCount = S;
-    hit.pointCount = P;
+    hit.seriesCount = drawn.seriesCount();
+    hit.pointCount = drawn.pointCount();
 }
 
 void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
