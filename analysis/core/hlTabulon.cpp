@@ -28,7 +28,7 @@ namespace {
 // Commands whose windows or views come with later parts of the control.
 const QStringList kUnbuiltCommands = {
     // main toolbar
-    QStringLiteral("Chart"), QStringLiteral("XTab")};
+    QStringLiteral("Chart")};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
@@ -189,6 +189,7 @@ void hlTabulon::createControls()
     connectResultsGrid();
     connectColumnMenu();
     connectSummaryGrid();
+    connectXTabGrid();
 }
 
 // --- write-only members ---

@@ -41,6 +41,7 @@ class StatusPanels;
 namespace analysis {
 class OperationFrame;
 struct SummaryTotals;
+class XTabPivot;
 } // namespace analysis
 
 // The analysis control: one per query window, driven by its host only through the members below
@@ -420,12 +421,20 @@ protected:
     void txtSumValue_LostFocus(int index);
     // The aggregate statement of a picker bar; empty after a refusal or failure (reported).
     QString Get_SummarySQL(const PickerArray &picker);
+    // The per-group sums and counts behind a bar's averages (throws on failure); its number box.
+    QString Get_AveragePartsSQL(const PickerArray &picker);
+    QLineEdit *pickerValueBox(const PickerArray &picker) const;
 
     // --- the summary view (views/hlTabulonSummary.cpp) ---
     bool Hide_SummaryRows(bool blnUnhide);
     QString Get_NumberFormat(qint32 lngType) const;
     void mnuSummarys_Click(int index);
     void connectSummaryGrid();
+
+    // --- the cross-tab view (views/hlTabulonXTab.cpp) ---
+    void connectXTabGrid();
+    // The pivot into the grid; with its totals and caption when whole.
+    void writeXTab(const analysis::XTabPivot &pivot, bool withTotals);
 
     // --- the frame, used by every part ---
     bool Init();

@@ -14,48 +14,48 @@
 
 namespace analysis {
 
-namespace {
-
 namespace ssql = analysis::summarysql;
 
-// One running aggregate over the groups of a level.
-struct Running {
-    std::optional<double> value;
-    double sum = 0;
-    double count = 0;
-    int rows = 0;
+void SummaryTotals::Running::add(int function, const Group &g)
+{
+    ++rows;
+    sum += g.sum;
+    count += g.count;
+    if (!g.value)
+        return;
+    const double v = *g.value;
+    if (!value)
+        value = v;
+    else if (function == ssql::fnMin)
+        value = std::min(*value, v);
+    else if (function == ssql::fnMax)
+        value = std::max(*value, v);
+    else
+        value = *value + v;
+}
 
-    void add(int function, const SummaryTotals::Group &g)
-    {
-        ++rows;
-        sum += g.sum;
-        count += g.count;
-        if (!g.value)
-            return;
-        const double v = *g.value;
-        if (!value)
-            value = v;
-        else if (function == ssql::fnMin)
-            value = std::min(*value, v);
-        else if (function == ssql::fnMax)
-            value = std::max(*value, v);
-        else
-            value = *value + v;
-    }
-    std::optional<double> result(int function) const
-    {
-        if (function == ssql::fnAvg)
-            return count > 0 ? std::optional<double>(sum / count) : std::nullopt;
-        return value;
-    }
-};
+std::optional<double> SummaryTotals::Running::result(int function) const
+{
+    if (function == ssql::fnAvg)
+        return count > 0 ? std::optional<double>(sum / count) : std::nullopt;
+    return value;
+}
 
-} // namespace
+std::optional<double> SummaryTotals::numberAt(const db::Recordset &rs, std::size_t row, int col)
+{
+    if (rs.isNull(row, col))
+        return std::nullopt;
+    bool ok = false;
+    const double d = rs.value(row, col).toDouble(&ok);
+    if (ok)
+        return d;
+    return grid::format::parseNumber(rs.displayText(row, col));
+}
 
-QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int cols)
+QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int first, int count)
 {
     QString key;
-    for (int c = 0; c < cols; ++c) {
+    for (int c = first; c < first + count; ++c) {
         if (rs.isNull(row, c)) {
             key += QStringLiteral("N");
             continue;
@@ -81,7 +81,7 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
         QStringList &shown = texts[std::size_t(record)];
         for (int c = 0; c < groupCols; ++c) {
             shown << grid.TextMatrix(r, c);
-            const QString key = valueKey(rs, std::size_t(record), c + 1);
+            const QString key = valueKey(rs, std::size_t(record), 0, c + 1);
             const int id = ids.value(key, int(ids.size()));
             ids.insert(key, id);
             grid.setTextMatrix(r, c, QString::number(id));

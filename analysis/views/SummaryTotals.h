@@ -31,14 +31,28 @@ struct HLTABULON_EXPORT SummaryTotals {
         double count = 0;
     };
 
+    // One running aggregate over groups (or cross-tab cells): their values by the function, and
+    // for averages the sums and counts of their rows.
+    struct Running {
+        std::optional<double> value;
+        double sum = 0;
+        double count = 0;
+        int rows = 0;
+
+        void add(int function, const Group &g);
+        std::optional<double> result(int function) const;
+    };
+
     int function = 0;  // the function's list position (count, % of total, sum, avg, min, max)
     int groupCols = 1; // group columns in front of the aggregate
     std::vector<Group> groups; // by the summary recordset's record index
     double grandCount = 0; // % of total: the count over every group shown at refresh
 
-    // The exact values of a record's first `cols` columns as one key: a Null differs from an
-    // empty text, and every value keeps its type and full precision.
-    static QString valueKey(const db::Recordset &rs, std::size_t row, int cols);
+    // The exact values of `count` columns of a record from `first` on, as one key: a Null
+    // differs from an empty text, and every value keeps its type and full precision.
+    static QString valueKey(const db::Recordset &rs, std::size_t row, int first, int count);
+    // A record's number in a column; nothing for a Null.
+    static std::optional<double> numberAt(const db::Recordset &rs, std::size_t row, int col);
     // Runs makeRows, which adds the grid's subtotal rows, while each group cell of the rows copied
     // from rs stands for its record's exact values; the grid groups by text, and would otherwise
     // give a Null and an empty text (or two numbers shown alike) one subtotal. The texts are put

@@ -8,6 +8,7 @@
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
 
+#include "db/DbError.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
@@ -163,8 +164,9 @@ void hlTabulon::releasePickers()
         for (QComboBox *combo : *array)
             if (combo)
                 disconnect(combo, nullptr, this, nullptr);
-    if (grdSummary)
-        disconnect(grdSummary, nullptr, this, nullptr);
+    for (grid::Grid *g : {grdSummary, grdXTab})
+        if (g)
+            disconnect(g, nullptr, this, nullptr);
 }
 
 bool hlTabulon::Populate_Fields()
@@ -431,26 +433,50 @@ void hlTabulon::txtSumValue_LostFocus(int index)
         box->setText(groupingLocale().toString(number->toLongLong()));
 }
 
+QLineEdit *hlTabulon::pickerValueBox(const PickerArray &picker) const
+{
+    return &picker == &cboChartCol ? txtSumValue[0] : &picker == &cboXTabCol ? txtSumValue[2] : txtSumValue[1];
+}
+
+namespace {
+
+// What a picker bar asks for; the cross-tab's second column has no "<none>" and is always chosen.
+ssql::Choice pickerChoice(const std::array<QComboBox *, 6> &picker, bool xtab, const QLineEdit &box)
+{
+    auto chosen = [&](int i) {
+        const int at = picker[std::size_t(i)]->currentIndex();
+        return (xtab && i == 1 ? at >= 0 : at > 0) ? picker[std::size_t(i)]->currentText() : QString();
+    };
+    ssql::Choice choice;
+    choice.c0 = picker[0]->currentText();
+    choice.c1 = chosen(1);
+    choice.c2 = xtab ? QString() : chosen(2);
+    choice.function = picker[3]->currentIndex();
+    if (choice.function > 1)
+        choice.valueColumn = picker[4]->currentText();
+    choice.op = std::max(0, picker[5]->currentIndex());
+    choice.value = box.text();
+    return choice;
+}
+
+} // namespace
+
+QString hlTabulon::Get_AveragePartsSQL(const PickerArray &picker)
+{
+    QString inner = txtResultsSQL->toPlainText();
+    if (!Get_Query(inner))
+        throw db::DbError(QStringLiteral("The statement's filters could not be applied"));
+    const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *pickerValueBox(picker));
+    return ssql::averagePartsSql(choice, inner, identifierDelimiter());
+}
+
 QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 {
     try {
         if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML)
             throw std::runtime_error("A stored procedure or XML document cannot be summarised");
-        const bool xtab = &picker == &cboXTabCol;
-        QLineEdit *box = &picker == &cboChartCol ? txtSumValue[0] : xtab ? txtSumValue[2] : txtSumValue[1];
-        auto chosen = [&](int i) {
-            const int at = picker[std::size_t(i)]->currentIndex();
-            return (xtab && i == 1 ? at >= 0 : at > 0) ? picker[std::size_t(i)]->currentText() : QString();
-        };
-        ssql::Choice choice;
-        choice.c0 = picker[0]->currentText();
-        choice.c1 = chosen(1);
-        choice.c2 = xtab ? QString() : chosen(2);
-        choice.function = picker[3]->currentIndex();
-        if (choice.function > 1)
-            choice.valueColumn = picker[4]->currentText();
-        choice.op = std::max(0, picker[5]->currentIndex());
-        choice.value = box->text();
+        QLineEdit *box = pickerValueBox(picker);
+        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *box);
 
         QString inner = txtResultsSQL->toPlainText();
         if (!Get_Query(inner))

@@ -26,6 +26,7 @@
 #include <QPointer>
 
 namespace ssql = analysis::summarysql;
+using analysis::SummaryTotals;
 
 namespace {
 
@@ -34,17 +35,6 @@ QString rowsText(int n)
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
     return QStringLiteral(" ") + locale.toString(n) + QStringLiteral(" rows");
-}
-
-std::optional<double> numberOf(const db::Recordset &rs, std::size_t row, int col)
-{
-    if (rs.isNull(row, col))
-        return std::nullopt;
-    bool ok = false;
-    const double d = rs.value(row, col).toDouble(&ok);
-    if (ok)
-        return d;
-    return grid::format::parseNumber(rs.displayText(row, col));
 }
 
 // Rows that came before a stop, copied as they are; the rest of the result is not fetched.
@@ -192,7 +182,7 @@ bool hlTabulon::Refresh_Summary()
                         totals->groups.resize(n);
                         for (std::size_t i = 0; i < n; ++i) {
                             analysis::SummaryTotals::Group &g = totals->groups[i];
-                            g.value = numberOf(*m_rsSummary, i, last);
+                            g.value = SummaryTotals::numberAt(*m_rsSummary, i, last);
                             if (g.value) {
                                 g.sum = *g.value;
                                 g.count = 1;
@@ -202,40 +192,28 @@ bool hlTabulon::Refresh_Summary()
                         if (function == ssql::fnAvg) {
                             // The groups' own sums and counts, so that every total is an average
                             // over rows.
-                            ssql::Choice choice;
-                            choice.c0 = cboSumCol[0]->currentText();
-                            choice.c1 = cboSumCol[1]->currentIndex() > 0 ? cboSumCol[1]->currentText() : QString();
-                            choice.c2 = cboSumCol[2]->currentIndex() > 0 ? cboSumCol[2]->currentText() : QString();
-                            choice.function = function;
-                            choice.valueColumn = column;
-                            choice.op = std::max(0, cboSumCol[5]->currentIndex());
-                            choice.value = txtSumValue[1]->text();
-                            QString inner = txtResultsSQL->toPlainText();
-                            if (!Get_Query(inner))
-                                throw db::DbError(QStringLiteral("The statement's filters could not be applied"));
                             auto parts = db::Recordset::create();
-                            parts->Open(ssql::averagePartsSql(choice, inner, identifierDelimiter()), m_adoConnection);
+                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_adoConnection);
                             if (!self)
                                 return false;
                             if (fetchEverything(parts)) {
                                 // Both statements group and order alike, so the same position
                                 // normally holds the same group; the values decide.
-                                using analysis::SummaryTotals;
                                 QHash<QString, std::size_t> records;
                                 for (std::size_t i = 0; i < n; ++i)
-                                    records.insert(SummaryTotals::valueKey(*m_rsSummary, i, last), i);
+                                    records.insert(SummaryTotals::valueKey(*m_rsSummary, i, 0, last), i);
                                 const std::size_t m = parts->fetchedCount();
                                 for (std::size_t i = 0; i < m; ++i) {
-                                    const QString key = SummaryTotals::valueKey(*parts, i, last);
+                                    const QString key = SummaryTotals::valueKey(*parts, i, 0, last);
                                     std::size_t record = i;
-                                    if (i >= n || SummaryTotals::valueKey(*m_rsSummary, i, last) != key) {
+                                    if (i >= n || SummaryTotals::valueKey(*m_rsSummary, i, 0, last) != key) {
                                         const auto it = records.constFind(key);
                                         if (it == records.cend())
                                             continue;
                                         record = *it;
                                     }
-                                    totals->groups[record].sum = numberOf(*parts, i, last).value_or(0);
-                                    totals->groups[record].count = numberOf(*parts, i, last + 1).value_or(0);
+                                    totals->groups[record].sum = SummaryTotals::numberAt(*parts, i, last).value_or(0);
+                                    totals->groups[record].count = SummaryTotals::numberAt(*parts, i, last + 1).value_or(0);
                                 }
                             }
                         }

@@ -1,0 +1,393 @@
+// The cross-tab view on real databases: every cell and every total of each function against
+// GROUP BY queries computed apart, over a statement with aliases, joins, an OR in its WHERE, a CTE
+// and Nulls, whose keys differ only in case, in blanks, or as Null against empty text; Escape
+// part-way, pivots wider and longer than 32,767, one too big to show, and an empty result.
+#include "TabulonTestSupport.h"
+#include "TestSupport.h"
+
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/StatusPanels.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <map>
+
+using namespace tabtest;
+
+namespace {
+
+class XTabulon : public hlTabulon {
+public:
+    XTabulon() { m_unbuiltCommands.clear(); }
+    using hlTabulon::Change_View;
+    using hlTabulon::Refresh_XTab;
+    using hlTabulon::cboXTabCol;
+    using hlTabulon::grdXTab;
+    using hlTabulon::m_blnRefreshing;
+    using hlTabulon::m_strFilter;
+    using hlTabulon::staStatus;
+    using hlTabulon::txtSumValue;
+    using hlTabulon::txtXTabSQL;
+
+    void pick(int index, const QString &text)
+    {
+        QComboBox *c = cboXTabCol[std::size_t(index)];
+        const int at = c->findText(text);
+        ASSERT_GE(at, 0) << text;
+        c->setCurrentIndex(at);
+    }
+    // The grid's data rows by their key text, and its key columns by theirs.
+    std::map<QString, int> rowsByKey() const
+    {
+        std::map<QString, int> out;
+        for (int r = 2; r < grdXTab->Rows() - 1; ++r)
+            out[grdXTab->TextMatrix(r, 0)] = r;
+        return out;
+    }
+    std::map<QString, int> colsByKey() const
+    {
+        std::map<QString, int> out;
+        for (int c = 1; c < grdXTab->Cols() - 1; ++c)
+            out[grdXTab->TextMatrix(1, c)] = c;
+        return out;
+    }
+};
+
+struct Schema {
+    explicit Schema(const char *prefix)
+        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
+          admin(db::Connection::create())
+    {
+        admin->setReadOnly(false);
+        admin->Open(testsupport::postgresConnectionString());
+        admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name));
+        admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
+    }
+    ~Schema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
+    QString name;
+    std::shared_ptr<db::Connection> admin;
+};
+
+const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
+                                  "Max. of --->>>"};
+const char *const kAggregates[] = {"COUNT(*)", "COUNT(*)", "SUM(\"Amount\")", "AVG(\"Amount\")", "MIN(\"Amount\")",
+                                   "MAX(\"Amount\")"};
+
+class XTabView : public ControlTest, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QString prefix;
+        if (QLatin1String(GetParam()) == u"PostgreSQL") {
+            TABULON_REQUIRE_POSTGRES();
+            m_schema = std::make_unique<Schema>("t_xtab");
+            prefix = m_schema->name + u'.';
+            m_admin = m_schema->admin;
+            m_cs = testsupport::postgresConnectionString();
+        } else {
+            ASSERT_TRUE(m_dir.isValid());
+            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("x.db")));
+            m_admin = db::Connection::create();
+            m_admin->setReadOnly(false);
+            m_admin->Open(m_cs);
+        }
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1regions (id integer, name varchar(20))").arg(prefix));
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1products (id integer, label varchar(20))").arg(prefix));
+        m_admin->Execute(QStringLiteral("CREATE TABLE %1sales (region_id integer, product_id integer,"
+                                        " amount numeric(10,2), qty integer)")
+                             .arg(prefix));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1regions VALUES (1, 'North'), (2, 'north'), (3, 'North '),"
+                                        " (4, NULL), (5, '')")
+                             .arg(prefix));
+        m_admin->Execute(QStringLiteral("INSERT INTO %1products VALUES (1, 'Apples'), (2, 'apples'), (3, ' Apples')")
+                             .arg(prefix));
+        m_admin->Execute(QStringLiteral(
+                             "INSERT INTO %1sales VALUES (1, 1, 10.50, 3), (1, 1, 20.25, 1), (1, 2, 7.00, 2),"
+                             " (2, 1, 100.00, 1), (2, 3, 0.75, 4), (3, 1, 5.00, 1), (3, NULL, 8.00, 2),"
+                             " (4, 2, 40.00, 1), (4, 2, NULL, 5), (4, NULL, 3.25, 1), (5, 1, 60.00, 2),"
+                             " (5, 3, NULL, 0), (1, 3, 99.00, 0), (2, 2, 1.00, 7)")
+                             .arg(prefix));
+        // Joins, aliases, an OR in the WHERE and a CTE: its rows are what the view pivots.
+        m_statement = QStringLiteral(
+                          "WITH s AS (SELECT r.name AS region, p.label AS product, t.amount AS amount, t.qty AS qty"
+                          " FROM %1sales t JOIN %1regions r ON r.id = t.region_id"
+                          " LEFT JOIN %1products p ON p.id = t.product_id"
+                          " WHERE t.qty > 0 OR t.amount IS NULL)"
+                          " SELECT region AS \"Region\", product AS \"Product\", amount AS \"Amount\", qty AS \"Qty\""
+                          " FROM s ORDER BY qty")
+                          .arg(prefix);
+        m_connection = db::Connection::create();
+        m_connection->Open(m_cs);
+        tab = std::make_unique<XTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->SQL(m_statement);
+        tab->resize(1200, 700);
+        tab->show();
+        ASSERT_TRUE(tab->LoadedOK());
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewXTab));
+        tab->pick(0, QStringLiteral("Region"));
+        tab->pick(1, QStringLiteral("Product"));
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // key texts (Null as the view shows it) -> aggregate, computed apart.
+    std::map<QStringList, std::optional<double>> apart(int function, const QStringList &groups) const
+    {
+        const QString list = groups.join(QStringLiteral(", "));
+        const QString sql = QStringLiteral("SELECT %1%2%3 FROM (%4) q%5")
+                                .arg(list, list.isEmpty() ? QString() : QStringLiteral(", "),
+                                     QLatin1String(kAggregates[function]), m_statement,
+                                     list.isEmpty() ? QString() : QStringLiteral(" GROUP BY ") + list);
+        auto rs = m_connection->Execute(sql);
+        std::map<QStringList, std::optional<double>> out;
+        const int n = int(groups.size());
+        for (std::size_t i = 0; i < rs->fetchedCount(); ++i) {
+            QStringList key;
+            for (int c = 0; c < n; ++c)
+                key << (rs->isNull(i, c) ? QStringLiteral("(Null)") : rs->displayText(i, c));
+            out[key] = rs->isNull(i, n) ? std::nullopt : std::optional<double>(rs->value(i, n).toDouble());
+        }
+        return out;
+    }
+
+    void expectCell(int row, int col, std::optional<double> expected, double grand, int function, const QString &what)
+    {
+        grid::Grid &g = *tab->grdXTab;
+        if (!expected) {
+            EXPECT_TRUE(g.TextMatrix(row, col).isEmpty()) << what << ": " << g.TextMatrix(row, col);
+            return;
+        }
+        const double v = function == 1 ? *expected / grand * 100 : *expected;
+        EXPECT_NEAR(g.ValueMatrix(row, col), v, 1e-6) << what;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Schema> m_schema;
+    std::shared_ptr<db::Connection> m_admin, m_connection;
+    QString m_cs, m_statement;
+    std::unique_ptr<XTabulon> tab;
+};
+
+} // namespace
+
+TEST_P(XTabView, EveryCellAndTotalMatchesGroupByQueriesComputedApart)
+{
+    for (int function = 0; function < 6; ++function) {
+        SCOPED_TRACE(kFunctions[function]);
+        tab->pick(3, QLatin1String(kFunctions[function]));
+        if (function >= 2)
+            tab->pick(4, QStringLiteral("Amount"));
+        // The host's Refresh reaches the cross-tab in its view.
+        ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
+        grid::Grid &g = *tab->grdXTab;
+
+        const auto cells = apart(function, {QStringLiteral("\"Region\""), QStringLiteral("\"Product\"")});
+        const auto byRow = apart(function, {QStringLiteral("\"Region\"")});
+        const auto byCol = apart(function, {QStringLiteral("\"Product\"")});
+        const auto all = apart(function, {});
+        const double grand = all.begin()->second.value_or(0);
+        const auto rows = tab->rowsByKey();
+        const auto cols = tab->colsByKey();
+        // Five regions (three differing only in case or blanks, a Null and an empty text) and four
+        // products (a Null among them), none merged.
+        ASSERT_EQ(rows.size(), byRow.size());
+        ASSERT_EQ(cols.size(), byCol.size());
+        EXPECT_EQ(rows.size(), 5u);
+        EXPECT_EQ(cols.size(), 4u);
+        EXPECT_TRUE(rows.count(QString()) && rows.count(QStringLiteral("(Null)")) && rows.count(QStringLiteral("North ")));
+
+        const int last = g.Cols() - 1;
+        const int totalRow = g.Rows() - 1;
+        for (const auto &[rowKey, r] : rows) {
+            for (const auto &[colKey, c] : cols) {
+                const auto it = cells.find({rowKey, colKey});
+                expectCell(r, c, it == cells.end() ? std::nullopt : it->second, grand, function,
+                           rowKey + u'/' + colKey);
+            }
+            expectCell(r, last, byRow.at({rowKey}), grand, function, QStringLiteral("row TOTAL ") + rowKey);
+        }
+        for (const auto &[colKey, c] : cols)
+            expectCell(totalRow, c, byCol.at({colKey}), grand, function, QStringLiteral("column TOTAL ") + colKey);
+        expectCell(totalRow, last, all.begin()->second, grand, function, QStringLiteral("corner"));
+        if (function == 1) {
+            EXPECT_EQ(g.TextMatrix(totalRow, last), QStringLiteral("100.00"));
+        }
+
+        EXPECT_EQ(g.TextMatrix(1, last), QStringLiteral("TOTAL"));
+        EXPECT_EQ(g.TextMatrix(totalRow, 0), QStringLiteral("TOTAL"));
+        EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("Region"));
+        const QString start = function == 0   ? QStringLiteral("Count")
+                              : function == 1 ? QStringLiteral("% of Total")
+                                              : QLatin1String(kFunctions[function]).left(QLatin1String(kFunctions[function]).indexOf(u' ')) +
+                                                    QStringLiteral(" of Amount");
+        EXPECT_EQ(g.TextMatrix(0, 1), start + QStringLiteral(" by Region\\Product"));
+        EXPECT_EQ(g.TextMatrix(0, last), g.TextMatrix(0, 1));
+        EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 5 rows by 4 cols"));
+        EXPECT_TRUE(tab->stPrint());
+        EXPECT_TRUE(tab->stExportData());
+        EXPECT_FALSE(tab->txtXTabSQL->toPlainText().isEmpty());
+    }
+    for (const Report &e : events)
+        ADD_FAILURE() << e.procedure << ": " << e.description;
+}
+
+TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
+{
+    tab->pick(3, QStringLiteral("Sum of --->>>"));
+    tab->pick(4, QStringLiteral("Amount"));
+    tab->pick(5, QStringLiteral("Greater than"));
+    tab->txtSumValue[2]->setText(QStringLiteral("10"));
+    ASSERT_TRUE(tab->Refresh_XTab());
+    grid::Grid &g = *tab->grdXTab;
+    EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("Sum of Amount by Region\\Product (Greater than 10)"));
+    auto rs = m_connection->Execute(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM (%1) q GROUP BY \"Region\","
+                                                   " \"Product\" HAVING SUM(\"Amount\") > 10) k")
+                                        .arg(m_statement));
+    int filled = 0;
+    for (int r = 2; r < g.Rows() - 1; ++r)
+        for (int c = 1; c < g.Cols() - 1; ++c)
+            filled += g.TextMatrix(r, c).isEmpty() ? 0 : 1;
+    EXPECT_EQ(filled, rs->value(0, 0).toInt());
+}
+
+TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
+{
+    tab->m_strFilter = QStringLiteral("\"Qty\" > 1000");
+    EXPECT_FALSE(tab->Refresh_XTab());
+    EXPECT_EQ(tab->grdXTab->Rows(), 2);
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows by 0 cols"));
+    EXPECT_FALSE(tab->stPrint());
+    EXPECT_FALSE(tab->stExportData());
+    EXPECT_TRUE(events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, XTabView, ::testing::Values("SQLite", "PostgreSQL"));
+
+namespace {
+
+// Generated rows on SQLite: as many keys as a test needs, without a table.
+class XTabGenerated : public ControlTest {
+protected:
+    void open(const QString &statement)
+    {
+        if (tab)
+            tab->UnloadFlter();
+        tab = std::make_unique<XTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_sample.connect());
+        tab->SQL(statement);
+        tab->resize(1000, 600);
+        tab->show();
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewXTab));
+        tab->pick(0, QStringLiteral("a"));
+        tab->pick(1, QStringLiteral("b"));
+    }
+    static QString numbers(int count, const QString &select)
+    {
+        return QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) %2 FROM n")
+            .arg(count - 1)
+            .arg(select);
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+    }
+
+    SampleDatabase m_sample;
+    std::unique_ptr<XTabulon> tab;
+};
+
+} // namespace
+
+TEST_F(XTabGenerated, MoreThan32767ColumnsOrRowsAreDrawnWhole)
+{
+    open(numbers(40000, QStringLiteral("SELECT 'k' AS a, i AS b")));
+    ASSERT_TRUE(tab->Refresh_XTab());
+    grid::Grid &g = *tab->grdXTab;
+    EXPECT_EQ(g.Cols(), 1 + 40000 + 1);
+    EXPECT_EQ(g.Rows(), 2 + 1 + 1);
+    EXPECT_EQ(g.TextMatrix(1, 40000), QStringLiteral("39999"));
+    EXPECT_EQ(g.TextMatrix(3, 40001), QStringLiteral("40,000"));
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 1 rows by 40,000 cols"));
+
+    open(numbers(33000, QStringLiteral("SELECT i AS a, i % 2 AS b")));
+    ASSERT_TRUE(tab->Refresh_XTab());
+    EXPECT_EQ(tab->grdXTab->Rows(), 2 + 33000 + 1);
+    EXPECT_EQ(tab->grdXTab->TextMatrix(2 + 32999, 0), QStringLiteral("32999"));
+    EXPECT_EQ(tab->grdXTab->TextMatrix(2 + 33000, 3), QStringLiteral("33,000"));
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 33,000 rows by 2 cols"));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(XTabGenerated, APivotTooBigToShowIsRefusedWithAMessage)
+{
+    // 6,000 row keys by 6,000 column keys: 36 million cells from only 6,000 records.
+    open(numbers(6000, QStringLiteral("SELECT i AS a, i AS b")));
+    ui::Prompter::setScripted(true);
+    EXPECT_FALSE(tab->Refresh_XTab());
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_TRUE(ui::Prompter::asked().front().text.contains(QStringLiteral("6,000 rows by 6,000 cols")))
+        << ui::Prompter::asked().front().text;
+    EXPECT_EQ(tab->grdXTab->Rows(), 2);
+    EXPECT_EQ(tab->grdXTab->Cols(), 1);
+    EXPECT_FALSE(tab->stPrint());
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(XTabGenerated, EscapeLeavesAPartialPivotWithoutTotalsAndSaysSo)
+{
+    open(numbers(600000, QStringLiteral("SELECT i / 1000 AS a, i % 1000 AS b")));
+    ui::Prompter::setScripted(true);
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    // Escape once the pivot has begun, as a user watching the status bar would.
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, tab.get(), [&] {
+        if (tab->staStatus->Panels(1).Text() == u"X-Tabbing data ...") {
+            poll.stop();
+            QTest::keyClick(tab->grdXTab, Qt::Key_Escape);
+        }
+    });
+    poll.start();
+    EXPECT_FALSE(tab->Refresh_XTab());
+    ASSERT_FALSE(ui::Prompter::asked().empty());
+    EXPECT_EQ(ui::Prompter::asked().front().text, QStringLiteral("Cancel XTab?"));
+    grid::Grid &g = *tab->grdXTab;
+    EXPECT_GT(g.Rows(), 2) << "the rows pivoted before the stop are shown";
+    EXPECT_LT(g.Rows(), 2 + 600) << "the stop came part-way";
+    for (int r = 2; r < g.Rows(); ++r)
+        ASSERT_FALSE(g.IsSubtotal(r)) << r;
+    EXPECT_NE(g.TextMatrix(1, g.Cols() - 1), QStringLiteral("TOTAL"));
+    EXPECT_TRUE(g.TextMatrix(0, 1).isEmpty()) << "no caption";
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Cross-tab stopped: no totals"));
+    EXPECT_TRUE(tab->txtXTabSQL->toPlainText().isEmpty());
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+    EXPECT_TRUE(errorWindows.empty());
+}
+
+TEST_F(XTabGenerated, ASecondRefreshWhileOneRunsIsRefused)
+{
+    open(numbers(10, QStringLiteral("SELECT i % 3 AS a, i % 2 AS b")));
+    ASSERT_TRUE(tab->Refresh_XTab());
+    const int rows = tab->grdXTab->Rows();
+    tab->m_blnRefreshing = true;
+    EXPECT_FALSE(tab->Refresh_XTab());
+    tab->m_blnRefreshing = false;
+    EXPECT_EQ(tab->grdXTab->Rows(), rows);
+    EXPECT_EQ(tab->grdXTab->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
+}

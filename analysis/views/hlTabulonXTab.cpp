@@ -1,0 +1,288 @@
+// The cross-tab view: one aggregate pivoted over two columns, the first column's values down the
+// left, the second's across, with a TOTAL column, a TOTAL row and a caption naming what is shown.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/OperationFrame.h"
+#include "views/SummarySql.h"
+#include "views/SummaryTotals.h"
+#include "views/ViewFetch.h"
+#include "views/XTabPivot.h"
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridFormat.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/Prompter.h"
+#include "ui/StatusPanels.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include <algorithm>
+#include <climits>
+
+namespace ssql = analysis::summarysql;
+using analysis::SummaryTotals;
+
+namespace {
+
+const QString kNullKey = QStringLiteral("(Null)");
+
+// Beyond this many cells the grid would hold more than a desktop has to spare; such a pivot is
+// refused rather than drawn.
+constexpr qint64 kMaxCells = 20'000'000;
+
+QString keyText(const db::Recordset &rs, std::size_t row, int col)
+{
+    return rs.isNull(row, col) ? kNullKey : rs.displayText(row, col);
+}
+
+QString sizeText(qint64 rows, qint64 cols)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return QStringLiteral(" %1 rows by %2 cols").arg(locale.toString(rows), locale.toString(cols));
+}
+
+QString captionStart(int function, const QString &valueColumn)
+{
+    switch (function) {
+    case ssql::fnCount: return QStringLiteral("Count");
+    case ssql::fnPercent: return QStringLiteral("% of Total");
+    case ssql::fnSum: return QStringLiteral("Sum of ") + valueColumn;
+    case ssql::fnAvg: return QStringLiteral("Avg. of ") + valueColumn;
+    case ssql::fnMin: return QStringLiteral("Min. of ") + valueColumn;
+    case ssql::fnMax: return QStringLiteral("Max. of ") + valueColumn;
+    default: return {};
+    }
+}
+
+} // namespace
+
+void hlTabulon::connectXTabGrid()
+{
+    connect(grdXTab, &grid::Grid::MouseUp, this, [this](int button, int, int, int) {
+        if (button == 2)
+            Show_Options();
+    });
+}
+
+void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
+{
+    grid::Grid &g = *grdXTab;
+    const int R = pivot.rows();
+    const int C = pivot.cols();
+    const int function = cboXTabCol[3]->currentIndex();
+    g.setCols(1 + C + (withTotals ? 1 : 0));
+    g.setRows(2 + R);
+    for (int c = 0; c < C; ++c)
+        g.setTextMatrix(1, 1 + c, pivot.colText(c));
+    for (int r = 0; r < R; ++r)
+        g.setTextMatrix(2 + r, 0, pivot.rowText(r));
+
+    double grand = 0;
+    std::optional<analysis::XTabPivot::Totals> totals;
+    if (withTotals) {
+        totals = pivot.totals();
+        grand = totals->grand.value_or(0);
+    }
+    // % of total shows each count as its share of all of them; a count of 0 stays as it is.
+    auto shown = [&](const std::optional<double> &v) -> QString {
+        if (!v)
+            return {};
+        if (function == ssql::fnPercent && withTotals && *v > 0 && grand > 0)
+            return grid::format::numberText(*v / grand * 100);
+        return grid::format::numberText(*v);
+    };
+    for (int r = 0; r < R; ++r)
+        for (int c = 0; c < C; ++c)
+            if (const auto *cell = pivot.cell(r, c))
+                g.setTextMatrix(2 + r, 1 + c, shown(cell->value));
+    g.setCell(grid::flexcpFontBold, 1, 0, 1, g.Cols() - 1, true);
+    if (!withTotals)
+        return;
+
+    const int last = g.Cols() - 1;
+    g.setTextMatrix(1, last, QStringLiteral("TOTAL"));
+    g.setCell(grid::flexcpAlignment, 1, last, int(grid::flexAlignRightCenter));
+    g.setTextMatrix(1, 0, cboXTabCol[0]->currentText());
+    for (int r = 0; r < R; ++r)
+        g.setTextMatrix(2 + r, last, shown(totals->rows[std::size_t(r)]));
+    // The grid makes the TOTAL row, so that a sort keeps it last; its figures are ours.
+    g.Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true, QStringLiteral("TOTAL"));
+    const int totalRow = g.Rows() - 1;
+    for (int c = 0; c < C; ++c)
+        g.setTextMatrix(totalRow, 1 + c, shown(totals->cols[std::size_t(c)]));
+    g.setTextMatrix(totalRow, last, shown(totals->grand));
+    g.setCell(grid::flexcpFontBold, 2, last, totalRow, last, true);
+
+    QString caption = captionStart(function, cboXTabCol[4]->currentText()) + QStringLiteral(" by ") +
+                      cboXTabCol[0]->currentText() + u'\\' + cboXTabCol[1]->currentText();
+    if (cboXTabCol[5]->currentIndex() > 0)
+        caption += QStringLiteral(" (") + cboXTabCol[5]->currentText() + u' ' + txtSumValue[2]->text() + u')';
+    g.setMergeCells(grid::flexMergeFree);
+    g.setMergeRow(0, true);
+    QString format;
+    switch (function) {
+    case ssql::fnCount: format = QStringLiteral("#,###"); break;
+    case ssql::fnPercent: format = QStringLiteral("#,##0.00"); break;
+    default: format = Get_NumberFormat(m_strFields.value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
+    }
+    for (int c = 1; c <= last; ++c) {
+        g.setTextMatrix(0, c, caption);
+        g.setColFormat(c, format);
+    }
+    g.setCell(grid::flexcpAlignment, 0, 1, int(grid::flexAlignCenterCenter));
+    g.setCell(grid::flexcpFontBold, 0, 1, true);
+}
+
+bool hlTabulon::Refresh_XTab()
+{
+    // One refresh at a time: a click while one runs must not pull its recordset away.
+    if (hasBusyMark())
+        return false;
+    const QPointer<hlTabulon> self(this);
+    bool ok = false;
+    bool stopped = false;
+    bool totalled = false;
+    QString refusal;
+    QString sql;
+    {
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Collating data ..."));
+        try {
+            grdXTab->setRows(2);
+            grdXTab->setCols(1);
+            grdXTab->Clear();
+            grdXTab->setMergeRow(0, false);
+            frame.step(true);
+            if (!self)
+                return false;
+            grdXTab->setRedraw(0);
+            sql = Get_SummarySQL(cboXTabCol);
+            if (!self)
+                return false;
+            if (!sql.isEmpty()) {
+                if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
+                    m_rsXTab->Close();
+                if (!m_adoConnection)
+                    throw db::DbError(QStringLiteral("There is no connection"));
+                auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
+                    if (!analysis::fetchEveryRow(*rs, frame) || frame.aborted()) {
+                        rs->Cancel();
+                        stopped = true;
+                    }
+                    return !stopped;
+                };
+                m_rsXTab = db::Recordset::create();
+                m_rsXTab->Open(sql, m_adoConnection);
+                if (!self)
+                    return false;
+                if (m_rsXTab->State() == db::adStateOpen)
+                    fetchEverything(m_rsXTab);
+                if (!self)
+                    return false;
+                const std::size_t n = m_rsXTab->State() == db::adStateOpen ? m_rsXTab->fetchedCount() : 0;
+                if (n > 0) {
+                    const int function = cboXTabCol[3]->currentIndex();
+                    analysis::XTabPivot pivot(function);
+                    frame.operation().setText(QStringLiteral("X-Tabbing data ..."));
+                    frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
+                    const db::Recordset &rs = *m_rsXTab;
+                    for (std::size_t i = 0; i < n && !stopped; ++i) {
+                        const int r = pivot.rowOf(SummaryTotals::valueKey(rs, i, 0, 1), keyText(rs, i, 0));
+                        const int c = pivot.colOf(SummaryTotals::valueKey(rs, i, 1, 1), keyText(rs, i, 1));
+                        analysis::XTabPivot::Cell cell;
+                        cell.value = SummaryTotals::numberAt(rs, i, 2);
+                        if (cell.value) {
+                            cell.sum = *cell.value;
+                            cell.count = 1;
+                        }
+                        pivot.place(r, c, cell);
+                        if ((i & 0x3ff) == 0)
+                            frame.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
+                        if (frame.step()) {
+                            stopped = true;
+                            if (!self)
+                                return false;
+                        }
+                    }
+                    if (!stopped && function == ssql::fnAvg) {
+                        // Each cell's sum and count, so that every total is an average over rows.
+                        auto parts = db::Recordset::create();
+                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_adoConnection);
+                        if (!self)
+                            return false;
+                        if (fetchEverything(parts)) {
+                            for (std::size_t i = 0; i < parts->fetchedCount(); ++i) {
+                                const int r = pivot.findRow(SummaryTotals::valueKey(*parts, i, 0, 1));
+                                const int c = pivot.findCol(SummaryTotals::valueKey(*parts, i, 1, 1));
+                                if (auto *cell = r >= 0 && c >= 0 ? pivot.cell(r, c) : nullptr) {
+                                    cell->sum = SummaryTotals::numberAt(*parts, i, 2).value_or(0);
+                                    cell->count = SummaryTotals::numberAt(*parts, i, 3).value_or(0);
+                                }
+                            }
+                        }
+                        if (!self)
+                            return false;
+                    }
+                    const qint64 cells = (qint64(pivot.rows()) + 3) * (qint64(pivot.cols()) + 2);
+                    if (cells > kMaxCells) {
+                        refusal = QStringLiteral("The cross-tab would have%1, more than can be shown. Choose columns "
+                                                 "with fewer values, or a condition on the summary.")
+                                      .arg(sizeText(pivot.rows(), pivot.cols()));
+                    } else {
+                        frame.operation().setText(QStringLiteral("Autosizing grid ..."));
+                        writeXTab(pivot, !stopped);
+                        totalled = !stopped;
+                        if (totalled) {
+                            txtXTabSQL->setPlainText(sql);
+                            ok = true;
+                        }
+                    }
+                }
+            }
+        } catch (...) {
+            if (!self)
+                return false;
+            const bool cancelled = analysis::currentErrorIsCancel();
+            const QString message = cancelled || !m_adoConnection || m_adoConnection->Errors().empty()
+                                        ? QString()
+                                        : m_adoConnection->Errors().front().Description;
+            if (cancelled)
+                stopped = true;
+            else if (!message.isEmpty())
+                Show_SQLMsg(sql, message);
+            else
+                report(QStringLiteral("Refresh_XTab"), analysis::currentErrorText());
+            ok = false;
+        }
+        if (!self)
+            return false;
+        frame.step(true);
+        if (!self)
+            return false;
+        if (grdXTab->Cols() > 0)
+            grdXTab->AutoSize(0, grdXTab->Cols() - 1, false, 0);
+        grdXTab->setRedraw(1);
+        const int keyRows = std::max(0, grdXTab->Rows() - 2 - (totalled ? 1 : 0));
+        const int keyCols = std::max(0, grdXTab->Cols() - 1 - (totalled ? 1 : 0));
+        staStatus->Panels(5).setText(sizeText(keyRows, keyCols));
+        analysis::g_blnAbort = false;
+        const bool rows = grdXTab->Rows() > 2;
+        setCommandEnabled(tlbMain, QStringLiteral("Print"), rows);
+        setCommandEnabled(tlbMain, QStringLiteral("Export"), rows);
+    }
+    if (!self)
+        return false;
+    if (stopped)
+        staStatus->Panels(1).setText(QStringLiteral("Cross-tab stopped: no totals"));
+    if (!refusal.isEmpty())
+        ui::Prompter::msgBox(refusal, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, analysis::kMessageTitle, this);
+    return ok;
+}
