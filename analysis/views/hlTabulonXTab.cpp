@@ -36,7 +36,7 @@ const QString kNullKey = QStringLiteral("(Null)");
 
 // Beyond this many cells the grid would hold more than a desktop has to spare; such a pivot is
 // refused rather than drawn.
-constexpr qint64 kMaxCells = 20'000'000;
+constexpr qint64 kMaxCells = 5'000'000;
 
 QString keyText(const db::Recordset &rs, std::size_t row, int col)
 {
