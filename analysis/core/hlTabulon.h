@@ -430,6 +430,9 @@ protected:
     QString Get_NumberFormat(qint32 lngType) const;
     void mnuSummarys_Click(int index);
     void connectSummaryGrid();
+    // A view refresh's failure: the provider's message in the SQL error window, else reported
+    // under the procedure's name; true when it was the user's stop, which is no failure.
+    bool viewRefreshFailed(const QString &procedure, const QString &sql);
 
     // --- the cross-tab view (views/hlTabulonXTab.cpp) ---
     void connectXTabGrid();

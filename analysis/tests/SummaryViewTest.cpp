@@ -45,21 +45,6 @@ public:
     }
 };
 
-struct AdminSchema {
-    explicit AdminSchema(const char *prefix)
-        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
-          admin(db::Connection::create())
-    {
-        admin->setReadOnly(false);
-        admin->Open(testsupport::postgresConnectionString());
-        admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name));
-        admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
-    }
-    ~AdminSchema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
-    QString name;
-    std::shared_ptr<db::Connection> admin;
-};
-
 const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
                                   "Max. of --->>>"};
 

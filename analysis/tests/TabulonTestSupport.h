@@ -9,6 +9,7 @@
 #include "ModalRunner.h"
 #include "Splitter.h"
 #include "SqliteWriter.h"
+#include "TestSupport.h"
 #include "db/Connection.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
@@ -240,6 +241,22 @@ private:
 };
 
 // The sample database in a temporary folder, and a connection to it.
+// A PostgreSQL schema of the test's own, dropped with everything in it at the end.
+struct AdminSchema {
+    explicit AdminSchema(const char *prefix)
+        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
+          admin(db::Connection::create())
+    {
+        admin->setReadOnly(false);
+        admin->Open(testsupport::postgresConnectionString());
+        admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name));
+        admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
+    }
+    ~AdminSchema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
+    QString name;
+    std::shared_ptr<db::Connection> admin;
+};
+
 class SampleDatabase {
 public:
     SampleDatabase()

@@ -59,21 +59,6 @@ public:
     }
 };
 
-struct Schema {
-    explicit Schema(const char *prefix)
-        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
-          admin(db::Connection::create())
-    {
-        admin->setReadOnly(false);
-        admin->Open(testsupport::postgresConnectionString());
-        admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name));
-        admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
-    }
-    ~Schema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
-    QString name;
-    std::shared_ptr<db::Connection> admin;
-};
-
 const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
                                   "Max. of --->>>"};
 const char *const kAggregates[] = {"COUNT(*)", "COUNT(*)", "SUM(\"Amount\")", "AVG(\"Amount\")", "MIN(\"Amount\")",
@@ -87,7 +72,7 @@ protected:
         QString prefix;
         if (QLatin1String(GetParam()) == u"PostgreSQL") {
             TABULON_REQUIRE_POSTGRES();
-            m_schema = std::make_unique<Schema>("t_xtab");
+            m_schema = std::make_unique<AdminSchema>("t_xtab");
             prefix = m_schema->name + u'.';
             m_admin = m_schema->admin;
             m_cs = testsupport::postgresConnectionString();
@@ -176,7 +161,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<Schema> m_schema;
+    std::unique_ptr<AdminSchema> m_schema;
     std::shared_ptr<db::Connection> m_admin, m_connection;
     QString m_cs, m_statement;
     std::unique_ptr<XTabulon> tab;

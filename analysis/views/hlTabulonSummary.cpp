@@ -8,6 +8,7 @@
 #include "core/Options.h"
 #include "views/SummarySql.h"
 #include "views/SummaryTotals.h"
+#include "views/ViewFetch.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -49,17 +50,6 @@ void copyFetched(grid::Grid &g, const db::Recordset &rs)
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c)
             g.setTextMatrix(r + 1, c, rs.isNull(std::size_t(r), c) ? QString() : rs.displayText(std::size_t(r), c));
-}
-
-// Every row, unless the user stops the fetch first. The data layer's fetch either reports its
-// progress here, where the frame lets the event loop run, or waits with the event loop itself.
-template <class Rs, class Frame>
-bool fetchEveryRow(Rs &rs, Frame &frame)
-{
-    if constexpr (requires { rs.fetchAll([](std::size_t) { return true; }); })
-        return rs.fetchAll([&](std::size_t) { return !frame.step(); });
-    else
-        return rs.fetchAll();
 }
 
 } // namespace
@@ -125,7 +115,7 @@ bool hlTabulon::Refresh_Summary()
                     throw db::DbError(QStringLiteral("There is no connection"));
 
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
-                    const bool complete = fetchEveryRow(*rs, frame);
+                    const bool complete = analysis::fetchEveryRow(*rs, frame);
                     if (!complete || frame.aborted()) {
                         rs->Cancel();
                         stopped = true;
@@ -245,15 +235,7 @@ bool hlTabulon::Refresh_Summary()
         } catch (...) {
             if (!self)
                 return false;
-            const QString message = analysis::currentErrorIsCancel() || !m_adoConnection || m_adoConnection->Errors().empty()
-                                        ? QString()
-                                        : m_adoConnection->Errors().front().Description;
-            if (analysis::currentErrorIsCancel())
-                stopped = true;
-            else if (!message.isEmpty())
-                Show_SQLMsg(sql, message);
-            else
-                report(QStringLiteral("Refresh_Summary"), analysis::currentErrorText());
+            stopped = viewRefreshFailed(QStringLiteral("Refresh_Summary"), sql) || stopped;
             ok = false;
         }
         if (!self)
@@ -272,6 +254,17 @@ bool hlTabulon::Refresh_Summary()
     if (self && stopped)
         staStatus->Panels(1).setText(QStringLiteral("Summary stopped: no totals"));
     return ok;
+}
+
+bool hlTabulon::viewRefreshFailed(const QString &procedure, const QString &sql)
+{
+    if (analysis::currentErrorIsCancel())
+        return true;
+    if (m_adoConnection && !m_adoConnection->Errors().empty())
+        Show_SQLMsg(sql, m_adoConnection->Errors().front().Description);
+    else
+        report(procedure, analysis::currentErrorText());
+    return false;
 }
 
 bool hlTabulon::Hide_SummaryRows(bool blnUnhide)

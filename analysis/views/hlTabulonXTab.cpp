@@ -250,16 +250,7 @@ bool hlTabulon::Refresh_XTab()
         } catch (...) {
             if (!self)
                 return false;
-            const bool cancelled = analysis::currentErrorIsCancel();
-            const QString message = cancelled || !m_adoConnection || m_adoConnection->Errors().empty()
-                                        ? QString()
-                                        : m_adoConnection->Errors().front().Description;
-            if (cancelled)
-                stopped = true;
-            else if (!message.isEmpty())
-                Show_SQLMsg(sql, message);
-            else
-                report(QStringLiteral("Refresh_XTab"), analysis::currentErrorText());
+            stopped = viewRefreshFailed(QStringLiteral("Refresh_XTab"), sql) || stopped;
             ok = false;
         }
         if (!self)
