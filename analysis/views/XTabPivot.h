@@ -42,6 +42,13 @@ public:
     const QString &rowText(int row) const { return m_rowKeys[std::size_t(row)]; }
     const QString &colText(int col) const { return m_colKeys[std::size_t(col)]; }
     std::size_t cellCount() const { return m_cells.size(); }
+    // Calls f(row, col, cell) for every placed cell, in no particular order.
+    template <class F>
+    void forEachCell(F f) const
+    {
+        for (const auto &[key, cell] : m_cells)
+            f(int(key >> 32), int(key & 0xffffffffu), cell);
+    }
 
     struct Totals {
         std::vector<std::optional<double>> rows; // each row's TOTAL column

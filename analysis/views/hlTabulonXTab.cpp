@@ -37,6 +37,7 @@ const QString kNullKey = QStringLiteral("(Null)");
 // Beyond this many cells the grid would hold more than a desktop has to spare; such a pivot is
 // refused rather than drawn.
 constexpr qint64 kMaxCells = 5'000'000;
+constexpr qint64 kBoldColumnCells = 500'000;
 
 QString keyText(const db::Recordset &rs, std::size_t row, int col)
 {
@@ -100,10 +101,9 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
             return grid::format::numberText(*v / grand * 100);
         return grid::format::numberText(*v);
     };
-    for (int r = 0; r < R; ++r)
-        for (int c = 0; c < C; ++c)
-            if (const auto *cell = pivot.cell(r, c))
-                g.setTextMatrix(2 + r, 1 + c, shown(cell->value));
+    pivot.forEachCell([&](int r, int c, const analysis::XTabPivot::Cell &cell) {
+        g.setTextMatrix(2 + r, 1 + c, shown(cell.value));
+    });
     g.setCell(grid::flexcpFontBold, 1, 0, 1, g.Cols() - 1, true);
     if (!withTotals)
         return;
@@ -120,7 +120,10 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     for (int c = 0; c < C; ++c)
         g.setTextMatrix(totalRow, 1 + c, shown(totals->cols[std::size_t(c)]));
     g.setTextMatrix(totalRow, last, shown(totals->grand));
-    g.setCell(grid::flexcpFontBold, 2, last, totalRow, last, true);
+    // A styled cell costs its row a style for every column; past this size the TOTAL column
+    // stays plain, the TOTAL row and the caption above it still mark it.
+    if (qint64(R) * (C + 2) <= kBoldColumnCells)
+        g.setCell(grid::flexcpFontBold, 2, last, totalRow, last, true);
 
     QString caption = captionStart(function, cboXTabCol[4]->currentText()) + QStringLiteral(" by ") +
                       cboXTabCol[0]->currentText() + u'\\' + cboXTabCol[1]->currentText();
