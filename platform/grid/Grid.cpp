@@ -2,6 +2,7 @@
 
 #include "grid/GridFormat.h"
 #include "grid/GridModel.h"
+#include "grid/GridText.h"
 #include "grid/GridView.h"
 
 #include "ui/Twips.h"
@@ -136,6 +137,7 @@ Grid::Grid(QWidget *parent)
     connect(m_model, &GridModel::rowsArrived, this, [this] { emit RowsFetched(m_model->rows()); });
     connect(m_model, &GridModel::fetchFailed, this, &Grid::FetchError);
 
+    updateModelLook();
     applyRowHeight();
     applySelectionMode();
     applyEditTriggers();
@@ -264,14 +266,14 @@ void Grid::setTextMatrix(int row, int col, const QString &text)
 QString Grid::Text() const
 {
     if (m_row < 0 || m_col < 0)
-        throw std::out_of_range("Grid.Text: there is no current cell");
+        throw GridRangeError("Grid.Text: there is no current cell");
     return TextMatrix(m_row, m_col);
 }
 
 void Grid::setText(const QString &text)
 {
     if (m_row < 0 || m_col < 0)
-        throw std::out_of_range("Grid.Text: there is no current cell");
+        throw GridRangeError("Grid.Text: there is no current cell");
     setTextMatrix(m_row, m_col, text);
 }
 
@@ -344,7 +346,7 @@ QVariant Grid::Cell(int property, int r1, int c1, int r2, int c2) const
     case flexcpHeight:
         return RowHeight(r1);
     default:
-        throw std::invalid_argument(QStringLiteral("Grid.Cell: unknown property %1").arg(property).toStdString());
+        throw GridArgumentError(QStringLiteral("Grid.Cell: unknown property %1").arg(property));
     }
 }
 
@@ -384,7 +386,7 @@ void Grid::setCell(int property, int r1, int c1, int r2, int c2, const QVariant 
             case flexcpTop:
             case flexcpWidth:
             case flexcpHeight:
-                throw std::invalid_argument("Grid.Cell: this property can only be read");
+                throw GridArgumentError("Grid.Cell: this property can only be read");
             default:
                 break;
             }
@@ -402,7 +404,7 @@ void Grid::setCell(int property, int r1, int c1, int r2, int c2, const QVariant 
             case flexcpFontUnderline: st.underline = toFlag(); break;
             case flexcpFontStrikethru: st.strikeout = toFlag(); break;
             default:
-                throw std::invalid_argument(QStringLiteral("Grid.Cell: unknown property %1").arg(property).toStdString());
+                throw GridArgumentError(QStringLiteral("Grid.Cell: unknown property %1").arg(property));
             }
         }
     }
@@ -432,7 +434,7 @@ void Grid::RemoveItem(int index)
 void Grid::Clear(int where, int what)
 {
     if (where < 0 || where > 2 || what < 0 || what > 2)
-        throw std::invalid_argument("Grid.Clear: where is 0 to 2, what 0 to 2");
+        throw GridArgumentError("Grid.Clear: where is 0 to 2, what 0 to 2");
     FinishEditing(true);
     m_model->clear(what != 1, what != 2, where != 2, where != 1);
     if (what != 2) {
@@ -526,7 +528,7 @@ void Grid::setColPosition(int col, int position)
 void Grid::setFrozenCols(int cols)
 {
     if (cols < 0)
-        throw std::invalid_argument("Grid.FrozenCols: cannot be negative");
+        throw GridArgumentError("Grid.FrozenCols: cannot be negative");
     m_frozenCols = cols;
     applyColumnLayout();
 }
@@ -542,12 +544,20 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
     m_model->syncBound();
     const int rows = m_model->rows();
     const int fixed = m_model->fixedRows();
-    // The rows measured: all fixed rows, then on a large grid the first, the visible and the last.
+    // The rows measured: all fixed rows, then the rows on screen while a bound result is still
+    // arriving (its first screen when it is new), all rows of a small grid, and on a large one the
+    // first, the visible and the last.
     std::vector<int> sample;
     for (int r = 0; r < fixed; ++r)
         sample.push_back(r);
     const int dataRows = rows - fixed;
-    if (dataRows <= m_autoSizeSample) {
+    const bool arriving = m_model->isBound() && m_model->recordset() && !m_model->recordset()->isComplete();
+    if (arriving) {
+        const int top = TopRow();
+        const int screen = m_view->viewport()->height() / std::max(1, m_rowHeightPx) + 1;
+        for (int r = std::max(fixed, top); r <= std::min(rows - 1, top + screen); ++r)
+            sample.push_back(r);
+    } else if (dataRows <= m_autoSizeSample) {
         for (int r = fixed; r < rows; ++r)
             sample.push_back(r);
     } else {
@@ -571,8 +581,19 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
     // fifty characters (the cell's tooltip and View Cell show the rest); headings count whole.
     const int dataCap = std::max(200, fm.averageCharWidth() * 50);
     std::vector<int> widths;
+    // Texts whose width can be told from their characters are laid out only while they might
+    // still be the widest: most cells of a column never are.
+    struct Candidate {
+        qreal upper; // at most this wide, picture included
+        int row;
+        int extra;   // the picture's room
+        bool bold;
+        QString text;
+    };
+    std::vector<Candidate> candidates;
     for (int c = col1; c <= col2; ++c) {
         int widest = 0;
+        candidates.clear();
         const bool boolCol = m_model->column(c).dataType == flexDTBoolean;
         for (int r : sample) {
             // Text merged across columns is not one column's width.
@@ -580,23 +601,39 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
                 continue;
             const CellStyle *style = m_model->cellStyle(r, c);
             const bool bold = (style && style->bold > 0) || (m_model->isSubtotal(r) && m_model->effectiveStyle(r, c).bold > 0);
+            const int pictureRoom = style && style->picture.isValid() ? m_rowHeightPx + 2 : 0;
             int w = 0;
             if (boolCol && r >= fixed) {
                 w = 14;
             } else {
-                const QString text = m_model->displayText(r, c);
+                QString text = m_model->displayText(r, c);
                 if (!text.isEmpty()) {
                     if (style && (!style->fontName.isEmpty() || style->fontSize > 0)) {
-                        const CellLook look = cellLook(*this, r, c, base, false);
-                        w = QFontMetrics(look.font).horizontalAdvance(text);
+                        w = QFontMetrics(m_model->cellData(r, c, Qt::FontRole).value<QFont>()).horizontalAdvance(text);
+                    } else if (const std::optional<qreal> quick = quickWidth(bold ? boldFont : base, text)) {
+                        qreal upper = *quick + quickWidthSlack(*quick) + pictureRoom;
+                        if (r >= fixed)
+                            upper = std::min<qreal>(upper, dataCap);
+                        if (upper > widest)
+                            candidates.push_back({upper, r, pictureRoom, bold, std::move(text)});
+                        continue;
                     } else {
                         w = (bold ? fmBold : fm).horizontalAdvance(text);
                     }
                 }
             }
-            if (style && style->picture.isValid())
-                w += m_rowHeightPx + 2;
+            w += pictureRoom;
             if (r >= fixed)
+                w = std::min(w, dataCap);
+            widest = std::max(widest, w);
+        }
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const Candidate &a, const Candidate &b) { return a.upper > b.upper; });
+        for (const Candidate &k : candidates) {
+            if (k.upper <= widest)
+                break;
+            int w = (k.bold ? fmBold : fm).horizontalAdvance(k.text) + k.extra;
+            if (k.row >= fixed)
                 w = std::min(w, dataCap);
             widest = std::max(widest, w);
         }
@@ -649,7 +686,7 @@ void Grid::setColAlignment(int col, int alignment)
 {
     m_model->checkCol(col, "ColAlignment");
     if (alignment < flexAlignLeftTop || alignment > flexAlignGeneral)
-        throw std::invalid_argument("Grid.ColAlignment: 0 to 9");
+        throw GridArgumentError("Grid.ColAlignment: 0 to 9");
     m_model->column(col).alignment = alignment;
     m_view->viewport()->update();
     m_frozen->viewport()->update();
@@ -666,7 +703,7 @@ void Grid::setFixedAlignment(int col, int alignment)
 {
     m_model->checkCol(col, "FixedAlignment");
     if (alignment < flexAlignLeftTop || alignment > flexAlignGeneral)
-        throw std::invalid_argument("Grid.FixedAlignment: 0 to 9");
+        throw GridArgumentError("Grid.FixedAlignment: 0 to 9");
     m_model->column(col).fixedAlignment = alignment;
     emit m_model->fixedCellsChanged();
 }
@@ -713,7 +750,7 @@ void Grid::setColSort(int col, int order)
 {
     m_model->checkCol(col, "ColSort");
     if (order < flexSortNone || order > flexSortStringDescending)
-        throw std::invalid_argument("Grid.ColSort: 0 to 8");
+        throw GridArgumentError("Grid.ColSort: 0 to 8");
     m_model->column(col).colSort = order;
 }
 
@@ -748,7 +785,7 @@ int Grid::MergeCells() const { return m_model->mergeCells(); }
 void Grid::setMergeCells(int mode)
 {
     if (mode < flexMergeNever || mode > flexMergeFixedOnly)
-        throw std::invalid_argument("Grid.MergeCells: 0 to 5");
+        throw GridArgumentError("Grid.MergeCells: 0 to 5");
     m_model->setMergeCells(mode);
     emit m_model->fixedCellsChanged();
     m_view->viewport()->update();
@@ -778,7 +815,7 @@ void Grid::setSort(int order)
     if (order == flexSortNone || m_col < 0)
         return;
     if (order < flexSortGenericAscending || order > flexSortUseColSort)
-        throw std::invalid_argument("Grid.Sort: unknown sort setting");
+        throw GridArgumentError("Grid.Sort: unknown sort setting");
     std::vector<std::pair<int, int>> keys;
     for (int c = std::min(m_col, m_colSel); c <= std::max(m_col, m_colSel); ++c)
         keys.emplace_back(c, order == flexSortUseColSort ? m_model->column(c).colSort : order);
@@ -796,7 +833,7 @@ void Grid::SortByColumns(const std::vector<std::pair<int, int>> &keys, bool pict
     for (const auto &[c, o] : keys) {
         m_model->checkCol(c, "SortByColumns");
         if (o < flexSortGenericAscending || o > flexSortStringDescending)
-            throw std::invalid_argument("Grid.SortByColumns: each order is 1 to 8");
+            throw GridArgumentError("Grid.SortByColumns: each order is 1 to 8");
     }
     sortAndShow(keys, pictures);
 }
@@ -911,7 +948,7 @@ void Grid::setRedraw(int redraw)
 void Grid::setGridLines(int style)
 {
     if (style < flexGridNone || style > flexGridExcel)
-        throw std::invalid_argument("Grid.GridLines: 0 to 13");
+        throw GridArgumentError("Grid.GridLines: 0 to 13");
     m_gridLines = style;
     update();
     m_view->viewport()->update();
@@ -921,7 +958,7 @@ void Grid::setGridLines(int style)
 void Grid::setGridLinesFixed(int style)
 {
     if (style < flexGridNone || style > flexGridExcel)
-        throw std::invalid_argument("Grid.GridLinesFixed: 0 to 13");
+        throw GridArgumentError("Grid.GridLinesFixed: 0 to 13");
     m_gridLinesFixed = style;
     emit m_model->fixedCellsChanged();
 }
@@ -930,7 +967,7 @@ void Grid::setGridLinesFixed(int style)
     void Grid::set##name(quint32 color)                                                                    \
     {                                                                                                      \
         member = color;                                                                                    \
-        emit m_model->fixedCellsChanged();                                                                 \
+        updateModelLook();                                                                                 \
         m_view->viewport()->update();                                                                      \
         m_frozen->viewport()->update();                                                                    \
     }
@@ -966,7 +1003,7 @@ void Grid::LoadWallPaper(const QString &path)
 void Grid::setWallPaperAlignment(int alignment)
 {
     if (alignment < flexPicAlignLeftTop || alignment > flexPicAlignTile)
-        throw std::invalid_argument("Grid.WallPaperAlignment: 0 to 10");
+        throw GridArgumentError("Grid.WallPaperAlignment: 0 to 10");
     m_wallPaperAlignment = alignment;
     m_view->viewport()->update();
 }
@@ -974,7 +1011,7 @@ void Grid::setWallPaperAlignment(int alignment)
 void Grid::setAllowUserResizing(int settings)
 {
     if (settings < flexResizeNone || settings > flexResizeBoth)
-        throw std::invalid_argument("Grid.AllowUserResizing: 0 to 3");
+        throw GridArgumentError("Grid.AllowUserResizing: 0 to 3");
     m_allowUserResizing = settings;
     const auto mode = (settings & flexResizeColumns) ? QHeaderView::Interactive : QHeaderView::Fixed;
     m_view->horizontalHeader()->setSectionResizeMode(mode);
@@ -999,7 +1036,7 @@ void Grid::setToolTipText(const QString &text)
 void Grid::setDataMode(int mode)
 {
     if (mode != flexDMFree && mode != flexDMBound)
-        throw std::invalid_argument("Grid.DataMode: 0 (copy the rows) or 4 (view the recordset)");
+        throw GridArgumentError("Grid.DataMode: 0 (copy the rows) or 4 (view the recordset)");
     m_dataMode = mode;
 }
 
@@ -1022,7 +1059,7 @@ void Grid::setDataSource(const std::shared_ptr<db::Recordset> &recordset)
 void Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset)
 {
     if (!recordset)
-        throw std::invalid_argument("Grid.CopyFrom: no recordset");
+        throw GridArgumentError("Grid.CopyFrom: no recordset");
     FinishEditing(true);
     m_sortKeys.clear();
     m_listSelected.clear();
@@ -1192,10 +1229,25 @@ void Grid::updateFrozenGeometry()
 void Grid::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if ((event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) && m_model)
+        updateModelLook();
     if (event->type() == QEvent::FontChange && m_view)
         applyRowHeight();
     if (event->type() == QEvent::PaletteChange && m_view)
         m_view->viewport()->update();
+}
+
+void Grid::updateModelLook()
+{
+    GridLook look;
+    look.font = font();
+    look.palette = palette();
+    look.backColor = m_backColor;
+    look.foreColor = m_foreColor;
+    look.backColorAlternate = m_backColorAlternate;
+    look.backColorFixed = m_backColorFixed;
+    look.foreColorFixed = m_foreColorFixed;
+    m_model->setLook(look);
 }
 
 void Grid::resizeEvent(QResizeEvent *event)

@@ -41,8 +41,9 @@ class GridHeader;
 // rows into the grid when DataSource is set. Without a recordset the grid holds what code puts
 // into TextMatrix.
 //
-// Errors: a member given a row or column out of range throws std::out_of_range, a bad argument
-// std::invalid_argument, SaveGrid/LoadGrid throw GridError; the message names the member. The
+// Errors: the grid's members throw the GridError family (GridTypes.h): GridRangeError for a row or
+// column out of range, GridArgumentError for a bad argument, GridError for a file or picture that
+// cannot be written or read; the message names the member. The
 // program calls the grid from procedures that trap their errors. A bound grid passes on the
 // db::DbError of a fetch it was asked for (Row, TopRow beyond the rows fetched). Nothing throws
 // out of the grid's own event handling (painting, mouse, keys, scrolling).
@@ -175,9 +176,10 @@ public:
     Q_INVOKABLE void setColPosition(int col, int position);
     int FrozenCols() const { return m_frozenCols; }
     void setFrozenCols(int cols);
-    // Sizes columns col1..col2 to their contents plus extraSpace twips. Large grids are sampled
-    // (AutoSizeSampleRows rows: the first, those on screen and the last), so this is cheap on a
-    // million rows; equal gives every column the widest width.
+    // Sizes columns col1..col2 to their contents plus extraSpace twips. A bound result still
+    // arriving is measured on the rows on screen (a new one on its first screen); other large
+    // grids are sampled (AutoSizeSampleRows rows: the first, those on screen and the last), so
+    // this is cheap on a million rows; equal gives every column the widest width.
     Q_INVOKABLE void AutoSize(int col1, int col2 = -1, bool equal = false, int extraSpace = 0);
     int AutoSizeSampleRows() const { return m_autoSizeSample; }
     void setAutoSizeSampleRows(int rows) { m_autoSizeSample = rows < 1 ? 1 : rows; }
@@ -407,6 +409,7 @@ private:
     friend class GridHeader;
 
     // view side
+    void updateModelLook(); // the colours and font the model's roles fall back to
     void applyColumnLayout();
     void applyHiddenRows();
     void applyRowHeight();

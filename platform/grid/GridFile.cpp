@@ -220,7 +220,7 @@ GridFileContent parse(const QString &path, const QString &text)
 void Grid::SaveGrid(const QString &path, int what) const
 {
     if (what < flexFileAll || what > flexFileFormat)
-        throw std::invalid_argument("Grid.SaveGrid: what is 0 (all), 1 (cells) or 2 (layout)");
+        throw GridArgumentError("Grid.SaveGrid: what is 0 (all), 1 (cells) or 2 (layout)");
     if (m_model->isBound() && m_model->recordset() && !m_model->recordset()->isComplete()) {
         m_model->recordset()->fetchAll(); // a file holds every row
         m_model->syncBound();
@@ -263,7 +263,7 @@ void Grid::SaveGrid(const QString &path, int what) const
 void Grid::LoadGrid(const QString &path, int what)
 {
     if (what < flexFileAll || what > flexFileFormat)
-        throw std::invalid_argument("Grid.LoadGrid: what is 0 (all), 1 (cells) or 2 (layout)");
+        throw GridArgumentError("Grid.LoadGrid: what is 0 (all), 1 (cells) or 2 (layout)");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw GridError(QStringLiteral("Grid.LoadGrid: \"%1\" cannot be opened: %2").arg(path, file.errorString()));

@@ -95,7 +95,7 @@ int vbKeyCode(const QKeyEvent *e)
 void Grid::setEditable(int settings)
 {
     if (settings < flexEDNone || settings > flexEDKbdMouse)
-        throw std::invalid_argument("Grid.Editable: 0 to 2");
+        throw GridArgumentError("Grid.Editable: 0 to 2");
     m_editable = settings;
     applyEditTriggers();
 }
@@ -213,12 +213,12 @@ QString Grid::ComboItem(int index) const
 {
     if (auto *combo = qobject_cast<QComboBox *>(m_editor.data())) {
         if (index < 0 || index >= combo->count())
-            throw std::out_of_range("Grid.ComboItem: index out of range");
+            throw GridRangeError("Grid.ComboItem: index out of range");
         return combo->itemText(index);
     }
     const QStringList items = comboEntries();
     if (index < 0 || index >= items.size())
-        throw std::out_of_range("Grid.ComboItem: index out of range");
+        throw GridRangeError("Grid.ComboItem: index out of range");
     return items.at(index);
 }
 
@@ -249,7 +249,7 @@ bool Grid::comboEditable() const
 QString Grid::BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field)
 {
     if (!recordset)
-        throw std::invalid_argument("Grid.BuildComboList: no recordset");
+        throw GridArgumentError("Grid.BuildComboList: no recordset");
     const int f = recordset->FieldIndex(field);
     if (f < 0)
         throw std::invalid_argument(QStringLiteral("Grid.BuildComboList: the recordset has no field \"%1\"")

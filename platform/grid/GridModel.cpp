@@ -107,28 +107,6 @@ int GridModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : cols();
 }
 
-QVariant GridModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid())
-        return {};
-    const int r = index.row() + m_fixedRows;
-    const int c = index.column();
-    if (r >= rows() || c >= cols())
-        return {};
-    try {
-        switch (role) {
-        case Qt::DisplayRole:
-            return displayText(r, c);
-        case Qt::EditRole:
-            return rawText(r, c);
-        default:
-            return {};
-        }
-    } catch (const std::exception &) {
-        return {}; // a failing fetch shows an empty cell rather than ending the paint
-    }
-}
-
 bool GridModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (!index.isValid() || role != Qt::EditRole || isBound())
@@ -196,26 +174,26 @@ int GridModel::rows() const
 void GridModel::checkRow(int r, const char *member) const
 {
     if (r < 0 || r >= rows())
-        throw std::out_of_range(QStringLiteral("Grid.%1: row %2 is out of range (0 to %3)")
-                                    .arg(QLatin1String(member)).arg(r).arg(rows() - 1).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.%1: row %2 is out of range (0 to %3)")
+                                 .arg(QLatin1String(member)).arg(r).arg(rows() - 1));
 }
 
 void GridModel::checkCol(int c, const char *member) const
 {
     if (c < 0 || c >= cols())
-        throw std::out_of_range(QStringLiteral("Grid.%1: column %2 is out of range (0 to %3)")
-                                    .arg(QLatin1String(member)).arg(c).arg(cols() - 1).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.%1: column %2 is out of range (0 to %3)")
+                                 .arg(QLatin1String(member)).arg(c).arg(cols() - 1));
 }
 
 void GridModel::setRows(int n)
 {
     if (n < 0)
-        throw std::invalid_argument("Grid.Rows: the row count cannot be negative");
+        throw GridArgumentError("Grid.Rows: the row count cannot be negative");
     if (m_rs) {
         if (n == rows())
             return;
         if (n > m_fixedRows)
-            throw std::invalid_argument("Grid.Rows: the rows of a grid bound in DataMode 4 come from its recordset");
+            throw GridArgumentError("Grid.Rows: the rows of a grid bound in DataMode 4 come from its recordset");
         unbind();
     }
     if (n < m_fixedRows) {
@@ -242,12 +220,12 @@ void GridModel::setRows(int n)
 void GridModel::setCols(int n)
 {
     if (n < 0)
-        throw std::invalid_argument("Grid.Cols: the column count cannot be negative");
+        throw GridArgumentError("Grid.Cols: the column count cannot be negative");
     const int cur = cols();
     if (n == cur)
         return;
     if (m_rs)
-        throw std::invalid_argument("Grid.Cols: the columns of a grid bound in DataMode 4 are its recordset's fields");
+        throw GridArgumentError("Grid.Cols: the columns of a grid bound in DataMode 4 are its recordset's fields");
     if (n > cur) {
         beginInsertColumns({}, cur, n - 1);
         m_cols.resize(std::size_t(n));
@@ -271,7 +249,7 @@ void GridModel::setCols(int n)
 void GridModel::setFixedRows(int n)
 {
     if (n < 0)
-        throw std::invalid_argument("Grid.FixedRows: cannot be negative");
+        throw GridArgumentError("Grid.FixedRows: cannot be negative");
     if (n == m_fixedRows)
         return;
     if (m_rs) {
@@ -293,7 +271,7 @@ void GridModel::setFixedRows(int n)
 void GridModel::setFixedCols(int n)
 {
     if (n < 0)
-        throw std::invalid_argument("Grid.FixedCols: cannot be negative");
+        throw GridArgumentError("Grid.FixedCols: cannot be negative");
     if (n > cols())
         setCols(n);
     m_fixedCols = n;
@@ -305,10 +283,10 @@ void GridModel::setFixedCols(int n)
 void GridModel::insertRow(int at, const QStringList &cells)
 {
     if (m_rs)
-        throw std::invalid_argument("Grid.AddItem: rows cannot be added to a grid bound in DataMode 4");
+        throw GridArgumentError("Grid.AddItem: rows cannot be added to a grid bound in DataMode 4");
     if (at < m_fixedRows || at > rows())
-        throw std::out_of_range(QStringLiteral("Grid.AddItem: row %1 is out of range (%2 to %3)")
-                                    .arg(at).arg(m_fixedRows).arg(rows()).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.AddItem: row %1 is out of range (%2 to %3)")
+                                 .arg(at).arg(m_fixedRows).arg(rows()));
     RowRecord rec;
     rec.cells.reserve(std::size_t(std::min<qsizetype>(cells.size(), cols())));
     for (qsizetype i = 0; i < cells.size() && i < cols(); ++i)
@@ -321,10 +299,10 @@ void GridModel::insertRow(int at, const QStringList &cells)
 void GridModel::removeRow(int r)
 {
     if (m_rs)
-        throw std::invalid_argument("Grid.RemoveItem: rows cannot be removed from a grid bound in DataMode 4");
+        throw GridArgumentError("Grid.RemoveItem: rows cannot be removed from a grid bound in DataMode 4");
     if (r < m_fixedRows || r >= rows())
-        throw std::out_of_range(QStringLiteral("Grid.RemoveItem: row %1 is out of range (%2 to %3)")
-                                    .arg(r).arg(m_fixedRows).arg(rows() - 1).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.RemoveItem: row %1 is out of range (%2 to %3)")
+                                 .arg(r).arg(m_fixedRows).arg(rows() - 1));
     beginRemoveRows({}, r - m_fixedRows, r - m_fixedRows);
     m_rows.erase(m_rows.begin() + r);
     endRemoveRows();
@@ -395,7 +373,7 @@ void GridModel::clear(bool texts, bool styles, bool fixedToo, bool dataToo)
 void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std::vector<RowRecord> newRows)
 {
     if (newCols < 0 || newFixedRows < 0 || newFixedCols < 0 || newFixedRows > int(newRows.size()) || newFixedCols > newCols)
-        throw std::invalid_argument("Grid: inconsistent shape");
+        throw GridArgumentError("Grid: inconsistent shape");
     beginResetModel();
     m_rs.reset();
     m_errorAnnounced = false;
@@ -510,7 +488,7 @@ void GridModel::setText(int r, int c, const QString &text)
     checkCol(c, "TextMatrix");
     RowRecord *rec = record(r);
     if (!rec)
-        throw std::invalid_argument("Grid.TextMatrix: the data rows of a grid bound in DataMode 4 are read-only");
+        throw GridArgumentError("Grid.TextMatrix: the data rows of a grid bound in DataMode 4 are read-only");
     if (rec->cells.size() <= std::size_t(c))
         rec->cells.resize(std::size_t(c) + 1);
     rec->cells[std::size_t(c)] = text.isNull() ? QString() : text;

@@ -5,6 +5,8 @@
 #include "grid/GridTypes.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
+#include <QPalette>
 #include <QString>
 #include <QVariant>
 
@@ -64,6 +66,25 @@ struct RowRecord {
     long long source = -1;       // a row copied from a recordset: its index there (kept through sorts)
 };
 
+// Roles the grid's model serves beyond Qt's own (display, edit, font, background, foreground,
+// text alignment, check state, decoration).
+enum GridRole : int {
+    PictureAlignmentRole = Qt::UserRole + 1, // PictureAlignmentSettings of the decoration
+    NumberRole,                              // bool: the cell shows a number ("###" when too narrow)
+};
+
+// The grid-wide settings a cell's roles fall back to: colours as 0x00BBGGRR numbers or system
+// colours resolved against the palette. The grid keeps them current.
+struct GridLook {
+    QFont font;
+    QPalette palette;
+    quint32 backColor = 0xFFFFFF;
+    quint32 foreColor = 0x000000;
+    quint32 backColorAlternate = 0; // 0 or NoColor: none
+    quint32 backColorFixed = 0x8000000F;
+    quint32 foreColorFixed = 0x80000012;
+};
+
 // The grid's cells for both binding modes. Grid rows count the fixed rows; the Qt model shows
 // the data rows only (model row = grid row - FixedRows), the fixed rows being painted by the
 // header. Bound (DataMode 4): data rows are read from the recordset, nothing copied; attributes
@@ -77,11 +98,22 @@ public:
     // --- QAbstractTableModel ---
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
+    // A data cell's roles; a cell showing the grid's own background has no BackgroundRole, and a
+    // cell with a check box shows no text whatever its DisplayRole.
     QVariant data(const QModelIndex &index, int role) const override;
+    QMap<int, QVariant> itemData(const QModelIndex &index) const override;
+    void multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool canFetchMore(const QModelIndex &parent) const override;
     void fetchMore(const QModelIndex &parent) override;
+
+    // The same roles for any grid cell, fixed rows included (the header and the printer read
+    // those); several roles at once work the cell out once.
+    QVariant cellData(int r, int c, int role) const;
+    void cellMultiData(int r, int c, QModelRoleDataSpan roleDataSpan) const;
+    const GridLook &look() const { return m_look; }
+    void setLook(const GridLook &look);
 
     // --- shape (grid rows include the fixed rows) ---
     int rows() const;
@@ -178,6 +210,7 @@ private:
     void resetWith(std::vector<RowRecord> rows);
     QString boundText(int r, int c) const;
 
+    GridLook m_look;
     std::vector<RowRecord> m_rows; // unbound: all rows; bound: the fixed rows only
     std::vector<ColumnInfo> m_cols;
     int m_fixedRows = 1;

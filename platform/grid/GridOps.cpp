@@ -211,7 +211,7 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
                          quint32 foreColor, bool bold, const QString &caption, int matchFrom)
 {
     if (m_rs)
-        throw std::invalid_argument("Grid.Subtotal: a grid bound in DataMode 4 holds no rows of its own");
+        throw GridArgumentError("Grid.Subtotal: a grid bound in DataMode 4 holds no rows of its own");
     if (function == flexSTNone)
         return;
     if (function == flexSTClear) {
@@ -224,10 +224,10 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         return;
     }
     if (function < flexSTSum || function > flexSTVar)
-        throw std::invalid_argument("Grid.Subtotal: unknown function");
+        throw GridArgumentError("Grid.Subtotal: unknown function");
     if (groupOn < -1 || groupOn >= cols())
-        throw std::out_of_range(QStringLiteral("Grid.Subtotal: group column %1 is out of range (-1 to %2)")
-                                    .arg(groupOn).arg(cols() - 1).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.Subtotal: group column %1 is out of range (-1 to %2)")
+                                 .arg(groupOn).arg(cols() - 1));
     checkCol(totalOn, "Subtotal");
     if (groupOn >= 0 && (matchFrom < 0 || matchFrom > groupOn))
         matchFrom = std::min(m_fixedCols, groupOn);
@@ -339,7 +339,7 @@ double GridModel::aggregate(int function, int r1, int c1, int r2, int c2) const
     checkCol(c1, "Aggregate");
     checkCol(c2, "Aggregate");
     if (function < flexSTSum || function > flexSTVar)
-        throw std::invalid_argument("Grid.Aggregate: unknown function");
+        throw GridArgumentError("Grid.Aggregate: unknown function");
     if (r1 > r2)
         std::swap(r1, r2);
     if (c1 > c2)

@@ -108,6 +108,7 @@ bool GridPrinter::print(QPrinter &printer) const
     QFont base = m_grid.font();
     base.setPixelSize(std::max(1, QFontInfo(m_grid.font()).pixelSize()));
     const QColor lineColor(160, 160, 160);
+    const QColor paper = m_grid.color(m_grid.BackColor());
 
     auto paintRow = [&](int r, double y, bool topOfPage) {
         double x = 0;
@@ -115,12 +116,12 @@ bool GridPrinter::print(QPrinter &printer) const
             const int c = l.cols[i];
             const QRect rect(int(x), int(y), l.widths[i], l.rowHeight);
             x += l.widths[i];
-            CellLook look = cellLook(m_grid, r, c, base, false);
+            CellLook look = cellLook(m, r, c);
             if (look.font.pointSizeF() > 0)
                 look.font.setPixelSize(std::max(1, int(look.font.pointSizeF() * l.screenDpi / 72.0 + 0.5)));
             const bool fixed = r < l.fixedRows || c < m.fixedCols();
-            if (!fixed)
-                look.fillBack = look.back != m_grid.color(m_grid.BackColor()); // paper stays white
+            if (!fixed && look.back == paper)
+                look.fillBack = false; // paper stays white
             // Merged cells repeat their text only at the top of a page.
             const bool showText = topOfPage || !m.mergesWithAbove(r, c) || (r > 0 && m.rowHidden(r - 1));
             paintCellLook(&painter, look, rect, showText);

@@ -55,7 +55,7 @@ void Grid::setRowSel(int row)
         m_model->ensureRow(row);
     m_model->checkRow(row, "RowSel");
     if (m_row < 0)
-        throw std::out_of_range("Grid.RowSel: there is no current cell");
+        throw GridRangeError("Grid.RowSel: there is no current cell");
     setCursor(m_row, m_col, row, m_colSel);
 }
 
@@ -63,7 +63,7 @@ void Grid::setColSel(int col)
 {
     m_model->checkCol(col, "ColSel");
     if (m_col < 0)
-        throw std::out_of_range("Grid.ColSel: there is no current cell");
+        throw GridRangeError("Grid.ColSel: there is no current cell");
     setCursor(m_row, m_col, m_rowSel, col);
 }
 
@@ -107,7 +107,7 @@ void Grid::GetSelection(int &r1, int &c1, int &r2, int &c2) const
 void Grid::setSelectionMode(int mode)
 {
     if (mode < flexSelectionFree || mode > flexSelectionListBox)
-        throw std::invalid_argument("Grid.SelectionMode: 0 to 3");
+        throw GridArgumentError("Grid.SelectionMode: 0 to 3");
     m_selectionMode = mode;
     m_listSelected.clear();
     if (mode == flexSelectionListBox && m_row >= m_model->fixedRows())
@@ -130,7 +130,7 @@ void Grid::setIsSelected(int row, bool selected)
 {
     m_model->checkRow(row, "IsSelected");
     if (m_selectionMode != flexSelectionListBox)
-        throw std::invalid_argument("Grid.IsSelected: rows are picked one by one only in list-box selection mode");
+        throw GridArgumentError("Grid.IsSelected: rows are picked one by one only in list-box selection mode");
     if (row < m_model->fixedRows())
         return;
     const bool changed = selected ? m_listSelected.insert(row).second : m_listSelected.erase(row) > 0;
@@ -152,8 +152,8 @@ int Grid::SelectedRows() const
 int Grid::SelectedRow(int index) const
 {
     if (index < 0 || index >= SelectedRows())
-        throw std::out_of_range(QStringLiteral("Grid.SelectedRow: %1 is out of range (0 to %2)")
-                                    .arg(index).arg(SelectedRows() - 1).toStdString());
+        throw GridRangeError(QStringLiteral("Grid.SelectedRow: %1 is out of range (0 to %2)")
+                                 .arg(index).arg(SelectedRows() - 1));
     if (m_selectionMode == flexSelectionListBox)
         return *std::next(m_listSelected.begin(), index);
     int r1, c1, r2, c2;
@@ -411,28 +411,28 @@ void Grid::ShowCell(int row, int col)
 int Grid::CellLeft() const
 {
     if (m_col < 0)
-        throw std::out_of_range("Grid.CellLeft: there is no current cell");
+        throw GridRangeError("Grid.CellLeft: there is no current cell");
     return ColPos(m_col);
 }
 
 int Grid::CellTop() const
 {
     if (m_row < 0)
-        throw std::out_of_range("Grid.CellTop: there is no current cell");
+        throw GridRangeError("Grid.CellTop: there is no current cell");
     return RowPos(m_row);
 }
 
 int Grid::CellWidth() const
 {
     if (m_col < 0)
-        throw std::out_of_range("Grid.CellWidth: there is no current cell");
+        throw GridRangeError("Grid.CellWidth: there is no current cell");
     return m_model->column(m_col).hidden ? 0 : ColWidth(m_col);
 }
 
 int Grid::CellHeight() const
 {
     if (m_row < 0)
-        throw std::out_of_range("Grid.CellHeight: there is no current cell");
+        throw GridRangeError("Grid.CellHeight: there is no current cell");
     return RowHeight(m_row);
 }
 

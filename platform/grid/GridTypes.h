@@ -173,9 +173,9 @@ enum ShiftConstants : int { vbShiftMask = 1, vbCtrlMask = 2, vbAltMask = 4 };
 // A colour value meaning "not set" (the grid's own colour applies).
 inline constexpr quint32 NoColor = 0xFFFFFFFFu;
 
-// Errors of the grid's members: a bad index is std::out_of_range, a bad argument
-// std::invalid_argument, a file that cannot be written or read GridError. Each message names
-// the member.
+// Errors of the grid's members, one family: a row or column out of range is a GridRangeError, an
+// argument the member does not take a GridArgumentError, a file or picture that cannot be written
+// or read a plain GridError. Each message names the member.
 class PLATFORM_EXPORT GridError : public std::runtime_error {
 public:
     explicit GridError(const QString &message);
@@ -183,6 +183,16 @@ public:
 
 private:
     QString m_message;
+};
+
+class PLATFORM_EXPORT GridRangeError : public GridError {
+public:
+    using GridError::GridError;
+};
+
+class PLATFORM_EXPORT GridArgumentError : public GridError {
+public:
+    using GridError::GridError;
 };
 
 } // namespace grid

@@ -3,6 +3,7 @@
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
 #include "grid/GridModel.h"
+#include "grid/GridText.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -93,110 +94,58 @@ void paintCheckBox(QPainter *p, const QRect &cell, bool checked, const QColor &c
 
 } // namespace
 
-bool isNumericType(int dataType)
-{
-    switch (dataType) {
-    case flexDTShort:
-    case flexDTLong:
-    case flexDTSingle:
-    case flexDTDouble:
-    case flexDTCurrency:
-    case flexDTDecimal:
-    case flexDTLong8:
-        return true;
-    default:
-        return false;
-    }
-}
+namespace {
 
-int qtAlignmentOf(int alignment)
-{
-    int h = Qt::AlignLeft;
-    int v = Qt::AlignVCenter;
-    if (alignment >= 0 && alignment <= 8) {
-        const int col = alignment / 3;
-        const int row = alignment % 3;
-        h = col == 0 ? Qt::AlignLeft : (col == 1 ? Qt::AlignHCenter : Qt::AlignRight);
-        v = row == 0 ? Qt::AlignTop : (row == 1 ? Qt::AlignVCenter : Qt::AlignBottom);
-    }
-    return h | v;
-}
+constexpr int LookRoles[] = {Qt::DisplayRole,   Qt::FontRole,       Qt::BackgroundRole, Qt::ForegroundRole,
+                             Qt::TextAlignmentRole, Qt::CheckStateRole, Qt::DecorationRole, PictureAlignmentRole,
+                             NumberRole};
+constexpr std::size_t LookRoleCount = sizeof(LookRoles) / sizeof(LookRoles[0]);
 
-CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool selected)
-{
-    const GridModel &m = *grid.model();
-    const bool fixedRow = row < m.fixedRows();
-    const bool fixed = fixedRow || col < m.fixedCols();
-    const ColumnInfo &info = m.column(col);
-    const CellStyle style = m.effectiveStyle(row, col);
+struct LookRoleData {
+    QModelRoleData data[LookRoleCount] = {
+        QModelRoleData(LookRoles[0]), QModelRoleData(LookRoles[1]), QModelRoleData(LookRoles[2]),
+        QModelRoleData(LookRoles[3]), QModelRoleData(LookRoles[4]), QModelRoleData(LookRoles[5]),
+        QModelRoleData(LookRoles[6]), QModelRoleData(LookRoles[7]), QModelRoleData(LookRoles[8])};
+};
 
+CellLook lookFrom(const LookRoleData &roles)
+{
+    const auto &d = roles.data;
     CellLook look;
-    look.text = m.displayText(row, col);
-    if (!fixed && info.dataType == flexDTBoolean) {
-        // A Null from the data is neither ticked nor unticked: it shows no box at all.
-        look.checkBox = !(info.fromRecordset && m.isNull(row, col));
-        look.checked = look.checkBox && format::isCheckedText(look.text);
-        look.text.clear();
-    }
-    if (selected) {
-        look.back = grid.color(grid.BackColorSel());
-        look.fore = grid.color(grid.ForeColorSel());
-    } else {
-        if (style.backColor != NoColor) {
-            look.back = grid.color(style.backColor);
-        } else if (fixed) {
-            look.back = grid.color(grid.BackColorFixed());
-        } else if (grid.BackColorAlternate() != 0 && grid.BackColorAlternate() != NoColor
-                   && (row - m.fixedRows()) % 2 == 1) {
-            look.back = grid.color(grid.BackColorAlternate());
-        } else {
-            look.back = grid.color(grid.BackColor());
-            look.fillBack = grid.WallPaper().isNull();
-        }
-        if (style.foreColor != NoColor)
-            look.fore = grid.color(style.foreColor);
-        else
-            look.fore = grid.color(fixed ? grid.ForeColorFixed() : grid.ForeColor());
-    }
-    look.font = base;
-    if (!style.fontName.isEmpty())
-        look.font.setFamily(style.fontName);
-    if (style.fontSize > 0)
-        look.font.setPointSizeF(style.fontSize);
-    if (style.bold >= 0)
-        look.font.setBold(style.bold > 0);
-    if (style.italic >= 0)
-        look.font.setItalic(style.italic > 0);
-    if (style.underline >= 0)
-        look.font.setUnderline(style.underline > 0);
-    if (style.strikeout >= 0)
-        look.font.setStrikeOut(style.strikeout > 0);
-
-    int alignment = style.alignment;
-    if (alignment < 0)
-        alignment = fixedRow ? (info.fixedAlignment >= 0 ? info.fixedAlignment : flexAlignLeftCenter) : info.alignment;
-    // A column of a known type is aligned as a whole (postal codes of digits in a text column
-    // stay left); cells of untyped columns go by what they hold.
-    const bool typedNumber = isNumericType(info.dataType);
-    const bool typedOther = info.dataType == flexDTString || info.dataType == flexDTDate
-                            || info.dataType == flexDTBoolean;
-    look.numeric = !fixedRow && !look.checkBox && !look.text.isEmpty()
-                   && (typedNumber || (!typedOther && format::parseNumber(look.text).has_value()));
-    if (alignment == flexAlignGeneral || alignment > 8) {
-        if (look.checkBox || (!fixedRow && info.dataType == flexDTBoolean))
-            alignment = flexAlignCenterCenter;
-        else if (!fixedRow && (typedNumber || (!typedOther && look.numeric)))
-            alignment = flexAlignRightCenter;
-        else
-            alignment = flexAlignLeftCenter;
-    }
-    look.qtAlignment = qtAlignmentOf(alignment);
-    look.picture = style.picture;
-    look.pictureAlignment = style.pictureAlignment;
+    look.checkBox = d[5].data().isValid();
+    look.checked = look.checkBox && d[5].data().toInt() == Qt::Checked;
+    if (!look.checkBox)
+        look.text = d[0].data().toString();
+    look.font = d[1].data().value<QFont>();
+    look.fillBack = d[2].data().isValid();
+    if (look.fillBack)
+        look.back = d[2].data().value<QBrush>().color();
+    look.fore = d[3].data().value<QBrush>().color();
+    look.qtAlignment = d[4].data().toInt();
+    look.picture = d[6].data();
+    look.pictureAlignment = d[7].data().toInt();
+    look.numeric = d[8].data().toBool();
     return look;
 }
 
-void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool drawText)
+} // namespace
+
+CellLook cellLook(const QModelIndex &index)
+{
+    LookRoleData roles;
+    index.multiData(roles.data);
+    return lookFrom(roles);
+}
+
+CellLook cellLook(const GridModel &model, int row, int col)
+{
+    LookRoleData roles;
+    model.cellMultiData(row, col, roles.data);
+    return lookFrom(roles);
+}
+
+void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool drawText, CellTextCache *cache,
+                   quint64 cell)
 {
     if (look.fillBack)
         p->fillRect(rect, look.back);
@@ -222,29 +171,14 @@ void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool dr
     if (look.checkBox)
         paintCheckBox(p, rect, look.checked, look.fore);
     if (drawText && !look.text.isEmpty() && textRect.width() > 0) {
-        p->setFont(look.font);
-        p->setPen(look.fore);
-        p->drawText(textRect, look.qtAlignment | Qt::TextSingleLine, fittedText(look, textRect.width()));
+        if (cache) {
+            cache->draw(p, look, textRect, cell);
+        } else {
+            p->setFont(look.font);
+            p->setPen(look.fore);
+            p->drawText(textRect, look.qtAlignment | Qt::TextSingleLine, fittedText(look, textRect.width()));
+        }
     }
-}
-
-QString fittedText(const CellLook &look, int width)
-{
-    if (width <= 0)
-        return {};
-    const QFontMetrics fm(look.font);
-    if (fm.horizontalAdvance(look.text) <= width)
-        return look.text;
-    if (look.numeric) {
-        const int hash = std::max(1, fm.horizontalAdvance(QLatin1Char('#')));
-        return QString(std::max(1, width / hash), QLatin1Char('#'));
-    }
-    return fm.elidedText(look.text, Qt::ElideRight, width);
-}
-
-bool textClipped(const CellLook &look, int width)
-{
-    return !look.text.isEmpty() && QFontMetrics(look.font).horizontalAdvance(look.text) > width - 2 * TextPad;
 }
 
 void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &rect, bool right, bool bottom)
@@ -258,13 +192,14 @@ void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &re
     QPen pen(color, 0);
     if (style == flexGridSkipHorz || style == flexGridSkipVert)
         pen.setStyle(Qt::DotLine);
-    p->save();
+    // The pen is left set: callers set their own before they draw again (cells are many, and
+    // saving the painter's state for each costs more than their lines).
     p->setRenderHint(QPainter::Antialiasing, false);
-    const QColor light = QColor(Qt::white);
-    const QColor dark = color.darker(140);
     const bool doBottom = bottom && !vertOnly;
     const bool doRight = right && !horzOnly;
     if (raised || inset) {
+        const QColor light = QColor(Qt::white);
+        const QColor dark = color.darker(140);
         p->setPen(QPen(raised ? light : dark, 0));
         if (doBottom)
             p->drawLine(rect.topLeft(), rect.topRight());
@@ -277,7 +212,6 @@ void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &re
         p->drawLine(rect.bottomLeft(), rect.bottomRight());
     if (doRight)
         p->drawLine(rect.topRight(), rect.bottomRight());
-    p->restore();
 }
 
 // ---------------------------------------------------------------- header
@@ -285,6 +219,7 @@ void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &re
 GridHeader::GridHeader(Grid *grid, QWidget *parent)
     : QHeaderView(Qt::Horizontal, parent)
     , m_grid(grid)
+    , m_texts(std::make_unique<CellTextCache>())
 {
     setSectionsClickable(false);
     setHighlightSections(false);
@@ -295,6 +230,8 @@ GridHeader::GridHeader(Grid *grid, QWidget *parent)
             m_resized = true;
     });
 }
+
+GridHeader::~GridHeader() = default;
 
 QSize GridHeader::sizeHint() const
 {
@@ -352,8 +289,8 @@ void GridHeader::paintEvent(QPaintEvent *)
                 while (fr + down + 1 < m.fixedRows() && m.mergesWithAbove(fr + down + 1, start))
                     ++down;
                 const QRect rect(left, fr * h, right - left, h * (down + 1));
-                const CellLook look = cellLook(*m_grid, fr, start, font(), false);
-                paintCellLook(&p, look, rect);
+                const CellLook look = cellLook(m, fr, start);
+                paintCellLook(&p, look, rect, true, m_texts.get(), cellKey(fr, start));
                 paintGridLines(&p, m_grid->GridLinesFixed(), lineColor, rect, true, true);
             }
         }
@@ -500,7 +437,7 @@ void GridView::paintEvent(QPaintEvent *event)
     {
         QPainter p(viewport());
         p.fillRect(viewport()->rect(), m_grid->color(m_grid->BackColor()));
-        const QPixmap &wall = m_grid->m_wallPaper;
+        const QPixmap wall = m_grid->WallPaper();
         if (!wall.isNull()) {
             const QRect area = viewport()->rect();
             const int align = m_grid->WallPaperAlignment();
@@ -567,8 +504,11 @@ void GridView::focusOutEvent(QFocusEvent *event)
 GridDelegate::GridDelegate(Grid *grid)
     : QStyledItemDelegate(grid)
     , m_grid(grid)
+    , m_texts(std::make_unique<CellTextCache>())
 {
 }
+
+GridDelegate::~GridDelegate() = default;
 
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
@@ -596,9 +536,17 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
             bool showText = true;
             if (mergeUp && view && !view->isRowHidden(index.row() - 1))
                 showText = view->rowViewportPosition(index.row() - 1) + m_grid->rowHeightPx() / 2 < 0;
-            const bool selected = m_grid->isCellSelected(r, c) && !m_grid->isCursorCell(r, c);
-            const CellLook look = cellLook(*m_grid, r, c, option.font, selected);
-            paintCellLook(painter, look, run, showText);
+            CellLook look = cellLook(index);
+            if (m_grid->isCellSelected(r, c) && !m_grid->isCursorCell(r, c)) {
+                look.back = m_grid->color(m_grid->BackColorSel());
+                look.fore = m_grid->color(m_grid->ForeColorSel());
+                look.fillBack = true;
+            } else if (!look.fillBack && m_grid->WallPaper().isNull()) {
+                // Covers the view's own highlight of the current cell.
+                look.back = m_grid->color(m_grid->BackColor());
+                look.fillBack = true;
+            }
+            paintCellLook(painter, look, run, showText, m_texts.get(), cellKey(r, c));
         }
         const bool fixedCol = c < m.fixedCols();
         paintGridLines(painter, fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines(),
@@ -620,8 +568,7 @@ bool GridDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const Q
 {
     if (event && event->type() == QEvent::ToolTip && index.isValid()) {
         try {
-            const int row = index.row() + m_grid->model()->fixedRows();
-            const CellLook look = cellLook(*m_grid, row, index.column(), option.font, false);
+            const CellLook look = cellLook(index);
             if (textClipped(look, option.rect.width())) {
                 QToolTip::showText(event->globalPos(), look.text, view->viewport(), option.rect);
                 return true;

@@ -7,15 +7,20 @@
 #include <QTableView>
 #include <QVariant>
 
+#include <memory>
+
 namespace grid {
 
 class Grid;
 
-// How one cell looks, worked out once for the screen and the printer.
+class GridModel;
+class CellTextCache;
+
+// How one cell looks, read from the model's roles, for the screen and the printer alike.
 struct CellLook {
-    QString text;
+    QString text; // empty for a check box
     QColor back;
-    bool fillBack = true;
+    bool fillBack = true; // false: the grid's own background (or wallpaper, or paper) shows
     QColor fore;
     QFont font;
     int qtAlignment = Qt::AlignLeft | Qt::AlignVCenter;
@@ -34,9 +39,13 @@ QString fittedText(const CellLook &look, int width);
 // Whether a cell of this width shows less than its whole text.
 bool textClipped(const CellLook &look, int width);
 
-// selected: paint with the selection colours. fixed: a header or fixed-column cell.
-CellLook cellLook(const Grid &grid, int row, int col, const QFont &base, bool selected);
-void paintCellLook(QPainter *painter, const CellLook &look, const QRect &rect, bool drawText = true);
+// A data cell's look from its index's roles; any grid cell's (fixed rows too) from the model.
+CellLook cellLook(const QModelIndex &index);
+CellLook cellLook(const GridModel &model, int row, int col);
+// With a cache, the cell's text is laid out once and drawn from the cache while it stays the same.
+void paintCellLook(QPainter *painter, const CellLook &look, const QRect &rect, bool drawText = true,
+                   CellTextCache *cache = nullptr, quint64 cell = 0);
+inline quint64 cellKey(int row, int col) { return (quint64(quint32(row)) << 32) | quint32(col); }
 // The lines of a cell at its right and bottom edges (and the light top/left of 3-D styles).
 void paintGridLines(QPainter *painter, int style, const QColor &color, const QRect &rect, bool right, bool bottom);
 int qtAlignmentOf(int alignment);
@@ -49,6 +58,7 @@ class GridHeader : public QHeaderView {
     Q_OBJECT
 public:
     GridHeader(Grid *grid, QWidget *parent);
+    ~GridHeader() override;
     QSize sizeHint() const override;
     int fixedRowAt(int y) const;
 
@@ -61,6 +71,7 @@ protected:
 
 private:
     Grid *m_grid;
+    std::unique_ptr<CellTextCache> m_texts;
     QPoint m_pressPos;
     bool m_resized = false;
 };
@@ -97,6 +108,8 @@ class GridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     explicit GridDelegate(Grid *grid);
+    ~GridDelegate() override;
+    const CellTextCache &texts() const { return *m_texts; }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void setEditorData(QWidget *editor, const QModelIndex &index) const override;
@@ -114,6 +127,7 @@ protected:
 
 private:
     Grid *m_grid;
+    std::unique_ptr<CellTextCache> m_texts;
 };
 
 } // namespace grid

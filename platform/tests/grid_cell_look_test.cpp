@@ -37,7 +37,7 @@ protected:
         g.resize(600, 300);
     }
 
-    grid::CellLook look(int row, int col) { return cellLook(g, row, col, g.font(), false); }
+    grid::CellLook look(int row, int col) { return cellLook(*g.model(), row, col); }
 
     QTemporaryDir m_dir;
     std::shared_ptr<db::Connection> m_conn;
@@ -69,8 +69,8 @@ TEST_F(GridCellLook, ColumnsAlignByTheirTypeNotCellByCell)
     hand.setRows(3);
     hand.setTextMatrix(1, 0, QStringLiteral("12"));
     hand.setTextMatrix(2, 0, QStringLiteral("twelve"));
-    EXPECT_EQ(horizontal(cellLook(hand, 1, 0, hand.font(), false).qtAlignment), int(Qt::AlignRight));
-    EXPECT_EQ(horizontal(cellLook(hand, 2, 0, hand.font(), false).qtAlignment), int(Qt::AlignLeft));
+    EXPECT_EQ(horizontal(cellLook(*hand.model(), 1, 0).qtAlignment), int(Qt::AlignRight));
+    EXPECT_EQ(horizontal(cellLook(*hand.model(), 2, 0).qtAlignment), int(Qt::AlignLeft));
 }
 
 TEST_F(GridCellLook, ANullBooleanIsNeitherTickedNorUnticked)
@@ -87,7 +87,7 @@ TEST_F(GridCellLook, ANullBooleanIsNeitherTickedNorUnticked)
     hand.setCols(1);
     hand.setRows(2);
     hand.setColDataType(0, flexDTBoolean);
-    EXPECT_TRUE(cellLook(hand, 1, 0, hand.font(), false).checkBox);
+    EXPECT_TRUE(cellLook(*hand.model(), 1, 0).checkBox);
 }
 
 TEST_F(GridCellLook, ANumberThatDoesNotFitIsHashesNotAnotherNumber)

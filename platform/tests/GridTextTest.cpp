@@ -1,0 +1,220 @@
+// Cell text on screen without laying it out more than needed: the quick "surely fits" judgement
+// never lets a text overflow, the cache draws what the painter's own aligned text would, and an
+// unchanged screen is repainted without laying out any text again.
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+#include "grid/GridModel.h"
+#include "grid/GridText.h"
+#include "grid/GridView.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace grid;
+
+namespace {
+
+const QStringList kTexts = {QStringLiteral("1"),
+                            QStringLiteral("26.47"),
+                            QStringLiteral("-1,234,567.89"),
+                            QStringLiteral("AVAVAVAVAV To Ty Wa"),
+                            QStringLiteral("WWWWWWWWWW"),
+                            QStringLiteral("iiiiiiiiiiiiiiiiiiii"),
+                            QStringLiteral("Sørensen & Þórsson hf."),
+                            QStringLiteral("Łódź Trade Sp. z o.o."),
+                            QStringLiteral("Deliver to the loading dock; call 15 minutes ahead.")};
+
+// What a cell showed before the quick judgement: measured, then elided or hashed.
+QString measuredFit(const CellLook &look, int width)
+{
+    const QFontMetrics fm(look.font);
+    if (fm.horizontalAdvance(look.text) <= width)
+        return look.text;
+    if (look.numeric)
+        return QString(std::max(1, width / std::max(1, fm.horizontalAdvance(QLatin1Char('#')))), QLatin1Char('#'));
+    return fm.elidedText(look.text, Qt::ElideRight, width);
+}
+
+QImage blank(const QSize &size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    return image;
+}
+
+} // namespace
+
+TEST(GridText, SurelyFitsNeverLetsATextOverflowAndFittingIsAsMeasured)
+{
+    QFont bold = QFont();
+    bold.setBold(true);
+    QFont big = QFont();
+    big.setPointSize(15);
+    for (const QFont &font : {QFont(), bold, big}) {
+        const QFontMetrics fm(font);
+        for (const QString &text : kTexts) {
+            const int exact = fm.horizontalAdvance(text);
+            bool quick = false;
+            for (int w = 0; w <= exact + 40; ++w) {
+                if (surelyFits(font, text, w)) {
+                    quick = true;
+                    EXPECT_LE(exact, w) << qPrintable(text) << " judged to fit in " << w;
+                }
+                CellLook look;
+                look.font = font;
+                look.text = text;
+                look.numeric = text.front().isDigit() || text.front() == u'-';
+                ASSERT_EQ(fittedText(look, w), w > 0 ? measuredFit(look, w) : QString()) << qPrintable(text) << " in " << w;
+            }
+            if (text.size() < 30 && !text.contains(u'Ł')) {
+                EXPECT_TRUE(quick) << qPrintable(text) << " is never judged quickly";
+            }
+        }
+    }
+    EXPECT_FALSE(surelyFits(QFont(), QStringLiteral("line\nbreak"), 1000)) << "control characters are measured";
+    EXPECT_FALSE(surelyFits(QFont(), QStringLiteral("日本語"), 1000)) << "beyond Latin-1 is measured";
+}
+
+TEST(GridText, TheCacheDrawsWhatThePainterWouldAndLaysEachTextOutOnce)
+{
+    const QRect rect(3, 2, 120, 18);
+    CellTextCache cache;
+    int key = 0;
+    for (int alignment : {int(Qt::AlignLeft | Qt::AlignVCenter), int(Qt::AlignRight | Qt::AlignVCenter),
+                          int(Qt::AlignHCenter | Qt::AlignVCenter), int(Qt::AlignRight | Qt::AlignBottom)}) {
+        for (const QString &text : kTexts) {
+            CellLook look;
+            look.font = QFont();
+            look.text = text;
+            look.fore = Qt::black;
+            look.qtAlignment = alignment;
+            QImage expected = blank(QSize(130, 24));
+            {
+                QPainter p(&expected);
+                p.setFont(look.font);
+                p.setPen(look.fore);
+                p.drawText(rect, alignment | Qt::TextSingleLine, fittedText(look, rect.width()));
+            }
+            QImage drawn = blank(QSize(130, 24));
+            {
+                QPainter p(&drawn);
+                cache.draw(&p, look, rect, quint64(++key));
+            }
+            EXPECT_EQ(drawn, expected) << qPrintable(text) << " aligned " << alignment;
+        }
+    }
+    const int laidOut = cache.layouts();
+    EXPECT_EQ(laidOut, key);
+
+    // The same cell again: nothing laid out; a new text, width or font: laid out afresh.
+    CellLook look;
+    look.font = QFont();
+    look.text = QStringLiteral("Bergen Hushåll AS");
+    look.fore = Qt::black;
+    QImage image = blank(QSize(200, 24));
+    QPainter p(&image);
+    cache.draw(&p, look, rect, 1000);
+    cache.draw(&p, look, rect, 1000);
+    EXPECT_EQ(cache.layouts(), laidOut + 1);
+    cache.draw(&p, look, rect.adjusted(0, 0, -60, 0), 1000);
+    look.text = QStringLiteral("Bergen Hushåll ASA");
+    cache.draw(&p, look, rect, 1000);
+    look.font.setBold(true);
+    cache.draw(&p, look, rect, 1000);
+    EXPECT_EQ(cache.layouts(), laidOut + 4);
+    // A line break is a space on the one line, as before, and never cached.
+    look.text = QStringLiteral("two\nlines");
+    cache.draw(&p, look, rect, 1001);
+    EXPECT_EQ(cache.layouts(), laidOut + 4);
+}
+
+TEST(GridText, AnUnchangedScreenIsRepaintedWithoutLayingOutText)
+{
+    Grid g;
+    g.setCols(4);
+    g.setRows(60);
+    for (int r = 1; r < 60; ++r)
+        for (int c = 0; c < 4; ++c)
+            g.setTextMatrix(r, c, QStringLiteral("r%1 c%2 text").arg(r).arg(c));
+    g.resize(600, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    const auto *delegate = static_cast<const GridDelegate *>(g.view()->itemDelegate());
+    g.view()->viewport()->repaint();
+    const int first = delegate->texts().layouts();
+    EXPECT_GT(first, 0);
+    g.view()->viewport()->repaint();
+    EXPECT_EQ(delegate->texts().layouts(), first) << "a repaint lays nothing out";
+    g.setTextMatrix(1, 1, QStringLiteral("changed"));
+    g.view()->viewport()->repaint();
+    EXPECT_EQ(delegate->texts().layouts(), first + 1) << "only the changed cell";
+    EXPECT_EQ(g.TextMatrix(1, 1), QStringLiteral("changed"));
+}
+
+TEST(GridText, ANewBoundResultIsSizedOnItsFirstScreen)
+{
+    QTemporaryDir dir;
+    auto conn = db::Connection::create();
+    conn->setReadOnly(false);
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("s.db"))));
+    conn->Execute(QStringLiteral("CREATE TABLE t(id INTEGER, name TEXT)"));
+    conn->Execute(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                                 "INSERT INTO t SELECT i, CASE WHEN i = 100 THEN 'a name far longer than the others' "
+                                 "ELSE 'n' || i END FROM n"));
+    Grid g;
+    g.resize(400, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT * FROM t"), conn);
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    ASSERT_TRUE(g.model()->ensureRow(150)) << "row 100 is fetched but not on the first screen";
+    g.setTopRow(1);
+    g.AutoSize(0, 1);
+    const QFontMetrics fm(g.font());
+    EXPECT_LT(g.view()->columnWidth(1), fm.horizontalAdvance(QStringLiteral("a name far longer")));
+    EXPECT_GE(g.view()->columnWidth(1), fm.horizontalAdvance(QStringLiteral("name")));
+
+    // Scrolled to it, the rows on screen count; once every row is in, the sample does.
+    g.setTopRow(95);
+    g.AutoSize(1);
+    EXPECT_GE(g.view()->columnWidth(1), fm.horizontalAdvance(QStringLiteral("a name far longer than the others")));
+    g.setTopRow(1);
+    g.AutoSize(1);
+    EXPECT_LT(g.view()->columnWidth(1), fm.horizontalAdvance(QStringLiteral("a name far longer")));
+    rs->fetchAll();
+    g.model()->syncBound();
+    g.setAutoSizeSampleRows(400);
+    g.AutoSize(1);
+    EXPECT_GE(g.view()->columnWidth(1), fm.horizontalAdvance(QStringLiteral("a name far longer than the others")));
+}
+
+TEST(GridText, AutoSizeGivesTheWidthOfTheWidestLaidOutText)
+{
+    // Texts whose character advances overstate or understate them: only the laid-out width counts.
+    Grid g;
+    g.setCols(2);
+    g.setRows(1);
+    const QStringList texts = {QStringLiteral("AVAVAVAVAVAVAV"), QStringLiteral("WWWWWWWWWWWW"), QStringLiteral("iiiiiiiiiiiiiiiiiiiiiiiiii"),
+                               QStringLiteral("Sørensen & Þórsson"), QStringLiteral("1,234,567.89"), QStringLiteral("To Ty Wa Yo")};
+    for (const QString &t : texts)
+        g.AddItem(t + QLatin1Char('\t') + t);
+    g.setCell(flexcpFontBold, 3, 1, true);
+    g.AutoSize(0, 1);
+    QFont bold = g.font();
+    bold.setBold(true);
+    int widest = 0, widestRight = 0;
+    for (int i = 0; i < texts.size(); ++i) {
+        widest = std::max(widest, QFontMetrics(g.font()).horizontalAdvance(texts[i]));
+        widestRight = std::max(widestRight, QFontMetrics(i == 2 ? bold : g.font()).horizontalAdvance(texts[i]));
+    }
+    EXPECT_EQ(g.view()->columnWidth(0), widest + 8);
+    EXPECT_EQ(g.view()->columnWidth(1), widestRight + 8);
+}
