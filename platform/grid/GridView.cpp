@@ -351,6 +351,8 @@ GridView::GridView(Grid *grid, bool frozen, QWidget *parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setAlternatingRowColors(false);
     viewport()->setAutoFillBackground(false);
+    // paintEvent fills the whole viewport: what lies under it need not be painted first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     if (frozen) {
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -541,8 +543,9 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                 look.back = m_grid->color(m_grid->BackColorSel());
                 look.fore = m_grid->color(m_grid->ForeColorSel());
                 look.fillBack = true;
-            } else if (!look.fillBack && m_grid->WallPaper().isNull()) {
-                // Covers the view's own highlight of the current cell.
+            } else if (!look.fillBack && (option.state & QStyle::State_Selected) && m_grid->WallPaper().isNull()) {
+                // Covers the view's own highlight of the current cell; other cells show the
+                // background the view has filled already.
                 look.back = m_grid->color(m_grid->BackColor());
                 look.fillBack = true;
             }

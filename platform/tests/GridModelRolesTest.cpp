@@ -225,8 +225,8 @@ TEST(GridModelRoles, TheViewPaintsWhatTheRolesSay)
     g.resize(500, 300);
     g.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.setRow(4); // the cursor away from the cells looked at
-    g.setCol(0);
+    g.setRow(3); // the cursor on a plain cell, away from the others looked at
+    g.setCol(1);
     g.setCell(flexcpBackColor, 1, 1, 0x00FF00);
     g.setBackColorAlternate(0xFF0000);
     QCoreApplication::processEvents();
@@ -234,11 +234,12 @@ TEST(GridModelRoles, TheViewPaintsWhatTheRolesSay)
     auto centre = [&g](int row, int col) {
         const QImage shot = g.view()->viewport()->grab().toImage();
         const QRect cell = g.view()->visualRect(g.model()->index(row - g.FixedRows(), col));
-        return shot.pixelColor(cell.right() - 2, cell.top() + 2);
+        return shot.pixelColor(cell.right() - 4, cell.top() + 3);
     };
     EXPECT_EQ(centre(1, 1), QColor(0, 255, 0));
     EXPECT_EQ(centre(2, 0), QColor(0, 0, 255)) << "the alternate row";
     EXPECT_EQ(centre(3, 0), QColor(255, 255, 255)) << "the grid's own background";
+    EXPECT_EQ(centre(3, 1), QColor(255, 255, 255)) << "the current cell: no highlight of the view's own";
 
     // A selected cell takes the selection colours over its own.
     g.setBackColorSel(0x00FFFF);
