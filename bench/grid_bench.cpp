@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QScrollBar>
 
+#include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <sqlite3.h>
@@ -48,45 +49,12 @@ void paint(grid::Grid &g)
 const char *const kQuery = "SELECT id, qty, code, price, weight, name, city, day FROM big";
 constexpr int kRuns = 7;
 
-struct Figures {
-    std::vector<double> runs;
-    double min() const { return *std::min_element(runs.begin(), runs.end()); }
-    double median() const
-    {
-        std::vector<double> v = runs;
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    }
-};
-
-// The floor: the first screen's rows read through SQLite's C API.
-double cApiFirstRows(sqlite3 *db, int rows)
-{
-    QElapsedTimer t;
-    t.start();
-    sqlite3_stmt *raw = nullptr;
-    bench::check(sqlite3_prepare_v2(db, kQuery, -1, &raw, nullptr), db);
-    std::unique_ptr<sqlite3_stmt, bench::StmtCloser> stmt(raw);
-    volatile long long sink = 0;
-    for (int r = 0; r < rows && sqlite3_step(raw) == SQLITE_ROW; ++r)
-        for (int c = 0; c < 8; ++c)
-            sink = sink + sqlite3_column_bytes(raw, c);
-    stmt.reset();
-    return ms(t);
-}
-
-void report(const char *name, const Figures &f, const Figures &floor)
-{
-    std::printf("%-36s min %7.3f ms  median %7.3f ms   floor min %6.3f  median %6.3f   x%.1f\n", name, f.min(),
-                f.median(), floor.min(), floor.median(), f.median() / floor.median());
-}
-
 // The first screen of a bound grid, in alternating runs beside the floor: a new grid (open, bind,
 // size the columns, paint), the same grid given the result again, and a repaint of a screen
 // that has not changed.
 void firstScreens(const std::shared_ptr<db::Connection> &conn, sqlite3 *rawDb)
 {
-    Figures floor, fresh, again, repaint, autosize;
+    bench::Runs floor, fresh, again, repaint, autosize;
     grid::Grid same;
     same.resize(1200, 800);
     same.show();
@@ -104,28 +72,28 @@ void firstScreens(const std::shared_ptr<db::Connection> &conn, sqlite3 *rawDb)
     };
     show(same);
     for (int run = 0; run < kRuns; ++run) {
-        floor.runs.push_back(cApiFirstRows(rawDb, 50));
+        floor.ms.push_back(bench::cApiFirstRows(rawDb, kQuery, 50));
         {
             grid::Grid g;
             g.resize(1200, 800);
             g.show();
             QCoreApplication::processEvents();
-            fresh.runs.push_back(show(g));
+            fresh.ms.push_back(show(g));
         }
-        again.runs.push_back(show(same));
+        again.ms.push_back(show(same));
         QElapsedTimer t;
         t.start();
         paint(same);
-        repaint.runs.push_back(ms(t));
+        repaint.ms.push_back(ms(t));
         t.restart();
         same.AutoSize(0, same.Cols() - 1);
-        autosize.runs.push_back(ms(t));
+        autosize.ms.push_back(ms(t));
     }
     std::printf("first screen of %s, %d alternating runs (floor: prepare and step 50 rows, C API)\n", kQuery, kRuns);
-    report("grid_bench first screen, new grid", fresh, floor);
-    report("grid_bench first screen, same grid", again, floor);
-    report("grid_bench repaint of an unchanged screen", repaint, floor);
-    report("grid_bench AutoSize of the first screen", autosize, floor);
+    bench::printBesideFloor("grid_bench first screen, new grid", fresh, floor);
+    bench::printBesideFloor("grid_bench first screen, same grid", again, floor);
+    bench::printBesideFloor("grid_bench repaint of an unchanged screen", repaint, floor);
+    bench::printBesideFloor("grid_bench AutoSize of the first screen", autosize, floor);
 }
 
 } // namespace

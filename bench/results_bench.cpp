@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 
+#include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <algorithm>
@@ -37,40 +38,6 @@ public:
 double ms(const QElapsedTimer &t)
 {
     return double(t.nsecsElapsed()) / 1e6;
-}
-
-struct Figures {
-    std::vector<double> runs;
-    double min() const { return *std::min_element(runs.begin(), runs.end()); }
-    double median() const
-    {
-        std::vector<double> v = runs;
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    }
-};
-
-// The floor: what the first screen needs from the database, read through the C API.
-double cApiFirstRows(sqlite3 *db, int rows)
-{
-    QElapsedTimer t;
-    t.start();
-    sqlite3_stmt *raw = nullptr;
-    bench::check(sqlite3_prepare_v2(db, kQuery, -1, &raw, nullptr), db);
-    std::unique_ptr<sqlite3_stmt, bench::StmtCloser> stmt(raw);
-    volatile long long sink = 0;
-    for (int r = 0; r < rows && sqlite3_step(raw) == SQLITE_ROW; ++r) {
-        for (int c = 0; c < 8; ++c) {
-            switch (sqlite3_column_type(raw, c)) {
-            case SQLITE_INTEGER: sink = sink + sqlite3_column_int64(raw, c); break;
-            case SQLITE_FLOAT: sink = sink + (long long)sqlite3_column_double(raw, c); break;
-            case SQLITE_TEXT: sink = sink + sqlite3_column_bytes(raw, c); break;
-            default: break;
-            }
-        }
-    }
-    stmt.reset();
-    return ms(t);
 }
 
 void paint(BenchTabulon &tab)
@@ -100,11 +67,6 @@ std::unique_ptr<BenchTabulon> newControl(const std::shared_ptr<db::Connection> &
     return tab;
 }
 
-void report(const char *name, const Figures &f, const Figures &floor)
-{
-    std::printf("%-34s min %7.3f ms  median %7.3f ms   floor min %6.3f  median %6.3f   x%.1f\n", name, f.min(),
-                f.median(), floor.min(), floor.median(), f.median() / floor.median());
-}
 
 } // namespace
 
@@ -134,17 +96,17 @@ int main(int argc, char **argv)
         warm->UnloadFlter();
         return ok ? 0 : 1;
     }
-    Figures floor, warmRuns, newRuns;
+    bench::Runs floor, warmRuns, newRuns;
     for (int run = 0; run < kRuns; ++run) {
-        floor.runs.push_back(cApiFirstRows(rawDb, 50));
-        warmRuns.runs.push_back(firstScreen(*warm, &ok));
+        floor.ms.push_back(bench::cApiFirstRows(rawDb, kQuery, 50));
+        warmRuns.ms.push_back(firstScreen(*warm, &ok));
         auto fresh = newControl(conn);
-        newRuns.runs.push_back(firstScreen(*fresh, &ok));
+        newRuns.ms.push_back(firstScreen(*fresh, &ok));
         fresh->UnloadFlter();
     }
     std::printf("first screen of %s, %d alternating runs (floor: prepare and step 50 rows, C API)\n", kQuery, kRuns);
-    report("results_bench first screen, warm", warmRuns, floor);
-    report("results_bench first screen, new", newRuns, floor);
+    bench::printBesideFloor("results_bench first screen, warm", warmRuns, floor);
+    bench::printBesideFloor("results_bench first screen, new", newRuns, floor);
 
     QElapsedTimer t;
     t.start();

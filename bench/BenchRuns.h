@@ -1,0 +1,59 @@
+#pragma once
+
+#include "BenchTable.h"
+
+#include <QElapsedTimer>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+// Figures of repeated runs, and the floor the first screen is measured against.
+namespace bench {
+
+struct Runs {
+    std::vector<double> ms;
+    double min() const { return *std::min_element(ms.begin(), ms.end()); }
+    double median() const
+    {
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+};
+
+// Preparing `query` and stepping its first `rows` rows through SQLite's C API, every value read.
+inline double cApiFirstRows(sqlite3 *db, const char *query, int rows)
+{
+    QElapsedTimer t;
+    t.start();
+    sqlite3_stmt *raw = nullptr;
+    check(sqlite3_prepare_v2(db, query, -1, &raw, nullptr), db);
+    std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(raw);
+    volatile long long sink = 0;
+    const int cols = sqlite3_column_count(raw);
+    for (int r = 0; r < rows && sqlite3_step(raw) == SQLITE_ROW; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            switch (sqlite3_column_type(raw, c)) {
+            case SQLITE_INTEGER: sink = sink + sqlite3_column_int64(raw, c); break;
+            case SQLITE_FLOAT: sink = sink + static_cast<long long>(sqlite3_column_double(raw, c)); break;
+            case SQLITE_TEXT: sink = sink + sqlite3_column_bytes(raw, c); break;
+            default: break;
+            }
+        }
+    }
+    stmt.reset();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// One line: the figure's name, its minimum and median, the floor's, and the ratio of the medians.
+inline void printBesideFloor(const char *name, const Runs &f, const Runs &floor)
+{
+    std::printf("%-42s min %7.3f ms  median %7.3f ms   floor min %6.3f  median %6.3f   x%.1f\n", name, f.min(),
+                f.median(), floor.min(), floor.median(), f.median() / floor.median());
+}
+
+} // namespace bench
