@@ -12,7 +12,9 @@
 #include <QLocale>
 #include <QTest>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 using namespace grid;
 
@@ -99,6 +101,17 @@ TEST(GridShape, RowsCountTheHeaderAndIndexesAreChecked)
     EXPECT_THROW(g.setTextMatrix(1, 3, QStringLiteral("x")), GridRangeError);
     EXPECT_THROW(g.setColHidden(-1, true), GridRangeError);
     EXPECT_THROW(g.setRows(-1), GridArgumentError);
+    // One family: a caller trapping GridError hears every kind, each naming its member.
+    for (const auto &bad : std::vector<std::function<void()>>{[&g] { g.setCell(flexcpWidth, 1, 1, 5); },
+                                                              [&g] { g.Select(1, 9); },
+                                                              [&g] { g.LoadWallPaper(QStringLiteral("/no/such.png")); }}) {
+        try {
+            bad();
+            ADD_FAILURE() << "no error";
+        } catch (const GridError &e) {
+            EXPECT_TRUE(e.message().startsWith(QLatin1String("Grid."))) << qPrintable(e.message());
+        }
+    }
 
     // Shrinking keeps what remains; the cursor follows.
     g.setRow(3);
