@@ -252,7 +252,7 @@ QString Grid::BuildComboList(const std::shared_ptr<db::Recordset> &recordset, co
         throw GridArgumentError("Grid.BuildComboList: no recordset");
     const int f = recordset->FieldIndex(field);
     if (f < 0)
-        throw std::invalid_argument(QStringLiteral("Grid.BuildComboList: the recordset has no field \"%1\"")
+        throw GridArgumentError(QStringLiteral("Grid.BuildComboList: the recordset has no field \"%1\"")
                                         .arg(field).toStdString());
     recordset->fetchAll();
     QStringList items;

@@ -179,6 +179,14 @@ inline constexpr quint32 NoColor = 0xFFFFFFFFu;
 class PLATFORM_EXPORT GridError : public std::runtime_error {
 public:
     explicit GridError(const QString &message);
+    explicit GridError(const char *message)
+        : GridError(QString::fromUtf8(message))
+    {
+    }
+    explicit GridError(const std::string &message)
+        : GridError(QString::fromStdString(message))
+    {
+    }
     QString message() const { return m_message; }
 
 private:

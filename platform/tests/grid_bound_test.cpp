@@ -154,7 +154,7 @@ TEST_F(GridBound, CopyModeOwnsItsRowsUntilBoundAgain)
     // The look-up list of the filter grid, built from a query's rows.
     auto values = open(QStringLiteral("SELECT DISTINCT vc_v FROM conf_types ORDER BY vc_v"));
     EXPECT_EQ(Grid::BuildComboList(values, QStringLiteral("VC_V")), QStringLiteral("||O'Brien"));
-    EXPECT_THROW(Grid::BuildComboList(values, QStringLiteral("nope")), std::invalid_argument);
+    EXPECT_THROW(Grid::BuildComboList(values, QStringLiteral("nope")), GridArgumentError);
 }
 
 TEST_F(GridBound, RecordsetFilterAndSortShowInTheBoundGrid)
