@@ -2,6 +2,8 @@
 // with the current child. The commands themselves are in mdiMainCommands.cpp.
 #include "mdiMain.h"
 
+#include "db/Worker.h"
+
 #include "Glob.h"
 #include "frmBrowser.h"
 #include "frmQuery.h"
@@ -471,6 +473,12 @@ void mdiMain::closeEvent(QCloseEvent *event)
     // their connections, only once every one of them is gone.
     m_queries.removeAll(nullptr);
     if (!m_queries.isEmpty()) {
+        event->ignore();
+        m_tmrQuit->start();
+        return;
+    }
+    // A wait for the database on the stack (a connection being opened, a listing) returns first.
+    if (db::Wait::depth() > 0) {
         event->ignore();
         m_tmrQuit->start();
         return;

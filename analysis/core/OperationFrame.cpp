@@ -3,11 +3,15 @@
 #include "core/LibraryState.h"
 #include "core/hlTabulon.h"
 
+#include "ui/StatusPanels.h"
+
 namespace analysis {
 
 OperationFrame::OperationFrame(hlTabulon &control, Kind kind, const QString &text, ui::LongOperation::Restore restore,
                                bool clearAbortAtEnd)
     : m_control(&control)
+    , m_restore(restore)
+    , m_stopScope(control.m_stop)
 {
     switch (kind) {
     case Refreshing: m_mark = &hlTabulon::m_blnRefreshing; break;
@@ -33,10 +37,14 @@ OperationFrame::OperationFrame(hlTabulon &control, Kind kind, const QString &tex
 
 OperationFrame::~OperationFrame()
 {
+    // Asked to stop (the flag is cleared as some operations end): a user's cancel is no failure.
+    const bool cancelled = g_blnAbort;
     m_operation.reset();
     if (!m_control)
         return;
     hlTabulon &control = *m_control;
+    if (cancelled && m_restore == ui::LongOperation::Restore::Ready)
+        control.staStatus->Panels(1).setText(QStringLiteral("Cancelled ..."));
     control.*m_mark = false;
     if (m_mark == &hlTabulon::m_blnRefreshing)
         control.stopRunTimer();

@@ -2,6 +2,7 @@
 
 #include <tabulon/hlTabulonExport.h>
 
+#include "db/Worker.h"
 #include "ui/LongOperation.h"
 
 #include <QPointer>
@@ -20,8 +21,10 @@ namespace analysis {
 //
 // It sets the operation's busy mark (which the cancel question names), clears the library's abort
 // flag, shows the hourglass and the text in status panel 1; a view refresh also keeps its start
-// time and shows the elapsed time in panel 5. Leaving the scope, by any path, puts all of it back.
-// A tear-down the host asked for while the operation ran happens once the last mark is down.
+// time and shows the elapsed time in panel 5. The control's stop token is current meanwhile, so a
+// Yes to the cancel question stops the database calls the operation waits for. Leaving the scope,
+// by any path, puts all of it back ("Cancelled ..." instead of "Ready ..." after a stop). A
+// tear-down the host asked for while the operation ran happens once the last mark is down.
 class HLTABULON_EXPORT OperationFrame {
 public:
     enum Kind { Refreshing, Copying, Selecting, Finding, Exporting, Printing, Fetching };
@@ -42,6 +45,8 @@ private:
     QPointer<hlTabulon> m_control;
     bool hlTabulon::*m_mark;
     std::unique_ptr<ui::LongOperation> m_operation;
+    ui::LongOperation::Restore m_restore;
+    db::StopToken::Scope m_stopScope;
 };
 
 } // namespace analysis

@@ -93,6 +93,8 @@ hlTabulon::hlTabulon(QWidget *parent)
         bar->Buttons(key).setEnabled(false);
     }
     resetSortCols();
+    // A Yes in any window stops the waits of every control, as it stops their loops.
+    m_stop.setStopWhen([] { return analysis::g_blnAbort; });
     m_strDelimiter = analysis::g_strDelimiter;
     m_escapeSeen = analysis::escapePresses();
 
@@ -471,7 +473,7 @@ QVariantMap hlTabulon::WriteProperties() const
 
 bool hlTabulon::isBusy() const
 {
-    return hasBusyMark();
+    return hasBusyMark() || db::Wait::depth() > 0;
 }
 
 bool hlTabulon::hasBusyMark() const

@@ -2,6 +2,8 @@
 
 #include <tabulon/hlTabulonExport.h>
 
+#include "db/Worker.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QPointer>
@@ -322,6 +324,8 @@ public:
     Q_INVOKABLE QVariantMap WriteProperties() const;
 
     // A long operation is running (a busy mark is set).
+    // Not to be torn down now: an operation of this control runs, or a wait for the database is on
+    // the stack (this window's or another's, into which this one's code may return).
     bool isBusy() const;
     bool hasBusyMark() const; // a long operation of this control runs
 
@@ -566,6 +570,10 @@ protected:
     QList<QStringList> m_strFields;
     QDateTime m_datRunStart;
 
+    // Ends this control's database waits: the cancel question's Yes, a close while busy. Current
+    // during every long operation (OperationFrame) and the other calls that wait for the database.
+    db::StopToken m_stop;
+
     // Busy marks, set for the length of a long operation (see OperationFrame).
     bool m_blnRefreshing = false;
     bool m_blnCopying = false;
@@ -601,6 +609,7 @@ private:
     void showViewChrome(tbView view);
     void reportPendingSettingWarnings();
     void operationEnded();
+    void finishPendingUnload();
 
     bool m_blnInitRun = false;       // Init runs once per control
     bool m_blnInitialising = false;  // no layout until Init has set everything up

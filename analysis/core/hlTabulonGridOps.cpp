@@ -56,17 +56,16 @@ bool hlTabulon::Fill_RecordSet()
         }
     } restore{*this};
     m_blnFetching = true;
+    // Count and select-all fetch outside an operation frame; Yes to "Cancel Moving?" stops them too.
+    const db::StopToken::Scope stoppable(m_stop);
     grdResults->setRedraw(0);
     const int row = grdResults->Row();
     const int top = grdResults->TopRow();
     const int rowSel = grdResults->RowSel();
     const int colSel = grdResults->ColSel();
-    // A window closed meanwhile waits for the mark to drop before it is torn down.
-    const bool complete = rs->fetchAll([](std::size_t) {
-        ui::yieldEvents();
-        return !analysis::g_blnAbort;
-    });
-    if (!complete)
+    // A window closed meanwhile waits for the mark to drop before it is torn down. A stop left
+    // standing by an earlier operation stops this fetch at once.
+    if (analysis::g_blnAbort || !rs->fetchAll())
         return false;
     grdResults->Rows(); // the grid takes every row now held
     grdResults->setRow(row);
@@ -83,7 +82,6 @@ bool hlTabulon::Move_Record(bool blnFirst)
     try {
         if (!m_rsResults || m_rsResults->State() != db::adStateOpen || (m_rsResults->isBOF() && m_rsResults->isEOF()))
             return false;
-        const QPointer<hlTabulon> self(this);
         bool ok = true;
         {
             analysis::OperationFrame frame(*this, analysis::OperationFrame::Fetching,
@@ -97,8 +95,6 @@ bool hlTabulon::Move_Record(bool blnFirst)
             } else {
                 grdResults->setRedraw(0);
                 ok = Fill_RecordSet();
-                if (!self)
-                    return false;
                 m_blnFetching = true;
                 if (ok) {
                     m_rsResults->MoveLast();
@@ -111,8 +107,6 @@ bool hlTabulon::Move_Record(bool blnFirst)
             if (grdResults->Row() >= 1)
                 grdResults->setTopRow(grdResults->Row());
         }
-        if (!self)
-            return false;
         Show_ResultsCount();
         return ok;
     } catch (...) {
@@ -210,10 +204,7 @@ bool hlTabulon::Show_ResultsCount()
         } else {
             ui::MousePointer::setHourglass();
             staStatus->Panels(1).setText(QStringLiteral("Retrieving record count ..."));
-            const QPointer<hlTabulon> self(this);
             ok = Fill_RecordSet();
-            if (!self)
-                return false;
             if (ok) {
                 rows = grdResults->Rows() - 1;
                 row = rows < 1 ? 0 : grdResults->Row();

@@ -66,6 +66,7 @@ bool hlTabulon::Init()
             m_cmdProcedure->ActiveConnection = m_adoConnection ? m_adoConnection : db::Connection::create();
             m_cmdProcedure->CommandType = db::adCmdStoredProc;
             m_cmdProcedure->CommandText = m_strSQL;
+            const db::StopToken::Scope stoppable(m_stop);
             m_cmdProcedure->RefreshParameters();
         } else {
             txtResultsSQL->setPlainText(m_strSQL);
@@ -158,11 +159,14 @@ void hlTabulon::UnloadFlter()
 {
     if (m_blnUnloaded)
         return;
-    // Torn down mid-operation, the operation would go on with released objects: stop it and tear
-    // down once it has ended.
+    // Torn down mid-operation, the operation would go on with released objects: stop it (its
+    // statement is cancelled, the rest of its result not waited for) and tear down once it ended.
     if (isBusy()) {
-        analysis::g_blnAbort = true;
+        if (hasBusyMark() || m_stop.waiting())
+            analysis::g_blnAbort = true;
+        m_stop.stop();
         m_blnUnloadPending = true;
+        QTimer::singleShot(0, this, [this] { finishPendingUnload(); });
         return;
     }
     m_blnUnloaded = true;
@@ -216,13 +220,20 @@ void hlTabulon::UnloadFlter()
 
 void hlTabulon::operationEnded()
 {
-    if (m_blnUnloadPending && !isBusy()) {
-        // After the member that ran the operation has returned, not inside it.
-        QTimer::singleShot(0, this, [this] {
-            if (m_blnUnloadPending && !isBusy())
-                UnloadFlter();
-        });
-    }
+    // After the member that ran the operation has returned, not inside it.
+    if (m_blnUnloadPending)
+        QTimer::singleShot(0, this, [this] { finishPendingUnload(); });
+}
+
+void hlTabulon::finishPendingUnload()
+{
+    if (!m_blnUnloadPending)
+        return;
+    // Another window's wait may still be on the stack: look again shortly.
+    if (isBusy())
+        QTimer::singleShot(50, this, [this] { finishPendingUnload(); });
+    else
+        UnloadFlter();
 }
 
 bool hlTabulon::Refresh()

@@ -72,7 +72,6 @@ std::shared_ptr<db::Recordset> outputRow(const db::Command &command)
 bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnRemoveQBFilter)
 {
     QString sql = m_blnOpenSQL ? txtResultsSQL->toPlainText() : m_strSQL;
-    const QPointer<hlTabulon> self(this);
     bool ok = false;
     {
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing,
@@ -87,9 +86,6 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
             bool go = true;
             if (isProc && !blnRemoveFilter && !blnRemoveQBFilter && !QBVisible())
                 go = askParameters();
-            // The host may have closed the window while the dialog was up.
-            if (!self)
-                return false;
             if (go && !inMemory)
                 go = Get_Query(sql) && Change_OrderBy(sql);
             if (go)
@@ -117,8 +113,6 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
             report(QStringLiteral("Refresh_Results"), analysis::currentErrorText());
             ok = false;
         }
-        if (!self)
-            return false;
         m_blnHasRows = grdResults->Rows() >= 2;
         grdResults->setRedraw(1);
         if (m_blnHasRows) {
@@ -131,8 +125,6 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
         tlbMain->setEnabled(true);
         tlbResults->setEnabled(true);
     }
-    if (self)
-        staStatus->Panels(1).setText(kReady);
     return ok;
 }
 
@@ -266,6 +258,7 @@ bool hlTabulon::Get_Fields()
     bool ok = false;
     const QString sql = txtResultsSQL->toPlainText();
     staStatus->Panels(1).setText(QStringLiteral("Retrieving Object information ..."));
+    const db::StopToken::Scope stoppable(m_stop);
     try {
         if (m_rsFields && m_rsFields->State() == db::adStateOpen)
             m_rsFields->Close();
@@ -369,7 +362,6 @@ bool hlTabulon::askParameters()
                                       [](const db::Parameter &p) { return db::isInputDirection(p.Direction); });
     if (!hasInput)
         return true;
-    const QPointer<hlTabulon> self(this);
     bool cancelled = true;
     {
         // On the heap: a control destroyed while the dialog is up takes its child with it.
@@ -380,8 +372,6 @@ bool hlTabulon::askParameters()
         dialog->Load();
         grdResults->setRedraw(1);
         analysis::runModal(*dialog);
-        if (!self)
-            return false;
         if (dialog) {
             cancelled = dialog->Cancelled();
             delete dialog.data();
@@ -389,8 +379,6 @@ bool hlTabulon::askParameters()
     }
     ui::MousePointer::setHourglass();
     ui::yieldEvents();
-    if (!self)
-        return false;
     grdResults->setRedraw(0);
     return !cancelled;
 }

@@ -387,6 +387,9 @@ bool hlTabulon::Check_ESC()
             ui::Prompter::msgBox(question, ui::MsgButtons::YesNo, ui::MsgIcon::Question, title, this);
         m_blnAskingEsc = false;
         analysis::g_blnAbort = answer == ui::MsgResult::Yes;
+        // The statement in flight is cancelled on the server, not only the loop around it.
+        if (analysis::g_blnAbort)
+            m_stop.stop();
         return true;
     } catch (...) {
         m_blnAskingEsc = false;

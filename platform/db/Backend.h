@@ -6,10 +6,12 @@
 #include "db/DbError.h"
 #include "db/Field.h"
 #include "db/RowStore.h"
+#include "db/Worker.h"
 
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace db {
@@ -71,8 +73,14 @@ public:
     virtual std::vector<FieldInfo> describe(const QString &sql) = 0;
     // Checks a statement without executing it (prepare only).
     virtual void checkSyntax(const QString &sql) = 0;
-    // Stops the statement running on this connection; may be called from another thread.
-    virtual void cancel() = 0;
+    // Stops every statement running on this data source, its cursors' included; may be called
+    // from another thread.
+    void cancel() { m_calls->cancelAll(); }
+    // The client calls running on this data source's handles, for stopping them one worker at a
+    // time. Implementations register each call (CallRegistry::Scope); cursors share the registry.
+    const std::shared_ptr<CallRegistry> &calls() const { return m_calls; }
+    // Held by the Connection for each call on the connection's own handle: one at a time.
+    std::mutex &callMutex() { return m_callMutex; }
 
     virtual std::vector<SchemaObject> objects(SchemaObject::Kind kind) = 0;
     virtual std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) = 0;
@@ -81,6 +89,10 @@ public:
     // (an empty store when it returns none).
     virtual std::shared_ptr<RowStore> callRoutine(const QString &owner, const QString &name,
                                                   std::vector<Parameter> &params) = 0;
+
+private:
+    std::shared_ptr<CallRegistry> m_calls = std::make_shared<CallRegistry>();
+    std::mutex m_callMutex;
 };
 
 // The backend for a provider (throws DbError for one this build cannot serve).

@@ -76,13 +76,7 @@ std::shared_ptr<Recordset> Command::Execute()
 {
     Connection &c = requireConnection(ActiveConnection);
     const auto [owner, name] = splitName(CommandText);
-    c.clearErrors();
-    std::shared_ptr<RowStore> rows;
-    try {
-        rows = c.backend().callRoutine(owner, name, Parameters);
-    } catch (const DbError &e) {
-        throw c.addError(e);
-    }
+    std::shared_ptr<RowStore> rows = c.CallRoutine(owner, name, Parameters);
     if (!rows || rows->columnCount() == 0)
         return Recordset::create();
     return Recordset::fromStore(std::move(rows), callText());

@@ -1,7 +1,13 @@
 #include "db/Connection.h"
 
 #include "db/ConnectionString.h"
+#include "db/Command.h"
 #include "db/Recordset.h"
+#include "db/Worker.h"
+
+#include <atomic>
+#include <exception>
+#include <optional>
 
 namespace db {
 
@@ -36,6 +42,58 @@ QString maskSecrets(const QString &text, const QString &connectionString)
     return out;
 }
 
+// "Connect Timeout" (ADO's name; "Connection Timeout" and "Timeout" too) in seconds, else the
+// connection's own setting.
+int connectTimeout(const db::ConnectionString &cs, int fallback)
+{
+    for (const char *key : {"Connect Timeout", "Connection Timeout", "Timeout"}) {
+        bool ok = false;
+        const int seconds = cs.value(QLatin1String(key), QString()).trimmed().toInt(&ok);
+        if (ok && seconds > 0)
+            return seconds;
+    }
+    return fallback;
+}
+
+// Runs call on a worker thread while this thread waits with its event loop running. A stopped
+// wait cancels the call (and, should the server not answer, closes its client connection) and
+// throws a cancelled DbError; call sees `stopped` if it had not begun.
+template <class T>
+T runOnWorker(const std::shared_ptr<CallRegistry> &calls, std::function<T(const std::atomic<bool> &stopped)> call)
+{
+    if (!worker::available()) {
+        const std::atomic<bool> notStopped{false};
+        return call(notStopped);
+    }
+    struct Job {
+        std::shared_ptr<WorkerState> state = std::make_shared<WorkerState>();
+        std::atomic<bool> stopped{false};
+        std::atomic<bool> done{false};
+        std::optional<T> result;
+        std::exception_ptr error;
+    };
+    auto job = std::make_shared<Job>();
+    worker::start([job, call = std::move(call)] {
+        try {
+            const WorkerState::Call running(*job->state);
+            job->result.emplace(call(job->stopped));
+        } catch (...) {
+            job->error = std::current_exception();
+        }
+        job->done = true;
+        worker::post([] {});
+    });
+    Wait wait([&] {
+        job->stopped = true;
+        worker::stopCall(calls, job->state, std::chrono::milliseconds(0));
+    });
+    if (!wait.until([&] { return job->done.load(); }))
+        throw DbError::cancelled();
+    if (job->error)
+        std::rethrow_exception(job->error);
+    return std::move(*job->result);
+}
+
 } // namespace
 
 std::shared_ptr<Connection> Connection::create()
@@ -45,22 +103,22 @@ std::shared_ptr<Connection> Connection::create()
 
 Connection::Connection() = default;
 
-Connection::~Connection()
-{
-    if (m_backend) {
-        try {
-            m_backend->close();
-        } catch (...) {
-            // nothing can be reported from a destructor
-        }
-    }
-}
+// The backend closes when the last call running on it lets go.
+Connection::~Connection() = default;
 
-template <class F> auto Connection::guarded(F &&f) -> decltype(f())
+template <class F> auto Connection::guarded(F f) -> decltype(f(std::declval<ConnectionBackend &>()))
 {
+    using T = decltype(f(std::declval<ConnectionBackend &>()));
     m_errors.clear();
     try {
-        return f();
+        // Whatever f needs is held by value: a stopped wait returns while the call may still run.
+        std::shared_ptr<ConnectionBackend> backend = sharedBackend();
+        return runOnWorker<T>(backend->calls(), [backend, f = std::move(f)](const std::atomic<bool> &stopped) mutable {
+            const std::lock_guard lock(backend->callMutex());
+            if (stopped)
+                throw DbError::cancelled();
+            return f(*backend);
+        });
     } catch (const DbError &e) {
         throw addError(e);
     }
@@ -90,32 +148,45 @@ DbError Connection::addError(const DbError &error)
 
 void Connection::Open(const QString &connectionString)
 {
-    guarded([&] {
+    m_errors.clear();
+    try {
         if (State() == adStateOpen)
             throw DbError(QStringLiteral("The connection is already open"));
+        if (m_opening)
+            throw DbError(QStringLiteral("The connection is being opened"));
         if (!connectionString.isEmpty())
             m_connectionString = connectionString;
         const db::ConnectionString cs = db::ConnectionString::parse(m_connectionString);
         m_provider = cs.provider();
-        std::unique_ptr<ConnectionBackend> backend = makeBackend(m_provider);
-        backend->open(cs, m_timeout, m_readOnly);
+        const int timeout = connectTimeout(cs, m_timeout);
+        const bool readOnly = m_readOnly;
+        std::shared_ptr<ConnectionBackend> backend = makeBackend(m_provider);
+        m_opening = true;
+        const struct Opened {
+            bool &flag;
+            ~Opened() { flag = false; }
+        } opened{m_opening};
+        runOnWorker<bool>(backend->calls(), [backend, cs, timeout, readOnly](const std::atomic<bool> &) {
+            backend->open(cs, timeout, readOnly);
+            return true;
+        });
         m_backend = std::move(backend);
-    });
+    } catch (const DbError &e) {
+        throw addError(e);
+    }
 }
 
 void Connection::Close()
 {
-    guarded([&] {
-        if (State() != adStateOpen)
-            throw DbError(QStringLiteral("Operation is not allowed when the object is closed"));
-        std::unique_ptr<ConnectionBackend> backend = std::move(m_backend);
-        backend->close();
-    });
+    m_errors.clear();
+    if (State() != adStateOpen)
+        throw addError(DbError(QStringLiteral("Operation is not allowed when the object is closed")));
+    m_backend.reset();
 }
 
 int Connection::State() const
 {
-    return m_backend && m_backend->isOpen() ? adStateOpen : adStateClosed;
+    return m_backend ? adStateOpen : adStateClosed;
 }
 
 QString Connection::Provider() const
@@ -128,63 +199,81 @@ QString Connection::Version() const
     return State() == adStateOpen ? m_backend->version() : QString();
 }
 
-ConnectionBackend &Connection::backend()
+std::shared_ptr<ConnectionBackend> Connection::sharedBackend() const
 {
-    if (State() != adStateOpen)
+    if (!m_backend)
         throw DbError(QStringLiteral("The connection is closed"));
-    return *m_backend;
+    return m_backend;
 }
 
 std::shared_ptr<Recordset> Connection::Execute(const QString &sql, long *recordsAffected)
 {
-    return guarded([&] {
-        std::shared_ptr<RowStore> rows = backend().execute(sql, 0, recordsAffected);
-        if (!rows || rows->columnCount() == 0)
-            return Recordset::create();
-        return Recordset::fromStore(std::move(rows), sql);
+    auto [rows, affected] = guarded([sql](ConnectionBackend &b) {
+        long n = -1;
+        std::shared_ptr<RowStore> store = b.execute(sql, 0, &n);
+        return std::pair(std::move(store), n);
     });
+    if (recordsAffected)
+        *recordsAffected = affected;
+    if (!rows || rows->columnCount() == 0)
+        return Recordset::create();
+    return Recordset::fromStore(std::move(rows), sql);
 }
 
 std::vector<FieldInfo> Connection::DescribeQuery(const QString &sql)
 {
-    return guarded([&] { return backend().describe(sql); });
+    return guarded([sql](ConnectionBackend &b) { return b.describe(sql); });
 }
 
 void Connection::CheckSyntax(const QString &sql)
 {
-    guarded([&] { backend().checkSyntax(sql); });
+    guarded([sql](ConnectionBackend &b) {
+        b.checkSyntax(sql);
+        return true;
+    });
 }
 
 void Connection::Cancel()
 {
-    // Called from another thread while a call runs: Errors() belongs to that call.
-    if (m_backend)
-        m_backend->cancel();
+    if (const std::shared_ptr<ConnectionBackend> backend = m_backend)
+        backend->cancel();
 }
 
 std::vector<SchemaObject> Connection::Tables()
 {
-    return guarded([&] { return backend().objects(SchemaObject::Kind::Table); });
+    return guarded([](ConnectionBackend &b) { return b.objects(SchemaObject::Kind::Table); });
 }
 
 std::vector<SchemaObject> Connection::Views()
 {
-    return guarded([&] { return backend().objects(SchemaObject::Kind::View); });
+    return guarded([](ConnectionBackend &b) { return b.objects(SchemaObject::Kind::View); });
 }
 
 std::vector<SchemaObject> Connection::Routines()
 {
-    return guarded([&] { return backend().objects(SchemaObject::Kind::Routine); });
+    return guarded([](ConnectionBackend &b) { return b.objects(SchemaObject::Kind::Routine); });
 }
 
 std::vector<FieldInfo> Connection::TableColumns(const QString &owner, const QString &name)
 {
-    return guarded([&] { return backend().tableColumns(owner, name); });
+    return guarded([owner, name](ConnectionBackend &b) { return b.tableColumns(owner, name); });
 }
 
 std::vector<ParameterInfo> Connection::RoutineParameters(const QString &owner, const QString &name)
 {
-    return guarded([&] { return backend().routineParameters(owner, name); });
+    return guarded([owner, name](ConnectionBackend &b) { return b.routineParameters(owner, name); });
+}
+
+std::shared_ptr<RowStore> Connection::CallRoutine(const QString &owner, const QString &name,
+                                                  std::vector<Parameter> &params)
+{
+    // The worker calls with its own copy; the values come back only when the call returns.
+    auto [rows, values] = guarded([owner, name, params](ConnectionBackend &b) mutable {
+        std::shared_ptr<RowStore> store = b.callRoutine(owner, name, params);
+        return std::pair(std::move(store), std::move(params));
+    });
+    params = std::move(values);
+    return rows;
 }
 
 QChar Connection::DefaultDelimiter() const

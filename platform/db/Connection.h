@@ -15,6 +15,7 @@
 namespace db {
 
 class Recordset;
+struct Parameter;
 
 // A database connection, shared (std::shared_ptr) between the browser that owns it and the query
 // windows that borrow it. Members that act throw DbError; the client's messages of the last
@@ -36,7 +37,11 @@ public:
     bool readOnly() const { return m_readOnly; }
     void setReadOnly(bool on) { m_readOnly = on; }
 
-    void Open(const QString &connectionString = {}); // empty: the stored ConnectionString
+    // Empty: the stored ConnectionString. Connects on a worker, waiting with the event loop
+    // running, for at most the connection string's "Connect Timeout" (else ConnectionTimeout).
+    void Open(const QString &connectionString = {});
+    // The data source closes once no call of it still runs; cursors of open recordsets keep their
+    // own client connections until they end.
     void Close();
     int State() const; // adStateOpen / adStateClosed
     db::Provider provider() const { return m_provider; }
@@ -45,11 +50,16 @@ public:
     const std::vector<ProviderError> &Errors() const { return m_errors; }
     void clearErrors() { m_errors.clear(); }
 
+    // Every call below runs on a worker thread, one at a time on the connection's own client
+    // handle, while the calling thread waits with its event loop running; a stopped wait
+    // (db::StopToken) cancels the call and throws a cancelled DbError.
+
     // Runs a statement and returns its rows in memory (a closed recordset for statements that
     // return none).
     std::shared_ptr<Recordset> Execute(const QString &sql, long *recordsAffected = nullptr);
     std::vector<FieldInfo> DescribeQuery(const QString &sql);
     void CheckSyntax(const QString &sql);
+    // Stops every statement running on this data source; may be called from any thread.
     void Cancel();
 
     std::vector<SchemaObject> Tables();
@@ -57,6 +67,8 @@ public:
     std::vector<SchemaObject> Routines();
     std::vector<FieldInfo> TableColumns(const QString &owner, const QString &name);
     std::vector<ParameterInfo> RoutineParameters(const QString &owner, const QString &name);
+    // Calls a routine with the parameters' values bound; output parameters get their values.
+    std::shared_ptr<RowStore> CallRoutine(const QString &owner, const QString &name, std::vector<Parameter> &params);
 
     // The identifier between delimiters, an embedded delimiter doubled. An empty delimiter means
     // the one this connection's client uses.
@@ -65,23 +77,24 @@ public:
     // True when the database compares text (=, LIKE) with regard to case, as PostgreSQL does.
     bool caseSensitiveText() const;
 
-    // For Recordset and Command.
-    ConnectionBackend &backend();
-    // Adds a failure of a call made through backend() to Errors() and returns it with any password
-    // masked, for rethrowing.
+    // For lazy recordsets, whose worker opens a cursor of its own on it. Throws when closed.
+    std::shared_ptr<ConnectionBackend> sharedBackend() const;
+    // Adds a failure met elsewhere (a recordset's fetch) to Errors() and returns it with any
+    // password masked, for rethrowing.
     DbError addError(const DbError &error);
 
 private:
     Connection();
-    template <class F> auto guarded(F &&f) -> decltype(f());
+    template <class F> auto guarded(F f) -> decltype(f(std::declval<ConnectionBackend &>()));
 
-    std::unique_ptr<ConnectionBackend> m_backend;
+    std::shared_ptr<ConnectionBackend> m_backend; // shared with the calls still running on it
     QString m_connectionString;
     int m_timeout = 10;
     int m_cursorLocation = adUseServer;
     bool m_readOnly = true;
     db::Provider m_provider = db::Provider::SQLite;
     std::vector<ProviderError> m_errors;
+    bool m_opening = false;
 };
 
 } // namespace db

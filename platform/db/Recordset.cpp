@@ -1,15 +1,13 @@
 #include "db/Recordset.h"
 
-#include "db/Backend.h"
+#include "db/RowFeed.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/RecordsetFilter.h"
 #include "db/XmlRecordset.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <optional>
 
 namespace db {
@@ -17,14 +15,10 @@ namespace db {
 namespace {
 
 // The first chunk is about a screenful, so that the first rows show at once whatever the size
-// of the result; later chunks grow with what is held, up to a bulk size.
+// of the result; rows asked for one by one are read ahead in chunks that grow with what is held.
 constexpr std::size_t kFirstChunk = 128;
 constexpr std::size_t kBulkChunk = 16384;
-
-std::size_t nextChunk(std::size_t held)
-{
-    return std::clamp(held, kFirstChunk, kBulkChunk);
-}
+constexpr std::size_t kAll = std::size_t(-1);
 
 [[noreturn]] void throwClosed()
 {
@@ -36,81 +30,6 @@ std::size_t nextChunk(std::size_t held)
     throw DbError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted; "
                                  "the operation requires a current record"));
 }
-
-// The backend's cursor as the recordset and its clones share it: stops for good after a cancel
-// or a failure (the rows fetched so far stay), and reports failures to the connection.
-class SharedCursor final : public RowCursor {
-public:
-    SharedCursor(std::unique_ptr<RowCursor> inner, std::shared_ptr<Connection> connection)
-        : m_inner(std::move(inner))
-        , m_fields(m_inner->fields())
-        , m_connection(std::move(connection))
-    {
-        if (m_inner->atEnd())
-            drop();
-    }
-
-    const std::vector<FieldInfo> &fields() const override { return m_fields; }
-
-    std::size_t fetch(RowStore &store, std::size_t maxRows) override
-    {
-        if (m_failure)
-            throw *m_failure;
-        if (!m_inner)
-            return 0;
-        if (m_cancelled)
-            fail(DbError::cancelled());
-        try {
-            const std::size_t n = m_inner->fetch(store, maxRows);
-            m_fields = m_inner->fields();
-            if (m_inner->atEnd())
-                drop();
-            return n;
-        } catch (const DbError &e) {
-            fail(m_connection ? m_connection->addError(e) : e);
-        }
-    }
-
-    // Ended with every row; a failed cursor has not ended, it has failed.
-    bool atEnd() const override { return !m_inner && !m_failure; }
-    const std::optional<DbError> &failure() const { return m_failure; }
-
-    void cancel() override
-    {
-        m_cancelled = true;
-        std::lock_guard lock(m_mutex);
-        if (m_inner)
-            m_inner->cancel();
-    }
-
-    bool cancelled() const { return m_cancelled; }
-
-private:
-    // The rest of the result is gone: every later fetch says so, rather than the rows so far
-    // passing for the whole result.
-    [[noreturn]] void fail(const DbError &error)
-    {
-        drop();
-        m_failure = error;
-        throw *m_failure;
-    }
-
-    void drop()
-    {
-        std::unique_ptr<RowCursor> gone;
-        std::lock_guard lock(m_mutex);
-        gone.swap(m_inner);
-        m_connection.reset();
-    }
-
-    std::mutex m_mutex; // cancel() may come from another thread
-    std::unique_ptr<RowCursor> m_inner;
-    std::vector<FieldInfo> m_fields;
-    // A cursor may hold client resources of its connection; it keeps the connection alive.
-    std::shared_ptr<Connection> m_connection;
-    std::atomic<bool> m_cancelled{false};
-    std::optional<DbError> m_failure;
-};
 
 // --- Sort ---
 
@@ -199,32 +118,23 @@ void Recordset::Open(const QString &sql, const std::shared_ptr<Connection> &conn
     if (!connection || connection->State() != adStateOpen)
         throw DbError(QStringLiteral("The connection is not open"));
     connection->clearErrors();
-    std::unique_ptr<RowCursor> cursor;
-    try {
-        cursor = connection->backend().openCursor(sql, m_maxRecords);
-    } catch (const DbError &e) {
-        throw connection->addError(e);
-    }
-    auto shared = std::make_shared<SharedCursor>(std::move(cursor), connection);
+    // Stopped or failed, the feed goes with this scope and its worker lets the statement go.
+    const std::shared_ptr<RowFeed> feed = RowFeed::start(connection, sql, m_maxRecords);
+    if (!feed->waitFor(kFirstChunk))
+        throw DbError::cancelled(sql);
+    if (feed->failure())
+        throw *feed->failure();
     m_source = sql;
     m_view.reset();
     m_filter.reset();
     m_filterText.clear();
     m_sortText.clear();
-    if (shared->fields().empty())
+    if (feed->store()->columnCount() == 0)
         return; // a statement that returns no rows leaves the recordset closed
-    m_store = std::make_shared<RowStore>(shared->fields());
-    m_cursor = std::move(shared);
+    m_store = feed->store();
+    m_feed = feed;
     m_open = true;
     m_pos = 0;
-    try {
-        fetchChunk(kFirstChunk);
-    } catch (...) {
-        m_open = false;
-        m_store.reset();
-        m_cursor.reset();
-        throw;
-    }
 }
 
 void Recordset::Open(Command &command)
@@ -237,7 +147,7 @@ void Recordset::Open(Command &command)
         return;
     m_store = result->m_store;
     m_caseSensitiveText = command.ActiveConnection && command.ActiveConnection->caseSensitiveText();
-    m_cursor.reset();
+    m_feed.reset();
     m_view.reset();
     m_filter.reset();
     m_filterText.clear();
@@ -252,7 +162,7 @@ void Recordset::OpenXml(const QString &path)
         throw DbError(QStringLiteral("Operation is not allowed when the object is open"));
     std::shared_ptr<RowStore> rows = loadXmlRecordset(path);
     m_store = std::move(rows);
-    m_cursor.reset();
+    m_feed.reset();
     m_view.reset();
     m_filter.reset();
     m_filterText.clear();
@@ -265,9 +175,10 @@ void Recordset::OpenXml(const QString &path)
 void Recordset::Close()
 {
     requireOpen();
-    // Clones keep the rows and the cursor alive through their own references.
+    // Clones keep the rows and the feed alive through their own references; the last to let go
+    // stops the statement.
     m_store.reset();
-    m_cursor.reset();
+    m_feed.reset();
     m_view.reset();
     m_filter.reset();
     m_filterText.clear();
@@ -349,7 +260,7 @@ void Recordset::MoveFirst()
 void Recordset::MoveLast()
 {
     requireOpen();
-    fetchAll();
+    fetchEveryRow();
     m_pos = fetchedCount() > 0 ? long(fetchedCount()) - 1 : 0;
 }
 
@@ -414,14 +325,14 @@ void Recordset::setAbsolutePosition(long position)
 long Recordset::RecordCount()
 {
     requireOpen();
-    fetchAll();
+    fetchEveryRow();
     return long(fetchedCount());
 }
 
 std::vector<std::vector<QVariant>> Recordset::GetRows()
 {
     requireOpen();
-    fetchAll();
+    fetchEveryRow();
     std::vector<std::vector<QVariant>> rows;
     const std::size_t count = fetchedCount();
     const int cols = FieldCount();
@@ -438,21 +349,9 @@ std::vector<std::vector<QVariant>> Recordset::GetRows()
 
 // --- fetching ---
 
-std::size_t Recordset::fetchChunk(std::size_t maxRows)
-{
-    if (!m_cursor || m_cursor->atEnd())
-        return 0;
-    // The cursor stays referenced once ended (it has let its statement go), so that Cancel from
-    // another thread never races with its release.
-    const std::size_t n = m_cursor->fetch(*m_store, maxRows);
-    if (m_cursor->atEnd())
-        m_store->squeeze();
-    return n;
-}
-
 bool Recordset::isComplete() const
 {
-    return !m_cursor || m_cursor->atEnd();
+    return !m_feed || m_feed->isEnded();
 }
 
 std::size_t Recordset::fetchedCount() const
@@ -462,59 +361,78 @@ std::size_t Recordset::fetchedCount() const
     return m_view ? m_view->size() : m_store->rowCount();
 }
 
+std::optional<DbError> Recordset::fetchError() const
+{
+    return m_feed ? m_feed->failure() : std::nullopt;
+}
+
+void Recordset::throwIfFailed() const
+{
+    if (m_feed && m_feed->failure())
+        throw *m_feed->failure();
+}
+
 bool Recordset::ensureRow(std::size_t index)
 {
     if (!m_open)
         return false;
-    while (index >= fetchedCount() && !isComplete() && !m_view) {
-        const std::size_t held = m_store->rowCount();
-        const std::size_t wanted = std::min(index + 1 - held, kBulkChunk);
-        fetchChunk(std::max(nextChunk(held), wanted));
-    }
-    return index < fetchedCount();
+    if (index < fetchedCount())
+        return true;
+    if (m_view || isComplete())
+        return false;
+    throwIfFailed();
+    const std::size_t held = m_store->rowCount();
+    m_feed->want(std::max(index + 1, held + std::clamp(held, kFirstChunk, kBulkChunk))); // and some ahead
+    if (!m_feed->waitFor(index + 1))
+        throw DbError::cancelled(m_source);
+    if (index < fetchedCount())
+        return true;
+    throwIfFailed();
+    return false;
 }
 
 std::size_t Recordset::fetchMore(std::size_t n)
 {
     requireOpen();
-    std::size_t got = 0;
-    while (got < n && !isComplete()) {
-        const std::size_t arrived = fetchChunk(std::min(n - got, kBulkChunk));
-        if (arrived == 0 && !isComplete())
-            break;
-        got += arrived;
-    }
+    if (isComplete() || m_view)
+        return 0;
+    throwIfFailed();
+    const std::size_t held = fetchedCount();
+    m_feed->waitFor(held + n); // stopped: what arrived meanwhile
+    const std::size_t got = fetchedCount() - held;
+    if (got == 0)
+        throwIfFailed();
     return got;
 }
 
-bool Recordset::fetchAll(const std::function<bool(std::size_t)> &progress)
+void Recordset::requestMore(std::size_t n)
+{
+    if (m_open && m_feed && !isComplete() && !m_view)
+        m_feed->want(m_store->rowCount() + n);
+}
+
+bool Recordset::fetchAll()
 {
     requireOpen();
-    try {
-        while (!isComplete()) {
-            fetchChunk(nextChunk(m_store->rowCount()));
-            if (progress && !isComplete() && !progress(m_store->rowCount()))
-                return false;
-        }
-    } catch (const DbError &e) {
-        if (e.isCancelled())
-            return false;
-        throw;
-    }
+    if (isComplete())
+        return true;
+    throwIfFailed();
+    if (!m_feed->waitFor(kAll))
+        return false;
+    throwIfFailed();
     return true;
 }
 
-std::optional<DbError> Recordset::fetchError() const
+void Recordset::fetchEveryRow()
 {
-    if (!m_cursor)
-        return std::nullopt;
-    return static_cast<const SharedCursor &>(*m_cursor).failure();
+    if (!fetchAll())
+        throw DbError::cancelled(m_source);
 }
 
 void Recordset::Cancel()
 {
-    if (m_cursor)
-        m_cursor->cancel();
+    if (m_feed)
+        m_feed->stop();
 }
 
 // --- cells ---
@@ -557,7 +475,7 @@ void Recordset::setFilter(const QString &criteria)
         return;
     }
     RecordsetFilter filter = RecordsetFilter::parse(text);
-    fetchAll();
+    fetchEveryRow();
     filter.bind(*m_store, m_caseSensitiveText);
     m_filter = std::make_shared<RecordsetFilter>(std::move(filter));
     m_filterText = criteria;
@@ -574,7 +492,7 @@ void Recordset::setFilter(const RecordsetFilter &filter)
         return;
     }
     auto bound = std::make_shared<RecordsetFilter>(filter);
-    fetchAll();
+    fetchEveryRow();
     bound->bind(*m_store, m_caseSensitiveText);
     m_filter = std::move(bound);
     m_filterText = m_filter->toString();
@@ -596,7 +514,7 @@ void Recordset::rebuildView()
         m_view.reset();
         return;
     }
-    fetchAll();
+    fetchEveryRow();
     const RowStore &store = *m_store;
     auto view = std::make_shared<std::vector<std::uint32_t>>();
     view->reserve(store.rowCount());
@@ -674,7 +592,7 @@ std::shared_ptr<Recordset> Recordset::Clone()
     // are not, and the clone starts at the first record.
     auto rs = create();
     rs->m_store = m_store;
-    rs->m_cursor = m_cursor;
+    rs->m_feed = m_feed;
     rs->m_source = m_source;
     rs->m_maxRecords = m_maxRecords;
     rs->m_caseSensitiveText = m_caseSensitiveText;
@@ -689,7 +607,7 @@ std::shared_ptr<Recordset> Recordset::Clone()
 void Recordset::Save(const QString &path)
 {
     requireOpen();
-    fetchAll();
+    fetchEveryRow();
     std::vector<std::size_t> rows(fetchedCount());
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i] = m_view ? (*m_view)[i] : i;

@@ -18,7 +18,7 @@ namespace db {
 
 class Connection;
 class Command;
-class RowCursor;
+class RowFeed;
 class RecordsetFilter;
 
 // A result. Rows are either fetched lazily from a cursor in chunks (tables, views, statements)
@@ -70,7 +70,7 @@ public:
     long RecordCount();              // fetches every row first (as a static cursor would know it)
     std::vector<std::vector<QVariant>> GetRows(); // all visible rows from the current one on
 
-    // --- lazy fetching ---
+    // --- lazy fetching (a worker reads the rows; waits run the event loop) ---
     bool isComplete() const;         // every row fetched
     // Why the rest of a lazy result will never come (the server went away, the statement was
     // cancelled or failed part-way). Once set, everything that needs rows not fetched yet (moves,
@@ -78,14 +78,20 @@ public:
     std::optional<DbError> fetchError() const;
     std::size_t fetchedCount() const; // visible rows available now
     // Makes visible row `index` (0-based) available if the result has it; false when it has not.
+    // Throws the fetch error, or a cancelled DbError when the wait was stopped.
     bool ensureRow(std::size_t index);
-    // Fetches up to n more rows; returns how many arrived.
+    // Fetches up to n more rows and waits for them; returns how many arrived (fewer when stopped).
     std::size_t fetchMore(std::size_t n);
-    // Fetches every row in chunks, calling progress(fetchedSoFar) between chunks; progress
-    // returning false stops early (the recordset stays usable, incomplete).
-    bool fetchAll(const std::function<bool(std::size_t)> &progress = {});
+    // Asks for n more rows without waiting; they arrive through feed()'s rowsArrived.
+    void requestMore(std::size_t n);
+    // Fetches every row; false when the wait was stopped first (the rows so far stay, and a later
+    // fetch goes on from there unless the statement had to be cancelled).
+    bool fetchAll();
+    // Stops the fetch: waits for it end now, and its statement is cancelled on the server unless
+    // the call in flight ends at once. May be called from the application's thread only.
     void Cancel();
-
+    // The rows' source while they arrive (null for rows in memory); grids listen to it.
+    const std::shared_ptr<RowFeed> &feed() const { return m_feed; }
     // --- cell access by visible row (0-based), for grids and exports ---
     bool isNull(std::size_t row, int col) const;
     QVariant value(std::size_t row, int col) const;
@@ -114,10 +120,11 @@ private:
     Recordset();
     void rebuildView();
     void requireOpen() const;
-    std::size_t fetchChunk(std::size_t maxRows);
+    void throwIfFailed() const;
+    void fetchEveryRow(); // fetchAll, a stop thrown as a cancelled DbError
 
     std::shared_ptr<RowStore> m_store;
-    std::shared_ptr<RowCursor> m_cursor; // shared with clones; null once complete or in memory
+    std::shared_ptr<RowFeed> m_feed; // shared with clones; null for rows in memory
     std::shared_ptr<std::vector<std::uint32_t>> m_view; // visible rows; null = all rows in order
     QString m_source;
     QString m_filterText;

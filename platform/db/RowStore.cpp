@@ -5,6 +5,7 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -425,12 +426,33 @@ RowStore::RowStore(std::vector<FieldInfo> fields)
     : m_fields(std::move(fields))
 {
     m_cols.resize(m_fields.size());
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
         m_cols[i].storage = storageOf(m_fields[i].Type);
-        if (m_cols[i].storage == Storage::Text || m_cols[i].storage == Storage::Blob)
-            m_cols[i].offsets.push_back(0);
-    }
     m_set.assign(m_fields.size(), 0);
+}
+
+void RowStore::addSegment()
+{
+    // The first segment grows with what comes; later ones are known to fill up.
+    const bool sized = m_rows > 0;
+    for (Column &c : m_cols) {
+        // A full segment's text is the best guess of the next one's.
+        const std::size_t textBefore = c.segments.empty() ? 0 : c.segments.back().arena.size();
+        Segment &s = c.segments.emplace_back();
+        if (sized) {
+            s.arena.reserve(textBefore + textBefore / 8);
+            s.nulls.reserve(kSegmentRows / 64);
+            if (c.storage == Storage::Int64)
+                s.ints.reserve(kSegmentRows);
+            else if (c.storage == Storage::Double)
+                s.reals.reserve(kSegmentRows);
+        }
+        if (c.storage == Storage::Text || c.storage == Storage::Blob) {
+            if (sized)
+                s.offsets.reserve(kSegmentRows + 1);
+            s.offsets.push_back(0);
+        }
+    }
 }
 
 QString RowStore::text(std::size_t row, int col) const
@@ -454,7 +476,7 @@ QVariant RowStore::value(std::size_t row, int col) const
     const Column &c = m_cols[std::size_t(col)];
     switch (c.storage) {
     case Storage::Int64: {
-        const std::int64_t v = c.ints[row];
+        const std::int64_t v = int64(row, col);
         const int type = m_fields[std::size_t(col)].Type;
         if ((type == adDBDate || type == adDBTimeStamp || type == adDate) && (v == kInfinity || v == kMinusInfinity))
             return QVariant(v == kInfinity ? QStringLiteral("infinity") : QStringLiteral("-infinity"));
@@ -472,7 +494,7 @@ QVariant RowStore::value(std::size_t row, int col) const
         default: return QVariant(qlonglong(v));
         }
     }
-    case Storage::Double: return QVariant(c.reals[row]);
+    case Storage::Double: return QVariant(real(row, col));
     case Storage::Text: return QVariant(text(row, col));
     case Storage::Blob: return QVariant(blob(row, col));
     }
@@ -540,8 +562,8 @@ QString RowStore::displayText(std::size_t row, int col) const
         break;
     }
     char buf[64];
-    const std::size_t n = formatScalar(m_fields[std::size_t(col)].Type, c.storage == Storage::Int64 ? c.ints[row] : 0,
-                                       c.storage == Storage::Double ? c.reals[row] : 0.0, buf, zone(row, col));
+    const std::size_t n = formatScalar(m_fields[std::size_t(col)].Type, c.storage == Storage::Int64 ? int64(row, col) : 0,
+                                       c.storage == Storage::Double ? real(row, col) : 0.0, buf, zone(row, col));
     return QString::fromLatin1(buf, qsizetype(n));
 }
 
@@ -552,6 +574,8 @@ void RowStore::beginRow()
     if (m_inRow) { // an abandoned row (a fetch failed half-way) leaves no trace
         for (int c = 0; c < columnCount(); ++c)
             undo(c);
+    } else if ((m_rows & kSegmentMask) == 0 && !m_cols.empty() && m_cols[0].segments.size() == m_rows >> kSegmentShift) {
+        addSegment();
     }
     m_inRow = true;
 }
@@ -560,14 +584,15 @@ void RowStore::undo(int col)
 {
     Column &c = m_cols[std::size_t(col)];
     if (m_set[std::size_t(col)] == 1) {
+        Segment &s = c.segments.back();
         switch (c.storage) {
         case Storage::Int64:
-            c.ints.pop_back();
-            if (c.zones.size() > c.ints.size())
-                c.zones.pop_back();
+            s.ints.pop_back();
+            if (s.zones.size() > s.ints.size())
+                s.zones.pop_back();
             break;
-        case Storage::Double: c.reals.pop_back(); break;
-        default: c.arena.resize(c.offsets.back()); break;
+        case Storage::Double: s.reals.pop_back(); break;
+        default: s.arena.resize(s.offsets.back()); break;
         }
     }
     m_set[std::size_t(col)] = 0;
@@ -588,15 +613,16 @@ void RowStore::setInt64(int col, std::int64_t v)
         setValue(col, QVariant(qlonglong(v)));
         return;
     }
-    std::uint8_t &s = m_set[std::size_t(col)];
-    if (s == 1) {
-        c.ints.back() = v;
-        if (c.zones.size() == c.ints.size())
-            c.zones.pop_back();
+    std::uint8_t &set = m_set[std::size_t(col)];
+    Segment &s = c.segments.back();
+    if (set == 1) {
+        s.ints.back() = v;
+        if (s.zones.size() == s.ints.size())
+            s.zones.pop_back();
     } else {
-        c.ints.push_back(v);
+        s.ints.push_back(v);
     }
-    s = 1;
+    set = 1;
 }
 
 void RowStore::setZone(int col, int offsetSeconds)
@@ -605,14 +631,15 @@ void RowStore::setZone(int col, int offsetSeconds)
     Column &c = m_cols[std::size_t(col)];
     if (c.storage != Storage::Int64 || m_set[std::size_t(col)] != 1)
         throw DbError(QStringLiteral("A time zone offset needs a time value first (column %1)").arg(col));
+    Segment &s = c.segments.back();
     if (offsetSeconds == kNoZone) {
-        if (c.zones.size() == c.ints.size())
-            c.zones.pop_back();
+        if (s.zones.size() == s.ints.size())
+            s.zones.pop_back();
         return;
     }
     // Rows before this one had no offset.
-    c.zones.resize(c.ints.size(), kNoZone);
-    c.zones.back() = offsetSeconds;
+    s.zones.resize(s.ints.size(), kNoZone);
+    s.zones.back() = offsetSeconds;
 }
 
 void RowStore::setReal(int col, double v)
@@ -623,12 +650,13 @@ void RowStore::setReal(int col, double v)
         setValue(col, QVariant(v));
         return;
     }
-    std::uint8_t &s = m_set[std::size_t(col)];
-    if (s == 1)
-        c.reals.back() = v;
+    std::uint8_t &set = m_set[std::size_t(col)];
+    std::vector<double> &reals = c.segments.back().reals;
+    if (set == 1)
+        reals.back() = v;
     else
-        c.reals.push_back(v);
-    s = 1;
+        reals.push_back(v);
+    set = 1;
 }
 
 void RowStore::setText(int col, const char *utf8, std::size_t len)
@@ -639,11 +667,12 @@ void RowStore::setText(int col, const char *utf8, std::size_t len)
         setValue(col, QVariant(QString::fromUtf8(utf8, qsizetype(len))));
         return;
     }
-    std::uint8_t &s = m_set[std::size_t(col)];
-    if (s == 1)
-        c.arena.resize(c.offsets.back());
-    c.arena.insert(c.arena.end(), utf8, utf8 + len);
-    s = 1;
+    std::uint8_t &set = m_set[std::size_t(col)];
+    Segment &s = c.segments.back();
+    if (set == 1)
+        s.arena.resize(s.offsets.back());
+    s.arena.insert(s.arena.end(), utf8, utf8 + len);
+    set = 1;
 }
 
 void RowStore::setText(int col, const QString &v)
@@ -818,22 +847,28 @@ void RowStore::endRow()
 {
     if (!m_inRow)
         throw DbError(QStringLiteral("endRow without beginRow"));
-    const std::size_t word = m_rows >> 6;
-    const std::uint64_t bit = std::uint64_t(1) << (m_rows & 63);
-    const bool newWord = (m_rows & 63) == 0;
+    const std::size_t at = m_rows & kSegmentMask;
+    const std::size_t word = at >> 6;
+    const std::uint64_t bit = std::uint64_t(1) << (at & 63);
+    const bool newWord = (at & 63) == 0;
+    const bool lastOfSegment = at == kSegmentMask;
     for (std::size_t i = 0; i < m_cols.size(); ++i) {
         Column &c = m_cols[i];
+        Segment &s = c.segments.back();
         if (newWord)
-            c.nulls.push_back(0);
+            s.nulls.push_back(0);
         if (m_set[i] != 1) {
-            c.nulls[word] |= bit;
+            s.nulls[word] |= bit;
             if (c.storage == Storage::Int64)
-                c.ints.push_back(0);
+                s.ints.push_back(0);
             else if (c.storage == Storage::Double)
-                c.reals.push_back(0);
+                s.reals.push_back(0);
         }
-        if (c.storage == Storage::Text || c.storage == Storage::Blob)
-            c.offsets.push_back(c.arena.size());
+        if (c.storage == Storage::Text || c.storage == Storage::Blob) {
+            s.offsets.push_back(s.arena.size());
+            if (lastOfSegment)
+                s.arena.shrink_to_fit(); // full: what is left over goes, once, for this segment only
+        }
         m_set[i] = 0;
     }
     ++m_rows;
@@ -904,50 +939,88 @@ void RowStore::append(const RowStore &rows)
         if (rows.m_fields[std::size_t(c)].Type != m_fields[std::size_t(c)].Type)
             retypeColumn(c, rows.m_fields[std::size_t(c)]);
     }
-    const std::size_t n = rows.m_rows;
-    for (std::size_t i = 0; i < m_cols.size(); ++i) {
-        Column &to = m_cols[i];
-        const Column &from = rows.m_cols[i];
-        switch (to.storage) {
-        case Storage::Int64:
-            // Offsets line up with their rows; rows past the end of the list have none.
-            if (!from.zones.empty()) {
-                to.zones.resize(to.ints.size(), kNoZone);
-                to.zones.insert(to.zones.end(), from.zones.begin(), from.zones.end());
+    // Column by column, a run of rows at a time: no cell goes through the row protocol.
+    std::size_t r = 0;
+    while (r < rows.m_rows) {
+        if ((m_rows & kSegmentMask) == 0 && !m_cols.empty() && m_cols[0].segments.size() == m_rows >> kSegmentShift)
+            addSegment();
+        const std::size_t to0 = m_rows & kSegmentMask;
+        const std::size_t from0 = r & kSegmentMask;
+        const std::size_t n = std::min({rows.m_rows - r, kSegmentRows - to0, kSegmentRows - from0});
+        for (std::size_t i = 0; i < m_cols.size(); ++i) {
+            Segment &to = m_cols[i].segments.back();
+            const Segment &from = rows.m_cols[i].segments[r >> kSegmentShift];
+            switch (m_cols[i].storage) {
+            case Storage::Int64:
+                // Offsets line up with their rows; rows past the end of a segment's list have none.
+                if (from.zones.size() > from0) {
+                    to.zones.resize(to0, kNoZone);
+                    to.zones.insert(to.zones.end(), from.zones.begin() + long(from0),
+                                    from.zones.begin() + long(std::min(from.zones.size(), from0 + n)));
+                }
+                to.ints.insert(to.ints.end(), from.ints.begin() + long(from0), from.ints.begin() + long(from0 + n));
+                break;
+            case Storage::Double:
+                to.reals.insert(to.reals.end(), from.reals.begin() + long(from0), from.reals.begin() + long(from0 + n));
+                break;
+            case Storage::Text:
+            case Storage::Blob: {
+                const std::uint64_t start = from.offsets[from0];
+                const std::uint64_t base = to.arena.size();
+                to.arena.insert(to.arena.end(), from.arena.begin() + long(start),
+                                from.arena.begin() + long(from.offsets[from0 + n]));
+                for (std::size_t k = 1; k <= n; ++k)
+                    to.offsets.push_back(base + (from.offsets[from0 + k] - start));
+                break;
             }
-            to.ints.insert(to.ints.end(), from.ints.begin(), from.ints.end());
-            break;
-        case Storage::Double: to.reals.insert(to.reals.end(), from.reals.begin(), from.reals.end()); break;
-        default: {
-            const std::uint64_t base = to.arena.size();
-            to.arena.insert(to.arena.end(), from.arena.begin(), from.arena.end());
-            to.offsets.reserve(to.offsets.size() + n);
-            for (std::size_t r = 1; r <= n; ++r)
-                to.offsets.push_back(base + from.offsets[r]);
-            break;
-        }
-        }
-        // Null bits, shifted to where the rows land.
-        to.nulls.resize((m_rows + n + 63) / 64, 0);
-        for (std::size_t r = 0; r < n; ++r) {
-            if ((from.nulls[r >> 6] >> (r & 63)) & 1u) {
-                const std::size_t at = m_rows + r;
-                to.nulls[at >> 6] |= std::uint64_t(1) << (at & 63);
             }
+            to.nulls.resize((to0 + n + 63) / 64, 0);
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::size_t f = from0 + k;
+                if ((from.nulls[f >> 6] >> (f & 63)) & 1u) {
+                    const std::size_t t = to0 + k;
+                    to.nulls[t >> 6] |= std::uint64_t(1) << (t & 63);
+                }
+            }
+            if (to0 + n == kSegmentRows)
+                to.arena.shrink_to_fit(); // the segment is full
         }
+        m_rows += n;
+        r += n;
     }
-    m_rows += n;
+}
+
+void RowStore::squeeze()
+{
+    for (Column &c : m_cols) {
+        if (c.segments.empty())
+            continue;
+        Segment &s = c.segments.back();
+        s.ints.shrink_to_fit();
+        s.reals.shrink_to_fit();
+        s.arena.shrink_to_fit();
+        s.offsets.shrink_to_fit();
+        s.nulls.shrink_to_fit();
+        s.zones.shrink_to_fit();
+    }
 }
 
 void RowStore::reserve(std::size_t rows)
 {
+    if (m_rows > 0 || m_inRow || m_cols.empty() || !m_cols[0].segments.empty())
+        return; // a hint for an empty store
+    for (Column &c : m_cols)
+        c.segments.reserve((rows >> kSegmentShift) + 1);
+    addSegment();
+    const std::size_t first = std::min(rows, kSegmentRows);
     for (Column &c : m_cols) {
+        Segment &s = c.segments.back();
         switch (c.storage) {
-        case Storage::Int64: c.ints.reserve(rows); break;
-        case Storage::Double: c.reals.reserve(rows); break;
-        default: c.offsets.reserve(rows + 1); break;
+        case Storage::Int64: s.ints.reserve(first); break;
+        case Storage::Double: s.reals.reserve(first); break;
+        default: s.offsets.reserve(first + 1); break;
         }
-        c.nulls.reserve((rows + 63) / 64);
+        s.nulls.reserve((first + 63) / 64);
     }
 }
 
@@ -957,9 +1030,12 @@ std::size_t RowStore::bytesHeld() const
     for (const FieldInfo &f : m_fields)
         n += sizeof(FieldInfo) + std::size_t(f.Name.capacity() + f.DeclaredType.capacity()) * 2;
     for (const Column &c : m_cols) {
-        n += c.ints.capacity() * sizeof(std::int64_t) + c.reals.capacity() * sizeof(double) + c.arena.capacity()
-            + c.offsets.capacity() * sizeof(std::uint64_t) + c.nulls.capacity() * sizeof(std::uint64_t)
-            + c.zones.capacity() * sizeof(std::int32_t);
+        n += c.segments.capacity() * sizeof(Segment);
+        for (const Segment &s : c.segments) {
+            n += s.ints.capacity() * sizeof(std::int64_t) + s.reals.capacity() * sizeof(double) + s.arena.capacity()
+                + s.offsets.capacity() * sizeof(std::uint64_t) + s.nulls.capacity() * sizeof(std::uint64_t)
+                + s.zones.capacity() * sizeof(std::int32_t);
+        }
     }
     return n;
 }

@@ -35,22 +35,25 @@ public:
     // --- reading (row < rowCount()) ---
     bool isNull(std::size_t row, int col) const
     {
-        return (m_cols[std::size_t(col)].nulls[row >> 6] >> (row & 63)) & 1u;
+        const std::size_t i = row & kSegmentMask;
+        return (segment(row, col).nulls[i >> 6] >> (i & 63)) & 1u;
     }
-    std::int64_t int64(std::size_t row, int col) const { return m_cols[std::size_t(col)].ints[row]; } // Int64 storage
+    std::int64_t int64(std::size_t row, int col) const { return segment(row, col).ints[row & kSegmentMask]; } // Int64 storage
     // The offset (seconds east of Greenwich) a time or timestamp was given with, or kNoZone.
     int zone(std::size_t row, int col) const
     {
-        const std::vector<std::int32_t> &z = m_cols[std::size_t(col)].zones;
-        return row < z.size() ? z[row] : kNoZone;
+        const std::vector<std::int32_t> &z = segment(row, col).zones;
+        const std::size_t i = row & kSegmentMask;
+        return i < z.size() ? z[i] : kNoZone;
     }
-    double real(std::size_t row, int col) const { return m_cols[std::size_t(col)].reals[row]; }       // Double storage
+    double real(std::size_t row, int col) const { return segment(row, col).reals[row & kSegmentMask]; }       // Double storage
     // Text/Blob cell bytes in place (valid until the next append); no copy.
     const char *bytes(std::size_t row, int col, std::size_t *len) const
     {
-        const Column &c = m_cols[std::size_t(col)];
-        *len = std::size_t(c.offsets[row + 1] - c.offsets[row]);
-        return c.arena.data() + c.offsets[row];
+        const Segment &s = segment(row, col);
+        const std::size_t i = row & kSegmentMask;
+        *len = std::size_t(s.offsets[i + 1] - s.offsets[i]);
+        return s.arena.data() + s.offsets[i];
     }
     QString text(std::size_t row, int col) const;       // Text storage (UTF-8 in the arena)
     QByteArray blob(std::size_t row, int col) const;    // Blob storage
@@ -88,17 +91,7 @@ public:
     void reserve(std::size_t rows);
     std::size_t bytesHeld() const;
     // Gives back the spare capacity left by growing, once no more rows will come.
-    void squeeze()
-    {
-        for (Column &c : m_cols) {
-            c.ints.shrink_to_fit();
-            c.reals.shrink_to_fit();
-            c.arena.shrink_to_fit();
-            c.offsets.shrink_to_fit();
-            c.nulls.shrink_to_fit();
-            c.zones.shrink_to_fit();
-        }
-    }
+    void squeeze();
 
     // Helpers for the Int64 encodings of dates (Julian day), times (microseconds since midnight,
     // up to 24:00:00) and timestamps (microseconds since 1970-01-01 00:00 on the wall clock).
@@ -117,15 +110,28 @@ public:
     static std::size_t formatScalar(int adoType, std::int64_t i, double d, char *buf, int zone = kNoZone);
 
 private:
-    struct Column {
-        Storage storage;
+    // Rows live in segments of a fixed number of rows that never move once written: a store of
+    // millions of rows grows without copying what it holds, and an append costs the new rows only.
+    static constexpr int kSegmentShift = 15;
+    static constexpr std::size_t kSegmentRows = std::size_t(1) << kSegmentShift;
+    static constexpr std::size_t kSegmentMask = kSegmentRows - 1;
+    struct Segment {
         std::vector<std::int64_t> ints;
         std::vector<double> reals;
-        std::vector<char> arena;            // text/blob bytes of this column
-        std::vector<std::uint64_t> offsets; // text/blob: row r spans [offsets[r], offsets[r+1])
+        std::vector<char> arena;            // text/blob bytes of the segment's rows
+        std::vector<std::uint64_t> offsets; // text/blob: row i spans [offsets[i], offsets[i+1])
         std::vector<std::uint64_t> nulls;   // one bit per row
         std::vector<std::int32_t> zones;    // offsets of times and timestamps; empty until one has one
     };
+    struct Column {
+        Storage storage;
+        std::vector<Segment> segments;
+    };
+    const Segment &segment(std::size_t row, int col) const
+    {
+        return m_cols[std::size_t(col)].segments[row >> kSegmentShift];
+    }
+    void addSegment(); // for the row about to be appended
     std::vector<FieldInfo> m_fields;
     std::vector<Column> m_cols;
     std::size_t m_rows = 0;

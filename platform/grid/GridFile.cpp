@@ -222,7 +222,8 @@ void Grid::SaveGrid(const QString &path, int what) const
     if (what < flexFileAll || what > flexFileFormat)
         throw GridArgumentError("Grid.SaveGrid: what is 0 (all), 1 (cells) or 2 (layout)");
     if (m_model->isBound() && m_model->recordset() && !m_model->recordset()->isComplete()) {
-        m_model->recordset()->fetchAll(); // a file holds every row
+        if (!m_model->recordset()->fetchAll()) // a file holds every row
+            throw db::DbError::cancelled(m_model->recordset()->Source());
         m_model->syncBound();
     }
     const int rows = m_model->rows();

@@ -254,7 +254,8 @@ QString Grid::BuildComboList(const std::shared_ptr<db::Recordset> &recordset, co
     if (f < 0)
         throw GridArgumentError(QStringLiteral("Grid.BuildComboList: the recordset has no field \"%1\"")
                                         .arg(field).toStdString());
-    recordset->fetchAll();
+    if (!recordset->fetchAll())
+        throw db::DbError::cancelled(recordset->Source());
     QStringList items;
     const std::size_t n = recordset->fetchedCount();
     for (std::size_t r = 0; r < n; ++r)

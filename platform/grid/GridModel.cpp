@@ -4,6 +4,7 @@
 
 #include "db/DbError.h"
 #include "db/Recordset.h"
+#include "db/RowFeed.h"
 
 #include <QStringList>
 
@@ -134,21 +135,33 @@ bool GridModel::canFetchMore(const QModelIndex &parent) const
 
 void GridModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || !m_rs || m_rs->fetchError())
+    if (parent.isValid() || !m_rs)
         return;
-    try {
-        if (m_rs->fetchedCount() <= m_boundRows && !m_rs->isComplete())
-            m_rs->fetchMore(std::size_t(m_fetchChunk));
-    } catch (const std::exception &) {
-        // Nobody asked but the view: say it once, or the rows so far would pass for all of them.
-        // A cancel was asked for by the user and is no failure.
-        const std::optional<db::DbError> error = m_rs->fetchError();
-        if (!m_errorAnnounced && error && !error->isCancelled()) {
-            m_errorAnnounced = true;
-            emit fetchFailed(error->message());
-        }
-    }
+    // Rows come later through rowsArrived; the view is never held up.
+    if (m_rs->fetchedCount() <= m_boundRows)
+        m_rs->requestMore(std::size_t(m_fetchChunk));
     syncBound();
+}
+
+void GridModel::follow(const std::shared_ptr<db::Recordset> &rs)
+{
+    disconnect(m_rowsConnection);
+    disconnect(m_failedConnection);
+    if (!rs || !rs->feed())
+        return;
+    m_rowsConnection = connect(rs->feed().get(), &db::RowFeed::rowsArrived, this, [this] { syncBound(); });
+    m_failedConnection = connect(rs->feed().get(), &db::RowFeed::failed, this, &GridModel::feedFailed);
+}
+
+// Said once, or the rows so far would pass for all of them; a cancel was the user's wish.
+void GridModel::feedFailed()
+{
+    const std::optional<db::DbError> error = m_rs ? m_rs->fetchError() : std::nullopt;
+    syncBound();
+    if (m_errorAnnounced || !error || error->isCancelled())
+        return;
+    m_errorAnnounced = true;
+    emit fetchFailed(error->message());
 }
 
 QString GridModel::lastError() const
@@ -376,6 +389,7 @@ void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std:
         throw GridArgumentError("Grid: inconsistent shape");
     beginResetModel();
     m_rs.reset();
+    follow(nullptr);
     m_errorAnnounced = false;
     m_boundRows = 0;
     m_boundHidden.clear();
@@ -648,6 +662,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         m_rows = std::move(fixed);
         m_rs = rs;
         m_errorAnnounced = false;
+        follow(rs);
         m_boundHidden.clear();
         m_boundStyles.clear();
         m_boundRows = rs->fetchedCount();
@@ -655,7 +670,8 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
     } else {
         // Copy mode: the grid owns its rows afterwards, so later Filter/Sort of the recordset
         // show only when it is bound again.
-        rs->fetchAll();
+        if (!rs->fetchAll())
+            throw db::DbError::cancelled(rs->Source());
         const std::size_t n = rs->fetchedCount();
         fixed.reserve(fixed.size() + n);
         for (std::size_t i = 0; i < n; ++i) {
@@ -678,6 +694,7 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
         m_cols = std::move(columns);
         m_rows = std::move(fixed);
         m_rs.reset();
+        follow(nullptr);
         m_errorAnnounced = false;
         m_boundRows = 0;
         m_boundHidden.clear();
@@ -696,6 +713,7 @@ void GridModel::unbind()
         return;
     beginResetModel();
     m_rs.reset();
+    follow(nullptr);
     m_errorAnnounced = false;
     m_boundRows = 0;
     m_boundHidden.clear();

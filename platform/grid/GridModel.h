@@ -198,8 +198,8 @@ signals:
     void rowHiddenChanged(int gridRow, bool hidden);
     void layoutRebuilt();                        // after a reset: re-apply hidden rows and columns
     void rowsArrived();                          // bound rows fetched
-    // The bound recordset's fetch failed where no caller was waiting to hear it (the view asked
-    // for rows); once per binding.
+    // The bound recordset's fetch failed (not cancelled); once per binding. Rows stop there and
+    // canFetchMore() says no more.
     void fetchFailed(const QString &message);
 
 private:
@@ -209,6 +209,8 @@ private:
     void announce(int r, int c);
     void resetWith(std::vector<RowRecord> rows);
     QString boundText(int r, int c) const;
+    void follow(const std::shared_ptr<db::Recordset> &rs); // rows and failures as they arrive
+    void feedFailed();
 
     GridLook m_look;
     std::vector<RowRecord> m_rows; // unbound: all rows; bound: the fixed rows only
@@ -224,6 +226,8 @@ private:
     std::unordered_set<std::size_t> m_boundHidden;
     std::map<std::pair<std::size_t, int>, CellStyle> m_boundStyles;
     bool m_errorAnnounced = false;
+    QMetaObject::Connection m_rowsConnection;
+    QMetaObject::Connection m_failedConnection;
 };
 
 } // namespace grid

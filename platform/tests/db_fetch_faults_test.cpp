@@ -4,16 +4,24 @@
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
+#include "db/Worker.h"
 #include "grid/Grid.h"
 #include "grid/GridModel.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <functional>
+#include <vector>
+
+#include <csignal>
+#include <sys/types.h>
 
 using namespace db;
 
@@ -164,4 +172,198 @@ TEST(ErrorKinds, BySqlState)
     EXPECT_EQ(DbError::kindOf(QStringLiteral("42P01")), DbError::Kind::Failure);
     EXPECT_EQ(DbError::kindOf(QString()), DbError::Kind::Failure);
     EXPECT_TRUE(DbError::cancelled().isCancelled());
+}
+
+namespace {
+
+// Stops the waits started in its scope once `ms` milliseconds have passed.
+class StopAfter {
+public:
+    explicit StopAfter(int ms)
+        : m_scope(m_token)
+    {
+        m_clock.start();
+        m_token.setStopWhen([this, ms] { return m_clock.elapsed() >= ms; });
+    }
+
+private:
+    QElapsedTimer m_clock;
+    StopToken m_token;
+    StopToken::Scope m_scope;
+};
+
+// Every process of the test cluster (the postmaster and its children) stopped with SIGSTOP for
+// the scope's length, and resumed however the scope ends. Nothing else on the machine is touched.
+class PausedCluster {
+public:
+    PausedCluster()
+    {
+        QFile pidFile(qEnvironmentVariable("TABULON_TEST_PG_SOCKET") + QStringLiteral("/data/postmaster.pid"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return;
+        const pid_t postmaster = pid_t(QString::fromLatin1(pidFile.readLine()).trimmed().toInt());
+        if (postmaster <= 1)
+            return;
+        m_pids.push_back(postmaster);
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool isPid = false;
+            const pid_t pid = pid_t(entry.toInt(&isPid));
+            if (!isPid)
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (comm) state ppid ...": the name may hold blanks and brackets.
+            const QString text = QString::fromLatin1(stat.readAll());
+            const QStringList rest = text.mid(text.lastIndexOf(u')') + 2).split(u' ');
+            if (rest.size() > 1 && rest[1].toInt() == postmaster)
+                m_pids.push_back(pid);
+        }
+        for (pid_t pid : m_pids)
+            ::kill(pid, SIGSTOP);
+    }
+    ~PausedCluster()
+    {
+        for (pid_t pid : m_pids)
+            ::kill(pid, SIGCONT);
+    }
+    bool paused() const { return m_pids.size() > 1; }
+
+private:
+    std::vector<pid_t> m_pids;
+};
+
+QString serverPid(const std::shared_ptr<Connection> &conn)
+{
+    auto rs = Recordset::create();
+    rs->Open(QStringLiteral("SELECT pg_backend_pid() AS pid"), conn);
+    return rs->Value(0).toString();
+}
+
+} // namespace
+
+// A stop ends the wait at once; a fetch whose call ended by itself goes on later from where it was.
+TEST_P(FetchFaults, AStoppedFetchEndsAtOnceAndCanGoOn)
+{
+    auto rs = Recordset::create();
+    rs->Open(QStringLiteral("SELECT id FROM conf_big ORDER BY id"), m_conn);
+    {
+        StopAfter now(0);
+        EXPECT_FALSE(rs->fetchAll());
+        EXPECT_THROW(rs->RecordCount(), DbError);
+    }
+    EXPECT_FALSE(rs->fetchError());
+    EXPECT_TRUE(rs->fetchAll());
+    EXPECT_EQ(rs->RecordCount(), 5000);
+    for (std::size_t r = 0; r < 5000; r += 499)
+        EXPECT_EQ(rs->value(r, 0).toLongLong(), qlonglong(r + 1));
+
+    // A statement the server is still running is cancelled there; the connection goes on.
+    const QString endless = m_provider == u"PostgreSQL"
+        ? QStringLiteral("SELECT pg_sleep(30)")
+        : QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c");
+    QElapsedTimer clock;
+    clock.start();
+    {
+        StopAfter soon(200);
+        const DbError e = errorOf([&] { m_conn->Execute(endless); });
+        EXPECT_TRUE(e.isCancelled()) << e.message().toStdString();
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 10000);
+    EXPECT_EQ(m_conn->Execute(QStringLiteral("SELECT count(*) FROM conf_big"))->Value(0).toLongLong(), 5000);
+}
+
+// Recordsets of one data source take turns on its idle client connections, and the data source
+// closes them with itself.
+TEST(PostgresPool, RecordsetsReuseIdleConnections)
+{
+    TABULON_REQUIRE_POSTGRES();
+    auto db = dbtest::makePostgresDatabase();
+    ASSERT_TRUE(db);
+    auto conn = Connection::create();
+    conn->Open(db->connectionString());
+    const QString first = serverPid(conn);
+    EXPECT_EQ(serverPid(conn), first) << "a second recordset connected afresh";
+
+    // Two at once each have their own.
+    auto open = Recordset::create();
+    open->Open(QStringLiteral("SELECT id FROM conf_big"), conn);
+    const QString other = serverPid(conn);
+    EXPECT_NE(other, first);
+    open->Close();
+    open.reset();
+
+    // A cursor whose statement was cancelled is not handed on.
+    auto cancelled = Recordset::create();
+    // The first rows come at once, the 151st after half a minute.
+    cancelled->Open(QStringLiteral("SELECT pg_backend_pid() AS pid, (SELECT 1 FROM pg_sleep(CASE WHEN i > 150 THEN 30 "
+                                   "ELSE 0 END)) AS slept FROM generate_series(1, 200) AS i"),
+                    conn);
+    const QString cancelledPid = cancelled->Value(0).toString();
+    {
+        StopAfter soon(100);
+        EXPECT_FALSE(cancelled->fetchAll());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(cancelled->fetchError().has_value(), 5000);
+    EXPECT_TRUE(cancelled->fetchError()->isCancelled());
+    cancelled.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 10000);
+    EXPECT_NE(serverPid(conn), cancelledPid);
+
+    conn->Close();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            auto admin = Connection::create();
+            admin->Open(db->connectionString());
+            return admin->Execute(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid IN (%1, %2)")
+                                      .arg(first, other))
+                       ->Value(0)
+                       .toLongLong()
+                   == 0;
+        }(),
+        10000);
+}
+
+// A server that stops answering holds nothing for ever: waits end when stopped, a new connection
+// gives up after the connection string's time-out, and the workers let go of theirs.
+TEST(PostgresFaults, AServerThatStopsAnsweringNeverHoldsAWaitForEver)
+{
+    TABULON_REQUIRE_POSTGRES();
+    auto db = dbtest::makePostgresDatabase();
+    ASSERT_TRUE(db);
+    auto conn = Connection::create();
+    conn->Open(db->connectionString());
+    auto rs = Recordset::create();
+    rs->Open(QStringLiteral("SELECT id FROM conf_big"), conn);
+    const std::size_t held = rs->fetchedCount();
+    QElapsedTimer clock;
+    {
+        PausedCluster paused;
+        ASSERT_TRUE(paused.paused()) << "the test cluster's processes were not found";
+        clock.start();
+        {
+            StopAfter soon(300);
+            EXPECT_FALSE(rs->fetchAll());
+        }
+        {
+            StopAfter soon(300);
+            EXPECT_TRUE(errorOf([&] { conn->Execute(QStringLiteral("SELECT 1")); }).isCancelled());
+        }
+        EXPECT_LT(clock.elapsed(), 3000);
+        // The stopped calls are cancelled, then their connections closed under them.
+        QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 8000);
+
+        clock.restart();
+        auto another = Connection::create();
+        EXPECT_THROW(another->Open(db->connectionString() + QStringLiteral(";Connect Timeout=2")), DbError);
+        EXPECT_GE(clock.elapsed(), 1500);
+        EXPECT_LT(clock.elapsed(), 8000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(rs->fetchError().has_value(), 5000);
+    EXPECT_TRUE(rs->fetchError()->isConnectionLost() || rs->fetchError()->isCancelled())
+        << rs->fetchError()->message().toStdString();
+    EXPECT_EQ(rs->fetchedCount(), held);
+    // Once the server answers again the data source works (its dropped connection is renewed).
+    EXPECT_EQ(conn->Execute(QStringLiteral("SELECT count(*) FROM conf_big"))->Value(0).toLongLong(), 5000);
 }

@@ -406,3 +406,48 @@ TEST(DbRowStore, OffsetsStayWithTheirRowsThroughAppendAndRetype)
     for (std::size_t r = 0; r < 5; ++r)
         EXPECT_EQ(first.text(r, 0), expected[qsizetype(r)]) << r;
 }
+
+// Long stores are held in parts; rows read the same across every part boundary, whether the rows
+// came one by one or in chunks that straddle the boundaries.
+TEST(DbRowStore, RowsAcrossThePartsOfALongStore)
+{
+    const std::vector<FieldInfo> fields = {field("i", adBigInt), field("t", adVarWChar), field("ts", adDBTimeStamp)};
+    auto fill = [](RowStore &s, std::size_t from, std::size_t to) {
+        for (std::size_t r = from; r < to; ++r) {
+            s.beginRow();
+            if (r % 7 != 0)
+                s.setInt64(0, std::int64_t(r));
+            s.setText(1, QByteArray::number(qulonglong(r)).constData(), std::size_t(QByteArray::number(qulonglong(r)).size()));
+            s.setInt64(2, std::int64_t(r));
+            if (r % 5 == 0)
+                s.setZone(2, int(r % 3600));
+            s.endRow();
+        }
+    };
+    constexpr std::size_t kRows = 100000;
+    RowStore oneByOne(fields);
+    fill(oneByOne, 0, kRows);
+    RowStore chunked(fields);
+    for (std::size_t at = 0; at < kRows;) {
+        const std::size_t n = std::min<std::size_t>(at == 0 ? 128 : 40000, kRows - at); // chunks wider than a part too
+        RowStore chunk(fields);
+        fill(chunk, at, at + n);
+        chunked.append(chunk);
+        at += n;
+    }
+    for (const RowStore *s : {&oneByOne, &chunked}) {
+        ASSERT_EQ(s->rowCount(), kRows);
+        for (std::size_t r : {std::size_t(0), std::size_t(32767), std::size_t(32768), std::size_t(32769), std::size_t(32770), std::size_t(40125),
+                              std::size_t(40127), std::size_t(65535), std::size_t(65536), kRows - 1}) {
+            EXPECT_EQ(s->isNull(r, 0), r % 7 == 0) << r;
+            if (r % 7 != 0) {
+                EXPECT_EQ(s->int64(r, 0), std::int64_t(r)) << r;
+            }
+            EXPECT_EQ(s->text(r, 1), QString::number(r)) << r;
+            EXPECT_EQ(s->zone(r, 2), r % 5 == 0 ? int(r % 3600) : kNoZone) << r;
+        }
+    }
+    chunked.squeeze();
+    EXPECT_EQ(chunked.text(kRows - 1, 1), QString::number(kRows - 1));
+    EXPECT_LT(chunked.bytesHeld(), oneByOne.bytesHeld() * 3 / 2);
+}

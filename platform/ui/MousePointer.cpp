@@ -5,9 +5,19 @@
 
 namespace ui {
 
+namespace {
+
+// qGuiApp casts whatever application there is; a program without a screen has no pointer.
+bool hasPointer()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+}
+
+} // namespace
+
 void MousePointer::set(Shape shape)
 {
-    if (!qGuiApp)
+    if (!hasPointer())
         return;
     if (shape == Shape::Default) {
         while (QGuiApplication::overrideCursor())
@@ -23,7 +33,7 @@ void MousePointer::set(Shape shape)
 
 MousePointer::Shape MousePointer::current()
 {
-    const QCursor *cursor = qGuiApp ? QGuiApplication::overrideCursor() : nullptr;
+    const QCursor *cursor = hasPointer() ? QGuiApplication::overrideCursor() : nullptr;
     if (!cursor)
         return Shape::Default;
     switch (cursor->shape()) {

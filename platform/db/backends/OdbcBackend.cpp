@@ -27,22 +27,52 @@ OdbcBackend::OdbcBackend() = default;
 
 OdbcBackend::~OdbcBackend() = default;
 
-OdbcBackend::Running::Running(OdbcBackend &backend, SQLHSTMT stmt)
-    : Running(backend, [stmt] { SQLCancel(stmt); })
+CallRegistry::Stops cancels(SQLHSTMT stmt)
+{
+    // A driver has no other way to give up on its server.
+    const auto stop = [stmt] { SQLCancel(stmt); };
+    return {stop, stop};
+}
+
+DbcPool::DbcPool(std::shared_ptr<Environment> env, ConnectSettings settings)
+    : m_env(std::move(env))
+    , m_settings(std::move(settings))
 {
 }
 
-OdbcBackend::Running::Running(OdbcBackend &backend, std::function<void()> stop)
-    : m_backend(backend)
+DbcPool::~DbcPool()
 {
-    std::lock_guard lock(m_backend.m_runningMutex);
-    m_backend.m_stopRunning = std::move(stop);
+    m_idle.clear(); // before the environment
 }
 
-OdbcBackend::Running::~Running()
+DbcPtr DbcPool::acquire()
 {
-    std::lock_guard lock(m_backend.m_runningMutex);
-    m_backend.m_stopRunning = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            DbcPtr dbc = std::move(m_idle.back());
+            m_idle.pop_back();
+            return dbc;
+        }
+    }
+    return connect(*m_env, m_settings);
+}
+
+void DbcPool::giveBack(DbcPtr dbc, bool reusable)
+{
+    if (!dbc)
+        return;
+    std::lock_guard lock(m_mutex);
+    if (reusable && !m_closed && m_idle.size() < kMaxIdle)
+        m_idle.push_back(std::move(dbc));
+}
+
+void DbcPool::close()
+{
+    std::vector<DbcPtr> idle;
+    std::lock_guard lock(m_mutex);
+    m_closed = true;
+    idle.swap(m_idle);
 }
 
 void OdbcBackend::open(const ConnectionString &cs, int timeoutSeconds, bool readOnly)
@@ -74,12 +104,16 @@ void OdbcBackend::open(const ConnectionString &cs, int timeoutSeconds, bool read
     m_traits = traits;
     m_settings = settings;
     m_dbc = std::move(dbc);
+    m_pool = std::make_shared<DbcPool>(m_env, m_settings);
 }
 
 void OdbcBackend::close()
 {
     m_dbc.reset();
     m_version.clear();
+    if (m_pool)
+        m_pool->close();
+    m_pool.reset();
 }
 
 SQLHDBC OdbcBackend::dbc() const
@@ -89,19 +123,11 @@ SQLHDBC OdbcBackend::dbc() const
     return m_dbc.get();
 }
 
-void OdbcBackend::cancel()
-{
-    std::lock_guard lock(m_runningMutex);
-    if (m_stopRunning)
-        m_stopRunning();
-}
-
 std::unique_ptr<RowCursor> OdbcBackend::openCursor(const QString &sql, long maxRecords)
 {
-    dbc();
-    auto cursor = std::make_unique<OdbcCursor>(m_env, m_settings, m_traits, sql, maxRecords);
-    OdbcCursor *c = cursor.get();
-    Running running(*this, [c] { c->cancel(); });
+    if (!m_pool)
+        throw DbError(QStringLiteral("The connection is closed"));
+    auto cursor = std::make_unique<OdbcCursor>(m_pool, calls(), m_traits, sql, maxRecords);
     cursor->start();
     return cursor;
 }
@@ -110,7 +136,7 @@ std::shared_ptr<RowStore> OdbcBackend::execute(const QString &sql, long maxRecor
 {
     const StmtPtr stmt = statement();
     setMaxRows(stmt.get(), maxRecords);
-    Running running(*this, stmt.get());
+    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
     const SQLRETURN rc = execDirect(stmt.get(), sql);
     if (rc != SQL_NO_DATA) // a searched UPDATE or DELETE that touched no row
         checkStmt(rc, stmt.get(), "SQLExecDirect", sql);
@@ -144,7 +170,7 @@ std::vector<FieldInfo> OdbcBackend::describe(const QString &sql)
         throw DbError(QStringLiteral("Only a query that reads (SELECT ...) can be described without running it"),
                       {}, sql);
     const StmtPtr stmt = statement();
-    Running running(*this, stmt.get());
+    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
     QByteArray text = sql.toUtf8();
     checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
     return describeResult(stmt.get(), m_traits, sql);
@@ -153,7 +179,7 @@ std::vector<FieldInfo> OdbcBackend::describe(const QString &sql)
 void OdbcBackend::checkSyntax(const QString &sql)
 {
     const StmtPtr stmt = statement();
-    Running running(*this, stmt.get());
+    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
     QByteArray text = sql.toUtf8();
     checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
     // Drivers that defer parsing to the first look at the result only check a query then; for a
@@ -166,29 +192,40 @@ void OdbcBackend::checkSyntax(const QString &sql)
 
 // --- cursor ---
 
-OdbcCursor::OdbcCursor(std::shared_ptr<Environment> env, const ConnectSettings &settings, const DriverTraits &traits,
-                       QString sql, long maxRecords)
-    : m_env(std::move(env))
+OdbcCursor::OdbcCursor(std::shared_ptr<DbcPool> pool, std::shared_ptr<CallRegistry> calls,
+                       const DriverTraits &traits, QString sql, long maxRecords)
+    : m_pool(std::move(pool))
+    , m_calls(std::move(calls))
     , m_traits(traits)
     , m_sql(std::move(sql))
     , m_limit(maxRecords > 0 ? std::size_t(maxRecords) : 0)
 {
-    m_dbc = connect(*m_env, settings);
+    m_dbc = m_pool->acquire();
     m_stmt = allocStatement(m_dbc.get());
     setMaxRows(m_stmt.get(), maxRecords);
 }
 
-OdbcCursor::~OdbcCursor() = default;
+// A cursor let go before its end may be in the middle of its result: its HDBC is not reused.
+OdbcCursor::~OdbcCursor()
+{
+    release(false);
+}
 
 void OdbcCursor::start()
 {
     SQLHSTMT stmt = m_stmt.get();
-    const SQLRETURN rc = execDirect(stmt, m_sql);
-    if (rc != SQL_NO_DATA)
-        checkStmt(rc, stmt, "SQLExecDirect", m_sql);
-    m_fields = describeResult(stmt, m_traits, m_sql);
+    try {
+        const CallRegistry::Scope running(*m_calls, cancels(stmt));
+        const SQLRETURN rc = execDirect(stmt, m_sql);
+        if (rc != SQL_NO_DATA)
+            checkStmt(rc, stmt, "SQLExecDirect", m_sql);
+        m_fields = describeResult(stmt, m_traits, m_sql);
+    } catch (...) {
+        release(false);
+        throw;
+    }
     if (m_fields.empty()) {
-        release();
+        release(true);
         return;
     }
     m_reader = std::make_unique<ResultReader>(stmt, m_fields, m_traits, m_sql);
@@ -203,14 +240,15 @@ std::size_t OdbcCursor::fetch(RowStore &store, std::size_t maxRows)
         want = std::min(want, m_limit - m_delivered);
     std::size_t got = 0;
     try {
+        const CallRegistry::Scope running(*m_calls, cancels(m_stmt.get()));
         got = m_reader->read(store, want);
     } catch (...) {
-        release(); // a failed fetch cannot be resumed
+        release(false); // a failed fetch cannot be resumed
         throw;
     }
     m_delivered += got;
     if (m_reader->done() || (m_limit > 0 && m_delivered >= m_limit))
-        release();
+        release(true);
     return got;
 }
 
@@ -221,13 +259,15 @@ void OdbcCursor::cancel()
         SQLCancel(m_stmt.get());
 }
 
-void OdbcCursor::release()
+void OdbcCursor::release(bool reusable)
 {
     {
         std::lock_guard lock(m_mutex);
         m_reader.reset();
         m_stmt.reset();
     }
+    if (m_pool)
+        m_pool->giveBack(std::move(m_dbc), reusable);
     m_dbc.reset();
     m_end = true;
 }

@@ -5,13 +5,35 @@
 #include "db/backends/OdbcReader.h"
 #include "db/backends/OdbcTypes.h"
 
-#include <functional>
 #include <mutex>
+#include <vector>
 
 namespace db::odbc {
 
+// Idle HDBCs of one data source, for cursors: a cursor takes one and gives it back when it ended
+// in good order. Closed with the data source: idle ones go at once, those in use when they return.
+class DbcPool {
+public:
+    DbcPool(std::shared_ptr<Environment> env, ConnectSettings settings);
+    ~DbcPool();
+    DbcPtr acquire(); // throws DbErrorRecords
+    void giveBack(DbcPtr dbc, bool reusable);
+    void close();
+
+private:
+    static constexpr std::size_t kMaxIdle = 4;
+    const std::shared_ptr<Environment> m_env; // outlives every handle of the pool
+    const ConnectSettings m_settings;
+    std::mutex m_mutex;
+    std::vector<DbcPtr> m_idle;
+    bool m_closed = false;
+};
+
+// SQLCancel for a statement handle that lives while the call runs.
+CallRegistry::Stops cancels(SQLHSTMT stmt);
+
 // A data source reached through the unixODBC driver manager. Statements run on one HDBC; each
-// lazy cursor opens a further HDBC of its own with the same connection string.
+// lazy cursor takes a further HDBC from the data source's pool.
 class OdbcBackend final : public ConnectionBackend {
 public:
     OdbcBackend();
@@ -28,7 +50,6 @@ public:
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
     std::vector<FieldInfo> describe(const QString &sql) override;
     void checkSyntax(const QString &sql) override;
-    void cancel() override;
 
     std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
     std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
@@ -39,19 +60,6 @@ public:
     const DriverTraits &traits() const { return m_traits; }
 
 private:
-    // Makes a statement the one cancel() stops while it lives.
-    class Running {
-    public:
-        Running(OdbcBackend &backend, SQLHSTMT stmt);
-        Running(OdbcBackend &backend, std::function<void()> stop);
-        ~Running();
-        Running(const Running &) = delete;
-        Running &operator=(const Running &) = delete;
-
-    private:
-        OdbcBackend &m_backend;
-    };
-
     SQLHDBC dbc() const; // throws when closed
     StmtPtr statement() const { return allocStatement(dbc()); }
     QString pattern(const QString &name) const; // a catalogue search argument matching name only
@@ -64,14 +72,13 @@ private:
     DriverTraits m_traits;
     QString m_version;
     QChar m_quote = QLatin1Char('"');
-    std::mutex m_runningMutex;
-    std::function<void()> m_stopRunning;
+    std::shared_ptr<DbcPool> m_pool;
 };
 
 // Rows of one statement on a dedicated HDBC, fetched as they are asked for.
 class OdbcCursor final : public RowCursor {
 public:
-    OdbcCursor(std::shared_ptr<Environment> env, const ConnectSettings &settings, const DriverTraits &traits,
+    OdbcCursor(std::shared_ptr<DbcPool> pool, std::shared_ptr<CallRegistry> calls, const DriverTraits &traits,
                QString sql, long maxRecords);
     ~OdbcCursor() override;
 
@@ -84,9 +91,10 @@ public:
     void cancel() override;
 
 private:
-    void release();
+    void release(bool reusable);
 
-    std::shared_ptr<Environment> m_env;
+    std::shared_ptr<DbcPool> m_pool;
+    std::shared_ptr<CallRegistry> m_calls;
     DbcPtr m_dbc;
     StmtPtr m_stmt;
     std::unique_ptr<ResultReader> m_reader;

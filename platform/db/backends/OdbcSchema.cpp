@@ -494,7 +494,7 @@ std::shared_ptr<RowStore> OdbcBackend::callRoutine(const QString &owner, const Q
                   h, "SQLBindParameter");
     }
 
-    Running running(*this, h);
+    const CallRegistry::Scope running(*calls(), cancels(h));
     QString call = routineCall(owner, name, params, false);
     SQLRETURN rc = execDirect(h, call);
     if (rc == SQL_ERROR && m_traits.postgres) {

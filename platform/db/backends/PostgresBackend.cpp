@@ -56,17 +56,20 @@ constexpr std::size_t kMaxRowsPerRoundTrip = 10000;
 
 class PostgresCursor final : public RowCursor {
 public:
-    PostgresCursor(const ConnectParams &params, const QString &sql, long maxRecords,
-                   std::shared_ptr<CancelSlot> cancelSlot)
-        : m_cancel(std::move(cancelSlot)), m_sql(sql), m_limit(maxRecords > 0 ? std::size_t(maxRecords) : 0)
+    PostgresCursor(std::shared_ptr<ConnPool> pool, std::shared_ptr<CallRegistry> calls, bool readOnly,
+                   const QString &sql, long maxRecords)
+        : m_pool(std::move(pool))
+        , m_calls(std::move(calls))
+        , m_sql(sql)
+        , m_limit(maxRecords > 0 ? std::size_t(maxRecords) : 0)
     {
-        const CancelSlot::Busy busy(*m_cancel);
-        m_conn = params.connect();
+        m_conn = m_pool->acquire();
         m_cancel->arm(m_conn.get());
+        const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
             PGconn *c = m_conn.get();
             if (looksLikeQuery(sql)) {
-                exec(c, params.readOnly() ? "BEGIN READ ONLY" : "BEGIN");
+                exec(c, readOnly ? "BEGIN READ ONLY" : "BEGIN");
                 m_inTransaction = true;
                 const QByteArray prefix = QByteArray("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR ";
                 const QByteArray declare = prefix + sql.toUtf8();
@@ -118,7 +121,7 @@ public:
             want = std::min(want, m_limit - m_delivered);
         if (!m_declared)
             return fetchHeld(store, want);
-        const CancelSlot::Busy busy(*m_cancel);
+        const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
             // Large requests go in bounded round trips, so libpq never holds a huge result
             // beside the store.
@@ -162,16 +165,21 @@ private:
         return n;
     }
 
+    // The connection goes back to the pool when the cursor ended in good order (nothing cancelled,
+    // its transaction committed); otherwise it is closed.
     void release(bool commit)
     {
         m_cancel->disarm();
-        if (m_conn && m_inTransaction && commit)
-            ResultPtr(PQexec(m_conn.get(), "COMMIT"));
+        bool reusable = commit && !m_cancel->cancelRequested();
+        if (m_conn && m_inTransaction && reusable)
+            reusable = PQresultStatus(ResultPtr(PQexec(m_conn.get(), "COMMIT")).get()) == PGRES_COMMAND_OK;
         m_inTransaction = false;
-        m_conn.reset();
+        m_pool->giveBack(std::move(m_conn), reusable);
     }
 
-    std::shared_ptr<CancelSlot> m_cancel; // also reached by the connection's cancel
+    std::shared_ptr<ConnPool> m_pool;
+    std::shared_ptr<CallRegistry> m_calls;
+    std::shared_ptr<CancelSlot> m_cancel = std::make_shared<CancelSlot>();
     ConnPtr m_conn;
     QString m_sql;
     std::vector<Column> m_columns;
@@ -205,13 +213,17 @@ void PostgresBackend::open(const ConnectionString &cs, int timeoutSeconds, bool 
     close();
     m_params = ConnectParams::from(cs, timeoutSeconds, readOnly);
     m_conn = m_params.connect();
-    m_cancel.arm(m_conn.get());
+    m_cancel->arm(m_conn.get());
+    m_pool = std::make_shared<ConnPool>(m_params);
 }
 
 void PostgresBackend::close()
 {
-    m_cancel.disarm();
+    m_cancel->disarm();
     m_conn.reset();
+    if (m_pool)
+        m_pool->close();
+    m_pool.reset();
 }
 
 bool PostgresBackend::isOpen() const
@@ -232,26 +244,31 @@ PGconn *PostgresBackend::conn()
     if (!m_conn)
         throw DbError(QStringLiteral("The PostgreSQL connection is not open"), QStringLiteral("08003"));
     if (PQstatus(m_conn.get()) == CONNECTION_BAD) {
-        m_cancel.disarm();
+        m_cancel->disarm();
         PQreset(m_conn.get());
         if (PQstatus(m_conn.get()) != CONNECTION_OK)
             throwError(m_conn.get(), nullptr, {});
-        m_cancel.arm(m_conn.get());
+        m_cancel->arm(m_conn.get());
     }
     return m_conn.get();
 }
 
+PostgresBackend::Call::Call(PostgresBackend &backend)
+    : m_conn(backend.conn())
+    , m_running(*backend.calls(), CancelSlot::stopsOf(backend.m_cancel))
+{
+}
+
 std::unique_ptr<RowCursor> PostgresBackend::openCursor(const QString &sql, long maxRecords)
 {
-    conn();
-    auto slot = std::make_shared<CancelSlot>();
-    m_cursors.add(slot);
-    return std::make_unique<PostgresCursor>(m_params, sql, maxRecords, std::move(slot));
+    if (!m_pool)
+        throw DbError(QStringLiteral("The PostgreSQL connection is not open"), QStringLiteral("08003"));
+    return std::make_unique<PostgresCursor>(m_pool, calls(), m_params.readOnly(), sql, maxRecords);
 }
 
 std::shared_ptr<RowStore> PostgresBackend::execute(const QString &sql, long maxRecords, long *recordsAffected)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     const ResultPtr res = exec(c, sql);
     const bool rows = PQresultStatus(res.get()) == PGRES_TUPLES_OK;
     if (recordsAffected) {
@@ -264,7 +281,7 @@ std::shared_ptr<RowStore> PostgresBackend::execute(const QString &sql, long maxR
 
 std::vector<FieldInfo> PostgresBackend::describe(const QString &sql)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     // The unnamed statement is only parsed and described, never bound or run; the next statement
     // on this connection replaces it.
     checked(c, PQprepare(c, "", sql.toUtf8().constData(), 0, nullptr), sql);
@@ -274,14 +291,8 @@ std::vector<FieldInfo> PostgresBackend::describe(const QString &sql)
 
 void PostgresBackend::checkSyntax(const QString &sql)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     checked(c, PQprepare(c, "", sql.toUtf8().constData(), 0, nullptr), sql);
-}
-
-void PostgresBackend::cancel()
-{
-    m_cancel.cancel();
-    m_cursors.cancelBusy();
 }
 
 } // namespace db::pg

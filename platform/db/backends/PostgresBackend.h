@@ -5,8 +5,8 @@
 
 namespace db::pg {
 
-// A PostgreSQL data source over libpq. Statements run on one connection; every lazy cursor opens
-// a connection of its own with the same settings.
+// A PostgreSQL data source over libpq. Statements run on one connection; every lazy cursor takes a
+// connection of its own from the data source's pool.
 class PostgresBackend final : public ConnectionBackend {
 public:
     ~PostgresBackend() override;
@@ -22,7 +22,6 @@ public:
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
     std::vector<FieldInfo> describe(const QString &sql) override;
     void checkSyntax(const QString &sql) override;
-    void cancel() override;
 
     std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
     std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
@@ -31,13 +30,23 @@ public:
                                           std::vector<Parameter> &params) override;
 
 private:
-    // The open connection, reconnected once should the server have dropped it.
+    // The open connection for one call (reconnected once should the server have dropped it),
+    // registered so that a stop reaches the call.
+    class Call {
+    public:
+        explicit Call(PostgresBackend &backend);
+        operator PGconn *() const { return m_conn; }
+
+    private:
+        PGconn *m_conn;
+        CallRegistry::Scope m_running;
+    };
     PGconn *conn();
 
     ConnectParams m_params;
     ConnPtr m_conn;
-    CancelSlot m_cancel;
-    CancelRegistry m_cursors;
+    std::shared_ptr<CancelSlot> m_cancel = std::make_shared<CancelSlot>();
+    std::shared_ptr<ConnPool> m_pool;
 };
 
 } // namespace db::pg

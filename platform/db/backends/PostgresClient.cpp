@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <sys/socket.h>
+
 namespace db::pg {
 
 namespace {
@@ -71,6 +73,14 @@ ConnectParams ConnectParams::from(const ConnectionString &cs, int timeoutSeconds
                               " -c bytea_output=hex -c extra_float_digits=3");
     if (readOnly)
         options += QStringLiteral(" -c default_transaction_read_only=on");
+    // A server that goes away unannounced (a dead host, a cut network) is noticed.
+    for (const auto &[key, value] : {std::pair{"keepalives", "1"}, std::pair{"keepalives_idle", "30"},
+                                     std::pair{"keepalives_interval", "10"}, std::pair{"keepalives_count", "3"}}) {
+        if (std::find(p.m_keys.begin(), p.m_keys.end(), key) == p.m_keys.end()) {
+            p.m_keys.push_back(key);
+            p.m_values.push_back(value);
+        }
+    }
     p.m_keys.insert(p.m_keys.end(), {"options", "client_encoding"});
     p.m_values.insert(p.m_values.end(), {options.trimmed().toStdString(), "UTF8"});
     if (timeoutSeconds > 0) {
@@ -101,43 +111,92 @@ ConnPtr ConnectParams::connect() const
 void CancelSlot::arm(PGconn *conn)
 {
     std::lock_guard lock(m_mutex);
-    m_cancel.reset(conn ? PQgetCancel(conn) : nullptr);
+    if (conn)
+        m_cancel.reset(PQgetCancel(conn), PQfreeCancel);
+    else
+        m_cancel.reset();
+    m_socket = conn ? PQsocket(conn) : -1;
 }
 
 void CancelSlot::disarm()
 {
     std::lock_guard lock(m_mutex);
     m_cancel.reset();
+    m_socket = -1;
 }
 
 void CancelSlot::cancel()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_cancel) {
-        char err[256];
-        PQcancel(m_cancel.get(), err, sizeof err);
+    std::shared_ptr<PGcancel> request;
+    {
+        std::lock_guard lock(m_mutex);
+        request = m_cancel;
     }
+    if (!request)
+        return;
+    m_cancelRequested = true;
+    worker::startHelper([request] {
+        char err[256];
+        PQcancel(request.get(), err, sizeof err);
+    });
 }
 
-void CancelSlot::cancelIfBusy()
-{
-    if (m_busy)
-        cancel();
-}
-
-void CancelRegistry::add(const std::shared_ptr<CancelSlot> &slot)
-{
-    std::lock_guard lock(m_mutex);
-    std::erase_if(m_slots, [](const std::weak_ptr<CancelSlot> &s) { return s.expired(); });
-    m_slots.push_back(slot);
-}
-
-void CancelRegistry::cancelBusy()
+void CancelSlot::abandon()
 {
     std::lock_guard lock(m_mutex);
-    for (const std::weak_ptr<CancelSlot> &weak : m_slots)
-        if (const std::shared_ptr<CancelSlot> slot = weak.lock())
-            slot->cancelIfBusy();
+    // The descriptor stays the connection's until it is disarmed; only its traffic ends here.
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+CallRegistry::Stops CancelSlot::stopsOf(const std::shared_ptr<CancelSlot> &slot)
+{
+    return {[slot] { slot->cancel(); }, [slot] { slot->abandon(); }};
+}
+
+ConnPool::ConnPool(ConnectParams params)
+    : m_params(std::move(params))
+{
+}
+
+ConnPool::~ConnPool() = default;
+
+ConnPtr ConnPool::acquire()
+{
+    for (;;) {
+        ConnPtr conn;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_idle.empty())
+                break;
+            conn = std::move(m_idle.back());
+            m_idle.pop_back();
+        }
+        // A connection the server closed meanwhile shows it once its input is read (never blocks).
+        if (PQconsumeInput(conn.get()) && PQstatus(conn.get()) == CONNECTION_OK
+            && PQtransactionStatus(conn.get()) == PQTRANS_IDLE)
+            return conn;
+    }
+    return m_params.connect();
+}
+
+void ConnPool::giveBack(ConnPtr conn, bool reusable)
+{
+    if (!conn)
+        return;
+    reusable = reusable && PQstatus(conn.get()) == CONNECTION_OK && PQtransactionStatus(conn.get()) == PQTRANS_IDLE;
+    std::lock_guard lock(m_mutex);
+    if (reusable && !m_closed && m_idle.size() < kMaxIdle)
+        m_idle.push_back(std::move(conn));
+    // else it closes as this scope ends
+}
+
+void ConnPool::close()
+{
+    std::vector<ConnPtr> idle;
+    std::lock_guard lock(m_mutex);
+    m_closed = true;
+    idle.swap(m_idle);
 }
 
 void throwError(PGconn *conn, const PGresult *res, const QString &sql, int positionOffset)

@@ -2,6 +2,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
+#include "db/Worker.h"
 
 #include <libpq-fe.h>
 
@@ -24,12 +25,8 @@ struct ConnDeleter {
 struct ResultDeleter {
     void operator()(PGresult *r) const { PQclear(r); }
 };
-struct CancelDeleter {
-    void operator()(PGcancel *c) const { PQfreeCancel(c); }
-};
 using ConnPtr = std::unique_ptr<PGconn, ConnDeleter>;
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
-using CancelPtr = std::unique_ptr<PGcancel, CancelDeleter>;
 
 // The libpq keywords of one data source. Kept so that every cursor opens its own connection
 // exactly like the first one.
@@ -47,41 +44,43 @@ private:
     bool m_readOnly = true;
 };
 
-// Lets another thread stop the statement running on one connection.
+// Lets other threads stop what one client connection is doing: cancel() asks the server to stop
+// the statement (the request goes from a thread of its own, as a server that does not answer would
+// hold it), abandon() shuts the connection's socket so that a call blocked on it returns.
 class CancelSlot {
 public:
     void arm(PGconn *conn);
-    void disarm();
+    void disarm(); // before the connection is closed or handed on
     void cancel();
-    // Marks the time a statement runs (RAII), so that a connection-wide cancel stops only
-    // what is running and never the next statement of an idle cursor.
-    class Busy {
-    public:
-        explicit Busy(CancelSlot &slot) : m_slot(slot) { m_slot.m_busy = true; }
-        ~Busy() { m_slot.m_busy = false; }
-        Busy(const Busy &) = delete;
-        Busy &operator=(const Busy &) = delete;
-
-    private:
-        CancelSlot &m_slot;
-    };
-    void cancelIfBusy();
+    void abandon();
+    bool cancelRequested() const { return m_cancelRequested; }
+    // For CallRegistry::Scope: stops reach this slot for as long as it lives.
+    static CallRegistry::Stops stopsOf(const std::shared_ptr<CancelSlot> &slot);
 
 private:
     std::mutex m_mutex;
-    CancelPtr m_cancel;
-    std::atomic<bool> m_busy{false};
+    std::shared_ptr<PGcancel> m_cancel;
+    int m_socket = -1;
+    std::atomic<bool> m_cancelRequested{false};
 };
 
-// The cursors of one data source, so that cancelling the connection reaches them too.
-class CancelRegistry {
+// Idle client connections of one data source, for cursors: a cursor takes one and gives it back
+// when it ended in good order. Closed with the data source: idle ones go at once, those in use
+// when they come back.
+class ConnPool {
 public:
-    void add(const std::shared_ptr<CancelSlot> &slot);
-    void cancelBusy();
+    explicit ConnPool(ConnectParams params);
+    ~ConnPool();
+    ConnPtr acquire(); // an idle connection that still answers, else a new one; throws DbError
+    void giveBack(ConnPtr conn, bool reusable);
+    void close();
 
 private:
+    static constexpr std::size_t kMaxIdle = 4;
+    const ConnectParams m_params;
     std::mutex m_mutex;
-    std::vector<std::weak_ptr<CancelSlot>> m_slots;
+    std::vector<ConnPtr> m_idle;
+    bool m_closed = false;
 };
 
 // Statement values for PQexecParams: text form, nullopt = Null.

@@ -164,7 +164,7 @@ Parameter *findParameter(const Routine &r, int index, std::vector<Parameter> &pa
 
 std::vector<SchemaObject> PostgresBackend::objects(SchemaObject::Kind kind)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     ResultPtr res;
     switch (kind) {
     case SchemaObject::Kind::Table: res = exec(c, kRelations, {std::string("{r,p,f}")}); break;
@@ -186,7 +186,7 @@ std::vector<SchemaObject> PostgresBackend::objects(SchemaObject::Kind kind)
 
 std::vector<FieldInfo> PostgresBackend::tableColumns(const QString &owner, const QString &name)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     const ResultPtr res = exec(c, kTableColumns, {owner.toStdString(), name.toStdString()});
     const PGresult *r = res.get();
     if (PQntuples(r) == 0)
@@ -212,7 +212,7 @@ std::vector<FieldInfo> PostgresBackend::tableColumns(const QString &owner, const
 
 std::vector<ParameterInfo> PostgresBackend::routineParameters(const QString &owner, const QString &name)
 {
-    const Routine r = findRoutine(conn(), owner, name);
+    const Routine r = findRoutine(Call(*this), owner, name);
     std::vector<ParameterInfo> out;
     auto typed = [](ParameterInfo &p, Oid type) {
         FieldInfo f;
@@ -245,7 +245,7 @@ std::vector<ParameterInfo> PostgresBackend::routineParameters(const QString &own
 std::shared_ptr<RowStore> PostgresBackend::callRoutine(const QString &owner, const QString &name,
                                                        std::vector<Parameter> &params)
 {
-    PGconn *c = conn();
+    const Call c(*this);
     const Routine r = findRoutine(c, owner, name);
 
     // Arguments go by position until one is left out for its default; those after it by name.

@@ -131,27 +131,10 @@ void soundexFunction(sqlite3_context *context, int, sqlite3_value **argv)
 
 } // namespace
 
-// --- RunningStatements ---
-
-void RunningStatements::add(sqlite3 *db)
+CallRegistry::Stops interrupts(sqlite3 *db)
 {
-    std::lock_guard lock(m_mutex);
-    m_running.insert(db);
-}
-
-void RunningStatements::remove(sqlite3 *db)
-{
-    std::lock_guard lock(m_mutex);
-    const auto it = m_running.find(db);
-    if (it != m_running.end())
-        m_running.erase(it);
-}
-
-void RunningStatements::interruptAll()
-{
-    std::lock_guard lock(m_mutex);
-    for (sqlite3 *db : m_running)
-        sqlite3_interrupt(db);
+    const auto stop = [db] { sqlite3_interrupt(db); };
+    return {stop, stop};
 }
 
 DbHandle openDatabase(const OpenSettings &settings, bool serialized)
@@ -178,9 +161,9 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized)
 
 // --- SqliteCursor ---
 
-SqliteCursor::SqliteCursor(DbHandle db, std::shared_ptr<RunningStatements> registry)
+SqliteCursor::SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls)
     : m_db(std::move(db))
-    , m_registry(std::move(registry))
+    , m_calls(std::move(calls))
 {
 }
 
@@ -193,7 +176,7 @@ void SqliteCursor::start(const QString &sql, long maxRecords)
 {
     std::exception_ptr error;
     {
-        RunningScope running(*m_registry, m_db.get());
+        const CallRegistry::Scope running(*m_calls, interrupts(m_db.get()));
         try {
             StmtPtr stmt = prepareOne(m_db.get(), sql);
             if (!stmt)
@@ -220,7 +203,7 @@ std::size_t SqliteCursor::fetch(RowStore &store, std::size_t maxRows)
     std::size_t n = 0;
     std::exception_ptr error;
     {
-        RunningScope running(*m_registry, m_db.get());
+        const CallRegistry::Scope running(*m_calls, interrupts(m_db.get()));
         try {
             n = m_reader->fetch(store, maxRows);
         } catch (...) {
@@ -308,7 +291,7 @@ std::unique_ptr<RowCursor> SqliteBackend::openCursor(const QString &sql, long ma
     // An in-memory database exists only on this connection; elsewhere a cursor gets its own, so
     // that other statements here neither truncate nor block it.
     DbHandle connection = inMemory() ? m_db : openDatabase(m_settings, false);
-    auto cursor = std::make_unique<SqliteCursor>(std::move(connection), m_running);
+    auto cursor = std::make_unique<SqliteCursor>(std::move(connection), calls());
     cursor->start(sql, maxRecords);
     return cursor;
 }
@@ -316,7 +299,7 @@ std::unique_ptr<RowCursor> SqliteBackend::openCursor(const QString &sql, long ma
 std::shared_ptr<RowStore> SqliteBackend::execute(const QString &sql, long maxRecords, long *recordsAffected)
 {
     sqlite3 *d = db();
-    RunningScope running(*m_running, d);
+    const CallRegistry::Scope running(*calls(), interrupts(d));
     std::shared_ptr<RowStore> result;
     long changes = -1;
     forEachStatement(d, sql, [&](StmtPtr stmt) {
@@ -344,7 +327,7 @@ std::shared_ptr<RowStore> SqliteBackend::execute(const QString &sql, long maxRec
 std::vector<FieldInfo> SqliteBackend::describe(const QString &sql)
 {
     sqlite3 *d = db();
-    RunningScope running(*m_running, d);
+    const CallRegistry::Scope running(*calls(), interrupts(d));
     StmtPtr stmt = prepareOne(d, sql);
     if (!stmt)
         return {};
@@ -366,17 +349,12 @@ void SqliteBackend::checkSyntax(const QString &sql)
     forEachStatement(d, sql, [](StmtPtr) {});
 }
 
-void SqliteBackend::cancel()
-{
-    m_running->interruptAll();
-}
-
 std::vector<SchemaObject> SqliteBackend::objects(SchemaObject::Kind kind)
 {
     if (kind == SchemaObject::Kind::Routine)
         return {}; // SQLite has no stored routines
     sqlite3 *d = db();
-    RunningScope running(*m_running, d);
+    const CallRegistry::Scope running(*calls(), interrupts(d));
     const auto rows = queryTexts(d,
                                  "SELECT name FROM sqlite_schema WHERE type = ?1 AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
                                  "ORDER BY name COLLATE NOCASE",
@@ -395,7 +373,7 @@ std::vector<SchemaObject> SqliteBackend::objects(SchemaObject::Kind kind)
 std::vector<FieldInfo> SqliteBackend::tableColumns(const QString &owner, const QString &name)
 {
     sqlite3 *d = db();
-    RunningScope running(*m_running, d);
+    const CallRegistry::Scope running(*calls(), interrupts(d));
     const char *sql = owner.isEmpty()
         ? "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1) WHERE hidden IN (0, 2, 3) ORDER BY cid"
         : "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1, ?2) WHERE hidden IN (0, 2, 3) ORDER BY cid";

@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <mutex>
-#include <set>
 
 namespace db::backends::sqlite {
 
@@ -15,36 +14,8 @@ namespace db::backends::sqlite {
 // second connection to give a cursor).
 using DbHandle = std::shared_ptr<sqlite3>;
 
-// The connections currently running a statement for one backend, so that cancel reaches a
-// statement wherever it runs. Shared with the cursors, which may outlive the backend.
-class RunningStatements {
-public:
-    void add(sqlite3 *db);
-    void remove(sqlite3 *db);
-    void interruptAll();
-
-private:
-    std::mutex m_mutex;
-    std::multiset<sqlite3 *> m_running;
-};
-
-// Marks a connection as running for the lifetime of a call.
-class RunningScope {
-public:
-    RunningScope(RunningStatements &registry, sqlite3 *db)
-        : m_registry(registry)
-        , m_db(db)
-    {
-        m_registry.add(m_db);
-    }
-    ~RunningScope() { m_registry.remove(m_db); }
-    RunningScope(const RunningScope &) = delete;
-    RunningScope &operator=(const RunningScope &) = delete;
-
-private:
-    RunningStatements &m_registry;
-    sqlite3 *m_db;
-};
+// sqlite3_interrupt both asks and abandons: there is no server that could fail to answer.
+CallRegistry::Stops interrupts(sqlite3 *db);
 
 struct OpenSettings {
     QByteArray path; // a plain file path, never a URI
@@ -59,7 +30,7 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized);
 // Lazy rows on a dedicated connection of their own.
 class SqliteCursor final : public RowCursor {
 public:
-    SqliteCursor(DbHandle db, std::shared_ptr<RunningStatements> registry);
+    SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls);
     ~SqliteCursor() override;
     // Prepares sql (one statement) and types its columns. Throws DbError.
     void start(const QString &sql, long maxRecords);
@@ -74,7 +45,7 @@ private:
 
     std::mutex m_mutex; // guards m_db against cancel() from another thread
     DbHandle m_db;
-    std::shared_ptr<RunningStatements> m_registry;
+    std::shared_ptr<CallRegistry> m_calls;
     std::unique_ptr<StatementReader> m_reader;
 };
 
@@ -93,7 +64,6 @@ public:
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
     std::vector<FieldInfo> describe(const QString &sql) override;
     void checkSyntax(const QString &sql) override;
-    void cancel() override;
 
     std::vector<SchemaObject> objects(SchemaObject::Kind kind) override;
     std::vector<FieldInfo> tableColumns(const QString &owner, const QString &name) override;
@@ -107,7 +77,6 @@ private:
 
     OpenSettings m_settings;
     DbHandle m_db;
-    std::shared_ptr<RunningStatements> m_running = std::make_shared<RunningStatements>();
 };
 
 } // namespace db::backends::sqlite

@@ -1,0 +1,249 @@
+#include "db/RowFeed.h"
+
+#include "db/Backend.h"
+#include "db/Connection.h"
+#include "db/RowStore.h"
+#include "db/Worker.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+namespace db {
+
+namespace {
+
+// Rows read in one call at most, so that each hand-over is appended in a moment.
+constexpr std::size_t kMaxChunk = 4096;
+// Chunks handed over but not yet appended before the worker waits: memory stays bounded when the
+// application's thread is busy.
+constexpr int kChunksAhead = 4;
+
+} // namespace
+
+// The worker's side: the cursor and what the application's thread asked for. Outside the worker's
+// own calls everything here is guarded by `mutex`.
+struct RowFeed::Shared {
+    std::shared_ptr<CallRegistry> calls;
+    std::shared_ptr<WorkerState> state = std::make_shared<WorkerState>();
+    bool async = true; // false: every step runs on the caller's thread (see worker::available)
+    std::weak_ptr<RowFeed> feed;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::size_t wanted = 0;
+    std::size_t produced = 0;
+    int inFlight = 0;
+    bool closed = false;
+    bool done = false;
+
+    std::unique_ptr<RowCursor> cursor; // the worker's alone
+
+    // On the application's thread: at once when it is the caller's, else queued.
+    void deliver(std::function<void(RowFeed &)> fn)
+    {
+        auto call = [weak = feed, fn = std::move(fn)] {
+            if (const std::shared_ptr<RowFeed> f = weak.lock())
+                fn(*f);
+        };
+        if (async)
+            worker::post(std::move(call));
+        else
+            call();
+    }
+
+    void open(const std::shared_ptr<ConnectionBackend> &backend, const QString &sql, long maxRecords)
+    {
+        {
+            WorkerState::Call call(*state);
+            cursor = backend->openCursor(sql, maxRecords);
+        }
+        deliver([fields = cursor->fields()](RowFeed &f) { f.opened(fields); });
+        if (cursor->atEnd())
+            finish(std::make_shared<RowStore>(cursor->fields()));
+    }
+
+    // Reads the next chunk; false once the result has ended.
+    bool step(std::size_t rows)
+    {
+        auto chunk = std::make_shared<RowStore>(cursor->fields());
+        std::size_t got = 0;
+        {
+            WorkerState::Call call(*state);
+            got = cursor->fetch(*chunk, rows);
+        }
+        const bool end = cursor->atEnd() || got == 0;
+        {
+            std::lock_guard lock(mutex);
+            produced += got;
+            ++inFlight;
+        }
+        if (end)
+            finish(chunk);
+        else
+            deliver([chunk](RowFeed &f) { f.arrived(chunk, false); });
+        return !end;
+    }
+
+    void finish(const std::shared_ptr<RowStore> &chunk)
+    {
+        done = true;
+        deliver([chunk](RowFeed &f) { f.arrived(chunk, true); });
+    }
+
+    void failWith(const DbError &error)
+    {
+        done = true;
+        deliver([error](RowFeed &f) { f.fail(error); });
+    }
+
+    // The thread's whole life: run the statement, then read chunks as they are asked for.
+    void run(std::shared_ptr<ConnectionBackend> backend, const QString &sql, long maxRecords)
+    {
+        try {
+            open(backend, sql, maxRecords);
+            backend.reset(); // the cursor keeps what it needs of the connection
+            while (!done) {
+                std::size_t rows = 0;
+                {
+                    std::unique_lock lock(mutex);
+                    wake.wait(lock, [&] { return closed || (produced < wanted && inFlight < kChunksAhead); });
+                    if (closed)
+                        break;
+                    rows = std::min(wanted - produced, kMaxChunk);
+                }
+                step(rows);
+            }
+        } catch (const DbError &e) {
+            failWith(e);
+        } catch (const std::exception &e) {
+            failWith(DbError(QString::fromUtf8(e.what())));
+        }
+        cursor.reset(); // the client handle goes here, on the worker
+    }
+
+    // Without a worker: reads on the caller's thread until what is wanted is held.
+    void runInline()
+    {
+        try {
+            while (!done && produced < wanted)
+                step(std::min(wanted - produced, kMaxChunk));
+        } catch (const DbError &e) {
+            failWith(e);
+        }
+        if (done)
+            cursor.reset();
+    }
+};
+
+RowFeed::RowFeed() = default;
+
+std::shared_ptr<RowFeed> RowFeed::start(const std::shared_ptr<Connection> &connection, const QString &sql,
+                                        long maxRecords)
+{
+    std::shared_ptr<ConnectionBackend> backend = connection->sharedBackend();
+    std::shared_ptr<RowFeed> feed(new RowFeed());
+    feed->m_connection = connection;
+    auto shared = std::make_shared<Shared>();
+    shared->calls = backend->calls();
+    shared->feed = feed;
+    shared->async = worker::available();
+    feed->m_shared = shared;
+    if (shared->async) {
+        worker::start([shared, backend, sql, maxRecords] { shared->run(backend, sql, maxRecords); });
+    } else {
+        try {
+            shared->open(backend, sql, maxRecords);
+        } catch (const DbError &e) {
+            shared->failWith(e);
+        }
+    }
+    return feed;
+}
+
+RowFeed::~RowFeed()
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->closed = true;
+    }
+    m_shared->wake.notify_all();
+    if (m_shared->async)
+        worker::stopCall(m_shared->calls, m_shared->state, std::chrono::milliseconds(0));
+}
+
+void RowFeed::want(std::size_t rows)
+{
+    m_stopped = false;
+    if (m_ended || m_failure)
+        return;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (rows <= m_shared->wanted)
+            return;
+        m_shared->wanted = rows;
+    }
+    if (m_shared->async)
+        m_shared->wake.notify_all();
+    else
+        m_shared->runInline();
+}
+
+bool RowFeed::settled(std::size_t rows) const
+{
+    return m_ended || m_failure || (m_store && m_store->rowCount() >= rows);
+}
+
+bool RowFeed::waitFor(std::size_t rows)
+{
+    want(rows);
+    Wait wait([this] { stop(); });
+    return wait.until([&] { return settled(rows) || m_stopped; }) && settled(rows);
+}
+
+void RowFeed::stop()
+{
+    m_stopped = true;
+    Wait::wakeAll();
+    {
+        // Nothing new is read; the call in flight may finish on its own.
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->wanted = m_shared->produced;
+    }
+    if (m_shared->async)
+        worker::stopCall(m_shared->calls, m_shared->state, worker::kCancelGrace);
+}
+
+void RowFeed::opened(const std::vector<FieldInfo> &fields)
+{
+    m_store = std::make_shared<RowStore>(fields);
+}
+
+void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end)
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        --m_shared->inFlight;
+    }
+    m_shared->wake.notify_all();
+    if (!m_store)
+        return;
+    if (chunk->rowCount() > 0)
+        m_store->append(*chunk);
+    if (end) {
+        m_ended = true;
+        m_store->squeeze();
+    }
+    emit rowsArrived();
+}
+
+void RowFeed::fail(const DbError &error)
+{
+    if (m_failure)
+        return;
+    const std::shared_ptr<Connection> connection = m_connection.lock();
+    m_failure = connection ? connection->addError(error) : error;
+    emit failed();
+}
+
+} // namespace db

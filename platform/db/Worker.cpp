@@ -1,0 +1,345 @@
+#include "db/Worker.h"
+
+#include "ui/MousePointer.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+
+#include <sys/resource.h>
+
+namespace db {
+
+// --- CallRegistry ---
+
+CallRegistry::Scope::Scope(CallRegistry &registry, Stops stops)
+    : m_registry(registry)
+{
+    std::lock_guard lock(registry.m_mutex);
+    m_id = ++registry.m_next;
+    registry.m_entries.push_back({m_id, std::this_thread::get_id(), std::move(stops)});
+}
+
+CallRegistry::Scope::~Scope()
+{
+    std::lock_guard lock(m_registry.m_mutex);
+    std::erase_if(m_registry.m_entries, [this](const Entry &e) { return e.id == m_id; });
+}
+
+void CallRegistry::cancel(std::thread::id worker)
+{
+    std::lock_guard lock(m_mutex);
+    for (const Entry &e : m_entries)
+        if (e.thread == worker && e.stops.cancel)
+            e.stops.cancel();
+}
+
+void CallRegistry::abandon(std::thread::id worker)
+{
+    std::lock_guard lock(m_mutex);
+    for (const Entry &e : m_entries)
+        if (e.thread == worker && e.stops.abandon)
+            e.stops.abandon();
+}
+
+void CallRegistry::cancelAll()
+{
+    std::lock_guard lock(m_mutex);
+    for (const Entry &e : m_entries)
+        if (e.stops.cancel)
+            e.stops.cancel();
+}
+
+// --- WorkerState ---
+
+WorkerState::Call::Call(WorkerState &state)
+    : m_state(state)
+{
+    std::lock_guard lock(state.mutex);
+    state.thread = std::this_thread::get_id();
+    ++state.call;
+    state.inCall = true;
+}
+
+WorkerState::Call::~Call()
+{
+    {
+        std::lock_guard lock(m_state.mutex);
+        m_state.inCall = false;
+    }
+    m_state.changed.notify_all();
+}
+
+// --- threads and hand-over ---
+
+namespace {
+
+class Dispatcher;
+
+// Never destroyed: worker threads may outlive everything else in the process.
+struct Globals {
+    std::mutex mutex;
+    Dispatcher *dispatcher = nullptr; // lives on the application's thread
+    // What workers hand over, in order. The hand-over goes through this queue (and its mutex),
+    // never through the captures of a Qt call, so that every tool sees who synchronises with whom.
+    std::deque<std::function<void()>> queue;
+    std::atomic<int> running{0};
+};
+
+Globals &globals()
+{
+    static auto *g = new Globals;
+    return *g;
+}
+
+const QEvent::Type kDeliver = QEvent::Type(QEvent::registerEventType());
+
+// Runs what workers hand over, one item per event (so a nested event loop inside one keeps the
+// order of the rest); goes with the application.
+class Dispatcher : public QObject {
+public:
+    using QObject::QObject;
+    ~Dispatcher() override
+    {
+        std::deque<std::function<void()>> dropped;
+        std::lock_guard lock(globals().mutex);
+        globals().dispatcher = nullptr;
+        dropped.swap(globals().queue);
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() != kDeliver)
+            return QObject::event(e);
+        std::function<void()> next;
+        {
+            std::lock_guard lock(globals().mutex);
+            if (globals().queue.empty())
+                return true;
+            next = std::move(globals().queue.front());
+            globals().queue.pop_front();
+        }
+        next();
+        Wait::wakeAll();
+        return true;
+    }
+};
+
+} // namespace
+
+namespace worker {
+
+bool available()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return false;
+    std::lock_guard lock(globals().mutex);
+    if (!globals().dispatcher)
+        globals().dispatcher = new Dispatcher(app);
+    return true;
+}
+
+void start(std::function<void()> work)
+{
+    ++globals().running;
+    std::thread([work = std::move(work)]() mutable {
+        // Below the user interface thread, which must win the processor when both want it.
+        setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 2);
+        try {
+            work();
+        } catch (...) {
+            // a worker reports through what it hands over; nothing may escape a thread
+        }
+        // Whatever the work held is released before the thread counts as ended.
+        work = nullptr;
+        --globals().running;
+    }).detach();
+}
+
+void startHelper(std::function<void()> work)
+{
+    std::thread([work = std::move(work)] {
+        try {
+            work();
+        } catch (...) {
+        }
+    }).detach();
+}
+
+void post(std::function<void()> fn)
+{
+    std::lock_guard lock(globals().mutex);
+    if (!globals().dispatcher)
+        return;
+    globals().queue.push_back(std::move(fn));
+    QCoreApplication::postEvent(globals().dispatcher, new QEvent(kDeliver));
+}
+
+int running()
+{
+    return globals().running;
+}
+
+void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state, std::chrono::milliseconds grace)
+{
+    std::uint64_t call = 0;
+    std::thread::id thread;
+    {
+        std::lock_guard lock(state->mutex);
+        if (!state->inCall)
+            return;
+        call = state->call;
+        thread = state->thread;
+    }
+    startHelper([calls = std::move(calls), state = std::move(state), call, thread, grace] {
+        std::unique_lock lock(state->mutex);
+        const auto ended = [&] { return !state->inCall || state->call != call; };
+        if (state->changed.wait_for(lock, grace, ended))
+            return;
+        lock.unlock();
+        calls->cancel(thread);
+        lock.lock();
+        if (state->changed.wait_for(lock, kAbandonGrace, ended))
+            return;
+        lock.unlock();
+        calls->abandon(thread);
+    });
+}
+
+} // namespace worker
+
+// --- waits ---
+
+namespace {
+
+// Both used on the application's thread only.
+std::vector<Wait *> &activeWaits()
+{
+    static std::vector<Wait *> waits;
+    return waits;
+}
+
+StopToken *&currentToken()
+{
+    static StopToken *token = nullptr;
+    return token;
+}
+
+constexpr int kPollMs = 50;
+constexpr int kHourglassMs = 150;
+
+} // namespace
+
+StopToken::StopToken() = default;
+
+StopToken::~StopToken()
+{
+    for (Wait *w : m_waits)
+        w->m_token = nullptr;
+}
+
+void StopToken::stop()
+{
+    const std::vector<Wait *> waits = m_waits;
+    for (Wait *w : waits)
+        w->stop();
+}
+
+StopToken::Scope::Scope(StopToken &token)
+    : m_previous(currentToken())
+{
+    currentToken() = &token;
+}
+
+StopToken::Scope::~Scope()
+{
+    currentToken() = m_previous;
+}
+
+Wait::Wait(std::function<void()> onStop)
+    : m_onStop(std::move(onStop))
+    , m_token(currentToken())
+{
+    if (m_token)
+        m_token->m_waits.push_back(this);
+}
+
+Wait::~Wait()
+{
+    if (m_token)
+        std::erase(m_token->m_waits, this);
+}
+
+bool Wait::until(const std::function<bool()> &ready)
+{
+    if (ready())
+        return true;
+    if (m_stopped)
+        return false;
+    QEventLoop loop;
+    m_loop = &loop;
+    activeWaits().push_back(this);
+
+    QTimer poll;
+    if (m_token && m_token->m_stopWhen) {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (m_token && m_token->m_stopWhen && m_token->m_stopWhen())
+                stop();
+        });
+        poll.start(kPollMs);
+    }
+    bool hourglass = false;
+    ui::MousePointer::Shape pointer = ui::MousePointer::Shape::Default;
+    QTimer slow;
+    slow.setSingleShot(true);
+    QObject::connect(&slow, &QTimer::timeout, [&] {
+        pointer = ui::MousePointer::current();
+        ui::MousePointer::setHourglass();
+        hourglass = true;
+    });
+    slow.start(kHourglassMs);
+
+    if (m_token && m_token->m_stopWhen && m_token->m_stopWhen())
+        stop();
+    while (!m_stopped && !ready())
+        loop.exec();
+
+    if (hourglass)
+        ui::MousePointer::set(pointer);
+    std::erase(activeWaits(), this);
+    m_loop = nullptr;
+    return ready();
+}
+
+void Wait::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    if (m_loop)
+        m_loop->quit();
+    if (m_onStop)
+        m_onStop();
+}
+
+void Wait::wakeAll()
+{
+    for (Wait *w : activeWaits())
+        if (w->m_loop)
+            w->m_loop->quit();
+}
+
+int Wait::depth()
+{
+    return int(activeWaits().size());
+}
+
+} // namespace db

@@ -1,0 +1,168 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class QEventLoop;
+
+// Database work runs on worker threads; the application's thread waits for it with its event loop
+// running. This is the machinery: threads, hand-over to the application's thread, waits that a
+// user can stop, and stopping a client call from outside the thread that makes it.
+namespace db {
+
+// The client calls running right now, by worker thread, so that a stop reaches exactly the call one
+// worker makes. Backends register each call on a client handle for its length; cancel() asks the
+// server to stop the statement, abandon() closes the client connection under it (for a server that
+// no longer answers). Both come from other threads and must return at once.
+class PLATFORM_EXPORT CallRegistry {
+public:
+    struct Stops {
+        std::function<void()> cancel;
+        std::function<void()> abandon;
+    };
+
+    class PLATFORM_EXPORT Scope {
+    public:
+        Scope(CallRegistry &registry, Stops stops);
+        ~Scope();
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        CallRegistry &m_registry;
+        std::uint64_t m_id;
+    };
+
+    void cancel(std::thread::id worker);
+    void abandon(std::thread::id worker);
+    void cancelAll();
+
+private:
+    struct Entry {
+        std::uint64_t id;
+        std::thread::id thread;
+        Stops stops;
+    };
+    std::mutex m_mutex; // held while a stop runs, so the handle it uses stays open
+    std::vector<Entry> m_entries;
+    std::uint64_t m_next = 0;
+};
+
+// One worker's state as those who may stop it see it.
+struct WorkerState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread::id thread;
+    std::uint64_t call = 0; // serial of the latest client call
+    bool inCall = false;
+
+    // Marks a client call of the worker for its length.
+    class Call {
+    public:
+        explicit Call(WorkerState &state);
+        ~Call();
+        Call(const Call &) = delete;
+        Call &operator=(const Call &) = delete;
+
+    private:
+        WorkerState &m_state;
+    };
+};
+
+namespace worker {
+
+// How long a stopped call may still finish on its own before its statement is cancelled (a fetch
+// that pauses at once stays usable), and how long a cancelled call may take before its client
+// connection is closed under it.
+inline constexpr std::chrono::milliseconds kCancelGrace{250};
+inline constexpr std::chrono::milliseconds kAbandonGrace{1500};
+
+// True on the application's thread, where waits run the event loop; elsewhere (no application, a
+// thread of someone else's) database calls simply run where they are called.
+PLATFORM_EXPORT bool available();
+// Runs work on a thread of its own, which ends when work returns.
+PLATFORM_EXPORT void start(std::function<void()> work);
+// The same for short helpers nobody waits for (a cancel request to a server that may not answer).
+PLATFORM_EXPORT void startHelper(std::function<void()> work);
+// Runs fn on the application's thread, after the events already queued, then lets every wait
+// look again; dropped once the application is gone.
+PLATFORM_EXPORT void post(std::function<void()> fn);
+// Worker threads still running (their client handles not yet freed).
+PLATFORM_EXPORT int running();
+// Stops the call a worker is making, from a thread of its own: after `grace` the statement is
+// cancelled if the same call still runs, and after kAbandonGrace more its connection is closed.
+PLATFORM_EXPORT void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state,
+                              std::chrono::milliseconds grace);
+
+} // namespace worker
+
+class Wait;
+
+// Ends waits on request. An owner (a query window) makes its token current while it works
+// (StopToken::Scope); every wait started meanwhile on that thread registers with it, and stop()
+// ends them all, stopping the calls they wait for.
+class PLATFORM_EXPORT StopToken {
+public:
+    StopToken();
+    ~StopToken();
+    StopToken(const StopToken &) = delete;
+    StopToken &operator=(const StopToken &) = delete;
+
+    void stop();
+    // Also stops the waits once this says so (looked at every 50 ms while one runs).
+    void setStopWhen(std::function<bool()> predicate) { m_stopWhen = std::move(predicate); }
+    bool waiting() const { return !m_waits.empty(); }
+
+    class PLATFORM_EXPORT Scope {
+    public:
+        explicit Scope(StopToken &token);
+        ~Scope();
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        StopToken *m_previous;
+    };
+
+private:
+    friend class Wait;
+    std::vector<Wait *> m_waits;
+    std::function<bool()> m_stopWhen;
+};
+
+// The application's thread waiting for a worker with the event loop running (so windows repaint,
+// timers tick and Escape is seen); the mouse pointer becomes the hourglass when it lasts.
+class PLATFORM_EXPORT Wait {
+public:
+    // onStop runs once when the wait is stopped (by its token), to stop what it waits for.
+    explicit Wait(std::function<void()> onStop = {});
+    ~Wait();
+    Wait(const Wait &) = delete;
+    Wait &operator=(const Wait &) = delete;
+
+    // Returns true once ready() says so, false when the wait was stopped first.
+    bool until(const std::function<bool()> &ready);
+    void stop();
+
+    // Something arrived: every wait looks again.
+    static void wakeAll();
+    // Waits running on the application's thread right now, nested ones included.
+    static int depth();
+
+private:
+    friend class StopToken;
+    std::function<void()> m_onStop;
+    StopToken *m_token = nullptr;
+    QEventLoop *m_loop = nullptr;
+    bool m_stopped = false;
+};
+
+} // namespace db
