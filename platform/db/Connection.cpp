@@ -8,6 +8,7 @@
 #include <atomic>
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace db {
 
@@ -89,8 +90,9 @@ T runOnWorker(const std::shared_ptr<CallRegistry> &calls, std::function<T(const 
     });
     if (!wait.until([&] { return job->done.load(); }))
         throw DbError::cancelled();
-    if (job->error)
-        std::rethrow_exception(job->error);
+    // Taken over here, so that whatever the worker made is released on this thread.
+    if (std::exception_ptr error = std::exchange(job->error, nullptr))
+        std::rethrow_exception(error);
     return std::move(*job->result);
 }
 
