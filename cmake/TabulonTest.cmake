@@ -6,6 +6,6 @@ function(tabulon_add_test name)
   target_link_libraries(${name} PRIVATE tabulon_testmain ${T_LIBS})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ${name}
     DISCOVERY_MODE PRE_TEST)
 endfunction()

@@ -258,9 +258,15 @@ TEST_P(DatabaseWorkOn, TheEventLoopRunsWhileTheDatabaseWorks)
     const qint64 fetchGap = longestGap([&] { moved = tab->Move_Record(false); });
     EXPECT_TRUE(moved);
     EXPECT_EQ(tab->ResultsRows(), 1000000);
-    // 100 ms is the aim (bench/ prints the gaps); a loaded test machine gets room.
+    // 100 ms is the aim (bench/ prints the gaps); a loaded test machine gets room, and a
+    // ThreadSanitizer build, which slows every step tenfold, is not timed at all.
+#ifndef __SANITIZE_THREAD__
     EXPECT_LT(statementGap, 750);
     EXPECT_LT(fetchGap, 750);
+#else
+    Q_UNUSED(statementGap)
+    Q_UNUSED(fetchGap)
+#endif
     EXPECT_TRUE(events.empty());
     tab->UnloadFlter();
 }
