@@ -444,7 +444,7 @@ TEST(DbRowStore, RowsAcrossThePartsOfALongStore)
                 EXPECT_EQ(s->int64(r, 0), std::int64_t(r)) << r;
             }
             EXPECT_EQ(s->text(r, 1), QString::number(r)) << r;
-            EXPECT_EQ(s->zone(r, 2), r % 5 == 0 ? int(r % 3600) : kNoZone) << r;
+            EXPECT_EQ(s->zone(r, 2), r % 5 == 0 ? int(r % 3600) : RowStore::kNoZone) << r;
         }
     }
     chunked.squeeze();
