@@ -360,23 +360,28 @@ TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     ASSERT_TRUE(events.empty()) << eventText().toStdString();
 
-    // The server ends the browser's session: neither folder is empty, both failed.
-    {
-        std::unique_ptr<PGconn, decltype(&PQfinish)> admin(
-            PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()), &PQfinish);
+    // The server ends the browser's session before each listing: neither folder is empty, both
+    // failed. The call after a failure connects afresh, and the tables are listed again.
+    std::unique_ptr<PGconn, decltype(&PQfinish)> admin(
+        PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()), &PQfinish);
+    auto endSession = [&] {
         const QString kill = QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
                                             "WHERE application_name = '%1'").arg(application);
         std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(admin.get(), kill.toUtf8().constData()), &PQclear);
         ASSERT_EQ(PQresultStatus(r.get()), PGRES_TUPLES_OK) << PQerrorMessage(admin.get());
         ASSERT_GE(PQntuples(r.get()), 1);
-    }
-    QTest::qWait(50);
+        QTest::qWait(50);
+    };
+    endSession();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Get_DataObjects"));
     EXPECT_TRUE(events[0].description.startsWith(QStringLiteral("The views of Server could not be listed")));
     EXPECT_EQ(b->QueryTotal(), 0);
     EXPECT_TRUE(b->staStatus->Panels(2).Text().isEmpty());
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
+    EXPECT_EQ(events.size(), 1u);
+    endSession();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Stored Procedures")));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_TRUE(events[1].description.startsWith(QStringLiteral("The stored procedures of Server could not be")));
