@@ -5,6 +5,7 @@
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/XmlRecordset.h"
+#include "db/Worker.h"
 #include "files/AtomicFile.h"
 
 
@@ -231,8 +232,14 @@ WriteResult writeXml(const ExportJob &job)
 {
     // The document states each column's type before its rows, and a lazy result may still widen
     // a column while it arrives: every row is fetched first.
-    if (!job.rs->fetchAll([&](std::size_t fetched) { return !job.progress->record(fetched); }))
-        return {WriteResult::Stopped, 0, {}};
+    // The rows arrive from a worker; the wait asks the progress now and then whether to stop.
+    db::StopToken stop;
+    stop.setStopWhen([&] { return job.progress->record(job.rs->fetchedCount()); });
+    {
+        const db::StopToken::Scope stoppable(stop);
+        if (!job.rs->fetchAll())
+            return {WriteResult::Stopped, 0, {}};
+    }
     RowReader row(*job.rs);
     std::size_t written = 0;
     try {
