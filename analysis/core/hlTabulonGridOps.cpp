@@ -63,6 +63,7 @@ bool hlTabulon::Fill_RecordSet()
     const int top = grdResults->TopRow();
     const int rowSel = grdResults->RowSel();
     const int colSel = grdResults->ColSel();
+    const bool everyRow = grdResults->selectsEveryRow();
     // A window closed meanwhile waits for the mark to drop before it is torn down. A stop left
     // standing by an earlier operation stops this fetch at once.
     if (analysis::g_blnAbort || !rs->fetchAll())
@@ -70,7 +71,9 @@ bool hlTabulon::Fill_RecordSet()
     grdResults->Rows(); // the grid takes every row now held
     grdResults->setRow(row);
     grdResults->setTopRow(std::max(top, 1));
-    if (rowSel > 0)
+    if (everyRow)
+        grdResults->setRowSel(grdResults->Rows() - 1);
+    else if (rowSel > 0)
         grdResults->setRowSel(rowSel);
     grdResults->setColSel(colSel);
     m_blnAllFetched = true;

@@ -132,7 +132,11 @@ Grid::Grid(QWidget *parent)
     });
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { applyColumnLayout(); });
     connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { afterStructureChange(); applyColumnLayout(); });
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { afterStructureChange(); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        afterStructureChange();
+        if (m_model->isBound() && last + m_model->fixedRows() == m_model->rows() - 1)
+            rowsAppended(first + m_model->fixedRows());
+    });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { afterStructureChange(); });
     connect(m_model, &GridModel::rowsArrived, this, [this] { emit RowsFetched(m_model->rows()); });
     connect(m_model, &GridModel::fetchFailed, this, &Grid::FetchError);

@@ -146,6 +146,11 @@ public:
     Q_INVOKABLE int SelectedRows() const;
     Q_INVOKABLE int SelectedRow(int index) const;
     Q_INVOKABLE void SelectAll(); // every data cell
+    // The code selected from the first data row down to the last one (a whole column, select
+    // all). Rows a bound grid receives afterwards join such a selection, since they arrive on
+    // their own: a selection read later still means every row, not those held when it was made.
+    // A selection the user drags or keys is left as made.
+    bool selectsEveryRow() const { return m_everyRow; }
     int TopRow() const;
     void setTopRow(int row);
     int LeftCol() const;
@@ -419,6 +424,7 @@ private:
     void syncSelectionToView();
     void syncSelectionFromView();
     void afterStructureChange();
+    void rowsAppended(int before); // a bound grid's rows grew from `before`
     void setCursor(int row, int col, int rowSel, int colSel, bool emitEvents = true);
     void emitCursorEvents(int oldRow, int oldCol, int oldRowSel, int oldColSel);
     int visibleColumnNear(int col) const;
@@ -455,6 +461,7 @@ private:
 
     int m_row = -1, m_col = -1, m_rowSel = -1, m_colSel = -1;
     std::set<int> m_listSelected; // list-box mode: selected rows
+    bool m_everyRow = false;       // see selectsEveryRow
     bool m_syncing = false;
     int m_selectionMode = flexSelectionFree;
     int m_mouseRow = -1, m_mouseCol = -1;

@@ -200,6 +200,8 @@ void Grid::setCursor(int row, int col, int rowSel, int colSel, bool emitEvents)
     m_col = col;
     m_rowSel = rowSel;
     m_colSel = colSel;
+    m_everyRow = m_selectionMode != flexSelectionListBox && row == m_model->fixedRows() && rowSel > row
+                 && rowSel == m_model->rows() - 1;
     syncSelectionToView();
     if (!emitEvents)
         return;
@@ -299,6 +301,7 @@ void Grid::syncSelectionFromView()
     m_col = col;
     m_rowSel = rowSel;
     m_colSel = colSel;
+    m_everyRow = false;
     if (cellChanges && (row != cur.row() + fixed || col != cur.column()))
         syncSelectionToView();
     m_view->viewport()->update();
@@ -337,6 +340,12 @@ void Grid::afterStructureChange()
         setCursor(row, col, rowSel, colSel);
     else
         syncSelectionToView();
+}
+
+void Grid::rowsAppended(int before)
+{
+    if (m_everyRow && m_rowSel == before - 1 && m_model->rows() > before)
+        setCursor(m_row, m_col, m_model->rows() - 1, m_colSel);
 }
 
 int Grid::TopRow() const

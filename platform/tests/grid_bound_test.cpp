@@ -231,3 +231,62 @@ TEST_F(GridBound, HiddenRowsFrozenColumnsAndAutoSizeOnABoundGrid)
     EXPECT_EQ(g.frozenView()->verticalScrollBar()->value(), g.view()->verticalScrollBar()->value());
     EXPECT_EQ(g.TopRow(), 1500);
 }
+
+// Rows come on their own after the code asked for them: a selection of every row (a whole
+// column, select all) still means every row when it is read later; a range the user or the code
+// drew to some row stays that range.
+TEST_F(GridBound, ASelectionOfEveryRowTakesInRowsArrivingLater)
+{
+    auto rs = open(QStringLiteral("SELECT id, label, amount FROM conf_big ORDER BY id"));
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(rs);
+    g.resize(400, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    auto arrive = [&](std::size_t more) {
+        const int before = g.Rows();
+        rs->requestMore(more);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return g.Rows() > before; }));
+        return before;
+    };
+
+    g.setRow(1);
+    g.setCol(1);
+    g.setRowSel(g.Rows() - 1);
+    ASSERT_TRUE(g.selectsEveryRow());
+    arrive(300);
+    EXPECT_EQ(g.RowSel(), g.Rows() - 1);
+    EXPECT_EQ(g.Row(), 1);
+    EXPECT_EQ(g.Col(), 1);
+    EXPECT_EQ(g.SelectedRows(), g.Rows() - 1);
+    g.SelectAll();
+    arrive(300);
+    EXPECT_EQ(g.RowSel(), g.Rows() - 1);
+    EXPECT_EQ(g.ColSel(), 2);
+
+    // Not every row: from the second row, a single row, a selection drawn upward.
+    g.setRow(2);
+    g.setRowSel(g.Rows() - 1);
+    EXPECT_FALSE(g.selectsEveryRow());
+    int last = arrive(300) - 1;
+    EXPECT_EQ(g.RowSel(), last);
+    g.setRow(1);
+    last = arrive(300) - 1;
+    EXPECT_EQ(g.RowSel(), 1);
+    g.setRow(g.Rows() - 1);
+    g.setRowSel(1);
+    last = arrive(300) - 1;
+    EXPECT_EQ(g.Row(), last);
+    EXPECT_EQ(g.RowSel(), 1);
+
+    // Drawn by the user from the first row to the last held: the rows the user saw.
+    g.setRow(1);
+    g.setCol(0);
+    g.view()->setFocus();
+    QTest::keyClick(g.view(), Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(g.RowSel(), g.Rows() - 1);
+    EXPECT_FALSE(g.selectsEveryRow());
+    last = arrive(300) - 1;
+    EXPECT_EQ(g.RowSel(), last);
+}
