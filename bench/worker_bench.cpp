@@ -171,7 +171,7 @@ void postgresFigures(const QString &conninfo)
           "((i * 31::bigint) % 100000) / 100.0::double precision AS price, ((i * 13::bigint) % 1000000) / 7.0::double precision AS weight, "
           "'customer ' || (i * 17::bigint) % 1000000 AS name, (ARRAY['Lisboa','Oslo','Kraków','São Paulo','Reykjavík','Nairobi',"
           "'Zürich'])[i % 7 + 1]::varchar(30) AS city, DATE '2000-01-01' + i % 9000 AS day "
-          "FROM generate_series(1, 1000000) AS i; CREATE TABLE big2 AS SELECT * FROM big; ANALYZE";
+          "FROM generate_series(1, 1000000) AS i; CREATE TABLE big2 AS SELECT * FROM big; ANALYZE big; ANALYZE big2";
     if (!pgExec(admin.get(), make.constData()))
         return;
 
