@@ -133,6 +133,7 @@ void Recordset::Open(const QString &sql, const std::shared_ptr<Connection> &conn
         return; // a statement that returns no rows leaves the recordset closed
     m_store = feed->store();
     m_feed = feed;
+    m_caseSensitiveText = connection->caseSensitiveText();
     m_open = true;
     m_pos = 0;
 }

@@ -5,6 +5,7 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
+#include "db/Recordset.h"
 #include "db/backends/Backends.h"
 
 #include <gtest/gtest.h>
@@ -782,6 +783,16 @@ TEST_F(DbPostgres, ThroughConnectionAndCommand)
     cmd.Parameters[1].Value = QStringLiteral("5");
     cmd.Execute();
     EXPECT_EQ(cmd.Parameters[0].Value.toDouble(), 2.5);
+
+    // A filter over a statement's rows compares text as the server does, as over a routine's.
+    auto rs = Recordset::create();
+    rs->Open(QStringLiteral("SELECT * FROM (VALUES ('Abc'), ('abc'), ('ABC')) AS v(t)"), conn);
+    EXPECT_TRUE(rs->caseSensitiveText());
+    rs->setFilter(QStringLiteral("t = 'abc'"));
+    EXPECT_EQ(rs->RecordCount(), 1);
+    auto clone = rs->Clone(); // the filter is not shared, the way of comparing is
+    clone->setFilter(QStringLiteral("t = 'ABC'"));
+    EXPECT_EQ(clone->RecordCount(), 1);
 
     // The provider's message and state stay in Errors, the password nowhere.
     EXPECT_THROW(conn->Execute(QStringLiteral("SELECT * FROM missing_table")), DbError);
