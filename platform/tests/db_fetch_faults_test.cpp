@@ -285,6 +285,19 @@ TEST(PostgresPool, RecordsetsReuseIdleConnections)
     conn->Open(db->connectionString());
     const QString first = serverPid(conn);
     EXPECT_EQ(serverPid(conn), first) << "a second recordset connected afresh";
+    // A reused connection describes each new result afresh: its own columns, types and tables.
+    auto described = Recordset::create();
+    described->Open(QStringLiteral("SELECT amount, label AS name, id FROM conf_big ORDER BY id"), conn);
+    ASSERT_EQ(described->FieldCount(), 3);
+    EXPECT_EQ(described->Field(0).DeclaredType, QStringLiteral("numeric(12,2)"));
+    EXPECT_EQ(described->Field(0).NumericScale, 2);
+    EXPECT_EQ(described->Field(1).BaseColumnName, QStringLiteral("label"));
+    EXPECT_EQ(described->Field(1).DefinedSize, 20);
+    EXPECT_EQ(described->Field(2).BaseTableName, QStringLiteral("conf_big"));
+    EXPECT_FALSE(described->Field(2).Nullable);
+    EXPECT_EQ(described->Value(0).toString(), QStringLiteral("1.25"));
+    described->Close();
+    EXPECT_EQ(serverPid(conn), first);
 
     // Two at once each have their own.
     auto open = Recordset::create();

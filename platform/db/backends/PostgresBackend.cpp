@@ -91,7 +91,9 @@ public:
             }
             if (m_declared) {
                 const ResultPtr desc = checked(c, PQdescribePortal(c, kCursorName), sql);
-                m_columns = describeColumns(c, desc.get());
+                m_columns = describeColumns(c, desc.get(), true);
+                // Numbers and dates cost the server and this client less in binary form.
+                m_binary = readableInBinary(m_columns);
             } else {
                 m_held = exec(c, sql);
                 m_columns = describeColumns(c, m_held.get());
@@ -128,8 +130,11 @@ public:
             std::size_t got = 0;
             while (got < want && !m_end) {
                 const std::size_t n = std::min(want - got, kMaxRowsPerRoundTrip);
-                const QString fetchSql = QStringLiteral("FETCH FORWARD %1 FROM %2").arg(n).arg(QLatin1String(kCursorName));
-                const ResultPtr res = exec(m_conn.get(), fetchSql);
+                const QByteArray fetchSql = QByteArray("FETCH FORWARD ") + QByteArray::number(qulonglong(n)) + " FROM " + kCursorName;
+                PGconn *c = m_conn.get();
+                const ResultPtr res = checked(c, PQexecParams(c, fetchSql.constData(), 0, nullptr, nullptr, nullptr, nullptr,
+                                                              m_binary ? 1 : 0),
+                                              QString::fromLatin1(fetchSql));
                 const std::size_t arrived = std::size_t(PQntuples(res.get()));
                 appendRows(m_columns, res.get(), 0, int(arrived), store);
                 got += arrived;
@@ -189,6 +194,7 @@ private:
     std::size_t m_limit = 0; // 0: no limit
     std::size_t m_delivered = 0;
     bool m_declared = false;
+    bool m_binary = false; // rows are fetched in binary form
     bool m_inTransaction = false;
     bool m_end = false;
     std::optional<DbError> m_failure;

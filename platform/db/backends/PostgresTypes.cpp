@@ -4,11 +4,15 @@
 #include "db/ValueRules.h"
 #include "db/backends/PostgresClient.h"
 
+#include <libpq-events.h>
+
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
 
+#include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace db::pg {
@@ -93,6 +97,36 @@ const char *const kColumnCatalogue =
     " LEFT JOIN pg_attribute a ON a.attrelid = c.tab AND a.attnum = c.col AND c.col > 0"
     " AND NOT a.attisdropped"
     " ORDER BY c.i";
+
+constexpr const char *kCatalogueStatement = "tabulon_columns";
+char preparedMark;
+
+// The mark of a session holding kCatalogueStatement; a reset session has lost it.
+int catalogueEvents(PGEventId id, void *info, void *)
+{
+    if (id == PGEVT_CONNRESET)
+        PQsetInstanceData(static_cast<PGEventConnReset *>(info)->conn, catalogueEvents, nullptr);
+    return 1;
+}
+
+// Planning the catalogue query costs more than running it, so a connection that opens cursor
+// after cursor plans it once.
+ResultPtr columnCatalogue(PGconn *conn, const ParamValues &values, bool keep)
+{
+    if (!keep)
+        return exec(conn, kColumnCatalogue, values);
+    const QString sql = QString::fromLatin1(kColumnCatalogue);
+    if (!PQinstanceData(conn, catalogueEvents)) {
+        PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr); // once per connection
+        checked(conn, PQprepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr), sql);
+        PQsetInstanceData(conn, catalogueEvents, &preparedMark);
+    }
+    std::vector<const char *> ptrs;
+    for (const auto &v : values)
+        ptrs.push_back(v ? v->c_str() : nullptr);
+    return checked(conn, PQexecPrepared(conn, kCatalogueStatement, int(ptrs.size()), ptrs.data(), nullptr, nullptr, 0),
+                   sql);
+}
 
 // --- date and time text (DateStyle ISO) ---
 
@@ -288,9 +322,206 @@ bool decodeBytea(const char *p, std::size_t len, std::string &out)
                       .arg(QString::fromUtf8(p, qMin(len, 80)), c.field.Name, c.field.DeclaredType));
 }
 
+// --- binary values ---
+
+std::uint64_t bigEndian(const char *p, int len)
+{
+    std::uint64_t v = 0;
+    for (int i = 0; i < len; ++i)
+        v = v << 8 | std::uint8_t(p[i]);
+    return v;
+}
+
+std::int64_t signedBigEndian(const char *p, int len)
+{
+    const std::uint64_t v = bigEndian(p, len);
+    const int shift = 64 - 8 * len;
+    return std::int64_t(v << shift) >> shift;
+}
+
+// PostgreSQL counts dates and timestamps from 2000-01-01.
+constexpr std::int64_t kPgEpochJulianDay = 2451545;
+constexpr std::int64_t kPgEpochUnixUs = (kPgEpochJulianDay - kUnixEpochJulianDay) * kUsPerDay;
+
+// The text numeric_out writes for a binary numeric: base-10000 digits, weight of the first, sign,
+// and the display scale (digits after the point, trailing zeros included).
+bool numericText(const char *p, int len, std::string &out)
+{
+    if (len < 8)
+        return false;
+    const int ndigits = int(signedBigEndian(p, 2));
+    const int weight = int(signedBigEndian(p + 2, 2));
+    const unsigned sign = unsigned(bigEndian(p + 4, 2));
+    const int dscale = int(signedBigEndian(p + 6, 2));
+    if (ndigits < 0 || dscale < 0 || len != 8 + 2 * ndigits)
+        return false;
+    out.clear();
+    switch (sign) {
+    case 0xC000: out = "NaN"; return true;
+    case 0xD000: out = "Infinity"; return true;
+    case 0xF000: out = "-Infinity"; return true;
+    case 0x0000: break;
+    case 0x4000: out = '-'; break;
+    default: return false;
+    }
+    auto digit = [&](int i) -> int {
+        if (i < 0 || i >= ndigits)
+            return 0;
+        return int(bigEndian(p + 8 + 2 * i, 2));
+    };
+    for (int i = 0; i < ndigits; ++i)
+        if (digit(i) > 9999)
+            return false;
+    // A group of four digits; the first without its leading zeros.
+    auto put = [&](int v, int digits, bool leading) {
+        char group[4] = {char('0' + v / 1000), char('0' + v / 100 % 10), char('0' + v / 10 % 10), char('0' + v % 10)};
+        int from = 0;
+        if (leading)
+            while (from < 3 && group[from] == '0')
+                ++from;
+        out.append(group + from, std::size_t(std::min(4 - from, digits)));
+    };
+    if (weight < 0) {
+        out += '0';
+    } else {
+        for (int i = 0; i <= weight; ++i)
+            put(digit(i), 4, i == 0);
+    }
+    if (dscale > 0) {
+        out += '.';
+        for (int i = weight + 1, written = 0; written < dscale; ++i, written += 4)
+            put(digit(i), dscale - written, false);
+    }
+    return true;
+}
+
+void uuidText(const char *p, std::string &out)
+{
+    static const char hex[] = "0123456789abcdef";
+    out.clear();
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            out += '-';
+        out += hex[std::uint8_t(p[i]) >> 4];
+        out += hex[std::uint8_t(p[i]) & 15];
+    }
+}
+
+[[noreturn]] void unreadableBinary(const Column &c, std::int64_t value)
+{
+    throw DbError(QStringLiteral("PostgreSQL: a value of column %1 (%2) cannot be read as %3")
+                      .arg(c.field.Name)
+                      .arg(value)
+                      .arg(c.field.DeclaredType));
+}
+
+void appendBinaryRows(const std::vector<Column> &columns, const PGresult *res, int first, int count, RowStore &store)
+{
+    const int ncols = int(columns.size());
+    std::vector<std::int64_t> ints(static_cast<std::size_t>(ncols), 0);
+    std::vector<double> reals(static_cast<std::size_t>(ncols), 0);
+    std::vector<std::string> texts(static_cast<std::size_t>(ncols));
+    for (int r = first; r < first + count; ++r) {
+        // As with text: every value is read before the row is begun.
+        for (int c = 0; c < ncols; ++c) {
+            if (PQgetisnull(res, r, c))
+                continue;
+            const Column &col = columns[std::size_t(c)];
+            const char *p = PQgetvalue(res, r, c);
+            const int len = PQgetlength(res, r, c);
+            const std::size_t i = std::size_t(c);
+            bool ok = true;
+            switch (col.type) {
+            case oid::Int2: ok = len == 2; break;
+            case oid::Int4: ok = len == 4; break;
+            case oid::Int8:
+            case oid::Time: ok = len == 8; break;
+            case oid::Bool: ok = len == 1; break;
+            case oid::Float4: {
+                ok = len == 4;
+                if (ok) {
+                    // As the text form gives it: the float's shortest decimal, not its binary
+                    // value widened (0.1, not 0.100000001490116).
+                    const float f = std::bit_cast<float>(std::uint32_t(bigEndian(p, 4)));
+                    char buf[32];
+                    const auto end = std::to_chars(buf, buf + sizeof buf, f).ptr;
+                    std::from_chars(buf, end, reals[i]);
+                    if (!std::isfinite(f))
+                        reals[i] = double(f);
+                }
+                break;
+            }
+            case oid::Float8:
+                ok = len == 8;
+                if (ok)
+                    reals[i] = std::bit_cast<double>(bigEndian(p, 8));
+                break;
+            case oid::Date:
+                ok = len == 4;
+                if (ok) {
+                    const std::int64_t days = signedBigEndian(p, 4);
+                    ints[i] = days == INT32_MAX   ? RowStore::kInfinity
+                              : days == INT32_MIN ? RowStore::kMinusInfinity
+                                                  : days + kPgEpochJulianDay;
+                }
+                break;
+            case oid::Timestamp:
+                ok = len == 8;
+                if (ok) {
+                    const std::int64_t us = signedBigEndian(p, 8);
+                    if (us == INT64_MAX || us == INT64_MIN) {
+                        ints[i] = us == INT64_MAX ? RowStore::kInfinity : RowStore::kMinusInfinity;
+                    } else if (__builtin_add_overflow(us, kPgEpochUnixUs, &ints[i]) || ints[i] == RowStore::kInfinity
+                               || ints[i] == RowStore::kMinusInfinity) {
+                        unreadableBinary(col, us);
+                    }
+                }
+                break;
+            case oid::Numeric: ok = numericText(p, len, texts[i]); break;
+            case oid::Uuid:
+                ok = len == 16;
+                if (ok)
+                    uuidText(p, texts[i]);
+                break;
+            default: break; // text and bytea are stored as they come
+            }
+            if (!ok)
+                unreadableBinary(col, len);
+            if (col.type == oid::Int2 || col.type == oid::Int4 || col.type == oid::Int8 || col.type == oid::Time)
+                ints[i] = signedBigEndian(p, len);
+            else if (col.type == oid::Bool)
+                ints[i] = p[0] != 0 ? 1 : 0;
+        }
+        store.beginRow();
+        for (int c = 0; c < ncols; ++c) {
+            if (PQgetisnull(res, r, c)) {
+                store.setNull(c);
+                continue;
+            }
+            const std::size_t i = std::size_t(c);
+            switch (columns[i].type) {
+            case oid::Float4:
+            case oid::Float8: store.setReal(c, reals[i]); break;
+            case oid::Numeric:
+            case oid::Uuid: store.setText(c, texts[i].data(), texts[i].size()); break;
+            case oid::Bytea: store.setBlob(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
+            case oid::Int2:
+            case oid::Int4:
+            case oid::Int8:
+            case oid::Bool:
+            case oid::Date:
+            case oid::Time:
+            case oid::Timestamp: store.setInt64(c, ints[i]); break;
+            default: store.setText(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
+            }
+        }
+        store.endRow();
+    }
+}
+
 } // namespace
 
-std::vector<Column> describeColumns(PGconn *conn, const PGresult *res)
+std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep)
 {
     const int n = PQnfields(res);
     std::vector<Column> cols(std::size_t(std::max(n, 0)));
@@ -310,7 +541,7 @@ std::vector<Column> describeColumns(PGconn *conn, const PGresult *res)
     }
     for (std::string *s : {&types, &mods, &tables, &attnums})
         *s += '}';
-    const ResultPtr cat = exec(conn, kColumnCatalogue, {types, mods, tables, attnums});
+    const ResultPtr cat = columnCatalogue(conn, {types, mods, tables, attnums}, keep);
     for (int i = 0; i < n; ++i) {
         Column &c = cols[std::size_t(i)];
         c.field.Name = QString::fromUtf8(PQfname(res, i));
@@ -329,6 +560,7 @@ std::vector<Column> describeColumns(PGconn *conn, const PGresult *res)
         }
         applyType(c.field, base, mod);
         c.reader = readerFor(base);
+        c.type = base;
     }
     return cols;
 }
@@ -342,8 +574,38 @@ std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns)
     return fields;
 }
 
+bool readableInBinary(const std::vector<Column> &columns)
+{
+    for (const Column &c : columns) {
+        switch (c.type) {
+        case oid::Int2:
+        case oid::Int4:
+        case oid::Int8:
+        case oid::Bool:
+        case oid::Float4:
+        case oid::Float8:
+        case oid::Date:
+        case oid::Time:
+        case oid::Timestamp:
+        case oid::Numeric:
+        case oid::Uuid:
+        case oid::Bytea:
+        case oid::Text:
+        case oid::Varchar:
+        case oid::Bpchar:
+        case oid::Name: break;
+        default: return false;
+        }
+    }
+    return !columns.empty();
+}
+
 void appendRows(const std::vector<Column> &columns, const PGresult *res, int first, int count, RowStore &store)
 {
+    if (!columns.empty() && PQfformat(res, 0) == 1) {
+        appendBinaryRows(columns, res, first, count, store);
+        return;
+    }
     const int ncols = int(columns.size());
     std::vector<std::int64_t> ints(static_cast<std::size_t>(ncols), 0);
     std::vector<int> zones(static_cast<std::size_t>(ncols), RowStore::kNoZone);

@@ -30,6 +30,7 @@ enum class Reader : std::uint8_t { Integer, Boolean, Real, Money, Text, Bytea, D
 struct Column {
     FieldInfo field;
     Reader reader = Reader::Text;
+    Oid type = 0; // a domain's base type
 };
 
 // Type code, size, precision and scale of a type (a domain already resolved to its base type);
@@ -38,12 +39,18 @@ void applyType(FieldInfo &f, Oid type, int typmod);
 Reader readerFor(Oid type);
 
 // The columns of a described or executed result. One catalogue query on conn resolves declared
-// type names, domains, base tables and NOT NULL.
-std::vector<Column> describeColumns(PGconn *conn, const PGresult *res);
+// type names, domains, base tables and NOT NULL. `keep`: the query stays prepared in conn's
+// session for the next time, where nothing but this program's own statements run.
+std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep = false);
 std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns);
 
-// Appends rows [first, first + count) of a text-format result. Throws DbError naming the column
-// for a value it cannot read.
+// True when every column can be read from binary results and stores the same values as from
+// text: numbers, Booleans, dates, times and timestamps without a zone, text, bytea, uuid and
+// numeric. Others (money, zoned times, intervals, arrays, json ...) keep the whole result text.
+bool readableInBinary(const std::vector<Column> &columns);
+
+// Appends rows [first, first + count) of a result in text or (where readableInBinary) binary
+// format. Throws DbError naming the column for a value it cannot read.
 void appendRows(const std::vector<Column> &columns, const PGresult *res, int first, int count, RowStore &store);
 
 // Every row of res (up to maxRecords when it is above 0) in a new store.
