@@ -414,6 +414,15 @@ inline void requireRow(bool inRow, int col, int count)
         rowMisuse(inRow, col, count);
 }
 
+// A full part gives back its spare text room only when there is much of it (the first part grows
+// by doubling; later ones are sized from the one before): a copy of the text for a little slack
+// is not worth it.
+void trimArena(std::vector<char> &arena)
+{
+    if (arena.capacity() - arena.size() > arena.size() / 8)
+        arena.shrink_to_fit();
+}
+
 [[noreturn]] void notFit(const FieldInfo &f, const QVariant &v, const char *what)
 {
     throw DbError(QStringLiteral("The value '%1' is not %2 and does not fit the field '%3'")
@@ -447,10 +456,9 @@ void RowStore::addSegment()
             else if (c.storage == Storage::Double)
                 s.reals.reserve(kSegmentRows);
         }
-        if (c.storage == Storage::Text || c.storage == Storage::Blob) {
-            if (sized)
-                s.offsets.reserve(kSegmentRows + 1);
-            s.offsets.push_back(0);
+        if (sized && (c.storage == Storage::Text || c.storage == Storage::Blob)) {
+            s.ends.reserve(kSegmentRows);
+            s.bases.reserve(kSegmentRows / 64);
         }
     }
 }
@@ -544,6 +552,29 @@ std::size_t RowStore::formatScalar(int adoType, std::int64_t i, double d, char *
     }
 }
 
+std::string_view RowStore::displayUtf8(std::size_t row, int col, char *buf) const
+{
+    if (isNull(row, col))
+        return {};
+    const Column &c = m_cols[std::size_t(col)];
+    std::size_t n = 0;
+    switch (c.storage) {
+    case Storage::Text: {
+        const char *p = bytes(row, col, &n);
+        return {p, n};
+    }
+    case Storage::Blob: {
+        bytes(row, col, &n);
+        char *p = putText(buf, "(binary, ");
+        p = std::to_chars(p, buf + 48, n).ptr;
+        return {buf, std::size_t(putText(p, " bytes)") - buf)};
+    }
+    case Storage::Int64: n = formatScalar(m_fields[std::size_t(col)].Type, int64(row, col), 0, buf, zone(row, col)); break;
+    case Storage::Double: n = formatScalar(m_fields[std::size_t(col)].Type, 0, real(row, col), buf); break;
+    }
+    return {buf, n};
+}
+
 QString RowStore::displayText(std::size_t row, int col) const
 {
     if (isNull(row, col))
@@ -592,7 +623,7 @@ void RowStore::undo(int col)
                 s.zones.pop_back();
             break;
         case Storage::Double: s.reals.pop_back(); break;
-        default: s.arena.resize(s.offsets.back()); break;
+        default: s.arena.resize(s.textEnd); break;
         }
     }
     m_set[std::size_t(col)] = 0;
@@ -605,7 +636,7 @@ void RowStore::setNull(int col)
     m_set[std::size_t(col)] = 2;
 }
 
-void RowStore::setInt64(int col, std::int64_t v)
+void RowStore::setInt64Checked(int col, std::int64_t v)
 {
     requireRow(m_inRow, col, columnCount());
     Column &c = m_cols[std::size_t(col)];
@@ -642,7 +673,7 @@ void RowStore::setZone(int col, int offsetSeconds)
     s.zones.back() = offsetSeconds;
 }
 
-void RowStore::setReal(int col, double v)
+void RowStore::setRealChecked(int col, double v)
 {
     requireRow(m_inRow, col, columnCount());
     Column &c = m_cols[std::size_t(col)];
@@ -659,7 +690,7 @@ void RowStore::setReal(int col, double v)
     set = 1;
 }
 
-void RowStore::setText(int col, const char *utf8, std::size_t len)
+void RowStore::setTextChecked(int col, const char *utf8, std::size_t len)
 {
     requireRow(m_inRow, col, columnCount());
     Column &c = m_cols[std::size_t(col)];
@@ -670,7 +701,11 @@ void RowStore::setText(int col, const char *utf8, std::size_t len)
     std::uint8_t &set = m_set[std::size_t(col)];
     Segment &s = c.segments.back();
     if (set == 1)
-        s.arena.resize(s.offsets.back());
+        s.arena.resize(s.textEnd);
+    if (len > kMaxGroupText - (s.arena.size() - groupStart(s)))
+        throw DbError(QStringLiteral("The value of the field '%1' is too large to hold (%2 bytes in 64 rows)")
+                          .arg(m_fields[std::size_t(col)].Name)
+                          .arg(qulonglong(s.arena.size() - groupStart(s) + len)));
     s.arena.insert(s.arena.end(), utf8, utf8 + len);
     set = 1;
 }
@@ -865,9 +900,12 @@ void RowStore::endRow()
                 s.reals.push_back(0);
         }
         if (c.storage == Storage::Text || c.storage == Storage::Blob) {
-            s.offsets.push_back(s.arena.size());
+            if (newWord)
+                s.bases.push_back(s.textEnd);
+            s.ends.push_back(std::uint32_t(s.arena.size() - s.bases.back()));
+            s.textEnd = s.arena.size();
             if (lastOfSegment)
-                s.arena.shrink_to_fit(); // full: what is left over goes, once, for this segment only
+                trimArena(s.arena);
         }
         m_set[i] = 0;
     }
@@ -947,6 +985,26 @@ void RowStore::append(const RowStore &rows)
         const std::size_t to0 = m_rows & kSegmentMask;
         const std::size_t from0 = r & kSegmentMask;
         const std::size_t n = std::min({rows.m_rows - r, kSegmentRows - to0, kSegmentRows - from0});
+        // Groups of 64 rows fall differently here than in the source: none may pass what a
+        // group holds. Checked before anything changes, so a refused run leaves the store whole.
+        for (std::size_t i = 0; i < m_cols.size(); ++i) {
+            if (m_cols[i].storage != Storage::Text && m_cols[i].storage != Storage::Blob)
+                continue;
+            const Segment &to = m_cols[i].segments.back();
+            const Segment &from = rows.m_cols[i].segments[r >> kSegmentShift];
+            std::uint64_t groupBase = (to0 & 63) == 0 ? to.textEnd : to.bases.back();
+            std::uint64_t end = to.textEnd;
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::size_t f = from0 + k;
+                const std::uint64_t len = from.ends[f] - ((f & 63) != 0 ? from.ends[f - 1] : 0);
+                if (((to0 + k) & 63) == 0)
+                    groupBase = end;
+                end += len;
+                if (end - groupBase > kMaxGroupText)
+                    throw DbError(QStringLiteral("The values of the field '%1' are too large to hold (over 4 GiB in 64 rows)")
+                                      .arg(m_fields[i].Name));
+            }
+        }
         for (std::size_t i = 0; i < m_cols.size(); ++i) {
             Segment &to = m_cols[i].segments.back();
             const Segment &from = rows.m_cols[i].segments[r >> kSegmentShift];
@@ -965,12 +1023,20 @@ void RowStore::append(const RowStore &rows)
                 break;
             case Storage::Text:
             case Storage::Blob: {
-                const std::uint64_t start = from.offsets[from0];
-                const std::uint64_t base = to.arena.size();
-                to.arena.insert(to.arena.end(), from.arena.begin() + long(start),
-                                from.arena.begin() + long(from.offsets[from0 + n]));
-                for (std::size_t k = 1; k <= n; ++k)
-                    to.offsets.push_back(base + (from.offsets[from0 + k] - start));
+                // The rows' bytes are contiguous in the source: one copy, then their ends.
+                const std::uint64_t start = from.bases[from0 >> 6] + ((from0 & 63) != 0 ? from.ends[from0 - 1] : 0);
+                const std::size_t last = from0 + n - 1;
+                const std::uint64_t stop = from.bases[last >> 6] + from.ends[last];
+                const std::uint64_t shift = to.arena.size() - start;
+                to.arena.insert(to.arena.end(), from.arena.begin() + long(start), from.arena.begin() + long(stop));
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::size_t f = from0 + k;
+                    const std::uint64_t end = from.bases[f >> 6] + from.ends[f] + shift;
+                    if (((to0 + k) & 63) == 0)
+                        to.bases.push_back(to.textEnd);
+                    to.ends.push_back(std::uint32_t(end - to.bases.back()));
+                    to.textEnd = end;
+                }
                 break;
             }
             }
@@ -983,7 +1049,7 @@ void RowStore::append(const RowStore &rows)
                 }
             }
             if (to0 + n == kSegmentRows)
-                to.arena.shrink_to_fit(); // the segment is full
+                trimArena(to.arena);
         }
         m_rows += n;
         r += n;
@@ -999,7 +1065,8 @@ void RowStore::squeeze()
         s.ints.shrink_to_fit();
         s.reals.shrink_to_fit();
         s.arena.shrink_to_fit();
-        s.offsets.shrink_to_fit();
+        s.ends.shrink_to_fit();
+        s.bases.shrink_to_fit();
         s.nulls.shrink_to_fit();
         s.zones.shrink_to_fit();
     }
@@ -1010,7 +1077,7 @@ void RowStore::reserve(std::size_t rows)
     if (m_rows > 0 || m_inRow || m_cols.empty() || !m_cols[0].segments.empty())
         return; // a hint for an empty store
     for (Column &c : m_cols)
-        c.segments.reserve((rows >> kSegmentShift) + 1);
+        c.segments.reserve(std::min<std::size_t>((rows >> kSegmentShift) + 1, 4096)); // "all rows" is no size
     addSegment();
     const std::size_t first = std::min(rows, kSegmentRows);
     for (Column &c : m_cols) {
@@ -1018,7 +1085,10 @@ void RowStore::reserve(std::size_t rows)
         switch (c.storage) {
         case Storage::Int64: s.ints.reserve(first); break;
         case Storage::Double: s.reals.reserve(first); break;
-        default: s.offsets.reserve(first + 1); break;
+        default:
+            s.ends.reserve(first);
+            s.bases.reserve((first + 63) / 64);
+            break;
         }
         s.nulls.reserve((first + 63) / 64);
     }
@@ -1033,7 +1103,8 @@ std::size_t RowStore::bytesHeld() const
         n += c.segments.capacity() * sizeof(Segment);
         for (const Segment &s : c.segments) {
             n += s.ints.capacity() * sizeof(std::int64_t) + s.reals.capacity() * sizeof(double) + s.arena.capacity()
-                + s.offsets.capacity() * sizeof(std::uint64_t) + s.nulls.capacity() * sizeof(std::uint64_t)
+                + s.ends.capacity() * sizeof(std::uint32_t) + s.bases.capacity() * sizeof(std::uint64_t)
+                + s.nulls.capacity() * sizeof(std::uint64_t)
                 + s.zones.capacity() * sizeof(std::int32_t);
         }
     }

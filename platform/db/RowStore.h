@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace db {
@@ -52,8 +53,9 @@ public:
     {
         const Segment &s = segment(row, col);
         const std::size_t i = row & kSegmentMask;
-        *len = std::size_t(s.offsets[i + 1] - s.offsets[i]);
-        return s.arena.data() + s.offsets[i];
+        const std::uint32_t start = (i & 63) != 0 ? s.ends[i - 1] : 0;
+        *len = s.ends[i] - start;
+        return s.arena.data() + s.bases[i >> 6] + start;
     }
     QString text(std::size_t row, int col) const;       // Text storage (UTF-8 in the arena)
     QByteArray blob(std::size_t row, int col) const;    // Blob storage
@@ -66,15 +68,54 @@ public:
     // every digit of their fraction, their offset and era as PostgreSQL writes them
     // ("0044-03-15 BC", "2024-03-31 02:30:00.000001+02", "24:00:00", "infinity").
     QString displayText(std::size_t row, int col) const;
+    // displayText in UTF-8 without a QString: a text in place (valid until the next append), any
+    // other value formatted into buf (at least 64 bytes).
+    std::string_view displayUtf8(std::size_t row, int col, char *buf) const;
 
     // --- appending, one row at a time: beginRow, one set* per column (unset columns are Null), endRow ---
     void beginRow();
     void setNull(int col);
-    void setInt64(int col, std::int64_t v);
+    // The setters append in place when the value fits the column's storage; anything else (a
+    // value set twice, a conversion, a misuse) takes the checked way.
+    void setInt64(int col, std::int64_t v)
+    {
+        if (Q_LIKELY(m_inRow && std::size_t(col) < m_cols.size() && m_set[std::size_t(col)] == 0)) {
+            Column &c = m_cols[std::size_t(col)];
+            if (Q_LIKELY(c.storage == Storage::Int64)) {
+                c.segments.back().ints.push_back(v);
+                m_set[std::size_t(col)] = 1;
+                return;
+            }
+        }
+        setInt64Checked(col, v);
+    }
     // The offset of the time or timestamp just set in this row's column (after setInt64).
     void setZone(int col, int offsetSeconds);
-    void setReal(int col, double v);
-    void setText(int col, const char *utf8, std::size_t len);
+    void setReal(int col, double v)
+    {
+        if (Q_LIKELY(m_inRow && std::size_t(col) < m_cols.size() && m_set[std::size_t(col)] == 0)) {
+            Column &c = m_cols[std::size_t(col)];
+            if (Q_LIKELY(c.storage == Storage::Double)) {
+                c.segments.back().reals.push_back(v);
+                m_set[std::size_t(col)] = 1;
+                return;
+            }
+        }
+        setRealChecked(col, v);
+    }
+    void setText(int col, const char *utf8, std::size_t len)
+    {
+        if (Q_LIKELY(m_inRow && std::size_t(col) < m_cols.size() && m_set[std::size_t(col)] == 0)) {
+            Column &c = m_cols[std::size_t(col)];
+            Segment &s = c.segments.back();
+            if (Q_LIKELY(c.storage == Storage::Text && len <= kMaxGroupText - (s.arena.size() - groupStart(s)))) {
+                s.arena.insert(s.arena.end(), utf8, utf8 + len);
+                m_set[std::size_t(col)] = 1;
+                return;
+            }
+        }
+        setTextChecked(col, utf8, len);
+    }
     void setText(int col, const QString &v);
     void setBlob(int col, const char *data, std::size_t len);
     // Converts from a QVariant according to the column's storage (used by XML loading and routines).
@@ -115,14 +156,24 @@ private:
     static constexpr int kSegmentShift = 15;
     static constexpr std::size_t kSegmentRows = std::size_t(1) << kSegmentShift;
     static constexpr std::size_t kSegmentMask = kSegmentRows - 1;
+    // Text ends are kept in 32 bits, relative to the start of their group of 64 rows (a group
+    // holds at most 4 GiB of text): 4 bytes a cell, not 8.
+    static constexpr std::size_t kMaxGroupText = UINT32_MAX;
     struct Segment {
         std::vector<std::int64_t> ints;
         std::vector<double> reals;
-        std::vector<char> arena;            // text/blob bytes of the segment's rows
-        std::vector<std::uint64_t> offsets; // text/blob: row i spans [offsets[i], offsets[i+1])
+        std::vector<char> arena;            // text/blob bytes of the segment's rows, in row order
+        std::vector<std::uint32_t> ends;    // text/blob: where row i ends, from its group's base
+        std::vector<std::uint64_t> bases;   // text/blob: where group i >> 6 starts in the arena
+        std::uint64_t textEnd = 0;          // end of the last whole row's bytes
         std::vector<std::uint64_t> nulls;   // one bit per row
         std::vector<std::int32_t> zones;    // offsets of times and timestamps; empty until one has one
     };
+    // Where the row being appended to s starts its group.
+    std::uint64_t groupStart(const Segment &s) const
+    {
+        return (m_rows & 63) == 0 ? s.textEnd : s.bases.back();
+    }
     struct Column {
         Storage storage;
         std::vector<Segment> segments;
@@ -139,6 +190,9 @@ private:
     std::vector<std::uint8_t> m_set; // per column: was a value given in the current row
 
     void undo(int col);
+    void setInt64Checked(int col, std::int64_t v);
+    void setRealChecked(int col, double v);
+    void setTextChecked(int col, const char *utf8, std::size_t len);
 };
 
 } // namespace db

@@ -3,6 +3,7 @@
 #include "db/ValueRules.h"
 #include "db/backends/SqliteTypes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -191,6 +192,7 @@ void StatementReader::release()
 
 std::size_t StatementReader::fetch(RowStore &store, std::size_t maxRows)
 {
+    store.reserve(std::min<std::size_t>(maxRows, 65536)); // a fresh chunk is sized once, not grown by doubling
     std::size_t n = 0;
     const auto limitReached = [&] { return m_maxRecords > 0 && m_delivered >= std::size_t(m_maxRecords); };
     while (n < maxRows && !m_end) {
