@@ -4,10 +4,10 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/RecordsetFilter.h"
+#include "db/RowSort.h"
 #include "db/XmlRecordset.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 namespace db {
@@ -463,6 +463,12 @@ QString Recordset::displayText(std::size_t row, int col) const
     return m_store->displayText(storeRow(row), col);
 }
 
+std::string_view Recordset::displayUtf8(std::size_t row, int col, char *buf) const
+{
+    Field(col);
+    return m_store->displayUtf8(storeRow(row), col, buf);
+}
+
 // --- filter and sort ---
 
 void Recordset::setFilter(const QString &criteria)
@@ -524,63 +530,10 @@ void Recordset::rebuildView()
             view->push_back(std::uint32_t(r));
     }
     const std::vector<SortKey> keys = parseSort(m_sortText, *this);
-    if (!keys.empty()) {
-        // Text keys are folded once, not at every comparison.
-        std::vector<std::vector<QString>> folded(keys.size());
-        for (std::size_t k = 0; k < keys.size(); ++k) {
-            const int type = store.fields()[std::size_t(keys[k].col)].Type;
-            if (storageOf(type) == Storage::Text && !isNumericType(type)) {
-                folded[k].resize(store.rowCount());
-                for (std::uint32_t r : *view) {
-                    if (!store.isNull(r, keys[k].col))
-                        folded[k][r] = store.text(r, keys[k].col).toCaseFolded();
-                }
-            }
-        }
-        auto compare = [&](std::size_t k, std::uint32_t a, std::uint32_t b) -> int {
-            const int col = keys[k].col;
-            const bool na = store.isNull(a, col), nb = store.isNull(b, col);
-            if (na || nb)
-                return na == nb ? 0 : (na ? -1 : 1); // Nulls first
-            const int type = store.fields()[std::size_t(col)].Type;
-            switch (storageOf(type)) {
-            case Storage::Int64: {
-                const auto x = store.int64(a, col), y = store.int64(b, col);
-                return x < y ? -1 : (x > y ? 1 : 0);
-            }
-            case Storage::Double: {
-                const double x = store.real(a, col), y = store.real(b, col);
-                return x < y ? -1 : (x > y ? 1 : 0);
-            }
-            case Storage::Text:
-                if (!folded[k].empty()) {
-                    const int c = folded[k][a].compare(folded[k][b]);
-                    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-                }
-                [[fallthrough]];
-            case Storage::Blob: {
-                std::size_t la = 0, lb = 0;
-                const char *pa = store.bytes(a, col, &la);
-                const char *pb = store.bytes(b, col, &lb);
-                if (isNumericType(type))
-                    return compareDecimal(std::string_view(pa, la), std::string_view(pb, lb));
-                const int c = std::memcmp(pa, pb, std::min(la, lb));
-                if (c != 0)
-                    return c < 0 ? -1 : 1;
-                return la < lb ? -1 : (la > lb ? 1 : 0);
-            }
-            }
-            return 0;
-        };
-        std::stable_sort(view->begin(), view->end(), [&](std::uint32_t a, std::uint32_t b) {
-            for (std::size_t k = 0; k < keys.size(); ++k) {
-                const int c = compare(k, a, b);
-                if (c != 0)
-                    return keys[k].descending ? c > 0 : c < 0;
-            }
-            return false;
-        });
-    }
+    std::vector<RowSortKey> order;
+    for (const SortKey &k : keys)
+        order.push_back({k.col, k.descending});
+    sortRows(store, order, *view);
     m_view = std::move(view);
 }
 

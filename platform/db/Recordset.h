@@ -96,6 +96,8 @@ public:
     bool isNull(std::size_t row, int col) const;
     QVariant value(std::size_t row, int col) const;
     QString displayText(std::size_t row, int col) const;
+    // displayText in UTF-8, without a QString (see RowStore::displayUtf8).
+    std::string_view displayUtf8(std::size_t row, int col, char *buf) const;
     std::size_t storeRow(std::size_t row) const; // the RowStore row behind a visible row
     const std::shared_ptr<RowStore> &store() const { return m_store; }
 
