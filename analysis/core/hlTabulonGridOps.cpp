@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLocale>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 
@@ -455,15 +456,17 @@ bool hlTabulon::Copy_Sel(bool)
             }
             // All columns hidden: nothing to copy and nothing to say.
             if (complete && !cols.empty() && r1 >= 0) {
-                QString text;
+                // UTF-8 straight from the rows, one byte array: the copy never holds a string
+                // per cell nor the whole text twice over.
+                QByteArray text;
                 bool stopped = false;
                 frame.operation().showProgress(std::max(g->Rows() - 1, 0));
                 for (int r = r1; r <= r2; ++r) {
                     for (int c : cols) {
-                        text += g->TextMatrix(r, c);
-                        text += u'\t';
+                        g->appendTextMatrixUtf8(r, c, text);
+                        text += '\t';
                     }
-                    text += QStringLiteral("\r\n");
+                    text += "\r\n";
                     frame.operation().setProgress(r);
                     if (frame.step()) {
                         stopped = true;
@@ -474,7 +477,9 @@ bool hlTabulon::Copy_Sel(bool)
                 }
                 if (!stopped) {
                     text.chop(3);
-                    QApplication::clipboard()->setText(text);
+                    auto *mime = new QMimeData;
+                    mime->setData(QStringLiteral("text/plain"), text);
+                    QApplication::clipboard()->setMimeData(mime);
                     ok = true;
                 }
             }

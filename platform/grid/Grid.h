@@ -107,6 +107,9 @@ public:
     // The text as shown (ColFormat applied to numbers of data rows); setting stores it as given.
     Q_INVOKABLE QString TextMatrix(int row, int col) const;
     Q_INVOKABLE void setTextMatrix(int row, int col, const QString &text);
+    // TextMatrix(row, col) appended to out in UTF-8; a bound row's cell is formatted straight
+    // from the row store, without a QString.
+    void appendTextMatrixUtf8(int row, int col, QByteArray &out) const;
     QString Text() const; // the current cell
     void setText(const QString &text);
     // The number a cell holds (0 when none; a ticked Boolean is -1).

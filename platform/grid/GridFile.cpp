@@ -37,22 +37,25 @@ constexpr qint64 MaxFileBytes = qint64(1) << 31;
 constexpr qint64 MaxCells = 50'000'000;
 constexpr int MaxColsWithoutRows = 65'536;
 
-QString escapeCell(const QString &text, bool isNull)
+// A cell as the file holds it: backslash, tab, line feed and carriage return escaped, a Null as
+// \N. Every escaped character is ASCII, so the UTF-8 bytes are escaped as they stand.
+void appendEscapedUtf8(std::string_view text, bool isNull, QByteArray &out)
 {
-    if (isNull)
-        return QStringLiteral("\\N");
-    QString out;
-    out.reserve(text.size());
-    for (QChar ch : text) {
-        switch (ch.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case '\t': out += QLatin1String("\\t"); break;
-        case '\n': out += QLatin1String("\\n"); break;
-        case '\r': out += QLatin1String("\\r"); break;
-        default: out += ch; break;
-        }
+    if (isNull) {
+        out += "\\N";
+        return;
     }
-    return out;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        const char *escape = ch == '\\' ? "\\\\" : ch == '\t' ? "\\t" : ch == '\n' ? "\\n" : ch == '\r' ? "\\r" : nullptr;
+        if (!escape)
+            continue;
+        out.append(text.data() + from, qsizetype(i - from));
+        out.append(escape, 2);
+        from = i + 1;
+    }
+    out.append(text.data() + from, qsizetype(text.size() - from));
 }
 
 // Nothing for a bad escape.
@@ -217,6 +220,36 @@ GridFileContent parse(const QString &path, const QString &text)
 
 } // namespace
 
+std::string_view GridModel::rawUtf8(int r, int c, char *buf, QByteArray &scratch, bool *null) const
+{
+    checkRow(r, "TextMatrix");
+    checkCol(c, "TextMatrix");
+    if (const RowRecord *rec = record(r)) {
+        if (std::size_t(c) >= rec->cells.size()) {
+            *null = true;
+            return {};
+        }
+        const QString &cell = rec->cells[std::size_t(c)];
+        *null = cell.isNull();
+        scratch = cell.toUtf8();
+        return {scratch.constData(), std::size_t(scratch.size())};
+    }
+    const int field = m_cols[std::size_t(c)].field;
+    *null = field < 0 || m_rs->isNull(std::size_t(r - m_fixedRows), field);
+    if (*null)
+        return {};
+    return m_rs->displayUtf8(std::size_t(r - m_fixedRows), field, buf);
+}
+
+void Grid::appendTextMatrixUtf8(int row, int col, QByteArray &out) const
+{
+    char buf[64];
+    QByteArray scratch;
+    bool null = false;
+    const std::string_view text = m_model->rawUtf8(row, col, buf, scratch, &null);
+    out.append(text.data(), qsizetype(text.size()));
+}
+
 void Grid::SaveGrid(const QString &path, int what) const
 {
     if (what < flexFileAll || what > flexFileFormat)
@@ -228,36 +261,54 @@ void Grid::SaveGrid(const QString &path, int what) const
     }
     const int rows = m_model->rows();
     const int cols = m_model->cols();
-    QString out;
-    out += QStringLiteral("%1 %2\n").arg(Magic).arg(Version);
+    files::AtomicFile file(path);
+    if (const auto error = file.open())
+        throw GridError(QStringLiteral("Grid.SaveGrid: %1").arg(*error));
+    // Written in pieces as the cells are read: the whole file is never held.
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    QByteArray out;
+    out.reserve(kPiece + 4096);
+    out += QStringLiteral("%1 %2\n").arg(Magic).arg(Version).toUtf8();
     out += QStringLiteral("rows %1\ncols %2\nfixedrows %3\nfixedcols %4\n")
                .arg(what == flexFileFormat ? 0 : rows)
                .arg(cols)
                .arg(what == flexFileFormat ? 0 : m_model->fixedRows())
-               .arg(m_model->fixedCols());
+               .arg(m_model->fixedCols())
+               .toUtf8();
     if (what != flexFileData) {
         for (int c = 0; c < cols; ++c) {
             const ColumnInfo &info = m_model->column(c);
             out += QStringLiteral("col %1 width %2 hidden %3\n")
                        .arg(c)
                        .arg(info.widthPx < 0 ? -1 : twipsX(info.widthPx))
-                       .arg(info.hidden ? 1 : 0);
+                       .arg(info.hidden ? 1 : 0)
+                       .toUtf8();
         }
     }
+    bool written = true;
     if (what != flexFileFormat) {
-        out += QLatin1String("cells\n");
-        QStringList fields;
-        for (int r = 0; r < rows; ++r) {
-            fields.clear();
-            for (int c = 0; c < cols; ++c)
-                fields << escapeCell(m_model->rawText(r, c), m_model->isNull(r, c));
-            out += fields.join(QLatin1Char('\t'));
-            out += QLatin1Char('\n');
+        out += "cells\n";
+        char buf[64];
+        QByteArray scratch;
+        for (int r = 0; r < rows && written; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                if (c > 0)
+                    out += '\t';
+                bool null = false;
+                const std::string_view text = m_model->rawUtf8(r, c, buf, scratch, &null);
+                appendEscapedUtf8(text, null, out);
+            }
+            out += '\n';
+            if (out.size() >= kPiece) {
+                written = file.write(out);
+                out.clear();
+            }
         }
     }
-    out += QLatin1String("end\n");
-
-    if (const auto error = files::saveFile(path, out.toUtf8()))
+    out += "end\n";
+    if (written)
+        file.write(out);
+    if (const auto error = file.commit())
         throw GridError(QStringLiteral("Grid.SaveGrid: %1").arg(*error));
 }
 

@@ -12,6 +12,7 @@
 
 #include <map>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -135,6 +136,9 @@ public:
     QString rawText(int r, int c) const;
     QString displayText(int r, int c) const;
     bool isNull(int r, int c) const;
+    // rawText in UTF-8 for the writers: a bound row's cell straight from the row store (in place
+    // or formatted into buf, 64 bytes), a held cell converted into scratch. *null: a Null cell.
+    std::string_view rawUtf8(int r, int c, char *buf, QByteArray &scratch, bool *null) const;
     double value(int r, int c) const; // 0 for text that is not a number; Booleans -1/0
     void setText(int r, int c, const QString &text);
     const CellStyle *cellStyle(int r, int c) const; // nullptr when none
