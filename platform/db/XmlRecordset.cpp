@@ -473,14 +473,53 @@ private:
 
 } // namespace
 
+// The rows are written as UTF-8 straight from the store, in pieces, with the bytes the stream
+// writer would give them (its attribute escapes, one row a line, indented by two): a large
+// document is neither held whole nor sent through a string per cell.
 struct XmlRecordsetWriter::Impl {
-    Impl(const QString &path) : file(path), w(&file.device()) {}
+    Impl(const QString &path) : file(path) {}
     files::AtomicFile file; // what was written reaches the path only when committed
-    QXmlStreamWriter w;
-    std::vector<QString> attrs;
+    QByteArray out;         // the piece being filled
+    std::vector<QByteArray> attrs; // " c0=\"", " c1=\"", ...
     std::vector<int> types;
-    const QString rowName = QStringLiteral("row");
+    bool anyRow = false;
+
+    void flush()
+    {
+        if (!file.write(out))
+            throw DbError(file.failure().value_or(QStringLiteral("The document could not be written.")));
+        out.clear();
+    }
 };
+
+namespace {
+
+constexpr qsizetype kPiece = qsizetype(1) << 20;
+
+// An attribute value as the stream writer escapes it.
+void appendEscaped(QByteArray &out, const char *p, std::size_t n)
+{
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char *escape = nullptr;
+        switch (p[i]) {
+        case '<': escape = "&lt;"; break;
+        case '>': escape = "&gt;"; break;
+        case '&': escape = "&amp;"; break;
+        case '"': escape = "&quot;"; break;
+        case '\t': escape = "&#9;"; break;
+        case '\n': escape = "&#10;"; break;
+        case '\r': escape = "&#13;"; break;
+        default: continue;
+        }
+        out.append(p + from, qsizetype(i - from));
+        out.append(escape);
+        from = i + 1;
+    }
+    out.append(p + from, qsizetype(n - from));
+}
+
+} // namespace
 
 XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<FieldInfo> &fields)
     : d(std::make_unique<Impl>(path))
@@ -488,7 +527,8 @@ XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<Fi
     if (const auto error = d->file.open())
         throw DbError(*error);
 
-    QXmlStreamWriter &w = d->w;
+    // The head is small: the stream writer writes it, up to the open data element.
+    QXmlStreamWriter w(&d->out);
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
     w.writeStartDocument();
@@ -499,10 +539,11 @@ XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<Fi
     w.writeStartElement(kNamespace, QStringLiteral("schema"));
     for (std::size_t c = 0; c < fields.size(); ++c) {
         const FieldInfo &f = fields[c];
-        d->attrs.push_back(QStringLiteral("c%1").arg(c));
+        const QString attr = QStringLiteral("c%1").arg(c);
+        d->attrs.push_back(" " + attr.toLatin1() + "=\"");
         d->types.push_back(f.Type);
         w.writeStartElement(kNamespace, QStringLiteral("column"));
-        w.writeAttribute(QStringLiteral("attr"), d->attrs.back());
+        w.writeAttribute(QStringLiteral("attr"), attr);
         writeText(w, QStringLiteral("name"), f.Name);
         w.writeAttribute(QStringLiteral("type"), QString::number(f.Type));
         w.writeAttribute(QStringLiteral("size"), QString::number(f.DefinedSize));
@@ -520,7 +561,8 @@ XmlRecordsetWriter::XmlRecordsetWriter(const QString &path, const std::vector<Fi
         w.writeEndElement();
     }
     w.writeEndElement();
-    w.writeStartElement(kNamespace, QStringLiteral("data"));
+    w.writeStartElement(kNamespace, QStringLiteral("data")); // "<data", left open for the rows
+    d->out.reserve(kPiece + 4096);
 }
 
 XmlRecordsetWriter::~XmlRecordsetWriter() = default;
@@ -536,61 +578,70 @@ void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
             throw DbError(QStringLiteral("The column %1 changed its type after the document began")
                               .arg(store.fields()[std::size_t(c)].Name));
     }
-    QXmlStreamWriter &w = d->w;
-    const std::vector<QString> &attrs = d->attrs;
+    QByteArray &out = d->out;
+    out += d->anyRow ? "\n  <row" : ">\n  <row";
+    d->anyRow = true;
     char buf[64];
-    w.writeStartElement(kNamespace, d->rowName);
     for (int c = 0; c < store.columnCount(); ++c) {
         if (store.isNull(row, c))
             continue;
+        const QByteArray &attr = d->attrs[std::size_t(c)];
         const int type = d->types[std::size_t(c)];
         switch (storageOf(type)) {
         case Storage::Int64: {
-            std::size_t n = 0;
+            out += attr;
             if (type == adBoolean) {
-                w.writeAttribute(attrs[std::size_t(c)], store.int64(row, c) != 0 ? QStringLiteral("true") : QStringLiteral("false"));
+                out += store.int64(row, c) != 0 ? "true\"" : "false\"";
                 break;
             }
-            n = RowStore::formatScalar(type, store.int64(row, c), 0, buf, store.zone(row, c));
+            const std::size_t n = RowStore::formatScalar(type, store.int64(row, c), 0, buf, store.zone(row, c));
             // The date and time joined by a T; an era or infinity reads back as written.
             if (type == adDBTimeStamp || type == adDate) {
                 if (char *blank = static_cast<char *>(std::memchr(buf, ' ', n)))
                     *blank = 'T';
             }
-            w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
+            out.append(buf, qsizetype(n));
+            out += '"';
             break;
         }
-        case Storage::Double: {
-            const std::size_t n = formatDoubleExact(store.real(row, c), buf);
-            w.writeAttribute(attrs[std::size_t(c)], QString::fromLatin1(buf, qsizetype(n)));
+        case Storage::Double:
+            out += attr;
+            out.append(buf, qsizetype(formatDoubleExact(store.real(row, c), buf)));
+            out += '"';
             break;
-        }
         case Storage::Text: {
             std::size_t n = 0;
             const char *p = store.bytes(row, c, &n);
-            writeText(w, attrs[std::size_t(c)], p, n);
+            if (isXmlSafeUtf8(p, n)) {
+                out += attr;
+                appendEscaped(out, p, n);
+            } else {
+                out.append(attr.constData(), attr.size() - 2);
+                out += ".b64=\"";
+                out += QByteArray::fromRawData(p, qsizetype(n)).toBase64();
+            }
+            out += '"';
             break;
         }
         case Storage::Blob: {
             std::size_t n = 0;
             const char *p = store.bytes(row, c, &n);
-            w.writeAttribute(attrs[std::size_t(c)],
-                             QString::fromLatin1(QByteArray::fromRawData(p, qsizetype(n)).toBase64()));
+            out += attr;
+            out += QByteArray::fromRawData(p, qsizetype(n)).toBase64();
+            out += '"';
             break;
         }
         }
     }
-    w.writeEndElement();
-    if (w.hasError())
-        throw DbError(d->file.failure().value_or(QStringLiteral("The document could not be written.")));
+    out += "/>";
+    if (out.size() >= kPiece)
+        d->flush();
 }
 
 void XmlRecordsetWriter::commit()
 {
-    QXmlStreamWriter &w = d->w;
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndDocument();
+    d->out += d->anyRow ? "\n </data>\n</recordset>\n" : "/>\n</recordset>\n";
+    d->flush();
     // A failing write shows in the file's error, which commit() reports.
     if (const auto error = d->file.commit())
         throw DbError(*error);

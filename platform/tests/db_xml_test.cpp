@@ -321,3 +321,62 @@ TEST_F(XmlFiles, MalformedOrForeignDocumentsAreRefusedWithTheirPlace)
         EXPECT_TRUE(e.message().contains(QLatin1String("missing.xml")));
     }
 }
+
+// The document's bytes do not depend on how it is written: this is the file as it always was.
+TEST_F(XmlFiles, TheDocumentIsByteForByteTheFileItWas)
+{
+    FieldInfo id = field("id", adInteger);
+    id.BaseTableName = QStringLiteral("orders <&>");
+    id.BaseColumnName = QStringLiteral("id");
+    id.Nullable = false;
+    FieldInfo name = field("Name \"q\"\t", adVarWChar);
+    name.DeclaredType = QStringLiteral("TEXT");
+    name.DefinedSize = 40;
+    RowStore s({id, name, field("ok", adBoolean), field("x", adDouble), field("at", adDBTimeStamp),
+                field("bin", adLongVarBinary), field("n", adNumeric)});
+    s.beginRow();
+    s.setInt64(0, -2147483647);
+    const QByteArray odd("<&>\"' ]]>\t\n\r Ødegaard 😀");
+    s.setText(1, odd.constData(), std::size_t(odd.size()));
+    s.setInt64(2, 1);
+    s.setReal(3, std::numeric_limits<double>::infinity());
+    s.setValue(4, QStringLiteral("2024-02-29 13:45:30.25+05:30"));
+    s.setBlob(5, "\0\1\xFF", 3);
+    s.setText(6, "-12.50", 6);
+    s.endRow();
+    s.beginRow(); // every column Null
+    s.endRow();
+    s.beginRow();
+    s.setInt64(0, 7);
+    s.setText(1, "bell\x07", 5);
+    s.setInt64(2, 0);
+    s.setReal(3, -0.0);
+    s.setValue(4, QStringLiteral("0044-03-15 00:00:00 BC"));
+    s.setBlob(5, "", 0);
+    s.setText(6, "", 0);
+    s.endRow();
+    const QString p = path("exact.xml");
+    saveXmlRecordset(p, s, {2, 0, 1});
+    EXPECT_EQ(readAll(p), QByteArray(R"XML(<?xml version="1.0" encoding="UTF-8"?>
+<recordset xmlns="urn:tabulon:recordset:1" version="1">
+ <schema>
+  <column attr="c0" name="id" type="3" size="0" precision="0" scale="0" nullable="false" basetable="orders &lt;&amp;&gt;" basecolumn="id"/>
+  <column attr="c1" name="Name &quot;q&quot;&#9;" type="202" size="40" precision="0" scale="0" nullable="true" declared="TEXT"/>
+  <column attr="c2" name="ok" type="11" size="0" precision="0" scale="0" nullable="true"/>
+  <column attr="c3" name="x" type="5" size="0" precision="0" scale="0" nullable="true"/>
+  <column attr="c4" name="at" type="135" size="0" precision="0" scale="0" nullable="true"/>
+  <column attr="c5" name="bin" type="205" size="0" precision="0" scale="0" nullable="true"/>
+  <column attr="c6" name="n" type="131" size="0" precision="0" scale="0" nullable="true"/>
+ </schema>
+ <data>
+  <row c0="7" c1.b64="YmVsbAc=" c2="false" c3="-0" c4="0044-03-15T00:00:00 BC" c5="" c6=""/>
+  <row c0="-2147483647" c1="&lt;&amp;&gt;&quot;' ]]&gt;&#9;&#10;&#13; Ødegaard 😀" c2="true" c3="INF" c4="2024-02-29T13:45:30.25+05:30" c5="AAH/" c6="-12.50"/>
+  <row/>
+ </data>
+</recordset>
+)XML"));
+
+    // Without rows the data element is empty.
+    saveXmlRecordset(p, s, {});
+    EXPECT_TRUE(readAll(p).endsWith(" </schema>\n <data/>\n</recordset>\n")) << readAll(p).toStdString();
+}
