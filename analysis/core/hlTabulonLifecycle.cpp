@@ -111,7 +111,9 @@ bool hlTabulon::Init()
         for (int i = 0; i < 5; ++i)
             staStatus->Panels(i + 1).setToolTipText(QLatin1String(tips[i]));
 
-        if (!m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc) {
+        // A statement about to run gets its field list from its results when a view needs it:
+        // typing its expression columns now would run it twice.
+        if (!m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc && !m_blnAutoRun) {
             if (Get_Fields())
                 Populate_Fields();
         }

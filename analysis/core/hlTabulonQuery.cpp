@@ -270,6 +270,12 @@ bool hlTabulon::Get_Fields()
             m_rsFields = m_rsResults->Clone();
             for (int i = 0; i < m_rsFields->FieldCount(); ++i)
                 fields.push_back(m_rsFields->Field(i));
+        } else if (m_rsResults && m_rsResults->State() == db::adStateOpen && m_rsResults->Source() == sql) {
+            // The results of this very statement are open: their columns were typed from the
+            // first rows fetched, so the statement is not run again to type its expressions.
+            for (int i = 0; i < m_rsResults->FieldCount(); ++i)
+                fields.push_back(m_rsResults->Field(i));
+            m_rsFields = db::Recordset::fromStore(std::make_shared<db::RowStore>(fields), sql);
         } else {
             if (!m_adoConnection)
                 throw db::DbError(QStringLiteral("There is no connection"));

@@ -34,6 +34,7 @@ TEST_F(ControlLifecycle, AutoRunWaitsForTheTimerAndRunsOnce)
 
     EXPECT_TRUE(tab.LoadedOK());
     EXPECT_EQ(tab.count(QStringLiteral("Refresh_Results")), 0) << "nothing runs inside Init";
+    EXPECT_EQ(tab.count(QStringLiteral("Get_Fields")), 0) << "a statement about to run is not described first";
     EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
     EXPECT_TRUE(tab.tmrPause->isActive());
     EXPECT_TRUE(tab.tmrEsc->isActive());

@@ -212,6 +212,24 @@ TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
 }
 
+// Describing a statement with expression columns runs it on SQLite (they are typed from its first
+// rows); with its results open, the field list comes from them instead.
+TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheStatementAgain)
+{
+    auto tab = start(QStringLiteral("SELECT \"Country\", COUNT(*) AS n, AVG(\"CustomerID\" IS NULL) AS share "
+                                    "FROM \"Customers\" GROUP BY \"Country\""));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    m_connection->Close(); // nothing more can run
+    ASSERT_TRUE(tab->Get_Fields());
+    ASSERT_EQ(tab->m_strFields.size(), 3);
+    EXPECT_EQ(tab->m_strFields[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
+    EXPECT_EQ(tab->m_strFields[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
+
+    // Another statement in the box is described afresh.
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT 1 AS x"));
+    EXPECT_FALSE(tab->Get_Fields());
+}
+
 TEST(SqlErrorWindow, ShowsTheLatestTextEvenWhenEmpty)
 {
     frmSQLError w;
