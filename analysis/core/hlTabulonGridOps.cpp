@@ -467,7 +467,11 @@ bool hlTabulon::Copy_Sel(bool)
                         text += '\t';
                     }
                     text += "\r\n";
-                    frame.operation().setProgress(r);
+                    if (r == r1 + 255 && r2 - r1 > 1024) // sized once from the first rows
+                        text.reserve(qsizetype(double(text.size()) / 256 * double(r2 - r1 + 1) * 1.1));
+                    // The bar redraws on every change it can show: it is told now and then.
+                    if ((r & 1023) == 0 || r == r2)
+                        frame.operation().setProgress(r);
                     if (frame.step()) {
                         stopped = true;
                         break;
