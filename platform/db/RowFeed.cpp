@@ -13,8 +13,9 @@ namespace db {
 
 namespace {
 
-// Rows read in one call at most, so that each hand-over is appended in a moment.
-constexpr std::size_t kMaxChunk = 4096;
+// Rows read in one call at most: a block of the row store. Chunks end on the blocks' boundaries,
+// so that a chunk starting on one is taken over by the store whole, not copied.
+constexpr std::size_t kMaxChunk = RowStore::kBlockRows;
 // Chunks handed over but not yet appended before the worker waits: memory stays bounded when the
 // application's thread is busy.
 constexpr int kChunksAhead = 4;
@@ -110,7 +111,7 @@ struct RowFeed::Shared {
                     wake.wait(lock, [&] { return closed || (produced < wanted && inFlight < kChunksAhead); });
                     if (closed)
                         break;
-                    rows = std::min(wanted - produced, kMaxChunk);
+                    rows = std::min(wanted - produced, kMaxChunk - produced % kMaxChunk);
                 }
                 step(rows);
             }
@@ -127,7 +128,7 @@ struct RowFeed::Shared {
     {
         try {
             while (!done && produced < wanted)
-                step(std::min(wanted - produced, kMaxChunk));
+                step(std::min(wanted - produced, kMaxChunk - produced % kMaxChunk));
         } catch (const DbError &e) {
             failWith(e);
         }
@@ -229,7 +230,7 @@ void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end)
     if (!m_store)
         return;
     if (chunk->rowCount() > 0)
-        m_store->append(*chunk);
+        m_store->append(std::move(*chunk)); // the chunk is the feed's alone once handed over
     if (end) {
         m_ended = true;
         m_store->squeeze();

@@ -1056,6 +1056,29 @@ void RowStore::append(const RowStore &rows)
     }
 }
 
+void RowStore::append(RowStore &&rows)
+{
+    const bool aligned = (m_rows & kSegmentMask) == 0 && !m_inRow && rows.columnCount() == columnCount()
+        && !rows.m_inRow && rows.m_rows > 0;
+    bool sameTypes = aligned;
+    for (int c = 0; sameTypes && c < columnCount(); ++c)
+        sameTypes = rows.m_fields[std::size_t(c)].Type == m_fields[std::size_t(c)].Type;
+    if (!sameTypes) {
+        append(static_cast<const RowStore &>(rows));
+        return;
+    }
+    const std::size_t blocks = m_rows >> kSegmentShift;
+    const std::size_t used = (rows.m_rows + kSegmentMask) >> kSegmentShift;
+    for (std::size_t i = 0; i < m_cols.size(); ++i) {
+        std::vector<Segment> &to = m_cols[i].segments;
+        to.resize(blocks); // an empty block made ready for the next row goes
+        for (std::size_t k = 0; k < used; ++k)
+            to.push_back(std::move(rows.m_cols[i].segments[k]));
+    }
+    m_rows += rows.m_rows;
+    rows = RowStore(rows.m_fields);
+}
+
 void RowStore::squeeze()
 {
     for (Column &c : m_cols) {

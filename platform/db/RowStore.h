@@ -125,6 +125,10 @@ public:
     // Appends every row of another store of the same columns (a chunk read elsewhere); a column
     // the chunk holds in a wider type is retyped first.
     void append(const RowStore &rows);
+    // The same, taking the chunk's blocks over whole, without a copy, when this store ends on a
+    // block's boundary (a chunk of kBlockRows rows read at such a boundary always does).
+    void append(RowStore &&rows);
+    static constexpr std::size_t kBlockRows = std::size_t(1) << 15;
     // Gives column col the new field's type, converting the rows held so far (text keeps every
     // value; Int64 to Double widens integers). Rows must not be half-appended.
     void retypeColumn(int col, const FieldInfo &field);
@@ -154,7 +158,8 @@ private:
     // Rows live in segments of a fixed number of rows that never move once written: a store of
     // millions of rows grows without copying what it holds, and an append costs the new rows only.
     static constexpr int kSegmentShift = 15;
-    static constexpr std::size_t kSegmentRows = std::size_t(1) << kSegmentShift;
+    static constexpr std::size_t kSegmentRows = kBlockRows;
+    static_assert(kBlockRows == std::size_t(1) << kSegmentShift);
     static constexpr std::size_t kSegmentMask = kSegmentRows - 1;
     // Text ends are kept in 32 bits, relative to the start of their group of 64 rows (a group
     // holds at most 4 GiB of text): 4 bytes a cell, not 8.

@@ -33,7 +33,7 @@ const std::vector<FieldInfo> &kinds()
 // Row r's text: every few rows empty or Null, now and then a large one, some not ASCII.
 std::string textOf(std::size_t r)
 {
-    if (r % 97 == 0)
+    if (r % 997 == 0)
         return std::string(300000 + r % 1000, char('a' + r % 26));
     if (r % 11 == 0)
         return {};
@@ -130,12 +130,32 @@ TEST(DbBlockStore, EveryKindOfValueReadsBackExactlyHoweverItWasAppended)
         chunked.append(chunk);
         at += n;
     }
+    // Chunks handed over as a feed hands them: a first screenful, then up to each block's end, the
+    // blocks of those starting on a boundary taken over whole; one odd chunk comes between.
+    RowStore moved(kinds());
+    for (std::size_t at = 0; at < kRows;) {
+        std::size_t n = at == 0 ? 128 : RowStore::kBlockRows - at % RowStore::kBlockRows;
+        if (at == 2 * RowStore::kBlockRows)
+            n = 1000; // leaves the store off a boundary: copied
+        n = std::min(n, kRows - at);
+        RowStore chunk(kinds());
+        for (std::size_t r = at; r < at + n; ++r)
+            appendRow(chunk, r);
+        moved.append(std::move(chunk));
+        at += n;
+    }
     ASSERT_EQ(oneByOne.rowCount(), kRows);
     ASSERT_EQ(chunked.rowCount(), kRows);
+    ASSERT_EQ(moved.rowCount(), kRows);
     for (std::size_t r = 0; r < kRows; r += (r % 64 == 62 || r % 32768 > 32700 ? 1 : 29)) {
         expectRow(oneByOne, r, r);
         expectRow(chunked, r, r);
+        expectRow(moved, r, r);
     }
+    // A store that took blocks over goes on growing row by row.
+    appendRow(moved, kRows);
+    expectRow(moved, kRows, kRows);
+    expectRow(moved, kRows - 1, kRows - 1);
 
     // A value set twice keeps the second, across a group's start, and an abandoned row leaves
     // nothing in the text it had begun.
