@@ -419,7 +419,7 @@ inline void requireRow(bool inRow, int col, int count)
 // is not worth it.
 void trimArena(std::vector<char> &arena)
 {
-    if (arena.capacity() - arena.size() > arena.size() / 8)
+    if (arena.capacity() - arena.size() > arena.size() / 16)
         arena.shrink_to_fit();
 }
 
@@ -449,7 +449,7 @@ void RowStore::addSegment()
         const std::size_t textBefore = c.segments.empty() ? 0 : c.segments.back().arena.size();
         Segment &s = c.segments.emplace_back();
         if (sized) {
-            s.arena.reserve(textBefore + textBefore / 8);
+            s.arena.reserve(textBefore + textBefore / 32);
             s.nulls.reserve(kSegmentRows / 64);
             if (c.storage == Storage::Int64)
                 s.ints.reserve(kSegmentRows);
