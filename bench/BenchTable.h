@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 // The 8-column table both benchmarks read: integers, doubles, texts (some non-ASCII) and a date.
 namespace bench {
@@ -19,15 +21,21 @@ struct StmtCloser {
 // Exits with the database's message on any failure: a benchmark has nothing to recover.
 void check(int rc, sqlite3 *db);
 
-// Creates `table` with `rows` generated rows inside the caller's transaction.
-void fillTable(sqlite3 *db, const char *table, int rows, unsigned seed);
+// Creates `table` with `rows` generated rows inside the caller's transaction. `withNulls`: 5-25 %
+// Nulls in every column but the key, and names in two cases.
+void fillTable(sqlite3 *db, const char *table, int rows, unsigned seed, bool withNulls = false);
 
 // A database file in the temporary folder, generated once (into a ".part" file renamed at the
 // end) and reused by later runs. `tables` pairs names with row counts.
 struct TableSpec {
-    const char *name;
+    std::string name;
     int rows;
 };
-QString preparedDatabase(const QString &fileName, std::initializer_list<TableSpec> tables, unsigned seed);
+QString preparedDatabase(const QString &fileName, const std::vector<TableSpec> &tables, unsigned seed,
+                         bool withNulls = false);
+
+// Runs a program (found on PATH) with its standard output sent to `out` and waits: its wall time
+// in ms and its peak memory in KiB. False when it could not run or failed.
+bool spawn(const std::vector<std::string> &args, const QString &out, double &ms, long &peakKb);
 
 } // namespace bench

@@ -24,15 +24,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-extern char **environ;
 
 namespace {
 
@@ -48,28 +42,7 @@ struct Run {
 // Runs argv with its standard output in `out` and waits; false when it failed.
 bool spawn(const std::vector<std::string> &args, const QString &out, Run &run)
 {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const QByteArray outPath = QFile::encodeName(out);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) < 0)
-        return false;
-    run.ms = double(t.nsecsElapsed()) / 1e6;
-    run.peakKb = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return bench::spawn(args, out, run.ms, run.peakKb);
 }
 
 double median(std::vector<double> v)

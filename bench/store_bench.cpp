@@ -31,23 +31,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <malloc.h>
-#include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
 
 namespace {
 
 using bench::check;
 using bench::DbCloser;
+using bench::spawn;
 using bench::StmtCloser;
 
 const char *const kColumns = "id, qty, code, price, weight, name, city, day";
@@ -73,68 +68,15 @@ double ms(const QElapsedTimer &t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-// The table of the measurements: Nulls in every column but the key.
-void fillTable(sqlite3 *db, const char *table, int rows, unsigned seed)
-{
-    const QByteArray create = QByteArray("CREATE TABLE ") + table
-        + "(id INTEGER PRIMARY KEY, qty INTEGER, code INTEGER, price REAL, weight DOUBLE, name TEXT, "
-          "city VARCHAR(30), day DATE)";
-    check(sqlite3_exec(db, create.constData(), nullptr, nullptr, nullptr), db);
-    sqlite3_stmt *raw = nullptr;
-    const QByteArray insert = QByteArray("INSERT INTO ") + table + " VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
-    check(sqlite3_prepare_v2(db, insert.constData(), -1, &raw, nullptr), db);
-    std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(raw);
-    static const char *const cities[] = {"Lisboa", "Oslo", "Kraków", "São Paulo", "Reykjavík", "Nairobi", "Zürich"};
-    static const unsigned nullPercent[] = {0, 5, 10, 15, 20, 25, 12, 8};
-    std::mt19937_64 rnd(seed);
-    char name[32];
-    char day[16];
-    for (int i = 1; i <= rows; ++i) {
-        sqlite3_bind_int64(raw, 1, i);
-        sqlite3_bind_int64(raw, 2, std::int64_t(rnd() % 1000));
-        sqlite3_bind_int64(raw, 3, std::int64_t(rnd() % 100000000));
-        sqlite3_bind_double(raw, 4, double(rnd() % 100000) / 100.0);
-        sqlite3_bind_double(raw, 5, double(rnd() % 1000000) / 7.0);
-        const int len = std::snprintf(name, sizeof name, "%s %llu", rnd() % 2 ? "Customer" : "customer",
-                                      static_cast<unsigned long long>(rnd() % 1000000));
-        sqlite3_bind_text(raw, 6, name, len, SQLITE_TRANSIENT);
-        sqlite3_bind_text(raw, 7, cities[rnd() % 7], -1, SQLITE_STATIC);
-        const int dlen = std::snprintf(day, sizeof day, "20%02d-%02d-%02d", int(rnd() % 25), int(rnd() % 12 + 1),
-                                       int(rnd() % 28 + 1));
-        sqlite3_bind_text(raw, 8, day, dlen, SQLITE_TRANSIENT);
-        for (int c = 2; c <= 8; ++c) {
-            if (rnd() % 100 < nullPercent[c - 1])
-                sqlite3_bind_null(raw, c);
-        }
-        check(sqlite3_step(raw), db);
-        sqlite3_reset(raw);
-    }
-}
-
 QString prepareData(const std::vector<int> &sizes)
 {
-    const QString dir = QDir::temp().filePath(QStringLiteral("tabulon-bench"));
-    QDir().mkpath(dir);
     QString name = QStringLiteral("bench_store");
-    for (int n : sizes)
+    std::vector<bench::TableSpec> tables;
+    for (int n : sizes) {
         name += QStringLiteral("_%1").arg(n);
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".db"));
-    if (QFile::exists(path))
-        return path;
-    const QString partial = path + QStringLiteral(".part");
-    QFile::remove(partial);
-    std::fprintf(stderr, "generating %s ...\n", qPrintable(path));
-    sqlite3 *raw = nullptr;
-    check(sqlite3_open(partial.toUtf8().constData(), &raw), raw);
-    {
-        std::unique_ptr<sqlite3, DbCloser> db(raw);
-        check(sqlite3_exec(raw, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN", nullptr, nullptr, nullptr), raw);
-        for (int n : sizes)
-            fillTable(raw, QByteArray("t").append(QByteArray::number(n)).constData(), n, 42);
-        check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+        tables.push_back({QStringLiteral("t%1").arg(n).toStdString(), n});
     }
-    QFile::rename(partial, path);
-    return path;
+    return bench::preparedDatabase(name + QStringLiteral(".db"), tables, 42, true);
 }
 
 // Steps every row through the C API reading every value as its type says; returns the data's
@@ -174,33 +116,6 @@ double cApiFloor(const QString &path, const QByteArray &sql, double *dataBytes)
     if (sink == 42)
         std::fprintf(stderr, " ");
     return elapsed;
-}
-
-// Runs a program with its standard output sent to `out`; wall time in ms and peak memory in KiB.
-bool spawn(const std::vector<std::string> &args, const QString &out, double &msOut, long &peakKb)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const QByteArray outPath = QFile::encodeName(out);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) < 0)
-        return false;
-    msOut = ms(t);
-    peakKb = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 long statusKb(const char *key)
