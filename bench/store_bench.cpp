@@ -283,7 +283,6 @@ int main(int argc, char **argv)
     const QString xmlFile = QDir(dir).filePath(QStringLiteral("ours.xml"));
     std::vector<double> selectMs, copyMs, saveMs, xmlMs, peerMs, copyPeak, savePeak, xmlPeak;
     double copyBytes = 0;
-    long peerPeakKb = 0;
     for (int i = 0; i < runs; ++i) {
         double peer = 0;
         long peak = 0;
@@ -292,7 +291,6 @@ int main(int argc, char **argv)
             return 1;
         }
         peerMs.push_back(peer);
-        peerPeakKb = std::max(peerPeakKb, peak);
         QApplication::clipboard()->clear();
         g.setFocus();
         QCoreApplication::processEvents();
@@ -336,8 +334,6 @@ int main(int argc, char **argv)
     add(QStringLiteral("XML document of %1 rows").arg(big), xmlMs, cliName, peerMs, QStringLiteral("(not set)"));
     add(QStringLiteral("XML document: peak memory added (MiB)"), xmlPeak, QStringLiteral("the file (%1 MiB)").arg(xmlMb, 0, 'f', 1),
         std::vector<double>(std::size_t(runs), xmlMb), QStringLiteral("<= 2x"));
-    g_rows.push_back({QStringLiteral("`sqlite3 -csv` > file: its own peak memory (MiB)"), {double(peerPeakKb) / 1024, double(peerPeakKb) / 1024},
-                      {peerMb, peerMb}, QStringLiteral("its output"), QString(), {}});
     QFile::remove(gridFile);
     QFile::remove(xmlFile);
     QFile::remove(peerFile);
