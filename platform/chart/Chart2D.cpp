@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -236,7 +237,10 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     // One pie per point, its slices the series, laid out in a near-square grid.
     const int cols = std::max(1, int(std::ceil(std::sqrt(double(P)))));
     const int rows = std::max(1, (P + cols - 1) / cols);
-    const double size = std::min(0.85, 0.9 / std::max(cols, rows));
+    // Several pies are named by a caption under each, so they are a little smaller.
+    const bool captions = P > 1;
+    const double size = captions ? 0.75 / std::max(cols, rows) : 0.85;
+    std::vector<QGraphicsSimpleTextItem *> texts;
     for (int p = 1; p <= P; ++p) {
         auto *pie = new QPieSeries;
         pie->setName(data.pointLabel(p));
@@ -247,8 +251,10 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
             slice->setBorderColor(c.darker(130));
         }
         pie->setHorizontalPosition((((p - 1) % cols) + 0.5) / cols);
-        pie->setVerticalPosition((((p - 1) / cols) + 0.5) / rows);
+        pie->setVerticalPosition((((p - 1) / cols) + (captions ? 0.45 : 0.5)) / rows);
         pie->setPieSize(size);
+        if (captions)
+            texts.push_back(new QGraphicsSimpleTextItem(data.pointLabel(p), chart));
         chart->addSeries(pie);
         if (p > 1) {
             // Every pie has the same slices: the legend names them once.
@@ -256,6 +262,17 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
                 m->setVisible(false);
         }
         hit.pies.push_back(pie);
+    }
+    if (captions) {
+        const std::vector<QPieSeries *> pies = hit.pies;
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [pies, texts](const QRectF &area) {
+            const double radius = pies.front()->pieSize() * std::min(area.width(), area.height()) / 2;
+            for (size_t i = 0; i < pies.size(); ++i) {
+                const QRectF box = texts[i]->boundingRect();
+                texts[i]->setPos(area.left() + pies[i]->horizontalPosition() * area.width() - box.width() / 2,
+                                 area.top() + pies[i]->verticalPosition() * area.height() + radius + 2);
+            }
+        });
     }
     hit.anySeries = hit.pies.empty() ? nullptr : hit.pies.front();
     hit.seriesCount = S;

@@ -275,6 +275,24 @@ TEST(ChartView, ClickingASliceSelectsItsSeries)
     EXPECT_EQ(right->series, 1);
     EXPECT_EQ(left->series, 2);
     EXPECT_FALSE(view.pointAt(centre + QPoint(int(plot.width()), 0)).has_value());
+
+    // Two group columns: a pie per point, each telling its own point.
+    fillTwoGroups(view.data());
+    view.Picture(QSize(10, 10)); // draws the widget's chart anew
+    const QList<QAbstractSeries *> pies = chartView->chart()->series();
+    ASSERT_EQ(pies.size(), 4);
+    const QRectF area = chartView->chart()->plotArea();
+    for (int p = 0; p < 4; ++p) {
+        const auto *pie = qobject_cast<QPieSeries *>(pies[p]);
+        const QPointF c(area.left() + pie->horizontalPosition() * area.width(),
+                        area.top() + pie->verticalPosition() * area.height());
+        const double r = pie->pieSize() * std::min(area.width(), area.height()) / 4;
+        const auto hit = view.pointAt(chartView->viewport()->mapTo(
+            &view, chartView->mapFromScene(chartView->chart()->mapToScene(c + QPointF(0, -r)))));
+        ASSERT_TRUE(hit.has_value()) << p;
+        EXPECT_EQ(hit->dataPoint, p + 1);
+        EXPECT_EQ(hit->column, p + 1);
+    }
 }
 
 TEST(ChartView, MouseAndKeysReachTheProgramInItsCodes)
