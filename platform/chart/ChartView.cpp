@@ -581,6 +581,22 @@ bool ChartView::eventFilter(QObject *watched, QEvent *event)
     const bool fromGraph = d->graph && watched == d->graph->window();
     if (watched != d->view2D->viewport() && !fromGraph)
         return QWidget::eventFilter(watched, event);
+    // The graph is a window of its own, which a disabled chart does not disable: its input is
+    // dropped here, as Qt drops a disabled widget's.
+    if (fromGraph && !isEnabled()) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+            return true;
+        default:
+            break;
+        }
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
