@@ -6,6 +6,7 @@
 #include "views/SummaryTotals.h"
 
 #include "Splitter.h"
+#include "chart/ChartView.h"
 #include "qryMenu.h"
 #include "db/Command.h"
 #include "db/Connection.h"
@@ -25,10 +26,8 @@ using analysis::options;
 
 namespace {
 
-// Commands whose windows or views come with later parts of the control.
-const QStringList kUnbuiltCommands = {
-    // main toolbar
-    QStringLiteral("Chart")};
+// Commands whose windows or views come with later parts of the control: none left.
+const QStringList kUnbuiltCommands = {};
 
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
@@ -145,7 +144,7 @@ void hlTabulon::createControls()
     txtResultsSQL = makeSqlBox(hlSplitResults, "txtResultsSQL");
     grdResults = makeGrid(hlSplitResults, "grdResults");
     txtChartSQL = makeSqlBox(hlSplitChart, "txtChartSQL");
-    chChart = new QWidget(hlSplitChart);
+    chChart = new chart::ChartView(hlSplitChart);
     chChart->setObjectName(QStringLiteral("chChart"));
     txtSummarySQL = makeSqlBox(hlSplitSummary, "txtSummarySQL");
     grdSummary = makeGrid(hlSplitSummary, "grdSummary");
@@ -192,6 +191,7 @@ void hlTabulon::createControls()
     connectColumnMenu();
     connectSummaryGrid();
     connectXTabGrid();
+    connectChart();
 }
 
 // --- write-only members ---

@@ -27,6 +27,9 @@ class Splitter;
 class frmQueryBuilder;
 class qryMenu;
 
+namespace chart {
+class ChartView;
+}
 namespace db {
 class Command;
 class Connection;
@@ -443,6 +446,26 @@ protected:
     // The pivot into the grid; with its totals and caption when whole.
     void writeXTab(const analysis::XTabPivot &pivot, bool withTotals);
 
+    // --- the chart view (views/hlTabulonChart.cpp) ---
+    void connectChart();
+    // Fills, sorts, labels and shows the chart from the fetched aggregate rows; false when there
+    // were none, the user stopped it or the options could not be applied.
+    bool drawChartRows(const QString &sql, analysis::OperationFrame &frame);
+    // Orders the points by value as the options ask; a refresh passes its frame for the progress
+    // bar and the Escape poll. False when stopped or failed.
+    bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
+    // Status panel 1 says when the chart is not drawn as asked (too many points, 3-D shown in 2-D).
+    void showChartState();
+    void chChart_KeyDown(int keyCode, int shift);
+    void chChart_KeyUp(int keyCode, int shift);
+    void chChart_MouseDown(int button, int shift, int x, int y);
+    void chChart_MouseUp(int button, int shift, int x, int y);
+    void chChart_PlotUpdated();
+    void chChart_PointSelected(int series, int dataPoint);
+    void sldChart_Change(int index);
+    void loadChartSliders(double rotation, double elevation);
+    void tlbChart_ButtonClick(const QString &key);
+
     // --- the frame, used by every part ---
     bool Init();
     bool Change_View(tbView view);
@@ -491,7 +514,7 @@ protected:
     grid::Grid *grdResults = nullptr;
     grid::Grid *grdSummary = nullptr;
     grid::Grid *grdXTab = nullptr;
-    QWidget *chChart = nullptr; // the chart's place; the chart view fills it
+    chart::ChartView *chChart = nullptr;
     QSlider *sldChart[2] = {nullptr, nullptr};
     ui::StatusPanels *staStatus = nullptr;
     // The views' pickers: group columns 0-2, function 3, value column 4, operator 5; the number

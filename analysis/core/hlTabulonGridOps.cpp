@@ -10,6 +10,7 @@
 #include "dialogs/frmNotes.h"
 #include "qryMenu.h"
 
+#include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/EventLoop.h"
@@ -424,7 +425,10 @@ bool hlTabulon::Copy_Sel(bool)
         } else if (box && box->hasFocus()) {
             QApplication::clipboard()->setText(box->textCursor().selectedText().replace(QChar(0x2029), QStringLiteral("\r\n")));
             ok = true;
-        } else if (m_intView != tbViewChart) {
+        } else if (m_intView == tbViewChart) {
+            chChart->EditCopy();
+            ok = true;
+        } else {
             g = m_intView == tbViewSummary ? grdSummary : m_intView == tbViewXTab ? grdXTab : grdResults;
             g->setEnabled(false);
             // An upward or leftward selection is the same range.

@@ -6,6 +6,7 @@
 #include "core/LibraryState.h"
 #include "core/OperationFrame.h"
 #include "dialogs/frmExport.h"
+#include "chart/ChartView.h"
 #include "hlExport/DataExport.h"
 
 #include "db/Recordset.h"
@@ -18,7 +19,6 @@
 #include "ui/StatusPanels.h"
 
 #include <QPainter>
-#include <QPixmap>
 #include <QPointer>
 #include <QPrinter>
 
@@ -84,15 +84,16 @@ bool hlTabulon::printChart()
 {
     QPrinter &printer = ui::PrinterService::printer();
     printer.setPageOrientation(QPageLayout::Landscape);
-    const QPixmap picture = chChart->grab();
     QPainter painter;
     if (!painter.begin(&printer))
         throw std::runtime_error("The printer could not start the document.");
-    // The picture fills the page's width (or height), its shape kept.
+    // The chart fills the page's width (or height) with the shape it has on screen; a 2-D chart
+    // is drawn as lines and text, not as a screen picture.
     const QRect page = painter.viewport();
-    QSize size = picture.size();
+    QSize size = chChart->size().isEmpty() ? QSize(640, 480) : chChart->size();
     size.scale(page.size(), Qt::KeepAspectRatio);
-    painter.drawPixmap(QRect(QPoint(0, 0), size), picture);
+    painter.setWindow(QRect(QPoint(0, 0), page.size()));
+    chChart->render(painter, QRectF(QPointF(0, 0), QSizeF(size)));
     painter.end();
     return true;
 }

@@ -7,6 +7,7 @@
 #include "dialogs/frmQueryBuilder.h"
 
 #include "Splitter.h"
+#include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
@@ -115,8 +116,12 @@ void hlTabulon::createToolbars()
     addButtons(tlbMain, kMainButtons);
     tlbResults = makeBar("tlbResults");
     addButtons(tlbResults, kResultsButtons);
-    // The views' own bars; their pickers and buttons come with the views.
+    // The views' own bars; their pickers come with the views.
     tlbChart = makeBar("tlbChart");
+    tlbChart->addButton(QStringLiteral("Slide"), {}, QStringLiteral("Show Chart sliders"), ui::tbrCheck);
+    tlbChart->addButton(QStringLiteral("Reset"), {}, QStringLiteral("Reset Chart"));
+    tlbChart->addButton(QStringLiteral("EMail"), {}, QStringLiteral("E-mail chart"));
+    tlbChart->addSeparatorButton(QStringLiteral("sep"));
     tlbChart2 = makeBar("tlbChart2");
     tlbSummary = makeBar("tlbSummary");
     tlbSummary2 = makeBar("tlbSummary2");

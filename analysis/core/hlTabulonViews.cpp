@@ -6,6 +6,7 @@
 #include "core/Options.h"
 
 #include "Splitter.h"
+#include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"

@@ -77,10 +77,6 @@ TEST_F(SampleHost, AQueryWindowShowsTheControlAndClosesIt)
     EXPECT_EQ(pane->width(), 900);
     EXPECT_EQ(pane->geometry().bottom() + 1, status->y());
 
-    // A view that is not part of this build: asking for it changes nothing.
-    tab->setStCurrentView(hlTabulon::tbViewChart);
-    EXPECT_EQ(tab->stCurrentView(), hlTabulon::tbViewResults);
-
     // Window resized, minimised and restored: laid out again, not started again.
     window.resize(700, 500);
     EXPECT_EQ(pane->width(), 700);

@@ -10,6 +10,7 @@
 #include "Splitter.h"
 #include "SqliteWriter.h"
 #include "TestSupport.h"
+#include "chart/ChartView.h"
 #include "db/Connection.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"

@@ -122,7 +122,9 @@ void hlTabulon::createPickers()
     QWidget *xtab1 = pickerPanel(tlbXTab);
     QWidget *xtab2 = pickerPanel(tlbXTab2);
 
-    txtChart[0] = caption(chart1, "txtChart0", QStringLiteral("Col 1:"), 465, 1200, 60);
+    // The chart's buttons stand before this panel on its bar, so its first caption needs no room
+    // left for them.
+    txtChart[0] = caption(chart1, "txtChart0", QStringLiteral("Col 1:"), 465, 75, 60);
     txtChart[1] = caption(chart1, "txtChart1", QStringLiteral("Col 2:"), 465, 0, 75);
     txtChart[2] = caption(chart2, "txtChart2", QStringLiteral("Function:"), 690, 120, 60);
     txtSummary[0] = caption(sum1, "txtSummary0", QStringLiteral("Col 1:"), 465, 75, 60);

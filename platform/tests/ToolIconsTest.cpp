@@ -22,6 +22,7 @@ const QStringList kBars[] = {
     {"Open", "Parse", "Clear", "ShowCount", "MoveFirst", "MoveLast", "ColResize", "QueryBuilder", "ShowCols", "Sort",
      "RemoveFilter", "UnFreezeCols"},
     {"Refresh", "First", "Previous", "Next", "Last"},
+    {"Slide", "Reset", "EMail"},
     {"Large", "Small", "List", "Report", "Options"},
 };
 

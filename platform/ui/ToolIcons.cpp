@@ -31,6 +31,10 @@ const QHash<QString, Picture> &pictures()
         {QStringLiteral("sql"), {{QStringLiteral("document-save")}, QStringLiteral("save")}},
         {QStringLiteral("print"), {{QStringLiteral("document-print")}, QStringLiteral("print")}},
         {QStringLiteral("options"), {{QStringLiteral("preferences-system")}, QStringLiteral("options")}},
+        // the chart's toolbar
+        {QStringLiteral("slide"), {{}, QStringLiteral("sliders")}},
+        {QStringLiteral("reset"), {{QStringLiteral("zoom-original")}, QStringLiteral("reset-view")}},
+        {QStringLiteral("email"), {{QStringLiteral("mail-message-new"), QStringLiteral("mail-send")}, QStringLiteral("mail")}},
         // the results toolbar
         {QStringLiteral("open"), {{QStringLiteral("document-open")}, QStringLiteral("open")}},
         {QStringLiteral("parse"), {{}, QStringLiteral("parse")}},

@@ -1,0 +1,325 @@
+// The chart as a user handles it: the legend limit, a result too large to draw, Escape and a
+// refused statement during a refresh; keys, clicks and sliders on the chart; copying, printing and
+// mailing its picture.
+#include "TabulonTestSupport.h"
+
+#include "chart/ChartView.h"
+#include "mail/MailSender.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/PrinterService.h"
+#include "ui/StatusPanels.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QSet>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest/QTest>
+
+using namespace tabtest;
+
+namespace {
+
+class ChartTabulon : public hlTabulon {
+public:
+    ChartTabulon() { m_unbuiltCommands.clear(); }
+    using hlTabulon::Change_View;
+    using hlTabulon::Check_ESC;
+    using hlTabulon::Sort_Chart;
+    using hlTabulon::cboChartCol;
+    using hlTabulon::chChart;
+    using hlTabulon::m_blnRefreshing;
+    using hlTabulon::m_frmSQLError;
+    using hlTabulon::sldChart;
+    using hlTabulon::staStatus;
+    using hlTabulon::tlbChart;
+    using hlTabulon::tlbMain;
+    using hlTabulon::txtChartSQL;
+    using hlTabulon::txtResultsSQL;
+
+    chart::ChartData &data() { return chChart->data(); }
+    void press(const char *key) { tlbChart->Buttons(QLatin1String(key)).action()->trigger(); }
+};
+
+// How many colours a picture has: a blank one has one.
+int colours(const QImage &image)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            seen.insert(image.pixel(x, y));
+    return int(seen.size());
+}
+
+// The widget under the middle of the chart that the mouse really reaches.
+QWidget *surface(chart::ChartView *view)
+{
+    QWidget *w = view->childAt(view->rect().center());
+    return w ? w : view;
+}
+
+class ChartUse : public ControlTest {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        chart::ChartView::setOpenGLAllowed(false);
+        ASSERT_TRUE(m_dir.isValid());
+        const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("k.db")));
+        auto admin = db::Connection::create();
+        admin->setReadOnly(false);
+        admin->Open(cs);
+        admin->Execute(QStringLiteral("CREATE TABLE keys (k integer, v integer)"));
+        admin->Execute(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 40000)"
+                                      " INSERT INTO keys SELECT x, x % 7 FROM c"));
+        m_connection = db::Connection::create();
+        m_connection->Open(cs);
+        mail = std::make_shared<mail::RecordingMailSender>();
+        mail::MailSender::setSender(mail);
+    }
+    void TearDown() override
+    {
+        if (tab)
+            tab->UnloadFlter();
+        tab.reset();
+        mail::MailSender::setSender(nullptr);
+        chart::ChartView::setOpenGLAllowed(true);
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // A chart of the keys up to `upTo`, one column a key, its value the key's v.
+    void chartKeys(int upTo, bool refresh = true)
+    {
+        if (tab)
+            tab->UnloadFlter();
+        tab = std::make_unique<ChartTabulon>();
+        watch(*tab);
+        tab->adoConnection(m_connection);
+        tab->Delimiter(QStringLiteral("\""));
+        tab->SQL(QStringLiteral("SELECT k AS \"Key\", v AS \"V\" FROM keys WHERE k <= %1").arg(upTo));
+        tab->resize(1000, 700);
+        tab->show();
+        ASSERT_TRUE(tab->LoadedOK());
+        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewChart));
+        tab->cboChartCol[3]->setCurrentIndex(2); // Sum of
+        tab->cboChartCol[4]->setCurrentIndex(tab->cboChartCol[4]->findText(QStringLiteral("V")));
+        if (refresh) {
+            ASSERT_TRUE(tab->Refresh());
+        }
+    }
+
+    std::unique_ptr<ChartTabulon> tab;
+    std::shared_ptr<db::Connection> m_connection;
+    std::shared_ptr<mail::RecordingMailSender> mail;
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(ChartUse, TheLegendStopsAtOneHundredColumns)
+{
+    analysis::options().ChartLegend = true;
+    chartKeys(100);
+    EXPECT_TRUE(ui::Prompter::asked().empty());
+    EXPECT_TRUE(tab->chChart->ShowLegend());
+
+    chartKeys(101);
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u) << "once a refresh";
+    EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cannot display Legend, too many columns"));
+    EXPECT_EQ(ui::Prompter::asked()[0].title, QStringLiteral("Refresh Chart"));
+    EXPECT_EQ(ui::Prompter::asked()[0].icon, ui::MsgIcon::Information);
+    EXPECT_FALSE(tab->chChart->ShowLegend());
+
+    ui::Prompter::clearAsked();
+    analysis::options().ChartLegend = false;
+    ASSERT_TRUE(tab->Refresh());
+    EXPECT_TRUE(ui::Prompter::asked().empty());
+}
+
+TEST_F(ChartUse, ManyThousandColumnsAreHeldWholeAndTheDrawingSaysWhyItRefuses)
+{
+    // More columns than a 16-bit count holds: none lost, none wrapped, and a plain refusal to draw.
+    chartKeys(40000);
+    chart::ChartData &d = tab->data();
+    ASSERT_EQ(d.ColumnCount(), 40000);
+    EXPECT_EQ(d.columnLabel(40000), QStringLiteral("40000"));
+    EXPECT_EQ(d.value(1, 40000), 40000 % 7);
+    EXPECT_FALSE(tab->chChart->DrawError().isEmpty());
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), tab->chChart->DrawError());
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(ChartUse, EscapeLeavesTheChartHiddenAndTheControlAsItWas)
+{
+    chartKeys(40000, false);
+    tab->staStatus->Panels(1).setText(QStringLiteral("before"));
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    // The Escape poll's question, asked at the refresh's first turn of the event loop.
+    QTimer::singleShot(0, tab.get(), [this] { tab->Check_ESC(); });
+    EXPECT_FALSE(tab->Refresh());
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel drawing Chart?"));
+    EXPECT_FALSE(tab->chChart->isVisible());
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("before"));
+    EXPECT_FALSE(tab->m_blnRefreshing);
+    EXPECT_FALSE(analysis::g_blnAbort);
+    EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Print")).Enabled());
+    EXPECT_TRUE(events.empty());
+
+    // A sort stopped part-way loses no column.
+    chartKeys(500);
+    analysis::options().ChartSortCols = true;
+    analysis::g_blnAbort = true;
+    EXPECT_FALSE(tab->Sort_Chart());
+    QSet<QString> labels;
+    for (int c = 1; c <= tab->data().ColumnCount(); ++c)
+        labels.insert(tab->data().columnLabel(c));
+    EXPECT_EQ(labels.size(), 500);
+}
+
+TEST_F(ChartUse, AStatementTheDatabaseRefusesShowsTheSqlErrorWindow)
+{
+    chartKeys(10, false);
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT k AS \"Key\", v AS \"V\" FROM no_such_table"));
+    EXPECT_FALSE(tab->Refresh());
+    ASSERT_TRUE(tab->m_frmSQLError);
+    EXPECT_TRUE(tab->m_frmSQLError->isVisible());
+    EXPECT_TRUE(events.empty()) << "the database's refusal is not a fault of the control";
+    EXPECT_FALSE(tab->chChart->isVisible());
+}
+
+TEST_F(ChartUse, KeysAndClicksOnTheChart)
+{
+    analysis::options().ChartType = chart::Chart2DBar;
+    chartKeys(6);
+    chart::ChartView *view = tab->chChart;
+
+    // Keys as the desktop sends them: a modifier key's event carries the state before it went
+    // down (Qt reports the state after).
+    auto send = [view](QEvent::Type type, Qt::Key key, Qt::KeyboardModifiers before) {
+        QKeyEvent e(type, key, before);
+        QApplication::sendEvent(view, &e);
+    };
+    // Ctrl alone shows the rotating pointer; Ctrl with Shift does not; any key up ends it.
+    send(QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    EXPECT_EQ(view->MousePointer(), chart::PointerCross);
+    send(QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_EQ(view->MousePointer(), chart::PointerDefault);
+    send(QEvent::KeyPress, Qt::Key_Shift, Qt::ControlModifier);
+    EXPECT_EQ(view->MousePointer(), chart::PointerDefault);
+
+    // A left click on a point shows its value as the tip; the next press clears it.
+    QWidget *target = surface(view);
+    std::optional<chart::ChartPoint> hit;
+    QPoint at;
+    for (int y = 5; y < view->height() && !hit; y += 4)
+        for (int x = 5; x < view->width() && !hit; x += 4)
+            if ((hit = view->pointAt(QPoint(x, y))))
+                at = QPoint(x, y);
+    ASSERT_TRUE(hit.has_value()) << "no point found on the chart";
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view, at));
+    EXPECT_EQ(view->toolTip(), chart::ChartData::numberText(*tab->data().value(hit->row, hit->column)));
+    EXPECT_EQ(tab->data().Column(), hit->column);
+    QTest::mousePress(target, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(view->toolTip(), QString());
+    QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(2, 2));
+
+    // A right click opens the options on the chart's tab, the chart shut meanwhile.
+    bool shutWhileOpen = false;
+    int opened = 0;
+    analysis::setModalRunner([&](QDialog &) {
+        ++opened;
+        shutWhileOpen = !view->isEnabled();
+    });
+    QTest::mouseClick(target, Qt::RightButton, {}, target->rect().center());
+    analysis::setModalRunner({});
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(shutWhileOpen);
+    EXPECT_TRUE(view->isEnabled());
+}
+
+TEST_F(ChartUse, SlidersTurnTheChartAndResetPutsItBack)
+{
+    chartKeys(6);
+    chart::ChartView *view = tab->chChart;
+    EXPECT_EQ(tab->sldChart[0]->maximum(), 360);
+    EXPECT_EQ(tab->sldChart[1]->maximum(), 90);
+
+    // Shown after a turn by dragging: both sliders take the view, which stays as it was.
+    view->Set3DView(100, 40);
+    tab->press("Slide");
+    EXPECT_TRUE(tab->sldChart[0]->isVisible());
+    EXPECT_EQ(tab->sldChart[0]->value(), 100);
+    EXPECT_EQ(tab->sldChart[1]->value(), 40);
+    EXPECT_DOUBLE_EQ(view->Rotation(), 100);
+
+    tab->sldChart[0]->setValue(90);
+    EXPECT_EQ(tab->sldChart[0]->toolTip(), QStringLiteral("90'"));
+    EXPECT_DOUBLE_EQ(view->Rotation(), 90);
+    EXPECT_DOUBLE_EQ(view->Elevation(), 40);
+
+    // Reset moves the hidden sliders too.
+    tab->press("Slide");
+    EXPECT_FALSE(tab->sldChart[0]->isVisible());
+    view->Set3DView(200, 60);
+    tab->press("Reset");
+    EXPECT_DOUBLE_EQ(view->Rotation(), 30);
+    EXPECT_DOUBLE_EQ(view->Elevation(), 15);
+    EXPECT_EQ(tab->sldChart[0]->value(), 30);
+    EXPECT_EQ(tab->sldChart[1]->value(), 15);
+}
+
+TEST_F(ChartUse, PictureCopiedPrintedAndMailedWithoutTouchingTheClipboard)
+{
+    chartKeys(12);
+    const QImage shown = tab->chChart->Picture();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.size(), tab->chChart->size());
+    EXPECT_GT(colours(shown), 2) << "the chart is drawn, not blank";
+
+    QApplication::clipboard()->setText(QStringLiteral("keep me"));
+    ASSERT_TRUE(tab->EMail_Chart());
+    ASSERT_EQ(mail->sent.size(), 1u);
+    const mail::MailMessage &m = mail->sent[0];
+    EXPECT_EQ(m.subject, QStringLiteral("Sum of V by Key"));
+    EXPECT_EQ(m.body, m.subject);
+    ASSERT_EQ(m.attachments.size(), 1);
+    const QFileInfo file(m.attachments[0]);
+    EXPECT_EQ(file.fileName(), QStringLiteral("Chart.bmp"));
+    EXPECT_NE(file.absolutePath(), QDir::currentPath());
+    const QImage sent(file.absoluteFilePath());
+    EXPECT_EQ(sent.size(), shown.size());
+    EXPECT_GT(colours(sent), 2);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("keep me"));
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+
+    // Each mail gets a folder of its own; a called-off send is quiet, a missing mail program not.
+    mail->nextResult = {false, {}};
+    EXPECT_FALSE(tab->EMail_Chart());
+    EXPECT_NE(QFileInfo(mail->sent[1].attachments[0]).absolutePath(), file.absolutePath());
+    EXPECT_TRUE(events.empty());
+    mail->nextResult = {false, QStringLiteral("No e-mail program is set up")};
+    EXPECT_FALSE(tab->EMail_Chart());
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("EMail_Chart"));
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+
+    // Copy puts the picture on the clipboard, whatever the focus unless it is in the SQL box.
+    tab->setFocus();
+    ASSERT_TRUE(tab->Copy_Sel());
+    EXPECT_EQ(QApplication::clipboard()->image().size(), shown.size());
+
+    // Printing draws it on a landscape page with no dialog.
+    QTemporaryDir out;
+    QPrinter &printer = ui::PrinterService::printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out.filePath(QStringLiteral("chart.pdf")));
+    ASSERT_TRUE(tab->Print_Grid());
+    EXPECT_GT(QFileInfo(out.filePath(QStringLiteral("chart.pdf"))).size(), 1000);
+    printer.setPageOrientation(QPageLayout::Portrait);
+}

@@ -1,0 +1,416 @@
+// The chart view: the aggregate of one or two group columns drawn as bars, an area or a pie, its
+// look and options, the 3-D sliders, the mouse and keys on the chart, and mailing its picture.
+#include "core/hlTabulon.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+#include "core/OperationFrame.h"
+#include "core/Options.h"
+#include "views/ChartGrid.h"
+#include "views/ViewFetch.h"
+
+#include "chart/ChartView.h"
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/GridFormat.h"
+#include "mail/MailSender.h"
+#include "ui/EventLoop.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
+#include "ui/Prompter.h"
+#include "ui/StatusPanels.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+
+namespace cv = analysis::chartview;
+
+namespace {
+
+// The view every chart starts from and "Reset" goes back to.
+constexpr int kStartRotation = 30;
+constexpr int kStartElevation = 15;
+
+double numberIn(const db::Recordset &rs, std::size_t row, int col)
+{
+    if (rs.isNull(row, col))
+        return 0.0;
+    bool ok = false;
+    const double d = rs.value(row, col).toDouble(&ok);
+    if (ok)
+        return d;
+    return grid::format::parseNumber(rs.displayText(row, col)).value_or(0.0);
+}
+
+QString groupIn(const db::Recordset &rs, std::size_t row, int col)
+{
+    return rs.isNull(row, col) ? QStringLiteral(" ") : rs.displayText(row, col);
+}
+
+} // namespace
+
+void hlTabulon::connectChart()
+{
+    connect(chChart, &chart::ChartView::KeyDown, this, &hlTabulon::chChart_KeyDown);
+    connect(chChart, &chart::ChartView::KeyUp, this, &hlTabulon::chChart_KeyUp);
+    connect(chChart, &chart::ChartView::MouseDown, this, &hlTabulon::chChart_MouseDown);
+    connect(chChart, &chart::ChartView::MouseUp, this, &hlTabulon::chChart_MouseUp);
+    connect(chChart, &chart::ChartView::PlotUpdated, this, &hlTabulon::chChart_PlotUpdated);
+    connect(chChart, &chart::ChartView::PointSelected, this, &hlTabulon::chChart_PointSelected);
+    connect(chChart, &chart::ChartView::RenderStateChanged, this, &hlTabulon::showChartState);
+    for (int i = 0; i < 2; ++i)
+        connect(sldChart[i], &QSlider::valueChanged, this, [this, i] { sldChart_Change(i); });
+    connect(tlbChart, &ui::KeyedToolBar::ButtonClick, this, &hlTabulon::tlbChart_ButtonClick);
+}
+
+int hlTabulon::chartDataColumns() const
+{
+    return chChart->data().ColumnCount();
+}
+
+bool hlTabulon::Set_Chart()
+{
+    try {
+        QFont title(QStringLiteral("Arial"), 15);
+        title.setBold(true);
+        const QFont category(QStringLiteral("System"), 18);
+        QFont axis(QStringLiteral("Arial"), 16);
+        axis.setBold(true);
+
+        chChart->hide();
+        chChart->data().clear();
+        chChart->setShowLegend(true);
+        chChart->Set3DView(kStartRotation, kStartElevation);
+        for (int id : {chart::AxisValue, chart::AxisSecondValue, chart::AxisDepth})
+            chChart->setAxisTitleFont(id, axis);
+        chChart->setAxisTitleFont(chart::AxisCategory, category);
+        chChart->setAxisLabelFontSize(chart::AxisValue, 15);
+        chChart->setAxisLabelFontSize(chart::AxisSecondValue, 15);
+        chChart->setAxisLabelFontSize(chart::AxisDepth, 0);
+        chChart->setTitleFont(title);
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_Chart"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Set_ChartOptions()
+{
+    try {
+        const analysis::Options &opt = analysis::options();
+        chChart->setChartType(opt.ChartType);
+        if (chChart->data().ColumnCount() > cv::kLegendColumns && opt.ChartLegend) {
+            ui::Prompter::msgBox(QStringLiteral("Cannot display Legend, too many columns"), ui::MsgButtons::OK,
+                                 ui::MsgIcon::Information, QStringLiteral("Refresh Chart"), this);
+            chChart->setShowLegend(false);
+        } else {
+            chChart->setShowLegend(opt.ChartLegend);
+        }
+        chChart->setStacking(opt.ChartStack);
+        if (!opt.ChartTitle.isEmpty())
+            chChart->setTitleText(opt.ChartTitle);
+        showChartState();
+        return true;
+    } catch (...) {
+        return report(QStringLiteral("Set_ChartOptions"), analysis::currentErrorText());
+    }
+}
+
+bool hlTabulon::Refresh_Chart()
+{
+    // One refresh at a time: a click while one runs must not pull its recordset away.
+    if (hasBusyMark())
+        return false;
+    const QPointer<hlTabulon> self(this);
+    bool ok = false;
+    QString sql;
+    {
+        Set_Chart();
+        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Charting data ..."),
+                                       ui::LongOperation::Restore::Previous, true);
+        try {
+            chChart->hide();
+            frame.step(true);
+            if (!self)
+                return false;
+            chChart->data().clear();
+
+            sql = Get_SummarySQL(cboChartCol);
+            if (!self)
+                return false;
+            if (!sql.isEmpty()) {
+                if (m_rsChart && m_rsChart->State() == db::adStateOpen)
+                    m_rsChart->Close();
+                if (!m_adoConnection)
+                    throw db::DbError(QStringLiteral("There is no connection"));
+                m_rsChart = db::Recordset::create();
+                m_rsChart->Open(sql, m_adoConnection);
+                if (!self)
+                    return false;
+                const bool whole = analysis::fetchEveryRow(*m_rsChart, frame);
+                if (!self)
+                    return false;
+                if (!whole || frame.aborted())
+                    m_rsChart->Cancel();
+                else
+                    ok = drawChartRows(sql, frame);
+                if (!self)
+                    return false;
+            }
+        } catch (...) {
+            if (!self)
+                return false;
+            ok = false;
+            if (!analysis::currentErrorIsCancel()) {
+                const bool provider = m_adoConnection && !m_adoConnection->Errors().empty();
+                if (provider)
+                    Show_SQLMsg(sql, m_adoConnection->Errors().front().Description);
+                else
+                    report(QStringLiteral("Refresh_Chart"), analysis::currentErrorText());
+            }
+        }
+        if (!self)
+            return false;
+        chChart->setMousePointer(chart::PointerDefault);
+        // A chart left unfinished is not there to print.
+        if (!ok)
+            setCommandEnabled(tlbMain, QStringLiteral("Print"), false);
+    }
+    if (self && ok)
+        showChartState();
+    return ok;
+}
+
+bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &frame)
+{
+    const QPointer<hlTabulon> self(this);
+    db::Recordset &rs = *m_rsChart;
+    const std::size_t n = rs.fetchedCount();
+    if (n == 0)
+        return false;
+    const bool two = cboChartCol[1]->currentIndex() > 0;
+    const int last = rs.FieldCount() - 1;
+    if (last < (two ? 2 : 1))
+        throw std::runtime_error("The chart's statement gave too few columns");
+
+    frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
+    chart::ChartData &data = chChart->data();
+    cv::ChartGridFiller filler(data, two);
+    double grandTotal = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double value = numberIn(rs, i, last);
+        grandTotal += value;
+        filler.add(groupIn(rs, i, 0), two ? groupIn(rs, i, 1) : QString(), value);
+        frame.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
+        if (frame.step() || !self)
+            return false;
+    }
+
+    if (analysis::options().ChartSortCols) {
+        Sort_Chart(&frame);
+        if (!self)
+            return false;
+    }
+
+    const int function = cboChartCol[3]->currentIndex();
+    const QString valueColumn = cboChartCol[4]->currentText();
+    const bool currency = function >= cv::fnSum &&
+                          m_strFields.value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
+    cv::labelSeries(data, function, analysis::options().ChartLegendValues, currency, grandTotal);
+    data.setDataSeriesInRow(two);
+    if (!Set_ChartOptions())
+        return false;
+    setCommandEnabled(tlbMain, QStringLiteral("Print"), data.ColumnCount() > 0);
+
+    const cv::Titles t = cv::titles(function, valueColumn, cboChartCol[0]->currentText(),
+                                    two ? cboChartCol[1]->currentText() : QString());
+    chChart->setAxisTitle(chart::AxisValue, t.valueAxis);
+    chChart->setTitleText(t.chart);
+    chChart->setAxisTitle(chart::AxisDepth, t.depthAxis);
+    chChart->setAxisTitle(chart::AxisCategory, t.categoryAxis);
+    analysis::options().ChartTitle = t.chart;
+    chChart->show();
+    txtChartSQL->setPlainText(sql);
+    return true;
+}
+
+bool hlTabulon::Sort_Chart(analysis::OperationFrame *frame)
+{
+    try {
+        staStatus->Panels(1).setText(QStringLiteral("Sorting Data.. "));
+        const analysis::Options &opt = analysis::options();
+        if (!opt.ChartSortCols)
+            return true;
+        chart::ChartData &data = chChart->data();
+        // With two group columns the columns keep the order of their groups.
+        if (data.RowCount() != 1)
+            return true;
+        bool progressShown = false;
+        const QPointer<hlTabulon> self(this);
+        return data.sortColumns(1, opt.ChartSortDesc, [&](std::int64_t done, std::int64_t total) {
+            if (!self)
+                return false;
+            if (!frame) {
+                ui::yieldEvents();
+                return self && !analysis::g_blnAbort;
+            }
+            if (!progressShown) {
+                frame->operation().showProgress(int(std::min<std::int64_t>(total, INT_MAX)));
+                progressShown = true;
+            }
+            frame->operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
+            return !frame->step() && self;
+        });
+    } catch (...) {
+        report(QStringLiteral("Sort_Chart"), analysis::currentErrorText());
+        return false;
+    }
+}
+
+void hlTabulon::showChartState()
+{
+    if (m_intView != tbViewChart || m_blnRefreshing)
+        return;
+    const QString error = chChart->DrawError();
+    if (!error.isEmpty())
+        staStatus->Panels(1).setText(error);
+    else if (chChart->Fallback2D())
+        staStatus->Panels(1).setText(chChart->FallbackText());
+}
+
+// --- the mouse, the keys and the sliders ---
+
+void hlTabulon::chChart_KeyDown(int, int shift)
+{
+    // Ctrl alone: dragging now turns the 3-D chart.
+    if (shift == chart::ShiftCtrl)
+        chChart->setMousePointer(chart::PointerCross);
+}
+
+void hlTabulon::chChart_KeyUp(int, int)
+{
+    chChart->setMousePointer(chart::PointerDefault);
+}
+
+void hlTabulon::chChart_MouseDown(int, int, int, int)
+{
+    chChart->setToolTip(QString());
+}
+
+void hlTabulon::chChart_MouseUp(int button, int, int, int)
+{
+    if (button != chart::ButtonRight)
+        return;
+    const QPointer<hlTabulon> self(this);
+    try {
+        chChart->setEnabled(false);
+        Show_Options();
+    } catch (...) {
+    }
+    if (self)
+        chChart->setEnabled(true);
+}
+
+void hlTabulon::chChart_PointSelected(int series, int dataPoint)
+{
+    try {
+        chart::ChartData &data = chChart->data();
+        // The point's own row and column, whichever way the series run: a two-column chart with a
+        // single second value is one row of series across its columns.
+        data.setRow(data.rowOf(series, dataPoint));
+        data.setColumn(data.columnOf(series, dataPoint));
+        chChart->setToolTip(data.Data());
+    } catch (...) {
+    }
+}
+
+void hlTabulon::loadChartSliders(double rotation, double elevation)
+{
+    // Both values first, then the sliders without their change events: a slider moved on its own
+    // would turn the chart back to the other slider's old value.
+    const QSignalBlocker b0(sldChart[0]);
+    const QSignalBlocker b1(sldChart[1]);
+    sldChart[1]->setValue(int(std::lround(elevation)));
+    sldChart[0]->setValue(int(std::lround(rotation)));
+}
+
+void hlTabulon::chChart_PlotUpdated()
+{
+    if (!sldChart[0]->isHidden())
+        loadChartSliders(chChart->Rotation(), chChart->Elevation());
+}
+
+void hlTabulon::sldChart_Change(int index)
+{
+    chChart->Set3DView(sldChart[0]->value(), sldChart[1]->value());
+    QSlider *moved = sldChart[index == 0 ? 0 : 1];
+    moved->setToolTip(QString::number(moved->value()) + u'\'');
+}
+
+void hlTabulon::tlbChart_ButtonClick(const QString &key)
+{
+    if (key.compare(QLatin1String("Slide"), Qt::CaseInsensitive) == 0) {
+        loadChartSliders(chChart->Rotation(), chChart->Elevation());
+        const bool shown = tlbChart->Buttons(QStringLiteral("Slide")).Value() == ui::tbrPressed;
+        for (QSlider *s : sldChart)
+            s->setVisible(shown);
+    } else if (key.compare(QLatin1String("Reset"), Qt::CaseInsensitive) == 0) {
+        chChart->Set3DView(kStartRotation, kStartElevation);
+        chChart->ResetLayout();
+        loadChartSliders(kStartRotation, kStartElevation);
+    } else if (key.compare(QLatin1String("EMail"), Qt::CaseInsensitive) == 0) {
+        EMail_Chart();
+    }
+}
+
+bool hlTabulon::EMail_Chart()
+{
+    const QPointer<hlTabulon> self(this);
+    bool result = false;
+    ui::MousePointer::setHourglass();
+    staStatus->Panels(1).setText(QStringLiteral("E-Mailing chart ..."));
+    try {
+        // A folder of its own, never the working folder: no file of the user's is overwritten,
+        // and the picture is left there for the mail program to read when it sends.
+        QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/Tabulon-chart-XXXXXX"));
+        if (!folder.isValid())
+            throw std::runtime_error("No folder could be made for the chart's picture: " +
+                                     folder.errorString().toStdString());
+        folder.setAutoRemove(false);
+        const QString file = folder.filePath(QStringLiteral("Chart.bmp"));
+        const QImage picture = chChart->Picture();
+        if (picture.isNull() || !picture.save(file, "BMP"))
+            throw std::runtime_error("The chart's picture could not be written to " + file.toStdString());
+
+        mail::MailMessage message;
+        message.subject = chChart->TitleText();
+        message.body = chChart->TitleText();
+        message.attachments << file;
+        const mail::MailResult sent = mail::MailSender::instance().send(message);
+        if (!self)
+            return false;
+        // A send the user called off says nothing; no mail program to hand it to is a failure.
+        if (sent.ok)
+            result = true;
+        else if (!sent.error.isEmpty())
+            report(QStringLiteral("EMail_Chart"), sent.error);
+    } catch (...) {
+        if (!self)
+            return false;
+        report(QStringLiteral("EMail_Chart"), analysis::currentErrorText());
+        result = false;
+    }
+    staStatus->Panels(1).setText(analysis::kReadyText);
+    ui::MousePointer::setDefault();
+    return result;
+}
