@@ -229,18 +229,24 @@ TEST_F(ChartUse, KeysAndClicksOnTheChart)
     EXPECT_EQ(view->toolTip(), QString());
     QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(2, 2));
 
-    // A right click opens the options on the chart's tab, the chart shut meanwhile.
+    // A right click opens the options on the chart's tab, the chart shut meanwhile; the keyboard
+    // stays in the control (shutting the chart must not pass it to another window) and comes back.
+    view->setFocus();
     bool shutWhileOpen = false;
+    QWidget *keyboardMeanwhile = nullptr;
     int opened = 0;
     analysis::setModalRunner([&](QDialog &) {
         ++opened;
         shutWhileOpen = !view->isEnabled();
+        keyboardMeanwhile = QApplication::focusWidget();
     });
     QTest::mouseClick(target, Qt::RightButton, {}, target->rect().center());
     analysis::setModalRunner({});
     EXPECT_EQ(opened, 1);
     EXPECT_TRUE(shutWhileOpen);
+    EXPECT_EQ(keyboardMeanwhile, tab->txtChartSQL);
     EXPECT_TRUE(view->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), view);
 }
 
 TEST_F(ChartUse, SlidersTurnTheChartAndResetPutsItBack)

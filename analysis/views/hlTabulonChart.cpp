@@ -20,6 +20,7 @@
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
@@ -108,6 +109,10 @@ bool hlTabulon::Set_ChartOptions()
 {
     try {
         const analysis::Options &opt = analysis::options();
+        // A renderer swapped out while it holds the keyboard would hand it to the next widget in
+        // the chain, which may be in another window; the chart itself keeps it instead.
+        if (QWidget *f = QApplication::focusWidget(); f && chChart->isAncestorOf(f))
+            chChart->setFocus();
         chChart->setChartType(opt.ChartType);
         if (chChart->data().ColumnCount() > cv::kLegendColumns && opt.ChartLegend) {
             ui::Prompter::msgBox(QStringLiteral("Cannot display Legend, too many columns"), ui::MsgButtons::OK,
@@ -312,13 +317,22 @@ void hlTabulon::chChart_MouseUp(int button, int, int, int)
     if (button != chart::ButtonRight)
         return;
     const QPointer<hlTabulon> self(this);
+    // Shut, the chart would pass the keyboard on to the next widget in the chain, which may be in
+    // another window; it waits in the chart's SQL box and comes back afterwards.
+    QWidget *f = QApplication::focusWidget();
+    const bool hadFocus = f && (f == chChart || chChart->isAncestorOf(f));
     try {
+        if (hadFocus)
+            txtChartSQL->setFocus();
         chChart->setEnabled(false);
         Show_Options();
     } catch (...) {
     }
-    if (self)
-        chChart->setEnabled(true);
+    if (!self)
+        return;
+    chChart->setEnabled(true);
+    if (hadFocus)
+        chChart->setFocus();
 }
 
 void hlTabulon::chChart_PointSelected(int series, int dataPoint)
