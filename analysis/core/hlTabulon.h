@@ -558,6 +558,7 @@ protected:
     // The builder's conditions for rows held in memory (routines, XML documents).
     std::shared_ptr<db::RecordsetFilter> m_qbConditions;
     QString m_strSummaryStatus;
+    QString m_strChartState; // what status panel 1 last said about how the chart is drawn
     // What the summary grid's totals are computed from, kept until the next refresh.
     std::unique_ptr<analysis::SummaryTotals> m_summaryTotals;
     QList<QStringList> m_sortCols;

@@ -152,6 +152,18 @@ TEST_F(ChartUse, ManyThousandColumnsAreHeldWholeAndTheDrawingSaysWhyItRefuses)
     EXPECT_FALSE(tab->chChart->DrawError().isEmpty());
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), tab->chChart->DrawError());
     EXPECT_TRUE(events.empty());
+
+    // A chart that can be drawn no longer says it cannot; without OpenGL here, the 3-D bars it
+    // asks for are drawn flat, and the status bar says that instead.
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT k AS \"Key\", v AS \"V\" FROM keys WHERE k <= 10"));
+    ASSERT_TRUE(tab->Refresh());
+    EXPECT_EQ(d.ColumnCount(), 10);
+    EXPECT_TRUE(tab->chChart->DrawError().isEmpty());
+    ASSERT_TRUE(tab->chChart->Fallback2D());
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), tab->chChart->FallbackText());
+    analysis::options().ChartType = chart::Chart2DBar;
+    ASSERT_TRUE(tab->Refresh());
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
 }
 
 TEST_F(ChartUse, EscapeLeavesTheChartHiddenAndTheControlAsItWas)

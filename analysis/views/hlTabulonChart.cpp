@@ -139,6 +139,10 @@ bool hlTabulon::Refresh_Chart()
     const QPointer<hlTabulon> self(this);
     bool ok = false;
     QString sql;
+    // What the last chart's drawing said is not the text to come back to.
+    if (!m_strChartState.isEmpty() && staStatus->Panels(1).Text() == m_strChartState)
+        staStatus->Panels(1).setText(analysis::kReadyText);
+    m_strChartState.clear();
     {
         Set_Chart();
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Charting data ..."),
@@ -287,10 +291,12 @@ void hlTabulon::showChartState()
     if (m_intView != tbViewChart || m_blnRefreshing)
         return;
     const QString error = chChart->DrawError();
-    if (!error.isEmpty())
-        staStatus->Panels(1).setText(error);
-    else if (chChart->Fallback2D())
-        staStatus->Panels(1).setText(chChart->FallbackText());
+    const QString state = !error.isEmpty() ? error : chChart->Fallback2D() ? chChart->FallbackText() : QString();
+    if (!state.isEmpty())
+        staStatus->Panels(1).setText(state);
+    else if (!m_strChartState.isEmpty() && staStatus->Panels(1).Text() == m_strChartState)
+        staStatus->Panels(1).setText(analysis::kReadyText);
+    m_strChartState = state;
 }
 
 // --- the mouse, the keys and the sliders ---
