@@ -9,6 +9,7 @@
 
 #include "chart/ChartView.h"
 #include "db/Recordset.h"
+#include "grid/GridFormat.h"
 #include "mail/MailSender.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
@@ -221,6 +222,22 @@ TEST_P(ChartFigures, LegendTotalsSharesAndSorting)
     EXPECT_EQ(d.columnLabel(south), QStringLiteral("South (33.33%)"));
     EXPECT_DOUBLE_EQ(*d.value(1, south), 33.33);
 
+    // Averages on the legend are each year's own average over its rows, as the database gives it.
+    tab->pick(1, QStringLiteral("Year"));
+    tab->pick(3, QStringLiteral("Avg. of --->>>"));
+    tab->pick(4, QStringLiteral("Amount"));
+    analysis::options().ChartLegendValues = true;
+    ASSERT_TRUE(tab->Refresh());
+    const auto yearly = groupedApart(m_connection, QStringLiteral("SELECT yr, AVG(amount) FROM %1 GROUP BY yr").arg(m_table));
+    ASSERT_EQ(d.RowCount(), yearly.size());
+    for (int r = 1; r <= d.RowCount(); ++r) {
+        const QString label = d.rowLabel(r);
+        const QString year = label.left(label.indexOf(QLatin1Char(' ')));
+        EXPECT_EQ(label, year + QStringLiteral(" (") +
+                             grid::format::formatNumber(yearly.value({year, QString()}), QStringLiteral("#,###")) + u')');
+    }
+    tab->pick(1, QStringLiteral("<none>"));
+
     // Sorted by value both ways; equal values keep the statement's order (which orders Nulls and
     // case as each database does).
     analysis::options().ChartLegendValues = false;
@@ -333,6 +350,26 @@ TEST(ChartGrid, LegendTotalsAndTitles)
     cv::labelSeries(d, cv::fnSum, true, true, 1234.75);
     EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (\u00a31,234.75)"));
     EXPECT_EQ(d.columnLabel(1), QStringLiteral("A"));
+
+    // A series of minimums, maximums or averages is totalled by the same function, never summed.
+    auto twoByTwo = [&] {
+        cv::ChartGridFiller fill(d, true);
+        fill.add(QStringLiteral("A"), QStringLiteral("x"), 10);
+        fill.add(QStringLiteral("A"), QStringLiteral("y"), 4);
+        fill.add(QStringLiteral("B"), QStringLiteral("x"), 30);
+    };
+    twoByTwo();
+    cv::labelSeries(d, cv::fnMin, true, false, 44);
+    EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (10)"));
+    twoByTwo();
+    cv::labelSeries(d, cv::fnMax, true, false, 44);
+    EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (30)"));
+    EXPECT_EQ(d.rowLabel(2), QStringLiteral("y (4)"));
+    twoByTwo();
+    // x: A averages 10 over 1 row, B 30 over 3 rows: 100 / 4 = 25, not 20 nor 40.
+    cv::labelSeries(d, cv::fnAvg, true, false, 44, {{QStringLiteral("x"), {100.0, 4.0}}, {QStringLiteral("y"), {8.0, 2.0}}});
+    EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (25)"));
+    EXPECT_EQ(d.rowLabel(2), QStringLiteral("y (4)"));
 
     const cv::Titles one = cv::titles(cv::fnAvg, QStringLiteral("Amount"), QStringLiteral("Region"), {});
     EXPECT_EQ(one.chart, QStringLiteral("Avg of Amount by Region"));

@@ -48,14 +48,28 @@ void ChartGridFiller::add(const QString &first, const QString &second, double va
     d.setValue(m_currentRow, d.ColumnCount(), value);
 }
 
-void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency, double grandTotal)
+void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency, double grandTotal,
+                 const QHash<QString, std::pair<double, double>> &averageParts)
 {
     const bool percent = function == fnPercent;
     if (!percent && !legendValues)
         return;
     const bool inRows = data.DataSeriesInRow();
     for (int k = 1; k <= data.seriesCount(); ++k) {
-        const double sum = data.seriesTotal(k);
+        double sum = data.seriesTotal(k);
+        if (function == fnMin || function == fnMax) {
+            std::optional<double> extreme;
+            for (int p = 1; p <= data.pointCount(); ++p) {
+                const std::optional<double> v = data.seriesValue(k, p);
+                if (v && (!extreme || (function == fnMin ? *v < *extreme : *v > *extreme)))
+                    extreme = v;
+            }
+            sum = extreme.value_or(0.0);
+        } else if (function == fnAvg) {
+            const auto parts = averageParts.constFind(data.seriesLabel(k));
+            if (parts != averageParts.constEnd())
+                sum = parts->second != 0.0 ? parts->first / parts->second : 0.0;
+        }
         // No share of nothing: an empty grand total leaves every share at 0.
         const double share = grandTotal != 0.0 ? sum / grandTotal : 0.0;
         QString text;

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+#include <utility>
+
 namespace chart {
 class ChartData;
 }
@@ -37,9 +39,13 @@ enum Function : int { fnCount = 0, fnPercent = 1, fnSum = 2, fnAvg = 3, fnMin = 
 
 // Series totals on the legend ("North (1,200)") when legendValues is on; with "% of Total" the
 // totals are shares of the grand total ("25.00%"), and with one group column the points become
-// percentages too. `currency` marks a value column holding money.
+// percentages too. `currency` marks a value column holding money. A series' total takes the
+// matching aggregate of its points: counts and sums add up, a minimum is the least point, a
+// maximum the greatest, and an average is the series' own sum over its own count, given in
+// averageParts by the series' label (never an average or a sum of averages).
 HLTABULON_EXPORT void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency,
-                                  double grandTotal);
+                                  double grandTotal,
+                                  const QHash<QString, std::pair<double, double>> &averageParts = {});
 
 struct Titles {
     QString valueAxis;    // "Count", "% Total", "Sum of Amount", ...

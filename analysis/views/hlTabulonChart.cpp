@@ -235,7 +235,26 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     const QString valueColumn = cboChartCol[4]->currentText();
     const bool currency = function >= cv::fnSum &&
                           m_strFields.value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
-    cv::labelSeries(data, function, analysis::options().ChartLegendValues, currency, grandTotal);
+    // An average across the groups of a series is the series' sum over its count, from the
+    // database, not an average of the groups' averages.
+    QHash<QString, std::pair<double, double>> averageParts;
+    if (two && function == cv::fnAvg && analysis::options().ChartLegendValues) {
+        auto parts = db::Recordset::create();
+        parts->Open(Get_AveragePartsSQL(cboChartCol), m_adoConnection);
+        if (!self)
+            return false;
+        if (!analysis::fetchEveryRow(*parts, frame) || frame.aborted() || !self) {
+            if (self)
+                parts->Cancel();
+            return false;
+        }
+        for (std::size_t i = 0; i < parts->fetchedCount(); ++i) {
+            auto &[s, count] = averageParts[groupIn(*parts, i, 1)];
+            s += numberIn(*parts, i, 2);
+            count += numberIn(*parts, i, 3);
+        }
+    }
+    cv::labelSeries(data, function, analysis::options().ChartLegendValues, currency, grandTotal, averageParts);
     data.setDataSeriesInRow(two);
     if (!Set_ChartOptions())
         return false;
