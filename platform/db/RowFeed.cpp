@@ -98,6 +98,14 @@ struct RowFeed::Shared {
         deliver([error](RowFeed &f) { f.fail(error); });
     }
 
+    // A call whose connection a stop had to close fails with whatever the client library makes of
+    // the closed socket; the user asked for the stop, so it ends as cancelled like any other.
+    DbError stoppedByUser(const DbError &error, const QString &sql)
+    {
+        std::lock_guard lock(state->mutex);
+        return state->abandoned && !error.isCancelled() ? DbError::cancelled(sql) : error;
+    }
+
     // The thread's whole life: run the statement, then read chunks as they are asked for.
     void run(std::shared_ptr<ConnectionBackend> backend, const QString &sql, long maxRecords)
     {
@@ -116,9 +124,9 @@ struct RowFeed::Shared {
                 step(rows);
             }
         } catch (const DbError &e) {
-            failWith(e);
+            failWith(stoppedByUser(e, sql));
         } catch (const std::exception &e) {
-            failWith(DbError(QString::fromUtf8(e.what())));
+            failWith(stoppedByUser(DbError(QString::fromUtf8(e.what())), sql));
         }
         cursor.reset(); // the client handle goes here, on the worker
     }

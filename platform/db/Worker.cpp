@@ -209,6 +209,7 @@ void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> 
         lock.lock();
         if (state->changed.wait_for(lock, kAbandonGrace, ended))
             return;
+        state->abandoned = true;
         lock.unlock();
         calls->abandon(thread);
     });

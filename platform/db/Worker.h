@@ -63,6 +63,7 @@ struct WorkerState {
     std::thread::id thread;
     std::uint64_t call = 0; // serial of the latest client call
     bool inCall = false;
+    bool abandoned = false; // a stop closed the client connection under a call
 
     // Marks a client call of the worker for its length.
     class Call {
