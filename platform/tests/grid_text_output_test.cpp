@@ -87,8 +87,8 @@ TEST(GridTextOutput, SaveGridOfBoundRowsIsByteForByteTheFileItWas)
         }
     }
     QByteArray out;
-    EXPECT_THROW(g.appendTextMatrixUtf8(g.Rows(), 0, out), std::out_of_range);
-    EXPECT_THROW(g.appendTextMatrixUtf8(0, g.Cols(), out), std::out_of_range);
+    EXPECT_THROW(g.appendTextMatrixUtf8(g.Rows(), 0, out), grid::GridRangeError);
+    EXPECT_THROW(g.appendTextMatrixUtf8(0, g.Cols(), out), grid::GridRangeError);
 }
 
 TEST(GridTextOutput, SaveGridOfHeldCellsIsByteForByteTheFileItWas)
