@@ -233,11 +233,25 @@ private:
     std::vector<pid_t> m_pids;
 };
 
+// A closed recordset's worker hands its connection back to the pool as it ends, a moment after the
+// close: the pid checks wait for that, or a slow machine sees a fresh connection where one is reused.
+void waitForWorkersDownTo(int count)
+{
+    EXPECT_TRUE(QTest::qWaitFor([count] { return worker::running() <= count; }, 5000))
+        << "a worker held on to its connection";
+}
+
 QString serverPid(const std::shared_ptr<Connection> &conn)
 {
-    auto rs = Recordset::create();
-    rs->Open(QStringLiteral("SELECT pg_backend_pid() AS pid"), conn);
-    return rs->Value(0).toString();
+    const int before = worker::running();
+    QString pid;
+    {
+        auto rs = Recordset::create();
+        rs->Open(QStringLiteral("SELECT pg_backend_pid() AS pid"), conn);
+        pid = rs->Value(0).toString();
+    }
+    waitForWorkersDownTo(before);
+    return pid;
 }
 
 } // namespace
@@ -297,6 +311,8 @@ TEST(PostgresPool, RecordsetsReuseIdleConnections)
     EXPECT_FALSE(described->Field(2).Nullable);
     EXPECT_EQ(described->Value(0).toString(), QStringLiteral("1.25"));
     described->Close();
+    described.reset();
+    waitForWorkersDownTo(0);
     EXPECT_EQ(serverPid(conn), first);
 
     // Two at once each have their own.
