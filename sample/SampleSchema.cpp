@@ -133,14 +133,6 @@ const ColumnDef &primaryKeyOf(std::string_view tableName)
 
 } // namespace
 
-int TableDef::columnIndex(std::string_view column) const
-{
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i].name == column)
-            return static_cast<int>(i);
-    return -1;
-}
-
 bool TableDef::hasCompositeKey() const
 {
     return std::count_if(columns.begin(), columns.end(), [](const ColumnDef &c) { return c.primaryKey; }) > 1;

@@ -29,7 +29,6 @@ struct TableDef {
     std::string_view name;
     std::vector<ColumnDef> columns;
 
-    int columnIndex(std::string_view column) const;
     bool hasCompositeKey() const;
 };
 

@@ -20,7 +20,6 @@ public:
     // A folder that cannot hold a lock at all lets the program run rather than never start.
     bool acquire();
     bool held() const { return m_held; }
-    QString lockPath() const { return m_path; }
 
 private:
     QString m_path;

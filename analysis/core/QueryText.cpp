@@ -417,11 +417,4 @@ void sortArray(QList<QStringList> &rows)
     });
 }
 
-QString delimiterForProvider(const QString &provider)
-{
-    const QString p = provider.toUpper();
-    return p.contains(QLatin1String("MYSQL")) || p.contains(QLatin1String("JET")) ? QStringLiteral("`")
-                                                                                   : QStringLiteral("\"");
-}
-
 } // namespace analysis::querytext

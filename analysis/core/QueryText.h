@@ -43,7 +43,4 @@ HLTABULON_EXPORT bool allowedDataType(int adoType);
 // Ascending by the first column, lower-cased, by character code; stable.
 HLTABULON_EXPORT void sortArray(QList<QStringList> &rows);
 
-// Grave accent for providers whose name holds MYSQL or JET, else the double quote.
-HLTABULON_EXPORT QString delimiterForProvider(const QString &provider);
-
 } // namespace analysis::querytext

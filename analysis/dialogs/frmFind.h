@@ -19,7 +19,6 @@ public:
 
     // Makes the window a tool window over the control's window.
     void setParentWindow(QWidget *parent);
-    int findCount() const { return m_findCount; }
 
     QComboBox *cboFind = nullptr;
     QPushButton *cmdFind = nullptr;

@@ -23,7 +23,6 @@ public:
 
     // The control that owns the window (Set_Query and Refresh are called on it by name).
     void setCalledFrom(QObject *control) { m_calledFrom = control; }
-    QObject *calledFrom() const { return m_calledFrom; }
     // The window it lives in; it takes its stored geometry when first given one.
     void setParentWindow(QWidget *parent);
 

@@ -174,7 +174,7 @@ TEST(GetParameters, ReplacesEachMarkerOnceAfterTheReturnValue)
     EXPECT_EQ(qt::getParameters(QStringLiteral("{ call p(?, ?) }"), two), QStringLiteral("{ call p(-1.5, ) }"));
 }
 
-TEST(FieldList, AllowedTypesSortingAndDelimiter)
+TEST(FieldList, AllowedTypesAndSorting)
 {
     EXPECT_FALSE(qt::allowedDataType(203));
     EXPECT_FALSE(qt::allowedDataType(204));
@@ -190,8 +190,4 @@ TEST(FieldList, AllowedTypesSortingAndDelimiter)
     EXPECT_EQ(rows[0][0], QString());
     EXPECT_EQ(rows[1], (QStringList{QStringLiteral("Alpha"), QStringLiteral("202")}));
     EXPECT_EQ(rows[3][0], QStringLiteral("gamma"));
-
-    EXPECT_EQ(qt::delimiterForProvider(QStringLiteral("Microsoft.jet.OLEDB")), QStringLiteral("`"));
-    EXPECT_EQ(qt::delimiterForProvider(QStringLiteral("MySQL")), QStringLiteral("`"));
-    EXPECT_EQ(qt::delimiterForProvider(QString()), QStringLiteral("\""));
 }

@@ -41,7 +41,6 @@ public:
     int cols() const { return int(m_colKeys.size()); }
     const QString &rowText(int row) const { return m_rowKeys[std::size_t(row)]; }
     const QString &colText(int col) const { return m_colKeys[std::size_t(col)]; }
-    std::size_t cellCount() const { return m_cells.size(); }
     // Calls f(row, col, cell) for every placed cell, in no particular order.
     template <class F>
     void forEachCell(F f) const

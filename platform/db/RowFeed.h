@@ -29,7 +29,6 @@ public:
     // worker frees its client handle once the call returns.
     ~RowFeed() override;
 
-    bool isOpened() const { return bool(m_store); } // the statement ran; its columns are known
     const std::shared_ptr<RowStore> &store() const { return m_store; }
     bool isEnded() const { return m_ended; }         // every row is in the store
     // Why the rest of the result will never come; set at most once.

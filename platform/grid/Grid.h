@@ -429,7 +429,6 @@ private:
     void afterStructureChange();
     void rowsAppended(int before); // a bound grid's rows grew from `before`
     void setCursor(int row, int col, int rowSel, int colSel, bool emitEvents = true);
-    void emitCursorEvents(int oldRow, int oldCol, int oldRowSel, int oldColSel);
     int visibleColumnNear(int col) const;
     QModelIndex indexOf(int row, int col) const;
     int gridX(QWidget *from, int x) const;
@@ -454,7 +453,6 @@ private:
     void headerClicked(int fixedRow, int col, Qt::KeyboardModifiers modifiers);
     void sortAndShow(const std::vector<std::pair<int, int>> &keys, bool pictures);
 
-    int clampedRowSel(int row) const;
 
     GridModel *m_model = nullptr;
     GridView *m_view = nullptr;

@@ -556,16 +556,6 @@ CellStyle GridModel::effectiveStyle(int r, int c) const
     return style;
 }
 
-void GridModel::clearCellStyle(int r, int c)
-{
-    if (RowRecord *rec = record(r)) {
-        if (rec->styles && std::size_t(c) < rec->styles->size())
-            (*rec->styles)[std::size_t(c)] = CellStyle{};
-    } else {
-        m_boundStyles.erase({std::size_t(r - m_fixedRows), c});
-    }
-}
-
 bool GridModel::rowHidden(int r) const
 {
     checkRow(r, "RowHidden");

@@ -144,7 +144,6 @@ public:
     const CellStyle *cellStyle(int r, int c) const; // nullptr when none
     CellStyle &cellStyleRef(int r, int c);
     CellStyle effectiveStyle(int r, int c) const;   // row style with the cell's on top
-    void clearCellStyle(int r, int c);
 
     ColumnInfo &column(int c) { return m_cols[std::size_t(c)]; }
     const ColumnInfo &column(int c) const { return m_cols[std::size_t(c)]; }

@@ -19,11 +19,6 @@ int Grid::Col() const { return m_col; }
 int Grid::RowSel() const { return m_rowSel; }
 int Grid::ColSel() const { return m_colSel; }
 
-int Grid::clampedRowSel(int row) const
-{
-    return std::clamp(row, 0, std::max(0, m_model->rows() - 1));
-}
-
 void Grid::setRow(int row)
 {
     if (row >= m_model->rows())

@@ -360,11 +360,6 @@ GridView::GridView(Grid *grid, bool frozen, QWidget *parent)
     }
 }
 
-GridHeader *GridView::gridHeader() const
-{
-    return static_cast<GridHeader *>(horizontalHeader());
-}
-
 bool GridView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
     if (!index.isValid())

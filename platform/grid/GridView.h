@@ -82,8 +82,6 @@ class GridView : public QTableView {
 public:
     GridView(Grid *grid, bool frozen, QWidget *parent);
     using QTableView::edit;
-    bool isFrozen() const { return m_frozen; }
-    GridHeader *gridHeader() const;
     void finishEdit(QWidget *editor, bool commit);
     void relayout() { updateGeometries(); }
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;

@@ -91,11 +91,6 @@ void chooseTheme()
 
 } // namespace
 
-QStringList ToolIcons::themeNames(const QString &key)
-{
-    return pictures().value(key.toLower()).theme;
-}
-
 QString ToolIcons::ownName(const QString &key)
 {
     return pictures().value(key.toLower()).own;

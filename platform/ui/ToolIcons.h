@@ -17,8 +17,7 @@ class PLATFORM_EXPORT ToolIcons {
 public:
     // The icon for a command key (any case); null for a key no picture is known for.
     static QIcon forKey(const QString &key);
-    // The theme names tried for a key, in order, and the name of our own picture ("" if none).
-    static QStringList themeNames(const QString &key);
+    // The name of our own picture for a key ("" if none).
     static QString ownName(const QString &key);
     // Our own picture by its name (":/tabulon/icons/<name>.svg"); null when there is none.
     static QIcon own(const QString &name);

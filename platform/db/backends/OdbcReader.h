@@ -30,7 +30,6 @@ public:
     // Appends up to maxRows rows; done() once the statement has no more. Throws DbError.
     std::size_t read(RowStore &store, std::size_t maxRows);
     bool done() const { return m_done; }
-    bool blockMode() const { return m_rowset > 1; }
 
 private:
     enum class Kind : std::uint8_t { Int, Real, Date, Time, Timestamp, Text, Decimal, Blob };
@@ -45,7 +44,6 @@ private:
 
     static bool isVariable(Kind k) { return k == Kind::Text || k == Kind::Decimal || k == Kind::Blob; }
     void setUpBlock(const DriverTraits &traits);
-    void bindRow();
     bool fetchNext(); // false at the end
     void storeCell(RowStore &store, int col, std::size_t row);
     void storeValue(RowStore &store, int col, const char *p, std::size_t len);
