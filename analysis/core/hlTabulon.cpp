@@ -491,6 +491,22 @@ bool hlTabulon::report(const QString &procedure, const QString &description)
     return false;
 }
 
+bool hlTabulon::runTrapped(const QString &procedure, bool routed, const std::function<bool()> &body,
+                           const std::function<void()> &undo)
+{
+    QPointer<hlTabulon> self(this);
+    try {
+        return body();
+    } catch (...) {
+        if (!self)
+            return false;
+        if (undo)
+            undo();
+        return routed ? reportRouted(procedure, analysis::currentErrorText())
+                      : report(procedure, analysis::currentErrorText());
+    }
+}
+
 bool hlTabulon::reportRouted(const QString &procedure, const QString &description)
 {
     if (analysis::currentErrorIsCancel())

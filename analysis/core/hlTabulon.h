@@ -15,7 +15,9 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <type_traits>
 
 class QComboBox;
 class QLineEdit;
@@ -478,6 +480,30 @@ protected:
     void resetSortCols();
     // Raises Faultdesk with the procedure's name and the text; false.
     bool report(const QString &procedure, const QString &description);
+    // Runs a member's work and gives its answer (true for work that answers nothing). An exception
+    // is reported under the procedure's name and gives false; `undo` first puts back what the work
+    // left half done. Once the control was destroyed inside the work, nothing more runs.
+    template <typename Body>
+    bool trap(const QString &procedure, Body &&body)
+    {
+        return runTrapped(procedure, false, asStep(body), {});
+    }
+    template <typename Body, typename Undo>
+    bool trap(const QString &procedure, Body &&body, Undo &&undo)
+    {
+        return runTrapped(procedure, false, asStep(body), undo);
+    }
+    // The same for the procedures whose failures go through reportRouted.
+    template <typename Body>
+    bool trapRouted(const QString &procedure, Body &&body)
+    {
+        return runTrapped(procedure, true, asStep(body), {});
+    }
+    template <typename Body, typename Undo>
+    bool trapRouted(const QString &procedure, Body &&body, Undo &&undo)
+    {
+        return runTrapped(procedure, true, asStep(body), undo);
+    }
     // The five procedures that report straight to the error object once routing is on.
     bool reportRouted(const QString &procedure, const QString &description);
     // Enables a button unless its command is not built yet (it then stays disabled).
@@ -613,6 +639,20 @@ protected:
 
 private:
     friend class analysis::OperationFrame;
+
+    template <typename Body>
+    static std::function<bool()> asStep(Body &body)
+    {
+        if constexpr (std::is_void_v<std::invoke_result_t<Body &>>)
+            return [&body] {
+                body();
+                return true;
+            };
+        else
+            return [&body] { return bool(body()); };
+    }
+    bool runTrapped(const QString &procedure, bool routed, const std::function<bool()> &body,
+                    const std::function<void()> &undo);
 
     void createControls();
     void createToolbars();

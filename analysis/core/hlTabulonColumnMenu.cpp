@@ -99,7 +99,7 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
     }
     m_blnFetching = true;
     bool moved = false;
-    try {
+    trap(QStringLiteral("grdResults_MouseUp"), [&] {
         const int col = grdResults->MouseCol();
         const int row = grdResults->MouseRow();
         // Below the last row there is no cell to act on, as beside the last column.
@@ -133,9 +133,7 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
             qryMenu->raise();
             qryMenu->setFocus(Qt::PopupFocusReason);
         }
-    } catch (...) {
-        report(QStringLiteral("grdResults_MouseUp"), analysis::currentErrorText());
-    }
+    });
     m_blnFetching = false;
     // The moves above were kept from the grid's RowColChange; the status bar still says where
     // the user now is (a header's menu puts them on the column's first row).
@@ -145,7 +143,7 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
 
 void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
 {
-    try {
+    trap(QStringLiteral("qryMenu_ItemSelected"), [&] {
         // Whatever runs next works on the grid, not on whichever box took the menu's focus.
         hideColumnMenu();
         if (grdResults->isVisible())
@@ -259,15 +257,12 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         } else if (item == QLatin1String("View R&ow")) {
             Show_Details();
         }
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        report(QStringLiteral("qryMenu_ItemSelected"), analysis::currentErrorText());
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 bool hlTabulon::Find_Row(const QVariant &value)
 {
-    try {
+    return trap(QStringLiteral("Find_Row"), [&] {
         const QString text = value.toString().trimmed().toUpper();
         if (value.toString().isEmpty() || text.isEmpty())
             return false;
@@ -278,7 +273,5 @@ bool hlTabulon::Find_Row(const QVariant &value)
         opt.FindWholeWord = true;
         opt.FindText = text;
         return Find_Item(0);
-    } catch (...) {
-        return report(QStringLiteral("Find_Row"), analysis::currentErrorText());
-    }
+    });
 }

@@ -17,18 +17,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <exception>
-
-namespace {
-QString what(const std::exception &e)
-{
-    return QString::fromUtf8(e.what());
-}
-} // namespace
-
 bool hlTabulon::View_Columns()
 {
-    try {
+    return trap(QStringLiteral("View_Columns"), [&] {
         ui::MousePointer::setHourglass();
         frmColumns dlg(this);
         dlg.setTheGrid(grdResults);
@@ -43,15 +34,12 @@ bool hlTabulon::View_Columns()
             button.setStyle(ui::tbrDefault);
         }
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("View_Columns"), what(e));
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 bool hlTabulon::Show_Options()
 {
-    try {
+    return trap(QStringLiteral("Show_Options"), [&] {
         ui::MousePointer::setHourglass();
         frmOptions dlg(this);
         dlg.setCalledFrom(this);
@@ -59,15 +47,12 @@ bool hlTabulon::Show_Options()
         analysis::runModal(dlg);
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_Options"), what(e));
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 bool hlTabulon::Show_Sort()
 {
-    try {
+    return trap(QStringLiteral("Show_Sort"), [&] {
         ui::MousePointer::setHourglass();
         frmSort dlg(this);
         dlg.setTheGrid(grdResults);
@@ -84,10 +69,7 @@ bool hlTabulon::Show_Sort()
         ui::MousePointer::setDefault();
         tlbResults->Buttons(QStringLiteral("Sort")).setValue(ui::tbrUnpressed);
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_Sort"), what(e));
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 void hlTabulon::sortRowsInMemory()
@@ -96,7 +78,7 @@ void hlTabulon::sortRowsInMemory()
         return;
     if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
         return;
-    try {
+    trap(QStringLiteral("Show_Sort"), [&] {
         QStringList keys;
         for (const QStringList &pair : std::as_const(m_sortCols)) {
             const QString name = pair.value(0);
@@ -109,14 +91,12 @@ void hlTabulon::sortRowsInMemory()
         m_rsResults->setSort(keys.join(QStringLiteral(", ")));
         grdResults->setDataSource(m_rsResults);
         Show_SortIcon();
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Show_Sort"), what(e));
-    }
+    });
 }
 
 bool hlTabulon::Show_Find()
 {
-    try {
+    return trap(QStringLiteral("Show_Find"), [&] {
         if (m_blnFindOpen && m_frmFind) {
             // Its closing saves the history and raises UnLoad, which clears the flag.
             m_frmFind->close();
@@ -153,10 +133,7 @@ bool hlTabulon::Show_Find()
         }
         emit ViewChanged();
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_Find"), what(e));
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 void hlTabulon::focusCurrentView()
@@ -176,7 +153,7 @@ void hlTabulon::focusCurrentView()
 
 bool hlTabulon::Show_Details()
 {
-    try {
+    return trap(QStringLiteral("Show_Details"), [&] {
         ui::MousePointer::setHourglass();
         auto *details = qobject_cast<frmDetails *>(m_frmDetails.data());
         if (!details) {
@@ -203,8 +180,5 @@ bool hlTabulon::Show_Details()
         m_blnDetailsOpen = true;
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_Details"), what(e));
-    }
+    }, ui::MousePointer::setDefault);
 }

@@ -86,7 +86,7 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         return false;
     }
 
-    try {
+    return trap(QStringLiteral("Open_SQL"), [&] {
         const QString text = readText(fileName);
         txtResultsSQL->setPlainText(text);
         // Another query: the views' field lists and pickers are read again, whether or not the
@@ -114,16 +114,15 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         resetSortCols();
         Set_RecentFiles(m_strFileName);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Open_SQL"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Save_SQL(const QString &strFileName)
 {
     // A file that could not be written is not the current file.
     const QString previous = m_strFileName;
-    try {
+    const auto undo = [&] { m_strFileName = previous; };
+    return trap(QStringLiteral("Save_SQL"), [&] {
         if (!strFileName.isEmpty()) {
             m_strFileName = strFileName;
         } else {
@@ -146,10 +145,7 @@ bool hlTabulon::Save_SQL(const QString &strFileName)
         Set_RecentFiles(m_strFileName);
         emit QuerySelected(m_strFileName);
         return true;
-    } catch (...) {
-        m_strFileName = previous;
-        return report(QStringLiteral("Save_SQL"), analysis::currentErrorText());
-    }
+    }, undo);
 }
 
 bool hlTabulon::Get_SaveFileName(QString &strKind)
@@ -209,7 +205,7 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
 
 bool hlTabulon::Set_RecentFiles(const QString &strNewName)
 {
-    try {
+    return trap(QStringLiteral("Set_RecentFiles"), [&] {
         const int capacity = std::clamp(options().RecentFiles, 0, analysis::MaxRecentFiles);
         settings::SettingsStore &store = settings::SettingsStore::instance();
         const QString app = analysis::settingsApplication();
@@ -244,7 +240,5 @@ bool hlTabulon::Set_RecentFiles(const QString &strNewName)
                 throw std::runtime_error(store.lastError().toStdString());
         }
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_RecentFiles"), analysis::currentErrorText());
-    }
+    });
 }

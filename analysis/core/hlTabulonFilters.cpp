@@ -44,7 +44,17 @@ struct FilterValue {
 bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
 {
     QString fallback;
-    try {
+    // The filter the results had before, back on them.
+    const auto undo = [&] {
+        m_blnFetching = false;
+        try {
+            m_strFilter = fallback;
+            if (m_rsResults && m_rsResults->State() == db::adStateOpen)
+                m_rsResults->setFilter(fallback);
+        } catch (...) {
+        }
+    };
+    return trap(QStringLiteral("Set_Filter"), [&] {
         if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
             throw db::DbError(QStringLiteral("There are no results to filter"));
         fallback = m_rsResults->Filter();
@@ -179,24 +189,14 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
             button.ButtonMenus().Add(m_strFilter, QString(), 1);
         m_blnFetching = false;
         return true;
-    } catch (...) {
-        const QString text = analysis::currentErrorText();
-        m_blnFetching = false;
-        try {
-            m_strFilter = fallback;
-            if (m_rsResults && m_rsResults->State() == db::adStateOpen)
-                m_rsResults->setFilter(fallback);
-        } catch (...) {
-        }
-        return report(QStringLiteral("Set_Filter"), text);
-    }
+    }, undo);
 }
 
 bool hlTabulon::Remove_Filter()
 {
     bool ok = false;
     bool declined = false;
-    try {
+    trap(QStringLiteral("Remove_Filter"), [&] {
         ui::ToolBarButton &button = tlbResults->Buttons(QStringLiteral("RemoveFilter"));
         bool go = true;
         if (button.ButtonMenus().Count() >= 3) {
@@ -214,9 +214,7 @@ bool hlTabulon::Remove_Filter()
             hideColumnMenu();
             ok = true;
         }
-    } catch (...) {
-        report(QStringLiteral("Remove_Filter"), analysis::currentErrorText());
-    }
+    });
     if (declined)
         return false;
     tlbResults->Buttons(QStringLiteral("sepSort")).setVisible(false);

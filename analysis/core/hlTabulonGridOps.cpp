@@ -84,7 +84,11 @@ bool hlTabulon::Fill_RecordSet()
 
 bool hlTabulon::Move_Record(bool blnFirst)
 {
-    try {
+    const auto undo = [&] {
+        m_blnFetching = false;
+        grdResults->setRedraw(1);
+    };
+    return trap(QStringLiteral("Move_Record"), [&] {
         if (!m_rsResults || m_rsResults->State() != db::adStateOpen || (m_rsResults->isBOF() && m_rsResults->isEOF()))
             return false;
         bool ok = true;
@@ -114,17 +118,17 @@ bool hlTabulon::Move_Record(bool blnFirst)
         }
         Show_ResultsCount();
         return ok;
-    } catch (...) {
-        m_blnFetching = false;
-        grdResults->setRedraw(1);
-        return report(QStringLiteral("Move_Record"), analysis::currentErrorText());
-    }
+    }, undo);
 }
 
 bool hlTabulon::Select_All()
 {
     const QString before = staStatus->Panels(1).Text();
-    try {
+    const auto restore = [&] {
+        ui::MousePointer::setDefault();
+        staStatus->Panels(1).setText(before);
+    };
+    if (!trap(QStringLiteral("Select_All"), [&] {
         ui::MousePointer::setHourglass();
         QPlainTextEdit *box = sqlBox(m_intView);
         grid::Grid *g = m_intView == tbViewSummary ? grdSummary
@@ -150,37 +154,33 @@ bool hlTabulon::Select_All()
                 selectAll();
             }
         }
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        staStatus->Panels(1).setText(before);
-        return report(QStringLiteral("Select_All"), analysis::currentErrorText());
-    }
-    ui::MousePointer::setDefault();
-    staStatus->Panels(1).setText(before);
+    }, restore))
+        return false;
+    restore();
     return true;
 }
 
 bool hlTabulon::Resize_Cols()
 {
     const QString before = staStatus->Panels(1).Text();
-    try {
+    const auto restore = [&] {
+        ui::MousePointer::setDefault();
+        staStatus->Panels(1).setText(before);
+    };
+    if (!trap(QStringLiteral("Resize_Cols"), [&] {
         ui::MousePointer::setHourglass();
         staStatus->Panels(1).setText(QStringLiteral("Resizing columns ..."));
         if (grdResults->Cols() > 0)
             grdResults->AutoSize(0, grdResults->Cols() - 1);
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        staStatus->Panels(1).setText(before);
-        return report(QStringLiteral("Resize_Cols"), analysis::currentErrorText());
-    }
-    staStatus->Panels(1).setText(before);
-    ui::MousePointer::setDefault();
+    }, restore))
+        return false;
+    restore();
     return true;
 }
 
 bool hlTabulon::Show_ResultsCount()
 {
-    try {
+    return trap(QStringLiteral("Show_ResultsCount"), [&] {
         // A grid without rows has no current cell: the number of columns alone, not a column 0;
         // before there is any result, nothing.
         const bool open = m_rsResults && m_rsResults->State() == db::adStateOpen;
@@ -222,15 +222,12 @@ bool hlTabulon::Show_ResultsCount()
         staStatus->Panels(5).setText(u' ' + grouped(row) + QStringLiteral(" of ") + grouped(rows));
         ui::MousePointer::setDefault();
         return ok;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_ResultsCount"), analysis::currentErrorText());
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 bool hlTabulon::Show_SortIcon()
 {
-    try {
+    return trap(QStringLiteral("Show_SortIcon"), [&] {
         for (int c = 0; c < grdResults->Cols(); ++c) {
             grdResults->setColSortPicture(c, grid::flexSortNone);
             const QString header = grdResults->TextMatrix(0, c);
@@ -244,9 +241,7 @@ bool hlTabulon::Show_SortIcon()
             }
         }
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Show_SortIcon"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Find_Item(qint32 lngDirection)
@@ -265,7 +260,7 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Finding,
                                        QStringLiteral("Searching ... (ESC to stop)"), ui::LongOperation::Restore::Ready,
                                        true);
-        try {
+        if (!trap(QStringLiteral("Find_Item"), [&] {
             if (g) {
                 // Only an open find window is held still; a closed one must not be left disabled
                 // for the next time it opens (F3 searches with it closed).
@@ -352,10 +347,9 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                     ok = true;
                 }
             }
-        } catch (...) {
-            report(QStringLiteral("Find_Item"), analysis::currentErrorText());
+            return true;
+        }))
             ok = false;
-        }
         if (!self)
             return false;
         for (QWidget *w : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
@@ -413,7 +407,12 @@ bool hlTabulon::Copy_Sel(bool)
     grid::Grid *g = nullptr;
     // Disabling the grid for the copy would otherwise hand the focus to the SQL box for good.
     const QPointer<QWidget> focused = QApplication::focusWidget();
-    try {
+    const auto undo = [&] {
+        if (g)
+            g->setEnabled(true);
+        tlbMain->setEnabled(true);
+    };
+    if (!trapRouted(QStringLiteral("Copy_Sel"), [&] {
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Copying,
                                        QStringLiteral("Copying to Clipboard ... (ESC to stop)"),
                                        ui::LongOperation::Restore::Ready, true);
@@ -499,14 +498,9 @@ bool hlTabulon::Copy_Sel(bool)
         tlbMain->setEnabled(true);
         if (focused)
             focused->setFocus();
-    } catch (...) {
-        if (!self)
-            return false;
-        if (g)
-            g->setEnabled(true);
-        tlbMain->setEnabled(true);
-        ok = reportRouted(QStringLiteral("Copy_Sel"), analysis::currentErrorText());
-    }
+        return true;
+    }, undo))
+        ok = false;
     if (self)
         staStatus->Panels(1).setText(kReady);
     return ok;
@@ -514,20 +508,18 @@ bool hlTabulon::Copy_Sel(bool)
 
 bool hlTabulon::Paste_Sel()
 {
-    try {
+    return trapRouted(QStringLiteral("Paste_Sel"), [&] {
         // A read-only box (a table opened without open SQL) refuses a paste as it refuses typing:
         // the text shown must be the statement that runs.
         if (m_intView == tbViewResults && txtResultsSQL->hasFocus() && !txtResultsSQL->isReadOnly())
             txtResultsSQL->insertPlainText(QApplication::clipboard()->text());
         return true;
-    } catch (...) {
-        return reportRouted(QStringLiteral("Paste_Sel"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Show_Cell(qint32 lngCol)
 {
-    try {
+    return trap(QStringLiteral("Show_Cell"), [&] {
         auto *notes = qobject_cast<frmNotes *>(m_frmNotes.data());
         if (!notes) {
             notes = new frmNotes(this);
@@ -541,9 +533,7 @@ bool hlTabulon::Show_Cell(qint32 lngCol)
         notes->Refresh_Notes();
         m_blnNotesOpen = true;
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Show_Cell"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::connectResultsGrid()
@@ -565,7 +555,7 @@ void hlTabulon::connectResultsGrid()
         grdResults->setScrollTipText(QStringLiteral(" Row ") + (row > 0 ? grouped(row) : QString()));
     });
     connect(grdResults, &grid::Grid::DblClick, this, [this] {
-        try {
+        trap(QStringLiteral("grdResults_DblClick"), [&] {
             if (grdResults->Col() < 0 || grdResults->Row() < 0 || grdResults->Rows() < 2)
                 return;
             const int col = grdResults->Col();
@@ -575,9 +565,7 @@ void hlTabulon::connectResultsGrid()
                 Show_Cell(col);
             else if (options().DoubleClick == 2)
                 Show_Details();
-        } catch (...) {
-            report(QStringLiteral("grdResults_DblClick"), analysis::currentErrorText());
-        }
+        });
     });
     connect(grdResults, &grid::Grid::AfterSort, this, [this](int col, int) {
         ui::MousePointer::setDefault();
@@ -590,7 +578,7 @@ void hlTabulon::connectResultsGrid()
     });
     connect(grdResults, &grid::Grid::BeforeSort, this, [this](int col, int &order) {
         const QPointer<hlTabulon> self(this);
-        try {
+        trap(QStringLiteral("grdResults_BeforeSort"), [&] {
             m_blnFetching = true;
             if (!options().ColSort) {
                 order = 0;
@@ -623,10 +611,7 @@ void hlTabulon::connectResultsGrid()
                 grdResults->setRow(1);
                 grdResults->setRowSel(grdResults->Rows() - 1);
             }
-        } catch (...) {
-            if (self)
-                report(QStringLiteral("grdResults_BeforeSort"), analysis::currentErrorText());
-        }
+        });
         if (!self)
             return;
         m_blnFetching = false;

@@ -52,7 +52,7 @@ bool hlTabulon::Init()
     // Nothing is laid out while the panes are set up; one layout at the end does it all.
     m_blnInitialising = true;
     bool ok = false;
-    try {
+    trapRouted(QStringLiteral("Init"), [&] {
         {
             const std::shared_ptr<hrErr> err = analysis::errorObject();
             err->CallingApp(app::appInfo(QStringLiteral("hlTabulon")));
@@ -145,9 +145,7 @@ bool hlTabulon::Init()
             tmrEsc->start();
             ok = true;
         }
-    } catch (...) {
-        reportRouted(QStringLiteral("Init"), analysis::currentErrorText());
-    }
+    });
 
     // Also after a failure: the control is left showing and laid out, not blank.
     m_blnInitialising = false;
@@ -240,7 +238,7 @@ void hlTabulon::finishPendingUnload()
 
 bool hlTabulon::Refresh()
 {
-    try {
+    return trap(QStringLiteral("Refresh"), [&] {
         txtSQLError->hide();
         bool ok = false;
         switch (m_intView) {
@@ -255,14 +253,12 @@ bool hlTabulon::Refresh()
         setCommandEnabled(tlbMain, QStringLiteral("SQL"), m_blnSQLEnabled);
         emit ViewChanged();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Refresh"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Run_Query()
 {
-    try {
+    return trap(QStringLiteral("Run_Query"), [&] {
         resetSortCols();
         m_intDataType = tbDataTable;
         Show_SortIcon();
@@ -270,14 +266,12 @@ bool hlTabulon::Run_Query()
             return false;
         m_intView = tbViewResults;
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Run_Query"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Clear_Query()
 {
-    try {
+    return trap(QStringLiteral("Clear_Query"), [&] {
         if (hasText(txtResultsSQL->toPlainText())) {
             const ui::MsgResult answer = ui::Prompter::msgBox(QStringLiteral("Save changes"), ui::MsgButtons::YesNoCancel,
                                                               ui::MsgIcon::Question, QStringLiteral("Clear Query"), this);
@@ -294,14 +288,12 @@ bool hlTabulon::Clear_Query()
         // typed into the emptied box.
         txtResultsSQL->setFocus();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Clear_Query"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Check_SQL()
 {
-    try {
+    return trap(QStringLiteral("Check_SQL"), [&] {
         const bool any = hasText(txtResultsSQL->toPlainText());
         setCommandEnabled(tlbMain, QStringLiteral("Refresh"), any);
         const bool refresh = tlbMain->Buttons(QStringLiteral("Refresh")).Enabled();
@@ -309,25 +301,21 @@ bool hlTabulon::Check_SQL()
         for (const char *key : {"SQL", "Chart", "Summary", "XTab"})
             setCommandEnabled(tlbMain, QLatin1String(key), refresh);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Check_SQL"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Enable_DataButtons(bool blnEnable)
 {
-    try {
+    return trap(QStringLiteral("Enable_DataButtons"), [&] {
         setCommandEnabled(tlbResults, QStringLiteral("Open"), blnEnable);
         setCommandEnabled(tlbResults, QStringLiteral("Clear"), blnEnable);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Enable_DataButtons"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Set_Delimiter()
 {
-    try {
+    return trap(QStringLiteral("Set_Delimiter"), [&] {
         if (!m_strDelimiter.isEmpty())
             return true;
         // The client knows its own quote (an ODBC driver may use another); without an open
@@ -337,9 +325,7 @@ bool hlTabulon::Set_Delimiter()
         else
             m_strDelimiter = QStringLiteral("\"");
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_Delimiter"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::txtResultsSQL_Change()
@@ -384,10 +370,8 @@ void hlTabulon::tmrRun_Timer()
 
 void hlTabulon::ShowAboutBox()
 {
-    try {
+    trap(QStringLiteral("ShowAboutBox"), [&] {
         frmAbout about(this);
         analysis::runModal(about);
-    } catch (...) {
-        report(QStringLiteral("ShowAboutBox"), analysis::currentErrorText());
-    }
+    });
 }

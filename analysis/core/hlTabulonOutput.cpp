@@ -33,7 +33,7 @@ bool hlTabulon::Print_Grid()
     const QString kept = staStatus->Panels(1).Text();
     staStatus->Panels(1).setText(QStringLiteral("Printing ..."));
     bool result = false;
-    try {
+    if (!trap(QStringLiteral("Print Grid"), [&] {
         switch (m_intView) {
         case tbViewResults: {
             bool ready = true;
@@ -56,11 +56,9 @@ bool hlTabulon::Print_Grid()
         case tbViewSummary: result = printGrid(*grdSummary); break;
         case tbViewXTab: result = printGrid(*grdXTab); break;
         }
-    } catch (...) {
-        if (self)
-            report(QStringLiteral("Print Grid"), analysis::currentErrorText());
+        return true;
+    }))
         result = false;
-    }
     if (!self)
         return false;
     m_blnPrinting = false;
@@ -115,7 +113,12 @@ bool hlTabulon::Export_Data()
     if (!tlbMain->Buttons(QStringLiteral("Export")).Enabled())
         return false;
     const QPointer<hlTabulon> self(this);
-    try {
+    const auto undo = [&] {
+        m_blnExporting = false;
+        staStatus->Panels(1).setText(analysis::kReadyText);
+        ui::MousePointer::setDefault();
+    };
+    return trap(QStringLiteral("Export_Data"), [&] {
         ui::MousePointer::setHourglass();
         const QString base = m_strFileName.isEmpty() ? QStringLiteral("Query") : m_strFileName;
         QPointer<frmExport> window = new frmExport(this);
@@ -158,12 +161,5 @@ bool hlTabulon::Export_Data()
         staStatus->Panels(1).setText(analysis::kReadyText);
         ui::MousePointer::setDefault();
         return true;
-    } catch (...) {
-        if (!self)
-            return false;
-        m_blnExporting = false;
-        staStatus->Panels(1).setText(analysis::kReadyText);
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Export_Data"), analysis::currentErrorText());
-    }
+    }, undo);
 }

@@ -80,7 +80,7 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
         tlbMain->setEnabled(false);
         tlbResults->setEnabled(false);
         grdResults->setRedraw(0);
-        try {
+        if (!trap(QStringLiteral("Refresh_Results"), [&] {
             const bool isProc = m_intDataType == tbDataStoredProc;
             const bool inMemory = isProc || m_intDataType == tbDataXML;
             bool go = true;
@@ -109,10 +109,8 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
                 Change_View(tbViewResults);
                 ok = true;
             }
-        } catch (...) {
-            report(QStringLiteral("Refresh_Results"), analysis::currentErrorText());
+        }))
             ok = false;
-        }
         m_blnHasRows = grdResults->Rows() >= 2;
         grdResults->setRedraw(1);
         if (m_blnHasRows) {
@@ -130,7 +128,7 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
 
 bool hlTabulon::Get_Query(QString &strSQL)
 {
-    try {
+    return trap(QStringLiteral("Get_Query"), [&] {
         strSQL = qtext::getQuery(strSQL, m_strFilter, m_strQBFilter);
         if (!m_strQBFilter.isEmpty() && !m_blnOpenSQL) {
             ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
@@ -140,14 +138,12 @@ bool hlTabulon::Get_Query(QString &strSQL)
                 qb.setValue(ui::tbrPressed);
         }
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Get_Query"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Change_OrderBy(QString &strSQL)
 {
-    try {
+    return trap(QStringLiteral("Change_OrderBy"), [&] {
         if (qtext::hasSortOrder(m_sortCols)) {
             if (!m_rsResults)
                 return false;
@@ -155,9 +151,7 @@ bool hlTabulon::Change_OrderBy(QString &strSQL)
         }
         Show_SortIcon();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Change_OrderBy"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Get_Results(const QString &sql)
@@ -310,15 +304,16 @@ bool hlTabulon::Get_Fields()
 
 QString hlTabulon::Get_Parameters(const QString &strSource)
 {
-    try {
-        if (!m_cmdProcedure)
-            return strSource;
+    QString text; // empty after a failure
+    trap(QStringLiteral("Get_Parameters"), [&] {
+        if (!m_cmdProcedure) {
+            text = strSource;
+            return;
+        }
         const db::Provider provider = m_adoConnection ? m_adoConnection->provider() : db::Provider::SQLite;
-        return qtext::getParameters(strSource, m_cmdProcedure->Parameters, provider);
-    } catch (...) {
-        report(QStringLiteral("Get_Parameters"), analysis::currentErrorText());
-        return {};
-    }
+        text = qtext::getParameters(strSource, m_cmdProcedure->Parameters, provider);
+    });
+    return text;
 }
 
 bool hlTabulon::Allowed_DataType(qint32 lngType) const
@@ -328,18 +323,16 @@ bool hlTabulon::Allowed_DataType(qint32 lngType) const
 
 bool hlTabulon::Sort_Array(QList<QStringList> &rows)
 {
-    try {
+    return trap(QStringLiteral("Sort_Array"), [&] {
         qtext::sortArray(rows);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Sort_Array"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Show_SQLMsg(const QString &strSQL, const QString &strError)
 {
     Q_UNUSED(strSQL) // the window shows the message only
-    try {
+    return trap(QStringLiteral("Show_SQLMsg"), [&] {
         ui::MousePointer::setHourglass();
         auto *window = qobject_cast<frmSQLError *>(m_frmSQLError.data());
         if (!window) {
@@ -352,10 +345,7 @@ bool hlTabulon::Show_SQLMsg(const QString &strSQL, const QString &strError)
         window->raise();
         ui::MousePointer::setDefault();
         return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_SQLMsg"), analysis::currentErrorText());
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 // Asked only when the routine has a parameter it reads (input or input-output); the dialog writes

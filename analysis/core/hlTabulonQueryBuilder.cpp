@@ -71,7 +71,7 @@ void hlTabulon::frmQueryBuilder_QueryUnload()
 
 bool hlTabulon::Show_QueryBuilder()
 {
-    try {
+    return trap(QStringLiteral("Show_QueryBuilder"), [&] {
         ui::MousePointer::setHourglass();
         frmQueryBuilder *window = queryBuilderWindow();
         if (!window)
@@ -115,15 +115,12 @@ bool hlTabulon::Show_QueryBuilder()
         staStatus->Panels(1).setText(QStringLiteral("Ready ..."));
         ui::MousePointer::setDefault();
         return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        return report(QStringLiteral("Show_QueryBuilder"), analysis::currentErrorText());
-    }
+    }, ui::MousePointer::setDefault);
 }
 
 bool hlTabulon::Set_Query()
 {
-    try {
+    return trap(QStringLiteral("Set_Query"), [&] {
         frmQueryBuilder *window = queryBuilderWindow();
         if (!window || !window->isVisible() || !m_blnQBVisible)
             return true;
@@ -143,14 +140,12 @@ bool hlTabulon::Set_Query()
             m_strQBFilter = filter.toString();
         }
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_Query"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Apply_Query()
 {
-    try {
+    return trap(QStringLiteral("Apply_Query"), [&] {
         frmQueryBuilder *window = queryBuilderWindow();
         if (window && window->isVisible() && m_blnQBVisible && !window->hlQueryBuilder()->FilterEmpty()) {
             const std::optional<db::RecordsetFilter> conditions = window->hlQueryBuilder()->Get_FilterConditions();
@@ -167,9 +162,7 @@ bool hlTabulon::Apply_Query()
             qb.setValue(ui::tbrPressed);
         }
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Apply_Query"), analysis::currentErrorText());
-    }
+    });
 }
 
 // The rows a routine or XML document returned, narrowed by the builder's conditions and the

@@ -138,7 +138,7 @@ void hlTabulon::createToolbars()
 
 void hlTabulon::tlbMain_ButtonClick(const QString &key)
 {
-    try {
+    trapRouted(QStringLiteral("tlbMain_ButtonClick"), [&] {
         hideColumnMenu();
         if (key == QLatin1String("Refresh"))
             Refresh();
@@ -164,9 +164,7 @@ void hlTabulon::tlbMain_ButtonClick(const QString &key)
         static const std::array<const char *, 4> viewKeys = {"Results", "Chart", "Summary", "XTab"};
         if (tlbMain->Buttons(key).Style() == ui::tbrButtonGroup)
             tlbMain->Buttons(QLatin1String(viewKeys[std::size_t(m_intView)])).setValue(ui::tbrPressed);
-    } catch (...) {
-        reportRouted(QStringLiteral("tlbMain_ButtonClick"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::tlbResults_ButtonClick(const QString &key)
@@ -208,7 +206,7 @@ void hlTabulon::tlbResults_ButtonClick(const QString &key)
 
 void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QString &itemKey, const QString &itemText)
 {
-    try {
+    trap(QStringLiteral("tlbResults_ButtonMenuClick"), [&] {
         if (buttonKey.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
             // The entry keeps its path as data; its caption doubles any "&" for display.
             const ui::ButtonMenuList &recent = tlbResults->Buttons(buttonKey).ButtonMenus();
@@ -236,28 +234,24 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
             m_strFilter = itemText;
             Refresh_Results(false, false, false);
         }
-    } catch (...) {
-        report(QStringLiteral("tlbResults_ButtonMenuClick"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Set_MenuText()
 {
-    try {
+    return trap(QStringLiteral("Set_MenuText"), [&] {
         applyCaptions(tlbMain, kMainButtons, options().MainToolbarText);
         applyCaptions(tlbResults, kResultsButtons, options().ResultsToolbarText);
         // No trip through the event loop here: the bars' sizes are recomputed on demand, and a
         // yield in the middle of applying options would let other commands in.
         UserControl_Resize();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_MenuText"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*blnDataSourceChanged*/)
 {
-    try {
+    return trap(QStringLiteral("Set_Options"), [&] {
         const analysis::Options &opt = options();
         if (blnChartChanged)
             Set_ChartOptions();
@@ -326,9 +320,7 @@ bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*bl
         emit ViewChanged();
         UserControl_Resize();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_Options"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::tmrEsc_Timer()
@@ -339,7 +331,8 @@ void hlTabulon::tmrEsc_Timer()
 
 bool hlTabulon::Check_ESC()
 {
-    try {
+    const auto undo = [&] { m_blnAskingEsc = false; };
+    return trap(QStringLiteral("Check_ESC"), [&] {
         // The question is modal and the poll keeps ticking under it: one question at a time.
         if (m_blnAskingEsc)
             return true;
@@ -396,8 +389,5 @@ bool hlTabulon::Check_ESC()
         if (analysis::g_blnAbort)
             m_stop.stop();
         return true;
-    } catch (...) {
-        m_blnAskingEsc = false;
-        return report(QStringLiteral("Check_ESC"), analysis::currentErrorText());
-    }
+    }, undo);
 }

@@ -93,7 +93,15 @@ bool hlTabulon::Change_View(tbView view)
     const tbView previous = m_intView;
     bool chromeHidden = false;
     SwitchGuard guard(m_blnChangingView);
-    try {
+    // A switch that failed half way shows the view it came from.
+    const auto undo = [&] {
+        if (chromeHidden) {
+            m_intView = previous;
+            showViewChrome(previous);
+            UserControl_Resize();
+        }
+    };
+    return trap(QStringLiteral("Change_View"), [&] {
         tlbMain->move(0, 0);
         txtSQLError->hide();
         const QString viewKey = QLatin1String(kViewKeys[std::size_t(view)]);
@@ -215,15 +223,7 @@ bool hlTabulon::Change_View(tbView view)
 
         emit ViewChanged();
         return true;
-    } catch (...) {
-        report(QStringLiteral("Change_View"), analysis::currentErrorText());
-        if (chromeHidden) {
-            m_intView = previous;
-            showViewChrome(previous);
-            UserControl_Resize();
-        }
-        return false;
-    }
+    }, undo);
 }
 
 void hlTabulon::showFilterState()
@@ -327,7 +327,7 @@ void hlTabulon::UserControl_Resize()
 
 bool hlTabulon::Set_Grids()
 {
-    try {
+    return trap(QStringLiteral("Set_Grids"), [&] {
         const analysis::Options &opt = options();
         grdResults->setGridLines(opt.ResultsGrid.GridLines);
         grdResults->setBackColor(quint32(opt.ResultsGrid.BackColor));
@@ -343,7 +343,5 @@ bool hlTabulon::Set_Grids()
         grdXTab->setRows(2);
         grdXTab->setFixedRows(2);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_Grids"), analysis::currentErrorText());
-    }
+    });
 }

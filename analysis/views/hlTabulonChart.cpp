@@ -81,7 +81,7 @@ int hlTabulon::chartDataColumns() const
 
 bool hlTabulon::Set_Chart()
 {
-    try {
+    return trap(QStringLiteral("Set_Chart"), [&] {
         QFont title(QStringLiteral("Arial"), 15);
         title.setBold(true);
         const QFont category(QStringLiteral("System"), 18);
@@ -100,14 +100,12 @@ bool hlTabulon::Set_Chart()
         chChart->setAxisLabelFontSize(chart::AxisDepth, 0);
         chChart->setTitleFont(title);
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_Chart"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Set_ChartOptions()
 {
-    try {
+    return trap(QStringLiteral("Set_ChartOptions"), [&] {
         const analysis::Options &opt = analysis::options();
         // A renderer swapped out while it holds the keyboard would hand it to the next widget in
         // the chain, which may be in another window; the chart itself keeps it instead.
@@ -126,9 +124,7 @@ bool hlTabulon::Set_ChartOptions()
             chChart->setTitleText(opt.ChartTitle);
         showChartState();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_ChartOptions"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Refresh_Chart()
@@ -274,7 +270,7 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
 
 bool hlTabulon::Sort_Chart(analysis::OperationFrame *frame)
 {
-    try {
+    return trap(QStringLiteral("Sort_Chart"), [&] {
         staStatus->Panels(1).setText(QStringLiteral("Sorting Data.. "));
         const analysis::Options &opt = analysis::options();
         if (!opt.ChartSortCols)
@@ -299,10 +295,7 @@ bool hlTabulon::Sort_Chart(analysis::OperationFrame *frame)
             frame->operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
             return !frame->step() && self;
         });
-    } catch (...) {
-        report(QStringLiteral("Sort_Chart"), analysis::currentErrorText());
-        return false;
-    }
+    });
 }
 
 void hlTabulon::showChartState()
@@ -418,7 +411,7 @@ bool hlTabulon::EMail_Chart()
     bool result = false;
     ui::MousePointer::setHourglass();
     staStatus->Panels(1).setText(QStringLiteral("E-Mailing chart ..."));
-    try {
+    if (!trap(QStringLiteral("EMail_Chart"), [&] {
         // A folder of its own, never the working folder: no file of the user's is overwritten,
         // and the picture is left there for the mail program to read when it sends.
         QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/Tabulon-chart-XXXXXX"));
@@ -443,12 +436,11 @@ bool hlTabulon::EMail_Chart()
             result = true;
         else if (!sent.error.isEmpty())
             report(QStringLiteral("EMail_Chart"), sent.error);
-    } catch (...) {
-        if (!self)
-            return false;
-        report(QStringLiteral("EMail_Chart"), analysis::currentErrorText());
+        return true;
+    }))
         result = false;
-    }
+    if (!self)
+        return false;
     staStatus->Panels(1).setText(analysis::kReadyText);
     ui::MousePointer::setDefault();
     return result;

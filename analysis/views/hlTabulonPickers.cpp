@@ -173,7 +173,12 @@ void hlTabulon::releasePickers()
 
 bool hlTabulon::Populate_Fields()
 {
-    try {
+    const auto undo = [&] {
+        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+            for (QComboBox *combo : *array)
+                combo->blockSignals(false);
+    };
+    return trap(QStringLiteral("Populate_Fields"), [&] {
         const QFontMetrics metrics(font());
         auto measure = [&](const QString &text) {
             return std::round(ui::Twips::fromPixelsX(metrics.horizontalAdvance(text), this));
@@ -258,17 +263,12 @@ bool hlTabulon::Populate_Fields()
             box->clear();
         m_blnFieldsLoaded = true;
         return true;
-    } catch (...) {
-        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
-            for (QComboBox *combo : *array)
-                combo->blockSignals(false);
-        return report(QStringLiteral("Populate_Fields"), analysis::currentErrorText());
-    }
+    }, undo);
 }
 
 bool hlTabulon::Position_Combos()
 {
-    try {
+    return trap(QStringLiteral("Position_Combos"), [&] {
         const int gap = ui::Twips::toPixelsX(10, this);
         const int wide = ui::Twips::toPixelsX(100, this);
         auto after = [](QWidget *w, const QWidget *left, int space) { w->move(right(left) + space, w->y()); };
@@ -315,14 +315,12 @@ bool hlTabulon::Position_Combos()
         for (QWidget *anchor : {cboChartCol[0], cboChartCol[3], cboSumCol[0], cboSumCol[3], cboXTabCol[0], cboXTabCol[3]})
             fitPanel(anchor->parentWidget());
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Position_Combos"), analysis::currentErrorText());
-    }
+    });
 }
 
 bool hlTabulon::Set_ToolTips()
 {
-    try {
+    return trap(QStringLiteral("Set_ToolTips"), [&] {
         struct Bar {
             PickerArray &combos;
             const char *verb;
@@ -346,9 +344,7 @@ bool hlTabulon::Set_ToolTips()
         for (QLineEdit *box : txtSumValue)
             box->setToolTip(QStringLiteral("Enter value"));
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Set_ToolTips"), analysis::currentErrorText());
-    }
+    });
 }
 
 namespace {
@@ -382,36 +378,30 @@ void hlTabulon::cboChartCol_Click(int index)
 {
     if (m_blnRefreshing)
         return;
-    try {
+    trap(QStringLiteral("cboChartCol_Click"), [&] {
         cascade(cboChartCol, txtSumValue[0], index);
-    } catch (...) {
-        report(QStringLiteral("cboChartCol_Click"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::cboSumCol_Click(int index)
 {
     if (m_blnRefreshing)
         return;
-    try {
+    trap(QStringLiteral("cboSumCol_Click"), [&] {
         cboSumCol[2]->setEnabled(cboSumCol[1]->currentIndex() > 0);
         if (index == 1 && cboSumCol[1]->currentIndex() == 0)
             cboSumCol[2]->setCurrentIndex(0);
         cascade(cboSumCol, txtSumValue[1], index);
-    } catch (...) {
-        report(QStringLiteral("cboSumCol_Click"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::cboXTabCol_Click(int index)
 {
     if (m_blnRefreshing)
         return;
-    try {
+    trap(QStringLiteral("cboXTabCol_Click"), [&] {
         cascade(cboXTabCol, txtSumValue[2], index);
-    } catch (...) {
-        report(QStringLiteral("cboXTabCol_Click"), analysis::currentErrorText());
-    }
+    });
 }
 
 void hlTabulon::txtSumValue_GotFocus(int index)
@@ -474,7 +464,8 @@ QString hlTabulon::Get_AveragePartsSQL(const PickerArray &picker)
 
 QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 {
-    try {
+    QString sql;
+    trap(QStringLiteral("Get_SummarySQL"), [&] {
         if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML)
             throw std::runtime_error("A stored procedure or XML document cannot be summarised");
         QLineEdit *box = pickerValueBox(picker);
@@ -482,18 +473,15 @@ QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 
         QString inner = txtResultsSQL->toPlainText();
         if (!Get_Query(inner))
-            return {};
+            return;
         try {
-            return ssql::summarySql(choice, inner, identifierDelimiter());
+            sql = ssql::summarySql(choice, inner, identifierDelimiter());
         } catch (const std::invalid_argument &refused) {
             ui::Prompter::msgBox(QString::fromUtf8(refused.what()), ui::MsgButtons::OK, ui::MsgIcon::Exclamation,
                                  analysis::kMessageTitle, this);
             if (choice.op > 0 && box->isEnabled())
                 box->setFocus();
-            return {};
         }
-    } catch (...) {
-        report(QStringLiteral("Get_SummarySQL"), analysis::currentErrorText());
-        return {};
-    }
+    });
+    return sql;
 }

@@ -277,7 +277,7 @@ bool hlTabulon::Hide_SummaryRows(bool blnUnhide)
     int visible = 0;
     int all = 0;
     int hidden = 0;
-    try {
+    trap(QStringLiteral("Hide_SummaryRows"), [&] {
         const int last = grdSummary->Rows() - 1;
         const int row = grdSummary->Row();
         const int col = grdSummary->Col();
@@ -297,9 +297,7 @@ bool hlTabulon::Hide_SummaryRows(bool blnUnhide)
             m_summaryTotals->fill(*grdSummary, true);
         visible = all - hidden;
         ok = true;
-    } catch (...) {
-        report(QStringLiteral("Hide_SummaryRows"), analysis::currentErrorText());
-    }
+    });
     grdSummary->setRedraw(1);
     staStatus->Panels(1).setText(previous);
     m_strSummaryStatus = rowsText(visible);
