@@ -1,7 +1,7 @@
 #include "dialogs/frmColumns.h"
 
-#include "core/LibraryState.h"
 #include "core/Options.h"
+#include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <exception>
+#include <stdexcept>
 
 namespace {
 constexpr int kColumn = 0;
@@ -86,7 +86,7 @@ bool frmColumns::Init()
 
 bool frmColumns::Set_Grid()
 {
-    try {
+    return analysis::trap(QStringLiteral("Set_Grid"), [&] {
         const analysis::GridOptions &look = analysis::options().ResultsGrid;
         grdColumns->setRows(1);
         grdColumns->setCols(3);
@@ -104,15 +104,12 @@ bool frmColumns::Set_Grid()
         grdColumns->setSelectionMode(grid::flexSelectionFree);
         grdColumns->setEditable(grid::flexEDKbdMouse);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Set_Grid"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmColumns::Get_Columns()
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_Columns"), [&] {
         if (!m_theGrid)
             throw std::invalid_argument("No results grid was given.");
         const int cols = m_theGrid->Cols();
@@ -126,10 +123,7 @@ bool frmColumns::Get_Columns()
         if (cols > 0)
             grdColumns->Select(1, kDisplayed);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Get_Columns"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmColumns::Check_Save() const
@@ -142,7 +136,7 @@ bool frmColumns::Check_Save() const
 
 bool frmColumns::Hide_All(bool displayed)
 {
-    try {
+    return analysis::trap(QStringLiteral("Hide_All"), [&] {
         const QString text = displayed ? QStringLiteral("True") : QStringLiteral("False");
         for (int r = 1; r < grdColumns->Rows(); ++r)
             grdColumns->setTextMatrix(r, kDisplayed, text);
@@ -153,10 +147,7 @@ bool frmColumns::Hide_All(bool displayed)
         cmdOK->setEnabled(true);
         cmdApply->setEnabled(true);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Hide_All"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmColumns::Save_Changes()
@@ -164,7 +155,7 @@ bool frmColumns::Save_Changes()
     if (!m_theGrid)
         return false;
     grid::Grid &results = *m_theGrid;
-    try {
+    return analysis::trap(QStringLiteral("Save_Changes"), [&] {
         if (!Check_Save())
             throw std::invalid_argument("At least one column must stay displayed.");
         results.setRedraw(0);
@@ -179,11 +170,7 @@ bool frmColumns::Save_Changes()
         cmdApply->setEnabled(false);
         results.setRedraw(1);
         return true;
-    } catch (const std::exception &e) {
-        results.setRedraw(1);
-        analysis::logError(QStringLiteral("Save_Changes"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    }, [&] { results.setRedraw(1); });
 }
 
 void frmColumns::grdColumns_AfterEdit()

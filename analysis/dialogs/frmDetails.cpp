@@ -2,6 +2,7 @@
 
 #include "core/LibraryState.h"
 #include "db/Recordset.h"
+#include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "grid/GridView.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 
-#include <exception>
 #include <stdexcept>
 
 frmDetails::frmDetails(QWidget *parent)
@@ -48,7 +48,7 @@ void frmDetails::setParentWindow(QWidget *parent)
 
 bool frmDetails::Init()
 {
-    try {
+    return analysis::trap(QStringLiteral("Init"), [&] {
         if (!m_rs)
             throw std::invalid_argument("No recordset was given.");
         grid::Grid &g = *grdDetails;
@@ -73,10 +73,7 @@ bool frmDetails::Init()
         fitWindow();
         layoutGrid();
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmDetails::Refresh_Details()
@@ -107,7 +104,7 @@ bool frmDetails::Refresh_Details()
 
 bool frmDetails::Move_Record(int n)
 {
-    try {
+    return analysis::trap(QStringLiteral("Move_Record"), [&] {
         if (!m_rs)
             throw std::invalid_argument("No recordset was given.");
         ui::MousePointer::setHourglass();
@@ -143,11 +140,7 @@ bool frmDetails::Move_Record(int n)
             Refresh_Details();
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        analysis::logError(QStringLiteral("Move_Record"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    }, [&] { ui::MousePointer::setDefault(); });
 }
 
 void frmDetails::setMoveButtons()
@@ -163,12 +156,10 @@ void frmDetails::setMoveButtons()
 void frmDetails::tlbMain_ButtonClick(const QString &key)
 {
     if (key == QLatin1String("Refresh")) {
-        try {
+        analysis::trap(QStringLiteral("Refresh_Details"), [&] {
             Refresh_Details();
             setMoveButtons();
-        } catch (const std::exception &e) {
-            analysis::logError(QStringLiteral("Refresh_Details"), QString::fromUtf8(e.what()));
-        }
+        });
     } else if (key == QLatin1String("First")) {
         Move_Record(0);
     } else if (key == QLatin1String("Previous")) {

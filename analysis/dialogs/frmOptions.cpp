@@ -1,8 +1,8 @@
 #include "dialogs/frmOptions.h"
 
-#include "core/LibraryState.h"
 #include "core/Options.h"
 #include "core/hlTabulon.h"
+#include "dialogs/DialogTrap.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
@@ -481,7 +481,7 @@ bool frmOptions::load()
 bool frmOptions::Init()
 {
     m_loaded = false;
-    try {
+    return analysis::trap(QStringLiteral("Init"), [&] {
         const Options &o = analysis::options();
         bool listed = Get_ChartTypes();
         for (QComboBox *box : cboGridLines)
@@ -551,10 +551,7 @@ bool frmOptions::Init()
         m_chartChanged = false;
         m_loaded = true;
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void frmOptions::readControls(Options &o) const
@@ -613,7 +610,7 @@ void frmOptions::readControls(Options &o) const
 
 bool frmOptions::Save_Changes()
 {
-    try {
+    return analysis::trap(QStringLiteral("Save_Changes"), [&] {
         Options &shared = analysis::options();
         Options edited = shared;
         readControls(edited);
@@ -627,10 +624,7 @@ bool frmOptions::Save_Changes()
         }
         cmdApply->setEnabled(false);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Save_Changes"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::saveAndApply()

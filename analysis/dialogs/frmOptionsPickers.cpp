@@ -2,9 +2,9 @@
 // and the tooltips.
 #include "dialogs/frmOptions.h"
 
-#include "core/LibraryState.h"
 #include "core/Options.h"
 #include "core/hlTabulon.h"
+#include "dialogs/DialogTrap.h"
 #include "ui/CommonDialog.h"
 #include "ui/VbColor.h"
 
@@ -170,32 +170,26 @@ double frmOptions::leadingNumber(const QString &text)
 
 bool frmOptions::Get_ChartTypes()
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_ChartTypes"), [&] {
         fillList(cboType, kChartTypes, analysis::options().ChartType, defaultCode("Chart", "Type"));
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Get_ChartTypes"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Get_PicAlignments(int gridTab)
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_PicAlignments"), [&] {
         if (gridTab < 0 || gridTab > 2)
             throw std::out_of_range("No grid tab " + std::to_string(gridTab));
         fillList(cboAlignment[std::size_t(gridTab)], kAlignments, analysis::options().grid(gridTab).WallpaperAlign,
                  defaultCode(kGridSection[gridTab], "Wallpaper Align"));
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Get_PicAlignments"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Get_GridLineTypes(QComboBox *combo)
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_GridLineTypes"), [&] {
         const auto it = std::find(cboGridLines.begin(), cboGridLines.end(), combo);
         if (!combo || it == cboGridLines.end())
             throw std::invalid_argument("Not a grid-line list of this dialog.");
@@ -203,10 +197,7 @@ bool frmOptions::Get_GridLineTypes(QComboBox *combo)
         fillList(combo, kGridLines, analysis::options().grid(gridTab).GridLines,
                  defaultCode(kGridSection[gridTab], "Grid Lines"));
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Get_GridLineTypes"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void frmOptions::showBoxFont(int index, const QFont &font, quint32 color)
@@ -290,7 +281,7 @@ bool frmOptions::Load_Wallpaper(int gridTab)
     }
     if (!chosen)
         return false;
-    try {
+    return analysis::trap(QStringLiteral("Load_Wallpaper"), [&] {
         // Caught here rather than by every later start of the view.
         QImageReader reader(chosen->fileName);
         if (!reader.canRead())
@@ -300,15 +291,12 @@ bool frmOptions::Load_Wallpaper(int gridTab)
         box->setText(chosen->fileName);
         changed(false);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Load_Wallpaper"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Set_ToolTips()
 {
-    try {
+    return analysis::trap(QStringLiteral("Set_ToolTips"), [&] {
         const char *const split[] = {
             "Split Results and SQL panes vertically", "Split Results and SQL panes horizontally",
             "Split Chart and SQL panes vertically",   "Split Chart and SQL panes horizontally",
@@ -381,8 +369,5 @@ bool frmOptions::Set_ToolTips()
             t.control->setToolTip(QLatin1String(t.text));
         }
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Set_ToolTips"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }

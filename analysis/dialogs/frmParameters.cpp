@@ -1,12 +1,11 @@
 #include "dialogs/frmParameters.h"
 
-#include "core/ControlSupport.h"
-#include "core/LibraryState.h"
 #include "core/Options.h"
 
 #include "db/Command.h"
 #include "db/Types.h"
 #include "db/ValueRules.h"
+#include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
 #include "settings/SettingsStore.h"
@@ -21,6 +20,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTableView>
+
+#include <stdexcept>
 
 namespace {
 
@@ -102,15 +103,9 @@ frmParameters::frmParameters(QWidget *parent)
 
 frmParameters::~frmParameters() = default;
 
-bool frmParameters::report(const QString &procedure, const QString &text)
-{
-    analysis::logError(procedure, text);
-    return false;
-}
-
 bool frmParameters::Init()
 {
-    try {
+    return analysis::trap(QStringLiteral("Init"), [&] {
         settings::SettingsStore &store = settings::SettingsStore::instance();
         const auto w = settings::SettingsStore::toLong(
             store.GetSetting(analysis::settingsApplication(), kSection, QStringLiteral("Width"), QString()));
@@ -138,39 +133,40 @@ bool frmParameters::Init()
         setWindowTitle(QStringLiteral("Parameters for ") + m_sps);
         m_cancelled = true;
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Init"), analysis::currentErrorText());
-    }
+    });
 }
 
 QString frmParameters::Get_ParameterType(int row, int adoType)
 {
-    try {
+    QString type = QStringLiteral("Unknown");
+    analysis::trap(QStringLiteral("Get_ParameterType"), [&] {
         switch (adoType) {
         case 2: case 3: case 4: case 5: case 6: case 14: case 16: case 17: case 18: case 19: case 20: case 21:
         case 131: case 139:
             m_editLists[row] = QString();
-            return QStringLiteral("Number");
+            type = QStringLiteral("Number");
+            break;
         case 7: case 133: case 134: case 135:
             m_editLists[row] = QStringLiteral("...");
-            return QStringLiteral("Date");
+            type = QStringLiteral("Date");
+            break;
         case 8: case 129: case 130: case 200: case 201: case 202: case 203:
             m_editLists[row] = QString();
-            return QStringLiteral("String");
+            type = QStringLiteral("String");
+            break;
         case 11:
             m_editLists[row] = QStringLiteral("True|False");
-            return QStringLiteral("Boolean");
-        default: return QStringLiteral("Unknown");
+            type = QStringLiteral("Boolean");
+            break;
+        default: break;
         }
-    } catch (...) {
-        report(QStringLiteral("Get_ParameterType"), analysis::currentErrorText());
-        return QStringLiteral("Unknown");
-    }
+    });
+    return type;
 }
 
 bool frmParameters::Get_Parameters()
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_Parameters"), [&] {
         if (!m_command)
             throw std::runtime_error("No stored procedure command was given");
         const auto &params = m_command->Parameters;
@@ -201,9 +197,7 @@ bool frmParameters::Get_Parameters()
         }
         fitColumns();
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Get_Parameters"), analysis::currentErrorText());
-    }
+    });
 }
 
 void frmParameters::fitColumns()
@@ -225,7 +219,7 @@ void frmParameters::fitColumns()
 
 bool frmParameters::Force_GridUpdate()
 {
-    try {
+    return analysis::trap(QStringLiteral("Force_GridUpdate"), [&] {
         m_updating = true;
         const int row = grdParameters->Row();
         if (grdParameters->Rows() > 1)
@@ -236,15 +230,12 @@ bool frmParameters::Force_GridUpdate()
         mtvDate->hide();
         m_updating = false;
         return true;
-    } catch (...) {
-        m_updating = false;
-        return report(QStringLiteral("Force_GridUpdate"), analysis::currentErrorText());
-    }
+    }, [&] { m_updating = false; });
 }
 
 bool frmParameters::Save_Changes()
 {
-    try {
+    return analysis::trap(QStringLiteral("Save_Changes"), [&] {
         Force_GridUpdate();
         if (!m_command)
             throw std::runtime_error("No stored procedure command was given");
@@ -313,9 +304,7 @@ bool frmParameters::Save_Changes()
             params[index].Value = value;
         m_cancelled = false;
         return true;
-    } catch (...) {
-        return report(QStringLiteral("Save_Changes"), analysis::currentErrorText());
-    }
+    });
 }
 
 void frmParameters::cmdOK_Click()
@@ -363,7 +352,7 @@ void frmParameters::keyPressEdit(int row, int, int &keyAscii)
 
 void frmParameters::cellButtonClick(int row, int col)
 {
-    try {
+    analysis::trap(QStringLiteral("grdParameters_CellButtonClick"), [&] {
         const auto d = readDate(grdParameters->TextMatrix(row, col));
         mtvDate->setSelectedDate(d ? d->date() : QDate::currentDate());
         const QRect cell = grdParameters->geometry();
@@ -372,9 +361,7 @@ void frmParameters::cellButtonClick(int row, int col)
         mtvDate->show();
         mtvDate->raise();
         mtvDate->setFocus();
-    } catch (...) {
-        report(QStringLiteral("grdParameters_CellButtonClick"), analysis::currentErrorText());
-    }
+    });
 }
 
 void frmParameters::dateClicked(const QDate &date)

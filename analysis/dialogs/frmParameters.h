@@ -60,7 +60,6 @@ private:
     void keyPressEdit(int row, int col, int &keyAscii);
     void cellButtonClick(int row, int col);
     void dateClicked(const QDate &date);
-    bool report(const QString &procedure, const QString &text);
     // Columns to their contents; the values, which the user types, also get the room left over.
     void fitColumns();
 

@@ -3,6 +3,7 @@
 #include "automation/Automation.h"
 #include "core/LibraryState.h"
 #include "core/Options.h"
+#include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "ui/EventLoop.h"
 #include "ui/MousePointer.h"
@@ -32,10 +33,6 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     return b;
 }
 
-QString errorText(const std::exception &e)
-{
-    return QString::fromUtf8(e.what());
-}
 } // namespace
 
 frmSort::frmSort(QWidget *parent)
@@ -132,7 +129,7 @@ bool frmSort::Init()
 
 bool frmSort::Set_Grids()
 {
-    try {
+    return analysis::trap(QStringLiteral("Set_Grids"), [&] {
         for (int i = 0; i < 2; ++i) {
             grid::Grid &g = *grdSort[i];
             g.setRows(1);
@@ -155,15 +152,12 @@ bool frmSort::Set_Grids()
         for (int i = 0; i < 2; ++i)
             lblItems[i]->setText(m_captions[i]);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Set_Grids"), errorText(e));
-        return false;
-    }
+    });
 }
 
 bool frmSort::Get_Columns()
 {
-    try {
+    return analysis::trap(QStringLiteral("Get_Columns"), [&] {
         if (!m_theGrid)
             throw std::invalid_argument("No results grid was given.");
         grid::Grid &available = *grdSort[kAvailable];
@@ -201,15 +195,12 @@ bool frmSort::Get_Columns()
             selected.Select(1, kDescending);
         }
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Get_Columns"), errorText(e));
-        return false;
-    }
+    });
 }
 
 bool frmSort::Set_MoveButtons()
 {
-    try {
+    return analysis::trap(QStringLiteral("Set_MoveButtons"), [&] {
         const bool anyAvailable = grdSort[kAvailable]->Rows() > 1;
         const int selectedRows = grdSort[kSelected]->Rows() - 1;
         cmdMove[0]->setEnabled(anyAvailable);
@@ -219,10 +210,7 @@ bool frmSort::Set_MoveButtons()
         for (QPushButton *b : cmdOrder)
             b->setEnabled(selectedRows >= 2);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Set_MoveButtons"), errorText(e));
-        return false;
-    }
+    });
 }
 
 void frmSort::refreshOrderButtons()
@@ -255,53 +243,50 @@ bool frmSort::Move_Item(int index)
 {
     if (index < 0 || index > 3)
         return false;
-    bool done = false;
-    try {
-        if (cmdMove[index]->isEnabled()) {
-            ui::MousePointer::setHourglass();
-            grid::Grid &available = *grdSort[kAvailable];
-            grid::Grid &selected = *grdSort[kSelected];
-            available.setRedraw(0);
-            selected.setRedraw(0);
-            const bool toSelected = index == 0 || index == 1;
-            grid::Grid &from = toSelected ? available : selected;
-            grid::Grid &to = toSelected ? selected : available;
-            if (index == 0 || index == 3) {
-                // Each row goes to the top, so the moved rows end up in reverse order.
-                while (from.Rows() > 1 && cmdMove[index]->isEnabled()) {
-                    moveRow(from, 1, to, 1);
-                    Set_MoveButtons();
-                }
-            } else {
-                std::vector<int> rows;
-                for (int r = 1; r < from.Rows(); ++r)
-                    if (from.IsSelected(r))
-                        rows.push_back(r);
-                if (rows.empty()) {
-                    if (from.Row() < 1 && from.Rows() > 1)
-                        from.setRow(1);
-                    if (from.Row() >= 1)
-                        rows.push_back(from.Row());
-                }
-                // The rows keep their order and take the lowest priorities; later rows shift up
-                // as earlier ones leave.
-                int removed = 0;
-                for (int r : rows) {
-                    if (!cmdMove[index]->isEnabled())
-                        break;
-                    moveRow(from, r - removed, to, to.Rows());
-                    ++removed;
-                    Set_MoveButtons();
-                }
+    const bool done = analysis::trap(QStringLiteral("Move_Item"), [&] {
+        if (!cmdMove[index]->isEnabled())
+            return false;
+        ui::MousePointer::setHourglass();
+        grid::Grid &available = *grdSort[kAvailable];
+        grid::Grid &selected = *grdSort[kSelected];
+        available.setRedraw(0);
+        selected.setRedraw(0);
+        const bool toSelected = index == 0 || index == 1;
+        grid::Grid &from = toSelected ? available : selected;
+        grid::Grid &to = toSelected ? selected : available;
+        if (index == 0 || index == 3) {
+            // Each row goes to the top, so the moved rows end up in reverse order.
+            while (from.Rows() > 1 && cmdMove[index]->isEnabled()) {
+                moveRow(from, 1, to, 1);
+                Set_MoveButtons();
             }
-            done = Set_MoveButtons();
-            if (done)
-                cmdApply->setEnabled(true);
+        } else {
+            std::vector<int> rows;
+            for (int r = 1; r < from.Rows(); ++r)
+                if (from.IsSelected(r))
+                    rows.push_back(r);
+            if (rows.empty()) {
+                if (from.Row() < 1 && from.Rows() > 1)
+                    from.setRow(1);
+                if (from.Row() >= 1)
+                    rows.push_back(from.Row());
+            }
+            // The rows keep their order and take the lowest priorities; later rows shift up
+            // as earlier ones leave.
+            int removed = 0;
+            for (int r : rows) {
+                if (!cmdMove[index]->isEnabled())
+                    break;
+                moveRow(from, r - removed, to, to.Rows());
+                ++removed;
+                Set_MoveButtons();
+            }
         }
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Move_Item"), errorText(e));
-        done = false;
-    }
+        if (!Set_MoveButtons())
+            return false;
+        cmdApply->setEnabled(true);
+        return true;
+    });
     for (int i = 0; i < 2; ++i) {
         try {
             grid::Grid &g = *grdSort[i];
@@ -319,7 +304,7 @@ bool frmSort::Move_Item(int index)
 
 void frmSort::cmdOrder_Click(int index)
 {
-    try {
+    analysis::trap(QStringLiteral("cmdOrder_Click"), [&] {
         grid::Grid &selected = *grdSort[kSelected];
         const int last = selected.Rows() - 1;
         const int r = selected.Row();
@@ -346,14 +331,12 @@ void frmSort::cmdOrder_Click(int index)
         selected.Select(target, kColumn);
         refreshOrderButtons();
         cmdApply->setEnabled(true);
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("cmdOrder_Click"), errorText(e));
-    }
+    });
 }
 
 bool frmSort::Save_Changes()
 {
-    try {
+    return analysis::trap(QStringLiteral("Save_Changes"), [&] {
         const grid::Grid &selected = *grdSort[kSelected];
         QList<QStringList> cols;
         for (int r = 1; r < selected.Rows(); ++r) {
@@ -365,10 +348,7 @@ bool frmSort::Save_Changes()
         m_sortCols = cols;
         cmdApply->setEnabled(false);
         return true;
-    } catch (const std::exception &e) {
-        analysis::logError(QStringLiteral("Save_Changes"), errorText(e));
-        return false;
-    }
+    });
 }
 
 bool frmSort::sendToControl()

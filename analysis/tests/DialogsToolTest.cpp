@@ -2,6 +2,7 @@
 #include "TabulonTestSupport.h"
 
 #include "db/Recordset.h"
+#include "dialogs/DialogTrap.h"
 #include "dialogs/frmDetails.h"
 #include "dialogs/frmFind.h"
 #include "grid/Grid.h"
@@ -14,6 +15,8 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <stdexcept>
 
 using namespace tabtest;
 
@@ -230,4 +233,36 @@ TEST_F(DialogsDetails, AnEmptyRecordsetIsReportedAndTheWindowStays)
     pump(50);
     EXPECT_FALSE(none.isVisible());
     EXPECT_EQ(errorWindows.back().procedure, QStringLiteral("Init"));
+}
+
+// The dialogs' trap: a failure is reported once under the procedure's name with its own text, after
+// the undo step, and answers false; an answer of the work itself passes through unreported.
+TEST_F(DialogsTool, TrapReportsAFailureAfterUndoingAndPassesAnswersThrough)
+{
+    std::vector<QString> order;
+    const bool failed = analysis::trap(
+        QStringLiteral("Save_Changes"),
+        [&] {
+            order.push_back(QStringLiteral("work"));
+            throw std::runtime_error("Disk full \u00e9");
+        },
+        [&] { order.push_back(QStringLiteral("undo (") + QString::number(errorWindows.size()) + QLatin1Char(')')); });
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(order, (std::vector<QString>{QStringLiteral("work"), QStringLiteral("undo (0)")}));
+    ASSERT_EQ(errorWindows.size(), 1u);
+    EXPECT_EQ(errorWindows[0].procedure, QStringLiteral("Save_Changes"));
+    EXPECT_EQ(errorWindows[0].description, QStringLiteral("Disk full \u00e9"));
+
+    // Something that is not a standard exception is still caught and reported.
+    EXPECT_FALSE(analysis::trap(QStringLiteral("Move_Item"), [] { throw 42; }));
+    ASSERT_EQ(errorWindows.size(), 2u);
+    EXPECT_EQ(errorWindows[1].procedure, QStringLiteral("Move_Item"));
+    EXPECT_EQ(errorWindows[1].description, QStringLiteral("Unexpected error"));
+
+    bool undone = false;
+    EXPECT_FALSE(analysis::trap(QStringLiteral("Init"), [] { return false; }, [&] { undone = true; }));
+    EXPECT_TRUE(analysis::trap(QStringLiteral("Init"), [] { return true; }));
+    EXPECT_TRUE(analysis::trap(QStringLiteral("Init"), [] {}));
+    EXPECT_FALSE(undone);
+    EXPECT_EQ(errorWindows.size(), 2u);
 }

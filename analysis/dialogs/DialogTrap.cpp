@@ -1,0 +1,14 @@
+#include "dialogs/DialogTrap.h"
+
+#include "core/ControlSupport.h"
+#include "core/LibraryState.h"
+
+namespace analysis {
+
+bool logCurrentError(const QString &procedure)
+{
+    logError(procedure, currentErrorText());
+    return false;
+}
+
+} // namespace analysis
