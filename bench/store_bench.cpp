@@ -4,7 +4,11 @@
 //   row to the clipboard, SaveGrid and the XML document (against `sqlite3 -csv > file`, time and
 //   peak memory), and the in-memory text sort (against SQLite's ORDER BY over the same rows).
 // Each figure is the minimum and median of alternating runs of ours and the peer.
-//   bench_store [--runs N] [--rows N,N,...]   (default 10000,100000,1000000,10000000)
+//   bench_store [--runs N] [--rows N,N,...] [--fetch-only] [--pg-rows N,N,...]
+//   (rows default 10000,100000,1000000,10000000; --fetch-only leaves out the writers and the sort)
+// With a PostgreSQL server in TABULON_TEST_PG (libpq keywords, as scripts/test-postgres gives it),
+// the full fetch is measured there too, against one PQexec reading every value (default sizes
+// 10000,100000,1000000).
 // The 8-column table (integers, reals, texts, a date, 5-25 % Nulls per column) is generated once
 // into the temporary folder and reused.
 #include "core/LibraryState.h"
@@ -26,6 +30,7 @@
 
 #include "BenchTable.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -144,6 +149,109 @@ double addedPeakMb(const std::function<void()> &op)
     return double(statusKb("VmHWM:") - before) / 1024;
 }
 
+// Every value of a recordset's rows read from its row store, as a caller that formats or compares
+// them would; returns something the compiler cannot drop.
+std::uint64_t readEveryValue(const db::RowStore &s)
+{
+    std::uint64_t sink = 0;
+    for (std::size_t r = 0; r < s.rowCount(); ++r) {
+        for (int c = 0; c < s.columnCount(); ++c) {
+            if (s.isNull(r, c))
+                continue;
+            switch (db::storageOf(s.fields()[std::size_t(c)].Type)) {
+            case db::Storage::Int64: sink += std::uint64_t(s.int64(r, c)); break;
+            case db::Storage::Double: sink += std::uint64_t(s.real(r, c)); break;
+            default: {
+                std::size_t len = 0;
+                const char *p = s.bytes(r, c, &len);
+                sink += len ? std::uint64_t(p[0]) : 0;
+            }
+            }
+        }
+    }
+    return sink;
+}
+
+// A recordset opened and fetched to the end, every value then read; its time in ms.
+double fullFetch(const std::shared_ptr<db::Connection> &conn, const QString &sql, double *heldBytes)
+{
+    QElapsedTimer t;
+    t.start();
+    auto rs = db::Recordset::create();
+    rs->Open(sql, conn);
+    rs->fetchAll();
+    const std::uint64_t sink = readEveryValue(*rs->store());
+    const double elapsed = ms(t);
+    if (sink == 42)
+        std::fprintf(stderr, " ");
+    if (heldBytes)
+        *heldBytes = double(rs->bytesHeld());
+    return elapsed;
+}
+
+// --- PostgreSQL ---
+
+struct PgCloser {
+    void operator()(PGconn *c) const { PQfinish(c); }
+};
+struct ResCloser {
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+
+bool pgExec(PGconn *c, const QByteArray &sql)
+{
+    std::unique_ptr<PGresult, ResCloser> r(PQexec(c, sql.constData()));
+    const ExecStatusType st = PQresultStatus(r.get());
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+        std::fprintf(stderr, "postgres: %s\n", PQerrorMessage(c));
+        return false;
+    }
+    return true;
+}
+
+// One PQexec of the statement, every value then read from its result: libpq's own way to all rows.
+double pqexecFloor(PGconn *c, const QByteArray &sql)
+{
+    QElapsedTimer t;
+    t.start();
+    std::unique_ptr<PGresult, ResCloser> r(PQexec(c, sql.constData()));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        std::fprintf(stderr, "postgres: %s\n", PQerrorMessage(c));
+        std::exit(1);
+    }
+    const int rows = PQntuples(r.get());
+    const int cols = PQnfields(r.get());
+    std::uint64_t sink = 0;
+    for (int i = 0; i < rows; ++i) {
+        for (int k = 0; k < cols; ++k) {
+            if (!PQgetisnull(r.get(), i, k))
+                sink += std::uint64_t(PQgetvalue(r.get(), i, k)[0]) + std::uint64_t(PQgetlength(r.get(), i, k));
+        }
+    }
+    const double elapsed = ms(t);
+    if (sink == 42)
+        std::fprintf(stderr, " ");
+    return elapsed;
+}
+
+// The 8-column table in a schema of its own on the server: the SQLite table's types and share of
+// Nulls, values from the row number.
+QByteArray pgTable(int rows)
+{
+    const auto nulled = [](const char *expr, int salt, int percent) {
+        return QByteArray("CASE WHEN (i * 2654435761 + ") + QByteArray::number(salt * 40503) + ") % 100 < "
+            + QByteArray::number(percent) + " THEN NULL ELSE " + expr + " END";
+    };
+    return QByteArray("CREATE TABLE t") + QByteArray::number(rows) + " AS SELECT i AS id, "
+        + nulled("(i * 7919) % 1000", 1, 5) + " AS qty, " + nulled("(i * 104729) % 100000000", 2, 10) + " AS code, "
+        + nulled("((i * 31) % 100000) / 100.0::double precision", 3, 15) + " AS price, "
+        + nulled("((i * 13) % 1000000) / 7.0::double precision", 4, 20) + " AS weight, "
+        + nulled("CASE WHEN i % 2 = 0 THEN 'customer ' ELSE 'Customer ' END || (i * 17) % 1000000", 5, 25) + " AS name, "
+        + nulled("((ARRAY['Lisboa','Oslo','Kraków','São Paulo','Reykjavík','Nairobi','Zürich'])[i % 7 + 1])::varchar(30)", 6, 12)
+        + " AS city, " + nulled("DATE '2000-01-01' + (i % 9000)::int", 7, 8) + " AS day FROM generate_series(1::bigint, "
+        + QByteArray::number(rows) + ") AS i";
+}
+
 struct Row {
     QString figure;
     Stats ours, peer;
@@ -182,6 +290,56 @@ QString machine()
         .arg(QSysInfo::prettyProductName(), QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(qVersion()), load);
 }
 
+void printTable(int runs, const QString &startMachine)
+{
+    std::printf("| figure | ours: min / median | peer | peer: min / median | ratio of medians | goal |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Row &r : g_rows) {
+        std::printf("| %s | %.1f / %.1f | %s | %.1f / %.1f | %.2fx | %s |\n", qPrintable(r.figure), r.ours.min, r.ours.median,
+                    qPrintable(r.peerName), r.peer.min, r.peer.median, r.peer.median > 0 ? r.ours.median / r.peer.median : 0.0,
+                    qPrintable(r.goal));
+    }
+    std::printf("\nTimes in ms unless the figure says MiB; %d alternating runs each.\n", runs);
+    std::printf("Machine at the start: %s.\n", qPrintable(startMachine));
+    std::printf("Machine at the end: %s.\n", qPrintable(machine()));
+}
+
+// The full fetch on PostgreSQL at each size, against one PQexec reading every value, on tables made
+// for the run and dropped after it.
+void postgresFetch(const QString &conninfo, const std::vector<int> &sizes, int runs)
+{
+    std::unique_ptr<PGconn, PgCloser> admin(PQconnectdb(conninfo.toUtf8().constData()));
+    if (PQstatus(admin.get()) != CONNECTION_OK) {
+        std::fprintf(stderr, "PostgreSQL not measured: %s\n", PQerrorMessage(admin.get()));
+        return;
+    }
+    const QByteArray schema = "tabulon_bench_store_" + QByteArray::number(QCoreApplication::applicationPid());
+    QByteArray make = "SET client_min_messages TO warning; CREATE SCHEMA " + schema + "; SET search_path TO " + schema + ";";
+    for (int n : sizes)
+        make += pgTable(n) + "; ANALYZE t" + QByteArray::number(n) + ";";
+    std::fprintf(stderr, "preparing the PostgreSQL tables ...\n");
+    if (!pgExec(admin.get(), make))
+        return;
+    {
+        QString cs = QStringLiteral("Provider=PostgreSQL;options='-c search_path=%1'").arg(QString::fromUtf8(schema));
+        for (const QString &pair : conninfo.split(u' ', Qt::SkipEmptyParts))
+            cs += u';' + pair;
+        auto conn = db::Connection::create();
+        conn->Open(cs);
+        for (int n : sizes) {
+            const QString sql = QStringLiteral("SELECT %1 FROM t%2").arg(QLatin1String(kColumns)).arg(n);
+            std::vector<double> ours, floor;
+            for (int i = 0; i < runs; ++i) {
+                floor.push_back(pqexecFloor(admin.get(), sql.toUtf8()));
+                ours.push_back(fullFetch(conn, sql, nullptr));
+            }
+            add(QStringLiteral("Full fetch reading every value, PostgreSQL, %1 rows").arg(n), ours,
+                QStringLiteral("libpq: one `PQexec`, every value read"), floor, QStringLiteral("<= 1.2x"));
+        }
+    }
+    pgExec(admin.get(), "DROP SCHEMA " + schema + " CASCADE");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -192,14 +350,23 @@ int main(int argc, char **argv)
     const settings::ScopedSettingsStore settingsStore = settings::SettingsStore::useMemory();
     int runs = 5;
     std::vector<int> sizes = {10000, 100000, 1000000, 10000000};
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0)
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--rows") == 0) {
-            sizes.clear();
-            for (const QByteArray &n : QByteArray(argv[i + 1]).split(','))
-                sizes.push_back(n.toInt());
-        }
+    std::vector<int> pgSizes = {10000, 100000, 1000000};
+    bool fetchOnly = false;
+    const auto sizeList = [](const char *arg) {
+        std::vector<int> list;
+        for (const QByteArray &n : QByteArray(arg).split(','))
+            list.push_back(n.toInt());
+        return list;
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--fetch-only") == 0)
+            fetchOnly = true;
+        else if (i + 1 < argc && std::strcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (i + 1 < argc && std::strcmp(argv[i], "--rows") == 0)
+            sizes = sizeList(argv[++i]);
+        else if (i + 1 < argc && std::strcmp(argv[i], "--pg-rows") == 0)
+            pgSizes = sizeList(argv[++i]);
     }
     const QString path = prepareData(sizes);
     const QString startMachine = machine();
@@ -223,33 +390,7 @@ int main(int argc, char **argv)
         std::vector<double> ours, floor, cli;
         for (int i = 0; i < runs; ++i) {
             floor.push_back(cApiFloor(path, sql.toUtf8(), n == sizes.back() ? &dataBytes : nullptr));
-            QElapsedTimer t;
-            t.start();
-            auto rs = db::Recordset::create();
-            rs->Open(sql, conn);
-            rs->fetchAll();
-            const db::RowStore &s = *rs->store();
-            std::uint64_t sink = 0;
-            for (std::size_t r = 0; r < s.rowCount(); ++r) {
-                for (int c = 0; c < s.columnCount(); ++c) {
-                    if (s.isNull(r, c))
-                        continue;
-                    switch (db::storageOf(s.fields()[std::size_t(c)].Type)) {
-                    case db::Storage::Int64: sink += std::uint64_t(s.int64(r, c)); break;
-                    case db::Storage::Double: sink += std::uint64_t(s.real(r, c)); break;
-                    default: {
-                        std::size_t len = 0;
-                        const char *p = s.bytes(r, c, &len);
-                        sink += len ? std::uint64_t(p[0]) : 0;
-                    }
-                    }
-                }
-            }
-            ours.push_back(ms(t));
-            if (sink == 42)
-                std::fprintf(stderr, " ");
-            if (n == sizes.back())
-                heldBytes = double(rs->bytesHeld());
+            ours.push_back(fullFetch(conn, sql, n == sizes.back() ? &heldBytes : nullptr));
             double cliMs = 0;
             long peak = 0;
             if (!spawn({"sqlite3", "-csv", path.toStdString(), sql.toStdString()}, QStringLiteral("/dev/null"), cliMs, peak)) {
@@ -266,6 +407,14 @@ int main(int argc, char **argv)
     g_rows.push_back({QStringLiteral("Bytes held, %1 rows (MiB)").arg(sizes.back()), {heldBytes / 1048576, heldBytes / 1048576},
                       {dataBytes / 1048576, dataBytes / 1048576}, QStringLiteral("the data's own size"),
                       QStringLiteral("<= 1.2x"), {}});
+
+    const QString conninfo = qEnvironmentVariable("TABULON_TEST_PG");
+    if (!conninfo.isEmpty() && !pgSizes.empty())
+        postgresFetch(conninfo, pgSizes, runs);
+    if (fetchOnly) {
+        printTable(runs, startMachine);
+        return 0;
+    }
 
     // --- writers, from a results grid holding every row ---
     BenchTabulon tab;
@@ -360,15 +509,6 @@ int main(int argc, char **argv)
     }
     tab.UnloadFlter();
 
-    std::printf("| figure | ours: min / median | peer | peer: min / median | ratio of medians | goal |\n");
-    std::printf("|---|---|---|---|---|---|\n");
-    for (const Row &r : g_rows) {
-        std::printf("| %s | %.1f / %.1f | %s | %.1f / %.1f | %.2fx | %s |\n", qPrintable(r.figure), r.ours.min, r.ours.median,
-                    qPrintable(r.peerName), r.peer.min, r.peer.median, r.peer.median > 0 ? r.ours.median / r.peer.median : 0.0,
-                    qPrintable(r.goal));
-    }
-    std::printf("\nTimes in ms unless the figure says MiB; %d alternating runs each.\n", runs);
-    std::printf("Machine at the start: %s.\n", qPrintable(startMachine));
-    std::printf("Machine at the end: %s.\n", qPrintable(machine()));
+    printTable(runs, startMachine);
     return 0;
 }
