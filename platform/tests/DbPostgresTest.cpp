@@ -370,6 +370,55 @@ TEST_F(DbPostgres, MaxRecordsStopsTheResult)
     EXPECT_EQ(heldStore.text(0, 0), m_schema);
 }
 
+// One fetch of more rows than a round trip carries: every row arrives once and in order, a
+// limit ends it exactly, and a statement failing half-way keeps the rows read before it.
+TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
+{
+    TABULON_REQUIRE_POSTGRES();
+    openDatabase();
+    const QString rows = QStringLiteral("SELECT i, CASE WHEN i % 3 = 0 THEN NULL ELSE 'r' || i END AS t,"
+                                        " i * 0.5::float8 AS h FROM generate_series(1, %1) AS i");
+    auto whole = m_backend->openCursor(rows.arg(25001), 0);
+    RowStore store(whole->fields());
+    EXPECT_EQ(whole->fetch(store, 20000), 20000u);
+    EXPECT_FALSE(whole->atEnd());
+    EXPECT_EQ(whole->fetch(store, 40000), 5001u);
+    EXPECT_TRUE(whole->atEnd());
+    ASSERT_EQ(store.rowCount(), 25001u);
+    for (std::size_t r = 0; r < store.rowCount(); ++r) {
+        const std::int64_t i = std::int64_t(r) + 1;
+        ASSERT_EQ(store.int64(r, 0), i);
+        ASSERT_EQ(store.isNull(r, 1), i % 3 == 0) << r;
+        if (i % 3 != 0) {
+            ASSERT_EQ(store.text(r, 1), QStringLiteral("r%1").arg(i));
+        }
+        ASSERT_EQ(store.real(r, 2), double(i) * 0.5);
+    }
+    whole.reset();
+
+    // A result of exactly two round trips, and a limit that ends inside the third.
+    auto exact = m_backend->openCursor(rows.arg(20000), 0);
+    RowStore exactStore(exact->fields());
+    EXPECT_EQ(exact->fetch(exactStore, 50000), 20000u);
+    EXPECT_TRUE(exact->atEnd());
+    auto limited = m_backend->openCursor(rows.arg(50000), 20005);
+    RowStore limitedStore(limited->fields());
+    EXPECT_EQ(limited->fetch(limitedStore, 50000), 20005u);
+    EXPECT_TRUE(limited->atEnd());
+    EXPECT_EQ(limitedStore.int64(20004, 0), 20005);
+
+    auto failing = m_backend->openCursor(
+        QStringLiteral("SELECT i, 1 / (i - 15000) AS q FROM generate_series(1, 30000) AS i"), 0);
+    RowStore failed(failing->fields());
+    const DbError e = errorOf([&] { failing->fetch(failed, 30000); });
+    EXPECT_EQ(e.sqlState(), "22012");
+    EXPECT_EQ(failed.rowCount(), 10000u);
+    EXPECT_EQ(failed.int64(9999, 0), 10000);
+    EXPECT_THROW(failing->fetch(failed, 10), DbError);
+    failing.reset();
+    EXPECT_EQ(query(QStringLiteral("SELECT 7"))->int64(0, 0), 7);
+}
+
 TEST_F(DbPostgres, StatementsThatCannotBeCursors)
 {
     TABULON_REQUIRE_POSTGRES();

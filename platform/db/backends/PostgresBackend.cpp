@@ -126,25 +126,29 @@ public:
         const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
             // Large requests go in bounded round trips, so libpq never holds a huge result
-            // beside the store.
+            // beside the store. The next one is asked for before the rows of the last are
+            // stored, so that the server reads them meanwhile.
             std::size_t got = 0;
-            while (got < want && !m_end) {
-                const std::size_t n = std::min(want - got, kMaxRowsPerRoundTrip);
-                const QByteArray fetchSql = QByteArray("FETCH FORWARD ") + QByteArray::number(qulonglong(n)) + " FROM " + kCursorName;
-                PGconn *c = m_conn.get();
-                const ResultPtr res = checked(c, PQexecParams(c, fetchSql.constData(), 0, nullptr, nullptr, nullptr, nullptr,
-                                                              m_binary ? 1 : 0),
-                                              QString::fromLatin1(fetchSql));
+            std::size_t asked = std::min(want, kMaxRowsPerRoundTrip);
+            sendFetch(asked);
+            for (;;) {
+                const ResultPtr res = receiveFetch();
                 const std::size_t arrived = std::size_t(PQntuples(res.get()));
+                const bool ended = arrived < asked || (m_limit && m_delivered + arrived >= m_limit);
+                const std::size_t next = ended ? 0 : std::min(want - got - arrived, kMaxRowsPerRoundTrip);
+                if (next > 0)
+                    sendFetch(next);
                 appendRows(m_columns, res.get(), 0, int(arrived), store);
                 got += arrived;
                 m_delivered += arrived;
-                if (arrived < n || (m_limit && m_delivered >= m_limit)) {
+                if (ended) {
                     release(true);
                     m_end = true;
                 }
+                if (next == 0)
+                    return got;
+                asked = next;
             }
-            return got;
         } catch (const DbError &e) {
             // The rows fetched so far stay; the rest of the result is gone, which the caller
             // hears on every later fetch rather than mistaking the result for complete.
@@ -155,6 +159,30 @@ public:
     }
 
 private:
+    QByteArray fetchSql(std::size_t rows) const
+    {
+        return QByteArray("FETCH FORWARD ") + QByteArray::number(qulonglong(rows)) + " FROM " + kCursorName;
+    }
+
+    void sendFetch(std::size_t rows)
+    {
+        const QByteArray sql = fetchSql(rows);
+        PGconn *c = m_conn.get();
+        if (!PQsendQueryParams(c, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, m_binary ? 1 : 0))
+            throwError(c, nullptr, QString::fromLatin1(sql));
+        m_pendingRows = rows;
+    }
+
+    // The result of the FETCH sent last, read to its end.
+    ResultPtr receiveFetch()
+    {
+        PGconn *c = m_conn.get();
+        ResultPtr res(PQgetResult(c));
+        while (PGresult *rest = PQgetResult(c))
+            PQclear(rest);
+        return checked(c, res.release(), QString::fromLatin1(fetchSql(m_pendingRows)));
+    }
+
     std::size_t fetchHeld(RowStore &store, std::size_t want)
     {
         const int total = m_held ? PQntuples(m_held.get()) : 0;
@@ -195,6 +223,7 @@ private:
     std::size_t m_delivered = 0;
     bool m_declared = false;
     bool m_binary = false; // rows are fetched in binary form
+    std::size_t m_pendingRows = 0; // rows the FETCH in flight asks for
     bool m_inTransaction = false;
     bool m_end = false;
     std::optional<DbError> m_failure;

@@ -421,15 +421,22 @@ void appendBinaryRows(const std::vector<Column> &columns, const PGresult *res, i
     std::vector<std::int64_t> ints(static_cast<std::size_t>(ncols), 0);
     std::vector<double> reals(static_cast<std::size_t>(ncols), 0);
     std::vector<std::string> texts(static_cast<std::size_t>(ncols));
+    // Each cell is asked of libpq once: its bytes (nullptr for a Null) and length.
+    std::vector<const char *> values(static_cast<std::size_t>(ncols));
+    std::vector<int> lengths(static_cast<std::size_t>(ncols));
     for (int r = first; r < first + count; ++r) {
         // As with text: every value is read before the row is begun.
         for (int c = 0; c < ncols; ++c) {
-            if (PQgetisnull(res, r, c))
+            const std::size_t i = std::size_t(c);
+            if (PQgetisnull(res, r, c)) {
+                values[i] = nullptr;
                 continue;
-            const Column &col = columns[std::size_t(c)];
+            }
+            const Column &col = columns[i];
             const char *p = PQgetvalue(res, r, c);
             const int len = PQgetlength(res, r, c);
-            const std::size_t i = std::size_t(c);
+            values[i] = p;
+            lengths[i] = len;
             bool ok = true;
             switch (col.type) {
             case oid::Int2: ok = len == 2; break;
@@ -494,17 +501,15 @@ void appendBinaryRows(const std::vector<Column> &columns, const PGresult *res, i
         }
         store.beginRow();
         for (int c = 0; c < ncols; ++c) {
-            if (PQgetisnull(res, r, c)) {
-                store.setNull(c);
-                continue;
-            }
             const std::size_t i = std::size_t(c);
+            if (!values[i])
+                continue; // a column left unset is Null
             switch (columns[i].type) {
             case oid::Float4:
             case oid::Float8: store.setReal(c, reals[i]); break;
             case oid::Numeric:
             case oid::Uuid: store.setText(c, texts[i].data(), texts[i].size()); break;
-            case oid::Bytea: store.setBlob(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
+            case oid::Bytea: store.setBlob(c, values[i], std::size_t(lengths[i])); break;
             case oid::Int2:
             case oid::Int4:
             case oid::Int8:
@@ -512,7 +517,7 @@ void appendBinaryRows(const std::vector<Column> &columns, const PGresult *res, i
             case oid::Date:
             case oid::Time:
             case oid::Timestamp: store.setInt64(c, ints[i]); break;
-            default: store.setText(c, PQgetvalue(res, r, c), std::size_t(PQgetlength(res, r, c))); break;
+            default: store.setText(c, values[i], std::size_t(lengths[i])); break;
             }
         }
         store.endRow();
