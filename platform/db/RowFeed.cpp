@@ -6,6 +6,7 @@
 #include "db/Worker.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -19,6 +20,12 @@ constexpr std::size_t kMaxChunk = RowStore::kBlockRows;
 // Chunks handed over but not yet appended before the worker waits: memory stays bounded when the
 // application's thread is busy.
 constexpr int kChunksAhead = 4;
+// A chunk is read in client calls of about this length, so that a stop finds the worker between
+// two calls well inside the cancel grace: the statement is left whole and the rest of the result
+// can still be fetched. Only a call that really runs long (a slow statement) is cancelled.
+constexpr auto kPieceTime = std::chrono::milliseconds(20);
+constexpr std::size_t kFirstPiece = 256;
+constexpr std::size_t kLeastPiece = 16;
 
 } // namespace
 
@@ -39,6 +46,7 @@ struct RowFeed::Shared {
     bool done = false;
 
     std::unique_ptr<RowCursor> cursor; // the worker's alone
+    std::size_t piece = kFirstPiece;   // rows a client call reads; the worker's alone
 
     // On the application's thread: at once when it is the caller's, else queued.
     void deliver(std::function<void(RowFeed &)> fn)
@@ -64,16 +72,36 @@ struct RowFeed::Shared {
             finish(std::make_shared<RowStore>(cursor->fields()));
     }
 
-    // Reads the next chunk; false once the result has ended.
+    // Reads the next chunk of up to `rows` rows, ending it early when the application's thread
+    // wants no more; false once the result has ended.
     bool step(std::size_t rows)
     {
         auto chunk = std::make_shared<RowStore>(cursor->fields());
+        chunk->reserve(rows); // sized for the whole chunk once, not by its first piece
         std::size_t got = 0;
-        {
-            WorkerState::Call call(*state);
-            got = cursor->fetch(*chunk, rows);
+        bool end = false;
+        while (got < rows) {
+            const std::size_t ask = std::min(rows - got, piece);
+            const auto began = std::chrono::steady_clock::now();
+            std::size_t n = 0;
+            {
+                WorkerState::Call call(*state);
+                n = cursor->fetch(*chunk, ask);
+            }
+            got += n;
+            end = cursor->atEnd() || n == 0;
+            if (end)
+                break;
+            const auto took = std::chrono::steady_clock::now() - began;
+            if (took > 2 * kPieceTime)
+                piece = std::max(piece / 2, kLeastPiece);
+            else if (took < kPieceTime / 2 && n == ask)
+                piece = std::min(piece * 2, kMaxChunk);
+            std::lock_guard lock(mutex);
+            if (closed || wanted <= produced + got) // stopped
+                break;
         }
-        const bool end = cursor->atEnd() || got == 0;
+        end = end || got == 0;
         {
             std::lock_guard lock(mutex);
             produced += got;
