@@ -33,7 +33,6 @@ class HLSOURCEBROWSER_EXPORT frmPassword : public QDialog {
 public:
     explicit frmPassword(bool changeMode, QWidget *parent = nullptr);
 
-    bool ChangeMode() const { return m_changeMode; }
     bool Cancelled() const { return m_cancelled; }
 
     std::array<QLabel *, 3> lblLabel{};

@@ -135,13 +135,11 @@ public:
     int currentRow() const { return m_currentRow; }
     std::shared_ptr<db::Connection> connection(int row) const;
     int CurrentDataType() const { return m_currentDataType; }
-    QString FolderPath() const { return m_folderPath; }
     bool Initialised() const { return m_initialised; }
     QString ObjectName() const { return m_objectName; }
     QString CurrentItem() const { return m_currentItem; }
     int MaxRecords() const { return m_maxRecords; }
     bool AutoRun() const { return m_autoRun; }
-    bool ShowSQL() const { return m_showSQL; }
     bool SourceQuery() const { return m_sourceQuery; }
     const FieldArray &fieldArray() const { return m_fields; }
     // The current data source's delimiter; by the connection's client when the file gives none.

@@ -14,7 +14,6 @@ public:
 
     // True while start-up runs: closing the splash then hands the focus to the main window.
     void setLoading(bool on) { m_blnLoading = on; }
-    bool Loading() const { return m_blnLoading; }
 
     QLabel *lblVersion = nullptr;
     QLabel *imgLogo[1] = {nullptr}; // the control array: our home page

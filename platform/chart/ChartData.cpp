@@ -209,14 +209,6 @@ std::vector<std::vector<QVariant>> ChartData::ChartDataArray() const
     return out;
 }
 
-void ChartData::swapColumns(int a, int b)
-{
-    checkColumn(a, "swapColumns");
-    checkColumn(b, "swapColumns");
-    std::swap(m_columns[a - 1], m_columns[b - 1]);
-    touch();
-}
-
 bool ChartData::sortColumns(int row, bool descending,
                             const std::function<bool(std::int64_t, std::int64_t)> &keepGoing)
 {

@@ -82,9 +82,6 @@ public:
     // further row its row label; an empty point is a null QVariant, a set one a double.
     std::vector<std::vector<QVariant>> ChartDataArray() const;
 
-    // Exchange two columns whole: labels and every point.
-    void swapColumns(int a, int b);
-
     // Stable sort of the columns (labels and points move together) by their value in `row`; an
     // empty point counts as 0. O(n log n). keepGoing is asked between steps with the work done
     // and the work in all (for a progress bar and an Escape poll); returning false stops the sort

@@ -236,7 +236,6 @@ int ChartView::ChartType() const { return d->looks.type; }
 bool ChartView::ShowLegend() const { return d->looks.legend; }
 bool ChartView::Stacking() const { return d->looks.stacking; }
 QString ChartView::TitleText() const { return d->looks.title; }
-QFont ChartView::TitleFont() const { return d->looks.titleFont; }
 double ChartView::Rotation() const { return d->rotation; }
 double ChartView::Elevation() const { return d->elevation; }
 int ChartView::MousePointer() const { return d->mousePointer; }
@@ -301,24 +300,12 @@ void ChartView::setAxisTitle(int axis, const QString &text)
     scheduleRebuild();
 }
 
-QFont ChartView::AxisTitleFont(int axis) const
-{
-    checkAxis(axis, "AxisTitleFont");
-    return d->looks.axisTitleFont[axis];
-}
-
 void ChartView::setAxisTitleFont(int axis, const QFont &font)
 {
     checkAxis(axis, "AxisTitleFont");
     d->looks.axisTitleFont[axis] = font;
     d->looksChanged = true;
     scheduleRebuild();
-}
-
-int ChartView::AxisLabelFontSize(int axis) const
-{
-    checkAxis(axis, "AxisLabelFontSize");
-    return d->looks.axisLabelSize[axis];
 }
 
 void ChartView::setAxisLabelFontSize(int axis, int points)

@@ -80,17 +80,14 @@ public:
     void setStacking(bool stack);
     QString TitleText() const;
     void setTitleText(const QString &text);
-    QFont TitleFont() const;
     void setTitleFont(const QFont &font);
     // Axis titles and fonts by AxisId; std::out_of_range for another id. A 2-D chart has no depth
     // axis: its category axis shows the depth title when its own title is empty, so the group
     // column's name is not lost. The second value axis is kept but not drawn.
     QString AxisTitle(int axis) const;
     void setAxisTitle(int axis, const QString &text);
-    QFont AxisTitleFont(int axis) const;
     void setAxisTitleFont(int axis, const QFont &font);
     // Point size of an axis's labels; 0 hides them.
-    int AxisLabelFontSize(int axis) const;
     void setAxisLabelFontSize(int axis, int points);
     // The legend back at the right and the title at the top left.
     void ResetLayout();

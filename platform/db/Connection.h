@@ -29,7 +29,6 @@ public:
 
     QString ConnectionString() const { return m_connectionString; }
     void setConnectionString(const QString &text) { m_connectionString = text; }
-    int ConnectionTimeout() const { return m_timeout; }
     void setConnectionTimeout(int seconds) { m_timeout = seconds; }
     int CursorLocation() const { return m_cursorLocation; }
     void setCursorLocation(int location) { m_cursorLocation = location; }

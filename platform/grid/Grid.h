@@ -189,7 +189,6 @@ public:
     // grids are sampled (AutoSizeSampleRows rows: the first, those on screen and the last), so
     // this is cheap on a million rows; equal gives every column the widest width.
     Q_INVOKABLE void AutoSize(int col1, int col2 = -1, bool equal = false, int extraSpace = 0);
-    int AutoSizeSampleRows() const { return m_autoSizeSample; }
     void setAutoSizeSampleRows(int rows) { m_autoSizeSample = rows < 1 ? 1 : rows; }
 
     Q_INVOKABLE int ColDataType(int col) const;

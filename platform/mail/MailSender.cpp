@@ -159,12 +159,6 @@ DesktopMailSender::DesktopMailSender(QString programPath, int waitMs)
 {
 }
 
-QString DesktopMailSender::program()
-{
-    const QString found = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
-    return found.isEmpty() ? QStringLiteral("xdg-email") : found;
-}
-
 QString DesktopMailSender::mailClient()
 {
     const QString mailer = qEnvironmentVariable("MAILER").trimmed();

@@ -47,9 +47,8 @@ public:
     // having accepted the message (some clients keep the launcher until their window closes).
     explicit DesktopMailSender(QString programPath = {}, int waitMs = 15000);
     MailResult send(const MailMessage &message) override;
-    // The program and arguments that send() runs, for inspection.
+    // The arguments that send() runs xdg-email with, for inspection.
     static QStringList arguments(const MailMessage &message);
-    static QString program();
     // The desktop's mail program as xdg-email finds it: $MAILER, or the application that handles
     // mailto: links by the desktop's association files (a .desktop file name). Empty when there
     // is none: send() then says so at once instead of trying web browsers until it gives up.

@@ -618,11 +618,6 @@ std::shared_ptr<SettingsStore> SettingsStore::current()
     return slot;
 }
 
-void SettingsStore::setInstance(std::shared_ptr<SettingsStore> store)
-{
-    currentSlot() = std::move(store);
-}
-
 ScopedSettingsStore SettingsStore::useMemory()
 {
     return ScopedSettingsStore(createMemoryStore());

@@ -88,8 +88,6 @@ public:
     // The process-wide store: the file store under the default folder unless replaced.
     static SettingsStore &instance();
     static std::shared_ptr<SettingsStore> current();
-    // nullptr restores the default file store.
-    static void setInstance(std::shared_ptr<SettingsStore> store);
     // Installs a fresh memory store until the guard goes out of scope.
     [[nodiscard]] static ScopedSettingsStore useMemory();
     [[nodiscard]] static ScopedSettingsStore use(std::shared_ptr<SettingsStore> store);

@@ -34,7 +34,6 @@ public:
     bool Visible() const;
     void setVisible(bool visible);
     int Index() const; // 1-based
-    ToolBarButton &Parent() const { return *m_parent; }
     QAction *action() const { return m_action; }
 
     ButtonMenu(const ButtonMenu &) = delete;
@@ -114,7 +113,6 @@ public:
     QAction *action() const { return m_action; }
     // The tool button that shows this button; nullptr for a separator.
     QToolButton *widget() const;
-    KeyedToolBar &toolBar() const { return *m_bar; }
 
     ToolBarButton(const ToolBarButton &) = delete;
     ToolBarButton &operator=(const ToolBarButton &) = delete;
@@ -168,7 +166,6 @@ public:
 
     // Captions under the icons ("Toolbar Text" on) or icons alone. Captions stay stored either
     // way; a toolbar whose captions are all empty shows icons alone too.
-    bool ShowCaptions() const { return m_showCaptions; }
     void setShowCaptions(bool show);
 
     // The bar's own switches as set, whatever its parents are.

@@ -51,12 +51,6 @@ void StatusPanel::setWidth(int twips)
     applySize();
 }
 
-void StatusPanel::setAutoSize(PanelAutoSize autoSize)
-{
-    m_autoSize = autoSize;
-    applySize();
-}
-
 void StatusPanel::setVisible(bool visible)
 {
     m_visible = visible;

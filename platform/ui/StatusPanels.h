@@ -29,10 +29,8 @@ public:
     QString Key() const { return m_key; }
     int Index() const { return m_index; }
     // Width in twips; the least width for spring and contents panels.
-    int Width() const { return m_width; }
     void setWidth(int twips);
     PanelAutoSize AutoSize() const { return m_autoSize; }
-    void setAutoSize(PanelAutoSize autoSize);
     bool Visible() const { return m_visible; }
     void setVisible(bool visible);
     QLabel *label() const { return m_label; }

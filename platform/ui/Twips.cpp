@@ -38,16 +38,6 @@ double Twips::dpiY(const QWidget *widget)
     return usableDpi(s ? s->logicalDotsPerInchY() : 96.0);
 }
 
-double Twips::perPixelX(const QWidget *widget)
-{
-    return PerInch / dpiX(widget);
-}
-
-double Twips::perPixelY(const QWidget *widget)
-{
-    return PerInch / dpiY(widget);
-}
-
 int Twips::toPixelsAt(double twips, double dpi)
 {
     return int(std::lround(twips * usableDpi(dpi) / PerInch));
@@ -86,11 +76,6 @@ QSize Twips::toPixels(double widthTwips, double heightTwips, const QWidget *widg
 QRect Twips::toPixels(double left, double top, double width, double height, const QWidget *widget)
 {
     return {toPixelsX(left, widget), toPixelsY(top, widget), toPixelsX(width, widget), toPixelsY(height, widget)};
-}
-
-QPoint Twips::pointToPixels(double x, double y, const QWidget *widget)
-{
-    return {toPixelsX(x, widget), toPixelsY(y, widget)};
 }
 
 } // namespace ui

@@ -19,8 +19,6 @@ public:
 
     static double dpiX(const QWidget *widget = nullptr);
     static double dpiY(const QWidget *widget = nullptr);
-    static double perPixelX(const QWidget *widget = nullptr); // TwipsPerPixelX
-    static double perPixelY(const QWidget *widget = nullptr);
 
     static int toPixelsX(double twips, const QWidget *widget = nullptr);
     static int toPixelsY(double twips, const QWidget *widget = nullptr);
@@ -29,7 +27,6 @@ public:
 
     static QSize toPixels(double widthTwips, double heightTwips, const QWidget *widget = nullptr);
     static QRect toPixels(double left, double top, double width, double height, const QWidget *widget = nullptr);
-    static QPoint pointToPixels(double x, double y, const QWidget *widget = nullptr);
 
     // Pixels at an explicit DPI, for printers and tests.
     static int toPixelsAt(double twips, double dpi);
