@@ -90,7 +90,14 @@ struct Globals {
     // never through the captures of a Qt call, so that every tool sees who synchronises with whom.
     std::deque<std::function<void()>> queue;
     std::atomic<int> running{0};
+    // Worker threads between jobs, and the jobs handed to them (under `mutex`).
+    std::condition_variable jobWaiting;
+    std::deque<std::function<void()>> jobs;
+    int idleThreads = 0;
 };
+
+constexpr int kMaxIdleThreads = 4;
+constexpr std::chrono::seconds kIdleLinger{30};
 
 Globals &globals()
 {
@@ -150,17 +157,43 @@ bool available()
 void start(std::function<void()> work)
 {
     ++globals().running;
+    {
+        Globals &g = globals();
+        std::lock_guard lock(g.mutex);
+        // Each job handed to the idle threads has one of its own waiting for it.
+        if (g.idleThreads > int(g.jobs.size())) {
+            g.jobs.push_back(std::move(work));
+            g.jobWaiting.notify_one();
+            return;
+        }
+    }
     std::thread([work = std::move(work)]() mutable {
         // Below the user interface thread, which must win the processor when both want it.
         setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 2);
-        try {
-            work();
-        } catch (...) {
-            // a worker reports through what it hands over; nothing may escape a thread
+        Globals &g = globals();
+        for (;;) {
+            try {
+                work();
+            } catch (...) {
+                // a worker reports through what it hands over; nothing may escape a thread
+            }
+            // Whatever the work held is released before the thread counts as ended.
+            work = nullptr;
+            --g.running;
+
+            // Waking a waiting thread costs microseconds; a new one queues behind every runnable
+            // thread of a busy machine for milliseconds. A few stay for the next job a while.
+            std::unique_lock lock(g.mutex);
+            if (g.idleThreads >= kMaxIdleThreads)
+                return;
+            ++g.idleThreads;
+            const bool got = g.jobWaiting.wait_for(lock, kIdleLinger, [&g] { return !g.jobs.empty(); });
+            --g.idleThreads;
+            if (!got)
+                return;
+            work = std::move(g.jobs.front());
+            g.jobs.pop_front();
         }
-        // Whatever the work held is released before the thread counts as ended.
-        work = nullptr;
-        --globals().running;
     }).detach();
 }
 

@@ -89,7 +89,7 @@ inline constexpr std::chrono::milliseconds kAbandonGrace{1500};
 // True on the application's thread, where waits run the event loop; elsewhere (no application, a
 // thread of someone else's) database calls simply run where they are called.
 PLATFORM_EXPORT bool available();
-// Runs work on a thread of its own, which ends when work returns.
+// Runs work on a thread of its own: a worker thread waiting idle since its last job, else a new one.
 PLATFORM_EXPORT void start(std::function<void()> work);
 // The same for short helpers nobody waits for (a cancel request to a server that may not answer).
 PLATFORM_EXPORT void startHelper(std::function<void()> work);
