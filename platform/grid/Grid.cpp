@@ -579,7 +579,6 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
     const QFontMetrics fm(base);
     QFont boldFont = base;
     boldFont.setBold(true);
-    const QFontMetrics fmBold(boldFont);
     const int extra = extraSpace > 0 ? pixelsX(extraSpace) : 0;
     // One very long value must not make its column screens wide: data cells count up to about
     // fifty characters (the cell's tooltip and View Cell show the rest); headings count whole.
@@ -613,7 +612,7 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
                 QString text = m_model->displayText(r, c);
                 if (!text.isEmpty()) {
                     if (style && (!style->fontName.isEmpty() || style->fontSize > 0)) {
-                        w = QFontMetrics(m_model->cellData(r, c, Qt::FontRole).value<QFont>()).horizontalAdvance(text);
+                        w = textWidth(m_model->cellData(r, c, Qt::FontRole).value<QFont>(), text);
                     } else if (const std::optional<qreal> quick = quickWidth(bold ? boldFont : base, text)) {
                         qreal upper = *quick + quickWidthSlack(*quick) + pictureRoom;
                         if (r >= fixed)
@@ -622,7 +621,7 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
                             candidates.push_back({upper, r, pictureRoom, bold, std::move(text)});
                         continue;
                     } else {
-                        w = (bold ? fmBold : fm).horizontalAdvance(text);
+                        w = textWidth(bold ? boldFont : base, text);
                     }
                 }
             }
@@ -636,7 +635,7 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
         for (const Candidate &k : candidates) {
             if (k.upper <= widest)
                 break;
-            int w = (k.bold ? fmBold : fm).horizontalAdvance(k.text) + k.extra;
+            int w = textWidth(k.bold ? boldFont : base, k.text) + k.extra;
             if (k.row >= fixed)
                 w = std::min(w, dataCap);
             widest = std::max(widest, w);

@@ -2,6 +2,7 @@
 
 #include "grid/GridView.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -42,6 +43,14 @@ const Advances &advancesOf(const QFont &font)
     return *known->back();
 }
 
+// Laid-out widths of texts in one font.
+struct Widths {
+    QFont font;
+    QFontMetrics metrics;
+    QHash<QString, int> width;
+};
+constexpr qsizetype MaxRememberedWidths = 8192;
+
 bool hasControlCharacters(const QString &text)
 {
     return std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() < 0x20; });
@@ -64,6 +73,32 @@ std::optional<qreal> quickWidth(const QFont &font, const QString &text)
     return sum;
 }
 
+int textWidth(const QFont &font, const QString &text)
+{
+    // As advancesOf: a few fonts, kept for the life of the process.
+    static auto *known = new std::vector<std::unique_ptr<Widths>>;
+    Widths *w = nullptr;
+    for (const auto &k : *known) {
+        if (k->font == font) {
+            w = k.get();
+            break;
+        }
+    }
+    if (!w) {
+        if (known->size() >= 16)
+            known->erase(known->begin());
+        known->push_back(std::make_unique<Widths>(Widths{font, QFontMetrics(font), {}}));
+        w = known->back().get();
+    }
+    if (const auto it = w->width.constFind(text); it != w->width.constEnd())
+        return *it;
+    if (w->width.size() >= MaxRememberedWidths)
+        w->width.clear();
+    const int measured = w->metrics.horizontalAdvance(text);
+    w->width.insert(text, measured);
+    return measured;
+}
+
 bool surelyFits(const QFont &font, const QString &text, int width)
 {
     if (text.isEmpty())
@@ -80,9 +115,9 @@ QString fittedText(const CellLook &look, int width)
         return {};
     if (surelyFits(look.font, look.text, width))
         return look.text;
-    const QFontMetrics fm(look.font);
-    if (fm.horizontalAdvance(look.text) <= width)
+    if (textWidth(look.font, look.text) <= width)
         return look.text;
+    const QFontMetrics fm(look.font);
     if (look.numeric) {
         const int hash = std::max(1, fm.horizontalAdvance(QLatin1Char('#')));
         return QString(std::max(1, width / hash), QLatin1Char('#'));
@@ -94,7 +129,7 @@ bool textClipped(const CellLook &look, int width)
 {
     if (look.text.isEmpty() || surelyFits(look.font, look.text, width - 2 * TextPad))
         return false;
-    return QFontMetrics(look.font).horizontalAdvance(look.text) > width - 2 * TextPad;
+    return textWidth(look.font, look.text) > width - 2 * TextPad;
 }
 
 void CellTextCache::draw(QPainter *p, const CellLook &look, const QRect &r, quint64 cell)

@@ -20,6 +20,11 @@ struct CellLook;
 std::optional<qreal> quickWidth(const QFont &font, const QString &text);
 inline qreal quickWidthSlack(qreal width) { return 2.0 + width / 50.0; } // kerning and hinting
 
+// The width of `text` in `font` as QFontMetrics::horizontalAdvance lays it out. Texts measured
+// lately are remembered (a bounded number per font), so sizing the same rows again, or the same
+// values in another grid, lays nothing out.
+int textWidth(const QFont &font, const QString &text);
+
 // Whether `text` surely fits in `width` pixels of `font`, judged from the advances of its
 // characters without laying the text out; false when unsure (characters beyond Latin-1, or too
 // close to call), and the caller measures.

@@ -235,9 +235,9 @@ GridHeader::~GridHeader() = default;
 
 QSize GridHeader::sizeHint() const
 {
-    QSize s = QHeaderView::sizeHint();
-    s.setHeight(m_grid->model()->fixedRows() * m_grid->rowHeightPx());
-    return s;
+    // The fixed rows make the height; the view lays the header across its own width, so the
+    // headings are not measured for a width nobody reads (every relayout would measure them).
+    return QSize(length(), m_grid->model()->fixedRows() * m_grid->rowHeightPx());
 }
 
 int GridHeader::fixedRowAt(int y) const

@@ -81,6 +81,32 @@ TEST(GridText, SurelyFitsNeverLetsATextOverflowAndFittingIsAsMeasured)
     EXPECT_FALSE(surelyFits(QFont(), QStringLiteral("日本語"), 1000)) << "beyond Latin-1 is measured";
 }
 
+TEST(GridText, RememberedWidthsAreThoseOfTheirOwnFont)
+{
+    QFont bold = QFont();
+    bold.setBold(true);
+    QFont big = QFont();
+    big.setPointSize(15);
+    // Twice round: the second time every width comes from memory, and must still be its font's.
+    for (int round = 0; round < 2; ++round) {
+        for (const QFont &font : {QFont(), bold, big}) {
+            const QFontMetrics fm(font);
+            for (const QString &text : kTexts)
+                ASSERT_EQ(textWidth(font, text), fm.horizontalAdvance(text)) << qPrintable(text) << " round " << round;
+        }
+    }
+    // More texts than are remembered: the oldest make room and are measured again, never mixed up.
+    const QFontMetrics fm{QFont()};
+    for (int i = 0; i < 20000; ++i) {
+        const QString text = QStringLiteral("customer %1").arg(i * 7919);
+        if (i % 997 == 0 || i > 19990)
+            ASSERT_EQ(textWidth(QFont(), text), fm.horizontalAdvance(text)) << qPrintable(text);
+        else
+            textWidth(QFont(), text);
+    }
+    EXPECT_EQ(textWidth(QFont(), kTexts[3]), fm.horizontalAdvance(kTexts[3]));
+}
+
 TEST(GridText, TheCacheDrawsWhatThePainterWouldAndLaysEachTextOutOnce)
 {
     const QRect rect(3, 2, 120, 18);
