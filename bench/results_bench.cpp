@@ -89,10 +89,20 @@ int main(int argc, char **argv)
     bool ok = true;
     auto warm = newControl(conn);
     firstScreen(*warm, &ok); // its first query; the runs below are its later ones
-    // "--profile N": only N warm first screens, for a profiler's eyes.
+    // "--profile N": only N warm first screens, for a profiler's eyes; "--profile-new N": N new
+    // controls' first screens.
     if (argc == 3 && QByteArray(argv[1]) == "--profile") {
         for (int i = 0, n = QByteArray(argv[2]).toInt(); i < n; ++i)
             firstScreen(*warm, &ok);
+        warm->UnloadFlter();
+        return ok ? 0 : 1;
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--profile-new") {
+        for (int i = 0, n = QByteArray(argv[2]).toInt(); i < n; ++i) {
+            auto fresh = newControl(conn);
+            firstScreen(*fresh, &ok);
+            fresh->UnloadFlter();
+        }
         warm->UnloadFlter();
         return ok ? 0 : 1;
     }
