@@ -396,10 +396,10 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     }
     whole.reset();
 
-    // A result of exactly two round trips, and a limit that ends inside the third.
-    auto exact = m_backend->openCursor(rows.arg(20000), 0);
+    // A result of a whole block (a whole number of round trips), and a limit that ends inside one.
+    auto exact = m_backend->openCursor(rows.arg(RowStore::kBlockRows), 0);
     RowStore exactStore(exact->fields());
-    EXPECT_EQ(exact->fetch(exactStore, 50000), 20000u);
+    EXPECT_EQ(exact->fetch(exactStore, 50000), RowStore::kBlockRows);
     EXPECT_TRUE(exact->atEnd());
     auto limited = m_backend->openCursor(rows.arg(50000), 20005);
     RowStore limitedStore(limited->fields());
@@ -412,8 +412,10 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     RowStore failed(failing->fields());
     const DbError e = errorOf([&] { failing->fetch(failed, 30000); });
     EXPECT_EQ(e.sqlState(), "22012");
-    EXPECT_EQ(failed.rowCount(), 10000u);
-    EXPECT_EQ(failed.int64(9999, 0), 10000);
+    ASSERT_GT(failed.rowCount(), 0u);
+    EXPECT_LT(failed.rowCount(), 15000u);
+    for (std::size_t r = 0; r < failed.rowCount(); ++r)
+        ASSERT_EQ(failed.int64(r, 0), std::int64_t(r) + 1);
     EXPECT_THROW(failing->fetch(failed, 10), DbError);
     failing.reset();
     EXPECT_EQ(query(QStringLiteral("SELECT 7"))->int64(0, 0), 7);
