@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
@@ -191,6 +193,62 @@ TEST_P(Conformance, ValuesComeBackExactlyWithNullsApartFromEmptyText)
     const int blob = rs->FieldIndex(QStringLiteral("blob_v"));
     EXPECT_FALSE(rs->isNull(2, blob)) << "empty bytes read as Null";
     EXPECT_TRUE(rs->value(2, blob).toByteArray().isEmpty());
+}
+
+// A full fetch of more rows than a block, in the chunks the worker hands over, reads back every
+// value exactly: the extremes of integers, Nulls apart from empty text, long texts, dates, reals.
+TEST_P(Conformance, AFullFetchAcrossBlocksReadsBackEveryValueExactly)
+{
+    constexpr int kRows = 70000;
+    const bool pg = is("PostgreSQL");
+    // Every 9973rd text is 200,000 two-byte characters.
+    const QString longText = pg ? QStringLiteral("repeat('é', 200000)")
+                                : QStringLiteral("replace(hex(zeroblob(200000)), '00', 'é')");
+    const QString day = pg ? QStringLiteral("DATE '2000-01-01' + i % 4000")
+                           : QStringLiteral("date('2000-01-01', '+' || (i % 4000) || ' days')");
+    auto writer = connect(false);
+    writer->Execute(QStringLiteral("CREATE TABLE conf_long (id INTEGER, big BIGINT, txt TEXT, day DATE, r DOUBLE PRECISION)"));
+    writer->Execute(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+        "INSERT INTO conf_long SELECT i,"
+        " CASE i % 3 WHEN 0 THEN 9223372036854775807 WHEN 1 THEN -9223372036854775807 - 1"
+        " ELSE CAST(i AS BIGINT) * 1000000007 END,"
+        " CASE WHEN i % 7 = 0 THEN NULL WHEN i % 7 = 1 THEN '' WHEN i % 9973 = 0 THEN %2 ELSE 'row ' || i END,"
+        " CASE WHEN i % 11 = 0 THEN NULL ELSE %3 END,"
+        " CASE WHEN i % 13 = 0 THEN NULL ELSE i / 8.0 END FROM n")
+                        .arg(kRows)
+                        .arg(longText, day));
+    writer->Close();
+
+    auto rs = open(QStringLiteral("SELECT id, big, txt, day, r FROM conf_long ORDER BY id"));
+    ASSERT_TRUE(rs->fetchAll());
+    ASSERT_EQ(rs->fetchedCount(), std::size_t(kRows));
+    const QString longValue(200000, QChar(0xe9));
+    for (int i = 1; i <= kRows; ++i) {
+        const std::size_t r = std::size_t(i - 1);
+        ASSERT_EQ(rs->value(r, 0).toLongLong(), i);
+        const qlonglong big = i % 3 == 0 ? std::numeric_limits<qlonglong>::max()
+                              : i % 3 == 1 ? std::numeric_limits<qlonglong>::min()
+                                           : qlonglong(i) * 1000000007;
+        ASSERT_EQ(rs->value(r, 1).toLongLong(), big) << i;
+        if (i % 7 == 0) {
+            ASSERT_TRUE(rs->isNull(r, 2)) << i;
+        } else {
+            ASSERT_FALSE(rs->isNull(r, 2)) << "empty text read as Null at " << i;
+            const QString expected = i % 7 == 1 ? QString() : i % 9973 == 0 ? longValue : QStringLiteral("row %1").arg(i);
+            ASSERT_EQ(rs->value(r, 2).toString(), expected) << i;
+        }
+        if (i % 11 == 0) {
+            ASSERT_TRUE(rs->isNull(r, 3)) << i;
+        } else {
+            ASSERT_EQ(rs->value(r, 3).toDate(), QDate(2000, 1, 1).addDays(i % 4000)) << i;
+        }
+        if (i % 13 == 0) {
+            ASSERT_TRUE(rs->isNull(r, 4)) << i;
+        } else {
+            ASSERT_EQ(rs->value(r, 4).toDouble(), i / 8.0) << i;
+        }
+    }
 }
 
 TEST_P(Conformance, LazyRecordsetFetchesAChunkAndSurvivesOtherStatements)
