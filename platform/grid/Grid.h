@@ -263,8 +263,6 @@ public:
     Q_INVOKABLE QString ComboItem(int index) const;
     QString EditText() const;
     void setEditText(const QString &text);
-    // A combo list of the values of one field of a recordset, "a|b|c" (every row is fetched).
-    static QString BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field);
     int EditMaxLength() const { return m_editMaxLength; }
     void setEditMaxLength(int length) { m_editMaxLength = length < 0 ? 0 : length; }
     // A validator for the text box of the edit being started (set it in BeforeEdit, like

@@ -246,23 +246,6 @@ bool Grid::comboEditable() const
     return m_comboItemsGiven ? m_comboItemsEditable : m_comboList.startsWith(QLatin1Char('|'));
 }
 
-QString Grid::BuildComboList(const std::shared_ptr<db::Recordset> &recordset, const QString &field)
-{
-    if (!recordset)
-        throw GridArgumentError("Grid.BuildComboList: no recordset");
-    const int f = recordset->FieldIndex(field);
-    if (f < 0)
-        throw GridArgumentError(QStringLiteral("Grid.BuildComboList: the recordset has no field \"%1\"")
-                                        .arg(field).toStdString());
-    if (!recordset->fetchAll())
-        throw db::DbError::cancelled(recordset->Source());
-    QStringList items;
-    const std::size_t n = recordset->fetchedCount();
-    for (std::size_t r = 0; r < n; ++r)
-        items << recordset->displayText(r, f);
-    return items.join(QLatin1Char('|'));
-}
-
 QString Grid::EditText() const
 {
     return m_editor ? GridDelegate::editorText(m_editor.data()) : QString();

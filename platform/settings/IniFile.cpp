@@ -306,16 +306,6 @@ bool IniFile::WritePrivateProfileString(const QString &section, const std::optio
     }
 }
 
-bool IniFile::deleteSection(const QString &section)
-{
-    return WritePrivateProfileString(section, std::nullopt, std::nullopt);
-}
-
-bool IniFile::deleteKey(const QString &section, const QString &key)
-{
-    return WritePrivateProfileString(section, key, std::nullopt);
-}
-
 QStringList IniFile::sections() const
 {
     QStringList names;

@@ -44,8 +44,6 @@ public:
     // False, with lastError(), when the file could not be written or a name is unusable.
     bool WritePrivateProfileString(const QString &section, const std::optional<QString> &key,
                                    const std::optional<QString> &value);
-    bool deleteSection(const QString &section);
-    bool deleteKey(const QString &section, const QString &key);
 
     // Section names in file order; key names of the first matching section, in file order.
     QStringList sections() const;

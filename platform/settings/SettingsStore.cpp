@@ -494,44 +494,6 @@ QStringList SettingsStore::sections(const QString &application) const
     return names;
 }
 
-bool SettingsStore::GetBool(const QString &application, const QString &section, const QString &key,
-                            bool defaultValue) const
-{
-    const auto text = value(application, section, key);
-    return text ? toBool(*text).value_or(defaultValue) : defaultValue;
-}
-
-bool SettingsStore::SaveBool(const QString &application, const QString &section, const QString &key, bool value)
-{
-    return SaveSetting(application, section, key, boolText(value));
-}
-
-qint32 SettingsStore::GetLong(const QString &application, const QString &section, const QString &key,
-                              qint32 defaultValue) const
-{
-    const auto text = value(application, section, key);
-    return text ? toLong(*text).value_or(defaultValue) : defaultValue;
-}
-
-bool SettingsStore::SaveLong(const QString &application, const QString &section, const QString &key,
-                             qint64 value)
-{
-    return SaveSetting(application, section, key, QString::number(value));
-}
-
-double SettingsStore::GetDouble(const QString &application, const QString &section, const QString &key,
-                                double defaultValue) const
-{
-    const auto text = value(application, section, key);
-    return text ? toDouble(*text).value_or(defaultValue) : defaultValue;
-}
-
-bool SettingsStore::SaveDouble(const QString &application, const QString &section, const QString &key,
-                               double value)
-{
-    return SaveSetting(application, section, key, doubleText(value));
-}
-
 std::optional<bool> SettingsStore::toBool(const QString &text)
 {
     const QString t = text.trimmed();

@@ -56,24 +56,13 @@ public:
     SettingList GetAllSettings(const QString &application, const QString &section) const;
     QStringList sections(const QString &application) const;
 
-    // Typed helpers. Booleans are written "True"/"False"; numbers as plain decimal text.
-    // A missing key, or text that does not convert, gives the default.
-    bool GetBool(const QString &application, const QString &section, const QString &key,
-                 bool defaultValue) const;
-    bool SaveBool(const QString &application, const QString &section, const QString &key, bool value);
-    qint32 GetLong(const QString &application, const QString &section, const QString &key,
-                   qint32 defaultValue) const;
-    bool SaveLong(const QString &application, const QString &section, const QString &key, qint64 value);
-    double GetDouble(const QString &application, const QString &section, const QString &key,
-                     double defaultValue) const;
-    bool SaveDouble(const QString &application, const QString &section, const QString &key, double value);
-
-    // Conversions of stored text, for callers that must tell "missing" from "not convertible".
-    // toBool: "True"/"False" in any case, or a number (non-zero is True).
+    // Conversions of stored text. A caller tells "missing" from "not convertible" and picks its
+    // own default. toBool: "True"/"False" in any case, or a number (non-zero is True).
     static std::optional<bool> toBool(const QString &text);
     // toLong: a number in the 32-bit range, rounded half to even ("2.5" is 2); "&H1F" hex too.
     static std::optional<qint32> toLong(const QString &text);
     static std::optional<double> toDouble(const QString &text);
+    // Booleans are written "True"/"False"; numbers as plain decimal text.
     static QString boolText(bool value);
     static QString doubleText(double value);
 

@@ -150,11 +150,6 @@ TEST_F(GridBound, CopyModeOwnsItsRowsUntilBoundAgain)
     ASSERT_EQ(g.Rows(), 1 + 4 + 2 + 1);
     EXPECT_EQ(g.ValueMatrix(3, 1), 1.25 * (2 + 4));
     EXPECT_EQ(g.ValueMatrix(g.Rows() - 1, 1), 1.25 * 10);
-
-    // The look-up list of the filter grid, built from a query's rows.
-    auto values = open(QStringLiteral("SELECT DISTINCT vc_v FROM conf_types ORDER BY vc_v"));
-    EXPECT_EQ(Grid::BuildComboList(values, QStringLiteral("VC_V")), QStringLiteral("||O'Brien"));
-    EXPECT_THROW(Grid::BuildComboList(values, QStringLiteral("nope")), GridArgumentError);
 }
 
 TEST_F(GridBound, RecordsetFilterAndSortShowInTheBoundGrid)

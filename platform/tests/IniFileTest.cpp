@@ -152,10 +152,10 @@ TEST(IniFileWrite, NullKeyRemovesTheSectionAndNullValueTheKey)
     IniFile ini(path);
 
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("id"), std::nullopt));
-    ASSERT_TRUE(ini.deleteSection(QStringLiteral("2")));
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("2"), std::nullopt, std::nullopt));
     // Removing what is not there succeeds and changes nothing.
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("9"), std::nullopt, std::nullopt));
-    ASSERT_TRUE(ini.deleteKey(QStringLiteral("3"), QStringLiteral("Missing")));
+    ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("3"), QStringLiteral("Missing"), std::nullopt));
 
     EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n\n[3]\nName=C\n"));
 }

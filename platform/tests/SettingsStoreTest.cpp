@@ -146,14 +146,8 @@ TEST(SettingsStoreFile, GetAllSettingsKeepsOrderAndDeleteRemovesKeysAndSections)
 
 TEST(SettingsStoreTyped, BooleansAndNumbersConvertLikeTheClassicStore)
 {
-    auto scope = SettingsStore::useMemory();
-    SettingsStore &s = scope.store();
-    const QString sec = QStringLiteral("Results");
-
-    ASSERT_TRUE(s.SaveBool(App, sec, QStringLiteral("Show Count"), true));
-    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Show Count")), QStringLiteral("True"));
-    s.SaveBool(App, sec, QStringLiteral("Col Sel"), false);
-    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Col Sel")), QStringLiteral("False"));
+    EXPECT_EQ(SettingsStore::boolText(true), QStringLiteral("True"));
+    EXPECT_EQ(SettingsStore::boolText(false), QStringLiteral("False"));
 
     const std::vector<std::pair<QString, std::optional<bool>>> bools = {
         {QStringLiteral("TRUE"), true}, {QStringLiteral("false"), false}, {QStringLiteral(" True "), true},
@@ -163,15 +157,8 @@ TEST(SettingsStoreTyped, BooleansAndNumbersConvertLikeTheClassicStore)
     for (const auto &[text, expected] : bools)
         EXPECT_EQ(SettingsStore::toBool(text), expected) << text.toStdString();
 
-    s.SaveSetting(App, sec, QStringLiteral("Double Click"), QStringLiteral("abc"));
-    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Double Click"), 7), 7);
-    EXPECT_TRUE(s.GetBool(App, sec, QStringLiteral("Double Click"), true));
-    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Missing"), 90), 90);
-
-    s.SaveLong(App, sec, QStringLiteral("Background Color"), 16777215);
-    EXPECT_EQ(s.GetSetting(App, sec, QStringLiteral("Background Color")), QStringLiteral("16777215"));
-    EXPECT_EQ(s.GetLong(App, sec, QStringLiteral("Background Color"), 0), 16777215);
-
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("abc")), std::nullopt);
+    EXPECT_EQ(SettingsStore::toLong(QStringLiteral("16777215")), 16777215);
     EXPECT_EQ(SettingsStore::toLong(QStringLiteral("2.5")), 2);   // half to even
     EXPECT_EQ(SettingsStore::toLong(QStringLiteral("3.5")), 4);
     EXPECT_EQ(SettingsStore::toLong(QStringLiteral("-7")), -7);
@@ -181,9 +168,8 @@ TEST(SettingsStoreTyped, BooleansAndNumbersConvertLikeTheClassicStore)
     EXPECT_EQ(SettingsStore::toLong(QStringLiteral("12abc")), std::nullopt);
     EXPECT_EQ(SettingsStore::toLong(QString()), std::nullopt);
 
-    s.SaveDouble(App, QStringLiteral("Results\\Font"), QStringLiteral("Size"), 8.25);
-    EXPECT_EQ(s.GetSetting(App, QStringLiteral("Results\\Font"), QStringLiteral("Size")), QStringLiteral("8.25"));
-    EXPECT_DOUBLE_EQ(s.GetDouble(App, QStringLiteral("Results\\Font"), QStringLiteral("Size"), 0), 8.25);
+    EXPECT_EQ(SettingsStore::doubleText(8.25), QStringLiteral("8.25"));
+    EXPECT_EQ(SettingsStore::toDouble(QStringLiteral("8.25")), 8.25);
 }
 
 TEST(SettingsStoreFailure, FailedWriteIsReportedAndChangesNothing)
