@@ -1,7 +1,7 @@
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 
-#include "DataSourceFile.h"
-#include "hrErr.h"
+#include "hlSourceBrowser/DataSourceFile.h"
+#include "Faultdesk/hrErr.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>

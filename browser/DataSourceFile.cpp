@@ -1,6 +1,6 @@
-#include "DataSourceFile.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 #include "files/AtomicFile.h"
 #include "frmNewDataSource.h"
 #include "settings/IniFile.h"

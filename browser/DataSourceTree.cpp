@@ -1,13 +1,14 @@
 // The data-source tree: building it from the data-source file, opening and closing each data
 // source's connection, and the tree's pop-up menu.
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 #include "Passwords.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"

@@ -1,9 +1,10 @@
 // The field tooltip: the clicked table's or view's field names (and types) in a small grid laid
 // over the object list, shown a second after the click for the user's delay.
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 
-#include "BrowserSettings.h"
-#include "Splitter.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "PaneDivider/Splitter.h"
 #include "db/Connection.h"
 #include "grid/Grid.h"
 #include "ui/StatusPanels.h"

@@ -1,7 +1,8 @@
 // What the user does in the object list, its pop-up menu and the browser's toolbar.
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
 #include "settings/SettingsStore.h"

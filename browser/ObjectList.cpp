@@ -1,9 +1,10 @@
 // The object list: a folder's tables, views or stored routines from the database schema, their
 // column widths, and the type helpers the field tooltip uses.
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlSourceBrowserExport.h>
-
 #include <QDateTime>
 #include <QIcon>
 #include <QString>
@@ -24,7 +22,7 @@ class ObjectSortModel;
 // The browser's object list: one model shown either as icons, small icons or a list (a list
 // view) or as details with column headers (a tree view). Items are addressed by the order in
 // which they were added, whatever the current sort; positions are in the list's own pixels.
-class HLSOURCEBROWSER_EXPORT ObjectList : public QWidget {
+class ObjectList : public QWidget {
     Q_OBJECT
 
 public:

@@ -1,6 +1,6 @@
 #include "Passwords.h"
 
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"

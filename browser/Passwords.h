@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlSourceBrowserExport.h>
-
 #include <QDialog>
 #include <QString>
 
@@ -14,20 +12,20 @@ class QPushButton;
 namespace browser {
 
 // Passwords are compared without regard to case or surrounding blanks.
-HLSOURCEBROWSER_EXPORT QString normalisePassword(const QString &text);
+QString normalisePassword(const QString &text);
 // The stored form: a salted libsodium hash of the normalised text; empty on failure.
-HLSOURCEBROWSER_EXPORT QString hashPassword(const QString &text);
+QString hashPassword(const QString &text);
 // True when text matches the stored hash. With no password stored only an empty text matches.
-HLSOURCEBROWSER_EXPORT bool verifyPassword(const QString &text, const QString &stored);
+bool verifyPassword(const QString &text, const QString &stored);
 
 // The gate before the data-source list is edited or the "Data Sources" tab opened: asks for the
 // password when one is stored and "Data Password" is on. True when the caller may go on.
-HLSOURCEBROWSER_EXPORT bool Check_AdminPassword();
+bool Check_AdminPassword();
 // The same gate for a protection with its own flag (the "Admin" tab passes "Admin Password").
-HLSOURCEBROWSER_EXPORT bool checkPasswordFor(bool guardOn);
+bool checkPasswordFor(bool guardOn);
 
 // Checks the administrator password, or (change mode) sets a new one, which is saved at once.
-class HLSOURCEBROWSER_EXPORT frmPassword : public QDialog {
+class frmPassword : public QDialog {
     Q_OBJECT
 
 public:

@@ -1,6 +1,6 @@
 #include "frmNewDataSource.h"
 
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
 #include "ui/CommonDialog.h"

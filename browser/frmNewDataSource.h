@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlSourceBrowserExport.h>
-
 #include <QDialog>
 #include <QString>
 
@@ -15,7 +13,7 @@ namespace browser {
 
 // The data-source dialog: a name, a description, a connection string (built with the connection
 // builder below it or typed by hand) and the identifier delimiter.
-class HLSOURCEBROWSER_EXPORT frmNewDataSource : public QDialog {
+class frmNewDataSource : public QDialog {
     Q_OBJECT
 
 public:

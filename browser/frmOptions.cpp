@@ -3,7 +3,7 @@
 #include "Passwords.h"
 #include "db/ConnectionString.h"
 #include "grid/Grid.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"

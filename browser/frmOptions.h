@@ -1,9 +1,7 @@
 #pragma once
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
-
-#include <tabulon/hlSourceBrowserExport.h>
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -28,7 +26,7 @@ namespace browser {
 // Settings are copied from the controls only when saved; the data-source table may change at
 // once through New, Edit and Delete, and is put back as it was when the dialog closes without
 // saving, so closing without saving leaves everything as before.
-class HLSOURCEBROWSER_EXPORT frmOptions : public QDialog {
+class frmOptions : public QDialog {
     Q_OBJECT
 
 public:

@@ -1,8 +1,9 @@
 // Launching a query: the launch modes, the row-limit prompt and the RunQuery record.
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 #include "db/Connection.h"
 #include "ui/Prompter.h"
 

@@ -1,6 +1,6 @@
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
-#include "BrowserSettings.h"
+#include "hlSourceBrowser/BrowserSettings.h"
 #include "frmOptions.h"
 
 #include <exception>

@@ -1,6 +1,6 @@
 #include "ErrorReport.h"
 
-#include "ErrorState.h"
+#include "Faultdesk/ErrorState.h"
 #include "db/ConnectionString.h"
 
 #include <QDateTime>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/FaultdeskExport.h>
-
 #include <QString>
 
 #include <optional>
@@ -9,10 +7,10 @@
 namespace faultdesk {
 
 // The operating system as the report names it: product name and kernel version.
-FAULTDESK_EXPORT QString osText();
+QString osText();
 
 // The report of the last failure with the user's own words, lines joined by CR alone. Empty when
 // it cannot be built (no calling application was ever given, or the connection failed to answer).
-FAULTDESK_EXPORT std::optional<QString> reportText(const QString &details);
+std::optional<QString> reportText(const QString &details);
 
 } // namespace faultdesk

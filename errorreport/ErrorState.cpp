@@ -1,4 +1,4 @@
-#include "ErrorState.h"
+#include "Faultdesk/ErrorState.h"
 
 namespace faultdesk {
 

@@ -1,4 +1,4 @@
-#include "ModalRunner.h"
+#include "Faultdesk/ModalRunner.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "ReportConnection.h"
+#include "Faultdesk/ReportConnection.h"
 
 #include "db/Connection.h"
 #include "db/Types.h"

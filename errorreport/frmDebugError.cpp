@@ -2,7 +2,7 @@
 
 #include "ErrorForms.h"
 #include "ErrorReport.h"
-#include "ErrorState.h"
+#include "Faultdesk/ErrorState.h"
 #include "mail/MailSender.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/FaultdeskExport.h>
-
 #include <QDialog>
 
 class QLabel;
@@ -10,7 +8,7 @@ class QPushButton;
 
 // The report window of debug mode: the failure, a box for what the user was doing, and a button
 // that mails an error report.
-class FAULTDESK_EXPORT frmDebugError : public QDialog {
+class frmDebugError : public QDialog {
     Q_OBJECT
 
 public:

@@ -1,7 +1,7 @@
 #include "frmError.h"
 
 #include "ErrorForms.h"
-#include "ErrorState.h"
+#include "Faultdesk/ErrorState.h"
 #include "ui/MousePointer.h"
 
 #include <QEvent>

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <tabulon/FaultdeskExport.h>
-
 #include <QDialog>
 
 class QLabel;
 class QPushButton;
 
 // The plain error window: the failing procedure and its error text, and an OK button.
-class FAULTDESK_EXPORT frmError : public QDialog {
+class frmError : public QDialog {
     Q_OBJECT
 
 public:

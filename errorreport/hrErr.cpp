@@ -1,8 +1,8 @@
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 
-#include "ErrorState.h"
-#include "ModalRunner.h"
-#include "ReportConnection.h"
+#include "Faultdesk/ErrorState.h"
+#include "Faultdesk/ModalRunner.h"
+#include "Faultdesk/ReportConnection.h"
 #include "frmDebugError.h"
 #include "frmError.h"
 #include "ui/Prompter.h"

@@ -4,8 +4,8 @@
 // and commit what changed.
 #include "FuzzSupport.h"
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
 #include "db/ConnectionString.h"
 #include "db/RecordsetFilter.h"
 #include "db/RowStore.h"

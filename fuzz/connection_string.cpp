@@ -3,7 +3,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
-#include "db/backends/OdbcHandles.h"
+#include "db/OdbcConnectString.h"
 
 using db::ConnectionString;
 

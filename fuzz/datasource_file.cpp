@@ -2,10 +2,10 @@
 // same list, and a save refused by the disk leaves the file as it was.
 #include "FuzzSupport.h"
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
-#include "ErrorState.h"
-#include "ModalRunner.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
+#include "Faultdesk/ErrorState.h"
+#include "Faultdesk/ModalRunner.h"
 #include "settings/SettingsStore.h"
 #include "ui/Prompter.h"
 

@@ -10,7 +10,7 @@
 #include "db/Soundex.h"
 #include "db/Types.h"
 #include "grid/Grid.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Twips.h"
 

@@ -7,13 +7,13 @@
 #include "mdiMain.h"
 
 #include "core/Glob.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 #include "core/hlTabulon.h"
 
 #include "app/AppInfo.h"
 #include "automation/Automation.h"
 #include "db/Connection.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "ui/DesktopOpener.h"
 #include "ui/EventLoop.h"
 #include "ui/MousePointer.h"

@@ -3,7 +3,7 @@
 #include "Glob.h"
 #include "mdiMain.h"
 
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"

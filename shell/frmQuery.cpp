@@ -5,7 +5,7 @@
 #include "mdiMain.h"
 
 #include "core/hlTabulon.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "db/Connection.h"
 #include "ui/MousePointer.h"

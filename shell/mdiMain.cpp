@@ -10,7 +10,7 @@
 #include "WindowPlacement.h"
 
 #include "core/hlTabulon.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"

@@ -11,7 +11,7 @@
 #include "core/LibraryState.h"
 #include "core/frmAbout.h"
 #include "core/hlTabulon.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "app/AppInfo.h"
 #include "automation/Automation.h"

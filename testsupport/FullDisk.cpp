@@ -50,7 +50,8 @@ bool underFolder(int fd, const std::string &folder)
 
 } // namespace
 
-extern "C" ssize_t write(int fd, const void *buf, size_t count)
+// Visible whatever the build's default: the Qt libraries must find this write, not the C library's.
+extern "C" __attribute__((visibility("default"))) ssize_t write(int fd, const void *buf, size_t count)
 {
     if (g_active.load(std::memory_order_acquire) && count > 0) {
         State &s = state();

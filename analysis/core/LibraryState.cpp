@@ -1,6 +1,6 @@
 #include "core/LibraryState.h"
 
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "ui/EventLoop.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "core/Options.h"
 
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "settings/SettingsStore.h"
 
 #include <QSet>

@@ -5,9 +5,9 @@
 #include "core/Options.h"
 #include "views/SummaryTotals.h"
 
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 #include "chart/ChartView.h"
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"

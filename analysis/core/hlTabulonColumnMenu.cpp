@@ -5,11 +5,11 @@
 #include "core/ControlSupport.h"
 #include "core/Options.h"
 
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"

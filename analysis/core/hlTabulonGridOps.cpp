@@ -8,7 +8,7 @@
 #include "core/Options.h"
 
 #include "dialogs/frmNotes.h"
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 
 #include "chart/ChartView.h"
 #include "db/Recordset.h"

@@ -6,7 +6,7 @@
 #include "core/Options.h"
 #include "dialogs/frmQueryBuilder.h"
 
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 #include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"

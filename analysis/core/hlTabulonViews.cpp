@@ -5,7 +5,7 @@
 #include "core/ControlSupport.h"
 #include "core/Options.h"
 
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 #include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"

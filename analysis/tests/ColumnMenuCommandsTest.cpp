@@ -11,7 +11,7 @@
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "ui/KeyedToolBar.h"
 
 #include <QApplication>

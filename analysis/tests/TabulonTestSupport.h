@@ -5,9 +5,9 @@
 #include "core/Options.h"
 #include "core/hlTabulon.h"
 
-#include "ErrorState.h"
-#include "ModalRunner.h"
-#include "Splitter.h"
+#include "Faultdesk/ErrorState.h"
+#include "Faultdesk/ModalRunner.h"
+#include "PaneDivider/Splitter.h"
 #include "SqliteWriter.h"
 #include "TestSupport.h"
 #include "chart/ChartView.h"

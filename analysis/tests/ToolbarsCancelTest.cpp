@@ -4,7 +4,7 @@
 #include "core/frmAbout.h"
 
 #include "grid/Grid.h"
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "ui/DesktopOpener.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"

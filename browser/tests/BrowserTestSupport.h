@@ -1,13 +1,14 @@
 #pragma once
 
-#include "BrowserSettings.h"
-#include "DataSourceFile.h"
-#include "ErrorState.h"
-#include "ModalRunner.h"
+#include "hlSourceBrowser/BrowserSettings.h"
+#include "hlSourceBrowser/DataSourceFile.h"
+#include "Faultdesk/ErrorState.h"
+#include "Faultdesk/ModalRunner.h"
 #include "SampleTool.h"
 #include "SqliteWriter.h"
 #include "db/Connection.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 #include "settings/SettingsStore.h"
 #include "ui/Prompter.h"
 

@@ -1,13 +1,14 @@
 #include "BrowserTestSupport.h"
 
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 #include "automation/Automation.h"
 #include "SampleTool.h"
 #include "SqliteWriter.h"
 #include "TestSupport.h"
 #include "db/Connection.h"
 #include "frmNewDataSource.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
+#include "ObjectListView.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 

@@ -4,7 +4,7 @@
 #include "frmNewDataSource.h"
 #include "frmOptions.h"
 #include "grid/Grid.h"
-#include "hlSourceBrowser.h"
+#include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include <QCheckBox>
 #include <QFile>

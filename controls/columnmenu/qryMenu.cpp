@@ -1,6 +1,6 @@
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "app/AppInfo.h"
 #include "ui/Twips.h"
 #include "ui/VbColor.h"

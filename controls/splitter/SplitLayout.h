@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PaneDividerExport.h>
-
 #include <QRectF>
 
 namespace splitter {
@@ -25,7 +23,7 @@ struct SplitGeometry {
 // `minimum1` and `minimum2` are the least extent of each pane along the division: where the
 // fraction would make a pane smaller, the bar moves instead, as far as the space allows (the first
 // pane's minimum counts first when both cannot be met).
-PANEDIVIDER_EXPORT SplitGeometry computeLayout(double width, double height, double barWidth, double fraction,
-                                               bool horizontal, double minimum1 = 0, double minimum2 = 0);
+SplitGeometry computeLayout(double width, double height, double barWidth, double fraction,
+                           bool horizontal, double minimum1 = 0, double minimum2 = 0);
 
 } // namespace splitter

@@ -1,4 +1,4 @@
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 
 #include "SplitLayout.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ErrorState.h"
-#include "ModalRunner.h"
-#include "ReportConnection.h"
+#include "Faultdesk/ErrorState.h"
+#include "Faultdesk/ModalRunner.h"
+#include "Faultdesk/ReportConnection.h"
 #include "mail/MailSender.h"
 #include "ui/Prompter.h"
 

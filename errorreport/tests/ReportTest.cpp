@@ -3,7 +3,7 @@
 #include "ErrorReport.h"
 #include "db/Connection.h"
 #include "frmDebugError.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

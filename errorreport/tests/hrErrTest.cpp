@@ -1,6 +1,6 @@
 #include "ErrorTestSupport.h"
 
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 
 #include <QCoreApplication>
 #include <QMetaClassInfo>

@@ -8,7 +8,7 @@
 
 #include "db/Recordset.h"
 #include "grid/Grid.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 #include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"

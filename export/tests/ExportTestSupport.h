@@ -2,7 +2,7 @@
 
 #include "hlExport/DataExport.h"
 
-#include "ModalRunner.h"
+#include "Faultdesk/ModalRunner.h"
 #include "db/Field.h"
 #include "db/Recordset.h"
 #include "db/RowStore.h"

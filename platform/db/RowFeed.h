@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include "db/DbError.h"
 #include "db/Field.h"
 
@@ -19,7 +17,7 @@ class RowStore;
 // The rows of one statement, read by a worker thread that owns the client handle, in chunks handed
 // to the application's thread, where they are appended to store(). Rows are read as they are asked
 // for (want), never far ahead. Shared by a lazy recordset and its clones; a grid listens to it.
-class PLATFORM_EXPORT RowFeed : public QObject {
+class RowFeed : public QObject {
     Q_OBJECT
 public:
     // Starts the statement on a worker. Throws DbError for a closed connection.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include "db/RowStore.h"
 
 #include <cstdint>
@@ -19,7 +17,7 @@ struct RowSortKey {
 // O(n log n): Nulls before any value, numbers by value, exact decimals by value, text without
 // regard to case (case-folded, by code point), binary by its bytes. Each row's key is built once,
 // not at every comparison.
-PLATFORM_EXPORT void sortRows(const RowStore &store, const std::vector<RowSortKey> &keys,
+void sortRows(const RowStore &store, const std::vector<RowSortKey> &keys,
                               std::vector<std::uint32_t> &rows);
 
 } // namespace db

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include <QIcon>
 #include <QString>
 #include <QStringList>
@@ -13,7 +11,7 @@ namespace ui {
 // be told apart without its tooltip whatever theme the desktop has.
 //
 //     bar->addButton("Refresh", ...);   // shows "view-refresh", or our own refresh picture
-class PLATFORM_EXPORT ToolIcons {
+class ToolIcons {
 public:
     // The icon for a command key (any case); null for a key no picture is known for.
     static QIcon forKey(const QString &key);

@@ -5,7 +5,7 @@
 #include <hlQueryBuilder/QueryBuilder.h>
 #include <hlQueryBuilder/clsQueryCol.h>
 
-#include "ModalRunner.h"
+#include "Faultdesk/ModalRunner.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"

@@ -1,7 +1,7 @@
 #include "ShellTestSupport.h"
 
 #include "InstanceGuard.h"
-#include "hrErr.h"
+#include "Faultdesk/hrErr.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "qryMenu.h"
+#include "hlQueryMenu/qryMenu.h"
 
 #include "automation/Automation.h"
 #include "ui/Twips.h"

@@ -1,5 +1,5 @@
 #include "SplitLayout.h"
-#include "Splitter.h"
+#include "PaneDivider/Splitter.h"
 
 #include "automation/Automation.h"
 #include "ui/Twips.h"

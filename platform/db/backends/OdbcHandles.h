@@ -1,8 +1,7 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include "db/Backend.h"
+#include "db/OdbcConnectString.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -51,20 +50,8 @@ struct ConnectSettings {
     bool readOnly = true;
 };
 
-// The driver connection string of our own connection string: Provider dropped, the ADO names
-// "Data Source", "User ID" and "Password" given as DSN, UID and PWD where those are absent, and
-// values with ';', braces or outer blanks put in braces. Throws DbError when neither a DSN nor
-// a driver is named.
-PLATFORM_EXPORT QString driverConnectString(const ConnectionString &cs);
-
 // The drivers registered with the driver manager (odbcinst.ini), by name.
-PLATFORM_EXPORT QStringList registeredDrivers(const Environment &env);
-
-// Throws DbError when the connection string would make the driver manager load a library that
-// the administrator did not register: a Driver (or the driver of a FileDSN) that is a path or an
-// unregistered name. Also refused: SaveFile (the driver manager would write a file) and a NUL
-// character (the driver manager would read a different string than the one checked).
-PLATFORM_EXPORT void checkDriverTarget(const ConnectionString &cs, const QStringList &registered);
+QStringList registeredDrivers(const Environment &env);
 
 // A connected HDBC. Throws DbErrorRecords with the driver manager's diagnostics.
 DbcPtr connect(const Environment &env, const ConnectSettings &settings);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include <QString>
 
 #include <cstddef>
@@ -15,11 +13,11 @@ namespace db::odbc {
 // only statements that pass this are ever described. Comments, string literals, quoted
 // identifiers and dollar quotes are skipped as the databases do, read with and without
 // backslash escapes in strings.
-PLATFORM_EXPORT bool isReadOnlyQuery(const QString &sql);
+bool isReadOnlyQuery(const QString &sql);
 
 // A decimal as the driver wrote it, in canonical form: no '+' or blanks, a zero before a
 // leading point, no trailing point, a decimal comma turned into a point. Text that is not a
 // plain decimal (an exponent, "NaN") is kept as it came, never rounded.
-PLATFORM_EXPORT std::string canonicalDecimal(const char *text, std::size_t len);
+std::string canonicalDecimal(const char *text, std::size_t len);
 
 } // namespace db::odbc

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
-
 #include "db/Field.h"
 
 #include <sql.h>
@@ -38,12 +36,12 @@ struct OdbcColumn {
 
 // The type code of an ODBC SQL type; the type name refines the few types drivers report
 // loosely (PostgreSQL money arrives as SQL_FLOAT).
-PLATFORM_EXPORT int adoTypeOf(SQLSMALLINT sqlType, const QString &typeName = {});
+int adoTypeOf(SQLSMALLINT sqlType, const QString &typeName = {});
 
 // Type, DefinedSize, precision and scale by the mapping rules. DefinedSize of text and binary
 // is the declared length; 0 for long types and for what the driver reports when nothing was
 // declared (SQL_NO_TOTAL, 65535 and more, and the SQLite driver's 255 stand-in).
-PLATFORM_EXPORT FieldInfo toField(const OdbcColumn &c, const DriverTraits &traits);
+FieldInfo toField(const OdbcColumn &c, const DriverTraits &traits);
 
 // The columns of a prepared or executed statement.
 std::vector<FieldInfo> describeResult(SQLHSTMT stmt, const DriverTraits &traits, const QString &statement = {});

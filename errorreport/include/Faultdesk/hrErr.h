@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Destination.h"
+#include "Faultdesk/Destination.h"
 #include "app/AppInfo.h"
 
 #include <tabulon/FaultdeskExport.h>

@@ -32,7 +32,7 @@ struct FileChoice {
     int filterIndex = 1; // 1-based filter entry in use when the dialog closed
 };
 
-struct FontChoice {
+struct PLATFORM_EXPORT FontChoice {
     QString family;
     double size = 8.25;   // points
     bool bold = false;

@@ -2,8 +2,6 @@
 
 #include <tabulon/hlSourceBrowserExport.h>
 
-#include "ObjectListView.h"
-
 #include <QPoint>
 #include <QString>
 #include <QTreeWidgetItem>
@@ -21,6 +19,9 @@ class QTimer;
 class QTreeWidget;
 class Splitter;
 
+namespace browser {
+class ObjectList;
+}
 namespace db {
 class Connection;
 }

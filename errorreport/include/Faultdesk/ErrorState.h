@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Destination.h"
-#include "ReportConnection.h"
+#include "Faultdesk/Destination.h"
+#include "Faultdesk/ReportConnection.h"
 #include "app/AppInfo.h"
 
 #include <tabulon/FaultdeskExport.h>

@@ -1,0 +1,1 @@
+#include "inner/Deep.h"

@@ -1,0 +1,2 @@
+#include "Hidden.h"
+#include "lib/Open.h"

@@ -1,0 +1,3 @@
+#include "Hidden.h"
+#include "inner/Deep.h"
+#include "lib/Open.h"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <tabulon/PlatformExport.h>
+
+#include "db/ConnectionString.h"
+
+#include <QString>
+#include <QStringList>
+
+// What the ODBC driver manager is handed for one of our connection strings, and the check that
+// it loads only a driver the administrator registered. Pure text work: no handle is opened.
+namespace db::odbc {
+
+// The driver connection string of our own connection string: Provider dropped, the ADO names
+// "Data Source", "User ID" and "Password" given as DSN, UID and PWD where those are absent, and
+// values with ';', braces or outer blanks put in braces. Throws DbError when neither a DSN nor
+// a driver is named.
+PLATFORM_EXPORT QString driverConnectString(const ConnectionString &cs);
+
+// Throws DbError when the connection string would make the driver manager load a library that
+// the administrator did not register: a Driver (or the driver of a FileDSN) that is a path or an
+// unregistered name. Also refused: SaveFile (the driver manager would write a file) and a NUL
+// character (the driver manager would read a different string than the one checked).
+PLATFORM_EXPORT void checkDriverTarget(const ConnectionString &cs, const QStringList &registered);
+
+} // namespace db::odbc
