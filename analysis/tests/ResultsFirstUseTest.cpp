@@ -34,6 +34,16 @@ using namespace tabtest;
 
 namespace {
 
+// Notes that a widget was shown, even while its window is not.
+struct ShowSpy : QObject {
+    bool seen = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        seen = seen || event->type() == QEvent::Show || event->type() == QEvent::ShowToParent;
+        return false;
+    }
+};
+
 class UseTabulon : public hlTabulon {
 public:
     using hlTabulon::Check_ESC;
@@ -207,14 +217,14 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     ASSERT_LT(tab->m_rsResults->fetchedCount(), std::size_t(kRows)) << "stopped while the rows came";
 
     // Left to run: every row of the column, the progress bar shown on the way. The stop left the
-    // statement whole, so the rest of the rows still come.
-    bool progressSeen = false;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] { progressSeen = progressSeen || tab->staStatus->progressVisible(); });
-    watcher.start(1);
+    // statement whole, so the rest of the rows still come. The bar's show is caught however short
+    // the copy: a poll may never tick meanwhile.
+    ShowSpy progressShown;
+    tab->staStatus->progressBar()->installEventFilter(&progressShown);
     rightClickHeader(1);
     press(Qt::Key_C);
-    watcher.stop();
+    tab->staStatus->progressBar()->removeEventFilter(&progressShown);
+    const bool progressSeen = progressShown.seen;
     const QStringList lines = clip->text().split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), kRows);
     EXPECT_EQ(lines.front(), QStringLiteral("row 1\t"));
