@@ -326,6 +326,9 @@ void postgresFetch(const QString &conninfo, const std::vector<int> &sizes, int r
             cs += u';' + pair;
         auto conn = db::Connection::create();
         conn->Open(cs);
+        // Recordsets take their client connection from the data source's idle ones, as PQexec
+        // uses one made before: the first is made here, untimed.
+        fullFetch(conn, QStringLiteral("SELECT 1"), nullptr);
         for (int n : sizes) {
             const QString sql = QStringLiteral("SELECT %1 FROM t%2").arg(QLatin1String(kColumns)).arg(n);
             std::vector<double> ours, floor;
