@@ -85,6 +85,11 @@ struct RowFeed::Shared {
             const auto began = std::chrono::steady_clock::now();
             std::size_t n = 0;
             {
+                std::lock_guard lock(mutex);
+                const std::size_t after = produced + got + ask;
+                cursor->expectMore(!closed && wanted > after ? wanted - after : 0);
+            }
+            {
                 WorkerState::Call call(*state);
                 n = cursor->fetch(*chunk, ask);
             }

@@ -407,6 +407,29 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     EXPECT_TRUE(limited->atEnd());
     EXPECT_EQ(limitedStore.int64(20004, 0), 20005);
 
+    // Rows read ahead on the caller's hint come in order whatever the next calls ask for, and a
+    // cursor dropped with some still on their way leaves its connection clean for the next one.
+    auto hinted = m_backend->openCursor(rows.arg(10000), 0);
+    RowStore hintedStore(hinted->fields());
+    for (const std::size_t ask : {100, 3, 5000, 1, 7000}) {
+        hinted->expectMore(4000);
+        hinted->fetch(hintedStore, ask);
+    }
+    EXPECT_TRUE(hinted->atEnd());
+    ASSERT_EQ(hintedStore.rowCount(), 10000u);
+    for (std::size_t r = 0; r < hintedStore.rowCount(); ++r)
+        ASSERT_EQ(hintedStore.int64(r, 0), std::int64_t(r) + 1);
+    for (int i = 0; i < 3; ++i) {
+        auto dropped = m_backend->openCursor(rows.arg(10000), 0);
+        RowStore some(dropped->fields());
+        dropped->expectMore(4096);
+        EXPECT_EQ(dropped->fetch(some, 10), 10u);
+    }
+    auto after = m_backend->openCursor(rows.arg(300), 0);
+    RowStore afterStore(after->fields());
+    EXPECT_EQ(after->fetch(afterStore, 1000), 300u);
+    EXPECT_EQ(afterStore.int64(299, 0), 300);
+
     auto failing = m_backend->openCursor(
         QStringLiteral("SELECT i, 1 / (i - 15000) AS q FROM generate_series(1, 30000) AS i"), 0);
     RowStore failed(failing->fields());

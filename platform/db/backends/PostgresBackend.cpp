@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace db::pg {
 
@@ -114,11 +115,13 @@ public:
     ~PostgresCursor() override { release(true); }
 
     const std::vector<FieldInfo> &fields() const override { return m_fields; }
+    void expectMore(std::size_t rows) override { m_expected = rows; }
     bool atEnd() const override { return m_end; }
     void cancel() override { m_cancel->cancel(); }
 
     std::size_t fetch(RowStore &store, std::size_t maxRows) override
     {
+        const std::size_t expected = std::exchange(m_expected, 0);
         if (m_failure)
             throw *m_failure;
         if (m_end || maxRows == 0)
@@ -130,29 +133,43 @@ public:
             return fetchHeld(store, want);
         const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
-            // Large requests go in bounded round trips, so libpq never holds a huge result
-            // beside the store. The next one is asked for before the rows of the last are
-            // stored, so that the server reads them meanwhile.
+            // Rows come in bounded round trips, so libpq never holds a huge result beside the
+            // store. The next round trip is asked for before the rows of the last are stored, so
+            // that the server reads them meanwhile: the rest of this call's rows, or some of those
+            // the caller expects to want next (kept for its next call).
             std::size_t got = 0;
-            std::size_t asked = std::min(want, kMaxRowsPerRoundTrip);
-            sendFetch(asked);
             for (;;) {
-                const ResultPtr res = receiveFetch();
-                const std::size_t arrived = std::size_t(PQntuples(res.get()));
-                const bool ended = arrived < asked || (m_limit && m_delivered + arrived >= m_limit);
-                const std::size_t next = ended ? 0 : std::min(want - got - arrived, kMaxRowsPerRoundTrip);
-                if (next > 0)
-                    sendFetch(next);
-                appendRows(m_columns, res.get(), 0, int(arrived), store);
-                got += arrived;
-                m_delivered += arrived;
+                if (!m_ahead) {
+                    if (!m_pending)
+                        sendFetch(std::min(want - got, kMaxRowsPerRoundTrip));
+                    m_ahead = receiveFetch();
+                    m_aheadNext = 0;
+                    m_aheadIsLast = std::size_t(PQntuples(m_ahead.get())) < m_pendingRows;
+                }
+                const std::size_t left = std::size_t(PQntuples(m_ahead.get())) - m_aheadNext;
+                const std::size_t n = std::min(want - got, left);
+                const bool usedUp = n == left;
+                const bool ended = (usedUp && m_aheadIsLast) || (m_limit && m_delivered + n >= m_limit);
+                if (usedUp && !ended) {
+                    std::size_t next = got + n < want ? want - got - n : std::min(expected, want);
+                    if (m_limit)
+                        next = std::min(next, m_limit - m_delivered - n);
+                    if (next > 0)
+                        sendFetch(std::min(next, kMaxRowsPerRoundTrip));
+                }
+                appendRows(m_columns, m_ahead.get(), int(m_aheadNext), int(n), store);
+                m_aheadNext += n;
+                got += n;
+                m_delivered += n;
+                if (usedUp)
+                    m_ahead.reset();
                 if (ended) {
                     release(true);
                     m_end = true;
-                }
-                if (next == 0)
                     return got;
-                asked = next;
+                }
+                if (got == want)
+                    return got;
             }
         } catch (const DbError &e) {
             // The rows fetched so far stay; the rest of the result is gone, which the caller
@@ -176,12 +193,14 @@ private:
         if (!PQsendQueryParams(c, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, m_binary ? 1 : 0))
             throwError(c, nullptr, QString::fromLatin1(sql));
         m_pendingRows = rows;
+        m_pending = true;
     }
 
     // The result of the FETCH sent last, read to its end.
     ResultPtr receiveFetch()
     {
         PGconn *c = m_conn.get();
+        m_pending = false;
         ResultPtr res(PQgetResult(c));
         while (PGresult *rest = PQgetResult(c))
             PQclear(rest);
@@ -208,7 +227,14 @@ private:
     void release(bool commit)
     {
         m_cancel->disarm();
+        m_ahead.reset();
         bool reusable = commit && !m_cancel->cancelRequested();
+        if (m_conn && m_pending && reusable) {
+            // Rows read ahead that nobody will ask for: their round trip is let finish.
+            while (PGresult *rest = PQgetResult(m_conn.get()))
+                PQclear(rest);
+        }
+        m_pending = false;
         if (m_conn && m_inTransaction && reusable)
             reusable = PQresultStatus(ResultPtr(PQexec(m_conn.get(), "COMMIT")).get()) == PGRES_COMMAND_OK;
         m_inTransaction = false;
@@ -228,7 +254,12 @@ private:
     std::size_t m_delivered = 0;
     bool m_declared = false;
     bool m_binary = false; // rows are fetched in binary form
-    std::size_t m_pendingRows = 0; // rows the FETCH in flight asks for
+    std::size_t m_pendingRows = 0; // rows the FETCH sent last asks for
+    bool m_pending = false;         // its result is still to be read
+    ResultPtr m_ahead;              // the result being stored, rows from m_aheadNext on still to go
+    std::size_t m_aheadNext = 0;
+    bool m_aheadIsLast = false;     // it had fewer rows than asked: the cursor's rows end with it
+    std::size_t m_expected = 0;     // rows the caller expects to ask for after the coming fetch
     bool m_inTransaction = false;
     bool m_end = false;
     std::optional<DbError> m_failure;

@@ -46,6 +46,9 @@ public:
     // (or once the row limit given at open is reached) atEnd() is true and the cursor has
     // released its statement and connection. Throws DbError.
     virtual std::size_t fetch(RowStore &store, std::size_t maxRows) = 0;
+    // A hint for the next fetch only: about this many rows will be asked for right after it, so
+    // the cursor may start reading some of them while it stores the rows of that fetch.
+    virtual void expectMore(std::size_t /*rows*/) {}
     virtual bool atEnd() const = 0;
     // Stops a running statement; may be called from another thread.
     virtual void cancel() = 0;
