@@ -2,8 +2,8 @@
 // Refresh_Results until the first screen is painted, in a control that has run the query before
 // (warm) and in a new control (its first query), beside the floor of stepping the first 50 rows
 // through SQLite's C API, in alternating runs; then "move last" until the row count is final.
-#include "core/LibraryState.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"

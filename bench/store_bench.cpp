@@ -11,8 +11,8 @@
 // 10000,100000,1000000).
 // The 8-column table (integers, reals, texts, a date, 5-25 % Nulls per column) is generated once
 // into the temporary folder and reused.
-#include "core/LibraryState.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"

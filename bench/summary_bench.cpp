@@ -1,9 +1,9 @@
 // The summary view against the same GROUP BY run straight through the data layer, on the
 // 1,000,000-row, 8-column table: the view's refresh (statement, rows, subtotals and TOTAL in the
 // grid) over the bare fetch of the grouped rows, printed as a ratio.
-#include "core/LibraryState.h"
-#include "core/Options.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"

@@ -1,8 +1,8 @@
 // The cross-tab view against its GROUP BY alone, on the 1,000,000-row, 8-column table: two group
 // columns with a few hundred keys each (300 by 200), the view's refresh (statement, rows, pivot,
 // TOTAL column and row in the grid) over the bare fetch of the grouped rows, printed as a ratio.
-#include "core/LibraryState.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"

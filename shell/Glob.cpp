@@ -6,9 +6,9 @@
 #include "frmSplash.h"
 #include "mdiMain.h"
 
-#include "core/Glob.h"
+#include "hlTabulon/Glob.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "app/AppInfo.h"
 #include "automation/Automation.h"

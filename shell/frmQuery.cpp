@@ -4,7 +4,7 @@
 #include "frmBrowser.h"
 #include "mdiMain.h"
 
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "db/Connection.h"

@@ -9,7 +9,7 @@
 #include "frmQuery.h"
 #include "WindowPlacement.h"
 
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "ui/MousePointer.h"

@@ -8,9 +8,9 @@
 #include "frmQuery.h"
 #include "WindowPlacement.h"
 
-#include "core/LibraryState.h"
-#include "core/frmAbout.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/frmAbout.h"
+#include "hlTabulon/hlTabulon.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "app/AppInfo.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QRect>
 #include <QString>
 
@@ -20,9 +18,9 @@ struct QueryBuilderPlacement {
     std::optional<QRect> pane;
     std::optional<QRect> window;
 };
-HLTABULON_EXPORT QueryBuilderPlacement placeQueryBuilder(int align, int width, int top, int available,
-                                                         const QRect &window, const QRect &pane,
-                                                         const QRect &floating);
+QueryBuilderPlacement placeQueryBuilder(int align, int width, int top, int available,
+                                        const QRect &window, const QRect &pane,
+                                        const QRect &floating);
 
 // The two chart sliders: the horizontal one under the chart, the vertical one at the right edge.
 struct SliderPlacement {
@@ -31,11 +29,11 @@ struct SliderPlacement {
 };
 // `controlWidth`/`controlHeight` are the control's inner size; the status bar's height counts even
 // when it is hidden, so the slider keeps clear of it either way.
-HLTABULON_EXPORT SliderPlacement placeChartSliders(int controlWidth, int controlHeight, int chartWidth,
-                                                   int statusHeight, int chartBarHeight,
-                                                   int horizontalHeight, int verticalWidth, int margin);
+SliderPlacement placeChartSliders(int controlWidth, int controlHeight, int chartWidth,
+                                  int statusHeight, int chartBarHeight,
+                                  int horizontalHeight, int verticalWidth, int margin);
 
 // Elapsed time of a running refresh as panel 5 shows it: "H:MM:SS" (3725 s read "1:02:05").
-HLTABULON_EXPORT QString elapsedText(qint64 seconds);
+QString elapsedText(qint64 seconds);
 
 } // namespace analysis::layout

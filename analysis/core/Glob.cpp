@@ -1,7 +1,7 @@
-#include "core/Glob.h"
+#include "hlTabulon/Glob.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 
 #include "ui/DesktopOpener.h"
 #include "ui/MousePointer.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <memory>
 
 namespace db {
@@ -17,6 +15,6 @@ namespace analysis {
 // (summary, cross-tab) to hand to export: one field per column, named by the header row
 // `nameRow`, one record per visible data row. A column takes the type of the grid's recordset
 // field or of its data type where every cell reads as that type, and is text otherwise.
-HLTABULON_EXPORT std::shared_ptr<db::Recordset> gridRecordset(const grid::Grid &grid, int nameRow);
+std::shared_ptr<db::Recordset> gridRecordset(const grid::Grid &grid, int nameRow);
 
 } // namespace analysis

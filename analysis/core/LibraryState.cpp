@@ -1,4 +1,4 @@
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 
 #include "Faultdesk/hrErr.h"
 #include "ui/EventLoop.h"

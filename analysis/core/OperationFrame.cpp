@@ -1,7 +1,7 @@
 #include "core/OperationFrame.h"
 
-#include "core/LibraryState.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "ui/StatusPanels.h"
 

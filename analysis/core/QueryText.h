@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include "db/Command.h"
 
 #include <QList>
@@ -17,30 +15,30 @@ namespace analysis::querytext {
 // Where a clause keyword ("WHERE", "GROUP BY", "ORDER BY"; any case, any run of blanks or line
 // breaks between and after its words) starts at the statement's top level: outside parentheses,
 // string literals, quoted names and comments. -1 when there is none.
-HLTABULON_EXPORT qsizetype findClause(const QString &sql, const QString &keyword);
+qsizetype findClause(const QString &sql, const QString &keyword);
 
 // Splices the column-menu filter and the query builder's filter into a table or view statement,
 // each as one more condition of its WHERE clause, unless the clause already holds it.
-HLTABULON_EXPORT QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter);
+QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter);
 
 // True when the sort list asks for an order (its first column is neither "-1" nor empty).
-HLTABULON_EXPORT bool hasSortOrder(const QList<QStringList> &sortCols);
+bool hasSortOrder(const QList<QStringList> &sortCols);
 
 // Replaces the statement's ORDER BY with one built from the sort list (pairs of column name and
 // "1" for descending). The statement is returned unchanged when the list asks for no order.
-HLTABULON_EXPORT QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols,
-                                       const QString &delimiter);
+QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols,
+                      const QString &delimiter);
 
 // The routine's call text ({ ? = call p(?, ?) }) with each marker after the return value's
 // replaced, once, by the current value of the next parameter that is not the return value, as
 // an SQL literal of its type for the provider; a Null as nothing.
-HLTABULON_EXPORT QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters,
-                                       db::Provider provider = db::Provider::SQLite);
+QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters,
+                      db::Provider provider = db::Provider::SQLite);
 
 // Long binary and long text columns are not offered as fields.
-HLTABULON_EXPORT bool allowedDataType(int adoType);
+bool allowedDataType(int adoType);
 
 // Ascending by the first column, lower-cased, by character code; stable.
-HLTABULON_EXPORT void sortArray(QList<QStringList> &rows);
+void sortArray(QList<QStringList> &rows);
 
 } // namespace analysis::querytext

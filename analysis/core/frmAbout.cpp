@@ -1,6 +1,6 @@
-#include "core/frmAbout.h"
+#include "hlTabulon/frmAbout.h"
 
-#include "core/Glob.h"
+#include "hlTabulon/Glob.h"
 
 #include "app/AppInfo.h"
 #include "ui/DesktopOpener.h"

@@ -1,8 +1,8 @@
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
 #include "views/SummaryTotals.h"
 
 #include "PaneDivider/Splitter.h"

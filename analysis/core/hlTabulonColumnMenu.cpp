@@ -1,9 +1,9 @@
 // The column pop-up menu of the results grid: opening it on the cell under the mouse, and running
 // the command the user picked on that column.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "PaneDivider/Splitter.h"
 #include "db/Recordset.h"

@@ -1,7 +1,7 @@
 // The control's dialogs: options, column chooser, sort order, find window and one-record details.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "db/Recordset.h"
 #include "dialogs/frmColumns.h"
 #include "dialogs/frmDetails.h"

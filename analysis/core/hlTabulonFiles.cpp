@@ -1,9 +1,9 @@
 // SQL scripts and XML documents: opening a query from a file, saving the current view's SQL, the
 // save dialog's proposal and the recent-files list of the "Open" button.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "files/AtomicFile.h"
 #include "settings/IniFile.h"

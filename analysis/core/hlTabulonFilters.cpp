@@ -1,9 +1,9 @@
 // Result filters from the column menu: one condition per command, joined into the column-menu
 // filter that the results pipeline applies, with a history on the "RemoveFilter" drop-down.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"

@@ -1,11 +1,11 @@
 // What the control does with the rows it shows: completing the lazy fetch, moving to the first or
 // last record, selecting, sizing, counting, finding and the sort pictures.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "dialogs/frmNotes.h"
 #include "hlQueryMenu/qryMenu.h"

@@ -1,11 +1,11 @@
 // Start-up, tear-down and the run commands of the control.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlLayout.h"
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
-#include "core/frmAbout.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/frmAbout.h"
 
 #include "PaneDivider/Splitter.h"
 #include "app/AppInfo.h"

@@ -1,9 +1,9 @@
 // Printing the current view and handing its rows to the export window.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
 #include "core/GridRecordset.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
 #include "dialogs/frmExport.h"
 #include "chart/ChartView.h"

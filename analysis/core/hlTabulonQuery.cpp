@@ -1,11 +1,11 @@
 // The results pipeline: from the query source, the stored filters and the sort order to one open
 // recordset shown in the results grid.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "core/QueryText.h"
 #include "dialogs/frmParameters.h"
 #include "dialogs/frmSQLError.h"

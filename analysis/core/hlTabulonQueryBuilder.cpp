@@ -2,11 +2,11 @@
 // filter into the query. Tables and views are filtered by the database over the statement's
 // result rows (Get_Query); routines and XML documents, whose rows are held in memory, by the
 // recordset filter with the builder's conditions as they stand, never as text run as code.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
 #include "dialogs/frmQueryBuilder.h"
 
 #include "db/Recordset.h"

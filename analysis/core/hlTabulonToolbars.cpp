@@ -1,9 +1,9 @@
 // The two keyed toolbars, applying the options, and cancelling a long operation with Escape.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
 #include "dialogs/frmQueryBuilder.h"
 
 #include "PaneDivider/Splitter.h"

@@ -1,9 +1,9 @@
 // Switching between the four views and laying the control out.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlLayout.h"
 #include "core/ControlSupport.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "PaneDivider/Splitter.h"
 #include "chart/ChartView.h"

@@ -1,7 +1,7 @@
 #include "dialogs/DialogTrap.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 
 namespace analysis {
 

@@ -1,6 +1,6 @@
 #include "dialogs/frmColumns.h"
 
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "ui/MousePointer.h"

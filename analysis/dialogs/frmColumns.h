@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 #include <QPointer>
 
@@ -13,7 +11,7 @@ class Grid;
 
 // "View Columns": which columns of the results grid are displayed. Works straight on the grid's
 // hidden flags; stores nothing in the settings.
-class HLTABULON_EXPORT frmColumns : public QDialog {
+class frmColumns : public QDialog {
     Q_OBJECT
 public:
     explicit frmColumns(QWidget *parent = nullptr);

@@ -1,6 +1,6 @@
 #include "dialogs/frmDetails.h"
 
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "db/Recordset.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 
 #include <memory>
@@ -18,7 +16,7 @@ class KeyedToolBar;
 
 // "Row Details": the current record of the results, one field a row, with steps to the
 // neighbouring records. First and Last are the control's own moves (MoveRec).
-class HLTABULON_EXPORT frmDetails : public QDialog {
+class frmDetails : public QDialog {
     Q_OBJECT
 public:
     explicit frmDetails(QWidget *parent = nullptr);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 
 class DataExport;
@@ -9,7 +7,7 @@ class DataExport;
 // "Export Data": the window that hosts the export control. It closes when the control raises
 // Unload; closed another way while an export runs, it asks the control to stop and closes once
 // the export has ended.
-class HLTABULON_EXPORT frmExport : public QDialog {
+class frmExport : public QDialog {
     Q_OBJECT
 public:
     explicit frmExport(QWidget *parent = nullptr);

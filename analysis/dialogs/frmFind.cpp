@@ -1,6 +1,6 @@
 #include "dialogs/frmFind.h"
 
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "ui/MousePointer.h"
 
 #include <QCheckBox>

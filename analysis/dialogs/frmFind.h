@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 
 class QCheckBox;
@@ -12,7 +10,7 @@ class QRadioButton;
 // "Find": the search text and options for the control's grid search, with the history of the
 // last 51 texts shared by every control of the process. The search itself is the control's
 // answer to DoFind.
-class HLTABULON_EXPORT frmFind : public QDialog {
+class frmFind : public QDialog {
     Q_OBJECT
 public:
     explicit frmFind(QWidget *parent = nullptr);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 #include <QString>
 
@@ -9,7 +7,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 // "Notes": the whole text of one grid cell in a resizable box.
-class HLTABULON_EXPORT frmNotes : public QDialog {
+class frmNotes : public QDialog {
     Q_OBJECT
 public:
     explicit frmNotes(QWidget *parent = nullptr);

@@ -1,7 +1,7 @@
 #include "dialogs/frmOptions.h"
 
-#include "core/Options.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/hlTabulon.h"
 #include "dialogs/DialogTrap.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"

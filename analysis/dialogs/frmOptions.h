@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QAbstractSpinBox>
 #include <QDialog>
 #include <QFont>
@@ -24,7 +22,7 @@ struct Options;
 
 // The number box of the recent-files count with its up-down arrows. Typing is not limited; an
 // arrow takes the box's leading number and steps it by one within 0 to 9.
-class HLTABULON_EXPORT RecentFilesBox : public QAbstractSpinBox {
+class RecentFilesBox : public QAbstractSpinBox {
     Q_OBJECT
 public:
     explicit RecentFilesBox(QWidget *parent = nullptr);
@@ -44,7 +42,7 @@ protected:
 // only when every control gave a valid value is it stored and made the shared values in one go,
 // and the opening control re-applies them. Closing without saving leaves the shared values, the
 // store and the control as they were.
-class HLTABULON_EXPORT frmOptions : public QDialog {
+class frmOptions : public QDialog {
     Q_OBJECT
 public:
     enum Tab { tabResults = 0, tabChart = 1, tabSummary = 2, tabXTab = 3, tabGeneral = 4 };

@@ -2,8 +2,8 @@
 // and the tooltips.
 #include "dialogs/frmOptions.h"
 
-#include "core/Options.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/hlTabulon.h"
 #include "dialogs/DialogTrap.h"
 #include "ui/CommonDialog.h"
 #include "ui/VbColor.h"

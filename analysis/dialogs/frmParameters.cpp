@@ -1,6 +1,6 @@
 #include "dialogs/frmParameters.h"
 
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "db/Command.h"
 #include "db/Types.h"

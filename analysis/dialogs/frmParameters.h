@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDate>
 #include <QDialog>
 #include <QString>
@@ -20,7 +18,7 @@ class Grid;
 
 // "Parameters": asks for the input parameters of a stored routine before it runs and writes them
 // into the command. It starts cancelled: only a completed OK lets the routine run.
-class HLTABULON_EXPORT frmParameters : public QDialog {
+class frmParameters : public QDialog {
     Q_OBJECT
 public:
     explicit frmParameters(QWidget *parent = nullptr);

@@ -1,8 +1,8 @@
 #include "dialogs/frmQueryBuilder.h"
 
 #include "automation/Automation.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
 #include "settings/SettingsStore.h"
 #include "ui/Twips.h"
 

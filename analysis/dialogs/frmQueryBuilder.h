@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QFrame>
 #include <QPointer>
 
@@ -15,7 +13,7 @@ class QueryBuilder;
 // only hides it, so the conditions are there again at the next show. Its size and position are
 // kept in the settings section "QueryBuilder" (twips). Apply of the hosted builder takes its
 // filter into the control's query and refreshes the current view.
-class HLTABULON_EXPORT frmQueryBuilder : public QFrame {
+class frmQueryBuilder : public QFrame {
     Q_OBJECT
 public:
     explicit frmQueryBuilder(QWidget *parent = nullptr);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 #include <QString>
 
@@ -9,7 +7,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 // "SQL Message": the text of a statement the database refused, shown modeless over the control.
-class HLTABULON_EXPORT frmSQLError : public QDialog {
+class frmSQLError : public QDialog {
     Q_OBJECT
 public:
     explicit frmSQLError(QWidget *parent = nullptr);

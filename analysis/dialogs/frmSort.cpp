@@ -1,8 +1,8 @@
 #include "dialogs/frmSort.h"
 
 #include "automation/Automation.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
 #include "ui/EventLoop.h"

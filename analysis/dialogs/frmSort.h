@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QDialog>
 #include <QList>
 #include <QPointer>
@@ -20,7 +18,7 @@ class Grid;
 // "Sort Rows": the columns the query's rows are ordered by, their priority and direction. Saving
 // hands the list to the opener's SortCols property and asks the opener's Refresh_Results to run
 // the query again; both are reached by name, so any control with those members can open it.
-class HLTABULON_EXPORT frmSort : public QDialog {
+class frmSort : public QDialog {
     Q_OBJECT
 public:
     explicit frmSort(QWidget *parent = nullptr);

@@ -1,6 +1,6 @@
 #include "TabulonTestSupport.h"
 
-#include "core/frmAbout.h"
+#include "hlTabulon/frmAbout.h"
 
 #include "app/AppInfo.h"
 #include "automation/Automation.h"

@@ -1,4 +1,4 @@
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 
 #include "settings/SettingsStore.h"
 

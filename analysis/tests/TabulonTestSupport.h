@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
-#include "core/Options.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "Faultdesk/ErrorState.h"
 #include "Faultdesk/ModalRunner.h"

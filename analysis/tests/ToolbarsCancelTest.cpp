@@ -1,7 +1,7 @@
 #include "TabulonTestSupport.h"
 
-#include "core/Glob.h"
-#include "core/frmAbout.h"
+#include "hlTabulon/Glob.h"
+#include "hlTabulon/frmAbout.h"
 
 #include "grid/Grid.h"
 #include "hlQueryMenu/qryMenu.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QHash>
 #include <QString>
 
@@ -20,7 +18,7 @@ namespace analysis::chartview {
 // in columns. With two: one column per run of equal first values, one row per distinct second
 // value in the order first seen (found by a hash, not a search), series in rows; a pair that does
 // not occur stays an empty point.
-class HLTABULON_EXPORT ChartGridFiller {
+class ChartGridFiller {
 public:
     // Empties the grid and lays out its series.
     ChartGridFiller(chart::ChartData &data, bool twoGroups);
@@ -43,9 +41,9 @@ enum Function : int { fnCount = 0, fnPercent = 1, fnSum = 2, fnAvg = 3, fnMin = 
 // matching aggregate of its points: counts and sums add up, a minimum is the least point, a
 // maximum the greatest, and an average is the series' own sum over its own count, given in
 // averageParts by the series' label (never an average or a sum of averages).
-HLTABULON_EXPORT void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency,
-                                  double grandTotal,
-                                  const QHash<QString, std::pair<double, double>> &averageParts = {});
+void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency,
+                 double grandTotal,
+                 const QHash<QString, std::pair<double, double>> &averageParts = {});
 
 struct Titles {
     QString valueAxis;    // "Count", "% Total", "Sum of Amount", ...
@@ -54,7 +52,7 @@ struct Titles {
     QString categoryAxis;
 };
 // `second` empty: one group column.
-HLTABULON_EXPORT Titles titles(int function, const QString &valueColumn, const QString &first, const QString &second);
+Titles titles(int function, const QString &valueColumn, const QString &first, const QString &second);
 
 // The legend never lists more than this many columns, whichever way the series run.
 inline constexpr int kLegendColumns = 100;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QLocale>
 #include <QString>
 
@@ -29,31 +27,31 @@ struct Choice {
 
 // The statement with closing semicolons dropped and its top-level ORDER BY cut, unless a LIMIT,
 // OFFSET or FETCH follows it (then the order picks the rows and stays).
-HLTABULON_EXPORT QString withoutOrderBy(const QString &statement);
+QString withoutOrderBy(const QString &statement);
 
 // A whole number typed in the user's locale (its thousands separators allowed, a fraction taken
 // to the nearest whole number) in canonical form; nothing for an empty or non-numeric text.
-HLTABULON_EXPORT std::optional<QString> canonicalWholeNumber(const QString &text, const QLocale &locale = QLocale());
+std::optional<QString> canonicalWholeNumber(const QString &text, const QLocale &locale = QLocale());
 
 // The column alias the database gives the aggregate ("Count", "% Total", "Sum of x", ...).
-HLTABULON_EXPORT QString aggregateAlias(const Choice &choice);
+QString aggregateAlias(const Choice &choice);
 
 // SELECT <groups>, <aggregate> FROM (<inner>) AS t GROUP BY <groups> [HAVING ...] ORDER BY
 // <groups>, names quoted with the delimiter. `inner` is the results statement with its filters
 // and without its ORDER BY. Throws std::invalid_argument with a message for the user when an
 // operator is chosen and the value box is empty or holds no number, or when the function needs
 // a value column and none is chosen.
-HLTABULON_EXPORT QString summarySql(const Choice &choice, const QString &inner, const QString &delimiter,
-                                    const QLocale &locale = QLocale());
+QString summarySql(const Choice &choice, const QString &inner, const QString &delimiter,
+                   const QLocale &locale = QLocale());
 
 // The per-group sum and count of the value column under the same groups, filter and order as
 // summarySql (columns: the groups, then "s" and "n"), from which averages over several groups are
 // computed exactly.
-HLTABULON_EXPORT QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
-                                         const QLocale &locale = QLocale());
+QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
+                        const QLocale &locale = QLocale());
 
 // The display format by ADO type code: integers "#,###", fractional numbers "#,###.00", money
 // "$#,###.00", anything else none.
-HLTABULON_EXPORT QString numberFormat(int adoType);
+QString numberFormat(int adoType);
 
 } // namespace analysis::summarysql

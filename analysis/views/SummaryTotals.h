@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include <QString>
 
 #include <cstddef>
@@ -24,7 +22,7 @@ namespace analysis {
 // what a total means. Subtotals and TOTAL take the matching aggregate of the groups under them: a sum of sums
 // and counts, a minimum of minimums, a maximum of maximums, and for averages the sum over the
 // groups' rows divided by their count, never an average of averages.
-struct HLTABULON_EXPORT SummaryTotals {
+struct SummaryTotals {
     struct Group {
         std::optional<double> value; // the aggregate as the database gave it
         double sum = 0;              // averages: the sum and count of the group's values

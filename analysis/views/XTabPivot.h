@@ -1,7 +1,5 @@
 #pragma once
 
-#include <tabulon/hlTabulonExport.h>
-
 #include "views/SummaryTotals.h"
 
 #include <QHash>
@@ -18,7 +16,7 @@ namespace analysis {
 // grouped them. Keys are told apart by their exact values (case, blanks, Null against empty
 // text), found through hash indexes, and kept in the order first seen. Each cell also keeps the
 // sum and count of its rows, so that the totals of averages are averages over rows.
-class HLTABULON_EXPORT XTabPivot {
+class XTabPivot {
 public:
     using Cell = SummaryTotals::Group;
 

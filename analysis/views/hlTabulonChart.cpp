@@ -1,11 +1,11 @@
 // The chart view: the aggregate of one or two group columns drawn as bars, an area or a pie, its
 // look and options, the 3-D sliders, the mouse and keys on the chart, and mailing its picture.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "views/ChartGrid.h"
 #include "views/ViewFetch.h"
 

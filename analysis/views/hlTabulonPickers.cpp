@@ -1,10 +1,10 @@
 // The set-up bars of the chart, summary and cross-tab views: what to group by, which function of
 // which column, and an optional condition on the result; and the aggregate statement built from
 // them.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
 

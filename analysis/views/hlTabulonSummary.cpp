@@ -1,11 +1,11 @@
 // The summary view: the query's rows grouped by up to three columns with one aggregate each,
 // subtotals per group level, a TOTAL row, and rows hidden by value from a pop-up menu.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
-#include "core/Options.h"
+#include "hlTabulon/Options.h"
 #include "views/SummarySql.h"
 #include "views/SummaryTotals.h"
 #include "views/ViewFetch.h"

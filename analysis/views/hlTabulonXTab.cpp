@@ -1,9 +1,9 @@
 // The cross-tab view: one aggregate pivoted over two columns, the first column's values down the
 // left, the second's across, with a TOTAL column, a TOTAL row and a caption naming what is shown.
-#include "core/hlTabulon.h"
+#include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
-#include "core/LibraryState.h"
+#include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
 #include "views/SummarySql.h"
 #include "views/SummaryTotals.h"

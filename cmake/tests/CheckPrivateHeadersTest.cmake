@@ -22,3 +22,14 @@ foreach(innocent "UsesOwn.cpp" "Lib.cpp")
     message(FATAL_ERROR "the check reported ${innocent}, which includes no private header of another library:\n${out}")
   endif()
 endforeach()
+
+# An allowed use is passed over; the other is still reported.
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -DROOT=${fixture} -DLIBRARIES=lib "-DALLOWED=app/ByName.cpp:inner/Deep.h"
+    -P ${CMAKE_CURRENT_LIST_DIR}/../CheckPrivateHeaders.cmake
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(out "${out}${err}")
+string(FIND "${out}" "ByName.cpp" at)
+if(rc EQUAL 0 OR NOT at EQUAL -1)
+  message(FATAL_ERROR "the check did not pass over exactly the allowed use:\n${out}")
+endif()

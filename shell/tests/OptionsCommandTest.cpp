@@ -1,8 +1,6 @@
 // Tools > Options on a query window reaches its control's options dialog.
 #include "ShellTestSupport.h"
 
-#include "dialogs/frmOptions.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QMdiArea>
@@ -27,15 +25,16 @@ TEST_F(OptionsCommand, CtrlOOnAQueryWindowOpensTheOptionsOnItsViewAndOkApplies)
     ASSERT_TRUE(main->mnuOptions->isEnabled());
     EXPECT_TRUE(w->control()->stShowRowCount());
 
-    int shownTab = -1;
+    QString shownTab;
     onModal = [&shownTab](QDialog &d) {
-        auto *dlg = qobject_cast<frmOptions *>(&d);
-        ASSERT_NE(dlg, nullptr);
-        dlg->show();
-        ASSERT_TRUE(dlg->isLoaded());
-        shownTab = dlg->tabOptions->currentIndex();
-        dlg->chkShowCount->click();
-        dlg->cmdOK->click();
+        d.show();
+        auto *tabs = d.findChild<QTabWidget *>(QStringLiteral("tabOptions"));
+        auto *showCount = d.findChild<QCheckBox *>(QStringLiteral("chkShowCount"));
+        auto *ok = d.findChild<QPushButton *>(QStringLiteral("cmdOK"));
+        ASSERT_TRUE(tabs && showCount && ok);
+        shownTab = tabs->tabText(tabs->currentIndex());
+        showCount->click();
+        ok->click();
     };
     QApplication::setActiveWindow(main);
     QTest::keyClick(main, Qt::Key_O, Qt::ControlModifier);
@@ -43,7 +42,7 @@ TEST_F(OptionsCommand, CtrlOOnAQueryWindowOpensTheOptionsOnItsViewAndOkApplies)
 
     ASSERT_EQ(modals.size(), 1u);
     EXPECT_EQ(modals[0], QStringLiteral("frmOptions"));
-    EXPECT_EQ(shownTab, frmOptions::tabResults);
+    EXPECT_EQ(shownTab, QStringLiteral("Results"));
     EXPECT_TRUE(analysis::options().ShowCount);
     // Re-applied to the control: with the count always shown, its toggle goes.
     EXPECT_FALSE(w->control()->stShowRowCount());

@@ -11,9 +11,9 @@
 #include "Faultdesk/ModalRunner.h"
 #include "SampleTool.h"
 #include "SqliteWriter.h"
-#include "core/LibraryState.h"
-#include "core/Options.h"
-#include "core/hlTabulon.h"
+#include "hlTabulon/LibraryState.h"
+#include "hlTabulon/Options.h"
+#include "hlTabulon/hlTabulon.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "db/Connection.h"
