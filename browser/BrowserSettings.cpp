@@ -2,6 +2,7 @@
 
 #include "hlSourceBrowser/DataSourceFile.h"
 #include "Faultdesk/hrErr.h"
+#include "BrowserTrap.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -142,7 +143,7 @@ void logError(const QString &procName, const QString &description)
 
 bool Read_INI()
 {
-    try {
+    return trap(QStringLiteral("Read_INI"), [&] {
         BrowserSettings &s = browserSettings();
         s.ObjectToolDelay = 3;
         s.SplitPercentage = 20;
@@ -165,15 +166,12 @@ bool Read_INI()
         r.read(kData, QStringLiteral("Split\\Left"), s.SplitLeft);
         r.reportBad(QStringLiteral("Read_INI"));
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Read_INI"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool Get_Options()
 {
-    try {
+    return trap(QStringLiteral("Get_Options"), [&] {
         BrowserSettings &s = browserSettings();
         Reader r(appName());
         r.read(kAdmin, QStringLiteral("Open Table"), s.OpenTable);
@@ -188,10 +186,7 @@ bool Get_Options()
         s.OpenTable = true;
         r.reportBad(QStringLiteral("Get_Options"));
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Get_Options"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool Write_INI()

@@ -1,6 +1,7 @@
 #include "hlSourceBrowser/DataSourceFile.h"
 
 #include "hlSourceBrowser/BrowserSettings.h"
+#include "BrowserTrap.h"
 #include "files/AtomicFile.h"
 #include "frmNewDataSource.h"
 #include "settings/IniFile.h"
@@ -250,7 +251,7 @@ bool Save_DataSources()
 
 bool New_DataSource(int row, bool edit)
 {
-    try {
+    return trap(QStringLiteral("New_DataSource"), [&] {
         DataSourceTable &table = dataSources();
         if (edit && (row < 1 || row > kMaxDataSources))
             throw std::runtime_error(tr("There is no data source %1.").arg(row).toStdString());
@@ -279,10 +280,7 @@ bool New_DataSource(int row, bool edit)
         r.Description = doubleApostrophes(dlg.Description());
         r.Delimiter = doubleApostrophes(dlg.Delimiter());
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("New_DataSource"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool Delete_DataSource(int row)

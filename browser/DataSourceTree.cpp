@@ -7,8 +7,8 @@
 #include "hlSourceBrowser/DataSourceFile.h"
 #include "Passwords.h"
 #include "db/Connection.h"
-#include "db/ConnectionString.h"
 #include "Faultdesk/hrErr.h"
+#include "BrowserTrap.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
@@ -99,7 +99,7 @@ std::shared_ptr<db::Connection> &hlSourceBrowser::connectionSlot(int row)
 bool hlSourceBrowser::Refresh_Data()
 {
     const QString before = staStatus->Panels(1).Text();
-    try {
+    return trap(QStringLiteral("Refresh_Data"), [&] {
         ui::MousePointer::setHourglass();
         staStatus->Panels(1).setText(tr("Selecting Data Sources ..."));
 
@@ -209,15 +209,13 @@ bool hlSourceBrowser::Refresh_Data()
         staStatus->Panels(1).setText(before);
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Refresh_Data"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Connect_DataSource()
 {
-    try {
+    // report() masks the passwords a provider's message may quote.
+    return trap(QStringLiteral("Connect_DataSource"), [&] {
         ui::MousePointer::setHourglass();
         QTreeWidgetItem *selected = tvwData->currentItem();
         if (!selected)
@@ -241,15 +239,12 @@ bool hlSourceBrowser::Connect_DataSource()
         staStatus->Panels(1).setText(tr("Ready ..."));
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Connect_DataSource"), db::maskPasswords(QString::fromUtf8(e.what())));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Disconnect_DataSource()
 {
-    try {
+    return trap(QStringLiteral("Disconnect_DataSource"), [&] {
         const auto cn = connection(m_currentRow);
         if (cn)
             cn->Close();
@@ -261,10 +256,7 @@ bool hlSourceBrowser::Disconnect_DataSource()
         clearObjects();
         staStatus->Panels(2).setText({});
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Disconnect_DataSource"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void hlSourceBrowser::tvwData_Expand(QTreeWidgetItem *node)
@@ -281,7 +273,7 @@ void hlSourceBrowser::tvwData_Expand(QTreeWidgetItem *node)
 
 bool hlSourceBrowser::tvwData_NodeClick(QTreeWidgetItem *node)
 {
-    try {
+    return trap(QStringLiteral("tvwData_NodeClick"), [&] {
         if (!node)
             return true;
         ui::MousePointer::setHourglass();
@@ -308,10 +300,7 @@ bool hlSourceBrowser::tvwData_NodeClick(QTreeWidgetItem *node)
         }
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("tvwData_NodeClick"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void hlSourceBrowser::tvwData_MouseMove(QTreeWidgetItem *nodeUnderPointer)

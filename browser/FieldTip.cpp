@@ -5,6 +5,7 @@
 
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "PaneDivider/Splitter.h"
+#include "BrowserTrap.h"
 #include "db/Connection.h"
 #include "grid/Grid.h"
 #include "ui/StatusPanels.h"
@@ -41,7 +42,7 @@ QString sortKey(const QVariant &row)
 
 bool hlSourceBrowser::Get_Fields()
 {
-    try {
+    return trap(QStringLiteral("Get_Fields"), [&] {
         staStatus->Panels(1).setText(tr("Retrieving Object information ..."));
         m_fields.clear();
         if (m_objectBase.isEmpty())
@@ -58,15 +59,13 @@ bool hlSourceBrowser::Get_Fields()
         m_fields = std::move(fields);
         staStatus->Panels(1).setText(tr("Ready ..."));
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Get_Fields"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 QVariant hlSourceBrowser::Popluate_ToolTip()
 {
-    try {
+    // A failure answers an empty value, which callers tell from True.
+    const bool done = trap(QStringLiteral("Popluate_ToolTip"), [&] {
         const BrowserSettings &s = browserSettings();
         if (!s.ObjectToolTips)
             return true;
@@ -106,15 +105,13 @@ QVariant hlSourceBrowser::Popluate_ToolTip()
         const int frame = 2;
         grdTooltip->resize(width + frame, rowHeight * r + frame);
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Popluate_ToolTip"), QString::fromUtf8(e.what()));
-        return {};
-    }
+    });
+    return done ? QVariant(true) : QVariant();
 }
 
 bool hlSourceBrowser::Show_ToolTip()
 {
-    try {
+    return trap(QStringLiteral("Show_ToolTip"), [&] {
         if (!browserSettings().ObjectToolTips)
             return true;
         grdTooltip->hide();
@@ -134,10 +131,7 @@ bool hlSourceBrowser::Show_ToolTip()
         tmrTip->setInterval(1000);
         tmrTip->start();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Show_ToolTip"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void hlSourceBrowser::tmrTip_Timer()
@@ -191,27 +185,21 @@ void hlSourceBrowser::grdTooltip_MouseMove()
 
 bool hlSourceBrowser::Sort_Array(FieldArray &aData)
 {
-    try {
+    return trap(QStringLiteral("Sort_Array"), [&] {
         std::stable_sort(aData.begin(), aData.end(), [](const auto &a, const auto &b) {
             return a[0].toLower() < b[0].toLower();
         });
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Sort_Array"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Sort_Array(QVariantList &aData)
 {
-    try {
+    return trap(QStringLiteral("Sort_Array"), [&] {
         std::stable_sort(aData.begin(), aData.end(),
                          [](const QVariant &a, const QVariant &b) { return sortKey(a) < sortKey(b); });
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Sort_Array"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 QString hlSourceBrowser::Format_Value(int lngType)

@@ -68,9 +68,9 @@ void hlSourceBrowser::buildObjectList()
 
 void hlSourceBrowser::lvwData_ItemClick(int item)
 {
-    try {
+    trap(QStringLiteral("lvwData_ItemClick"), [&] {
         if (item < 0 || item >= lvwData->count())
-            return;
+            return true;
         ui::yieldEvents();
         if (lvwData->selectedItem() != item)
             lvwData->setSelectedItem(item);
@@ -90,9 +90,8 @@ void hlSourceBrowser::lvwData_ItemClick(int item)
         }
         if (ready && !routine)
             Show_ToolTip();
-    } catch (const std::exception &e) {
-        emit Faultdesk(QStringLiteral("lvwData_ItemClick"), QString::fromUtf8(e.what()));
-    }
+        return true;
+    });
     ui::MousePointer::setDefault();
 }
 

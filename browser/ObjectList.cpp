@@ -5,6 +5,7 @@
 
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "hlSourceBrowser/DataSourceFile.h"
+#include "BrowserTrap.h"
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
@@ -54,7 +55,7 @@ QString itemCountText(int count)
 
 bool hlSourceBrowser::Set_Grids()
 {
-    try {
+    return trap(QStringLiteral("Set_Grids"), [&] {
         // The tree's path separator is fullPath()'s " : ".
         if (lvwData->columnCount() == 0) {
             lvwData->addColumn(tr("Name"), 1500);
@@ -63,10 +64,7 @@ bool hlSourceBrowser::Set_Grids()
             lvwData->addColumn(QString(), 0);
         }
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Set_Grids"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 QString hlSourceBrowser::delimiter() const
@@ -221,7 +219,7 @@ bool hlSourceBrowser::Get_DataObjects(QTreeWidgetItem *Nodx)
 
 bool hlSourceBrowser::Size_Cols()
 {
-    try {
+    return trap(QStringLiteral("Size_Cols"), [&] {
         // Measured as the details view draws: its own font, the names with their icons, and never
         // narrower than the heading with room for its sort arrow.
         const QTreeView *view = lvwData->reportView();
@@ -243,10 +241,7 @@ bool hlSourceBrowser::Size_Cols()
         for (int column = 2; column < lvwData->columnCount(); ++column)
             lvwData->setColumnWidth(column, widest(column - 1) + 400);
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Size_Cols"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Allowed_DataType(int lngType)
@@ -292,7 +287,7 @@ QString hlSourceBrowser::Field_Type(int lngType)
 
 bool hlSourceBrowser::Get_Parameters()
 {
-    try {
+    return trap(QStringLiteral("Get_Parameters"), [&] {
         db::Command cmd;
         cmd.ActiveConnection = connectionSlot(m_currentRow);
         cmd.CommandType = 4;
@@ -308,8 +303,5 @@ bool hlSourceBrowser::Get_Parameters()
             Sort_Array(fields);
         m_fields = std::move(fields);
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Get_Parameters"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }

@@ -1,6 +1,7 @@
 #include "Passwords.h"
 
 #include "hlSourceBrowser/BrowserSettings.h"
+#include "BrowserTrap.h"
 #include "settings/SettingsStore.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
@@ -38,7 +39,8 @@ QString normalisePassword(const QString &text)
 
 QString hashPassword(const QString &text)
 {
-    try {
+    QString hash;
+    trap(QStringLiteral("Scramble_Password"), [&] {
         ensureSodium();
         const QByteArray plain = normalisePassword(text).toUtf8();
         char out[crypto_pwhash_STRBYTES];
@@ -46,11 +48,9 @@ QString hashPassword(const QString &text)
                               crypto_pwhash_MEMLIMIT_INTERACTIVE)
             != 0)
             throw std::runtime_error("Out of memory while hashing the password.");
-        return QString::fromLatin1(out);
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Scramble_Password"), QString::fromUtf8(e.what()));
-        return {};
-    }
+        hash = QString::fromLatin1(out);
+    });
+    return hash;
 }
 
 bool verifyPassword(const QString &text, const QString &stored)
@@ -58,29 +58,23 @@ bool verifyPassword(const QString &text, const QString &stored)
     const QString plainText = normalisePassword(text);
     if (stored.isEmpty())
         return plainText.isEmpty();
-    try {
+    return trap(QStringLiteral("Scramble_Password"), [&] {
         ensureSodium();
         const QByteArray plain = plainText.toUtf8();
         const QByteArray hash = stored.toLatin1();
         return crypto_pwhash_str_verify(hash.constData(), plain.constData(), quint64(plain.size())) == 0;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Scramble_Password"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool checkPasswordFor(bool guardOn)
 {
-    try {
+    return trap(QStringLiteral("Check_AdminPassword"), [&] {
         if (browserSettings().Password.isEmpty() || !guardOn)
             return true;
         frmPassword dlg(false);
         runDialog(dlg);
         return !dlg.Cancelled();
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Check_AdminPassword"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool Check_AdminPassword()

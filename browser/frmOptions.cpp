@@ -1,5 +1,6 @@
 #include "frmOptions.h"
 
+#include "BrowserTrap.h"
 #include "Passwords.h"
 #include "db/ConnectionString.h"
 #include "grid/Grid.h"
@@ -217,7 +218,7 @@ bool frmOptions::load()
 
 bool frmOptions::Init()
 {
-    try {
+    return trap(QStringLiteral("Init"), [&] {
         m_loaded = false;
         m_passwordGiven = false;
         // What the data-source file holds now; closing without saving returns the table to it.
@@ -263,15 +264,12 @@ bool frmOptions::Init()
         m_dataSourcesChanged = false;
         m_loaded = true;
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Set_Grid()
 {
-    try {
+    return trap(QStringLiteral("Set_Grid"), [&] {
         grdDataSources->setRows(1);
         grdDataSources->setCols(colCount);
         grdDataSources->setFixedRows(1);
@@ -287,15 +285,12 @@ bool frmOptions::Set_Grid()
         grdDataSources->setAllowUserResizing(grid::flexResizeColumns);
         grdDataSources->setGridLines(grid::flexGridFlat);
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Set_Grid"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Set_ToolTips()
 {
-    try {
+    return trap(QStringLiteral("Set_ToolTips"), [&] {
         chkToolBarText->setToolTip(tr("Display descriptive text on Data toolbar icons"));
         chkGridLines->setToolTip(tr("Display grid lines (Details view only)"));
         chkObjectToolTips->setToolTip(tr("Display object fields as tooltip"));
@@ -322,15 +317,12 @@ bool frmOptions::Set_ToolTips()
         cmdCancel->setToolTip(tr("Exit without saving changes"));
         cmdApply->setToolTip(tr("Apply changes"));
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Set_ToolTips"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool frmOptions::Refresh_DataSources()
 {
-    try {
+    return trap(QStringLiteral("Refresh_DataSources"), [&] {
         for (int i = 1; i <= 3; ++i)
             cmdDataSource[size_t(i)]->setEnabled(false);
         grdDataSources->setRows(1);
@@ -359,10 +351,7 @@ bool frmOptions::Refresh_DataSources()
         grdDataSources->AutoSize(0, colCount - 1);
         cmdDataSource[1]->setEnabled(any);
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Refresh_DataSources"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 QString frmOptions::Get_Value(const QString &connection, const QString &keyName)
@@ -389,7 +378,7 @@ QString frmOptions::Get_Value(const QString &connection, const QString &keyName)
 
 bool frmOptions::Save_Changes()
 {
-    try {
+    return trap(QStringLiteral("Save_Changes"), [&] {
         // Built aside and put in place only when it is whole, so a refused value or a failed write
         // leaves the browser's settings as they were.
         BrowserSettings next = browserSettings();
@@ -428,10 +417,7 @@ bool frmOptions::Save_Changes()
         }
         cmdApply->setEnabled(false);
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Save_Changes"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 frmOptions::CommitResult frmOptions::commit()
@@ -518,12 +504,7 @@ int frmOptions::selectedTableRow() const
 
 void frmOptions::cmdDataSource_Click(int index)
 {
-    try {
-        dataSourceCommand(index);
-    } catch (const std::exception &e) {
-        ui::MousePointer::setDefault();
-        logError(QStringLiteral("cmdDataSource_Click"), QString::fromUtf8(e.what()));
-    }
+    trap(QStringLiteral("cmdDataSource_Click"), [&] { dataSourceCommand(index); }, [] { ui::MousePointer::setDefault(); });
 }
 
 void frmOptions::dataSourceCommand(int index)

@@ -4,6 +4,7 @@
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "hlSourceBrowser/DataSourceFile.h"
 #include "PaneDivider/Splitter.h"
+#include "BrowserTrap.h"
 #include "app/AppInfo.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
@@ -131,9 +132,15 @@ void hlSourceBrowser::report(const QString &procName, const QString &description
     emit Faultdesk(procName, db::maskPasswords(description));
 }
 
+bool hlSourceBrowser::trap(const QString &procedure, const std::function<bool()> &body)
+{
+    return trapWith([this](const QString &name, const QString &text) { report(name, text); }, procedure, body,
+                    [] {});
+}
+
 bool hlSourceBrowser::Init()
 {
-    try {
+    return browser::trap(QStringLiteral("Init"), [&] {
         BrowserSettings &s = browserSettings();
         s.AppName = QStringLiteral("Tabulon");
         if (!Read_INI())
@@ -167,15 +174,12 @@ bool hlSourceBrowser::Init()
         hlSplitData->layoutPanes();
         ui::MousePointer::setDefault();
         return true;
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Init"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Set_Options(bool blnDataChanged, bool /*blnChartChanged*/, bool blnDataSourceChanged)
 {
-    try {
+    return trap(QStringLiteral("Set_Options"), [&] {
         const BrowserSettings &s = browserSettings();
         if (blnDataChanged)
             lvwData->setGridLines(s.GridLines);
@@ -192,15 +196,12 @@ bool hlSourceBrowser::Set_Options(bool blnDataChanged, bool /*blnChartChanged*/,
         hlSplitData->setChild2(s.SplitLeft ? static_cast<QWidget *>(tvwData) : lvwData);
         emit Refreshed();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Set_Options"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Set_MenuText()
 {
-    try {
+    return trap(QStringLiteral("Set_MenuText"), [&] {
         const bool text = browserSettings().ToolBarText;
         const std::pair<const char *, QString> captions[] = {
             {"Large", tr("Large")}, {"Small", tr("Small ")}, {"List", tr("List")},
@@ -211,10 +212,7 @@ bool hlSourceBrowser::Set_MenuText()
         tlbData->setShowCaptions(text);
         ui::yieldEvents();
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Set_MenuText"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 void hlSourceBrowser::applyDataView()

@@ -4,6 +4,7 @@
 
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "hlSourceBrowser/DataSourceFile.h"
+#include "BrowserTrap.h"
 #include "db/Connection.h"
 #include "ui/Prompter.h"
 
@@ -40,7 +41,7 @@ std::optional<int> parseRowLimit(const QString &entry)
 
 bool hlSourceBrowser::Run(int lngType)
 {
-    try {
+    return trap(QStringLiteral("Run"), [&] {
         m_sourceQuery = false;
         switch (lngType) {
         case 0:
@@ -74,15 +75,12 @@ bool hlSourceBrowser::Run(int lngType)
             break; // keeps the last launch's options
         }
         return Run_Query();
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Run"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }
 
 bool hlSourceBrowser::Run_Query()
 {
-    try {
+    return trap(QStringLiteral("Run_Query"), [&] {
         QString sql;
         QString queryName;
         if (m_sourceQuery) {
@@ -111,8 +109,5 @@ bool hlSourceBrowser::Run_Query()
         emit RunQuery(cn, sql, queryName, m_currentDataType, m_maxRecords, m_autoRun, m_showSQL, delimiter(),
                       browserSettings().Options);
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Run_Query"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }

@@ -1,13 +1,14 @@
 #include "hlSourceBrowser/hlSourceBrowser.h"
 
 #include "hlSourceBrowser/BrowserSettings.h"
+#include "BrowserTrap.h"
 #include "frmOptions.h"
 
 #include <exception>
 
 bool hlSourceBrowser::Show_Options()
 {
-    try {
+    return trap(QStringLiteral("Show_Options"), [&] {
         browser::frmOptions dlg(this);
         dlg.setCalledFrom(this);
         // A dialog that could not load has reported why; there is nothing to show.
@@ -15,8 +16,5 @@ bool hlSourceBrowser::Show_Options()
             return false;
         browser::runDialog(dlg);
         return true;
-    } catch (const std::exception &e) {
-        report(QStringLiteral("Show_Options"), QString::fromUtf8(e.what()));
-        return false;
-    }
+    });
 }

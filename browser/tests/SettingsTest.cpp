@@ -1,4 +1,7 @@
 #include "BrowserTestSupport.h"
+#include "BrowserTrap.h"
+
+#include <stdexcept>
 
 using namespace browser;
 using browsertest::BrowserTest;
@@ -103,6 +106,29 @@ TEST_F(SettingsTest, FailedWriteIsReportedAndStops)
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0].procedure, QStringLiteral("Write_INI"));
     EXPECT_TRUE(errors[0].description.contains(QStringLiteral("disk full")));
+}
+
+// The library's trap: the undo step runs before the report, which names the procedure and carries
+// the failure's own text; an answer of the work itself passes through unreported.
+TEST_F(SettingsTest, TrapReportsAFailureAfterUndoingAndPassesAnswersThrough)
+{
+    bool undoneBeforeReport = false;
+    EXPECT_FALSE(trap(
+        QStringLiteral("Save_Changes"), [] { throw std::runtime_error("disk full"); },
+        [&] { undoneBeforeReport = errors.empty(); }));
+    EXPECT_TRUE(undoneBeforeReport);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].procedure, QStringLiteral("Save_Changes"));
+    EXPECT_EQ(errors[0].description, QStringLiteral("disk full"));
+
+    // Something that is not a standard exception is caught and reported too.
+    EXPECT_FALSE(trap(QStringLiteral("Init"), [] { throw 1; }));
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1].description, QStringLiteral("Unexpected error"));
+
+    EXPECT_TRUE(trap(QStringLiteral("Init"), [] {}));
+    EXPECT_FALSE(trap(QStringLiteral("Init"), [] { return false; }));
+    EXPECT_EQ(errors.size(), 2u);
 }
 
 TEST(KeyFilters, PasswordAndNumberBoxes)

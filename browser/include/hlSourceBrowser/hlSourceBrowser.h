@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -219,6 +220,9 @@ private:
     void editDataSources(int command);
     void selectForMenu(QTreeWidgetItem *node);
     void report(const QString &procName, const QString &description);
+    // Runs a member's work; a failure is reported through report() under the procedure's name and
+    // answers false.
+    bool trap(const QString &procedure, const std::function<bool()> &body);
     std::shared_ptr<db::Connection> &connectionSlot(int row);
     void setNodeImage(QTreeWidgetItem *node, int image);
 
