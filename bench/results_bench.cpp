@@ -32,7 +32,6 @@ const char *const kQuery = "SELECT id, qty, code, price, weight, name, city, day
 class BenchTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
-    using hlTabulon::m_rsResults;
 };
 
 double ms(const QElapsedTimer &t)

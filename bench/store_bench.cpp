@@ -55,7 +55,6 @@ const char *const kColumns = "id, qty, code, price, weight, name, city, day";
 class BenchTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
-    using hlTabulon::m_rsResults;
 };
 
 struct Stats {
@@ -468,7 +467,7 @@ int main(int argc, char **argv)
         xmlPeak.push_back(addedPeakMb([&] {
             QElapsedTimer t;
             t.start();
-            tab.m_rsResults->Save(xmlFile);
+            tab.runner().results()->Save(xmlFile);
             xmlMs.push_back(ms(t));
         }));
     }
@@ -492,7 +491,7 @@ int main(int argc, char **argv)
 
     // --- in-memory sort of a text column against SQLite's ORDER BY over the same rows ---
     {
-        auto rows = tab.m_rsResults->Clone();
+        auto rows = tab.runner().results()->Clone();
         std::vector<double> ours, peer, whole;
         const QByteArray sorted = QStringLiteral("SELECT %1 FROM %2 ORDER BY name COLLATE NOCASE").arg(QLatin1String(kColumns), bigTable).toUtf8();
         for (int i = 0; i < runs; ++i) {

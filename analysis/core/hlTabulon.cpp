@@ -94,7 +94,7 @@ hlTabulon::hlTabulon(QWidget *parent)
     resetSortCols();
     // A Yes in any window stops the waits of every control, as it stops their loops.
     m_stop.setStopWhen([] { return analysis::g_blnAbort; });
-    m_strDelimiter = analysis::g_strDelimiter;
+    m_query.setDelimiter(analysis::g_strDelimiter);
     m_escapeSeen = analysis::escapePresses();
 
     // Initialize: the settings are read once per control; what could not be taken is reported
@@ -198,23 +198,23 @@ void hlTabulon::createControls()
 
 void hlTabulon::adoConnection(const std::shared_ptr<db::Connection> &connection)
 {
-    m_adoConnection = connection;
+    m_query.setConnection(connection);
 }
 
 void hlTabulon::SQL(const QString &text)
 {
-    m_strSQL = text;
+    m_query.setStatement(text);
 }
 
 void hlTabulon::Delimiter(const QString &delimiter)
 {
-    m_strDelimiter = delimiter;
+    m_query.setDelimiter(delimiter);
     analysis::g_strDelimiter = delimiter;
 }
 
 void hlTabulon::DataType(tbDataType dataType)
 {
-    m_intDataType = dataType;
+    setDataType(dataType);
 }
 
 void hlTabulon::OpenSQL(bool on)
@@ -229,7 +229,7 @@ void hlTabulon::DataSourceName(const QString &name)
 
 void hlTabulon::MaxRecords(qint32 rows)
 {
-    m_lngMaxRecords = rows;
+    m_query.setMaxRecords(rows);
 }
 
 void hlTabulon::Container(qint32 value)
@@ -269,7 +269,7 @@ void hlTabulon::setDateFormat(const QString &format)
 
 QVariant hlTabulon::SortCols() const
 {
-    return QVariant::fromValue(m_sortCols);
+    return QVariant::fromValue(m_query.sortCols());
 }
 
 void hlTabulon::setSortCols(const QVariant &value)
@@ -287,12 +287,12 @@ void hlTabulon::setSortCols(const QVariant &value)
     // An empty list is the sort dialog's "nothing selected": one empty entry.
     if (cols.isEmpty())
         cols.append(QStringList{QString(), QString()});
-    m_sortCols = cols;
+    m_query.setSortCols(cols);
 }
 
 void hlTabulon::resetSortCols()
 {
-    m_sortCols = {QStringList{QStringLiteral("-1"), QString()}};
+    m_query.resetSortCols();
 }
 
 bool hlTabulon::ShowRowCount() const

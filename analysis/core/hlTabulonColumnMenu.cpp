@@ -156,7 +156,7 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         const QString item = strItem.trimmed();
         const int menuCol = m_lngMenuCol;
         const bool haveCol = menuCol >= 0 && menuCol < grdResults->Cols();
-        const bool inDatabase = m_intDataType == tbDataTable || m_intDataType == tbDataView;
+        const bool inDatabase = dataType() == tbDataTable || dataType() == tbDataView;
         const bool haveRow = grdResults->Row() >= 1;
 
         // The in-memory rows of a routine or XML document are filtered where they are. The
@@ -175,8 +175,8 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         auto sortOn = [&](bool descending) {
             if (!haveCol)
                 return;
-            m_sortCols = {QStringList{grdResults->TextMatrix(0, menuCol),
-                                      descending ? QStringLiteral("1") : QStringLiteral("0")}};
+            m_query.setSortCols({QStringList{grdResults->TextMatrix(0, menuCol),
+                                      descending ? QStringLiteral("1") : QStringLiteral("0")}});
             if (inDatabase) {
                 Refresh_Results(true, false, false);
             } else {

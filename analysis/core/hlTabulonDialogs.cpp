@@ -74,22 +74,13 @@ bool hlTabulon::Show_Sort()
 
 void hlTabulon::sortRowsInMemory()
 {
-    if (m_intDataType != tbDataStoredProc && m_intDataType != tbDataXML)
+    if (!m_query.inMemory())
         return;
-    if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
+    if (!m_query.resultsOpen())
         return;
     trap(QStringLiteral("Show_Sort"), [&] {
-        QStringList keys;
-        for (const QStringList &pair : std::as_const(m_sortCols)) {
-            const QString name = pair.value(0);
-            if (name.isEmpty() || name == QLatin1String("-1"))
-                continue;
-            keys << QStringLiteral("[%1] %2").arg(QString(name).replace(QLatin1String("]"), QLatin1String("]]")),
-                                               pair.value(1) == QLatin1String("1") ? QStringLiteral("DESC")
-                                                                                  : QStringLiteral("ASC"));
-        }
-        m_rsResults->setSort(keys.join(QStringLiteral(", ")));
-        grdResults->setDataSource(m_rsResults);
+        m_query.sortInMemory();
+        grdResults->setDataSource(m_query.results());
         Show_SortIcon();
     });
 }
@@ -166,15 +157,15 @@ bool hlTabulon::Show_Details()
             details->close();
         // Moving through the grid does not move the recordset: its current record is set here to
         // the row the user is on (the grid may have sorted its copy of the rows its own way).
-        if (m_rsResults && m_rsResults->State() == db::adStateOpen && grdResults->Rows() > 1
+        if (m_query.resultsOpen() && grdResults->Rows() > 1
             && grdResults->Row() >= 1) {
             const long long record = grdResults->RecordIndex(grdResults->Row());
             if (record >= 0)
-                m_rsResults->setAbsolutePosition(long(record + 1));
+                m_query.results()->setAbsolutePosition(long(record + 1));
         }
         // The results recordset itself, not a clone: a clone would drop the filter and the
         // in-memory sort, and show other records than the grid.
-        details->setAdRecordSet(m_rsResults);
+        details->setAdRecordSet(m_query.results());
         details->setParentWindow(this);
         details->show();
         m_blnDetailsOpen = true;

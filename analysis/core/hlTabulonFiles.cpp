@@ -93,7 +93,7 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         // SQL box is editable (its change handler clears this only when it is).
         m_blnFieldsLoaded = false;
         if (fileName.right(3).toUpper() != QLatin1String("XML")) {
-            m_intDataType = tbDataTable;
+            setDataType(tbDataTable);
             m_strFileName = fileName;
             txtResultsSQL->setEnabled(true);
             txtResultsSQL->setFocus();
@@ -102,15 +102,15 @@ bool hlTabulon::Open_SQL(const QString &strFile)
             txtResultsSQL->setEnabled(true);
         } else {
             // The document is the query's source: the results run opens the file itself.
-            m_intDataType = tbDataXML;
+            setDataType(tbDataXML);
             m_strFileName = fileName;
             setCommandEnabled(tlbMain, QStringLiteral("Results"), true);
             setCommandEnabled(tlbResults, QStringLiteral("Clear"), true);
             Change_View(tbViewResults);
         }
         emit QuerySelected(m_strFileName);
-        m_strSQL = txtResultsSQL->toPlainText();
-        m_strFilter.clear();
+        m_query.setStatement(txtResultsSQL->toPlainText());
+        m_query.setFilter({});
         resetSortCols();
         Set_RecentFiles(m_strFileName);
         return true;
@@ -151,7 +151,7 @@ bool hlTabulon::Save_SQL(const QString &strFileName)
 bool hlTabulon::Get_SaveFileName(QString &strKind)
 {
     try {
-        const bool xml = m_intView == tbViewResults && m_intDataType == tbDataXML;
+        const bool xml = m_intView == tbViewResults && dataType() == tbDataXML;
         QString extension = xml ? QStringLiteral("xml") : QStringLiteral("sql");
         const QString typeName = xml ? QStringLiteral("XML Document") : QStringLiteral("SQL Script");
         QString proposal;

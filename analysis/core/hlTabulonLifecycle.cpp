@@ -61,19 +61,15 @@ bool hlTabulon::Init()
             err->DebugMode(true);
         }
 
-        if (m_intDataType == tbDataStoredProc) {
-            m_cmdProcedure = std::make_unique<db::Command>();
-            m_cmdProcedure->ActiveConnection = m_adoConnection ? m_adoConnection : db::Connection::create();
-            m_cmdProcedure->CommandType = db::adCmdStoredProc;
-            m_cmdProcedure->CommandText = m_strSQL;
+        if (dataType() == tbDataStoredProc) {
             const db::StopToken::Scope stoppable(m_stop);
-            m_cmdProcedure->RefreshParameters();
+            m_query.prepareRoutine();
         } else {
-            txtResultsSQL->setPlainText(m_strSQL);
+            txtResultsSQL->setPlainText(m_query.statement());
         }
 
         resetSortCols();
-        m_rsResults = db::Recordset::create();
+        m_query.resetResults();
         m_blnLoadedOK = false;
 
         txtResultsSQL->setReadOnly(!m_blnOpenSQL);
@@ -85,7 +81,7 @@ bool hlTabulon::Init()
         Set_Chart();
         Set_ToolTips();
 
-        const bool viewsAvailable = !m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc;
+        const bool viewsAvailable = !m_query.statement().isEmpty() && dataType() != tbDataStoredProc;
         for (const char *key : {"Results", "Chart", "Summary", "XTab"})
             setCommandEnabled(tlbMain, QLatin1String(key), viewsAvailable);
 
@@ -113,7 +109,7 @@ bool hlTabulon::Init()
 
         // A statement about to run gets its field list from its results when a view needs it:
         // typing its expression columns now would run it twice.
-        if (!m_strSQL.isEmpty() && m_intDataType != tbDataStoredProc && !m_blnAutoRun) {
+        if (!m_query.statement().isEmpty() && dataType() != tbDataStoredProc && !m_blnAutoRun) {
             if (Get_Fields())
                 Populate_Fields();
         }
@@ -128,8 +124,8 @@ bool hlTabulon::Init()
 
         if (Set_Options(true, true, false)) {
             Set_RecentFiles();
-            tlbResults->setVisible(m_blnOpenSQL && m_intDataType != tbDataStoredProc);
-            if (m_intDataType == tbDataStoredProc) {
+            tlbResults->setVisible(m_blnOpenSQL && dataType() != tbDataStoredProc);
+            if (dataType() == tbDataStoredProc) {
                 Refresh_Results(false, false, false);
             } else if (m_blnAutoRun) {
                 tmrPause->start();
@@ -178,18 +174,17 @@ void hlTabulon::UnloadFlter()
         } catch (...) {
         }
     };
-    for (std::shared_ptr<db::Recordset> *rs : {&m_rsResults, &m_rsChart, &m_rsSummary, &m_rsXTab, &m_rsFields}) {
+    m_query.closeAll();
+    for (std::shared_ptr<db::Recordset> *rs : {&m_rsChart, &m_rsSummary, &m_rsXTab}) {
         attempt([&] {
             if (*rs && (*rs)->State() == db::adStateOpen)
                 (*rs)->Close();
         });
     }
     attempt([&] { grdResults->setDataSource(nullptr); });
-    for (std::shared_ptr<db::Recordset> *rs : {&m_rsResults, &m_rsChart, &m_rsSummary, &m_rsXTab, &m_rsFields})
+    for (std::shared_ptr<db::Recordset> *rs : {&m_rsChart, &m_rsSummary, &m_rsXTab})
         rs->reset();
-    m_cmdProcedure.reset();
-    // The connection belongs to the browser: only our reference goes.
-    m_adoConnection.reset();
+    m_query.release();
 
     for (QPointer<QWidget> *window : {&m_frmQueryBuilder, &m_frmFind, &m_frmNotes, &m_frmDetails, &m_frmSQLError}) {
         attempt([&] {
@@ -260,7 +255,7 @@ bool hlTabulon::Run_Query()
 {
     return trap(QStringLiteral("Run_Query"), [&] {
         resetSortCols();
-        m_intDataType = tbDataTable;
+        setDataType(tbDataTable);
         Show_SortIcon();
         if (!Refresh_Results(false, false, false))
             return false;
@@ -316,14 +311,14 @@ bool hlTabulon::Enable_DataButtons(bool blnEnable)
 bool hlTabulon::Set_Delimiter()
 {
     return trap(QStringLiteral("Set_Delimiter"), [&] {
-        if (!m_strDelimiter.isEmpty())
+        if (!m_query.delimiter().isEmpty())
             return true;
         // The client knows its own quote (an ODBC driver may use another); without an open
         // connection the double quote of SQL.
-        if (m_adoConnection && m_adoConnection->State() == db::adStateOpen)
-            m_strDelimiter = QString(m_adoConnection->DefaultDelimiter());
+        if (m_query.connection() && m_query.connection()->State() == db::adStateOpen)
+            m_query.setDelimiter(QString(m_query.connection()->DefaultDelimiter()));
         else
-            m_strDelimiter = QStringLiteral("\"");
+            m_query.setDelimiter(QStringLiteral("\""));
         return true;
     });
 }

@@ -99,7 +99,7 @@ bool hlTabulon::printChart()
 std::shared_ptr<db::Recordset> hlTabulon::viewRecordset(tbView view)
 {
     switch (view) {
-    case tbViewResults: return m_rsResults;
+    case tbViewResults: return m_query.results();
     case tbViewSummary: return analysis::gridRecordset(*grdSummary, std::max(grdSummary->FixedRows() - 1, 0));
     case tbViewXTab: return analysis::gridRecordset(*grdXTab, std::max(grdXTab->FixedRows() - 1, 0));
     case tbViewChart: break;

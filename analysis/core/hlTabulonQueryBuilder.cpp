@@ -82,24 +82,23 @@ bool hlTabulon::Show_QueryBuilder()
             staStatus->Panels(1).setText(QStringLiteral("Loading Query Builder ..."));
             QueryBuilder *qb = window->hlQueryBuilder();
             qb->setMenuText(analysis::options().QueryBuilderToolbarText);
-            qb->setBracket(m_strDelimiter);
-            qb->setUseSP(m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML);
+            qb->setBracket(m_query.delimiter());
+            qb->setUseSP(m_query.inMemory());
             qb->Set_MenuText();
-            if (!m_rsFields)
-                m_rsFields = db::Recordset::fromStore(std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{}));
+            const std::shared_ptr<db::Recordset> &known = m_query.ensureFieldsRecordset();
             // A new binding keeps the conditions whose fields the result still has. The rows
             // of a routine or XML document are a clone of results that the next run closes:
             // the builder keeps their fields alone, which stay readable.
-            std::shared_ptr<db::Recordset> fields = m_rsFields;
-            if (qb->UseSP() && m_rsFields->State() == db::adStateOpen) {
+            std::shared_ptr<db::Recordset> fields = known;
+            if (qb->UseSP() && known->State() == db::adStateOpen) {
                 std::vector<db::FieldInfo> infos;
-                for (int i = 0; i < m_rsFields->FieldCount(); ++i)
-                    infos.push_back(m_rsFields->Field(i));
-                fields = db::Recordset::fromStore(std::make_shared<db::RowStore>(infos), m_rsFields->Source());
+                for (int i = 0; i < known->FieldCount(); ++i)
+                    infos.push_back(known->Field(i));
+                fields = db::Recordset::fromStore(std::make_shared<db::RowStore>(infos), known->Source());
             }
             if (!sameFields(qb->rsData(), fields))
                 qb->rsData(fields);
-            qb->adoConnection(m_adoConnection);
+            qb->adoConnection(m_query.connection());
             qb->DateFormat(DateFormat());
             window->show();
             window->raise();
@@ -127,17 +126,16 @@ bool hlTabulon::Set_Query()
         QueryBuilder *qb = window->hlQueryBuilder();
         if (qb->FilterEmpty())
             return true;
-        if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML) {
+        if (m_query.inMemory()) {
             const std::optional<db::RecordsetFilter> conditions = qb->Get_FilterConditions();
             if (!conditions)
                 return false; // refused: the builder said why
-            m_qbConditions = std::make_shared<db::RecordsetFilter>(*conditions);
-            m_strQBFilter = conditions->toString();
+            m_query.setBuilderConditions(*conditions);
         } else {
             const QVariant filter = qb->Get_Filter();
             if (!filter.isValid())
                 return false;
-            m_strQBFilter = filter.toString();
+            m_query.setBuilderFilter(filter.toString());
         }
         return true;
     });
@@ -151,11 +149,10 @@ bool hlTabulon::Apply_Query()
             const std::optional<db::RecordsetFilter> conditions = window->hlQueryBuilder()->Get_FilterConditions();
             if (!conditions)
                 return false;
-            m_qbConditions = std::make_shared<db::RecordsetFilter>(*conditions);
-            m_strQBFilter = conditions->toString();
+            m_query.setBuilderConditions(*conditions);
         }
         applyInMemoryFilters();
-        if (!m_strQBFilter.isEmpty() && !m_blnOpenSQL) {
+        if (!m_query.builderFilter().isEmpty() && !m_blnOpenSQL) {
             ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
             qb.setStyle(ui::tbrDropdown);
             ui::yieldEvents();
@@ -169,18 +166,8 @@ bool hlTabulon::Apply_Query()
 // column-menu filter together: one recordset filter holds both.
 void hlTabulon::applyInMemoryFilters()
 {
-    if (!m_rsResults || m_rsResults->State() != db::adStateOpen)
+    if (!m_query.resultsOpen())
         return;
-    db::RecordsetFilter::Node both;
-    both.isGroup = true;
-    if (m_qbConditions && !m_strQBFilter.isEmpty() && !m_qbConditions->isEmpty())
-        both.children.push_back(m_qbConditions->root());
-    if (!m_strFilter.isEmpty())
-        both.children.push_back(db::RecordsetFilter::parse(m_strFilter).root());
-    both.joinedByOr.assign(both.children.empty() ? 0 : both.children.size() - 1, false);
-    if (both.children.empty())
-        m_rsResults->setFilter(QString());
-    else
-        m_rsResults->setFilter(db::RecordsetFilter(both));
-    grdResults->setDataSource(m_rsResults);
+    m_query.filterInMemory();
+    grdResults->setDataSource(m_query.results());
 }

@@ -132,7 +132,7 @@ bool hlTabulon::Change_View(tbView view)
         m_intView = view;
         UserControl_Resize();
 
-        if (!m_blnFieldsLoaded && (view != tbViewResults || m_intDataType == tbDataStoredProc)) {
+        if (!m_blnFieldsLoaded && (view != tbViewResults || dataType() == tbDataStoredProc)) {
             // A routine's results need its field list only; the pickers filled from it belong to
             // the other views, so only those stay shut when the pickers cannot be filled.
             const bool fields = Get_Fields();
@@ -150,7 +150,7 @@ bool hlTabulon::Change_View(tbView view)
 
         if (view == tbViewResults) {
             showFilterState();
-            staStatus->Panels(2).setText(m_lngMaxRecords != 0 ? QStringLiteral("Max. %1 rows").arg(m_lngMaxRecords)
+            staStatus->Panels(2).setText(m_query.maxRecords() != 0 ? QStringLiteral("Max. %1 rows").arg(m_query.maxRecords())
                                                                : QString());
         } else {
             staStatus->Panels(2).setText(QString());
@@ -158,7 +158,7 @@ bool hlTabulon::Change_View(tbView view)
 
         for (const char *key : kViewKeys)
             tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
-        const bool analysable = m_intDataType == tbDataTable || m_intDataType == tbDataView;
+        const bool analysable = dataType() == tbDataTable || dataType() == tbDataView;
         setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
         // The analysis views stand or fall together, whichever of them is built.
         setCommandEnabled(tlbMain, QStringLiteral("Summary"), analysable);
@@ -176,7 +176,7 @@ bool hlTabulon::Change_View(tbView view)
         m_blnChangingView = true;
 
         // A grid's data rows follow its header row; the cross-tab has two header rows.
-        const bool resultsOpen = m_rsResults && m_rsResults->State() == db::adStateOpen;
+        const bool resultsOpen = m_query.resultsOpen();
         const bool resultsData = grdResults->Rows() > 1;
         bool exportable = false;
         switch (view) {
@@ -194,11 +194,11 @@ bool hlTabulon::Change_View(tbView view)
         ui::ToolBarButton &unfreeze = tlbResults->Buttons(QStringLiteral("UnFreezeCols"));
         ui::ToolBarButton &removeFilter = tlbResults->Buttons(QStringLiteral("RemoveFilter"));
         unfreeze.setVisible(grdResults->FrozenCols() > 0);
-        removeFilter.setVisible(!m_strFilter.isEmpty());
+        removeFilter.setVisible(!m_query.filter().isEmpty());
         for (const char *key : {"MoveFirst", "MoveLast", "ShowCount", "ShowCols", "Sort"})
             setCommandEnabled(tlbResults, QLatin1String(key), resultsData);
         setCommandEnabled(tlbResults, QStringLiteral("QueryBuilder"),
-                          m_intDataType != tbDataStoredProc || (resultsOpen && resultsData));
+                          dataType() != tbDataStoredProc || (resultsOpen && resultsData));
         tlbResults->Buttons(QStringLiteral("Sort")).setVisible(analysable);
         tlbResults->Buttons(QStringLiteral("sepSort")).setVisible(removeFilter.Visible() || unfreeze.Visible());
         tlbResults->Buttons(QStringLiteral("ShowCount")).setVisible(!options().ShowCount);
@@ -228,7 +228,7 @@ bool hlTabulon::Change_View(tbView view)
 
 void hlTabulon::showFilterState()
 {
-    const bool filtered = !m_strQBFilter.isEmpty() || !m_strFilter.isEmpty();
+    const bool filtered = !m_query.builderFilter().isEmpty() || !m_query.filter().isEmpty();
     staStatus->Panels(3).setText(filtered ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
 }
 

@@ -33,8 +33,6 @@ public:
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmNotes;
     using hlTabulon::m_lngMenuCol;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
     using hlTabulon::qryMenu;
     using hlTabulon::qryMenu_ItemSelected;
     using hlTabulon::tlbResults;
@@ -145,7 +143,7 @@ TEST_F(ColumnMenu, OpensOnTheCellOrColumnUnderTheMouseAndStaysInsideThePane)
     EXPECT_TRUE(menu().isVisible());
     tab->txtResultsSQL->setFocus();
     EXPECT_TRUE(menu().isHidden());
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>().value(0).value(0), QStringLiteral("-1"));
 
     // Beside the last column, and below the last row, there is no cell: nothing opens.
@@ -191,8 +189,8 @@ TEST_F(ColumnMenu, SortsReRunTheQueryInOrder)
     rightClickCell(2, name);
     press(Qt::Key_D);
     EXPECT_TRUE(menu().isHidden());
-    EXPECT_TRUE(tab->m_rsResults->Source().contains(QStringLiteral("ORDER BY \"CategoryName\" DESC")))
-        << tab->m_rsResults->Source();
+    EXPECT_TRUE(tab->runner().results()->Source().contains(QStringLiteral("ORDER BY \"CategoryName\" DESC")))
+        << tab->runner().results()->Source();
     EXPECT_EQ(column(col(QStringLiteral("CategoryName"))).first(), sorted.last());
     EXPECT_EQ(grid().ColSortPicture(col(QStringLiteral("CategoryName"))), grid::flexSortGenericDescending);
     EXPECT_EQ(tab->ResultsRows(), 10);
@@ -226,7 +224,7 @@ TEST_F(ColumnMenu, FiltersNarrowTheRowsAndADisabledRemoveDoesNothing)
     EXPECT_TRUE(menu().RemoverFilter());
     press(Qt::Key_R);
     EXPECT_EQ(tab->ResultsRows(), 10);
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
 
     rightClickCell(4, name);
     press(Qt::Key_X);
@@ -355,7 +353,7 @@ TEST_F(ColumnMenu, XmlResultsAreFilteredAndSortedInMemory)
     start();
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("Categories.xml"));
-    tab->m_rsResults->Save(xml);
+    tab->runner().results()->Save(xml);
     tab->UnloadFlter();
 
     tab = std::make_unique<MenuTabulon>();
@@ -378,7 +376,7 @@ TEST_F(ColumnMenu, XmlResultsAreFilteredAndSortedInMemory)
     rightClickCell(6, name);
     press(Qt::Key_S);
     EXPECT_EQ(column(name), QStringList{picked});
-    EXPECT_FALSE(tab->m_rsResults->Filter().isEmpty());
+    EXPECT_FALSE(tab->runner().results()->Filter().isEmpty());
 
     rightClickCell(1, name);
     press(Qt::Key_R);
@@ -409,7 +407,7 @@ TEST_F(ColumnMenu, AnInMemoryFilterKeepsQuotedNamesAndValuesWhole)
           3);
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("Quoted.xml"));
-    tab->m_rsResults->Save(xml);
+    tab->runner().results()->Save(xml);
     tab->UnloadFlter();
 
     tab = std::make_unique<MenuTabulon>();

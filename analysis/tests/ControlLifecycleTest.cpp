@@ -325,7 +325,7 @@ TEST_F(ControlLifecycle, UnloadFlterReleasesEverythingAndASecondCallDoesNothing)
     tab.UnloadFlter();
     EXPECT_EQ(connection.use_count(), uses - 1) << "our reference goes";
     EXPECT_EQ(connection->State(), db::adStateOpen) << "the connection itself stays open";
-    EXPECT_EQ(tab.m_rsResults, nullptr);
+    EXPECT_EQ(tab.runner().results(), nullptr);
     EXPECT_FALSE(tab.tmrEsc->isActive());
     EXPECT_FALSE(tab.tmrPause->isActive());
     for (Splitter *s : {tab.hlSplitResults, tab.hlSplitChart, tab.hlSplitSummary, tab.hlSplitXTab}) {
@@ -354,7 +354,7 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
                 return false;
         }
         // The loop stopped on the abort flag, with everything still in place.
-        EXPECT_NE(tab.m_rsResults, nullptr);
+        EXPECT_NE(tab.runner().results(), nullptr);
         EXPECT_TRUE(tab.tmrEsc->isActive());
         return false;
     };
@@ -363,7 +363,7 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
     EXPECT_TRUE(analysis::g_blnAbort);
     pump(50, [&] { return !tab.tmrEsc->isActive(); });
     EXPECT_FALSE(tab.tmrEsc->isActive()) << "torn down once the operation ended";
-    EXPECT_EQ(tab.m_rsResults, nullptr);
+    EXPECT_EQ(tab.runner().results(), nullptr);
 }
 
 TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)

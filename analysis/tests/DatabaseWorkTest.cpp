@@ -18,7 +18,6 @@ public:
     using hlTabulon::Check_ESC;
     using hlTabulon::grdResults;
     using hlTabulon::m_blnAllFetched;
-    using hlTabulon::m_rsResults;
     using hlTabulon::staStatus;
 };
 
@@ -256,11 +255,11 @@ TEST_P(DatabaseWorkOn, TheEventLoopRunsWhileTheDatabaseWorks)
     tab->adoConnection(conn);
     tab->SQL(QStringLiteral("SELECT id FROM %1").arg(table(1000000)));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    const std::size_t first = tab->m_rsResults->fetchedCount();
+    const std::size_t first = tab->runner().results()->fetchedCount();
     bool moved = false;
     const int duringFetch = ticksWhile(
         [&] {
-            const std::size_t held = tab->m_rsResults->fetchedCount();
+            const std::size_t held = tab->runner().results()->fetchedCount();
             return held > first && held < 1000000;
         },
         [&] { moved = tab->Move_Record(false); });
@@ -311,7 +310,7 @@ TEST_P(DatabaseWorkOn, AWindowClosedMidFetchStopsAndFrees)
     ASSERT_TRUE(sinceClose.isValid());
     EXPECT_LT(sinceClose.elapsed(), 3000);
     EXPECT_LT(tab->ResultsRows(), 1000000);
-    const auto tornDown = [&] { return !tab->m_rsResults; };
+    const auto tornDown = [&] { return !tab->runner().results(); };
     pump(3000, tornDown);
     EXPECT_TRUE(tornDown());
     pump(5000, [] { return db::worker::running() == 0; });

@@ -26,7 +26,6 @@ public:
     using hlTabulon::m_blnDetailsOpen;
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmFind;
-    using hlTabulon::m_rsResults;
     using hlTabulon::m_strFileName;
     using hlTabulon::tlbMain;
     using hlTabulon::tlbResults;
@@ -102,7 +101,7 @@ TEST_F(DialogsControl, ThreeSortColumnsReorderTheRows)
     EXPECT_TRUE(events.empty()) << events.front().description;
     const QList<QStringList> expected{{"CategoryID", "1"}, {"SupplierID", "0"}, {"ProductID", "0"}};
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>(), expected);
-    const QString source = tab->m_rsResults->Source();
+    const QString source = tab->runner().results()->Source();
     const qsizetype orderBy = source.indexOf(QStringLiteral("ORDER BY \"CategoryID\" DESC"));
     ASSERT_GE(orderBy, 0) << source;
     const qsizetype supplier = source.indexOf(QStringLiteral("\"SupplierID\""), orderBy);
@@ -152,10 +151,10 @@ TEST_F(DialogsControl, DetailsShowTheResultsRecord)
     EXPECT_EQ(details->grdDetails->TextMatrix(2, 0), QStringLiteral("ProductName"));
     EXPECT_EQ(details->grdDetails->TextMatrix(1, 1), tab->grdResults->TextMatrix(1, 0));
     ASSERT_TRUE(details->Move_Record(3));
-    EXPECT_TRUE(tab->m_rsResults->isComplete());
+    EXPECT_TRUE(tab->runner().results()->isComplete());
     details->close();
     EXPECT_FALSE(tab->m_blnDetailsOpen);
-    EXPECT_EQ(tab->m_rsResults->State(), db::adStateOpen);
+    EXPECT_EQ(tab->runner().results()->State(), db::adStateOpen);
 }
 
 TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
@@ -190,7 +189,7 @@ TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
     });
     ASSERT_TRUE(xml.Show_Sort());
     EXPECT_TRUE(events.empty()) << events.front().description;
-    EXPECT_EQ(xml.m_rsResults->Sort(), QStringLiteral("[ShipperID] DESC"));
+    EXPECT_EQ(xml.runner().results()->Sort(), QStringLiteral("[ShipperID] DESC"));
     EXPECT_EQ(xml.grdResults->Rows(), rows) << "no row lost";
     EXPECT_EQ(xml.grdResults->TextMatrix(1, 0), QString::number(rows - 1));
     EXPECT_EQ(xml.grdResults->TextMatrix(rows - 1, 0), QStringLiteral("1"));

@@ -20,8 +20,6 @@ class RowsTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
     using hlTabulon::m_frmSQLError;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
     using hlTabulon::Remove_Filter;
     using hlTabulon::Set_Filter;
     using hlTabulon::tlbResults;
@@ -158,7 +156,7 @@ protected:
         auto rs = m_connection->Execute(QStringLiteral("SELECT * FROM (%1) q WHERE %2").arg(statement, condition));
         return rowsOf(*rs);
     }
-    QStringList shown() { return rowsOf(*tab->m_rsResults); }
+    QStringList shown() { return rowsOf(*tab->runner().results()); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<OwnSchema> m_schema;
@@ -199,10 +197,10 @@ TEST_P(FilteredStatements, EveryStatementShapeGivesTheRowsOfItsFilteredResult)
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
         ASSERT_TRUE(s.typed ? tab->typed(QLatin1String(s.header), QLatin1String(s.typed))
                             : tab->byCell(s.cellRow, QLatin1String(s.header)));
-        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
         const QStringList expected = apart(statement, QString(s.reference).replace(QStringLiteral("{t}"), m_table));
         ASSERT_FALSE(expected.isEmpty());
-        EXPECT_EQ(sorted(shown()), sorted(expected)) << tab->m_strFilter;
+        EXPECT_EQ(sorted(shown()), sorted(expected)) << tab->runner().filter();
     }
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
@@ -245,7 +243,7 @@ TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(QStringLiteral("paid"), QStringLiteral("T*")));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
     EXPECT_EQ(tab->history(), 0);
     EXPECT_TRUE(tab->sqlError().isEmpty());
     EXPECT_TRUE(events.empty()) << events.front().description;
@@ -266,7 +264,7 @@ TEST_P(FilteredStatements, TypedDatesAreReadDayFirstOrAsIsoAndOthersAreRefused)
     EXPECT_FALSE(tab->typed(QStringLiteral("placed"), QStringLiteral("31/02/2024")));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a date")));
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
 }
 
 TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
@@ -281,7 +279,7 @@ TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
     EXPECT_FALSE(tab->Set_Filter(true, v));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("more than one column named 'id'")));
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
     EXPECT_EQ(tab->history(), 0);
 
     ASSERT_TRUE(tab->typed(QStringLiteral("customer"), QStringLiteral("Beta")));
@@ -305,11 +303,11 @@ TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
             ASSERT_TRUE(tab->byCell(r, header));
-            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
             QStringList ids;
             for (const QString &row : shown())
                 ids << row.section(u'|', 0, 0);
-            EXPECT_TRUE(ids.contains(id)) << tab->m_strFilter;
+            EXPECT_TRUE(ids.contains(id)) << tab->runner().filter();
             ASSERT_TRUE(tab->Remove_Filter());
         }
     }
@@ -384,22 +382,22 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
         for (int r = 1; r <= 4; ++r) {
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
-            const bool binary = header == u"by" && !tab->m_rsResults->isNull(std::size_t(r - 1), c);
+            const bool binary = header == u"by" && !tab->runner().results()->isNull(std::size_t(r - 1), c);
             ui::Prompter::clearAsked();
             if (binary) {
                 // Refused with a message, before anything reaches the server.
                 EXPECT_FALSE(tab->byCell(r, header));
                 ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
                 EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("binary")));
-                EXPECT_TRUE(tab->m_strFilter.isEmpty());
+                EXPECT_TRUE(tab->runner().filter().isEmpty());
                 continue;
             }
             ASSERT_TRUE(tab->byCell(r, header));
-            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->m_strFilter;
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
             QStringList ids;
-            for (const QString &row : rowsOf(*tab->m_rsResults))
+            for (const QString &row : rowsOf(*tab->runner().results()))
                 ids << row.section(u'|', 0, 0);
-            EXPECT_TRUE(ids.contains(id)) << tab->m_strFilter << " gave " << ids.join(u',');
+            EXPECT_TRUE(ids.contains(id)) << tab->runner().filter() << " gave " << ids.join(u',');
             ++filtered;
             ASSERT_TRUE(tab->Remove_Filter());
             ASSERT_EQ(tab->ResultsRows(), 4);
@@ -430,8 +428,8 @@ TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(tab->byCell(c.row, QLatin1String(c.header)));
-        EXPECT_EQ(tab->m_strFilter, QLatin1String(c.condition));
-        tab->m_strFilter.clear();
+        EXPECT_EQ(tab->runner().filter(), QLatin1String(c.condition));
+        tab->runner().setFilter({});
         tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Clear();
     }
 }
@@ -445,8 +443,8 @@ TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
         SCOPED_TRACE(typed);
         ASSERT_TRUE(tab->typed(QStringLiteral("ip"), QLatin1String(typed)));
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
-        const QStringList rows = rowsOf(*tab->m_rsResults);
-        ASSERT_EQ(rows.size(), 1) << tab->m_strFilter;
+        const QStringList rows = rowsOf(*tab->runner().results());
+        ASSERT_EQ(rows.size(), 1) << tab->runner().filter();
         EXPECT_TRUE(rows.front().endsWith(QLatin1String(typed).mid(QLatin1String(typed).startsWith(u'*') ? 1 : 0)));
         ASSERT_TRUE(tab->Remove_Filter());
     }
@@ -533,11 +531,11 @@ TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
             ASSERT_TRUE(c.typed ? t->typed(QLatin1String(c.header), QString::fromUtf8(c.typed))
                                 : t->byCell(c.row, QLatin1String(c.header)));
             if (t == routine.get()) {
-                t->m_rsResults->setFilter(t->m_strFilter);
-                t->grdResults->setDataSource(t->m_rsResults);
+                t->runner().results()->setFilter(t->runner().filter());
+                t->grdResults->setDataSource(t->runner().results());
             }
         }
-        EXPECT_EQ(ids(*routine), ids(*table)) << routine->m_strFilter << " / " << table->m_strFilter;
+        EXPECT_EQ(ids(*routine), ids(*table)) << routine->runner().filter() << " / " << table->runner().filter();
         EXPECT_FALSE(ids(*table).isEmpty());
         ASSERT_TRUE(table->Remove_Filter());
         ASSERT_TRUE(routine->Remove_Filter());
@@ -550,15 +548,15 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     routine = start(m_schema->name + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
     routine->Delimiter(QStringLiteral("`"));
     ASSERT_TRUE(routine->byCell(1, QStringLiteral("name")));
-    EXPECT_EQ(routine->m_strFilter, QStringLiteral("`name`  = 'Müller'"));
-    EXPECT_EQ(routine->m_rsResults->RecordCount(), 1);
+    EXPECT_EQ(routine->runner().filter(), QStringLiteral("`name`  = 'Müller'"));
+    EXPECT_EQ(routine->runner().results()->RecordCount(), 1);
     EXPECT_TRUE(events.empty()) << events.front().description;
 
     // The same rows saved as XML and opened again, filtered with [ ] names.
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("names.xml"));
     ASSERT_TRUE(routine->Remove_Filter());
-    routine->m_rsResults->Save(xml);
+    routine->runner().results()->Save(xml);
     auto doc = std::make_unique<RowsTabulon>();
     watch(*doc);
     doc->Delimiter(QStringLiteral("["));
@@ -567,19 +565,19 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     ASSERT_TRUE(doc->Open_SQL(xml));
     ASSERT_TRUE(doc->Refresh());
     ASSERT_TRUE(doc->byCell(4, QStringLiteral("amount")));
-    EXPECT_EQ(doc->m_strFilter, QStringLiteral("[amount]  = 1.50"));
-    EXPECT_EQ(doc->m_rsResults->RecordCount(), 2);
+    EXPECT_EQ(doc->runner().filter(), QStringLiteral("[amount]  = 1.50"));
+    EXPECT_EQ(doc->runner().results()->RecordCount(), 2);
 
     // A delimiter the recordset filter cannot read: the failure is reported and nothing is kept.
-    const QString before = doc->m_strFilter;
+    const QString before = doc->runner().filter();
     const int history = doc->history();
     doc->Delimiter(QStringLiteral("'"));
     EXPECT_FALSE(doc->byCell(1, QStringLiteral("name")));
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().procedure, QStringLiteral("Set_Filter"));
-    EXPECT_EQ(doc->m_strFilter, before);
+    EXPECT_EQ(doc->runner().filter(), before);
     EXPECT_EQ(doc->history(), history);
-    EXPECT_EQ(doc->m_rsResults->Filter(), before);
-    EXPECT_EQ(doc->m_rsResults->RecordCount(), 2);
+    EXPECT_EQ(doc->runner().results()->Filter(), before);
+    EXPECT_EQ(doc->runner().results()->RecordCount(), 2);
     doc->UnloadFlter();
 }

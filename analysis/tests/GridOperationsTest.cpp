@@ -21,7 +21,6 @@ public:
     using hlTabulon::grdResults;
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_frmNotes;
-    using hlTabulon::m_rsResults;
     using hlTabulon::staStatus;
     using hlTabulon::txtResultsSQL;
 };
@@ -55,12 +54,12 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
                               "WHERE x < 1000000) SELECT x AS id, 'row ' || x AS name FROM s"));
     auto tab = start(c, QStringLiteral("SELECT * FROM big"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    EXPECT_LT(tab->m_rsResults->fetchedCount(), 1000000u) << "the first screen comes before the rest";
+    EXPECT_LT(tab->runner().results()->fetchedCount(), 1000000u) << "the first screen comes before the rest";
 
     // Stopped by the abort flag part way: nothing claims to be complete.
     QTimer::singleShot(0, [] { analysis::g_blnAbort = true; });
     EXPECT_FALSE(tab->Move_Record(false));
-    EXPECT_FALSE(tab->m_rsResults->isComplete());
+    EXPECT_FALSE(tab->runner().results()->isComplete());
     EXPECT_FALSE(tab->m_blnAllFetched);
     EXPECT_FALSE(analysis::g_blnAbort);
     EXPECT_FALSE(tab->isBusy());
@@ -82,17 +81,17 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
     // The window closed while Select All fetches: the tear-down waits until the loop has ended.
     tab->setShowRowCount(false);
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    ASSERT_FALSE(tab->m_rsResults->isComplete());
+    ASSERT_FALSE(tab->runner().results()->isComplete());
     bool unloadAsked = false;
     QTimer::singleShot(0, tab.get(), [&] {
         tab->UnloadFlter();
         unloadAsked = true;
-        EXPECT_EQ(tab->m_rsResults->State(), db::adStateOpen) << "nothing is released under the running loop";
+        EXPECT_EQ(tab->runner().results()->State(), db::adStateOpen) << "nothing is released under the running loop";
     });
     EXPECT_TRUE(tab->Select_All());
     EXPECT_TRUE(unloadAsked);
     EXPECT_FALSE(tab->isBusy());
-    const auto tornDown = [&] { return !tab->m_rsResults || tab->m_rsResults->State() == db::adStateClosed; };
+    const auto tornDown = [&] { return !tab->runner().results() || tab->runner().results()->State() == db::adStateClosed; };
     pump(2000, tornDown);
     EXPECT_TRUE(tornDown()) << "torn down once the member has returned";
     EXPECT_TRUE(events.empty());
@@ -205,8 +204,8 @@ TEST_F(GridOperations, HeaderSortRunsTheQueryOrderedAndDoubleClickShowsTheCell)
     analysis::options().ColSort = true;
     order = grid::flexSortGenericDescending;
     emit g.BeforeSort(2, order);
-    EXPECT_TRUE(tab->m_rsResults->Source().endsWith(QStringLiteral("ORDER BY \"n\" DESC")))
-        << tab->m_rsResults->Source();
+    EXPECT_TRUE(tab->runner().results()->Source().endsWith(QStringLiteral("ORDER BY \"n\" DESC")))
+        << tab->runner().results()->Source();
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 2), QStringLiteral("3"));
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>(),
               (QList<QStringList>{{QStringLiteral("n"), QStringLiteral("1")}}));

@@ -21,7 +21,6 @@ public:
     using hlTabulon::cboSumCol;
     using hlTabulon::cboXTabCol;
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_strFields;
     using hlTabulon::tlbSummary;
     using hlTabulon::tlbSummary2;
     using hlTabulon::txtSumValue;
@@ -43,11 +42,11 @@ protected:
         tab.resize(1200, 600);
         tab.show();
         // A text, an empty name, an integer, a date and a money column.
-        tab.m_strFields = {{QStringLiteral("Name"), QStringLiteral("202")},
+        tab.runner().setFields({{QStringLiteral("Name"), QStringLiteral("202")},
                            {QString(), QString()},
                            {QStringLiteral("Qty"), QStringLiteral("3")},
                            {QStringLiteral("When"), QStringLiteral("133")},
-                           {QStringLiteral("Price"), QStringLiteral("6")}};
+                           {QStringLiteral("Price"), QStringLiteral("6")}});
         ASSERT_TRUE(tab.Populate_Fields());
         tab.tlbSummary->show();
         tab.tlbSummary2->show();
@@ -88,7 +87,7 @@ TEST_F(PickerBars, EachComboOffersWhatTheFieldsAllow)
         EXPECT_FALSE(box->isEnabled());
 
     // Filled again, nothing is doubled; without numeric fields only counting is offered.
-    tab.m_strFields = {{QStringLiteral("Name"), QStringLiteral("202")}};
+    tab.runner().setFields({{QStringLiteral("Name"), QStringLiteral("202")}});
     ASSERT_TRUE(tab.Populate_Fields());
     EXPECT_EQ(items(tab.cboSumCol[0]), QStringList{QStringLiteral("Name")});
     EXPECT_EQ(items(tab.cboSumCol[3]), (QStringList{QStringLiteral("<Count>"), QStringLiteral("<% of Total>")}));

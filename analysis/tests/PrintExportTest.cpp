@@ -29,7 +29,6 @@ public:
     using hlTabulon::grdResults;
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_blnPrinting;
-    using hlTabulon::m_rsResults;
     using hlTabulon::staStatus;
 };
 
@@ -142,7 +141,7 @@ void fillSummary(grid::Grid &g)
 TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
 {
     auto tab = results(3000);
-    ASSERT_LT(tab->m_rsResults->fetchedCount(), 3000u);
+    ASSERT_LT(tab->runner().results()->fetchedCount(), 3000u);
     tab->staStatus->Panels(1).setText(QStringLiteral("before"));
     // The printout keeps the grid's column widths: wide enough for every value.
     tab->grdResults->setColWidth(0, 1500);

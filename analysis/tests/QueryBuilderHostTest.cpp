@@ -24,9 +24,6 @@ class QBTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
     using hlTabulon::hlSplitResults;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
-    using hlTabulon::m_strQBFilter;
     using hlTabulon::tlbResults;
     using hlTabulon::txtResultsSQL;
 

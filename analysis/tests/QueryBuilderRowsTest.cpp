@@ -23,8 +23,6 @@ namespace {
 class RowsTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strQBFilter;
     using hlTabulon::tlbResults;
 
     QueryBuilder *builder() const { return queryBuilderWindow()->hlQueryBuilder(); }
@@ -32,9 +30,9 @@ public:
     QStringList ids() const
     {
         QStringList out;
-        m_rsResults->fetchAll();
-        for (m_rsResults->MoveFirst(); !m_rsResults->isEOF(); m_rsResults->MoveNext())
-            out << m_rsResults->Value(0).toString();
+        runner().results()->fetchAll();
+        for (runner().results()->MoveFirst(); !runner().results()->isEOF(); runner().results()->MoveNext())
+            out << runner().results()->Value(0).toString();
         out.sort();
         return out;
     }
@@ -184,15 +182,15 @@ TEST_P(BuilderRows, ApplyRerunsTheQueryWithTheRowsTheConditionGivesApart)
               QStringLiteral("London"), {}, QStringLiteral("AND"));
     condition(qb, 4, {}, QStringLiteral("IsActive"), QStringLiteral("is"), QStringLiteral("equal to"),
               QStringLiteral("True"), {}, {});
-    const auto before = tab->m_rsResults;
+    const auto before = tab->runner().results();
     apply(qb);
-    EXPECT_NE(tab->m_rsResults, before) << "Apply runs the query again";
+    EXPECT_NE(tab->runner().results(), before) << "Apply runs the query again";
     const QStringList expected =
         apart(statement(), QStringLiteral("(\"Company\" LIKE '%a%' OR \"Doubled\" > 40000) AND NOT (\"City\" = 'London')"
                                           " AND \"IsActive\" = %1").arg(spelt(true)));
     ASSERT_FALSE(expected.isEmpty());
     ASSERT_LT(expected.size(), all.size());
-    EXPECT_EQ(tab->ids(), expected) << tab->m_strQBFilter;
+    EXPECT_EQ(tab->ids(), expected) << tab->runner().builderFilter();
     EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("QueryBuilder")).Style() == ui::tbrDropdown);
 
     // "Sounding like" and "Begining with" by the database's own functions.
@@ -204,7 +202,7 @@ TEST_P(BuilderRows, ApplyRerunsTheQueryWithTheRowsTheConditionGivesApart)
     apply(qb);
     const QStringList sounding = apart(statement(), QStringLiteral("SOUNDEX(\"City\") = 'L535' OR substr(\"Company\", 1, 1) = 'B'"));
     ASSERT_FALSE(sounding.isEmpty());
-    EXPECT_EQ(tab->ids(), sounding) << tab->m_strQBFilter;
+    EXPECT_EQ(tab->ids(), sounding) << tab->runner().builderFilter();
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
 
@@ -235,7 +233,7 @@ TEST_P(BuilderRows, ARoutinesRowsGiveTheSameRowsAsTheTable)
             apply(*t->builder());
         }
         EXPECT_EQ(routine->ids(), tab->ids()) << c.field << " " << c.is << " " << c.comparison << " " << c.value << ": "
-                                              << routine->m_strQBFilter << " / " << tab->m_strQBFilter;
+                                              << routine->runner().builderFilter() << " / " << tab->runner().builderFilter();
     }
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }

@@ -22,10 +22,7 @@ public:
     using hlTabulon::grdResults;
     using hlTabulon::m_blnParse;
     using hlTabulon::m_frmSQLError;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFields;
     using hlTabulon::m_strFileName;
-    using hlTabulon::m_strFilter;
     using hlTabulon::staStatus;
     using hlTabulon::txtResultsSQL;
 };
@@ -74,21 +71,21 @@ TEST_F(QueryPipeline, ATableRunsLazilyWithFiltersAndOrder)
 {
     auto tab = start(QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\""));
     ASSERT_TRUE(tab->LoadedOK());
-    tab->m_strFilter = QStringLiteral("\"Country\" = 'Germany'");
+    tab->runner().setFilter(QStringLiteral("\"Country\" = 'Germany'"));
     tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("CustomerID"), QStringLiteral("1")}}));
 
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
     const QString ran = QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\"\r\nWHERE  (\"Country\" = 'Germany')"
                                        "\r\nORDER BY \"CustomerID\" DESC");
-    EXPECT_EQ(tab->m_rsResults->Source(), ran);
+    EXPECT_EQ(tab->runner().results()->Source(), ran);
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QString(ran).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMBound);
     const qint64 expected = scalar(QStringLiteral("SELECT COUNT(*) FROM \"Customers\" WHERE \"Country\" = 'Germany'"));
     ASSERT_GT(expected, 1);
-    tab->m_rsResults->fetchAll();
-    EXPECT_EQ(qint64(tab->m_rsResults->fetchedCount()), expected);
-    EXPECT_EQ(tab->m_rsResults->value(0, 0).toLongLong(),
+    tab->runner().results()->fetchAll();
+    EXPECT_EQ(qint64(tab->runner().results()->fetchedCount()), expected);
+    EXPECT_EQ(tab->runner().results()->value(0, 0).toLongLong(),
               scalar(QStringLiteral("SELECT MAX(\"CustomerID\") FROM \"Customers\" WHERE \"Country\" = 'Germany'")));
     EXPECT_TRUE(tab->Results());
     EXPECT_GE(tab->grdResults->Rows(), 2);
@@ -108,8 +105,8 @@ TEST_F(QueryPipeline, RowLimitShowsInTheStatusBar)
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_EQ(tab->staStatus->Panels(2).Text(), QStringLiteral("Max. 5 rows"));
     EXPECT_EQ(tab->staStatus->Panels(2).ToolTipText(), QStringLiteral("Maximum number of records"));
-    tab->m_rsResults->fetchAll();
-    EXPECT_EQ(tab->m_rsResults->fetchedCount(), 5u);
+    tab->runner().results()->fetchAll();
+    EXPECT_EQ(tab->runner().results()->fetchedCount(), 5u);
     EXPECT_EQ(tab->ResultsRows(), 5);
 }
 
@@ -174,7 +171,7 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
     }
     auto tab = start(QString(), hlTabulon::tbDataXML);
     tab->m_strFileName = path;
-    tab->m_strFilter = QStringLiteral("\"ShipperID\" > 1");
+    tab->runner().setFilter(QStringLiteral("\"ShipperID\" > 1"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
@@ -199,11 +196,11 @@ TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
     ASSERT_TRUE(tab->LoadedOK());
     tab->setSortFields(true);
     ASSERT_TRUE(tab->Get_Fields());
-    ASSERT_EQ(tab->m_strFields.size(), 4);
-    EXPECT_EQ(tab->m_strFields[0][0], QString());
-    EXPECT_EQ(tab->m_strFields[1][0], QStringLiteral("apple"));
-    EXPECT_EQ(tab->m_strFields[2][0], QStringLiteral("ProductName"));
-    EXPECT_EQ(tab->m_strFields[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
+    ASSERT_EQ(tab->runner().fields().size(), 4);
+    EXPECT_EQ(tab->runner().fields()[0][0], QString());
+    EXPECT_EQ(tab->runner().fields()[1][0], QStringLiteral("apple"));
+    EXPECT_EQ(tab->runner().fields()[2][0], QStringLiteral("ProductName"));
+    EXPECT_EQ(tab->runner().fields()[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
 
     // A bad statement in the box shows the database's message.
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT nope FROM \"Products\""));
@@ -221,9 +218,9 @@ TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheSta
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     m_connection->Close(); // nothing more can run
     ASSERT_TRUE(tab->Get_Fields());
-    ASSERT_EQ(tab->m_strFields.size(), 3);
-    EXPECT_EQ(tab->m_strFields[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
-    EXPECT_EQ(tab->m_strFields[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
+    ASSERT_EQ(tab->runner().fields().size(), 3);
+    EXPECT_EQ(tab->runner().fields()[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
+    EXPECT_EQ(tab->runner().fields()[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
 
     // Another statement in the box is described afresh.
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT 1 AS x"));

@@ -13,8 +13,6 @@ namespace {
 class FilterTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
     using hlTabulon::Remove_Filter;
     using hlTabulon::Set_Filter;
     using hlTabulon::tlbResults;
@@ -81,54 +79,54 @@ protected:
 TEST_F(ResultFilters, BySelectionQuotesTextAndNames)
 {
     ASSERT_TRUE(tab->byCell(1, 0, true));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Na me\"  = 'O''Brien'"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  = 'O''Brien'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 }
 
 TEST_F(ResultFilters, ExcludingANumberAndJoiningConditions)
 {
     ASSERT_TRUE(tab->byCell(1, 1, false));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Amount\"  <> 100"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Amount\"  <> 100"));
     ASSERT_TRUE(tab->typed(0, QStringLiteral("*ers")));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Amount\"  <> 100 AND \"Na me\"  LIKE '%ers%'"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Amount\"  <> 100 AND \"Na me\"  LIKE '%ers%'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("Smithers")});
     EXPECT_EQ(tab->history(), 2);
-    EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Item(1).Text(), tab->m_strFilter);
+    EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Item(1).Text(), tab->runner().filter());
 }
 
 TEST_F(ResultFilters, ExcludingAWildcardGivesNotLike)
 {
     ASSERT_TRUE(tab->typed(0, QStringLiteral("Sm*"), false));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Na me\"  NOT LIKE 'Sm%'"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  NOT LIKE 'Sm%'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 }
 
 TEST_F(ResultFilters, ATypedNonNumberChangesNothing)
 {
     ASSERT_TRUE(tab->byCell(1, 0, true));
-    const QString before = tab->m_strFilter;
+    const QString before = tab->runner().filter();
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(1, QStringLiteral("1; DROP TABLE x")));
-    EXPECT_EQ(tab->m_strFilter, before);
+    EXPECT_EQ(tab->runner().filter(), before);
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a number")));
     EXPECT_EQ(tab->history(), 1);
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(tab->typed(1, QStringLiteral("+7")));
-    EXPECT_TRUE(tab->m_strFilter.endsWith(QStringLiteral("\"Amount\"  = 7")));
+    EXPECT_TRUE(tab->runner().filter().endsWith(QStringLiteral("\"Amount\"  = 7")));
 }
 
 TEST_F(ResultFilters, EmptyCellsAreNullOrEmptyByTheData)
 {
     // Row 1's Note is Null, row 3's is the empty text: they are different filters.
     ASSERT_TRUE(tab->byCell(1, 2, true));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Note\"  IS NULL"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  IS NULL"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 
     ASSERT_TRUE(tab->Remove_Filter());
     ASSERT_EQ(tab->ResultsRows(), 3);
     ASSERT_TRUE(tab->byCell(3, 2, false));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Note\"  <> ''"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  <> ''"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("Smith")});
 }
 
@@ -140,7 +138,7 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     ASSERT_TRUE(tab->Remove_Filter());
     EXPECT_TRUE(ui::Prompter::asked().empty());
     EXPECT_EQ(tab->history(), 0);
-    EXPECT_TRUE(tab->m_strFilter.isEmpty());
+    EXPECT_TRUE(tab->runner().filter().isEmpty());
     EXPECT_EQ(tab->ResultsRows(), 3);
     EXPECT_FALSE(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
 
@@ -149,7 +147,7 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     ui::Prompter::queueAnswer(ui::MsgResult::No);
     EXPECT_FALSE(tab->Remove_Filter());
     EXPECT_EQ(tab->history(), 3);
-    EXPECT_FALSE(tab->m_strFilter.isEmpty());
+    EXPECT_FALSE(tab->runner().filter().isEmpty());
     EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
     ui::Prompter::queueAnswer(ui::MsgResult::Yes);
     EXPECT_TRUE(tab->Remove_Filter());
@@ -161,5 +159,5 @@ TEST_F(ResultFilters, OpenSqlReplacesTheFilter)
     tab->OpenSQL(true);
     ASSERT_TRUE(tab->typed(1, QStringLiteral("7")));
     ASSERT_TRUE(tab->typed(0, QStringLiteral("Smith")));
-    EXPECT_EQ(tab->m_strFilter, QStringLiteral("\"Na me\"  = 'Smith'"));
+    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  = 'Smith'"));
 }

@@ -52,8 +52,6 @@ public:
     using hlTabulon::m_blnCopying;
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmFind;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
     using hlTabulon::qryMenu;
     using hlTabulon::staStatus;
     using hlTabulon::txtResultsSQL;
@@ -115,7 +113,7 @@ protected:
     void reopenAsXml()
     {
         const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
-        tab->m_rsResults->Save(xml);
+        tab->runner().results()->Save(xml);
         tab->UnloadFlter();
         tab = std::make_unique<UseTabulon>();
         watch(*tab);
@@ -191,7 +189,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
 {
     constexpr int kRows = 60000;
     start(numbers(kRows), QStringLiteral("SELECT * FROM n"));
-    ASSERT_LT(tab->m_rsResults->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
+    ASSERT_LT(tab->runner().results()->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
     QClipboard *clip = QApplication::clipboard();
 
     // Escape's Yes while the rest is fetched: nothing is copied, not the rows fetched so far.
@@ -214,7 +212,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel copying to Clipboard?"));
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
     EXPECT_FALSE(tab->isBusy());
-    ASSERT_LT(tab->m_rsResults->fetchedCount(), std::size_t(kRows)) << "stopped while the rows came";
+    ASSERT_LT(tab->runner().results()->fetchedCount(), std::size_t(kRows)) << "stopped while the rows came";
 
     // Left to run: every row of the column, the progress bar shown on the way. The stop left the
     // statement whole, so the rest of the rows still come. The bar's show is caught however short
@@ -235,12 +233,12 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
 
     // A few rows picked by hand fetch nothing more.
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    const std::size_t fetched = tab->m_rsResults->fetchedCount();
+    const std::size_t fetched = tab->runner().results()->fetchedCount();
     grid().setFocus();
     grid().Select(2, 0, 4, 1);
     ASSERT_TRUE(tab->Copy_Sel(false));
     EXPECT_EQ(clip->text(), QStringLiteral("2\trow 2\t\r\n3\trow 3\t\r\n4\trow 4"));
-    EXPECT_EQ(tab->m_rsResults->fetchedCount(), fetched);
+    EXPECT_EQ(tab->runner().results()->fetchedCount(), fetched);
     EXPECT_TRUE(events.empty());
 }
 

@@ -116,8 +116,6 @@ class QueryTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
     using hlTabulon::m_frmSQLError;
-    using hlTabulon::m_strFilter;
-    using hlTabulon::m_rsResults;
     using hlTabulon::staStatus;
     using hlTabulon::txtResultsSQL;
 };
@@ -224,9 +222,9 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
     ASSERT_EQ(tab->ResultsRows(), 2);
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("it's ? here"));
-    EXPECT_EQ(tab->m_rsResults->value(0, 1).toDate(), QDate(2024, 2, 29));
-    EXPECT_EQ(tab->m_rsResults->value(1, 2).toInt(), -3);
-    EXPECT_TRUE(tab->m_rsResults->isNull(1, 1)) << "a Null stays a Null";
+    EXPECT_EQ(tab->runner().results()->value(0, 1).toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(tab->runner().results()->value(1, 2).toInt(), -3);
+    EXPECT_TRUE(tab->runner().results()->isNull(1, 1)) << "a Null stays a Null";
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(),
               QStringLiteral("{ call %1.echo('it''s ? here', '2024-02-29', -4) }").arg(m_schema));
     EXPECT_TRUE(tab->stviewResults()) << "a routine's views open once it has run";
@@ -249,7 +247,7 @@ TEST_F(PostgresRoutines, OutputAndDefaultedParameters)
     auto tab = start(QStringLiteral("order_total"));
     ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 1);
-    EXPECT_EQ(tab->m_rsResults->value(0, 0).toDouble(), 6.0);
+    EXPECT_EQ(tab->runner().results()->value(0, 0).toDouble(), 6.0);
 
     // An empty number sends Null, so the default is not used and no row comes back; with a value
     // the routine takes it.
@@ -271,7 +269,7 @@ TEST_F(PostgresRoutines, InputOutputParametersAreAskedForAndSent)
     EXPECT_EQ(m_asked, 1);
     ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 1);
-    EXPECT_EQ(tab->m_rsResults->value(0, 0).toInt(), 6);
+    EXPECT_EQ(tab->runner().results()->value(0, 0).toInt(), 6);
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("{ call %1.touch(5) }").arg(m_schema))
         << "the value entered is kept for the next run";
 
@@ -279,7 +277,7 @@ TEST_F(PostgresRoutines, InputOutputParametersAreAskedForAndSent)
     auto proc = start(QStringLiteral("bump"));
     EXPECT_EQ(m_asked, 2);
     ASSERT_TRUE(proc->Results()) << (events.empty() ? sqlMessage(*proc) : events.front().description);
-    EXPECT_EQ(proc->m_rsResults->value(0, 0).toInt(), 21);
+    EXPECT_EQ(proc->runner().results()->value(0, 0).toInt(), 21);
     proc->UnloadFlter();
     tab->UnloadFlter();
 }
@@ -292,15 +290,15 @@ TEST_F(PostgresRoutines, TablesAndViewsRunWithFilterAndOrder)
     tab->adoConnection(m_connection);
     tab->resize(800, 500);
     tab->show();
-    tab->m_strFilter = QStringLiteral("\"Full Name\"  LIKE 'Sm%'");
+    tab->runner().setFilter(QStringLiteral("\"Full Name\"  LIKE 'Sm%'"));
     tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("id"), QStringLiteral("1")}}));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 2);
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 1), QStringLiteral("Smythe"));
-    EXPECT_TRUE(tab->m_rsResults->isNull(1, 2));
+    EXPECT_TRUE(tab->runner().results()->isNull(1, 2));
 
     // A view, and a statement the server rejects with its own message.
-    tab->m_strFilter.clear();
+    tab->runner().setFilter({});
     tab->SQL(QStringLiteral("SELECT * FROM %1.born_people").arg(m_schema));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_EQ(tab->ResultsRows(), 2);

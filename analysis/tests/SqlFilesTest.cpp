@@ -26,7 +26,6 @@ public:
 class ResultsTabulon : public hlTabulon {
 public:
     using hlTabulon::grdResults;
-    using hlTabulon::m_rsResults;
     using hlTabulon::tlbResults;
     using hlTabulon::txtResultsSQL;
 };
@@ -274,7 +273,7 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
     original->show();
     ASSERT_TRUE(original->Refresh_Results(false, false, false));
     const QString doc = path(QStringLiteral("Products.xml"));
-    original->m_rsResults->Save(doc);
+    original->runner().results()->Save(doc);
 
     auto tab = std::make_unique<ResultsTabulon>();
     watch(*tab);
@@ -288,8 +287,8 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
     EXPECT_EQ(selected.count(), 1);
 
     ASSERT_TRUE(tab->Refresh());
-    const db::Recordset &a = *original->m_rsResults;
-    const db::Recordset &b = *tab->m_rsResults;
+    const db::Recordset &a = *original->runner().results();
+    const db::Recordset &b = *tab->runner().results();
     ASSERT_EQ(b.FieldCount(), a.FieldCount());
     for (int f = 0; f < a.FieldCount(); ++f) {
         EXPECT_EQ(b.Field(f).Name, a.Field(f).Name);

@@ -30,7 +30,6 @@ public:
     using hlTabulon::cboSumCol;
     using hlTabulon::grdSummary;
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_strFilter;
     using hlTabulon::staStatus;
     using hlTabulon::tlbMain;
     using hlTabulon::txtSumValue;
@@ -329,7 +328,7 @@ protected:
 
 TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
 {
-    tab->m_strFilter = QStringLiteral("\"ShipCountry\" = 'Atlantis'");
+    tab->runner().setFilter(QStringLiteral("\"ShipCountry\" = 'Atlantis'"));
     EXPECT_FALSE(tab->Refresh_Summary());
     EXPECT_EQ(tab->grdSummary->Rows(), 1);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows"));
@@ -338,7 +337,7 @@ TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().isEmpty());
     EXPECT_TRUE(events.empty());
 
-    tab->m_strFilter.clear();
+    tab->runner().setFilter({});
     EXPECT_TRUE(tab->Refresh_Summary());
     EXPECT_TRUE(tab->stPrint());
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("FROM (\nSELECT * FROM \"Orders\"\n) AS t")))

@@ -161,9 +161,6 @@ public:
     using hlTabulon::identifierDelimiter;
     using hlTabulon::m_blnFieldsLoaded;
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_rsResults;
-    using hlTabulon::m_strFilter;
-    using hlTabulon::m_strQBFilter;
     using hlTabulon::m_unbuiltCommands;
     using hlTabulon::qryMenu;
     using hlTabulon::sldChart;

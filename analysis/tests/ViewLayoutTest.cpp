@@ -50,7 +50,7 @@ TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
     FrameTabulon tab;
     tab.MaxRecords(250);
     start(tab);
-    tab.m_strFilter = QStringLiteral("\"Name\"  = 'Smith'");
+    tab.runner().setFilter(QStringLiteral("\"Name\"  = 'Smith'"));
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
 
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
@@ -79,7 +79,7 @@ TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
     EXPECT_EQ(changed.count(), 3);
 
     tab.MaxRecords(0);
-    tab.m_strFilter.clear();
+    tab.runner().setFilter({});
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     EXPECT_EQ(tab.staStatus->Panels(2).Text(), QString());
     EXPECT_EQ(tab.staStatus->Panels(3).Text(), QStringLiteral("Filter off"));

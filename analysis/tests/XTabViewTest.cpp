@@ -30,7 +30,6 @@ public:
     using hlTabulon::cboXTabCol;
     using hlTabulon::grdXTab;
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_strFilter;
     using hlTabulon::staStatus;
     using hlTabulon::txtSumValue;
     using hlTabulon::txtXTabSQL;
@@ -251,7 +250,7 @@ TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
 
 TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
 {
-    tab->m_strFilter = QStringLiteral("\"Qty\" > 1000");
+    tab->runner().setFilter(QStringLiteral("\"Qty\" > 1000"));
     EXPECT_FALSE(tab->Refresh_XTab());
     EXPECT_EQ(tab->grdXTab->Rows(), 2);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows by 0 cols"));

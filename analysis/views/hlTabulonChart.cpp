@@ -156,10 +156,10 @@ bool hlTabulon::Refresh_Chart()
             if (!sql.isEmpty()) {
                 if (m_rsChart && m_rsChart->State() == db::adStateOpen)
                     m_rsChart->Close();
-                if (!m_adoConnection)
+                if (!m_query.connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
                 m_rsChart = db::Recordset::create();
-                m_rsChart->Open(sql, m_adoConnection);
+                m_rsChart->Open(sql, m_query.connection());
                 if (!self)
                     return false;
                 const bool whole = analysis::fetchEveryRow(*m_rsChart, frame);
@@ -177,9 +177,9 @@ bool hlTabulon::Refresh_Chart()
                 return false;
             ok = false;
             if (!analysis::currentErrorIsCancel()) {
-                const bool provider = m_adoConnection && !m_adoConnection->Errors().empty();
+                const bool provider = m_query.connection() && !m_query.connection()->Errors().empty();
                 if (provider)
-                    Show_SQLMsg(sql, m_adoConnection->Errors().front().Description);
+                    Show_SQLMsg(sql, m_query.connection()->Errors().front().Description);
                 else
                     report(QStringLiteral("Refresh_Chart"), analysis::currentErrorText());
             }
@@ -230,13 +230,13 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     const int function = cboChartCol[3]->currentIndex();
     const QString valueColumn = cboChartCol[4]->currentText();
     const bool currency = function >= cv::fnSum &&
-                          m_strFields.value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
+                          m_query.fields().value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
     // An average across the groups of a series is the series' sum over its count, from the
     // database, not an average of the groups' averages.
     QHash<QString, std::pair<double, double>> averageParts;
     if (two && function == cv::fnAvg && analysis::options().ChartLegendValues) {
         auto parts = db::Recordset::create();
-        parts->Open(Get_AveragePartsSQL(cboChartCol), m_adoConnection);
+        parts->Open(Get_AveragePartsSQL(cboChartCol), m_query.connection());
         if (!self)
             return false;
         if (!analysis::fetchEveryRow(*parts, frame) || frame.aborted() || !self) {

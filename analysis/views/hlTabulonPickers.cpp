@@ -199,8 +199,8 @@ bool hlTabulon::Populate_Fields()
             combo->addItem(QStringLiteral("<Count>"));
             combo->addItem(QStringLiteral("<% of Total>"));
         }
-        for (int i = 0; i < int(m_strFields.size()); ++i) {
-            const QStringList &field = m_strFields[i];
+        for (int i = 0; i < int(m_query.fields().size()); ++i) {
+            const QStringList &field = m_query.fields()[i];
             const QString name = field.value(0);
             if (name.isEmpty())
                 continue;
@@ -466,7 +466,7 @@ QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 {
     QString sql;
     trap(QStringLiteral("Get_SummarySQL"), [&] {
-        if (m_intDataType == tbDataStoredProc || m_intDataType == tbDataXML)
+        if (m_query.inMemory())
             throw std::runtime_error("A stored procedure or XML document cannot be summarised");
         QLineEdit *box = pickerValueBox(picker);
         const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *box);

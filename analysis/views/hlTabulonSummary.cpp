@@ -111,7 +111,7 @@ bool hlTabulon::Refresh_Summary()
                 grdSummary->setRows(1);
                 grdSummary->setCols(1);
                 grdSummary->Clear();
-                if (!m_adoConnection)
+                if (!m_query.connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
 
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
@@ -123,7 +123,7 @@ bool hlTabulon::Refresh_Summary()
                     return !stopped;
                 };
                 m_rsSummary = db::Recordset::create();
-                m_rsSummary->Open(sql, m_adoConnection);
+                m_rsSummary->Open(sql, m_query.connection());
                 if (!self)
                     return false;
                 const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
@@ -159,7 +159,7 @@ bool hlTabulon::Refresh_Summary()
                         static const char *const kinds[] = {"Sum of ", "Avg. of ", "Min. of ", "Max. of "};
                         caption = QLatin1String(kinds[std::clamp(function - 2, 0, 3)]) + column;
                         const int field = cboSumCol[4]->currentData().toInt();
-                        format = Get_NumberFormat(m_strFields.value(field).value(1).toInt());
+                        format = Get_NumberFormat(m_query.fields().value(field).value(1).toInt());
                         break;
                     }
                     }
@@ -183,7 +183,7 @@ bool hlTabulon::Refresh_Summary()
                             // The groups' own sums and counts, so that every total is an average
                             // over rows.
                             auto parts = db::Recordset::create();
-                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_adoConnection);
+                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_query.connection());
                             if (!self)
                                 return false;
                             if (fetchEverything(parts)) {
@@ -260,8 +260,8 @@ bool hlTabulon::viewRefreshFailed(const QString &procedure, const QString &sql)
 {
     if (analysis::currentErrorIsCancel())
         return true;
-    if (m_adoConnection && !m_adoConnection->Errors().empty())
-        Show_SQLMsg(sql, m_adoConnection->Errors().front().Description);
+    if (m_query.connection() && !m_query.connection()->Errors().empty())
+        Show_SQLMsg(sql, m_query.connection()->Errors().front().Description);
     else
         report(procedure, analysis::currentErrorText());
     return false;

@@ -135,7 +135,7 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     switch (function) {
     case ssql::fnCount: format = QStringLiteral("#,###"); break;
     case ssql::fnPercent: format = QStringLiteral("#,##0.00"); break;
-    default: format = Get_NumberFormat(m_strFields.value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
+    default: format = Get_NumberFormat(m_query.fields().value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
     }
     for (int c = 1; c <= last; ++c) {
         g.setTextMatrix(0, c, caption);
@@ -173,7 +173,7 @@ bool hlTabulon::Refresh_XTab()
             if (!sql.isEmpty()) {
                 if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
                     m_rsXTab->Close();
-                if (!m_adoConnection)
+                if (!m_query.connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
                     if (!analysis::fetchEveryRow(*rs, frame) || frame.aborted()) {
@@ -183,7 +183,7 @@ bool hlTabulon::Refresh_XTab()
                     return !stopped;
                 };
                 m_rsXTab = db::Recordset::create();
-                m_rsXTab->Open(sql, m_adoConnection);
+                m_rsXTab->Open(sql, m_query.connection());
                 if (!self)
                     return false;
                 if (m_rsXTab->State() == db::adStateOpen)
@@ -218,7 +218,7 @@ bool hlTabulon::Refresh_XTab()
                     if (!stopped && function == ssql::fnAvg) {
                         // Each cell's sum and count, so that every total is an average over rows.
                         auto parts = db::Recordset::create();
-                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_adoConnection);
+                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_query.connection());
                         if (!self)
                             return false;
                         if (fetchEverything(parts)) {

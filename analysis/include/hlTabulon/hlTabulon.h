@@ -2,6 +2,8 @@
 
 #include <tabulon/hlTabulonExport.h>
 
+#include "core/QueryRunner.h"
+
 #include "db/Worker.h"
 
 #include <QDateTime>
@@ -276,7 +278,7 @@ public:
     qint32 SummaryRows() const;
     bool XTabRows() const;
     tbView CurrentView() const { return m_intView; }
-    tbDataType CurrentDataType() const { return m_intDataType; }
+    tbDataType CurrentDataType() const { return dataType(); }
     bool FindVisible() const;
     bool FindNext() const { return m_blnFindNext; }
     bool SQLEnabled() const { return m_blnSQLEnabled; }
@@ -334,6 +336,10 @@ public:
     bool isBusy() const;
     bool hasBusyMark() const; // a long operation of this control runs
 
+    // The query the control runs and shows: its statement, results, filters and sort order.
+    analysis::QueryRunner &runner() { return m_query; }
+    const analysis::QueryRunner &runner() const { return m_query; }
+
 signals:
     void DblClick(); // declared for hosts; never raised
     void QuerySelected(const QString &strQuery);
@@ -376,8 +382,6 @@ protected:
     bool Get_Query(QString &strSQL);
     bool Change_OrderBy(QString &strSQL);
     QString Get_Parameters(const QString &strSource);
-    bool Allowed_DataType(qint32 lngType) const;
-    bool Sort_Array(QList<QStringList> &rows);
     bool Show_SQLMsg(const QString &strSQL, const QString &strError);
     // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
     // rewritten with its wildcards as used.
@@ -517,7 +521,9 @@ protected:
     // Orders the rows of a routine or XML result, held in memory, by the sort list.
     void sortRowsInMemory();
     // The control's own delimiter, as chosen at start-up.
-    QString identifierDelimiter() const { return m_strDelimiter; }
+    QString identifierDelimiter() const { return m_query.delimiter(); }
+    tbDataType dataType() const { return tbDataType(m_query.source()); }
+    void setDataType(tbDataType type) { m_query.setSource(analysis::QueryRunner::Source(type)); }
 
     // --- child controls (created with the control, kept until it is destroyed) ---
     ui::KeyedToolBar *tlbMain = nullptr;
@@ -568,31 +574,20 @@ protected:
     QPointer<QWidget> m_frmQueryBuilder;
 
     // --- per-control state ---
-    std::shared_ptr<db::Connection> m_adoConnection;
-    std::shared_ptr<db::Recordset> m_rsResults;
-    std::shared_ptr<db::Recordset> m_rsFields;
+    // The statement, its results, filters, sort order and field list.
+    analysis::QueryRunner m_query;
     std::shared_ptr<db::Recordset> m_rsChart;
     std::shared_ptr<db::Recordset> m_rsSummary;
     std::shared_ptr<db::Recordset> m_rsXTab;
-    std::unique_ptr<db::Command> m_cmdProcedure;
-    QString m_strSQL;
-    QString m_strDelimiter;
     QString m_strDataSourceName;
     QString m_strFileName;   // the query's SQL or XML file
-    QString m_strFilter;     // the column-menu filter
-    QString m_strQBFilter;   // the query builder's filter
-    // The builder's conditions for rows held in memory (routines, XML documents).
-    std::shared_ptr<db::RecordsetFilter> m_qbConditions;
     QString m_strSummaryStatus;
     QString m_strChartState; // what status panel 1 last said about how the chart is drawn
     // What the summary grid's totals are computed from, kept until the next refresh.
     std::unique_ptr<analysis::SummaryTotals> m_summaryTotals;
-    QList<QStringList> m_sortCols;
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     QStringList m_strRecentFiles; // entries 1.. of the recent-files list, most recent first
-    tbDataType m_intDataType = tbDataTable;
     tbView m_intView = tbViewResults;
-    qint32 m_lngMaxRecords = 0;
     qint32 m_lngChartMaxColumns = 1000;
     qint32 m_lngChartMaxLegend = 100;
     qint32 m_lngContainer = 0;
@@ -616,8 +611,6 @@ protected:
     bool m_blnParse = false;
     bool m_blnHasRows = false;
     bool m_blnAllFetched = false;
-    // One {name, ADO type code} row per allowed field of the result, empty rows left over.
-    QList<QStringList> m_strFields;
     QDateTime m_datRunStart;
 
     // Ends this control's database waits: the cancel question's Yes, a close while busy. Current
