@@ -180,6 +180,8 @@ bool hlTabulon::Resize_Cols()
 
 bool hlTabulon::Show_ResultsCount()
 {
+    if (m_steps)
+        return m_steps->Show_ResultsCount();
     return trap(QStringLiteral("Show_ResultsCount"), [&] {
         // A grid without rows has no current cell: the number of columns alone, not a column 0;
         // before there is any result, nothing.

@@ -33,6 +33,8 @@ const QString kReady = QStringLiteral("Ready ...");
 
 bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnRemoveQBFilter)
 {
+    if (m_steps)
+        return m_steps->Refresh_Results(blnSorting, blnRemoveFilter, blnRemoveQBFilter);
     QString sql = m_blnOpenSQL ? txtResultsSQL->toPlainText() : m_query.statement();
     bool ok = false;
     {
@@ -170,6 +172,8 @@ bool hlTabulon::Get_Results(const QString &sql)
 
 bool hlTabulon::Get_Fields()
 {
+    if (m_steps)
+        return m_steps->Get_Fields();
     bool ok = false;
     const QString sql = txtResultsSQL->toPlainText();
     staStatus->Panels(1).setText(QStringLiteral("Retrieving Object information ..."));

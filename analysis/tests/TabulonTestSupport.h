@@ -145,7 +145,9 @@ public:
     {
         if (allCommandsBuilt)
             m_unbuiltCommands.clear();
+        setSteps(&m_recorder);
     }
+    ~FrameTabulon() override { setSteps(nullptr); }
 
     using hlTabulon::Change_View;
     using hlTabulon::Check_ESC;
@@ -191,39 +193,41 @@ public:
     // Run inside a view refresh, within its operation frame.
     std::function<bool(analysis::OperationFrame &)> refreshWork;
 
-    bool Refresh_Results(bool, bool, bool) override
-    {
-        calls.push_back(QStringLiteral("Refresh_Results"));
-        return refresh() && resultsAnswer;
-    }
-    bool Show_ResultsCount() override
-    {
-        calls.push_back(QStringLiteral("Show_ResultsCount"));
-        return true;
-    }
-
-protected:
-    bool Refresh_Chart() override { return view(QStringLiteral("Refresh_Chart")); }
-    bool Refresh_Summary() override { return view(QStringLiteral("Refresh_Summary")); }
-    bool Refresh_XTab() override { return view(QStringLiteral("Refresh_XTab")); }
-    bool Get_Fields() override
-    {
-        calls.push_back(QStringLiteral("Get_Fields"));
-        return fieldsAnswer;
-    }
-    bool Populate_Fields() override
-    {
-        calls.push_back(QStringLiteral("Populate_Fields"));
-        m_blnFieldsLoaded = true;
-        return true;
-    }
-    bool Set_ChartOptions() override
-    {
-        calls.push_back(QStringLiteral("Set_ChartOptions"));
-        return true;
-    }
-
 private:
+    // The stand-ins: each says its name and answers as the test set it.
+    struct Recorder : hlTabulon::Steps {
+        explicit Recorder(FrameTabulon &tab) : tab(tab) {}
+        bool Refresh_Results(bool, bool, bool) override
+        {
+            tab.calls.push_back(QStringLiteral("Refresh_Results"));
+            return tab.refresh() && tab.resultsAnswer;
+        }
+        bool Show_ResultsCount() override
+        {
+            tab.calls.push_back(QStringLiteral("Show_ResultsCount"));
+            return true;
+        }
+        bool Refresh_Chart() override { return tab.view(QStringLiteral("Refresh_Chart")); }
+        bool Refresh_Summary() override { return tab.view(QStringLiteral("Refresh_Summary")); }
+        bool Refresh_XTab() override { return tab.view(QStringLiteral("Refresh_XTab")); }
+        bool Get_Fields() override
+        {
+            tab.calls.push_back(QStringLiteral("Get_Fields"));
+            return tab.fieldsAnswer;
+        }
+        bool Populate_Fields() override
+        {
+            tab.calls.push_back(QStringLiteral("Populate_Fields"));
+            return true;
+        }
+        bool Set_ChartOptions() override
+        {
+            tab.calls.push_back(QStringLiteral("Set_ChartOptions"));
+            return true;
+        }
+        FrameTabulon &tab;
+    };
+
     bool view(const QString &name)
     {
         calls.push_back(name);
@@ -236,6 +240,8 @@ private:
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
         return refreshWork(frame);
     }
+
+    Recorder m_recorder{*this};
 };
 
 // The sample database in a temporary folder, and a connection to it.

@@ -105,6 +105,8 @@ bool hlTabulon::Set_Chart()
 
 bool hlTabulon::Set_ChartOptions()
 {
+    if (m_steps)
+        return m_steps->Set_ChartOptions();
     return trap(QStringLiteral("Set_ChartOptions"), [&] {
         const analysis::Options &opt = analysis::options();
         // A renderer swapped out while it holds the keyboard would hand it to the next widget in
@@ -129,6 +131,8 @@ bool hlTabulon::Set_ChartOptions()
 
 bool hlTabulon::Refresh_Chart()
 {
+    if (m_steps)
+        return m_steps->Refresh_Chart();
     // One refresh at a time: a click while one runs must not pull its recordset away.
     if (hasBusyMark())
         return false;

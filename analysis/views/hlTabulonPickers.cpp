@@ -173,6 +173,12 @@ void hlTabulon::releasePickers()
 
 bool hlTabulon::Populate_Fields()
 {
+    if (m_steps) {
+        const bool ok = m_steps->Populate_Fields();
+        if (ok)
+            m_blnFieldsLoaded = true;
+        return ok;
+    }
     const auto undo = [&] {
         for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
             for (QComboBox *combo : *array)

@@ -87,6 +87,8 @@ QString hlTabulon::Get_NumberFormat(qint32 lngType) const
 
 bool hlTabulon::Refresh_Summary()
 {
+    if (m_steps)
+        return m_steps->Refresh_Summary();
     // One refresh at a time: a click while one runs must not pull its recordset away.
     if (hasBusyMark())
         return false;

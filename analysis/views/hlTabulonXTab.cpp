@@ -147,6 +147,8 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
 
 bool hlTabulon::Refresh_XTab()
 {
+    if (m_steps)
+        return m_steps->Refresh_XTab();
     // One refresh at a time: a click while one runs must not pull its recordset away.
     if (hasBusyMark())
         return false;

@@ -239,9 +239,9 @@ public:
     Q_INVOKABLE bool Show_QueryBuilder();
     Q_INVOKABLE bool Show_Options();
     // The results pipeline; the sort dialog passes (true, false, false).
-    Q_INVOKABLE virtual bool Refresh_Results(bool blnSorting = false, bool blnRemoveFilter = false,
-                                             bool blnRemoveQBFilter = false);
-    Q_INVOKABLE virtual bool Show_ResultsCount();
+    Q_INVOKABLE bool Refresh_Results(bool blnSorting = false, bool blnRemoveFilter = false,
+                                     bool blnRemoveQBFilter = false);
+    Q_INVOKABLE bool Show_ResultsCount();
     Q_INVOKABLE bool Show_Find();
     Q_INVOKABLE bool Copy_Sel(bool blnCut = false);
     Q_INVOKABLE bool Paste_Sel();
@@ -336,6 +336,24 @@ public:
     bool isBusy() const;
     bool hasBusyMark() const; // a long operation of this control runs
 
+    // The steps of the results pipeline and of the views that another part may take over (tests
+    // record them); each answers as the control's own step would.
+    class Steps {
+    public:
+        virtual ~Steps() = default;
+        virtual bool Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnRemoveQBFilter) = 0;
+        virtual bool Show_ResultsCount() = 0;
+        virtual bool Refresh_Chart() = 0;
+        virtual bool Refresh_Summary() = 0;
+        virtual bool Refresh_XTab() = 0;
+        virtual bool Get_Fields() = 0;
+        // True marks the field lists loaded, as the control's own step does.
+        virtual bool Populate_Fields() = 0;
+        virtual bool Set_ChartOptions() = 0;
+    };
+    // Hands those steps to `steps` (not owned) until it is set back to nullptr.
+    void setSteps(Steps *steps) { m_steps = steps; }
+
     // The query the control runs and shows: its statement, results, filters and sort order.
     analysis::QueryRunner &runner() { return m_query; }
     const analysis::QueryRunner &runner() const { return m_query; }
@@ -356,27 +374,26 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // --- steps of the results pipeline and of the views, each reporting its own failure; virtual
-    // so that tests can stand in for them. The views' steps (chart, summary, cross-tab, pickers)
-    // give false until the views are built ---
-    virtual bool Refresh_Chart();
-    virtual bool Refresh_Summary();
-    virtual bool Refresh_XTab();
-    virtual bool Get_Fields();
-    virtual bool Populate_Fields();
-    virtual bool Position_Combos();
-    virtual bool Set_Chart();
-    virtual bool Set_ToolTips();
-    virtual bool Set_ChartOptions();
-    virtual bool Show_SortIcon();
-    virtual bool Remove_Filter();
-    virtual bool Get_Results(const QString &sql);
+    // --- steps of the results pipeline and of the views, each reporting its own failure. The
+    // views' steps (chart, summary, cross-tab, pickers) give false until the views are built ---
+    bool Refresh_Chart();
+    bool Refresh_Summary();
+    bool Refresh_XTab();
+    bool Get_Fields();
+    bool Populate_Fields();
+    bool Position_Combos();
+    bool Set_Chart();
+    bool Set_ToolTips();
+    bool Set_ChartOptions();
+    bool Show_SortIcon();
+    bool Remove_Filter();
+    bool Get_Results(const QString &sql);
     // The chart's data columns, for the print command's state in the Chart view.
-    virtual int chartDataColumns() const;
+    int chartDataColumns() const;
     // The rows a view hands to the export window: the results' recordset (its rows fetched by
     // the export as it writes), and for the summary and the cross-tab the rows of their grids
     // held in memory. A view that keeps its rows otherwise gives them here.
-    virtual std::shared_ptr<db::Recordset> viewRecordset(tbView view);
+    std::shared_ptr<db::Recordset> viewRecordset(tbView view);
 
     // --- the results pipeline (hlTabulonQuery.cpp) ---
     bool Get_Query(QString &strSQL);
@@ -393,7 +410,7 @@ protected:
     // The results grid's event handlers (double click, header sort, scroll tip, current cell).
     void connectResultsGrid();
     // The parameter dialog for a routine with input parameters; false when it was cancelled.
-    virtual bool askParameters();
+    bool askParameters();
 
     // --- the query builder (hlTabulonQueryBuilder.cpp) ---
     frmQueryBuilder *queryBuilderWindow() const;
@@ -668,6 +685,7 @@ private:
     void operationEnded();
     void finishPendingUnload();
 
+    Steps *m_steps = nullptr;
     bool m_blnInitRun = false;       // Init runs once per control
     bool m_blnInitialising = false;  // no layout until Init has set everything up
     bool m_blnUnloaded = false;
