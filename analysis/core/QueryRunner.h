@@ -114,6 +114,10 @@ public:
     const std::shared_ptr<db::Recordset> &ensureFieldsRecordset();
     void setFields(const QList<QStringList> &fields) { m_fieldList = fields; }
     const QList<QStringList> &fields() const { return m_fieldList; }
+    // The views' pickers hold the field list of the statement as it stands; an edited or another
+    // statement needs it read again.
+    void setFieldsLoaded(bool loaded) { m_fieldsLoaded = loaded; }
+    bool fieldsLoaded() const { return m_fieldsLoaded; }
 
     // Closes the results and the field recordset; each failure is passed over.
     void closeAll() noexcept;
@@ -134,6 +138,7 @@ private:
     QList<QStringList> m_fieldList;
     Source m_source = Table;
     qint32 m_maxRecords = 0;
+    bool m_fieldsLoaded = false;
 };
 
 } // namespace analysis

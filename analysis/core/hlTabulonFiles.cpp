@@ -91,7 +91,7 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         txtResultsSQL->setPlainText(text);
         // Another query: the views' field lists and pickers are read again, whether or not the
         // SQL box is editable (its change handler clears this only when it is).
-        m_blnFieldsLoaded = false;
+        m_query.setFieldsLoaded(false);
         if (fileName.right(3).toUpper() != QLatin1String("XML")) {
             setDataType(tbDataTable);
             m_strFileName = fileName;

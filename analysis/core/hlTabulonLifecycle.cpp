@@ -328,7 +328,7 @@ void hlTabulon::txtResultsSQL_Change()
     Enable_DataButtons(true);
     Check_SQL();
     if (m_blnOpenSQL)
-        m_blnFieldsLoaded = false;
+        m_query.setFieldsLoaded(false);
 }
 
 void hlTabulon::splitterResized(tbView view)

@@ -132,7 +132,7 @@ bool hlTabulon::Change_View(tbView view)
         m_intView = view;
         UserControl_Resize();
 
-        if (!m_blnFieldsLoaded && (view != tbViewResults || dataType() == tbDataStoredProc)) {
+        if (!m_query.fieldsLoaded() && (view != tbViewResults || dataType() == tbDataStoredProc)) {
             // A routine's results need its field list only; the pickers filled from it belong to
             // the other views, so only those stay shut when the pickers cannot be filled.
             const bool fields = Get_Fields();

@@ -114,7 +114,7 @@ TEST_F(ControlInterface, TheShellsWritesByIdentifierReachTheControl)
     EXPECT_FALSE(automation::getPropertyById(&tab, 0x68030632, &v));
     // The delimiter set by one host is where the next control starts.
     EXPECT_EQ(analysis::g_strDelimiter, QStringLiteral("`"));
-    FrameTabulon next(false);
+    FrameTabulon next;
     EXPECT_EQ(next.identifierDelimiter(), QStringLiteral("`"));
 }
 

@@ -252,7 +252,7 @@ TEST_F(ControlLifecycle, EditsAndF5InTheSqlBox)
     tab.DataType(hlTabulon::tbDataXML);
     tab.resize(600, 400);
     tab.show();
-    tab.m_blnFieldsLoaded = true;
+    tab.runner().setFieldsLoaded(true);
 
     tab.txtResultsSQL->setPlainText(QStringLiteral("   "));
     EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Refresh")).Enabled()) << "blanks are not a query";
@@ -260,7 +260,7 @@ TEST_F(ControlLifecycle, EditsAndF5InTheSqlBox)
     tab.txtResultsSQL->setPlainText(QStringLiteral("SELECT 2"));
     EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Refresh")).Enabled());
     EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("Clear")).Enabled());
-    EXPECT_FALSE(tab.m_blnFieldsLoaded) << "an edited query needs its field list again";
+    EXPECT_FALSE(tab.runner().fieldsLoaded()) << "an edited query needs its field list again";
 
     tab.calls.clear();
     QTest::keyClick(tab.txtResultsSQL, Qt::Key_F5, Qt::ShiftModifier);
@@ -380,7 +380,7 @@ TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
     tab.show();
     tab.refreshWork = [&](analysis::OperationFrame &frame) {
         EXPECT_TRUE(tab.tmrRun->isActive());
-        EXPECT_TRUE(tab.m_blnRefreshing);
+        EXPECT_TRUE(tab.hasBusyMark());
         EXPECT_EQ(tab.staStatus->Panels(1).Text(), QStringLiteral("Refreshing ..."));
         pump(450);
         frame.step(true);
@@ -389,7 +389,7 @@ TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
     EXPECT_TRUE(tab.Refresh());
     EXPECT_EQ(tab.staStatus->Panels(5).Text(), QStringLiteral("0:00:00"));
     EXPECT_FALSE(tab.tmrRun->isActive());
-    EXPECT_FALSE(tab.m_blnRefreshing);
+    EXPECT_FALSE(tab.hasBusyMark());
     EXPECT_EQ(tab.staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     tab.UnloadFlter();
 }

@@ -386,7 +386,7 @@ TEST_F(FirstUse, OpeningAFileWithoutOpenSqlReadsTheFieldsAgain)
     frame.resize(800, 500);
     frame.show();
     ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
-    ASSERT_TRUE(frame.m_blnFieldsLoaded);
+    ASSERT_TRUE(frame.runner().fieldsLoaded());
     const int reads = frame.count(QStringLiteral("Get_Fields"));
 
     const QString file = m_dir.filePath(QStringLiteral("other.sql"));
@@ -396,7 +396,7 @@ TEST_F(FirstUse, OpeningAFileWithoutOpenSqlReadsTheFieldsAgain)
         f.write("SELECT 2 AS b, 3 AS c\r\n");
     }
     ASSERT_TRUE(frame.Open_SQL(file));
-    EXPECT_FALSE(frame.m_blnFieldsLoaded) << "another statement: its fields are not the old ones";
+    EXPECT_FALSE(frame.runner().fieldsLoaded()) << "another statement: its fields are not the old ones";
     ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
     EXPECT_EQ(frame.count(QStringLiteral("Get_Fields")), reads + 1);
     frame.UnloadFlter();

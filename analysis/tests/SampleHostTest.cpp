@@ -95,7 +95,7 @@ TEST_F(SampleHost, AQueryWindowShowsTheControlAndClosesIt)
 TEST_F(SampleHost, AllFourViewsOnTheSampleDatabase)
 {
     QWidget window;
-    auto *tab = new FrameTabulon(true, &window);
+    auto *tab = new FrameTabulon(&window);
     auto *layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(tab);

@@ -8,6 +8,7 @@
 #include "Faultdesk/ErrorState.h"
 #include "Faultdesk/ModalRunner.h"
 #include "PaneDivider/Splitter.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "SqliteWriter.h"
 #include "TestSupport.h"
 #include "chart/ChartView.h"
@@ -17,7 +18,9 @@
 #include "settings/SettingsStore.h"
 #include "ui/CommonDialog.h"
 #include "ui/EventLoop.h"
+#include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
+#include "ui/StatusPanels.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +28,15 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QSlider>
 #include <QTest>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -137,51 +143,57 @@ inline void pump(int ms, const std::function<bool()> &done = {})
     }
 }
 
-// The control with the steps of its later parts stood in by recorders, and (on request) every
-// command built, so that the frame's orderings, states and switches can be observed in every view.
+// A child control of a control, found by the name the control gave it.
+template <typename T>
+T *part(const QObject &control, const char *name)
+{
+    T *found = control.findChild<T *>(QLatin1String(name));
+    if (!found)
+        ADD_FAILURE() << "the control has no part named " << name;
+    return found;
+}
+
+// The control with the steps of its later parts stood in by recorders, so that the frame's
+// orderings, states and switches can be observed in every view. Its parts are found by name.
 class FrameTabulon : public hlTabulon {
 public:
-    explicit FrameTabulon(bool allCommandsBuilt = true, QWidget *parent = nullptr) : hlTabulon(parent)
-    {
-        if (allCommandsBuilt)
-            m_unbuiltCommands.clear();
-        setSteps(&m_recorder);
-    }
+    explicit FrameTabulon(QWidget *parent = nullptr) : hlTabulon(parent) { setSteps(&m_recorder); }
     ~FrameTabulon() override { setSteps(nullptr); }
 
-    using hlTabulon::Change_View;
-    using hlTabulon::Check_ESC;
-    using hlTabulon::UserControl_Resize;
-    using hlTabulon::chChart;
-    using hlTabulon::grdResults;
-    using hlTabulon::grdSummary;
-    using hlTabulon::grdXTab;
-    using hlTabulon::hlSplitChart;
-    using hlTabulon::hlSplitResults;
-    using hlTabulon::hlSplitSummary;
-    using hlTabulon::hlSplitXTab;
-    using hlTabulon::identifierDelimiter;
-    using hlTabulon::m_blnFieldsLoaded;
-    using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_unbuiltCommands;
-    using hlTabulon::qryMenu;
-    using hlTabulon::sldChart;
-    using hlTabulon::staStatus;
-    using hlTabulon::tlbChart;
-    using hlTabulon::tlbChart2;
-    using hlTabulon::tlbMain;
-    using hlTabulon::tlbResults;
-    using hlTabulon::tlbSummary;
-    using hlTabulon::tlbSummary2;
-    using hlTabulon::tlbXTab;
-    using hlTabulon::tlbXTab2;
-    using hlTabulon::tmrEsc;
-    using hlTabulon::tmrPause;
-    using hlTabulon::tmrRun;
-    using hlTabulon::txtChartSQL;
-    using hlTabulon::txtResultsSQL;
-    using hlTabulon::txtSummarySQL;
-    using hlTabulon::txtXTabSQL;
+    // The view switch as a host asks for it; true when the view asked for is the one shown.
+    bool Change_View(tbView view)
+    {
+        setStCurrentView(view);
+        return CurrentView() == view;
+    }
+    QString identifierDelimiter() const { return runner().delimiter(); }
+
+    ui::KeyedToolBar *const tlbMain = part<ui::KeyedToolBar>(*this, "tlbMain");
+    ui::KeyedToolBar *const tlbResults = part<ui::KeyedToolBar>(*this, "tlbResults");
+    ui::KeyedToolBar *const tlbChart = part<ui::KeyedToolBar>(*this, "tlbChart");
+    ui::KeyedToolBar *const tlbChart2 = part<ui::KeyedToolBar>(*this, "tlbChart2");
+    ui::KeyedToolBar *const tlbSummary = part<ui::KeyedToolBar>(*this, "tlbSummary");
+    ui::KeyedToolBar *const tlbSummary2 = part<ui::KeyedToolBar>(*this, "tlbSummary2");
+    ui::KeyedToolBar *const tlbXTab = part<ui::KeyedToolBar>(*this, "tlbXTab");
+    ui::KeyedToolBar *const tlbXTab2 = part<ui::KeyedToolBar>(*this, "tlbXTab2");
+    Splitter *const hlSplitResults = part<Splitter>(*this, "hlSplitResults");
+    Splitter *const hlSplitChart = part<Splitter>(*this, "hlSplitChart");
+    Splitter *const hlSplitSummary = part<Splitter>(*this, "hlSplitSummary");
+    Splitter *const hlSplitXTab = part<Splitter>(*this, "hlSplitXTab");
+    QPlainTextEdit *const txtResultsSQL = part<QPlainTextEdit>(*this, "txtResultsSQL");
+    QPlainTextEdit *const txtChartSQL = part<QPlainTextEdit>(*this, "txtChartSQL");
+    QPlainTextEdit *const txtSummarySQL = part<QPlainTextEdit>(*this, "txtSummarySQL");
+    QPlainTextEdit *const txtXTabSQL = part<QPlainTextEdit>(*this, "txtXTabSQL");
+    grid::Grid *const grdResults = part<grid::Grid>(*this, "grdResults");
+    grid::Grid *const grdSummary = part<grid::Grid>(*this, "grdSummary");
+    grid::Grid *const grdXTab = part<grid::Grid>(*this, "grdXTab");
+    chart::ChartView *const chChart = part<chart::ChartView>(*this, "chChart");
+    const std::array<QSlider *, 2> sldChart{part<QSlider>(*this, "sldChart0"), part<QSlider>(*this, "sldChart1")};
+    ui::StatusPanels *const staStatus = part<ui::StatusPanels>(*this, "staStatus");
+    QTimer *const tmrPause = part<QTimer>(*this, "tmrPause");
+    QTimer *const tmrRun = part<QTimer>(*this, "tmrRun");
+    QTimer *const tmrEsc = part<QTimer>(*this, "tmrEsc");
+    ::qryMenu *const qryMenu = part<::qryMenu>(*this, "qryMenu");
 
     // What the stand-ins were asked, in order ("Refresh_Results", "Get_Fields", ...).
     std::vector<QString> calls;

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <QSignalSpy>
 #include <QSlider>
 
@@ -93,7 +94,7 @@ TEST_F(ViewSwitching, AnalysisViewsAreRefusedForRoutinesAndDocuments)
     FrameTabulon tab;
     tab.DataType(hlTabulon::tbDataXML);
     start(tab);
-    tab.m_blnFieldsLoaded = true;
+    tab.runner().setFieldsLoaded(true);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
     EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Chart")).Enabled());
@@ -111,7 +112,7 @@ TEST_F(ViewSwitching, TheFieldListIsReadOnceUntilTheQueryChanges)
     FrameTabulon tab;
     tab.OpenSQL(true);
     start(tab);
-    tab.m_blnFieldsLoaded = false;
+    tab.runner().setFieldsLoaded(false);
     tab.calls.clear();
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
@@ -131,7 +132,7 @@ TEST_F(ViewSwitching, AFailedSwitchLeavesTheOldViewShownAndLaterSwitchesWork)
 {
     FrameTabulon tab;
     start(tab);
-    tab.m_blnFieldsLoaded = false;
+    tab.runner().setFieldsLoaded(false);
     tab.fieldsAnswer = false;
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
     EXPECT_FALSE(tab.Change_View(hlTabulon::tbViewSummary));
@@ -233,7 +234,8 @@ TEST_F(ViewSwitching, ThePaneFillsWhatTheBarsLeave)
 
     // Without the status bar the pane takes its height too.
     tab.setStatusBarVisible(false);
-    tab.UserControl_Resize();
+    QResizeEvent relayout(tab.size(), tab.size());
+    QApplication::sendEvent(&tab, &relayout);
     EXPECT_EQ(tab.hlSplitResults->height(), 600 - mainH - resultsH);
 
     tab.resize(500, 300);

@@ -176,7 +176,7 @@ bool hlTabulon::Populate_Fields()
     if (m_steps) {
         const bool ok = m_steps->Populate_Fields();
         if (ok)
-            m_blnFieldsLoaded = true;
+            m_query.setFieldsLoaded(true);
         return ok;
     }
     const auto undo = [&] {
@@ -267,7 +267,7 @@ bool hlTabulon::Populate_Fields()
         }
         for (QLineEdit *box : txtSumValue)
             box->clear();
-        m_blnFieldsLoaded = true;
+        m_query.setFieldsLoaded(true);
         return true;
     }, undo);
 }

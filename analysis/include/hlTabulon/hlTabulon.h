@@ -621,7 +621,6 @@ protected:
     bool m_blnFindOpen = false;
     bool m_blnDetailsOpen = false;
     bool m_blnNotesOpen = false;
-    bool m_blnFieldsLoaded = false;
     bool m_blnChangingView = false;
     bool m_blnResizing = false;
     bool m_blnShowCount = false;
