@@ -31,7 +31,7 @@ const char *const kQuery = "SELECT id, qty, code, price, weight, name, city, day
 
 class BenchTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
 };
 
 double ms(const QElapsedTimer &t)

@@ -54,7 +54,7 @@ const char *const kColumns = "id, qty, code, price, weight, name, city, day";
 
 class BenchTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
 };
 
 struct Stats {

@@ -34,15 +34,15 @@ public:
     using hlTabulon::Change_View;
     using hlTabulon::Refresh_Chart;
     using hlTabulon::Sort_Chart;
-    using hlTabulon::cboChartCol;
-    using hlTabulon::chChart;
+    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
+    chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::sldChart;
-    using hlTabulon::staStatus;
-    using hlTabulon::tlbChart;
-    using hlTabulon::tlbMain;
-    using hlTabulon::txtChartSQL;
-    using hlTabulon::txtResultsSQL;
+    const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    QPlainTextEdit *const txtChartSQL = tabtest::part<QPlainTextEdit>(*this, "txtChartSQL");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 
     void pick(int index, const QString &text)
     {

@@ -28,15 +28,15 @@ namespace {
 
 class MenuTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
-    using hlTabulon::hlSplitResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    Splitter *const hlSplitResults = tabtest::part<Splitter>(*this, "hlSplitResults");
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmNotes;
     using hlTabulon::m_lngMenuCol;
-    using hlTabulon::qryMenu;
+    ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     using hlTabulon::qryMenu_ItemSelected;
-    using hlTabulon::tlbResults;
-    using hlTabulon::txtResultsSQL;
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 const QString kCategories = QStringLiteral(

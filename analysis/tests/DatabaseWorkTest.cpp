@@ -16,9 +16,9 @@ namespace {
 class WorkTabulon : public hlTabulon {
 public:
     using hlTabulon::Check_ESC;
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
-    using hlTabulon::staStatus;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };
 
 class DatabaseWork : public ControlTest {

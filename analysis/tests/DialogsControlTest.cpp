@@ -22,13 +22,13 @@ namespace {
 
 class DialogTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnDetailsOpen;
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmFind;
     using hlTabulon::m_strFileName;
-    using hlTabulon::tlbMain;
-    using hlTabulon::tlbResults;
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 };
 
 class DialogsControl : public ControlTest {

@@ -18,11 +18,11 @@ namespace {
 
 class RowsTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_frmSQLError;
     using hlTabulon::Remove_Filter;
     using hlTabulon::Set_Filter;
-    using hlTabulon::tlbResults;
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
     int col(const QString &header)
     {

@@ -18,11 +18,11 @@ namespace {
 
 class GridTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_frmNotes;
-    using hlTabulon::staStatus;
-    using hlTabulon::txtResultsSQL;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 class GridOperations : public ControlTest {

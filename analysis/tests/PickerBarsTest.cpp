@@ -17,13 +17,13 @@ namespace {
 class PickTabulon : public hlTabulon {
 public:
     using hlTabulon::Populate_Fields;
-    using hlTabulon::cboChartCol;
-    using hlTabulon::cboSumCol;
-    using hlTabulon::cboXTabCol;
+    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
+    const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
+    const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::tlbSummary;
-    using hlTabulon::tlbSummary2;
-    using hlTabulon::txtSumValue;
+    ui::KeyedToolBar *const tlbSummary = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary");
+    ui::KeyedToolBar *const tlbSummary2 = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary2");
+    const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
 };
 
 QStringList items(const QComboBox *c)

@@ -26,10 +26,10 @@ namespace {
 
 class OutputTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_blnPrinting;
-    using hlTabulon::staStatus;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };
 
 // A shown control whose summary and cross-tab grids a test fills itself.

@@ -22,10 +22,10 @@ namespace {
 
 class QBTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
-    using hlTabulon::hlSplitResults;
-    using hlTabulon::tlbResults;
-    using hlTabulon::txtResultsSQL;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    Splitter *const hlSplitResults = tabtest::part<Splitter>(*this, "hlSplitResults");
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 
     frmQueryBuilder *window() const { return queryBuilderWindow(); }
     QueryBuilder *builder() const { return window()->hlQueryBuilder(); }

@@ -22,8 +22,8 @@ namespace {
 
 class RowsTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
-    using hlTabulon::tlbResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
     QueryBuilder *builder() const { return queryBuilderWindow()->hlQueryBuilder(); }
     // The first column of every row the results hold (past the filter), sorted.

@@ -19,12 +19,12 @@ class QueryTabulon : public hlTabulon {
 public:
     using hlTabulon::Get_Fields;
     using hlTabulon::Get_Results;
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnParse;
     using hlTabulon::m_frmSQLError;
     using hlTabulon::m_strFileName;
-    using hlTabulon::staStatus;
-    using hlTabulon::txtResultsSQL;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 class QueryPipeline : public ControlTest {

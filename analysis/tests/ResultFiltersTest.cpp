@@ -12,10 +12,10 @@ namespace {
 
 class FilterTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::Remove_Filter;
     using hlTabulon::Set_Filter;
-    using hlTabulon::tlbResults;
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
     // Filter by the cell at (row, col) as the column menu does.
     bool byCell(int row, int col, bool equal)

@@ -47,14 +47,14 @@ struct ShowSpy : QObject {
 class UseTabulon : public hlTabulon {
 public:
     using hlTabulon::Check_ESC;
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_blnCopying;
     using hlTabulon::m_frmDetails;
     using hlTabulon::m_frmFind;
-    using hlTabulon::qryMenu;
-    using hlTabulon::staStatus;
-    using hlTabulon::txtResultsSQL;
+    ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 class FirstUse : public ControlTest {

@@ -114,10 +114,10 @@ namespace {
 
 class QueryTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_frmSQLError;
-    using hlTabulon::staStatus;
-    using hlTabulon::txtResultsSQL;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 // A schema of this process's own, so that parallel test processes never meet.

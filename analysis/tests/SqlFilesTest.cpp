@@ -25,9 +25,9 @@ public:
 
 class ResultsTabulon : public hlTabulon {
 public:
-    using hlTabulon::grdResults;
-    using hlTabulon::tlbResults;
-    using hlTabulon::txtResultsSQL;
+    grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 class SqlFiles : public ControlTest {

@@ -27,13 +27,13 @@ public:
     using hlTabulon::Change_View;
     using hlTabulon::Hide_SummaryRows;
     using hlTabulon::Refresh_Summary;
-    using hlTabulon::cboSumCol;
-    using hlTabulon::grdSummary;
+    const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
+    grid::Grid *const grdSummary = tabtest::part<grid::Grid>(*this, "grdSummary");
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::staStatus;
-    using hlTabulon::tlbMain;
-    using hlTabulon::txtSumValue;
-    using hlTabulon::txtSummarySQL;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
+    QPlainTextEdit *const txtSummarySQL = tabtest::part<QPlainTextEdit>(*this, "txtSummarySQL");
 
     void pick(int index, const QString &text)
     {

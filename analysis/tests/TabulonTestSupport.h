@@ -25,6 +25,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
@@ -152,6 +154,15 @@ T *part(const QObject &control, const char *name)
         ADD_FAILURE() << "the control has no part named " << name;
     return found;
 }
+// Numbered parts ("cboSumCol0", "cboSumCol1", ...), in order.
+template <typename T, std::size_t N>
+std::array<T *, N> parts(const QObject &control, const char *prefix)
+{
+    std::array<T *, N> found{};
+    for (std::size_t i = 0; i < N; ++i)
+        found[i] = part<T>(control, (QByteArray(prefix) + QByteArray::number(qulonglong(i))).constData());
+    return found;
+}
 
 // The control with the steps of its later parts stood in by recorders, so that the frame's
 // orderings, states and switches can be observed in every view. Its parts are found by name.
@@ -188,7 +199,7 @@ public:
     grid::Grid *const grdSummary = part<grid::Grid>(*this, "grdSummary");
     grid::Grid *const grdXTab = part<grid::Grid>(*this, "grdXTab");
     chart::ChartView *const chChart = part<chart::ChartView>(*this, "chChart");
-    const std::array<QSlider *, 2> sldChart{part<QSlider>(*this, "sldChart0"), part<QSlider>(*this, "sldChart1")};
+    const std::array<QSlider *, 2> sldChart = parts<QSlider, 2>(*this, "sldChart");
     ui::StatusPanels *const staStatus = part<ui::StatusPanels>(*this, "staStatus");
     QTimer *const tmrPause = part<QTimer>(*this, "tmrPause");
     QTimer *const tmrRun = part<QTimer>(*this, "tmrRun");

@@ -27,12 +27,12 @@ public:
     XTabulon() { m_unbuiltCommands.clear(); }
     using hlTabulon::Change_View;
     using hlTabulon::Refresh_XTab;
-    using hlTabulon::cboXTabCol;
-    using hlTabulon::grdXTab;
+    const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
+    grid::Grid *const grdXTab = tabtest::part<grid::Grid>(*this, "grdXTab");
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::staStatus;
-    using hlTabulon::txtSumValue;
-    using hlTabulon::txtXTabSQL;
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
+    QPlainTextEdit *const txtXTabSQL = tabtest::part<QPlainTextEdit>(*this, "txtXTabSQL");
 
     void pick(int index, const QString &text)
     {
