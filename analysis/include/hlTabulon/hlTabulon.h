@@ -374,20 +374,60 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // --- steps of the results pipeline and of the views, each reporting its own failure. The
-    // views' steps (chart, summary, cross-tab, pickers) give false until the views are built ---
+    // --- what the test fixtures' subclasses still reach ---
+    using PickerArray = std::array<QComboBox *, 6>;
     bool Refresh_Chart();
     bool Refresh_Summary();
     bool Refresh_XTab();
     bool Get_Fields();
     bool Populate_Fields();
+    bool Remove_Filter();
+    bool Get_Results(const QString &sql);
+    // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
+    // rewritten with its wildcards as used.
+    bool Set_Filter(bool blnEqual, QString &strValue);
+    frmQueryBuilder *queryBuilderWindow() const;
+    void qryMenu_ItemSelected(const QString &strItem);
+    // The save dialog for the current view; on true m_strFileName holds the chosen file.
+    bool Get_SaveFileName(QString &strKind);
+    bool Hide_SummaryRows(bool blnUnhide);
+    // Orders the points by value as the options ask; a refresh passes its frame for the progress
+    // bar and the Escape poll. False when stopped or failed.
+    bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
+    bool Change_View(tbView view);
+    bool Check_ESC();
+    grid::Grid *grdSummary = nullptr;
+    grid::Grid *grdXTab = nullptr;
+    PickerArray cboSumCol{};
+    PickerArray cboXTabCol{};
+    // Tool windows, each created when it is first shown.
+    QPointer<QWidget> m_frmFind;
+    QPointer<QWidget> m_frmDetails;
+    QPointer<QWidget> m_frmNotes;
+    QPointer<QWidget> m_frmSQLError;
+    QString m_strFileName;   // the query's SQL or XML file
+    qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
+    bool m_blnDetailsOpen = false;
+    bool m_blnParse = false;
+    bool m_blnAllFetched = false;
+    // Busy marks, set for the length of a long operation (see OperationFrame).
+    bool m_blnRefreshing = false;
+    bool m_blnCopying = false;
+    bool m_blnPrinting = false;
+    // Commands whose windows or views are not part of this build yet: their buttons stay
+    // disabled whatever the state says, and the members behind them give false.
+    QSet<QString> m_unbuiltCommands;
+
+private:
+    friend class analysis::OperationFrame;
+
+    // --- steps of the results pipeline and of the views, each reporting its own failure. The
+    // views' steps (chart, summary, cross-tab, pickers) give false until the views are built ---
     bool Position_Combos();
     bool Set_Chart();
     bool Set_ToolTips();
     bool Set_ChartOptions();
     bool Show_SortIcon();
-    bool Remove_Filter();
-    bool Get_Results(const QString &sql);
     // The chart's data columns, for the print command's state in the Chart view.
     int chartDataColumns() const;
     // The rows a view hands to the export window: the results' recordset (its rows fetched by
@@ -400,9 +440,6 @@ protected:
     bool Change_OrderBy(QString &strSQL);
     QString Get_Parameters(const QString &strSource);
     bool Show_SQLMsg(const QString &strSQL, const QString &strError);
-    // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
-    // rewritten with its wildcards as used.
-    bool Set_Filter(bool blnEqual, QString &strValue);
     // Completes the lazy fetch of the results (hlTabulonGridOps.cpp); false when stopped or empty.
     bool Fill_RecordSet();
     // The current row's cell of column lngCol in the notes window.
@@ -413,7 +450,6 @@ protected:
     bool askParameters();
 
     // --- the query builder (hlTabulonQueryBuilder.cpp) ---
-    frmQueryBuilder *queryBuilderWindow() const;
     void createQueryBuilderWindow();
     void frmQueryBuilder_QueryUnload();
     // Sets the results' recordset filter to the builder's conditions and the column-menu filter
@@ -424,7 +460,6 @@ protected:
     void connectColumnMenu();
     // Right button: opens the menu on the cell under the mouse; any other button hides it.
     void grdResults_MouseUp(int button, int shift, int x, int y);
-    void qryMenu_ItemSelected(const QString &strItem);
     // Searches the current column for the whole value, case aside; false for an empty value.
     bool Find_Row(const QVariant &value);
 
@@ -433,12 +468,7 @@ protected:
     bool printGrid(const grid::Grid &grid);
     bool printChart();
 
-    // --- SQL and XML files (hlTabulonFiles.cpp) ---
-    // The save dialog for the current view; on true m_strFileName holds the chosen file.
-    bool Get_SaveFileName(QString &strKind);
-
     // --- the set-up bars of the chart, summary and cross-tab views (views/hlTabulonPickers.cpp) ---
-    using PickerArray = std::array<QComboBox *, 6>;
     void createPickers();
     // The pickers and the summary grid call back into the control; not once it is being destroyed.
     void releasePickers();
@@ -456,7 +486,6 @@ protected:
     QLineEdit *pickerValueBox(const PickerArray &picker) const;
 
     // --- the summary view (views/hlTabulonSummary.cpp) ---
-    bool Hide_SummaryRows(bool blnUnhide);
     QString Get_NumberFormat(qint32 lngType) const;
     void mnuSummarys_Click(int index);
     void connectSummaryGrid();
@@ -474,9 +503,6 @@ protected:
     // Fills, sorts, labels and shows the chart from the fetched aggregate rows; false when there
     // were none, the user stopped it or the options could not be applied.
     bool drawChartRows(const QString &sql, analysis::OperationFrame &frame);
-    // Orders the points by value as the options ask; a refresh passes its frame for the progress
-    // bar and the Escape poll. False when stopped or failed.
-    bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
     // Status panel 1 says when the chart is not drawn as asked (too many points, 3-D shown in 2-D).
     void showChartState();
     void chChart_KeyDown(int keyCode, int shift);
@@ -491,12 +517,10 @@ protected:
 
     // --- the frame, used by every part ---
     bool Init();
-    bool Change_View(tbView view);
     void UserControl_Resize();
     bool Set_Grids();
     bool Set_MenuText();
     bool Check_SQL();
-    bool Check_ESC();
     bool Set_Delimiter();
     void resetSortCols();
     // Raises Faultdesk with the procedure's name and the text; false.
@@ -561,16 +585,12 @@ protected:
     QPlainTextEdit *txtXTabSQL = nullptr;
     QPlainTextEdit *txtSQLError = nullptr;
     grid::Grid *grdResults = nullptr;
-    grid::Grid *grdSummary = nullptr;
-    grid::Grid *grdXTab = nullptr;
     chart::ChartView *chChart = nullptr;
     QSlider *sldChart[2] = {nullptr, nullptr};
     ui::StatusPanels *staStatus = nullptr;
     // The views' pickers: group columns 0-2, function 3, value column 4, operator 5; the number
     // boxes of the chart (0), summary (1) and cross-tab (2) bars; the bars' caption boxes.
     PickerArray cboChartCol{};
-    PickerArray cboSumCol{};
-    PickerArray cboXTabCol{};
     std::array<QLineEdit *, 3> txtSumValue{};
     std::array<QLineEdit *, 3> txtChart{};
     std::array<QLineEdit *, 4> txtSummary{};
@@ -582,12 +602,7 @@ protected:
 
     // The column pop-up menu, created with the control (hlTabulonColumnMenu.cpp).
     QPointer<::qryMenu> qryMenu;
-    // Tool windows, each created when it is first shown (the query builder's stays empty until
-    // that window is built).
-    QPointer<QWidget> m_frmFind;
-    QPointer<QWidget> m_frmDetails;
-    QPointer<QWidget> m_frmNotes;
-    QPointer<QWidget> m_frmSQLError;
+    // The query builder's window, empty until that window is built.
     QPointer<QWidget> m_frmQueryBuilder;
 
     // --- per-control state ---
@@ -597,12 +612,10 @@ protected:
     std::shared_ptr<db::Recordset> m_rsSummary;
     std::shared_ptr<db::Recordset> m_rsXTab;
     QString m_strDataSourceName;
-    QString m_strFileName;   // the query's SQL or XML file
     QString m_strSummaryStatus;
     QString m_strChartState; // what status panel 1 last said about how the chart is drawn
     // What the summary grid's totals are computed from, kept until the next refresh.
     std::unique_ptr<analysis::SummaryTotals> m_summaryTotals;
-    qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     QStringList m_strRecentFiles; // entries 1.. of the recent-files list, most recent first
     tbView m_intView = tbViewResults;
     qint32 m_lngChartMaxColumns = 1000;
@@ -619,35 +632,23 @@ protected:
     bool m_blnSQLEnabled = false;
     bool m_blnQBVisible = false;
     bool m_blnFindOpen = false;
-    bool m_blnDetailsOpen = false;
     bool m_blnNotesOpen = false;
     bool m_blnChangingView = false;
     bool m_blnResizing = false;
     bool m_blnShowCount = false;
-    bool m_blnParse = false;
     bool m_blnHasRows = false;
-    bool m_blnAllFetched = false;
     QDateTime m_datRunStart;
 
     // Ends this control's database waits: the cancel question's Yes, a close while busy. Current
     // during every long operation (OperationFrame) and the other calls that wait for the database.
     db::StopToken m_stop;
 
-    // Busy marks, set for the length of a long operation (see OperationFrame).
-    bool m_blnRefreshing = false;
-    bool m_blnCopying = false;
+    // The other busy marks.
     bool m_blnSelecting = false;
     bool m_blnFinding = false;
     bool m_blnExporting = false;
-    bool m_blnPrinting = false;
     bool m_blnFetching = false;
 
-    // Commands whose windows or views are not part of this build yet: their buttons stay
-    // disabled whatever the state says, and the members behind them give false.
-    QSet<QString> m_unbuiltCommands;
-
-private:
-    friend class analysis::OperationFrame;
 
     template <typename Body>
     static std::function<bool()> asStep(Body &body)
