@@ -3,6 +3,8 @@
 // mailing its picture.
 #include "TabulonTestSupport.h"
 
+#include "dialogs/frmSQLError.h"
+
 #include "chart/ChartView.h"
 #include "mail/MailSender.h"
 #include "ui/KeyedToolBar.h"
@@ -28,13 +30,12 @@ namespace {
 class ChartTabulon : public hlTabulon {
 public:
     ChartTabulon() { m_unbuiltCommands.clear(); }
-    using hlTabulon::Change_View;
+    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Check_ESC;
     using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
     using hlTabulon::m_blnRefreshing;
-    using hlTabulon::m_frmSQLError;
     const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
@@ -199,8 +200,9 @@ TEST_F(ChartUse, AStatementTheDatabaseRefusesShowsTheSqlErrorWindow)
     chartKeys(10, false);
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT k AS \"Key\", v AS \"V\" FROM no_such_table"));
     EXPECT_FALSE(tab->Refresh());
-    ASSERT_TRUE(tab->m_frmSQLError);
-    EXPECT_TRUE(tab->m_frmSQLError->isVisible());
+    auto *sqlError = tabtest::toolWindow<frmSQLError>(*tab);
+    ASSERT_TRUE(sqlError);
+    EXPECT_TRUE(sqlError->isVisible());
     EXPECT_TRUE(events.empty()) << "the database's refusal is not a fault of the control";
     EXPECT_FALSE(tab->chChart->isVisible());
 }

@@ -31,7 +31,7 @@ namespace {
 class ChartTabulon : public hlTabulon {
 public:
     ChartTabulon() { m_unbuiltCommands.clear(); }
-    using hlTabulon::Change_View;
+    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Refresh_Chart;
     using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");

@@ -30,8 +30,6 @@ class MenuTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     Splitter *const hlSplitResults = tabtest::part<Splitter>(*this, "hlSplitResults");
-    using hlTabulon::m_frmDetails;
-    using hlTabulon::m_frmNotes;
     using hlTabulon::m_lngMenuCol;
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     using hlTabulon::qryMenu_ItemSelected;
@@ -317,15 +315,16 @@ TEST_F(ColumnMenu, HideSizeCopyAndTheViewingWindows)
 
     rightClickCell(3, name);
     press(Qt::Key_W);
-    auto *notes = qobject_cast<frmNotes *>(tab->m_frmNotes.data());
+    auto *notes = tabtest::toolWindow<frmNotes>(*tab);
     ASSERT_NE(notes, nullptr);
     EXPECT_TRUE(notes->isVisible());
     EXPECT_EQ(notes->Notes(), grid().TextMatrix(3, name));
 
     rightClickCell(2, name);
     QTest::mouseClick(menu().lblMenu(14), Qt::LeftButton); // " View R&ow" has no letter of its own
-    ASSERT_NE(tab->m_frmDetails.data(), nullptr);
-    EXPECT_TRUE(tab->m_frmDetails->isVisible());
+    auto *details = tabtest::toolWindow<frmDetails>(*tab);
+    ASSERT_NE(details, nullptr);
+    EXPECT_TRUE(details->isVisible());
 
     bool columnsShown = false;
     analysis::setModalRunner([&](QDialog &dialog) {

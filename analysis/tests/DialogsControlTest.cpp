@@ -24,8 +24,6 @@ class DialogTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnDetailsOpen;
-    using hlTabulon::m_frmDetails;
-    using hlTabulon::m_frmFind;
     using hlTabulon::m_strFileName;
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
@@ -120,7 +118,7 @@ TEST_F(DialogsControl, FindWindowOpensPressedAndClosesSavingTheHistory)
 {
     QSignalSpy changed(tab.get(), &hlTabulon::ViewChanged);
     ASSERT_TRUE(tab->Show_Find());
-    auto *find = qobject_cast<frmFind *>(tab->m_frmFind.data());
+    auto *find = tabtest::toolWindow<frmFind>(*tab);
     ASSERT_NE(find, nullptr);
     EXPECT_TRUE(find->isVisible());
     EXPECT_TRUE(tab->FindVisible());
@@ -137,14 +135,14 @@ TEST_F(DialogsControl, FindWindowOpensPressedAndClosesSavingTheHistory)
     EXPECT_EQ(stored("Find", "Value0"), QStringLiteral("Chai"));
     // Opened again: the same window, the history listed.
     ASSERT_TRUE(tab->Show_Find());
-    EXPECT_EQ(tab->m_frmFind.data(), find);
+    EXPECT_EQ(tabtest::toolWindow<frmFind>(*tab), find);
     EXPECT_EQ(find->cboFind->currentText(), QStringLiteral("Chai"));
 }
 
 TEST_F(DialogsControl, DetailsShowTheResultsRecord)
 {
     ASSERT_TRUE(tab->Show_Details());
-    auto *details = qobject_cast<frmDetails *>(tab->m_frmDetails.data());
+    auto *details = tabtest::toolWindow<frmDetails>(*tab);
     ASSERT_NE(details, nullptr);
     EXPECT_TRUE(tab->m_blnDetailsOpen);
     ASSERT_TRUE(details->isLoaded());

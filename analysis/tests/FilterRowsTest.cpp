@@ -19,7 +19,6 @@ namespace {
 class RowsTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_frmSQLError;
     using hlTabulon::Remove_Filter;
     using hlTabulon::Set_Filter;
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
@@ -50,7 +49,7 @@ public:
     }
     QString sqlError()
     {
-        auto *w = qobject_cast<frmSQLError *>(m_frmSQLError.data());
+        auto *w = tabtest::toolWindow<frmSQLError>(*this);
         return w && w->isVisible() ? w->txtError->toPlainText() : QString();
     }
     int history() { return tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Count(); }

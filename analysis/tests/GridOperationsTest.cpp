@@ -20,7 +20,6 @@ class GridTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
-    using hlTabulon::m_frmNotes;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -217,7 +216,7 @@ TEST_F(GridOperations, HeaderSortRunsTheQueryOrderedAndDoubleClickShowsTheCell)
     g.setRow(2);
     g.setCol(1);
     emit g.DblClick();
-    auto *notes = qobject_cast<frmNotes *>(tab->m_frmNotes.data());
+    auto *notes = tabtest::toolWindow<frmNotes>(*tab);
     ASSERT_NE(notes, nullptr);
     EXPECT_TRUE(notes->isVisible());
     EXPECT_EQ(notes->windowTitle(), QStringLiteral("b"));

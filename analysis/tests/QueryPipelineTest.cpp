@@ -21,7 +21,6 @@ public:
     using hlTabulon::Get_Results;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnParse;
-    using hlTabulon::m_frmSQLError;
     using hlTabulon::m_strFileName;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
@@ -51,7 +50,7 @@ protected:
 
     QString errorText(QueryTabulon &tab)
     {
-        auto *w = qobject_cast<frmSQLError *>(tab.m_frmSQLError.data());
+        auto *w = tabtest::toolWindow<frmSQLError>(tab);
         return w && w->isVisible() ? w->txtError->toPlainText() : QStringLiteral("<no window>");
     }
 

@@ -50,8 +50,6 @@ public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
     using hlTabulon::m_blnCopying;
-    using hlTabulon::m_frmDetails;
-    using hlTabulon::m_frmFind;
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
@@ -123,7 +121,7 @@ protected:
         ASSERT_TRUE(tab->Open_SQL(xml));
         ASSERT_TRUE(tab->Refresh());
     }
-    frmDetails *details() { return qobject_cast<frmDetails *>(tab->m_frmDetails.data()); }
+    frmDetails *details() { return tabtest::toolWindow<frmDetails>(*tab); }
 
     QTemporaryDir m_dir;
     SampleDatabase m_sample;
@@ -572,7 +570,7 @@ TEST_F(FirstUse, TheFindWindowTakesTheKeyboardAndIsUsableAgainAfterF3)
 {
     start(m_sample.connect(), QStringLiteral("SELECT \"OrderID\", \"ShipName\", \"ShipCity\" FROM \"Orders\" ORDER BY 1"));
     ASSERT_TRUE(tab->Show_Find());
-    auto *find = qobject_cast<frmFind *>(tab->m_frmFind.data());
+    auto *find = tabtest::toolWindow<frmFind>(*tab);
     ASSERT_NE(find, nullptr);
     // Typing goes to the find window at once: it asked to be the active window.
     EXPECT_TRUE(QTest::qWaitFor([find] { return QApplication::activeWindow() == find; }));

@@ -115,7 +115,6 @@ namespace {
 class QueryTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_frmSQLError;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -199,7 +198,7 @@ protected:
 
     static QString sqlMessage(QueryTabulon &tab)
     {
-        auto *w = qobject_cast<frmSQLError *>(tab.m_frmSQLError.data());
+        auto *w = tabtest::toolWindow<frmSQLError>(tab);
         return w && w->isVisible() ? w->txtError->toPlainText() : QString();
     }
 

@@ -24,7 +24,7 @@ namespace {
 class SumTabulon : public hlTabulon {
 public:
     SumTabulon() { m_unbuiltCommands.clear(); }
-    using hlTabulon::Change_View;
+    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Hide_SummaryRows;
     using hlTabulon::Refresh_Summary;
     const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");

@@ -164,6 +164,24 @@ std::array<T *, N> parts(const QObject &control, const char *prefix)
     return found;
 }
 
+// The control's tool window of type T (find, details, notes, SQL error) once it was opened; a
+// control holds one of each at the most.
+template <typename T>
+T *toolWindow(const QObject &control)
+{
+    const QList<T *> windows = control.findChildren<T *>();
+    if (windows.size() > 1)
+        ADD_FAILURE() << "the control holds " << windows.size() << " windows of one kind";
+    return windows.size() == 1 ? windows.front() : nullptr;
+}
+
+// Asks the control for a view as a host does; true when the view asked for is the one shown.
+inline bool showView(hlTabulon &control, hlTabulon::tbView view)
+{
+    control.setStCurrentView(view);
+    return control.CurrentView() == view;
+}
+
 // The control with the steps of its later parts stood in by recorders, so that the frame's
 // orderings, states and switches can be observed in every view. Its parts are found by name.
 class FrameTabulon : public hlTabulon {
@@ -171,12 +189,7 @@ public:
     explicit FrameTabulon(QWidget *parent = nullptr) : hlTabulon(parent) { setSteps(&m_recorder); }
     ~FrameTabulon() override { setSteps(nullptr); }
 
-    // The view switch as a host asks for it; true when the view asked for is the one shown.
-    bool Change_View(tbView view)
-    {
-        setStCurrentView(view);
-        return CurrentView() == view;
-    }
+    bool Change_View(tbView view) { return showView(*this, view); }
     QString identifierDelimiter() const { return runner().delimiter(); }
 
     ui::KeyedToolBar *const tlbMain = part<ui::KeyedToolBar>(*this, "tlbMain");

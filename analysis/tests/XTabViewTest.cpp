@@ -25,7 +25,7 @@ namespace {
 class XTabulon : public hlTabulon {
 public:
     XTabulon() { m_unbuiltCommands.clear(); }
-    using hlTabulon::Change_View;
+    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Refresh_XTab;
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
     grid::Grid *const grdXTab = tabtest::part<grid::Grid>(*this, "grdXTab");

@@ -400,11 +400,6 @@ protected:
     grid::Grid *grdXTab = nullptr;
     PickerArray cboSumCol{};
     PickerArray cboXTabCol{};
-    // Tool windows, each created when it is first shown.
-    QPointer<QWidget> m_frmFind;
-    QPointer<QWidget> m_frmDetails;
-    QPointer<QWidget> m_frmNotes;
-    QPointer<QWidget> m_frmSQLError;
     QString m_strFileName;   // the query's SQL or XML file
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     bool m_blnDetailsOpen = false;
@@ -602,7 +597,12 @@ private:
 
     // The column pop-up menu, created with the control (hlTabulonColumnMenu.cpp).
     QPointer<::qryMenu> qryMenu;
-    // The query builder's window, empty until that window is built.
+    // Tool windows, each created when it is first shown (the query builder's stays empty until
+    // that window is built).
+    QPointer<QWidget> m_frmFind;
+    QPointer<QWidget> m_frmDetails;
+    QPointer<QWidget> m_frmNotes;
+    QPointer<QWidget> m_frmSQLError;
     QPointer<QWidget> m_frmQueryBuilder;
 
     // --- per-control state ---
