@@ -152,13 +152,7 @@ bool hlTabulon::Get_Results(const QString &sql)
             ok = true;
         }
     } catch (...) {
-        const QString message = dataType() == tbDataXML || analysis::currentErrorIsCancel()
-                                    ? QString()
-                                    : m_query.providerMessage();
-        if (!message.isEmpty())
-            Show_SQLMsg(statement, message);
-        else
-            report(QStringLiteral("Get_Results"), analysis::currentErrorText());
+        runFailed(QStringLiteral("Get_Results"), statement);
         if (m_blnParse)
             return false;
     }
@@ -168,6 +162,16 @@ bool hlTabulon::Get_Results(const QString &sql)
     if (grdResults->Cols() > 0)
         grdResults->AutoSize(0, grdResults->Cols() - 1);
     return ok;
+}
+
+void hlTabulon::runFailed(const QString &procedure, const QString &statement)
+{
+    const QString message =
+        dataType() == tbDataXML || analysis::currentErrorIsCancel() ? QString() : m_query.providerMessage();
+    if (!message.isEmpty())
+        Show_SQLMsg(statement, message);
+    else
+        report(procedure, analysis::currentErrorText());
 }
 
 bool hlTabulon::Get_Fields()
@@ -182,13 +186,7 @@ bool hlTabulon::Get_Fields()
         m_query.readFields(sql, SortFields());
         ok = true;
     } catch (...) {
-        const QString message = dataType() == tbDataXML || analysis::currentErrorIsCancel()
-                                    ? QString()
-                                    : m_query.providerMessage();
-        if (!message.isEmpty())
-            Show_SQLMsg(sql, message);
-        else
-            report(QStringLiteral("Get_Fields"), analysis::currentErrorText());
+        runFailed(QStringLiteral("Get_Fields"), sql);
     }
     staStatus->Panels(1).setText(kReady);
     return ok;

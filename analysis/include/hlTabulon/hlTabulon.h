@@ -435,6 +435,10 @@ private:
     bool Change_OrderBy(QString &strSQL);
     QString Get_Parameters(const QString &strSource);
     bool Show_SQLMsg(const QString &strSQL, const QString &strError);
+    // From a catch handler: running or describing the results' statement failed. The provider's
+    // message goes to the SQL error window (not for an XML document, nor for a stop); anything
+    // else is reported under the procedure's name.
+    void runFailed(const QString &procedure, const QString &statement);
     // Completes the lazy fetch of the results (hlTabulonGridOps.cpp); false when stopped or empty.
     bool Fill_RecordSet();
     // The current row's cell of column lngCol in the notes window.
