@@ -26,9 +26,6 @@ using analysis::options;
 
 namespace {
 
-// Commands whose windows or views come with later parts of the control: none left.
-const QStringList kUnbuiltCommands = {};
-
 const QString kDefaultDateFormat = QStringLiteral("dd/mm/yyyy");
 constexpr qint32 kDefaultChartMaxColumns = 1000;
 constexpr qint32 kDefaultChartMaxLegend = 100;
@@ -85,12 +82,6 @@ hlTabulon::hlTabulon(QWidget *parent)
     : QWidget(parent)
 {
     createControls();
-    for (const QString &key : kUnbuiltCommands)
-        m_unbuiltCommands.insert(key);
-    for (const QString &key : kUnbuiltCommands) {
-        ui::KeyedToolBar *bar = tlbMain->hasButton(key) ? tlbMain : tlbResults;
-        bar->Buttons(key).setEnabled(false);
-    }
     resetSortCols();
     // A Yes in any window stops the waits of every control, as it stops their loops.
     m_stop.setStopWhen([] { return analysis::g_blnAbort; });
@@ -520,7 +511,7 @@ bool hlTabulon::reportRouted(const QString &procedure, const QString &descriptio
 
 void hlTabulon::setCommandEnabled(ui::KeyedToolBar *bar, const QString &key, bool on)
 {
-    bar->Buttons(key).setEnabled(on && !m_unbuiltCommands.contains(key));
+    bar->Buttons(key).setEnabled(on);
 }
 
 QPlainTextEdit *hlTabulon::sqlBox(tbView view) const

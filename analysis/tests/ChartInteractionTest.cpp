@@ -29,7 +29,6 @@ namespace {
 
 class ChartTabulon : public hlTabulon {
 public:
-    ChartTabulon() { m_unbuiltCommands.clear(); }
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Check_ESC;
     using hlTabulon::Sort_Chart;

@@ -30,7 +30,6 @@ namespace {
 
 class ChartTabulon : public hlTabulon {
 public:
-    ChartTabulon() { m_unbuiltCommands.clear(); }
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Refresh_Chart;
     using hlTabulon::Sort_Chart;

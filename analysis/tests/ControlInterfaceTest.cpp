@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMetaMethod>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QSignalSpy>
 
 using namespace tabtest;

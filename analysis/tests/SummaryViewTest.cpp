@@ -23,7 +23,6 @@ namespace {
 
 class SumTabulon : public hlTabulon {
 public:
-    SumTabulon() { m_unbuiltCommands.clear(); }
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Hide_SummaryRows;
     using hlTabulon::Refresh_Summary;

@@ -24,7 +24,6 @@ namespace {
 
 class XTabulon : public hlTabulon {
 public:
-    XTabulon() { m_unbuiltCommands.clear(); }
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
     using hlTabulon::Refresh_XTab;
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");

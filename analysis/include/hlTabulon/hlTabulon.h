@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -409,9 +408,6 @@ protected:
     bool m_blnRefreshing = false;
     bool m_blnCopying = false;
     bool m_blnPrinting = false;
-    // Commands whose windows or views are not part of this build yet: their buttons stay
-    // disabled whatever the state says, and the members behind them give false.
-    QSet<QString> m_unbuiltCommands;
 
 private:
     friend class analysis::OperationFrame;
@@ -550,7 +546,7 @@ private:
     }
     // The five procedures that report straight to the error object once routing is on.
     bool reportRouted(const QString &procedure, const QString &description);
-    // Enables a button unless its command is not built yet (it then stays disabled).
+    // Enables or disables a command's button.
     void setCommandEnabled(ui::KeyedToolBar *bar, const QString &key, bool on);
     // The view's SQL box, grid (nullptr for the chart) and splitter.
     QPlainTextEdit *sqlBox(tbView view) const;
