@@ -467,7 +467,7 @@ int main(int argc, char **argv)
         xmlPeak.push_back(addedPeakMb([&] {
             QElapsedTimer t;
             t.start();
-            tab.runner().results()->Save(xmlFile);
+            tab.grdResults->DataSource()->Save(xmlFile);
             xmlMs.push_back(ms(t));
         }));
     }
@@ -491,7 +491,7 @@ int main(int argc, char **argv)
 
     // --- in-memory sort of a text column against SQLite's ORDER BY over the same rows ---
     {
-        auto rows = tab.runner().results()->Clone();
+        auto rows = tab.grdResults->DataSource()->Clone();
         std::vector<double> ours, peer, whole;
         const QByteArray sorted = QStringLiteral("SELECT %1 FROM %2 ORDER BY name COLLATE NOCASE").arg(QLatin1String(kColumns), bigTable).toUtf8();
         for (int i = 0; i < runs; ++i) {

@@ -1,6 +1,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "hlTabulon/Options.h"
 #include "views/SummaryTotals.h"
@@ -79,13 +80,13 @@ QStringList sortPair(const QVariant &entry)
 } // namespace
 
 hlTabulon::hlTabulon(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent), m_query(std::make_unique<analysis::QueryRunner>())
 {
     createControls();
     resetSortCols();
     // A Yes in any window stops the waits of every control, as it stops their loops.
     m_stop.setStopWhen([] { return analysis::g_blnAbort; });
-    m_query.setDelimiter(analysis::g_strDelimiter);
+    m_query->setDelimiter(analysis::g_strDelimiter);
     m_escapeSeen = analysis::escapePresses();
 
     // Initialize: the settings are read once per control; what could not be taken is reported
@@ -185,21 +186,41 @@ void hlTabulon::createControls()
     connectChart();
 }
 
+hlTabulon::tbDataType hlTabulon::CurrentDataType() const
+{
+    return dataType();
+}
+
+QString hlTabulon::identifierDelimiter() const
+{
+    return m_query->delimiter();
+}
+
+hlTabulon::tbDataType hlTabulon::dataType() const
+{
+    return tbDataType(m_query->source());
+}
+
+void hlTabulon::setDataType(tbDataType type)
+{
+    m_query->setSource(analysis::QueryRunner::Source(type));
+}
+
 // --- write-only members ---
 
 void hlTabulon::adoConnection(const std::shared_ptr<db::Connection> &connection)
 {
-    m_query.setConnection(connection);
+    m_query->setConnection(connection);
 }
 
 void hlTabulon::SQL(const QString &text)
 {
-    m_query.setStatement(text);
+    m_query->setStatement(text);
 }
 
 void hlTabulon::Delimiter(const QString &delimiter)
 {
-    m_query.setDelimiter(delimiter);
+    m_query->setDelimiter(delimiter);
     analysis::g_strDelimiter = delimiter;
 }
 
@@ -220,7 +241,7 @@ void hlTabulon::DataSourceName(const QString &name)
 
 void hlTabulon::MaxRecords(qint32 rows)
 {
-    m_query.setMaxRecords(rows);
+    m_query->setMaxRecords(rows);
 }
 
 void hlTabulon::Container(qint32 value)
@@ -260,7 +281,7 @@ void hlTabulon::setDateFormat(const QString &format)
 
 QVariant hlTabulon::SortCols() const
 {
-    return QVariant::fromValue(m_query.sortCols());
+    return QVariant::fromValue(m_query->sortCols());
 }
 
 void hlTabulon::setSortCols(const QVariant &value)
@@ -278,12 +299,12 @@ void hlTabulon::setSortCols(const QVariant &value)
     // An empty list is the sort dialog's "nothing selected": one empty entry.
     if (cols.isEmpty())
         cols.append(QStringList{QString(), QString()});
-    m_query.setSortCols(cols);
+    m_query->setSortCols(cols);
 }
 
 void hlTabulon::resetSortCols()
 {
-    m_query.resetSortCols();
+    m_query->resetSortCols();
 }
 
 bool hlTabulon::ShowRowCount() const

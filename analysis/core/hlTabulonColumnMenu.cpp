@@ -3,6 +3,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 
 #include "PaneDivider/Splitter.h"
@@ -175,7 +176,7 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         auto sortOn = [&](bool descending) {
             if (!haveCol)
                 return;
-            m_query.setSortCols({QStringList{grdResults->TextMatrix(0, menuCol),
+            m_query->setSortCols({QStringList{grdResults->TextMatrix(0, menuCol),
                                       descending ? QStringLiteral("1") : QStringLiteral("0")}});
             if (inDatabase) {
                 Refresh_Results(true, false, false);

@@ -1,6 +1,7 @@
 // The control's dialogs: options, column chooser, sort order, find window and one-record details.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "db/Recordset.h"
 #include "dialogs/frmColumns.h"
@@ -74,13 +75,13 @@ bool hlTabulon::Show_Sort()
 
 void hlTabulon::sortRowsInMemory()
 {
-    if (!m_query.inMemory())
+    if (!m_query->inMemory())
         return;
-    if (!m_query.resultsOpen())
+    if (!m_query->resultsOpen())
         return;
     trap(QStringLiteral("Show_Sort"), [&] {
-        m_query.sortInMemory();
-        grdResults->setDataSource(m_query.results());
+        m_query->sortInMemory();
+        grdResults->setDataSource(m_query->results());
         Show_SortIcon();
     });
 }
@@ -157,15 +158,15 @@ bool hlTabulon::Show_Details()
             details->close();
         // Moving through the grid does not move the recordset: its current record is set here to
         // the row the user is on (the grid may have sorted its copy of the rows its own way).
-        if (m_query.resultsOpen() && grdResults->Rows() > 1
+        if (m_query->resultsOpen() && grdResults->Rows() > 1
             && grdResults->Row() >= 1) {
             const long long record = grdResults->RecordIndex(grdResults->Row());
             if (record >= 0)
-                m_query.results()->setAbsolutePosition(long(record + 1));
+                m_query->results()->setAbsolutePosition(long(record + 1));
         }
         // The results recordset itself, not a clone: a clone would drop the filter and the
         // in-memory sort, and show other records than the grid.
-        details->setAdRecordSet(m_query.results());
+        details->setAdRecordSet(m_query->results());
         details->setParentWindow(this);
         details->show();
         m_blnDetailsOpen = true;

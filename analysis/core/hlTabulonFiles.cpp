@@ -3,6 +3,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 
 #include "files/AtomicFile.h"
@@ -91,7 +92,7 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         txtResultsSQL->setPlainText(text);
         // Another query: the views' field lists and pickers are read again, whether or not the
         // SQL box is editable (its change handler clears this only when it is).
-        m_query.setFieldsLoaded(false);
+        m_query->setFieldsLoaded(false);
         if (fileName.right(3).toUpper() != QLatin1String("XML")) {
             setDataType(tbDataTable);
             m_strFileName = fileName;
@@ -109,8 +110,8 @@ bool hlTabulon::Open_SQL(const QString &strFile)
             Change_View(tbViewResults);
         }
         emit QuerySelected(m_strFileName);
-        m_query.setStatement(txtResultsSQL->toPlainText());
-        m_query.setFilter({});
+        m_query->setStatement(txtResultsSQL->toPlainText());
+        m_query->setFilter({});
         resetSortCols();
         Set_RecentFiles(m_strFileName);
         return true;

@@ -3,6 +3,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 
 #include "db/Connection.h"
@@ -48,31 +49,31 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
     const auto undo = [&] {
         m_blnFetching = false;
         try {
-            m_query.setFilter(fallback);
-            if (m_query.resultsOpen())
-                m_query.results()->setFilter(fallback);
+            m_query->setFilter(fallback);
+            if (m_query->resultsOpen())
+                m_query->results()->setFilter(fallback);
         } catch (...) {
         }
     };
     return trap(QStringLiteral("Set_Filter"), [&] {
-        if (!m_query.resultsOpen())
+        if (!m_query->resultsOpen())
             throw db::DbError(QStringLiteral("There are no results to filter"));
-        fallback = m_query.results()->Filter();
+        fallback = m_query->results()->Filter();
         if (fallback == QLatin1String("0"))
             fallback.clear();
 
         const int col = grdResults->Col();
         const int row = grdResults->Row();
         const QString header = grdResults->TextMatrix(0, col);
-        int field = m_query.results()->FieldIndex(header);
+        int field = m_query->results()->FieldIndex(header);
         if (field < 0)
             field = col;
-        const db::FieldInfo &info = m_query.results()->Field(field);
+        const db::FieldInfo &info = m_query->results()->Field(field);
         const int type = info.Type;
         // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
         // tables and views by the database, in its own.
-        const bool inMemory = m_query.inMemory();
-        const db::Provider provider = m_query.connection() ? m_query.connection()->provider() : db::Provider::SQLite;
+        const bool inMemory = m_query->inMemory();
+        const db::Provider provider = m_query->connection() ? m_query->connection()->provider() : db::Provider::SQLite;
         auto refuse = [&](const QString &message) {
             ui::Prompter::msgBox(message, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
             m_blnFetching = false;
@@ -84,8 +85,8 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         const Qt::CaseSensitivity nameCase = provider == db::Provider::PostgreSQL && !inMemory ? Qt::CaseSensitive
                                                                                               : Qt::CaseInsensitive;
         int sameName = 0;
-        for (int f = 0; f < m_query.results()->FieldCount(); ++f)
-            sameName += m_query.results()->Field(f).Name.compare(header, nameCase) == 0 ? 1 : 0;
+        for (int f = 0; f < m_query->results()->FieldCount(); ++f)
+            sameName += m_query->results()->Field(f).Name.compare(header, nameCase) == 0 ? 1 : 0;
         if (sameName > 1)
             return refuse(QStringLiteral("The results have more than one column named '%1': give each its own name "
                                          "(AS) in the statement to filter by it.")
@@ -105,12 +106,12 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         if (row >= 1 && strValue == grdResults->TextMatrix(row, col)) {
             m_blnFetching = true;
             const std::size_t r = std::size_t(row - 1);
-            if (m_query.results()->ensureRow(r) && (grdResults->DataMode() == grid::flexDMBound || m_query.results()->displayText(r, field) == strValue)) {
+            if (m_query->results()->ensureRow(r) && (grdResults->DataMode() == grid::flexDMBound || m_query->results()->displayText(r, field) == strValue)) {
                 cell = r;
             } else if (inMemory) {
                 // The grid's own sort may have moved the copied rows.
-                for (std::size_t k = 0; k < m_query.results()->fetchedCount() && !cell; ++k) {
-                    if (m_query.results()->displayText(k, field) == strValue)
+                for (std::size_t k = 0; k < m_query->results()->fetchedCount() && !cell; ++k) {
+                    if (m_query->results()->displayText(k, field) == strValue)
                         cell = k;
                 }
             }
@@ -122,12 +123,12 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
             if (db::isDateType(type))
                 isNull = true;
             else if (cell)
-                isNull = m_query.results()->isNull(*cell, field);
+                isNull = m_query->results()->isNull(*cell, field);
         }
-        if (!isNull && !like && cell && m_query.results()->isNull(*cell, field))
+        if (!isNull && !like && cell && m_query->results()->isNull(*cell, field))
             isNull = true;
 
-        const QString column = db::quoteIdentifier(header, m_query.delimiter());
+        const QString column = db::quoteIdentifier(header, m_query->delimiter());
         QString condition;
         if (isNull) {
             condition = column + (blnEqual ? QStringLiteral("  IS NULL") : QStringLiteral("  IS NOT NULL"));
@@ -144,8 +145,8 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
             // The value as one cell of the column's type.
             FilterValue v;
             if (cell) {
-                v.store = m_query.results()->store();
-                v.row = m_query.results()->storeRow(*cell);
+                v.store = m_query->results()->store();
+                v.row = m_query->results()->storeRow(*cell);
             } else {
                 v.store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{info});
                 v.store->beginRow();
@@ -171,12 +172,12 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
                 condition = db::sqlComparison(column, info, provider, op, db::sqlLiteral(*v.store, v.row, c, provider));
         }
 
-        const QString filter = m_query.filter().isEmpty() || m_blnOpenSQL ? condition : m_query.filter() + QStringLiteral(" AND ") + condition;
+        const QString filter = m_query->filter().isEmpty() || m_blnOpenSQL ? condition : m_query->filter() + QStringLiteral(" AND ") + condition;
         // In memory the condition is tried at once, so that one the recordset cannot read is
         // reported now and never stored.
         if (inMemory)
-            m_query.results()->setFilter(filter);
-        m_query.setFilter(filter);
+            m_query->results()->setFilter(filter);
+        m_query->setFilter(filter);
         strValue = value;
 
         tlbResults->Buttons(QStringLiteral("sepSort")).setVisible(true);
@@ -184,9 +185,9 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         button.setVisible(true);
         button.setStyle(ui::tbrDropdown);
         if (button.ButtonMenus().Count() == 0)
-            button.ButtonMenus().Add(m_query.filter());
+            button.ButtonMenus().Add(m_query->filter());
         else
-            button.ButtonMenus().Add(m_query.filter(), QString(), 1);
+            button.ButtonMenus().Add(m_query->filter(), QString(), 1);
         m_blnFetching = false;
         return true;
     }, undo);
@@ -206,9 +207,9 @@ bool hlTabulon::Remove_Filter()
         }
         declined = !go;
         if (go) {
-            if (m_query.resultsOpen())
-                m_query.results()->setFilter(QString());
-            m_query.setFilter({});
+            if (m_query->resultsOpen())
+                m_query->results()->setFilter(QString());
+            m_query->setFilter({});
             button.ButtonMenus().Clear();
             Refresh_Results(false, true, false);
             hideColumnMenu();

@@ -5,6 +5,7 @@
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 
 #include "dialogs/frmNotes.h"
@@ -45,7 +46,7 @@ QString grouped(qint64 n)
 
 bool hlTabulon::Fill_RecordSet()
 {
-    const std::shared_ptr<db::Recordset> rs = m_query.results();
+    const std::shared_ptr<db::Recordset> rs = m_query->results();
     if (grdResults->Rows() <= 1 || !rs || rs->State() != db::adStateOpen)
         return false;
     // The mark and the drawing come back however the fetch ends, a failure included.
@@ -89,7 +90,7 @@ bool hlTabulon::Move_Record(bool blnFirst)
         grdResults->setRedraw(1);
     };
     return trap(QStringLiteral("Move_Record"), [&] {
-        if (!m_query.resultsOpen() || (m_query.results()->isBOF() && m_query.results()->isEOF()))
+        if (!m_query->resultsOpen() || (m_query->results()->isBOF() && m_query->results()->isEOF()))
             return false;
         bool ok = true;
         {
@@ -98,7 +99,7 @@ bool hlTabulon::Move_Record(bool blnFirst)
                                                     : QStringLiteral("Moving to last record ..."),
                                            ui::LongOperation::Restore::Ready, true);
             if (blnFirst) {
-                m_query.results()->MoveFirst();
+                m_query->results()->MoveFirst();
                 if (grdResults->Rows() > 1)
                     grdResults->setRow(1);
             } else {
@@ -106,13 +107,13 @@ bool hlTabulon::Move_Record(bool blnFirst)
                 ok = Fill_RecordSet();
                 m_blnFetching = true;
                 if (ok) {
-                    m_query.results()->MoveLast();
+                    m_query->results()->MoveLast();
                     grdResults->setRow(grdResults->Rows() - 1);
                 }
                 grdResults->setRedraw(1);
             }
             if (ok)
-                m_blnAllFetched = m_blnAllFetched || m_query.results()->isComplete();
+                m_blnAllFetched = m_blnAllFetched || m_query->results()->isComplete();
             if (grdResults->Row() >= 1)
                 grdResults->setTopRow(grdResults->Row());
         }
@@ -185,7 +186,7 @@ bool hlTabulon::Show_ResultsCount()
     return trap(QStringLiteral("Show_ResultsCount"), [&] {
         // A grid without rows has no current cell: the number of columns alone, not a column 0;
         // before there is any result, nothing.
-        const bool open = m_query.resultsOpen();
+        const bool open = m_query->resultsOpen();
         const int cols = grdResults->Cols();
         const bool onCell = grdResults->Rows() > grdResults->FixedRows() && grdResults->Col() >= 0;
         const bool noResult = !onCell && !open;
@@ -194,7 +195,7 @@ bool hlTabulon::Show_ResultsCount()
                                                + QStringLiteral(" of ") + QString::number(cols)
                                           : u' ' + QString::number(cols) + (cols == 1 ? QStringLiteral(" column")
                                                                                       : QStringLiteral(" columns"));
-        if (m_query.results() && (!open || !(options().ShowCount || m_blnShowCount))) {
+        if (m_query->results() && (!open || !(options().ShowCount || m_blnShowCount))) {
             staStatus->Panels(1).setText(kReady);
             staStatus->Panels(5).setText(grdResults->Rows() >= 2 && grdResults->Row() >= 1
                                              ? QStringLiteral(" Row ") + grouped(grdResults->Row())
@@ -205,7 +206,7 @@ bool hlTabulon::Show_ResultsCount()
         bool ok = true;
         qint64 rows = 0;
         qint64 row = 0;
-        if (!m_query.results()) {
+        if (!m_query->results()) {
             rows = grdResults->Rows() - 1;
             row = grdResults->Row();
         } else {
@@ -233,7 +234,7 @@ bool hlTabulon::Show_SortIcon()
         for (int c = 0; c < grdResults->Cols(); ++c) {
             grdResults->setColSortPicture(c, grid::flexSortNone);
             const QString header = grdResults->TextMatrix(0, c);
-            for (const QStringList &pair : std::as_const(m_query.sortCols())) {
+            for (const QStringList &pair : std::as_const(m_query->sortCols())) {
                 if (pair.value(0) == header) {
                     const bool desc = pair.value(1).trimmed() == QLatin1String("1");
                     grdResults->setColSortPicture(c, desc ? grid::flexSortGenericDescending
@@ -322,9 +323,9 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                         if (foundRow >= 0)
                             break;
                         // A bound grid fetches as the walk goes; the bound is read afresh each row.
-                        if (forward && r == g->Rows() - 1 && g == grdResults && m_query.results()
-                            && m_query.results()->State() == db::adStateOpen && !m_query.results()->isComplete())
-                            m_query.results()->fetchMore(kFetchStep);
+                        if (forward && r == g->Rows() - 1 && g == grdResults && m_query->results()
+                            && m_query->results()->State() == db::adStateOpen && !m_query->results()->isComplete())
+                            m_query->results()->fetchMore(kFetchStep);
                         if (frame.step()) {
                             aborted = true;
                             break;
@@ -441,8 +442,8 @@ bool hlTabulon::Copy_Sel(bool)
             // every row of the results: the rest are fetched first, or nothing is copied. Never
             // a part that looks like the whole.
             bool complete = true;
-            if (g == grdResults && r1 >= 1 && r2 == g->Rows() - 1 && m_query.results()
-                && m_query.results()->State() == db::adStateOpen && !m_query.results()->isComplete()) {
+            if (g == grdResults && r1 >= 1 && r2 == g->Rows() - 1 && m_query->results()
+                && m_query->results()->State() == db::adStateOpen && !m_query->results()->isComplete()) {
                 const bool downward = g->RowSel() >= g->Row();
                 frame.operation().showProgress(0);
                 complete = Fill_RecordSet();
@@ -585,7 +586,7 @@ void hlTabulon::connectResultsGrid()
             if (!options().ColSort) {
                 order = 0;
             } else {
-                m_query.setSortCols({QStringList{grdResults->TextMatrix(0, col), QString::number(order - 1)}});
+                m_query->setSortCols({QStringList{grdResults->TextMatrix(0, col), QString::number(order - 1)}});
                 grdResults->setRedraw(0);
                 if (dataType() == tbDataTable || dataType() == tbDataView) {
                     // The database sorts every row; the grid sees the new recordset and leaves it be.

@@ -3,6 +3,7 @@
 
 #include "core/ControlLayout.h"
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "hlTabulon/Options.h"
 #include "hlTabulon/frmAbout.h"
@@ -63,13 +64,13 @@ bool hlTabulon::Init()
 
         if (dataType() == tbDataStoredProc) {
             const db::StopToken::Scope stoppable(m_stop);
-            m_query.prepareRoutine();
+            m_query->prepareRoutine();
         } else {
-            txtResultsSQL->setPlainText(m_query.statement());
+            txtResultsSQL->setPlainText(m_query->statement());
         }
 
         resetSortCols();
-        m_query.resetResults();
+        m_query->resetResults();
         m_blnLoadedOK = false;
 
         txtResultsSQL->setReadOnly(!m_blnOpenSQL);
@@ -81,7 +82,7 @@ bool hlTabulon::Init()
         Set_Chart();
         Set_ToolTips();
 
-        const bool viewsAvailable = !m_query.statement().isEmpty() && dataType() != tbDataStoredProc;
+        const bool viewsAvailable = !m_query->statement().isEmpty() && dataType() != tbDataStoredProc;
         for (const char *key : {"Results", "Chart", "Summary", "XTab"})
             setCommandEnabled(tlbMain, QLatin1String(key), viewsAvailable);
 
@@ -109,7 +110,7 @@ bool hlTabulon::Init()
 
         // A statement about to run gets its field list from its results when a view needs it:
         // typing its expression columns now would run it twice.
-        if (!m_query.statement().isEmpty() && dataType() != tbDataStoredProc && !m_blnAutoRun) {
+        if (!m_query->statement().isEmpty() && dataType() != tbDataStoredProc && !m_blnAutoRun) {
             if (Get_Fields())
                 Populate_Fields();
         }
@@ -174,7 +175,7 @@ void hlTabulon::UnloadFlter()
         } catch (...) {
         }
     };
-    m_query.closeAll();
+    m_query->closeAll();
     for (std::shared_ptr<db::Recordset> *rs : {&m_rsChart, &m_rsSummary, &m_rsXTab}) {
         attempt([&] {
             if (*rs && (*rs)->State() == db::adStateOpen)
@@ -184,7 +185,7 @@ void hlTabulon::UnloadFlter()
     attempt([&] { grdResults->setDataSource(nullptr); });
     for (std::shared_ptr<db::Recordset> *rs : {&m_rsChart, &m_rsSummary, &m_rsXTab})
         rs->reset();
-    m_query.release();
+    m_query->release();
 
     for (QPointer<QWidget> *window : {&m_frmQueryBuilder, &m_frmFind, &m_frmNotes, &m_frmDetails, &m_frmSQLError}) {
         attempt([&] {
@@ -311,14 +312,14 @@ bool hlTabulon::Enable_DataButtons(bool blnEnable)
 bool hlTabulon::Set_Delimiter()
 {
     return trap(QStringLiteral("Set_Delimiter"), [&] {
-        if (!m_query.delimiter().isEmpty())
+        if (!m_query->delimiter().isEmpty())
             return true;
         // The client knows its own quote (an ODBC driver may use another); without an open
         // connection the double quote of SQL.
-        if (m_query.connection() && m_query.connection()->State() == db::adStateOpen)
-            m_query.setDelimiter(QString(m_query.connection()->DefaultDelimiter()));
+        if (m_query->connection() && m_query->connection()->State() == db::adStateOpen)
+            m_query->setDelimiter(QString(m_query->connection()->DefaultDelimiter()));
         else
-            m_query.setDelimiter(QStringLiteral("\""));
+            m_query->setDelimiter(QStringLiteral("\""));
         return true;
     });
 }
@@ -328,7 +329,7 @@ void hlTabulon::txtResultsSQL_Change()
     Enable_DataButtons(true);
     Check_SQL();
     if (m_blnOpenSQL)
-        m_query.setFieldsLoaded(false);
+        m_query->setFieldsLoaded(false);
 }
 
 void hlTabulon::splitterResized(tbView view)

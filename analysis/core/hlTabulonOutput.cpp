@@ -5,6 +5,7 @@
 #include "core/GridRecordset.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "dialogs/frmExport.h"
 #include "chart/ChartView.h"
 #include "hlExport/DataExport.h"
@@ -99,7 +100,7 @@ bool hlTabulon::printChart()
 std::shared_ptr<db::Recordset> hlTabulon::viewRecordset(tbView view)
 {
     switch (view) {
-    case tbViewResults: return m_query.results();
+    case tbViewResults: return m_query->results();
     case tbViewSummary: return analysis::gridRecordset(*grdSummary, std::max(grdSummary->FixedRows() - 1, 0));
     case tbViewXTab: return analysis::gridRecordset(*grdXTab, std::max(grdXTab->FixedRows() - 1, 0));
     case tbViewChart: break;

@@ -6,6 +6,7 @@
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
 #include "hlTabulon/Options.h"
+#include "core/QueryRunner.h"
 #include "core/QueryText.h"
 #include "dialogs/frmParameters.h"
 #include "dialogs/frmSQLError.h"
@@ -35,7 +36,7 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
 {
     if (m_steps)
         return m_steps->Refresh_Results(blnSorting, blnRemoveFilter, blnRemoveQBFilter);
-    QString sql = m_blnOpenSQL ? txtResultsSQL->toPlainText() : m_query.statement();
+    QString sql = m_blnOpenSQL ? txtResultsSQL->toPlainText() : m_query->statement();
     bool ok = false;
     {
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing,
@@ -64,10 +65,10 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
                 }
                 m_blnHasRows = grdResults->Rows() >= 2;
                 if (isProc) {
-                    txtResultsSQL->setPlainText(Get_Parameters(m_query.results()->Source()));
+                    txtResultsSQL->setPlainText(Get_Parameters(m_query->results()->Source()));
                 } else if (dataType() != tbDataXML
                            && (analysis::options().AutoUpdateSQL || !m_blnOpenSQL)) {
-                    txtResultsSQL->setPlainText(m_query.results()->Source());
+                    txtResultsSQL->setPlainText(m_query->results()->Source());
                 }
                 m_blnResultsLoaded = true;
                 Change_View(tbViewResults);
@@ -93,8 +94,8 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
 bool hlTabulon::Get_Query(QString &strSQL)
 {
     return trap(QStringLiteral("Get_Query"), [&] {
-        strSQL = m_query.filteredStatement(strSQL);
-        if (!m_query.builderFilter().isEmpty() && !m_blnOpenSQL) {
+        strSQL = m_query->filteredStatement(strSQL);
+        if (!m_query->builderFilter().isEmpty() && !m_blnOpenSQL) {
             ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
             qb.setStyle(ui::tbrDropdown);
             ui::yieldEvents();
@@ -108,7 +109,7 @@ bool hlTabulon::Get_Query(QString &strSQL)
 bool hlTabulon::Change_OrderBy(QString &strSQL)
 {
     return trap(QStringLiteral("Change_OrderBy"), [&] {
-        if (!m_query.orderStatement(strSQL))
+        if (!m_query->orderStatement(strSQL))
             return false;
         Show_SortIcon();
         return true;
@@ -118,35 +119,35 @@ bool hlTabulon::Change_OrderBy(QString &strSQL)
 bool hlTabulon::Get_Results(const QString &sql)
 {
     bool ok = false;
-    const QString statement = m_query.runText(sql);
+    const QString statement = m_query->runText(sql);
     try {
         // The grid lets go before the last results close.
         grdResults->setDataSource(nullptr);
         grdResults->setRows(1);
-        m_query.newResults(m_blnParse);
-        staStatus->Panels(2).setToolTipText(m_query.maxRecords() != 0 ? QStringLiteral("Maximum number of records")
+        m_query->newResults(m_blnParse);
+        staStatus->Panels(2).setToolTipText(m_query->maxRecords() != 0 ? QStringLiteral("Maximum number of records")
                                                                       : QString());
 
         if (m_blnParse) {
             // Checked, never run.
-            m_query.checkSyntax(sql);
+            m_query->checkSyntax(sql);
             Show_SQLMsg(sql, QStringLiteral("Query parsed Ok"));
             return false;
         }
 
-        m_query.openResults(sql, m_strFileName);
+        m_query->openResults(sql, m_strFileName);
 
         if (m_frmSQLError)
             m_frmSQLError->hide();
-        if (!m_query.resultsOpen()) {
+        if (!m_query->resultsOpen()) {
             // A statement that returns no records would otherwise end with an empty grid and no word.
             Show_SQLMsg(statement, QStringLiteral("The statement returned no records."));
         } else {
-            grdResults->setDataMode(m_query.inMemory() ? grid::flexDMFree : grid::flexDMBound);
+            grdResults->setDataMode(m_query->inMemory() ? grid::flexDMFree : grid::flexDMBound);
             // An empty result is bound too: its columns are what the user asked to see.
-            grdResults->setDataSource(m_query.results());
+            grdResults->setDataSource(m_query->results());
             // Binding rebuilds the header; the sort pictures go back on it.
-            if (m_query.hasSortOrder())
+            if (m_query->hasSortOrder())
                 Show_SortIcon();
             m_blnAllFetched = false;
             ok = true;
@@ -156,8 +157,8 @@ bool hlTabulon::Get_Results(const QString &sql)
         if (m_blnParse)
             return false;
     }
-    staStatus->Panels(2).setText(m_query.maxRecords() != 0
-                                     ? QStringLiteral("Max. ") + QString::number(m_query.maxRecords()) + QStringLiteral(" rows")
+    staStatus->Panels(2).setText(m_query->maxRecords() != 0
+                                     ? QStringLiteral("Max. ") + QString::number(m_query->maxRecords()) + QStringLiteral(" rows")
                                      : QString());
     if (grdResults->Cols() > 0)
         grdResults->AutoSize(0, grdResults->Cols() - 1);
@@ -167,7 +168,7 @@ bool hlTabulon::Get_Results(const QString &sql)
 void hlTabulon::runFailed(const QString &procedure, const QString &statement)
 {
     const QString message =
-        dataType() == tbDataXML || analysis::currentErrorIsCancel() ? QString() : m_query.providerMessage();
+        dataType() == tbDataXML || analysis::currentErrorIsCancel() ? QString() : m_query->providerMessage();
     if (!message.isEmpty())
         Show_SQLMsg(statement, message);
     else
@@ -183,7 +184,7 @@ bool hlTabulon::Get_Fields()
     staStatus->Panels(1).setText(QStringLiteral("Retrieving Object information ..."));
     const db::StopToken::Scope stoppable(m_stop);
     try {
-        m_query.readFields(sql, SortFields());
+        m_query->readFields(sql, SortFields());
         ok = true;
     } catch (...) {
         runFailed(QStringLiteral("Get_Fields"), sql);
@@ -195,7 +196,7 @@ bool hlTabulon::Get_Fields()
 QString hlTabulon::Get_Parameters(const QString &strSource)
 {
     QString text; // empty after a failure
-    trap(QStringLiteral("Get_Parameters"), [&] { text = m_query.parametersText(strSource); });
+    trap(QStringLiteral("Get_Parameters"), [&] { text = m_query->parametersText(strSource); });
     return text;
 }
 
@@ -222,9 +223,9 @@ bool hlTabulon::Show_SQLMsg(const QString &strSQL, const QString &strError)
 // the values into the command itself.
 bool hlTabulon::askParameters()
 {
-    if (!m_query.routine())
+    if (!m_query->routine())
         return true;
-    const bool hasInput = std::any_of(m_query.routine()->Parameters.begin(), m_query.routine()->Parameters.end(),
+    const bool hasInput = std::any_of(m_query->routine()->Parameters.begin(), m_query->routine()->Parameters.end(),
                                       [](const db::Parameter &p) { return db::isInputDirection(p.Direction); });
     if (!hasInput)
         return true;
@@ -232,8 +233,8 @@ bool hlTabulon::askParameters()
     {
         // On the heap: a control destroyed while the dialog is up takes its child with it.
         const QPointer<frmParameters> dialog = new frmParameters(this);
-        dialog->setSPs(m_query.statement());
-        dialog->setAdoCommand(m_query.routine());
+        dialog->setSPs(m_query->statement());
+        dialog->setAdoCommand(m_query->routine());
         dialog->setParentWindow(this);
         dialog->Load();
         grdResults->setRedraw(1);

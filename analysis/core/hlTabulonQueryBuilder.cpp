@@ -5,6 +5,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "hlTabulon/Options.h"
 #include "dialogs/frmQueryBuilder.h"
@@ -82,10 +83,10 @@ bool hlTabulon::Show_QueryBuilder()
             staStatus->Panels(1).setText(QStringLiteral("Loading Query Builder ..."));
             QueryBuilder *qb = window->hlQueryBuilder();
             qb->setMenuText(analysis::options().QueryBuilderToolbarText);
-            qb->setBracket(m_query.delimiter());
-            qb->setUseSP(m_query.inMemory());
+            qb->setBracket(m_query->delimiter());
+            qb->setUseSP(m_query->inMemory());
             qb->Set_MenuText();
-            const std::shared_ptr<db::Recordset> &known = m_query.ensureFieldsRecordset();
+            const std::shared_ptr<db::Recordset> &known = m_query->ensureFieldsRecordset();
             // A new binding keeps the conditions whose fields the result still has. The rows
             // of a routine or XML document are a clone of results that the next run closes:
             // the builder keeps their fields alone, which stay readable.
@@ -98,7 +99,7 @@ bool hlTabulon::Show_QueryBuilder()
             }
             if (!sameFields(qb->rsData(), fields))
                 qb->rsData(fields);
-            qb->adoConnection(m_query.connection());
+            qb->adoConnection(m_query->connection());
             qb->DateFormat(DateFormat());
             window->show();
             window->raise();
@@ -126,16 +127,16 @@ bool hlTabulon::Set_Query()
         QueryBuilder *qb = window->hlQueryBuilder();
         if (qb->FilterEmpty())
             return true;
-        if (m_query.inMemory()) {
+        if (m_query->inMemory()) {
             const std::optional<db::RecordsetFilter> conditions = qb->Get_FilterConditions();
             if (!conditions)
                 return false; // refused: the builder said why
-            m_query.setBuilderConditions(*conditions);
+            m_query->setBuilderConditions(*conditions);
         } else {
             const QVariant filter = qb->Get_Filter();
             if (!filter.isValid())
                 return false;
-            m_query.setBuilderFilter(filter.toString());
+            m_query->setBuilderFilter(filter.toString());
         }
         return true;
     });
@@ -149,10 +150,10 @@ bool hlTabulon::Apply_Query()
             const std::optional<db::RecordsetFilter> conditions = window->hlQueryBuilder()->Get_FilterConditions();
             if (!conditions)
                 return false;
-            m_query.setBuilderConditions(*conditions);
+            m_query->setBuilderConditions(*conditions);
         }
         applyInMemoryFilters();
-        if (!m_query.builderFilter().isEmpty() && !m_blnOpenSQL) {
+        if (!m_query->builderFilter().isEmpty() && !m_blnOpenSQL) {
             ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
             qb.setStyle(ui::tbrDropdown);
             ui::yieldEvents();
@@ -166,8 +167,8 @@ bool hlTabulon::Apply_Query()
 // column-menu filter together: one recordset filter holds both.
 void hlTabulon::applyInMemoryFilters()
 {
-    if (!m_query.resultsOpen())
+    if (!m_query->resultsOpen())
         return;
-    m_query.filterInMemory();
-    grdResults->setDataSource(m_query.results());
+    m_query->filterInMemory();
+    grdResults->setDataSource(m_query->results());
 }

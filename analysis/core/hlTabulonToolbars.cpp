@@ -2,6 +2,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "hlTabulon/Options.h"
 #include "dialogs/frmQueryBuilder.h"
@@ -222,15 +223,15 @@ void hlTabulon::tlbResults_ButtonMenuClick(const QString &buttonKey, const QStri
             ui::ToolBarButton &qb = tlbResults->Buttons(QStringLiteral("QueryBuilder"));
             qb.setStyle(ui::tbrCheck);
             qb.setValue(m_blnQBVisible ? ui::tbrPressed : ui::tbrUnpressed);
-            m_query.clearBuilderFilter();
+            m_query->clearBuilderFilter();
         } else if (dataType() == tbDataStoredProc) {
             // A filter from the history: rows already fetched are filtered where they are.
             // Taken as it was stored: stripping delimiters would also cut them out of values.
-            m_query.setFilter(itemText);
+            m_query->setFilter(itemText);
             applyInMemoryFilters();
             showFilterState();
         } else {
-            m_query.setFilter(itemText);
+            m_query->setFilter(itemText);
             Refresh_Results(false, false, false);
         }
     });

@@ -3,6 +3,7 @@
 
 #include "core/ControlLayout.h"
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 
 #include "PaneDivider/Splitter.h"
@@ -132,7 +133,7 @@ bool hlTabulon::Change_View(tbView view)
         m_intView = view;
         UserControl_Resize();
 
-        if (!m_query.fieldsLoaded() && (view != tbViewResults || dataType() == tbDataStoredProc)) {
+        if (!m_query->fieldsLoaded() && (view != tbViewResults || dataType() == tbDataStoredProc)) {
             // A routine's results need its field list only; the pickers filled from it belong to
             // the other views, so only those stay shut when the pickers cannot be filled.
             const bool fields = Get_Fields();
@@ -150,7 +151,7 @@ bool hlTabulon::Change_View(tbView view)
 
         if (view == tbViewResults) {
             showFilterState();
-            staStatus->Panels(2).setText(m_query.maxRecords() != 0 ? QStringLiteral("Max. %1 rows").arg(m_query.maxRecords())
+            staStatus->Panels(2).setText(m_query->maxRecords() != 0 ? QStringLiteral("Max. %1 rows").arg(m_query->maxRecords())
                                                                : QString());
         } else {
             staStatus->Panels(2).setText(QString());
@@ -176,7 +177,7 @@ bool hlTabulon::Change_View(tbView view)
         m_blnChangingView = true;
 
         // A grid's data rows follow its header row; the cross-tab has two header rows.
-        const bool resultsOpen = m_query.resultsOpen();
+        const bool resultsOpen = m_query->resultsOpen();
         const bool resultsData = grdResults->Rows() > 1;
         bool exportable = false;
         switch (view) {
@@ -194,7 +195,7 @@ bool hlTabulon::Change_View(tbView view)
         ui::ToolBarButton &unfreeze = tlbResults->Buttons(QStringLiteral("UnFreezeCols"));
         ui::ToolBarButton &removeFilter = tlbResults->Buttons(QStringLiteral("RemoveFilter"));
         unfreeze.setVisible(grdResults->FrozenCols() > 0);
-        removeFilter.setVisible(!m_query.filter().isEmpty());
+        removeFilter.setVisible(!m_query->filter().isEmpty());
         for (const char *key : {"MoveFirst", "MoveLast", "ShowCount", "ShowCols", "Sort"})
             setCommandEnabled(tlbResults, QLatin1String(key), resultsData);
         setCommandEnabled(tlbResults, QStringLiteral("QueryBuilder"),
@@ -228,7 +229,7 @@ bool hlTabulon::Change_View(tbView view)
 
 void hlTabulon::showFilterState()
 {
-    const bool filtered = !m_query.builderFilter().isEmpty() || !m_query.filter().isEmpty();
+    const bool filtered = !m_query->builderFilter().isEmpty() || !m_query->filter().isEmpty();
     staStatus->Panels(3).setText(filtered ? QStringLiteral("Filter on") : QStringLiteral("Filter off"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 #include "hlTabulon/hlTabulon.h"
 

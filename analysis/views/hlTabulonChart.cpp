@@ -5,6 +5,7 @@
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 #include "views/ChartGrid.h"
 #include "views/ViewFetch.h"
@@ -160,10 +161,10 @@ bool hlTabulon::Refresh_Chart()
             if (!sql.isEmpty()) {
                 if (m_rsChart && m_rsChart->State() == db::adStateOpen)
                     m_rsChart->Close();
-                if (!m_query.connection())
+                if (!m_query->connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
                 m_rsChart = db::Recordset::create();
-                m_rsChart->Open(sql, m_query.connection());
+                m_rsChart->Open(sql, m_query->connection());
                 if (!self)
                     return false;
                 const bool whole = analysis::fetchEveryRow(*m_rsChart, frame);
@@ -181,9 +182,9 @@ bool hlTabulon::Refresh_Chart()
                 return false;
             ok = false;
             if (!analysis::currentErrorIsCancel()) {
-                const bool provider = m_query.connection() && !m_query.connection()->Errors().empty();
+                const bool provider = m_query->connection() && !m_query->connection()->Errors().empty();
                 if (provider)
-                    Show_SQLMsg(sql, m_query.connection()->Errors().front().Description);
+                    Show_SQLMsg(sql, m_query->connection()->Errors().front().Description);
                 else
                     report(QStringLiteral("Refresh_Chart"), analysis::currentErrorText());
             }
@@ -234,13 +235,13 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     const int function = cboChartCol[3]->currentIndex();
     const QString valueColumn = cboChartCol[4]->currentText();
     const bool currency = function >= cv::fnSum &&
-                          m_query.fields().value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
+                          m_query->fields().value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
     // An average across the groups of a series is the series' sum over its count, from the
     // database, not an average of the groups' averages.
     QHash<QString, std::pair<double, double>> averageParts;
     if (two && function == cv::fnAvg && analysis::options().ChartLegendValues) {
         auto parts = db::Recordset::create();
-        parts->Open(Get_AveragePartsSQL(cboChartCol), m_query.connection());
+        parts->Open(Get_AveragePartsSQL(cboChartCol), m_query->connection());
         if (!self)
             return false;
         if (!analysis::fetchEveryRow(*parts, frame) || frame.aborted() || !self) {

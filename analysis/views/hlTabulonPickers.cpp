@@ -4,6 +4,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlSupport.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
@@ -176,7 +177,7 @@ bool hlTabulon::Populate_Fields()
     if (m_steps) {
         const bool ok = m_steps->Populate_Fields();
         if (ok)
-            m_query.setFieldsLoaded(true);
+            m_query->setFieldsLoaded(true);
         return ok;
     }
     const auto undo = [&] {
@@ -205,8 +206,8 @@ bool hlTabulon::Populate_Fields()
             combo->addItem(QStringLiteral("<Count>"));
             combo->addItem(QStringLiteral("<% of Total>"));
         }
-        for (int i = 0; i < int(m_query.fields().size()); ++i) {
-            const QStringList &field = m_query.fields()[i];
+        for (int i = 0; i < int(m_query->fields().size()); ++i) {
+            const QStringList &field = m_query->fields()[i];
             const QString name = field.value(0);
             if (name.isEmpty())
                 continue;
@@ -267,7 +268,7 @@ bool hlTabulon::Populate_Fields()
         }
         for (QLineEdit *box : txtSumValue)
             box->clear();
-        m_query.setFieldsLoaded(true);
+        m_query->setFieldsLoaded(true);
         return true;
     }, undo);
 }
@@ -472,7 +473,7 @@ QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 {
     QString sql;
     trap(QStringLiteral("Get_SummarySQL"), [&] {
-        if (m_query.inMemory())
+        if (m_query->inMemory())
             throw std::runtime_error("A stored procedure or XML document cannot be summarised");
         QLineEdit *box = pickerValueBox(picker);
         const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *box);

@@ -5,6 +5,7 @@
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
 #include "views/SummarySql.h"
 #include "views/SummaryTotals.h"
@@ -113,7 +114,7 @@ bool hlTabulon::Refresh_Summary()
                 grdSummary->setRows(1);
                 grdSummary->setCols(1);
                 grdSummary->Clear();
-                if (!m_query.connection())
+                if (!m_query->connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
 
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
@@ -125,7 +126,7 @@ bool hlTabulon::Refresh_Summary()
                     return !stopped;
                 };
                 m_rsSummary = db::Recordset::create();
-                m_rsSummary->Open(sql, m_query.connection());
+                m_rsSummary->Open(sql, m_query->connection());
                 if (!self)
                     return false;
                 const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
@@ -161,7 +162,7 @@ bool hlTabulon::Refresh_Summary()
                         static const char *const kinds[] = {"Sum of ", "Avg. of ", "Min. of ", "Max. of "};
                         caption = QLatin1String(kinds[std::clamp(function - 2, 0, 3)]) + column;
                         const int field = cboSumCol[4]->currentData().toInt();
-                        format = Get_NumberFormat(m_query.fields().value(field).value(1).toInt());
+                        format = Get_NumberFormat(m_query->fields().value(field).value(1).toInt());
                         break;
                     }
                     }
@@ -185,7 +186,7 @@ bool hlTabulon::Refresh_Summary()
                             // The groups' own sums and counts, so that every total is an average
                             // over rows.
                             auto parts = db::Recordset::create();
-                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_query.connection());
+                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_query->connection());
                             if (!self)
                                 return false;
                             if (fetchEverything(parts)) {
@@ -262,8 +263,8 @@ bool hlTabulon::viewRefreshFailed(const QString &procedure, const QString &sql)
 {
     if (analysis::currentErrorIsCancel())
         return true;
-    if (m_query.connection() && !m_query.connection()->Errors().empty())
-        Show_SQLMsg(sql, m_query.connection()->Errors().front().Description);
+    if (m_query->connection() && !m_query->connection()->Errors().empty())
+        Show_SQLMsg(sql, m_query->connection()->Errors().front().Description);
     else
         report(procedure, analysis::currentErrorText());
     return false;

@@ -5,6 +5,7 @@
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
+#include "core/QueryRunner.h"
 #include "views/SummarySql.h"
 #include "views/SummaryTotals.h"
 #include "views/ViewFetch.h"
@@ -135,7 +136,7 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     switch (function) {
     case ssql::fnCount: format = QStringLiteral("#,###"); break;
     case ssql::fnPercent: format = QStringLiteral("#,##0.00"); break;
-    default: format = Get_NumberFormat(m_query.fields().value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
+    default: format = Get_NumberFormat(m_query->fields().value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
     }
     for (int c = 1; c <= last; ++c) {
         g.setTextMatrix(0, c, caption);
@@ -175,7 +176,7 @@ bool hlTabulon::Refresh_XTab()
             if (!sql.isEmpty()) {
                 if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
                     m_rsXTab->Close();
-                if (!m_query.connection())
+                if (!m_query->connection())
                     throw db::DbError(QStringLiteral("There is no connection"));
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
                     if (!analysis::fetchEveryRow(*rs, frame) || frame.aborted()) {
@@ -185,7 +186,7 @@ bool hlTabulon::Refresh_XTab()
                     return !stopped;
                 };
                 m_rsXTab = db::Recordset::create();
-                m_rsXTab->Open(sql, m_query.connection());
+                m_rsXTab->Open(sql, m_query->connection());
                 if (!self)
                     return false;
                 if (m_rsXTab->State() == db::adStateOpen)
@@ -220,7 +221,7 @@ bool hlTabulon::Refresh_XTab()
                     if (!stopped && function == ssql::fnAvg) {
                         // Each cell's sum and count, so that every total is an average over rows.
                         auto parts = db::Recordset::create();
-                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_query.connection());
+                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_query->connection());
                         if (!self)
                             return false;
                         if (fetchEverything(parts)) {

@@ -2,8 +2,6 @@
 
 #include <tabulon/hlTabulonExport.h>
 
-#include "core/QueryRunner.h"
-
 #include "db/Worker.h"
 
 #include <QDateTime>
@@ -48,6 +46,7 @@ class StatusPanels;
 } // namespace ui
 namespace analysis {
 class OperationFrame;
+class QueryRunner;
 struct SummaryTotals;
 class XTabPivot;
 } // namespace analysis
@@ -277,7 +276,7 @@ public:
     qint32 SummaryRows() const;
     bool XTabRows() const;
     tbView CurrentView() const { return m_intView; }
-    tbDataType CurrentDataType() const { return dataType(); }
+    tbDataType CurrentDataType() const;
     bool FindVisible() const;
     bool FindNext() const { return m_blnFindNext; }
     bool SQLEnabled() const { return m_blnSQLEnabled; }
@@ -354,8 +353,8 @@ public:
     void setSteps(Steps *steps) { m_steps = steps; }
 
     // The query the control runs and shows: its statement, results, filters and sort order.
-    analysis::QueryRunner &runner() { return m_query; }
-    const analysis::QueryRunner &runner() const { return m_query; }
+    analysis::QueryRunner &runner() { return *m_query; }
+    const analysis::QueryRunner &runner() const { return *m_query; }
 
 signals:
     void DblClick(); // declared for hosts; never raised
@@ -557,9 +556,9 @@ private:
     // Orders the rows of a routine or XML result, held in memory, by the sort list.
     void sortRowsInMemory();
     // The control's own delimiter, as chosen at start-up.
-    QString identifierDelimiter() const { return m_query.delimiter(); }
-    tbDataType dataType() const { return tbDataType(m_query.source()); }
-    void setDataType(tbDataType type) { m_query.setSource(analysis::QueryRunner::Source(type)); }
+    QString identifierDelimiter() const;
+    tbDataType dataType() const;
+    void setDataType(tbDataType type);
 
     // --- child controls (created with the control, kept until it is destroyed) ---
     ui::KeyedToolBar *tlbMain = nullptr;
@@ -607,7 +606,7 @@ private:
 
     // --- per-control state ---
     // The statement, its results, filters, sort order and field list.
-    analysis::QueryRunner m_query;
+    std::unique_ptr<analysis::QueryRunner> m_query;
     std::shared_ptr<db::Recordset> m_rsChart;
     std::shared_ptr<db::Recordset> m_rsSummary;
     std::shared_ptr<db::Recordset> m_rsXTab;
