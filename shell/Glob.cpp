@@ -65,6 +65,20 @@ QString errorText()
     }
 }
 
+// The start-up procedures' one trap: a failure puts the pointer back and is logged under the
+// procedure's name; the answer is then false.
+template <typename Body>
+bool trap(const QString &procedure, Body &&body)
+{
+    try {
+        return body();
+    } catch (...) {
+        ui::MousePointer::setDefault();
+        logError(procedure, errorText());
+        return false;
+    }
+}
+
 } // namespace
 
 PendingQuery &pendingQuery()
@@ -121,7 +135,7 @@ mdiMain *mainWindow()
 bool Main()
 {
     State &s = state();
-    try {
+    return trap(QStringLiteral("Main"), [&] {
         ui::MousePointer::setHourglass();
         s.productTitle = QStringLiteral("Tabulon");
 
@@ -161,11 +175,7 @@ bool Main()
         s.main->showMaximized();
         ui::MousePointer::setDefault();
         return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        logError(QStringLiteral("Main"), errorText());
-        return false;
-    }
+    });
 }
 
 void End()
@@ -184,7 +194,7 @@ void End()
 
 bool Show_Query()
 {
-    try {
+    return trap(QStringLiteral("Show_Query"), [&] {
         ui::MousePointer::setHourglass();
         mdiMain *main = mainWindow();
         if (!main)
@@ -192,16 +202,12 @@ bool Show_Query()
         main->openQueryWindow();
         ui::MousePointer::setDefault();
         return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        logError(QStringLiteral("Show_Query"), errorText());
-        return false;
-    }
+    });
 }
 
 bool Show_Options()
 {
-    try {
+    return trap(QStringLiteral("Show_Options"), [&] {
         ui::MousePointer::setHourglass();
         mdiMain *main = mainWindow();
         QString error;
@@ -217,11 +223,7 @@ bool Show_Options()
         if (!called)
             throw std::runtime_error(error.isEmpty() ? "Show_Options could not be called." : error.toStdString());
         return true;
-    } catch (...) {
-        ui::MousePointer::setDefault();
-        logError(QStringLiteral("Show_Options"), errorText());
-        return false;
-    }
+    });
 }
 
 bool Show_Site(qint16 page)

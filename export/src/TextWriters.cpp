@@ -135,31 +135,14 @@ void LineBuilder::record(const RowReader &row, std::string &out)
     }
 }
 
-std::optional<QString> collectDelimited(const ExportJob &job, std::size_t &exported)
+namespace {
+// The heading line, when asked for, and one line a row, appended to `out`; `afterLine` runs after
+// each row's line. False when the user stopped the export.
+template <typename AfterLine>
+bool appendDelimited(const ExportJob &job, std::string &out, std::size_t &exported, AfterLine &&afterLine)
 {
     LineBuilder lines(job);
     RowReader row(*job.rs);
-    std::string text;
-    if (job.includeHeaders) {
-        lines.header(text);
-        text += kCrLf;
-    }
-    for (std::size_t i = 0; row.seek(i); ++i) {
-        lines.record(row, text);
-        text += kCrLf;
-        ++exported;
-        if (job.progress->record(exported))
-            return std::nullopt;
-    }
-    return QString::fromStdString(text);
-}
-
-WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
-{
-    LineBuilder lines(job);
-    RowReader row(*job.rs);
-    BufferedFile file(job.fileName);
-    std::string &out = file.buffer();
     if (job.includeHeaders) {
         lines.header(out);
         out += kCrLf;
@@ -167,11 +150,28 @@ WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
     for (std::size_t i = 0; row.seek(i); ++i) {
         lines.record(row, out);
         out += kCrLf;
-        file.flushIfFull();
+        afterLine();
         ++exported;
         if (job.progress->record(exported))
-            return {WriteResult::Stopped, exported, {}};
+            return false;
     }
+    return true;
+}
+} // namespace
+
+std::optional<QString> collectDelimited(const ExportJob &job, std::size_t &exported)
+{
+    std::string text;
+    if (!appendDelimited(job, text, exported, [] {}))
+        return std::nullopt;
+    return QString::fromStdString(text);
+}
+
+WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
+{
+    BufferedFile file(job.fileName);
+    if (!appendDelimited(job, file.buffer(), exported, [&] { file.flushIfFull(); }))
+        return {WriteResult::Stopped, exported, {}};
     file.commit();
     return {WriteResult::Done, exported, {}};
 }
