@@ -189,25 +189,33 @@ void paintGridLines(QPainter *p, int style, const QColor &color, const QRect &re
     const bool vertOnly = style >= flexGridFlatVert && style <= flexGridSkipVert;
     const bool raised = style == flexGridRaised || style == flexGridRaisedHorz || style == flexGridRaisedVert;
     const bool inset = style == flexGridInset || style == flexGridInsetHorz || style == flexGridInsetVert;
-    QPen pen(color, 0);
-    if (style == flexGridSkipHorz || style == flexGridSkipVert)
-        pen.setStyle(Qt::DotLine);
-    // The pen is left set: callers set their own before they draw again (cells are many, and
-    // saving the painter's state for each costs more than their lines).
+    const bool dotted = style == flexGridSkipHorz || style == flexGridSkipVert;
     p->setRenderHint(QPainter::Antialiasing, false);
     const bool doBottom = bottom && !vertOnly;
     const bool doRight = right && !horzOnly;
+    // A solid one-pixel line, both ends included, is a one-pixel rectangle: filled, it costs a
+    // fraction of a stroked line, and the cells are many.
+    auto solid = [p](const QPoint &from, const QPoint &to, const QColor &c) { p->fillRect(QRect(from, to), c); };
+    QColor last = color;
     if (raised || inset) {
         const QColor light = QColor(Qt::white);
         const QColor dark = color.darker(140);
-        p->setPen(QPen(raised ? light : dark, 0));
         if (doBottom)
-            p->drawLine(rect.topLeft(), rect.topRight());
+            solid(rect.topLeft(), rect.topRight(), raised ? light : dark);
         if (doRight)
-            p->drawLine(rect.topLeft(), rect.bottomLeft());
-        pen.setColor(raised ? dark : light);
+            solid(rect.topLeft(), rect.bottomLeft(), raised ? light : dark);
+        last = raised ? dark : light;
     }
-    p->setPen(pen);
+    if (!dotted) {
+        if (doBottom)
+            solid(rect.bottomLeft(), rect.bottomRight(), last);
+        if (doRight)
+            solid(rect.topRight(), rect.bottomRight(), last);
+        return;
+    }
+    // The pen is left set: callers set their own before they draw again (cells are many, and
+    // saving the painter's state for each costs more than their lines).
+    p->setPen(QPen(last, 0, Qt::DotLine));
     if (doBottom)
         p->drawLine(rect.bottomLeft(), rect.bottomRight());
     if (doRight)

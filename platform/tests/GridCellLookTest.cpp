@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QHelpEvent>
+#include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -134,4 +136,54 @@ TEST_F(GridCellLook, OneLongValueDoesNotMakeItsColumnScreensWide)
     EXPECT_EQ(QToolTip::text(), QString(3000, QLatin1Char('x')));
     QToolTip::hideText();
     EXPECT_FALSE(textClipped(look(1, 3), ui::Twips::toPixelsX(g.ColWidth(3), &g)));
+}
+
+// Each style's lines land on exactly the pixels a one-pixel pen draws between the same points,
+// under the view's offset and on a background they must not smudge.
+TEST(GridLines, EveryStyleDrawsThePixelsOfOnePixelLines)
+{
+    const QColor color(0x40, 0x80, 0xC0);
+    const QRect cell(3, 5, 37, 17);
+    for (int style = flexGridNone; style <= flexGridExcel; ++style) {
+        for (const bool right : {true, false}) {
+            for (const bool bottom : {true, false}) {
+                QImage ours(64, 40, QImage::Format_ARGB32_Premultiplied);
+                ours.fill(Qt::yellow);
+                QImage lines = ours;
+                {
+                    QPainter p(&ours);
+                    p.translate(7, 4);
+                    p.setRenderHint(QPainter::Antialiasing, true); // left on by an earlier paint
+                    paintGridLines(&p, style, color, cell, right, bottom);
+                }
+                {
+                    QPainter p(&lines);
+                    p.translate(7, 4);
+                    const bool horzOnly = style >= flexGridFlatHorz && style <= flexGridSkipHorz;
+                    const bool vertOnly = style >= flexGridFlatVert && style <= flexGridSkipVert;
+                    const bool raised = style == flexGridRaised || style == flexGridRaisedHorz || style == flexGridRaisedVert;
+                    const bool inset = style == flexGridInset || style == flexGridInsetHorz || style == flexGridInsetVert;
+                    const Qt::PenStyle dash =
+                        style == flexGridSkipHorz || style == flexGridSkipVert ? Qt::DotLine : Qt::SolidLine;
+                    const bool b = bottom && !vertOnly;
+                    const bool r = right && !horzOnly;
+                    QColor last = color;
+                    if (style != flexGridNone && (raised || inset)) {
+                        p.setPen(QPen(raised ? QColor(Qt::white) : color.darker(140), 0));
+                        if (b)
+                            p.drawLine(cell.topLeft(), cell.topRight());
+                        if (r)
+                            p.drawLine(cell.topLeft(), cell.bottomLeft());
+                        last = raised ? color.darker(140) : QColor(Qt::white);
+                    }
+                    p.setPen(QPen(last, 0, dash));
+                    if (style != flexGridNone && b)
+                        p.drawLine(cell.bottomLeft(), cell.bottomRight());
+                    if (style != flexGridNone && r)
+                        p.drawLine(cell.topRight(), cell.bottomRight());
+                }
+                EXPECT_EQ(ours, lines) << "style " << style << " right " << right << " bottom " << bottom;
+            }
+        }
+    }
 }
