@@ -162,6 +162,46 @@ TEST_F(SqliteBackend, LazyCursorHasItsOwnConnection)
     EXPECT_EQ(late->RecordCount(), 100);
 }
 
+TEST_F(SqliteBackend, CursorsAfterOthersSeeTheDataAsItIsNow)
+{
+    // Cursors come and go on connections kept open between them: what one left behind (a
+    // statement interrupted half-way, a schema or rows changed elsewhere since) never shows in
+    // the next.
+    auto writable = connect(false);
+    for (int round = 0; round < 3; ++round) {
+        auto slow = Recordset::create();
+        slow->Open(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                  "SELECT x FROM c WHERE x <= 200 OR x % 2000000000 = 0"),
+                   writable);
+        QTimer::singleShot(50, [&] { slow->Cancel(); });
+        EXPECT_FALSE(slow->fetchAll());
+        slow.reset();
+
+        auto whole = Recordset::create();
+        whole->Open(QStringLiteral("SELECT id FROM conf_big ORDER BY id"), writable);
+        ASSERT_TRUE(whole->fetchAll()) << "round " << round;
+        EXPECT_EQ(whole->RecordCount(), 5000 - round);
+        whole.reset();
+
+        writable->Execute(QStringLiteral("DELETE FROM conf_big WHERE id = %1").arg(5000 - round));
+        writable->Execute(QStringLiteral("CREATE TABLE made%1(x); INSERT INTO made%1 VALUES (%1)").arg(round));
+        auto made = Recordset::create();
+        made->Open(QStringLiteral("SELECT x FROM made%1").arg(round), writable);
+        ASSERT_EQ(made->RecordCount(), 1);
+        EXPECT_EQ(made->value(0, 0).toInt(), round);
+    }
+    // Two at once read each its own rows.
+    auto a = Recordset::create();
+    auto b = Recordset::create();
+    a->Open(QStringLiteral("SELECT id FROM conf_big ORDER BY id"), writable);
+    b->Open(QStringLiteral("SELECT id FROM conf_big ORDER BY id DESC"), writable);
+    ASSERT_TRUE(a->fetchAll());
+    ASSERT_TRUE(b->fetchAll());
+    EXPECT_EQ(a->value(0, 0).toInt(), 1);
+    EXPECT_EQ(b->value(0, 0).toInt(), 4997);
+    EXPECT_EQ(a->RecordCount(), b->RecordCount());
+}
+
 TEST_F(SqliteBackend, ExecuteRunsEveryStatementAndCountsChanges)
 {
     auto writable = connect(false);

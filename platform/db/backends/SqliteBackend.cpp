@@ -159,11 +159,45 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized)
     return db;
 }
 
+// --- CursorConnections ---
+
+DbHandle CursorConnections::acquire()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            DbHandle db = std::move(m_idle.back());
+            m_idle.pop_back();
+            return db;
+        }
+    }
+    return openDatabase(m_settings, false);
+}
+
+void CursorConnections::giveBack(DbHandle db)
+{
+    if (!db || sqlite3_next_stmt(db.get(), nullptr) || !sqlite3_get_autocommit(db.get()))
+        return;
+    std::lock_guard lock(m_mutex);
+    if (!m_closed && m_idle.size() < kMaxIdle)
+        m_idle.push_back(std::move(db));
+    // else it closes as the last holder lets go
+}
+
+void CursorConnections::close()
+{
+    std::vector<DbHandle> idle;
+    std::lock_guard lock(m_mutex);
+    m_closed = true;
+    idle.swap(m_idle);
+}
+
 // --- SqliteCursor ---
 
-SqliteCursor::SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls)
+SqliteCursor::SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls, std::shared_ptr<CursorConnections> pool)
     : m_db(std::move(db))
     , m_calls(std::move(calls))
+    , m_pool(std::move(pool))
 {
 }
 
@@ -233,6 +267,10 @@ void SqliteCursor::release()
         std::lock_guard lock(m_mutex);
         db.swap(m_db);
     }
+    // A statement stopped half-way has been finalized above like any other; an interrupt left
+    // over is forgotten by SQLite as the next statement starts.
+    if (m_pool)
+        m_pool->giveBack(std::move(db));
 }
 
 // --- SqliteBackend ---
@@ -273,10 +311,15 @@ void SqliteBackend::open(const ConnectionString &cs, int timeoutSeconds, bool re
     settings.busyTimeoutMs = timeoutSeconds > 0 ? timeoutSeconds * 1000 : INT_MAX;
     m_db = openDatabase(settings, true);
     m_settings = settings;
+    if (!inMemory())
+        m_cursorConnections = std::make_shared<CursorConnections>(settings);
 }
 
 void SqliteBackend::close()
 {
+    if (m_cursorConnections)
+        m_cursorConnections->close();
+    m_cursorConnections.reset();
     m_db.reset();
 }
 
@@ -290,8 +333,8 @@ std::unique_ptr<RowCursor> SqliteBackend::openCursor(const QString &sql, long ma
     db();
     // An in-memory database exists only on this connection; elsewhere a cursor gets its own, so
     // that other statements here neither truncate nor block it.
-    DbHandle connection = inMemory() ? m_db : openDatabase(m_settings, false);
-    auto cursor = std::make_unique<SqliteCursor>(std::move(connection), calls());
+    DbHandle connection = m_cursorConnections ? m_cursorConnections->acquire() : m_db;
+    auto cursor = std::make_unique<SqliteCursor>(std::move(connection), calls(), m_cursorConnections);
     cursor->start(sql, maxRecords);
     return cursor;
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace db::backends::sqlite {
 
@@ -27,10 +28,31 @@ struct OpenSettings {
 // read-only).
 DbHandle openDatabase(const OpenSettings &settings, bool serialized);
 
+// The cursors' own connections to one database file, kept open between cursors: opening one
+// (the file, its locks, its schema read) costs more than the first screen of rows.
+class CursorConnections {
+public:
+    explicit CursorConnections(OpenSettings settings) : m_settings(std::move(settings)) {}
+    DbHandle acquire(); // an idle connection, else a new one; throws DbError
+    // Kept for the next cursor when it is idle: no statement pending, no transaction open.
+    void giveBack(DbHandle db);
+    void close();
+
+private:
+    static constexpr std::size_t kMaxIdle = 4;
+    const OpenSettings m_settings;
+    std::mutex m_mutex;
+    std::vector<DbHandle> m_idle;
+    bool m_closed = false;
+};
+
 // Lazy rows on a dedicated connection of their own.
 class SqliteCursor final : public RowCursor {
 public:
-    SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls);
+    // A connection from `pool` goes back to it once the cursor is done; without a pool it is
+    // simply let go.
+    SqliteCursor(DbHandle db, std::shared_ptr<CallRegistry> calls,
+                 std::shared_ptr<CursorConnections> pool = nullptr);
     ~SqliteCursor() override;
     // Prepares sql (one statement) and types its columns. Throws DbError.
     void start(const QString &sql, long maxRecords);
@@ -46,6 +68,7 @@ private:
     std::mutex m_mutex; // guards m_db against cancel() from another thread
     DbHandle m_db;
     std::shared_ptr<CallRegistry> m_calls;
+    std::shared_ptr<CursorConnections> m_pool;
     std::unique_ptr<StatementReader> m_reader;
 };
 
@@ -77,6 +100,7 @@ private:
 
     OpenSettings m_settings;
     DbHandle m_db;
+    std::shared_ptr<CursorConnections> m_cursorConnections; // none for an in-memory database
 };
 
 } // namespace db::backends::sqlite
