@@ -17,6 +17,8 @@ namespace {
 // The first chunk is about a screenful, so that the first rows show at once whatever the size
 // of the result; rows asked for one by one are read ahead in chunks that grow with what is held.
 constexpr std::size_t kFirstChunk = 128;
+// A first screen this quick is shown without painting the window busy first.
+constexpr std::chrono::milliseconds kQuickFirstScreen{15};
 constexpr std::size_t kBulkChunk = 16384;
 constexpr std::size_t kAll = std::size_t(-1);
 
@@ -120,7 +122,7 @@ void Recordset::Open(const QString &sql, const std::shared_ptr<Connection> &conn
     connection->clearErrors();
     // Stopped or failed, the feed goes with this scope and its worker lets the statement go.
     const std::shared_ptr<RowFeed> feed = RowFeed::start(connection, sql, m_maxRecords);
-    if (!feed->waitFor(kFirstChunk))
+    if (!feed->waitFor(kFirstChunk, kQuickFirstScreen))
         throw DbError::cancelled(sql);
     if (feed->failure())
         throw *feed->failure();

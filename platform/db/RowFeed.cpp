@@ -236,11 +236,11 @@ bool RowFeed::settled(std::size_t rows) const
     return m_ended || m_failure || (m_store && m_store->rowCount() >= rows);
 }
 
-bool RowFeed::waitFor(std::size_t rows)
+bool RowFeed::waitFor(std::size_t rows, std::chrono::milliseconds quickAnswer)
 {
     want(rows);
     Wait wait([this] { stop(); });
-    return wait.until([&] { return settled(rows) || m_stopped; }) && settled(rows);
+    return wait.until([&] { return settled(rows) || m_stopped; }, quickAnswer) && settled(rows);
 }
 
 void RowFeed::stop()

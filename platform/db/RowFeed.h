@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -36,7 +37,8 @@ public:
     void want(std::size_t rows);
     // Asks for `rows` and waits, the event loop running, until they are held, the result has
     // ended or failed; false when the wait was stopped first (the rows may still come later).
-    bool waitFor(std::size_t rows);
+    // quickAnswer: see Wait::until.
+    bool waitFor(std::size_t rows, std::chrono::milliseconds quickAnswer = {});
     // Stops: waits on this feed end now, and a call still running after a short grace is cancelled
     // on the server (after which the feed has failed). Wanting rows again resumes a feed whose call
     // ended by itself.

@@ -89,6 +89,7 @@ struct Globals {
     // What workers hand over, in order. The hand-over goes through this queue (and its mutex),
     // never through the captures of a Qt call, so that every tool sees who synchronises with whom.
     std::deque<std::function<void()>> queue;
+    std::condition_variable handedOver; // something joined `queue`
     std::atomic<int> running{0};
     // Worker threads between jobs, and the jobs handed to them (under `mutex`).
     std::condition_variable jobWaiting;
@@ -214,6 +215,7 @@ void post(std::function<void()> fn)
         return;
     globals().queue.push_back(std::move(fn));
     QCoreApplication::postEvent(globals().dispatcher, new QEvent(kDeliver));
+    globals().handedOver.notify_all();
 }
 
 int running()
@@ -270,6 +272,31 @@ StopToken *&currentToken()
 constexpr int kPollMs = 50;
 constexpr int kHourglassMs = 150;
 
+// Runs only what workers hand over, for at most `budget`, until `ready`; false when the budget
+// ran out first. Nothing else is processed meanwhile: no paint, no input.
+bool handOversOnly(const std::function<bool()> &ready, std::chrono::milliseconds budget)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return false;
+    Globals &g = globals();
+    const auto deadline = std::chrono::steady_clock::now() + budget;
+    for (;;) {
+        QObject *dispatcher = nullptr;
+        {
+            std::unique_lock lock(g.mutex);
+            if (!g.handedOver.wait_until(lock, deadline, [&g] { return !g.queue.empty() || !g.dispatcher; }))
+                return false;
+            dispatcher = g.dispatcher;
+        }
+        if (!dispatcher)
+            return false;
+        QCoreApplication::sendPostedEvents(dispatcher, kDeliver);
+        if (ready())
+            return true;
+    }
+}
+
 } // namespace
 
 StopToken::StopToken() = default;
@@ -312,12 +339,17 @@ Wait::~Wait()
         std::erase(m_token->m_waits, this);
 }
 
-bool Wait::until(const std::function<bool()> &ready)
+bool Wait::until(const std::function<bool()> &ready, std::chrono::milliseconds quickAnswer)
 {
     if (ready())
         return true;
     if (m_stopped)
         return false;
+    // An answer that comes at once is taken before the event loop runs: the window would
+    // otherwise be painted in its busy state only to be painted again a moment later.
+    if (quickAnswer.count() > 0 && !(m_token && m_token->m_stopWhen && m_token->m_stopWhen())
+        && handOversOnly(ready, quickAnswer))
+        return true;
     QEventLoop loop;
     m_loop = &loop;
     activeWaits().push_back(this);

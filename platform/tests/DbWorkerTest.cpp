@@ -1,10 +1,15 @@
 // Worker threads: every job runs at once on a thread of its own, whether a thread waited idle for
-// it or a new one had to start, and a job's captures are gone before it counts as ended.
+// it or a new one had to start, and a job's captures are gone before it counts as ended. A first
+// screen may be taken without the event loop running in between only while it comes at once.
+#include "db/Connection.h"
+#include "db/Recordset.h"
 #include "db/Worker.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -65,4 +70,22 @@ TEST(WorkerThreads, AJobsCapturesAreReleasedBeforeItCountsAsEnded)
         ASSERT_TRUE(QTest::qWaitFor([] { return worker::running() == 0; }, 5000));
         EXPECT_TRUE(watch.expired()) << "job " << i << " still holds what it captured";
     }
+}
+
+TEST(FirstScreenWait, AFirstScreenThatTakesLongLetsTheEventLoopRun)
+{
+    QTemporaryDir dir;
+    auto conn = Connection::create();
+    conn->setReadOnly(false);
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("w.db"))));
+
+    // The first row only after a long count: the event loop keeps turning meanwhile.
+    bool turned = false;
+    QTimer::singleShot(0, [&] { turned = true; });
+    auto slow = Recordset::create();
+    slow->Open(QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000000) "
+                              "SELECT max(n) FROM c"),
+               conn);
+    EXPECT_EQ(slow->value(0, 0).toLongLong(), 3000000);
+    EXPECT_TRUE(turned) << "a slow first screen kept the event loop from running";
 }

@@ -149,8 +149,10 @@ public:
     Wait(const Wait &) = delete;
     Wait &operator=(const Wait &) = delete;
 
-    // Returns true once ready() says so, false when the wait was stopped first.
-    bool until(const std::function<bool()> &ready);
+    // Returns true once ready() says so, false when the wait was stopped first. For up to
+    // `quickAnswer` only what workers hand over is run (no paint, no input), so that an answer
+    // coming at once shows without the window being drawn busy in between.
+    bool until(const std::function<bool()> &ready, std::chrono::milliseconds quickAnswer = {});
     void stop();
 
     // Something arrived: every wait looks again.
