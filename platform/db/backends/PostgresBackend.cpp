@@ -60,6 +60,44 @@ constexpr const char *kCursorName = "tabulon_cursor";
 constexpr std::size_t kMaxRowsPerRoundTrip = 4096;
 static_assert(RowStore::kBlockRows % kMaxRowsPerRoundTrip == 0);
 
+// The results of opening a cursor: its transaction, its declaration and its description, in one
+// round trip. A command skipped after an earlier one failed has no result.
+struct Opening {
+    ResultPtr begin;
+    ResultPtr declare;
+    ResultPtr describe;
+};
+
+Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QString &sql)
+{
+    if (PQenterPipelineMode(c) != 1)
+        throwError(c, nullptr, sql);
+    const bool sent = PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+                      && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+                      && PQsendDescribePortal(c, kCursorName) == 1 && PQpipelineSync(c) == 1;
+    if (!sent)
+        throwError(c, nullptr, sql); // the connection is closed, not given back
+    Opening o;
+    for (ResultPtr *slot : {&o.begin, &o.declare, &o.describe}) {
+        while (PGresult *r = PQgetResult(c)) {
+            if (PQresultStatus(r) == PGRES_PIPELINE_ABORTED || *slot)
+                PQclear(r);
+            else
+                slot->reset(r);
+        }
+    }
+    for (;;) {
+        ResultPtr r(PQgetResult(c));
+        if (!r)
+            throwError(c, nullptr, sql);
+        if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
+            break;
+    }
+    if (PQexitPipelineMode(c) != 1)
+        throwError(c, nullptr, sql);
+    return o;
+}
+
 class PostgresCursor final : public RowCursor {
 public:
     PostgresCursor(std::shared_ptr<ConnPool> pool, std::shared_ptr<CallRegistry> calls, bool readOnly,
@@ -74,14 +112,16 @@ public:
         const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
             PGconn *c = m_conn.get();
+            ResultPtr desc;
             if (looksLikeQuery(sql)) {
-                exec(c, readOnly ? "BEGIN READ ONLY" : "BEGIN");
-                m_inTransaction = true;
                 const QByteArray prefix = QByteArray("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR ";
-                const QByteArray declare = prefix + sql.toUtf8();
-                ResultPtr res(PQexecParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+                Opening opened = openCursorInOneTrip(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", prefix + sql.toUtf8(), sql);
+                checked(c, opened.begin.release(), sql);
+                m_inTransaction = true;
+                const ResultPtr &res = opened.declare;
                 if (res && PQresultStatus(res.get()) == PGRES_COMMAND_OK) {
                     m_declared = true;
+                    desc = checked(c, opened.describe.release(), sql);
                 } else {
                     // Data-modifying WITH and SELECT INTO cannot be cursors: run them as they
                     // are. A plain syntax error is run too, nothing having been executed, so
@@ -96,7 +136,6 @@ public:
                 }
             }
             if (m_declared) {
-                const ResultPtr desc = checked(c, PQdescribePortal(c, kCursorName), sql);
                 m_columns = describeColumns(c, desc.get(), true);
                 // Numbers and dates cost the server and this client less in binary form.
                 m_binary = readableInBinary(m_columns);
