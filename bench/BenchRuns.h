@@ -14,15 +14,23 @@
 // Figures of repeated runs, and the floor the first screen is measured against.
 namespace bench {
 
+// Milliseconds since t started.
+inline double ms(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// The middle figure (of an even count, the upper of the two middle ones).
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 struct Runs {
     std::vector<double> ms;
     double min() const { return *std::min_element(ms.begin(), ms.end()); }
-    double median() const
-    {
-        std::vector<double> v = ms;
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    }
+    double median() const { return bench::median(ms); }
 };
 
 // Preparing `query` and stepping its first `rows` rows through SQLite's C API, every value read.
@@ -46,7 +54,7 @@ inline double cApiFirstRows(sqlite3 *db, const char *query, int rows)
         }
     }
     stmt.reset();
-    return double(t.nsecsElapsed()) / 1e6;
+    return ms(t);
 }
 
 // One line: the figure's name, its minimum and median, the floor's, and the ratio of the medians.

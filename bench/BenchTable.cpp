@@ -1,5 +1,7 @@
 #include "BenchTable.h"
 
+#include "db/Connection.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,6 +86,26 @@ QString preparedDatabase(const QString &fileName, const std::vector<TableSpec> &
     }
     QFile::rename(partial, path);
     return path;
+}
+
+QString gridDatabase()
+{
+    constexpr int kRows = 1000000;
+    std::printf("preparing %d-row table ...\n", kRows);
+    return preparedDatabase(QStringLiteral("bench_grid.db"), {{"big", kRows}}, 7);
+}
+
+std::shared_ptr<db::Connection> openSqlite(const QString &path)
+{
+    auto conn = db::Connection::create();
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(path));
+    return conn;
+}
+
+void offscreenUnlessSet()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 bool spawn(const std::vector<std::string> &args, const QString &out, double &ms, long &peakKb)

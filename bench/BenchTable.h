@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-// The 8-column table both benchmarks read: integers, doubles, texts (some non-ASCII) and a date.
+namespace db {
+class Connection;
+}
+
+// The 8-column table every benchmark reads: integers, doubles, texts (some non-ASCII) and a date.
 namespace bench {
 
 struct DbCloser {
@@ -33,6 +37,15 @@ struct TableSpec {
 };
 QString preparedDatabase(const QString &fileName, const std::vector<TableSpec> &tables, unsigned seed,
                          bool withNulls = false);
+
+// bench_grid.db with its 1,000,000-row table "big", the one the grid and the control's views are
+// measured on, prepared (and said so) on the first run.
+QString gridDatabase();
+// A SQLite file opened through the data layer.
+std::shared_ptr<db::Connection> openSqlite(const QString &path);
+
+// Runs the Qt programs offscreen unless a platform is given; call before the application exists.
+void offscreenUnlessSet();
 
 // Runs a program (found on PATH) with its standard output sent to `out` and waits: its wall time
 // in ms and its peak memory in KiB. False when it could not run or failed.

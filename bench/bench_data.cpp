@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <sqlite3.h>
@@ -37,12 +38,6 @@ QString prepareData()
 {
     return bench::preparedDatabase(QStringLiteral("bench_data.db"),
                                    {{"small", kSmallRows}, {"big", kBigRows}}, 42);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The data's own size: 8 bytes per integer or double, the byte length of each text.
@@ -86,7 +81,7 @@ double firstRowsMs(const std::shared_ptr<db::Connection> &conn, const char *tabl
         }
         runs.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    return median(runs);
+    return bench::median(runs);
 }
 
 } // namespace
@@ -130,7 +125,7 @@ int main(int argc, char **argv)
         }
         peer.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    const double oursMs = median(ours), peerMs = median(peer);
+    const double oursMs = bench::median(ours), peerMs = bench::median(peer);
     std::printf("(b) fetch all %ld rows through Recordset: %.1f ms\n", rows, oursMs);
     std::printf("(b) sqlite3 printing the same query to /dev/null: %.1f ms\n", peerMs);
     std::printf("(b) ratio Recordset / sqlite3: %.2f\n", oursMs / peerMs);

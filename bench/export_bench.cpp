@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QRadioButton>
 
+#include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <algorithm>
@@ -43,12 +44,6 @@ struct Run {
 bool spawn(const std::vector<std::string> &args, const QString &out, Run &run)
 {
     return bench::spawn(args, out, run.ms, run.peakKb);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The child: one export of the table through the export control, as a user runs it.
@@ -79,8 +74,7 @@ int exportOnce(const QString &database, const QString &destination, const QStrin
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
         return exportOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
@@ -119,7 +113,7 @@ int main(int argc, char **argv)
         child("csv", ourCsv, ours, oursPeak);
         child("xlsx", ourXlsx, xlsx, xlsxPeak);
     }
-    const double p = median(peer), o = median(ours), x = median(xlsx);
+    const double p = bench::median(peer), o = bench::median(ours), x = bench::median(xlsx);
     std::printf("(a) CSV export, %d rows: ours %.0f ms (file %.1f MB), sqlite3 -csv %.0f ms (file %.1f MB): "
                 "ratio %.2fx (goal <= 1.0x)\n",
                 kRows, o, double(QFileInfo(ourCsv).size()) / 1e6, p, double(QFileInfo(peerCsv).size()) / 1e6, o / p);

@@ -27,18 +27,9 @@
 
 namespace {
 
-constexpr int kRows = 1000000;
 constexpr int kUnboundRows = 100000;
 
-QString prepareData()
-{
-    return bench::preparedDatabase(QStringLiteral("bench_grid.db"), {{"big", kRows}}, 7);
-}
-
-double ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using bench::ms;
 
 void paint(grid::Grid &g)
 {
@@ -100,15 +91,11 @@ void firstScreens(const std::shared_ptr<db::Connection> &conn, sqlite3 *rawDb)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
 
-    std::printf("preparing %d-row table ...\n", kRows);
-    const QString path = prepareData();
-
-    auto conn = db::Connection::create();
-    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(path));
+    const QString path = bench::gridDatabase();
+    const auto conn = bench::openSqlite(path);
     {
         sqlite3 *rawDb = nullptr;
         bench::check(sqlite3_open_v2(path.toUtf8().constData(), &rawDb, SQLITE_OPEN_READONLY, nullptr), rawDb);

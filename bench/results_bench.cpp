@@ -3,10 +3,7 @@
 // (warm) and in a new control (its first query), beside the floor of stepping the first 50 rows
 // through SQLite's C API, in alternating runs; then "move last" until the row count is final.
 #include "hlTabulon/LibraryState.h"
-#include "hlTabulon/hlTabulon.h"
 
-#include "db/Connection.h"
-#include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridView.h"
 #include "settings/SettingsStore.h"
@@ -15,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 
+#include "BenchControl.h"
 #include "BenchRuns.h"
 #include "BenchTable.h"
 
@@ -25,19 +23,11 @@
 
 namespace {
 
-constexpr int kRows = 1000000;
 constexpr int kRuns = 7;
 const char *const kQuery = "SELECT id, qty, code, price, weight, name, city, day FROM big";
 
-class BenchTabulon : public hlTabulon {
-public:
-    grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
-};
-
-double ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using bench::BenchTabulon;
+using bench::ms;
 
 void paint(BenchTabulon &tab)
 {
@@ -57,13 +47,7 @@ double firstScreen(BenchTabulon &tab, bool *ok)
 
 std::unique_ptr<BenchTabulon> newControl(const std::shared_ptr<db::Connection> &conn)
 {
-    auto tab = std::make_unique<BenchTabulon>();
-    tab->SQL(QString::fromLatin1(kQuery));
-    tab->adoConnection(conn);
-    tab->resize(1200, 800);
-    tab->show();
-    QCoreApplication::processEvents();
-    return tab;
+    return bench::shownControl(conn, QString::fromLatin1(kQuery));
 }
 
 
@@ -71,16 +55,13 @@ std::unique_ptr<BenchTabulon> newControl(const std::shared_ptr<db::Connection> &
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     // The user's own settings stay untouched.
     const settings::ScopedSettingsStore store = settings::SettingsStore::useMemory();
 
-    std::printf("preparing %d-row table ...\n", kRows);
-    const QString path = bench::preparedDatabase(QStringLiteral("bench_grid.db"), {{"big", kRows}}, 7);
-    auto conn = db::Connection::create();
-    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(path));
+    const QString path = bench::gridDatabase();
+    const auto conn = bench::openSqlite(path);
     sqlite3 *rawDb = nullptr;
     bench::check(sqlite3_open_v2(path.toUtf8().constData(), &rawDb, SQLITE_OPEN_READONLY, nullptr), rawDb);
     std::unique_ptr<sqlite3, bench::DbCloser> cdb(rawDb);

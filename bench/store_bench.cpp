@@ -28,6 +28,9 @@
 #include <QMimeData>
 #include <QSysInfo>
 
+#include "BenchControl.h"
+#include "BenchPostgres.h"
+#include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <libpq-fe.h>
@@ -52,24 +55,16 @@ using bench::StmtCloser;
 
 const char *const kColumns = "id, qty, code, price, weight, name, city, day";
 
-class BenchTabulon : public hlTabulon {
-public:
-    grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
-};
+using bench::BenchTabulon;
+using bench::ms;
 
 struct Stats {
     double min = 0, median = 0;
 };
 
-Stats stats(std::vector<double> v)
+Stats stats(const std::vector<double> &v)
 {
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2]};
-}
-
-double ms(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
+    return {*std::min_element(v.begin(), v.end()), bench::median(v)};
 }
 
 QString prepareData(const std::vector<int> &sizes)
@@ -190,23 +185,9 @@ double fullFetch(const std::shared_ptr<db::Connection> &conn, const QString &sql
 
 // --- PostgreSQL ---
 
-struct PgCloser {
-    void operator()(PGconn *c) const { PQfinish(c); }
-};
-struct ResCloser {
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-
-bool pgExec(PGconn *c, const QByteArray &sql)
-{
-    std::unique_ptr<PGresult, ResCloser> r(PQexec(c, sql.constData()));
-    const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-        std::fprintf(stderr, "postgres: %s\n", PQerrorMessage(c));
-        return false;
-    }
-    return true;
-}
+using bench::PgCloser;
+using bench::ResCloser;
+using bench::pgExec;
 
 // One PQexec of the statement, every value then read from its result: libpq's own way to all rows.
 double pqexecFloor(PGconn *c, const QByteArray &sql)
@@ -320,11 +301,8 @@ void postgresFetch(const QString &conninfo, const std::vector<int> &sizes, int r
     if (!pgExec(admin.get(), make))
         return;
     {
-        QString cs = QStringLiteral("Provider=PostgreSQL;options='-c search_path=%1'").arg(QString::fromUtf8(schema));
-        for (const QString &pair : conninfo.split(u' ', Qt::SkipEmptyParts))
-            cs += u';' + pair;
         auto conn = db::Connection::create();
-        conn->Open(cs);
+        conn->Open(bench::connectionString(conninfo, schema));
         // Recordsets take their client connection from the data source's idle ones, as PQexec
         // uses one made before: the first is made here, untimed.
         fullFetch(conn, QStringLiteral("SELECT 1"), nullptr);
@@ -346,8 +324,7 @@ void postgresFetch(const QString &conninfo, const std::vector<int> &sizes, int r
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     const settings::ScopedSettingsStore settingsStore = settings::SettingsStore::useMemory();
     int runs = 5;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "BenchPostgres.h"
 #include "BenchRuns.h"
 #include "BenchTable.h"
 
@@ -35,12 +36,6 @@ double ms(qint64 ns)
     return double(ns) / 1e6;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // The median of five runs of f, in milliseconds.
 double timed(const std::function<void()> &f)
 {
@@ -51,7 +46,7 @@ double timed(const std::function<void()> &f)
         f();
         runs.push_back(ms(t.nsecsElapsed()));
     }
-    return median(runs);
+    return bench::median(runs);
 }
 
 struct Gap {
@@ -141,23 +136,8 @@ void sqliteFigures()
 
 // --- PostgreSQL ---
 
-struct PgCloser {
-    void operator()(PGconn *c) const { PQfinish(c); }
-};
-struct ResCloser {
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-
-bool pgExec(PGconn *c, const char *sql)
-{
-    std::unique_ptr<PGresult, ResCloser> r(PQexec(c, sql));
-    const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-        std::fprintf(stderr, "postgres: %s\n", PQerrorMessage(c));
-        return false;
-    }
-    return true;
-}
+using bench::PgCloser;
+using bench::pgExec;
 
 void postgresFigures(const QString &conninfo)
 {
@@ -174,12 +154,10 @@ void postgresFigures(const QString &conninfo)
           "'customer ' || (i * 17::bigint) % 1000000 AS name, (ARRAY['Lisboa','Oslo','Kraków','São Paulo','Reykjavík','Nairobi',"
           "'Zürich'])[i % 7 + 1]::varchar(30) AS city, DATE '2000-01-01' + i % 9000 AS day "
           "FROM generate_series(1, 1000000) AS i; CREATE TABLE big2 AS SELECT * FROM big; ANALYZE big; ANALYZE big2";
-    if (!pgExec(admin.get(), make.constData()))
+    if (!pgExec(admin.get(), make))
         return;
 
-    QString cs = QStringLiteral("Provider=PostgreSQL;options='-c search_path=%1'").arg(QString::fromUtf8(schema));
-    for (const QString &pair : conninfo.split(u' ', Qt::SkipEmptyParts))
-        cs += u';' + pair;
+    const QString cs = bench::connectionString(conninfo, schema);
     {
         auto conn = db::Connection::create();
         conn->Open(cs);
@@ -191,9 +169,9 @@ void postgresFigures(const QString &conninfo)
             auto warm = db::Recordset::create();
             warm->Open(second, conn);
         }
-        pgExec(admin.get(), QByteArray("SET search_path TO " + schema).constData());
+        pgExec(admin.get(), "SET search_path TO " + schema);
         const QByteArray limited = (second + QStringLiteral(" LIMIT %1").arg(kScreen)).toUtf8();
-        const double peerScreen = timed([&] { pgExec(admin.get(), limited.constData()); });
+        const double peerScreen = timed([&] { pgExec(admin.get(), limited); });
         // libpq's own way to those rows on a connection it keeps: a transaction, a cursor, one
         // fetch; in alternating runs with ours.
         const QByteArray declare = "DECLARE peer NO SCROLL CURSOR FOR " + second.toUtf8();
@@ -209,8 +187,8 @@ void postgresFigures(const QString &conninfo)
             }
             t.restart();
             pgExec(admin.get(), "BEGIN READ ONLY");
-            pgExec(admin.get(), declare.constData());
-            pgExec(admin.get(), fetch.constData());
+            pgExec(admin.get(), declare);
+            pgExec(admin.get(), fetch);
             cursor.ms.push_back(ms(t.nsecsElapsed()));
             pgExec(admin.get(), "COMMIT");
         }
@@ -220,13 +198,13 @@ void postgresFigures(const QString &conninfo)
         const Gap all = fullFetch(conn, second);
         QElapsedTimer t;
         t.start();
-        pgExec(admin.get(), second.toUtf8().constData());
+        pgExec(admin.get(), second.toUtf8());
         report("PostgreSQL", screen, peerScreen, "libpq", all, ms(t.nsecsElapsed()));
         std::printf("  libpq's BEGIN + DECLARE + FETCH %d on a kept connection: %.2f ms (first screen %.2fx that)\n",
-                    kScreen, median(cursorRuns), screen / median(cursorRuns));
+                    kScreen, bench::median(cursorRuns), screen / bench::median(cursorRuns));
         bench::printBesideFloor("worker_bench PostgreSQL first screen", ours, cursor);
     }
-    pgExec(admin.get(), QByteArray("DROP SCHEMA " + schema + " CASCADE").constData());
+    pgExec(admin.get(), "DROP SCHEMA " + schema + " CASCADE");
 }
 
 } // namespace

@@ -34,13 +34,7 @@ public:
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
     QPlainTextEdit *const txtSummarySQL = tabtest::part<QPlainTextEdit>(*this, "txtSummarySQL");
 
-    void pick(int index, const QString &text)
-    {
-        QComboBox *c = cboSumCol[std::size_t(index)];
-        const int at = c->findText(text);
-        ASSERT_GE(at, 0) << text;
-        c->setCurrentIndex(at);
-    }
+    void pick(int index, const QString &text) { pickText(cboSumCol[std::size_t(index)], text); }
 };
 
 const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
@@ -62,34 +56,23 @@ protected:
             m_groups = {QStringLiteral("Country"), QStringLiteral("City"), QStringLiteral("Via")};
             m_value = QStringLiteral("Freight");
         } else {
-            QString table = QStringLiteral("sales");
-            if (provider == u"PostgreSQL") {
+            if (provider == u"PostgreSQL")
                 TABULON_REQUIRE_POSTGRES();
-                m_schema = std::make_unique<AdminSchema>("t_sum");
-                table = m_schema->name + QStringLiteral(".sales");
-                m_admin = m_schema->admin;
-                m_cs = testsupport::postgresConnectionString();
-            } else {
-                ASSERT_TRUE(m_dir.isValid());
-                const QString file = m_dir.filePath(QStringLiteral("sales.db"));
-                m_admin = db::Connection::create();
-                m_admin->setReadOnly(false);
-                m_admin->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
-                m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(file);
-            }
-            m_admin->Execute(QStringLiteral("CREATE TABLE %1 (region varchar(20), product varchar(20), channel varchar(20),"
-                                            " amount numeric(10,2), qty integer)")
-                                 .arg(table));
-            m_admin->Execute(QStringLiteral(
-                                 "INSERT INTO %1 VALUES ('North', 'Apples', 'Shop', 10.50, 3), ('North', 'Apples', 'Web', 1200.25, 7),"
-                                 " ('North', 'Apples', 'Web', 3.00, 1), ('North', 'Pears', 'Shop', 99.99, 2),"
-                                 " ('North', 'Pears', 'Shop', NULL, 4), ('South', 'Apples', 'Shop', 5.00, 10),"
-                                 " ('South', 'Figs', 'Web', 750.00, 1), ('South', 'Figs', 'Web', 400.10, 2),"
-                                 " ('South', 'Figs', 'Shop', 0.01, 9), ('West', 'Pears', 'Web', 12.00, 5),"
-                                 " ('West''s', 'Apples', 'Shop', 2.50, 8), ('West''s', 'Apples', 'Shop', 2.75, 1)")
-                                 .arg(table));
-            m_connection = db::Connection::create();
-            m_connection->Open(m_cs);
+            m_db = std::make_unique<ScratchDatabase>(provider == u"PostgreSQL", "t_sum");
+            const QString table = m_db->prefix() + QStringLiteral("sales");
+            db::Connection &admin = m_db->admin();
+            admin.Execute(QStringLiteral("CREATE TABLE %1 (region varchar(20), product varchar(20), channel varchar(20),"
+                                         " amount numeric(10,2), qty integer)")
+                              .arg(table));
+            admin.Execute(QStringLiteral(
+                              "INSERT INTO %1 VALUES ('North', 'Apples', 'Shop', 10.50, 3), ('North', 'Apples', 'Web', 1200.25, 7),"
+                              " ('North', 'Apples', 'Web', 3.00, 1), ('North', 'Pears', 'Shop', 99.99, 2),"
+                              " ('North', 'Pears', 'Shop', NULL, 4), ('South', 'Apples', 'Shop', 5.00, 10),"
+                              " ('South', 'Figs', 'Web', 750.00, 1), ('South', 'Figs', 'Web', 400.10, 2),"
+                              " ('South', 'Figs', 'Shop', 0.01, 9), ('West', 'Pears', 'Web', 12.00, 5),"
+                              " ('West''s', 'Apples', 'Shop', 2.50, 8), ('West''s', 'Apples', 'Shop', 2.75, 1)")
+                              .arg(table));
+            m_connection = m_db->connect();
             // An alias, a sub-query, a literal holding FROM and an order of its own.
             m_statement = QStringLiteral("SELECT s.region AS \"Region\", s.product AS \"Product\", s.channel AS \"Channel\","
                                          " s.amount AS \"Amount\", (SELECT COUNT(*) FROM %1 x WHERE x.region = s.region) AS"
@@ -205,11 +188,10 @@ protected:
     }
 
     SampleDatabase m_sample;
-    QTemporaryDir m_dir;
-    std::unique_ptr<AdminSchema> m_schema;
-    QString m_cs, m_statement, m_value;
+    std::unique_ptr<ScratchDatabase> m_db;
+    QString m_statement, m_value;
     QStringList m_groups;
-    std::shared_ptr<db::Connection> m_admin, m_connection;
+    std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<SumTabulon> tab;
 };
 
@@ -410,27 +392,18 @@ class SummaryExactGroups : public ControlTest, public ::testing::WithParamInterf
 protected:
     void SetUp() override
     {
-        QString table = QStringLiteral("keys");
-        if (QLatin1String(GetParam()) == u"PostgreSQL") {
+        const bool postgres = QLatin1String(GetParam()) == u"PostgreSQL";
+        if (postgres)
             TABULON_REQUIRE_POSTGRES();
-            m_schema = std::make_unique<AdminSchema>("t_sumkeys");
-            table = m_schema->name + QStringLiteral(".keys");
-            m_admin = m_schema->admin;
-            m_cs = testsupport::postgresConnectionString();
-        } else {
-            ASSERT_TRUE(m_dir.isValid());
-            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("keys.db")));
-            m_admin = db::Connection::create();
-            m_admin->setReadOnly(false);
-            m_admin->Open(m_cs);
-        }
-        m_admin->Execute(QStringLiteral("CREATE TABLE %1 (k varchar(10), sub varchar(10), v integer)").arg(table));
-        m_admin->Execute(QStringLiteral("INSERT INTO %1 VALUES (NULL, 'a', 1), (NULL, 'b', 2), (NULL, 'b', 4),"
-                                        " ('', 'a', 10), ('', 'b', 20), ('', 'b', 50)")
-                             .arg(table));
+        m_db = std::make_unique<ScratchDatabase>(postgres, "t_sumkeys");
+        const QString table = m_db->prefix() + QStringLiteral("keys");
+        db::Connection &admin = m_db->admin();
+        admin.Execute(QStringLiteral("CREATE TABLE %1 (k varchar(10), sub varchar(10), v integer)").arg(table));
+        admin.Execute(QStringLiteral("INSERT INTO %1 VALUES (NULL, 'a', 1), (NULL, 'b', 2), (NULL, 'b', 4),"
+                                     " ('', 'a', 10), ('', 'b', 20), ('', 'b', 50)")
+                          .arg(table));
         m_table = table;
-        m_connection = db::Connection::create();
-        m_connection->Open(m_cs);
+        m_connection = m_db->connect();
         analysis::options().ShowTotals = true;
         tab = std::make_unique<SumTabulon>();
         watch(*tab);
@@ -457,10 +430,9 @@ protected:
         return out;
     }
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<AdminSchema> m_schema;
-    std::shared_ptr<db::Connection> m_admin, m_connection;
-    QString m_cs, m_table;
+    std::unique_ptr<ScratchDatabase> m_db;
+    std::shared_ptr<db::Connection> m_connection;
+    QString m_table;
     std::unique_ptr<SumTabulon> tab;
 };
 

@@ -281,7 +281,6 @@ private:
     Recorder m_recorder{*this};
 };
 
-// The sample database in a temporary folder, and a connection to it.
 // A PostgreSQL schema of the test's own, dropped with everything in it at the end.
 struct AdminSchema {
     explicit AdminSchema(const char *prefix)
@@ -297,6 +296,53 @@ struct AdminSchema {
     QString name;
     std::shared_ptr<db::Connection> admin;
 };
+
+// A writable database of the test's own, for tests run on SQLite and on PostgreSQL: a schema on the
+// test server (see AdminSchema), or a SQLite file in a temporary folder. A test on PostgreSQL checks
+// for the server first (TABULON_REQUIRE_POSTGRES).
+class ScratchDatabase {
+public:
+    ScratchDatabase(bool postgres, const char *schemaPrefix)
+    {
+        if (postgres) {
+            m_schema = std::make_unique<AdminSchema>(schemaPrefix);
+            m_prefix = m_schema->name + u'.';
+            m_admin = m_schema->admin;
+            m_cs = testsupport::postgresConnectionString();
+        } else {
+            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("scratch.db")));
+            m_admin = db::Connection::create();
+            m_admin->setReadOnly(false);
+            m_admin->Open(m_cs);
+        }
+    }
+    // What goes before a table's name in statements: the test's schema and a dot on the server.
+    QString prefix() const { return m_prefix; }
+    // Creates and fills the tables.
+    db::Connection &admin() const { return *m_admin; }
+    // A connection of its own, as a control is given one.
+    std::shared_ptr<db::Connection> connect() const
+    {
+        auto c = db::Connection::create();
+        c->Open(m_cs);
+        return c;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<AdminSchema> m_schema;
+    std::shared_ptr<db::Connection> m_admin;
+    QString m_cs;
+    QString m_prefix;
+};
+
+// Picks `text` from a combo box's list, as a user does.
+inline void pickText(QComboBox *box, const QString &text)
+{
+    const int at = box->findText(text);
+    ASSERT_GE(at, 0) << text;
+    box->setCurrentIndex(at);
+}
 
 class SampleDatabase {
 public:

@@ -33,13 +33,7 @@ public:
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
     QPlainTextEdit *const txtXTabSQL = tabtest::part<QPlainTextEdit>(*this, "txtXTabSQL");
 
-    void pick(int index, const QString &text)
-    {
-        QComboBox *c = cboXTabCol[std::size_t(index)];
-        const int at = c->findText(text);
-        ASSERT_GE(at, 0) << text;
-        c->setCurrentIndex(at);
-    }
+    void pick(int index, const QString &text) { pickText(cboXTabCol[std::size_t(index)], text); }
     // The grid's data rows by their key text, and its key columns by theirs.
     std::map<QString, int> rowsByKey() const
     {
@@ -67,36 +61,27 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QString prefix;
-        if (QLatin1String(GetParam()) == u"PostgreSQL") {
+        const bool postgres = QLatin1String(GetParam()) == u"PostgreSQL";
+        if (postgres)
             TABULON_REQUIRE_POSTGRES();
-            m_schema = std::make_unique<AdminSchema>("t_xtab");
-            prefix = m_schema->name + u'.';
-            m_admin = m_schema->admin;
-            m_cs = testsupport::postgresConnectionString();
-        } else {
-            ASSERT_TRUE(m_dir.isValid());
-            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("x.db")));
-            m_admin = db::Connection::create();
-            m_admin->setReadOnly(false);
-            m_admin->Open(m_cs);
-        }
-        m_admin->Execute(QStringLiteral("CREATE TABLE %1regions (id integer, name varchar(20))").arg(prefix));
-        m_admin->Execute(QStringLiteral("CREATE TABLE %1products (id integer, label varchar(20))").arg(prefix));
-        m_admin->Execute(QStringLiteral("CREATE TABLE %1sales (region_id integer, product_id integer,"
-                                        " amount numeric(10,2), qty integer)")
-                             .arg(prefix));
-        m_admin->Execute(QStringLiteral("INSERT INTO %1regions VALUES (1, 'North'), (2, 'north'), (3, 'North '),"
-                                        " (4, NULL), (5, '')")
-                             .arg(prefix));
-        m_admin->Execute(QStringLiteral("INSERT INTO %1products VALUES (1, 'Apples'), (2, 'apples'), (3, ' Apples')")
-                             .arg(prefix));
-        m_admin->Execute(QStringLiteral(
-                             "INSERT INTO %1sales VALUES (1, 1, 10.50, 3), (1, 1, 20.25, 1), (1, 2, 7.00, 2),"
-                             " (2, 1, 100.00, 1), (2, 3, 0.75, 4), (3, 1, 5.00, 1), (3, NULL, 8.00, 2),"
-                             " (4, 2, 40.00, 1), (4, 2, NULL, 5), (4, NULL, 3.25, 1), (5, 1, 60.00, 2),"
-                             " (5, 3, NULL, 0), (1, 3, 99.00, 0), (2, 2, 1.00, 7)")
-                             .arg(prefix));
+        m_db = std::make_unique<ScratchDatabase>(postgres, "t_xtab");
+        const QString prefix = m_db->prefix();
+        db::Connection &admin = m_db->admin();
+        admin.Execute(QStringLiteral("CREATE TABLE %1regions (id integer, name varchar(20))").arg(prefix));
+        admin.Execute(QStringLiteral("CREATE TABLE %1products (id integer, label varchar(20))").arg(prefix));
+        admin.Execute(QStringLiteral("CREATE TABLE %1sales (region_id integer, product_id integer,"
+                                     " amount numeric(10,2), qty integer)")
+                          .arg(prefix));
+        admin.Execute(QStringLiteral("INSERT INTO %1regions VALUES (1, 'North'), (2, 'north'), (3, 'North '),"
+                                     " (4, NULL), (5, '')")
+                          .arg(prefix));
+        admin.Execute(QStringLiteral("INSERT INTO %1products VALUES (1, 'Apples'), (2, 'apples'), (3, ' Apples')")
+                          .arg(prefix));
+        admin.Execute(QStringLiteral("INSERT INTO %1sales VALUES (1, 1, 10.50, 3), (1, 1, 20.25, 1), (1, 2, 7.00, 2),"
+                                     " (2, 1, 100.00, 1), (2, 3, 0.75, 4), (3, 1, 5.00, 1), (3, NULL, 8.00, 2),"
+                                     " (4, 2, 40.00, 1), (4, 2, NULL, 5), (4, NULL, 3.25, 1), (5, 1, 60.00, 2),"
+                                     " (5, 3, NULL, 0), (1, 3, 99.00, 0), (2, 2, 1.00, 7)")
+                          .arg(prefix));
         // Joins, aliases, an OR in the WHERE and a CTE: its rows are what the view pivots.
         m_statement = QStringLiteral(
                           "WITH s AS (SELECT r.name AS region, p.label AS product, t.amount AS amount, t.qty AS qty"
@@ -106,8 +91,7 @@ protected:
                           " SELECT region AS \"Region\", product AS \"Product\", amount AS \"Amount\", qty AS \"Qty\""
                           " FROM s ORDER BY qty")
                           .arg(prefix);
-        m_connection = db::Connection::create();
-        m_connection->Open(m_cs);
+        m_connection = m_db->connect();
         tab = std::make_unique<XTabulon>();
         watch(*tab);
         tab->adoConnection(m_connection);
@@ -158,10 +142,9 @@ protected:
         EXPECT_NEAR(g.ValueMatrix(row, col), v, 1e-6) << what;
     }
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<AdminSchema> m_schema;
-    std::shared_ptr<db::Connection> m_admin, m_connection;
-    QString m_cs, m_statement;
+    std::unique_ptr<ScratchDatabase> m_db;
+    std::shared_ptr<db::Connection> m_connection;
+    QString m_statement;
     std::unique_ptr<XTabulon> tab;
 };
 

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "hlTabulon/hlTabulon.h"
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "grid/Grid.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "BenchRuns.h"
+
+#include <functional>
+#include <memory>
+
+// The analysis control as the benchmarks drive it.
+namespace bench {
+
+class BenchTabulon : public hlTabulon {
+public:
+    using hlTabulon::Change_View;
+    using hlTabulon::Refresh_Summary;
+    using hlTabulon::Refresh_XTab;
+    using hlTabulon::cboSumCol;
+    using hlTabulon::cboXTabCol;
+    using hlTabulon::grdSummary;
+    using hlTabulon::grdXTab;
+    grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
+};
+
+// A control on `conn` with `sql`, shown at 1200 x 800 and laid out. An empty delimiter is chosen by
+// the provider.
+inline std::unique_ptr<BenchTabulon> shownControl(const std::shared_ptr<db::Connection> &conn, const QString &sql,
+                                                  const QString &delimiter = QString())
+{
+    auto tab = std::make_unique<BenchTabulon>();
+    tab->SQL(sql);
+    if (!delimiter.isEmpty())
+        tab->Delimiter(delimiter);
+    tab->adoConnection(conn);
+    tab->resize(1200, 800);
+    tab->show();
+    QCoreApplication::processEvents();
+    return tab;
+}
+
+// Alternating runs of a view's refresh and of its grouping statement alone, fetched whole through
+// the data layer.
+struct ViewBesidePlain {
+    Runs view;
+    Runs plain;
+    std::size_t plainRows = 0;
+    bool ok = true;
+};
+
+inline ViewBesidePlain viewBesidePlain(const std::shared_ptr<db::Connection> &conn, const QString &plain,
+                                       const std::function<bool()> &refresh, int runs)
+{
+    ViewBesidePlain r;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer t;
+        t.start();
+        auto rs = db::Recordset::create();
+        rs->Open(plain, conn);
+        rs->fetchAll();
+        r.plainRows = rs->fetchedCount();
+        r.plain.ms.push_back(ms(t));
+
+        t.restart();
+        r.ok = refresh() && r.ok;
+        r.view.ms.push_back(ms(t));
+    }
+    return r;
+}
+
+} // namespace bench
