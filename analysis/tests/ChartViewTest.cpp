@@ -43,13 +43,7 @@ public:
     QPlainTextEdit *const txtChartSQL = tabtest::part<QPlainTextEdit>(*this, "txtChartSQL");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 
-    void pick(int index, const QString &text)
-    {
-        QComboBox *c = cboChartCol[std::size_t(index)];
-        const int at = c->findText(text);
-        ASSERT_GE(at, 0) << text;
-        c->setCurrentIndex(at);
-    }
+    void pick(int index, const QString &text) { pickText(cboChartCol[std::size_t(index)], text); }
     chart::ChartData &data() { return chChart->data(); }
 };
 
@@ -123,14 +117,7 @@ protected:
         if (tab)
             tab->UnloadFlter();
         tab = std::make_unique<ChartTabulon>();
-        watch(*tab);
-        tab->adoConnection(m_connection);
-        tab->Delimiter(QStringLiteral("\""));
-        tab->SQL(statement);
-        tab->resize(1200, 700);
-        tab->show();
-        ASSERT_TRUE(tab->LoadedOK());
-        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewChart));
+        ASSERT_NO_FATAL_FAILURE(openView(*tab, m_connection, statement, hlTabulon::tbViewChart));
     }
 
     // Every point of the chart against the same grouping computed apart; a pair the result lacks

@@ -37,9 +37,6 @@ public:
     void pick(int index, const QString &text) { pickText(cboSumCol[std::size_t(index)], text); }
 };
 
-const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
-                                  "Max. of --->>>"};
-
 // The same sales on SQLite and PostgreSQL; the sample database's orders for the third.
 class SummaryView : public ControlTest, public ::testing::WithParamInterface<const char *> {
 protected:
@@ -85,14 +82,7 @@ protected:
         analysis::options().SubTotalColor1 = 0x00CCFFFF;
         analysis::options().SubTotalColor2 = 0x00FFCCCC;
         tab = std::make_unique<SumTabulon>();
-        watch(*tab);
-        tab->adoConnection(m_connection);
-        tab->Delimiter(QStringLiteral("\""));
-        tab->SQL(m_statement);
-        tab->resize(1200, 700);
-        tab->show();
-        ASSERT_TRUE(tab->LoadedOK());
-        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+        ASSERT_NO_FATAL_FAILURE(openView(*tab, m_connection, m_statement, hlTabulon::tbViewSummary));
     }
     void TearDown() override
     {
@@ -106,7 +96,7 @@ protected:
         tab->pick(0, m_groups[0]);
         tab->pick(1, levels >= 2 ? m_groups[1] : QStringLiteral("<none>"));
         tab->pick(2, levels >= 3 ? m_groups[2] : QStringLiteral("<none>"));
-        tab->pick(3, QLatin1String(kFunctions[function]));
+        tab->pick(3, QLatin1String(kViewFunctions[function]));
         if (function >= 2)
             tab->pick(4, m_value);
     }

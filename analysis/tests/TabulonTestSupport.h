@@ -101,6 +101,22 @@ protected:
         });
     }
 
+    // `control` as the view tests have it: on `connection` with `statement` (names in double
+    // quotes), shown at 1200 x 700, its reports watched, switched to `view`.
+    template <class Control>
+    void openView(Control &control, const std::shared_ptr<db::Connection> &connection, const QString &statement,
+                  hlTabulon::tbView view)
+    {
+        watch(control);
+        control.adoConnection(connection);
+        control.Delimiter(QStringLiteral("\""));
+        control.SQL(statement);
+        control.resize(1200, 700);
+        control.show();
+        ASSERT_TRUE(control.LoadedOK());
+        ASSERT_TRUE(control.Change_View(view));
+    }
+
     std::vector<Report> events;
     std::vector<Report> errorWindows;
 
@@ -335,6 +351,10 @@ private:
     QString m_cs;
     QString m_prefix;
 };
+
+// The summary's and the cross-tab's functions, in the order of their function box.
+inline const char *const kViewFunctions[] = {"<Count>",        "<% of Total>",   "Sum of --->>>",
+                                             "Avg. of --->>>", "Min. of --->>>", "Max. of --->>>"};
 
 // Picks `text` from a combo box's list, as a user does.
 inline void pickText(QComboBox *box, const QString &text)

@@ -51,8 +51,6 @@ public:
     }
 };
 
-const char *const kFunctions[] = {"<Count>", "<% of Total>", "Sum of --->>>", "Avg. of --->>>", "Min. of --->>>",
-                                  "Max. of --->>>"};
 const char *const kAggregates[] = {"COUNT(*)", "COUNT(*)", "SUM(\"Amount\")", "AVG(\"Amount\")", "MIN(\"Amount\")",
                                    "MAX(\"Amount\")"};
 
@@ -93,14 +91,7 @@ protected:
                           .arg(prefix);
         m_connection = m_db->connect();
         tab = std::make_unique<XTabulon>();
-        watch(*tab);
-        tab->adoConnection(m_connection);
-        tab->Delimiter(QStringLiteral("\""));
-        tab->SQL(m_statement);
-        tab->resize(1200, 700);
-        tab->show();
-        ASSERT_TRUE(tab->LoadedOK());
-        ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewXTab));
+        ASSERT_NO_FATAL_FAILURE(openView(*tab, m_connection, m_statement, hlTabulon::tbViewXTab));
         tab->pick(0, QStringLiteral("Region"));
         tab->pick(1, QStringLiteral("Product"));
     }
@@ -153,8 +144,8 @@ protected:
 TEST_P(XTabView, EveryCellAndTotalMatchesGroupByQueriesComputedApart)
 {
     for (int function = 0; function < 6; ++function) {
-        SCOPED_TRACE(kFunctions[function]);
-        tab->pick(3, QLatin1String(kFunctions[function]));
+        SCOPED_TRACE(kViewFunctions[function]);
+        tab->pick(3, QLatin1String(kViewFunctions[function]));
         if (function >= 2)
             tab->pick(4, QStringLiteral("Amount"));
         // The host's Refresh reaches the cross-tab in its view.
@@ -196,10 +187,10 @@ TEST_P(XTabView, EveryCellAndTotalMatchesGroupByQueriesComputedApart)
         EXPECT_EQ(g.TextMatrix(1, last), QStringLiteral("TOTAL"));
         EXPECT_EQ(g.TextMatrix(totalRow, 0), QStringLiteral("TOTAL"));
         EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("Region"));
+        const QLatin1String name(kViewFunctions[function]);
         const QString start = function == 0   ? QStringLiteral("Count")
                               : function == 1 ? QStringLiteral("% of Total")
-                                              : QLatin1String(kFunctions[function]).left(QLatin1String(kFunctions[function]).indexOf(u' ')) +
-                                                    QStringLiteral(" of Amount");
+                                              : name.left(name.indexOf(u' ')) + QStringLiteral(" of Amount");
         EXPECT_EQ(g.TextMatrix(0, 1), start + QStringLiteral(" by Region\\Product"));
         EXPECT_EQ(g.TextMatrix(0, last), g.TextMatrix(0, 1));
         EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 5 rows by 4 cols"));
