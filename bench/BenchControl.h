@@ -6,6 +6,7 @@
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -19,14 +20,24 @@ namespace bench {
 
 class BenchTabulon : public hlTabulon {
 public:
-    using hlTabulon::Change_View;
-    using hlTabulon::Refresh_Summary;
-    using hlTabulon::Refresh_XTab;
-    using hlTabulon::cboSumCol;
-    using hlTabulon::cboXTabCol;
-    using hlTabulon::grdSummary;
-    using hlTabulon::grdXTab;
     grid::Grid *const grdResults = findChild<grid::Grid *>(QStringLiteral("grdResults"));
+
+    // Asks for a view as a host does; true when it is the one shown.
+    bool showView(tbView view)
+    {
+        setStCurrentView(view);
+        return CurrentView() == view;
+    }
+    // A part found by the name the control gave it ("grdSummary", "cboXTabCol3", ...).
+    template <typename T>
+    T *part(const QString &name) const
+    {
+        return findChild<T *>(name);
+    }
+    QComboBox *picker(const char *prefix, int index) const
+    {
+        return part<QComboBox>(QLatin1String(prefix) + QString::number(index));
+    }
 };
 
 // A control on `conn` with `sql`, shown at 1200 x 800 and laid out. An empty delimiter is chosen by

@@ -30,22 +30,23 @@ int main(int argc, char **argv)
     analysis::options().ShowTotals = true;
     const auto tab = bench::shownControl(
         conn, QStringLiteral("SELECT id, qty, code, price, weight, name, city, day FROM big"), QStringLiteral("\""));
-    if (!tab->Change_View(hlTabulon::tbViewSummary)) {
+    if (!tab->showView(hlTabulon::tbViewSummary)) {
         std::printf("the summary view did not open\n");
         return 1;
     }
-    tab->cboSumCol[0]->setCurrentText(QStringLiteral("city"));
-    tab->cboSumCol[1]->setCurrentText(QStringLiteral("qty"));
-    tab->cboSumCol[3]->setCurrentText(QStringLiteral("Sum of --->>>"));
-    tab->cboSumCol[4]->setCurrentText(QStringLiteral("price"));
+    tab->picker("cboSumCol", 0)->setCurrentText(QStringLiteral("city"));
+    tab->picker("cboSumCol", 1)->setCurrentText(QStringLiteral("qty"));
+    tab->picker("cboSumCol", 3)->setCurrentText(QStringLiteral("Sum of --->>>"));
+    tab->picker("cboSumCol", 4)->setCurrentText(QStringLiteral("price"));
 
+    grid::Grid *const grdSummary = tab->part<grid::Grid>(QStringLiteral("grdSummary"));
     const QString plain = QStringLiteral("SELECT city, qty, SUM(price) FROM big GROUP BY city, qty ORDER BY city, qty");
-    const bench::ViewBesidePlain runs = bench::viewBesidePlain(conn, plain, [&] { return tab->Refresh_Summary(); }, kRuns);
+    const bench::ViewBesidePlain runs = bench::viewBesidePlain(conn, plain, [&] { return tab->Refresh(); }, kRuns);
     const double v = runs.view.median();
     const double p = runs.plain.median();
     std::printf("GROUP BY through the data layer: %.1f ms (%zu rows)\n", p, runs.plainRows);
     std::printf("summary view, 2 columns, Sum, subtotals and TOTAL: %.1f ms (%d grid rows, %s)\n", v,
-                tab->grdSummary->Rows(), runs.ok ? "ok" : "FAILED");
+                grdSummary->Rows(), runs.ok ? "ok" : "FAILED");
     std::printf("ratio: %.2fx (goal <= 1.2x)\n", v / p);
     tab->UnloadFlter();
     return runs.ok ? 0 : 1;

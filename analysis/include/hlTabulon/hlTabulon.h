@@ -373,7 +373,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // --- what the test fixtures' subclasses still reach ---
-    using PickerArray = std::array<QComboBox *, 6>;
     bool Refresh_Chart();
     bool Refresh_Summary();
     bool Refresh_XTab();
@@ -392,12 +391,7 @@ protected:
     // Orders the points by value as the options ask; a refresh passes its frame for the progress
     // bar and the Escape poll. False when stopped or failed.
     bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
-    bool Change_View(tbView view);
     bool Check_ESC();
-    grid::Grid *grdSummary = nullptr;
-    grid::Grid *grdXTab = nullptr;
-    PickerArray cboSumCol{};
-    PickerArray cboXTabCol{};
     QString m_strFileName;   // the query's SQL or XML file
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     bool m_blnDetailsOpen = false;
@@ -409,6 +403,12 @@ protected:
     bool m_blnPrinting = false;
 
 private:
+    using PickerArray = std::array<QComboBox *, 6>;
+    bool Change_View(tbView view);
+    grid::Grid *grdSummary = nullptr;
+    grid::Grid *grdXTab = nullptr;
+    PickerArray cboSumCol{};
+    PickerArray cboXTabCol{};
     friend class analysis::OperationFrame;
 
     // --- steps of the results pipeline and of the views, each reporting its own failure. The
