@@ -67,6 +67,11 @@ bool hlTabulon::Fill_RecordSet()
     const int rowSel = grdResults->RowSel();
     const int colSel = grdResults->ColSel();
     const bool everyRow = grdResults->selectsEveryRow();
+    // A stop that had to cancel the statement earlier ended the result for good: the rest can never
+    // come, and that is this operation failing, not the user stopping it.
+    if (const std::optional<db::DbError> earlier = rs->fetchError(); earlier && earlier->isCancelled())
+        throw db::DbError(QStringLiteral("Not every row could be read: the query was stopped before its last "
+                                         "rows came. Refresh to read them all."));
     // A window closed meanwhile waits for the mark to drop before it is torn down. A stop left
     // standing by an earlier operation stops this fetch at once.
     if (analysis::g_blnAbort || !rs->fetchAll())

@@ -240,6 +240,61 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     EXPECT_TRUE(events.empty());
 }
 
+// A stop that had to cancel the statement (its call never ends on its own) ends the result for
+// good. The user's own stop stays silent; a later whole-column copy or Move Last cannot have every
+// row and says so, and the clipboard keeps what it had.
+TEST_F(FirstUse, RowsLostToAnEarlierStopAreReportedNotSkipped)
+{
+    // 128 rows, a first chunk exactly, then a part that runs until it is cancelled.
+    start(numbers(128), QStringLiteral("SELECT id, name FROM n UNION ALL SELECT x, 'never' FROM (WITH RECURSIVE "
+                                       "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c WHERE x < 0)"));
+    const std::shared_ptr<db::Recordset> rs = tab->runner().results();
+    ASSERT_EQ(rs->fetchedCount(), 128u);
+    QClipboard *clip = QApplication::clipboard();
+    clip->setText(QStringLiteral("kept"));
+
+    // Yes to the copy's question while the endless call runs: past the grace it is cancelled.
+    rightClickHeader(1);
+    ASSERT_TRUE(menu().isVisible());
+    QTimer stopper;
+    bool asked = false;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (tab->m_blnCopying && !asked) {
+            asked = true;
+            QTimer::singleShot(100, tab.get(), [&] {
+                ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+                tab->Check_ESC();
+            });
+        }
+    });
+    stopper.start(1);
+    press(Qt::Key_C);
+    stopper.stop();
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_EQ(clip->text(), QStringLiteral("kept"));
+    EXPECT_TRUE(errorWindows.empty()) << "the user's own stop is no failure";
+    EXPECT_TRUE(events.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(rs->fetchError().has_value(), 10000);
+    ASSERT_TRUE(rs->fetchError()->isCancelled());
+
+    const QString lost = QStringLiteral("Not every row could be read: the query was stopped before its last rows "
+                                        "came. Refresh to read them all.");
+    rightClickHeader(1);
+    press(Qt::Key_C);
+    ASSERT_EQ(errorWindows.size(), 1u);
+    EXPECT_EQ(errorWindows[0].procedure, QStringLiteral("Copy_Sel"));
+    EXPECT_EQ(errorWindows[0].description, lost);
+    EXPECT_EQ(clip->text(), QStringLiteral("kept")) << "no part copied as if it were the whole";
+    EXPECT_FALSE(tab->isBusy());
+
+    EXPECT_FALSE(tab->Move_Record(false));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].procedure, QStringLiteral("Move_Record"));
+    EXPECT_EQ(events[0].description, lost);
+    EXPECT_EQ(grid().Rows(), 129) << "the rows read stay";
+    EXPECT_EQ(ui::Prompter::asked().size(), 1u) << "nothing was asked again";
+}
+
 TEST_F(FirstUse, FindOverALongGridShowsItsProgress)
 {
     start(numbers(60000), QStringLiteral("SELECT * FROM n"));

@@ -435,6 +435,7 @@ private:
     // else is reported under the procedure's name.
     void runFailed(const QString &procedure, const QString &statement);
     // Completes the lazy fetch of the results (hlTabulonGridOps.cpp); false when stopped or empty.
+    // Throws a failure when an earlier stop cancelled the statement: the rest can never come.
     bool Fill_RecordSet();
     // The current row's cell of column lngCol in the notes window.
     bool Show_Cell(qint32 lngCol);
