@@ -34,7 +34,6 @@ public:
     using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
-    using hlTabulon::m_blnRefreshing;
     const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
@@ -178,7 +177,7 @@ TEST_F(ChartUse, EscapeLeavesTheChartHiddenAndTheControlAsItWas)
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel drawing Chart?"));
     EXPECT_FALSE(tab->chChart->isVisible());
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("before"));
-    EXPECT_FALSE(tab->m_blnRefreshing);
+    EXPECT_FALSE(tab->hasBusyMark());
     EXPECT_FALSE(analysis::g_blnAbort);
     EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Print")).Enabled());
     EXPECT_TRUE(events.empty());

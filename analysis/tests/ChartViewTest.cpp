@@ -35,7 +35,6 @@ public:
     using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
-    using hlTabulon::m_blnRefreshing;
     const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");

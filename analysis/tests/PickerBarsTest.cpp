@@ -20,7 +20,6 @@ public:
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
-    using hlTabulon::m_blnRefreshing;
     ui::KeyedToolBar *const tlbSummary = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary");
     ui::KeyedToolBar *const tlbSummary2 = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary2");
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
@@ -120,12 +119,13 @@ TEST_F(PickerBars, ChoicesEnableAndClearWhatDependsOnThem)
     EXPECT_EQ(sum[2]->currentIndex(), 0);
 
     // While a refresh runs, clicks change no state.
-    tab.m_blnRefreshing = true;
-    sum[3]->setCurrentIndex(2);
-    sum[1]->setCurrentIndex(1);
-    EXPECT_FALSE(sum[4]->isEnabled());
-    EXPECT_FALSE(sum[2]->isEnabled());
-    tab.m_blnRefreshing = false;
+    {
+        analysis::OperationFrame refreshing(tab, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
+        sum[3]->setCurrentIndex(2);
+        sum[1]->setCurrentIndex(1);
+        EXPECT_FALSE(sum[4]->isEnabled());
+        EXPECT_FALSE(sum[2]->isEnabled());
+    }
 }
 
 TEST_F(PickerBars, NumberBoxesTakeDigitsOnlyAndShowThousands)

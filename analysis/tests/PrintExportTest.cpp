@@ -28,7 +28,6 @@ class OutputTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
-    using hlTabulon::m_blnPrinting;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };
 
@@ -149,7 +148,7 @@ TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
     ui::CommonDialog::queuePrinter(true);
     ASSERT_TRUE(tab->Print_Grid());
     EXPECT_TRUE(tab->m_blnAllFetched);
-    EXPECT_FALSE(tab->m_blnPrinting);
+    EXPECT_FALSE(tab->hasBusyMark());
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("before"));
     const QString text = pdfText(pdf());
     EXPECT_TRUE(text.contains(QStringLiteral("name")));

@@ -49,7 +49,6 @@ public:
     using hlTabulon::Check_ESC;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     using hlTabulon::m_blnAllFetched;
-    using hlTabulon::m_blnCopying;
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
@@ -197,7 +196,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     ASSERT_TRUE(menu().isVisible());
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (tab->m_blnCopying) {
+        if (tab->hasBusyMark()) { // the copy runs
             stopper.stop();
             ui::Prompter::queueAnswer(ui::MsgResult::Yes);
             tab->Check_ESC();

@@ -28,7 +28,6 @@ public:
     using hlTabulon::Refresh_Summary;
     const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
     grid::Grid *const grdSummary = tabtest::part<grid::Grid>(*this, "grdSummary");
-    using hlTabulon::m_blnRefreshing;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
@@ -337,9 +336,10 @@ TEST_F(SummaryOnSample, ASecondRefreshWhileOneRunsIsRefused)
 {
     ASSERT_TRUE(tab->Refresh_Summary());
     const int rows = tab->grdSummary->Rows();
-    tab->m_blnRefreshing = true;
-    EXPECT_FALSE(tab->Refresh_Summary());
-    tab->m_blnRefreshing = false;
+    {
+        analysis::OperationFrame refreshing(*tab, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
+        EXPECT_FALSE(tab->Refresh_Summary());
+    }
     EXPECT_EQ(tab->grdSummary->Rows(), rows);
     EXPECT_EQ(tab->grdSummary->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
 }

@@ -28,7 +28,6 @@ public:
     using hlTabulon::Refresh_XTab;
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
     grid::Grid *const grdXTab = tabtest::part<grid::Grid>(*this, "grdXTab");
-    using hlTabulon::m_blnRefreshing;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
     QPlainTextEdit *const txtXTabSQL = tabtest::part<QPlainTextEdit>(*this, "txtXTabSQL");
@@ -342,9 +341,10 @@ TEST_F(XTabGenerated, ASecondRefreshWhileOneRunsIsRefused)
     open(numbers(10, QStringLiteral("SELECT i % 3 AS a, i % 2 AS b")));
     ASSERT_TRUE(tab->Refresh_XTab());
     const int rows = tab->grdXTab->Rows();
-    tab->m_blnRefreshing = true;
-    EXPECT_FALSE(tab->Refresh_XTab());
-    tab->m_blnRefreshing = false;
+    {
+        analysis::OperationFrame refreshing(*tab, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
+        EXPECT_FALSE(tab->Refresh_XTab());
+    }
     EXPECT_EQ(tab->grdXTab->Rows(), rows);
     EXPECT_EQ(tab->grdXTab->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
 }

@@ -397,12 +397,12 @@ protected:
     bool m_blnDetailsOpen = false;
     bool m_blnParse = false;
     bool m_blnAllFetched = false;
+
+private:
     // Busy marks, set for the length of a long operation (see OperationFrame).
     bool m_blnRefreshing = false;
     bool m_blnCopying = false;
     bool m_blnPrinting = false;
-
-private:
     using PickerArray = std::array<QComboBox *, 6>;
     bool Change_View(tbView view);
     grid::Grid *grdSummary = nullptr;
