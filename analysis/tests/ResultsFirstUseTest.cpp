@@ -258,7 +258,7 @@ TEST_F(FirstUse, RowsLostToAnEarlierStopAreReportedNotSkipped)
     QTimer stopper;
     bool asked = false;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (tab->m_blnCopying && !asked) {
+        if (tab->hasBusyMark() && !asked) { // the copy runs
             asked = true;
             QTimer::singleShot(100, tab.get(), [&] {
                 ui::Prompter::queueAnswer(ui::MsgResult::Yes);
