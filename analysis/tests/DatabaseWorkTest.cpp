@@ -17,7 +17,6 @@ class WorkTabulon : public hlTabulon {
 public:
     using hlTabulon::Check_ESC;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnAllFetched;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };
 
@@ -69,7 +68,7 @@ TEST_F(DatabaseWork, AFetchFailingPartWayIsReportedAndNeverCountsAsAll)
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Move_Record"));
     EXPECT_TRUE(events[0].description.contains(QStringLiteral("overflow"))) << events[0].description;
-    EXPECT_FALSE(tab->m_blnAllFetched);
+    EXPECT_FALSE(tab->ResultsComplete());
     EXPECT_LT(tab->ResultsRows(), 3000);
     EXPECT_FALSE(tab->isBusy());
 
@@ -339,7 +338,7 @@ TEST_F(DatabaseWork, AServerProcessKilledMidFetchIsReportedOnce)
     EXPECT_FALSE(tab->Move_Record(false));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Move_Record"));
-    EXPECT_FALSE(tab->m_blnAllFetched);
+    EXPECT_FALSE(tab->ResultsComplete());
     EXPECT_LT(tab->ResultsRows(), 300000);
     for (int i = 0; i < 3; ++i) {
         if (tab->grdResults->model()->canFetchMore({}))

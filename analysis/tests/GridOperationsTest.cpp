@@ -19,7 +19,6 @@ namespace {
 class GridTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnAllFetched;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -59,12 +58,12 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
     QTimer::singleShot(0, [] { analysis::g_blnAbort = true; });
     EXPECT_FALSE(tab->Move_Record(false));
     EXPECT_FALSE(tab->runner().results()->isComplete());
-    EXPECT_FALSE(tab->m_blnAllFetched);
+    EXPECT_FALSE(tab->ResultsComplete());
     EXPECT_FALSE(analysis::g_blnAbort);
     EXPECT_FALSE(tab->isBusy());
 
     ASSERT_TRUE(tab->Move_Record(false));
-    EXPECT_TRUE(tab->m_blnAllFetched);
+    EXPECT_TRUE(tab->ResultsComplete());
     EXPECT_EQ(tab->ResultsRows(), 1000000);
     EXPECT_EQ(tab->grdResults->Row(), 1000000);
     EXPECT_EQ(tab->grdResults->TextMatrix(1000000, 1), QStringLiteral("row 1000000"));

@@ -27,7 +27,6 @@ namespace {
 class OutputTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnAllFetched;
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };
 
@@ -147,7 +146,7 @@ TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
     tab->grdResults->setColWidth(1, 3000);
     ui::CommonDialog::queuePrinter(true);
     ASSERT_TRUE(tab->Print_Grid());
-    EXPECT_TRUE(tab->m_blnAllFetched);
+    EXPECT_TRUE(tab->ResultsComplete());
     EXPECT_FALSE(tab->hasBusyMark());
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("before"));
     const QString text = pdfText(pdf());

@@ -48,7 +48,6 @@ class UseTabulon : public hlTabulon {
 public:
     using hlTabulon::Check_ESC;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnAllFetched;
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
@@ -298,7 +297,7 @@ TEST_F(FirstUse, FindOverALongGridShowsItsProgress)
 {
     start(numbers(60000), QStringLiteral("SELECT * FROM n"));
     ASSERT_TRUE(tab->Move_Record(false)); // every row in: the length is known
-    ASSERT_TRUE(tab->m_blnAllFetched);
+    ASSERT_TRUE(tab->ResultsComplete());
     analysis::options().FindText = QStringLiteral("no such text");
     analysis::options().FindCurrentColumn = false;
     int maximum = -1;

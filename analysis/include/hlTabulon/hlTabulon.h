@@ -273,6 +273,8 @@ public:
     void setShowRowCount(bool on);
     bool QBVisible() const { return m_blnQBVisible; }
     qint32 ResultsRows() const;
+    // Every row of the results is in the grid, so ResultsRows() counts them all.
+    bool ResultsComplete() const { return m_blnAllFetched; }
     qint32 SummaryRows() const;
     bool XTabRows() const;
     tbView CurrentView() const { return m_intView; }
@@ -396,9 +398,9 @@ protected:
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     bool m_blnDetailsOpen = false;
     bool m_blnParse = false;
-    bool m_blnAllFetched = false;
 
 private:
+    bool m_blnAllFetched = false;
     // Busy marks, set for the length of a long operation (see OperationFrame).
     bool m_blnRefreshing = false;
     bool m_blnCopying = false;
