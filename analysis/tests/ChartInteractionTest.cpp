@@ -30,7 +30,6 @@ namespace {
 class ChartTabulon : public hlTabulon {
 public:
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    using hlTabulon::Check_ESC;
     using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");

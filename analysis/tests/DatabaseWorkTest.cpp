@@ -15,7 +15,6 @@ namespace {
 
 class WorkTabulon : public hlTabulon {
 public:
-    using hlTabulon::Check_ESC;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
 };

@@ -46,7 +46,6 @@ struct ShowSpy : QObject {
 
 class UseTabulon : public hlTabulon {
 public:
-    using hlTabulon::Check_ESC;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");

@@ -335,6 +335,9 @@ public:
     // the stack (this window's or another's, into which this one's code may return).
     bool isBusy() const;
     bool hasBusyMark() const; // a long operation of this control runs
+    // What Escape does: asks whether to stop the long operation that runs (a Yes stops it), or with
+    // none running closes the column menu. A host's stop command may call it. False on a failure.
+    bool Check_ESC();
 
     // The steps of the results pipeline and of the views that another part may take over (tests
     // record them); each answers as the control's own step would.
@@ -393,7 +396,6 @@ protected:
     // Orders the points by value as the options ask; a refresh passes its frame for the progress
     // bar and the Escape poll. False when stopped or failed.
     bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
-    bool Check_ESC();
     QString m_strFileName;   // the query's SQL or XML file
     qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
     bool m_blnDetailsOpen = false;
