@@ -27,7 +27,7 @@ public:
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 
-    frmQueryBuilder *window() const { return queryBuilderWindow(); }
+    frmQueryBuilder *window() const { return tabtest::toolWindow<frmQueryBuilder>(*this); }
     QueryBuilder *builder() const { return window()->hlQueryBuilder(); }
     grid::Grid *filterGrid() const { return builder()->grdFilter(); }
 };

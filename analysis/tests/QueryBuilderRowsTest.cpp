@@ -25,7 +25,7 @@ public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
-    QueryBuilder *builder() const { return queryBuilderWindow()->hlQueryBuilder(); }
+    QueryBuilder *builder() const { return tabtest::toolWindow<frmQueryBuilder>(*this)->hlQueryBuilder(); }
     // The first column of every row the results hold (past the filter), sorted.
     QStringList ids() const
     {

@@ -388,7 +388,6 @@ protected:
     // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
     // rewritten with its wildcards as used.
     bool Set_Filter(bool blnEqual, QString &strValue);
-    frmQueryBuilder *queryBuilderWindow() const;
     void qryMenu_ItemSelected(const QString &strItem);
     // The save dialog for the current view; on true m_strFileName holds the chosen file.
     bool Get_SaveFileName(QString &strKind);
@@ -402,6 +401,7 @@ protected:
     bool m_blnParse = false;
 
 private:
+    frmQueryBuilder *queryBuilderWindow() const;
     bool m_blnAllFetched = false;
     // Busy marks, set for the length of a long operation (see OperationFrame).
     bool m_blnRefreshing = false;
