@@ -31,8 +31,6 @@ namespace {
 class ChartTabulon : public hlTabulon {
 public:
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    using hlTabulon::Refresh_Chart;
-    using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
     const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");

@@ -378,7 +378,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // --- what the test fixtures' subclasses still reach ---
-    bool Refresh_Chart();
     bool Refresh_Summary();
     bool Refresh_XTab();
     bool Get_Fields();
@@ -401,6 +400,7 @@ protected:
     bool m_blnParse = false;
 
 private:
+    bool Refresh_Chart();
     frmQueryBuilder *queryBuilderWindow() const;
     bool m_blnAllFetched = false;
     // Busy marks, set for the length of a long operation (see OperationFrame).
