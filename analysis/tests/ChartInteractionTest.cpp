@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QSet>
 #include <QSlider>
 #include <QTimer>
@@ -30,7 +31,6 @@ namespace {
 class ChartTabulon : public hlTabulon {
 public:
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    using hlTabulon::Sort_Chart;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
     const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
@@ -181,15 +181,28 @@ TEST_F(ChartUse, EscapeLeavesTheChartHiddenAndTheControlAsItWas)
     EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Print")).Enabled());
     EXPECT_TRUE(events.empty());
 
-    // A sort stopped part-way loses no column.
-    chartKeys(500);
+    // A sort stopped part-way loses no column, and the chart is not drawn half sorted: Escape is
+    // answered as the sort's progress first moves.
+    chartKeys(500, false);
     analysis::options().ChartSortCols = true;
-    analysis::g_blnAbort = true;
-    EXPECT_FALSE(tab->Sort_Chart());
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    bool stopAsked = false;
+    QObject::connect(tab->staStatus->progressBar(), &QProgressBar::valueChanged, tab.get(), [&] {
+        if (!stopAsked && tab->staStatus->Panels(1).Text().startsWith(QStringLiteral("Sorting Data"))) {
+            stopAsked = true;
+            tab->Check_ESC();
+        }
+    });
+    EXPECT_FALSE(tab->Refresh());
+    ASSERT_TRUE(stopAsked);
+    EXPECT_EQ(ui::Prompter::asked().back().text, QStringLiteral("Cancel drawing Chart?"));
+    EXPECT_FALSE(tab->chChart->isVisible());
+    EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Print")).Enabled());
     QSet<QString> labels;
     for (int c = 1; c <= tab->data().ColumnCount(); ++c)
         labels.insert(tab->data().columnLabel(c));
     EXPECT_EQ(labels.size(), 500);
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_F(ChartUse, AStatementTheDatabaseRefusesShowsTheSqlErrorWindow)

@@ -30,9 +30,7 @@ class MenuTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     Splitter *const hlSplitResults = tabtest::part<Splitter>(*this, "hlSplitResults");
-    using hlTabulon::m_lngMenuCol;
     ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
-    using hlTabulon::qryMenu_ItemSelected;
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -94,6 +92,12 @@ protected:
     void rightClickHeader(int c) { tabtest::rightClickHeader(grid(), c); }
     // The item's letter, as typed where the menu's focus is.
     void press(int key, Qt::KeyboardModifiers modifiers = {}) { pressInMenu(menu(), key, modifiers); }
+    // A pick of item `index` reaching the control whatever the menu shows.
+    void pickPastTheMenu(int index)
+    {
+        QString item = qryMenu::caption(index);
+        emit menu().ItemSelected(item);
+    }
     void typeInto(QLineEdit *box, const QString &text)
     {
         box->setFocus(Qt::MouseFocusReason);
@@ -113,7 +117,6 @@ TEST_F(ColumnMenu, OpensOnTheCellOrColumnUnderTheMouseAndStaysInsideThePane)
     const int name = col(QStringLiteral("CategoryName"));
     rightClickCell(3, name);
     ASSERT_TRUE(menu().isVisible());
-    EXPECT_EQ(tab->m_lngMenuCol, name);
     EXPECT_EQ(grid().Row(), 3);
     EXPECT_EQ(grid().Col(), name);
     EXPECT_FALSE(menu().RemoverFilter());
@@ -156,6 +159,12 @@ TEST_F(ColumnMenu, OpensOnTheCellOrColumnUnderTheMouseAndStaysInsideThePane)
     ASSERT_LT(lastRow.bottom() + 10, view->viewport()->height());
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(lastRow.center().x(), lastRow.bottom() + 10));
     EXPECT_TRUE(menu().isHidden());
+
+    // The commands work on the column the menu was opened on, and on that one only.
+    rightClickCell(3, name);
+    press(Qt::Key_H);
+    for (int c = 0; c < grid().Cols(); ++c)
+        EXPECT_EQ(grid().ColHidden(c), c == name) << c;
     EXPECT_TRUE(events.empty());
 }
 
@@ -211,7 +220,7 @@ TEST_F(ColumnMenu, FiltersNarrowTheRowsAndADisabledRemoveDoesNothing)
     rightClickCell(5, name);
     EXPECT_FALSE(menu().RemoverFilter());
     press(Qt::Key_R);
-    tab->qryMenu_ItemSelected(qryMenu::caption(qryMenu::RemoveFilterItem));
+    pickPastTheMenu(qryMenu::RemoveFilterItem);
     EXPECT_EQ(grid().Row(), 5) << "no re-run happened";
 
     rightClickCell(4, name);
@@ -292,7 +301,7 @@ TEST_F(ColumnMenu, LockAndUnlockMoveColumnsAroundTheFrozenBlock)
     rightClickCell(1, 1);
     EXPECT_FALSE(menu().UnFreezeColumn());
     press(Qt::Key_N);
-    tab->qryMenu_ItemSelected(qryMenu::caption(qryMenu::UnlockItem));
+    pickPastTheMenu(qryMenu::UnlockItem);
     EXPECT_EQ(headers(), (QStringList{before[0], before[3], before[1], before[2]}));
     EXPECT_TRUE(events.empty());
 }

@@ -23,7 +23,6 @@ namespace {
 class DialogTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnDetailsOpen;
     using hlTabulon::m_strFileName;
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
@@ -144,14 +143,23 @@ TEST_F(DialogsControl, DetailsShowTheResultsRecord)
     ASSERT_TRUE(tab->Show_Details());
     auto *details = tabtest::toolWindow<frmDetails>(*tab);
     ASSERT_NE(details, nullptr);
-    EXPECT_TRUE(tab->m_blnDetailsOpen);
     ASSERT_TRUE(details->isLoaded());
     EXPECT_EQ(details->grdDetails->TextMatrix(2, 0), QStringLiteral("ProductName"));
     EXPECT_EQ(details->grdDetails->TextMatrix(1, 1), tab->grdResults->TextMatrix(1, 0));
     ASSERT_TRUE(details->Move_Record(3));
     EXPECT_TRUE(tab->runner().results()->isComplete());
+
+    // Open, it follows the results view: hidden with another view, back with the results.
+    ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewSummary));
+    EXPECT_FALSE(details->isVisible());
+    ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewResults));
+    EXPECT_TRUE(details->isVisible());
+
+    // Closed, it stays closed.
     details->close();
-    EXPECT_FALSE(tab->m_blnDetailsOpen);
+    ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewSummary));
+    ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewResults));
+    EXPECT_FALSE(details->isVisible());
     EXPECT_EQ(tab->runner().results()->State(), db::adStateOpen);
 }
 

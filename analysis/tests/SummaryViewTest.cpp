@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -24,16 +25,27 @@ namespace {
 class SumTabulon : public hlTabulon {
 public:
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    using hlTabulon::Hide_SummaryRows;
-    using hlTabulon::Refresh_Summary;
     const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
     grid::Grid *const grdSummary = tabtest::part<grid::Grid>(*this, "grdSummary");
+    QMenu *const mnuSummary = tabtest::part<QMenu>(*this, "mnuSummary");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
     QPlainTextEdit *const txtSummarySQL = tabtest::part<QPlainTextEdit>(*this, "txtSummarySQL");
 
     void pick(int index, const QString &text) { pickText(cboSumCol[std::size_t(index)], text); }
+    // Right-clicks a data cell of the summary and clicks `item` in the menu that opens.
+    void rowMenu(int row, int col, const QString &item)
+    {
+        rightClickCell(*grdSummary, row, col);
+        ASSERT_TRUE(mnuSummary->isVisible());
+        QAction *action = nullptr;
+        for (QAction *a : mnuSummary->actions())
+            action = a->text() == item ? a : action;
+        ASSERT_NE(action, nullptr) << item;
+        QTest::mouseClick(mnuSummary, Qt::LeftButton, {}, mnuSummary->actionGeometry(action).center());
+        EXPECT_FALSE(mnuSummary->isVisible());
+    }
 };
 
 // The same sales on SQLite and PostgreSQL; the sample database's orders for the third.
@@ -192,7 +204,7 @@ TEST_P(SummaryView, EveryFunctionAtEveryLevelMatchesTheStatementComputedApart)
         for (int function = 0; function < 6; ++function) {
             SCOPED_TRACE(QStringLiteral("levels %1, function %2").arg(levels).arg(function).toStdString());
             choose(levels, function);
-            ASSERT_TRUE(tab->Refresh_Summary()) << (events.empty() ? QString() : events.back().description);
+            ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
             checkEveryCell(levels, function);
             grid::Grid &g = *tab->grdSummary;
             const int subtotals = [&] {
@@ -220,7 +232,7 @@ TEST_P(SummaryView, TheConditionTakesAThousandsSeparatedNumber)
     choose(1, 2);
     tab->pick(5, QStringLiteral("Greater than"));
     tab->txtSumValue[1]->setText(QStringLiteral("1,000"));
-    ASSERT_TRUE(tab->Refresh_Summary());
+    ASSERT_TRUE(tab->Refresh());
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("HAVING SUM(\"%1\") > 1000").arg(m_value)))
         << tab->txtSummarySQL->toPlainText();
     auto rs = m_connection->Execute(QStringLiteral("SELECT %1, SUM(%2) FROM (%3) q GROUP BY %1 HAVING SUM(%2) > 1000 ORDER BY %1")
@@ -240,13 +252,12 @@ TEST_P(SummaryView, HiddenRowsLeaveTheTotalAndSubtotalRowsNeverCount)
 {
     for (int function : {2, 3}) {
         choose(2, function);
-        ASSERT_TRUE(tab->Refresh_Summary());
+        ASSERT_TRUE(tab->Refresh());
         grid::Grid &g = *tab->grdSummary;
         // Hide every row of the second column's value in the first data row.
         const QString hidden = g.TextMatrix(1, 1);
-        g.setRow(1);
-        g.setCol(1);
-        ASSERT_TRUE(tab->Hide_SummaryRows(false));
+        ASSERT_NO_FATAL_FAILURE(tab->rowMenu(1, 1, QStringLiteral("Hide")));
+        ASSERT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
         int shown = 0;
         int all = 0;
         for (int r = 1; r < g.Rows() - 1; ++r) {
@@ -263,7 +274,13 @@ TEST_P(SummaryView, HiddenRowsLeaveTheTotalAndSubtotalRowsNeverCount)
         EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 2), rs->value(0, 0).toDouble(), 1e-6);
         EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" %1 rows (%2)").arg(shown).arg(all));
 
-        ASSERT_TRUE(tab->Hide_SummaryRows(true));
+        int visibleRow = 1;
+        while (g.RowHidden(visibleRow))
+            ++visibleRow;
+        ASSERT_NO_FATAL_FAILURE(tab->rowMenu(visibleRow, 0, QStringLiteral("UnHide All")));
+        ASSERT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+        for (int r = 1; r < g.Rows(); ++r)
+            EXPECT_FALSE(g.RowHidden(r)) << r;
         auto whole = m_connection->Execute(QStringLiteral("SELECT %1(%2) FROM (%3) q").arg(agg, quoted(m_value), m_statement));
         EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 2), whole->value(0, 0).toDouble(), 1e-6);
         EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" %1 rows").arg(all));
@@ -299,7 +316,7 @@ protected:
 TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
 {
     tab->runner().setFilter(QStringLiteral("\"ShipCountry\" = 'Atlantis'"));
-    EXPECT_FALSE(tab->Refresh_Summary());
+    EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->grdSummary->Rows(), 1);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows"));
     EXPECT_FALSE(tab->stPrint());
@@ -308,7 +325,7 @@ TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
     EXPECT_TRUE(events.empty());
 
     tab->runner().setFilter({});
-    EXPECT_TRUE(tab->Refresh_Summary());
+    EXPECT_TRUE(tab->Refresh());
     EXPECT_TRUE(tab->stPrint());
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("FROM (\nSELECT * FROM \"Orders\"\n) AS t")))
         << tab->txtSummarySQL->toPlainText();
@@ -323,7 +340,7 @@ TEST_F(SummaryOnSample, AnOperatorWithoutANumberIsRefusedBeforeTheDatabase)
     for (const char *value : {"", "many"}) {
         ui::Prompter::setScripted(true);
         tab->txtSumValue[1]->setText(QLatin1String(value));
-        EXPECT_FALSE(tab->Refresh_Summary());
+        EXPECT_FALSE(tab->Refresh());
         ASSERT_EQ(ui::Prompter::asked().size(), 1u) << value;
         EXPECT_EQ(ui::Prompter::asked().front().icon, ui::MsgIcon::Exclamation);
         EXPECT_EQ(tab->grdSummary->Rows(), 1);
@@ -334,11 +351,11 @@ TEST_F(SummaryOnSample, AnOperatorWithoutANumberIsRefusedBeforeTheDatabase)
 
 TEST_F(SummaryOnSample, ASecondRefreshWhileOneRunsIsRefused)
 {
-    ASSERT_TRUE(tab->Refresh_Summary());
+    ASSERT_TRUE(tab->Refresh());
     const int rows = tab->grdSummary->Rows();
     {
         analysis::OperationFrame refreshing(*tab, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
-        EXPECT_FALSE(tab->Refresh_Summary());
+        EXPECT_FALSE(tab->Refresh());
     }
     EXPECT_EQ(tab->grdSummary->Rows(), rows);
     EXPECT_EQ(tab->grdSummary->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
@@ -361,7 +378,7 @@ TEST_F(SummaryOnSample, EscapeStopsARefreshAndLeavesNoTotals)
     ui::Prompter::setScripted(true);
     ui::Prompter::queueAnswer(ui::MsgResult::Yes);
     QTimer::singleShot(50, tab.get(), [this] { QTest::keyClick(tab->grdSummary, Qt::Key_Escape); });
-    EXPECT_FALSE(tab->Refresh_Summary());
+    EXPECT_FALSE(tab->Refresh());
     ASSERT_FALSE(ui::Prompter::asked().empty());
     EXPECT_EQ(ui::Prompter::asked().front().text, QStringLiteral("Cancel Summary?"));
     grid::Grid &g = *tab->grdSummary;
@@ -437,7 +454,7 @@ TEST_P(SummaryExactGroups, ANullAndAnEmptyTextKeepTheirOwnSubtotals)
         tab->pick(3, QLatin1String(entry));
         if (QLatin1String(agg) != u"COUNT(*)")
             tab->pick(4, QStringLiteral("V"));
-        ASSERT_TRUE(tab->Refresh_Summary()) << (events.empty() ? QString() : events.back().description);
+        ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
         const auto groups = column(QStringLiteral("SELECT %1 FROM %2 GROUP BY k ORDER BY k").arg(QLatin1String(agg), m_table));
         const auto pairs =
             column(QStringLiteral("SELECT %1 FROM %2 GROUP BY k, sub ORDER BY k, sub").arg(QLatin1String(agg), m_table));

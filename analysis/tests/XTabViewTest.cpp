@@ -25,7 +25,6 @@ namespace {
 class XTabulon : public hlTabulon {
 public:
     bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    using hlTabulon::Refresh_XTab;
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
     grid::Grid *const grdXTab = tabtest::part<grid::Grid>(*this, "grdXTab");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
@@ -207,7 +206,7 @@ TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
     tab->pick(4, QStringLiteral("Amount"));
     tab->pick(5, QStringLiteral("Greater than"));
     tab->txtSumValue[2]->setText(QStringLiteral("10"));
-    ASSERT_TRUE(tab->Refresh_XTab());
+    ASSERT_TRUE(tab->Refresh());
     grid::Grid &g = *tab->grdXTab;
     EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("Sum of Amount by Region\\Product (Greater than 10)"));
     auto rs = m_connection->Execute(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM (%1) q GROUP BY \"Region\","
@@ -223,7 +222,7 @@ TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
 TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
 {
     tab->runner().setFilter(QStringLiteral("\"Qty\" > 1000"));
-    EXPECT_FALSE(tab->Refresh_XTab());
+    EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->grdXTab->Rows(), 2);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows by 0 cols"));
     EXPECT_FALSE(tab->stPrint());
@@ -273,7 +272,7 @@ protected:
 TEST_F(XTabGenerated, MoreThan32767ColumnsOrRowsAreDrawnWhole)
 {
     open(numbers(40000, QStringLiteral("SELECT 'k' AS a, i AS b")));
-    ASSERT_TRUE(tab->Refresh_XTab());
+    ASSERT_TRUE(tab->Refresh());
     grid::Grid &g = *tab->grdXTab;
     EXPECT_EQ(g.Cols(), 1 + 40000 + 1);
     EXPECT_EQ(g.Rows(), 2 + 1 + 1);
@@ -282,7 +281,7 @@ TEST_F(XTabGenerated, MoreThan32767ColumnsOrRowsAreDrawnWhole)
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 1 rows by 40,000 cols"));
 
     open(numbers(33000, QStringLiteral("SELECT i AS a, i % 2 AS b")));
-    ASSERT_TRUE(tab->Refresh_XTab());
+    ASSERT_TRUE(tab->Refresh());
     EXPECT_EQ(tab->grdXTab->Rows(), 2 + 33000 + 1);
     EXPECT_EQ(tab->grdXTab->TextMatrix(2 + 32999, 0), QStringLiteral("32999"));
     EXPECT_EQ(tab->grdXTab->TextMatrix(2 + 33000, 3), QStringLiteral("33,000"));
@@ -295,7 +294,7 @@ TEST_F(XTabGenerated, APivotTooBigToShowIsRefusedWithAMessage)
     // 6,000 row keys by 6,000 column keys: 36 million cells from only 6,000 records.
     open(numbers(6000, QStringLiteral("SELECT i AS a, i AS b")));
     ui::Prompter::setScripted(true);
-    EXPECT_FALSE(tab->Refresh_XTab());
+    EXPECT_FALSE(tab->Refresh());
     ASSERT_EQ(ui::Prompter::asked().size(), 1u);
     EXPECT_TRUE(ui::Prompter::asked().front().text.contains(QStringLiteral("6,000 rows by 6,000 cols")))
         << ui::Prompter::asked().front().text;
@@ -320,7 +319,7 @@ TEST_F(XTabGenerated, EscapeLeavesAPartialPivotWithoutTotalsAndSaysSo)
         }
     });
     poll.start();
-    EXPECT_FALSE(tab->Refresh_XTab());
+    EXPECT_FALSE(tab->Refresh());
     ASSERT_FALSE(ui::Prompter::asked().empty());
     EXPECT_EQ(ui::Prompter::asked().front().text, QStringLiteral("Cancel XTab?"));
     grid::Grid &g = *tab->grdXTab;
@@ -339,11 +338,11 @@ TEST_F(XTabGenerated, EscapeLeavesAPartialPivotWithoutTotalsAndSaysSo)
 TEST_F(XTabGenerated, ASecondRefreshWhileOneRunsIsRefused)
 {
     open(numbers(10, QStringLiteral("SELECT i % 3 AS a, i % 2 AS b")));
-    ASSERT_TRUE(tab->Refresh_XTab());
+    ASSERT_TRUE(tab->Refresh());
     const int rows = tab->grdXTab->Rows();
     {
         analysis::OperationFrame refreshing(*tab, analysis::OperationFrame::Refreshing, QStringLiteral("Refreshing ..."));
-        EXPECT_FALSE(tab->Refresh_XTab());
+        EXPECT_FALSE(tab->Refresh());
     }
     EXPECT_EQ(tab->grdXTab->Rows(), rows);
     EXPECT_EQ(tab->grdXTab->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));

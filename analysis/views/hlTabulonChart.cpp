@@ -15,7 +15,6 @@
 #include "db/Recordset.h"
 #include "grid/GridFormat.h"
 #include "mail/MailSender.h"
-#include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
@@ -227,8 +226,9 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     }
 
     if (analysis::options().ChartSortCols) {
-        Sort_Chart(&frame);
-        if (!self)
+        Sort_Chart(frame);
+        // A stop during the sort ends the drawing as a stop during the fetch does.
+        if (!self || frame.aborted())
             return false;
     }
 
@@ -273,7 +273,7 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     return true;
 }
 
-bool hlTabulon::Sort_Chart(analysis::OperationFrame *frame)
+bool hlTabulon::Sort_Chart(analysis::OperationFrame &frame)
 {
     return trap(QStringLiteral("Sort_Chart"), [&] {
         staStatus->Panels(1).setText(QStringLiteral("Sorting Data.. "));
@@ -289,16 +289,12 @@ bool hlTabulon::Sort_Chart(analysis::OperationFrame *frame)
         return data.sortColumns(1, opt.ChartSortDesc, [&](std::int64_t done, std::int64_t total) {
             if (!self)
                 return false;
-            if (!frame) {
-                ui::yieldEvents();
-                return self && !analysis::g_blnAbort;
-            }
             if (!progressShown) {
-                frame->operation().showProgress(int(std::min<std::int64_t>(total, INT_MAX)));
+                frame.operation().showProgress(int(std::min<std::int64_t>(total, INT_MAX)));
                 progressShown = true;
             }
-            frame->operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
-            return !frame->step() && self;
+            frame.operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
+            return !frame.step() && self;
         });
     });
 }

@@ -378,8 +378,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // --- what the test fixtures' subclasses still reach ---
-    bool Refresh_Summary();
-    bool Refresh_XTab();
     bool Get_Fields();
     bool Populate_Fields();
     bool Remove_Filter();
@@ -387,16 +385,9 @@ protected:
     // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
     // rewritten with its wildcards as used.
     bool Set_Filter(bool blnEqual, QString &strValue);
-    void qryMenu_ItemSelected(const QString &strItem);
     // The save dialog for the current view; on true m_strFileName holds the chosen file.
     bool Get_SaveFileName(QString &strKind);
-    bool Hide_SummaryRows(bool blnUnhide);
-    // Orders the points by value as the options ask; a refresh passes its frame for the progress
-    // bar and the Escape poll. False when stopped or failed.
-    bool Sort_Chart(analysis::OperationFrame *frame = nullptr);
     QString m_strFileName;   // the query's SQL or XML file
-    qint32 m_lngMenuCol = -1;     // the column the column menu was opened on
-    bool m_blnDetailsOpen = false;
     bool m_blnParse = false;
 
 private:
@@ -459,6 +450,8 @@ private:
     void connectColumnMenu();
     // Right button: opens the menu on the cell under the mouse; any other button hides it.
     void grdResults_MouseUp(int button, int shift, int x, int y);
+    // Runs the command picked on the menu's column.
+    void qryMenu_ItemSelected(const QString &strItem);
     // Searches the current column for the whole value, case aside; false for an empty value.
     bool Find_Row(const QVariant &value);
 
@@ -485,6 +478,10 @@ private:
     QLineEdit *pickerValueBox(const PickerArray &picker) const;
 
     // --- the summary view (views/hlTabulonSummary.cpp) ---
+    bool Refresh_Summary();
+    // Hides the data rows holding the current cell's value in its column, or shows every row;
+    // the totals follow the rows shown.
+    bool Hide_SummaryRows(bool blnUnhide);
     QString Get_NumberFormat(qint32 lngType) const;
     void mnuSummarys_Click(int index);
     void connectSummaryGrid();
@@ -493,6 +490,7 @@ private:
     bool viewRefreshFailed(const QString &procedure, const QString &sql);
 
     // --- the cross-tab view (views/hlTabulonXTab.cpp) ---
+    bool Refresh_XTab();
     void connectXTabGrid();
     // The pivot into the grid; with its totals and caption when whole.
     void writeXTab(const analysis::XTabPivot &pivot, bool withTotals);
@@ -502,6 +500,9 @@ private:
     // Fills, sorts, labels and shows the chart from the fetched aggregate rows; false when there
     // were none, the user stopped it or the options could not be applied.
     bool drawChartRows(const QString &sql, analysis::OperationFrame &frame);
+    // Orders the points by value as the options ask, within the refresh's frame (its progress bar
+    // and Escape poll). False when stopped or failed.
+    bool Sort_Chart(analysis::OperationFrame &frame);
     // Status panel 1 says when the chart is not drawn as asked (too many points, 3-D shown in 2-D).
     void showChartState();
     void chChart_KeyDown(int keyCode, int shift);
@@ -625,6 +626,7 @@ private:
     qint32 m_lngChartMaxColumns = 1000;
     qint32 m_lngChartMaxLegend = 100;
     qint32 m_lngContainer = 0;
+    qint32 m_lngMenuCol = -1; // the column the column menu was opened on
     bool m_blnAutoRun = false;
     bool m_blnOpenSQL = false;
     bool m_blnOpenXML = false;
@@ -637,6 +639,7 @@ private:
     bool m_blnQBVisible = false;
     bool m_blnFindOpen = false;
     bool m_blnNotesOpen = false;
+    bool m_blnDetailsOpen = false;
     bool m_blnChangingView = false;
     bool m_blnResizing = false;
     bool m_blnShowCount = false;
