@@ -195,6 +195,7 @@ TEST_F(ChartUse, EscapeLeavesTheChartHiddenAndTheControlAsItWas)
     });
     EXPECT_FALSE(tab->Refresh());
     ASSERT_TRUE(stopAsked);
+    ASSERT_FALSE(ui::Prompter::asked().empty());
     EXPECT_EQ(ui::Prompter::asked().back().text, QStringLiteral("Cancel drawing Chart?"));
     EXPECT_FALSE(tab->chChart->isVisible());
     EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Print")).Enabled());
