@@ -479,7 +479,7 @@ private:
 
     // --- the summary view (views/hlTabulonSummary.cpp) ---
     bool Refresh_Summary();
-    // Hides the data rows holding the current cell's value in its column, or shows every row;
+    // Hides the rows holding the current cell's value in its column, or shows every row;
     // the totals follow the rows shown.
     bool Hide_SummaryRows(bool blnUnhide);
     QString Get_NumberFormat(qint32 lngType) const;
