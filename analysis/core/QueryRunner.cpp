@@ -8,6 +8,7 @@
 #include "db/RecordsetFilter.h"
 #include "db/RowStore.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,31 @@ QString QueryRunner::providerMessage() const
     if (!m_connection || m_connection->Errors().empty())
         return {};
     return m_connection->Errors().front().Description;
+}
+
+QString QueryRunner::saveProposal(const QString &viewSuffix, QString &extension) const
+{
+    if (viewSuffix.isEmpty())
+        return m_fileName;
+    QString proposal;
+    if (!m_fileName.isEmpty()) {
+        // Blanks go from the file's own name, never from its folder, which must stay the folder
+        // it is.
+        const int slash = int(m_fileName.lastIndexOf(u'/'));
+        const QString folder = m_fileName.left(slash + 1);
+        QString name = m_fileName.mid(slash + 1);
+        name.remove(u' ');
+        // The last five characters hold the dot of an extension of up to four letters
+        // ("Report.html" as well as "Sales.sql").
+        const int dot = int(name.indexOf(u'.', std::max<qsizetype>(0, name.size() - 5)));
+        if (dot >= 0 && dot + 1 < name.size()) {
+            extension = name.mid(dot + 1);
+            proposal = folder + name.left(dot) + u'_';
+        } else {
+            proposal = folder + (dot >= 0 ? name.left(dot) + u'_' : name);
+        }
+    }
+    return proposal + viewSuffix + u'.' + extension;
 }
 
 void QueryRunner::prepareRoutine()
@@ -149,7 +175,7 @@ void QueryRunner::checkSyntax(const QString &sql) const
     m_connection->CheckSyntax(sql);
 }
 
-void QueryRunner::openResults(const QString &sql, const QString &xmlFile)
+void QueryRunner::openResults(const QString &sql)
 {
     if (!m_results)
         newResults(false);
@@ -177,7 +203,7 @@ void QueryRunner::openResults(const QString &sql, const QString &xmlFile)
                 m_routine->Parameters[i].Value = saved[i];
         }
     } else if (m_source == XML) {
-        m_results->OpenXml(xmlFile);
+        m_results->OpenXml(m_fileName);
     } else {
         if (!m_connection)
             throw db::DbError(QStringLiteral("There is no connection"));

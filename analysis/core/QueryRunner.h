@@ -52,6 +52,16 @@ public:
     // The provider's first message of the connection's last failure; empty when it kept none.
     QString providerMessage() const;
 
+    // --- the file ---
+    // The query's SQL script or XML document, as last opened or saved; an XML document is the
+    // results' source.
+    void setFileName(const QString &file) { m_fileName = file; }
+    const QString &fileName() const { return m_fileName; }
+    // The name the save dialog proposes for a statement of the file's query. For the results
+    // (viewSuffix empty) it is the file itself; for another view the file's name without blanks
+    // gets "_<viewSuffix>" before its extension, which then replaces `extension`.
+    QString saveProposal(const QString &viewSuffix, QString &extension) const;
+
     // --- the stored routine ---
     // The routine's command on the connection (a closed one without), its parameters read from
     // the catalogue.
@@ -96,9 +106,9 @@ public:
     // Checks sql on the connection without running it.
     void checkSyntax(const QString &sql) const;
     // Runs the source into the fresh recordset: the routine's command (the values entered kept
-    // as entered, the output values taken), the XML document xmlFile, or sql on the connection.
-    // A routine without a result set gives its output values as one row.
-    void openResults(const QString &sql, const QString &xmlFile);
+    // as entered, the output values taken), the XML document of fileName(), or sql on the
+    // connection. A routine without a result set gives its output values as one row.
+    void openResults(const QString &sql);
     // Lays the builder's conditions and the column-menu filter over rows held in memory.
     void filterInMemory();
     // Orders rows held in memory by the sort list.
@@ -131,6 +141,7 @@ private:
     std::unique_ptr<db::Command> m_routine;
     std::shared_ptr<db::RecordsetFilter> m_builderConditions;
     QString m_statement;
+    QString m_fileName;
     QString m_delimiter;
     QString m_filter;
     QString m_builderFilter;

@@ -95,7 +95,7 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         m_query->setFieldsLoaded(false);
         if (fileName.right(3).toUpper() != QLatin1String("XML")) {
             setDataType(tbDataTable);
-            m_strFileName = fileName;
+            m_query->setFileName(fileName);
             txtResultsSQL->setEnabled(true);
             txtResultsSQL->setFocus();
             Change_View(tbViewResults);
@@ -104,16 +104,16 @@ bool hlTabulon::Open_SQL(const QString &strFile)
         } else {
             // The document is the query's source: the results run opens the file itself.
             setDataType(tbDataXML);
-            m_strFileName = fileName;
+            m_query->setFileName(fileName);
             setCommandEnabled(tlbMain, QStringLiteral("Results"), true);
             setCommandEnabled(tlbResults, QStringLiteral("Clear"), true);
             Change_View(tbViewResults);
         }
-        emit QuerySelected(m_strFileName);
+        emit QuerySelected(m_query->fileName());
         m_query->setStatement(txtResultsSQL->toPlainText());
         m_query->setFilter({});
         resetSortCols();
-        Set_RecentFiles(m_strFileName);
+        Set_RecentFiles(m_query->fileName());
         return true;
     });
 }
@@ -121,11 +121,11 @@ bool hlTabulon::Open_SQL(const QString &strFile)
 bool hlTabulon::Save_SQL(const QString &strFileName)
 {
     // A file that could not be written is not the current file.
-    const QString previous = m_strFileName;
-    const auto undo = [&] { m_strFileName = previous; };
+    const QString previous = m_query->fileName();
+    const auto undo = [&] { m_query->setFileName(previous); };
     return trap(QStringLiteral("Save_SQL"), [&] {
         if (!strFileName.isEmpty()) {
-            m_strFileName = strFileName;
+            m_query->setFileName(strFileName);
         } else {
             QString kind;
             switch (m_intView) {
@@ -138,13 +138,13 @@ bool hlTabulon::Save_SQL(const QString &strFileName)
             if (!Get_SaveFileName(kind))
                 return false;
         }
-        writeText(m_strFileName, sqlBox(m_intView)->toPlainText());
+        writeText(m_query->fileName(), sqlBox(m_intView)->toPlainText());
         if (m_intView != tbViewResults) {
-            ui::Prompter::msgBox(QStringLiteral("Successfully saved ") + m_strFileName, ui::MsgButtons::OK,
+            ui::Prompter::msgBox(QStringLiteral("Successfully saved ") + m_query->fileName(), ui::MsgButtons::OK,
                                  ui::MsgIcon::Information, QStringLiteral("Save SQL"), this);
         }
-        Set_RecentFiles(m_strFileName);
-        emit QuerySelected(m_strFileName);
+        Set_RecentFiles(m_query->fileName());
+        emit QuerySelected(m_query->fileName());
         return true;
     }, undo);
 }
@@ -155,35 +155,15 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
         const bool xml = m_intView == tbViewResults && dataType() == tbDataXML;
         QString extension = xml ? QStringLiteral("xml") : QStringLiteral("sql");
         const QString typeName = xml ? QStringLiteral("XML Document") : QStringLiteral("SQL Script");
-        QString proposal;
-        if (!m_strFileName.isEmpty()) {
-            if (m_intView == tbViewResults) {
-                proposal = m_strFileName;
-            } else {
-                // Blanks go from the file's own name, never from its folder, which must stay the
-                // folder it is.
-                const int slash = int(m_strFileName.lastIndexOf(u'/'));
-                const QString folder = m_strFileName.left(slash + 1);
-                QString name = m_strFileName.mid(slash + 1);
-                name.remove(u' ');
-                // The last five characters hold the dot of an extension of up to four letters
-                // ("Report.html" as well as "Sales.sql").
-                const int dot = int(name.indexOf(u'.', std::max<qsizetype>(0, name.size() - 5)));
-                if (dot >= 0 && dot + 1 < name.size()) {
-                    extension = name.mid(dot + 1);
-                    proposal = folder + name.left(dot) + u'_';
-                } else {
-                    proposal = folder + (dot >= 0 ? name.left(dot) + u'_' : name);
-                }
-            }
-        }
+        QString suffix;
         switch (m_intView) {
-        case tbViewChart: proposal += QStringLiteral("Chart.") + extension; break;
-        case tbViewSummary: proposal += QStringLiteral("Summary.") + extension; break;
-        case tbViewXTab: proposal += QStringLiteral("X-Tab.") + extension; break;
+        case tbViewChart: suffix = QStringLiteral("Chart"); break;
+        case tbViewSummary: suffix = QStringLiteral("Summary"); break;
+        case tbViewXTab: suffix = QStringLiteral("X-Tab"); break;
         case tbViewResults:
         default: break;
         }
+        const QString proposal = m_query->saveProposal(suffix, extension);
 
         ui::FileDialogRequest request;
         request.title = xml ? QStringLiteral("Save XML document") : QStringLiteral("Save ") + strKind;
@@ -197,7 +177,7 @@ bool hlTabulon::Get_SaveFileName(QString &strKind)
         const std::optional<ui::FileChoice> choice = ui::CommonDialog::showSave(request, this);
         if (!choice || choice->fileName.isEmpty())
             return false;
-        m_strFileName = choice->fileName;
+        m_query->setFileName(choice->fileName);
         return true;
     } catch (...) {
         return false;

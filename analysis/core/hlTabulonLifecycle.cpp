@@ -276,8 +276,8 @@ bool hlTabulon::Clear_Query()
             if (answer == ui::MsgResult::Yes && !Save_SQL())
                 return false;
         }
-        m_strFileName.clear();
-        emit QuerySelected(m_strFileName);
+        m_query->setFileName({});
+        emit QuerySelected(QString());
         txtResultsSQL->clear();
         Change_View(tbViewResults);
         // After the view, which hands the keyboard to a grid holding rows: the next statement is

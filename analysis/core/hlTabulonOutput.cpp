@@ -121,7 +121,7 @@ bool hlTabulon::Export_Data()
     };
     return trap(QStringLiteral("Export_Data"), [&] {
         ui::MousePointer::setHourglass();
-        const QString base = m_strFileName.isEmpty() ? QStringLiteral("Query") : m_strFileName;
+        const QString base = m_query->fileName().isEmpty() ? QStringLiteral("Query") : m_query->fileName();
         QPointer<frmExport> window = new frmExport(this);
         DataExport &control = *window->dataExport();
         switch (m_intView) {

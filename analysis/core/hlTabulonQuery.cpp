@@ -135,7 +135,7 @@ bool hlTabulon::Get_Results(const QString &sql)
             return false;
         }
 
-        m_query->openResults(sql, m_strFileName);
+        m_query->openResults(sql);
 
         if (m_frmSQLError)
             m_frmSQLError->hide();

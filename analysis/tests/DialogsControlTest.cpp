@@ -23,7 +23,6 @@ namespace {
 class DialogTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_strFileName;
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 };
@@ -179,7 +178,7 @@ TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
     xml.adoConnection(m_connection);
     xml.resize(900, 600);
     xml.show();
-    xml.m_strFileName = path;
+    xml.runner().setFileName(path);
     ASSERT_TRUE(xml.Refresh_Results(false, false, false));
     ASSERT_EQ(xml.grdResults->TextMatrix(1, 0), QStringLiteral("1"));
     const int rows = xml.grdResults->Rows();

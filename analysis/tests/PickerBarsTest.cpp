@@ -8,6 +8,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 
 using namespace tabtest;
@@ -16,13 +18,13 @@ namespace {
 
 class PickTabulon : public hlTabulon {
 public:
-    using hlTabulon::Populate_Fields;
     const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
     const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
     const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
     ui::KeyedToolBar *const tlbSummary = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary");
     ui::KeyedToolBar *const tlbSummary2 = tabtest::part<ui::KeyedToolBar>(*this, "tlbSummary2");
     const std::array<QLineEdit *, 3> txtSumValue = tabtest::parts<QLineEdit, 3>(*this, "txtSumValue");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
 
 QStringList items(const QComboBox *c)
@@ -38,20 +40,36 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        // A text, a picture (offered nowhere), a decimal, an integer and a date column; the field
+        // list by name puts the picture's empty entry first.
+        ASSERT_TRUE(m_dir.isValid());
+        const QString file = m_dir.filePath(QStringLiteral("pick.db"));
+        {
+            auto admin = db::Connection::create();
+            admin->setReadOnly(false);
+            admin->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
+            admin->Execute(QStringLiteral("CREATE TABLE t (\"Name\" TEXT, \"Pic\" BLOB, \"Price\" NUMERIC(10,2),"
+                                          " \"Qty\" INTEGER, \"When\" DATE)"));
+        }
+        auto connection = db::Connection::create();
+        connection->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(file));
+        watch(tab);
+        tab.setSortFields(true);
+        tab.OpenSQL(true);
+        tab.SQL(QStringLiteral("SELECT * FROM t"));
+        tab.adoConnection(connection);
+        // Shown, the control reads the statement's fields and fills the pickers from them.
         tab.resize(1200, 600);
         tab.show();
-        // A text, an empty name, an integer, a date and a money column.
-        tab.runner().setFields({{QStringLiteral("Name"), QStringLiteral("202")},
-                           {QString(), QString()},
-                           {QStringLiteral("Qty"), QStringLiteral("3")},
-                           {QStringLiteral("When"), QStringLiteral("133")},
-                           {QStringLiteral("Price"), QStringLiteral("6")}});
-        ASSERT_TRUE(tab.Populate_Fields());
+        ASSERT_TRUE(tab.runner().fieldsLoaded());
+        ASSERT_EQ(tab.runner().fields().size(), 5);
+        ASSERT_TRUE(events.empty()) << events.front().description;
         tab.tlbSummary->show();
         tab.tlbSummary2->show();
     }
     void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
+    QTemporaryDir m_dir;
     PickTabulon tab;
 };
 
@@ -59,16 +77,16 @@ protected:
 
 TEST_F(PickerBars, EachComboOffersWhatTheFieldsAllow)
 {
-    const QStringList fields{QStringLiteral("Name"), QStringLiteral("Qty"), QStringLiteral("When"), QStringLiteral("Price")};
+    const QStringList fields{QStringLiteral("Name"), QStringLiteral("Price"), QStringLiteral("Qty"), QStringLiteral("When")};
     EXPECT_EQ(items(tab.cboSumCol[0]), fields);
     EXPECT_EQ(items(tab.cboSumCol[1]), QStringList{QStringLiteral("<none>")} + fields);
     EXPECT_EQ(items(tab.cboSumCol[2]), QStringList{QStringLiteral("<none>")} + fields);
     EXPECT_EQ(items(tab.cboXTabCol[1]), fields);
     EXPECT_EQ(items(tab.cboChartCol[2]), QStringList{QStringLiteral("<none>")});
-    EXPECT_EQ(items(tab.cboSumCol[4]), (QStringList{QStringLiteral("Qty"), QStringLiteral("Price")}));
+    EXPECT_EQ(items(tab.cboSumCol[4]), (QStringList{QStringLiteral("Price"), QStringLiteral("Qty")}));
     // The item data is the position in the field list, the empty entry counted.
     EXPECT_EQ(tab.cboSumCol[4]->itemData(0).toInt(), 2);
-    EXPECT_EQ(tab.cboXTabCol[4]->itemData(1).toInt(), 4);
+    EXPECT_EQ(tab.cboXTabCol[4]->itemData(1).toInt(), 3);
     const QStringList functions{QStringLiteral("<Count>"), QStringLiteral("<% of Total>"), QStringLiteral("Sum of --->>>"),
                                 QStringLiteral("Avg. of --->>>"), QStringLiteral("Min. of --->>>"),
                                 QStringLiteral("Max. of --->>>")};
@@ -85,9 +103,11 @@ TEST_F(PickerBars, EachComboOffersWhatTheFieldsAllow)
     for (QLineEdit *box : tab.txtSumValue)
         EXPECT_FALSE(box->isEnabled());
 
-    // Filled again, nothing is doubled; without numeric fields only counting is offered.
-    tab.runner().setFields({{QStringLiteral("Name"), QStringLiteral("202")}});
-    ASSERT_TRUE(tab.Populate_Fields());
+    // Filled again for another statement, nothing is doubled; without numeric fields only counting
+    // is offered.
+    tab.txtResultsSQL->setPlainText(QStringLiteral("SELECT \"Name\" FROM t"));
+    ASSERT_TRUE(showView(tab, hlTabulon::tbViewSummary));
+    ASSERT_EQ(tab.runner().fields(), (QList<QStringList>{{QStringLiteral("Name"), QStringLiteral("202")}}));
     EXPECT_EQ(items(tab.cboSumCol[0]), QStringList{QStringLiteral("Name")});
     EXPECT_EQ(items(tab.cboSumCol[3]), (QStringList{QStringLiteral("<Count>"), QStringLiteral("<% of Total>")}));
     EXPECT_TRUE(items(tab.cboSumCol[5]).isEmpty());

@@ -39,7 +39,6 @@ public:
         resize(800, 600);
         show();
     }
-    using hlTabulon::m_strFileName;
 };
 
 // What the export window was given, read back by exporting it to the file `file` as `destination`.
@@ -213,7 +212,7 @@ TEST_F(PrintExport, ResultsHandOverEveryRowOfTheRecordset)
 TEST_F(PrintExport, SummaryAndCrossTabHandOverTheirGridsRows)
 {
     ViewTabulon tab;
-    tab.m_strFileName = QStringLiteral("/q/Sales Report.sql");
+    tab.runner().setFileName(QStringLiteral("/q/Sales Report.sql"));
     fillSummary(*tab.grdSummary);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
     const QString file = dir.filePath(QStringLiteral("summary.xml"));

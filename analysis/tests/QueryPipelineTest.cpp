@@ -17,11 +17,8 @@ namespace {
 
 class QueryTabulon : public hlTabulon {
 public:
-    using hlTabulon::Get_Fields;
-    using hlTabulon::Get_Results;
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::m_blnParse;
-    using hlTabulon::m_strFileName;
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -134,17 +131,31 @@ TEST_F(QueryPipeline, ParseOnlyChecksWithoutRunning)
     m_connection->setReadOnly(false);
     m_connection->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_sample.path()));
     const qint64 before = scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\""));
-    auto tab = start(QStringLiteral("SELECT * FROM \"Shippers\""));
+    auto tab = std::make_unique<QueryTabulon>();
+    watch(*tab);
+    tab->OpenSQL(true); // the Parse command is offered with the editable SQL box
+    tab->adoConnection(m_connection);
+    tab->resize(900, 600);
+    tab->show();
+    // The statement in the box, checked by the Parse button: no results are opened.
+    auto parse = [&](const char *sql) {
+        tab->txtResultsSQL->setPlainText(QString::fromUtf8(sql));
+        clickButton(*tab->tlbResults, QStringLiteral("Parse"));
+        return tab->runner().resultsOpen();
+    };
 
-    tab->m_blnParse = true;
-    EXPECT_FALSE(tab->Get_Results(QStringLiteral("DELETE FROM \"Shippers\"")));
+    EXPECT_FALSE(parse("DELETE FROM \"Shippers\""));
     EXPECT_EQ(errorText(*tab), QStringLiteral("Query parsed Ok"));
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\"")), before);
     EXPECT_EQ(tab->grdResults->Rows(), 1);
 
-    EXPECT_FALSE(tab->Get_Results(QStringLiteral("SELEC * FROM \"Shippers\"")));
+    EXPECT_FALSE(parse("SELEC * FROM \"Shippers\""));
     EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("syntax"), Qt::CaseInsensitive)) << errorText(*tab);
-    tab->m_blnParse = false;
+
+    // The next run runs again.
+    tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT * FROM \"Shippers\""));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_EQ(tab->ResultsRows(), before);
 }
 
 TEST_F(QueryPipeline, AStatementWithoutRecordsSaysSo)
@@ -169,7 +180,7 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
         rs->Save(path);
     }
     auto tab = start(QString(), hlTabulon::tbDataXML);
-    tab->m_strFileName = path;
+    tab->runner().setFileName(path);
     tab->runner().setFilter(QStringLiteral("\"ShipperID\" > 1"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
@@ -182,7 +193,7 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
     EXPECT_EQ(tab->ResultsRows(), scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\"")));
 
     // A missing document is reported, not shown as a provider message.
-    tab->m_strFileName = dir.filePath(QStringLiteral("gone.xml"));
+    tab->runner().setFileName(dir.filePath(QStringLiteral("gone.xml")));
     events.clear();
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
     ASSERT_EQ(events.size(), 1u);
@@ -191,19 +202,30 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
 
 TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
 {
-    auto tab = start(QStringLiteral("SELECT \"ProductName\", \"Picture\", \"UnitPrice\", 'x' AS \"apple\" FROM \"Products\""));
-    ASSERT_TRUE(tab->LoadedOK());
+    // Read when the control starts, from the statement in its box.
+    auto tab = std::make_unique<QueryTabulon>();
+    watch(*tab);
     tab->setSortFields(true);
-    ASSERT_TRUE(tab->Get_Fields());
+    tab->OpenSQL(true);
+    tab->SQL(QStringLiteral("SELECT \"ProductName\", \"Picture\", \"UnitPrice\", 'x' AS \"apple\" FROM \"Products\""));
+    tab->adoConnection(m_connection);
+    tab->resize(900, 600);
+    tab->show();
+    ASSERT_TRUE(tab->LoadedOK());
+    ASSERT_TRUE(tab->runner().fieldsLoaded());
     ASSERT_EQ(tab->runner().fields().size(), 4);
     EXPECT_EQ(tab->runner().fields()[0][0], QString());
     EXPECT_EQ(tab->runner().fields()[1][0], QStringLiteral("apple"));
     EXPECT_EQ(tab->runner().fields()[2][0], QStringLiteral("ProductName"));
     EXPECT_EQ(tab->runner().fields()[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
+    EXPECT_TRUE(events.empty()) << events.front().description;
 
-    // A bad statement in the box shows the database's message.
+    // A bad statement typed in the box shows the database's message when a view needs its
+    // fields, and the view stays the one the user had.
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT nope FROM \"Products\""));
-    EXPECT_FALSE(tab->Get_Fields());
+    EXPECT_FALSE(tab->runner().fieldsLoaded());
+    EXPECT_FALSE(showView(*tab, hlTabulon::tbViewSummary));
+    EXPECT_EQ(tab->CurrentView(), hlTabulon::tbViewResults);
     EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("nope"))) << errorText(*tab);
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
 }
@@ -212,18 +234,29 @@ TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
 // rows); with its results open, the field list comes from them instead.
 TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheStatementAgain)
 {
-    auto tab = start(QStringLiteral("SELECT \"Country\", COUNT(*) AS n, AVG(\"CustomerID\" IS NULL) AS share "
-                                    "FROM \"Customers\" GROUP BY \"Country\""));
-    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    auto tab = std::make_unique<QueryTabulon>();
+    watch(*tab);
+    tab->setAutoRun(true); // run when shown: the field list waits for a view that needs it
+    tab->OpenSQL(true);
+    tab->SQL(QStringLiteral("SELECT \"Country\", COUNT(*) AS n, AVG(\"CustomerID\" IS NULL) AS share "
+                            "FROM \"Customers\" GROUP BY \"Country\""));
+    tab->adoConnection(m_connection);
+    tab->resize(900, 600);
+    tab->show();
+    pump(10000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
+    ASSERT_TRUE(tab->runner().resultsOpen());
+    ASSERT_FALSE(tab->runner().fieldsLoaded());
     m_connection->Close(); // nothing more can run
-    ASSERT_TRUE(tab->Get_Fields());
+    ASSERT_TRUE(showView(*tab, hlTabulon::tbViewSummary));
     ASSERT_EQ(tab->runner().fields().size(), 3);
     EXPECT_EQ(tab->runner().fields()[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
     EXPECT_EQ(tab->runner().fields()[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
 
     // Another statement in the box is described afresh.
+    ASSERT_TRUE(showView(*tab, hlTabulon::tbViewResults));
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT 1 AS x"));
-    EXPECT_FALSE(tab->Get_Fields());
+    EXPECT_FALSE(showView(*tab, hlTabulon::tbViewSummary));
+    EXPECT_EQ(tab->CurrentView(), hlTabulon::tbViewResults);
 }
 
 TEST(SqlErrorWindow, ShowsTheLatestTextEvenWhenEmpty)

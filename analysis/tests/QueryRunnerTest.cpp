@@ -81,7 +81,7 @@ TEST_F(QueryRunnerTest, FiltersAndOrderApplyToTheStatementsRows)
     m_runner.resetResults();
     ASSERT_TRUE(m_runner.orderStatement(text));
     m_runner.newResults(false);
-    m_runner.openResults(text, QString());
+    m_runner.openResults(text);
     ASSERT_TRUE(m_runner.resultsOpen());
     EXPECT_EQ(firstColumn(), column(QStringLiteral("SELECT id FROM (%1) q WHERE \"Country\" = 'Germany' AND id > 'B' "
                                                    "ORDER BY id DESC").arg(sql)));
@@ -99,7 +99,7 @@ TEST_F(QueryRunnerTest, ANewRunClosesTheLastResultsButLeavesTheirCloneWhole)
 {
     m_runner.setMaxRecords(2);
     m_runner.newResults(false);
-    m_runner.openResults(QStringLiteral("SELECT \"ShipperID\" FROM \"Shippers\" ORDER BY 1"), QString());
+    m_runner.openResults(QStringLiteral("SELECT \"ShipperID\" FROM \"Shippers\" ORDER BY 1"));
     EXPECT_EQ(m_runner.results()->RecordCount(), 2); // the row limit holds
     const std::shared_ptr<db::Recordset> last = m_runner.results();
     const std::shared_ptr<db::Recordset> clone = last->Clone();
@@ -117,7 +117,7 @@ TEST_F(QueryRunnerTest, ANewRunClosesTheLastResultsButLeavesTheirCloneWhole)
     EXPECT_EQ(m_runner.connection(), nullptr);
     // Without a connection a statement is a clear error, not a crash.
     m_runner.newResults(false);
-    EXPECT_THROW(m_runner.openResults(QStringLiteral("SELECT 1"), QString()), db::DbError);
+    EXPECT_THROW(m_runner.openResults(QStringLiteral("SELECT 1")), db::DbError);
     EXPECT_THROW(m_runner.checkSyntax(QStringLiteral("SELECT 1")), db::DbError);
 }
 
@@ -136,7 +136,8 @@ TEST_F(QueryRunnerTest, RowsHeldInMemoryTakeBothFiltersTogetherAndTheSortOrder)
     m_runner.setSource(QueryRunner::XML);
     ASSERT_TRUE(m_runner.inMemory());
     m_runner.newResults(false);
-    m_runner.openResults(QString(), shippersDocument());
+    m_runner.setFileName(shippersDocument());
+    m_runner.openResults(QString());
     ASSERT_TRUE(m_runner.resultsOpen());
     const QStringList all = column(QStringLiteral("SELECT \"ShipperID\" FROM \"Shippers\" ORDER BY 1 DESC"));
     ASSERT_GE(all.size(), 3);
@@ -157,7 +158,8 @@ TEST_F(QueryRunnerTest, RowsHeldInMemoryTakeBothFiltersTogetherAndTheSortOrder)
 
     // A missing document is an error, and the results are not open.
     m_runner.newResults(false);
-    EXPECT_ANY_THROW(m_runner.openResults(QString(), m_dir.filePath(QStringLiteral("gone.xml"))));
+    m_runner.setFileName(m_dir.filePath(QStringLiteral("gone.xml")));
+    EXPECT_ANY_THROW(m_runner.openResults(QString()));
     EXPECT_FALSE(m_runner.resultsOpen());
 }
 
@@ -179,9 +181,33 @@ TEST_F(QueryRunnerTest, TheFieldListDescribesWithoutRunningAndKeepsItsShape)
     m_runner.setSource(QueryRunner::XML);
     m_runner.newResults(false);
     EXPECT_THROW(m_runner.readFields(QString(), false), db::DbError);
-    m_runner.openResults(QString(), shippersDocument());
+    m_runner.setFileName(shippersDocument());
+    m_runner.openResults(QString());
     m_runner.readFields(QString(), false);
     ASSERT_EQ(m_runner.fields().size(), 2);
     EXPECT_EQ(m_runner.fields()[0][0], QStringLiteral("ShipperID"));
     EXPECT_EQ(m_runner.fields()[1][0], QStringLiteral("CompanyName"));
+}
+
+TEST(QueryRunnerFile, TheSaveProposalNamesAViewsStatementAfterTheQuerysFile)
+{
+    QueryRunner runner;
+    QString extension = QStringLiteral("sql");
+    // No file yet: the view's own name; the results propose nothing.
+    EXPECT_EQ(runner.saveProposal(QStringLiteral("Chart"), extension), QStringLiteral("Chart.sql"));
+    EXPECT_EQ(runner.saveProposal(QString(), extension), QString());
+
+    runner.setFileName(QStringLiteral("/my data/Sales Report.sql"));
+    EXPECT_EQ(runner.saveProposal(QString(), extension), QStringLiteral("/my data/Sales Report.sql"));
+    // Blanks leave the name, never the folder; the file's extension is the one proposed.
+    extension = QStringLiteral("sql");
+    EXPECT_EQ(runner.saveProposal(QStringLiteral("X-Tab"), extension), QStringLiteral("/my data/SalesReport_X-Tab.sql"));
+    runner.setFileName(QStringLiteral("/q/page.html"));
+    extension = QStringLiteral("sql");
+    EXPECT_EQ(runner.saveProposal(QStringLiteral("Summary"), extension), QStringLiteral("/q/page_Summary.html"));
+    EXPECT_EQ(extension, QStringLiteral("html"));
+    // A trailing dot ends the name; the kind's extension stays.
+    runner.setFileName(QStringLiteral("/q/name."));
+    extension = QStringLiteral("sql");
+    EXPECT_EQ(runner.saveProposal(QStringLiteral("Chart"), extension), QStringLiteral("/q/name_Chart.sql"));
 }

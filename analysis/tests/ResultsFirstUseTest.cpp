@@ -377,19 +377,9 @@ TEST_F(FirstUse, AFilteredXmlDocumentSaysFilterOn)
     EXPECT_TRUE(events.empty());
 }
 
-namespace {
-
-class FileTabulon : public FrameTabulon {
-public:
-    using hlTabulon::Get_SaveFileName;
-    using hlTabulon::m_strFileName;
-};
-
-} // namespace
-
 TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
 {
-    FileTabulon frame;
+    FrameTabulon frame;
     watch(frame);
     frame.OpenSQL(true);
     frame.SQL(QStringLiteral("SELECT 1"));
@@ -403,7 +393,7 @@ TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
     ASSERT_TRUE(frame.Save_SQL());
     EXPECT_TRUE(QFile::exists(typed + QStringLiteral(".sql")));
     EXPECT_FALSE(QFile::exists(typed));
-    EXPECT_EQ(frame.m_strFileName, typed + QStringLiteral(".sql"));
+    EXPECT_EQ(frame.runner().fileName(), typed + QStringLiteral(".sql"));
     // A name with its own extension keeps it.
     const QString own = m_dir.filePath(QStringLiteral("q.txt"));
     ui::CommonDialog::queueFile(own);
@@ -417,12 +407,13 @@ TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
     for (const auto &[file, proposed] : {std::pair{QStringLiteral("Report.html"), QStringLiteral("Report_Chart.html")},
                                          std::pair{QStringLiteral("Sales.sql"), QStringLiteral("Sales_Chart.sql")},
                                          std::pair{QStringLiteral("a.b.json"), QStringLiteral("a.b_Chart.json")}}) {
-        frame.m_strFileName = folder + file;
-        QString kind = QStringLiteral("Chart SQL");
+        frame.runner().setFileName(folder + file);
         ui::CommonDialog::clearAsked();
-        EXPECT_FALSE(frame.Get_SaveFileName(kind)); // cancelled
+        EXPECT_FALSE(frame.Save_SQL()); // cancelled
         ASSERT_NE(ui::CommonDialog::lastAsked(), nullptr);
         EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, folder + proposed);
+        EXPECT_EQ(ui::CommonDialog::lastAsked()->file.title, QStringLiteral("Save Chart SQL"));
+        EXPECT_EQ(frame.runner().fileName(), folder + file) << "a cancelled save keeps the file";
     }
     frame.UnloadFlter();
 }

@@ -18,10 +18,7 @@ using namespace tabtest;
 
 namespace {
 
-class FileTabulon : public FrameTabulon {
-public:
-    using hlTabulon::m_strFileName;
-};
+using FileTabulon = FrameTabulon;
 
 class ResultsTabulon : public hlTabulon {
 public:
@@ -88,7 +85,7 @@ TEST_F(SqlFiles, ScriptRoundTripIsStableAndUtf8)
     ASSERT_TRUE(tab->Open_SQL(QStringLiteral("  ") + file + QStringLiteral(" ")));
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'Crêpe'\nFROM t\n"));
     EXPECT_EQ(tab->CurrentDataType(), hlTabulon::tbDataTable);
-    EXPECT_EQ(tab->m_strFileName, file);
+    EXPECT_EQ(tab->runner().fileName(), file);
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>().value(0).value(0), QStringLiteral("-1"));
     const QByteArray first = bytesOf(file);
     ASSERT_TRUE(tab->Save_SQL(file));
@@ -115,7 +112,7 @@ TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
     EXPECT_FALSE(tab->Save_SQL(path(QStringLiteral("missing/Other.sql"))));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Save_SQL"));
-    EXPECT_EQ(tab->m_strFileName, kept);
+    EXPECT_EQ(tab->runner().fileName(), kept);
 
     EXPECT_FALSE(tab->Open_SQL(path(QStringLiteral("none.sql"))));
     ASSERT_EQ(events.size(), 2u);
@@ -126,7 +123,7 @@ TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
     EXPECT_FALSE(tab->Open_SQL());
     EXPECT_FALSE(tab->Save_SQL());
     EXPECT_EQ(events.size(), 2u);
-    EXPECT_EQ(tab->m_strFileName, kept);
+    EXPECT_EQ(tab->runner().fileName(), kept);
 }
 
 TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
@@ -148,7 +145,7 @@ TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
     EXPECT_EQ(asked->file.fileName, path(QStringLiteral("My Queries/SalesQ1_Chart.sql")));
     EXPECT_EQ(asked->file.filter, QStringLiteral("SQL Script (*.sql)|*.sql|All Files (*.*)|*.*"));
     EXPECT_TRUE(asked->file.overwritePrompt);
-    EXPECT_EQ(tab->m_strFileName, source);
+    EXPECT_EQ(tab->runner().fileName(), source);
 
     // Saved from another view: a message, and the file becomes current and first recent.
     setCapacity(4);
@@ -160,7 +157,7 @@ TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully saved ") + chart);
     EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Save SQL"));
     EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Information);
-    EXPECT_EQ(tab->m_strFileName, chart);
+    EXPECT_EQ(tab->runner().fileName(), chart);
     EXPECT_EQ(recentMenu(*tab).value(0), chart);
 
     // A short name still gets a proposal.

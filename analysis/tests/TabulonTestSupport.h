@@ -150,6 +150,18 @@ inline void pressInMenu(QWidget &menu, int key, Qt::KeyboardModifiers modifiers 
     QTest::keyClick(target, Qt::Key(key), modifiers);
 }
 
+// A toolbar button clicked as the user clicks it; one the user could not click (hidden or off) is
+// a failure, and nothing happens.
+inline void clickButton(ui::KeyedToolBar &bar, const QString &key)
+{
+    ui::ToolBarButton &button = bar.Buttons(key);
+    if (!button.Visible() || !button.Enabled() || !bar.isEnabled()) {
+        ADD_FAILURE() << "the button " << key.toStdString() << " cannot be clicked now";
+        return;
+    }
+    button.action()->trigger();
+}
+
 // Lets the event loop run for about `ms` milliseconds, or until `done` says so.
 inline void pump(int ms, const std::function<bool()> &done = {})
 {

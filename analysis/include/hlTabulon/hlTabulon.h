@@ -378,17 +378,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // --- what the test fixtures' subclasses still reach ---
-    bool Get_Fields();
-    bool Populate_Fields();
     bool Remove_Filter();
-    bool Get_Results(const QString &sql);
     // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
     // rewritten with its wildcards as used.
     bool Set_Filter(bool blnEqual, QString &strValue);
-    // The save dialog for the current view; on true m_strFileName holds the chosen file.
-    bool Get_SaveFileName(QString &strKind);
-    QString m_strFileName;   // the query's SQL or XML file
-    bool m_blnParse = false;
 
 private:
     bool Refresh_Chart();
@@ -421,9 +414,13 @@ private:
     std::shared_ptr<db::Recordset> viewRecordset(tbView view);
 
     // --- the results pipeline (hlTabulonQuery.cpp) ---
+    // Reads the field list of the statement in the SQL box; the database's message on a failure.
+    bool Get_Fields();
     bool Get_Query(QString &strSQL);
     bool Change_OrderBy(QString &strSQL);
     QString Get_Parameters(const QString &strSource);
+    // Opens the results of sql into the grid; with m_blnParse set, only checks it (never true).
+    bool Get_Results(const QString &sql);
     bool Show_SQLMsg(const QString &strSQL, const QString &strError);
     // From a catch handler: running or describing the results' statement failed. The provider's
     // message goes to the SQL error window (not for an XML document, nor for a stop); anything
@@ -438,6 +435,10 @@ private:
     void connectResultsGrid();
     // The parameter dialog for a routine with input parameters; false when it was cancelled.
     bool askParameters();
+
+    // --- files (hlTabulonFiles.cpp) ---
+    // The save dialog for the current view; on true the runner's file name is the chosen file.
+    bool Get_SaveFileName(QString &strKind);
 
     // --- the query builder (hlTabulonQueryBuilder.cpp) ---
     void createQueryBuilderWindow();
@@ -462,6 +463,8 @@ private:
 
     // --- the set-up bars of the chart, summary and cross-tab views (views/hlTabulonPickers.cpp) ---
     void createPickers();
+    // Fills the pickers from the field list and marks it loaded.
+    bool Populate_Fields();
     // The pickers and the summary grid call back into the control; not once it is being destroyed.
     void releasePickers();
     void cboChartCol_Click(int index);
@@ -644,6 +647,7 @@ private:
     bool m_blnResizing = false;
     bool m_blnShowCount = false;
     bool m_blnHasRows = false;
+    bool m_blnParse = false; // the Parse command: statements are checked, not run
     QDateTime m_datRunStart;
 
     // Ends this control's database waits: the cancel question's Yes, a close while busy. Current
