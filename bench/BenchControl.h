@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QWidget>
 
 #include "BenchRuns.h"
 
@@ -54,6 +56,47 @@ inline std::unique_ptr<BenchTabulon> shownControl(const std::shared_ptr<db::Conn
     tab->show();
     QCoreApplication::processEvents();
     return tab;
+}
+
+// Lets the event loop run as a user's does once a command returns, until the window has settled:
+// rounds of pending events until one lays out, updates and paints nothing (at most 100 rounds).
+// True when `screen` (the results grid's viewport) was painted meanwhile: the figure then covers
+// what the user sees, not only the command.
+inline bool settle(QWidget *screen)
+{
+    struct Watch : QObject {
+        QWidget *screen = nullptr;
+        bool painted = false;
+        int activity = 0;
+        bool eventFilter(QObject *object, QEvent *event) override
+        {
+            switch (event->type()) {
+            case QEvent::Paint:
+                painted = painted || object == screen;
+                [[fallthrough]];
+            case QEvent::UpdateRequest:
+            case QEvent::UpdateLater:
+            case QEvent::LayoutRequest:
+            case QEvent::MetaCall:
+            case QEvent::Timer:
+                ++activity;
+                break;
+            default:
+                break;
+            }
+            return false;
+        }
+    } watch;
+    watch.screen = screen;
+    QCoreApplication::instance()->installEventFilter(&watch);
+    for (int round = 0; round < 100; ++round) {
+        watch.activity = 0;
+        QCoreApplication::processEvents();
+        if (watch.activity == 0)
+            break;
+    }
+    QCoreApplication::instance()->removeEventFilter(&watch);
+    return watch.painted;
 }
 
 // Alternating runs of a view's refresh and of its grouping statement alone, fetched whole through

@@ -29,19 +29,14 @@ const char *const kQuery = "SELECT id, qty, code, price, weight, name, city, day
 using bench::BenchTabulon;
 using bench::ms;
 
-void paint(BenchTabulon &tab)
-{
-    tab.grdResults->view()->viewport()->repaint();
-    tab.grdResults->view()->horizontalHeader()->viewport()->repaint();
-}
-
-// Refresh_Results until the first screen is on the viewport.
+// Refresh_Results until the window shows the first screen: the event loop has run until the
+// window settled, the results grid painted among it.
 double firstScreen(BenchTabulon &tab, bool *ok)
 {
     QElapsedTimer t;
     t.start();
     *ok = tab.Refresh_Results(false, false, false) && *ok;
-    paint(tab);
+    *ok = bench::settle(tab.grdResults->view()->viewport()) && *ok;
     return ms(t);
 }
 
@@ -101,7 +96,7 @@ int main(int argc, char **argv)
     QElapsedTimer t;
     t.start();
     const bool moved = warm->Move_Record(false);
-    paint(*warm);
+    bench::settle(warm->grdResults->view()->viewport());
     std::printf("move last until the row count is final: %.1f ms (%s, %d rows)\n", ms(t), moved ? "ok" : "FAILED",
                 warm->ResultsRows());
     warm->UnloadFlter();
