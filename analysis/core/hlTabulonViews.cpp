@@ -58,23 +58,15 @@ private:
 
 void hlTabulon::showViewBars(tbView view)
 {
-    for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
-        bar->hide();
-    switch (view) {
-    case tbViewResults: tlbResults->setVisible(options().ResultsToolbar); break;
-    case tbViewChart:
-        tlbChart2->show();
-        tlbChart->show();
-        break;
-    case tbViewSummary:
-        tlbSummary->show();
-        tlbSummary2->show();
-        break;
-    case tbViewXTab:
-        tlbXTab->show();
-        tlbXTab2->show();
-        break;
-    }
+    // Each bar is set once to how it ends: one hidden and shown again would be laid out and
+    // painted again for nothing on every refresh.
+    tlbResults->setVisible(view == tbViewResults && options().ResultsToolbar);
+    for (ui::KeyedToolBar *bar : {tlbChart, tlbChart2})
+        bar->setVisible(view == tbViewChart);
+    for (ui::KeyedToolBar *bar : {tlbSummary, tlbSummary2})
+        bar->setVisible(view == tbViewSummary);
+    for (ui::KeyedToolBar *bar : {tlbXTab, tlbXTab2})
+        bar->setVisible(view == tbViewXTab);
 }
 
 void hlTabulon::showViewChrome(tbView view)
@@ -110,8 +102,11 @@ bool hlTabulon::Change_View(tbView view)
             return false;
 
         guard.hourglass();
+        // The pane of the view shown already stays up (a refresh comes back to it); the others
+        // go until the switch is done.
         for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary, hlSplitXTab})
-            s->hide();
+            if (s != splitter(view) || view != previous)
+                s->hide();
         chromeHidden = true;
         showViewBars(view);
 

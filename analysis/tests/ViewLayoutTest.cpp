@@ -247,6 +247,36 @@ TEST_F(ViewSwitching, ThePaneFillsWhatTheBarsLeave)
     tab.UnloadFlter();
 }
 
+// A refresh ends by showing the results view it started in: its pane, grid and bars stay up all
+// along (hidden and shown again, each would be laid out and painted again after every refresh),
+// and a switch away still takes them down.
+TEST_F(ViewSwitching, ARefreshKeepsTheResultsPaneAndBarsUp)
+{
+    FrameTabulon tab;
+    start(tab);
+    struct HideCount : QObject {
+        int hides = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            hides += event->type() == QEvent::Hide;
+            return false;
+        }
+    } count;
+    for (QWidget *w : std::initializer_list<QWidget *>{tab.hlSplitResults, tab.grdResults, tab.tlbResults, tab.tlbMain})
+        w->installEventFilter(&count);
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_EQ(count.hides, 0);
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitSummary", "tlbSummary", "tlbSummary2"}));
+    EXPECT_GT(count.hides, 0);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
+    EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+    tab.UnloadFlter();
+}
+
 TEST(ControlLayout, QueryBuilderDockedOrFloating)
 {
     const QRect floating(200, 150, 400, 180);
