@@ -10,9 +10,11 @@
 
 #include "db/Recordset.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimerEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -934,6 +936,26 @@ QPixmap Grid::sortPicture(int order)
 
 // ================================================================ appearance
 
+namespace {
+
+// Qt's item views put their layout off to zero-length timers (a column resized, the items laid
+// out again). Those fire after the window's next paint and have the view painted a second time;
+// run now, as the event loop would run them, they let that one paint show the final layout.
+void runZeroTimers(QObject *object)
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(object->thread());
+    if (!dispatcher)
+        return;
+    for (const QAbstractEventDispatcher::TimerInfo &timer : dispatcher->registeredTimers(object)) {
+        if (timer.interval != 0)
+            continue;
+        QTimerEvent event(timer.timerId);
+        QCoreApplication::sendEvent(object, &event);
+    }
+}
+
+} // namespace
+
 void Grid::setRedraw(int redraw)
 {
     m_redraw = redraw;
@@ -942,6 +964,10 @@ void Grid::setRedraw(int redraw)
     m_view->setUpdatesEnabled(on);
     m_frozen->setUpdatesEnabled(on);
     if (on) {
+        for (GridView *v : {m_view, m_frozen}) {
+            runZeroTimers(v);
+            runZeroTimers(v->horizontalHeader());
+        }
         updateFrozenGeometry();
         m_view->viewport()->update();
         m_view->horizontalHeader()->viewport()->update();

@@ -285,3 +285,47 @@ TEST_F(GridBound, ASelectionOfEveryRowTakesInRowsArrivingLater)
     last = arrive(300) - 1;
     EXPECT_EQ(g.RowSel(), last);
 }
+
+// Bound again with Redraw off (as a refresh does: the old result let go, the new one bound and
+// its columns sized), the grid shows the new rows in one paint: the view's layout put off by Qt
+// is done before that paint, not after it with a second one.
+TEST_F(GridBound, ARebindUnderRedrawOffIsPaintedOnce)
+{
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QStringLiteral("SELECT id, label, amount FROM conf_big ORDER BY id")));
+    g.AutoSize(0, 2);
+    g.resize(500, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } count;
+    auto settle = [] {
+        for (int round = 0; round < 20; ++round)
+            QCoreApplication::processEvents();
+    };
+    settle();
+    g.view()->viewport()->installEventFilter(&count);
+    for (const char *sql : {"SELECT id, label, amount FROM conf_big ORDER BY id DESC",
+                            "SELECT label, id FROM conf_big WHERE id > 100 ORDER BY id"}) {
+        count.paints = 0;
+        g.setRedraw(0);
+        g.setDataSource(nullptr);
+        g.setRows(1);
+        g.setDataSource(open(QLatin1String(sql)));
+        g.AutoSize(0, g.Cols() - 1);
+        g.setRedraw(1);
+        g.setRow(1);
+        settle();
+        EXPECT_EQ(count.paints, 1) << sql;
+    }
+    EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("row 101"));
+    EXPECT_GT(g.view()->columnWidth(0), QFontMetrics(g.font()).horizontalAdvance(QStringLiteral("row 101")));
+}
