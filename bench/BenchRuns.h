@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -62,6 +64,23 @@ inline void printBesideFloor(const char *name, const Runs &f, const Runs &floor)
 {
     std::printf("%-42s min %7.3f ms  median %7.3f ms   floor min %6.3f  median %6.3f   x%.1f\n", name, f.min(),
                 f.median(), floor.min(), floor.median(), f.median() / floor.median());
+}
+
+// One line: the figure's name, its minimum and median, the peer's, and the ratio of the medians, as
+// bench/regenerate reads it.
+inline void printBesidePeer(const char *name, const Runs &f, const Runs &peer)
+{
+    std::printf("%-52s min %7.1f ms  median %7.1f ms   peer min %7.1f  median %7.1f   x%.2f\n", name, f.min(),
+                f.median(), peer.min(), peer.median(), f.median() / peer.median());
+}
+
+// "--runs N" on the command line, else `fallback`; never fewer than one.
+inline int runsOption(int argc, char **argv, int fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--runs") == 0)
+            return std::max(1, std::atoi(argv[i + 1]));
+    return fallback;
 }
 
 } // namespace bench
