@@ -7,6 +7,11 @@
 #include "db/Recordset.h"
 #include "db/RecordsetFilter.h"
 #include "db/RowStore.h"
+#include "db/Types.h"
+#include "db/ValueRules.h"
+
+#include <QDate>
+#include <QDateTime>
 
 #include <algorithm>
 #include <utility>
@@ -50,6 +55,24 @@ bool isOpen(const std::shared_ptr<db::Recordset> &rs)
 {
     return rs && rs->State() == db::adStateOpen;
 }
+
+// A date typed in a form the data layer does not read itself.
+std::optional<QDateTime> dateOf(const QString &text)
+{
+    const QString t = text.trimmed();
+    for (const char *format : {"dd/MM/yyyy", "dd/MM/yyyy HH:mm:ss", "dd.MM.yyyy", "dd.MM.yyyy HH:mm:ss"}) {
+        const QDateTime d = QDateTime::fromString(t, QLatin1String(format));
+        if (d.isValid())
+            return d;
+    }
+    return std::nullopt;
+}
+
+// One value of the column's type, from a cell or from what the user typed.
+struct FilterValue {
+    std::shared_ptr<db::RowStore> store;
+    std::size_t row = 0;
+};
 
 } // namespace
 
@@ -116,6 +139,138 @@ void QueryRunner::clearBuilderFilter()
 {
     m_builderFilter.clear();
     m_builderConditions.reset();
+}
+
+int QueryRunner::resultsField(const QString &caption, int col) const
+{
+    if (!isOpen(m_results))
+        throw db::DbError(QStringLiteral("There are no results to filter"));
+    const int field = m_results->FieldIndex(caption);
+    return field >= 0 ? field : col;
+}
+
+std::optional<std::size_t> QueryRunner::cellRow(int field, std::size_t row, bool bound, const QString &text) const
+{
+    if (m_results->ensureRow(row) && (bound || m_results->displayText(row, field) == text))
+        return row;
+    if (inMemory()) {
+        // The grid's own sort may have moved the copied rows.
+        for (std::size_t k = 0; k < m_results->fetchedCount(); ++k) {
+            if (m_results->displayText(k, field) == text)
+                return k;
+        }
+    }
+    return std::nullopt;
+}
+
+QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption, int field, bool equal,
+                                                          const QString &typed, std::optional<std::size_t> cell) const
+{
+    if (!isOpen(m_results))
+        throw db::DbError(QStringLiteral("There are no results to filter"));
+    const db::FieldInfo &info = m_results->Field(field);
+    const int type = info.Type;
+    // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
+    // tables and views by the database, in its own.
+    const bool memory = inMemory();
+    const db::Provider provider = m_connection ? m_connection->provider() : db::Provider::SQLite;
+    ColumnCondition out;
+
+    // A name the results hold twice (a join's two "id" columns) cannot say which one it means:
+    // the database would refuse it, or take the first.
+    const Qt::CaseSensitivity nameCase = provider == db::Provider::PostgreSQL && !memory ? Qt::CaseSensitive
+                                                                                        : Qt::CaseInsensitive;
+    int sameName = 0;
+    for (int f = 0; f < m_results->FieldCount(); ++f)
+        sameName += m_results->Field(f).Name.compare(caption, nameCase) == 0 ? 1 : 0;
+    if (sameName > 1) {
+        out.refusal = QStringLiteral("The results have more than one column named '%1': give each its own name "
+                                     "(AS) in the statement to filter by it.")
+                          .arg(caption);
+        return out;
+    }
+
+    QString value = typed;
+    value.replace(u'*', u'%');
+    const bool like = value.contains(u'%');
+    if (like && value.startsWith(u'%') && !value.endsWith(u'%'))
+        value += u'%';
+    if (type == db::adBoolean && value == QLatin1String("-1"))
+        value = QStringLiteral("1");
+    out.value = value;
+
+    bool isNull = false;
+    if (!like && value.isEmpty()) {
+        if (db::isDateType(type))
+            isNull = true;
+        else if (cell)
+            isNull = m_results->isNull(*cell, field);
+    }
+    if (!isNull && !like && cell && m_results->isNull(*cell, field))
+        isNull = true;
+
+    const QString column = db::quoteIdentifier(caption, m_delimiter);
+    if (isNull) {
+        out.text = column + (equal ? QStringLiteral("  IS NULL") : QStringLiteral("  IS NOT NULL"));
+    } else if (db::storageOf(type) == db::Storage::Blob) {
+        out.refusal = QStringLiteral("The column '%1' holds binary data: it can be filtered for empty cells only.").arg(caption);
+    } else if (like) {
+        const QString op = equal ? QStringLiteral(" LIKE ") : QStringLiteral(" NOT LIKE ");
+        if (type == db::adBoolean) {
+            out.refusal = QStringLiteral("The column '%1' holds True or False: a wildcard cannot match it.").arg(caption);
+            return out;
+        }
+        // Numbers and dates match by the text they show.
+        const QString text = memory ? column : db::sqlColumnText(column, info, provider);
+        out.text = text + u' ' + op + db::quoteText(value);
+    } else {
+        // The value as one cell of the column's type.
+        FilterValue v;
+        if (cell) {
+            v.store = m_results->store();
+            v.row = m_results->storeRow(*cell);
+        } else {
+            v.store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{info});
+            v.store->beginRow();
+            // A typed date is read day first, as the user writes it; ISO and the rest as the data
+            // layer reads text.
+            const auto d = db::isDateType(type) && type != db::adDBTime ? dateOf(value) : std::nullopt;
+            try {
+                if (d)
+                    v.store->setValue(0, type == db::adDBDate ? QVariant(d->date()) : QVariant(*d));
+                else
+                    v.store->setValue(0, db::isTextType(type) ? QVariant(value) : QVariant(value.trimmed()));
+            } catch (const db::DbError &) {
+                out.refusal = QStringLiteral("'") + typed
+                              + (db::isDateType(type) ? QStringLiteral("' is not a date.") : QStringLiteral("' is not a number."));
+                return out;
+            }
+            v.store->endRow();
+        }
+        const int c = cell ? field : 0;
+        const QString op = equal ? QStringLiteral(" =") : QStringLiteral(" <>");
+        if (memory)
+            out.text = column + u' ' + op + u' ' + db::RecordsetFilter::literal(*v.store, v.row, c);
+        else
+            out.text = db::sqlComparison(column, info, provider, op, db::sqlLiteral(*v.store, v.row, c, provider));
+    }
+    return out;
+}
+
+void QueryRunner::addFilter(const QString &condition, bool replace)
+{
+    const QString filter = m_filter.isEmpty() || replace ? condition : m_filter + QStringLiteral(" AND ") + condition;
+    // A filter the recordset cannot read throws before it replaces the one the rows have.
+    if (inMemory() && isOpen(m_results))
+        m_results->setFilter(filter);
+    m_filter = filter;
+}
+
+void QueryRunner::removeFilter()
+{
+    if (isOpen(m_results))
+        m_results->setFilter(QString());
+    m_filter.clear();
 }
 
 void QueryRunner::resetSortCols()

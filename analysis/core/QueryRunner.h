@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 
 namespace db {
 class Command;
@@ -81,6 +82,31 @@ public:
     void setBuilderConditions(const db::RecordsetFilter &conditions);
     // No builder filter, neither text nor conditions.
     void clearBuilderFilter();
+    // --- the column menu's conditions ---
+    // The field of the results that a grid column shows under `caption`: the field of that name,
+    // else the one at the column's position.
+    int resultsField(const QString &caption, int col) const;
+    // The row of the results behind the grid's data row `row` (from 0) when its cell of `field`
+    // still shows `text`: in a bound grid that row itself; rows held in memory, which the grid may
+    // have sorted, are searched. Fetches up to that row.
+    std::optional<std::size_t> cellRow(int field, std::size_t row, bool bound, const QString &text) const;
+    // A condition on one column of the results, or why none can be written.
+    struct ColumnCondition {
+        QString text;    // in the database's SQL, or in the recordset filter's syntax in memory
+        QString value;   // the value as used: '*' written as '%', a wildcard completed
+        QString refusal; // the message for the user when no condition can be written
+    };
+    // The condition "column `caption` (field `field`) equal to `value`" (unequal when !equal):
+    // IS NULL for an empty date or a Null cell, LIKE for a value with wildcards, else a literal
+    // of the column's type, from the cell's own row when `cell` holds it (full precision).
+    ColumnCondition columnCondition(const QString &caption, int field, bool equal, const QString &value,
+                                    std::optional<std::size_t> cell) const;
+    // Joins `condition` to the column-menu filter with AND, or puts it in the filter's place. Rows
+    // held in memory are filtered by it at once, so that a condition the recordset cannot read
+    // throws here and is never kept: after a throw both filters are as they were.
+    void addFilter(const QString &condition, bool replace);
+    // No column-menu filter, on the statement nor on the results.
+    void removeFilter();
     // One {caption, flag} pair per sort column, flag "1" for descending; {"-1", ""} is no order.
     void setSortCols(const QList<QStringList> &cols) { m_sortCols = cols; }
     const QList<QStringList> &sortCols() const { return m_sortCols; }

@@ -19,8 +19,6 @@ namespace {
 class RowsTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::Remove_Filter;
-    using hlTabulon::Set_Filter;
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
     int col(const QString &header)
@@ -31,28 +29,18 @@ public:
         }
         return -1;
     }
-    // Filter by the cell at (row, header), as "Filter by Selection" does.
-    bool byCell(int row, const QString &header, bool equal = true)
-    {
-        grdResults->setRow(row);
-        grdResults->setCol(col(header));
-        QString v = grdResults->TextMatrix(row, col(header));
-        return Set_Filter(equal, v);
-    }
-    // A value typed into "Filter for:".
-    bool typed(const QString &header, const QString &text)
-    {
-        grdResults->setRow(1);
-        grdResults->setCol(col(header));
-        QString v = text;
-        return Set_Filter(true, v);
-    }
+    // "Filter by Selection" on the cell at (row, header), through the column menu.
+    bool byCell(int row, const QString &header, bool equal = true) { return filterByCell(*this, row, col(header), equal); }
+    // A value typed into the column menu's "Filter for:".
+    bool typed(const QString &header, const QString &text) { return filterFor(*this, col(header), text); }
+    // The Remove Filter button; true when no filter is left.
+    bool removeFilter() { return tabtest::removeFilter(*this); }
     QString sqlError()
     {
         auto *w = tabtest::toolWindow<frmSQLError>(*this);
         return w && w->isVisible() ? w->txtError->toPlainText() : QString();
     }
-    int history() { return tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Count(); }
+    int history() { return filterHistory(*this); }
 };
 
 // Every row of a recordset, each as its cells' texts joined, in the recordset's order.
@@ -192,7 +180,7 @@ TEST_P(FilteredStatements, EveryStatementShapeGivesTheRowsOfItsFilteredResult)
         SCOPED_TRACE(s.name);
         const QString statement = sql(s.statement);
         tab->SQL(statement);
-        tab->Remove_Filter();
+        tab->removeFilter();
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
         ASSERT_TRUE(s.typed ? tab->typed(QLatin1String(s.header), QLatin1String(s.typed))
                             : tab->byCell(s.cellRow, QLatin1String(s.header)));
@@ -228,7 +216,7 @@ TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
         ids << row.section(u'|', 0, 0);
     EXPECT_EQ(sorted(ids), (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
 
-    tab->Remove_Filter();
+    tab->removeFilter();
     ASSERT_TRUE(tab->typed(QStringLiteral("amount"), QStringLiteral("1*")));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
     ids.clear();
@@ -238,7 +226,7 @@ TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
         << ids.join(u',').toStdString();
 
     // True and False have no text a wildcard should match: refused, nothing stored, nothing run.
-    tab->Remove_Filter();
+    tab->removeFilter();
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(QStringLiteral("paid"), QStringLiteral("T*")));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
@@ -257,7 +245,7 @@ TEST_P(FilteredStatements, TypedDatesAreReadDayFirstOrAsIsoAndOthersAreRefused)
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
         ASSERT_EQ(shown().size(), 1);
         EXPECT_TRUE(shown().front().startsWith(QStringLiteral("3|"))) << shown().front();
-        ASSERT_TRUE(tab->Remove_Filter());
+        ASSERT_TRUE(tab->removeFilter());
     }
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(QStringLiteral("placed"), QStringLiteral("31/02/2024")));
@@ -272,10 +260,7 @@ TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
     const QString statement = sql("SELECT o.id, o.customer, p.id FROM {t} o JOIN {t} p ON p.id = o.id + 1 ORDER BY 1");
     ASSERT_TRUE(run(statement)) << tab->sqlError();
     ui::Prompter::clearAsked();
-    tab->grdResults->setRow(1);
-    tab->grdResults->setCol(2);
-    QString v = tab->grdResults->TextMatrix(1, 2);
-    EXPECT_FALSE(tab->Set_Filter(true, v));
+    EXPECT_FALSE(filterByCell(*tab, 1, 2)); // the second "id"
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("more than one column named 'id'")));
     EXPECT_TRUE(tab->runner().filter().isEmpty());
@@ -307,7 +292,7 @@ TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
             for (const QString &row : shown())
                 ids << row.section(u'|', 0, 0);
             EXPECT_TRUE(ids.contains(id)) << tab->runner().filter();
-            ASSERT_TRUE(tab->Remove_Filter());
+            ASSERT_TRUE(tab->removeFilter());
         }
     }
     EXPECT_TRUE(events.empty()) << events.front().description;
@@ -398,7 +383,7 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
                 ids << row.section(u'|', 0, 0);
             EXPECT_TRUE(ids.contains(id)) << tab->runner().filter() << " gave " << ids.join(u',');
             ++filtered;
-            ASSERT_TRUE(tab->Remove_Filter());
+            ASSERT_TRUE(tab->removeFilter());
             ASSERT_EQ(tab->ResultsRows(), 4);
         }
     }
@@ -428,8 +413,7 @@ TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
     for (const auto &c : cases) {
         ASSERT_TRUE(tab->byCell(c.row, QLatin1String(c.header)));
         EXPECT_EQ(tab->runner().filter(), QLatin1String(c.condition));
-        tab->runner().setFilter({});
-        tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Clear();
+        ASSERT_TRUE(tab->removeFilter());
     }
 }
 
@@ -445,7 +429,7 @@ TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
         const QStringList rows = rowsOf(*tab->runner().results());
         ASSERT_EQ(rows.size(), 1) << tab->runner().filter();
         EXPECT_TRUE(rows.front().endsWith(QLatin1String(typed).mid(QLatin1String(typed).startsWith(u'*') ? 1 : 0)));
-        ASSERT_TRUE(tab->Remove_Filter());
+        ASSERT_TRUE(tab->removeFilter());
     }
 }
 
@@ -529,15 +513,11 @@ TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
         for (RowsTabulon *t : {table.get(), routine.get()}) {
             ASSERT_TRUE(c.typed ? t->typed(QLatin1String(c.header), QString::fromUtf8(c.typed))
                                 : t->byCell(c.row, QLatin1String(c.header)));
-            if (t == routine.get()) {
-                t->runner().results()->setFilter(t->runner().filter());
-                t->grdResults->setDataSource(t->runner().results());
-            }
         }
         EXPECT_EQ(ids(*routine), ids(*table)) << routine->runner().filter() << " / " << table->runner().filter();
         EXPECT_FALSE(ids(*table).isEmpty());
-        ASSERT_TRUE(table->Remove_Filter());
-        ASSERT_TRUE(routine->Remove_Filter());
+        ASSERT_TRUE(table->removeFilter());
+        ASSERT_TRUE(routine->removeFilter());
     }
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
@@ -554,7 +534,7 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     // The same rows saved as XML and opened again, filtered with [ ] names.
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("names.xml"));
-    ASSERT_TRUE(routine->Remove_Filter());
+    ASSERT_TRUE(routine->removeFilter());
     routine->runner().results()->Save(xml);
     auto doc = std::make_unique<RowsTabulon>();
     watch(*doc);
@@ -569,6 +549,7 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
 
     // A delimiter the recordset filter cannot read: the failure is reported and nothing is kept.
     const QString before = doc->runner().filter();
+    const QString shownBefore = doc->runner().results()->Filter();
     const int history = doc->history();
     doc->Delimiter(QStringLiteral("'"));
     EXPECT_FALSE(doc->byCell(1, QStringLiteral("name")));
@@ -576,7 +557,7 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     EXPECT_EQ(events.back().procedure, QStringLiteral("Set_Filter"));
     EXPECT_EQ(doc->runner().filter(), before);
     EXPECT_EQ(doc->history(), history);
-    EXPECT_EQ(doc->runner().results()->Filter(), before);
+    EXPECT_EQ(doc->runner().results()->Filter(), shownBefore);
     EXPECT_EQ(doc->runner().results()->RecordCount(), 2);
     doc->UnloadFlter();
 }

@@ -211,3 +211,90 @@ TEST(QueryRunnerFile, TheSaveProposalNamesAViewsStatementAfterTheQuerysFile)
     extension = QStringLiteral("sql");
     EXPECT_EQ(runner.saveProposal(QStringLiteral("Chart"), extension), QStringLiteral("/q/name_Chart.sql"));
 }
+
+TEST_F(QueryRunnerTest, ColumnConditionsAreWrittenByTheColumnsTypeOrRefused)
+{
+    m_runner.newResults(false);
+    m_runner.openResults(QStringLiteral(
+        "SELECT 'O''Brien' AS \"Na me\", 100 AS \"Amount\", NULL AS \"Note\", x'00ff' AS \"Pic\", 1 AS id, 2 AS \"ID\" "
+        "UNION ALL SELECT 'Smith', 7, 'x', NULL, 3, 4"));
+    ASSERT_TRUE(m_runner.resultsOpen());
+    EXPECT_EQ(m_runner.resultsField(QStringLiteral("Amount"), 5), 1);
+    EXPECT_EQ(m_runner.resultsField(QStringLiteral("a caption"), 3), 3);
+    // The cell a command was given, while the grid's row still shows its text.
+    EXPECT_EQ(m_runner.cellRow(0, 1, false, QStringLiteral("Smith")), std::optional<std::size_t>(1));
+    EXPECT_EQ(m_runner.cellRow(0, 1, false, QStringLiteral("Smithers")), std::nullopt);
+    EXPECT_EQ(m_runner.cellRow(0, 1, true, QStringLiteral("Smithers")), std::optional<std::size_t>(1));
+
+    auto condition = [&](const char *caption, bool equal, const char *value, std::optional<std::size_t> cell = {}) {
+        const QString name = QString::fromUtf8(caption);
+        return m_runner.columnCondition(name, m_runner.resultsField(name, 0), equal, QString::fromUtf8(value), cell);
+    };
+    EXPECT_EQ(condition("Na me", true, "O'Brien").text, QStringLiteral("\"Na me\"  = 'O''Brien'"));
+    EXPECT_EQ(condition("Amount", false, " 7 ").text, QStringLiteral("\"Amount\"  <> 7"));
+    // Wildcards: '*' is written as '%', one at the front is closed at the end; numbers match by
+    // the text they show.
+    const auto like = condition("Na me", false, "*ith");
+    EXPECT_EQ(like.value, QStringLiteral("%ith%"));
+    EXPECT_EQ(like.text, QStringLiteral("\"Na me\"  NOT LIKE '%ith%'"));
+    EXPECT_TRUE(condition("Amount", true, "1*").text.endsWith(QStringLiteral(" LIKE '1%'")));
+    // A Null cell and an empty value are IS NULL; a blob only so.
+    EXPECT_EQ(condition("Note", true, "", std::size_t(0)).text, QStringLiteral("\"Note\"  IS NULL"));
+    EXPECT_EQ(condition("Note", false, "", std::size_t(0)).text, QStringLiteral("\"Note\"  IS NOT NULL"));
+    EXPECT_EQ(condition("Pic", true, "", std::size_t(1)).text, QStringLiteral("\"Pic\"  IS NULL"));
+
+    // Refusals write nothing and say why.
+    for (const auto &[refused, why] :
+         {std::pair{condition("Amount", true, "1; DROP TABLE x"), "not a number"},
+          std::pair{condition("Pic", true, "00ff", std::size_t(0)), "binary"},
+          std::pair{condition("id", true, "1"), "more than one column named 'id'"}}) {
+        EXPECT_TRUE(refused.text.isEmpty()) << why << ": " << refused.text;
+        EXPECT_TRUE(refused.refusal.contains(QLatin1String(why))) << why << ": " << refused.refusal;
+    }
+
+    // Conditions join with AND, or replace the filter; removing it clears it.
+    m_runner.addFilter(condition("Amount", true, "7").text, false);
+    m_runner.addFilter(condition("Na me", true, "Smith").text, false);
+    EXPECT_EQ(m_runner.filter(), QStringLiteral("\"Amount\"  = 7 AND \"Na me\"  = 'Smith'"));
+    m_runner.addFilter(condition("Na me", true, "x").text, true);
+    EXPECT_EQ(m_runner.filter(), QStringLiteral("\"Na me\"  = 'x'"));
+    m_runner.removeFilter();
+    EXPECT_TRUE(m_runner.filter().isEmpty());
+
+    // Without results there is nothing to filter: a failure, not a refusal.
+    m_runner.resetResults();
+    EXPECT_THROW(m_runner.columnCondition(QStringLiteral("Amount"), 1, true, QStringLiteral("7"), std::nullopt),
+                 db::DbError);
+}
+
+TEST_F(QueryRunnerTest, ConditionsOnRowsInMemoryApplyAtOnceAndABadOneIsNotKept)
+{
+    m_runner.setSource(QueryRunner::XML);
+    m_runner.setFileName(shippersDocument());
+    m_runner.newResults(false);
+    m_runner.openResults(QString());
+    ASSERT_TRUE(m_runner.resultsOpen());
+    const QStringList names = column(QStringLiteral("SELECT \"CompanyName\" FROM \"Shippers\" ORDER BY \"ShipperID\""));
+    ASSERT_GE(names.size(), 3);
+
+    // The grid may have sorted its copy of the rows: the cell's text finds its row.
+    const std::optional<std::size_t> cell = m_runner.cellRow(1, 0, false, names[2]);
+    ASSERT_EQ(cell, std::optional<std::size_t>(2));
+    const auto condition = m_runner.columnCondition(QStringLiteral("CompanyName"), 1, true, names[2], cell);
+    ASSERT_TRUE(condition.refusal.isEmpty()) << condition.refusal;
+    m_runner.addFilter(condition.text, false);
+    EXPECT_EQ(m_runner.results()->RecordCount(), 1);
+    EXPECT_EQ(m_runner.results()->Filter(), m_runner.filter());
+
+    // A name quoted so that the recordset cannot read the condition: both filters stay as they were.
+    const QString before = m_runner.filter();
+    m_runner.setDelimiter(QStringLiteral("'"));
+    const auto bad = m_runner.columnCondition(QStringLiteral("ShipperID"), 0, true, QStringLiteral("1"), std::nullopt);
+    EXPECT_ANY_THROW(m_runner.addFilter(bad.text, false));
+    EXPECT_EQ(m_runner.filter(), before);
+    EXPECT_EQ(m_runner.results()->Filter(), before);
+    EXPECT_EQ(m_runner.results()->RecordCount(), 1);
+
+    m_runner.removeFilter();
+    EXPECT_EQ(qsizetype(m_runner.results()->RecordCount()), names.size());
+}

@@ -13,26 +13,14 @@ namespace {
 class FilterTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
-    using hlTabulon::Remove_Filter;
-    using hlTabulon::Set_Filter;
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 
-    // Filter by the cell at (row, col) as the column menu does.
-    bool byCell(int row, int col, bool equal)
-    {
-        grdResults->setRow(row);
-        grdResults->setCol(col);
-        QString v = grdResults->TextMatrix(row, col);
-        return Set_Filter(equal, v);
-    }
-    bool typed(int col, const QString &text, bool equal = true)
-    {
-        grdResults->setRow(1);
-        grdResults->setCol(col);
-        QString v = text;
-        return Set_Filter(equal, v);
-    }
-    int history() { return tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Count(); }
+    // Filter by the cell at (row, col) through the column menu, or by a value typed into its
+    // "Filter for:" box; each runs the filtered statement when it was taken.
+    bool byCell(int row, int col, bool equal) { return filterByCell(*this, row, col, equal); }
+    bool typed(int col, const QString &text) { return filterFor(*this, col, text); }
+    bool removeFilter() { return tabtest::removeFilter(*this); }
+    int history() { return filterHistory(*this); }
 };
 
 // Rows with an apostrophe, a Null, a number and a date, so every kind of condition is met.
@@ -96,7 +84,12 @@ TEST_F(ResultFilters, ExcludingANumberAndJoiningConditions)
 
 TEST_F(ResultFilters, ExcludingAWildcardGivesNotLike)
 {
-    ASSERT_TRUE(tab->typed(0, QStringLiteral("Sm*"), false));
+    // The menu's typed filter keeps what matches; the runner writes the excluding one too.
+    const analysis::QueryRunner::ColumnCondition condition =
+        tab->runner().columnCondition(QStringLiteral("Na me"), 0, false, QStringLiteral("Sm*"), std::nullopt);
+    ASSERT_TRUE(condition.refusal.isEmpty()) << condition.refusal;
+    EXPECT_EQ(condition.value, QStringLiteral("Sm%"));
+    tab->runner().addFilter(condition.text, false);
     EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  NOT LIKE 'Sm%'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 }
@@ -123,7 +116,7 @@ TEST_F(ResultFilters, EmptyCellsAreNullOrEmptyByTheData)
     EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  IS NULL"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 
-    ASSERT_TRUE(tab->Remove_Filter());
+    ASSERT_TRUE(tab->removeFilter());
     ASSERT_EQ(tab->ResultsRows(), 3);
     ASSERT_TRUE(tab->byCell(3, 2, false));
     EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  <> ''"));
@@ -135,7 +128,7 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     ASSERT_TRUE(tab->typed(1, QStringLiteral("7")));
     ASSERT_TRUE(tab->typed(0, QStringLiteral("Smith")));
     ui::Prompter::clearAsked();
-    ASSERT_TRUE(tab->Remove_Filter());
+    ASSERT_TRUE(tab->removeFilter());
     EXPECT_TRUE(ui::Prompter::asked().empty());
     EXPECT_EQ(tab->history(), 0);
     EXPECT_TRUE(tab->runner().filter().isEmpty());
@@ -145,12 +138,12 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     for (const char *v : {"7", "Smith", "Smith"})
         ASSERT_TRUE(tab->typed(v[0] == '7' ? 1 : 0, QLatin1String(v)));
     ui::Prompter::queueAnswer(ui::MsgResult::No);
-    EXPECT_FALSE(tab->Remove_Filter());
+    EXPECT_FALSE(tab->removeFilter());
     EXPECT_EQ(tab->history(), 3);
     EXPECT_FALSE(tab->runner().filter().isEmpty());
     EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
     ui::Prompter::queueAnswer(ui::MsgResult::Yes);
-    EXPECT_TRUE(tab->Remove_Filter());
+    EXPECT_TRUE(tab->removeFilter());
     EXPECT_EQ(tab->history(), 0);
 }
 

@@ -211,6 +211,57 @@ inline bool showView(hlTabulon &control, hlTabulon::tbView view)
     return control.CurrentView() == view;
 }
 
+// Column-menu filters as the user sets them on a control's results. The control's window is made
+// the active one first (the menu closes when the focus leaves it), then the right button opens the
+// menu on the cell. Each gives true when the filter took a new condition (its history grew).
+inline int filterHistory(hlTabulon &control)
+{
+    return part<ui::KeyedToolBar>(control, "tlbResults")->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Count();
+}
+inline bool openColumnMenu(hlTabulon &control, int row, int col)
+{
+    control.activateWindow();
+    if (!QTest::qWaitForWindowActive(&control))
+        ADD_FAILURE() << "the control's window did not become active";
+    rightClickCell(*part<grid::Grid>(control, "grdResults"), row, col);
+    if (!part<::qryMenu>(control, "qryMenu")->isVisible()) {
+        ADD_FAILURE() << "no column menu on row " << row << ", column " << col;
+        return false;
+    }
+    return true;
+}
+// "Filter by Selection" (or "Filter Excluding Selection") on the cell at (row, col), row from 1.
+inline bool filterByCell(hlTabulon &control, int row, int col, bool equal = true)
+{
+    const int before = filterHistory(control);
+    if (!openColumnMenu(control, row, col))
+        return false;
+    pressInMenu(*part<::qryMenu>(control, "qryMenu"), equal ? Qt::Key_S : Qt::Key_X);
+    return filterHistory(control) > before;
+}
+// A value typed into "Filter for:" and confirmed with Enter, the menu opened on the column's
+// first row.
+inline bool filterFor(hlTabulon &control, int col, const QString &text)
+{
+    const int before = filterHistory(control);
+    if (!openColumnMenu(control, 1, col))
+        return false;
+    QLineEdit *box = part<::qryMenu>(control, "qryMenu")->txtFilter();
+    box->setFocus(Qt::MouseFocusReason);
+    box->setText(text);
+    QTest::keyClick(box, Qt::Key_Return);
+    return filterHistory(control) > before;
+}
+// The results toolbar's Remove Filter button, clicked while it is offered; true when no filter is
+// left.
+inline bool removeFilter(hlTabulon &control)
+{
+    auto *bar = part<ui::KeyedToolBar>(control, "tlbResults");
+    if (bar->Buttons(QStringLiteral("RemoveFilter")).Visible())
+        clickButton(*bar, QStringLiteral("RemoveFilter"));
+    return control.runner().filter().isEmpty() && filterHistory(control) == 0;
+}
+
 // The control with the steps of its later parts stood in by recorders, so that the frame's
 // orderings, states and switches can be observed in every view. Its parts are found by name.
 class FrameTabulon : public hlTabulon {

@@ -377,12 +377,6 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-    // --- what the test fixtures' subclasses still reach ---
-    bool Remove_Filter();
-    // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
-    // rewritten with its wildcards as used.
-    bool Set_Filter(bool blnEqual, QString &strValue);
-
 private:
     bool Refresh_Chart();
     frmQueryBuilder *queryBuilderWindow() const;
@@ -453,6 +447,12 @@ private:
     void grdResults_MouseUp(int button, int shift, int x, int y);
     // Runs the command picked on the menu's column.
     void qryMenu_ItemSelected(const QString &strItem);
+    // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
+    // rewritten with its wildcards as used. False after a refusal the user was shown, or a failure.
+    bool Set_Filter(bool blnEqual, QString &strValue);
+    // Clears the column-menu filter and its history (asking first for a long one) and runs the
+    // statement again; false when the user kept them, or on a failure.
+    bool Remove_Filter();
     // Searches the current column for the whole value, case aside; false for an empty value.
     bool Find_Row(const QVariant &value);
 
