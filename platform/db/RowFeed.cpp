@@ -46,11 +46,20 @@ struct RowFeed::Shared {
     bool done = false;
 
     std::unique_ptr<RowCursor> cursor; // the worker's alone
+    bool announced = false;            // its fields were handed over; the worker's alone
     std::size_t piece = kFirstPiece;   // rows a client call reads; the worker's alone
 
-    // On the application's thread: at once when it is the caller's, else queued.
+    // On the application's thread: at once when it is the caller's, else queued. The cursor's
+    // fields go first, with the first thing handed over after it opened.
     void deliver(std::function<void(RowFeed &)> fn)
     {
+        if (!announced && cursor) {
+            announced = true;
+            fn = [fields = cursor->fields(), fn = std::move(fn)](RowFeed &f) {
+                f.opened(fields);
+                fn(f);
+            };
+        }
         auto call = [weak = feed, fn = std::move(fn)] {
             if (const std::shared_ptr<RowFeed> f = weak.lock())
                 fn(*f);
@@ -67,7 +76,15 @@ struct RowFeed::Shared {
             WorkerState::Call call(*state);
             cursor = backend->openCursor(sql, maxRecords);
         }
-        deliver([fields = cursor->fields()](RowFeed &f) { f.opened(fields); });
+        // Rows already wanted (a first screen) bring the fields along, so the application's
+        // thread is woken once for both; else the fields are handed over now.
+        bool rowsWanted = false;
+        {
+            std::lock_guard lock(mutex);
+            rowsWanted = wanted > 0 && !closed;
+        }
+        if (!rowsWanted && !cursor->atEnd())
+            deliver([](RowFeed &) {});
         if (cursor->atEnd())
             finish(std::make_shared<RowStore>(cursor->fields()));
     }

@@ -444,6 +444,33 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     EXPECT_EQ(query(QStringLiteral("SELECT 7"))->int64(0, 0), 7);
 }
 
+// A statement that fails on its first rows still opens with its columns described from the
+// catalogue (first and again, when the question is asked along with the opening); the failure
+// comes at the first fetch, and the data source's cursors go on working.
+TEST_F(DbPostgres, AStatementFailingOnItsFirstRowsFailsAtItsFirstFetch)
+{
+    TABULON_REQUIRE_POSTGRES();
+    openDatabase();
+    const QString failing = QStringLiteral("SELECT id, label, 1 / (id - id) AS boom FROM conf_big");
+    for (int i = 0; i < 2; ++i) {
+        auto cursor = m_backend->openCursor(failing, 0);
+        ASSERT_EQ(cursor->fields().size(), 3u);
+        EXPECT_EQ(cursor->fields()[0].BaseTableName, "conf_big");
+        EXPECT_FALSE(cursor->fields()[0].Nullable);
+        EXPECT_EQ(cursor->fields()[1].DefinedSize, 20);
+        EXPECT_TRUE(cursor->fields()[2].BaseTableName.isEmpty());
+        RowStore store(cursor->fields());
+        EXPECT_EQ(errorOf([&] { cursor->fetch(store, 10); }).sqlState(), "22012");
+        EXPECT_EQ(store.rowCount(), 0u);
+        EXPECT_FALSE(cursor->atEnd());
+        EXPECT_EQ(errorOf([&] { cursor->fetch(store, 10); }).sqlState(), "22012");
+        auto other = m_backend->openCursor(QStringLiteral("SELECT id FROM conf_big ORDER BY id"), 0);
+        RowStore rows(other->fields());
+        EXPECT_EQ(other->fetch(rows, 300), 300u);
+        EXPECT_EQ(rows.int64(299, 0), 300);
+    }
+}
+
 TEST_F(DbPostgres, StatementsThatCannotBeCursors)
 {
     TABULON_REQUIRE_POSTGRES();
@@ -483,12 +510,17 @@ TEST_F(DbPostgres, CancelStopsLongStatements)
         });
     };
 
-    auto cursor = m_backend->openCursor(QStringLiteral("SELECT pg_sleep(30)"), 0);
+    // The first rows come at once, the statement then sleeps.
+    auto cursor = m_backend->openCursor(
+        QStringLiteral("SELECT i, CASE WHEN i = 400 THEN pg_sleep(30) END FROM generate_series(1, 1000) AS i"), 0);
     RowStore store(cursor->fields());
     QElapsedTimer timer;
     timer.start();
     std::thread t = cancelSoon([&] { cursor->cancel(); });
-    const DbError e = errorOf([&] { cursor->fetch(store, 10); });
+    const DbError e = errorOf([&] {
+        while (!cursor->atEnd())
+            cursor->fetch(store, 100);
+    });
     t.join();
     EXPECT_LT(timer.elapsed(), 10000);
     EXPECT_EQ(e.sqlState(), "57014");
@@ -500,10 +532,14 @@ TEST_F(DbPostgres, CancelStopsLongStatements)
     auto idle = m_backend->openCursor(QStringLiteral("SELECT id FROM conf_big"), 0);
     RowStore idleStore(idle->fields());
     idle->fetch(idleStore, 10);
-    auto sleeper = m_backend->openCursor(QStringLiteral("SELECT pg_sleep(30)"), 0);
-    RowStore sleeperStore(sleeper->fields());
     t = cancelSoon([&] { m_backend->cancel(); });
-    EXPECT_EQ(errorOf([&] { sleeper->fetch(sleeperStore, 1); }).sqlState(), "57014");
+    // Whether the statement still runs while the cursor opens or at its first fetch.
+    EXPECT_EQ(errorOf([&] {
+                  auto sleeper = m_backend->openCursor(QStringLiteral("SELECT pg_sleep(30)"), 0);
+                  RowStore sleeperStore(sleeper->fields());
+                  sleeper->fetch(sleeperStore, 1);
+              }).sqlState(),
+              "57014");
     t.join();
     while (!idle->atEnd())
         idle->fetch(idleStore, 1000);

@@ -3,12 +3,40 @@
 #include "db/backends/Backends.h"
 #include "db/backends/PostgresTypes.h"
 
+#include <QHash>
+
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <utility>
 
 namespace db::pg {
+
+// The catalogue questions of the statements opened last on a data source: opening one again asks
+// the same question in its opening round trip. The answer is always read afresh; a guess that
+// no longer fits the result (its tables changed) only costs another round trip.
+class QuestionMemo {
+public:
+    std::optional<ColumnQuestion> find(const QString &sql)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_questions.constFind(sql);
+        return it == m_questions.cend() ? std::nullopt : std::optional<ColumnQuestion>(*it);
+    }
+    void remember(const QString &sql, const ColumnQuestion &q)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_questions.size() >= kMaxStatements && !m_questions.contains(sql))
+            m_questions.clear();
+        m_questions.insert(sql, q);
+    }
+
+private:
+    static constexpr qsizetype kMaxStatements = 64;
+    std::mutex m_mutex;
+    QHash<QString, ColumnQuestion> m_questions;
+};
 
 namespace {
 
@@ -60,25 +88,49 @@ constexpr const char *kCursorName = "tabulon_cursor";
 constexpr std::size_t kMaxRowsPerRoundTrip = 4096;
 static_assert(RowStore::kBlockRows % kMaxRowsPerRoundTrip == 0);
 
-// The results of opening a cursor: its transaction, its declaration and its description, in one
-// round trip. A command skipped after an earlier one failed has no result.
+// Rows of the FETCH sent with the cursor's opening: a first screen.
+constexpr std::size_t kFirstRoundTrip = 128;
+
+// The results of opening a cursor, in one round trip: the catalogue statement's preparation when
+// the session lacks it (a question asked later then costs one round trip), the transaction, the
+// declaration, its description, the first rows (as text: their types are not known yet) and, when
+// a question was guessed, the catalogue's answer to it. A command skipped after an earlier one
+// failed has no result.
 struct Opening {
+    std::vector<ResultPtr> prepare;
     ResultPtr begin;
     ResultPtr declare;
     ResultPtr describe;
+    ResultPtr fetch;
+    ResultPtr answer;
 };
 
-Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QString &sql)
+Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QByteArray &fetch,
+                            const ColumnQuestion *guess, const QString &sql)
 {
     if (PQenterPipelineMode(c) != 1)
         throwError(c, nullptr, sql);
-    const bool sent = PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
-                      && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
-                      && PQsendDescribePortal(c, kCursorName) == 1 && PQpipelineSync(c) == 1;
+    Opening o;
+    std::vector<ResultPtr *> order;
+    bool sent = true;
+    if (!catalogueReady(c)) {
+        o.prepare.resize(std::size_t(sendCataloguePreparation(c)));
+        sent = !o.prepare.empty();
+        for (ResultPtr &r : o.prepare)
+            order.push_back(&r);
+    }
+    sent = sent && PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && PQsendDescribePortal(c, kCursorName) == 1
+           && PQsendQueryParams(c, fetch.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && (!guess || sendCatalogue(c, *guess)) && PQpipelineSync(c) == 1;
     if (!sent)
         throwError(c, nullptr, sql); // the connection is closed, not given back
-    Opening o;
-    for (ResultPtr *slot : {&o.begin, &o.declare, &o.describe}) {
+    for (ResultPtr *slot : {&o.begin, &o.declare, &o.describe, &o.fetch})
+        order.push_back(slot);
+    if (guess)
+        order.push_back(&o.answer);
+    for (ResultPtr *slot : order) {
         while (PGresult *r = PQgetResult(c)) {
             if (PQresultStatus(r) == PGRES_PIPELINE_ABORTED || *slot)
                 PQclear(r);
@@ -95,13 +147,16 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
     }
     if (PQexitPipelineMode(c) != 1)
         throwError(c, nullptr, sql);
+    // The statement itself, prepared last, is what later calls rely on.
+    if (!o.prepare.empty() && o.prepare.back() && PQresultStatus(o.prepare.back().get()) == PGRES_COMMAND_OK)
+        markCatalogueReady(c);
     return o;
 }
 
 class PostgresCursor final : public RowCursor {
 public:
-    PostgresCursor(std::shared_ptr<ConnPool> pool, std::shared_ptr<CallRegistry> calls, bool readOnly,
-                   const QString &sql, long maxRecords)
+    PostgresCursor(std::shared_ptr<ConnPool> pool, std::shared_ptr<QuestionMemo> memo,
+                   std::shared_ptr<CallRegistry> calls, bool readOnly, const QString &sql, long maxRecords)
         : m_pool(std::move(pool))
         , m_calls(std::move(calls))
         , m_sql(sql)
@@ -112,16 +167,42 @@ public:
         const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
             PGconn *c = m_conn.get();
-            ResultPtr desc;
             if (looksLikeQuery(sql)) {
                 const QByteArray prefix = QByteArray("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR ";
-                Opening opened = openCursorInOneTrip(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", prefix + sql.toUtf8(), sql);
+                const std::size_t first = m_limit ? std::min(m_limit, kFirstRoundTrip) : kFirstRoundTrip;
+                const std::optional<ColumnQuestion> guess = memo->find(sql);
+                Opening opened = openCursorInOneTrip(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", prefix + sql.toUtf8(),
+                                                     fetchSql(first), guess ? &*guess : nullptr, sql);
                 checked(c, opened.begin.release(), sql);
                 m_inTransaction = true;
                 const ResultPtr &res = opened.declare;
                 if (res && PQresultStatus(res.get()) == PGRES_COMMAND_OK) {
                     m_declared = true;
-                    desc = checked(c, opened.describe.release(), sql);
+                    const ResultPtr desc = checked(c, opened.describe.release(), sql);
+                    const ColumnQuestion q = columnQuestion(desc.get());
+                    memo->remember(sql, q);
+                    m_pendingRows = first;
+                    const bool fetched = opened.fetch && PQresultStatus(opened.fetch.get()) == PGRES_TUPLES_OK;
+                    if (fetched) {
+                        m_ahead = std::move(opened.fetch);
+                        m_aheadIsLast = std::size_t(PQntuples(m_ahead.get())) < first;
+                    } else {
+                        // The statement failed on its first rows: said at the first fetch, as
+                        // when those rows are asked for then. The catalogue is asked outside
+                        // the failed transaction.
+                        m_firstFailure = std::move(opened.fetch);
+                        if (!q.empty() && !(guess && *guess == q && opened.answer)) {
+                            exec(c, "ROLLBACK");
+                            m_inTransaction = false;
+                        }
+                    }
+                    ResultPtr answer;
+                    if (!q.empty() && guess && *guess == q && opened.answer)
+                        answer = checked(c, opened.answer.release(), sql);
+                    m_columns = answer || q.empty() ? describeColumns(desc.get(), answer.get())
+                                                    : describeColumns(c, desc.get(), true);
+                    // Numbers and dates cost the server and this client less in binary form.
+                    m_binary = readableInBinary(m_columns);
                 } else {
                     // Data-modifying WITH and SELECT INTO cannot be cursors: run them as they
                     // are. A plain syntax error is run too, nothing having been executed, so
@@ -135,11 +216,7 @@ public:
                     m_inTransaction = false;
                 }
             }
-            if (m_declared) {
-                m_columns = describeColumns(c, desc.get(), true);
-                // Numbers and dates cost the server and this client less in binary form.
-                m_binary = readableInBinary(m_columns);
-            } else {
+            if (!m_declared) {
                 m_held = exec(c, sql);
                 m_columns = describeColumns(c, m_held.get());
                 release(false);
@@ -172,6 +249,8 @@ public:
             return fetchHeld(store, want);
         const CallRegistry::Scope running(*m_calls, CancelSlot::stopsOf(m_cancel));
         try {
+            if (m_firstFailure)
+                checked(m_conn.get(), m_firstFailure.release(), m_sql);
             // Rows come in bounded round trips, so libpq never holds a huge result beside the
             // store. The next round trip is asked for before the rows of the last are stored, so
             // that the server reads them meanwhile: the rest of this call's rows, or some of those
@@ -296,6 +375,7 @@ private:
     std::size_t m_pendingRows = 0; // rows the FETCH sent last asks for
     bool m_pending = false;         // its result is still to be read
     ResultPtr m_ahead;              // the result being stored, rows from m_aheadNext on still to go
+    ResultPtr m_firstFailure;       // the failed first FETCH sent with the opening
     std::size_t m_aheadNext = 0;
     bool m_aheadIsLast = false;     // it had fewer rows than asked: the cursor's rows end with it
     std::size_t m_expected = 0;     // rows the caller expects to ask for after the coming fetch
@@ -325,6 +405,7 @@ void PostgresBackend::open(const ConnectionString &cs, int timeoutSeconds, bool 
     m_conn = m_params.connect();
     m_cancel->arm(m_conn.get());
     m_pool = std::make_shared<ConnPool>(m_params);
+    m_questions = std::make_shared<QuestionMemo>();
 }
 
 void PostgresBackend::close()
@@ -373,7 +454,7 @@ std::unique_ptr<RowCursor> PostgresBackend::openCursor(const QString &sql, long 
 {
     if (!m_pool)
         throw DbError(QStringLiteral("The PostgreSQL connection is not open"), QStringLiteral("08003"));
-    return std::make_unique<PostgresCursor>(m_pool, calls(), m_params.readOnly(), sql, maxRecords);
+    return std::make_unique<PostgresCursor>(m_pool, m_questions, calls(), m_params.readOnly(), sql, maxRecords);
 }
 
 std::shared_ptr<RowStore> PostgresBackend::execute(const QString &sql, long maxRecords, long *recordsAffected)

@@ -5,6 +5,8 @@
 
 namespace db::pg {
 
+class QuestionMemo;
+
 // A PostgreSQL data source over libpq. Statements run on one connection; every lazy cursor takes a
 // connection of its own from the data source's pool.
 class PostgresBackend final : public ConnectionBackend {
@@ -47,6 +49,7 @@ private:
     ConnPtr m_conn;
     std::shared_ptr<CancelSlot> m_cancel = std::make_shared<CancelSlot>();
     std::shared_ptr<ConnPool> m_pool;
+    std::shared_ptr<QuestionMemo> m_questions;
 };
 
 } // namespace db::pg

@@ -85,17 +85,16 @@ Reader readerFor(Oid type)
 
 namespace {
 
+// Only what a result's description cannot say: the names of types not known here by number, and
+// the table column behind each column that comes straight from one. Each column is looked up
+// through an index, so the cost does not grow with the size of the schema.
 const char *const kColumnCatalogue =
-    "SELECT format_type(c.typ, NULLIF(c.mod, -1)),"
-    " CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE c.typ END,"
-    " CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE c.mod END,"
+    "SELECT CASE WHEN c.typ <> 0 THEN format_type(c.typ, NULLIF(c.mod, -1)) END,"
     " n.nspname, r.relname, a.attname, a.attnotnull"
     " FROM unnest($1::oid[], $2::int4[], $3::oid[], $4::int4[]) WITH ORDINALITY AS c(typ, mod, tab, col, i)"
-    " LEFT JOIN pg_type t ON t.oid = c.typ"
-    " LEFT JOIN pg_class r ON r.oid = c.tab"
+    " LEFT JOIN pg_attribute a ON a.attrelid = c.tab AND a.attnum = c.col AND c.col > 0 AND NOT a.attisdropped"
+    " LEFT JOIN pg_class r ON r.oid = a.attrelid"
     " LEFT JOIN pg_namespace n ON n.oid = r.relnamespace"
-    " LEFT JOIN pg_attribute a ON a.attrelid = c.tab AND a.attnum = c.col AND c.col > 0"
-    " AND NOT a.attisdropped"
     " ORDER BY c.i";
 
 constexpr const char *kCatalogueStatement = "tabulon_columns";
@@ -109,23 +108,63 @@ int catalogueEvents(PGEventId id, void *info, void *)
     return 1;
 }
 
-// Planning the catalogue query costs more than running it, so a connection that opens cursor
-// after cursor plans it once.
-ResultPtr columnCatalogue(PGconn *conn, const ParamValues &values, bool keep)
+std::vector<const char *> pointers(const ColumnQuestion &q)
 {
-    if (!keep)
-        return exec(conn, kColumnCatalogue, values);
-    const QString sql = QString::fromLatin1(kColumnCatalogue);
-    if (!PQinstanceData(conn, catalogueEvents)) {
-        PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr); // once per connection
-        checked(conn, PQprepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr), sql);
-        PQsetInstanceData(conn, catalogueEvents, &preparedMark);
+    return {q.types.c_str(), q.mods.c_str(), q.tables.c_str(), q.attnums.c_str()};
+}
+
+// The type name format_type gives a built-in type with this modifier (-1: none), when it does not
+// need the catalogue; empty otherwise (arrays, rarer types, user types, odd modifiers). Built-in
+// names are written unqualified, as pg_catalog comes first on the search path unless a user
+// names it later.
+QString builtinTypeName(Oid type, int typmod)
+{
+    auto plain = [typmod](const char *name) { return typmod == -1 ? QString::fromLatin1(name) : QString(); };
+    // Precision of times and timestamps: "(p)" after the name, before any "with time zone".
+    auto timed = [typmod](const char *name, const char *zone) {
+        if (typmod < -1)
+            return QString();
+        return QString::fromLatin1(name) + (typmod >= 0 ? QStringLiteral("(%1)").arg(typmod) : QString())
+               + QString::fromLatin1(zone);
+    };
+    // A length modifier counts a 4-byte header; none or an empty one is the bare name.
+    auto sized = [typmod](const char *name) {
+        return typmod > 4 ? QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(typmod - 4) : QString::fromLatin1(name);
+    };
+    switch (type) {
+    case oid::Bool: return plain("boolean");
+    case oid::Bytea: return plain("bytea");
+    case oid::Name: return plain("name");
+    case oid::Int8: return plain("bigint");
+    case oid::Int2: return plain("smallint");
+    case oid::Int4: return plain("integer");
+    case oid::Text: return plain("text");
+    case oid::Json: return plain("json");
+    case oid::Xml: return plain("xml");
+    case oid::Float4: return plain("real");
+    case oid::Float8: return plain("double precision");
+    case oid::Money: return plain("money");
+    case oid::Bpchar: return sized("character");
+    case oid::Varchar: return sized("character varying");
+    case oid::Date: return plain("date");
+    case oid::Time: return timed("time", " without time zone");
+    case oid::Timestamp: return timed("timestamp", " without time zone");
+    case oid::Timestamptz: return timed("timestamp", " with time zone");
+    case oid::Timetz: return timed("time", " with time zone");
+    case oid::Interval: return plain("interval");
+    case oid::Uuid: return plain("uuid");
+    case oid::Jsonb: return plain("jsonb");
+    case oid::Numeric:
+        if (typmod == -1)
+            return QStringLiteral("numeric");
+        if (typmod >= 4) {
+            FieldInfo f;
+            applyType(f, type, typmod);
+            return QStringLiteral("numeric(%1,%2)").arg(f.Precision).arg(f.NumericScale);
+        }
+        return {};
+    default: return {};
     }
-    std::vector<const char *> ptrs;
-    for (const auto &v : values)
-        ptrs.push_back(v ? v->c_str() : nullptr);
-    return checked(conn, PQexecPrepared(conn, kCatalogueStatement, int(ptrs.size()), ptrs.data(), nullptr, nullptr, 0),
-                   sql);
 }
 
 // --- date and time text (DateStyle ISO) ---
@@ -526,48 +565,124 @@ void appendBinaryRows(const std::vector<Column> &columns, const PGresult *res, i
 
 } // namespace
 
-std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep)
+ColumnQuestion columnQuestion(const PGresult *desc)
 {
-    const int n = PQnfields(res);
-    std::vector<Column> cols(std::size_t(std::max(n, 0)));
-    if (n <= 0)
-        return cols;
-    std::string types = "{", mods = "{", tables = "{", attnums = "{";
+    ColumnQuestion q;
+    const int n = PQnfields(desc);
+    bool needed = false;
+    q.types = q.mods = q.tables = q.attnums = "{";
     auto add = [](std::string &list, long long v) {
         if (list.size() > 1)
             list += ',';
         list += std::to_string(v);
     };
     for (int i = 0; i < n; ++i) {
-        add(types, PQftype(res, i));
-        add(mods, PQfmod(res, i));
-        add(tables, PQftable(res, i));
-        add(attnums, PQftablecol(res, i));
+        const Oid type = PQftype(desc, i);
+        const int mod = PQfmod(desc, i);
+        const bool named = !builtinTypeName(type, mod).isEmpty();
+        const Oid table = PQftablecol(desc, i) > 0 ? PQftable(desc, i) : InvalidOid;
+        needed = needed || !named || table != InvalidOid;
+        add(q.types, named ? 0 : type);
+        add(q.mods, mod);
+        add(q.tables, table);
+        add(q.attnums, table != InvalidOid ? PQftablecol(desc, i) : 0);
     }
-    for (std::string *s : {&types, &mods, &tables, &attnums})
+    for (std::string *s : {&q.types, &q.mods, &q.tables, &q.attnums})
         *s += '}';
-    const ResultPtr cat = columnCatalogue(conn, {types, mods, tables, attnums}, keep);
+    if (!needed)
+        q = {};
+    return q;
+}
+
+bool catalogueReady(PGconn *conn)
+{
+    return PQinstanceData(conn, catalogueEvents) != nullptr;
+}
+
+// The catalogue query's plan is the same whatever its values (an index lookup for each column), yet
+// a session plans a prepared statement afresh for its first five runs by default. Only this
+// program's catalogue query takes parameters on its sessions, so the setting changes nothing else.
+constexpr const char *kGenericPlans = "SET plan_cache_mode = force_generic_plan";
+bool hasPlanCacheMode(PGconn *conn)
+{
+    return PQserverVersion(conn) >= 120000;
+}
+
+int sendCataloguePreparation(PGconn *conn)
+{
+    if (!PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr))
+        return 0;
+    int queued = 0;
+    if (hasPlanCacheMode(conn)) {
+        if (PQsendQueryParams(conn, kGenericPlans, 0, nullptr, nullptr, nullptr, nullptr, 0) != 1)
+            return 0;
+        ++queued;
+    }
+    return PQsendPrepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr) == 1 ? queued + 1 : 0;
+}
+
+void markCatalogueReady(PGconn *conn)
+{
+    PQsetInstanceData(conn, catalogueEvents, &preparedMark);
+}
+
+bool sendCatalogue(PGconn *conn, const ColumnQuestion &q)
+{
+    const std::vector<const char *> values = pointers(q);
+    return PQsendQueryPrepared(conn, kCatalogueStatement, int(values.size()), values.data(), nullptr, nullptr, 0) == 1;
+}
+
+std::vector<Column> describeColumns(const PGresult *desc, const PGresult *answer)
+{
+    const int n = PQnfields(desc);
+    std::vector<Column> cols(std::size_t(std::max(n, 0)));
     for (int i = 0; i < n; ++i) {
         Column &c = cols[std::size_t(i)];
-        c.field.Name = QString::fromUtf8(PQfname(res, i));
-        Oid base = PQftype(res, i);
-        int mod = PQfmod(res, i);
-        if (i < PQntuples(cat.get())) {
-            c.field.DeclaredType = text(cat.get(), i, 0);
-            base = Oid(std::strtoul(PQgetvalue(cat.get(), i, 1), nullptr, 10));
-            mod = std::atoi(PQgetvalue(cat.get(), i, 2));
-            if (!PQgetisnull(cat.get(), i, 5)) {
-                c.field.BaseSchemaName = text(cat.get(), i, 3);
-                c.field.BaseTableName = text(cat.get(), i, 4);
-                c.field.BaseColumnName = text(cat.get(), i, 5);
-                c.field.Nullable = PQgetvalue(cat.get(), i, 6)[0] != 't';
+        c.field.Name = QString::fromUtf8(PQfname(desc, i));
+        // A domain arrives as the type under it, with that type's modifier.
+        const Oid type = PQftype(desc, i);
+        const int mod = PQfmod(desc, i);
+        c.field.DeclaredType = builtinTypeName(type, mod);
+        if (answer && i < PQntuples(answer)) {
+            if (!PQgetisnull(answer, i, 0))
+                c.field.DeclaredType = text(answer, i, 0);
+            if (!PQgetisnull(answer, i, 3)) {
+                c.field.BaseSchemaName = text(answer, i, 1);
+                c.field.BaseTableName = text(answer, i, 2);
+                c.field.BaseColumnName = text(answer, i, 3);
+                c.field.Nullable = PQgetvalue(answer, i, 4)[0] != 't';
             }
         }
-        applyType(c.field, base, mod);
-        c.reader = readerFor(base);
-        c.type = base;
+        applyType(c.field, type, mod);
+        c.reader = readerFor(type);
+        c.type = type;
     }
     return cols;
+}
+
+std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep)
+{
+    const ColumnQuestion q = columnQuestion(res);
+    if (q.empty())
+        return describeColumns(res, nullptr);
+    const QString sql = QString::fromLatin1(kColumnCatalogue);
+    ResultPtr answer;
+    if (keep) {
+        if (!catalogueReady(conn)) {
+            PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr); // once per connection
+            if (hasPlanCacheMode(conn))
+                exec(conn, kGenericPlans);
+            checked(conn, PQprepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr), sql);
+            markCatalogueReady(conn);
+        }
+        const std::vector<const char *> values = pointers(q);
+        answer = checked(conn,
+                         PQexecPrepared(conn, kCatalogueStatement, int(values.size()), values.data(), nullptr, nullptr, 0),
+                         sql);
+    } else {
+        answer = exec(conn, kColumnCatalogue, {q.types, q.mods, q.tables, q.attnums});
+    }
+    return describeColumns(res, answer.get());
 }
 
 std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns)

@@ -30,7 +30,7 @@ enum class Reader : std::uint8_t { Integer, Boolean, Real, Money, Text, Bytea, D
 struct Column {
     FieldInfo field;
     Reader reader = Reader::Text;
-    Oid type = 0; // a domain's base type
+    Oid type = 0; // as the result reports it (a domain as the type under it)
 };
 
 // Type code, size, precision and scale of a type (a domain already resolved to its base type);
@@ -38,9 +38,31 @@ struct Column {
 void applyType(FieldInfo &f, Oid type, int typmod);
 Reader readerFor(Oid type);
 
-// The columns of a described or executed result. One catalogue query on conn resolves declared
-// type names, domains, base tables and NOT NULL. `keep`: the query stays prepared in conn's
-// session for the next time, where nothing but this program's own statements run.
+// What a result's description cannot say of its columns, to be asked of the catalogue: the names
+// of types not known here by number, and the table column behind each column that comes straight
+// from one (its schema, table, name and NOT NULL). Four array literals: types (0 where the name is
+// known), modifiers, tables and column numbers (0 for none). Empty when there is nothing to ask.
+struct ColumnQuestion {
+    std::string types, mods, tables, attnums;
+    bool empty() const { return types.empty(); }
+    bool operator==(const ColumnQuestion &) const = default;
+};
+ColumnQuestion columnQuestion(const PGresult *desc);
+
+// The catalogue query is a statement prepared once per session (planning it costs more than
+// running it). In a pipeline: sendCataloguePreparation when !catalogueReady (it returns how many
+// results it queued, 0 when sending failed; the statement's preparation is the last), and
+// markCatalogueReady once that said it succeeded; sendCatalogue queues the query itself.
+bool catalogueReady(PGconn *conn);
+int sendCataloguePreparation(PGconn *conn);
+void markCatalogueReady(PGconn *conn);
+bool sendCatalogue(PGconn *conn, const ColumnQuestion &q);
+
+// The columns of a described or executed result, with the catalogue's answer to its
+// columnQuestion (nullptr when that was empty).
+std::vector<Column> describeColumns(const PGresult *desc, const PGresult *answer);
+// The same, asking the catalogue on conn when there is a question. `keep`: the query stays
+// prepared in conn's session, where nothing but this program's own statements run.
 std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep = false);
 std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns);
 
