@@ -63,7 +63,12 @@ QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int fi
         const QVariant v = rs.value(row, c);
         const QString text = v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17) : v.toString();
         // Type and length in front, so no text can pass for the end of another.
-        key += QStringLiteral("V%1:%2:").arg(v.typeId()).arg(text.size()) + text;
+        key += u'V';
+        key += QString::number(v.typeId());
+        key += u':';
+        key += QString::number(text.size());
+        key += u':';
+        key += text;
     }
     return key;
 }

@@ -201,8 +201,15 @@ bool hlTabulon::Refresh_XTab()
                     frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
                     const db::Recordset &rs = *m_rsXTab;
                     for (std::size_t i = 0; i < n && !stopped; ++i) {
-                        const int r = pivot.rowOf(SummaryTotals::valueKey(rs, i, 0, 1), keyText(rs, i, 0));
-                        const int c = pivot.colOf(SummaryTotals::valueKey(rs, i, 1, 1), keyText(rs, i, 1));
+                        // A key's text is made once, when it is first seen.
+                        const QString rowKey = SummaryTotals::valueKey(rs, i, 0, 1);
+                        int r = pivot.findRow(rowKey);
+                        if (r < 0)
+                            r = pivot.rowOf(rowKey, keyText(rs, i, 0));
+                        const QString colKey = SummaryTotals::valueKey(rs, i, 1, 1);
+                        int c = pivot.findCol(colKey);
+                        if (c < 0)
+                            c = pivot.colOf(colKey, keyText(rs, i, 1));
                         analysis::XTabPivot::Cell cell;
                         cell.value = SummaryTotals::numberAt(rs, i, 2);
                         if (cell.value) {

@@ -2,8 +2,11 @@
 
 #include <QStringList>
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <system_error>
 
 namespace grid::format {
 
@@ -83,35 +86,98 @@ QString applyPattern(double value, const NumberPattern &p, bool showSign)
     double a = std::fabs(value);
     if (p.percent)
         a *= 100.0;
-    QString digits = QString::number(a, 'f', p.maxDec);
-    QString intPart = digits;
-    QString decPart;
+    // Worked on in place: a grid measures and paints every shown number through here.
+    const QString digits = QString::number(a, 'f', p.maxDec);
+    const QChar *d = digits.constData();
     const qsizetype dot = digits.indexOf(QLatin1Char('.'));
-    if (dot >= 0) {
-        intPart = digits.left(dot);
-        decPart = digits.mid(dot + 1);
-    }
-    while (decPart.size() > p.minDec && decPart.endsWith(QLatin1Char('0')))
-        decPart.chop(1);
-    const bool zero = intPart.count(QLatin1Char('0')) == intPart.size() && decPart.count(QLatin1Char('0')) == decPart.size();
+    const qsizetype intEnd = dot >= 0 ? dot : digits.size();
+    const qsizetype decBegin = dot >= 0 ? dot + 1 : digits.size();
+    qsizetype decEnd = digits.size();
+    while (decEnd - decBegin > p.minDec && d[decEnd - 1] == QLatin1Char('0'))
+        --decEnd;
+    bool zero = true;
+    for (qsizetype i = 0; i < decEnd && zero; ++i)
+        zero = i == dot || d[i] == QLatin1Char('0');
     // Leading zeros of the integer part only where the pattern asks for them.
-    while (intPart.size() > p.minInt && intPart.startsWith(QLatin1Char('0')))
-        intPart.remove(0, 1);
-    while (intPart.size() < p.minInt)
-        intPart.prepend(QLatin1Char('0'));
-    if (p.group && intPart.size() > 3) {
-        for (qsizetype pos = intPart.size() - 3; pos > 0; pos -= 3)
-            intPart.insert(pos, QLatin1Char(','));
-    }
+    qsizetype intBegin = 0;
+    while (intEnd - intBegin > p.minInt && d[intBegin] == QLatin1Char('0'))
+        ++intBegin;
+    const qsizetype pad = std::max<qsizetype>(0, p.minInt - (intEnd - intBegin));
+    const qsizetype intSize = pad + intEnd - intBegin;
+    const bool group = p.group && intSize > 3;
+
     QString out;
+    out.reserve(1 + p.prefix.size() + intSize + intSize / 3 + 1 + (decEnd - decBegin) + p.suffix.size());
     if (showSign && value < 0 && !zero)
         out += QLatin1Char('-');
     out += p.prefix;
-    out += intPart;
-    if (!decPart.isEmpty())
-        out += QLatin1Char('.') + decPart;
+    for (qsizetype k = 0; k < intSize; ++k) {
+        if (group && k > 0 && (intSize - k) % 3 == 0)
+            out += QLatin1Char(',');
+        out += k < pad ? QChar(QLatin1Char('0')) : d[intBegin + k - pad];
+    }
+    if (decEnd > decBegin) {
+        out += QLatin1Char('.');
+        out += QStringView(d + decBegin, decEnd - decBegin);
+    }
     out += p.suffix;
     return out;
+}
+
+// A pattern's sections, parsed once for the run of cells that share it.
+struct ParsedPattern {
+    QString pattern;
+    qsizetype sections = 0;
+    std::array<NumberPattern, 3> parts;
+    std::array<bool, 3> empty{};
+};
+
+const ParsedPattern &parsed(const QString &pattern)
+{
+    thread_local ParsedPattern last;
+    if (last.sections > 0 && last.pattern == pattern)
+        return last;
+    const QStringList sections = pattern.split(QLatin1Char(';'));
+    last.pattern = pattern;
+    last.sections = sections.size();
+    for (qsizetype i = 0; i < 3; ++i) {
+        const bool present = i < sections.size();
+        last.empty[std::size_t(i)] = !present || sections.at(i).isEmpty();
+        last.parts[std::size_t(i)] = present ? parsePattern(sections.at(i)) : NumberPattern{};
+    }
+    return last;
+}
+
+// "-1234.5", "42", "0.001": the plain decimals the program writes into cells, read without copies.
+// Anything else is left to the full reading.
+std::optional<double> plainDecimal(const QString &text)
+{
+    std::array<char, 48> buf;
+    const qsizetype n = text.size();
+    if (n == 0 || n > qsizetype(buf.size()))
+        return std::nullopt;
+    const bool negative = text.at(0) == QLatin1Char('-');
+    int intDigits = 0;
+    int decDigits = 0;
+    bool dot = false;
+    std::size_t len = 0;
+    for (qsizetype i = negative ? 1 : 0; i < n; ++i) {
+        const char16_t ch = text.at(i).unicode();
+        if (ch >= u'0' && ch <= u'9')
+            ++(dot ? decDigits : intDigits);
+        else if (ch == u'.' && !dot)
+            dot = true;
+        else
+            return std::nullopt;
+        buf[len++] = char(ch);
+    }
+    if (intDigits == 0 || (dot && decDigits == 0))
+        return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(buf.data(), buf.data() + len, v);
+    if (ec != std::errc() || end != buf.data() + len)
+        return std::nullopt;
+    return negative ? -v : v;
 }
 
 } // namespace
@@ -120,16 +186,18 @@ QString formatNumber(double value, const QString &pattern)
 {
     if (pattern.isEmpty() || !std::isfinite(value))
         return numberText(value);
-    const QStringList sections = pattern.split(QLatin1Char(';'));
-    if (sections.size() >= 3 && value == 0.0 && !sections.at(2).isEmpty())
-        return applyPattern(value, parsePattern(sections.at(2)), false);
-    if (sections.size() >= 2 && value < 0 && !sections.at(1).isEmpty())
-        return applyPattern(value, parsePattern(sections.at(1)), false);
-    return applyPattern(value, parsePattern(sections.at(0)), true);
+    const ParsedPattern &p = parsed(pattern);
+    if (p.sections >= 3 && value == 0.0 && !p.empty[2])
+        return applyPattern(value, p.parts[2], false);
+    if (p.sections >= 2 && value < 0 && !p.empty[1])
+        return applyPattern(value, p.parts[1], false);
+    return applyPattern(value, p.parts[0], true);
 }
 
 std::optional<double> parseNumber(const QString &text)
 {
+    if (const std::optional<double> plain = plainDecimal(text))
+        return plain;
     QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
@@ -182,7 +250,15 @@ QString numberText(double value)
     if (!std::isfinite(value))
         return QString::number(value);
     QString text = QString::number(value, 'g', 15);
-    if (text.toDouble() != value)
+    // Read back as parseNumber reads it, without its copies: the text is Latin-1.
+    std::array<char, 32> buf;
+    double back = 0;
+    if (text.size() <= qsizetype(buf.size())) {
+        for (qsizetype i = 0; i < text.size(); ++i)
+            buf[std::size_t(i)] = char(text.at(i).unicode());
+        std::from_chars(buf.data(), buf.data() + text.size(), back);
+    }
+    if (back != value)
         text = QString::number(value, 'g', std::numeric_limits<double>::max_digits10);
     return text;
 }

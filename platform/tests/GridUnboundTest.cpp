@@ -12,7 +12,11 @@
 #include <QLocale>
 #include <QTest>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -68,11 +72,81 @@ TEST(GridFormat, NumberPatternsAsTheProgramWritesThem)
     EXPECT_EQ(format::parseNumber(format::numberText(0.1 + 0.2)), 0.1 + 0.2) << "the text reads back exactly";
     EXPECT_EQ(format::numberText(-0.0), QStringLiteral("0"));
 
+    // Alternating patterns: each cell is formatted by its own pattern, never by the one before.
+    EXPECT_EQ(formatNumber(-5, QStringLiteral("0;(0)")), QStringLiteral("(5)"));
+    EXPECT_EQ(formatNumber(-5, QStringLiteral("0")), QStringLiteral("-5"));
+    EXPECT_EQ(formatNumber(0, QStringLiteral("0;(0);\"nil\"")), QStringLiteral("nil"));
+    EXPECT_EQ(formatNumber(0, QStringLiteral("0;(0);")), QStringLiteral("0")); // an empty zero section is not used
+    EXPECT_EQ(formatNumber(-5, QStringLiteral("0;;")), QStringLiteral("-5"));
+    EXPECT_EQ(formatNumber(-5, QStringLiteral("0;(0)")), QStringLiteral("(5)"));
+    // Zeros the pattern asks for are grouped with the digits; others are dropped.
+    EXPECT_EQ(formatNumber(12, QStringLiteral("#,000000")), QStringLiteral("000,012"));
+    EXPECT_EQ(formatNumber(1234, QStringLiteral("#,##0")), QStringLiteral("1,234"));
+    EXPECT_EQ(formatNumber(123, QStringLiteral("#,##0")), QStringLiteral("123"));
+    EXPECT_EQ(formatNumber(-1234567.125, QStringLiteral("#,##0.00")), QStringLiteral("-1,234,567.13")); // half away from zero
+    EXPECT_EQ(formatNumber(0.05, QStringLiteral("#.#")), QStringLiteral(".1"));
+    EXPECT_EQ(formatNumber(1.5, QStringLiteral("#,###.00 \"kg\"")), QStringLiteral("1.50 kg"));
+    EXPECT_EQ(formatNumber(2, QStringLiteral("0.###")), QStringLiteral("2"));
+
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("dd/mm/yyyy")), QStringLiteral("dd/MM/yyyy"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("yyyy-mm-dd hh:mm:ss")), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("mm/dd/yy hh:nn")), QStringLiteral("MM/dd/yy hh:mm"));
     // An apostrophe is a separator like any other, not the start of quoted text.
     EXPECT_EQ(QLocale::c().toString(QDate(2024, 3, 5), format::qtDateFormat(QStringLiteral("d'mm"))), QStringLiteral("5'03"));
+}
+
+TEST(GridFormat, PlainDecimalsReadAsQtReadsThemAndNumberTextsReadBackExactly)
+{
+    // Plain decimals (the texts the program writes into cells) against Qt's own reading.
+    std::mt19937_64 rng(7);
+    QStringList texts = {QStringLiteral("007"), QStringLiteral("-0"), QStringLiteral("0.125"), QStringLiteral("-1234.5"),
+                         QStringLiteral("0.30000000000000004"), QStringLiteral("123456789012345678901234567890"),
+                         QStringLiteral("9007199254740993"), QStringLiteral("0.000000000000000000001")};
+    for (int i = 0; i < 20000; ++i) {
+        QString t = rng() % 4 == 0 ? QStringLiteral("-") : QString();
+        const int intDigits = 1 + int(rng() % 20);
+        for (int d = 0; d < intDigits; ++d)
+            t += QChar(u'0' + int(rng() % 10));
+        if (rng() % 2) {
+            t += u'.';
+            const int decDigits = 1 + int(rng() % 20);
+            for (int d = 0; d < decDigits; ++d)
+                t += QChar(u'0' + int(rng() % 10));
+        }
+        texts << t;
+    }
+    for (const QString &t : texts) {
+        bool ok = false;
+        const double expected = t.toDouble(&ok);
+        ASSERT_TRUE(ok) << t.toStdString();
+        const std::optional<double> v = format::parseNumber(t);
+        ASSERT_TRUE(v) << t.toStdString();
+        ASSERT_EQ(std::memcmp(&*v, &expected, sizeof expected), 0) << t.toStdString(); // -0 stays -0
+    }
+    // Texts just outside the plain shape still read as before.
+    EXPECT_EQ(format::parseNumber(QStringLiteral("1.")), 1.0);
+    EXPECT_EQ(format::parseNumber(QStringLiteral(".5")), 0.5);
+    EXPECT_EQ(format::parseNumber(QStringLiteral(" -2 ")), -2.0);
+    EXPECT_EQ(format::parseNumber(QStringLiteral("1e3")), 1000.0);
+    EXPECT_FALSE(format::parseNumber(QStringLiteral("-")));
+    EXPECT_FALSE(format::parseNumber(QStringLiteral("1.2.3")));
+    EXPECT_FALSE(format::parseNumber(QStringLiteral("-1-")));
+    EXPECT_FALSE(format::parseNumber(QStringLiteral("+1")));
+
+    // Any double's text reads back as that double, with 15 digits where they are enough.
+    for (int i = 0; i < 20000; ++i) {
+        std::uint64_t bits = rng();
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        if (i % 2)
+            value = double(std::int64_t(rng() % 2000000) - 1000000) / 1024.0;
+        if (!std::isfinite(value))
+            continue;
+        const QString text = format::numberText(value);
+        const QString fifteen = QString::number(value, 'g', 15);
+        ASSERT_EQ(text, fifteen.toDouble() == value ? fifteen : QString::number(value, 'g', 17)) << value;
+        ASSERT_EQ(format::parseNumber(text), value == 0 ? 0.0 : value) << text.toStdString();
+    }
 }
 
 TEST(GridShape, RowsCountTheHeaderAndIndexesAreChecked)
