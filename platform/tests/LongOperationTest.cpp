@@ -1,3 +1,4 @@
+#include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/LongOperation.h"
 #include "ui/MousePointer.h"
@@ -6,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace ui;
 
@@ -122,4 +126,104 @@ TEST_F(LongOperationFrame, AStatusBarOrToolbarClosedDuringTheOperationIsSkipped)
         toolbar.reset();
     }
     EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Default);
+}
+
+// A look held back until the event loop runs: an operation ending before it shows nothing and
+// toggles nothing; one that lets events run has its look up before the first event is delivered,
+// and both end as an operation showing its look at once would.
+TEST_F(LongOperationFrame, ALookHeldBackGoesUpBeforeTheFirstEventOnly)
+{
+    struct EnabledChanges : QObject {
+        int changes = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            changes += event->type() == QEvent::EnabledChange;
+            return false;
+        }
+    } toggles;
+    tlbMain.installEventFilter(&toggles);
+    tlbResults.setEnabled(false); // already off: stays off
+    const quint64 writes = status.Panels(1).textWrites();
+    {
+        LongOperation op(abortFlag, {.status = &status, .text = QStringLiteral("Retrieving records ..."),
+                                     .disable = {&tlbMain, &tlbResults}, .lookOnceEventsRun = true});
+        EXPECT_FALSE(abortFlag);
+        EXPECT_EQ(status.Panels(1).Text(), "Ready ...");
+        EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Default);
+        EXPECT_TRUE(tlbMain.isEnabled());
+    }
+    EXPECT_EQ(toggles.changes, 0);
+    EXPECT_EQ(status.Panels(1).Text(), "Ready ...");
+    EXPECT_EQ(status.Panels(1).textWrites(), writes + 1) << "only the closing text, the same as before";
+    EXPECT_FALSE(tlbResults.isEnabled());
+
+    // Posted before the operation began, the event still finds the look up.
+    QObject receiver;
+    bool delivered = false;
+    QMetaObject::invokeMethod(
+        &receiver,
+        [&] {
+            delivered = true;
+            EXPECT_EQ(status.Panels(1).Text(), "Retrieving records ...");
+            EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Hourglass);
+            EXPECT_FALSE(tlbMain.isEnabled());
+        },
+        Qt::QueuedConnection);
+    {
+        LongOperation op(abortFlag, {.status = &status, .text = QStringLiteral("Retrieving records ..."),
+                                     .disable = {&tlbMain, &tlbResults}, .lookOnceEventsRun = true});
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(delivered);
+    }
+    EXPECT_EQ(status.Panels(1).Text(), "Ready ...");
+    EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Default);
+    EXPECT_TRUE(tlbMain.isEnabled());
+    EXPECT_FALSE(tlbResults.isEnabled());
+
+    // A text set before the loop runs is newer than the operation's: it stays.
+    {
+        LongOperation op(abortFlag, {.status = &status, .text = QStringLiteral("Sorting rows ..."),
+                                     .restore = LongOperation::Restore::Keep, .lookOnceEventsRun = true});
+        status.Panels(1).setText(QStringLiteral("Retrieving Object information ..."));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(status.Panels(1).Text(), "Retrieving Object information ...");
+        EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Hourglass);
+    }
+    EXPECT_EQ(status.Panels(1).Text(), "Retrieving Object information ...");
+}
+
+// Work held back for the event loop runs once, before anything the loop delivers, whichever way
+// the loop is entered; dropped with its owner, it never runs.
+TEST(BeforeEventLoopWork, RunsOnceBeforeTheLoopDeliversAnythingOrNever)
+{
+    int runs = 0;
+    {
+        const BeforeEventLoop dropped([&] { ++runs; });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 0);
+
+    QObject receiver;
+    std::vector<std::string> order;
+    QMetaObject::invokeMethod(&receiver, [&] { order.push_back("event"); }, Qt::QueuedConnection);
+    BeforeEventLoop work([&] { order.push_back("work"); });
+    BeforeEventLoop second([&] { order.push_back("second"); });
+    EXPECT_FALSE(work.done());
+    QEventLoop loop;
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    loop.exec();
+    EXPECT_EQ(order, (std::vector<std::string>{"work", "second", "event"}));
+    EXPECT_TRUE(work.done());
+    QCoreApplication::processEvents();
+    work.now();
+    EXPECT_EQ(order.size(), 3u);
+
+    // Off the application's thread there is no loop of ours to wait for.
+    bool ranAtOnce = false;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        const BeforeEventLoop elsewhere([&] { ranAtOnce = true; });
+    }));
+    thread->start();
+    thread->wait();
+    EXPECT_TRUE(ranAtOnce);
 }

@@ -1,9 +1,14 @@
 #include "ui/EventLoop.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QThread>
+
+#include <algorithm>
+#include <vector>
 
 namespace ui {
 
@@ -17,7 +22,58 @@ QElapsedTimer &sinceLastYield()
     return timer;
 }
 
+std::vector<BeforeEventLoop *> &waitingWork()
+{
+    static std::vector<BeforeEventLoop *> waiting;
+    return waiting;
+}
+
+// Every dispatcher says it is awake (or about to block) before it delivers anything.
+void watchEventLoop()
+{
+    static QPointer<QAbstractEventDispatcher> watched;
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher || dispatcher == watched)
+        return;
+    watched = dispatcher;
+    const auto runWaiting = [] {
+        // One at a time: a piece of work may start or end others.
+        while (!waitingWork().empty())
+            waitingWork().front()->now();
+    };
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher, runWaiting, Qt::DirectConnection);
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, runWaiting,
+                     Qt::DirectConnection);
+}
+
 } // namespace
+
+BeforeEventLoop::BeforeEventLoop(std::function<void()> work)
+    : m_work(std::move(work))
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        now();
+        return;
+    }
+    watchEventLoop();
+    waitingWork().push_back(this);
+}
+
+BeforeEventLoop::~BeforeEventLoop()
+{
+    std::erase(waitingWork(), this);
+}
+
+void BeforeEventLoop::now()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    std::erase(waitingWork(), this);
+    if (m_work)
+        m_work();
+}
 
 bool yieldEvents()
 {

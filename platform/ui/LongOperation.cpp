@@ -35,23 +35,22 @@ void LongOperation::start()
     // An Escape pressed before the operation is not a request to stop it.
     EscapeWatcher::clear();
     m_status = m_options.status;
-    if (m_options.hourglass) {
+    if (m_options.hourglass)
         m_previousPointer = MousePointer::current();
-        MousePointer::setHourglass();
-    }
     // From here on the destructor will not run if something throws: undo by hand.
     try {
         if (m_status && m_options.panel >= 1 && m_options.panel <= m_status->PanelCount()) {
             m_previousText = m_status->Panels(m_options.panel).Text();
-            if (!m_options.text.isEmpty())
-                m_status->Panels(m_options.panel).setText(m_options.text);
+            m_textWrites = m_status->Panels(m_options.panel).textWrites();
         }
         for (QWidget *widget : m_options.disable) {
-            if (!widget)
-                continue;
-            m_disabled.emplace_back(widget, widget->testAttribute(Qt::WA_ForceDisabled));
-            widget->setEnabled(false);
+            if (widget)
+                m_disabled.emplace_back(widget, widget->testAttribute(Qt::WA_ForceDisabled));
         }
+        if (m_options.lookOnceEventsRun)
+            m_look = std::make_unique<BeforeEventLoop>([this] { showLook(); });
+        else
+            showLook();
         if (m_status && m_options.progressMaximum >= 0) {
             m_status->showProgress(m_options.progressMaximum);
             m_progressShown = true;
@@ -59,6 +58,22 @@ void LongOperation::start()
     } catch (...) {
         finish();
         throw;
+    }
+}
+
+void LongOperation::showLook()
+{
+    if (m_options.hourglass)
+        MousePointer::setHourglass();
+    if (m_status && !m_options.text.isEmpty() && m_options.panel >= 1 && m_options.panel <= m_status->PanelCount()) {
+        StatusPanel &panel = m_status->Panels(m_options.panel);
+        // Held back, the operation's text must not cover one set since it began.
+        if (!m_look || panel.textWrites() == m_textWrites)
+            panel.setText(m_options.text);
+    }
+    for (const auto &[widget, forced] : m_disabled) {
+        if (widget)
+            widget->setEnabled(false);
     }
 }
 
@@ -107,6 +122,7 @@ void LongOperation::finish()
     if (m_finished)
         return;
     m_finished = true;
+    m_look.reset(); // not shown yet: it never will be
     // Each step on its own, so that one failing does not leave the rest undone.
     if (m_status) {
         if (m_progressShown)

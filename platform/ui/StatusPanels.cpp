@@ -32,6 +32,7 @@ StatusPanel::~StatusPanel() = default;
 
 void StatusPanel::setText(const QString &text)
 {
+    ++m_textWrites;
     m_text = text;
     m_label->setText(text);
 }

@@ -2,12 +2,14 @@
 
 #include <tabulon/PlatformExport.h>
 
+#include "ui/EventLoop.h"
 #include "ui/MousePointer.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -43,6 +45,10 @@ public:
         bool hourglass = true;          // the pointer goes back to what it was before
         int progressMaximum = -1;       // >= 0 shows the status bar's progress bar (hidden at the end)
         bool clearAbortAtEnd = false;   // some operations also clear the flag when they end
+        // The text, the hourglass and the disabled widgets go up only once the event loop runs
+        // during the operation: one ending before shows none of them, and ends as it would anyway.
+        // A panel text set meanwhile by anyone stays.
+        bool lookOnceEventsRun = false;
     };
 
     // Clears the abort flag and starts the frame.
@@ -70,11 +76,14 @@ public:
 
 private:
     void start();
+    void showLook();
 
     bool *m_abort = nullptr;
     Options m_options;
     QPointer<StatusPanels> m_status;
     QString m_previousText;
+    quint64 m_textWrites = 0; // the panel's writes when the operation started
+    std::unique_ptr<BeforeEventLoop> m_look;
     std::vector<std::pair<QPointer<QWidget>, bool>> m_disabled;
     MousePointer::Shape m_previousPointer = MousePointer::Shape::Default;
     bool m_progressShown = false;

@@ -24,6 +24,8 @@ class PLATFORM_EXPORT StatusPanel {
 public:
     QString Text() const { return m_text; }
     void setText(const QString &text);
+    // How many times the text was set so far (the same text again counts too).
+    quint64 textWrites() const { return m_textWrites; }
     QString ToolTipText() const { return m_toolTip; }
     void setToolTipText(const QString &text);
     QString Key() const { return m_key; }
@@ -49,6 +51,7 @@ private:
     QString m_key;
     int m_index;
     QString m_text;
+    quint64 m_textWrites = 0;
     QString m_toolTip;
     int m_width = 1440;
     PanelAutoSize m_autoSize = sbrNoAutoSize;
