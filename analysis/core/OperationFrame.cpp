@@ -32,6 +32,8 @@ OperationFrame::OperationFrame(hlTabulon &control, Kind kind, const QString &tex
     options.text = text;
     options.restore = restore;
     options.clearAbortAtEnd = clearAbortAtEnd;
+    // A refresh that comes back at once is never drawn busy.
+    options.lookOnceEventsRun = kind == Refreshing;
     m_operation = std::make_unique<ui::LongOperation>(g_blnAbort, std::move(options));
 }
 

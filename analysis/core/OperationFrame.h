@@ -21,7 +21,8 @@ namespace analysis {
 //
 // It sets the operation's busy mark (which the cancel question names), clears the library's abort
 // flag, shows the hourglass and the text in status panel 1; a view refresh also keeps its start
-// time and shows the elapsed time in panel 5. The control's stop token is current meanwhile, so a
+// time and shows the elapsed time in panel 5, and puts its hourglass and text up only once the
+// event loop runs (a refresh that comes back at once is never drawn busy). The control's stop token is current meanwhile, so a
 // Yes to the cancel question stops the database calls the operation waits for. Leaving the scope,
 // by any path, puts all of it back ("Cancelled ..." instead of "Ready ..." after a stop). A
 // tear-down the host asked for while the operation ran happens once the last mark is down.

@@ -42,8 +42,12 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
         analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing,
                                        blnSorting ? QStringLiteral("Sorting rows ... ")
                                                   : QStringLiteral("Retrieving records ... "));
-        tlbMain->setEnabled(false);
-        tlbResults->setEnabled(false);
+        // Off only while the user could see or click them: a refresh whose first screen comes at
+        // once leaves them alone (each toggle repaints every button).
+        const ui::BeforeEventLoop busyBars([this] {
+            tlbMain->setEnabled(false);
+            tlbResults->setEnabled(false);
+        });
         grdResults->setRedraw(0);
         if (!trap(QStringLiteral("Refresh_Results"), [&] {
             const bool isProc = dataType() == tbDataStoredProc;

@@ -7,7 +7,11 @@
 #include "db/Worker.h"
 #include "grid/Grid.h"
 #include "grid/GridModel.h"
+#include "ui/KeyedToolBar.h"
+#include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
+
+#include <QAbstractEventDispatcher>
 
 using namespace tabtest;
 
@@ -17,6 +21,8 @@ class WorkTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
 };
 
 class DatabaseWork : public ControlTest {
@@ -264,6 +270,61 @@ TEST_P(DatabaseWorkOn, TheEventLoopRunsWhileTheDatabaseWorks)
     EXPECT_TRUE(moved);
     EXPECT_EQ(tab->ResultsRows(), 1000000);
     EXPECT_GE(duringFetch, 3) << "the timer ran while the rows were part-way in";
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+}
+
+// While a statement keeps the database busy, the window shows it: toolbars off, the operation's
+// text and the hourglass, from before the first event the loop delivers. A first screen that
+// comes before the event loop ever runs leaves the toolbars alone (each toggle repaints every
+// button); either way they end on.
+TEST_P(DatabaseWorkOn, TheToolbarsAreOffWhileTheUserCouldSeeARefreshRun)
+{
+    auto conn = connectWith(postgres() ? 0 : 5000);
+    auto tab = start(conn, QStringLiteral("SELECT 1 AS one"));
+    tab->SQL(busyStatement());
+    int ticks = 0;
+    int busyLooks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!tab->hasBusyMark())
+            return;
+        ++ticks;
+        busyLooks += !tab->tlbMain->isEnabled() && !tab->tlbResults->isEnabled()
+            && tab->staStatus->Panels(1).Text() == QStringLiteral("Retrieving records ... ")
+            && ui::MousePointer::current() == ui::MousePointer::Shape::Hourglass;
+    });
+    tick.start(5);
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    tick.stop();
+    EXPECT_GE(ticks, 3);
+    EXPECT_EQ(busyLooks, ticks);
+    EXPECT_TRUE(tab->tlbMain->isEnabled());
+    EXPECT_TRUE(tab->tlbResults->isEnabled());
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+    EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
+
+    struct EnabledChanges : QObject {
+        int changes = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            changes += event->type() == QEvent::EnabledChange;
+            return false;
+        }
+    } toggles;
+    tab->tlbMain->installEventFilter(&toggles);
+    int loopRuns = 0;
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    const auto c1 = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++loopRuns; });
+    const auto c2 = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] { ++loopRuns; });
+    tab->SQL(QStringLiteral("SELECT id FROM %1 ORDER BY id").arg(table(100)));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    // A loaded machine may miss the quick answer; then the toolbars go off and on again.
+    EXPECT_EQ(toggles.changes, loopRuns == 0 ? 0 : 2);
+    EXPECT_TRUE(tab->tlbMain->isEnabled());
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("1"));
     EXPECT_TRUE(events.empty());
     tab->UnloadFlter();
 }
