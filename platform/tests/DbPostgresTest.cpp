@@ -471,6 +471,33 @@ TEST_F(DbPostgres, AStatementFailingOnItsFirstRowsFailsAtItsFirstFetch)
     }
 }
 
+// A cursor that reached its end gives its connection back at once, its transaction's end still on
+// the way; the next cursor takes the same connection and works in a transaction of its own.
+TEST_F(DbPostgres, AnEndedCursorsConnectionServesTheNextInANewTransaction)
+{
+    TABULON_REQUIRE_POSTGRES();
+    openDatabase();
+    const QString sql = QStringLiteral("SELECT pg_backend_pid() AS pid, txid_current_if_assigned() IS NULL AS reading,"
+                                       " now() AS began");
+    QVariant pid, began;
+    for (int i = 0; i < 3; ++i) {
+        auto cursor = m_backend->openCursor(sql, 0);
+        RowStore s(cursor->fields());
+        EXPECT_EQ(cursor->fetch(s, 10), 1u);
+        ASSERT_TRUE(cursor->atEnd());
+        if (i > 0) {
+            EXPECT_EQ(s.value(0, 0), pid) << "the connection was not reused";
+            EXPECT_NE(s.value(0, 2), began) << "the transaction went on";
+        }
+        EXPECT_TRUE(s.value(0, 1).toBool());
+        pid = s.value(0, 0);
+        began = s.value(0, 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Other work on the data source is not held up by it either.
+    EXPECT_EQ(query(QStringLiteral("SELECT 3"))->int64(0, 0), 3);
+}
+
 TEST_F(DbPostgres, StatementsThatCannotBeCursors)
 {
     TABULON_REQUIRE_POSTGRES();

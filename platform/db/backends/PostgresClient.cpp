@@ -164,36 +164,47 @@ ConnPool::~ConnPool() = default;
 ConnPtr ConnPool::acquire()
 {
     for (;;) {
-        ConnPtr conn;
+        Idle idle;
         {
             std::lock_guard lock(m_mutex);
             if (m_idle.empty())
                 break;
-            conn = std::move(m_idle.back());
+            idle = std::move(m_idle.back());
             m_idle.pop_back();
         }
+        PGconn *c = idle.conn.get();
+        bool ok = true;
+        if (idle.answerPending) {
+            // Sent when the connection came back, so mostly here already.
+            while (PGresult *r = PQgetResult(c)) {
+                ok = ok && PQresultStatus(r) == PGRES_COMMAND_OK;
+                PQclear(r);
+            }
+        }
         // A connection the server closed meanwhile shows it once its input is read (never blocks).
-        if (PQconsumeInput(conn.get()) && PQstatus(conn.get()) == CONNECTION_OK
-            && PQtransactionStatus(conn.get()) == PQTRANS_IDLE)
-            return conn;
+        if (ok && PQconsumeInput(c) && PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) == PQTRANS_IDLE)
+            return std::move(idle.conn);
     }
     return m_params.connect();
 }
 
-void ConnPool::giveBack(ConnPtr conn, bool reusable)
+void ConnPool::giveBack(ConnPtr conn, bool reusable, bool answerPending)
 {
     if (!conn)
         return;
-    reusable = reusable && PQstatus(conn.get()) == CONNECTION_OK && PQtransactionStatus(conn.get()) == PQTRANS_IDLE;
+    const PGTransactionStatusType state = PQtransactionStatus(conn.get());
+    reusable = reusable && PQstatus(conn.get()) == CONNECTION_OK
+               && (state == PQTRANS_IDLE || (answerPending && state == PQTRANS_ACTIVE));
     std::lock_guard lock(m_mutex);
     if (reusable && !m_closed && m_idle.size() < kMaxIdle)
-        m_idle.push_back(std::move(conn));
-    // else it closes as this scope ends
+        m_idle.push_back({std::move(conn), answerPending});
+    // else it closes as this scope ends (a COMMIT sent is still carried out: the server reads
+    // it before the connection's end)
 }
 
 void ConnPool::close()
 {
-    std::vector<ConnPtr> idle;
+    std::vector<Idle> idle;
     std::lock_guard lock(m_mutex);
     m_closed = true;
     idle.swap(m_idle);

@@ -72,14 +72,20 @@ public:
     explicit ConnPool(ConnectParams params);
     ~ConnPool();
     ConnPtr acquire(); // an idle connection that still answers, else a new one; throws DbError
-    void giveBack(ConnPtr conn, bool reusable);
+    // answerPending: the connection's last command (the COMMIT of a read-only transaction) was
+    // sent and its answer not read yet; whoever takes the connection next reads it first.
+    void giveBack(ConnPtr conn, bool reusable, bool answerPending = false);
     void close();
 
 private:
+    struct Idle {
+        ConnPtr conn;
+        bool answerPending = false;
+    };
     static constexpr std::size_t kMaxIdle = 4;
     const ConnectParams m_params;
     std::mutex m_mutex;
-    std::vector<ConnPtr> m_idle;
+    std::vector<Idle> m_idle;
     bool m_closed = false;
 };
 
