@@ -347,3 +347,39 @@ TEST_F(XTabGenerated, ASecondRefreshWhileOneRunsIsRefused)
     EXPECT_EQ(tab->grdXTab->Rows(), rows);
     EXPECT_EQ(tab->grdXTab->TextMatrix(rows - 1, 0), QStringLiteral("TOTAL"));
 }
+
+TEST_F(XTabGenerated, NumberKeysStayApartAsTheDatabaseGroupsThem)
+{
+    // Reals that differ only past the 15th digit, huge and negative ones, integers, Nulls; each
+    // key is one row (or column) with its own total, in the order the database sorted them.
+    const QStringList valueLists = {
+        QStringLiteral("(0.30000000000000004, 1), (0.3, 2), (2.5, 4), (NULL, 8), (0.3, 16), (1e300, 32), (2.5, 64),"
+                       " (-2.5, 128)"),
+        QStringLiteral("(4607182418800017408, 1), (1, 2), (-1, 4), (NULL, 8), (1, 16), (9007199254740993, 32),"
+                       " (9007199254740992, 64)")};
+    for (const QString &rows : valueLists) {
+        auto apart = m_sample.connect()->Execute(
+            QStringLiteral("SELECT column1, SUM(column2) FROM (VALUES %1) GROUP BY column1 ORDER BY column1").arg(rows));
+        ASSERT_GE(apart->fetchedCount(), 6u);
+        for (const bool across : {false, true}) {
+            SCOPED_TRACE((across ? "across: " : "down: ") + rows.toStdString());
+            const QString statement = across
+                                          ? QStringLiteral("SELECT 'x' AS a, column1 AS b, column2 AS v FROM (VALUES %1)")
+                                          : QStringLiteral("SELECT column1 AS a, 'x' AS b, column2 AS v FROM (VALUES %1)");
+            open(statement.arg(rows));
+            tab->pick(3, QStringLiteral("Sum of --->>>"));
+            tab->pick(4, QStringLiteral("v"));
+            ASSERT_TRUE(tab->Refresh());
+            grid::Grid &g = *tab->grdXTab;
+            const int keys = across ? g.Cols() - 2 : g.Rows() - 3;
+            ASSERT_EQ(std::size_t(keys), apart->fetchedCount());
+            for (std::size_t k = 0; k < apart->fetchedCount(); ++k) {
+                const int key = int(k) + (across ? 1 : 2);
+                const QString shown = apart->isNull(k, 0) ? QStringLiteral("(Null)") : apart->displayText(k, 0);
+                EXPECT_EQ(across ? g.TextMatrix(1, key) : g.TextMatrix(key, 0), shown) << k;
+                EXPECT_EQ(across ? g.ValueMatrix(2, key) : g.ValueMatrix(key, 1), apart->value(k, 1).toDouble()) << k;
+            }
+        }
+    }
+    EXPECT_TRUE(events.empty());
+}

@@ -27,6 +27,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
 
 namespace ssql = analysis::summarysql;
 using analysis::SummaryTotals;
@@ -44,6 +47,38 @@ QString keyText(const db::Recordset &rs, std::size_t row, int col)
 {
     return rs.isNull(row, col) ? kNullKey : rs.displayText(row, col);
 }
+
+// The pivot index of each number key met so far, so that a key's identity text is made once
+// rather than once a row; other keys (texts, dates, Nulls) go to the pivot every time.
+class NumberKeys {
+public:
+    template <class Index>
+    int indexOf(const db::Recordset &rs, std::size_t row, int col, Index index)
+    {
+        if (rs.isNull(row, col))
+            return index();
+        const QVariant v = rs.value(row, col);
+        std::uint64_t bits = 0;
+        switch (v.typeId()) {
+        case QMetaType::LongLong: bits = std::uint64_t(v.toLongLong()); break;
+        case QMetaType::Double: {
+            const double d = v.toDouble();
+            std::memcpy(&bits, &d, sizeof d);
+            break;
+        }
+        default: return index();
+        }
+        auto &known = v.typeId() == QMetaType::LongLong ? m_integers : m_reals;
+        const auto [it, added] = known.try_emplace(bits, -1);
+        if (added)
+            it->second = index();
+        return it->second;
+    }
+
+private:
+    std::unordered_map<std::uint64_t, int> m_integers;
+    std::unordered_map<std::uint64_t, int> m_reals;
+};
 
 QString sizeText(qint64 rows, qint64 cols)
 {
@@ -200,16 +235,20 @@ bool hlTabulon::Refresh_XTab()
                     frame.operation().setText(QStringLiteral("X-Tabbing data ..."));
                     frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
                     const db::Recordset &rs = *m_rsXTab;
+                    NumberKeys rowKeys;
+                    NumberKeys colKeys;
                     for (std::size_t i = 0; i < n && !stopped; ++i) {
-                        // A key's text is made once, when it is first seen.
-                        const QString rowKey = SummaryTotals::valueKey(rs, i, 0, 1);
-                        int r = pivot.findRow(rowKey);
-                        if (r < 0)
-                            r = pivot.rowOf(rowKey, keyText(rs, i, 0));
-                        const QString colKey = SummaryTotals::valueKey(rs, i, 1, 1);
-                        int c = pivot.findCol(colKey);
-                        if (c < 0)
-                            c = pivot.colOf(colKey, keyText(rs, i, 1));
+                        // A key's shown text is made once, when it is first seen.
+                        const int r = rowKeys.indexOf(rs, i, 0, [&] {
+                            const QString key = SummaryTotals::valueKey(rs, i, 0, 1);
+                            const int known = pivot.findRow(key);
+                            return known >= 0 ? known : pivot.rowOf(key, keyText(rs, i, 0));
+                        });
+                        const int c = colKeys.indexOf(rs, i, 1, [&] {
+                            const QString key = SummaryTotals::valueKey(rs, i, 1, 1);
+                            const int known = pivot.findCol(key);
+                            return known >= 0 ? known : pivot.colOf(key, keyText(rs, i, 1));
+                        });
                         analysis::XTabPivot::Cell cell;
                         cell.value = SummaryTotals::numberAt(rs, i, 2);
                         if (cell.value) {
