@@ -1,5 +1,11 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
 #include <QtGlobal>
 
 namespace testsupport {
@@ -20,6 +26,36 @@ QString postgresConnectionString()
     for (const QString &pair : postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts))
         cs += QLatin1Char(';') + pair;
     return cs;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        ADD_FAILURE() << "cannot write " << path.toStdString() << ": " << f.errorString().toStdString();
+        return;
+    }
+    f.write(bytes);
+}
+
+void onNextModal(std::function<void(QWidget *)> check)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, check] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            check(modal);
+        }
+    });
+    timer->start();
 }
 
 } // namespace testsupport

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <functional>
+
+class QWidget;
 
 namespace testsupport {
 
@@ -14,6 +19,15 @@ QString postgresConnectionString();
 
 // True when the server is required: on CI a missing server fails the test instead of skipping it.
 bool postgresRequired();
+
+// The whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// Makes bytes the file's whole content; a test failure when the file cannot be written.
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// Runs check on the next modal dialog once it is up (its exec() blocks the test meanwhile).
+void onNextModal(std::function<void(QWidget *)> check);
 
 } // namespace testsupport
 

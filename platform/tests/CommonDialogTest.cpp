@@ -1,5 +1,6 @@
 #include "ui/CommonDialog.h"
 #include "ui/PrinterService.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +16,9 @@
 #include <functional>
 
 using namespace ui;
+using testsupport::onNextModal;
 
 namespace {
-
-void onNextModal(std::function<void(QWidget *)> check)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, check] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            check(modal);
-        }
-    });
-    timer->start();
-}
 
 // DejaVu Serif where its italic faces are installed, otherwise the first family that has them.
 QString familyWithItalics()

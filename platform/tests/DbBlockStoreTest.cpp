@@ -1,5 +1,7 @@
 // What the row store's speed work could break: values of every kind read back exactly from
 // blocks of rows however they were appended, and what they cost in memory.
+#include "DbTestSupport.h"
+
 #include "db/RowStore.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +13,9 @@
 #include <string>
 
 using namespace db;
+using dbtest::field;
 
 namespace {
-
-FieldInfo field(const char *name, int type)
-{
-    FieldInfo f;
-    f.Name = QString::fromUtf8(name);
-    f.Type = type;
-    return f;
-}
 
 const std::vector<FieldInfo> &kinds()
 {

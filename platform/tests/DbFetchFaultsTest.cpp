@@ -1,5 +1,6 @@
 // Results that fail part-way: the rows fetched so far are never passed off as the whole result.
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 #include "TestSupport.h"
 
 #include "db/Connection.h"
@@ -24,19 +25,9 @@
 #include <sys/types.h>
 
 using namespace db;
+using dbtest::errorOf;
 
 namespace {
-
-DbError errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const DbError &e) {
-        return e;
-    }
-    ADD_FAILURE() << "no DbError was thrown";
-    return DbError(QString());
-}
 
 class FetchFaults : public ::testing::TestWithParam<const char *> {
 protected:

@@ -1,26 +1,14 @@
+#include "DbTestSupport.h"
+
 #include "db/DbError.h"
 #include "db/RecordsetFilter.h"
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 using namespace db;
-
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+using dbtest::field;
 
 namespace {
-
-FieldInfo field(const QString &name, int type)
-{
-    FieldInfo f;
-    f.Name = name;
-    f.Type = type;
-    return f;
-}
 
 QString parseError(const QString &criteria)
 {

@@ -14,7 +14,7 @@ TestDatabase::~TestDatabase() = default;
 
 namespace {
 
-const char *const kConformanceSchema = R"SQL(
+const char *const kSqliteSchema = R"SQL(
 CREATE TABLE conf_types(
   id integer PRIMARY KEY, small_v smallint, int_v integer, big_v bigint, bool_v boolean, real_v real,
   double_v double precision, num_v numeric(10,2), date_v date, time_v time, ts_v timestamp,
@@ -84,8 +84,13 @@ std::unique_ptr<TestDatabase> makeSqliteDatabase()
     if (rc != SQLITE_OK)
         throw db::DbError(QStringLiteral("cannot create %1: %2").arg(path, QString::fromUtf8(sqlite3_errstr(rc))));
     auto db = std::make_unique<SqliteDatabase>(std::move(dir), std::move(conn), path);
-    db->exec(QString::fromUtf8(kConformanceSchema));
+    db->exec(QString::fromUtf8(kSqliteSchema));
     return db;
+}
+
+const char *sqliteConformanceSchema()
+{
+    return kSqliteSchema;
 }
 
 std::unique_ptr<TestDatabase> makeDatabase(const QString &provider)

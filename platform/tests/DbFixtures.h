@@ -41,4 +41,11 @@ std::unique_ptr<TestDatabase> makeOdbcDatabase();
 
 std::unique_ptr<TestDatabase> makeDatabase(const QString &provider);
 
+// The conformance schema in SQLite's dialect: the native SQLite database and the ODBC one (a SQLite
+// file behind the SQLite3 driver) are both made from it.
+const char *sqliteConformanceSchema();
+
+// True when unixODBC has a driver of that name (compared without regard to case).
+bool odbcDriverRegistered(const char *name);
+
 } // namespace dbtest

@@ -26,30 +26,13 @@ namespace dbtest {
 
 namespace {
 
-const char *const kConformanceSchema = R"SQL(
-CREATE TABLE conf_types(
-  id integer PRIMARY KEY, small_v smallint, int_v integer, big_v bigint, bool_v boolean, real_v real,
-  double_v double precision, num_v numeric(10,2), date_v date, time_v time, ts_v timestamp,
-  vc_v varchar(40), text_v text, ch_v char(5), blob_v blob);
-INSERT INTO conf_types VALUES
-  (1, -32768, 2147483647, 9007199254740993, 1, 1.5, 3.25, 12345678.91, '2024-02-29', '13:45:30',
-   '2024-02-29 13:45:30', 'O''Brien', 'Müller' || char(10) || 'Ødegaard', 'ab', x'0001ff'),
-  (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
-  (3, 0, -1, -9007199254740993, 0, -0.25, -1e300, -0.05, '1900-01-01', '00:00:00',
-   '1999-12-31 23:59:59', '', 'tab' || char(9) || 'and "quotes"', 'x', x'');
-CREATE TABLE conf_big(id integer PRIMARY KEY, label varchar(20), amount numeric(12,2));
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)
-INSERT INTO conf_big SELECT i, 'row ' || i, i * 1.25 FROM n;
-CREATE TABLE "conf Name with blank"("Order Id" integer, "Line ""quoted""" text);
-INSERT INTO "conf Name with blank" VALUES (1, 'a'), (2, 'b');
-CREATE VIEW conf_view AS SELECT id, label FROM conf_big WHERE id <= 10;
-)SQL";
-
 struct EnvDeleter {
     void operator()(SQLHENV h) const { SQLFreeHandle(SQL_HANDLE_ENV, h); }
 };
 
-bool driverRegistered(const char *name)
+} // namespace
+
+bool odbcDriverRegistered(const char *name)
 {
     SQLHENV raw = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
@@ -68,6 +51,8 @@ bool driverRegistered(const char *name)
     }
     return false;
 }
+
+namespace {
 
 struct SqliteCloser {
     void operator()(sqlite3 *db) const { sqlite3_close(db); }
@@ -116,13 +101,13 @@ private:
 
 std::unique_ptr<TestDatabase> makeOdbcDatabase()
 {
-    if (!driverRegistered("SQLite3"))
+    if (!odbcDriverRegistered("SQLite3"))
         return nullptr;
     auto dir = std::make_unique<QTemporaryDir>();
     if (!dir->isValid())
         throw db::DbError(QStringLiteral("test database: no temporary folder"));
     auto db = std::make_unique<OdbcSqliteDatabase>(std::move(dir));
-    db->exec(QString::fromUtf8(kConformanceSchema));
+    db->exec(QString::fromUtf8(sqliteConformanceSchema()));
     return db;
 }
 

@@ -1,4 +1,5 @@
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 #include "TestSupport.h"
 
 #include "db/Backend.h"
@@ -30,19 +31,10 @@
 #include <unistd.h>
 
 using namespace db;
+using dbtest::errorOf;
+using dbtest::odbcDriverRegistered;
 
 namespace {
-
-DbError errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const DbError &e) {
-        return e;
-    }
-    ADD_FAILURE() << "no DbError was thrown";
-    return DbError(QString());
-}
 
 int col(const RowStore &s, const char *name)
 {
@@ -61,24 +53,6 @@ const FieldInfo &field(const std::vector<FieldInfo> &fields, const char *name)
     static FieldInfo none;
     ADD_FAILURE() << "no column " << name;
     return none;
-}
-
-bool odbcDriverRegistered(const char *name)
-{
-    SQLHENV env = SQL_NULL_HENV;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
-        return false;
-    odbc::EnvPtr owner(env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLCHAR description[256], attributes[1024];
-    SQLSMALLINT dlen = 0, alen = 0;
-    for (SQLUSMALLINT dir = SQL_FETCH_FIRST; SQL_SUCCEEDED(SQLDrivers(env, dir, description, sizeof description, &dlen,
-                                                                       attributes, sizeof attributes, &alen));
-         dir = SQL_FETCH_NEXT) {
-        if (qstrcmp(reinterpret_cast<const char *>(description), name) == 0)
-            return true;
-    }
-    return false;
 }
 
 // The conformance database through the SQLite3 ODBC driver.

@@ -1,4 +1,5 @@
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 #include "TestSupport.h"
 
 #include "db/Backend.h"
@@ -26,6 +27,7 @@
 #include <unistd.h>
 
 using namespace db;
+using dbtest::errorOf;
 
 namespace {
 
@@ -63,17 +65,6 @@ protected:
         while (!cursor->atEnd())
             cursor->fetch(*store, chunk);
         return store;
-    }
-
-    static DbError errorOf(const std::function<void()> &f)
-    {
-        try {
-            f();
-        } catch (const DbError &e) {
-            return e;
-        }
-        ADD_FAILURE() << "no DbError was thrown";
-        return DbError(QString());
     }
 
     std::unique_ptr<dbtest::TestDatabase> m_db;

@@ -1,4 +1,5 @@
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 
 #include "db/Command.h"
 #include "db/Connection.h"
@@ -13,18 +14,9 @@
 #include <QTemporaryDir>
 
 using namespace db;
+using dbtest::field;
 
 namespace {
-
-FieldInfo field(const char *name, int type, int precision = 0, int scale = 0)
-{
-    FieldInfo f;
-    f.Name = QString::fromUtf8(name);
-    f.Type = type;
-    f.Precision = precision;
-    f.NumericScale = scale;
-    return f;
-}
 
 // id, name, amount (exact), day, score; a Null where the row gives an invalid QVariant.
 std::shared_ptr<Recordset> memoryRecordset(const std::vector<std::vector<QVariant>> &rows)

@@ -1,5 +1,6 @@
 // The in-memory sort against SQLite's own order for the same collation, and its stability.
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -12,18 +13,7 @@
 #include <random>
 
 using namespace db;
-
-namespace {
-
-FieldInfo field(const char *name, int type)
-{
-    FieldInfo f;
-    f.Name = QString::fromUtf8(name);
-    f.Type = type;
-    return f;
-}
-
-} // namespace
+using dbtest::field;
 
 namespace {
 

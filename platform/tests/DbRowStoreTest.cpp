@@ -1,3 +1,5 @@
+#include "DbTestSupport.h"
+
 #include "db/DbError.h"
 #include "db/RowStore.h"
 
@@ -6,24 +8,10 @@
 #include <cmath>
 #include <limits>
 
-#include <ostream>
-
 using namespace db;
-
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+using dbtest::field;
 
 namespace {
-
-FieldInfo field(const QString &name, int type)
-{
-    FieldInfo f;
-    f.Name = name;
-    f.Type = type;
-    return f;
-}
 
 // One column of every storage and the typed Int64 encodings.
 std::vector<FieldInfo> allTypes()

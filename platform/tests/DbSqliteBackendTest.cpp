@@ -1,4 +1,5 @@
 #include "DbFixtures.h"
+#include "DbTestSupport.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -19,6 +20,7 @@
 #include <thread>
 
 using namespace db;
+using dbtest::errorOf;
 
 namespace {
 
@@ -50,17 +52,6 @@ protected:
     std::unique_ptr<dbtest::TestDatabase> m_db;
     std::shared_ptr<Connection> m_conn;
 };
-
-DbError errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const DbError &e) {
-        return e;
-    }
-    ADD_FAILURE() << "no DbError";
-    return DbError(QString());
-}
 
 } // namespace
 

@@ -1,3 +1,5 @@
+#include "DbTestSupport.h"
+
 #include "db/Command.h"
 #include "db/DbError.h"
 #include "db/Recordset.h"
@@ -8,27 +10,9 @@
 #include <QDate>
 
 #include <algorithm>
-#include <ostream>
 
 using namespace db;
-
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
-namespace {
-
-FieldInfo field(const char *name, int type, int scale = 0)
-{
-    FieldInfo f;
-    f.Name = QString::fromLatin1(name);
-    f.Type = type;
-    f.NumericScale = scale;
-    return f;
-}
-
-} // namespace
+using dbtest::field;
 
 TEST(ValueRulesIntegers, ReadsWholeNumbersWithinTheirTypesRange)
 {
@@ -159,7 +143,7 @@ TEST(ValueRulesLiterals, SpellValuesAsEachDatabaseReadsThem)
     EXPECT_EQ(sqlLiteral(QVariant(), field("b", adBoolean), pg), QStringLiteral("NULL"));
     EXPECT_EQ(sqlLiteral(QStringLiteral(" 42 "), field("i", adInteger), pg), QStringLiteral("42"));
     EXPECT_EQ(sqlLiteral(QStringLiteral("O'Brien"), field("t", adVarWChar), lite), QStringLiteral("'O''Brien'"));
-    EXPECT_EQ(sqlLiteral(QStringLiteral("12.50"), field("n", adNumeric, 2), pg), QStringLiteral("12.50"));
+    EXPECT_EQ(sqlLiteral(QStringLiteral("12.50"), field("n", adNumeric, 0, 2), pg), QStringLiteral("12.50"));
     EXPECT_EQ(sqlLiteral(QStringLiteral("NaN"), field("n", adNumeric), pg), QStringLiteral("CAST('NaN' AS NUMERIC)"));
     // A real compares at its own precision on PostgreSQL; elsewhere it is a double, written whole.
     EXPECT_EQ(sqlLiteral(QVariant(double(1.1f)), field("r", adSingle), pg), QStringLiteral("CAST('1.1' AS REAL)"));

@@ -1,3 +1,6 @@
+#include "DbTestSupport.h"
+#include "TestSupport.h"
+
 #include "db/DbError.h"
 #include "db/XmlRecordset.h"
 
@@ -11,43 +14,19 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
-#include <ostream>
 
 using namespace db;
-
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+using testsupport::readFile;
+using testsupport::writeFile;
+using dbtest::field;
 
 namespace {
-
-FieldInfo field(const QString &name, int type)
-{
-    FieldInfo f;
-    f.Name = name;
-    f.Type = type;
-    return f;
-}
 
 std::vector<std::size_t> allRows(const RowStore &s)
 {
     std::vector<std::size_t> rows(s.rowCount());
     std::iota(rows.begin(), rows.end(), std::size_t(0));
     return rows;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
 }
 
 // Cell by cell, bit for bit (doubles compared by their bytes, so -0 and NaN count).
@@ -228,7 +207,7 @@ TEST_F(XmlFiles, TextsNamesAndAwkwardCharactersSurvive)
     while (!plain.atEnd())
         plain.readNext();
     EXPECT_FALSE(plain.hasError()) << plain.errorString().toStdString();
-    const QByteArray raw = readAll(p);
+    const QByteArray raw = readFile(p);
     EXPECT_TRUE(raw.contains("&#10;") || raw.contains("&#xa;")) << "line breaks need references in attributes";
     EXPECT_TRUE(raw.contains("c0.b64="));
 
@@ -247,9 +226,9 @@ TEST_F(XmlFiles, FailedWriteLeavesTheOldFileWhole)
     s.endRow();
     const QString p = path("keep.xml");
     saveXmlRecordset(p, s, allRows(s));
-    const QByteArray before = readAll(p);
+    const QByteArray before = readFile(p);
     EXPECT_THROW(saveXmlRecordset(p, s, {0, 5}), DbError); // row 5 does not exist
-    EXPECT_EQ(readAll(p), before);
+    EXPECT_EQ(readFile(p), before);
     EXPECT_THROW(saveXmlRecordset(dir.path(), s, {0}), DbError); // a folder, not a file
     EXPECT_THROW(saveXmlRecordset(path("no/such/folder/x.xml"), s, {0}), DbError);
     EXPECT_EQ(loadXmlRecordset(p)->int64(0, 0), 1);
@@ -260,9 +239,9 @@ TEST_F(XmlFiles, FailedWriteLeavesTheOldFileWhole)
         XmlRecordsetWriter writer(p, s.fields());
         writer.writeRow(s, 0);
         writer.writeRow(s, 0);
-        EXPECT_EQ(readAll(p), before);
+        EXPECT_EQ(readFile(p), before);
     }
-    EXPECT_EQ(readAll(p), before);
+    EXPECT_EQ(readFile(p), before);
     XmlRecordsetWriter writer(p, s.fields());
     writer.writeRow(s, 0);
     writer.writeRow(s, 0);
@@ -357,7 +336,7 @@ TEST_F(XmlFiles, TheDocumentIsByteForByteTheFileItWas)
     s.endRow();
     const QString p = path("exact.xml");
     saveXmlRecordset(p, s, {2, 0, 1});
-    EXPECT_EQ(readAll(p), QByteArray(R"XML(<?xml version="1.0" encoding="UTF-8"?>
+    EXPECT_EQ(readFile(p), QByteArray(R"XML(<?xml version="1.0" encoding="UTF-8"?>
 <recordset xmlns="urn:tabulon:recordset:1" version="1">
  <schema>
   <column attr="c0" name="id" type="3" size="0" precision="0" scale="0" nullable="false" basetable="orders &lt;&amp;&gt;" basecolumn="id"/>
@@ -378,5 +357,5 @@ TEST_F(XmlFiles, TheDocumentIsByteForByteTheFileItWas)
 
     // Without rows the data element is empty.
     saveXmlRecordset(p, s, {});
-    EXPECT_TRUE(readAll(p).endsWith(" </schema>\n <data/>\n</recordset>\n")) << readAll(p).toStdString();
+    EXPECT_TRUE(readFile(p).endsWith(" </schema>\n <data/>\n</recordset>\n")) << readFile(p).toStdString();
 }

@@ -1,6 +1,7 @@
 // Writers on a full disk: each says that the disk is full, names the file, and leaves the old
 // file byte for byte (a new file is not created).
 #include "FullDisk.h"
+#include "TestSupport.h"
 
 #include "db/DbError.h"
 #include "db/XmlRecordset.h"
@@ -18,21 +19,10 @@
 #include <functional>
 
 using testsupport::FullDisk;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 void expectFullDiskText(const QString &message, const QString &path, bool existed)
 {
@@ -68,7 +58,7 @@ TEST(FullDisk, SmallAndLargeWritesKeepTheOldFileAndSaySo)
             }
             ASSERT_TRUE(error.has_value()) << size << " bytes, " << room << " free";
             expectFullDiskText(*error, path, true);
-            EXPECT_EQ(readAll(path), old) << size << " bytes, " << room << " free";
+            EXPECT_EQ(readFile(path), old) << size << " bytes, " << room << " free";
         }
     }
     // Nothing is left behind: no new file, no scratch file.
@@ -91,7 +81,7 @@ TEST(FullDisk, EveryWriterOfUserFilesNamesTheFullDisk)
     auto store = settings::SettingsStore::createFileStore(dir.path());
     ASSERT_TRUE(store->SaveSetting(QStringLiteral("Tabulon"), QStringLiteral("General"), QStringLiteral("A"), QStringLiteral("1")));
     const QString settingsPath = store->filePath(QStringLiteral("Tabulon"));
-    const QByteArray settingsBefore = readAll(settingsPath);
+    const QByteArray settingsBefore = readFile(settingsPath);
 
     // A data-source file.
     const QString iniPath = dir.filePath(QStringLiteral("DataSources.ini"));
@@ -105,7 +95,7 @@ TEST(FullDisk, EveryWriterOfUserFilesNamesTheFullDisk)
     g.setRows(2);
     g.setTextMatrix(1, 1, QStringLiteral("value"));
     g.SaveGrid(gridPath);
-    const QByteArray gridBefore = readAll(gridPath);
+    const QByteArray gridBefore = readFile(gridPath);
 
     const QString xmlPath = dir.filePath(QStringLiteral("rows.xml"));
     db::FieldInfo f;
@@ -116,7 +106,7 @@ TEST(FullDisk, EveryWriterOfUserFilesNamesTheFullDisk)
     rows.setInt64(0, 7);
     rows.endRow();
     db::saveXmlRecordset(xmlPath, rows, {0});
-    const QByteArray xmlBefore = readAll(xmlPath);
+    const QByteArray xmlBefore = readFile(xmlPath);
 
     FullDisk full(dir.path());
 
@@ -143,8 +133,8 @@ TEST(FullDisk, EveryWriterOfUserFilesNamesTheFullDisk)
         expectFullDiskText(e.message(), xmlPath, true);
     }
 
-    EXPECT_EQ(readAll(settingsPath), settingsBefore);
-    EXPECT_EQ(readAll(iniPath), QByteArray("[1]\nName=Sample\n"));
-    EXPECT_EQ(readAll(gridPath), gridBefore);
-    EXPECT_EQ(readAll(xmlPath), xmlBefore);
+    EXPECT_EQ(readFile(settingsPath), settingsBefore);
+    EXPECT_EQ(readFile(iniPath), QByteArray("[1]\nName=Sample\n"));
+    EXPECT_EQ(readFile(gridPath), gridBefore);
+    EXPECT_EQ(readFile(xmlPath), xmlBefore);
 }

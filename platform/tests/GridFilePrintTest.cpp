@@ -1,6 +1,7 @@
 // SaveGrid / LoadGrid round trips and refusals, and printing to PDF.
 #include "grid/Grid.h"
 #include "grid/GridPrinter.h"
+#include "TestSupport.h"
 
 #include "ui/CommonDialog.h"
 #include "ui/PrinterService.h"
@@ -13,21 +14,10 @@
 #include <QTemporaryDir>
 
 using namespace grid;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 int pdfPages(const QString &path)
 {

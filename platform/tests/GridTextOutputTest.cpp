@@ -1,5 +1,8 @@
 // The grid's text as the writers read it (SaveGrid, copying): byte for byte what it was, bound
 // rows formatted straight from the row store and held rows alike.
+#include "DbTestSupport.h"
+#include "TestSupport.h"
+
 #include "db/Recordset.h"
 #include "db/RowStore.h"
 #include "grid/Grid.h"
@@ -14,22 +17,10 @@
 #include <stdexcept>
 
 using namespace grid;
+using testsupport::readFile;
+using dbtest::field;
 
 namespace {
-
-db::FieldInfo field(const char *name, int type)
-{
-    db::FieldInfo f;
-    f.Name = QString::fromUtf8(name);
-    f.Type = type;
-    return f;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Every kind of cell the grid shows, Nulls and empty text among them.
 std::shared_ptr<db::Recordset> awkwardRows()

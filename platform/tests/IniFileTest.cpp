@@ -1,4 +1,5 @@
 #include "settings/IniFile.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,21 +9,10 @@
 #include <QTemporaryDir>
 
 using namespace settings;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // Makes a folder unwritable for the test's lifetime: by permissions, or, for root (who ignores
 // them), by the immutable attribute where the file system has one.
@@ -81,7 +71,7 @@ TEST(IniFileRead, ClassicRulesForNamesQuotesAndFirstMatch)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
-    writeBytes(path, ClassicFile);
+    writeFile(path, ClassicFile);
     const IniFile ini(path);
 
     EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("name")), QStringLiteral("Sales"));
@@ -110,7 +100,7 @@ TEST(IniFileWrite, RewriteChangesOnlyWhatWasWritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
-    writeBytes(path, ClassicFile);
+    writeFile(path, ClassicFile);
     IniFile ini(path);
 
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("connection"),
@@ -123,7 +113,7 @@ TEST(IniFileWrite, RewriteChangesOnlyWhatWasWritten)
                      "CONNECTION=Provider=PostgreSQL;Data Source=db\r\n");
     expected.replace("Mixed=\"only one side\r\n", "Mixed=\"only one side\r\nDelimiter=`\r\n");
     expected += "\r\n[3]\r\nName=New\r\n";
-    EXPECT_EQ(fileBytes(path), expected);
+    EXPECT_EQ(readFile(path), expected);
 }
 
 TEST(IniFileWrite, ValuesThatReadingWouldAlterRoundTrip)
@@ -148,7 +138,7 @@ TEST(IniFileWrite, NullKeyRemovesTheSectionAndNullValueTheKey)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
-    writeBytes(path, "[1]\nName=A\nID=1\n\n[2]\nName=B\n\n[3]\nName=C\n");
+    writeFile(path, "[1]\nName=A\nID=1\n\n[2]\nName=B\n\n[3]\nName=C\n");
     IniFile ini(path);
 
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("id"), std::nullopt));
@@ -157,24 +147,24 @@ TEST(IniFileWrite, NullKeyRemovesTheSectionAndNullValueTheKey)
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("9"), std::nullopt, std::nullopt));
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("3"), QStringLiteral("Missing"), std::nullopt));
 
-    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n\n[3]\nName=C\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[1]\nName=A\n\n[3]\nName=C\n"));
 }
 
 TEST(IniFileEncoding, Windows1252BytesAreReadAndRewrittenAsUtf8)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("old.ini"));
-    writeBytes(path, "[1]\r\nName=Caf\xe9 \x80 \x93quoted\x94\r\n");
+    writeFile(path, "[1]\r\nName=Caf\xe9 \x80 \x93quoted\x94\r\n");
     IniFile ini(path);
     EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")),
               QStringLiteral("Café € “quoted”"));
     EXPECT_TRUE(ini.readAsWindows1252());
 
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Description"), QStringLiteral("ok")));
-    EXPECT_EQ(fileBytes(path), QByteArray("[1]\r\nName=Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cquoted\xe2\x80\x9d\r\n"
+    EXPECT_EQ(readFile(path), QByteArray("[1]\r\nName=Caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cquoted\xe2\x80\x9d\r\n"
                                           "Description=ok\r\n"));
 
-    writeBytes(path, "\xef\xbb\xbf[1]\nName=Bom\xc3\xa9\n");
+    writeFile(path, "\xef\xbb\xbf[1]\nName=Bom\xc3\xa9\n");
     const IniFile bom(path);
     EXPECT_EQ(bom.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Bomé"));
     EXPECT_FALSE(bom.readAsWindows1252());
@@ -184,7 +174,7 @@ TEST(IniFileWrite, UnusableInputIsRefusedWithoutTouchingTheFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
-    writeBytes(path, "[1]\nName=A\n");
+    writeFile(path, "[1]\nName=A\n");
     IniFile ini(path);
 
     EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Description"), QStringLiteral("two\nlines")));
@@ -192,7 +182,7 @@ TEST(IniFileWrite, UnusableInputIsRefusedWithoutTouchingTheFile)
     EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("a=b"), QStringLiteral("v")));
     EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("x]y"), QStringLiteral("k"), QStringLiteral("v")));
     EXPECT_FALSE(ini.WritePrivateProfileString(QString(), QStringLiteral("k"), QStringLiteral("v")));
-    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[1]\nName=A\n"));
 }
 
 TEST(IniFileFailure, WriteIntoAMissingFolderFailsWithText)
@@ -210,7 +200,7 @@ TEST(IniFileFailure, FailedRewriteLeavesTheOldFileWhole)
     const QString folder = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString path = folder + QStringLiteral("/DataSources.ini");
-    writeBytes(path, "[1]\nName=A\n");
+    writeFile(path, "[1]\nName=A\n");
     IniFile ini(path);
     ASSERT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("A"));
 
@@ -219,7 +209,7 @@ TEST(IniFileFailure, FailedRewriteLeavesTheOldFileWhole)
         GTEST_SKIP() << "cannot make a folder unwritable for this user";
     EXPECT_FALSE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("B")));
     EXPECT_FALSE(ini.lastError().isEmpty());
-    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=A\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[1]\nName=A\n"));
     EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("A"));
 }
 
@@ -227,7 +217,7 @@ TEST(IniFileRead, FileRemovedOrChangedOnDiskIsReadAgain)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("DataSources.ini"));
-    writeBytes(path, "[1]\nName=Old\n[2]\nName=Other\n");
+    writeFile(path, "[1]\nName=Old\n[2]\nName=Other\n");
     IniFile ini(path);
     ASSERT_EQ(ini.sections().size(), 2);
 
@@ -235,8 +225,8 @@ TEST(IniFileRead, FileRemovedOrChangedOnDiskIsReadAgain)
     ASSERT_TRUE(QFile::remove(path));
     EXPECT_TRUE(ini.sections().isEmpty());
     ASSERT_TRUE(ini.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("New")));
-    EXPECT_EQ(fileBytes(path), QByteArray("[1]\nName=New\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[1]\nName=New\n"));
 
-    writeBytes(path, "[1]\nName=Edited elsewhere\n");
+    writeFile(path, "[1]\nName=Edited elsewhere\n");
     EXPECT_EQ(ini.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Edited elsewhere"));
 }

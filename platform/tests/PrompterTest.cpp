@@ -1,4 +1,5 @@
 #include "ui/Prompter.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +14,7 @@
 #include <functional>
 
 using namespace ui;
-
-namespace {
-
-// Runs check on the next modal dialog once it is up (the prompter's exec() is blocking).
-void onNextModal(std::function<void(QWidget *)> check)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, check] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            check(modal);
-        }
-    });
-    timer->start();
-}
-
-} // namespace
+using testsupport::onNextModal;
 
 TEST(PrompterScripted, UnqueuedQuestionsTakeTheFirstButtonsAnswer)
 {

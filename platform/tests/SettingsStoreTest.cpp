@@ -1,4 +1,5 @@
 #include "settings/SettingsStore.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +11,12 @@
 #include <array>
 
 using namespace settings;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
 const QString App = QStringLiteral("Tabulon");
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -55,7 +45,7 @@ TEST(SettingsStoreFile, AwkwardNamesAndValuesSurviveTheFile)
             << section.toStdString() << " / " << key.toStdString();
 
     // Plain names stay readable in the file.
-    const QByteArray text = fileBytes(dir.filePath(QStringLiteral("Tabulon.ini")));
+    const QByteArray text = readFile(dir.filePath(QStringLiteral("Tabulon.ini")));
     EXPECT_TRUE(text.contains("[Results\\Font]\nFont=DejaVu Sans\n"));
     EXPECT_TRUE(text.contains("Split\\Percentage=90\n"));
     EXPECT_TRUE(text.contains("Date Format=dd/MM/yyyy\n"));
@@ -102,7 +92,7 @@ TEST(SettingsStoreFile, EveryBlankAtEitherEndOfNamesAndValuesSurvives)
         EXPECT_TRUE(found) << "key of " << section.toStdString() << " changed";
     }
     // Whole pairs stay readable text in the file.
-    EXPECT_TRUE(fileBytes(dir.filePath(QStringLiteral("Tabulon.ini"))).contains("\xF0\x9F\x98\x80 ok"));
+    EXPECT_TRUE(readFile(dir.filePath(QStringLiteral("Tabulon.ini"))).contains("\xF0\x9F\x98\x80 ok"));
 }
 
 TEST(SettingsStoreFile, NamesMatchWithoutCaseButKeepTheirSpelling)
@@ -178,14 +168,14 @@ TEST(SettingsStoreFailure, FailedWriteIsReportedAndChangesNothing)
     auto store = SettingsStore::createFileStore(dir.path());
     ASSERT_TRUE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("True")));
     const QString file = store->filePath(App);
-    const QByteArray before = fileBytes(file);
+    const QByteArray before = readFile(file);
 
     store->setWriteFailure(QStringLiteral("No space left on device"));
     EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("False")));
     EXPECT_EQ(store->lastError(), QStringLiteral("No space left on device"));
     EXPECT_FALSE(store->DeleteSetting(App, QStringLiteral("General")));
     EXPECT_EQ(store->GetSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields")), QStringLiteral("True"));
-    EXPECT_EQ(fileBytes(file), before);
+    EXPECT_EQ(readFile(file), before);
 
     store->setWriteFailure({});
     EXPECT_TRUE(store->SaveSetting(App, QStringLiteral("General"), QStringLiteral("Sort Fields"), QStringLiteral("False")));
@@ -196,7 +186,7 @@ TEST(SettingsStoreFailure, UnwritableFolderIsReportedNotSilent)
 {
     QTemporaryDir dir;
     const QString blocker = dir.filePath(QStringLiteral("not-a-folder"));
-    writeBytes(blocker, "x");
+    writeFile(blocker, "x");
     auto store = SettingsStore::createFileStore(blocker + QStringLiteral("/Tabulon"));
 
     EXPECT_FALSE(store->SaveSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("True")));
@@ -234,7 +224,7 @@ TEST(SettingsStoreFile, ChangesByAnotherProcessAreSeenAndKept)
     EXPECT_EQ(all[1], std::make_pair(QStringLiteral("Top"), QStringLiteral("20")));
 
     // A hand edit with blanks around '=' reads as expected.
-    writeBytes(first->filePath(App), "; edited\n[Browser]\n  Left =  42  \nbroken line\n");
+    writeFile(first->filePath(App), "; edited\n[Browser]\n  Left =  42  \nbroken line\n");
     EXPECT_EQ(first->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("42"));
     EXPECT_EQ(first->GetAllSettings(App, QStringLiteral("Browser")).size(), 1u);
 }
