@@ -388,15 +388,8 @@ void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std:
     if (newCols < 0 || newFixedRows < 0 || newFixedCols < 0 || newFixedRows > int(newRows.size()) || newFixedCols > newCols)
         throw GridArgumentError("Grid: inconsistent shape");
     beginResetModel();
-    m_rs.reset();
-    follow(nullptr);
-    m_errorAnnounced = false;
-    m_boundRows = 0;
-    m_boundHidden.clear();
-    m_boundStyles.clear();
+    dropBinding();
     m_cols.resize(std::size_t(newCols));
-    for (ColumnInfo &col : m_cols)
-        col.field = -1;
     m_rows = std::move(newRows);
     m_fixedRows = newFixedRows;
     m_fixedCols = newFixedCols;
@@ -679,16 +672,9 @@ void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
             fixed.push_back(std::move(rec));
         }
         beginResetModel();
-        for (ColumnInfo &col : columns)
-            col.field = -1;
         m_cols = std::move(columns);
         m_rows = std::move(fixed);
-        m_rs.reset();
-        follow(nullptr);
-        m_errorAnnounced = false;
-        m_boundRows = 0;
-        m_boundHidden.clear();
-        m_boundStyles.clear();
+        dropBinding();
         endResetModel();
     }
     if (m_fixedCols > cols())
@@ -702,17 +688,22 @@ void GridModel::unbind()
     if (!m_rs)
         return;
     beginResetModel();
+    dropBinding();
+    m_rows.resize(std::size_t(m_fixedRows));
+    endResetModel();
+    emit layoutRebuilt();
+}
+
+void GridModel::dropBinding()
+{
     m_rs.reset();
     follow(nullptr);
     m_errorAnnounced = false;
     m_boundRows = 0;
     m_boundHidden.clear();
     m_boundStyles.clear();
-    m_rows.resize(std::size_t(m_fixedRows));
     for (ColumnInfo &col : m_cols)
         col.field = -1;
-    endResetModel();
-    emit layoutRebuilt();
 }
 
 std::size_t GridModel::syncBound()

@@ -213,6 +213,7 @@ private:
     void resetWith(std::vector<RowRecord> rows);
     QString boundText(int r, int c) const;
     void follow(const std::shared_ptr<db::Recordset> &rs); // rows and failures as they arrive
+    void dropBinding(); // inside a model reset: no recordset, no bound-row state, no column fields
     void feedFailed();
 
     GridLook m_look;
