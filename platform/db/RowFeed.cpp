@@ -26,6 +26,10 @@ constexpr int kChunksAhead = 4;
 constexpr auto kPieceTime = std::chrono::milliseconds(20);
 constexpr std::size_t kFirstPiece = 256;
 constexpr std::size_t kLeastPiece = 16;
+// At most this many rows handed over since a block's boundary are read again into the next chunk
+// (a copy on the worker), so that the application's thread takes that chunk's blocks over whole
+// instead of copying its rows (as it would the rest of a block after a first screen).
+constexpr std::size_t kMostRestated = 1024;
 
 } // namespace
 
@@ -48,6 +52,8 @@ struct RowFeed::Shared {
     std::unique_ptr<RowCursor> cursor; // the worker's alone
     bool announced = false;            // its fields were handed over; the worker's alone
     std::size_t piece = kFirstPiece;   // rows a client call reads; the worker's alone
+    // A copy of the rows handed over since the last block's boundary (while few); the worker's.
+    std::shared_ptr<RowStore> head;
 
     // On the application's thread: at once when it is the caller's, else queued. The cursor's
     // fields go first, with the first thing handed over after it opened.
@@ -94,7 +100,13 @@ struct RowFeed::Shared {
     bool step(std::size_t rows)
     {
         auto chunk = std::make_shared<RowStore>(cursor->fields());
-        chunk->reserve(rows); // sized for the whole chunk once, not by its first piece
+        // Only the worker changes `produced`.
+        const std::size_t inBlock = produced % kMaxChunk;
+        const std::size_t restated = head && head->rowCount() == inBlock ? inBlock : 0;
+        chunk->reserve(restated + rows); // sized for the whole chunk once, not by its first piece
+        if (restated > 0)
+            chunk->append(*head);
+        head.reset();
         std::size_t got = 0;
         bool end = false;
         while (got < rows) {
@@ -129,17 +141,22 @@ struct RowFeed::Shared {
             produced += got;
             ++inFlight;
         }
-        if (end)
-            finish(chunk);
-        else
-            deliver([chunk](RowFeed &f) { f.arrived(chunk, false); });
-        return !end;
+        if (end) {
+            finish(chunk, restated);
+            return false;
+        }
+        if (chunk->rowCount() == produced % kMaxChunk && chunk->rowCount() <= kMostRestated) {
+            head = std::make_shared<RowStore>(chunk->fields());
+            head->append(*chunk);
+        }
+        deliver([chunk, restated](RowFeed &f) { f.arrived(chunk, false, restated); });
+        return true;
     }
 
-    void finish(const std::shared_ptr<RowStore> &chunk)
+    void finish(const std::shared_ptr<RowStore> &chunk, std::size_t restated = 0)
     {
         done = true;
-        deliver([chunk](RowFeed &f) { f.arrived(chunk, true); });
+        deliver([chunk, restated](RowFeed &f) { f.arrived(chunk, true, restated); });
     }
 
     void failWith(const DbError &error)
@@ -278,7 +295,7 @@ void RowFeed::opened(const std::vector<FieldInfo> &fields)
     m_store = std::make_shared<RowStore>(fields);
 }
 
-void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end)
+void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end, std::size_t restated)
 {
     {
         std::lock_guard lock(m_shared->mutex);
@@ -287,8 +304,8 @@ void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end)
     m_shared->wake.notify_all();
     if (!m_store)
         return;
-    if (chunk->rowCount() > 0)
-        m_store->append(std::move(*chunk)); // the chunk is the feed's alone once handed over
+    if (chunk->rowCount() > restated)
+        m_store->append(std::move(*chunk), restated); // the chunk is the feed's alone once handed over
     if (end) {
         m_ended = true;
         m_store->squeeze();

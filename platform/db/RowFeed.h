@@ -53,7 +53,8 @@ private:
     RowFeed();
     bool settled(std::size_t rows) const;
     void opened(const std::vector<FieldInfo> &fields);
-    void arrived(const std::shared_ptr<RowStore> &chunk, bool end);
+    // restated: the chunk starts with that many rows the store holds already (see RowStore::append).
+    void arrived(const std::shared_ptr<RowStore> &chunk, bool end, std::size_t restated);
     void fail(const DbError &error);
 
     std::shared_ptr<Shared> m_shared;

@@ -970,6 +970,11 @@ void RowStore::retypeColumn(int col, const FieldInfo &field)
 
 void RowStore::append(const RowStore &rows)
 {
+    appendFrom(rows, 0);
+}
+
+void RowStore::appendFrom(const RowStore &rows, std::size_t first)
+{
     if (rows.columnCount() != columnCount() || m_inRow)
         throw DbError(QStringLiteral("Rows of another shape cannot be appended"));
     // A later chunk may have widened a column's type (a reader met a value that did not fit).
@@ -978,7 +983,7 @@ void RowStore::append(const RowStore &rows)
             retypeColumn(c, rows.m_fields[std::size_t(c)]);
     }
     // Column by column, a run of rows at a time: no cell goes through the row protocol.
-    std::size_t r = 0;
+    std::size_t r = first;
     while (r < rows.m_rows) {
         if ((m_rows & kSegmentMask) == 0 && !m_cols.empty() && m_cols[0].segments.size() == m_rows >> kSegmentShift)
             addSegment();
@@ -1077,6 +1082,24 @@ void RowStore::append(RowStore &&rows)
     }
     m_rows += rows.m_rows;
     rows = RowStore(rows.m_fields);
+}
+
+void RowStore::append(RowStore &&rows, std::size_t restated)
+{
+    if (restated == 0) {
+        append(std::move(rows));
+        return;
+    }
+    bool takeOver = !m_inRow && !rows.m_inRow && restated == (m_rows & kSegmentMask) && restated <= rows.m_rows
+                    && rows.columnCount() == columnCount();
+    for (int c = 0; takeOver && c < columnCount(); ++c)
+        takeOver = rows.m_fields[std::size_t(c)].Type == m_fields[std::size_t(c)].Type;
+    if (!takeOver) {
+        appendFrom(rows, std::min(restated, rows.m_rows));
+        return;
+    }
+    m_rows -= restated; // on the boundary now: the last block gives way to the chunk's
+    append(std::move(rows));
 }
 
 void RowStore::squeeze()

@@ -174,6 +174,49 @@ TEST(DbBlockStore, EveryKindOfValueReadsBackExactlyHoweverItWasAppended)
     expectRow(s, 63, 63);
 }
 
+// A chunk that starts again with the rows of the store's last block (as a feed reads them again
+// after a first screen) takes that block's place: every row once, in order, values exact; a
+// chunk with a column of a wider type has only its new rows copied.
+TEST(DbBlockStore, ChunksRestatingTheLastBlockTakeItsPlace)
+{
+    const auto chunkOf = [](std::size_t from, std::size_t to) {
+        RowStore chunk(kinds());
+        for (std::size_t r = from; r < to; ++r)
+            appendRow(chunk, r);
+        return chunk;
+    };
+    RowStore s(kinds());
+    s.append(chunkOf(0, 128));
+    s.append(chunkOf(0, 628), 128);
+    ASSERT_EQ(s.rowCount(), 628u);
+    s.append(chunkOf(0, RowStore::kBlockRows), 628); // up to the block's end
+    s.append(chunkOf(RowStore::kBlockRows, RowStore::kBlockRows + 100));
+    s.append(chunkOf(RowStore::kBlockRows, RowStore::kBlockRows + 300), 100);
+    ASSERT_EQ(s.rowCount(), RowStore::kBlockRows + 300);
+    for (std::size_t r = 0; r < s.rowCount(); r += (r % 64 == 62 || r % 1000 > 990 ? 1 : 37))
+        expectRow(s, r, r);
+    appendRow(s, s.rowCount());
+    expectRow(s, RowStore::kBlockRows + 300, RowStore::kBlockRows + 300);
+
+    // The chunk holds the first column as reals: the store is retyped, its rows not repeated.
+    std::vector<FieldInfo> wider = kinds();
+    wider[0].Type = adDouble;
+    RowStore ints(kinds());
+    ints.append(chunkOf(0, 128));
+    RowStore reals(wider);
+    for (std::size_t r = 0; r < 200; ++r) {
+        reals.beginRow();
+        reals.setReal(0, double(r) + 0.5);
+        reals.endRow();
+    }
+    ints.append(std::move(reals), 128);
+    ASSERT_EQ(ints.rowCount(), 200u);
+    EXPECT_EQ(ints.fields()[0].Type, adDouble);
+    EXPECT_EQ(ints.real(5, 0), double(intOf(5)));
+    EXPECT_EQ(ints.real(199, 0), 199.5);
+    EXPECT_TRUE(ints.isNull(199, 2));
+}
+
 // Held bytes stay close to the data's own: 8 bytes a number, the text's bytes, little else.
 TEST(DbBlockStore, HoldsLittleMoreThanTheData)
 {

@@ -128,6 +128,11 @@ public:
     // The same, taking the chunk's blocks over whole, without a copy, when this store ends on a
     // block's boundary (a chunk of kBlockRows rows read at such a boundary always does).
     void append(RowStore &&rows);
+    // The same for a chunk whose first `restated` rows are this store's last ones, those of its
+    // last block, read again elsewhere so that the chunk starts on a block's boundary: the
+    // chunk's blocks take that block's place whole. A chunk whose blocks cannot (a column of
+    // another type) has its other rows copied.
+    void append(RowStore &&rows, std::size_t restated);
     static constexpr std::size_t kBlockRows = std::size_t(1) << 15;
     // Gives column col the new field's type, converting the rows held so far (text keeps every
     // value; Int64 to Double widens integers). Rows must not be half-appended.
@@ -188,6 +193,7 @@ private:
         return m_cols[std::size_t(col)].segments[row >> kSegmentShift];
     }
     void addSegment(); // for the row about to be appended
+    void appendFrom(const RowStore &rows, std::size_t first); // rows[first, end) copied
     std::vector<FieldInfo> m_fields;
     std::vector<Column> m_cols;
     std::size_t m_rows = 0;
