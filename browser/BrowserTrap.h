@@ -2,9 +2,9 @@
 
 #include "hlSourceBrowser/BrowserSettings.h"
 
-#include <QString>
+#include "app/Trap.h"
 
-#include <type_traits>
+#include <QString>
 
 namespace browser {
 
@@ -17,18 +17,10 @@ QString currentErrorText();
 template <typename Report, typename Body, typename Undo>
 bool trapWith(Report &&report, const QString &procedure, Body &&body, Undo &&undo)
 {
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<Body &>>) {
-            body();
-            return true;
-        } else {
-            return bool(body());
-        }
-    } catch (...) {
-        undo();
+    return app::trap(body, undo, [&] {
         report(procedure, currentErrorText());
         return false;
-    }
+    });
 }
 
 // The forms and settings report to the library's error object.

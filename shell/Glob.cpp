@@ -11,6 +11,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "app/AppInfo.h"
+#include "app/Trap.h"
 #include "automation/Automation.h"
 #include "db/Connection.h"
 #include "Faultdesk/hrErr.h"
@@ -27,7 +28,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 
 namespace Glob {
@@ -54,29 +54,16 @@ State &state()
     return s;
 }
 
-QString errorText()
-{
-    try {
-        throw;
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 // The start-up procedures' one trap: a failure puts the pointer back and is logged under the
 // procedure's name; the answer is then false.
 template <typename Body>
 bool trap(const QString &procedure, Body &&body)
 {
-    try {
-        return body();
-    } catch (...) {
+    return app::trap(body, [] {}, [&] {
         ui::MousePointer::setDefault();
-        logError(procedure, errorText());
+        logError(procedure, app::currentErrorText(QStringLiteral("Unknown error")));
         return false;
-    }
+    });
 }
 
 } // namespace

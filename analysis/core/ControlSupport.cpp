@@ -1,5 +1,6 @@
 #include "core/ControlSupport.h"
 
+#include "app/Trap.h"
 #include "db/DbError.h"
 
 #include <exception>
@@ -8,15 +9,7 @@ namespace analysis {
 
 QString currentErrorText()
 {
-    try {
-        throw;
-    } catch (const db::DbError &e) {
-        return e.message();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unexpected error");
-    }
+    return app::currentErrorText(QStringLiteral("Unexpected error"));
 }
 
 bool currentErrorIsCancel()

@@ -7,6 +7,7 @@
 #include "views/SummaryTotals.h"
 
 #include "PaneDivider/Splitter.h"
+#include "app/Trap.h"
 #include "chart/ChartView.h"
 #include "hlQueryMenu/qryMenu.h"
 #include "db/Command.h"
@@ -507,16 +508,18 @@ bool hlTabulon::runTrapped(const QString &procedure, bool routed, const std::fun
                            const std::function<void()> &undo)
 {
     QPointer<hlTabulon> self(this);
-    try {
-        return body();
-    } catch (...) {
-        if (!self)
-            return false;
-        if (undo)
-            undo();
-        return routed ? reportRouted(procedure, analysis::currentErrorText())
-                      : report(procedure, analysis::currentErrorText());
-    }
+    return app::trap(
+        body,
+        [&] {
+            if (self && undo)
+                undo();
+        },
+        [&] {
+            if (!self)
+                return false;
+            return routed ? reportRouted(procedure, analysis::currentErrorText())
+                          : report(procedure, analysis::currentErrorText());
+        });
 }
 
 bool hlTabulon::reportRouted(const QString &procedure, const QString &description)

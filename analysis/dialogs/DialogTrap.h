@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "app/Trap.h"
 
-#include <type_traits>
+#include <QString>
 
 namespace analysis {
 
@@ -16,17 +16,7 @@ bool logCurrentError(const QString &procedure);
 template <typename Body, typename Undo>
 bool trap(const QString &procedure, Body &&body, Undo &&undo)
 {
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<Body &>>) {
-            body();
-            return true;
-        } else {
-            return bool(body());
-        }
-    } catch (...) {
-        undo();
-        return logCurrentError(procedure);
-    }
+    return app::trap(body, undo, [&] { return logCurrentError(procedure); });
 }
 
 template <typename Body>
