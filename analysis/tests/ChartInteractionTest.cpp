@@ -28,22 +28,6 @@ using namespace tabtest;
 
 namespace {
 
-class ChartTabulon : public hlTabulon {
-public:
-    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
-    chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
-    const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
-    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
-    ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
-    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
-    QPlainTextEdit *const txtChartSQL = tabtest::part<QPlainTextEdit>(*this, "txtChartSQL");
-    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
-
-    chart::ChartData &data() { return chChart->data(); }
-    void press(const char *key) { tlbChart->Buttons(QLatin1String(key)).action()->trigger(); }
-};
-
 // How many colours a picture has: a blank one has one.
 int colours(const QImage &image)
 {

@@ -28,22 +28,6 @@ namespace cv = analysis::chartview;
 
 namespace {
 
-class ChartTabulon : public hlTabulon {
-public:
-    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
-    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
-    chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
-    const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
-    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
-    ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
-    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
-    QPlainTextEdit *const txtChartSQL = tabtest::part<QPlainTextEdit>(*this, "txtChartSQL");
-    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
-
-    void pick(int index, const QString &text) { pickText(cboChartCol[std::size_t(index)], text); }
-    chart::ChartData &data() { return chChart->data(); }
-};
-
 // The rows of a statement as (first, second) -> value, the way the chart labels them.
 QMap<QPair<QString, QString>, double> groupedApart(const std::shared_ptr<db::Connection> &c, const QString &sql)
 {

@@ -54,12 +54,30 @@ protected:
         watch(*tab);
         tab->SQL(sql);
         tab->adoConnection(m_sample.connect());
+        ASSERT_NO_FATAL_FAILURE(showActive());
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+        ASSERT_EQ(tab->ResultsRows(), rows);
+    }
+    // Shown and made the active window: the menu closes when the focus leaves it.
+    void showActive()
+    {
         tab->resize(1200, 800);
         tab->show();
         tab->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get()));
-        ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-        ASSERT_EQ(tab->ResultsRows(), rows);
+    }
+    // The results saved as the XML document `xml`, then opened and run in a fresh control.
+    void reopenAsXml(const QString &xml)
+    {
+        tab->runner().results()->Save(xml);
+        tab->UnloadFlter();
+        tab = std::make_unique<MenuTabulon>();
+        watch(*tab);
+        tab->OpenSQL(true);
+        ASSERT_NO_FATAL_FAILURE(showActive());
+        ASSERT_TRUE(tab->Open_SQL(xml));
+        ASSERT_EQ(tab->CurrentDataType(), hlTabulon::tbDataXML);
+        ASSERT_TRUE(tab->Refresh());
     }
 
     grid::Grid &grid() { return *tab->grdResults; }
@@ -360,20 +378,7 @@ TEST_F(ColumnMenu, XmlResultsAreFilteredAndSortedInMemory)
 {
     start();
     QTemporaryDir dir;
-    const QString xml = dir.filePath(QStringLiteral("Categories.xml"));
-    tab->runner().results()->Save(xml);
-    tab->UnloadFlter();
-
-    tab = std::make_unique<MenuTabulon>();
-    watch(*tab);
-    tab->OpenSQL(true);
-    tab->resize(1200, 800);
-    tab->show();
-    tab->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get()));
-    ASSERT_TRUE(tab->Open_SQL(xml));
-    ASSERT_EQ(tab->CurrentDataType(), hlTabulon::tbDataXML);
-    ASSERT_TRUE(tab->Refresh());
+    ASSERT_NO_FATAL_FAILURE(reopenAsXml(dir.filePath(QStringLiteral("Categories.xml"))));
     ASSERT_EQ(tab->ResultsRows(), 10);
 
     const int name = col(QStringLiteral("CategoryName"));
@@ -414,19 +419,7 @@ TEST_F(ColumnMenu, AnInMemoryFilterKeepsQuotedNamesAndValuesWhole)
                          "UNION ALL SELECT 'plain', 3"),
           3);
     QTemporaryDir dir;
-    const QString xml = dir.filePath(QStringLiteral("Quoted.xml"));
-    tab->runner().results()->Save(xml);
-    tab->UnloadFlter();
-
-    tab = std::make_unique<MenuTabulon>();
-    watch(*tab);
-    tab->OpenSQL(true);
-    tab->resize(1200, 800);
-    tab->show();
-    tab->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get()));
-    ASSERT_TRUE(tab->Open_SQL(xml));
-    ASSERT_TRUE(tab->Refresh());
+    ASSERT_NO_FATAL_FAILURE(reopenAsXml(dir.filePath(QStringLiteral("Quoted.xml"))));
     ASSERT_EQ(grid().TextMatrix(1, 0), QStringLiteral("say \"hi\""));
 
     rightClickCell(1, 0);

@@ -29,13 +29,7 @@ class DatabaseWork : public ControlTest {
 protected:
     std::unique_ptr<WorkTabulon> start(const std::shared_ptr<db::Connection> &connection, const QString &sql)
     {
-        auto tab = std::make_unique<WorkTabulon>();
-        watch(*tab);
-        tab->SQL(sql);
-        tab->adoConnection(connection);
-        tab->resize(800, 500);
-        tab->show();
-        return tab;
+        return shown<WorkTabulon>(connection, sql);
     }
 
     // A writable SQLite file with the table numbers(id) holding 1 to `rows`.

@@ -50,6 +50,16 @@ protected:
         return out;
     }
 
+    // The sort dialog over the results, opened from `host` with its sort list (none: "-1").
+    void openSort(frmSort &dlg, SortHost &host,
+                  const QList<QStringList> &sortCols = {{QStringLiteral("-1"), QString()}})
+    {
+        dlg.setTheGrid(&results);
+        dlg.setCalledFrom(&host);
+        dlg.setSortCols(QVariant::fromValue(sortCols));
+        dlg.show();
+    }
+
     SampleDatabase m_sample;
     std::shared_ptr<db::Recordset> m_rs;
     grid::Grid results;
@@ -165,10 +175,7 @@ TEST_F(DialogsGrid, SortWithoutAnOrderListsEveryColumnAvailable)
 {
     SortHost host;
     frmSort dlg;
-    dlg.setTheGrid(&results);
-    dlg.setCalledFrom(&host);
-    dlg.setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("-1"), QString()}}));
-    dlg.show();
+    openSort(dlg, host);
     ASSERT_TRUE(dlg.isInitialised());
     EXPECT_EQ(column(*dlg.grdSort[0], 0), kAll);
     EXPECT_EQ(column(*dlg.grdSort[0], 1), (QStringList{"0", "1", "2"}));
@@ -188,10 +195,7 @@ TEST_F(DialogsGrid, SortMovesKeepTheirOrderAndSaveThePairs)
 {
     SortHost host;
     frmSort dlg;
-    dlg.setTheGrid(&results);
-    dlg.setCalledFrom(&host);
-    dlg.setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("-1"), QString()}}));
-    dlg.show();
+    openSort(dlg, host);
 
     // Move all: each row goes to the top, so they arrive reversed.
     dlg.cmdMove[0]->click();
@@ -242,11 +246,7 @@ TEST_F(DialogsGrid, SortFillsSelectedInGridOrderFromTheCurrentList)
 {
     SortHost host;
     frmSort dlg;
-    dlg.setTheGrid(&results);
-    dlg.setCalledFrom(&host);
-    dlg.setSortCols(QVariant::fromValue(
-        QList<QStringList>{{QStringLiteral("Phone"), QStringLiteral("1")}, {QStringLiteral("ShipperID"), QStringLiteral("0")}}));
-    dlg.show();
+    openSort(dlg, host, {{QStringLiteral("Phone"), QStringLiteral("1")}, {QStringLiteral("ShipperID"), QStringLiteral("0")}});
     EXPECT_EQ(column(*dlg.grdSort[1], 0), (QStringList{"ShipperID", "Phone"}));
     EXPECT_EQ(column(*dlg.grdSort[1], 2), (QStringList{"", "True"}));
     EXPECT_EQ(column(*dlg.grdSort[0], 0), (QStringList{"CompanyName"}));

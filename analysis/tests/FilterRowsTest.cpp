@@ -460,13 +460,7 @@ protected:
 
     std::unique_ptr<RowsTabulon> start(const QString &source, hlTabulon::tbDataType dataType)
     {
-        auto t = std::make_unique<RowsTabulon>();
-        watch(*t);
-        t->SQL(source);
-        t->DataType(dataType);
-        t->adoConnection(m_connection);
-        t->resize(900, 600);
-        t->show();
+        auto t = shown<RowsTabulon>(m_connection, source, QSize(900, 600), dataType);
         if (dataType != hlTabulon::tbDataStoredProc) {
             EXPECT_TRUE(t->Refresh_Results(false, false, false));
         }

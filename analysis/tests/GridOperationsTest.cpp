@@ -27,13 +27,7 @@ class GridOperations : public ControlTest {
 protected:
     std::unique_ptr<GridTabulon> start(const std::shared_ptr<db::Connection> &connection, const QString &sql)
     {
-        auto tab = std::make_unique<GridTabulon>();
-        watch(*tab);
-        tab->SQL(sql);
-        tab->adoConnection(connection);
-        tab->resize(800, 500);
-        tab->show();
-        return tab;
+        return shown<GridTabulon>(connection, sql);
     }
 };
 

@@ -70,12 +70,7 @@ protected:
         c->Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS t AS WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL "
                                   "SELECT x + 1 FROM s WHERE x < %1) SELECT x AS id, 'row ' || x AS name FROM s")
                        .arg(rows));
-        auto tab = std::make_unique<OutputTabulon>();
-        watch(*tab);
-        tab->SQL(QStringLiteral("SELECT id, name FROM t"));
-        tab->adoConnection(c);
-        tab->resize(800, 500);
-        tab->show();
+        auto tab = shown<OutputTabulon>(c, QStringLiteral("SELECT id, name FROM t"));
         EXPECT_TRUE(tab->Refresh_Results(false, false, false));
         return tab;
     }

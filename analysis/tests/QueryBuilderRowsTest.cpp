@@ -120,13 +120,7 @@ protected:
 
     std::unique_ptr<RowsTabulon> start(const QString &source, hlTabulon::tbDataType type)
     {
-        auto t = std::make_unique<RowsTabulon>();
-        watch(*t);
-        t->SQL(source);
-        t->DataType(type);
-        t->adoConnection(m_connection);
-        t->resize(1000, 700);
-        t->show();
+        auto t = shown<RowsTabulon>(m_connection, source, QSize(1000, 700), type);
         if (type != hlTabulon::tbDataStoredProc) {
             EXPECT_TRUE(t->Refresh_Results(false, false, false));
         }

@@ -103,6 +103,28 @@ protected:
     void rightClickCell(int row, int c) { tabtest::rightClickCell(grid(), row, c); }
     void rightClickHeader(int c) { tabtest::rightClickHeader(grid(), c); }
     void press(int key) { pressInMenu(menu(), key); }
+    // Copy (C) in the open column menu, stopped by the user: once the copy is busy, Escape is
+    // pressed and its question answered Yes, at once or `delayMs` later.
+    void copyAndStop(int delayMs)
+    {
+        auto stop = [this] {
+            ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+            tab->Check_ESC();
+        };
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (tab->hasBusyMark()) { // the copy runs
+                stopper.stop();
+                if (delayMs == 0)
+                    stop();
+                else
+                    QTimer::singleShot(delayMs, tab.get(), stop);
+            }
+        });
+        stopper.start(1);
+        press(Qt::Key_C);
+        stopper.stop();
+    }
     // The current results saved as an XML document and opened again, as a document, in a new
     // control: its rows are held in memory.
     void reopenAsXml()
@@ -192,17 +214,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     clip->setText(QStringLiteral("kept"));
     rightClickHeader(1);
     ASSERT_TRUE(menu().isVisible());
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (tab->hasBusyMark()) { // the copy runs
-            stopper.stop();
-            ui::Prompter::queueAnswer(ui::MsgResult::Yes);
-            tab->Check_ESC();
-        }
-    });
-    stopper.start(1);
-    press(Qt::Key_C);
-    stopper.stop();
+    copyAndStop(0);
     ASSERT_EQ(ui::Prompter::asked().size(), 1u);
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel copying to Clipboard?"));
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
@@ -253,20 +265,7 @@ TEST_F(FirstUse, RowsLostToAnEarlierStopAreReportedNotSkipped)
     // Yes to the copy's question while the endless call runs: past the grace it is cancelled.
     rightClickHeader(1);
     ASSERT_TRUE(menu().isVisible());
-    QTimer stopper;
-    bool asked = false;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (tab->hasBusyMark() && !asked) { // the copy runs
-            asked = true;
-            QTimer::singleShot(100, tab.get(), [&] {
-                ui::Prompter::queueAnswer(ui::MsgResult::Yes);
-                tab->Check_ESC();
-            });
-        }
-    });
-    stopper.start(1);
-    press(Qt::Key_C);
-    stopper.stop();
+    copyAndStop(100);
     ASSERT_EQ(ui::Prompter::asked().size(), 1u);
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
     EXPECT_TRUE(errorWindows.empty()) << "the user's own stop is no failure";

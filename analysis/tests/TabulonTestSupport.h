@@ -44,6 +44,7 @@
 #include <functional>
 #include <ostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,6 +100,23 @@ protected:
         QObject::connect(&control, &hlTabulon::Faultdesk, &control, [this](const QString &sub, const QString &text) {
             events.push_back({sub, text});
         });
+    }
+
+    // A control of type Control on `connection` with `sql` (of data type `type` where given), its
+    // reports watched, shown at `size`.
+    template <class Control>
+    std::unique_ptr<Control> shown(const std::shared_ptr<db::Connection> &connection, const QString &sql,
+                                   QSize size = QSize(800, 500), std::optional<hlTabulon::tbDataType> type = {})
+    {
+        auto control = std::make_unique<Control>();
+        watch(*control);
+        control->SQL(sql);
+        if (type)
+            control->DataType(*type);
+        control->adoConnection(connection);
+        control->resize(size);
+        control->show();
+        return control;
     }
 
     // `control` as the view tests have it: on `connection` with `statement` (names in double
@@ -426,6 +444,26 @@ inline void pickText(QComboBox *box, const QString &text)
     ASSERT_GE(at, 0) << text;
     box->setCurrentIndex(at);
 }
+
+// The control with its chart's parts, found by name.
+class ChartTabulon : public hlTabulon {
+public:
+    bool Change_View(tbView view) { return tabtest::showView(*this, view); }
+    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
+    chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
+    const std::array<QSlider *, 2> sldChart = tabtest::parts<QSlider, 2>(*this, "sldChart");
+    ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
+    ui::KeyedToolBar *const tlbChart = tabtest::part<ui::KeyedToolBar>(*this, "tlbChart");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    QPlainTextEdit *const txtChartSQL = tabtest::part<QPlainTextEdit>(*this, "txtChartSQL");
+    QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
+
+    chart::ChartData &data() { return chChart->data(); }
+    // A chart toolbar button's command, as its click runs it.
+    void press(const char *key) { tlbChart->Buttons(QLatin1String(key)).action()->trigger(); }
+    // Picks `text` in the chart's picker `index`.
+    void pick(int index, const QString &text) { pickText(cboChartCol[std::size_t(index)], text); }
+};
 
 class SampleDatabase {
 public:
