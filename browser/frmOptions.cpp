@@ -6,6 +6,7 @@
 #include "grid/Grid.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 #include "settings/SettingsStore.h"
+#include "ui/FormButton.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
 
@@ -35,14 +36,6 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption)
     return box;
 }
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
@@ -57,10 +50,10 @@ frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
     tabOptions->addTab(buildDataSourcesTab(), tr("Data Sources"));
     tabOptions->addTab(buildAdminTab(), tr("Admin"));
 
-    cmdOK = button(this, QStringLiteral("cmdOK"), tr("&OK"));
+    cmdOK = ui::formButton(this, QStringLiteral("cmdOK"), tr("&OK"));
     cmdOK->setDefault(true);
-    cmdCancel = button(this, QStringLiteral("cmdCancel"), tr("&Cancel"));
-    cmdApply = button(this, QStringLiteral("cmdApply"), tr("&Apply"));
+    cmdCancel = ui::formButton(this, QStringLiteral("cmdCancel"), tr("&Cancel"));
+    cmdApply = ui::formButton(this, QStringLiteral("cmdApply"), tr("&Apply"));
     cmdApply->setEnabled(false);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -146,7 +139,7 @@ QWidget *frmOptions::buildDataSourcesTab()
     const QString captions[] = {tr("&New"), tr("&Edit"), tr("&Delete"), tr("&Refresh")};
     auto *buttons = new QHBoxLayout;
     for (int i = 0; i < 4; ++i) {
-        cmdDataSource[size_t(i)] = button(page, QStringLiteral("cmdDataSource%1").arg(i), captions[i]);
+        cmdDataSource[size_t(i)] = ui::formButton(page, QStringLiteral("cmdDataSource%1").arg(i), captions[i]);
         buttons->addWidget(cmdDataSource[size_t(i)]);
         connect(cmdDataSource[size_t(i)], &QPushButton::clicked, this, [this, i] { cmdDataSource_Click(i); });
     }
@@ -172,7 +165,7 @@ QWidget *frmOptions::buildAdminTab()
     chkPasswordData = checkBox(fraPassword, "chkPasswordData", tr("Data Sources ("));
     chkDataSource = checkBox(fraPassword, "chkDataSource", tr("Editable)"));
     chkPasswordAdmin = checkBox(fraPassword, "chkPasswordAdmin", tr("Admin"));
-    cmdPassword = button(fraPassword, QStringLiteral("cmdPassword"), tr("&Set"));
+    cmdPassword = ui::formButton(fraPassword, QStringLiteral("cmdPassword"), tr("&Set"));
     auto *dataRow = new QHBoxLayout;
     dataRow->setSpacing(0);
     dataRow->addWidget(chkPasswordData);

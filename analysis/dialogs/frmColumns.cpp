@@ -3,6 +3,7 @@
 #include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
+#include "ui/FormButton.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
 
@@ -16,15 +17,6 @@ namespace {
 constexpr int kColumn = 0;
 constexpr int kPosition = 1;
 constexpr int kDisplayed = 2;
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QString &tip)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
 } // namespace
 
 frmColumns::frmColumns(QWidget *parent)
@@ -35,11 +27,11 @@ frmColumns::frmColumns(QWidget *parent)
     setModal(true);
     grdColumns = new grid::Grid(this);
     grdColumns->setObjectName(QStringLiteral("grdColumns"));
-    cmdHideAll = button(this, "cmdHideAll", QStringLiteral("&Hide All"), QStringLiteral("Mark all columns as hidden"));
-    cmdShowAll = button(this, "cmdShowAll", QStringLiteral("Show &All"), QStringLiteral("Mark all columns as Displayed"));
-    cmdApply = button(this, "cmdApply", QStringLiteral("&Apply"), QStringLiteral("Apply changes"));
-    cmdCancel = button(this, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Exit without saving changes"));
-    cmdOK = button(this, "cmdOK", QStringLiteral("&OK"), QStringLiteral("Save changes and exit"));
+    cmdHideAll = ui::formButton(this, "cmdHideAll", QStringLiteral("&Hide All"), QStringLiteral("Mark all columns as hidden"));
+    cmdShowAll = ui::formButton(this, "cmdShowAll", QStringLiteral("Show &All"), QStringLiteral("Mark all columns as Displayed"));
+    cmdApply = ui::formButton(this, "cmdApply", QStringLiteral("&Apply"), QStringLiteral("Apply changes"));
+    cmdCancel = ui::formButton(this, "cmdCancel", QStringLiteral("&Cancel"), QStringLiteral("Exit without saving changes"));
+    cmdOK = ui::formButton(this, "cmdOK", QStringLiteral("&OK"), QStringLiteral("Save changes and exit"));
 
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {cmdHideAll, cmdShowAll})

@@ -4,6 +4,7 @@
 #include "hlTabulon/hlTabulon.h"
 #include "dialogs/DialogTrap.h"
 #include "settings/SettingsStore.h"
+#include "ui/FormButton.h"
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
 
@@ -49,14 +50,6 @@ QComboBox *combo(QWidget *parent, const QString &name)
     c->setObjectName(name);
     c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     return c;
-}
-
-QPushButton *dialogButton(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 // A label with its box (and the box's picker button) on one row of a frame's grid.
@@ -120,10 +113,10 @@ frmOptions::frmOptions(QWidget *parent)
     tabOptions->addTab(buildXTabTab(), QStringLiteral("X-Tab"));
     tabOptions->addTab(buildGeneralTab(), QStringLiteral("General"));
 
-    cmdOK = dialogButton(this, "cmdOK", QStringLiteral("&OK"));
+    cmdOK = ui::formButton(this, "cmdOK", QStringLiteral("&OK"));
     cmdOK->setDefault(true);
-    cmdApply = dialogButton(this, "cmdApply", QStringLiteral("&Apply"));
-    cmdCancel = dialogButton(this, "cmdCancel", QStringLiteral("&Cancel"));
+    cmdApply = ui::formButton(this, "cmdApply", QStringLiteral("&Apply"));
+    cmdCancel = ui::formButton(this, "cmdCancel", QStringLiteral("&Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *b : {cmdOK, cmdApply, cmdCancel})
@@ -214,7 +207,7 @@ QWidget *frmOptions::buildWallpaperFrame(int gridTab, QWidget *page)
     path->setObjectName(QStringLiteral("txtWallpaper%1").arg(gridTab));
     path->setMinimumWidth(220);
     txtWallpaper[std::size_t(gridTab)] = path;
-    auto *pick = dialogButton(frame, "", QStringLiteral("..."));
+    auto *pick = ui::formButton(frame, "", QStringLiteral("..."));
     pick->setObjectName(QStringLiteral("cmdWallpaper%1").arg(gridTab));
     pick->setFixedWidth(32);
     cmdWallpaper[std::size_t(gridTab)] = pick;

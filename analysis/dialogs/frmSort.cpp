@@ -5,6 +5,7 @@
 #include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
+#include "ui/FormButton.h"
 #include "ui/EventLoop.h"
 #include "ui/MousePointer.h"
 
@@ -23,15 +24,6 @@ constexpr int kPosition = 1;
 constexpr int kDescending = 2;
 constexpr int kAvailable = 0;
 constexpr int kSelected = 1;
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QString &tip)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -56,12 +48,12 @@ frmSort::frmSort(QWidget *parent)
     moves->addStretch();
     orders->addStretch();
     for (int i = 0; i < 4; ++i) {
-        cmdMove[i] = button(this, QStringLiteral("cmdMove%1").arg(i), QLatin1String(moveCaptions[i]),
-                            QLatin1String(moveTips[i]));
+        cmdMove[i] = ui::formButton(this, QStringLiteral("cmdMove%1").arg(i), QLatin1String(moveCaptions[i]),
+                                    QLatin1String(moveTips[i]));
         moves->addWidget(cmdMove[i]);
         connect(cmdMove[i], &QPushButton::clicked, this, [this, i] { Move_Item(i); });
-        cmdOrder[i] = button(this, QStringLiteral("cmdOrder%1").arg(i), QLatin1String(orderCaptions[i]),
-                             QLatin1String(orderTips[i]));
+        cmdOrder[i] = ui::formButton(this, QStringLiteral("cmdOrder%1").arg(i), QLatin1String(orderCaptions[i]),
+                                     QLatin1String(orderTips[i]));
         orders->addWidget(cmdOrder[i]);
         connect(cmdOrder[i], &QPushButton::clicked, this, [this, i] { cmdOrder_Click(i); });
     }
@@ -89,10 +81,10 @@ frmSort::frmSort(QWidget *parent)
     layout->addWidget(grdSort[1], 1, 2);
     layout->addLayout(orders, 1, 3);
 
-    cmdApply = button(this, QStringLiteral("cmdApply"), QStringLiteral("&Apply"), QStringLiteral("Save changes"));
-    cmdCancel = button(this, QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"),
-                       QStringLiteral("Exit without saving changes"));
-    cmdOK = button(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), QStringLiteral("Save changes and exit"));
+    cmdApply = ui::formButton(this, QStringLiteral("cmdApply"), QStringLiteral("&Apply"), QStringLiteral("Save changes"));
+    cmdCancel = ui::formButton(this, QStringLiteral("cmdCancel"), QStringLiteral("&Cancel"),
+                               QStringLiteral("Exit without saving changes"));
+    cmdOK = ui::formButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), QStringLiteral("Save changes and exit"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *b : {cmdApply, cmdCancel, cmdOK})

@@ -9,6 +9,7 @@
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "Faultdesk/hrErr.h"
+#include "ui/FormButton.h"
 #include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
@@ -49,15 +50,6 @@ QIcon goIcon()
 QIcon stopIcon()
 {
     return themeIcon("process-stop", QStringLiteral("Stop"));
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QString &tip)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
 }
 
 // The delimiter box takes no key once it holds three characters, Backspace included, so that
@@ -148,11 +140,11 @@ void DataExport::createControls()
     optionsLayout->addWidget(chkHeaders, 2, 0, 1, 2);
     optionsLayout->addWidget(chkPreview, 3, 0, 1, 2);
 
-    cmdSelect = button(this, "cmdSelect", QStringLiteral("&Select All"), QStringLiteral("Select all columns for export"));
-    cmdDeSelectAll = button(this, "cmdDeSelectAll", QStringLiteral("&Deselect All"),
-                            QStringLiteral("Deselect all columns for export"));
-    cmdOK = button(this, "cmdOK", QStringLiteral("&Go"), QStringLiteral("Begin Export"));
-    cmdCancel = button(this, "cmdCancel", QStringLiteral("&Close"), QStringLiteral("Exit export"));
+    cmdSelect = ui::formButton(this, "cmdSelect", QStringLiteral("&Select All"), QStringLiteral("Select all columns for export"));
+    cmdDeSelectAll = ui::formButton(this, "cmdDeSelectAll", QStringLiteral("&Deselect All"),
+                                    QStringLiteral("Deselect all columns for export"));
+    cmdOK = ui::formButton(this, "cmdOK", QStringLiteral("&Go"), QStringLiteral("Begin Export"));
+    cmdCancel = ui::formButton(this, "cmdCancel", QStringLiteral("&Close"), QStringLiteral("Exit export"));
 
     staStatus = new ui::StatusPanels(1, this);
     staStatus->setObjectName(QStringLiteral("staStatus"));
