@@ -6,6 +6,7 @@
 #include "Faultdesk/ModalRunner.h"
 #include "SampleTool.h"
 #include "SqliteWriter.h"
+#include "TestSupport.h"
 #include "db/Connection.h"
 #include "hlSourceBrowser/hlSourceBrowser.h"
 #include "ObjectListView.h"
@@ -60,6 +61,9 @@ protected:
 
     settings::SettingsStore &store() { return m_store.store(); }
     QString iniPath() const { return browser::browserSettings().IniFilePath; }
+    // The data-source file's bytes, as the test writes them or as the browser left them.
+    void writeIni(const QByteArray &text) { testsupport::writeFile(iniPath(), text); }
+    QByteArray fileBytes() const { return testsupport::readFile(iniPath()); }
 
     QTemporaryDir dir;
     std::vector<Report> errors;
@@ -86,12 +90,6 @@ struct Launch {
 // RunQuery records collected.
 class StartedBrowserTest : public BrowserTest {
 protected:
-    void writeIni(const QByteArray &text)
-    {
-        QFile f(iniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
     // The sample database as the sample tool writes it and its data source, then `extra`.
     void writeSampleSources(const QByteArray &extra = {})
     {

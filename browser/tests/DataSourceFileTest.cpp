@@ -19,17 +19,6 @@ namespace {
 
 class DataSourceFileTest : public BrowserTest {
 protected:
-    void writeFile(const QByteArray &text)
-    {
-        QFile f(iniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
-    QByteArray fileBytes() const
-    {
-        QFile f(iniPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     // Runs the dialog through fill, then presses OK (or Cancel when ok is false).
     void answerDialog(std::function<void(frmNewDataSource &)> fill, bool ok = true)
     {
@@ -61,7 +50,7 @@ TEST_F(DataSourceFileTest, MissingFileIsAnEmptyList)
 
 TEST_F(DataSourceFileTest, ReadingStopsAtTheFirstGapOrEmptyNameAndIgnoresStoredIds)
 {
-    writeFile("[1]\nName=One\nConnection=Data Source=a.db\nDelimiter=\"\n"
+    writeIni("[1]\nName=One\nConnection=Data Source=a.db\nDelimiter=\"\n"
               "[2]\nID=77\nName=Two\nDescription=second\n"
               "[4]\nName=Four\n");
     ASSERT_TRUE(Get_DataSources());
@@ -71,7 +60,7 @@ TEST_F(DataSourceFileTest, ReadingStopsAtTheFirstGapOrEmptyNameAndIgnoresStoredI
     EXPECT_EQ(row(2).Description, QStringLiteral("second"));
     EXPECT_TRUE(row(3).Name.isEmpty());
 
-    writeFile("[1]\nName=One\n[2]\nName=\n[3]\nName=Three\n");
+    writeIni("[1]\nName=One\n[2]\nName=\n[3]\nName=Three\n");
     ASSERT_TRUE(Get_DataSources());
     EXPECT_EQ(dataSources().count, 1);
 }
@@ -129,7 +118,7 @@ TEST_F(DataSourceFileTest, ApostrophesAndLongConnectionsRoundTripWithoutRedoubli
 
 TEST_F(DataSourceFileTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
 {
-    writeFile("[1]\nName=Old\nConnection=Data Source=old.db\n");
+    writeIni("[1]\nName=Old\nConnection=Data Source=old.db\n");
     ASSERT_TRUE(Get_DataSources());
     addSource(QStringLiteral("New"), QStringLiteral("Data Source=new.db"));
     const QByteArray before = fileBytes();
@@ -146,7 +135,7 @@ TEST_F(DataSourceFileTest, AFullFileNeverLetsAnAdditionOverwriteALoadedRow)
     QByteArray text;
     for (int i = 1; i <= 52; ++i)
         text += QStringLiteral("[%1]\nName=S%1\n").arg(i).toUtf8();
-    writeFile(text);
+    writeIni(text);
     EXPECT_TRUE(Get_DataSources());
     EXPECT_EQ(dataSources().count, 50);
     EXPECT_EQ(row(50).Name, QStringLiteral("S50"));
@@ -168,7 +157,7 @@ TEST_F(DataSourceFileTest, AFullFileNeverLetsAnAdditionOverwriteALoadedRow)
 TEST_F(DataSourceFileTest, SectionsTheListDoesNotShowAreNamedAndSurviveASave)
 {
     // A gap: sections 4 and 5 are not shown, and the first save closes the gap.
-    writeFile("[1]\nName=One\n[2]\nName=Two\nConnection=Data Source=2.db\n"
+    writeIni("[1]\nName=One\n[2]\nName=Two\nConnection=Data Source=2.db\n"
               "[4]\nName=Four\nConnection=Data Source=4.db\nPassword=x\n[5]\nName=Five\n[Notes]\nText=kept\n");
     ui::Prompter::clearAsked();
     ASSERT_TRUE(Get_DataSources());
@@ -195,7 +184,7 @@ TEST_F(DataSourceFileTest, SectionsTheListDoesNotShowAreNamedAndSurviveASave)
     EXPECT_EQ(dataSources().leftOut.size(), 1u);
 
     // A nameless section ends the list; it and what follows stay, in their order.
-    writeFile("[1]\nName=One\n[2]\nName=\nDescription=blank\n[3]\nName=Three\n");
+    writeIni("[1]\nName=One\n[2]\nName=\nDescription=blank\n[3]\nName=Three\n");
     ui::Prompter::clearAsked();
     ASSERT_TRUE(Get_DataSources());
     EXPECT_EQ(dataSources().count, 1);
@@ -212,7 +201,7 @@ TEST_F(DataSourceFileTest, SectionsTheListDoesNotShowAreNamedAndSurviveASave)
 TEST_F(DataSourceFileTest, ASectionWithoutANameNeverStopsTheListBeingSaved)
 {
     // The writer cannot write a section or key without a name; kept, they failed every later save.
-    writeFile("[1]\nName=One\n[\nStray=x\n[ ]\n[Notes]\nText=kept\n= no key\n");
+    writeIni("[1]\nName=One\n[\nStray=x\n[ ]\n[Notes]\nText=kept\n= no key\n");
     ASSERT_TRUE(Get_DataSources());
     EXPECT_EQ(dataSources().count, 1);
     addSource(QStringLiteral("Two"), QStringLiteral("Data Source=2.db"));
@@ -228,7 +217,7 @@ TEST_F(DataSourceFileTest, FiftyFiveSourcesLoseNoneWhenOneIsDeleted)
     QByteArray text;
     for (int i = 1; i <= 55; ++i)
         text += QStringLiteral("[%1]\nName=S%1\nConnection=Data Source=%1.db\n").arg(i).toUtf8();
-    writeFile(text);
+    writeIni(text);
     ASSERT_TRUE(Get_DataSources());
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("at most 50")));
     ui::Prompter::queueAnswer(ui::MsgResult::OK);
@@ -253,7 +242,7 @@ TEST_F(DataSourceFileTest, TheFileIsForItsOwnersEyesOnly)
 {
     const auto othersMay = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
         | QFileDevice::WriteOther | QFileDevice::ExeOwner;
-    writeFile("[1]\nName=One\nConnection=Provider=PostgreSQL;Password=secret\n");
+    writeIni("[1]\nName=One\nConnection=Provider=PostgreSQL;Password=secret\n");
     QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                          | QFileDevice::ReadOther);
     ASSERT_TRUE(Get_DataSources());

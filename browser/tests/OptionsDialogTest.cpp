@@ -60,17 +60,6 @@ protected:
         });
     }
 
-    void writeIni(const QByteArray &text)
-    {
-        QFile f(iniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
-    QByteArray fileBytes() const
-    {
-        QFile f(iniPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     void threeSources()
     {
         writeIni("[1]\nName=One\nConnection=Provider=SQLite;Data Source=one.db\n"
