@@ -31,29 +31,12 @@
 #include <unistd.h>
 
 using namespace db;
+using dbtest::col;
 using dbtest::errorOf;
+using dbtest::field;
 using dbtest::odbcDriverRegistered;
 
 namespace {
-
-int col(const RowStore &s, const char *name)
-{
-    for (int i = 0; i < s.columnCount(); ++i)
-        if (s.fields()[std::size_t(i)].Name == QLatin1String(name))
-            return i;
-    ADD_FAILURE() << "no column " << name;
-    return 0;
-}
-
-const FieldInfo &field(const std::vector<FieldInfo> &fields, const char *name)
-{
-    for (const FieldInfo &f : fields)
-        if (f.Name == QLatin1String(name))
-            return f;
-    static FieldInfo none;
-    ADD_FAILURE() << "no column " << name;
-    return none;
-}
 
 // The conformance database through the SQLite3 ODBC driver.
 class DbOdbc : public ::testing::Test {

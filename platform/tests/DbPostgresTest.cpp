@@ -27,7 +27,9 @@
 #include <unistd.h>
 
 using namespace db;
+using dbtest::col;
 using dbtest::errorOf;
+using dbtest::field;
 
 namespace {
 
@@ -100,25 +102,6 @@ private:
     int m_fd = -1;
     int m_port = 0;
 };
-
-const FieldInfo &field(const RowStore &s, const char *name)
-{
-    for (const FieldInfo &f : s.fields())
-        if (f.Name == QLatin1String(name))
-            return f;
-    static FieldInfo none;
-    ADD_FAILURE() << "no column " << name;
-    return none;
-}
-
-int col(const RowStore &s, const char *name)
-{
-    for (int i = 0; i < s.columnCount(); ++i)
-        if (s.fields()[std::size_t(i)].Name == QLatin1String(name))
-            return i;
-    ADD_FAILURE() << "no column " << name;
-    return 0;
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/Field.h"
+#include "db/RowStore.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <ostream>
+#include <vector>
 
 // Failure messages show a QString as its text (GoogleTest finds this by argument-dependent lookup).
 inline void PrintTo(const QString &s, std::ostream *os)
@@ -27,6 +29,31 @@ inline db::FieldInfo field(const QString &name, int type, int precision = 0, int
     f.Precision = precision;
     f.NumericScale = scale;
     return f;
+}
+
+// The column of that name (a test failure and column 0 when there is none).
+inline int col(const db::RowStore &s, const char *name)
+{
+    for (int i = 0; i < s.columnCount(); ++i)
+        if (s.fields()[std::size_t(i)].Name == QLatin1String(name))
+            return i;
+    ADD_FAILURE() << "no column " << name;
+    return 0;
+}
+
+// The field of that name (a test failure and an empty field when there is none).
+inline const db::FieldInfo &field(const std::vector<db::FieldInfo> &fields, const char *name)
+{
+    for (const db::FieldInfo &f : fields)
+        if (f.Name == QLatin1String(name))
+            return f;
+    static const db::FieldInfo none;
+    ADD_FAILURE() << "no column " << name;
+    return none;
+}
+inline const db::FieldInfo &field(const db::RowStore &s, const char *name)
+{
+    return field(s.fields(), name);
 }
 
 // The error f throws; a test failure (and an empty error) when it throws none.
