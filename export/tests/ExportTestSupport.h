@@ -3,6 +3,7 @@
 #include "hlExport/DataExport.h"
 
 #include "Faultdesk/ModalRunner.h"
+#include "TestSupport.h"
 #include "db/Field.h"
 #include "db/Recordset.h"
 #include "db/RowStore.h"
@@ -64,11 +65,8 @@ inline std::shared_ptr<db::Recordset> recordset(std::vector<db::FieldInfo> field
     return db::Recordset::fromStore(store);
 }
 
-inline QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 // One entry of a zip file (a workbook or a document), or empty.
 inline QByteArray zipEntry(const QString &path, const char *name)

@@ -221,11 +221,7 @@ TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDon
 {
     load(sampleRows());
     const QString file = path(QStringLiteral("keep.txt"));
-    {
-        QFile old(file);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-    }
+    writeFile(file, "old contents");
     for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
         ui::Prompter::clearAsked();
         ui::Prompter::queueAnswer(ui::MsgResult::Yes); // "Cancel Export?"
@@ -260,11 +256,7 @@ TEST_F(TextOutputs, AFullDiskIsNamedAndTheOldFileKept)
 {
     load(sampleRows());
     const QString file = path(QStringLiteral("full.txt"));
-    {
-        QFile old(file);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-    }
+    writeFile(file, "old contents");
     // Small exports stay in a buffer until the end: the disk fills only when it is written.
     for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
         reports.clear();

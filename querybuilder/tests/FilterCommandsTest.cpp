@@ -1,6 +1,7 @@
 // The toolbar's commands: filter files saved and read back, bad files refused without a change,
 // the question about unsaved changes, and look-up lists read from the database.
 #include "BuilderFixture.h"
+#include "TestSupport.h"
 
 #include "ui/CommonDialog.h"
 #include "ui/MousePointer.h"
@@ -38,13 +39,6 @@ std::shared_ptr<db::Recordset> resultOn(const std::shared_ptr<db::Connection> &c
     auto r = db::Recordset::create();
     r->Open(sql, connection);
     return r;
-}
-
-void writeText(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace
@@ -168,7 +162,7 @@ TEST_F(Commands, BadFilterFilesAreRefusedAndChangeNothing)
                        {"empty.qry", {}}};
     for (const Bad &b : bad) {
         const QString path = dir.filePath(QLatin1String(b.name));
-        writeText(path, b.bytes);
+        testsupport::writeFile(path, b.bytes);
         ui::Prompter::clearAsked();
         ui::CommonDialog::queueFile(path);
         clickButton(QStringLiteral("Open"));
