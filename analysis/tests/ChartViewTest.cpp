@@ -50,35 +50,21 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         chart::ChartView::setOpenGLAllowed(false);
         const bool pg = QLatin1String(GetParam()) == u"PostgreSQL";
-        QString table = QStringLiteral("sales");
         if (pg) {
             TABULON_REQUIRE_POSTGRES();
-            m_cs = testsupport::postgresConnectionString();
-            m_admin = db::Connection::create();
-            m_admin->setReadOnly(false);
-            m_admin->Open(m_cs);
-            m_schema = QStringLiteral("t_chart_%1").arg(QCoreApplication::applicationPid());
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-            m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
-            table = m_schema + QStringLiteral(".sales");
-        } else {
-            ASSERT_TRUE(m_dir.isValid());
-            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("sales.db")));
-            m_admin = db::Connection::create();
-            m_admin->setReadOnly(false);
-            m_admin->Open(m_cs);
         }
-        m_admin->Execute(
+        m_db = std::make_unique<ScratchDatabase>(pg, "t_chart");
+        const QString table = m_db->prefix() + QStringLiteral("sales");
+        m_db->admin().Execute(
             QStringLiteral("CREATE TABLE %1 (region varchar(20), yr integer, amount numeric(10,2))").arg(table));
         // Keys that differ only in case, a Null key, a Null amount, a pair that never occurs.
-        m_admin->Execute(QStringLiteral("INSERT INTO %1 VALUES ('North', 2020, 10.50), ('North', 2021, 1200.25),"
-                                        " ('north', 2021, 3.00), ('South', 2021, 5.00), ('South', 2022, 750.00),"
-                                        " ('South', 2022, 400.10), (NULL, 2020, 2.50), ('West', 2022, NULL),"
-                                        " ('West', 2020, 1.25)")
-                             .arg(table));
+        m_db->admin().Execute(QStringLiteral("INSERT INTO %1 VALUES ('North', 2020, 10.50), ('North', 2021, 1200.25),"
+                                             " ('north', 2021, 3.00), ('South', 2021, 5.00), ('South', 2022, 750.00),"
+                                             " ('South', 2022, 400.10), (NULL, 2020, 2.50), ('West', 2022, NULL),"
+                                             " ('West', 2020, 1.25)")
+                                  .arg(table));
         m_table = table;
-        m_connection = db::Connection::create();
-        m_connection->Open(m_cs);
+        m_connection = m_db->connect();
         open(QStringLiteral("SELECT region AS \"Region\", yr AS \"Year\", amount AS \"Amount\" FROM %1 ORDER BY amount")
                  .arg(table));
     }
@@ -87,8 +73,7 @@ protected:
         if (tab)
             tab->UnloadFlter();
         tab.reset();
-        if (!m_schema.isEmpty() && m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        m_db.reset();
         chart::ChartView::setOpenGLAllowed(true);
         QLocale::setDefault(QLocale::c());
     }
@@ -125,11 +110,8 @@ protected:
 
     std::unique_ptr<ChartTabulon> tab;
     std::shared_ptr<db::Connection> m_connection;
-    std::shared_ptr<db::Connection> m_admin;
-    QString m_cs;
-    QString m_schema;
+    std::unique_ptr<ScratchDatabase> m_db;
     QString m_table;
-    QTemporaryDir m_dir;
 };
 
 } // namespace

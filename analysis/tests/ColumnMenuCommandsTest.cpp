@@ -438,28 +438,18 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_cs = testsupport::postgresConnectionString();
-        m_schema = QStringLiteral("t_cm_%1").arg(QCoreApplication::applicationPid());
-        m_admin = db::Connection::create();
-        m_admin->setReadOnly(false);
-        m_admin->Open(m_cs);
-        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
-        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.people() RETURNS TABLE(id integer, \"Full Name\" text) "
-                                        "LANGUAGE sql AS $$ VALUES (1, 'O''Brien'), (2, 'Smith'), (3, 'Smythe') $$")
-                             .arg(m_schema));
+        m_schema = std::make_unique<AdminSchema>("t_cm");
+        m_schema->exec("CREATE FUNCTION %1.people() RETURNS TABLE(id integer, \"Full Name\" text) "
+                       "LANGUAGE sql AS $$ VALUES (1, 'O''Brien'), (2, 'Smith'), (3, 'Smythe') $$");
     }
     void TearDown() override
     {
         if (tab)
             tab->UnloadFlter();
-        if (m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        m_schema.reset();
     }
 
-    QString m_cs;
-    QString m_schema;
-    std::shared_ptr<db::Connection> m_admin;
+    std::unique_ptr<AdminSchema> m_schema;
     std::unique_ptr<MenuTabulon> tab;
 };
 
@@ -468,10 +458,10 @@ protected:
 TEST_F(ColumnMenuOnPostgres, ARoutinesRowsAreFilteredAndSortedWhereTheyAre)
 {
     auto connection = db::Connection::create();
-    connection->Open(m_cs);
+    connection->Open(testsupport::postgresConnectionString());
     tab = std::make_unique<MenuTabulon>();
     watch(*tab);
-    tab->SQL(m_schema + QStringLiteral(".people"));
+    tab->SQL(m_schema->name + QStringLiteral(".people"));
     tab->DataType(hlTabulon::tbDataStoredProc);
     tab->adoConnection(connection);
     tab->resize(1000, 700);

@@ -63,25 +63,6 @@ QStringList sorted(QStringList rows)
     return rows;
 }
 
-// A schema of this process's own on the test server (parallel test processes never meet),
-// dropped again at the end. Statements name it as %1.
-struct OwnSchema {
-    explicit OwnSchema(const char *prefix)
-        : name(QStringLiteral("%1_%2").arg(QLatin1String(prefix)).arg(QCoreApplication::applicationPid())),
-          admin(db::Connection::create())
-    {
-        admin->setReadOnly(false);
-        admin->Open(testsupport::postgresConnectionString());
-        exec("DROP SCHEMA IF EXISTS %1 CASCADE");
-        exec("CREATE SCHEMA %1");
-    }
-    ~OwnSchema() { exec("DROP SCHEMA IF EXISTS %1 CASCADE"); }
-    void exec(const char *sql) { admin->Execute(QString::fromUtf8(sql).arg(name)); }
-
-    QString name;
-    std::shared_ptr<db::Connection> admin;
-};
-
 // The same small table on each database: SQLite, PostgreSQL, and ODBC (the SQLite driver).
 class FilteredStatements : public ControlTest, public ::testing::WithParamInterface<const char *> {
 protected:
@@ -93,7 +74,7 @@ protected:
                                  " (5, 'Beta', 12.00, %1, '2024-03-01'), (6, 'Alpha', 99.99, %1, '2024-03-02')";
         if (provider == u"PostgreSQL") {
             TABULON_REQUIRE_POSTGRES();
-            m_schema = std::make_unique<OwnSchema>("t_fr");
+            m_schema = std::make_unique<AdminSchema>("t_fr");
             m_table = m_schema->name + QStringLiteral(".orders");
             m_admin = m_schema->admin;
             m_true = QStringLiteral("TRUE");
@@ -146,7 +127,7 @@ protected:
     QStringList shown() { return rowsOf(*tab->runner().results()); }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<OwnSchema> m_schema;
+    std::unique_ptr<AdminSchema> m_schema;
     QString m_table, m_true, m_cs;
     std::shared_ptr<db::Connection> m_admin, m_connection;
     std::unique_ptr<RowsTabulon> tab;
@@ -308,7 +289,7 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_schema = std::make_unique<OwnSchema>("t_ft");
+        m_schema = std::make_unique<AdminSchema>("t_ft");
         m_schema->exec("CREATE TYPE %1.mood AS ENUM ('ok', 'sad')");
         m_schema->exec(
             "CREATE TABLE %1.every(id integer, i2 smallint, i4 integer, i8 bigint, b boolean, f4 real,"
@@ -347,7 +328,7 @@ protected:
             tab->UnloadFlter();
     }
 
-    std::unique_ptr<OwnSchema> m_schema;
+    std::unique_ptr<AdminSchema> m_schema;
     std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<RowsTabulon> tab;
 };
@@ -441,7 +422,7 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
-        m_schema = std::make_unique<OwnSchema>("t_fm");
+        m_schema = std::make_unique<AdminSchema>("t_fm");
         m_schema->exec("CREATE TABLE %1.names(id integer, name text, amount numeric(8,2), day date, at timestamptz)");
         m_schema->exec("INSERT INTO %1.names VALUES (1, 'Müller', 1.50, '2024-01-05', '2024-01-05 10:00:00.000001+00'),"
                        " (2, 'müller', 12.00, '2024-01-06', NULL), (3, 'M_x', 100.25, NULL, NULL),"
@@ -479,7 +460,7 @@ protected:
         return out;
     }
 
-    std::unique_ptr<OwnSchema> m_schema;
+    std::unique_ptr<AdminSchema> m_schema;
     std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<RowsTabulon> table, routine;
 };

@@ -78,17 +78,14 @@ protected:
             return;
         }
         TABULON_REQUIRE_POSTGRES();
-        m_schema = QStringLiteral("t_qb_%1").arg(QCoreApplication::applicationPid());
-        m_admin = db::Connection::create();
-        m_admin->setReadOnly(false);
-        m_admin->Open(testsupport::postgresConnectionString());
+        m_own = std::make_unique<AdminSchema>("t_qb");
+        m_schema = m_own->name;
+        m_admin = m_own->admin;
         try {
             m_admin->Execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS fuzzystrmatch"));
         } catch (const db::DbError &) {
             // Another test process created it at the same moment.
         }
-        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
         m_table = m_schema + QStringLiteral(".\"Customers\"");
         m_admin->Execute(QStringLiteral("CREATE TABLE %1 (\"CustomerID\" integer, \"CompanyName\" varchar(60), \"City\" varchar(40),"
                                         " \"Country\" varchar(30), \"CreditLimit\" numeric(12,2), \"IsActive\" boolean)")
@@ -114,8 +111,7 @@ protected:
             if (t)
                 t->UnloadFlter();
         }
-        if (m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        m_own.reset();
     }
 
     std::unique_ptr<RowsTabulon> start(const QString &source, hlTabulon::tbDataType type)
@@ -152,6 +148,7 @@ protected:
 
     SampleDatabase m_sample;
     bool m_postgres = false;
+    std::unique_ptr<AdminSchema> m_own;
     QString m_schema, m_table;
     std::shared_ptr<db::Connection> m_admin, m_connection;
     std::unique_ptr<RowsTabulon> tab, routine;

@@ -125,14 +125,11 @@ protected:
     void SetUp() override
     {
         TABULON_REQUIRE_POSTGRES();
+        m_own = std::make_unique<AdminSchema>("t_i6");
         m_cs = testsupport::postgresConnectionString();
-        m_schema = QStringLiteral("t_i6_%1").arg(QCoreApplication::applicationPid());
-        m_admin = db::Connection::create();
-        m_admin->setReadOnly(false);
-        m_admin->Open(m_cs);
+        m_schema = m_own->name;
+        m_admin = m_own->admin;
         const QString s = m_schema;
-        m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(s));
-        m_admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(s));
         m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.echo(p_text text, p_day date, p_n integer) "
                                         "RETURNS TABLE(t text, d date, n integer) LANGUAGE sql AS "
                                         "$$ SELECT p_text, p_day, p_n UNION ALL SELECT 'x', NULL, p_n + 1 $$")
@@ -158,11 +155,7 @@ protected:
         m_connection = db::Connection::create();
         m_connection->Open(m_cs);
     }
-    void TearDown() override
-    {
-        if (m_admin)
-            m_admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-    }
+    void TearDown() override { m_own.reset(); }
 
     // Fills the dialog's visible rows with `values` (in order) and presses OK; nullopt cancels.
     void answer(std::optional<QStringList> values)
@@ -202,6 +195,7 @@ protected:
         return w && w->isVisible() ? w->txtError->toPlainText() : QString();
     }
 
+    std::unique_ptr<AdminSchema> m_own;
     QString m_cs;
     QString m_schema;
     std::shared_ptr<db::Connection> m_admin;

@@ -390,6 +390,8 @@ struct AdminSchema {
         admin->Execute(QStringLiteral("CREATE SCHEMA %1").arg(name));
     }
     ~AdminSchema() { admin->Execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(name)); }
+    // Runs a statement in which %1 stands for the schema's name.
+    void exec(const char *sql) { admin->Execute(QString::fromUtf8(sql).arg(name)); }
     QString name;
     std::shared_ptr<db::Connection> admin;
 };
