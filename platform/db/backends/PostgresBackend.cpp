@@ -97,7 +97,7 @@ constexpr std::size_t kFirstRoundTrip = 128;
 // a question was guessed, the catalogue's answer to it. A command skipped after an earlier one
 // failed has no result.
 struct Opening {
-    std::vector<ResultPtr> prepare;
+    ResultPtr prepare;
     ResultPtr begin;
     ResultPtr declare;
     ResultPtr describe;
@@ -114,10 +114,8 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
     std::vector<ResultPtr *> order;
     bool sent = true;
     if (!catalogueReady(c)) {
-        o.prepare.resize(std::size_t(sendCataloguePreparation(c)));
-        sent = !o.prepare.empty();
-        for (ResultPtr &r : o.prepare)
-            order.push_back(&r);
+        sent = sendCataloguePreparation(c);
+        order.push_back(&o.prepare);
     }
     sent = sent && PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
            && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
@@ -147,8 +145,7 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
     }
     if (PQexitPipelineMode(c) != 1)
         throwError(c, nullptr, sql);
-    // The statement itself, prepared last, is what later calls rely on.
-    if (!o.prepare.empty() && o.prepare.back() && PQresultStatus(o.prepare.back().get()) == PGRES_COMMAND_OK)
+    if (o.prepare && PQresultStatus(o.prepare.get()) == PGRES_COMMAND_OK)
         markCatalogueReady(c);
     return o;
 }

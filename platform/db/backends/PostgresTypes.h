@@ -50,11 +50,10 @@ struct ColumnQuestion {
 ColumnQuestion columnQuestion(const PGresult *desc);
 
 // The catalogue query is a statement prepared once per session (planning it costs more than
-// running it). In a pipeline: sendCataloguePreparation when !catalogueReady (it returns how many
-// results it queued, 0 when sending failed; the statement's preparation is the last), and
-// markCatalogueReady once that said it succeeded; sendCatalogue queues the query itself.
+// running it). In a pipeline: sendCataloguePreparation when !catalogueReady, and
+// markCatalogueReady once its result said it succeeded; sendCatalogue queues the query itself.
 bool catalogueReady(PGconn *conn);
-int sendCataloguePreparation(PGconn *conn);
+bool sendCataloguePreparation(PGconn *conn);
 void markCatalogueReady(PGconn *conn);
 bool sendCatalogue(PGconn *conn, const ColumnQuestion &q);
 
