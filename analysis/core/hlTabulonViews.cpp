@@ -152,8 +152,10 @@ bool hlTabulon::Change_View(tbView view)
             staStatus->Panels(2).setText(QString());
         }
 
+        // The view's own button is pressed below; let up and pressed again it would be repainted.
         for (const char *key : kViewKeys)
-            tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
+            if (QLatin1String(key) != viewKey)
+                tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
         const bool analysable = dataType() == tbDataTable || dataType() == tbDataView;
         setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
         // The analysis views stand or fall together, whichever of them is built.
@@ -203,7 +205,6 @@ bool hlTabulon::Change_View(tbView view)
         if (view == tbViewResults)
             Show_ResultsCount();
 
-        tlbMain->update();
         m_intView = view;
         UserControl_Resize();
         splitter(view)->show();

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 
@@ -274,6 +275,15 @@ TEST_F(ViewSwitching, ARefreshKeepsTheResultsPaneAndBarsUp)
     EXPECT_GT(count.hides, 0);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
+
+    // What the window shows is what it would draw afresh: nothing repainted too little.
+    for (int round = 0; round < 20; ++round)
+        QCoreApplication::processEvents();
+    const QImage shown = tab.screen()->grabWindow(tab.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = tab.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), fresh.size());
+    const QRect bars(0, 0, tab.width(), tab.hlSplitResults->y());
+    EXPECT_TRUE(shown.copy(bars) == fresh.copy(bars)) << "the toolbars on screen are not what they draw";
     tab.UnloadFlter();
 }
 
