@@ -2,8 +2,10 @@
 
 #include "grid/GridView.h"
 
+#include <QColorSpace>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <algorithm>
@@ -17,6 +19,9 @@ namespace {
 
 constexpr int TextPad = 3;
 constexpr int MaxCachedCells = 4096; // about ten screens of cells
+constexpr qsizetype MaxCellImageBytes = 8 * 1024 * 1024; // a few screens of cell pictures
+constexpr qsizetype MaxCellImageKeys = 16384;
+bool g_cellImages = true;
 
 // The advance of each Latin-1 character in one font (negative for control characters).
 struct Advances {
@@ -54,6 +59,31 @@ constexpr qsizetype MaxRememberedWidths = 8192;
 bool hasControlCharacters(const QString &text)
 {
     return std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() < 0x20; });
+}
+
+// Whether everything drawn on `picture` (filled with one colour first) lies inside `inside`.
+bool onlyInside(const QImage &picture, const QRect &inside)
+{
+    if (picture.depth() == 32) {
+        const auto back = reinterpret_cast<const quint32 *>(picture.constScanLine(0))[0];
+        for (int y = 0; y < picture.height(); ++y) {
+            const auto *line = reinterpret_cast<const quint32 *>(picture.constScanLine(y));
+            const bool row = y >= inside.top() && y <= inside.bottom();
+            for (int x = 0; x < picture.width(); ++x) {
+                if (row && x == inside.left())
+                    x = inside.right() + 1;
+                if (x < picture.width() && line[x] != back)
+                    return false;
+            }
+        }
+        return true;
+    }
+    const QRgb back = picture.pixel(0, 0);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (!inside.contains(x, y) && picture.pixel(x, y) != back)
+                return false;
+    return true;
 }
 
 } // namespace
@@ -170,6 +200,84 @@ void CellTextCache::draw(QPainter *p, const CellLook &look, const QRect &r, quin
     else if (e.alignment & Qt::AlignVCenter)
         y = r.y() + (r.height() - e.lineHeight) / 2;
     p->drawStaticText(QPointF(x, y), e.shown);
+}
+
+size_t qHash(const CellImageCache::Key &key, size_t seed) noexcept
+{
+    return qHashMulti(seed, key.text, key.font, key.fore, key.back, key.lines, key.lineStyle, key.alignment,
+                      key.numeric, key.size.width(), key.size.height());
+}
+
+void CellImageCache::setEnabled(bool enabled)
+{
+    g_cellImages = enabled;
+}
+
+void CellImageCache::clear()
+{
+    m_entries.clear();
+    m_bytes = 0;
+}
+
+bool CellImageCache::paint(QPainter *p, const Key &key, const QRect &rect,
+                           const std::function<void(QPainter *, const QRect &)> &draw)
+{
+    if (!g_cellImages || rect.isEmpty())
+        return false;
+    // Straight into an image, moved by whole pixels only, nothing blended on top: then a picture
+    // of the same kind holds exactly what drawing there would.
+    QPaintEngine *engine = p->paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice()
+        || engine->paintDevice()->devType() != QInternal::Image)
+        return false;
+    const auto *target = static_cast<const QImage *>(engine->paintDevice());
+    const QTransform t = p->deviceTransform();
+    if (t.type() > QTransform::TxTranslate || t.dx() != qRound(t.dx()) || t.dy() != qRound(t.dy())
+        || target->devicePixelRatio() != 1.0 || p->opacity() != 1.0
+        || p->compositionMode() != QPainter::CompositionMode_SourceOver || qAlpha(key.back) != 255
+        || key.fore == key.back)
+        return false;
+    if (target->format() != m_format) {
+        clear();
+        m_format = target->format();
+    }
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        if (m_entries.size() >= MaxCellImageKeys)
+            clear();
+        m_entries.insert(key, Entry{});
+        return false;
+    }
+    if (!it->keep)
+        return false;
+    if (it->image.isNull()) {
+        // Drawn with room around it: a glyph reaching out of the cell would be cut off in a
+        // picture, so such a cell is drawn in place from now on.
+        const int padX = std::max(8, rect.height());
+        const int padY = std::max(4, rect.height() / 2);
+        QImage picture(rect.width() + 2 * padX, rect.height() + 2 * padY, m_format);
+        picture.setColorSpace(target->colorSpace());
+        const QColor back = QColor::fromRgba(key.back);
+        picture.fill(back);
+        {
+            QPainter ip(&picture);
+            ip.setRenderHints(p->renderHints());
+            draw(&ip, QRect(QPoint(padX, padY), rect.size()));
+        }
+        const QRect inside(QPoint(padX, padY), rect.size());
+        it->keep = onlyInside(picture, inside);
+        if (!it->keep)
+            return false;
+        if (m_bytes + picture.sizeInBytes() > MaxCellImageBytes) {
+            clear();
+            it = m_entries.insert(key, Entry{});
+        }
+        it->image = picture.copy(inside);
+        m_bytes += it->image.sizeInBytes();
+        ++m_pictures;
+    }
+    p->drawImage(rect.topLeft(), it->image);
+    return true;
 }
 
 } // namespace grid

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QHash>
+#include <QImage>
 #include <QStaticText>
 #include <QString>
+
+#include <functional>
 
 #include <optional>
 
@@ -54,5 +58,50 @@ private:
     QHash<quint64, Entry> m_entries;
     int m_layouts = 0;
 };
+
+// Finished pictures of plain cells (background, text and grid lines, nothing merged, no picture or
+// check box), kept by what they show: a screen painted again with the same cells (a refresh of
+// the same rows, a scroll back, a window uncovered) copies its cells instead of drawing their
+// glyphs once more. A cell is kept from its second showing on, so a screen of new cells costs no
+// more than drawing it; only cells whose glyphs stay inside them are kept, and only for painting
+// straight into an image of the kind the picture is (the screen), so that the copy is the very
+// pixels drawing would give. Bounded.
+class CellImageCache {
+public:
+    struct Key {
+        QString text;
+        QFont font;
+        QRgb fore = 0;
+        QRgb back = 0;
+        QRgb lines = 0;
+        int lineStyle = 0;
+        int alignment = 0;
+        bool numeric = false;
+        QSize size;
+        bool operator==(const Key &) const = default;
+    };
+
+    // Paints the cell at `rect` from its picture when one is kept, drawing it with `draw` (which
+    // paints the cell into a painter at `rect`) into a new picture on its second showing; false
+    // when the cell must be drawn in place (nothing painted then).
+    bool paint(QPainter *painter, const Key &key, const QRect &rect,
+               const std::function<void(QPainter *, const QRect &)> &draw);
+    void clear();
+    int pictures() const { return m_pictures; } // cell pictures drawn so far
+    // For tests: every cell drawn in place.
+    static void setEnabled(bool enabled);
+
+private:
+    struct Entry {
+        QImage image; // null: seen once, or never kept (glyphs outside the cell)
+        bool keep = true;
+    };
+    QHash<Key, Entry> m_entries;
+    qsizetype m_bytes = 0;
+    QImage::Format m_format = QImage::Format_Invalid;
+    int m_pictures = 0;
+};
+
+size_t qHash(const CellImageCache::Key &key, size_t seed = 0) noexcept;
 
 } // namespace grid

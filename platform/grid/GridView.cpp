@@ -419,6 +419,7 @@ void GridView::scrollTo(const QModelIndex &index, ScrollHint hint)
 {
     if (!index.isValid())
         return;
+    m_grid->settleLayout();
     QTableView::scrollTo(index, hint);
     if (m_frozen)
         return;
@@ -510,6 +511,7 @@ GridDelegate::GridDelegate(Grid *grid)
     : QStyledItemDelegate(grid)
     , m_grid(grid)
     , m_texts(std::make_unique<CellTextCache>())
+    , m_pictures(std::make_unique<CellImageCache>())
 {
 }
 
@@ -552,11 +554,39 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                 look.back = m_grid->color(m_grid->BackColor());
                 look.fillBack = true;
             }
-            paintCellLook(painter, look, run, showText, m_texts.get(), cellKey(r, c));
+            const bool fixedCol = c < m.fixedCols();
+            const int lineStyle = fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines();
+            const QColor lineColor = m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor());
+            // A plain cell: one picture of its background, text and lines, kept for repaints.
+            const bool plain = !mergeUp && !mergeDown && !mergeRight && !look.checkBox && !look.picture.isValid()
+                && (look.fillBack || m_grid->WallPaper().isNull());
+            bool painted = false;
+            if (plain) {
+                if (!look.fillBack) {
+                    look.back = m_grid->color(m_grid->BackColor()); // what the view filled in
+                    look.fillBack = true;
+                }
+                const CellImageCache::Key key{look.text, look.font, look.fore.rgba(), look.back.rgba(),
+                                              lineColor.rgba(), lineStyle, look.qtAlignment, look.numeric,
+                                              rect.size()};
+                const quint64 cell = cellKey(r, c);
+                painted = m_pictures->paint(painter, key, rect, [&](QPainter *p, const QRect &at) {
+                    paintCellLook(p, look, at, true, m_texts.get(), cell);
+                    paintGridLines(p, lineStyle, lineColor, at, true, true);
+                });
+                if (!painted) {
+                    paintCellLook(painter, look, rect, true, m_texts.get(), cell);
+                    paintGridLines(painter, lineStyle, lineColor, rect, true, true);
+                }
+            } else {
+                paintCellLook(painter, look, run, showText, m_texts.get(), cellKey(r, c));
+                paintGridLines(painter, lineStyle, lineColor, rect, !mergeRight, !mergeDown);
+            }
+        } else {
+            const bool fixedCol = c < m.fixedCols();
+            paintGridLines(painter, fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines(),
+                           m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor()), rect, !mergeRight, !mergeDown);
         }
-        const bool fixedCol = c < m.fixedCols();
-        paintGridLines(painter, fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines(),
-                       m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor()), rect, !mergeRight, !mergeDown);
         if (m_grid->isCursorCell(r, c) && view && view->hasFocus()) {
             QPen pen(m_grid->color(m_grid->ForeColor()), 0, Qt::DotLine);
             painter->setPen(pen);

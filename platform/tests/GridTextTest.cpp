@@ -13,6 +13,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -243,4 +244,102 @@ TEST(GridText, AutoSizeGivesTheWidthOfTheWidestLaidOutText)
     }
     EXPECT_EQ(g.view()->columnWidth(0), widest + 8);
     EXPECT_EQ(g.view()->columnWidth(1), widestRight + 8);
+}
+
+namespace {
+
+// What the window shows (the screen's pixels) and what the grid draws afresh without cell
+// pictures, after the event loop has settled.
+void expectScreenAsDrawn(Grid &g, const char *step)
+{
+    for (int round = 0; round < 10; ++round)
+        QCoreApplication::processEvents();
+    const QImage shown = g.screen()->grabWindow(g.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    CellImageCache::setEnabled(false);
+    const QImage drawn = g.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    CellImageCache::setEnabled(true);
+    ASSERT_EQ(shown.size(), drawn.size()) << step;
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            differing += shown.pixel(x, y) != drawn.pixel(x, y);
+    EXPECT_EQ(differing, 0) << step;
+}
+
+} // namespace
+
+// Cells painted again from their pictures show the very pixels drawing them gives: texts of every
+// kind and alignment, numbers too wide, fonts and colours of their own, the selection, each grid
+// line style; after scrolling, resizing, new lines, new texts and a new font alike.
+TEST(GridText, CellPicturesShowExactlyWhatDrawingShows)
+{
+    Grid g;
+    g.setCols(6);
+    g.setRows(80);
+    g.setColDataType(1, flexDTDouble);
+    g.setColAlignment(1, flexAlignRightCenter);
+    g.setColAlignment(2, flexAlignCenterCenter);
+    for (int r = 1; r < 80; ++r) {
+        g.setTextMatrix(r, 0, kTexts[r % kTexts.size()]);
+        g.setTextMatrix(r, 1, QString::number(r * 1234.5678, 'f', r % 4));
+        g.setTextMatrix(r, 2, QStringLiteral("c%1").arg(r % 7));
+        g.setTextMatrix(r, 3, r % 5 ? QStringLiteral("same text") : QStringLiteral("Wolfeschlegelsteinhausenberger"));
+        g.setTextMatrix(r, 4, kTexts[(r * 3) % kTexts.size()]);
+        g.setTextMatrix(r, 5, QString(r % 3 ? "x" : "ÆØÅ ‰ fi"));
+    }
+    g.setCell(flexcpFontBold, 3, 0, QVariant(true));
+    g.setCell(flexcpFontItalic, 4, 4, QVariant(true));
+    g.setCell(flexcpFontSize, 5, 4, QVariant(14));
+    g.setCell(flexcpBackColor, 6, 1, 6, 3, QVariant(0x00CCEEFF));
+    g.setCell(flexcpForeColor, 7, 0, 7, 5, QVariant(0x000000C0));
+    g.setFrozenCols(1);
+    g.resize(520, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    const auto *delegate = static_cast<const GridDelegate *>(g.view()->itemDelegate());
+    const auto repaintTwice = [&] {
+        g.view()->viewport()->update();
+        QCoreApplication::processEvents();
+        g.view()->viewport()->update();
+        QCoreApplication::processEvents();
+    };
+
+    repaintTwice();
+    EXPECT_GT(delegate->pictures().pictures(), 20) << "cells shown twice are kept as pictures";
+    expectScreenAsDrawn(g, "first screen");
+
+    g.setRow(2);
+    g.setCol(1);
+    g.setRowSel(5);
+    g.setColSel(3);
+    repaintTwice();
+    expectScreenAsDrawn(g, "a selection");
+
+    g.setTopRow(30);
+    repaintTwice();
+    g.setTopRow(1);
+    repaintTwice();
+    expectScreenAsDrawn(g, "scrolled away and back");
+
+    g.setColWidth(3, 700);
+    g.resize(480, 260);
+    repaintTwice();
+    expectScreenAsDrawn(g, "a narrower column and window");
+
+    for (int style : {flexGridNone, flexGridInset, flexGridRaisedHorz, flexGridSkipVert, flexGridExcel}) {
+        g.setGridLines(style);
+        repaintTwice();
+        expectScreenAsDrawn(g, qPrintable(QStringLiteral("grid lines %1").arg(style)));
+    }
+
+    g.setTextMatrix(2, 0, QStringLiteral("edited"));
+    g.setTextMatrix(3, 3, QStringLiteral("same text"));
+    repaintTwice();
+    expectScreenAsDrawn(g, "edited cells");
+
+    QFont larger = g.font();
+    larger.setPointSize(larger.pointSize() + 3);
+    g.setFont(larger);
+    repaintTwice();
+    expectScreenAsDrawn(g, "a new font");
 }

@@ -15,6 +15,7 @@ class Grid;
 
 class GridModel;
 class CellTextCache;
+class CellImageCache;
 
 // How one cell looks, read from the model's roles, for the screen and the printer alike.
 struct CellLook {
@@ -108,6 +109,7 @@ public:
     explicit GridDelegate(Grid *grid);
     ~GridDelegate() override;
     const CellTextCache &texts() const { return *m_texts; }
+    const CellImageCache &pictures() const { return *m_pictures; }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void setEditorData(QWidget *editor, const QModelIndex &index) const override;
@@ -126,6 +128,7 @@ protected:
 private:
     Grid *m_grid;
     std::unique_ptr<CellTextCache> m_texts;
+    std::unique_ptr<CellImageCache> m_pictures;
 };
 
 } // namespace grid
