@@ -510,6 +510,7 @@ void Grid::setRowHeight(int row, int twips)
 
 int Grid::ColPos(int col) const
 {
+    settleLayout();
     m_model->checkCol(col, "ColPos");
     GridView *v = col < frozenCount() && m_frozen->isVisible() ? m_frozen : m_view;
     return twipsX(gridX(v->viewport(), v->columnViewportPosition(col)));
@@ -517,6 +518,7 @@ int Grid::ColPos(int col) const
 
 int Grid::RowPos(int row) const
 {
+    settleLayout();
     m_model->checkRow(row, "RowPos");
     const int fixed = m_model->fixedRows();
     if (row < fixed)
@@ -961,9 +963,14 @@ void Grid::setRedraw(int redraw)
     m_redraw = redraw;
     const bool on = redraw != 0;
     m_model->setRedraw(on);
-    m_view->setUpdatesEnabled(on);
-    m_frozen->setUpdatesEnabled(on);
+    // Only what shows cells stops drawing: the scroll bars and frame, whose state the layout held
+    // back (below) keeps as it was, are not painted again for nothing once Redraw is on.
+    for (GridView *v : {m_view, m_frozen}) {
+        v->viewport()->setUpdatesEnabled(on);
+        v->horizontalHeader()->viewport()->setUpdatesEnabled(on);
+    }
     if (on) {
+        settleLayout();
         for (GridView *v : {m_view, m_frozen}) {
             runZeroTimers(v);
             runZeroTimers(v->horizontalHeader());
@@ -1214,11 +1221,25 @@ void Grid::applyColumnLayout()
     const bool header = m_model->fixedRows() > 0;
     for (GridView *v : {m_view, m_frozen}) {
         v->horizontalHeader()->setVisible(header);
-        v->relayout();
+        // With Redraw off the view is laid out once it is on again (or asked where things are):
+        // rows let go and bound again meanwhile never reach its scroll bars.
+        if (m_redraw)
+            v->relayout();
+        else
+            m_relayoutPending = true;
         v->horizontalHeader()->viewport()->update();
     }
     m_syncing = was;
     updateFrozenGeometry();
+}
+
+void Grid::settleLayout() const
+{
+    if (!m_relayoutPending)
+        return;
+    m_relayoutPending = false;
+    for (GridView *v : {m_view, m_frozen})
+        v->relayout();
 }
 
 void Grid::applyHiddenRows()

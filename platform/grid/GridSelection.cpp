@@ -345,6 +345,7 @@ void Grid::rowsAppended(int before)
 
 int Grid::TopRow() const
 {
+    settleLayout();
     if (!m_view)
         return 0;
     const int r = m_view->rowAt(0);
@@ -353,6 +354,7 @@ int Grid::TopRow() const
 
 void Grid::setTopRow(int row)
 {
+    settleLayout();
     const int fixed = m_model->fixedRows();
     if (row < fixed)
         row = fixed;
@@ -372,6 +374,7 @@ void Grid::setTopRow(int row)
 
 int Grid::LeftCol() const
 {
+    settleLayout();
     if (!m_view)
         return 0;
     const int frozenWidth = m_frozen->isVisible() ? m_frozen->width() : 0;
@@ -381,6 +384,7 @@ int Grid::LeftCol() const
 
 void Grid::setLeftCol(int col)
 {
+    settleLayout();
     m_model->checkCol(col, "LeftCol");
     const int frozenWidth = m_frozen->isVisible() ? m_frozen->width() : 0;
     m_view->horizontalScrollBar()->setValue(m_view->horizontalHeader()->sectionPosition(col) - frozenWidth);
@@ -388,18 +392,21 @@ void Grid::setLeftCol(int col)
 
 int Grid::BottomRow() const
 {
+    settleLayout();
     const int r = m_view->rowAt(m_view->viewport()->height() - 1);
     return r < 0 ? m_model->rows() - 1 : r + m_model->fixedRows();
 }
 
 int Grid::RightCol() const
 {
+    settleLayout();
     const int c = m_view->columnAt(m_view->viewport()->width() - 1);
     return c < 0 ? m_model->cols() - 1 : c;
 }
 
 void Grid::ShowCell(int row, int col)
 {
+    settleLayout();
     if (row >= m_model->rows())
         m_model->ensureRow(row);
     m_model->checkRow(row, "ShowCell");
@@ -414,6 +421,7 @@ void Grid::ShowCell(int row, int col)
 
 int Grid::CellLeft() const
 {
+    settleLayout();
     if (m_col < 0)
         throw GridRangeError("Grid.CellLeft: there is no current cell");
     return ColPos(m_col);
@@ -421,6 +429,7 @@ int Grid::CellLeft() const
 
 int Grid::CellTop() const
 {
+    settleLayout();
     if (m_row < 0)
         throw GridRangeError("Grid.CellTop: there is no current cell");
     return RowPos(m_row);

@@ -329,3 +329,50 @@ TEST_F(GridBound, ARebindUnderRedrawOffIsPaintedOnce)
     EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("row 101"));
     EXPECT_GT(g.view()->columnWidth(0), QFontMetrics(g.font()).horizontalAdvance(QStringLiteral("row 101")));
 }
+
+// With Redraw off the scroll bar shown stays up while rows are let go and bound again, and the
+// view is laid out once Redraw is on; asked meanwhile where things are, the grid lays out first,
+// so positions set or read with Redraw off are right. A result that needs no scroll bar ends
+// without one.
+TEST_F(GridBound, RedrawOffKeepsTheScrollBarAndPositionsStayRight)
+{
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QStringLiteral("SELECT id, label, amount FROM conf_big WHERE id <= 60 ORDER BY id")));
+    g.resize(500, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    QScrollBar *bar = g.view()->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    struct HideCount : QObject {
+        int hides = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            hides += event->type() == QEvent::Hide;
+            return false;
+        }
+    } count;
+    bar->installEventFilter(&count);
+
+    g.setRedraw(0);
+    g.setDataSource(nullptr);
+    g.setRows(1);
+    g.setDataSource(open(QStringLiteral("SELECT label, id FROM conf_big ORDER BY id DESC")));
+    g.AutoSize(0, 1);
+    g.setTopRow(100);
+    EXPECT_EQ(g.TopRow(), 100) << "laid out for the new rows before the position is set";
+    EXPECT_GT(g.ColPos(1), g.ColPos(0));
+    g.setRedraw(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count.hides, 0);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(g.TopRow(), 100);
+    EXPECT_EQ(g.view()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+
+    g.setRedraw(0);
+    g.setDataSource(open(QStringLiteral("SELECT id FROM conf_big WHERE id <= 3")));
+    g.setRedraw(1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(bar->isVisible()) << "three rows need no scroll bar";
+    EXPECT_EQ(g.Rows(), 4);
+}

@@ -14,7 +14,6 @@
 
 #include <memory>
 #include <set>
-#include <utility>
 #include <vector>
 
 class QKeyEvent;
@@ -416,6 +415,8 @@ private:
     // view side
     void updateModelLook(); // the colours and font the model's roles fall back to
     void applyColumnLayout();
+    // The layout held back while Redraw was off, done now (before anything reads the view's geometry).
+    void settleLayout() const;
     void applyHiddenRows();
     void applyRowHeight();
     void applySelectionMode();
@@ -490,6 +491,7 @@ private:
     int m_datePickerRow = -1, m_datePickerCol = -1;
 
     int m_redraw = 1;
+    mutable bool m_relayoutPending = false; // laid out with Redraw off: the view's turn comes later
     int m_gridLines = flexGridFlat;
     int m_gridLinesFixed = flexGridInset;
     quint32 m_gridColor = 0xC0C0C0;
