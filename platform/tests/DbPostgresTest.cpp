@@ -472,6 +472,21 @@ TEST_F(DbPostgres, AnEndedCursorsConnectionServesTheNextInANewTransaction)
     EXPECT_EQ(query(QStringLiteral("SELECT 3"))->int64(0, 0), 3);
 }
 
+// Opened again, a statement reads every row whether or not its columns need the catalogue.
+TEST_F(DbPostgres, StatementsOpenedAgainReadEveryRow)
+{
+    TABULON_REQUIRE_POSTGRES();
+    openDatabase();
+    for (const QString &sql : {QStringLiteral("SELECT i, i * 2 AS twice FROM generate_series(1, 1000) AS i"),
+                               QStringLiteral("SELECT id, label FROM conf_big WHERE id <= 1000 ORDER BY id")}) {
+        for (int i = 0; i < 3; ++i) {
+            const auto s = fetchAll(sql, 300);
+            ASSERT_EQ(s->rowCount(), 1000u) << sql.toStdString() << " #" << i;
+            EXPECT_EQ(s->int64(999, 0), 1000);
+        }
+    }
+}
+
 TEST_F(DbPostgres, StatementsThatCannotBeCursors)
 {
     TABULON_REQUIRE_POSTGRES();

@@ -24,9 +24,14 @@ public:
         const auto it = m_questions.constFind(sql);
         return it == m_questions.cend() ? std::nullopt : std::optional<ColumnQuestion>(*it);
     }
+    // A statement with nothing to ask leaves no guess: an empty question is no query to send.
     void remember(const QString &sql, const ColumnQuestion &q)
     {
         std::lock_guard lock(m_mutex);
+        if (q.empty()) {
+            m_questions.remove(sql);
+            return;
+        }
         if (m_questions.size() >= kMaxStatements && !m_questions.contains(sql))
             m_questions.clear();
         m_questions.insert(sql, q);
