@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace testsupport {
 
 QString postgresConnInfo()
@@ -42,6 +44,12 @@ void writeFile(const QString &path, const QByteArray &bytes)
         return;
     }
     f.write(bytes);
+}
+
+bool EventCounter::eventFilter(QObject *, QEvent *event)
+{
+    count += std::find(m_types.begin(), m_types.end(), event->type()) != m_types.end();
+    return false;
 }
 
 void onNextModal(std::function<void(QWidget *)> check)

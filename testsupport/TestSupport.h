@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEvent>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
 class QWidget;
 
@@ -25,6 +29,20 @@ QByteArray readFile(const QString &path);
 
 // Makes bytes the file's whole content; a test failure when the file cannot be written.
 void writeFile(const QString &path, const QByteArray &bytes);
+
+// Counts the events of the given types that reach the objects it is installed on; every event
+// goes on to its object.
+class EventCounter : public QObject {
+public:
+    explicit EventCounter(std::initializer_list<QEvent::Type> types) : m_types(types) {}
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    std::vector<QEvent::Type> m_types;
+};
 
 // Runs check on the next modal dialog once it is up (its exec() blocks the test meanwhile).
 void onNextModal(std::function<void(QWidget *)> check);

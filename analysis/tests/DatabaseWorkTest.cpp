@@ -298,14 +298,7 @@ TEST_P(DatabaseWorkOn, TheToolbarsAreOffWhileTheUserCouldSeeARefreshRun)
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
 
-    struct EnabledChanges : QObject {
-        int changes = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            changes += event->type() == QEvent::EnabledChange;
-            return false;
-        }
-    } toggles;
+    testsupport::EventCounter toggles{QEvent::EnabledChange};
     tab->tlbMain->installEventFilter(&toggles);
     int loopRuns = 0;
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
@@ -316,7 +309,7 @@ TEST_P(DatabaseWorkOn, TheToolbarsAreOffWhileTheUserCouldSeeARefreshRun)
     QObject::disconnect(c1);
     QObject::disconnect(c2);
     // A loaded machine may miss the quick answer; then the toolbars go off and on again.
-    EXPECT_EQ(toggles.changes, loopRuns == 0 ? 0 : 2);
+    EXPECT_EQ(toggles.count, loopRuns == 0 ? 0 : 2);
     EXPECT_TRUE(tab->tlbMain->isEnabled());
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("1"));
     EXPECT_TRUE(events.empty());

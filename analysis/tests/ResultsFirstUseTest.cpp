@@ -34,16 +34,6 @@ using namespace tabtest;
 
 namespace {
 
-// Notes that a widget was shown, even while its window is not.
-struct ShowSpy : QObject {
-    bool seen = false;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        seen = seen || event->type() == QEvent::Show || event->type() == QEvent::ShowToParent;
-        return false;
-    }
-};
-
 class UseTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
@@ -224,12 +214,13 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     // Left to run: every row of the column, the progress bar shown on the way. The stop left the
     // statement whole, so the rest of the rows still come. The bar's show is caught however short
     // the copy: a poll may never tick meanwhile.
-    ShowSpy progressShown;
+    // Shown, even while its window is not.
+    testsupport::EventCounter progressShown{QEvent::Show, QEvent::ShowToParent};
     tab->staStatus->progressBar()->installEventFilter(&progressShown);
     rightClickHeader(1);
     press(Qt::Key_C);
     tab->staStatus->progressBar()->removeEventFilter(&progressShown);
-    const bool progressSeen = progressShown.seen;
+    const bool progressSeen = progressShown.count > 0;
     const QStringList lines = clip->text().split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), kRows);
     EXPECT_EQ(lines.front(), QStringLiteral("row 1\t"));

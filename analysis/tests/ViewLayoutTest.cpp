@@ -255,24 +255,17 @@ TEST_F(ViewSwitching, ARefreshKeepsTheResultsPaneAndBarsUp)
 {
     FrameTabulon tab;
     start(tab);
-    struct HideCount : QObject {
-        int hides = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            hides += event->type() == QEvent::Hide;
-            return false;
-        }
-    } count;
+    testsupport::EventCounter hides{QEvent::Hide};
     for (QWidget *w : std::initializer_list<QWidget *>{tab.hlSplitResults, tab.grdResults, tab.tlbResults, tab.tlbMain})
-        w->installEventFilter(&count);
+        w->installEventFilter(&hides);
 
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
-    EXPECT_EQ(count.hides, 0);
+    EXPECT_EQ(hides.count, 0);
     EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
 
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
     EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitSummary", "tlbSummary", "tlbSummary2"}));
-    EXPECT_GT(count.hides, 0);
+    EXPECT_GT(hides.count, 0);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     EXPECT_EQ(shownChrome(tab), (QStringList{"hlSplitResults", "tlbResults"}));
 

@@ -1,6 +1,7 @@
 // The grid over real SQLite recordsets: lazy fetching, copying, Nulls, sorting and filtering
 // through the recordset, and what a bound grid refuses.
 #include "DbFixtures.h"
+#include "TestSupport.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -299,23 +300,16 @@ TEST_F(GridBound, ARebindUnderRedrawOffIsPaintedOnce)
     g.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
 
-    struct PaintCount : QObject {
-        int paints = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            paints += event->type() == QEvent::Paint;
-            return false;
-        }
-    } count;
+    testsupport::EventCounter paints{QEvent::Paint};
     auto settle = [] {
         for (int round = 0; round < 20; ++round)
             QCoreApplication::processEvents();
     };
     settle();
-    g.view()->viewport()->installEventFilter(&count);
+    g.view()->viewport()->installEventFilter(&paints);
     for (const char *sql : {"SELECT id, label, amount FROM conf_big ORDER BY id DESC",
                             "SELECT label, id FROM conf_big WHERE id > 100 ORDER BY id"}) {
-        count.paints = 0;
+        paints.count = 0;
         g.setRedraw(0);
         g.setDataSource(nullptr);
         g.setRows(1);
@@ -324,7 +318,7 @@ TEST_F(GridBound, ARebindUnderRedrawOffIsPaintedOnce)
         g.setRedraw(1);
         g.setRow(1);
         settle();
-        EXPECT_EQ(count.paints, 1) << sql;
+        EXPECT_EQ(paints.count, 1) << sql;
     }
     EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("row 101"));
     EXPECT_GT(g.view()->columnWidth(0), QFontMetrics(g.font()).horizontalAdvance(QStringLiteral("row 101")));
@@ -344,15 +338,8 @@ TEST_F(GridBound, RedrawOffKeepsTheScrollBarAndPositionsStayRight)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
     QScrollBar *bar = g.view()->verticalScrollBar();
     ASSERT_TRUE(bar->isVisible());
-    struct HideCount : QObject {
-        int hides = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            hides += event->type() == QEvent::Hide;
-            return false;
-        }
-    } count;
-    bar->installEventFilter(&count);
+    testsupport::EventCounter hides{QEvent::Hide};
+    bar->installEventFilter(&hides);
 
     g.setRedraw(0);
     g.setDataSource(nullptr);
@@ -364,7 +351,7 @@ TEST_F(GridBound, RedrawOffKeepsTheScrollBarAndPositionsStayRight)
     EXPECT_GT(g.ColPos(1), g.ColPos(0));
     g.setRedraw(1);
     QCoreApplication::processEvents();
-    EXPECT_EQ(count.hides, 0);
+    EXPECT_EQ(hides.count, 0);
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(g.TopRow(), 100);
     EXPECT_EQ(g.view()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);

@@ -3,6 +3,7 @@
 #include "ui/LongOperation.h"
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -133,14 +134,7 @@ TEST_F(LongOperationFrame, AStatusBarOrToolbarClosedDuringTheOperationIsSkipped)
 // and both end as an operation showing its look at once would.
 TEST_F(LongOperationFrame, ALookHeldBackGoesUpBeforeTheFirstEventOnly)
 {
-    struct EnabledChanges : QObject {
-        int changes = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            changes += event->type() == QEvent::EnabledChange;
-            return false;
-        }
-    } toggles;
+    testsupport::EventCounter toggles{QEvent::EnabledChange};
     tlbMain.installEventFilter(&toggles);
     tlbResults.setEnabled(false); // already off: stays off
     const quint64 writes = status.Panels(1).textWrites();
@@ -152,7 +146,7 @@ TEST_F(LongOperationFrame, ALookHeldBackGoesUpBeforeTheFirstEventOnly)
         EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Default);
         EXPECT_TRUE(tlbMain.isEnabled());
     }
-    EXPECT_EQ(toggles.changes, 0);
+    EXPECT_EQ(toggles.count, 0);
     EXPECT_EQ(status.Panels(1).Text(), "Ready ...");
     EXPECT_EQ(status.Panels(1).textWrites(), writes + 1) << "only the closing text, the same as before";
     EXPECT_FALSE(tlbResults.isEnabled());
