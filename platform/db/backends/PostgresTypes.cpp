@@ -603,8 +603,10 @@ bool catalogueReady(PGconn *conn)
 // keeps a generic plan once that costs no more.
 bool sendCataloguePreparation(PGconn *conn)
 {
-    return PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr)
-           && PQsendPrepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr) == 1;
+    // Registered once per connection; a second registration (after a preparation that failed)
+    // is refused and changes nothing.
+    PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr);
+    return PQsendPrepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr) == 1;
 }
 
 void markCatalogueReady(PGconn *conn)
