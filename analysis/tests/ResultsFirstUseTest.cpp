@@ -30,9 +30,72 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
 using namespace tabtest;
 
 namespace {
+
+// Rows held back where the test says: while one stands, every SQLite connection opened gets the
+// function held(x), true for every x; at x == `at` it waits until the test lets the rows go, so a
+// statement filtered by it certainly has rows still to come once reached() says so. Letting go is
+// for good, and the end of the test lets go too.
+class HeldRows {
+public:
+    explicit HeldRows(sqlite3_int64 at)
+    {
+        {
+            std::lock_guard lock(s_mutex);
+            s_at = at;
+            s_released = false;
+        }
+        s_reached = false;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&addFunction));
+    }
+    ~HeldRows()
+    {
+        release();
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&addFunction));
+    }
+    HeldRows(const HeldRows &) = delete;
+    HeldRows &operator=(const HeldRows &) = delete;
+
+    bool reached() const { return s_reached; }
+    void release()
+    {
+        {
+            std::lock_guard lock(s_mutex);
+            s_released = true;
+        }
+        s_changed.notify_all();
+    }
+
+private:
+    static int addFunction(sqlite3 *db, char **, const sqlite3_api_routines *)
+    {
+        return sqlite3_create_function_v2(db, "held", 1, SQLITE_UTF8, nullptr, &held, nullptr, nullptr, nullptr);
+    }
+    static void held(sqlite3_context *context, int, sqlite3_value **argv)
+    {
+        std::unique_lock lock(s_mutex);
+        if (!s_released && sqlite3_value_int64(argv[0]) == s_at) {
+            s_reached = true;
+            s_changed.wait(lock, [] { return s_released; });
+        }
+        sqlite3_result_int(context, 1);
+    }
+
+    // Shared with the connections' function, which may outlive the test in a connection pool.
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_changed;
+    static inline sqlite3_int64 s_at = 0;
+    static inline bool s_released = true;
+    static inline std::atomic<bool> s_reached = false;
+};
 
 class UseTabulon : public hlTabulon {
 public:
@@ -93,17 +156,20 @@ protected:
     void rightClickCell(int row, int c) { tabtest::rightClickCell(grid(), row, c); }
     void rightClickHeader(int c) { tabtest::rightClickHeader(grid(), c); }
     void press(int key) { pressInMenu(menu(), key); }
-    // Copy (C) in the open column menu, stopped by the user: once the copy is busy, Escape is
-    // pressed and its question answered Yes, at once or `delayMs` later.
-    void copyAndStop(int delayMs)
+    // Copy (C) in the open column menu, stopped by the user: once the copy is busy (and its rows
+    // reached the held one, where rows are held), Escape is pressed and its question answered Yes,
+    // at once or `delayMs` later; the held rows are let go right after the answer.
+    void copyAndStop(int delayMs, HeldRows *held = nullptr)
     {
-        auto stop = [this] {
+        auto stop = [this, held] {
             ui::Prompter::queueAnswer(ui::MsgResult::Yes);
             tab->Check_ESC();
+            if (held)
+                held->release();
         };
         QTimer stopper;
         QObject::connect(&stopper, &QTimer::timeout, [&] {
-            if (tab->hasBusyMark()) { // the copy runs
+            if (tab->hasBusyMark() && (!held || held->reached())) { // the copy runs, waiting for rows
                 stopper.stop();
                 if (delayMs == 0)
                     stop();
@@ -195,16 +261,20 @@ TEST_F(FirstUse, ViewRowFollowsTheGridsOwnSortOfInMemoryRows)
 TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
 {
     constexpr int kRows = 60000;
-    start(numbers(kRows), QStringLiteral("SELECT * FROM n"));
+    // Row 1000 on waits for the test: the stop below certainly comes while rows are to come,
+    // however fast the rest would be fetched.
+    HeldRows held(1000);
+    start(numbers(kRows), QStringLiteral("SELECT * FROM n WHERE held(id)"));
     ASSERT_LT(tab->runner().results()->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
     QClipboard *clip = QApplication::clipboard();
 
     // Escape's Yes while the rest is fetched: nothing is copied, not the rows fetched so far.
-    // The question comes at the copy's first look at the event loop, which is the wait for rows.
+    // The question comes while the copy waits for the held rows; they are let go once it is
+    // answered, within the time a stopped fetch call is given to end on its own.
     clip->setText(QStringLiteral("kept"));
     rightClickHeader(1);
     ASSERT_TRUE(menu().isVisible());
-    copyAndStop(0);
+    copyAndStop(0, &held);
     ASSERT_EQ(ui::Prompter::asked().size(), 1u);
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel copying to Clipboard?"));
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
