@@ -1,6 +1,7 @@
 #include "grid/GridModel.h"
 
 #include "grid/GridFormat.h"
+#include "grid/GridView.h"
 
 #include "ui/VbColor.h"
 
@@ -90,6 +91,24 @@ public:
         default:
             return {};
         }
+    }
+
+    // What the painter's roles say, each as its role would give it.
+    void fill(CellLook &look)
+    {
+        look.checkBox = checkBox();
+        look.checked = look.checkBox && format::isCheckedText(display());
+        look.text = look.checkBox ? QString() : display();
+        look.font = font();
+        const std::optional<quint32> back = background();
+        look.fillBack = back.has_value();
+        look.back = back ? color(*back) : QColor();
+        look.fore = color(foreground());
+        look.qtAlignment = alignment();
+        const QVariant &picture = style().picture;
+        look.picture = picture.canConvert<QPixmap>() || picture.canConvert<QIcon>() ? picture : QVariant();
+        look.pictureAlignment = picture.isValid() ? style().pictureAlignment : 0;
+        look.numeric = numeric();
     }
 
 private:
@@ -219,6 +238,27 @@ void GridModel::cellMultiData(int r, int c, QModelRoleDataSpan span) const
     } catch (const std::exception &) {
         for (QModelRoleData &d : span)
             d.clearData();
+    }
+}
+
+void GridModel::cellLook(int r, int c, CellLook &look) const
+{
+    look = CellLook();
+    // A cell that cannot be read has the look of no roles at all, as cellMultiData gives it.
+    const auto none = [&look] {
+        look = CellLook();
+        look.fillBack = false;
+        look.fore = QBrush().color();
+        look.qtAlignment = 0;
+    };
+    if (r < 0 || r >= rows() || c < 0 || c >= cols()) {
+        none();
+        return;
+    }
+    try {
+        CellRoles(*this, r, c).fill(look);
+    } catch (const std::exception &) {
+        none();
     }
 }
 

@@ -139,9 +139,9 @@ CellLook cellLook(const QModelIndex &index)
 
 CellLook cellLook(const GridModel &model, int row, int col)
 {
-    LookRoleData roles;
-    model.cellMultiData(row, col, roles.data);
-    return lookFrom(roles);
+    CellLook look;
+    model.cellLook(row, col, look);
+    return look;
 }
 
 void paintCellLook(QPainter *p, const CellLook &look, const QRect &rect, bool drawText, CellTextCache *cache,
@@ -543,7 +543,8 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
             bool showText = true;
             if (mergeUp && view && !view->isRowHidden(index.row() - 1))
                 showText = view->rowViewportPosition(index.row() - 1) + m_grid->rowHeightPx() / 2 < 0;
-            CellLook look = cellLook(index);
+            // The grid's own model is asked directly; any other goes through the roles.
+            CellLook look = index.model() == &m ? cellLook(m, r, c) : cellLook(index);
             if (m_grid->isCellSelected(r, c) && !m_grid->isCursorCell(r, c)) {
                 look.back = m_grid->color(m_grid->BackColorSel());
                 look.fore = m_grid->color(m_grid->ForeColorSel());

@@ -247,3 +247,88 @@ TEST(GridModelRoles, TheViewPaintsWhatTheRolesSay)
     QCoreApplication::processEvents();
     EXPECT_EQ(centre(1, 1), QColor(255, 255, 0));
 }
+
+namespace {
+
+void expectSameLook(const CellLook &direct, const CellLook &roles, const std::string &where)
+{
+    EXPECT_EQ(direct.text, roles.text) << where;
+    EXPECT_EQ(direct.font, roles.font) << where;
+    EXPECT_EQ(direct.fillBack, roles.fillBack) << where;
+    EXPECT_EQ(direct.back, roles.back) << where;
+    EXPECT_EQ(direct.fore, roles.fore) << where;
+    EXPECT_EQ(direct.qtAlignment, roles.qtAlignment) << where;
+    EXPECT_EQ(direct.picture.isValid(), roles.picture.isValid()) << where;
+    EXPECT_EQ(direct.pictureAlignment, roles.pictureAlignment) << where;
+    EXPECT_EQ(direct.checkBox, roles.checkBox) << where;
+    EXPECT_EQ(direct.checked, roles.checked) << where;
+    EXPECT_EQ(direct.numeric, roles.numeric) << where;
+}
+
+void expectLooksAsRolesSay(const Grid &g, const char *step)
+{
+    const GridModel &m = *g.model();
+    for (int r = 0; r < m.rows(); ++r) {
+        for (int c = 0; c < m.cols(); ++c) {
+            const std::string where = std::string(step) + " cell " + std::to_string(r) + "," + std::to_string(c);
+            const CellLook direct = cellLook(m, r, c);
+            if (r >= m.fixedRows()) {
+                expectSameLook(direct, cellLook(m.index(r - m.fixedRows(), c)), where);
+                continue;
+            }
+            // Header rows have no index: their roles one by one.
+            EXPECT_EQ(direct.text, m.cellData(r, c, Qt::DisplayRole).toString()) << where;
+            EXPECT_EQ(direct.font, m.cellData(r, c, Qt::FontRole).value<QFont>()) << where;
+            EXPECT_EQ(direct.back, m.cellData(r, c, Qt::BackgroundRole).value<QBrush>().color()) << where;
+            EXPECT_EQ(direct.fore, m.cellData(r, c, Qt::ForegroundRole).value<QBrush>().color()) << where;
+            EXPECT_EQ(direct.qtAlignment, m.cellData(r, c, Qt::TextAlignmentRole).toInt()) << where;
+        }
+    }
+}
+
+} // namespace
+
+// The painters read each cell's look straight from the model; it must be the look its roles give
+// any other view, for every kind of cell, and the look of no roles for a cell that is not there.
+TEST(GridModelRoles, ThePaintersLookIsTheOneTheRolesGive)
+{
+    Grid g;
+    fillSales(g);
+    g.setFixedCols(1);
+    g.setBackColorFixed(0x0000FF);
+    g.setForeColor(0x123456);
+    g.setBackColorAlternate(0xEEEEEE);
+    g.setCell(flexcpBackColor, 3, 1, 0x00FF00);
+    g.setCell(flexcpFontItalic, 3, 1, true);
+    g.setCell(flexcpFontSize, 3, 2, 17.0);
+    g.setCell(flexcpAlignment, 2, 2, int(flexAlignRightBottom));
+    g.setCell(flexcpPicture, 1, 1, Grid::sortPicture(flexSortGenericDescending));
+    g.setCell(flexcpPictureAlignment, 1, 1, int(flexPicAlignLeftCenter));
+    g.setCell(flexcpPicture, 2, 1, QStringLiteral("picture.png"));
+    g.setCell(flexcpPictureAlignment, 2, 1, int(flexPicAlignRightCenter));
+    g.Subtotal(flexSTSum, 0, 2, {}, 0xC0C0C0, 0x0000FF, true, QStringLiteral("Total"));
+    expectLooksAsRolesSay(g, "held");
+
+    const CellLook none = cellLook(*g.model(), g.Rows(), 0);
+    EXPECT_TRUE(none.text.isEmpty());
+    EXPECT_FALSE(none.fillBack);
+    EXPECT_EQ(none.fore, QColor(Qt::black));
+    EXPECT_EQ(none.qtAlignment, 0);
+
+    // Bound: typed columns, Nulls (a Null Boolean shows no box), numbers formatted.
+    QTemporaryDir dir;
+    auto conn = db::Connection::create();
+    conn->setReadOnly(false);
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("r.db"))));
+    conn->Execute(QStringLiteral("CREATE TABLE t(code TEXT, n INTEGER, x REAL, paid BOOLEAN, d DATE)"));
+    conn->Execute(QStringLiteral("INSERT INTO t VALUES ('0042', 1, 2.5, 1, '2024-02-29'), (NULL, NULL, NULL, NULL, NULL), "
+                                 "('', -7, 1e300, 0, '1999-12-31')"));
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT * FROM t"), conn);
+    Grid bound;
+    bound.setDataMode(flexDMBound);
+    bound.setDataSource(rs);
+    bound.setBackColorAlternate(0xDDDDDD);
+    ASSERT_EQ(bound.Rows(), 4);
+    expectLooksAsRolesSay(bound, "bound");
+}

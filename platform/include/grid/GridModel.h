@@ -23,6 +23,8 @@ class Recordset;
 
 namespace grid {
 
+struct CellLook;
+
 // What a cell may carry beyond its text. Unset members fall back to the row's style, then to
 // the column and the grid.
 struct CellStyle {
@@ -113,6 +115,9 @@ public:
     // those); several roles at once work the cell out once.
     QVariant cellData(int r, int c, int role) const;
     void cellMultiData(int r, int c, QModelRoleDataSpan roleDataSpan) const;
+    // The look those roles give a cell, worked out without a QVariant for each role: painters
+    // ask it of every cell on screen.
+    void cellLook(int r, int c, CellLook &look) const;
     const GridLook &look() const { return m_look; }
     void setLook(const GridLook &look);
 
