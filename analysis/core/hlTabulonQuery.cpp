@@ -22,13 +22,39 @@
 #include "ui/StatusPanels.h"
 
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPointer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
 const QString kReady = QStringLiteral("Ready ...");
+
+// Puts the statement as run into an SQL box. The text it holds already is left as it stands: the
+// caret, the selection, the scrolled position and the undo history stay as the user had them
+// (setting it again would reset them all and lay the whole text out anew). `changed` is the box's
+// change handling, run in either case as setting the text runs it.
+void showStatement(QPlainTextEdit *box, const QString &text, const std::function<void()> &changed)
+{
+    // The box holds line ends as block breaks, whichever way they were written.
+    QString asHeld = text;
+    asHeld.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    asHeld.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    asHeld.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    // Characters that read back as others (a no-break space as a space, a line separator as a
+    // line end) could hide a difference: a box holding any is set again.
+    const QString raw = box->document()->toRawText();
+    const bool readsBackExactly = std::none_of(raw.begin(), raw.end(), [](QChar ch) {
+        return ch == QChar::Nbsp || ch == QChar::LineSeparator || ch.unicode() == 0xFDD0 || ch.unicode() == 0xFDD1;
+    });
+    if (readsBackExactly && box->toPlainText() == asHeld) {
+        changed();
+        return;
+    }
+    box->setPlainText(text);
+}
 
 } // namespace
 
@@ -68,11 +94,12 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
                         setCommandEnabled(tlbMain, QLatin1String(key), true);
                 }
                 m_blnHasRows = grdResults->Rows() >= 2;
+                const auto changed = [this] { txtResultsSQL_Change(); };
                 if (isProc) {
-                    txtResultsSQL->setPlainText(Get_Parameters(m_query->results()->Source()));
+                    showStatement(txtResultsSQL, Get_Parameters(m_query->results()->Source()), changed);
                 } else if (dataType() != tbDataXML
                            && (analysis::options().AutoUpdateSQL || !m_blnOpenSQL)) {
-                    txtResultsSQL->setPlainText(m_query->results()->Source());
+                    showStatement(txtResultsSQL, m_query->results()->Source(), changed);
                 }
                 m_blnResultsLoaded = true;
                 Change_View(tbViewResults);

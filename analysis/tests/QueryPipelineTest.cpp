@@ -10,6 +10,8 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
 
 using namespace tabtest;
 
@@ -93,6 +95,48 @@ TEST_F(QueryPipeline, ATableRunsLazilyWithFiltersAndOrder)
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_EQ(tab->txtResultsSQL->toPlainText().count(QStringLiteral("Germany")), 1);
     EXPECT_EQ(tab->txtResultsSQL->toPlainText().count(QStringLiteral("ORDER BY")), 1);
+}
+
+// A run whose statement is the text the SQL box holds already leaves the box as the user had it
+// (caret, undo history), while the box's change handling runs as before; a statement that differs
+// replaces the text.
+TEST_F(QueryPipeline, RunningWhatTheSqlBoxShowsLeavesTheBoxAsTheUserHadIt)
+{
+    analysis::options().AutoUpdateSQL = true;
+    auto tab = start(QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\""));
+    ASSERT_TRUE(tab->LoadedOK());
+    tab->OpenSQL(true);
+    tab->runner().setFilter(QStringLiteral("\"Country\" = 'Germany'")); // spliced in with CR LF
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    QPlainTextEdit *box = tab->txtResultsSQL;
+    const QString shown = box->toPlainText();
+    ASSERT_TRUE(shown.contains(QStringLiteral("Germany")));
+
+    QTextCursor caret = box->textCursor();
+    caret.setPosition(12);
+    box->setTextCursor(caret);
+    box->insertPlainText(QStringLiteral("x"));
+    box->textCursor().deletePreviousChar();
+    ASSERT_EQ(box->toPlainText(), shown);
+    ASSERT_EQ(box->textCursor().position(), 12);
+    ASSERT_TRUE(box->document()->isUndoAvailable());
+    tab->runner().setFieldsLoaded(true);
+
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    EXPECT_EQ(box->toPlainText(), shown);
+    EXPECT_EQ(box->textCursor().position(), 12);
+    EXPECT_TRUE(box->document()->isUndoAvailable());
+    EXPECT_FALSE(tab->runner().fieldsLoaded()) << "the change handling still ran";
+
+    // A sort order makes another statement: it replaces the text.
+    tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("CustomerID"), QStringLiteral("1")}}));
+    ASSERT_TRUE(tab->Refresh_Results(false, false, false));
+    EXPECT_TRUE(box->toPlainText().startsWith(shown)) << box->toPlainText().toStdString();
+    EXPECT_TRUE(box->toPlainText().contains(QStringLiteral("ORDER BY \"CustomerID\" DESC")));
+    EXPECT_FALSE(box->document()->isUndoAvailable());
+    EXPECT_EQ(box->textCursor().position(), 0);
+    analysis::options().AutoUpdateSQL = false;
 }
 
 TEST_F(QueryPipeline, RowLimitShowsInTheStatusBar)
