@@ -67,7 +67,7 @@ int main(int argc, char **argv)
     auto warm = newControl(conn);
     firstScreen(*warm, &ok); // its first query; the runs below are its later ones
     // "--profile N": only N warm first screens, for a profiler's eyes; "--profile-new N": N new
-    // controls' first screens.
+    // controls' first screens; "--profile-other N": N warm first screens of rows not shown before.
     if (argc == 3 && QByteArray(argv[1]) == "--profile") {
         for (int i = 0, n = QByteArray(argv[2]).toInt(); i < n; ++i)
             firstScreen(*warm, &ok);
@@ -86,12 +86,22 @@ int main(int argc, char **argv)
     // A warm control asked for other rows each time: nothing it shows was on its screen before.
     auto other = newControl(conn);
     firstScreen(*other, &ok);
+    const auto otherRows = [&](int after) {
+        other->SQL(QString::fromLatin1(kQuery) + QStringLiteral(" WHERE id > %1").arg(after));
+        return firstScreen(*other, &ok);
+    };
+    if (argc == 3 && QByteArray(argv[1]) == "--profile-other") {
+        for (int i = 0, n = QByteArray(argv[2]).toInt(); i < n; ++i)
+            otherRows(50000 + i * 60000 % 900000);
+        other->UnloadFlter();
+        warm->UnloadFlter();
+        return ok ? 0 : 1;
+    }
     bench::Runs floor, warmRuns, otherRuns, newRuns;
     for (int run = 0; run < kRuns; ++run) {
         floor.ms.push_back(bench::cApiFirstRows(rawDb, kQuery, 50));
         warmRuns.ms.push_back(firstScreen(*warm, &ok));
-        other->SQL(QString::fromLatin1(kQuery) + QStringLiteral(" WHERE id > %1").arg((run + 1) * 100000));
-        otherRuns.ms.push_back(firstScreen(*other, &ok));
+        otherRuns.ms.push_back(otherRows((run + 1) * 100000));
         auto fresh = newControl(conn);
         newRuns.ms.push_back(firstScreen(*fresh, &ok));
         fresh->UnloadFlter();

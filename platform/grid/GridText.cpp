@@ -7,9 +7,11 @@
 #include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QtMath>
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -56,9 +58,27 @@ struct Widths {
 };
 constexpr qsizetype MaxRememberedWidths = 8192;
 
+// Texts laid out lately in one font.
+struct Layouts {
+    QFont font;
+    QHash<QString, std::shared_ptr<const LaidOutText>> text;
+};
+constexpr qsizetype MaxRememberedLayouts = 2048; // a few screens of cells
+int g_laidOutTexts = 0;
+
 bool hasControlCharacters(const QString &text)
 {
     return std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() < 0x20; });
+}
+
+// Whether a layout's one line has the width QFontMetrics measures: a soft hyphen ending the line is
+// drawn but not measured, and controls are measured their own way.
+bool measuredAsLaidOut(const QString &text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar ch) {
+        const char16_t u = ch.unicode();
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0xAD;
+    });
 }
 
 // Whether everything drawn on `picture` (filled with one colour first) lies inside `inside`.
@@ -103,6 +123,56 @@ std::optional<qreal> quickWidth(const QFont &font, const QString &text)
     return sum;
 }
 
+std::shared_ptr<const LaidOutText> laidOutText(const QFont &font, const QString &text)
+{
+    // As advancesOf: a few fonts, kept for the life of the process.
+    static auto *known = new std::vector<std::unique_ptr<Layouts>>;
+    Layouts *l = nullptr;
+    for (const auto &k : *known) {
+        if (k->font == font) {
+            l = k.get();
+            break;
+        }
+    }
+    if (!l) {
+        if (known->size() >= 16)
+            known->erase(known->begin());
+        known->push_back(std::make_unique<Layouts>(Layouts{font, {}}));
+        l = known->back().get();
+    }
+    if (const auto it = l->text.constFind(text); it != l->text.constEnd())
+        return *it;
+    if (l->text.size() >= MaxRememberedLayouts)
+        l->text.clear();
+    // The lines of a QStaticText of the text (its drawing is then the same), without a width.
+    auto laid = std::make_shared<LaidOutText>();
+    laid->layout.setText(text);
+    laid->layout.setFont(font);
+    laid->layout.setCacheEnabled(true);
+    laid->layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = laid->layout.createLine(); line.isValid(); line = laid->layout.createLine()) {
+        line.setLeadingIncluded(true);
+        line.setLineWidth(std::numeric_limits<int>::max() / 256.0);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        if (line.leading() < 0)
+            height += qCeil(line.leading());
+    }
+    laid->layout.endLayout();
+    laid->width = laid->layout.boundingRect().width();
+    if (laid->layout.lineCount() == 1 && measuredAsLaidOut(text))
+        laid->advance = qRound(laid->layout.lineAt(0).horizontalAdvance());
+    ++g_laidOutTexts;
+    l->text.insert(text, laid);
+    return laid;
+}
+
+int laidOutTexts()
+{
+    return g_laidOutTexts;
+}
+
 int textWidth(const QFont &font, const QString &text)
 {
     // As advancesOf: a few fonts, kept for the life of the process.
@@ -124,7 +194,11 @@ int textWidth(const QFont &font, const QString &text)
         return *it;
     if (w->width.size() >= MaxRememberedWidths)
         w->width.clear();
-    const int measured = w->metrics.horizontalAdvance(text);
+    // Laid out once for the width and for the painter that draws the text next.
+    std::optional<int> advance;
+    if (measuredAsLaidOut(text))
+        advance = laidOutText(font, text)->advance;
+    const int measured = advance ? *advance : w->metrics.horizontalAdvance(text);
     w->width.insert(text, measured);
     return measured;
 }
@@ -182,24 +256,22 @@ void CellTextCache::draw(QPainter *p, const CellLook &look, const QRect &r, quin
         e.width = r.width();
         e.alignment = look.qtAlignment;
         e.numeric = look.numeric;
-        e.shown.setTextFormat(Qt::PlainText);
-        e.shown.setText(fittedText(look, r.width()));
-        e.shown.prepare(p->transform(), look.font);
-        e.shownWidth = e.shown.size().width();
+        e.shown = laidOutText(look.font, fittedText(look, r.width()));
         e.lineHeight = QFontMetricsF(look.font).height();
     }
+    const qreal shownWidth = e.shown->width;
     // Placed as the painter's own aligned text would be.
     qreal x = r.x();
     if (e.alignment & Qt::AlignRight)
-        x = r.x() + r.width() - e.shownWidth;
+        x = r.x() + r.width() - shownWidth;
     else if (e.alignment & Qt::AlignHCenter)
-        x = r.x() + (r.width() - e.shownWidth) / 2;
+        x = r.x() + (r.width() - shownWidth) / 2;
     qreal y = r.y();
     if (e.alignment & Qt::AlignBottom)
         y = r.y() + r.height() - e.lineHeight;
     else if (e.alignment & Qt::AlignVCenter)
         y = r.y() + (r.height() - e.lineHeight) / 2;
-    p->drawStaticText(QPointF(x, y), e.shown);
+    e.shown->layout.draw(p, QPointF(x, y));
 }
 
 size_t qHash(const CellImageCache::Key &key, size_t seed) noexcept

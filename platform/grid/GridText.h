@@ -4,11 +4,11 @@
 #include <QFont>
 #include <QHash>
 #include <QImage>
-#include <QStaticText>
 #include <QString>
+#include <QTextLayout>
 
 #include <functional>
-
+#include <memory>
 #include <optional>
 
 class QPainter;
@@ -28,6 +28,18 @@ inline qreal quickWidthSlack(qreal width) { return 2.0 + width / 50.0; } // kern
 // lately are remembered (a bounded number per font), so sizing the same rows again, or the same
 // values in another grid, lays nothing out.
 int textWidth(const QFont &font, const QString &text);
+
+// A text laid out in one font as a QStaticText lays it out, kept a while by font and text: sizing
+// a column and then painting its cells lay each text out once between them.
+struct LaidOutText {
+    QTextLayout layout;
+    qreal width = 0; // as drawn
+    // As QFontMetrics::horizontalAdvance measures the text; none where the layout's width is not
+    // that (several lines, a soft hyphen, control characters).
+    std::optional<int> advance;
+};
+std::shared_ptr<const LaidOutText> laidOutText(const QFont &font, const QString &text);
+int laidOutTexts(); // texts laid out so far, for tests
 
 // Whether `text` surely fits in `width` pixels of `font`, judged from the advances of its
 // characters without laying the text out; false when unsure (characters beyond Latin-1, or too
@@ -51,8 +63,7 @@ private:
         int width = -1;
         int alignment = 0;
         bool numeric = false;
-        QStaticText shown;
-        qreal shownWidth = 0;
+        std::shared_ptr<const LaidOutText> shown;
         qreal lineHeight = 0;
     };
     QHash<quint64, Entry> m_entries;

@@ -13,6 +13,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QStaticText>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -159,6 +160,66 @@ TEST(GridText, TheCacheDrawsWhatThePainterWouldAndLaysEachTextOutOnce)
     look.text = QStringLiteral("two\nlines");
     cache.draw(&p, look, rect, 1001);
     EXPECT_EQ(cache.layouts(), laidOut + 4);
+}
+
+// A cell's text as cells have always drawn it: a QStaticText placed by its size in the cell.
+QImage asStaticText(const CellLook &look, const QRect &rect, const QSize &size)
+{
+    QImage image = blank(size);
+    QPainter p(&image);
+    p.setFont(look.font);
+    p.setPen(look.fore);
+    QStaticText shown(fittedText(look, rect.width()));
+    shown.setTextFormat(Qt::PlainText);
+    shown.prepare(p.transform(), look.font);
+    qreal x = rect.x();
+    if (look.qtAlignment & Qt::AlignRight)
+        x = rect.x() + rect.width() - shown.size().width();
+    const qreal y = rect.y() + (rect.height() - QFontMetricsF(look.font).height()) / 2;
+    p.drawStaticText(QPointF(x, y), shown);
+    return image;
+}
+
+// Sizing a column and painting its cells lay each text out once between them; widths stay as
+// measured and cells as drawn before for texts one line would show otherwise (soft hyphens, line
+// separators, C1 controls, blanks at either end), glyphs reaching past their advance and other
+// scripts alike.
+TEST(GridText, ATextIsLaidOutOnceForItsWidthAndItsDrawing)
+{
+    const QStringList texts = {QStringLiteral("soft\u00ADhyphen\u00AD"), QStringLiteral("\u00AD"),
+                               QStringLiteral("next line\u0085c1"),
+                               QStringLiteral("  blanks at both ends  "), QStringLiteral("line\u2028separator"),
+                               QStringLiteral("שלום עולם"), QStringLiteral("مرحبا بالعالم"), QStringLiteral("日本語のテキスト"),
+                               QStringLiteral("e\u0301le\u0300ve"), QStringLiteral("office ﬁle ffi"), QStringLiteral("Tx.Yo,Wa;AV")};
+    QFont bold = QFont();
+    bold.setBold(true);
+    CellTextCache cache;
+    quint64 key = 5000;
+    const QRect rect(3, 2, 240, 20);
+    const QSize size(250, 26);
+    for (const QFont &font : {QFont(), bold}) {
+        const QFontMetrics fm(font);
+        for (const QString &text : texts) {
+            const int before = laidOutTexts();
+            ASSERT_EQ(textWidth(font, text), fm.horizontalAdvance(text)) << qPrintable(text);
+            const int measuring = laidOutTexts() - before;
+            EXPECT_LE(measuring, 1) << qPrintable(text);
+            for (int alignment : {int(Qt::AlignLeft | Qt::AlignVCenter), int(Qt::AlignRight | Qt::AlignVCenter)}) {
+                CellLook look;
+                look.font = font;
+                look.text = text;
+                look.fore = Qt::black;
+                look.qtAlignment = alignment;
+                QImage drawn = blank(size);
+                {
+                    QPainter p(&drawn);
+                    cache.draw(&p, look, rect, ++key);
+                }
+                EXPECT_EQ(drawn, asStaticText(look, rect, size)) << qPrintable(text) << " aligned " << alignment;
+            }
+            EXPECT_EQ(laidOutTexts() - before, 1) << qPrintable(text) << ": laid out once for its width and drawing";
+        }
+    }
 }
 
 TEST(GridText, AnUnchangedScreenIsRepaintedWithoutLayingOutText)
