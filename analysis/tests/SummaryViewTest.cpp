@@ -483,4 +483,38 @@ TEST_P(SummaryExactGroups, ANullAndAnEmptyTextKeepTheirOwnSubtotals)
     EXPECT_TRUE(events.empty());
 }
 
+TEST_P(SummaryExactGroups, NumbersEqualAtAnotherScaleShareTheirSubtotal)
+{
+    // 1.5 and 1.50 are one value to the database (PostgreSQL keeps each one's scale in its
+    // text): the rows under them close with one subtotal, as GROUP BY "K" has one group.
+    tab->UnloadFlter();
+    tab = std::make_unique<SumTabulon>();
+    watch(*tab);
+    tab->adoConnection(m_connection);
+    tab->Delimiter(QStringLiteral("\""));
+    tab->SQL(QStringLiteral("SELECT 1.5 AS \"K\", 'a' AS \"Sub\", 1 AS \"Q\" UNION ALL SELECT 1.50, 'b', 2"
+                            " UNION ALL SELECT 2, 'a', 4 UNION ALL SELECT 2.0, 'b', 8"));
+    tab->resize(1000, 600);
+    tab->show();
+    ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+    tab->pick(0, QStringLiteral("K"));
+    tab->pick(1, QStringLiteral("Sub"));
+    tab->pick(3, QStringLiteral("Sum of --->>>"));
+    tab->pick(4, QStringLiteral("Q"));
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
+    grid::Grid &g = *tab->grdSummary;
+    std::vector<double> subtotals;
+    int data = 0;
+    for (int r = 1; r < g.Rows() - 1; ++r) {
+        if (g.IsSubtotal(r))
+            subtotals.push_back(g.ValueMatrix(r, 2));
+        else
+            ++data;
+    }
+    EXPECT_EQ(data, 4);
+    EXPECT_EQ(subtotals, (std::vector<double>{3, 12}));
+    EXPECT_DOUBLE_EQ(g.ValueMatrix(g.Rows() - 1, 2), 15);
+    EXPECT_TRUE(events.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, SummaryExactGroups, ::testing::Values("SQLite", "PostgreSQL"));

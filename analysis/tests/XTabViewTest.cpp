@@ -230,6 +230,36 @@ TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
     EXPECT_TRUE(events.empty());
 }
 
+TEST_P(XTabView, NumbersEqualAtAnotherScaleAreOneKey)
+{
+    // The database groups 1.5 with 1.50 and 2 with 2.0 (PostgreSQL keeps each value's scale in
+    // its text), so the pivot has one row and one column for each.
+    const QString statement = QStringLiteral(
+        "SELECT 1.5 AS \"K\", 1.5 AS \"L\", 1 AS \"Q\" UNION ALL SELECT 1.50, 2, 2 UNION ALL SELECT 1.500, 2.0, 4"
+        " UNION ALL SELECT 2, 1.50, 8 UNION ALL SELECT 2.0, 2.00, 16");
+    tab->UnloadFlter();
+    tab = std::make_unique<XTabulon>();
+    ASSERT_NO_FATAL_FAILURE(openView(*tab, m_connection, statement, hlTabulon::tbViewXTab));
+    tab->pick(0, QStringLiteral("K"));
+    tab->pick(1, QStringLiteral("L"));
+    tab->pick(3, QStringLiteral("Sum of --->>>"));
+    tab->pick(4, QStringLiteral("Q"));
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
+    grid::Grid &g = *tab->grdXTab;
+    ASSERT_EQ(g.Rows(), 2 + 2 + 1);
+    ASSERT_EQ(g.Cols(), 1 + 2 + 1);
+    const double byRow[] = {7, 24}, byCol[] = {9, 22}, cells[2][2] = {{1, 6}, {8, 16}};
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_DOUBLE_EQ(g.ValueMatrix(2 + r, 3), byRow[r]) << g.TextMatrix(2 + r, 0);
+        for (int c = 0; c < 2; ++c)
+            EXPECT_DOUBLE_EQ(g.ValueMatrix(2 + r, 1 + c), cells[r][c]) << g.TextMatrix(2 + r, 0) << " / " << g.TextMatrix(1, 1 + c);
+    }
+    for (int c = 0; c < 2; ++c)
+        EXPECT_DOUBLE_EQ(g.ValueMatrix(4, 1 + c), byCol[c]) << g.TextMatrix(1, 1 + c);
+    EXPECT_DOUBLE_EQ(g.ValueMatrix(4, 3), 31);
+    EXPECT_TRUE(events.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, XTabView, ::testing::Values("SQLite", "PostgreSQL"));
 
 namespace {

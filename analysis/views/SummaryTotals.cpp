@@ -3,6 +3,7 @@
 #include "views/SummarySql.h"
 
 #include "db/Recordset.h"
+#include "db/ValueRules.h"
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
 
@@ -15,6 +16,16 @@
 namespace analysis {
 
 namespace ssql = analysis::summarysql;
+
+namespace {
+
+bool isDecimalType(int adoType)
+{
+    return adoType == db::adNumeric || adoType == db::adDecimal || adoType == db::adVarNumeric
+           || adoType == db::adCurrency;
+}
+
+} // namespace
 
 void SummaryTotals::Running::add(int function, const Group &g)
 {
@@ -61,7 +72,12 @@ QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int fi
             continue;
         }
         const QVariant v = rs.value(row, c);
-        const QString text = v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17) : v.toString();
+        QString text = v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17) : v.toString();
+        // Decimals arrive as text at each value's own scale, but 1.5 and 1.50 are one group.
+        if (isDecimalType(rs.Field(c).Type)) {
+            if (const auto exact = db::decimalValueText(text.toStdString()))
+                text = QString::fromStdString(*exact);
+        }
         // Type and length in front, so no text can pass for the end of another.
         key += u'V';
         key += QString::number(v.typeId());

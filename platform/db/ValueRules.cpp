@@ -184,6 +184,30 @@ int compareDecimal(std::string_view a, std::string_view b)
     return x.negative ? -r : r;
 }
 
+std::optional<std::string> decimalValueText(std::string_view text)
+{
+    const DecimalView d = viewDecimal(text);
+    switch (d.kind) {
+    case DecimalView::NotANumber: return std::string("NaN");
+    case DecimalView::PlusInfinity: return std::string("Infinity");
+    case DecimalView::MinusInfinity: return std::string("-Infinity");
+    case DecimalView::Other: return std::nullopt;
+    case DecimalView::Finite: break;
+    }
+    std::string out;
+    if (d.negative)
+        out += '-';
+    if (d.intPart.empty())
+        out += '0';
+    else
+        out += d.intPart;
+    if (!d.fracPart.empty()) {
+        out += '.';
+        out += d.fracPart;
+    }
+    return out;
+}
+
 std::optional<std::string> moneyDecimal(std::string_view text)
 {
     std::string out;

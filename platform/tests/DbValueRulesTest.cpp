@@ -59,6 +59,16 @@ TEST(ValueRulesDecimals, CompareExactlyAndInOneTotalOrder)
     EXPECT_TRUE(isPlainDecimal(" -12.50 "));
     EXPECT_FALSE(isPlainDecimal("1e5"));
     EXPECT_FALSE(isPlainDecimal("."));
+
+    // Equal decimals read as one value text, whatever their scale; 12345678901234567890.10 is
+    // beyond a double.
+    const std::pair<const char *, const char *> sameValue[] = {
+        {"1.50", "1.5"}, {"+01.5", "1.5"}, {"-0.000", "0"}, {"100", "100"}, {".010", "0.01"},
+        {"12345678901234567890.10", "12345678901234567890.1"}, {"nan", "NaN"}, {"-inf", "-Infinity"}};
+    for (const auto &[in, out] : sameValue)
+        EXPECT_EQ(decimalValueText(in), std::optional<std::string>(out)) << in;
+    EXPECT_EQ(decimalValueText("1e5"), std::nullopt);
+    EXPECT_EQ(decimalValueText("abc"), std::nullopt);
 }
 
 TEST(ValueRulesNames, ReadsEachDelimiterWithDoubledClosers)

@@ -44,6 +44,11 @@ PLATFORM_EXPORT bool isPlainDecimal(std::string_view text);
 // other texts ordered by their bytes. Trailing zeros and a leading plus sign do not count.
 PLATFORM_EXPORT int compareDecimal(std::string_view a, std::string_view b);
 
+// A decimal text as its value alone, so that equal numbers give equal texts: no plus sign, no
+// leading zeros, no trailing zeros in the fraction, "0" for every zero ("1.50" and "+01.5" both
+// give "1.5"); NaN and the infinities by name. Empty when the text is no decimal.
+PLATFORM_EXPORT std::optional<std::string> decimalValueText(std::string_view text);
+
 // A money text as a database writes it ("$1,234.56", "-$1,234.56", "($1,234.56)") as an exact
 // decimal ("-1234.56"); empty when it holds no number. Assumes the C locale's separators.
 PLATFORM_EXPORT std::optional<std::string> moneyDecimal(std::string_view text);
