@@ -351,7 +351,7 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     TABULON_REQUIRE_POSTGRES();
     openDatabase();
     const QString rows = QStringLiteral("SELECT i, CASE WHEN i % 3 = 0 THEN NULL ELSE 'r' || i END AS t,"
-                                        " i * 0.5::float8 AS h FROM generate_series(1, %1) AS i");
+                                        " i * 0.5::float8 AS h, pg_backend_pid() AS pid FROM generate_series(1, %1) AS i");
     auto whole = m_backend->openCursor(rows.arg(25001), 0);
     RowStore store(whole->fields());
     EXPECT_EQ(whole->fetch(store, 20000), 20000u);
@@ -371,6 +371,8 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     whole.reset();
 
     // A result of a whole block (a whole number of round trips), and a limit that ends inside one.
+    // Either ends with round trips still on their way, which are let finish: the connection is
+    // then clean and the next cursor takes it again.
     auto exact = m_backend->openCursor(rows.arg(RowStore::kBlockRows), 0);
     RowStore exactStore(exact->fields());
     EXPECT_EQ(exact->fetch(exactStore, 50000), RowStore::kBlockRows);
@@ -380,6 +382,11 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     EXPECT_EQ(limited->fetch(limitedStore, 50000), 20005u);
     EXPECT_TRUE(limited->atEnd());
     EXPECT_EQ(limitedStore.int64(20004, 0), 20005);
+    EXPECT_EQ(limitedStore.int64(0, 3), exactStore.int64(0, 3)) << "the ended cursor's connection was not reused";
+    auto afterLimit = m_backend->openCursor(rows.arg(5), 0);
+    RowStore afterLimitStore(afterLimit->fields());
+    EXPECT_EQ(afterLimit->fetch(afterLimitStore, 10), 5u);
+    EXPECT_EQ(afterLimitStore.int64(0, 3), limitedStore.int64(0, 3)) << "the limited cursor's connection was not reused";
 
     // Rows read ahead on the caller's hint come in order whatever the next calls ask for, and a
     // cursor dropped with some still on their way leaves its connection clean for the next one.
@@ -393,16 +400,19 @@ TEST_F(DbPostgres, LargeFetchesSpanRoundTripsWithoutLosingRows)
     ASSERT_EQ(hintedStore.rowCount(), 10000u);
     for (std::size_t r = 0; r < hintedStore.rowCount(); ++r)
         ASSERT_EQ(hintedStore.int64(r, 0), std::int64_t(r) + 1);
+    std::int64_t droppedPid = 0;
     for (int i = 0; i < 3; ++i) {
         auto dropped = m_backend->openCursor(rows.arg(10000), 0);
         RowStore some(dropped->fields());
         dropped->expectMore(4096);
         EXPECT_EQ(dropped->fetch(some, 10), 10u);
+        droppedPid = some.int64(0, 3);
     }
     auto after = m_backend->openCursor(rows.arg(300), 0);
     RowStore afterStore(after->fields());
     EXPECT_EQ(after->fetch(afterStore, 1000), 300u);
     EXPECT_EQ(afterStore.int64(299, 0), 300);
+    EXPECT_EQ(afterStore.int64(0, 3), droppedPid);
 
     auto failing = m_backend->openCursor(
         QStringLiteral("SELECT i, 1 / (i - 15000) AS q FROM generate_series(1, 30000) AS i"), 0);

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -92,6 +93,9 @@ constexpr const char *kCursorName = "tabulon_cursor";
 // little beside its rows; a store's block is a whole number of them.
 constexpr std::size_t kMaxRowsPerRoundTrip = 4096;
 static_assert(RowStore::kBlockRows % kMaxRowsPerRoundTrip == 0);
+// FETCHes on their way at once: with a second one queued the server goes on to the next rows
+// as soon as it has sent the last, instead of waiting for this side to ask again.
+constexpr std::size_t kRoundTripsInFlight = 2;
 
 // The catalogue query's plan is the same whatever its values (an index lookup for each column):
 // within the cursor's transaction it is run with its generic plan from the first run on a
@@ -195,11 +199,12 @@ public:
                     const ResultPtr desc = checked(c, opened.describe.release(), sql);
                     const ColumnQuestion q = columnQuestion(desc.get());
                     memo->remember(sql, q);
-                    m_pendingRows = first;
+                    m_asked = first;
                     const bool fetched = opened.fetch && PQresultStatus(opened.fetch.get()) == PGRES_TUPLES_OK;
                     if (fetched) {
                         m_ahead = std::move(opened.fetch);
                         m_aheadIsLast = std::size_t(PQntuples(m_ahead.get())) < first;
+                        m_exhausted = m_aheadIsLast;
                     } else {
                         // The statement failed on its first rows: said at the first fetch, as
                         // when those rows are asked for then. The catalogue is asked outside
@@ -266,29 +271,25 @@ public:
             if (m_firstFailure)
                 checked(m_conn.get(), m_firstFailure.release(), m_sql);
             // Rows come in bounded round trips, so libpq never holds a huge result beside the
-            // store. The next round trip is asked for before the rows of the last are stored, so
-            // that the server reads them meanwhile: the rest of this call's rows, or some of those
-            // the caller expects to want next (kept for its next call).
+            // store. The next round trips are asked for before the rows of the last are stored,
+            // so that the server reads them meanwhile: the rest of this call's rows, then one of
+            // those the caller expects to want next (kept for its next call).
+            const std::size_t target = m_delivered + want;
+            std::size_t readAhead = std::min({expected, want, kMaxRowsPerRoundTrip});
+            if (m_limit)
+                readAhead = std::min(readAhead, m_limit - target);
             std::size_t got = 0;
             for (;;) {
+                askAhead(target, readAhead);
                 if (!m_ahead) {
-                    if (!m_pending)
-                        sendFetch(std::min(want - got, kMaxRowsPerRoundTrip));
                     m_ahead = receiveFetch();
                     m_aheadNext = 0;
-                    m_aheadIsLast = std::size_t(PQntuples(m_ahead.get())) < m_pendingRows;
+                    askAhead(target, readAhead);
                 }
                 const std::size_t left = std::size_t(PQntuples(m_ahead.get())) - m_aheadNext;
                 const std::size_t n = std::min(want - got, left);
                 const bool usedUp = n == left;
                 const bool ended = (usedUp && m_aheadIsLast) || (m_limit && m_delivered + n >= m_limit);
-                if (usedUp && !ended) {
-                    std::size_t next = got + n < want ? want - got - n : std::min(expected, want);
-                    if (m_limit)
-                        next = std::min(next, m_limit - m_delivered - n);
-                    if (next > 0)
-                        sendFetch(std::min(next, kMaxRowsPerRoundTrip));
-                }
                 appendRows(m_columns, m_ahead.get(), int(m_aheadNext), int(n), store);
                 m_aheadNext += n;
                 got += n;
@@ -318,25 +319,49 @@ private:
         return QByteArray("FETCH FORWARD ") + QByteArray::number(qulonglong(rows)) + " FROM " + kCursorName;
     }
 
+    // Sends FETCHes while fewer than kRoundTripsInFlight are on their way: up to row `target`
+    // (this call's last), then at most `readAhead` rows past it.
+    void askAhead(std::size_t target, std::size_t readAhead)
+    {
+        while (m_inFlight.size() < kRoundTripsInFlight && !m_exhausted) {
+            if (m_asked < target)
+                sendFetch(std::min(target - m_asked, kMaxRowsPerRoundTrip));
+            else if (m_asked < target + readAhead)
+                sendFetch(std::min(target + readAhead - m_asked, kMaxRowsPerRoundTrip));
+            else
+                break;
+        }
+    }
+
+    // In pipeline mode, each FETCH its own synchronisation point: a failure ends at that FETCH.
     void sendFetch(std::size_t rows)
     {
         const QByteArray sql = fetchSql(rows);
         PGconn *c = m_conn.get();
-        if (!PQsendQueryParams(c, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, m_binary ? 1 : 0))
+        if ((PQpipelineStatus(c) == PQ_PIPELINE_OFF && PQenterPipelineMode(c) != 1)
+            || !PQsendQueryParams(c, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, m_binary ? 1 : 0)
+            || PQpipelineSync(c) != 1)
             throwError(c, nullptr, QString::fromLatin1(sql));
-        m_pendingRows = rows;
-        m_pending = true;
+        m_inFlight.push_back(rows);
+        m_asked += rows;
     }
 
-    // The result of the FETCH sent last, read to its end.
+    // The result of the oldest FETCH on its way, read to its synchronisation point.
     ResultPtr receiveFetch()
     {
         PGconn *c = m_conn.get();
-        m_pending = false;
-        ResultPtr res(PQgetResult(c));
+        const std::size_t rows = m_inFlight.front();
+        m_inFlight.pop_front();
+        const QString sql = QString::fromLatin1(fetchSql(rows));
+        ResultPtr res = checked(c, PQgetResult(c), sql);
         while (PGresult *rest = PQgetResult(c))
             PQclear(rest);
-        return checked(c, res.release(), QString::fromLatin1(fetchSql(m_pendingRows)));
+        const ResultPtr sync(PQgetResult(c));
+        if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC)
+            throwError(c, sync.get(), sql);
+        m_aheadIsLast = std::size_t(PQntuples(res.get())) < rows;
+        m_exhausted = m_exhausted || m_aheadIsLast;
+        return res;
     }
 
     std::size_t fetchHeld(RowStore &store, std::size_t want)
@@ -361,12 +386,18 @@ private:
         m_cancel->disarm();
         m_ahead.reset();
         bool reusable = commit && !m_cancel->cancelRequested();
-        if (m_conn && m_pending && reusable) {
-            // Rows read ahead that nobody will ask for: their round trip is let finish.
-            while (PGresult *rest = PQgetResult(m_conn.get()))
-                PQclear(rest);
+        if (m_conn && reusable) {
+            // Rows read ahead that nobody will ask for: their round trips are let finish.
+            PGconn *c = m_conn.get();
+            for (; !m_inFlight.empty(); m_inFlight.pop_front()) {
+                while (PGresult *rest = PQgetResult(c))
+                    PQclear(rest);
+                const ResultPtr sync(PQgetResult(c));
+                reusable = reusable && sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+            }
+            reusable = reusable && (PQpipelineStatus(c) == PQ_PIPELINE_OFF || PQexitPipelineMode(c) == 1);
         }
-        m_pending = false;
+        m_inFlight.clear();
         bool commitSent = false;
         if (m_conn && m_inTransaction && reusable) {
             if (m_readOnly) {
@@ -396,8 +427,9 @@ private:
     std::size_t m_delivered = 0;
     bool m_declared = false;
     bool m_binary = false; // rows are fetched in binary form
-    std::size_t m_pendingRows = 0; // rows the FETCH sent last asks for
-    bool m_pending = false;         // its result is still to be read
+    std::deque<std::size_t> m_inFlight; // rows asked for by each FETCH whose result is still to be read
+    std::size_t m_asked = 0;        // rows asked for since the cursor opened
+    bool m_exhausted = false;       // a FETCH came back short: nothing more to ask for
     ResultPtr m_ahead;              // the result being stored, rows from m_aheadNext on still to go
     ResultPtr m_firstFailure;       // the failed first FETCH sent with the opening
     std::size_t m_aheadNext = 0;
