@@ -84,23 +84,27 @@ bool measuredAsLaidOut(const QString &text)
 // Whether everything drawn on `picture` (filled with one colour first) lies inside `inside`.
 bool onlyInside(const QImage &picture, const QRect &inside)
 {
+    const int width = picture.width();
+    const int height = picture.height();
     if (picture.depth() == 32) {
         const auto back = reinterpret_cast<const quint32 *>(picture.constScanLine(0))[0];
-        for (int y = 0; y < picture.height(); ++y) {
+        const auto plain = [back](const quint32 *from, const quint32 *to) {
+            return std::all_of(from, to, [back](quint32 px) { return px == back; });
+        };
+        for (int y = 0; y < height; ++y) {
             const auto *line = reinterpret_cast<const quint32 *>(picture.constScanLine(y));
-            const bool row = y >= inside.top() && y <= inside.bottom();
-            for (int x = 0; x < picture.width(); ++x) {
-                if (row && x == inside.left())
-                    x = inside.right() + 1;
-                if (x < picture.width() && line[x] != back)
+            if (y < inside.top() || y > inside.bottom()) {
+                if (!plain(line, line + width))
                     return false;
+            } else if (!plain(line, line + inside.left()) || !plain(line + inside.right() + 1, line + width)) {
+                return false;
             }
         }
         return true;
     }
     const QRgb back = picture.pixel(0, 0);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             if (!inside.contains(x, y) && picture.pixel(x, y) != back)
                 return false;
     return true;
@@ -276,7 +280,7 @@ void CellTextCache::draw(QPainter *p, const CellLook &look, const QRect &r, quin
 
 size_t qHash(const CellImageCache::Key &key, size_t seed) noexcept
 {
-    return qHashMulti(seed, key.text, key.font, key.fore, key.back, key.lines, key.lineStyle, key.alignment,
+    return qHashMulti(seed, key.text, key.fontHash, key.fore, key.back, key.lines, key.lineStyle, key.alignment,
                       key.numeric, key.size.width(), key.size.height());
 }
 
@@ -291,7 +295,7 @@ void CellImageCache::clear()
     m_bytes = 0;
 }
 
-bool CellImageCache::paint(QPainter *p, const Key &key, const QRect &rect,
+bool CellImageCache::paint(QPainter *p, Key key, const QRect &rect,
                            const std::function<void(QPainter *, const QRect &)> &draw)
 {
     if (!g_cellImages || rect.isEmpty())
@@ -313,6 +317,11 @@ bool CellImageCache::paint(QPainter *p, const Key &key, const QRect &rect,
         clear();
         m_format = target->format();
     }
+    if (!(key.font == m_hashedFont)) {
+        m_hashedFont = key.font;
+        m_fontHash = qHash(key.font);
+    }
+    key.fontHash = m_fontHash;
     auto it = m_entries.find(key);
     if (it == m_entries.end()) {
         if (m_entries.size() >= MaxCellImageKeys)

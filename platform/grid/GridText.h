@@ -89,13 +89,14 @@ public:
         int alignment = 0;
         bool numeric = false;
         QSize size;
+        size_t fontHash = 0; // set by paint: cells mostly share one font, hashed once
         bool operator==(const Key &) const = default;
     };
 
     // Paints the cell at `rect` from its picture when one is kept, drawing it with `draw` (which
     // paints the cell into a painter at `rect`) into a new picture on its second showing; false
     // when the cell must be drawn in place (nothing painted then).
-    bool paint(QPainter *painter, const Key &key, const QRect &rect,
+    bool paint(QPainter *painter, Key key, const QRect &rect,
                const std::function<void(QPainter *, const QRect &)> &draw);
     void clear();
     int pictures() const { return m_pictures; } // cell pictures drawn so far
@@ -111,6 +112,8 @@ private:
     qsizetype m_bytes = 0;
     QImage::Format m_format = QImage::Format_Invalid;
     int m_pictures = 0;
+    QFont m_hashedFont;
+    size_t m_fontHash = 0;
 };
 
 size_t qHash(const CellImageCache::Key &key, size_t seed = 0) noexcept;

@@ -525,7 +525,23 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const int c = index.column();
     if (r >= m.rows() || c >= m.cols())
         return;
-    painter->save();
+    // The painter goes back to the view as it came; a cell copied from its picture changes
+    // nothing, so the state is saved only before something else is drawn.
+    struct StateKept {
+        QPainter *p;
+        bool saved = false;
+        void operator()()
+        {
+            if (!saved)
+                p->save();
+            saved = true;
+        }
+        ~StateKept()
+        {
+            if (saved)
+                p->restore();
+        }
+    } keepState{painter};
     try {
         const bool mergeLeft = m.mergesWithLeft(r, c);
         const bool mergeUp = m.mergesWithAbove(r, c);
@@ -567,28 +583,31 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                     look.back = m_grid->color(m_grid->BackColor()); // what the view filled in
                     look.fillBack = true;
                 }
-                const CellImageCache::Key key{look.text, look.font, look.fore.rgba(), look.back.rgba(),
-                                              lineColor.rgba(), lineStyle, look.qtAlignment, look.numeric,
-                                              rect.size()};
+                CellImageCache::Key key{look.text, look.font, look.fore.rgba(), look.back.rgba(),
+                                        lineColor.rgba(), lineStyle, look.qtAlignment, look.numeric, rect.size()};
                 const quint64 cell = cellKey(r, c);
-                painted = m_pictures->paint(painter, key, rect, [&](QPainter *p, const QRect &at) {
+                painted = m_pictures->paint(painter, std::move(key), rect, [&](QPainter *p, const QRect &at) {
                     paintCellLook(p, look, at, true, m_texts.get(), cell);
                     paintGridLines(p, lineStyle, lineColor, at, true, true);
                 });
                 if (!painted) {
+                    keepState();
                     paintCellLook(painter, look, rect, true, m_texts.get(), cell);
                     paintGridLines(painter, lineStyle, lineColor, rect, true, true);
                 }
             } else {
+                keepState();
                 paintCellLook(painter, look, run, showText, m_texts.get(), cellKey(r, c));
                 paintGridLines(painter, lineStyle, lineColor, rect, !mergeRight, !mergeDown);
             }
         } else {
+            keepState();
             const bool fixedCol = c < m.fixedCols();
             paintGridLines(painter, fixedCol ? m_grid->GridLinesFixed() : m_grid->GridLines(),
                            m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor()), rect, !mergeRight, !mergeDown);
         }
         if (m_grid->isCursorCell(r, c) && view && view->hasFocus()) {
+            keepState();
             QPen pen(m_grid->color(m_grid->ForeColor()), 0, Qt::DotLine);
             painter->setPen(pen);
             painter->setBrush(Qt::NoBrush);
@@ -597,7 +616,6 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     } catch (const std::exception &) {
         // A cell that cannot be read paints empty.
     }
-    painter->restore();
 }
 
 bool GridDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,

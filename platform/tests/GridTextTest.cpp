@@ -222,6 +222,45 @@ TEST(GridText, ATextIsLaidOutOnceForItsWidthAndItsDrawing)
     }
 }
 
+// A cell is copied from its picture from its second showing on, and only when its drawing stays
+// inside it: a copy would cut off whatever reaches out (to either side, above or below).
+TEST(GridText, OnlyCellsDrawnInsideThemselvesAreKeptAsPictures)
+{
+    QImage screen(200, 100, QImage::Format_ARGB32_Premultiplied);
+    screen.fill(Qt::white);
+    QPainter p(&screen);
+    CellImageCache cache;
+    CellImageCache::Key key;
+    key.text = QStringLiteral("inside");
+    key.fore = qRgb(0, 0, 0);
+    key.back = qRgb(255, 255, 255);
+    key.size = QSize(40, 18);
+    const QRect rect(20, 10, 40, 18);
+    int drawn = 0;
+    const auto inside = [&drawn](QPainter *ip, const QRect &at) {
+        ++drawn;
+        ip->fillRect(at.adjusted(0, 0, -1, -1), Qt::red);
+    };
+    EXPECT_FALSE(cache.paint(&p, key, rect, inside)) << "the first showing is drawn in place";
+    EXPECT_TRUE(cache.paint(&p, key, rect, inside));
+    EXPECT_TRUE(cache.paint(&p, key, rect, inside));
+    EXPECT_EQ(drawn, 1) << "drawn once, into its picture";
+    EXPECT_EQ(screen.pixelColor(rect.topLeft()), QColor(Qt::red));
+    EXPECT_EQ(screen.pixelColor(rect.bottomRight() - QPoint(1, 1)), QColor(Qt::red));
+    EXPECT_EQ(cache.pictures(), 1);
+
+    for (const QPoint out : {QPoint(-1, 5), QPoint(40, 5), QPoint(10, -1), QPoint(10, 18)}) {
+        key.text = QStringLiteral("reaching out to %1,%2").arg(out.x()).arg(out.y());
+        const auto reaching = [out](QPainter *ip, const QRect &at) {
+            ip->fillRect(at.adjusted(2, 2, -2, -2), Qt::red);
+            ip->fillRect(QRect(at.topLeft() + out, QSize(1, 1)), Qt::blue);
+        };
+        for (int showing = 1; showing <= 3; ++showing)
+            EXPECT_FALSE(cache.paint(&p, key, rect, reaching)) << qPrintable(key.text) << " showing " << showing;
+    }
+    EXPECT_EQ(cache.pictures(), 1);
+}
+
 TEST(GridText, AnUnchangedScreenIsRepaintedWithoutLayingOutText)
 {
     Grid g;
