@@ -14,7 +14,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleFactory>
 #include <QHelpEvent>
 #include <QToolButton>
 #include <QToolTip>
@@ -90,6 +93,40 @@ void paintCheckBox(QPainter *p, const QRect &cell, bool checked, const QColor &c
         p->drawLine(b, c);
     }
     p->restore();
+}
+
+// Fusion paints nothing for an item view's row panel unless its rows alternate, which a grid's
+// views never do; asking it still costs more than copying the cell from its picture. The grid's
+// views skip that call while the application's style is Fusion itself.
+class RowPanelSkipped : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_PanelItemViewRow) {
+            const auto *item = qstyleoption_cast<const QStyleOptionViewItem *>(option);
+            if (item && !(item->features & QStyleOptionViewItem::Alternate))
+                return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
+QStyle *gridViewStyle()
+{
+    if (qstrcmp(QApplication::style()->metaObject()->className(), "QFusionStyle") != 0)
+        return nullptr;
+    static QPointer<QStyle> shared;
+    if (!shared) {
+        QStyle *fusion = QStyleFactory::create(QStringLiteral("fusion"));
+        if (!fusion)
+            return nullptr;
+        shared = new RowPanelSkipped(fusion);
+        shared->setParent(qApp);
+    }
+    return shared;
 }
 
 } // namespace
@@ -358,6 +395,8 @@ GridView::GridView(Grid *grid, bool frozen, QWidget *parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setAlternatingRowColors(false);
+    if (QStyle *style = gridViewStyle())
+        setStyle(style);
     viewport()->setAutoFillBackground(false);
     // paintEvent fills the whole viewport: what lies under it need not be painted first.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);

@@ -332,3 +332,34 @@ TEST(GridModelRoles, ThePaintersLookIsTheOneTheRolesGive)
     ASSERT_EQ(bound.Rows(), 4);
     expectLooksAsRolesSay(bound, "bound");
 }
+
+// The grid's views leave out the row panel that the application's style (Fusion) paints empty for
+// them: the grid looks exactly as under the application's own style, with a selection, the
+// current cell with the focus, frozen columns and alternate rows.
+TEST(GridModelRoles, TheViewsLookAsUnderTheApplicationsOwnStyle)
+{
+    Grid g;
+    fillSales(g);
+    for (int i = 0; i < 20; ++i)
+        g.AddItem(QStringLiteral("North\tPlums\t%1\tTrue").arg(i));
+    g.setFixedCols(1);
+    g.setFrozenCols(1);
+    g.setBackColorAlternate(0xEEEEEE);
+    g.resize(500, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.setRow(2);
+    g.setCol(1);
+    g.setRowSel(5);
+    g.setColSel(2);
+    g.view()->setFocus();
+    QCoreApplication::processEvents();
+    if (qstrcmp(QApplication::style()->metaObject()->className(), "QFusionStyle") == 0) {
+        ASSERT_NE(g.view()->style(), QApplication::style()) << "the views' own style is in use";
+    }
+    const QImage skipped = g.grab().toImage();
+    for (QTableView *view : std::initializer_list<QTableView *>{g.view(), g.frozenView()})
+        view->setStyle(QApplication::style());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g.grab().toImage(), skipped);
+}
