@@ -145,6 +145,14 @@ int QueryRunner::resultsField(const QString &caption, int col) const
 {
     if (!isOpen(m_results))
         throw db::DbError(QStringLiteral("There are no results to filter"));
+    // The clicked column's own field when it bears the name, then a field of exactly that name:
+    // PostgreSQL results may hold "N" beside "n", which a name looked up regardless of case mixes.
+    if (col >= 0 && col < m_results->FieldCount() && m_results->Field(col).Name == caption)
+        return col;
+    for (int f = 0; f < m_results->FieldCount(); ++f) {
+        if (m_results->Field(f).Name == caption)
+            return f;
+    }
     const int field = m_results->FieldIndex(caption);
     return field >= 0 ? field : col;
 }
