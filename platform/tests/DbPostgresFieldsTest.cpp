@@ -255,3 +255,39 @@ TEST_F(DbPostgresFields, ChangesToTablesShowInTheNextResult)
     EXPECT_EQ(f[1].BaseColumnName, "title");
     EXPECT_EQ(f[2].DeclaredType.toStdString(), "feeling");
 }
+
+// Columns of one table of built-in types are asked of the catalogue by that table alone: each
+// result column finds its own table column by number (in any order, twice, past a dropped one)
+// and changes show in the next result as for any other.
+TEST_F(DbPostgresFields, ColumnsOfOneTableFindTheirOwnTableColumns)
+{
+    TABULON_REQUIRE_POSTGRES();
+    m_db->exec(QStringLiteral("CREATE TABLE plain(id int NOT NULL, gone int, label varchar(10), amount numeric(6,2));"
+                              "ALTER TABLE plain DROP COLUMN gone"));
+    const QString mixed = QStringLiteral("SELECT amount, label, id, label AS again, id + 1 AS next FROM plain");
+    const QString all = QStringLiteral("SELECT * FROM plain");
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<FieldInfo> f = opened(mixed);
+        ASSERT_EQ(f.size(), 5u);
+        const char *const bases[] = {"amount", "label", "id", "label", ""};
+        for (std::size_t c = 0; c < 5; ++c)
+            EXPECT_EQ(f[c].BaseColumnName.toStdString(), bases[c]) << c;
+        EXPECT_EQ(f[0].BaseTableName, "plain");
+        EXPECT_EQ(f[0].BaseSchemaName, m_schema);
+        EXPECT_TRUE(f[0].Nullable);
+        EXPECT_FALSE(f[2].Nullable);
+        EXPECT_TRUE(f[4].BaseTableName.isEmpty());
+        EXPECT_TRUE(f[4].Nullable);
+        EXPECT_EQ(opened(all).at(1).BaseColumnName, "label");
+    }
+
+    m_db->exec(QStringLiteral("ALTER TABLE plain RENAME COLUMN label TO title;"
+                              "ALTER TABLE plain ALTER id DROP NOT NULL, ALTER amount SET NOT NULL"));
+    const std::vector<FieldInfo> f = opened(all);
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_EQ(f[0].BaseTableName, "plain");
+    EXPECT_TRUE(f[0].Nullable);
+    EXPECT_EQ(f[1].BaseColumnName, "title");
+    EXPECT_FALSE(f[2].Nullable);
+    expectSame(f, m_conn->DescribeQuery(all), "described");
+}

@@ -97,22 +97,24 @@ static_assert(RowStore::kBlockRows % kMaxRowsPerRoundTrip == 0);
 // as soon as it has sent the last, instead of waiting for this side to ask again.
 constexpr std::size_t kRoundTripsInFlight = 2;
 
-// The catalogue query's plan is the same whatever its values (an index lookup for each column):
-// within the cursor's transaction it is run with its generic plan from the first run on a
+// The arrays' catalogue query's plan is the same whatever its values (an index lookup for each
+// column): within the cursor's transaction it is run with its generic plan from the first run on a
 // connection, not planned afresh for each of its first five. (Set for the whole session, the
-// cursors' rows came some 8 % slower.)
+// cursors' rows came some 8 % slower.) One table's query is cheap to plan and goes without: the
+// setting costs about as much as that query.
 constexpr const char *kGenericPlan = "SET LOCAL plan_cache_mode = force_generic_plan";
 
 // Rows of the FETCH sent with the cursor's opening: a first screen.
 constexpr std::size_t kFirstRoundTrip = 128;
 
-// The results of opening a cursor, in one round trip: the catalogue statement's preparation when
-// the session lacks it (a question asked later then costs one round trip), the transaction, the
-// declaration, its description, the first rows (as text: their types are not known yet) and, when
-// a question was guessed, the catalogue's answer to it (after kGenericPlan, where the server
-// knows it). A command skipped after an earlier one failed has no result.
+// The results of opening a cursor, in one round trip: the catalogue statements' preparation when
+// the session lacks them (a question is then asked afterwards, in a round trip of its own), the
+// transaction, the declaration, its description, the first rows (as text: their types are not
+// known yet) and, when a question was guessed, the catalogue's answer to it (after kGenericPlan,
+// where that query needs it and the server knows it).
 struct Opening {
     ResultPtr prepare;
+    ResultPtr prepareTable;
     ResultPtr begin;
     ResultPtr declare;
     ResultPtr describe;
@@ -121,33 +123,10 @@ struct Opening {
     ResultPtr answer;
 };
 
-Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QByteArray &fetch,
-                            const ColumnQuestion *guess, const QString &sql)
+// Reads the results of commands sent in a pipeline, one slot each, in the order they were sent,
+// up to their synchronisation point. A command skipped after an earlier one failed has no result.
+void readResults(PGconn *c, const std::vector<ResultPtr *> &order, const QString &sql)
 {
-    if (PQenterPipelineMode(c) != 1)
-        throwError(c, nullptr, sql);
-    Opening o;
-    const bool generic = guess && PQserverVersion(c) >= 120000;
-    std::vector<ResultPtr *> order;
-    bool sent = true;
-    if (!catalogueReady(c)) {
-        sent = sendCataloguePreparation(c);
-        order.push_back(&o.prepare);
-    }
-    sent = sent && PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
-           && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
-           && PQsendDescribePortal(c, kCursorName) == 1
-           && PQsendQueryParams(c, fetch.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
-           && (!generic || PQsendQueryParams(c, kGenericPlan, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1)
-           && (!guess || sendCatalogue(c, *guess)) && PQpipelineSync(c) == 1;
-    if (!sent)
-        throwError(c, nullptr, sql); // the connection is closed, not given back
-    for (ResultPtr *slot : {&o.begin, &o.declare, &o.describe, &o.fetch})
-        order.push_back(slot);
-    if (generic)
-        order.push_back(&o.generic);
-    if (guess)
-        order.push_back(&o.answer);
     for (ResultPtr *slot : order) {
         while (PGresult *r = PQgetResult(c)) {
             if (PQresultStatus(r) == PGRES_PIPELINE_ABORTED || *slot)
@@ -163,10 +142,43 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
         if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
             break;
     }
+}
+
+Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QByteArray &fetch,
+                            const ColumnQuestion *guess, const QString &sql)
+{
+    if (PQenterPipelineMode(c) != 1)
+        throwError(c, nullptr, sql);
+    Opening o;
+    // The catalogue's statements are prepared at a synchronisation point of their own, so that a
+    // preparation that fails leaves the opening whole; nothing is asked of them until they are.
+    const bool prepare = !catalogueReady(c);
+    if (prepare)
+        guess = nullptr;
+    const bool generic = guess && !guess->oneTable() && PQserverVersion(c) >= 120000;
+    bool sent = !prepare || (sendCataloguePreparation(c) && PQpipelineSync(c) == 1);
+    sent = sent && PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && PQsendQueryParams(c, declare.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && PQsendDescribePortal(c, kCursorName) == 1
+           && PQsendQueryParams(c, fetch.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+           && (!generic || PQsendQueryParams(c, kGenericPlan, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1)
+           && (!guess || sendCatalogue(c, *guess)) && PQpipelineSync(c) == 1;
+    if (!sent)
+        throwError(c, nullptr, sql); // the connection is closed, not given back
+    if (prepare) {
+        readResults(c, {&o.prepare, &o.prepareTable}, sql);
+        if (o.prepare && PQresultStatus(o.prepare.get()) == PGRES_COMMAND_OK && o.prepareTable
+            && PQresultStatus(o.prepareTable.get()) == PGRES_COMMAND_OK)
+            markCatalogueReady(c);
+    }
+    std::vector<ResultPtr *> order = {&o.begin, &o.declare, &o.describe, &o.fetch};
+    if (generic)
+        order.push_back(&o.generic);
+    if (guess)
+        order.push_back(&o.answer);
+    readResults(c, order, sql);
     if (PQexitPipelineMode(c) != 1)
         throwError(c, nullptr, sql);
-    if (o.prepare && PQresultStatus(o.prepare.get()) == PGRES_COMMAND_OK)
-        markCatalogueReady(c);
     return o;
 }
 
@@ -218,7 +230,7 @@ public:
                     ResultPtr answer;
                     if (!q.empty() && guess && *guess == q && opened.answer)
                         answer = checked(c, opened.answer.release(), sql);
-                    m_columns = answer || q.empty() ? describeColumns(desc.get(), answer.get())
+                    m_columns = answer || q.empty() ? describeColumns(desc.get(), q, answer.get())
                                                     : describeColumns(c, desc.get(), true);
                     // Numbers and dates cost the server and this client less in binary form.
                     m_binary = readableInBinary(m_columns);

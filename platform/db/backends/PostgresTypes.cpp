@@ -7,6 +7,7 @@
 #include <libpq-events.h>
 
 #include <QDate>
+#include <QHash>
 #include <QDateTime>
 #include <QTime>
 
@@ -97,7 +98,14 @@ const char *const kColumnCatalogue =
     " LEFT JOIN pg_namespace n ON n.oid = r.relnamespace"
     " ORDER BY c.i";
 
+// The common question: the columns of one table, up to the last one a result has of it.
+const char *const kTableCatalogue =
+    "SELECT a.attnum, a.attname, a.attnotnull, r.relname, n.nspname FROM pg_attribute a"
+    " JOIN pg_class r ON r.oid = a.attrelid JOIN pg_namespace n ON n.oid = r.relnamespace"
+    " WHERE a.attrelid = $1 AND a.attnum BETWEEN 1 AND $2 AND NOT a.attisdropped";
+
 constexpr const char *kCatalogueStatement = "tabulon_columns";
+constexpr const char *kTableStatement = "tabulon_table_columns";
 char preparedMark;
 
 // The mark of a session holding kCatalogueStatement; a reset session has lost it.
@@ -110,7 +118,19 @@ int catalogueEvents(PGEventId id, void *info, void *)
 
 std::vector<const char *> pointers(const ColumnQuestion &q)
 {
+    if (q.oneTable())
+        return {q.table.c_str(), q.lastColumn.c_str()};
     return {q.types.c_str(), q.mods.c_str(), q.tables.c_str(), q.attnums.c_str()};
+}
+
+const char *statementFor(const ColumnQuestion &q)
+{
+    return q.oneTable() ? kTableStatement : kCatalogueStatement;
+}
+
+const char *queryFor(const ColumnQuestion &q)
+{
+    return q.oneTable() ? kTableCatalogue : kColumnCatalogue;
 }
 
 // The type name format_type gives a built-in type with this modifier (-1: none), when it does not
@@ -576,12 +596,22 @@ ColumnQuestion columnQuestion(const PGresult *desc)
             list += ',';
         list += std::to_string(v);
     };
+    bool allNamed = true;
+    Oid onlyTable = InvalidOid;
+    bool oneTable = true;
+    int lastColumn = 0;
     for (int i = 0; i < n; ++i) {
         const Oid type = PQftype(desc, i);
         const int mod = PQfmod(desc, i);
         const bool named = !builtinTypeName(type, mod).isEmpty();
         const Oid table = PQftablecol(desc, i) > 0 ? PQftable(desc, i) : InvalidOid;
         needed = needed || !named || table != InvalidOid;
+        allNamed = allNamed && named;
+        if (table != InvalidOid) {
+            oneTable = oneTable && (onlyTable == InvalidOid || onlyTable == table);
+            onlyTable = table;
+            lastColumn = std::max(lastColumn, PQftablecol(desc, i));
+        }
         add(q.types, named ? 0 : type);
         add(q.mods, mod);
         add(q.tables, table);
@@ -590,7 +620,11 @@ ColumnQuestion columnQuestion(const PGresult *desc)
     for (std::string *s : {&q.types, &q.mods, &q.tables, &q.attnums})
         *s += '}';
     if (!needed)
-        q = {};
+        return {};
+    if (allNamed && oneTable && onlyTable != InvalidOid) {
+        q.table = std::to_string(onlyTable);
+        q.lastColumn = std::to_string(lastColumn);
+    }
     return q;
 }
 
@@ -606,7 +640,8 @@ bool sendCataloguePreparation(PGconn *conn)
     // Registered once per connection; a second registration (after a preparation that failed)
     // is refused and changes nothing.
     PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr);
-    return PQsendPrepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr) == 1;
+    return PQsendPrepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr) == 1
+           && PQsendPrepare(conn, kTableStatement, kTableCatalogue, 0, nullptr) == 1;
 }
 
 void markCatalogueReady(PGconn *conn)
@@ -617,13 +652,18 @@ void markCatalogueReady(PGconn *conn)
 bool sendCatalogue(PGconn *conn, const ColumnQuestion &q)
 {
     const std::vector<const char *> values = pointers(q);
-    return PQsendQueryPrepared(conn, kCatalogueStatement, int(values.size()), values.data(), nullptr, nullptr, 0) == 1;
+    return PQsendQueryPrepared(conn, statementFor(q), int(values.size()), values.data(), nullptr, nullptr, 0) == 1;
 }
 
-std::vector<Column> describeColumns(const PGresult *desc, const PGresult *answer)
+std::vector<Column> describeColumns(const PGresult *desc, const ColumnQuestion &q, const PGresult *answer)
 {
     const int n = PQnfields(desc);
     std::vector<Column> cols(std::size_t(std::max(n, 0)));
+    QHash<int, int> rowOf; // table column number -> row of a one-table answer
+    if (answer && q.oneTable()) {
+        for (int r = 0; r < PQntuples(answer); ++r)
+            rowOf.insert(std::atoi(PQgetvalue(answer, r, 0)), r);
+    }
     for (int i = 0; i < n; ++i) {
         Column &c = cols[std::size_t(i)];
         c.field.Name = QString::fromUtf8(PQfname(desc, i));
@@ -631,7 +671,16 @@ std::vector<Column> describeColumns(const PGresult *desc, const PGresult *answer
         const Oid type = PQftype(desc, i);
         const int mod = PQfmod(desc, i);
         c.field.DeclaredType = builtinTypeName(type, mod);
-        if (answer && i < PQntuples(answer)) {
+        if (answer && q.oneTable()) {
+            // The table's columns up to the last asked for, in no set order.
+            const int r = PQftablecol(desc, i) > 0 ? rowOf.value(PQftablecol(desc, i), -1) : -1;
+            if (r >= 0) {
+                c.field.BaseColumnName = text(answer, r, 1);
+                c.field.Nullable = PQgetvalue(answer, r, 2)[0] != 't';
+                c.field.BaseTableName = text(answer, r, 3);
+                c.field.BaseSchemaName = text(answer, r, 4);
+            }
+        } else if (answer && i < PQntuples(answer)) {
             if (!PQgetisnull(answer, i, 0))
                 c.field.DeclaredType = text(answer, i, 0);
             if (!PQgetisnull(answer, i, 3)) {
@@ -652,23 +701,20 @@ std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep
 {
     const ColumnQuestion q = columnQuestion(res);
     if (q.empty())
-        return describeColumns(res, nullptr);
-    const QString sql = QString::fromLatin1(kColumnCatalogue);
+        return describeColumns(res, q, nullptr);
+    const QString sql = QString::fromLatin1(queryFor(q));
     ResultPtr answer;
-    if (keep) {
-        if (!catalogueReady(conn)) {
-            PQregisterEventProc(conn, catalogueEvents, kCatalogueStatement, nullptr); // once per connection
-            checked(conn, PQprepare(conn, kCatalogueStatement, kColumnCatalogue, 0, nullptr), sql);
-            markCatalogueReady(conn);
-        }
+    if (keep && catalogueReady(conn)) {
         const std::vector<const char *> values = pointers(q);
         answer = checked(conn,
-                         PQexecPrepared(conn, kCatalogueStatement, int(values.size()), values.data(), nullptr, nullptr, 0),
+                         PQexecPrepared(conn, statementFor(q), int(values.size()), values.data(), nullptr, nullptr, 0),
                          sql);
+    } else if (q.oneTable()) {
+        answer = exec(conn, kTableCatalogue, {q.table, q.lastColumn});
     } else {
         answer = exec(conn, kColumnCatalogue, {q.types, q.mods, q.tables, q.attnums});
     }
-    return describeColumns(res, answer.get());
+    return describeColumns(res, q, answer.get());
 }
 
 std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns)

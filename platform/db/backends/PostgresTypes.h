@@ -42,26 +42,31 @@ Reader readerFor(Oid type);
 // of types not known here by number, and the table column behind each column that comes straight
 // from one (its schema, table, name and NOT NULL). Four array literals: types (0 where the name is
 // known), modifiers, tables and column numbers (0 for none). Empty when there is nothing to ask.
+// When every type is named and every column that comes from a table comes from the same one, the
+// question is that table and its last column asked for (a cheaper query than the arrays').
 struct ColumnQuestion {
     std::string types, mods, tables, attnums;
+    std::string table, lastColumn; // empty unless the question is one table's
     bool empty() const { return types.empty(); }
+    bool oneTable() const { return !table.empty(); }
     bool operator==(const ColumnQuestion &) const = default;
 };
 ColumnQuestion columnQuestion(const PGresult *desc);
 
-// The catalogue query is a statement prepared once per session (planning it costs more than
-// running it). In a pipeline: sendCataloguePreparation when !catalogueReady, and
-// markCatalogueReady once its result said it succeeded; sendCatalogue queues the query itself.
+// The catalogue queries are statements prepared once per session (planning them costs more than
+// running them). In a pipeline: sendCataloguePreparation when !catalogueReady (two commands, the
+// arrays' query and the one table's), and markCatalogueReady once both results said they
+// succeeded; sendCatalogue queues the query for a question.
 bool catalogueReady(PGconn *conn);
 bool sendCataloguePreparation(PGconn *conn);
 void markCatalogueReady(PGconn *conn);
 bool sendCatalogue(PGconn *conn, const ColumnQuestion &q);
 
 // The columns of a described or executed result, with the catalogue's answer to its
-// columnQuestion (nullptr when that was empty).
-std::vector<Column> describeColumns(const PGresult *desc, const PGresult *answer);
-// The same, asking the catalogue on conn when there is a question. `keep`: the query stays
-// prepared in conn's session, where nothing but this program's own statements run.
+// columnQuestion q (nullptr when that was empty).
+std::vector<Column> describeColumns(const PGresult *desc, const ColumnQuestion &q, const PGresult *answer);
+// The same, asking the catalogue on conn when there is a question. `keep`: conn's session is this
+// program's own, where the catalogue's statements are used once prepared.
 std::vector<Column> describeColumns(PGconn *conn, const PGresult *res, bool keep = false);
 std::vector<FieldInfo> fieldsOf(const std::vector<Column> &columns);
 
