@@ -296,6 +296,19 @@ qsizetype findClause(const QString &sql, const QString &keyword)
     return k < 0 ? -1 : tokens[std::size_t(k)].begin;
 }
 
+QString withoutClosingSemicolons(const QString &sql)
+{
+    const std::vector<Token> tokens = Scanner(sql).tokens();
+    std::size_t n = tokens.size();
+    while (n > 0 && isPunct(sql, tokens[n - 1], u';'))
+        --n;
+    if (n == tokens.size())
+        return sql;
+    QString s = sql.left(n == 0 ? 0 : tokens[n - 1].end);
+    chopTrailing(s, QStringLiteral(" \t\r\n"));
+    return s;
+}
+
 QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter)
 {
     QString s = trimBlanks(sql);
@@ -305,8 +318,8 @@ QString getQuery(const QString &sql, const QString &filter, const QString &qbFil
     if (!spliceable(s, tokens)) {
         // The filter reads the statement's result rows: the statement becomes a derived table,
         // with its own ORDER BY inside, where it is always valid. A closing semicolon cannot stay.
-        for (chopTrailing(s, QStringLiteral(" \t\r\n")); s.endsWith(u';'); chopTrailing(s, QStringLiteral(" \t\r\n")))
-            s.chop(1);
+        s = withoutClosingSemicolons(s);
+        chopTrailing(s, QStringLiteral(" \t\r\n"));
         QString out = QStringLiteral("SELECT * FROM (\r\n") + s + QStringLiteral("\r\n) q\r\nWHERE ");
         bool first = true;
         for (const QString &f : {filter, qbFilter}) {
@@ -358,6 +371,12 @@ QString getQuery(const QString &sql, const QString &filter, const QString &qbFil
     return out;
 }
 
+namespace {
+
+const char *const kLimitWords[] = {"LIMIT", "OFFSET", "FETCH"};
+
+} // namespace
+
 bool hasSortOrder(const QList<QStringList> &sortCols)
 {
     if (sortCols.isEmpty() || sortCols.front().isEmpty())
@@ -370,8 +389,15 @@ QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols, co
 {
     if (!hasSortOrder(sortCols))
         return sql;
-    const qsizetype o = findClause(sql, QStringLiteral("ORDER BY"));
-    QString out = trimBlanks(o >= 0 ? sql.left(o) : sql);
+    const QString s = withoutClosingSemicolons(sql);
+    const qsizetype o = findClause(s, QStringLiteral("ORDER BY"));
+    // A limit picks its rows by the statement's own order: both stay, and the new order sorts
+    // the rows they give.
+    const QString tail = o >= 0 ? s.mid(o) : s;
+    const bool limited = std::any_of(std::begin(kLimitWords), std::end(kLimitWords),
+                                     [&](const char *word) { return findClause(tail, QLatin1String(word)) >= 0; });
+    QString out = limited ? QStringLiteral("SELECT * FROM (\r\n") + s + QStringLiteral("\r\n) q")
+                          : trimBlanks(o >= 0 ? s.left(o) : s);
     out += out.endsWith(u'\n') ? QStringLiteral("ORDER BY ") : QStringLiteral("\r\nORDER BY ");
     QStringList items;
     for (const QStringList &pair : sortCols) {

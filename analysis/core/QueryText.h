@@ -17,6 +17,10 @@ namespace analysis::querytext {
 // string literals, quoted names and comments. -1 when there is none.
 qsizetype findClause(const QString &sql, const QString &keyword);
 
+// The statement without its closing semicolons and whatever blanks and comments follow them:
+// what is left can stand inside brackets or take a clause after it.
+QString withoutClosingSemicolons(const QString &sql);
+
 // Splices the column-menu filter and the query builder's filter into a table or view statement,
 // each as one more condition of its WHERE clause, unless the clause already holds it.
 QString getQuery(const QString &sql, const QString &filter, const QString &qbFilter);
@@ -25,7 +29,9 @@ QString getQuery(const QString &sql, const QString &filter, const QString &qbFil
 bool hasSortOrder(const QList<QStringList> &sortCols);
 
 // Replaces the statement's ORDER BY with one built from the sort list (pairs of column name and
-// "1" for descending). The statement is returned unchanged when the list asks for no order.
+// "1" for descending). A statement that limits its rows (LIMIT, OFFSET, FETCH) keeps its own
+// order and limit inside a derived table, and the new order sorts the rows it gives. The
+// statement is returned unchanged when the list asks for no order.
 QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols,
                       const QString &delimiter);
 

@@ -144,6 +144,19 @@ TEST(ChangeOrderBy, ReplacesTheClauseWithQuotedColumns)
               QStringLiteral("SELECT ROW_NUMBER() OVER (ORDER BY a) FROM T\r\nORDER BY `a` DESC"));
 }
 
+TEST(ChangeOrderBy, AClosingSemicolonGoesAndALimitKeepsItsRows)
+{
+    const QList<QStringList> sort = {{QStringLiteral("a"), QStringLiteral("0")}};
+    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT a FROM T; -- all of them\n"), sort, QStringLiteral("\"")),
+              QStringLiteral("SELECT a FROM T\r\nORDER BY \"a\""));
+    // The five rows the statement picks, in the new order.
+    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT a FROM T ORDER BY b DESC LIMIT 5;"), sort, QStringLiteral("\"")),
+              QStringLiteral("SELECT * FROM (\r\nSELECT a FROM T ORDER BY b DESC LIMIT 5\r\n) q\r\nORDER BY \"a\""));
+    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT a FROM T OFFSET 2 ROWS FETCH FIRST 3 ROWS ONLY"), sort, QStringLiteral("\"")),
+              QStringLiteral("SELECT * FROM (\r\nSELECT a FROM T OFFSET 2 ROWS FETCH FIRST 3 ROWS ONLY\r\n) q\r\nORDER BY \"a\""));
+    EXPECT_EQ(qt::withoutClosingSemicolons(QStringLiteral("SELECT ';' FROM T ; ; /* end */")), QStringLiteral("SELECT ';' FROM T"));
+}
+
 TEST(ChangeOrderBy, NoOrderLeavesTheStatement)
 {
     const QString sql = QStringLiteral("SELECT x FROM T order by X ");

@@ -47,6 +47,7 @@ TEST(SummarySql, TheResultsStatementIsADerivedTableWithoutItsOrder)
     const QString limited = QStringLiteral("SELECT * FROM t ORDER BY x DESC LIMIT 10");
     EXPECT_EQ(ssql::withoutOrderBy(limited), limited);
     EXPECT_EQ(ssql::withoutOrderBy(QStringLiteral("SELECT a FROM t ORDER BY a ;  ")), QStringLiteral("SELECT a FROM t"));
+    EXPECT_EQ(ssql::withoutOrderBy(QStringLiteral("SELECT a FROM t; -- every a")), QStringLiteral("SELECT a FROM t"));
     EXPECT_EQ(ssql::withoutOrderBy(QStringLiteral("SELECT a FROM (SELECT a FROM t ORDER BY a LIMIT 3) s")),
               QStringLiteral("SELECT a FROM (SELECT a FROM t ORDER BY a LIMIT 3) s"));
 }

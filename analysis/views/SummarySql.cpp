@@ -101,9 +101,7 @@ QString assemble(const QString &selectList, const Choice &choice, const QString 
 
 QString withoutOrderBy(const QString &statement)
 {
-    QString s = statement.trimmed();
-    while (s.endsWith(u';'))
-        s = s.chopped(1).trimmed();
+    const QString s = querytext::withoutClosingSemicolons(statement.trimmed()).trimmed();
     const qsizetype order = querytext::findClause(s, QStringLiteral("ORDER BY"));
     if (order < 0)
         return s;
