@@ -265,6 +265,7 @@ GridHeader::GridHeader(Grid *grid, QWidget *parent)
     : QHeaderView(Qt::Horizontal, parent)
     , m_grid(grid)
     , m_texts(std::make_unique<CellTextCache>())
+    , m_pictures(std::make_unique<CellImageCache>())
 {
     setSectionsClickable(false);
     setHighlightSections(false);
@@ -335,8 +336,22 @@ void GridHeader::paintEvent(QPaintEvent *)
                     ++down;
                 const QRect rect(left, fr * h, right - left, h * (down + 1));
                 const CellLook look = cellLook(m, fr, start);
-                paintCellLook(&p, look, rect, true, m_texts.get(), cellKey(fr, start));
-                paintGridLines(&p, m_grid->GridLinesFixed(), lineColor, rect, true, true);
+                const int lineStyle = m_grid->GridLinesFixed();
+                const quint64 cell = cellKey(fr, start);
+                const auto draw = [&](QPainter *painter, const QRect &at) {
+                    paintCellLook(painter, look, at, true, m_texts.get(), cell);
+                    paintGridLines(painter, lineStyle, lineColor, at, true, true);
+                };
+                // A heading of its own, as the cells are: one picture, kept for repaints.
+                const bool plain = start == c && right == left + sectionSize(c) && down == 0 && !look.checkBox
+                    && !look.picture.isValid() && look.fillBack;
+                if (plain) {
+                    CellImageCache::Key key{look.text, look.font, look.fore.rgba(), look.back.rgba(), lineColor.rgba(),
+                                            lineStyle, look.qtAlignment, look.numeric, rect.size()};
+                    if (m_pictures->paint(&p, std::move(key), rect, draw))
+                        continue;
+                }
+                draw(&p, rect);
             }
         }
     } catch (const std::exception &) {

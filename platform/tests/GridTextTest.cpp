@@ -368,9 +368,10 @@ void expectScreenAsDrawn(Grid &g, const char *step)
 
 } // namespace
 
-// Cells painted again from their pictures show the very pixels drawing them gives: texts of every
-// kind and alignment, numbers too wide, fonts and colours of their own, the selection, each grid
-// line style; after scrolling, resizing, new lines, new texts and a new font alike.
+// Cells and headings painted again from their pictures show the very pixels drawing them gives:
+// texts of every kind and alignment, numbers too wide, fonts and colours of their own, the
+// selection, a sort picture, each grid line style; after scrolling, resizing, new lines, new texts
+// and a new font alike.
 TEST(GridText, CellPicturesShowExactlyWhatDrawingShows)
 {
     Grid g;
@@ -392,20 +393,30 @@ TEST(GridText, CellPicturesShowExactlyWhatDrawingShows)
     g.setCell(flexcpFontSize, 5, 4, QVariant(14));
     g.setCell(flexcpBackColor, 6, 1, 6, 3, QVariant(0x00CCEEFF));
     g.setCell(flexcpForeColor, 7, 0, 7, 5, QVariant(0x000000C0));
+    const QStringList headings = {QStringLiteral("Name"), QStringLiteral("Amount"), QStringLiteral("AVAV Ty"),
+                                  QStringLiteral("Sørensen & Þórsson"), QString(), QStringLiteral("A heading far wider than its column")};
+    for (int c = 0; c < 6; ++c)
+        g.setTextMatrix(0, c, headings[c]);
+    g.setColSortPicture(1, flexSortGenericAscending);
     g.setFrozenCols(1);
     g.resize(520, 300);
     g.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
     const auto *delegate = static_cast<const GridDelegate *>(g.view()->itemDelegate());
+    const auto *header = static_cast<const GridHeader *>(g.view()->horizontalHeader());
     const auto repaintTwice = [&] {
-        g.view()->viewport()->update();
-        QCoreApplication::processEvents();
-        g.view()->viewport()->update();
-        QCoreApplication::processEvents();
+        for (int round = 0; round < 2; ++round) {
+            for (QTableView *view : std::initializer_list<QTableView *>{g.view(), g.frozenView()}) {
+                view->viewport()->update();
+                view->horizontalHeader()->viewport()->update();
+            }
+            QCoreApplication::processEvents();
+        }
     };
 
     repaintTwice();
     EXPECT_GT(delegate->pictures().pictures(), 20) << "cells shown twice are kept as pictures";
+    EXPECT_GE(header->pictures().pictures(), 3) << "and headings";
     expectScreenAsDrawn(g, "first screen");
 
     g.setRow(2);

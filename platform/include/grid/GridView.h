@@ -62,6 +62,7 @@ public:
     ~GridHeader() override;
     QSize sizeHint() const override;
     int fixedRowAt(int y) const;
+    const CellImageCache &pictures() const { return *m_pictures; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -73,6 +74,7 @@ protected:
 private:
     Grid *m_grid;
     std::unique_ptr<CellTextCache> m_texts;
+    std::unique_ptr<CellImageCache> m_pictures;
     QPoint m_pressPos;
     bool m_resized = false;
 };
