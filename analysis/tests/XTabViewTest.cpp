@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <cmath>
 #include <map>
 
 using namespace tabtest;
@@ -257,6 +258,48 @@ TEST_P(XTabView, NumbersEqualAtAnotherScaleAreOneKey)
     for (int c = 0; c < 2; ++c)
         EXPECT_DOUBLE_EQ(g.ValueMatrix(4, 1 + c), byCol[c]) << g.TextMatrix(1, 1 + c);
     EXPECT_DOUBLE_EQ(g.ValueMatrix(4, 3), 31);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_P(XTabView, NotANumberTotalsAsTheDatabaseAggregatesIt)
+{
+    if (QLatin1String(GetParam()) != u"PostgreSQL")
+        GTEST_SKIP() << "only PostgreSQL numbers hold NaN";
+    // PostgreSQL sorts NaN above every number: it is the maximum wherever it occurs, never the
+    // minimum unless it stands alone, and any sum or average with it is NaN.
+    const QString statement = QStringLiteral(
+        "SELECT * FROM (VALUES ('a', 'x', 1.0::float8), ('a', 'y', 'NaN'), ('b', 'x', 'NaN'), ('b', 'y', 2),"
+        " ('c', 'y', 'NaN')) t(\"K\", \"C\", \"V\")");
+    for (const char *function : {"Max. of --->>>", "Min. of --->>>", "Sum of --->>>"}) {
+        SCOPED_TRACE(function);
+        tab->UnloadFlter();
+        tab = std::make_unique<XTabulon>();
+        ASSERT_NO_FATAL_FAILURE(openView(*tab, m_connection, statement, hlTabulon::tbViewXTab));
+        tab->pick(0, QStringLiteral("K"));
+        tab->pick(1, QStringLiteral("C"));
+        tab->pick(3, QLatin1String(function));
+        tab->pick(4, QStringLiteral("V"));
+        ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
+        const QString agg = QString::fromLatin1(function).left(3).toLower();
+        auto totals = m_connection->Execute(
+            QStringLiteral("SELECT \"K\", %1(\"V\") FROM (%2) q GROUP BY \"K\" UNION ALL SELECT 'TOTAL', %1(\"V\") FROM (%2) q"
+                           "").arg(agg, statement));
+        grid::Grid &g = *tab->grdXTab;
+        const int last = g.Cols() - 1;
+        ASSERT_EQ(g.Rows(), 2 + 3 + 1);
+        for (std::size_t i = 0; i < totals->fetchedCount(); ++i) {
+            const QString key = totals->displayText(i, 0);
+            int row = 2;
+            while (row < g.Rows() - 1 && g.TextMatrix(row, 0) != key)
+                ++row;
+            ASSERT_EQ(g.TextMatrix(row, 0), key);
+            const double expected = totals->value(i, 1).toDouble();
+            if (std::isnan(expected))
+                EXPECT_EQ(g.TextMatrix(row, last), QStringLiteral("NaN")) << key;
+            else
+                EXPECT_DOUBLE_EQ(g.ValueMatrix(row, last), expected) << key;
+        }
+    }
     EXPECT_TRUE(events.empty());
 }
 

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
 
 namespace analysis {
 
@@ -35,12 +37,14 @@ void SummaryTotals::Running::add(int function, const Group &g)
     if (!g.value)
         return;
     const double v = *g.value;
+    // NaN ranks above every number, as PostgreSQL orders it: the maximum wherever it occurs, the
+    // minimum only when nothing else is there.
     if (!value)
         value = v;
     else if (function == ssql::fnMin)
-        value = std::min(*value, v);
+        value = std::isnan(*value) ? v : std::isnan(v) ? *value : std::min(*value, v);
     else if (function == ssql::fnMax)
-        value = std::max(*value, v);
+        value = std::isnan(*value) || std::isnan(v) ? std::numeric_limits<double>::quiet_NaN() : std::max(*value, v);
     else
         value = *value + v;
 }

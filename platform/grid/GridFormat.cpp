@@ -247,8 +247,10 @@ QString numberText(double value)
 {
     if (value == 0.0)
         return QStringLiteral("0"); // never "-0"
-    if (!std::isfinite(value))
-        return QString::number(value);
+    if (std::isnan(value))
+        return QStringLiteral("NaN"); // as the databases and the cells write it
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-Infinity") : QStringLiteral("Infinity");
     QString text = QString::number(value, 'g', 15);
     // Read back as parseNumber reads it, without its copies: the text is Latin-1.
     std::array<char, 32> buf;

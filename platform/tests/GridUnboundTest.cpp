@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QDate>
 #include <QHeaderView>
 #include <QLocale>
@@ -71,6 +73,9 @@ TEST(GridFormat, NumberPatternsAsTheProgramWritesThem)
     EXPECT_EQ(format::numberText(0.1), QStringLiteral("0.1"));
     EXPECT_EQ(format::parseNumber(format::numberText(0.1 + 0.2)), 0.1 + 0.2) << "the text reads back exactly";
     EXPECT_EQ(format::numberText(-0.0), QStringLiteral("0"));
+    // Not-a-number and infinities as the cells from the database write them.
+    EXPECT_EQ(formatNumber(std::numeric_limits<double>::quiet_NaN(), QStringLiteral("#,###.00")), QStringLiteral("NaN"));
+    EXPECT_EQ(format::numberText(-std::numeric_limits<double>::infinity()), QStringLiteral("-Infinity"));
 
     // Alternating patterns: each cell is formatted by its own pattern, never by the one before.
     EXPECT_EQ(formatNumber(-5, QStringLiteral("0;(0)")), QStringLiteral("(5)"));
