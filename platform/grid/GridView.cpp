@@ -494,10 +494,27 @@ QModelIndex GridView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifier
 
 void GridView::paintEvent(QPaintEvent *event)
 {
+    const QPixmap wall = m_grid->WallPaper();
+    // The background goes under the cells, but a screen of cells copied from their pictures
+    // covers it whole: it is filled only where something else is drawn, just before that, and
+    // where no cell was. Only while nothing but the cells is drawn before them (no row panel of
+    // the style's, no alternate rows) or after them (no grid of the view's, no drop indicator).
+    const bool deferred = wall.isNull() && style() == gridViewStyle() && !alternatingRowColors() && !showGrid()
+        && state() != DraggingState;
+    if (deferred) {
+        m_background = m_grid->color(m_grid->BackColor());
+        m_covered.clear();
+        m_backgroundPending = true;
+        QTableView::paintEvent(event);
+        if (m_backgroundPending) {
+            QPainter p(viewport());
+            fillBackground(&p);
+        }
+        return;
+    }
     {
         QPainter p(viewport());
         p.fillRect(viewport()->rect(), m_grid->color(m_grid->BackColor()));
-        const QPixmap wall = m_grid->WallPaper();
         if (!wall.isNull()) {
             const QRect area = viewport()->rect();
             const int align = m_grid->WallPaperAlignment();
@@ -510,6 +527,43 @@ void GridView::paintEvent(QPaintEvent *event)
         }
     }
     QTableView::paintEvent(event);
+}
+
+void GridView::cellCovered(const QRect &rect)
+{
+    if (m_backgroundPending)
+        m_covered.push_back(rect);
+}
+
+void GridView::backgroundBefore(QPainter *painter)
+{
+    if (m_backgroundPending)
+        fillBackground(painter);
+}
+
+void GridView::fillBackground(QPainter *painter)
+{
+    m_backgroundPending = false;
+    // Cells arrive row by row: each row's adjoining cells make one band of the covered region.
+    std::sort(m_covered.begin(), m_covered.end(), [](const QRect &a, const QRect &b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+    });
+    QRegion covered;
+    QRect run;
+    for (const QRect &r : m_covered) {
+        if (run.isValid() && r.top() == run.top() && r.height() == run.height() && r.left() == run.right() + 1) {
+            run.setRight(r.right());
+            continue;
+        }
+        if (run.isValid())
+            covered += run;
+        run = r;
+    }
+    if (run.isValid())
+        covered += run;
+    m_covered.clear();
+    for (const QRect &r : QRegion(viewport()->rect()).subtracted(covered))
+        painter->fillRect(r, m_background);
 }
 
 void GridView::keyPressEvent(QKeyEvent *event)
@@ -574,18 +628,24 @@ GridDelegate::~GridDelegate() = default;
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const auto *view = qobject_cast<const QTableView *>(option.widget);
+    // The view this paint is for: it fills the background under whatever is not a picture copy.
+    auto *gridView = qobject_cast<GridView *>(const_cast<QWidget *>(option.widget));
     const GridModel &m = *m_grid->model();
     const int r = index.row() + m.fixedRows();
     const int c = index.column();
     if (r >= m.rows() || c >= m.cols())
         return;
     // The painter goes back to the view as it came; a cell copied from its picture changes
-    // nothing, so the state is saved only before something else is drawn.
+    // nothing, so the state is saved (and the background put down) only before something else
+    // is drawn.
     struct StateKept {
         QPainter *p;
+        GridView *view;
         bool saved = false;
-        void operator()()
+        void operator()(bool overBackground = true)
         {
+            if (overBackground && view)
+                view->backgroundBefore(p);
             if (!saved)
                 p->save();
             saved = true;
@@ -595,7 +655,7 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
             if (saved)
                 p->restore();
         }
-    } keepState{painter};
+    } keepState{painter, gridView};
     try {
         const bool mergeLeft = m.mergesWithLeft(r, c);
         const bool mergeUp = m.mergesWithAbove(r, c);
@@ -644,6 +704,8 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                     paintCellLook(p, look, at, true, m_texts.get(), cell);
                     paintGridLines(p, lineStyle, lineColor, at, true, true);
                 });
+                if (painted && gridView)
+                    gridView->cellCovered(rect);
                 if (!painted) {
                     keepState();
                     paintCellLook(painter, look, rect, true, m_texts.get(), cell);
@@ -661,7 +723,7 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                            m_grid->color(fixedCol ? 0x808080 : m_grid->GridColor()), rect, !mergeRight, !mergeDown);
         }
         if (m_grid->isCursorCell(r, c) && view && view->hasFocus()) {
-            keepState();
+            keepState(false); // on the cell just painted
             QPen pen(m_grid->color(m_grid->ForeColor()), 0, Qt::DotLine);
             painter->setPen(pen);
             painter->setBrush(Qt::NoBrush);

@@ -370,8 +370,8 @@ void expectScreenAsDrawn(Grid &g, const char *step)
 
 // Cells and headings painted again from their pictures show the very pixels drawing them gives:
 // texts of every kind and alignment, numbers too wide, fonts and colours of their own, the
-// selection, a sort picture, each grid line style; after scrolling, resizing, new lines, new texts
-// and a new font alike.
+// selection, a sort picture, each grid line style; after scrolling, resizing, new lines, new texts,
+// a new font and fewer rows alike.
 TEST(GridText, CellPicturesShowExactlyWhatDrawingShows)
 {
     Grid g;
@@ -453,4 +453,10 @@ TEST(GridText, CellPicturesShowExactlyWhatDrawingShows)
     g.setFont(larger);
     repaintTwice();
     expectScreenAsDrawn(g, "a new font");
+
+    // Rows and columns taken away from a screen of pictures: the room they leave is background.
+    g.setRows(4);
+    g.setCols(3);
+    repaintTwice();
+    expectScreenAsDrawn(g, "fewer rows and columns");
 }

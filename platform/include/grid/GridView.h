@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <vector>
 
 namespace grid {
 
@@ -88,6 +89,10 @@ public:
     void finishEdit(QWidget *editor, bool commit);
     void relayout() { updateGeometries(); }
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    // While the cells are painted: a cell copied whole from its picture covered `rect`; anything
+    // else drawn needs the background under it first.
+    void cellCovered(const QRect &rect);
+    void backgroundBefore(QPainter *painter);
 
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
@@ -101,8 +106,14 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void fillBackground(QPainter *painter);
+
     Grid *m_grid;
     bool m_frozen;
+    // The background of a paint not filled yet, and the cells that made it needless.
+    bool m_backgroundPending = false;
+    QColor m_background;
+    std::vector<QRect> m_covered;
 };
 
 class GridDelegate : public QStyledItemDelegate {
