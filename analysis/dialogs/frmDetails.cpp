@@ -91,8 +91,9 @@ bool frmDetails::Refresh_Details()
             g.setTextMatrix(i + 1, 1, QString());
             continue;
         }
-        const QVariant v = rs.Value(i);
-        g.setTextMatrix(i + 1, 1, v.isValid() && !v.isNull() ? v.toString() : QString());
+        // The text the results grid shows: every digit, era and offset, True/False, binary data
+        // by its size; a Null is empty.
+        g.setTextMatrix(i + 1, 1, rs.displayText(std::size_t(rs.AbsolutePosition() - 1), i));
     }
     if (empty) {
         analysis::logError(QStringLiteral("Refresh_Details"), QStringLiteral("There is no record to show."));

@@ -210,6 +210,39 @@ TEST_F(DialogsDetails, StepsBeforeTheFirstAndAfterTheLastRecord)
     EXPECT_EQ(rs->State(), db::adStateOpen);
 }
 
+TEST_F(DialogsDetails, ValuesShowAsTheResultsGridShowsThem)
+{
+    // Values a QVariant's own text gets wrong: the end of a day, a date before Christ, every
+    // digit of a fraction, True rather than "true", binary data as its size.
+    QTemporaryDir dir;
+    const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("v.db")));
+    auto admin = db::Connection::create();
+    admin->setReadOnly(false);
+    admin->Open(cs);
+    admin->Execute(QStringLiteral("CREATE TABLE v (b BOOLEAN, d DATE, t TIME, ts DATETIME, bl BLOB, r REAL, n NUMERIC(8,2))"));
+    admin->Execute(QStringLiteral("INSERT INTO v VALUES (1, '0044-03-15 BC', '24:00:00', '2024-03-31 02:30:00.000001',"
+                                  " x'00ff10', 0.1, 2.5)"));
+    auto connection = db::Connection::create();
+    connection->Open(cs);
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT * FROM v"), connection);
+    rs->MoveFirst();
+    frmDetails details;
+    details.setAdRecordSet(rs);
+    details.show();
+    ASSERT_TRUE(details.isLoaded());
+    grid::Grid &g = *details.grdDetails;
+    ASSERT_EQ(g.Rows(), 1 + rs->FieldCount());
+    const QStringList expected = {QStringLiteral("True"), QStringLiteral("0044-03-15 BC"), QStringLiteral("24:00:00"),
+                                  QStringLiteral("2024-03-31 02:30:00.000001"), QStringLiteral("(binary, 3 bytes)"),
+                                  QStringLiteral("0.1"), QStringLiteral("2.50")};
+    for (int i = 0; i < rs->FieldCount(); ++i) {
+        EXPECT_EQ(g.TextMatrix(i + 1, 1), rs->displayText(0, i)) << rs->Field(i).Name;
+        EXPECT_EQ(g.TextMatrix(i + 1, 1), expected.value(i)) << rs->Field(i).Name;
+    }
+    details.close();
+}
+
 TEST_F(DialogsDetails, AnEmptyRecordsetIsReportedAndTheWindowStays)
 {
     auto rs = open(QStringLiteral("SELECT \"ShipperID\", \"CompanyName\" FROM \"Shippers\" WHERE 1 = 0"));
