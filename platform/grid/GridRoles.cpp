@@ -93,7 +93,7 @@ public:
         }
     }
 
-    // What the painter's roles say, each as its role would give it.
+    // What the painter's roles say, each as its role would give it; every field of the look.
     void fill(CellLook &look)
     {
         look.checkBox = checkBox();
@@ -243,8 +243,8 @@ void GridModel::cellMultiData(int r, int c, QModelRoleDataSpan span) const
 
 void GridModel::cellLook(int r, int c, CellLook &look) const
 {
-    look = CellLook();
-    // A cell that cannot be read has the look of no roles at all, as cellMultiData gives it.
+    // Every field is set below (the painters ask for every cell on screen: nothing twice). A
+    // cell that cannot be read has the look of no roles at all, as cellMultiData gives it.
     const auto none = [&look] {
         look = CellLook();
         look.fillBack = false;
