@@ -215,6 +215,39 @@ TEST_F(DbPostgres, MoreTypesAndOddValues)
     EXPECT_EQ(field(*s, "nm").Type, adVarWChar);
 }
 
+TEST_F(DbPostgres, EveryTypeShowsAsTheServerWritesIt)
+{
+    TABULON_REQUIRE_POSTGRES();
+    // The server's own text of each value (its output function, through format) is the
+    // reference: the cursor reads the value (binary where the type has it) and the program
+    // writes it again. Booleans, money and binary data
+    // are shown the program's way and are not here.
+    openDatabase(true, QStringLiteral("-c timezone=Asia/Kathmandu"));
+    m_db->exec(QStringLiteral("CREATE TYPE hue AS ENUM ('red', 'green')"));
+    const char *const values[] = {
+        "'-32768'::int2", "'-9223372036854775808'::int8", "2147483647::int4", "0.1::float8", "'-Infinity'::float8",
+        "'NaN'::float4", "1e-7::float8", "0.30000000000000004::float8", "-123456789012345678901234567890.000123456789",
+        "'NaN'::numeric", "'-Infinity'::numeric", "0.00001::numeric(10,5)", "12300::numeric(5,-2)",
+        "'4713-01-01 BC'::date", "'infinity'::date", "'12345-06-07'::date", "'24:00:00'::time",
+        "'23:59:59.999999'::time(6)", "'12:34:56.789+05:45'::timetz", "'00:00:00-15:59'::timetz",
+        "'294000-12-31 23:59:59.999999'::timestamp", "'0044-03-15 10:00:00 BC'::timestamp",
+        "'2024-03-31 02:30:00.000001+02'::timestamptz", "'1900-01-01 00:00:00+00'::timestamptz",
+        "'-infinity'::timestamptz", "'1 year 2 mons -3 days 04:05:06.789'::interval", "'ab'::char(5)",
+        "'x '::varchar(5)", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid", "'{\"b\": 1, \"a\": [1, 2.50]}'::jsonb",
+        "'{\"a\": [1, 2.50, null]}'::json", "'<a x=\"1\">t&amp;</a>'::xml", "'{{1,2},{3,NULL}}'::int[]",
+        "ARRAY['a b', NULL, 'c,d', 'e\"f']", "'green'::hue", "'192.168.0.1/24'::inet", "'::/0'::cidr",
+        "'08:00:2b:01:02:03'::macaddr", "B'1010'", "'[1,10)'::int4range",
+        "'[2024-01-01 00:00+00,2024-02-01 00:00+00)'::tstzrange", "'a fat cat'::tsvector", "'(1.5,-2)'::point",
+        "'<(0,0),1.5>'::circle", "4294967295::oid", "'16/B374D848'::pg_lsn", "ROW(1, 'a', NULL)", "'nm'::name"};
+    QStringList columns;
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        columns << QStringLiteral("%1 AS v%2, format('%s', %1) AS t%2").arg(QLatin1String(values[i])).arg(i);
+    const auto s = fetchAll(QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")));
+    ASSERT_EQ(s->rowCount(), 1u);
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(s->displayText(0, int(2 * i)), s->text(0, int(2 * i + 1))) << values[i];
+}
+
 TEST_F(DbPostgres, InfiniteAndFarDatesKeepTheirOrder)
 {
     TABULON_REQUIRE_POSTGRES();
