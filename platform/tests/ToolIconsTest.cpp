@@ -73,3 +73,21 @@ TEST(ToolIcons, AToolbarButtonWithoutAPictureGetsItsCommandsPicture)
     EXPECT_EQ(rendered(odd.Image()), rendered(ui::KeyedToolBar::generatedIcon(QStringLiteral("Frob"))))
         << "a command no picture is known for keeps its lettered square";
 }
+
+// Every window's buttons share one icon a key (its pictures drawn once for all of them) while the
+// icon themes stay; under another theme the key's picture is chosen afresh.
+TEST(ToolIcons, AKeysIconIsSharedWhileTheThemeStays)
+{
+    const QIcon first = ToolIcons::forKey(QStringLiteral("Refresh"));
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(ToolIcons::forKey(QStringLiteral("refresh")).cacheKey(), first.cacheKey());
+    EXPECT_NE(ToolIcons::forKey(QStringLiteral("Find")).cacheKey(), first.cacheKey());
+
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    const QIcon other = ToolIcons::forKey(QStringLiteral("Refresh"));
+    EXPECT_FALSE(other.isNull());
+    EXPECT_NE(other.cacheKey(), first.cacheKey());
+    QIcon::setThemeName(theme);
+    EXPECT_EQ(rendered(ToolIcons::forKey(QStringLiteral("Refresh"))), rendered(first));
+}

@@ -110,11 +110,31 @@ QIcon ToolIcons::forKey(const QString &key)
     const auto it = pictures().constFind(key.toLower());
     if (it == pictures().cend())
         return {};
+    // One icon a key while the themes stay: every window's buttons then share its pictures, drawn
+    // (from scalable drawings) once rather than for each new window. Never freed, as the icons
+    // must not outlive the application object.
+    struct Chosen {
+        QString theme;
+        QString fallback;
+        QIcon icon;
+    };
+    static auto *chosen = new QHash<QString, Chosen>;
+    const QString theme = QIcon::themeName();
+    const QString fallback = QIcon::fallbackThemeName();
+    const auto known = chosen->constFind(it.key());
+    if (known != chosen->cend() && known->theme == theme && known->fallback == fallback)
+        return known->icon;
+    QIcon icon;
     for (const QString &name : it->theme) {
-        if (QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
+        if (QIcon::hasThemeIcon(name)) {
+            icon = QIcon::fromTheme(name);
+            break;
+        }
     }
-    return own(it->own);
+    if (icon.isNull())
+        icon = own(it->own);
+    chosen->insert(it.key(), Chosen{theme, fallback, icon});
+    return icon;
 }
 
 } // namespace ui
