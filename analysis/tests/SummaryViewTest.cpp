@@ -9,6 +9,7 @@
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -225,6 +226,26 @@ TEST_P(SummaryView, EveryFunctionAtEveryLevelMatchesTheStatementComputedApart)
     }
     for (const Report &e : events)
         ADD_FAILURE() << e.procedure << ": " << e.description;
+}
+
+TEST_P(SummaryView, CopyingTheSummaryGivesItsFiguresAsShown)
+{
+    // The clipboard takes the cells' shown texts: "1,213.75", not the unformatted figure.
+    choose(2, 2);
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.back().description);
+    grid::Grid &g = *tab->grdSummary;
+    g.setFocus();
+    ASSERT_TRUE(tab->Select_All());
+    QApplication::clipboard()->clear();
+    ASSERT_TRUE(tab->Copy_Sel());
+    const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), g.Rows() - 1);
+    for (int r = 1; r < g.Rows(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < g.Cols(); ++c)
+            cells << g.TextMatrix(r, c);
+        EXPECT_EQ(lines[r - 1], cells.join(u'\t') + (r < g.Rows() - 1 ? QStringLiteral("\t") : QString())) << "row " << r;
+    }
 }
 
 TEST_P(SummaryView, TheConditionTakesAThousandsSeparatedNumber)

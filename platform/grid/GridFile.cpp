@@ -243,6 +243,11 @@ std::string_view GridModel::rawUtf8(int r, int c, char *buf, QByteArray &scratch
 
 void Grid::appendTextMatrixUtf8(int row, int col, QByteArray &out) const
 {
+    // A column with a number format shows its data rows formatted: those cells take that text.
+    if (row >= m_model->fixedRows() && col >= 0 && col < m_model->cols() && !m_model->column(col).format.isEmpty()) {
+        out += m_model->displayText(row, col).toUtf8();
+        return;
+    }
     char buf[64];
     QByteArray scratch;
     bool null = false;
