@@ -91,10 +91,14 @@ struct Globals {
     std::deque<std::function<void()>> queue;
     std::condition_variable handedOver; // something joined `queue`
     std::atomic<int> running{0};
-    // Worker threads between jobs, and the jobs handed to them (under `mutex`).
-    std::condition_variable jobWaiting;
-    std::deque<std::function<void()>> jobs;
-    int idleThreads = 0;
+    // Threads between jobs, and the jobs handed to them (under `mutex`): workers and helpers.
+    struct Pool {
+        std::condition_variable jobWaiting;
+        std::deque<std::function<void()>> jobs;
+        int idleThreads = 0;
+    };
+    Pool workers;
+    Pool helpers;
 };
 
 constexpr int kMaxIdleThreads = 4;
@@ -155,22 +159,28 @@ bool available()
     return true;
 }
 
-void start(std::function<void()> work)
+namespace {
+
+// Runs work on a thread of the pool waiting idle since its last job, else on a new one, which then
+// stays a while for the pool's next job. Workers run below the user interface thread, which must
+// win the processor when both want it, and count as running until their work is released.
+void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker)
 {
-    ++globals().running;
+    Globals &g = globals();
+    if (isWorker)
+        ++g.running;
     {
-        Globals &g = globals();
         std::lock_guard lock(g.mutex);
         // Each job handed to the idle threads has one of its own waiting for it.
-        if (g.idleThreads > int(g.jobs.size())) {
-            g.jobs.push_back(std::move(work));
-            g.jobWaiting.notify_one();
+        if (pool.idleThreads > int(pool.jobs.size())) {
+            pool.jobs.push_back(std::move(work));
+            pool.jobWaiting.notify_one();
             return;
         }
     }
-    std::thread([work = std::move(work)]() mutable {
-        // Below the user interface thread, which must win the processor when both want it.
-        setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 2);
+    std::thread([&pool, work = std::move(work), isWorker]() mutable {
+        if (isWorker)
+            setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 2);
         Globals &g = globals();
         for (;;) {
             try {
@@ -180,32 +190,35 @@ void start(std::function<void()> work)
             }
             // Whatever the work held is released before the thread counts as ended.
             work = nullptr;
-            --g.running;
+            if (isWorker)
+                --g.running;
 
             // Waking a waiting thread costs microseconds; a new one queues behind every runnable
             // thread of a busy machine for milliseconds. A few stay for the next job a while.
             std::unique_lock lock(g.mutex);
-            if (g.idleThreads >= kMaxIdleThreads)
+            if (pool.idleThreads >= kMaxIdleThreads)
                 return;
-            ++g.idleThreads;
-            const bool got = g.jobWaiting.wait_for(lock, kIdleLinger, [&g] { return !g.jobs.empty(); });
-            --g.idleThreads;
+            ++pool.idleThreads;
+            const bool got = pool.jobWaiting.wait_for(lock, kIdleLinger, [&pool] { return !pool.jobs.empty(); });
+            --pool.idleThreads;
             if (!got)
                 return;
-            work = std::move(g.jobs.front());
-            g.jobs.pop_front();
+            work = std::move(pool.jobs.front());
+            pool.jobs.pop_front();
         }
     }).detach();
 }
 
+} // namespace
+
+void start(std::function<void()> work)
+{
+    runPooled(globals().workers, std::move(work), true);
+}
+
 void startHelper(std::function<void()> work)
 {
-    std::thread([work = std::move(work)] {
-        try {
-            work();
-        } catch (...) {
-        }
-    }).detach();
+    runPooled(globals().helpers, std::move(work), false);
 }
 
 void post(std::function<void()> fn)

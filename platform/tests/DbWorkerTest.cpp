@@ -1,5 +1,5 @@
-// Worker threads: every job runs at once on a thread of its own, whether a thread waited idle for
-// it or a new one had to start, and a job's captures are gone before it counts as ended. A first
+// Worker and helper threads: every job runs at once on a thread of its own, whether a thread waited
+// idle for it or a new one had to start, and a job's captures are gone before it counts as ended. A first
 // screen may be taken without the event loop running in between only while it comes at once.
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -11,11 +11,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <thread>
 
 using namespace db;
 
@@ -70,6 +75,36 @@ TEST(WorkerThreads, AJobsCapturesAreReleasedBeforeItCountsAsEnded)
         ASSERT_TRUE(QTest::qWaitFor([] { return worker::running() == 0; }, 5000));
         EXPECT_TRUE(watch.expired()) << "job " << i << " still holds what it captured";
     }
+}
+
+// Helpers (a stopped call's cancel, which may wait on a server) run at once on a thread of their
+// own like workers, and one that waited idle takes the next rather than a new thread each time:
+// every refresh stops the last recordset's read-ahead.
+TEST(WorkerThreads, HelpersRunTogetherAndIdleOnesTakeTheNext)
+{
+    constexpr int kJobs = 7;
+    auto together = std::make_shared<Rendezvous>();
+    auto finished = std::make_shared<std::atomic<int>>(0);
+    for (int i = 0; i < kJobs; ++i)
+        worker::startHelper([together, finished] {
+            together->meet(kJobs);
+            ++*finished;
+        });
+    ASSERT_TRUE(QTest::qWaitFor([&finished] { return finished->load() == kJobs; }, 15000));
+    {
+        std::lock_guard lock(together->mutex);
+        EXPECT_EQ(together->met, kJobs) << "not every helper ran at the same time";
+    }
+
+    std::set<long> threads;
+    for (int i = 0; i < 20; ++i) {
+        auto done = std::make_shared<std::atomic<long>>(0);
+        worker::startHelper([done] { done->store(syscall(SYS_gettid)); });
+        ASSERT_TRUE(QTest::qWaitFor([&done] { return done->load() != 0; }, 5000));
+        threads.insert(done->load());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // the thread is idle again
+    }
+    EXPECT_LE(threads.size(), 4u) << "20 helpers one after another started " << threads.size() << " threads";
 }
 
 TEST(FirstScreenWait, AFirstScreenThatTakesLongLetsTheEventLoopRun)
