@@ -12,6 +12,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <memory>
 
 namespace hlexport {
@@ -156,7 +157,13 @@ WriteResult writeSqlite(const ExportJob &job)
                     sqlite3_bind_int64(rawStmt, col, row.int64(field));
                 }
                 break;
-            case db::Storage::Double: sqlite3_bind_double(rawStmt, col, row.real(field)); break;
+            case db::Storage::Double:
+                // SQLite stores a NaN as a Null: it is kept as its text instead.
+                if (std::isnan(row.real(field)))
+                    sqlite3_bind_text(rawStmt, col, "NaN", 3, SQLITE_STATIC);
+                else
+                    sqlite3_bind_double(rawStmt, col, row.real(field));
+                break;
             case db::Storage::Text: {
                 const std::string_view text = row.bytes(field);
                 // An empty text stays an empty text: bound with a pointer, never as a Null.

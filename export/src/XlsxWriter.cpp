@@ -31,13 +31,14 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-// The sheet's day number of a Julian day; false before 1900, which a sheet cannot show as a date.
-// Day 60 is the sheet's 29 February 1900, a day that never was.
+// The sheet's day number of a Julian day; false outside 1900-9999 (and for the infinities),
+// which a sheet cannot show as a date. Day 60 is the sheet's 29 February 1900, a day that never was.
 bool sheetDay(std::int64_t julianDay, double &day)
 {
     static const std::int64_t jan1 = QDate(1900, 1, 1).toJulianDay();
     static const std::int64_t mar1 = QDate(1900, 3, 1).toJulianDay();
-    if (julianDay < jan1)
+    static const std::int64_t last = QDate(9999, 12, 31).toJulianDay();
+    if (julianDay < jan1 || julianDay > last)
         return false;
     day = double(julianDay - jan1 + (julianDay >= mar1 ? 2 : 1));
     return true;
@@ -59,6 +60,86 @@ bool fitsNumber(std::string_view decimal)
         }
     }
     return digits <= 15;
+}
+
+// Bytes that are not UTF-8 become U+FFFD, as the grid shows them: the sheet's XML would not
+// parse with them.
+void makeUtf8(std::string &text)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const std::size_t n = text.size();
+    std::string out;
+    std::size_t done = 0; // bytes of text already copied to out
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len = 0;
+        char32_t cp = 0, min = 0;
+        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
+        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
+        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
+        bool ok = len > 0 && i + std::size_t(len) <= n;
+        for (int k = 1; ok && k < len; ++k) {
+            const unsigned char cb = p[i + std::size_t(k)];
+            ok = (cb & 0xC0) == 0x80;
+            cp = (cp << 6) | (cb & 0x3F);
+        }
+        ok = ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (ok) {
+            i += std::size_t(len);
+            continue;
+        }
+        out.append(text, done, i - done);
+        out += "\xEF\xBF\xBD";
+        done = ++i;
+    }
+    if (done > 0) {
+        out.append(text, done, n - done);
+        text.swap(out);
+    }
+}
+
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// A sheet's text holds "_xHHHH_" as the escape of one UTF-16 unit (the writer's own escape for
+// control characters): a literal one keeps its text by escaping its underscore (_x005F_), and
+// U+FFFE and U+FFFF, which XML cannot carry, travel in that escape.
+void escapeForSheet(std::string &text)
+{
+    const std::size_t n = text.size();
+    auto literalEscapeAt = [&](std::size_t i) {
+        return i + 6 < n && text[i + 1] == 'x' && isHex(text[i + 2]) && isHex(text[i + 3]) && isHex(text[i + 4])
+            && isHex(text[i + 5]) && text[i + 6] == '_';
+    };
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char *escape = nullptr;
+        std::size_t len = 1;
+        if (text[i] == '_' && literalEscapeAt(i)) {
+            escape = "_x005F_";
+        } else if (text[i] == '\xEF' && i + 2 < n && text[i + 1] == '\xBF'
+                   && (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            escape = text[i + 2] == '\xBE' ? "_xFFFE_" : "_xFFFF_";
+            len = 3;
+        }
+        if (!escape)
+            continue;
+        out.append(text, done, i - done);
+        out += escape;
+        done = i + len;
+        i += len - 1;
+    }
+    if (done > 0) {
+        out.append(text, done, n - done);
+        text.swap(out);
+    }
 }
 
 // Cuts UTF-8 text to the characters a cell holds; true when it was cut.
@@ -107,8 +188,10 @@ public:
 
     void text(lxw_row_t row, lxw_col_t col, std::string &value)
     {
+        makeUtf8(value);
         if (cutToCell(value))
             ++m_cut;
+        escapeForSheet(value);
         check(worksheet_write_string(m_sheet, row, col, value.c_str(), nullptr));
     }
 
@@ -139,7 +222,11 @@ public:
                 if (sheetDay(v, day))
                     return number(row, col, day, m_date);
                 break;
-            case db::adDBTime: return number(row, col, double(v) / double(kUsPerDay), m_time);
+            case db::adDBTime:
+                // 24:00:00 would show as 00:00:00: it stays text.
+                if (v < kUsPerDay)
+                    return number(row, col, double(v) / double(kUsPerDay), m_time);
+                break;
             case db::adDate:
             case db::adDBTimeStamp: {
                 const std::int64_t days = floorDiv(v, kUsPerDay);

@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <limits>
+
 using namespace exporttest;
 
 namespace {
@@ -125,6 +127,44 @@ TEST_F(OfficeOutputs, WorkbookCellsAreTypedAndNoDigitIsLost)
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 2 rows to \r") + file);
 }
 
+TEST_F(OfficeOutputs, WorkbookAlwaysParsesAndWhatASheetCannotShowStaysText)
+{
+    constexpr std::int64_t usPerDay = 86400000000;
+    const std::int64_t epoch = QDate(1970, 1, 1).toJulianDay();
+    auto store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{
+        field("Name", db::adVarWChar), field("Day", db::adDBDate), field("When", db::adDBTimeStamp),
+        field("At", db::adDBTime)});
+    // Bytes that are not UTF-8; a date past 9999; the infinities; 24:00:00.
+    store->beginRow();
+    store->setText(0, "A\xFF" "B", 3);
+    store->setInt64(1, QDate(10000, 1, 1).toJulianDay());
+    store->setInt64(2, db::RowStore::kInfinity);
+    store->setInt64(3, usPerDay);
+    store->endRow();
+    // Text shaped like the sheet's own escape, and U+FFFE; the last day a sheet holds.
+    const QByteArray escapes = QStringLiteral("_x0041_ and \uFFFE").toUtf8();
+    store->beginRow();
+    store->setText(0, escapes.constData(), std::size_t(escapes.size()));
+    store->setInt64(1, db::RowStore::kInfinity);
+    store->setInt64(2, (QDate(9999, 12, 31).toJulianDay() - epoch) * usPerDay + usPerDay / 2);
+    store->setInt64(3, usPerDay / 4);
+    store->endRow();
+    load(db::Recordset::fromStore(store));
+    const QString file = path(QStringLiteral("edges.xlsx"));
+    ASSERT_TRUE(exportTo(DataExport::Spreadsheet, file));
+    const QMap<QString, SheetCell> cells = sheetCells(file); // fails on XML that does not parse
+    EXPECT_EQ(cells.value(QStringLiteral("A2")).value, QStringLiteral("A\uFFFDB"));
+    // A reader turns _xHHHH_ back into its character: the literal text keeps its underscore escaped.
+    EXPECT_EQ(cells.value(QStringLiteral("A3")).value, QStringLiteral("_x005F_x0041_ and _xFFFE_"));
+    for (const auto &[ref, text] : {std::pair{"B2", "10000-01-01"}, {"C2", "infinity"}, {"D2", "24:00:00"},
+                                    {"B3", "infinity"}}) {
+        EXPECT_EQ(cells.value(QString::fromLatin1(ref)).value, QString::fromLatin1(text)) << ref;
+        EXPECT_FALSE(cells.value(QString::fromLatin1(ref)).type.isEmpty()) << ref; // text, not a number
+    }
+    EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("2958465.5"));
+    EXPECT_EQ(cells.value(QStringLiteral("D3")).value, QStringLiteral("0.25"));
+}
+
 TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
 {
     auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger)},
@@ -235,7 +275,9 @@ TEST_F(OfficeOutputs, DatabaseTableKeepsTypesValuesNullsAndNames)
                          field("Day", db::adDBDate), field("Ok", db::adBoolean), field("Score", db::adDouble)},
                         {{qlonglong(9007199254740993), QString(), 7, QStringLiteral("12.50"),
                           QStringLiteral("12345678901234567890.1234567891"), QDate(2024, 2, 29), true, 0.1},
-                         {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()}});
+                         {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
+                         {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
+                          std::numeric_limits<double>::quiet_NaN()}});
     load(rs, QStringLiteral("My Export"));
     const QString file = path(QStringLiteral("rows.db"));
     ASSERT_TRUE(exportTo(DataExport::DesktopDatabase, file));
@@ -255,6 +297,9 @@ TEST_F(OfficeOutputs, DatabaseTableKeepsTypesValuesNullsAndNames)
     EXPECT_EQ(scalar(raw, "SELECT count(*) FROM \"My Export\" WHERE rowid = 2 AND Id IS NULL AND F1 IS NULL AND "
                           "Price IS NULL AND Day IS NULL AND Ok IS NULL"),
               QStringLiteral("1"));
+    // SQLite would store a NaN as a Null.
+    EXPECT_EQ(scalar(raw, "SELECT typeof(Score) || ':' || Score FROM \"My Export\" WHERE rowid = 3"),
+              QStringLiteral("text:NaN"));
     db.reset();
 
     // Tabulon reads the table back with the types it was written from.
