@@ -99,6 +99,9 @@ void hlSourceBrowser::lvwData_DblClick()
 {
     if (lvwData->count() == 0)
         return;
+    // The list's own launch is for its object, also after a click on the tree when Enter started
+    // it (no mouse-up in the list cleared the tree's data-source launch then).
+    m_sourceQuery = false;
     m_maxRecords = 0;
     m_autoRun = true;
     m_showSQL = false;

@@ -1,5 +1,6 @@
 // The object list widget: a list view and a details view over one sorted model.
 #include "ObjectListView.h"
+#include "KeyMoves.h"
 
 #include "ui/KeyedToolBar.h"
 #include "ui/Twips.h"
@@ -89,7 +90,8 @@ ObjectList::ObjectList(QWidget *parent)
     m_sorted->setSourceModel(m_model);
     m_sorted->setDynamicSortFilter(false);
 
-    m_iconView = new QListView(this);
+    auto *iconView = new KeyMoves<QListView>(this);
+    m_iconView = iconView;
     m_iconView->setObjectName(QStringLiteral("lvwDataIcons"));
     m_iconView->setModel(m_sorted);
     m_iconView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -100,7 +102,8 @@ ObjectList::ObjectList(QWidget *parent)
     m_iconView->setLayoutMode(QListView::Batched);
     m_iconView->setBatchSize(500);
 
-    m_reportView = new QTreeView(this);
+    auto *reportView = new KeyMoves<QTreeView>(this);
+    m_reportView = reportView;
     m_reportView->setObjectName(QStringLiteral("lvwDataDetails"));
     m_reportView->setModel(m_sorted);
     m_reportView->setRootIsDecorated(false);
@@ -136,6 +139,10 @@ ObjectList::ObjectList(QWidget *parent)
                 emit ItemClick(toSource(index.row()));
         });
     }
+    // An item reached with the keyboard is picked as a click would pick it.
+    const auto keyed = [this](const QModelIndex &index) { emit ItemClick(toSource(index.row())); };
+    iconView->movedByKey = keyed;
+    reportView->movedByKey = keyed;
     connect(m_reportView->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { emit ColumnClick(section + 1); });
     setView(lvwSmallIcon);

@@ -1,5 +1,6 @@
 #include "hlSourceBrowser/hlSourceBrowser.h"
 #include "ObjectListView.h"
+#include "KeyMoves.h"
 
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "hlSourceBrowser/DataSourceFile.h"
@@ -60,7 +61,10 @@ void hlSourceBrowser::buildLayout()
 
     hlSplitData = new Splitter(this);
     hlSplitData->setObjectName(QStringLiteral("hlSplitData"));
-    tvwData = new QTreeWidget(hlSplitData);
+    auto *tree = new KeyMoves<QTreeWidget>(hlSplitData);
+    // A node reached with the keyboard is chosen as a click would choose it.
+    tree->movedByKey = [this, tree](const QModelIndex &index) { tvwData_NodeClick(tree->itemFromIndex(index)); };
+    tvwData = tree;
     tvwData->setObjectName(QStringLiteral("tvwData"));
     tvwData->setHeaderHidden(true);
     tvwData->setMouseTracking(true);

@@ -349,6 +349,50 @@ TEST_F(ObjectListTest, MouseClicksOnTheListReachTheHandlers)
     EXPECT_EQ(launches.size(), 2u);
 }
 
+// A user without a mouse, or one who clicked the tree and then went on with the keyboard: the
+// arrows choose folders and objects as clicks do, and Enter launches the object the list shows.
+TEST_F(ObjectListTest, KeysChooseFoldersAndObjectsAndEnterLaunchesTheListedOne)
+{
+    writeSampleSources();
+    auto b = started();
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    QTreeWidgetItem *source = b->dataSourceNode(1);
+    ASSERT_NE(source, nullptr);
+    source->setExpanded(true);
+    ASSERT_GE(source->childCount(), 3);
+    b->tvwData->setCurrentItem(source);
+    b->tvwData->setFocus();
+    QTest::keyClick(b->tvwData, Qt::Key_Down);
+    ASSERT_EQ(b->tvwData->currentItem(), source->child(0));
+    EXPECT_EQ(b->QueryTotal(), 9); // the Tables folder is listed as a click would list it
+    QTest::keyClick(b->tvwData, Qt::Key_Down);
+    EXPECT_EQ(b->CurrentDataType(), hlSourceBrowser::tbDataView);
+    EXPECT_EQ(b->QueryTotal(), 3);
+
+    // Back to Tables with the mouse: the tree's mouse-up marks a data-source launch...
+    const QRect tables = b->tvwData->visualItemRect(source->child(0));
+    QTest::mouseClick(b->tvwData->viewport(), Qt::LeftButton, {}, tables.center());
+    ASSERT_EQ(b->QueryTotal(), 9);
+    EXPECT_TRUE(b->SourceQuery());
+    // ...then the list with the keyboard alone: Right picks the next object, Enter launches it.
+    QSignalSpy selected(b.get(), &hlSourceBrowser::QuerySelected);
+    QWidget *list = b->lvwData->iconView();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Right);
+    const int picked = b->lvwData->selectedItem();
+    ASSERT_GE(picked, 0);
+    EXPECT_EQ(b->lvwData->text(picked), QStringLiteral("Customers"));
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected[0][0].toString(), QStringLiteral("Sample : Tables : Customers"));
+    EXPECT_EQ(b->ObjectName(), QStringLiteral("\"Customers\""));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"Customers\""));
+    EXPECT_EQ(launches[0].queryName, QStringLiteral("Sample : Tables : Customers"));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+}
+
 TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
 {
     TABULON_REQUIRE_POSTGRES();
