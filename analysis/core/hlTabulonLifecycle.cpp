@@ -294,7 +294,9 @@ bool hlTabulon::Check_SQL()
         setCommandEnabled(tlbMain, QStringLiteral("Refresh"), any);
         const bool refresh = tlbMain->Buttons(QStringLiteral("Refresh")).Enabled();
         setCommandEnabled(tlbResults, QStringLiteral("Clear"), refresh);
-        for (const char *key : {"SQL", "Chart", "Summary", "XTab"})
+        // Results with the analysis views: a window opened without a statement would otherwise
+        // never offer its results again once the user has left them for an analysis view.
+        for (const char *key : {"SQL", "Results", "Chart", "Summary", "XTab"})
             setCommandEnabled(tlbMain, QLatin1String(key), refresh);
         return true;
     });

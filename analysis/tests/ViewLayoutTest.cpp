@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
 
 using namespace tabtest;
 using analysis::layout::placeChartSliders;
@@ -218,6 +219,24 @@ TEST_F(ViewSwitching, MainToolbarViewButtonsSwitch)
     EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
     EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Results")).Value(), ui::tbrPressed);
     EXPECT_EQ(tab.tlbMain->Buttons(QStringLiteral("Summary")).Value(), ui::tbrUnpressed);
+    tab.UnloadFlter();
+}
+
+// A window opened on the data source itself starts without a statement; once one is typed, every
+// view is offered, and the results can be reached again from an analysis view.
+TEST_F(ViewSwitching, AStatementTypedIntoAnEmptyWindowOffersEveryViewAndTheWayBack)
+{
+    FrameTabulon tab;
+    tab.OpenSQL(true);
+    start(tab, QString());
+    EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Results")).Enabled());
+    QTest::keyClicks(tab.txtResultsSQL, QStringLiteral("SELECT * FROM t"));
+    for (const char *key : {"Results", "Chart", "Summary", "XTab"})
+        EXPECT_TRUE(tab.tlbMain->Buttons(QLatin1String(key)).Enabled()) << key;
+    clickButton(*tab.tlbMain, QStringLiteral("Summary"));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewSummary);
+    clickButton(*tab.tlbMain, QStringLiteral("Results"));
+    EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
     tab.UnloadFlter();
 }
 
