@@ -86,7 +86,9 @@ Grid::Grid(QWidget *parent)
         connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, v](int c, int, int size) {
             if (m_syncing || c < 0 || c >= m_model->cols())
                 return;
+            // Sized by hand (a drag, a double click on the divider): it stays as the user left it.
             m_model->column(c).widthPx = size;
+            m_model->column(c).autoPadPx = -1;
             GridView *other = v == m_view ? m_frozen : m_view;
             m_syncing = true;
             other->setColumnWidth(c, size);
@@ -108,6 +110,8 @@ Grid::Grid(QWidget *parent)
             }
         });
     }
+    // Rows scrolled into view are measured as the view moves to them, before they are painted.
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fitRowsInView(); });
     connect(m_view->verticalScrollBar(), &QScrollBar::sliderMoved, this, [this] {
         if (!m_scrollTips)
             return;
@@ -126,18 +130,26 @@ Grid::Grid(QWidget *parent)
             return;
         m_view->setRowHidden(vr, hidden);
         m_frozen->setRowHidden(vr, hidden);
+        if (!hidden)
+            fitRowsInView();
     });
+    // A reset (a sort, a narrower filter, another binding) puts other rows where the measured ones were.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_fittedRows.clear(); });
     connect(m_model, &GridModel::layoutRebuilt, this, [this] {
         applyColumnLayout();
         applyHiddenRows();
         afterStructureChange();
+        updateGrowing();
+        fitRowsInView();
     });
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { applyColumnLayout(); });
     connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { afterStructureChange(); applyColumnLayout(); });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
         afterStructureChange();
-        if (m_model->isBound() && last + m_model->fixedRows() == m_model->rows() - 1)
+        if (m_model->isBound() && last + m_model->fixedRows() == m_model->rows() - 1) {
             rowsAppended(first + m_model->fixedRows());
+            fitRowsInView();
+        }
     });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { afterStructureChange(); });
     connect(m_model, &GridModel::rowsArrived, this, [this] { emit RowsFetched(m_model->rows()); });
@@ -462,6 +474,8 @@ void Grid::setColHidden(int col, bool hidden)
 {
     m_model->checkCol(col, "ColHidden");
     m_model->column(col).hidden = hidden;
+    if (hidden)
+        m_model->column(col).autoPadPx = -1;
     applyColumnLayout();
 }
 
@@ -486,6 +500,7 @@ void Grid::setColWidth(int col, int twips)
 {
     m_model->checkCol(col, "ColWidth");
     m_model->column(col).widthPx = twips < 0 ? -1 : pixelsX(twips);
+    m_model->column(col).autoPadPx = -1;
     applyColumnLayout();
 }
 
@@ -541,6 +556,106 @@ void Grid::setFrozenCols(int cols)
     applyColumnLayout();
 }
 
+namespace {
+
+// How AutoSize measures cells: each text in its font (bold where the cell or its subtotal row
+// is), a picture's room beside it, data cells counted up to about fifty characters (one very
+// long value must not make its column screens wide; the cell's tooltip and View Cell show the
+// rest), headings whole.
+class CellMeasure {
+public:
+    CellMeasure(const GridModel &model, const QFont &font, int rowHeightPx)
+        : m(model)
+        , base(font)
+        , boldFont(font)
+        , dataCap(std::max(200, QFontMetrics(font).averageCharWidth() * 50))
+        , pictureRoom(rowHeightPx + 2)
+    {
+        boldFont.setBold(true);
+    }
+
+    // The widest text of column c in `rows` (grid rows), pixels, without the column's padding.
+    int widest(int c, const std::vector<int> &rows)
+    {
+        const int fixed = m.fixedRows();
+        int widest = 0;
+        candidates.clear();
+        const bool boolCol = m.column(c).dataType == flexDTBoolean;
+        for (int r : rows) {
+            // Text merged across columns is not one column's width.
+            if (m.mergesWithLeft(r, c) || (c + 1 < m.cols() && m.mergesWithLeft(r, c + 1)))
+                continue;
+            const CellStyle *style = m.cellStyle(r, c);
+            const bool bold = (style && style->bold > 0) || (m.isSubtotal(r) && m.effectiveStyle(r, c).bold > 0);
+            const int picture = style && style->picture.isValid() ? pictureRoom : 0;
+            int w = 0;
+            if (boolCol && r >= fixed) {
+                w = 14;
+            } else {
+                QString text = m.displayText(r, c);
+                if (!text.isEmpty()) {
+                    if (style && (!style->fontName.isEmpty() || style->fontSize > 0)) {
+                        w = textWidth(m.cellData(r, c, Qt::FontRole).value<QFont>(), text);
+                    } else if (const std::optional<qreal> quick = quickWidth(bold ? boldFont : base, text)) {
+                        qreal upper = *quick + quickWidthSlack(*quick) + picture;
+                        if (r >= fixed)
+                            upper = std::min<qreal>(upper, dataCap);
+                        if (upper > widest)
+                            candidates.push_back({upper, r, picture, bold, std::move(text)});
+                        continue;
+                    } else {
+                        w = textWidth(bold ? boldFont : base, text);
+                    }
+                }
+            }
+            w += picture;
+            if (r >= fixed)
+                w = std::min(w, dataCap);
+            widest = std::max(widest, w);
+        }
+        // Texts whose width can be told from their characters are laid out only while they
+        // might still be the widest: most cells of a column never are.
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const Candidate &a, const Candidate &b) { return a.upper > b.upper; });
+        for (const Candidate &k : candidates) {
+            if (k.upper <= widest)
+                break;
+            int w = textWidth(k.bold ? boldFont : base, k.text) + k.extra;
+            if (k.row >= fixed)
+                w = std::min(w, dataCap);
+            widest = std::max(widest, w);
+        }
+        return widest;
+    }
+
+private:
+    struct Candidate {
+        qreal upper; // at most this wide, picture included
+        int row;
+        int extra;   // the picture's room
+        bool bold;
+        QString text;
+    };
+    const GridModel &m;
+    QFont base;
+    QFont boldFont;
+    const int dataCap;
+    const int pictureRoom;
+    std::vector<Candidate> candidates;
+};
+
+// The room AutoSize leaves beside a column's widest text: the cell's text margins and lines.
+constexpr int autoSizePadPx = 2 * 3 + 2;
+
+// Columns whose cells show '#' rather than a cut figure, or a date that must read whole; text
+// columns elide and are left as sized.
+bool growsToFit(const ColumnInfo &info)
+{
+    return info.autoPadPx >= 0 && !info.hidden && (isNumericType(info.dataType) || info.dataType == flexDTDate);
+}
+
+} // namespace
+
 void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
 {
     if (col2 < 0)
@@ -579,80 +694,133 @@ void Grid::AutoSize(int col1, int col2, bool equal, int extraSpace)
         for (int r = std::max(fixed + half, rows - half); r < rows; ++r)
             sample.push_back(r);
     }
-    const QFont base = font();
-    const QFontMetrics fm(base);
-    QFont boldFont = base;
-    boldFont.setBold(true);
     const int extra = extraSpace > 0 ? pixelsX(extraSpace) : 0;
-    // One very long value must not make its column screens wide: data cells count up to about
-    // fifty characters (the cell's tooltip and View Cell show the rest); headings count whole.
-    const int dataCap = std::max(200, fm.averageCharWidth() * 50);
+    CellMeasure measure(*m_model, font(), m_rowHeightPx);
     std::vector<int> widths;
-    // Texts whose width can be told from their characters are laid out only while they might
-    // still be the widest: most cells of a column never are.
-    struct Candidate {
-        qreal upper; // at most this wide, picture included
-        int row;
-        int extra;   // the picture's room
-        bool bold;
-        QString text;
-    };
-    std::vector<Candidate> candidates;
-    for (int c = col1; c <= col2; ++c) {
-        int widest = 0;
-        candidates.clear();
-        const bool boolCol = m_model->column(c).dataType == flexDTBoolean;
-        for (int r : sample) {
-            // Text merged across columns is not one column's width.
-            if (m_model->mergesWithLeft(r, c) || (c + 1 < m_model->cols() && m_model->mergesWithLeft(r, c + 1)))
-                continue;
-            const CellStyle *style = m_model->cellStyle(r, c);
-            const bool bold = (style && style->bold > 0) || (m_model->isSubtotal(r) && m_model->effectiveStyle(r, c).bold > 0);
-            const int pictureRoom = style && style->picture.isValid() ? m_rowHeightPx + 2 : 0;
-            int w = 0;
-            if (boolCol && r >= fixed) {
-                w = 14;
-            } else {
-                QString text = m_model->displayText(r, c);
-                if (!text.isEmpty()) {
-                    if (style && (!style->fontName.isEmpty() || style->fontSize > 0)) {
-                        w = textWidth(m_model->cellData(r, c, Qt::FontRole).value<QFont>(), text);
-                    } else if (const std::optional<qreal> quick = quickWidth(bold ? boldFont : base, text)) {
-                        qreal upper = *quick + quickWidthSlack(*quick) + pictureRoom;
-                        if (r >= fixed)
-                            upper = std::min<qreal>(upper, dataCap);
-                        if (upper > widest)
-                            candidates.push_back({upper, r, pictureRoom, bold, std::move(text)});
-                        continue;
-                    } else {
-                        w = textWidth(bold ? boldFont : base, text);
-                    }
-                }
-            }
-            w += pictureRoom;
-            if (r >= fixed)
-                w = std::min(w, dataCap);
-            widest = std::max(widest, w);
-        }
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const Candidate &a, const Candidate &b) { return a.upper > b.upper; });
-        for (const Candidate &k : candidates) {
-            if (k.upper <= widest)
-                break;
-            int w = textWidth(k.bold ? boldFont : base, k.text) + k.extra;
-            if (k.row >= fixed)
-                w = std::min(w, dataCap);
-            widest = std::max(widest, w);
-        }
-        widths.push_back(widest + 2 * 3 + 2 + extra);
-    }
+    for (int c = col1; c <= col2; ++c)
+        widths.push_back(measure.widest(c, sample) + autoSizePadPx + extra);
     if (equal && !widths.empty()) {
         const int w = *std::max_element(widths.begin(), widths.end());
         std::fill(widths.begin(), widths.end(), w);
     }
-    for (int c = col1; c <= col2; ++c)
-        m_model->column(c).widthPx = widths[std::size_t(c - col1)];
+    bool othersGrow = false; // columns outside col1..col2 that fit the rows measured before
+    for (int c = 0; c < m_model->cols(); ++c) {
+        ColumnInfo &info = m_model->column(c);
+        if (c < col1 || c > col2) {
+            othersGrow = othersGrow || growsToFit(info);
+            continue;
+        }
+        info.widthPx = widths[std::size_t(c - col1)];
+        // Equal widths stay equal: those columns do not grow one by one.
+        info.autoPadPx = equal || info.hidden ? -1 : autoSizePadPx + extra;
+    }
+    if (m_model->isBound()) {
+        // The auto-sized columns now fit the data rows measured, and the others (if any) what
+        // they fitted before: both where they overlap.
+        std::vector<std::pair<int, int>> before;
+        if (othersGrow)
+            before.swap(m_fittedRows);
+        m_fittedRows.clear();
+        for (int r : sample)
+            if (r >= fixed)
+                addFittedRows(r, r);
+        if (othersGrow) {
+            std::vector<std::pair<int, int>> both;
+            for (const auto &[a, b] : m_fittedRows)
+                for (const auto &[x, y] : before)
+                    if (std::max(a, x) <= std::min(b, y))
+                        both.emplace_back(std::max(a, x), std::min(b, y));
+            m_fittedRows = std::move(both);
+        }
+    }
+    updateGrowing();
     applyColumnLayout();
+}
+
+void Grid::updateGrowing()
+{
+    m_growing = false;
+    if (!m_model->isBound())
+        return;
+    for (int c = 0; c < m_model->cols() && !m_growing; ++c)
+        m_growing = growsToFit(m_model->column(c));
+}
+
+void Grid::addFittedRows(int first, int last)
+{
+    // Ranges touching or overlapping [first, last] become one with it.
+    auto it = std::lower_bound(m_fittedRows.begin(), m_fittedRows.end(), first - 1,
+                               [](const std::pair<int, int> &range, int row) { return range.second < row; });
+    if (it != m_fittedRows.end() && it->first <= last + 1) {
+        it->first = std::min(it->first, first);
+        it->second = std::max(it->second, last);
+        auto next = std::next(it);
+        while (next != m_fittedRows.end() && next->first <= it->second + 1) {
+            it->second = std::max(it->second, next->second);
+            next = m_fittedRows.erase(next);
+        }
+        return;
+    }
+    m_fittedRows.insert(it, {first, last});
+}
+
+void Grid::fitRowsInView()
+{
+    if (!m_growing || !m_redraw || !m_view)
+        return;
+    if (m_fitting) {
+        // Widening columns brought a scroll bar and another layout: its rows are measured next.
+        m_fitAgain = true;
+        return;
+    }
+    m_fitting = true;
+    try {
+        int rounds = 0;
+        do {
+            m_fitAgain = false;
+            fitRows(TopRow(), BottomRow());
+        } while (m_fitAgain && ++rounds < 4);
+    } catch (const std::exception &) {
+        // A row that cannot be read keeps the widths as they are; it paints empty.
+    }
+    m_fitting = false;
+}
+
+void Grid::fitRows(int top, int bottom)
+{
+    const int fixed = m_model->fixedRows();
+    top = std::max(top, fixed);
+    bottom = std::min(bottom, m_model->rows() - 1);
+    if (top > bottom)
+        return;
+    std::vector<int> fresh;
+    int r = top;
+    auto it = std::lower_bound(m_fittedRows.begin(), m_fittedRows.end(), top,
+                               [](const std::pair<int, int> &range, int row) { return range.second < row; });
+    for (; it != m_fittedRows.end() && it->first <= bottom && r <= bottom; ++it) {
+        for (; r < it->first; ++r)
+            fresh.push_back(r);
+        r = std::max(r, it->second + 1);
+    }
+    for (; r <= bottom; ++r)
+        fresh.push_back(r);
+    if (fresh.empty())
+        return;
+    CellMeasure measure(*m_model, font(), m_rowHeightPx);
+    bool grew = false;
+    for (int c = 0; c < m_model->cols(); ++c) {
+        ColumnInfo &info = m_model->column(c);
+        if (!growsToFit(info))
+            continue;
+        const int need = measure.widest(c, fresh) + info.autoPadPx;
+        if (need > info.widthPx) {
+            info.widthPx = need;
+            grew = true;
+        }
+    }
+    addFittedRows(top, bottom);
+    if (grew)
+        applyColumnLayout();
 }
 
 int Grid::ColDataType(int col) const
@@ -975,6 +1143,7 @@ void Grid::setRedraw(int redraw)
             runZeroTimers(v);
             runZeroTimers(v->horizontalHeader());
         }
+        fitRowsInView(); // rows that came into view meanwhile
         updateFrozenGeometry();
         m_view->viewport()->update();
         m_view->horizontalHeader()->viewport()->update();
@@ -1159,6 +1328,7 @@ void Grid::applyRowHeight()
         v->relayout();
     }
     applyColumnLayout();
+    fitRowsInView(); // lower rows show more of them
 }
 
 void Grid::applySelectionMode()

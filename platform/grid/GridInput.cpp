@@ -425,8 +425,10 @@ bool Grid::eventFilter(QObject *watched, QEvent *event)
             return false;
         switch (event->type()) {
         case QEvent::Resize:
-            if (vp == m_view->viewport())
+            if (vp == m_view->viewport()) {
                 updateFrozenGeometry();
+                fitRowsInView(); // a taller view shows more rows
+            }
             break;
         case QEvent::MouseButtonPress: {
             auto *me = static_cast<QMouseEvent *>(event);

@@ -343,6 +343,17 @@ void Grid::rowsAppended(int before)
         setCursor(m_row, m_col, m_model->rows() - 1, m_colSel);
 }
 
+void Grid::fetchTo(int row)
+{
+    const int before = m_model->rows();
+    m_model->ensureRow(row);
+    if (m_model->rows() != before) {
+        // Qt lays the views out for new rows later; a scroll now would stop at the old last row.
+        m_relayoutPending = true;
+        settleLayout();
+    }
+}
+
 int Grid::TopRow() const
 {
     settleLayout();
@@ -358,8 +369,10 @@ void Grid::setTopRow(int row)
     const int fixed = m_model->fixedRows();
     if (row < fixed)
         row = fixed;
-    if (row >= m_model->rows())
-        m_model->ensureRow(row);
+    // The rows of the screen below it too: the row can only be at the top with rows under it.
+    const int below = m_view->viewport()->height() / std::max(1, m_rowHeightPx);
+    if (row + below >= m_model->rows())
+        fetchTo(row + below);
     if (row >= m_model->rows())
         row = m_model->rows() - 1;
     if (row < fixed)
@@ -408,7 +421,7 @@ void Grid::ShowCell(int row, int col)
 {
     settleLayout();
     if (row >= m_model->rows())
-        m_model->ensureRow(row);
+        fetchTo(row);
     m_model->checkRow(row, "ShowCell");
     m_model->checkCol(col, "ShowCell");
     if (row < m_model->fixedRows())

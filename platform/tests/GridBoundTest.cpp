@@ -363,3 +363,209 @@ TEST_F(GridBound, RedrawOffKeepsTheScrollBarAndPositionsStayRight)
     EXPECT_FALSE(bar->isVisible()) << "three rows need no scroll bar";
     EXPECT_EQ(g.Rows(), 4);
 }
+
+// ---------------------------------------------------------------- widths of rows scrolled to
+
+namespace {
+
+// A result whose numbers (and times, which gain fractions) widen further down, beside text.
+const char *const kGrowingSql = "SELECT id, n, label, ts FROM growing ORDER BY id";
+
+void makeGrowing(dbtest::TestDatabase &db)
+{
+    db.exec(QStringLiteral(
+        "CREATE TABLE growing(id integer PRIMARY KEY, n numeric(12,3), label text, ts timestamp);"
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 3000)"
+        "  INSERT INTO growing SELECT i, i * i * 1.5, 'row ' || i || CASE WHEN i > 1000 THEN ' and more words' ELSE '' END,"
+        "  CASE WHEN i < 1000 THEN '2024-01-02 03:04:05' ELSE '2024-01-02 03:04:05.123456' END FROM k;"));
+}
+
+// The cells of the rows in view, in the given columns, that do not show their whole text.
+QStringList cutCells(Grid &g, std::initializer_list<int> cols)
+{
+    QStringList cut;
+    for (int r = g.TopRow(); r <= g.BottomRow(); ++r)
+        for (int c : cols)
+            if (textClipped(cellLook(*g.model(), r, c), g.view()->columnWidth(c)))
+                cut << QStringLiteral("%1,%2 '%3'").arg(r).arg(c).arg(g.TextMatrix(r, c));
+    return cut;
+}
+
+// As each paint of the cells begins, whether the rows about to be painted show their numbers whole.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(Grid &g, std::initializer_list<int> cols) : m_grid(g), m_cols(cols) {}
+    int paints = 0;
+    QStringList cutAtPaint;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            for (int c : m_cols)
+                cutAtPaint << cutCells(m_grid, {c});
+        }
+        return false;
+    }
+
+private:
+    Grid &m_grid;
+    std::vector<int> m_cols;
+};
+
+void settle()
+{
+    for (int round = 0; round < 20; ++round)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+// Columns were sized from the first screen: scrolled (or keyed, or found, or made taller) to rows
+// with wider numbers, the number and time columns grow before those rows are painted, to the
+// width AutoSize gives them with those rows on screen; they never shrink, and text stays as sized.
+TEST_F(GridBound, AutoSizedNumberColumnsGrowForRowsScrolledTo)
+{
+    makeGrowing(*m_db);
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QLatin1String(kGrowingSql)));
+    g.resize(600, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.AutoSize(0, g.Cols() - 1);
+    settle();
+    ASSERT_TRUE(cutCells(g, {0, 1, 3}).isEmpty());
+    const int labelWidth = g.view()->columnWidth(2);
+    PaintWatch watch(g, {0, 1, 3});
+    g.view()->viewport()->installEventFilter(&watch);
+
+    // The width AutoSize gives a column over the first screen and the rows at `top`.
+    auto autoSized = [&](int top, int col) {
+        Grid other;
+        other.setDataMode(flexDMBound);
+        other.setDataSource(open(QLatin1String(kGrowingSql)));
+        other.resize(g.size());
+        other.show();
+        other.setTopRow(top);
+        other.AutoSize(col);
+        return other.view()->columnWidth(col);
+    };
+    const int firstN = g.view()->columnWidth(1);
+
+    g.setTopRow(2000);
+    EXPECT_EQ(g.TopRow(), 2000) << "scrolled to rows just fetched";
+    EXPECT_EQ(watch.paints, 0) << "measured before any paint";
+    EXPECT_EQ(cutCells(g, {0, 1, 3}), QStringList());
+    EXPECT_EQ(g.view()->columnWidth(1), std::max(firstN, autoSized(2000, 1)));
+    EXPECT_EQ(g.view()->columnWidth(2), labelWidth) << "text columns elide";
+    settle();
+    EXPECT_GT(watch.paints, 0);
+
+    const int wide = g.view()->columnWidth(1);
+    g.setTopRow(1);
+    EXPECT_EQ(g.view()->columnWidth(1), wide) << "never shrinks";
+
+    // The column menu's Autosize sizes from the screen as before; rows it no longer fits are
+    // measured again when they come back into view.
+    g.AutoSize(1);
+    EXPECT_EQ(g.view()->columnWidth(1), firstN);
+    g.setTopRow(2000);
+    EXPECT_EQ(g.view()->columnWidth(1), wide);
+
+    // Keys and the scroll bar, a find, a taller window.
+    g.view()->setFocus();
+    QTest::keyClick(g.view(), Qt::Key_End, Qt::ControlModifier);
+    settle();
+    g.setRow(g.FindRow(QStringLiteral("2999"), -1, 0));
+    settle();
+    g.view()->verticalScrollBar()->setValue(g.view()->verticalScrollBar()->maximum() / 2);
+    settle();
+    g.setTopRow(2950);
+    g.resize(600, 600);
+    settle();
+    EXPECT_TRUE(watch.cutAtPaint.isEmpty()) << watch.cutAtPaint.join(u'\n').toStdString();
+    EXPECT_EQ(g.view()->columnWidth(2), labelWidth);
+}
+
+// A sort shows other rows where the measured ones were: they are measured as they show.
+TEST_F(GridBound, ASortedBoundGridFitsTheRowsItNowShows)
+{
+    makeGrowing(*m_db);
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QLatin1String(kGrowingSql)));
+    g.resize(600, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.AutoSize(0, g.Cols() - 1);
+    PaintWatch watch(g, {0, 1});
+    g.view()->viewport()->installEventFilter(&watch);
+    g.SortByColumns({{0, flexSortGenericDescending}});
+    settle();
+    EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("3000"));
+    EXPECT_TRUE(watch.cutAtPaint.isEmpty()) << watch.cutAtPaint.join(u'\n').toStdString();
+}
+
+// Widths given by hand or by code, hidden columns, and grids that hold their rows keep theirs.
+TEST_F(GridBound, WidthsSetByHandOrCodeAndUnboundGridsDoNotGrow)
+{
+    makeGrowing(*m_db);
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QLatin1String(kGrowingSql)));
+    g.resize(600, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.AutoSize(0, g.Cols() - 1);
+    settle();
+
+    // Column 0 dragged narrower by its right divider, column 3 sized by code, column 1 hidden.
+    QHeaderView *header = g.view()->horizontalHeader();
+    const int edge = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
+    QTest::mouseMove(header->viewport(), QPoint(edge - 3, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge - 3, y));
+    const int dragged = g.view()->columnWidth(0);
+    ASSERT_LT(dragged, header->sectionSize(1) + 1000);
+    ASSERT_NE(dragged, 0);
+    g.setColWidth(3, 900);
+    const int given = g.view()->columnWidth(3);
+    const int hiddenWidth = g.ColWidth(1);
+    g.setColHidden(1, true);
+
+    g.setTopRow(2500);
+    settle();
+    EXPECT_EQ(g.view()->columnWidth(0), dragged);
+    EXPECT_EQ(g.view()->columnWidth(3), given);
+    EXPECT_FALSE(cutCells(g, {3}).isEmpty()) << "as given: the times show '#'";
+    g.setColHidden(1, false);
+    EXPECT_EQ(g.ColWidth(1), hiddenWidth);
+
+    // A double click on a divider sizes the column by hand too.
+    g.setTopRow(1);
+    g.AutoSize(1);
+    const int edge1 = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(edge1, y));
+    const int clicked = g.view()->columnWidth(1);
+    g.setTopRow(2500);
+    settle();
+    EXPECT_EQ(g.view()->columnWidth(1), clicked);
+
+    // A grid holding copies of the rows sizes over its sample, and keeps it.
+    Grid held;
+    held.setDataMode(flexDMFree);
+    held.setDataSource(open(QLatin1String(kGrowingSql)));
+    held.resize(600, 300);
+    held.show();
+    held.AutoSize(0, held.Cols() - 1);
+    std::vector<int> widths;
+    for (int c = 0; c < held.Cols(); ++c)
+        widths.push_back(held.view()->columnWidth(c));
+    held.setTopRow(1500);
+    settle();
+    for (int c = 0; c < held.Cols(); ++c)
+        EXPECT_EQ(held.view()->columnWidth(c), widths[std::size_t(c)]) << c;
+}

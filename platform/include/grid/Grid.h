@@ -187,6 +187,9 @@ public:
     // arriving is measured on the rows on screen (a new one on its first screen); other large
     // grids are sampled (AutoSizeSampleRows rows: the first, those on screen and the last), so
     // this is cheap on a million rows; equal gives every column the widest width.
+    // In a bound grid a number or date column sized so (not equal) later grows, never shrinks,
+    // to show whole the rows that come into view unmeasured, until a width is set for it by code
+    // or by hand, or it is hidden.
     Q_INVOKABLE void AutoSize(int col1, int col2 = -1, bool equal = false, int extraSpace = 0);
     void setAutoSizeSampleRows(int rows) { m_autoSizeSample = rows < 1 ? 1 : rows; }
 
@@ -425,7 +428,15 @@ private:
     void syncSelectionToView();
     void syncSelectionFromView();
     void afterStructureChange();
+    // The rows in view that the auto-sized columns were not measured on, measured now (before
+    // they are painted), those columns widened to show their numbers and dates whole.
+    void fitRowsInView();
+    void fitRows(int top, int bottom);
+    void addFittedRows(int first, int last);
+    void updateGrowing();
     void rowsAppended(int before); // a bound grid's rows grew from `before`
+    // Fetches a bound grid's rows up to `row` and lays the views out for them, so a scroll reaches them.
+    void fetchTo(int row);
     void setCursor(int row, int col, int rowSel, int colSel, bool emitEvents = true);
     int visibleColumnNear(int col) const;
     QModelIndex indexOf(int row, int col) const;
@@ -467,6 +478,11 @@ private:
     int m_pressRow = -1, m_pressCol = -1; // cell under the last button press
     int m_frozenCols = 0;
     int m_autoSizeSample = 1000;
+    // Bound grids: the data rows every growing auto-sized column fits (sorted, disjoint, inclusive).
+    std::vector<std::pair<int, int>> m_fittedRows;
+    bool m_growing = false; // a bound grid with a column that grows (ColumnInfo::autoPadPx)
+    bool m_fitting = false;
+    bool m_fitAgain = false;
     int m_rowHeightPx = 0;
     bool m_rowHeightSet = false;
 

@@ -44,6 +44,9 @@ struct CellStyle {
 
 struct ColumnInfo {
     int widthPx = -1; // -1: the grid's default width
+    // Sized by AutoSize: the room it gave beside the widest text (pixels); -1 when the width was
+    // set otherwise (by code, by the user, or the column hidden). A bound grid grows such columns.
+    int autoPadPx = -1;
     bool hidden = false;
     int dataType = flexDTEmpty;
     QString format;
