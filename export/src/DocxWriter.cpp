@@ -199,9 +199,11 @@ WriteResult writeDocx(const ExportJob &job)
     addEntry(zip.get(), "_rels/.rels", zip_source_buffer(zip.get(), kRelationships, std::strlen(kRelationships), 0));
     addEntry(zip.get(), "word/document.xml", zip_source_file(zip.get(), body.fileName().toUtf8().constData(), 0, -1));
     progress.status(QStringLiteral("Closing document ..."));
-    if (zip_close(zip.get()) != 0)
-        throw ExportError(QStringLiteral("Cannot write the document %1: %2")
-                              .arg(job.fileName, QString::fromUtf8(zip_strerror(zip.get()))));
+    if (zip_close(zip.get()) != 0) {
+        zip_error_t *error = zip_get_error(zip.get());
+        const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+        throw ExportError(target.failureText(QString::fromUtf8(zip_strerror(zip.get())), systemError));
+    }
     zip.release();
     target.commit();
     return {WriteResult::Done, written, {}};

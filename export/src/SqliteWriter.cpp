@@ -12,6 +12,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 
@@ -99,14 +100,15 @@ WriteResult writeSqlite(const ExportJob &job)
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<sqlite3, DbCloser> db(raw);
     auto fail = [&](const QString &what) -> ExportError {
-        return ExportError(QStringLiteral("%1: %2").arg(what, raw ? QString::fromUtf8(sqlite3_errmsg(raw))
-                                                                  : QStringLiteral("out of memory")));
+        const QString why = raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QStringLiteral("out of memory");
+        return ExportError(target.failureText(what + QStringLiteral(": ") + why,
+                                              raw && sqlite3_errcode(raw) == SQLITE_FULL ? ENOSPC : 0));
     };
     if (openRc != SQLITE_OK)
-        throw fail(QStringLiteral("Cannot create the database %1").arg(job.fileName));
+        throw fail(QStringLiteral("cannot create the database"));
     auto exec = [&](const QString &sql) {
         if (sqlite3_exec(raw, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            throw fail(QStringLiteral("Cannot write the database %1").arg(job.fileName));
+            throw fail(QStringLiteral("cannot write the database"));
     };
     // The file is new and is renamed into place only when complete; a journal on disk buys
     // nothing, and the rename is preceded by a flush of its own.
@@ -133,7 +135,7 @@ WriteResult writeSqlite(const ExportJob &job)
     exec(create);
     sqlite3_stmt *rawStmt = nullptr;
     if (sqlite3_prepare_v2(raw, insert.toUtf8().constData(), -1, &rawStmt, nullptr) != SQLITE_OK)
-        throw fail(QStringLiteral("Cannot write the database %1").arg(job.fileName));
+        throw fail(QStringLiteral("cannot write the database"));
     std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(rawStmt);
 
     RowReader row(*job.rs);
@@ -179,7 +181,7 @@ WriteResult writeSqlite(const ExportJob &job)
             }
         }
         if (sqlite3_step(rawStmt) != SQLITE_DONE)
-            throw fail(QStringLiteral("Cannot write record %1 to the database %2").arg(r + 1).arg(job.fileName));
+            throw fail(QStringLiteral("cannot write record %1").arg(r + 1));
         sqlite3_reset(rawStmt);
         ++written;
         if (job.progress->record(written))
@@ -187,8 +189,9 @@ WriteResult writeSqlite(const ExportJob &job)
     }
     stmt.reset();
     exec(QStringLiteral("COMMIT"));
-    if (sqlite3_close(db.release()) != SQLITE_OK)
-        throw ExportError(QStringLiteral("Cannot close the database %1").arg(job.fileName));
+    if (sqlite3_close(db.get()) != SQLITE_OK)
+        throw fail(QStringLiteral("cannot close the database"));
+    db.release();
     target.commit();
     return {WriteResult::Done, written, {}};
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,8 +25,20 @@ QString systemError(int code)
 
 } // namespace
 
+namespace {
+
+// A link to a file is followed, as the text writers' saves do: the file it names gets the new
+// contents, and the link stays.
+QString resolvedTarget(const QString &target)
+{
+    const QFileInfo info(target);
+    return info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+}
+
+} // namespace
+
 TargetFile::TargetFile(const QString &target)
-    : m_target(QFileInfo(target).absoluteFilePath())
+    : m_target(resolvedTarget(target))
 {
     const QFileInfo info(m_target);
     if (info.isDir())
@@ -53,6 +66,16 @@ TargetFile::~TargetFile()
 {
     if (!m_committed && !m_temp.isEmpty())
         QFile::remove(m_temp);
+}
+
+QString TargetFile::failureText(const QString &detail, int systemError) const
+{
+    // The libraries seldom say that the disk is full; their error code or the folder's free space does.
+    constexpr qint64 kNearlyFull = 64 * 1024;
+    const QStorageInfo storage(QFileInfo(m_target).absolutePath());
+    const bool full = systemError == ENOSPC || systemError == EDQUOT
+        || (storage.isValid() && !storage.isReadOnly() && storage.bytesAvailable() < kNearlyFull);
+    return files::writeFailureText(m_target, QFile::exists(m_target), full ? ENOSPC : systemError, detail);
 }
 
 void TargetFile::commit()

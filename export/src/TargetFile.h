@@ -7,7 +7,8 @@ namespace hlexport {
 // A file that a library writes by name (the workbook, the document, the database), made under a
 // temporary name in the target's folder and renamed over the target only once complete: a failed
 // or stopped export never leaves a half file under the user's name, and an existing file stays
-// whole until the new one is ready. An existing target's permissions carry over.
+// whole until the new one is ready. An existing target's permissions carry over; a link to a
+// file is followed.
 class TargetFile {
 public:
     // Reserves the temporary file (empty). Throws ExportError when the folder cannot be written.
@@ -19,6 +20,10 @@ public:
 
     QString tempPath() const { return m_temp; }
     QString target() const { return m_target; }
+    // What the user is told when writing the temporary file failed with `detail` (a library's
+    // message) and `systemError` (errno, 0 when unknown): a full disk by that name, and whether
+    // the old file was kept.
+    QString failureText(const QString &detail, int systemError = 0) const;
     // Flushes the temporary file to disk and renames it over the target. Throws ExportError.
     void commit();
 

@@ -11,6 +11,7 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -262,13 +263,16 @@ public:
         text(row, col, m_text);
     }
 
-    void close()
+    // Writes the workbook to the target's temporary file.
+    void close(const TargetFile &target)
     {
         lxw_workbook *book = m_book;
         m_book = nullptr;
+        errno = 0;
         const lxw_error rc = workbook_close(book);
+        const int systemError = errno;
         if (rc != LXW_NO_ERROR)
-            throw ExportError(QStringLiteral("Cannot write the workbook: %1").arg(QString::fromUtf8(lxw_strerror(rc))));
+            throw ExportError(target.failureText(QString::fromUtf8(lxw_strerror(rc)), systemError));
     }
 
     std::size_t cutCells() const { return m_cut; }
@@ -341,7 +345,7 @@ WriteResult writeXlsx(const ExportJob &job)
             return {WriteResult::Stopped, position - 2, {}};
     }
     job.progress->status(QStringLiteral("Saving workbook ..."));
-    sheet.close();
+    sheet.close(target);
     target.commit();
     result.records = position - 2;
     if (sheet.cutCells() > 0) {

@@ -7,11 +7,15 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMap>
+#include <QRandomGenerator>
 #include <QXmlStreamReader>
 
 #include <sqlite3.h>
 
 #include <limits>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace exporttest;
 
@@ -365,4 +369,70 @@ TEST_F(OfficeOutputs, StoppedOfficeExportsLeaveNoFile)
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
     EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(OfficeOutputs, ALinkedFileIsWrittenThroughItsLink)
+{
+    load(typedRows());
+    QDir(dir.path()).mkdir(QStringLiteral("shared"));
+    for (const auto &[d, extension] : {std::pair{DataExport::TextFile, "txt"}, {DataExport::Spreadsheet, "xlsx"},
+                                       {DataExport::MailMerge, "docx"}, {DataExport::DesktopDatabase, "db"}}) {
+        const QString real = path(QStringLiteral("shared/real.%1").arg(QLatin1String(extension)));
+        const QString link = path(QStringLiteral("link.%1").arg(QLatin1String(extension)));
+        writeFile(real, "old contents");
+        ASSERT_TRUE(QFile::link(real, link));
+        ASSERT_TRUE(exportTo(d, link)) << d;
+        EXPECT_TRUE(QFileInfo(link).isSymLink()) << d;
+        EXPECT_NE(readFile(real), QByteArray("old contents")) << d;
+    }
+    EXPECT_TRUE(reports.empty());
+}
+
+// A small file system of its own, where the superuser may mount one; otherwise the test is skipped.
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString &folder)
+        : m_folder(folder.toUtf8())
+    {
+        QDir().mkpath(folder);
+        m_mounted = ::geteuid() == 0 && ::mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=128k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+TEST_F(OfficeOutputs, AFullDiskIsNamedAndTheOldFileKept)
+{
+    const SmallDisk disk(path(QStringLiteral("small")));
+    if (!disk.mounted())
+        GTEST_SKIP() << "no small file system can be mounted here";
+    // Text that does not pack small, more than the disk holds.
+    std::vector<std::vector<QVariant>> rows;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 6000; ++i)
+        rows.push_back({i, QString::number(random.generate64(), 36) + QString::number(random.generate64(), 36)});
+    load(recordset({field("Id", db::adInteger), field("Noise", db::adVarWChar)}, rows));
+    for (const auto &[d, extension] : {std::pair{DataExport::Spreadsheet, "xlsx"}, {DataExport::MailMerge, "docx"},
+                                       {DataExport::DesktopDatabase, "db"}}) {
+        reports.clear();
+        const QString file = path(QStringLiteral("small/full.%1").arg(QLatin1String(extension)));
+        writeFile(file, "old contents");
+        EXPECT_FALSE(exportTo(d, file)) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_EQ(reports.size(), 1u) << d;
+        EXPECT_TRUE(reports[0].description.startsWith(QStringLiteral("The disk is full: \"") + file
+                                                      + QStringLiteral("\" could not be saved and was kept unchanged")))
+            << qPrintable(reports[0].description);
+    }
+    EXPECT_EQ(QDir(path(QStringLiteral("small"))).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary file left
 }
