@@ -171,4 +171,7 @@ void hlTabulon::applyInMemoryFilters()
         return;
     m_query->filterInMemory();
     grdResults->setDataSource(m_query->results());
+    // Binding again puts every column back to the default width: size them to the rows shown.
+    if (grdResults->Cols() > 0)
+        grdResults->AutoSize(0, grdResults->Cols() - 1);
 }

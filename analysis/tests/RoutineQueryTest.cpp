@@ -221,6 +221,13 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(),
               QStringLiteral("{ call %1.echo('it''s ? here', '2024-02-29', -4) }").arg(m_schema));
     EXPECT_TRUE(tab->stviewResults()) << "a routine's views open once it has run";
+    // Its columns are sized to their texts as a table's are: sizing them again changes nothing.
+    std::vector<int> widths;
+    for (int c = 0; c < tab->grdResults->Cols(); ++c)
+        widths.push_back(tab->grdResults->ColWidth(c));
+    tab->grdResults->AutoSize(0, tab->grdResults->Cols() - 1);
+    for (int c = 0; c < tab->grdResults->Cols(); ++c)
+        EXPECT_EQ(tab->grdResults->ColWidth(c), widths[std::size_t(c)]) << "column " << c;
     // The status bar speaks of the routine's rows, not of the empty grid before them.
     EXPECT_EQ(tab->staStatus->Panels(4).Text(), QStringLiteral(" Col 1 of 3"));
     EXPECT_EQ(tab->staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
