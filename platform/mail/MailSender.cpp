@@ -178,7 +178,9 @@ QStringList DesktopMailSender::arguments(const MailMessage &message)
     // xdg-email refuses an empty --subject or --body, so an empty one is left out.
     if (!message.subject.isEmpty())
         args << QStringLiteral("--subject") << message.subject;
-    const QString body = toWireLineEnds(message.body);
+    // xdg-email puts CR LF between the lines it is given: a CR of ours would arrive doubled.
+    QString body = toWireLineEnds(message.body);
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     if (!body.isEmpty())
         args << QStringLiteral("--body") << body;
     for (const QString &file : message.attachments)

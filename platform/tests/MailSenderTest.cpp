@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
 
 using namespace mail;
 
@@ -72,7 +75,7 @@ TEST(DesktopMailSender, ArgumentListCarriesSubjectWireBodyAttachmentsAndRecipien
     const QStringList expected{
         QStringLiteral("--utf8"),
         QStringLiteral("--subject"), QStringLiteral("Error report – Tabulon"),
-        QStringLiteral("--body"), QStringLiteral("Line 1\r\nLine 2\r\nLine 3\r\nÜnïcode"),
+        QStringLiteral("--body"), QStringLiteral("Line 1\nLine 2\nLine 3\nÜnïcode"),
         QStringLiteral("--attach"), QStringLiteral("/tmp/report.txt"),
         QStringLiteral("support@example.com"), QStringLiteral("ops@example.com")};
     EXPECT_EQ(args, expected);
@@ -97,6 +100,30 @@ TEST(DesktopMailSender, HandsTheMessageToTheMailProgram)
     const MailResult result = sender.send(message);
     EXPECT_TRUE(result.ok) << result.error.toStdString();
     EXPECT_EQ(recordedArguments(dir), DesktopMailSender::arguments(message));
+}
+
+TEST(DesktopMailSender, TheRealXdgEmailPutsEveryLineEndOnTheWireOnce)
+{
+    const QString xdgEmail = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
+    if (xdgEmail.isEmpty())
+        GTEST_SKIP() << "xdg-email (xdg-utils) is not installed";
+    // The desktop's mail program, as $MAILER names it: records the mailto: link it is given.
+    QTemporaryDir dir;
+    const QString mailer = writeFakeMailer(dir, QStringLiteral("exit 0"));
+    const QByteArray kept = qgetenv("MAILER");
+    const bool hadMailer = qEnvironmentVariableIsSet("MAILER");
+    qputenv("MAILER", mailer.toUtf8());
+    const MailResult result = DesktopMailSender(xdgEmail).send(sampleMessage({}));
+    if (hadMailer)
+        qputenv("MAILER", kept);
+    else
+        qunsetenv("MAILER");
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    const QStringList link = recordedArguments(dir);
+    ASSERT_EQ(link.size(), 1);
+    const QUrlQuery query(QUrl(link[0]).query());
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
+              QStringLiteral("Line 1\r\nLine 2\r\nLine 3\r\nÜnïcode"));
 }
 
 TEST(DesktopMailSender, NonZeroExitIsAFailureWithReadableText)

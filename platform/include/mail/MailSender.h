@@ -47,7 +47,8 @@ public:
     // having accepted the message (some clients keep the launcher until their window closes).
     explicit DesktopMailSender(QString programPath = {}, int waitMs = 15000);
     MailResult send(const MailMessage &message) override;
-    // The arguments that send() runs xdg-email with, for inspection.
+    // The arguments that send() runs xdg-email with, for inspection. The body's lines are
+    // separated by LF alone: xdg-email joins them with CR LF itself.
     static QStringList arguments(const MailMessage &message);
     // The desktop's mail program as xdg-email finds it: $MAILER, or the application that handles
     // mailto: links by the desktop's association files (a .desktop file name). Empty when there
