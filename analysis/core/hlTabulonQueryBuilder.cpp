@@ -86,6 +86,10 @@ bool hlTabulon::Show_QueryBuilder()
             qb->setBracket(m_query->delimiter());
             qb->setUseSP(m_query->inMemory());
             qb->Set_MenuText();
+            // A query that ran at once read no field list at the start; the builder needs one as
+            // the analysis views do (a failure is reported, and the builder offers no field).
+            if (!m_query->fieldsLoaded() && (!m_query->inMemory() || m_query->resultsOpen()))
+                Get_Fields();
             const std::shared_ptr<db::Recordset> &known = m_query->ensureFieldsRecordset();
             // A new binding keeps the conditions whose fields the result still has. The rows
             // of a routine or XML document are a clone of results that the next run closes:

@@ -107,6 +107,27 @@ TEST_F(QueryBuilderHost, TheButtonShowsAndHidesTheWindowDockedAboveTheResults)
     EXPECT_TRUE(events.empty()) << events.front().procedure << events.front().description;
 }
 
+// A table opened with a double click runs at once, so no field list was read at the start: the
+// builder reads it when it is first shown, or it would offer no column to filter on.
+TEST_F(QueryBuilderHost, AQueryThatRanAtOnceOffersItsFieldsToo)
+{
+    auto tab = std::make_unique<QBTabulon>();
+    watch(*tab);
+    tab->SQL(QStringLiteral("SELECT * FROM \"Orders\""));
+    tab->DataType(hlTabulon::tbDataTable);
+    tab->setAutoRun(true);
+    tab->adoConnection(m_sample.connect());
+    tab->resize(1000, 700);
+    tab->show();
+    pump(3000, [&] { return tab->grdResults->Rows() > 1; });
+    ASSERT_GT(tab->grdResults->Rows(), 1);
+    ui::ToolBarButton &button = tab->tlbResults->Buttons(QStringLiteral("QueryBuilder"));
+    QTest::mouseClick(button.widget(), Qt::LeftButton);
+    ASSERT_TRUE(tab->QBVisible());
+    EXPECT_TRUE(tab->builder()->FieldList().contains(QStringLiteral("|ShipCountry|"))) << tab->builder()->FieldList();
+    EXPECT_TRUE(events.empty()) << events.front().procedure << events.front().description;
+}
+
 TEST_F(QueryBuilderHost, TheCloseBoxOnlyHidesAndTheConditionsStay)
 {
     auto tab = start(QStringLiteral("SELECT * FROM \"Customers\""));
