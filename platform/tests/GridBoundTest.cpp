@@ -489,6 +489,30 @@ TEST_F(GridBound, AutoSizedNumberColumnsGrowForRowsScrolledTo)
     EXPECT_EQ(g.view()->columnWidth(2), labelWidth);
 }
 
+// Rows that arrive into view after the first screen was measured (a window taller than the first
+// chunk fetched) are measured as they arrive, before they are painted.
+TEST_F(GridBound, RowsArrivingIntoViewAreMeasuredBeforeTheyShow)
+{
+    makeGrowing(*m_db);
+    Grid g;
+    g.setDataMode(flexDMBound);
+    // Fewer rows than the screen holds: no scroll bar comes to change the view's size.
+    auto rs = open(QStringLiteral("SELECT CASE WHEN id > 200 THEN id * 1000000 ELSE id END AS k FROM growing "
+                                  "WHERE id <= 300 ORDER BY id"));
+    const int first = int(rs->fetchedCount());
+    ASSERT_LT(first, 200);
+    g.setDataSource(rs);
+    g.AutoSize(0);
+    g.resize(300, 320 * g.rowHeightPx());
+    PaintWatch watch(g, {0});
+    g.view()->viewport()->installEventFilter(&watch);
+    g.show(); // the view asks for more rows once its last row shows
+    EXPECT_TRUE(QTest::qWaitFor([&] { return g.Rows() - 1 > first; }, 10000));
+    settle();
+    EXPECT_GT(g.BottomRow(), first);
+    EXPECT_TRUE(watch.cutAtPaint.isEmpty()) << watch.cutAtPaint.join(u'\n').toStdString();
+}
+
 // A sort shows other rows where the measured ones were: they are measured as they show.
 TEST_F(GridBound, ASortedBoundGridFitsTheRowsItNowShows)
 {
