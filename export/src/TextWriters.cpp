@@ -82,23 +82,39 @@ LineBuilder::LineBuilder(const ExportJob &job)
 {
     for (const unsigned char c : {'"', '\r', '\n'})
         m_special[c] = true;
-    if (!m_delimiter.empty())
-        m_special[static_cast<unsigned char>(m_delimiter[0])] = true;
+    for (const char c : m_delimiter)
+        m_special[static_cast<unsigned char>(c)] = true;
+}
+
+bool LineBuilder::meetsDelimiter(std::string_view text) const
+{
+    if (m_delimiter.size() == 1)
+        return text.find(m_delimiter[0]) != std::string_view::npos;
+    // A longer delimiter may also form across the field's edges ("a |" before " | "): the field
+    // reads back alone only when its delimiters are the only ones around and within it.
+    std::string joined = m_delimiter;
+    joined.append(text);
+    joined += m_delimiter;
+    return joined.find(m_delimiter, 1) != m_delimiter.size() + text.size();
 }
 
 void LineBuilder::field(std::string_view text, std::string &out) const
 {
     // One pass over the bytes: most fields hold nothing that needs quotes.
     bool quote = false;
+    bool delimiterByte = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (!m_special[static_cast<unsigned char>(text[i])])
             continue;
         const char c = text[i];
-        if (c == '"' || c == '\r' || c == '\n' || text.substr(i, m_delimiter.size()) == m_delimiter) {
+        if (c == '"' || c == '\r' || c == '\n') {
             quote = true;
             break;
         }
+        delimiterByte = true;
     }
+    if (!quote && !m_delimiter.empty() && (delimiterByte || (text.empty() && m_delimiter.size() > 1)))
+        quote = meetsDelimiter(text);
     if (!quote) {
         out.append(text);
         return;

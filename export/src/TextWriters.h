@@ -12,9 +12,10 @@ namespace hlexport {
 class RowReader;
 
 // One line of delimited text per record: the text of every qualifying column, joined by the
-// delimiter (up to three characters). A field that holds the delimiter, a double quote or a line
-// break is put between double quotes with its double quotes doubled, so that the line reads back
-// into the same fields; every other field is written as it stands, a Null as nothing.
+// delimiter (up to three characters). A field that holds the delimiter (or would form one with
+// the delimiters beside it), a double quote or a line break is put between double quotes with its
+// double quotes doubled, so that the line reads back into the same fields; every other field is
+// written as it stands, a Null as nothing.
 class LineBuilder {
 public:
     explicit LineBuilder(const ExportJob &job);
@@ -25,10 +26,12 @@ public:
 
 private:
     void field(std::string_view text, std::string &out) const;
+    // Whether the field, written as it stands, would hold or help form a delimiter.
+    bool meetsDelimiter(std::string_view text) const;
 
     const ExportJob &m_job;
     std::string m_delimiter;
-    bool m_special[256] = {}; // bytes that may call for quotes: '"', CR, LF, the delimiter's first
+    bool m_special[256] = {}; // bytes that may call for quotes: '"', CR, LF, the delimiter's
 };
 
 // The delimited lines of every record, CR LF after each, collected in memory (the clipboard).

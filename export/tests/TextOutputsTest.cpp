@@ -42,21 +42,23 @@ TEST_F(TextOutputs, DelimitedFileQuotesOnlyWhatWouldBreakTheLineAndIsUtf8)
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 3 rows to \r") + file);
     EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export Data"));
 
-    // A three-character delimiter: quoted only where the whole delimiter appears.
+    // A three-character delimiter: quoted only where the whole delimiter appears, or would appear
+    // across a field's edge.
     auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adVarWChar)},
-                        {{1, QVariant(), QStringLiteral("x")}, {2, QStringLiteral("a|b"), QStringLiteral("a | b")}});
+                        {{1, QVariant(), QStringLiteral("x")}, {2, QStringLiteral("a|b"), QStringLiteral("a | b")},
+                         {3, QStringLiteral("a |"), QStringLiteral("| b")}});
     control = std::make_unique<DataExport>();
     load(rs);
     child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
     choose(DataExport::TextFile);
     child<QComboBox>(QStringLiteral("cboDelimiter"))->setEditText(QStringLiteral(" | "));
     ASSERT_TRUE(exportTo(DataExport::TextFile, file));
-    EXPECT_EQ(readFile(file), QByteArray("1 |  | x\r\n2 | a|b | \"a | b\"\r\n"));
+    EXPECT_EQ(readFile(file), QByteArray("1 |  | x\r\n2 | a|b | \"a | b\"\r\n3 | \"a |\" | \"| b\"\r\n"));
 
     // The second item of the box is the tab.
     child<QComboBox>(QStringLiteral("cboDelimiter"))->setCurrentIndex(1);
     ASSERT_TRUE(exportTo(DataExport::TextFile, file));
-    EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n"));
+    EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n3\ta |\t| b\r\n"));
 }
 
 TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)
