@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPalette>
 #include <QScreen>
@@ -119,6 +120,38 @@ TEST(VbColor, SystemColoursComeFromThePalette)
     EXPECT_EQ(VbColor::toQColor(quint32(signedButtonFace), &pal), QColor(1, 2, 3));
     EXPECT_EQ(VbColor::toQColor(0x800000FEu, &pal), QColor(Qt::black));
     EXPECT_EQ(VbColor::toQColor(VbColor::ButtonFace), QGuiApplication::palette().color(QPalette::Button));
+}
+
+// The desktop's opener is asked, and its answer is the answer: F1 on a desktop without a browser
+// must say so, not look as if the help opened.
+TEST(DesktopOpener, TheSystemOpenerTellsAFailureFromASuccess)
+{
+    QTemporaryDir dir;
+    const auto script = [&](const QString &name, const QByteArray &body) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body + '\n');
+        f.close();
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+        return path;
+    };
+    const QString help = dir.filePath(QStringLiteral("Tabulon.html"));
+    const QUrl url = QUrl::fromLocalFile(help);
+
+    const OpenResult refused = SystemDesktopOpener(script(QStringLiteral("none"), "exit 3")).openUrl(url);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.error.contains(QStringLiteral("Tabulon.html"))) << refused.error.toStdString();
+
+    const QString seen = dir.filePath(QStringLiteral("seen"));
+    const QString opener = script(QStringLiteral("opens"), QStringLiteral("printf '%s' \"$1\" > '%1'").arg(seen).toUtf8());
+    EXPECT_TRUE(SystemDesktopOpener(opener).openUrl(url).ok);
+    QFile f(seen);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), help) << "a local file goes as its path";
+    EXPECT_TRUE(SystemDesktopOpener(script(QStringLiteral("stays"), "sleep 2"), 100).openUrl(url).ok)
+        << "an application still running has opened the file";
+    EXPECT_FALSE(SystemDesktopOpener(dir.filePath(QStringLiteral("missing"))).openUrl(url).ok);
 }
 
 TEST(DesktopOpener, FilesAndAddressesGoToTheOpener)

@@ -3,6 +3,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <memory>
 
 namespace ui {
 
@@ -73,11 +77,43 @@ OpenResult DesktopOpener::open(const QString &target)
     }
 }
 
+SystemDesktopOpener::SystemDesktopOpener(QString programPath, int waitMs)
+    : m_programPath(std::move(programPath))
+    , m_waitMs(waitMs)
+{
+}
+
 OpenResult SystemDesktopOpener::openUrl(const QUrl &url)
 {
-    if (QDesktopServices::openUrl(url))
+    const QString nothing = QStringLiteral("No application could open %1.").arg(shown(url));
+    QString exe = m_programPath;
+    if (exe.isEmpty())
+        exe = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (exe.isEmpty()) {
+        // Without xdg-utils only Qt's own way is left, which cannot tell whether anything opened.
+        if (QDesktopServices::openUrl(url))
+            return {true, {}};
+        return {false, nothing};
+    }
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(exe);
+    // An absolute path or an address with its scheme: neither can be read as an option.
+    process->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start();
+    if (!process->waitForStarted(m_waitMs))
+        return {false, QStringLiteral("%1 could not be started: %2").arg(exe, process->errorString())};
+    if (!process->waitForFinished(m_waitMs)) {
+        if (process->state() == QProcess::NotRunning)
+            return {false, nothing};
+        // The application is on the screen by now; destroying the QProcess would end it.
+        QProcess *running = process.release();
+        QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
         return {true, {}};
-    return {false, QStringLiteral("No application could open %1.").arg(shown(url))};
+    }
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
+        return {false, nothing};
+    return {true, {}};
 }
 
 OpenResult RecordingDesktopOpener::openUrl(const QUrl &url)

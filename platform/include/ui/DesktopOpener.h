@@ -34,9 +34,18 @@ public:
     static void setOpener(std::shared_ptr<DesktopOpener> opener);
 };
 
+// xdg-open with the target as its one argument. Its exit code is the answer: a desktop without
+// an application for the target says so instead of the program saying nothing. An opener still
+// running after waitMs is taken as having opened the target (some keep the launcher until the
+// application's window closes). programPath empty: xdg-open from PATH.
 class PLATFORM_EXPORT SystemDesktopOpener : public DesktopOpener {
 public:
+    explicit SystemDesktopOpener(QString programPath = {}, int waitMs = 3000);
     OpenResult openUrl(const QUrl &url) override;
+
+private:
+    QString m_programPath;
+    int m_waitMs;
 };
 
 // Records every URL; answers with the result it was told to give.
