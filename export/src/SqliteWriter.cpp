@@ -153,7 +153,14 @@ WriteResult writeSqlite(const ExportJob &job)
             switch (db::storageOf(type)) {
             case db::Storage::Int64:
                 if (db::isDateType(type)) {
-                    const std::size_t n = db::RowStore::formatScalar(type, row.int64(field), 0, buf, row.zone(field));
+                    std::size_t n = db::RowStore::formatScalar(type, row.int64(field), 0, buf, row.zone(field));
+                    // SQLite's date functions read an offset only as +HH:MM: a whole hour gets its minutes.
+                    const bool wholeHour = n >= 3 && (buf[n - 3] == '+' || buf[n - 3] == '-');
+                    if (row.zone(field) != db::RowStore::kNoZone && wholeHour) {
+                        buf[n++] = ':';
+                        buf[n++] = '0';
+                        buf[n++] = '0';
+                    }
                     sqlite3_bind_text(rawStmt, col, buf, int(n), SQLITE_TRANSIENT);
                 } else {
                     sqlite3_bind_int64(rawStmt, col, row.int64(field));

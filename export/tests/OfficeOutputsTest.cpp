@@ -320,6 +320,31 @@ TEST_F(OfficeOutputs, DatabaseTableKeepsTypesValuesNullsAndNames)
     EXPECT_EQ(back->value(0, 6).toBool(), true);
 }
 
+TEST_F(OfficeOutputs, DatabaseTimesWithAnOffsetAreTimesToSQLite)
+{
+    constexpr std::int64_t usPerHour = 3600000000;
+    const std::int64_t day = QDate(2024, 6, 30).toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+    auto store = std::make_shared<db::RowStore>(
+        std::vector<db::FieldInfo>{field("When", db::adDBTimeStamp), field("At", db::adDBTime)});
+    for (const int zone : {0, -3 * 3600, 5 * 3600 + 1800}) {
+        store->beginRow();
+        store->setInt64(0, day * 24 * usPerHour + 12 * usPerHour);
+        store->setZone(0, zone);
+        store->setInt64(1, 12 * usPerHour);
+        store->setZone(1, zone);
+        store->endRow();
+    }
+    load(db::Recordset::fromStore(store), QStringLiteral("Times"));
+    const QString file = path(QStringLiteral("times.db"));
+    ASSERT_TRUE(exportTo(DataExport::DesktopDatabase, file));
+    sqlite3 *raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    // SQLite's own functions read each value, offset included.
+    EXPECT_EQ(scalar(raw, "SELECT group_concat(datetime(\"When\") || ' ' || time(At), '|') FROM Times"),
+              QStringLiteral("2024-06-30 12:00:00 12:00:00|2024-06-30 15:00:00 15:00:00|2024-06-30 06:30:00 06:30:00"));
+}
+
 TEST_F(OfficeOutputs, AnEmptyResultIsAWrittenFileAndCountsAsDone)
 {
     load(recordset({field("Id", db::adInteger), field("Name", db::adVarWChar)}, {}), QStringLiteral("Empty"));
