@@ -1322,11 +1322,16 @@ void Grid::applyRowHeight()
 {
     if (!m_rowHeightSet)
         m_rowHeightPx = std::max(12, QFontMetrics(font()).height() + 4);
+    // Qt gives every column the new default width: not a resize of the grid's columns, which
+    // keep their own widths (put back below).
+    const bool was = m_syncing;
+    m_syncing = true;
     for (GridView *v : {m_view, m_frozen}) {
         v->verticalHeader()->setDefaultSectionSize(m_rowHeightPx);
         v->horizontalHeader()->setDefaultSectionSize(defaultColumnWidthPx());
         v->relayout();
     }
+    m_syncing = was;
     applyColumnLayout();
     fitRowsInView(); // lower rows show more of them
 }
@@ -1451,8 +1456,10 @@ void Grid::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if ((event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) && m_model)
         updateModelLook();
-    if (event->type() == QEvent::FontChange && m_view)
+    if (event->type() == QEvent::FontChange && m_view) {
+        m_fittedRows.clear(); // the auto-sized columns fit the rows in view in the old font
         applyRowHeight();
+    }
     if (event->type() == QEvent::PaletteChange && m_view)
         m_view->viewport()->update();
 }

@@ -513,6 +513,31 @@ TEST_F(GridBound, RowsArrivingIntoViewAreMeasuredBeforeTheyShow)
     EXPECT_TRUE(watch.cutAtPaint.isEmpty()) << watch.cutAtPaint.join(u'\n').toStdString();
 }
 
+// A new font or row height keeps the widths given by code or by hand; auto-sized number columns
+// fit the rows in view in the new font.
+TEST_F(GridBound, AnotherFontOrRowHeightKeepsGivenWidthsAndRefitsNumbers)
+{
+    makeGrowing(*m_db);
+    Grid g;
+    g.setDataMode(flexDMBound);
+    g.setDataSource(open(QLatin1String(kGrowingSql)));
+    g.resize(600, 300);
+    g.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.AutoSize(0, g.Cols() - 1);
+    g.setColWidth(2, 1500);
+    const int given = g.ColWidth(2);
+    g.setTopRow(2000);
+
+    g.setRowHeight(0, 400);
+    EXPECT_EQ(g.ColWidth(2), given);
+    QFont larger = g.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    g.setFont(larger);
+    EXPECT_EQ(g.ColWidth(2), given);
+    EXPECT_EQ(cutCells(g, {0, 1, 3}), QStringList());
+}
+
 // A sort shows other rows where the measured ones were: they are measured as they show.
 TEST_F(GridBound, ASortedBoundGridFitsTheRowsItNowShows)
 {
