@@ -127,6 +127,10 @@ bool hlTabulon::Init()
             Set_RecentFiles();
             tlbResults->setVisible(m_blnOpenSQL && dataType() != tbDataStoredProc);
             if (dataType() == tbDataStoredProc) {
+                // Its parameters are asked for over this window: lay it out first, or the dialog
+                // sits on a half-built window (status panels over the toolbar).
+                m_blnInitialising = false;
+                UserControl_Resize();
                 Refresh_Results(false, false, false);
             } else if (m_blnAutoRun) {
                 tmrPause->start();

@@ -164,6 +164,11 @@ protected:
             auto *dlg = qobject_cast<frmParameters *>(&d);
             ASSERT_NE(dlg, nullptr);
             ++m_asked;
+            // Where the window behind the dialog has its status bar while the user is asked.
+            if (QWidget *host = d.parentWidget()) {
+                if (auto *bar = host->findChild<ui::StatusPanels *>(QStringLiteral("staStatus")))
+                    m_statusShare = double(bar->y()) / std::max(1, host->height());
+            }
             if (!values) {
                 dlg->cmdCancel->click();
                 return;
@@ -201,6 +206,7 @@ protected:
     std::shared_ptr<db::Connection> m_admin;
     std::shared_ptr<db::Connection> m_connection;
     int m_asked = 0;
+    double m_statusShare = -1;
 };
 
 } // namespace
@@ -210,6 +216,7 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     answer(QStringList{QStringLiteral("it's ? here"), QStringLiteral("2024-02-29"), QStringLiteral("-4")});
     auto tab = start(QStringLiteral("echo"));
     EXPECT_EQ(m_asked, 1);
+    EXPECT_GT(m_statusShare, 0.8) << "the window is laid out before the dialog asks over it";
     EXPECT_TRUE(events.empty()) << events.front().procedure << events.front().description;
     ASSERT_TRUE(tab->Results());
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
