@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace db {
@@ -73,6 +75,12 @@ QString formatCount(std::size_t n, bool zeroEmpty);
 
 // Field types that no output can carry: binary data.
 bool isRefusedType(int adoType);
+
+// Whether the bytes are well-formed UTF-8.
+bool isUtf8(std::string_view text);
+// Every byte that is not part of well-formed UTF-8 becomes U+FFFD, as the grid shows it: the
+// outputs are UTF-8 files (a text a database holds may be any bytes).
+void makeUtf8(std::string &text);
 
 // The text of the exception being handled; call only inside a catch block.
 QString currentError();

@@ -61,6 +61,12 @@ private:
 
 void appendHtmlEscaped(std::string_view text, std::string &out)
 {
+    std::string valid;
+    if (!isUtf8(text)) {
+        valid.assign(text);
+        makeUtf8(valid);
+        text = valid;
+    }
     for (const char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -103,15 +109,22 @@ void LineBuilder::field(std::string_view text, std::string &out) const
     // One pass over the bytes: most fields hold nothing that needs quotes.
     bool quote = false;
     bool delimiterByte = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!m_special[static_cast<unsigned char>(text[i])])
+    bool high = false; // a byte of a character beyond ASCII, or one that is not UTF-8
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        high = high || b >= 0x80;
+        if (!m_special[b])
             continue;
-        const char c = text[i];
-        if (c == '"' || c == '\r' || c == '\n') {
+        if (c == '"' || c == '\r' || c == '\n')
             quote = true;
-            break;
-        }
-        delimiterByte = true;
+        else
+            delimiterByte = true;
+    }
+    std::string valid;
+    if (high && !isUtf8(text)) {
+        valid.assign(text);
+        makeUtf8(valid);
+        text = valid;
     }
     if (!quote && !m_delimiter.empty() && (delimiterByte || (text.empty() && m_delimiter.size() > 1)))
         quote = meetsDelimiter(text);

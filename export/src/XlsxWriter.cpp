@@ -63,46 +63,6 @@ bool fitsNumber(std::string_view decimal)
     return digits <= 15;
 }
 
-// Bytes that are not UTF-8 become U+FFFD, as the grid shows them: the sheet's XML would not
-// parse with them.
-void makeUtf8(std::string &text)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-    const std::size_t n = text.size();
-    std::string out;
-    std::size_t done = 0; // bytes of text already copied to out
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len = 0;
-        char32_t cp = 0, min = 0;
-        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; min = 0x10000; }
-        bool ok = len > 0 && i + std::size_t(len) <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            const unsigned char cb = p[i + std::size_t(k)];
-            ok = (cb & 0xC0) == 0x80;
-            cp = (cp << 6) | (cb & 0x3F);
-        }
-        ok = ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (ok) {
-            i += std::size_t(len);
-            continue;
-        }
-        out.append(text, done, i - done);
-        out += "\xEF\xBF\xBD";
-        done = ++i;
-    }
-    if (done > 0) {
-        out.append(text, done, n - done);
-        text.swap(out);
-    }
-}
-
 bool isHex(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QStringDecoder>
 #include <QTextDocument>
 #include <QTextTable>
 
@@ -145,6 +146,27 @@ TEST_F(TextOutputs, HtmlPageHasExactBytesEscapesAndParsesBack)
     EXPECT_EQ(cell(1, 1), QStringLiteral("a & \"b\" <c>"));
     EXPECT_EQ(cell(2, 0), QStringLiteral("2"));
     EXPECT_EQ(cell(2, 1), QStringLiteral("(NULL)"));
+}
+
+TEST_F(TextOutputs, TextFilesAreUtf8WhateverBytesTheDatabaseHeld)
+{
+    // SQLite text may hold any bytes; the files say they are UTF-8 (a page's charset, our text files).
+    auto store = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{field("Name", db::adVarWChar)});
+    for (const std::string_view text : {std::string_view("A\xFF" "B,c"), std::string_view("Zo\xC3\xAB \xE2\x9C")}) {
+        store->beginRow();
+        store->setText(0, text.data(), text.size());
+        store->endRow();
+    }
+    load(db::Recordset::fromStore(store));
+    const QString text = path(QStringLiteral("bytes.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, text));
+    EXPECT_EQ(readFile(text), QByteArray("Name\r\n\"A\xEF\xBF\xBD" "B,c\"\r\nZo\xC3\xAB \xEF\xBF\xBD\xEF\xBF\xBD\r\n"));
+    const QString page = path(QStringLiteral("bytes.html"));
+    ASSERT_TRUE(exportTo(DataExport::Html, page));
+    EXPECT_TRUE(readFile(page).contains("<TD>\r\nA\xEF\xBF\xBD" "B,c</TD>"));
+    QStringDecoder utf8(QStringConverter::Utf8);
+    utf8.decode(readFile(page));
+    EXPECT_FALSE(utf8.hasError());
 }
 
 TEST_F(TextOutputs, EmptyResultGivesAWellFormedTable)
