@@ -3,6 +3,8 @@
 #include "TabulonTestSupport.h"
 
 #include "db/Recordset.h"
+#include "db/RowStore.h"
+#include "db/XmlRecordset.h"
 #include "grid/Grid.h"
 #include "settings/SettingsStore.h"
 #include "ui/CommonDialog.h"
@@ -300,4 +302,35 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
     EXPECT_TRUE(events.empty());
     tab->UnloadFlter();
     original->UnloadFlter();
+}
+
+TEST_F(SqlFiles, AnXmlDocumentSavedFromTheBoxKeepsEveryText)
+{
+    db::FieldInfo name;
+    name.Name = QStringLiteral("Note");
+    name.Type = db::adVarWChar;
+    db::RowStore store({name});
+    const QStringList texts = {QStringLiteral("line\u2028separator"), QStringLiteral("para\u2029separator"),
+                               QStringLiteral("break\r\nand\ttab"), QStringLiteral("  blanks  ")};
+    for (const QString &text : texts) {
+        store.beginRow();
+        store.setText(0, text);
+        store.endRow();
+    }
+    const QString doc = path(QStringLiteral("Notes.xml"));
+    db::saveXmlRecordset(doc, store, {0, 1, 2, 3});
+
+    // Opened into the SQL box and saved again from there, the document still holds the same texts.
+    auto tab = std::make_unique<ResultsTabulon>();
+    watch(*tab);
+    tab->OpenSQL(true);
+    tab->show();
+    ASSERT_TRUE(tab->Open_SQL(doc));
+    ASSERT_TRUE(tab->Save_SQL(doc));
+    const std::shared_ptr<db::RowStore> back = db::loadXmlRecordset(doc);
+    ASSERT_EQ(back->rowCount(), std::size_t(texts.size()));
+    for (int r = 0; r < texts.size(); ++r)
+        EXPECT_EQ(back->text(std::size_t(r), 0), texts[r]) << r;
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
 }

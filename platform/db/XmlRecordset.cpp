@@ -20,9 +20,10 @@
 //   decimals, text  as held, byte for byte             binary    base64
 // Line breaks, tabs and carriage returns inside attributes are written as character references,
 // so attribute normalisation cannot turn them into blanks. A text (or a name) that XML 1.0 cannot
-// carry - control characters, unpaired surrogates, bytes that are not UTF-8 - is written instead as
-// base64 of its bytes under the same attribute name with ".b64" appended (c3.b64="..."), which reads
-// back byte for byte. Readers reject anything else: another root or namespace, an unknown type
+// carry - control characters, unpaired surrogates, bytes that are not UTF-8 - or that holds the
+// line or paragraph separator U+2028/U+2029, which a text box turns into a line break, is written
+// instead as base64 of its bytes under the same attribute name with ".b64" appended
+// (c3.b64="..."), which reads back byte for byte. Readers reject anything else: another root or namespace, an unknown type
 // code, an attribute no column owns, a value that does not parse for its type.
 
 #include "db/XmlRecordset.h"
@@ -50,7 +51,8 @@ const QString kNamespace = QStringLiteral("urn:tabulon:recordset:1");
 const QString kVersion = QStringLiteral("1");
 const QLatin1String kB64Suffix(".b64");
 
-// True when the bytes are well-formed UTF-8 holding only characters XML 1.0 allows.
+// True when the bytes are well-formed UTF-8 holding only characters XML 1.0 allows, U+2028 and
+// U+2029 aside.
 bool isXmlSafeUtf8(const char *data, std::size_t n)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
@@ -89,6 +91,10 @@ bool isXmlSafeUtf8(const char *data, std::size_t n)
             c = (c << 6) | (cb & 0x3F);
         }
         if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF)
+            return false;
+        // Legal XML, but a text box (the SQL box a document opens into) turns them into line
+        // breaks, and a document saved from there would hold blanks instead.
+        if (c == 0x2028 || c == 0x2029)
             return false;
         i += std::size_t(len);
     }
