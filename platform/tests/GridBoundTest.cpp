@@ -420,6 +420,17 @@ void settle()
         QCoreApplication::processEvents();
 }
 
+// The grid bound to the rows, shown at 600 x 300 and its columns sized from its first screen.
+void showSized(Grid &g, std::shared_ptr<db::Recordset> rs)
+{
+    g.setDataMode(flexDMBound);
+    g.setDataSource(std::move(rs));
+    g.resize(600, 300);
+    g.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&g));
+    g.AutoSize(0, g.Cols() - 1);
+}
+
 } // namespace
 
 // Columns were sized from the first screen: scrolled (or keyed, or found, or made taller) to rows
@@ -429,12 +440,8 @@ TEST_F(GridBound, AutoSizedNumberColumnsGrowForRowsScrolledTo)
 {
     makeGrowing(*m_db);
     Grid g;
-    g.setDataMode(flexDMBound);
-    g.setDataSource(open(QLatin1String(kGrowingSql)));
-    g.resize(600, 300);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.AutoSize(0, g.Cols() - 1);
+    showSized(g, open(QLatin1String(kGrowingSql)));
+    ASSERT_TRUE(g.isVisible());
     settle();
     ASSERT_TRUE(cutCells(g, {0, 1, 3}).isEmpty());
     const int labelWidth = g.view()->columnWidth(2);
@@ -519,12 +526,8 @@ TEST_F(GridBound, AnotherFontOrRowHeightKeepsGivenWidthsAndRefitsNumbers)
 {
     makeGrowing(*m_db);
     Grid g;
-    g.setDataMode(flexDMBound);
-    g.setDataSource(open(QLatin1String(kGrowingSql)));
-    g.resize(600, 300);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.AutoSize(0, g.Cols() - 1);
+    showSized(g, open(QLatin1String(kGrowingSql)));
+    ASSERT_TRUE(g.isVisible());
     g.setColWidth(2, 1500);
     const int given = g.ColWidth(2);
     g.setTopRow(2000);
@@ -543,12 +546,8 @@ TEST_F(GridBound, ASortedBoundGridFitsTheRowsItNowShows)
 {
     makeGrowing(*m_db);
     Grid g;
-    g.setDataMode(flexDMBound);
-    g.setDataSource(open(QLatin1String(kGrowingSql)));
-    g.resize(600, 300);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.AutoSize(0, g.Cols() - 1);
+    showSized(g, open(QLatin1String(kGrowingSql)));
+    ASSERT_TRUE(g.isVisible());
     PaintWatch watch(g, {0, 1});
     g.view()->viewport()->installEventFilter(&watch);
     g.SortByColumns({{0, flexSortGenericDescending}});
@@ -562,12 +561,8 @@ TEST_F(GridBound, WidthsSetByHandOrCodeAndUnboundGridsDoNotGrow)
 {
     makeGrowing(*m_db);
     Grid g;
-    g.setDataMode(flexDMBound);
-    g.setDataSource(open(QLatin1String(kGrowingSql)));
-    g.resize(600, 300);
-    g.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
-    g.AutoSize(0, g.Cols() - 1);
+    showSized(g, open(QLatin1String(kGrowingSql)));
+    ASSERT_TRUE(g.isVisible());
     settle();
 
     // Column 0 dragged narrower by its right divider, column 3 sized by code, column 1 hidden.
