@@ -538,6 +538,8 @@ bool hlTabulon::Show_Cell(qint32 lngCol)
         notes->setNotes(grdResults->TextMatrix(grdResults->Row(), lngCol));
         notes->setWindowTitle(grdResults->TextMatrix(0, lngCol));
         notes->show();
+        notes->raise();
+        notes->activateWindow(); // the keyboard goes to it: Escape closes it
         notes->Refresh_Notes();
         m_blnNotesOpen = true;
         return true;

@@ -245,6 +245,8 @@ bool hlTabulon::Show_SQLMsg(const QString &strSQL, const QString &strError)
         window->setError(strError);
         window->show();
         window->raise();
+        // The message takes the keyboard, so Escape or Enter puts it away.
+        window->activateWindow();
         ui::MousePointer::setDefault();
         return true;
     }, ui::MousePointer::setDefault);

@@ -8,6 +8,7 @@
 #include "grid/Grid.h"
 #include "ui/StatusPanels.h"
 
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -161,6 +162,14 @@ TEST_F(QueryPipeline, ARejectedStatementShowsTheDatabaseMessage)
     EXPECT_EQ(tab->grdResults->Rows(), 1);
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_FALSE(tab->isBusy());
+
+    // The message takes the keyboard, so Escape puts it away.
+    auto *message = tabtest::toolWindow<frmSQLError>(*tab);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(message));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(message->isVisible());
+    EXPECT_FALSE(tab->Refresh_Results(false, false, false));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(message)) << "shown again, it takes the keyboard again";
 
     // A good run afterwards hides the window again.
     tab->SQL(QStringLiteral("SELECT 1 AS one"));
