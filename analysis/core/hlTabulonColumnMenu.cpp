@@ -107,13 +107,10 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
         if (col >= 0 && row >= 0 && grdResults->Row() >= 0 && grdResults->Rows() > 1) {
             m_lngMenuCol = col;
             moved = true;
-            const int topRow = grdResults->TopRow();
             grdResults->setCol(m_lngMenuCol);
             if (row == 0) {
-                // The whole column, without scrolling the user away from the rows in view.
                 grdResults->setRow(1);
                 grdResults->setRowSel(grdResults->Rows() - 1);
-                grdResults->setTopRow(topRow);
             } else {
                 grdResults->setRow(row);
             }

@@ -186,19 +186,6 @@ TEST_F(ColumnMenu, OpensOnTheCellOrColumnUnderTheMouseAndStaysInsideThePane)
     EXPECT_TRUE(events.empty());
 }
 
-// A header's menu selects the whole column where the user is: the rows in view stay.
-TEST_F(ColumnMenu, AHeadersMenuLeavesTheRowsInView)
-{
-    start(QStringLiteral("SELECT \"OrderID\", \"ShipCountry\" FROM \"Orders\" WHERE \"OrderID\" <= 120"), 120);
-    grid().setTopRow(70);
-    ASSERT_EQ(grid().TopRow(), 70);
-    rightClickHeader(1);
-    ASSERT_TRUE(menu().isVisible());
-    EXPECT_EQ(grid().Row(), 1);
-    EXPECT_EQ(grid().RowSel(), grid().Rows() - 1);
-    EXPECT_EQ(grid().TopRow(), 70);
-}
-
 TEST_F(ColumnMenu, NearTheGridsEdgesItMovesInToStayWhole)
 {
     start(QStringLiteral("SELECT * FROM \"Products\" WHERE \"ProductID\" <= 60"), 60);
