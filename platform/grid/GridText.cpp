@@ -31,23 +31,32 @@ struct Advances {
     std::array<qreal, 256> width{};
 };
 
+// The table of `font` among the per-font tables `known`, made by `make` when it has none. A
+// handful of fonts are in use at a time: the last 16 are kept. The tables are never freed (fonts
+// must not outlive the application object, and the tables live as long as the process).
+template <class Table, class Make>
+Table &tableOf(std::vector<std::unique_ptr<Table>> &known, const QFont &font, Make make)
+{
+    for (const auto &t : known)
+        if (t->font == font)
+            return *t;
+    if (known.size() >= 16)
+        known.erase(known.begin());
+    known.push_back(make());
+    return *known.back();
+}
+
 const Advances &advancesOf(const QFont &font)
 {
-    // A handful of fonts are in use at a time. Never freed: fonts must not outlive the
-    // application object, and this lives as long as the process.
     static auto *known = new std::vector<std::unique_ptr<Advances>>;
-    for (const auto &a : *known)
-        if (a->font == font)
-            return *a;
-    if (known->size() >= 16)
-        known->erase(known->begin());
-    auto a = std::make_unique<Advances>();
-    a->font = font;
-    const QFontMetricsF fm(font);
-    for (int ch = 0; ch < 256; ++ch)
-        a->width[std::size_t(ch)] = ch < 0x20 || (ch >= 0x7F && ch < 0xA0) ? -1.0 : fm.horizontalAdvance(QChar(ch));
-    known->push_back(std::move(a));
-    return *known->back();
+    return tableOf(*known, font, [&] {
+        auto a = std::make_unique<Advances>();
+        a->font = font;
+        const QFontMetricsF fm(font);
+        for (int ch = 0; ch < 256; ++ch)
+            a->width[std::size_t(ch)] = ch < 0x20 || (ch >= 0x7F && ch < 0xA0) ? -1.0 : fm.horizontalAdvance(QChar(ch));
+        return a;
+    });
 }
 
 // Laid-out widths of texts in one font.
@@ -129,21 +138,8 @@ std::optional<qreal> quickWidth(const QFont &font, const QString &text)
 
 std::shared_ptr<const LaidOutText> laidOutText(const QFont &font, const QString &text)
 {
-    // As advancesOf: a few fonts, kept for the life of the process.
     static auto *known = new std::vector<std::unique_ptr<Layouts>>;
-    Layouts *l = nullptr;
-    for (const auto &k : *known) {
-        if (k->font == font) {
-            l = k.get();
-            break;
-        }
-    }
-    if (!l) {
-        if (known->size() >= 16)
-            known->erase(known->begin());
-        known->push_back(std::make_unique<Layouts>(Layouts{font, {}}));
-        l = known->back().get();
-    }
+    Layouts *l = &tableOf(*known, font, [&] { return std::make_unique<Layouts>(Layouts{font, {}}); });
     if (const auto it = l->text.constFind(text); it != l->text.constEnd())
         return *it;
     if (l->text.size() >= MaxRememberedLayouts)
@@ -179,21 +175,8 @@ int laidOutTexts()
 
 int textWidth(const QFont &font, const QString &text)
 {
-    // As advancesOf: a few fonts, kept for the life of the process.
     static auto *known = new std::vector<std::unique_ptr<Widths>>;
-    Widths *w = nullptr;
-    for (const auto &k : *known) {
-        if (k->font == font) {
-            w = k.get();
-            break;
-        }
-    }
-    if (!w) {
-        if (known->size() >= 16)
-            known->erase(known->begin());
-        known->push_back(std::make_unique<Widths>(Widths{font, QFontMetrics(font), {}}));
-        w = known->back().get();
-    }
+    Widths *w = &tableOf(*known, font, [&] { return std::make_unique<Widths>(Widths{font, QFontMetrics(font), {}}); });
     if (const auto it = w->width.constFind(text); it != w->width.constEnd())
         return *it;
     if (w->width.size() >= MaxRememberedWidths)
