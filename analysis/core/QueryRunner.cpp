@@ -342,6 +342,9 @@ void QueryRunner::openResults(const QString &sql)
 {
     if (!m_results)
         newResults(false);
+    // Held here: the open waits with the event loop running, and the recordset must outlive it
+    // even if a new run replaced the member meanwhile.
+    const std::shared_ptr<db::Recordset> results = m_results;
     if (m_source == StoredProc) {
         if (!m_routine)
             throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
@@ -349,13 +352,13 @@ void QueryRunner::openResults(const QString &sql)
         for (const db::Parameter &p : m_routine->Parameters)
             saved.push_back(p.Value);
         try {
-            m_results->Open(*m_routine);
+            results->Open(*m_routine);
         } catch (...) {
             for (std::size_t i = 0; i < saved.size(); ++i)
                 m_routine->Parameters[i].Value = saved[i];
             throw;
         }
-        if (m_results->State() != db::adStateOpen) {
+        if (results->State() != db::adStateOpen) {
             if (auto outputs = outputRow(*m_routine))
                 m_results = std::move(outputs);
         }
@@ -366,11 +369,11 @@ void QueryRunner::openResults(const QString &sql)
                 m_routine->Parameters[i].Value = saved[i];
         }
     } else if (m_source == XML) {
-        m_results->OpenXml(m_fileName);
+        results->OpenXml(m_fileName);
     } else {
         if (!m_connection)
             throw db::DbError(QStringLiteral("There is no connection"));
-        m_results->Open(sql, m_connection);
+        results->Open(sql, m_connection);
     }
 }
 

@@ -238,6 +238,8 @@ void hlTabulon::finishPendingUnload()
 
 bool hlTabulon::Refresh()
 {
+    if (m_blnRefreshing)
+        return false;
     return trap(QStringLiteral("Refresh"), [&] {
         txtSQLError->hide();
         bool ok = false;
@@ -258,6 +260,9 @@ bool hlTabulon::Refresh()
 
 bool hlTabulon::Run_Query()
 {
+    // Not while a refresh runs: its sort and data type would change under it.
+    if (m_blnRefreshing)
+        return false;
     return trap(QStringLiteral("Run_Query"), [&] {
         resetSortCols();
         setDataType(tbDataTable);

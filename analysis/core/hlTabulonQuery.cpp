@@ -62,6 +62,10 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
 {
     if (m_steps)
         return m_steps->Refresh_Results(blnSorting, blnRemoveFilter, blnRemoveQBFilter);
+    // A run asked for while one waits for its rows (F5's release after the host's F5 shortcut)
+    // would close the results the waiting one is still opening.
+    if (m_blnRefreshing)
+        return false;
     QString sql = m_blnOpenSQL ? txtResultsSQL->toPlainText() : m_query->statement();
     bool ok = false;
     {

@@ -15,6 +15,10 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
 
 using namespace tabtest;
 
@@ -332,5 +336,44 @@ TEST_F(SqlFiles, AnXmlDocumentSavedFromTheBoxKeepsEveryText)
     for (int r = 0; r < texts.size(); ++r)
         EXPECT_EQ(back->text(std::size_t(r), 0), texts[r]) << r;
     EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+}
+
+// A query window opened on the data source itself holds no statement; a saved script opened into
+// it with the Open button runs on F5. The host's View > Refresh answers the key's press and the
+// SQL box its release, which comes while the first run still waits for its first rows.
+TEST_F(SqlFiles, AScriptOpenedIntoAWindowWithoutAStatementRunsOnF5)
+{
+    SampleDatabase sample;
+    ASSERT_TRUE(sample.ok()) << sample.error();
+    const QString file = path(QStringLiteral("Slow.sql"));
+    write(file, QByteArray("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000)\r\n"
+                           "SELECT max(x) AS \"Last\" FROM c\r\n"));
+
+    // As the main window builds it: no statement, the SQL box open, then the connection.
+    QMainWindow host;
+    auto *tab = new ResultsTabulon;
+    host.setCentralWidget(tab);
+    watch(*tab);
+    tab->SQL(QString());
+    tab->OpenSQL(true);
+    tab->adoConnection(sample.connect());
+    QAction *refresh = host.menuBar()->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Refresh"));
+    refresh->setShortcut(Qt::Key_F5);
+    QObject::connect(refresh, &QAction::triggered, tab, [tab] { tab->Refresh(); });
+    host.resize(800, 500);
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    ui::CommonDialog::queueFile(file);
+    clickButton(*tab->tlbResults, QStringLiteral("Open"));
+    ASSERT_TRUE(tab->txtResultsSQL->toPlainText().startsWith(QStringLiteral("WITH RECURSIVE")));
+
+    tab->txtResultsSQL->setFocus();
+    QTimer::singleShot(0, tab->txtResultsSQL, [tab] { QTest::keyRelease(tab->txtResultsSQL, Qt::Key_F5); });
+    QTest::keyPress(tab->txtResultsSQL, Qt::Key_F5);
+    QTRY_COMPARE(tab->ResultsRows(), 1);
+    EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("3000000"));
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
     tab->UnloadFlter();
 }
