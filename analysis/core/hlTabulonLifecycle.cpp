@@ -303,10 +303,12 @@ bool hlTabulon::Check_SQL()
         setCommandEnabled(tlbMain, QStringLiteral("Refresh"), any);
         const bool refresh = tlbMain->Buttons(QStringLiteral("Refresh")).Enabled();
         setCommandEnabled(tlbResults, QStringLiteral("Clear"), refresh);
-        // Results with the analysis views: a window opened without a statement would otherwise
-        // never offer its results again once the user has left them for an analysis view.
-        for (const char *key : {"SQL", "Results", "Chart", "Summary", "XTab"})
+        for (const char *key : {"SQL", "Chart", "Summary", "XTab"})
             setCommandEnabled(tlbMain, QLatin1String(key), refresh);
+        // A statement typed into a window opened without one offers its results too; an emptied
+        // box never takes them away.
+        if (refresh)
+            setCommandEnabled(tlbMain, QStringLiteral("Results"), true);
         return true;
     });
 }

@@ -161,6 +161,9 @@ bool hlTabulon::Change_View(tbView view)
         // The analysis views stand or fall together, whichever of them is built.
         setCommandEnabled(tlbMain, QStringLiteral("Summary"), analysable);
         setCommandEnabled(tlbMain, QStringLiteral("XTab"), analysable);
+        // The way back from an analysis view.
+        if (view != tbViewResults)
+            setCommandEnabled(tlbMain, QStringLiteral("Results"), true);
 
         tlbMain->Buttons(viewKey).setValue(ui::tbrPressed);
         if (view == tbViewChart || view == tbViewXTab) {

@@ -223,7 +223,8 @@ TEST_F(ViewSwitching, MainToolbarViewButtonsSwitch)
 }
 
 // A window opened on the data source itself starts without a statement; once one is typed, every
-// view is offered, and the results can be reached again from an analysis view.
+// view is offered, and the results can be reached again from an analysis view, also once the box
+// is cleared.
 TEST_F(ViewSwitching, AStatementTypedIntoAnEmptyWindowOffersEveryViewAndTheWayBack)
 {
     FrameTabulon tab;
@@ -237,6 +238,20 @@ TEST_F(ViewSwitching, AStatementTypedIntoAnEmptyWindowOffersEveryViewAndTheWayBa
     EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewSummary);
     clickButton(*tab.tlbMain, QStringLiteral("Results"));
     EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults);
+
+    // Cleared without saving, the box is empty but the results stay reachable, from an analysis
+    // view too.
+    ui::Prompter::queueAnswer(ui::MsgResult::No);
+    clickButton(*tab.tlbResults, QStringLiteral("Clear"));
+    ASSERT_TRUE(tab.txtResultsSQL->toPlainText().isEmpty());
+    EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Results")).Enabled());
+    for (const char *key : {"Chart", "Summary", "XTab"}) {
+        if (!tab.tlbMain->Buttons(QLatin1String(key)).Enabled())
+            continue;
+        clickButton(*tab.tlbMain, QLatin1String(key));
+        clickButton(*tab.tlbMain, QStringLiteral("Results"));
+        EXPECT_EQ(tab.CurrentView(), hlTabulon::tbViewResults) << "no way back from " << key;
+    }
     tab.UnloadFlter();
 }
 
