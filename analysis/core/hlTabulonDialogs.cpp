@@ -1,6 +1,7 @@
 // The control's dialogs: options, column chooser, sort order, find window and one-record details.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlSupport.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/LibraryState.h"
 #include "db/Recordset.h"
@@ -81,7 +82,9 @@ void hlTabulon::sortRowsInMemory()
         return;
     trap(QStringLiteral("Show_Sort"), [&] {
         m_query->sortInMemory();
+        const analysis::ColumnLayout layout = analysis::columnLayout(*grdResults);
         grdResults->setDataSource(m_query->results());
+        analysis::restoreColumnLayout(*grdResults, layout);
         Show_SortIcon();
     });
 }

@@ -87,8 +87,12 @@ bool hlTabulon::Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnR
                 go = askParameters();
             if (go && !inMemory)
                 go = Get_Query(sql) && Change_OrderBy(sql);
+            const analysis::ColumnLayout layout = analysis::columnLayout(*grdResults);
             if (go)
                 go = Get_Results(sql);
+            // Sorting only reorders the rows: the columns stay as the user laid them out.
+            if (go && blnSorting)
+                analysis::restoreColumnLayout(*grdResults, layout);
             // The builder's conditions and the column-menu filter narrow the rows together.
             if (go && inMemory && !blnRemoveFilter)
                 go = Apply_Query();

@@ -7,6 +7,7 @@
 #include "dialogs/frmFind.h"
 #include "dialogs/frmSort.h"
 #include "grid/Grid.h"
+#include "hlQueryMenu/qryMenu.h"
 #include "ui/KeyedToolBar.h"
 
 #include <QComboBox>
@@ -25,6 +26,7 @@ public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
     ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
+    ::qryMenu *const qryMenu = tabtest::part<::qryMenu>(*this, "qryMenu");
 };
 
 class DialogsControl : public ControlTest {
@@ -110,6 +112,42 @@ TEST_F(DialogsControl, ThreeSortColumnsReorderTheRows)
     for (int r = 0; r < 5; ++r)
         EXPECT_EQ(tab->grdResults->TextMatrix(r + 1, 0), expectedRows->value(std::size_t(r), 0).toString()) << r;
     EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("Sort")).Value(), ui::tbrUnpressed);
+
+    // A hidden column stays hidden and a locked one locked, first, through a sort of the rows.
+    tab->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get()));
+    grid::Grid &g = *tab->grdResults;
+    const auto heading = [&g](int c) { return g.TextMatrix(0, c); };
+    rightClickCell(g, 1, 1); // ProductName
+    pressInMenu(*tab->qryMenu, Qt::Key_H);
+    ASSERT_TRUE(g.ColHidden(1));
+    rightClickCell(g, 1, 3); // SupplierID
+    pressInMenu(*tab->qryMenu, Qt::Key_L);
+    ASSERT_EQ(g.FrozenCols(), 1);
+    const QStringList locked{"SupplierID", "ProductID", "ProductName", "CategoryID"};
+    analysis::setModalRunner([](QDialog &d) {
+        auto &dlg = dynamic_cast<frmSort &>(d);
+        dlg.show();
+        dlg.cmdMove[3]->click();
+        for (int r = 1; r < dlg.grdSort[0]->Rows(); ++r)
+            dlg.grdSort[0]->setIsSelected(r, dlg.grdSort[0]->TextMatrix(r, 0) == QLatin1String("ProductID"));
+        dlg.cmdMove[1]->click();
+        dlg.grdSort[1]->toggleCheck(1, 2);
+        dlg.cmdOK->click();
+    });
+    clickButton(*tab->tlbResults, QStringLiteral("Sort"));
+    ASSERT_EQ(tab->SortCols().value<QList<QStringList>>(), (QList<QStringList>{{"ProductID", "1"}}));
+    QStringList headings;
+    for (int c = 0; c < g.Cols(); ++c)
+        headings << heading(c);
+    EXPECT_EQ(headings, locked);
+    EXPECT_EQ(g.FrozenCols(), 1);
+    EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("UnFreezeCols")).Visible());
+    EXPECT_TRUE(g.ColHidden(int(headings.indexOf(QStringLiteral("ProductName")))));
+    EXPECT_FALSE(g.ColHidden(int(headings.indexOf(QStringLiteral("CategoryID")))));
+    EXPECT_EQ(g.TextMatrix(1, int(headings.indexOf(QStringLiteral("ProductID")))),
+              m_connection->Execute(QStringLiteral("SELECT max(\"ProductID\") FROM \"Products\""))->value(0, 0).toString());
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_F(DialogsControl, FindWindowOpensPressedAndClosesSavingTheHistory)
