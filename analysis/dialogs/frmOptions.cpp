@@ -139,6 +139,8 @@ QLineEdit *frmOptions::makeColourBox(int index, QWidget *parent)
     box->setObjectName(QStringLiteral("txtColor%1").arg(index));
     box->setReadOnly(true);
     box->setFixedWidth(64);
+    // Never typed into: Tab passes it by, and a click hands the focus to its picker.
+    box->setFocusPolicy(Qt::ClickFocus);
     box->installEventFilter(this);
     txtColor[std::size_t(index)] = box;
     return box;
@@ -150,6 +152,7 @@ QLineEdit *frmOptions::makeFontBox(int index, QWidget *parent)
     box->setObjectName(QStringLiteral("txtFont%1").arg(index));
     box->setReadOnly(true);
     box->setMinimumWidth(170);
+    box->setFocusPolicy(Qt::ClickFocus);
     box->installEventFilter(this);
     txtFont[std::size_t(index)] = box;
     return box;
@@ -179,7 +182,9 @@ QWidget *frmOptions::buildGridFrame(int gridTab, QWidget *page)
     const int font = 3 * gridTab + 2;
     auto *grid = new QGridLayout(frame);
     addRow(grid, 0, QStringLiteral("Lines"), cboGridLines[std::size_t(gridTab)]);
-    addRow(grid, 1, QStringLiteral("Font"), makeFontBox(font, frame), makePickerButton(font, frame));
+    // The box first: the focus passes widgets in the order they are made.
+    QLineEdit *fontBox = makeFontBox(font, frame);
+    addRow(grid, 1, QStringLiteral("Font"), fontBox, makePickerButton(font, frame));
     grid->setColumnStretch(1, 1);
     return frame;
 }
@@ -192,7 +197,8 @@ QWidget *frmOptions::buildColourFrame(int gridTab, QWidget *page)
     chkAlternateRows[std::size_t(gridTab)] =
         checkBox(frame, QStringLiteral("chkAlternateRows%1").arg(gridTab), QStringLiteral("Alternate Rows"));
     auto *grid = new QGridLayout(frame);
-    addRow(grid, 0, QStringLiteral("Background"), makeColourBox(back, frame), makePickerButton(back, frame));
+    QLineEdit *backBox = makeColourBox(back, frame);
+    addRow(grid, 0, QStringLiteral("Background"), backBox, makePickerButton(back, frame));
     grid->addWidget(chkAlternateRows[std::size_t(gridTab)], 1, 0);
     grid->addWidget(makeColourBox(alternate, frame), 1, 1);
     grid->addWidget(makePickerButton(alternate, frame), 1, 2);
@@ -346,8 +352,10 @@ QWidget *frmOptions::buildSummaryTab()
     chkSubTotals = checkBox(fraTotals, QStringLiteral("chkSubTotals"), QStringLiteral("Visible"));
     auto *totals = new QGridLayout(fraTotals);
     totals->addWidget(chkSubTotals, 0, 0, 1, 3);
-    addRow(totals, 1, QStringLiteral("Col 1 Color"), makeColourBox(9, fraTotals), makePickerButton(9, fraTotals));
-    addRow(totals, 2, QStringLiteral("Col 2 Color"), makeColourBox(10, fraTotals), makePickerButton(10, fraTotals));
+    for (int index : {9, 10}) {
+        QLineEdit *box = makeColourBox(index, fraTotals);
+        addRow(totals, index - 8, QStringLiteral("Col %1 Color").arg(index - 8), box, makePickerButton(index, fraTotals));
+    }
     totals->setColumnStretch(3, 1);
 
     auto *fraDisplay = new QGroupBox(QStringLiteral("Display"), page);
@@ -384,7 +392,8 @@ QWidget *frmOptions::buildGeneralTab()
     auto *page = new QWidget;
     auto *fraSQL = new QGroupBox(QStringLiteral("SQL"), page);
     auto *sql = new QGridLayout(fraSQL);
-    addRow(sql, 0, QStringLiteral("Font"), makeFontBox(12, fraSQL), makePickerButton(12, fraSQL));
+    QLineEdit *fontBox = makeFontBox(12, fraSQL);
+    addRow(sql, 0, QStringLiteral("Font"), fontBox, makePickerButton(12, fraSQL));
     sql->setColumnStretch(1, 1);
 
     auto *fraDisplay = new QGroupBox(QStringLiteral("Display"), page);

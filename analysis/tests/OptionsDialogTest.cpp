@@ -15,7 +15,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -635,10 +637,32 @@ TEST_F(OptionsDialog, AlternateRowsDecideTheStoredColourAndTheirButton)
     EXPECT_EQ(tab->grdSummary->BackColorAlternate(), 0u);
 }
 
-TEST_F(OptionsDialog, ColourAndFontBoxesHandTheFocusToTheirButtons)
+TEST_F(OptionsDialog, TabWalksEveryPageToTheButtonsAndBoxesHandTheFocusToTheirPickers)
 {
     open([](frmOptions &dlg) {
         QApplication::setActiveWindow(&dlg);
+        dlg.chkShowCount->click(); // an edit, so that Apply takes the focus too
+        // Tab from the tab strip through the page reaches the dialog's buttons and comes round to
+        // the strip again; Shift+Tab does the same the other way. A box that throws the focus back
+        // would hold it for ever.
+        for (int page = 0; page < dlg.tabOptions->count(); ++page) {
+            dlg.tabOptions->setCurrentIndex(page);
+            QWidget *strip = dlg.tabOptions->tabBar();
+            for (const Qt::KeyboardModifiers direction : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+                strip->setFocus(Qt::TabFocusReason);
+                ASSERT_EQ(QApplication::focusWidget(), strip);
+                QSet<QWidget *> met;
+                int presses = 0;
+                do {
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+                    met.insert(QApplication::focusWidget());
+                } while (QApplication::focusWidget() != strip && ++presses < 80);
+                EXPECT_EQ(QApplication::focusWidget(), strip) << "page " << page << " shift " << int(direction);
+                for (QWidget *button : {dlg.cmdOK, dlg.cmdApply, dlg.cmdCancel})
+                    EXPECT_TRUE(met.contains(button)) << "page " << page << " " << button->objectName().toStdString();
+            }
+        }
+        dlg.cmdApply->setEnabled(false);
         dlg.tabOptions->setCurrentIndex(frmOptions::tabGeneral);
         QTest::mouseClick(dlg.txtFont[12], Qt::LeftButton);
         EXPECT_EQ(QApplication::focusWidget(), dlg.cmdDialog[12]);
