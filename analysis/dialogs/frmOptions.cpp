@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <limits>
 #include <stdexcept>
 
 using analysis::Options;
@@ -70,12 +69,23 @@ qint32 selectedCode(const QComboBox *box, const char *what)
     return box->currentData().toInt();
 }
 
-// The recent-files count: the box's leading number rounded half to even, within the Long range.
-qint32 recentFilesCount(const QString &text)
+// A value typed into a box that cannot be taken: the user is told and the box gets the focus.
+struct RefusedInput : std::invalid_argument {
+    RefusedInput(const QString &message, QLineEdit *box)
+        : std::invalid_argument(message.toStdString()), box(box)
+    {
+    }
+    QLineEdit *box;
+};
+
+// The recent-files count: the box's leading number rounded half to even; a count the list cannot
+// hold is refused.
+qint32 recentFilesCount(QLineEdit *box)
 {
-    const double rounded = std::nearbyint(frmOptions::leadingNumber(text));
-    if (!(rounded >= double(std::numeric_limits<qint32>::min()) && rounded <= double(std::numeric_limits<qint32>::max())))
-        throw std::overflow_error("The number of recent files \"" + text.trimmed().toStdString() + "\" is too large.");
+    const double rounded = std::nearbyint(frmOptions::leadingNumber(box->text()));
+    if (!(rounded >= 0 && rounded <= analysis::MaxRecentFiles))
+        throw RefusedInput(QStringLiteral("The number of recent files must be from 0 to %1.").arg(analysis::MaxRecentFiles),
+                           box);
     return qint32(rounded);
 }
 
@@ -565,7 +575,7 @@ void frmOptions::readControls(Options &o) const
     o.ColSel = chkColSel->isChecked();
     o.AutoUpdateSQL = chkAutoSQL->isChecked();
     o.SortFields = chkSortFields->isChecked();
-    o.RecentFiles = recentFilesCount(txtRecentFiles->text());
+    o.RecentFiles = recentFilesCount(txtRecentFiles);
 
     for (int i = 0; i < 3; ++i)
         o.grid(i).GridLines = selectedCode(cboGridLines[std::size_t(i)], "grid-line style");
@@ -613,9 +623,23 @@ void frmOptions::readControls(Options &o) const
 bool frmOptions::Save_Changes()
 {
     return analysis::trap(QStringLiteral("Save_Changes"), [&] {
+        m_inputRefused = false;
         Options &shared = analysis::options();
         Options edited = shared;
-        readControls(edited);
+        try {
+            readControls(edited);
+        } catch (const RefusedInput &refused) {
+            m_inputRefused = true;
+            ui::Prompter::msgBox(QString::fromStdString(refused.what()), ui::MsgButtons::OK, ui::MsgIcon::Exclamation,
+                                 windowTitle(), this);
+            for (QWidget *w = refused.box; w; w = w->parentWidget()) {
+                if (const int page = tabOptions->indexOf(w); page >= 0)
+                    tabOptions->setCurrentIndex(page);
+            }
+            refused.box->setFocus(Qt::OtherFocusReason);
+            refused.box->selectAll();
+            return false;
+        }
         checkRanges(edited, shared);
         // All or nothing: the shared values change only together with the store.
         Options before = shared;
@@ -648,9 +672,10 @@ void frmOptions::cmdApply_Click()
 
 void frmOptions::cmdOK_Click()
 {
-    if (cmdApply->isEnabled())
-        saveAndApply();
-    // A failed save leaves Apply enabled: the closing question offers to try again.
+    // A refused value keeps the dialog open on its box; a failed save leaves Apply enabled and the
+    // closing question offers to try again.
+    if (cmdApply->isEnabled() && !saveAndApply() && m_inputRefused)
+        return;
     if (cmdApply->isEnabled())
         reject();
     else

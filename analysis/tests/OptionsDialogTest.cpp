@@ -497,19 +497,34 @@ TEST_F(OptionsDialog, RecentFilesCountIsTheLeadingNumberRoundedHalfToEven)
     }
     EXPECT_TRUE(errorWindows.empty());
 
-    // Beyond the Long range, or a count the store would not take back: reported, nothing saved.
-    for (const char *text : {"99999999999", "1e400", "-2", "10", "10000000"}) {
+    // Beyond the Long range, or a count the store would not take back: the user is told plainly
+    // (no fault report), nothing is saved and the dialog stays with the text as typed, by Apply
+    // and by OK alike.
+    for (const char *text : {"12", "99999999999", "1e400", "-2", "10", "10000000"}) {
         errorWindows.clear();
-        ui::Prompter::queueAnswer(ui::MsgResult::No);
+        ui::Prompter::clearAsked();
+        for (ui::MsgResult answer : {ui::MsgResult::OK, ui::MsgResult::OK, ui::MsgResult::No})
+            ui::Prompter::queueAnswer(answer);
         open([text](frmOptions &dlg) {
-            dlg.txtRecentFiles->setText(QLatin1String(text));
-            dlg.cmdApply->click();
-            EXPECT_TRUE(dlg.cmdApply->isEnabled());
+            QApplication::setActiveWindow(&dlg);
+            dlg.tabOptions->setCurrentIndex(frmOptions::tabGeneral);
+            dlg.txtRecentFiles->selectAll();
+            QTest::keyClicks(dlg.txtRecentFiles, QLatin1String(text));
+            for (QPushButton *button : {dlg.cmdApply, dlg.cmdOK}) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                EXPECT_TRUE(dlg.isVisible()) << text;
+                EXPECT_TRUE(dlg.cmdApply->isEnabled()) << text;
+                EXPECT_EQ(dlg.txtRecentFiles->text(), QLatin1String(text));
+                EXPECT_TRUE(dlg.txtRecentFiles->hasFocus()) << "the box to mend has the focus";
+            }
             dlg.cmdCancel->click();
         });
-        ASSERT_EQ(errorWindows.size(), 1u) << text;
-        EXPECT_EQ(errorWindows[0].procedure, QStringLiteral("Save_Changes"));
+        EXPECT_TRUE(errorWindows.empty()) << text;
+        ASSERT_EQ(ui::Prompter::asked().size(), 3u) << text; // two refusals, then the closing question
+        EXPECT_EQ(ui::Prompter::asked()[0].icon, ui::MsgIcon::Exclamation);
+        EXPECT_TRUE(ui::Prompter::asked()[0].text.contains(QStringLiteral("0 to 9"))) << ui::Prompter::asked()[0].text.toStdString();
         EXPECT_EQ(analysis::options().RecentFiles, 0) << text;
+        EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files")), QStringLiteral("0")) << text;
     }
 }
 
