@@ -57,6 +57,18 @@ std::optional<QDateTime> readDate(const QString &text)
     return std::nullopt;
 }
 
+// The spellings a flag is given in: the list's words, Yes/No and 1/0, in any case.
+std::optional<bool> readBoolean(const QString &text)
+{
+    for (const char *yes : {"True", "Yes", "1"})
+        if (text.compare(QLatin1String(yes), Qt::CaseInsensitive) == 0)
+            return true;
+    for (const char *no : {"False", "No", "0"})
+        if (text.compare(QLatin1String(no), Qt::CaseInsensitive) == 0)
+            return false;
+    return std::nullopt;
+}
+
 } // namespace
 
 frmParameters::frmParameters(QWidget *parent)
@@ -285,7 +297,17 @@ bool frmParameters::Save_Changes()
             } else if (type == QLatin1String("String")) {
                 v = grdParameters->TextMatrix(r, colValue);
             } else if (type == QLatin1String("Boolean")) {
-                v = grdParameters->TextMatrix(r, colValue) == QLatin1String("True");
+                // Empty is Null, as in every other row; any other text is no flag at all.
+                if (!text.isEmpty()) {
+                    const std::optional<bool> flag = readBoolean(text);
+                    if (!flag) {
+                        ui::Prompter::msgBox(QStringLiteral("The value of %1 must be True or False (Yes or No, 1 or 0).")
+                                                 .arg(p.Name),
+                                             ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+                        return false;
+                    }
+                    v = *flag;
+                }
             } else if (type == QLatin1String("Date")) {
                 if (!text.isEmpty()) {
                     const auto d = readDate(text);
