@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <limits>
 #include <stdexcept>
 
 using analysis::Options;
@@ -70,12 +69,23 @@ qint32 selectedCode(const QComboBox *box, const char *what)
     return box->currentData().toInt();
 }
 
-// The recent-files count: the box's leading number rounded half to even, within the Long range.
-qint32 recentFilesCount(const QString &text)
+// A value typed into a box that cannot be taken: the user is told and the box gets the focus.
+struct RefusedInput : std::invalid_argument {
+    RefusedInput(const QString &message, QLineEdit *box)
+        : std::invalid_argument(message.toStdString()), box(box)
+    {
+    }
+    QLineEdit *box;
+};
+
+// The recent-files count: the box's leading number rounded half to even; a count the list cannot
+// hold is refused.
+qint32 recentFilesCount(QLineEdit *box)
 {
-    const double rounded = std::nearbyint(frmOptions::leadingNumber(text));
-    if (!(rounded >= double(std::numeric_limits<qint32>::min()) && rounded <= double(std::numeric_limits<qint32>::max())))
-        throw std::overflow_error("The number of recent files \"" + text.trimmed().toStdString() + "\" is too large.");
+    const double rounded = std::nearbyint(frmOptions::leadingNumber(box->text()));
+    if (!(rounded >= 0 && rounded <= analysis::MaxRecentFiles))
+        throw RefusedInput(QStringLiteral("The number of recent files must be from 0 to %1.").arg(analysis::MaxRecentFiles),
+                           box);
     return qint32(rounded);
 }
 
@@ -139,6 +149,8 @@ QLineEdit *frmOptions::makeColourBox(int index, QWidget *parent)
     box->setObjectName(QStringLiteral("txtColor%1").arg(index));
     box->setReadOnly(true);
     box->setFixedWidth(64);
+    // Never typed into: Tab passes it by, and a click hands the focus to its picker.
+    box->setFocusPolicy(Qt::ClickFocus);
     box->installEventFilter(this);
     txtColor[std::size_t(index)] = box;
     return box;
@@ -150,6 +162,7 @@ QLineEdit *frmOptions::makeFontBox(int index, QWidget *parent)
     box->setObjectName(QStringLiteral("txtFont%1").arg(index));
     box->setReadOnly(true);
     box->setMinimumWidth(170);
+    box->setFocusPolicy(Qt::ClickFocus);
     box->installEventFilter(this);
     txtFont[std::size_t(index)] = box;
     return box;
@@ -179,7 +192,9 @@ QWidget *frmOptions::buildGridFrame(int gridTab, QWidget *page)
     const int font = 3 * gridTab + 2;
     auto *grid = new QGridLayout(frame);
     addRow(grid, 0, QStringLiteral("Lines"), cboGridLines[std::size_t(gridTab)]);
-    addRow(grid, 1, QStringLiteral("Font"), makeFontBox(font, frame), makePickerButton(font, frame));
+    // The box first: the focus passes widgets in the order they are made.
+    QLineEdit *fontBox = makeFontBox(font, frame);
+    addRow(grid, 1, QStringLiteral("Font"), fontBox, makePickerButton(font, frame));
     grid->setColumnStretch(1, 1);
     return frame;
 }
@@ -192,7 +207,8 @@ QWidget *frmOptions::buildColourFrame(int gridTab, QWidget *page)
     chkAlternateRows[std::size_t(gridTab)] =
         checkBox(frame, QStringLiteral("chkAlternateRows%1").arg(gridTab), QStringLiteral("Alternate Rows"));
     auto *grid = new QGridLayout(frame);
-    addRow(grid, 0, QStringLiteral("Background"), makeColourBox(back, frame), makePickerButton(back, frame));
+    QLineEdit *backBox = makeColourBox(back, frame);
+    addRow(grid, 0, QStringLiteral("Background"), backBox, makePickerButton(back, frame));
     grid->addWidget(chkAlternateRows[std::size_t(gridTab)], 1, 0);
     grid->addWidget(makeColourBox(alternate, frame), 1, 1);
     grid->addWidget(makePickerButton(alternate, frame), 1, 2);
@@ -346,8 +362,10 @@ QWidget *frmOptions::buildSummaryTab()
     chkSubTotals = checkBox(fraTotals, QStringLiteral("chkSubTotals"), QStringLiteral("Visible"));
     auto *totals = new QGridLayout(fraTotals);
     totals->addWidget(chkSubTotals, 0, 0, 1, 3);
-    addRow(totals, 1, QStringLiteral("Col 1 Color"), makeColourBox(9, fraTotals), makePickerButton(9, fraTotals));
-    addRow(totals, 2, QStringLiteral("Col 2 Color"), makeColourBox(10, fraTotals), makePickerButton(10, fraTotals));
+    for (int index : {9, 10}) {
+        QLineEdit *box = makeColourBox(index, fraTotals);
+        addRow(totals, index - 8, QStringLiteral("Col %1 Color").arg(index - 8), box, makePickerButton(index, fraTotals));
+    }
     totals->setColumnStretch(3, 1);
 
     auto *fraDisplay = new QGroupBox(QStringLiteral("Display"), page);
@@ -384,7 +402,8 @@ QWidget *frmOptions::buildGeneralTab()
     auto *page = new QWidget;
     auto *fraSQL = new QGroupBox(QStringLiteral("SQL"), page);
     auto *sql = new QGridLayout(fraSQL);
-    addRow(sql, 0, QStringLiteral("Font"), makeFontBox(12, fraSQL), makePickerButton(12, fraSQL));
+    QLineEdit *fontBox = makeFontBox(12, fraSQL);
+    addRow(sql, 0, QStringLiteral("Font"), fontBox, makePickerButton(12, fraSQL));
     sql->setColumnStretch(1, 1);
 
     auto *fraDisplay = new QGroupBox(QStringLiteral("Display"), page);
@@ -556,7 +575,7 @@ void frmOptions::readControls(Options &o) const
     o.ColSel = chkColSel->isChecked();
     o.AutoUpdateSQL = chkAutoSQL->isChecked();
     o.SortFields = chkSortFields->isChecked();
-    o.RecentFiles = recentFilesCount(txtRecentFiles->text());
+    o.RecentFiles = recentFilesCount(txtRecentFiles);
 
     for (int i = 0; i < 3; ++i)
         o.grid(i).GridLines = selectedCode(cboGridLines[std::size_t(i)], "grid-line style");
@@ -604,9 +623,23 @@ void frmOptions::readControls(Options &o) const
 bool frmOptions::Save_Changes()
 {
     return analysis::trap(QStringLiteral("Save_Changes"), [&] {
+        m_inputRefused = false;
         Options &shared = analysis::options();
         Options edited = shared;
-        readControls(edited);
+        try {
+            readControls(edited);
+        } catch (const RefusedInput &refused) {
+            m_inputRefused = true;
+            ui::Prompter::msgBox(QString::fromStdString(refused.what()), ui::MsgButtons::OK, ui::MsgIcon::Exclamation,
+                                 windowTitle(), this);
+            for (QWidget *w = refused.box; w; w = w->parentWidget()) {
+                if (const int page = tabOptions->indexOf(w); page >= 0)
+                    tabOptions->setCurrentIndex(page);
+            }
+            refused.box->setFocus(Qt::OtherFocusReason);
+            refused.box->selectAll();
+            return false;
+        }
         checkRanges(edited, shared);
         // All or nothing: the shared values change only together with the store.
         Options before = shared;
@@ -639,9 +672,10 @@ void frmOptions::cmdApply_Click()
 
 void frmOptions::cmdOK_Click()
 {
-    if (cmdApply->isEnabled())
-        saveAndApply();
-    // A failed save leaves Apply enabled: the closing question offers to try again.
+    // A refused value keeps the dialog open on its box; a failed save leaves Apply enabled and the
+    // closing question offers to try again.
+    if (cmdApply->isEnabled() && !saveAndApply() && m_inputRefused)
+        return;
     if (cmdApply->isEnabled())
         reject();
     else

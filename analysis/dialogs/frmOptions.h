@@ -166,6 +166,8 @@ private:
     bool m_loaded = false;
     bool m_dataChanged = false;
     bool m_chartChanged = false;
+    // The last save stopped at a value the user has to mend.
+    bool m_inputRefused = false;
     std::array<QFont, 13> m_boxFont{};
     std::array<quint32, 13> m_boxTextColor{};
     std::array<quint32, 11> m_boxBackColor{};

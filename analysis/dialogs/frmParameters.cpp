@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -56,6 +57,18 @@ std::optional<QDateTime> readDate(const QString &text)
     return std::nullopt;
 }
 
+// The spellings a flag is given in: the list's words, Yes/No and 1/0, in any case.
+std::optional<bool> readBoolean(const QString &text)
+{
+    for (const char *yes : {"True", "Yes", "1"})
+        if (text.compare(QLatin1String(yes), Qt::CaseInsensitive) == 0)
+            return true;
+    for (const char *no : {"False", "No", "0"})
+        if (text.compare(QLatin1String(no), Qt::CaseInsensitive) == 0)
+            return false;
+    return std::nullopt;
+}
+
 } // namespace
 
 frmParameters::frmParameters(QWidget *parent)
@@ -76,13 +89,15 @@ frmParameters::frmParameters(QWidget *parent)
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setToolTip(QStringLiteral("Save changes and continue"));
     cmdOK->setDefault(true);
+    // Enter never wipes every value: on Clear it goes to OK, as everywhere else in the dialog.
+    cmdClear->setAutoDefault(false);
     for (QPushButton *b : {cmdClear, cmdCancel, cmdOK})
         b->resize(80, 26);
     cmdClear->move(8, 0);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmParameters::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, [this] {
-        mtvDate->hide();
+        hideCalendar();
         reject();
     });
     connect(cmdClear, &QPushButton::clicked, this, &frmParameters::cmdClear_Click);
@@ -97,7 +112,10 @@ frmParameters::frmParameters(QWidget *parent)
         if (mtvDate->isVisible() && now && now != mtvDate && !mtvDate->isAncestorOf(now))
             mtvDate->hide();
     });
-    connect(grdParameters, &grid::Grid::Click, mtvDate, &QWidget::hide);
+    connect(grdParameters, &grid::Grid::Click, mtvDate, [this] { hideCalendar(); });
+    mtvDate->installEventFilter(this);
+    for (QWidget *child : mtvDate->findChildren<QWidget *>())
+        child->installEventFilter(this);
     resize(kDesignWidth, kDesignHeight);
 }
 
@@ -227,7 +245,7 @@ bool frmParameters::Force_GridUpdate()
         grdParameters->setRow(0);
         grdParameters->setRow(row);
         fitColumns();
-        mtvDate->hide();
+        hideCalendar();
         m_updating = false;
         return true;
     }, [&] { m_updating = false; });
@@ -279,7 +297,17 @@ bool frmParameters::Save_Changes()
             } else if (type == QLatin1String("String")) {
                 v = grdParameters->TextMatrix(r, colValue);
             } else if (type == QLatin1String("Boolean")) {
-                v = grdParameters->TextMatrix(r, colValue) == QLatin1String("True");
+                // Empty is Null, as in every other row; any other text is no flag at all.
+                if (!text.isEmpty()) {
+                    const std::optional<bool> flag = readBoolean(text);
+                    if (!flag) {
+                        ui::Prompter::msgBox(QStringLiteral("The value of %1 must be True or False (Yes or No, 1 or 0).")
+                                                 .arg(p.Name),
+                                             ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
+                        return false;
+                    }
+                    v = *flag;
+                }
             } else if (type == QLatin1String("Date")) {
                 if (!text.isEmpty()) {
                     const auto d = readDate(text);
@@ -366,9 +394,37 @@ void frmParameters::cellButtonClick(int row, int col)
 
 void frmParameters::dateClicked(const QDate &date)
 {
-    grdParameters->setTextMatrix(grdParameters->Row(), grdParameters->Col(), date.toString(Qt::ISODate));
+    const QString text = date.toString(Qt::ISODate);
+    // The cell's editor, still open behind the calendar, takes the date and is closed, so that it
+    // cannot put its old text back later.
+    if (grdParameters->isEditing()) {
+        grdParameters->setEditText(text);
+        grdParameters->FinishEditing(false);
+    } else {
+        grdParameters->setTextMatrix(grdParameters->Row(), grdParameters->Col(), text);
+    }
     fitColumns();
+    hideCalendar();
+}
+
+void frmParameters::hideCalendar()
+{
+    // Hidden with the focus inside, the calendar would pass it on to the next button (Clear).
+    const bool hadFocus = mtvDate->isVisible() && mtvDate->isAncestorOf(QApplication::focusWidget());
+    if (hadFocus)
+        grdParameters->setFocus(Qt::OtherFocusReason);
     mtvDate->hide();
+}
+
+bool frmParameters::eventFilter(QObject *watched, QEvent *event)
+{
+    // Escape in the calendar puts the calendar away, not the dialog.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && mtvDate->isVisible() && (watched == mtvDate || mtvDate->isAncestorOf(qobject_cast<QWidget *>(watched)))) {
+        hideCalendar();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmParameters::Load()

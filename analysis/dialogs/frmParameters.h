@@ -50,6 +50,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void done(int result) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void cmdOK_Click();
@@ -58,6 +59,8 @@ private:
     void keyPressEdit(int row, int col, int &keyAscii);
     void cellButtonClick(int row, int col);
     void dateClicked(const QDate &date);
+    // Hides the calendar; the keyboard goes back to the grid when the calendar had it.
+    void hideCalendar();
     // Columns to their contents; the values, which the user types, also get the room left over.
     void fitColumns();
 

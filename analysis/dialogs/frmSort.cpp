@@ -179,13 +179,13 @@ bool frmSort::Get_Columns()
             const QString flag = m_sortCols[match].value(1);
             selected.setTextMatrix(to, kDescending, flag == QLatin1String("1") ? QStringLiteral("True") : QString());
         }
+        // An empty list is sized too: its headings must read whole.
         available.AutoSize(0, kDescending, false, 75);
+        selected.AutoSize(0, kDescending, false, 75);
         if (available.Rows() > 1)
             available.Select(1, kDescending);
-        if (selected.Rows() > 1) {
-            selected.AutoSize(0, kDescending, false, 75);
+        if (selected.Rows() > 1)
             selected.Select(1, kDescending);
-        }
         return true;
     });
 }

@@ -7,6 +7,7 @@
 #include "grid/Grid.h"
 
 #include <QLabel>
+#include <QTableView>
 #include <QPushButton>
 
 using namespace tabtest;
@@ -40,6 +41,25 @@ protected:
         results.setDataSource(m_rs);
         ASSERT_EQ(results.Cols(), 3);
         ASSERT_EQ(results.TextMatrix(0, 1), QStringLiteral("CompanyName"));
+    }
+
+    // The headings of shown columns that the grid cannot show whole (in its heading font, with
+    // the cell's text margins, inside the grid's width).
+    static QStringList cutHeadings(const grid::Grid &g)
+    {
+        QStringList cut;
+        const QTableView *view = g.view();
+        for (int c = 0; c < g.Cols(); ++c) {
+            if (g.ColHidden(c))
+                continue;
+            const QVariant font = view->model()->index(0, c).data(Qt::FontRole);
+            const QFontMetrics metrics(font.isValid() ? font.value<QFont>() : g.font());
+            const int room = view->columnWidth(c) - 2 * 3;
+            if (metrics.horizontalAdvance(g.TextMatrix(0, c)) > room
+                || view->columnViewportPosition(c) + view->columnWidth(c) > view->viewport()->width())
+                cut << g.TextMatrix(0, c);
+        }
+        return cut;
     }
 
     static QStringList column(const grid::Grid &g, int col)
@@ -184,6 +204,8 @@ TEST_F(DialogsGrid, SortWithoutAnOrderListsEveryColumnAvailable)
     EXPECT_EQ(dlg.lblItems[1]->text(), QStringLiteral("Selected"));
     EXPECT_FALSE(dlg.cmdMove[2]->isEnabled());
     EXPECT_FALSE(dlg.cmdOrder[0]->isEnabled());
+    for (grid::Grid *g : dlg.grdSort)
+        EXPECT_EQ(cutHeadings(*g), QStringList()) << g->objectName().toStdString();
 
     // OK without a change runs nothing.
     dlg.cmdOK->click();
@@ -251,6 +273,8 @@ TEST_F(DialogsGrid, SortFillsSelectedInGridOrderFromTheCurrentList)
     EXPECT_EQ(column(*dlg.grdSort[1], 2), (QStringList{"", "True"}));
     EXPECT_EQ(column(*dlg.grdSort[0], 0), (QStringList{"CompanyName"}));
     EXPECT_TRUE(dlg.cmdOrder[3]->isEnabled());
+    for (grid::Grid *g : dlg.grdSort)
+        EXPECT_EQ(cutHeadings(*g), QStringList()) << g->objectName().toStdString();
     // Cancel discards without a question.
     dlg.cmdMove[3]->click();
     dlg.cmdCancel->click();

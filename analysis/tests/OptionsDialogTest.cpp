@@ -15,7 +15,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -495,19 +497,34 @@ TEST_F(OptionsDialog, RecentFilesCountIsTheLeadingNumberRoundedHalfToEven)
     }
     EXPECT_TRUE(errorWindows.empty());
 
-    // Beyond the Long range, or a count the store would not take back: reported, nothing saved.
-    for (const char *text : {"99999999999", "1e400", "-2", "10", "10000000"}) {
+    // Beyond the Long range, or a count the store would not take back: the user is told plainly
+    // (no fault report), nothing is saved and the dialog stays with the text as typed, by Apply
+    // and by OK alike.
+    for (const char *text : {"12", "99999999999", "1e400", "-2", "10", "10000000"}) {
         errorWindows.clear();
-        ui::Prompter::queueAnswer(ui::MsgResult::No);
+        ui::Prompter::clearAsked();
+        for (ui::MsgResult answer : {ui::MsgResult::OK, ui::MsgResult::OK, ui::MsgResult::No})
+            ui::Prompter::queueAnswer(answer);
         open([text](frmOptions &dlg) {
-            dlg.txtRecentFiles->setText(QLatin1String(text));
-            dlg.cmdApply->click();
-            EXPECT_TRUE(dlg.cmdApply->isEnabled());
+            QApplication::setActiveWindow(&dlg);
+            dlg.tabOptions->setCurrentIndex(frmOptions::tabGeneral);
+            dlg.txtRecentFiles->selectAll();
+            QTest::keyClicks(dlg.txtRecentFiles, QLatin1String(text));
+            for (QPushButton *button : {dlg.cmdApply, dlg.cmdOK}) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                EXPECT_TRUE(dlg.isVisible()) << text;
+                EXPECT_TRUE(dlg.cmdApply->isEnabled()) << text;
+                EXPECT_EQ(dlg.txtRecentFiles->text(), QLatin1String(text));
+                EXPECT_TRUE(dlg.txtRecentFiles->hasFocus()) << "the box to mend has the focus";
+            }
             dlg.cmdCancel->click();
         });
-        ASSERT_EQ(errorWindows.size(), 1u) << text;
-        EXPECT_EQ(errorWindows[0].procedure, QStringLiteral("Save_Changes"));
+        EXPECT_TRUE(errorWindows.empty()) << text;
+        ASSERT_EQ(ui::Prompter::asked().size(), 3u) << text; // two refusals, then the closing question
+        EXPECT_EQ(ui::Prompter::asked()[0].icon, ui::MsgIcon::Exclamation);
+        EXPECT_TRUE(ui::Prompter::asked()[0].text.contains(QStringLiteral("0 to 9"))) << ui::Prompter::asked()[0].text.toStdString();
         EXPECT_EQ(analysis::options().RecentFiles, 0) << text;
+        EXPECT_EQ(stored(QStringLiteral("General"), QStringLiteral("Recent Files")), QStringLiteral("0")) << text;
     }
 }
 
@@ -635,10 +652,32 @@ TEST_F(OptionsDialog, AlternateRowsDecideTheStoredColourAndTheirButton)
     EXPECT_EQ(tab->grdSummary->BackColorAlternate(), 0u);
 }
 
-TEST_F(OptionsDialog, ColourAndFontBoxesHandTheFocusToTheirButtons)
+TEST_F(OptionsDialog, TabWalksEveryPageToTheButtonsAndBoxesHandTheFocusToTheirPickers)
 {
     open([](frmOptions &dlg) {
         QApplication::setActiveWindow(&dlg);
+        dlg.chkShowCount->click(); // an edit, so that Apply takes the focus too
+        // Tab from the tab strip through the page reaches the dialog's buttons and comes round to
+        // the strip again; Shift+Tab does the same the other way. A box that throws the focus back
+        // would hold it for ever.
+        for (int page = 0; page < dlg.tabOptions->count(); ++page) {
+            dlg.tabOptions->setCurrentIndex(page);
+            QWidget *strip = dlg.tabOptions->tabBar();
+            for (const Qt::KeyboardModifiers direction : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier)}) {
+                strip->setFocus(Qt::TabFocusReason);
+                ASSERT_EQ(QApplication::focusWidget(), strip);
+                QSet<QWidget *> met;
+                int presses = 0;
+                do {
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+                    met.insert(QApplication::focusWidget());
+                } while (QApplication::focusWidget() != strip && ++presses < 80);
+                EXPECT_EQ(QApplication::focusWidget(), strip) << "page " << page << " shift " << int(direction);
+                for (QWidget *button : {dlg.cmdOK, dlg.cmdApply, dlg.cmdCancel})
+                    EXPECT_TRUE(met.contains(button)) << "page " << page << " " << button->objectName().toStdString();
+            }
+        }
+        dlg.cmdApply->setEnabled(false);
         dlg.tabOptions->setCurrentIndex(frmOptions::tabGeneral);
         QTest::mouseClick(dlg.txtFont[12], Qt::LeftButton);
         EXPECT_EQ(QApplication::focusWidget(), dlg.cmdDialog[12]);

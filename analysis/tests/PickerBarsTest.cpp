@@ -148,7 +148,7 @@ TEST_F(PickerBars, ChoicesEnableAndClearWhatDependsOnThem)
     }
 }
 
-TEST_F(PickerBars, NumberBoxesTakeDigitsOnlyAndShowThousands)
+TEST_F(PickerBars, NumberBoxesTakeTheNumberAsTypedAndShowThousands)
 {
     tab.cboSumCol[5]->setCurrentIndex(1);
     QLineEdit *box = tab.txtSumValue[1];
@@ -156,7 +156,7 @@ TEST_F(PickerBars, NumberBoxesTakeDigitsOnlyAndShowThousands)
     box->setFocus();
     QApplication::setActiveWindow(&tab);
     box->clear();
-    QTest::keyClicks(box, QStringLiteral("-1a2.3 4"));
+    QTest::keyClicks(box, QStringLiteral("-1a23 4"));
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(box->text(), QStringLiteral("1234"));
     QGuiApplication::clipboard()->setText(QStringLiteral("99"));
@@ -178,4 +178,20 @@ TEST_F(PickerBars, NumberBoxesTakeDigitsOnlyAndShowThousands)
     box->setFocus();
     QCoreApplication::processEvents();
     EXPECT_EQ(box->text(), QString());
+
+    // A fraction and thousands separators are the number the user means, kept exactly; a slip in
+    // the grouping is left as typed, for the refresh to refuse.
+    QTest::keyClicks(box, QStringLiteral("1,000.5"));
+    EXPECT_EQ(box->text(), QStringLiteral("1,000.5"));
+    tab.cboSumCol[0]->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("1,000.5"));
+    box->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("1000.5"));
+    box->clear();
+    QTest::keyClicks(box, QStringLiteral("1,00.5"));
+    tab.cboSumCol[0]->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->text(), QStringLiteral("1,00.5"));
 }

@@ -535,7 +535,7 @@ TEST_F(FirstUse, AnUnreadableWallpaperCostsOnlyThePicture)
     EXPECT_TRUE(errorWindows.empty());
 }
 
-TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhere)
+TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhereAndHandsTheKeyboardBack)
 {
     db::Command cmd;
     db::Parameter day;
@@ -579,12 +579,53 @@ TEST_F(FirstUse, TheDatePickerClosesWhenTheUserGoesElsewhere)
     QApplication::processEvents();
     EXPECT_FALSE(dlg.mtvDate->isVisible());
 
-    // A date picked is written and closes it, as before.
+    // Escape puts the calendar away, not the dialog, and the grid has the keyboard again.
+    auto focusInGrid = [&] {
+        QWidget *f = QApplication::focusWidget();
+        return f && (f == &g || g.isAncestorOf(f));
+    };
     openPicker();
-    dlg.mtvDate->setSelectedDate(QDate(2024, 3, 5));
-    emit dlg.mtvDate->clicked(QDate(2024, 3, 5));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dlg.mtvDate->isVisible());
-    dlg.reject();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(focusInGrid());
+
+    // A day clicked is written, closes the calendar and hands the keyboard back to the grid, so
+    // that Enter edits the cell rather than pressing a button.
+    g.setTextMatrix(1, 2, QStringLiteral("2024-03-05"));
+    openPicker();
+    auto *days = dlg.mtvDate->findChild<QTableView *>();
+    ASSERT_NE(days, nullptr);
+    QModelIndex fifteenth;
+    for (int r = 0; r < days->model()->rowCount() && !fifteenth.isValid(); ++r)
+        for (int c = 0; c < days->model()->columnCount(); ++c)
+            if (days->model()->index(r, c).data().toString() == QLatin1String("15"))
+                fifteenth = days->model()->index(r, c);
+    ASSERT_TRUE(fifteenth.isValid());
+    QTest::mouseClick(days->viewport(), Qt::LeftButton, {}, days->visualRect(fifteenth).center());
+    QApplication::processEvents();
+    EXPECT_FALSE(dlg.mtvDate->isVisible());
+    EXPECT_EQ(g.TextMatrix(1, 2), QStringLiteral("2024-03-15"));
+    EXPECT_TRUE(focusInGrid()) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none");
+    EXPECT_EQ(g.editor(), nullptr) << "the cell's edit ended with the date";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_NE(g.editor(), nullptr);
+    EXPECT_EQ(g.EditText(), QStringLiteral("2024-03-15"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(g.editor(), nullptr);
+    EXPECT_TRUE(dlg.isVisible());
+
+    // Enter on Clear never wipes the values: it is the default button's, OK's.
+    g.setTextMatrix(2, 2, QStringLiteral("7"));
+    dlg.cmdClear->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg.cmdClear, Qt::Key_Return);
+    EXPECT_EQ(g.TextMatrix(1, 2), QStringLiteral("2024-03-15"));
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(cmd.Parameters[0].Value.toDate(), QDate(2024, 3, 15));
+    EXPECT_EQ(cmd.Parameters[1].Value.toInt(), 7);
 }
 
 TEST_F(FirstUse, AParameterValueTypedInIsShownWhole)

@@ -72,7 +72,7 @@ TEST_F(ParametersDialog, StartsCancelledAndWritesTypedValues)
     EXPECT_EQ(cmd.Parameters[3].Value.toString(), QStringLiteral("O'Brien"));
     EXPECT_EQ(cmd.Parameters[4].Value.typeId(), QMetaType::QDate);
     EXPECT_EQ(cmd.Parameters[4].Value.toDate(), QDate(2024, 2, 29));
-    EXPECT_EQ(cmd.Parameters[5].Value, QVariant(false)) << "only the exact word True is true";
+    EXPECT_EQ(cmd.Parameters[5].Value, QVariant(true)) << "the word in any case";
     EXPECT_EQ(cmd.Parameters[6].Value.toString(), QStringLiteral("5.5")) << "outputs are not written back";
 }
 
@@ -136,6 +136,9 @@ protected:
                              .arg(s));
         m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.order_total(p_id integer, OUT total numeric) "
                                         "LANGUAGE sql AS $$ SELECT p_id * 1.5 $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.flag_echo(p_flag boolean) RETURNS TABLE(f boolean) "
+                                        "LANGUAGE sql AS $$ SELECT p_flag $$")
                              .arg(s));
         m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.top_n(p_limit integer DEFAULT 3) RETURNS SETOF integer "
                                         "LANGUAGE sql AS $$ SELECT generate_series(1, p_limit) $$")
@@ -245,6 +248,27 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     EXPECT_EQ(tab->ResultsRows(), 2);
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_FALSE(tab->isBusy());
+
+    // A Boolean takes the spellings the dialog offers and nothing else: other text is refused
+    // with a message before the routine runs; an empty one is Null.
+    ui::Prompter::clearAsked();
+    answer(QStringList{QStringLiteral("1 OR 1=1")});
+    auto flag = start(QStringLiteral("flag_echo"));
+    EXPECT_FALSE(flag->Results());
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_TRUE(ui::Prompter::asked()[0].text.contains(QStringLiteral("p_flag"))) << ui::Prompter::asked()[0].text.toStdString();
+    const std::pair<const char *, QVariant> spellings[] = {{"yes", true}, {" 0 ", false}, {"FALSE", false}, {"", QVariant()}};
+    for (const auto &[text, value] : spellings) {
+        answer(QStringList{QLatin1String(text)});
+        ASSERT_TRUE(flag->Refresh_Results(false, false, false)) << text;
+        ASSERT_EQ(flag->ResultsRows(), 1) << text;
+        EXPECT_EQ(flag->runner().results()->isNull(0, 0), value.isNull()) << text;
+        if (!value.isNull()) {
+            EXPECT_EQ(flag->runner().results()->value(0, 0).toBool(), value.toBool()) << text;
+        }
+    }
+    EXPECT_EQ(ui::Prompter::asked().size(), 1u);
+    flag->UnloadFlter();
     tab->UnloadFlter();
 }
 

@@ -80,11 +80,26 @@ TEST(SummarySql, TheConditionsNumberIsReadInTheUsersLocale)
     EXPECT_TRUE(ssql::summarySql(c, QStringLiteral("SELECT * FROM x"), QStringLiteral("\""), kEnglish)
                     .contains(QStringLiteral("HAVING COUNT(*) < 12 ORDER BY")));
 
-    EXPECT_EQ(ssql::canonicalWholeNumber(QStringLiteral("1,234,567"), kEnglish), QStringLiteral("1234567"));
-    EXPECT_EQ(ssql::canonicalWholeNumber(QStringLiteral("2.5"), kEnglish), QStringLiteral("3"));
-    EXPECT_EQ(ssql::canonicalWholeNumber(QStringLiteral(" 0 "), kEnglish), QStringLiteral("0"));
-    EXPECT_FALSE(ssql::canonicalWholeNumber(QStringLiteral("12abc"), kEnglish));
-    EXPECT_FALSE(ssql::canonicalWholeNumber(QStringLiteral("1; DROP TABLE x"), kEnglish));
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral("1,234,567"), kEnglish), QStringLiteral("1234567"));
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral("2.5"), kEnglish), QStringLiteral("2.5"));
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral(" 0 "), kEnglish), QStringLiteral("0"));
+    EXPECT_FALSE(ssql::canonicalNumber(QStringLiteral("12abc"), kEnglish));
+    EXPECT_FALSE(ssql::canonicalNumber(QStringLiteral("1; DROP TABLE x"), kEnglish));
+
+    // A fraction is kept exactly; separators count only where they group thousands.
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral("1,000.50"), kEnglish), QStringLiteral("1000.5"));
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral("1.000,5"), kGerman), QStringLiteral("1000.5"));
+    EXPECT_EQ(ssql::canonicalNumber(QStringLiteral("12345678901234567890.000000000000000001"), kEnglish),
+              QStringLiteral("12345678901234567890.000000000000000001"));
+    for (const char *slip : {"1,00.5", "1,0000", ",100", "1.2.3", "1,000,5", "."})
+        EXPECT_FALSE(ssql::canonicalNumber(QLatin1String(slip), kEnglish)) << slip;
+    EXPECT_EQ(ssql::localNumber(QStringLiteral("1234567.25"), kGerman), QStringLiteral("1.234.567,25"));
+    EXPECT_EQ(ssql::localNumber(QStringLiteral("1234567.25"), kEnglish, false), QStringLiteral("1234567.25"));
+    c.function = ssql::fnSum;
+    c.op = 3;
+    c.value = QStringLiteral("1,000.5");
+    EXPECT_TRUE(ssql::summarySql(c, QStringLiteral("SELECT * FROM x"), QStringLiteral("\""), kEnglish)
+                    .contains(QStringLiteral("HAVING SUM(\"v\") > 1000.5 ORDER BY")));
 }
 
 TEST(SummarySql, AnOperatorWithoutANumberIsRefused)

@@ -267,6 +267,32 @@ TEST_P(SummaryView, TheConditionTakesAThousandsSeparatedNumber)
         total += rs->value(std::size_t(r - 1), 1).toDouble();
     }
     EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, 1), total, 1e-6);
+
+    // Typed with a fraction, the number is compared exactly as typed; a slip in its grouping is
+    // refused with a message, and nothing runs.
+    QLineEdit *box = tab->txtSumValue[1];
+    QApplication::setActiveWindow(tab.get());
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("1,000.5"));
+    tab->grdSummary->setFocus();
+    ASSERT_TRUE(tab->Refresh());
+    EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("HAVING SUM(\"%1\") > 1000.5 ").arg(m_value)))
+        << tab->txtSummarySQL->toPlainText();
+    auto fraction = m_connection->Execute(
+        QStringLiteral("SELECT %1 FROM (%3) q GROUP BY %1 HAVING SUM(%2) > 1000.5 ORDER BY %1")
+            .arg(quoted(m_groups[0]), quoted(m_value), m_statement));
+    ASSERT_EQ(g.Rows(), 1 + int(fraction->RecordCount()) + 1);
+    for (int r = 1; r < g.Rows() - 1; ++r)
+        EXPECT_EQ(g.TextMatrix(r, 0), fraction->displayText(std::size_t(r - 1), 0));
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("1,00.5"));
+    ui::Prompter::clearAsked();
+    EXPECT_FALSE(tab->Refresh());
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_TRUE(ui::Prompter::asked()[0].text.contains(QStringLiteral("not a number")));
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_P(SummaryView, HiddenRowsLeaveTheTotalAndSubtotalRowsNeverCount)

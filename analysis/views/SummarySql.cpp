@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -78,7 +79,7 @@ QString havingClause(const Choice &choice, const QString &q, const QLocale &loca
     const QString op = operatorText(choice.op);
     if (op.isEmpty())
         return {};
-    const std::optional<QString> number = canonicalWholeNumber(choice.value, locale);
+    const std::optional<QString> number = canonicalNumber(choice.value, locale);
     if (!number) {
         const QString text = choice.value.trimmed().isEmpty()
                                  ? QStringLiteral("Enter the number to compare the summary with.")
@@ -113,19 +114,59 @@ QString withoutOrderBy(const QString &statement)
     return s.left(order).trimmed();
 }
 
-std::optional<QString> canonicalWholeNumber(const QString &text, const QLocale &locale)
+std::optional<QString> canonicalNumber(const QString &text, const QLocale &locale)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
+    QString t = text.trimmed();
+    QString sign;
+    for (const QString &minus : {locale.negativeSign(), QStringLiteral("-")}) {
+        if (!minus.isEmpty() && t.startsWith(minus)) {
+            sign = QStringLiteral("-");
+            t = t.mid(minus.size());
+            break;
+        }
+    }
+    if (sign.isEmpty() && t.startsWith(u'+'))
+        t = t.mid(1);
+    const QString point = locale.decimalPoint();
+    const QString group = locale.groupSeparator();
+    const qsizetype at = t.indexOf(point);
+    QString whole = at < 0 ? t : t.left(at);
+    const QString fraction = at < 0 ? QString() : t.mid(at + point.size());
+    // Separators only where they group thousands: "1,00.5" is a slip, not a hundred.
+    if (!group.isEmpty() && whole.contains(group)) {
+        const QStringList groups = whole.split(group);
+        if (groups.front().isEmpty() || groups.front().size() > 3)
+            return std::nullopt;
+        for (qsizetype i = 1; i < groups.size(); ++i)
+            if (groups[i].size() != 3)
+                return std::nullopt;
+        whole = groups.join(QString());
+    }
+    const auto digits = [](const QString &part) {
+        return std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    if ((whole.isEmpty() && fraction.isEmpty()) || !digits(whole) || !digits(fraction))
         return std::nullopt;
-    bool ok = false;
-    const qlonglong whole = locale.toLongLong(t, &ok);
-    if (ok)
-        return QString::number(whole);
-    const double d = locale.toDouble(t, &ok);
-    if (!ok || !std::isfinite(d) || std::fabs(d) >= 9.2e18)
+    const QString plain = sign + (whole.isEmpty() ? QStringLiteral("0") : whole) +
+                          (fraction.isEmpty() ? QString() : QStringLiteral(".") + fraction);
+    const std::optional<std::string> value = db::decimalValueText(plain.toStdString());
+    if (!value)
         return std::nullopt;
-    return QString::number(qlonglong(std::llround(d)));
+    return QString::fromStdString(*value);
+}
+
+QString localNumber(const QString &canonical, const QLocale &locale, bool grouped)
+{
+    const bool negative = canonical.startsWith(u'-');
+    const QString digits = negative ? canonical.mid(1) : canonical;
+    const qsizetype at = digits.indexOf(u'.');
+    QString whole = at < 0 ? digits : digits.left(at);
+    if (grouped) {
+        for (qsizetype i = whole.size() - 3; i > 0; i -= 3)
+            whole.insert(i, locale.groupSeparator());
+    }
+    return (negative ? locale.negativeSign() : QString()) + whole +
+           (at < 0 ? QString() : locale.decimalPoint() + digits.mid(at + 1));
 }
 
 QString aggregateAlias(const Choice &choice)

@@ -29,9 +29,13 @@ struct Choice {
 // OFFSET or FETCH follows it (then the order picks the rows and stays).
 QString withoutOrderBy(const QString &statement);
 
-// A whole number typed in the user's locale (its thousands separators allowed, a fraction taken
-// to the nearest whole number) in canonical form; nothing for an empty or non-numeric text.
-std::optional<QString> canonicalWholeNumber(const QString &text, const QLocale &locale = QLocale());
+// A number typed in the user's locale (its decimal point, and its thousands separators where
+// they group thousands) as an exact plain decimal ("1,000.50" gives "1000.5"); nothing for an
+// empty or non-numeric text.
+std::optional<QString> canonicalNumber(const QString &text, const QLocale &locale = QLocale());
+
+// A canonical number as the user reads it in the locale, with or without thousands separators.
+QString localNumber(const QString &canonical, const QLocale &locale = QLocale(), bool grouped = true);
 
 // The column alias the database gives the aggregate ("Count", "% Total", "Sum of x", ...).
 QString aggregateAlias(const Choice &choice);

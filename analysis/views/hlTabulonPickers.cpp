@@ -40,14 +40,6 @@ bool isNumericType(int type)
     }
 }
 
-// A whole number with the locale's thousands separators.
-QLocale groupingLocale()
-{
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return locale;
-}
-
 int right(const QWidget *w)
 {
     return w->x() + w->width();
@@ -414,13 +406,20 @@ void hlTabulon::cboXTabCol_Click(int index)
 void hlTabulon::txtSumValue_GotFocus(int index)
 {
     QLineEdit *box = txtSumValue[std::size_t(index)];
-    if (const auto number = ssql::canonicalWholeNumber(box->text()))
-        box->setText(*number == QLatin1String("0") ? QString() : *number);
+    if (const auto number = ssql::canonicalNumber(box->text()))
+        box->setText(*number == QLatin1String("0") ? QString() : ssql::localNumber(*number, QLocale(), false));
     box->selectAll();
 }
 
 void hlTabulon::txtSumValue_KeyPress(int, int &keyAscii)
 {
+    // The locale's decimal point and thousands separator belong to the number as typed.
+    const QLocale locale;
+    if (keyAscii > 0 && keyAscii < 0x10000) {
+        const QString typed{QChar(char16_t(keyAscii))};
+        if (typed == locale.decimalPoint() || typed == locale.groupSeparator())
+            return;
+    }
     const int key = analysis::Check_NumberKey(keyAscii, false);
     keyAscii = key < 0 ? 0 : key;
 }
@@ -428,8 +427,8 @@ void hlTabulon::txtSumValue_KeyPress(int, int &keyAscii)
 void hlTabulon::txtSumValue_LostFocus(int index)
 {
     QLineEdit *box = txtSumValue[std::size_t(index)];
-    if (const auto number = ssql::canonicalWholeNumber(box->text()))
-        box->setText(groupingLocale().toString(number->toLongLong()));
+    if (const auto number = ssql::canonicalNumber(box->text()))
+        box->setText(ssql::localNumber(*number));
 }
 
 QLineEdit *hlTabulon::pickerValueBox(const PickerArray &picker) const
