@@ -14,8 +14,8 @@
 // What that driver reports differs from the native SQLite client, and the shared suite has to
 // expect it for providerName() == "ODBC":
 //   real_v          SQL_DOUBLE  -> adDouble (5), not adSingle: the driver has no single type
-//   num_v           SQL_DOUBLE  -> adDouble, values as doubles, no precision or scale: the
-//                   driver types NUMERIC(p,s) as double (SQLite holds the values as REAL anyway)
+//   num_v           the driver says SQL_DOUBLE named "numeric", without precision or scale; the
+//                   declaration read from the catalogue types it adNumeric (10, 2) as natively
 //   ch_v            SQL_VARCHAR -> adVarWChar (202), DefinedSize 5: the driver has no fixed char
 //   Nullable        always true: the driver cannot report NOT NULL
 //   expressions     typed by the driver from the expression (text 202, integer 3, real 5),

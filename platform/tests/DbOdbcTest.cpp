@@ -199,7 +199,8 @@ TEST_F(DbOdbc, ConformanceTypesAsTheDriverReportsThem)
     const auto s = query(QStringLiteral("SELECT * FROM conf_types ORDER BY id"));
     const auto described = m_backend->describe(QStringLiteral("SELECT * FROM conf_types"));
     const auto catalogue = m_backend->tableColumns(QString(), QStringLiteral("conf_types"));
-    // The driver has no single, fixed-length char or exact decimal type (see DbFixturesOdbc.cpp).
+    // The driver has no single or fixed-length char type (see DbFixturesOdbc.cpp); a declared
+    // decimal keeps its precision and scale as on the native client.
     const struct {
         const char *name;
         int type;
@@ -207,7 +208,7 @@ TEST_F(DbOdbc, ConformanceTypesAsTheDriverReportsThem)
     } expected[] = {
         {"id", adInteger, 4},         {"small_v", adSmallInt, 2},     {"int_v", adInteger, 4},
         {"big_v", adBigInt, 8},       {"bool_v", adBoolean, 1},       {"real_v", adDouble, 8},
-        {"double_v", adDouble, 8},    {"num_v", adDouble, 8},         {"date_v", adDBDate, 0},
+        {"double_v", adDouble, 8},    {"num_v", adNumeric, 19},       {"date_v", adDBDate, 0},
         {"time_v", adDBTime, 0},      {"ts_v", adDBTimeStamp, 0},     {"vc_v", adVarWChar, 40},
         {"text_v", adVarWChar, 0},    {"ch_v", adVarWChar, 5},        {"blob_v", adLongVarBinary, 0},
     };
@@ -222,6 +223,10 @@ TEST_F(DbOdbc, ConformanceTypesAsTheDriverReportsThem)
             EXPECT_EQ(f.BaseTableName, "conf_types") << e.name;
             EXPECT_EQ(f.BaseColumnName, e.name);
         }
+    }
+    for (const auto *fields : {&s->fields(), &described, &catalogue}) {
+        EXPECT_EQ(field(*fields, "num_v").Precision, 10);
+        EXPECT_EQ(field(*fields, "num_v").NumericScale, 2);
     }
     EXPECT_EQ(field(catalogue, "vc_v").DeclaredType, "varchar(40)");
     EXPECT_EQ(field(described, "ts_v").DeclaredType, "timestamp");
@@ -257,8 +262,8 @@ TEST_F(DbOdbc, ConformanceValuesNullsAndEmptyValues)
     EXPECT_EQ(s->value(2, col(*s, "bool_v")), QVariant(false));
     EXPECT_EQ(s->real(0, col(*s, "real_v")), 1.5);
     EXPECT_EQ(s->real(2, col(*s, "double_v")), -1e300);
-    EXPECT_EQ(s->real(0, col(*s, "num_v")), 12345678.91);
-    EXPECT_EQ(s->real(2, col(*s, "num_v")), -0.05);
+    EXPECT_EQ(s->text(0, col(*s, "num_v")), "12345678.91");
+    EXPECT_EQ(s->text(2, col(*s, "num_v")), "-0.05");
     EXPECT_EQ(s->value(0, col(*s, "date_v")).toDate(), QDate(2024, 2, 29));
     EXPECT_EQ(s->value(2, col(*s, "date_v")).toDate(), QDate(1900, 1, 1));
     EXPECT_EQ(s->value(0, col(*s, "time_v")).toTime(), QTime(13, 45, 30));
@@ -278,6 +283,38 @@ TEST_F(DbOdbc, ConformanceValuesNullsAndEmptyValues)
     EXPECT_TRUE(s->blob(2, col(*s, "blob_v")).isEmpty());
     for (int c = 1; c < s->columnCount(); ++c)
         EXPECT_TRUE(s->isNull(1, c)) << c;
+
+    // Declared decimals read as the native client reads them: to their scale, never rounded, and
+    // typed the same through a view.
+    m_db->exec(QStringLiteral("CREATE TABLE prices(a numeric(10,2), b DECIMAL(8, 2), c numeric, d decimal(12,4), "
+                              "e real); INSERT INTO prices VALUES (54.2, 26, 7, 0.125, 1.5), (-3, 0.5, 1.25, 2, 2), "
+                              "(NULL, 12345678.91, NULL, 1.5e3, NULL); CREATE VIEW price_view AS SELECT a, d FROM prices"));
+    auto native = backends::makeSqlite();
+    native->open(ConnectionString::parse(QStringLiteral("Data Source=") + QString(m_db->connectionString()).section(
+                                             QLatin1String("Database="), 1)),
+                 10, true);
+    for (const char *sql : {"SELECT * FROM prices", "SELECT * FROM price_view", "SELECT p.a, v.d FROM prices p, price_view v"}) {
+        const auto expected = native->execute(QLatin1String(sql), 0, nullptr);
+        auto cursor = m_backend->openCursor(QLatin1String(sql), 0);
+        for (const auto &got : {query(QLatin1String(sql)), fetchAll(*cursor, 2)}) {
+            ASSERT_EQ(got->columnCount(), expected->columnCount()) << sql;
+            ASSERT_EQ(got->rowCount(), expected->rowCount()) << sql;
+            for (int c = 0; c < got->columnCount(); ++c) {
+                const FieldInfo &f = got->fields()[std::size_t(c)];
+                const FieldInfo &n = expected->fields()[std::size_t(c)];
+                EXPECT_EQ(f.Type, n.Type) << sql << " " << f.Name.toStdString();
+                EXPECT_EQ(f.Precision, n.Precision) << sql << " " << f.Name.toStdString();
+                EXPECT_EQ(f.NumericScale, n.NumericScale) << sql << " " << f.Name.toStdString();
+                for (std::size_t r = 0; r < got->rowCount(); ++r)
+                    EXPECT_EQ(got->value(r, c).toString(), expected->value(r, c).toString()) << sql << " " << r;
+            }
+        }
+    }
+    const auto p = query(QStringLiteral("SELECT a, b, d FROM prices"));
+    EXPECT_EQ(p->text(0, 0), "54.20");
+    EXPECT_EQ(p->text(0, 1), "26.00");
+    EXPECT_EQ(p->text(0, 2), "0.1250");
+    EXPECT_EQ(p->text(1, 2), "2.0000");
 }
 
 TEST_F(DbOdbc, NonAsciiTextRoundTrips)
@@ -325,7 +362,7 @@ TEST_F(DbOdbc, LazyCursorFetchesInChunksBesideOtherStatements)
     for (std::size_t r = 0; r < store.rowCount(); ++r) {
         ASSERT_EQ(store.int64(r, 0), std::int64_t(r + 1));
         ASSERT_EQ(store.text(r, 1), QStringLiteral("row %1").arg(r + 1));
-        ASSERT_EQ(store.real(r, 2), double(r + 1) * 1.25);
+        ASSERT_EQ(store.text(r, 2), QString::number(double(r + 1) * 1.25, 'f', 2));
     }
     EXPECT_EQ(cursor->fetch(store, 10), 0u);
 }
@@ -333,7 +370,7 @@ TEST_F(DbOdbc, LazyCursorFetchesInChunksBesideOtherStatements)
 TEST_F(DbOdbc, FixedSizeRowsArriveInBlocksWithoutLosingRows)
 {
     // Numbers only: the driver fetches many rows a call, more than are asked for at a time.
-    auto cursor = m_backend->openCursor(QStringLiteral("SELECT id, amount, id % 7 = 0 AS sevens FROM conf_big"), 0);
+    auto cursor = m_backend->openCursor(QStringLiteral("SELECT id, CAST(amount AS REAL) AS amount, id % 7 = 0 AS sevens FROM conf_big"), 0);
     RowStore store(cursor->fields());
     std::size_t calls = 0;
     while (!cursor->atEnd()) {
@@ -549,9 +586,9 @@ protected:
 TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
 {
     run(QStringLiteral("CREATE TABLE $S.items(id integer PRIMARY KEY, name varchar(30), note text, "
-                       "price numeric(8,2), seen timestamp, cost money)"));
+                       "price numeric(8,2), seen timestamp, cost money, flag boolean)"));
     run(QStringLiteral("INSERT INTO $S.items SELECT i, 'Größe ' || i, repeat('n', i * 50), i * 2.5, "
-                       "timestamp '2024-02-29 13:45:30.25' + i * interval '1 day', 12.34 "
+                       "timestamp '2024-02-29 13:45:30.25' + i * interval '1 day', 12.34, i % 2 = 0 "
                        "FROM generate_series(1, 300) AS i"));
     run(QStringLiteral("INSERT INTO $S.items(id) VALUES (0)"));
     run(QStringLiteral("CREATE FUNCTION $S.twice(n integer) RETURNS integer LANGUAGE sql AS 'SELECT n * 2'"));
@@ -586,8 +623,10 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
     EXPECT_EQ(f[3].NumericScale, 2);
     EXPECT_EQ(f[4].Type, adDBTimeStamp);
     EXPECT_EQ(f[5].Type, adCurrency);
+    EXPECT_EQ(f[6].Type, adBoolean); // though the driver hands Booleans over as text
+    EXPECT_EQ(field(ro->tableColumns(m_schema, QStringLiteral("items")), "flag").Type, adBoolean);
     EXPECT_EQ(f[1].BaseSchemaName, m_schema);
-    for (int c = 1; c < 6; ++c)
+    for (int c = 1; c < 7; ++c)
         EXPECT_TRUE(s.isNull(0, c)) << c;
     for (std::size_t r = 1; r < s.rowCount(); ++r) {
         ASSERT_EQ(s.text(r, 1), QStringLiteral("Größe %1").arg(r));
@@ -596,6 +635,14 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
     EXPECT_EQ(s.text(3, 3), "7.50");
     EXPECT_EQ(s.value(1, 4).toDateTime(), QDateTime(QDate(2024, 3, 1), QTime(13, 45, 30, 250), Qt::UTC));
     EXPECT_EQ(s.text(1, 5), "12.34"); // money stays exact
+    EXPECT_EQ(s.value(1, 6), QVariant(false));
+    EXPECT_EQ(s.value(2, 6), QVariant(true));
+    const auto flags = ro->execute(QStringLiteral("SELECT flag, NOT flag AS other, true AS yes FROM %1.items WHERE id = 2").arg(m_schema), 0, nullptr);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(flags->fields()[std::size_t(c)].Type, adBoolean) << c;
+    EXPECT_EQ(flags->value(0, 0), QVariant(true));
+    EXPECT_EQ(flags->value(0, 1), QVariant(false));
+    EXPECT_EQ(flags->value(0, 2), QVariant(true));
 
     EXPECT_FALSE(errorOf([&] { ro->execute(QStringLiteral("DELETE FROM %1.items").arg(m_schema), 0, nullptr); })
                      .message()

@@ -153,7 +153,7 @@ std::shared_ptr<RowStore> OdbcBackend::execute(const QString &sql, long maxRecor
     }
     if (recordsAffected)
         *recordsAffected = -1;
-    const auto fields = describeResult(stmt.get(), m_traits, sql);
+    const auto fields = describeResult(dbc(), stmt.get(), m_traits, sql);
     auto store = std::make_shared<RowStore>(fields);
     ResultReader reader(stmt.get(), fields, m_traits, sql);
     const std::size_t limit = maxRecords > 0 ? std::size_t(maxRecords) : std::numeric_limits<std::size_t>::max();
@@ -173,7 +173,7 @@ std::vector<FieldInfo> OdbcBackend::describe(const QString &sql)
     const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
     QByteArray text = sql.toUtf8();
     checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
-    return describeResult(stmt.get(), m_traits, sql);
+    return describeResult(dbc(), stmt.get(), m_traits, sql);
 }
 
 void OdbcBackend::checkSyntax(const QString &sql)
@@ -219,7 +219,7 @@ void OdbcCursor::start()
         const SQLRETURN rc = execDirect(stmt, m_sql);
         if (rc != SQL_NO_DATA)
             checkStmt(rc, stmt, "SQLExecDirect", m_sql);
-        m_fields = describeResult(stmt, m_traits, m_sql);
+        m_fields = describeResult(m_dbc.get(), stmt, m_traits, m_sql);
     } catch (...) {
         release(false);
         throw;

@@ -334,6 +334,19 @@ bool getLongData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::string
     return true;
 }
 
+QString searchPattern(const QString &name, const QString &escape)
+{
+    if (escape.isEmpty())
+        return name; // rows are matched exactly afterwards anyway
+    QString out;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('_') || c == QLatin1Char('%') || QString(c) == escape)
+            out += escape;
+        out += c;
+    }
+    return out;
+}
+
 SQLRETURN execDirect(SQLHSTMT stmt, const QString &sql)
 {
     QByteArray text = sql.toUtf8();

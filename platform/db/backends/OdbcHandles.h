@@ -90,6 +90,9 @@ inline SQLCHAR *sqlText(const QByteArray &utf8)
     return reinterpret_cast<SQLCHAR *>(const_cast<char *>(utf8.constData()));
 }
 
+// A catalogue search argument matching name only: '_', '%' and the escape itself escaped.
+QString searchPattern(const QString &name, const QString &escape);
+
 SQLRETURN execDirect(SQLHSTMT stmt, const QString &sql);
 // The rows of a statement that returns none.
 std::shared_ptr<RowStore> emptyStore();

@@ -25,6 +25,7 @@ ResultReader::ResultReader(SQLHSTMT stmt, const std::vector<FieldInfo> &fields, 
     : m_stmt(stmt)
     , m_sql(std::move(statement))
     , m_fields(fields)
+    , m_padScale(traits.sqliteDriver)
 {
     m_cols.reserve(fields.size());
     for (const FieldInfo &f : fields) {
@@ -263,6 +264,15 @@ void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size
         if (m_fields[std::size_t(col)].Type == adCurrency && !isPlainDecimal(canonical)) {
             if (auto money = moneyDecimal(canonical))
                 canonical = std::move(*money);
+        }
+        const int scale = m_fields[std::size_t(col)].NumericScale;
+        if (m_padScale && scale > 0 && isPlainDecimal(canonical)) {
+            const std::size_t point = canonical.find('.');
+            const std::size_t have = point == std::string::npos ? 0 : canonical.size() - point - 1;
+            if (point == std::string::npos)
+                canonical += '.';
+            if (have < std::size_t(scale))
+                canonical.append(std::size_t(scale) - have, '0');
         }
         store.setText(col, canonical.data(), canonical.size());
         break;

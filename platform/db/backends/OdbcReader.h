@@ -59,6 +59,7 @@ private:
     std::vector<SQLUSMALLINT> m_status;
     std::string m_scratch;
     bool m_done = false;
+    bool m_padScale = false; // decimals written by the SQLite driver lack their trailing zeros
 };
 
 } // namespace db::odbc

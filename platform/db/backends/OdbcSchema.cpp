@@ -88,15 +88,7 @@ int directionOf(long long columnType)
 
 QString OdbcBackend::pattern(const QString &name) const
 {
-    if (m_traits.searchEscape.isEmpty())
-        return name; // rows are matched exactly afterwards anyway
-    QString out;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('_') || c == QLatin1Char('%') || QString(c) == m_traits.searchEscape)
-            out += m_traits.searchEscape;
-        out += c;
-    }
-    return out;
+    return searchPattern(name, m_traits.searchEscape);
 }
 
 std::vector<SchemaObject> OdbcBackend::objects(SchemaObject::Kind kind)
@@ -513,7 +505,7 @@ std::shared_ptr<RowStore> OdbcBackend::callRoutine(const QString &owner, const Q
     SQLSMALLINT columns = 0;
     checkStmt(SQLNumResultCols(h, &columns), h, "SQLNumResultCols", call);
     if (columns > 0) {
-        const auto fields = describeResult(h, m_traits, call);
+        const auto fields = describeResult(dbc(), h, m_traits, call);
         rows = std::make_shared<RowStore>(fields);
         ResultReader reader(h, fields, m_traits, call);
         while (!reader.done())

@@ -1,8 +1,10 @@
 #include "db/backends/OdbcTypes.h"
 
 #include "db/backends/OdbcHandles.h"
+#include "db/backends/SqliteTypes.h"
 
 #include <algorithm>
+#include <map>
 
 namespace db::odbc {
 
@@ -12,6 +14,33 @@ bool isMoneyName(const QString &typeName)
 {
     return typeName.compare(QLatin1String("money"), Qt::CaseInsensitive) == 0
         || typeName.compare(QLatin1String("smallmoney"), Qt::CaseInsensitive) == 0;
+}
+
+bool isBooleanName(const QString &typeName)
+{
+    return typeName.compare(QLatin1String("bool"), Qt::CaseInsensitive) == 0
+        || typeName.compare(QLatin1String("boolean"), Qt::CaseInsensitive) == 0;
+}
+
+bool isCharType(SQLSMALLINT t)
+{
+    switch (t) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR: return true;
+    default: return false;
+    }
+}
+
+// The names the native SQLite client reads as exact decimals.
+bool isDecimalDeclaration(const QString &typeName)
+{
+    const QString base = typeName.section(QLatin1Char('('), 0, 0).simplified().toUpper();
+    return base == QLatin1String("NUMERIC") || base == QLatin1String("DECIMAL") || base == QLatin1String("DEC")
+        || base == QLatin1String("NUMBER");
 }
 
 bool isLongType(SQLSMALLINT t)
@@ -38,6 +67,9 @@ long declaredLength(const OdbcColumn &c, const DriverTraits &traits)
 
 int adoTypeOf(SQLSMALLINT sqlType, const QString &typeName)
 {
+    // The PostgreSQL driver sends Booleans as the text 1 or 0 unless told otherwise.
+    if (isCharType(sqlType) && isBooleanName(typeName))
+        return adBoolean;
     switch (sqlType) {
     case SQL_SMALLINT:
     case SQL_TINYINT: return adSmallInt;
@@ -76,6 +108,14 @@ FieldInfo toField(const OdbcColumn &c, const DriverTraits &traits)
     // Drivers echo the label as base column of an expression; only a table has base columns.
     f.BaseColumnName = c.baseTable.isEmpty() ? QString() : c.baseColumn;
     f.BaseSchemaName = c.baseSchema;
+    if (traits.sqliteDriver && isDecimalDeclaration(c.typeName)) {
+        const FieldInfo declared = backends::sqlite::fieldForDeclaredType(c.typeName);
+        f.Type = adNumeric;
+        f.DefinedSize = 19;
+        f.Precision = declared.Precision;
+        f.NumericScale = declared.NumericScale;
+        return f;
+    }
     switch (f.Type) {
     case adSmallInt: f.DefinedSize = 2; f.Precision = 5; break;
     case adInteger: f.DefinedSize = 4; f.Precision = 10; break;
@@ -117,14 +157,39 @@ SQLLEN attrNumber(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field)
     return v;
 }
 
+// Declared types of a table's columns by name, as the catalogue has them; empty when it cannot say.
+std::map<QString, QString> declaredTypes(SQLHDBC dbc, const DriverTraits &traits, const QString &table)
+{
+    std::map<QString, QString> out;
+    SQLHSTMT raw = SQL_NULL_HSTMT;
+    if (!dbc || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw)))
+        return out;
+    const StmtPtr stmt(raw);
+    QByteArray name = searchPattern(table, traits.searchEscape).toUtf8();
+    if (!SQL_SUCCEEDED(SQLColumns(raw, nullptr, 0, nullptr, 0, sqlText(name), SQLSMALLINT(name.size()), nullptr, 0)))
+        return out;
+    try {
+        while (SQL_SUCCEEDED(SQLFetch(raw))) {
+            if (columnText(raw, 3).value_or(QString()) != table)
+                continue;
+            const QString column = columnText(raw, 4).value_or(QString());
+            out.emplace(column, columnText(raw, 6).value_or(QString()));
+        }
+    } catch (const DbError &) {
+        out.clear(); // typed as the driver says, then
+    }
+    return out;
+}
+
 } // namespace
 
-std::vector<FieldInfo> describeResult(SQLHSTMT stmt, const DriverTraits &traits, const QString &statement)
+std::vector<FieldInfo> describeResult(SQLHDBC dbc, SQLHSTMT stmt, const DriverTraits &traits, const QString &statement)
 {
     SQLSMALLINT count = 0;
     checkStmt(SQLNumResultCols(stmt, &count), stmt, "SQLNumResultCols", statement);
     std::vector<FieldInfo> fields;
     fields.reserve(std::size_t(count));
+    std::map<QString, std::map<QString, QString>> declared; // by base table, read once
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         std::string name(256, '\0');
         SQLSMALLINT nameLen = 0;
@@ -150,6 +215,14 @@ std::vector<FieldInfo> describeResult(SQLHSTMT stmt, const DriverTraits &traits,
         c.baseTable = attrText(stmt, i, SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = attrText(stmt, i, SQL_DESC_BASE_COLUMN_NAME);
         c.baseSchema = attrText(stmt, i, SQL_DESC_SCHEMA_NAME);
+        if (traits.sqliteDriver && isDecimalDeclaration(c.typeName) && !c.baseTable.isEmpty()) {
+            auto table = declared.find(c.baseTable);
+            if (table == declared.end())
+                table = declared.emplace(c.baseTable, declaredTypes(dbc, traits, c.baseTable)).first;
+            const auto column = table->second.find(c.baseColumn);
+            if (column != table->second.end() && isDecimalDeclaration(column->second))
+                c.typeName = column->second;
+        }
         fields.push_back(toField(c, traits));
     }
     return fields;

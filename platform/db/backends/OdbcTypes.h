@@ -38,12 +38,17 @@ struct OdbcColumn {
 // loosely (PostgreSQL money arrives as SQL_FLOAT).
 int adoTypeOf(SQLSMALLINT sqlType, const QString &typeName = {});
 
-// Type, DefinedSize, precision and scale by the mapping rules. DefinedSize of text and binary
+// Type, DefinedSize, precision and scale by the mapping rules. A PostgreSQL Boolean the driver
+// hands over as text is a Boolean; through the SQLite driver, a declared decimal
+// ("NUMERIC(10,2)") is typed as the native SQLite client types it. DefinedSize of text and binary
 // is the declared length; 0 for long types and for what the driver reports when nothing was
 // declared (SQL_NO_TOTAL, 65535 and more, and the SQLite driver's 255 stand-in).
 FieldInfo toField(const OdbcColumn &c, const DriverTraits &traits);
 
-// The columns of a prepared or executed statement.
-std::vector<FieldInfo> describeResult(SQLHSTMT stmt, const DriverTraits &traits, const QString &statement = {});
+// The columns of a prepared or executed statement on dbc. The SQLite driver names a declared
+// decimal without its precision and scale (and types it as a double or as text): for a column of
+// a table, the declaration is read from the catalogue on another statement of dbc.
+std::vector<FieldInfo> describeResult(SQLHDBC dbc, SQLHSTMT stmt, const DriverTraits &traits,
+                                      const QString &statement = {});
 
 } // namespace db::odbc
