@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -407,6 +408,32 @@ TEST_F(DataSourceFileTest, FileLivesBesideTheProgramOnlyWhenOneIsThere)
     f.write("[1]\nName=Sample\n");
     f.close();
     EXPECT_EQ(locateDataSourceFile(exe, config), QDir(exe).filePath(QStringLiteral("DataSources.ini")));
+
+    // A new user has no configuration folder at all: the first save makes it, for their eyes only.
+    const QString configHome = dir.filePath(QStringLiteral("home/.config"));
+    const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+    const struct Restore {
+        QByteArray value;
+        ~Restore() { value.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
+    } restore{oldConfigHome};
+    browserSettings().IniFilePath = locateDataSourceFile(dir.filePath(QStringLiteral("nowhere")));
+    EXPECT_EQ(iniPath(), configHome + QStringLiteral("/Tabulon/DataSources.ini"));
+    ASSERT_FALSE(QFileInfo::exists(configHome));
+    addSource(QStringLiteral("First"), QStringLiteral("Data Source=first.db"));
+    EXPECT_TRUE(Save_DataSources());
+    EXPECT_TRUE(errors.empty()) << errors[0].description.toStdString();
+    EXPECT_TRUE(fileBytes().contains("Name=First"));
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &folder : {configHome, configHome + QStringLiteral("/Tabulon")})
+        EXPECT_EQ(QFile::permissions(folder) & others, QFileDevice::Permissions()) << folder.toStdString();
+
+    // A folder the user chose is never made for them.
+    browserSettings().IniFilePath = dir.filePath(QStringLiteral("gone/DataSources.ini"));
+    EXPECT_FALSE(Save_DataSources());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
+    EXPECT_EQ(errors.size(), 1u);
 }
 
 } // namespace
