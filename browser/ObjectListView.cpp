@@ -448,9 +448,25 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
         default:
             break;
         }
-    } else if ((watched == m_iconView || watched == m_reportView) && event->type() == QEvent::KeyRelease) {
-        const auto *ke = static_cast<QKeyEvent *>(event);
-        emit KeyUp(ke->key(), ke->modifiers());
+    } else if (watched == m_iconView || watched == m_reportView) {
+        // A key is the list's only when its press came here too: the release of an Enter that
+        // chose a menu command lands on the list once the menu has closed.
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            m_pressedKeys.insert(static_cast<QKeyEvent *>(event)->key());
+            break;
+        case QEvent::KeyRelease: {
+            const auto *ke = static_cast<QKeyEvent *>(event);
+            if (m_pressedKeys.remove(ke->key()))
+                emit KeyUp(ke->key(), ke->modifiers());
+            break;
+        }
+        case QEvent::FocusOut:
+            m_pressedKeys.clear();
+            break;
+        default:
+            break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QIcon>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -115,6 +116,7 @@ private:
     int m_sortOrder = lvwAscending;
     bool m_updating = false;
     std::array<QIcon, 3> m_icons;
+    QSet<int> m_pressedKeys; // pressed while the list had the keyboard, not yet released
 };
 
 } // namespace browser

@@ -17,6 +17,9 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace browser {
 
 namespace {
@@ -30,6 +33,40 @@ bool isPasswordKey(const QString &key)
     const QString k = key.trimmed();
     return k.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0
         || k.compare(QLatin1String("PWD"), Qt::CaseInsensitive) == 0;
+}
+
+// The value of the first pair, in the string's order, whose key is one of `keys` (lower case):
+// the client takes the first of a key and its aliases.
+QString firstOf(const db::ConnectionString &cs, std::initializer_list<QLatin1String> keys)
+{
+    for (const auto &pair : cs.pairs()) {
+        const QString key = pair.key.trimmed().toLower();
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            return pair.value;
+    }
+    return {};
+}
+
+// `text` with every "****" password put back to the one `stored` has: the boxes show passwords
+// masked, and a mask left as it was means the password the data source already had.
+QString unmasked(const QString &text, const QString &stored)
+{
+    try {
+        db::ConnectionString typed = db::ConnectionString::parse(text);
+        const db::ConnectionString before = db::ConnectionString::parse(stored);
+        bool masked = false;
+        for (const auto &pair : typed.pairs()) {
+            if (isPasswordKey(pair.key) && pair.value == QLatin1String("****")) {
+                if (const auto old = before.value(pair.key)) {
+                    typed.setValue(pair.key, *old);
+                    masked = true;
+                }
+            }
+        }
+        return masked ? typed.toString() : text;
+    } catch (const std::exception &) {
+        return text; // the database will say what is wrong with it
+    }
 }
 
 QLineEdit *lineEdit(QWidget *parent, const QString &name)
@@ -161,7 +198,50 @@ void frmNewDataSource::load()
     // and most ODBC drivers refuse.
     m_delimiterChosen = !m_delimiter.isEmpty();
     setDelimiterShown(m_delimiterChosen ? m_delimiter : kProviderDelimiter);
+    fillBuilder();
     updateOK();
+}
+
+void frmNewDataSource::fillBuilder()
+{
+    for (QLineEdit *box : {txtFile, txtHost, txtPort, txtDatabase, txtUser, txtPassword, txtDsn, txtDriver})
+        box->clear();
+    setBuilderProvider(SQLiteFile);
+    db::ConnectionString cs;
+    db::Provider provider = db::Provider::SQLite;
+    try {
+        cs = db::ConnectionString::parse(m_connection);
+        provider = cs.provider();
+    } catch (const std::exception &) {
+        return; // nothing the builder can show; the connection box holds the text as it is
+    }
+    switch (provider) {
+    case db::Provider::PostgreSQL:
+        // The names the client takes for each field, as it takes them.
+        setBuilderProvider(PostgreSQLServer);
+        txtHost->setText(firstOf(cs, {QLatin1String("data source"), QLatin1String("server"), QLatin1String("host")}));
+        txtPort->setText(firstOf(cs, {QLatin1String("port")}));
+        txtDatabase->setText(firstOf(cs, {QLatin1String("initial catalog"), QLatin1String("database"),
+                                          QLatin1String("dbname")}));
+        txtUser->setText(firstOf(cs, {QLatin1String("user id"), QLatin1String("uid"), QLatin1String("user")}));
+        txtPassword->setText(firstOf(cs, {QLatin1String("password"), QLatin1String("pwd")}));
+        break;
+    case db::Provider::ODBC: {
+        setBuilderProvider(OdbcSource);
+        cs.remove(QStringLiteral("Provider"));
+        // A data source name alone fits its box; anything more stays whole in the driver string,
+        // its passwords masked as in the connection box.
+        const QString dsn = firstOf(cs, {QLatin1String("dsn")});
+        if (!dsn.isEmpty() && cs.pairs().size() == 1)
+            txtDsn->setText(dsn);
+        else
+            txtDriver->setText(db::maskPasswords(cs.toString()));
+        break;
+    }
+    case db::Provider::SQLite:
+        txtFile->setText(firstOf(cs, {QLatin1String("data source"), QLatin1String("database")}));
+        break;
+    }
 }
 
 void frmNewDataSource::setDelimiterShown(const QString &delimiter)
@@ -178,22 +258,7 @@ QString frmNewDataSource::typedConnection() const
     const QString shown = txtConnection->text();
     if (shown == db::maskPasswords(m_connection))
         return m_connection;
-    try {
-        db::ConnectionString typed = db::ConnectionString::parse(shown);
-        const db::ConnectionString before = db::ConnectionString::parse(m_connection);
-        bool masked = false;
-        for (const auto &pair : typed.pairs()) {
-            if (isPasswordKey(pair.key) && pair.value == QLatin1String("****")) {
-                if (const auto old = before.value(pair.key)) {
-                    typed.setValue(pair.key, *old);
-                    masked = true;
-                }
-            }
-        }
-        return masked ? typed.toString() : shown;
-    } catch (const std::exception &) {
-        return shown; // the database will say what is wrong with it
-    }
+    return unmasked(shown, m_connection);
 }
 
 void frmNewDataSource::showEvent(QShowEvent *event)
@@ -253,7 +318,7 @@ QString frmNewDataSource::builtConnection() const
 
 void frmNewDataSource::useBuiltConnection()
 {
-    const QString built = builtConnection();
+    const QString built = unmasked(builtConnection(), m_connection);
     if (built.isEmpty())
         return;
     m_connection = built;

@@ -75,6 +75,8 @@ private:
     void browseFile();
     void accept() override;
     void setDelimiterShown(const QString &delimiter);
+    // The builder on the connection's own provider, its fields filled from the connection.
+    void fillBuilder();
 
     QStackedWidget *m_stack = nullptr;
     bool m_cancelled = true;

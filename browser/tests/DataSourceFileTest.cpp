@@ -7,8 +7,11 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <functional>
 
@@ -317,6 +320,50 @@ TEST(DataSourceDialog, EditedSourceOpensReadyAndKeepsAnUnusualDelimiter)
     fresh.txtConnection->setText(QStringLiteral("Provider=PostgreSQL;Data Source=db.local"));
     fresh.cmdOK->click();
     EXPECT_EQ(fresh.Delimiter(), QStringLiteral("\""));
+
+    // The builder of an edited source opens on the source's own provider, its fields filled, so
+    // that Use gives back the same connection.
+    frmNewDataSource server;
+    server.setSourceName(QStringLiteral("Server"));
+    const QString pg = QStringLiteral("Provider=PostgreSQL;Data Source=db.local;Port=5433;Initial Catalog=sales;"
+                                      "User ID=ann;Password={a;b}");
+    server.setConnection(pg);
+    server.load();
+    server.show();
+    QTest::mouseClick(server.cmdDataSource, Qt::LeftButton);
+    ASSERT_TRUE(server.fraBuilder->isVisible());
+    EXPECT_EQ(server.cboProvider->currentText(), QStringLiteral("PostgreSQL server"));
+    EXPECT_EQ(server.txtHost->text(), QStringLiteral("db.local"));
+    EXPECT_EQ(server.txtPort->text(), QStringLiteral("5433"));
+    EXPECT_EQ(server.txtDatabase->text(), QStringLiteral("sales"));
+    EXPECT_EQ(server.txtUser->text(), QStringLiteral("ann"));
+    EXPECT_EQ(server.txtPassword->echoMode(), QLineEdit::Password);
+    server.useBuiltConnection();
+    server.cmdOK->click();
+    const auto built = db::ConnectionString::parse(server.Connection());
+    const auto stored = db::ConnectionString::parse(pg);
+    for (const auto &pair : stored.pairs())
+        EXPECT_EQ(built.value(pair.key), pair.value) << pair.key.toStdString();
+
+    // libpq's own names; ODBC by name, and a driver string with its password kept behind the mask.
+    server.setConnection(QStringLiteral("Provider=PostgreSQL;host=h2;dbname=d2;user=u2"));
+    server.load();
+    EXPECT_EQ(server.cboProvider->currentIndex(), int(frmNewDataSource::PostgreSQLServer));
+    EXPECT_EQ(server.txtHost->text() + server.txtDatabase->text() + server.txtUser->text(), QStringLiteral("h2d2u2"));
+    server.setConnection(QStringLiteral("Provider=ODBC;DSN=Sales"));
+    server.load();
+    EXPECT_EQ(server.cboProvider->currentIndex(), int(frmNewDataSource::OdbcSource));
+    EXPECT_EQ(server.txtDsn->text(), QStringLiteral("Sales"));
+    server.setConnection(QStringLiteral("Provider=ODBC;Driver=PostgreSQL Unicode;Server=h;PWD=secret"));
+    server.load();
+    EXPECT_FALSE(server.txtDriver->text().contains(QStringLiteral("secret")));
+    server.useBuiltConnection();
+    server.cmdOK->click();
+    EXPECT_EQ(server.Connection(), QStringLiteral("Provider=ODBC;Driver=PostgreSQL Unicode;Server=h;PWD=secret"));
+    server.setConnection(QStringLiteral("Data Source=/data/s.db"));
+    server.load();
+    EXPECT_EQ(server.cboProvider->currentIndex(), int(frmNewDataSource::SQLiteFile));
+    EXPECT_EQ(server.txtFile->text(), QStringLiteral("/data/s.db"));
 }
 
 TEST(DataSourceDialog, PasswordsNeverShowAndSurviveAnEdit)
@@ -407,6 +454,32 @@ TEST_F(DataSourceFileTest, FileLivesBesideTheProgramOnlyWhenOneIsThere)
     f.write("[1]\nName=Sample\n");
     f.close();
     EXPECT_EQ(locateDataSourceFile(exe, config), QDir(exe).filePath(QStringLiteral("DataSources.ini")));
+
+    // A new user has no configuration folder at all: the first save makes it, for their eyes only.
+    const QString configHome = dir.filePath(QStringLiteral("home/.config"));
+    const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+    const struct Restore {
+        QByteArray value;
+        ~Restore() { value.isEmpty() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", value); }
+    } restore{oldConfigHome};
+    browserSettings().IniFilePath = locateDataSourceFile(dir.filePath(QStringLiteral("nowhere")));
+    EXPECT_EQ(iniPath(), configHome + QStringLiteral("/Tabulon/DataSources.ini"));
+    ASSERT_FALSE(QFileInfo::exists(configHome));
+    addSource(QStringLiteral("First"), QStringLiteral("Data Source=first.db"));
+    EXPECT_TRUE(Save_DataSources());
+    EXPECT_TRUE(errors.empty()) << errors[0].description.toStdString();
+    EXPECT_TRUE(fileBytes().contains("Name=First"));
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &folder : {configHome, configHome + QStringLiteral("/Tabulon")})
+        EXPECT_EQ(QFile::permissions(folder) & others, QFileDevice::Permissions()) << folder.toStdString();
+
+    // A folder the user chose is never made for them.
+    browserSettings().IniFilePath = dir.filePath(QStringLiteral("gone/DataSources.ini"));
+    EXPECT_FALSE(Save_DataSources());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
+    EXPECT_EQ(errors.size(), 1u);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "files/AtomicFile.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -26,6 +28,40 @@ bool diskFull(const QString &path, int savedErrno, const QString &detail, qint64
     const QStorageInfo storage(QFileInfo(path).absolutePath());
     return storage.isValid() && !storage.isReadOnly() && storage.bytesTotal() > 0
         && storage.bytesAvailable() < std::max<qint64>(needed, 1);
+}
+
+// A new user has no folders of their own yet: a file written into the user's configuration, data
+// or cache folder makes its folder first, private to its owner as the desktop's base-directory
+// rules ask. Elsewhere a missing folder stays an error: the user chose that place. Returns 0, or
+// the errno of the folder that could not be made.
+int makeUserFolder(const QString &path)
+{
+    const QString folder = QDir::cleanPath(QFileInfo(path).absolutePath());
+    if (QFileInfo::exists(folder))
+        return 0;
+    for (const auto location : {QStandardPaths::GenericConfigLocation, QStandardPaths::GenericDataLocation,
+                                QStandardPaths::GenericCacheLocation}) {
+        const QString base = QDir::cleanPath(QStandardPaths::writableLocation(location));
+        if (base.isEmpty() || !(folder == base || folder.startsWith(base + QLatin1Char('/'))))
+            continue;
+        // Made one level at a time, each with the owner's permissions only.
+        QStringList missing;
+        for (QString f = folder; !f.isEmpty() && !QFileInfo::exists(f); f = QFileInfo(f).path()) {
+            if (f == QFileInfo(f).path())
+                break;
+            missing.prepend(f);
+        }
+        for (const QString &f : missing) {
+            errno = 0;
+            if (!QDir().mkdir(f, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
+                const int error = errno != 0 ? errno : EACCES;
+                if (!QFileInfo(f).isDir())
+                    return error;
+            }
+        }
+        return 0;
+    }
+    return 0;
 }
 
 } // namespace
@@ -63,6 +99,8 @@ QString AtomicFile::failureText(int savedErrno, const QString &detail)
 std::optional<QString> AtomicFile::open()
 {
     m_existed = QFileInfo::exists(m_path);
+    if (const int error = makeUserFolder(m_path))
+        return failureText(error, QStringLiteral("its folder could not be made: %1").arg(qt_error_string(error)));
     errno = 0;
     if (!m_file.open(QIODevice::WriteOnly))
         return failureText(errno, m_file.errorString());

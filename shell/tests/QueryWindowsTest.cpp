@@ -4,6 +4,7 @@
 #include "grid/Grid.h"
 #include "ui/StatusPanels.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
@@ -311,6 +312,39 @@ TEST_F(QueryWindowsTest, FileItemLaunchesTheBrowsersSelectionIntoANewWindow)
     EXPECT_TRUE(w->windowTitle().startsWith(QStringLiteral("Sample : Tables : ")));
     EXPECT_TRUE(pump(5000, [w] { return w->control()->Results(); }));
     EXPECT_FALSE(w->control()->stOpenSQL());
+    EXPECT_TRUE(errors.empty()) << errors.front().procedure << ": " << errors.front().description;
+
+    // With an object of the list clicked, a Window command chosen from the menu bar with the keys
+    // does only what it says: the Enter that chose it is released over the list once the menu has
+    // closed, and that launches nothing.
+    w->showMinimized();
+    activate(main->browserWindow());
+    main->show();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    auto *list = b->findChild<QAbstractItemView *>(QStringLiteral("lvwDataIcons"));
+    ASSERT_NE(list, nullptr);
+    const QModelIndexList orders =
+        list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Orders"), 1, Qt::MatchExactly);
+    ASSERT_EQ(orders.size(), 1);
+    list->scrollTo(orders[0]);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(orders[0]).center());
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_EQ(list->currentIndex(), orders[0]);
+    const QRect browserBefore = main->browserWindow()->geometry();
+    QWindow *frame = main->windowHandle();
+    QTest::keyClick(frame, Qt::Key_W, Qt::AltModifier);
+    ASSERT_TRUE(pump(2000, [] { return QApplication::activePopupWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::activePopupWidget(), main->mnuWindow);
+    QTest::keyClick(frame, Qt::Key_Down);
+    QTest::keyClick(frame, Qt::Key_Down);
+    EXPECT_EQ(main->mnuWindow->activeAction(), main->mnuWindows[2]);
+    QTest::keyPress(frame, Qt::Key_Return);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    QTest::keyRelease(frame, Qt::Key_Return);
+    pump(50);
+    EXPECT_NE(main->browserWindow()->geometry(), browserBefore) << "Cascade was not chosen";
+    EXPECT_EQ(main->queryWindows().size(), 1);
     EXPECT_TRUE(errors.empty()) << errors.front().procedure << ": " << errors.front().description;
 }
 
