@@ -344,7 +344,7 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                         if (foundRow >= 0) {
                             g->setRow(foundRow);
                             g->setCol(foundCol);
-                            g->ShowCell(foundRow, foundCol);
+                            g->ShowCellWellInView(foundRow, foundCol);
                         } else {
                             notFound = true;
                         }

@@ -338,6 +338,8 @@ bool hlTabulon::Set_Grids()
             g->setSelectionMode(grid::flexSelectionFree);
             g->setAllowUserResizing(grid::flexResizeColumns);
             g->setEditable(grid::flexEDNone);
+            // A find moves the current cell while its window keeps the focus.
+            g->setCursorShownWithoutFocus(true);
         }
         // The cross-tab's two header rows: column groups above the value captions.
         grdXTab->setRows(2);

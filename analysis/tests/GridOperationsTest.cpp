@@ -1,6 +1,7 @@
 // The results grid's operations: moving through a million rows, finding, selecting and copying.
 #include "TabulonTestSupport.h"
 
+#include "dialogs/frmFind.h"
 #include "dialogs/frmNotes.h"
 
 #include "db/Recordset.h"
@@ -8,9 +9,13 @@
 #include "ui/StatusPanels.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
+#include <QTest>
 
 using namespace tabtest;
 
@@ -133,6 +138,33 @@ TEST_F(GridOperations, FindInAllThreeDirections)
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_FALSE(tab->isBusy());
     tab->UnloadFlter();
+
+    // Found from the find window far down a longer grid: the cell is current, selected, drawn in
+    // the selection colours and shown well inside the rows in view, not at their edge.
+    auto longer = start(sample.connect(), QStringLiteral("WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+                                                         "FROM s WHERE x < 300) SELECT x AS n, 'row ' || x AS name FROM s"));
+    ASSERT_TRUE(longer->Refresh_Results(false, false, false));
+    longer->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(longer.get()));
+    ASSERT_TRUE(longer->Show_Find());
+    auto *find = tabtest::toolWindow<frmFind>(*longer);
+    ASSERT_NE(find, nullptr);
+    find->cboFind->setEditText(QStringLiteral("row 120"));
+    find->chkWord->setChecked(true);
+    QTest::mouseClick(find->cmdFind, Qt::LeftButton);
+    grid::Grid &g = *longer->grdResults;
+    ASSERT_EQ(std::pair(g.Row(), g.Col()), std::pair(120, 1));
+    EXPECT_EQ(std::pair(g.RowSel(), g.ColSel()), std::pair(120, 1));
+    QTableView *view = g.view();
+    const QRect cell = view->visualRect(view->model()->index(120 - 1, 1));
+    const int rowHeight = cell.height();
+    ASSERT_GT(rowHeight, 0);
+    EXPECT_GE(cell.top(), rowHeight) << "not at the top edge";
+    EXPECT_LE(cell.bottom(), view->viewport()->height() - 2 * rowHeight) << "not at the bottom edge";
+    const QImage shot = view->viewport()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(cell.left() + 2, cell.top() + 2), g.color(g.BackColorSel()));
+    EXPECT_TRUE(events.empty());
+    longer->UnloadFlter();
 }
 
 TEST_F(GridOperations, CopyARangeAsTabSeparatedText)

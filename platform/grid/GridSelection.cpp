@@ -432,6 +432,32 @@ void Grid::ShowCell(int row, int col)
     m_view->scrollTo(indexOf(row, c), QAbstractItemView::EnsureVisible);
 }
 
+void Grid::ShowCellWellInView(int row, int col)
+{
+    ShowCell(row, col);
+    if (row < m_model->fixedRows() || m_model->rowHidden(row))
+        return;
+    const int c = col < frozenCount() ? visibleColumnNear(LeftCol()) : visibleColumnNear(col);
+    if (c < 0)
+        return;
+    const QModelIndex index = indexOf(row, c);
+    const QRect cell = m_view->visualRect(index);
+    const int spare = 2 * std::max(1, cell.height());
+    if (cell.top() >= spare && cell.bottom() <= m_view->viewport()->height() - spare)
+        return;
+    // Centred in height only: the columns stay as ShowCell left them.
+    const int left = m_view->horizontalScrollBar()->value();
+    m_view->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    m_view->horizontalScrollBar()->setValue(left);
+}
+
+void Grid::setCursorShownWithoutFocus(bool shown)
+{
+    m_cursorShownWithoutFocus = shown;
+    m_view->viewport()->update();
+    m_frozen->viewport()->update();
+}
+
 int Grid::CellLeft() const
 {
     settleLayout();

@@ -675,7 +675,9 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
                 showText = view->rowViewportPosition(index.row() - 1) + m_grid->rowHeightPx() / 2 < 0;
             // The grid's own model is asked directly; any other goes through the roles.
             CellLook look = index.model() == &m ? cellLook(m, r, c) : cellLook(index);
-            if (m_grid->isCellSelected(r, c) && !m_grid->isCursorCell(r, c)) {
+            // The dotted frame marks the current cell only while the grid has the focus.
+            const bool cursorUnmarked = m_grid->CursorShownWithoutFocus() && !(view && view->hasFocus());
+            if (m_grid->isCellSelected(r, c) && (!m_grid->isCursorCell(r, c) || cursorUnmarked)) {
                 look.back = m_grid->color(m_grid->BackColorSel());
                 look.fore = m_grid->color(m_grid->ForeColorSel());
                 look.fillBack = true;

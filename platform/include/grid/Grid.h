@@ -160,6 +160,13 @@ public:
     Q_INVOKABLE int BottomRow() const;
     Q_INVOKABLE int RightCol() const;
     Q_INVOKABLE void ShowCell(int row, int col);
+    // Scrolls a cell the user was sent to (a find) into view away from the edges, where it is
+    // seen at once; one in view with rows to spare around it stays where it is.
+    void ShowCellWellInView(int row, int col);
+    // The current cell is drawn in the selection colours while the grid has not the focus (it
+    // otherwise has no mark then): for grids whose current cell another window moves.
+    bool CursorShownWithoutFocus() const { return m_cursorShownWithoutFocus; }
+    void setCursorShownWithoutFocus(bool shown);
     // The current cell's rectangle relative to the grid, twips (to place a picker under it).
     Q_INVOKABLE int CellLeft() const;
     Q_INVOKABLE int CellTop() const;
@@ -477,6 +484,7 @@ private:
     int m_mouseRow = -1, m_mouseCol = -1;
     int m_pressRow = -1, m_pressCol = -1; // cell under the last button press
     int m_frozenCols = 0;
+    bool m_cursorShownWithoutFocus = false;
     int m_autoSizeSample = 1000;
     // Bound grids: the data rows every growing auto-sized column fits (sorted, disjoint, inclusive).
     std::vector<std::pair<int, int>> m_fittedRows;
