@@ -5,6 +5,7 @@
 #include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
+#include "grid/GridView.h"
 #include "ui/FormButton.h"
 #include "ui/EventLoop.h"
 #include "ui/MousePointer.h"
@@ -13,8 +14,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -400,9 +405,31 @@ void frmSort::showEvent(QShowEvent *event)
         Init();
     }
     QDialog::showEvent(event);
+    if (m_initialised)
+        fitHeadings();
     ui::MousePointer::setDefault();
     if (!m_initialised)
         QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
+}
+
+void frmSort::fitHeadings()
+{
+    // Either list may come to hold the longest name: Selected needs room for it beside its
+    // "Descending" heading, with a scroll bar showing.
+    const QTableView *available = grdSort[kAvailable]->view();
+    const QTableView *selected = grdSort[kSelected]->view();
+    const int names = std::max(available->columnWidth(kColumn), selected->columnWidth(kColumn));
+    const int chrome = grdSort[kSelected]->width() - selected->viewport()->width()
+                       + selected->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int shortBy = names + selected->columnWidth(kDescending) + chrome - grdSort[kSelected]->width();
+    if (shortBy <= 0)
+        return;
+    // Both lists share the width the dialog gains.
+    int wanted = width() + 2 * shortBy;
+    if (const QScreen *s = screen())
+        wanted = std::min(wanted, s->availableGeometry().width());
+    if (wanted > width())
+        resize(wanted, height());
 }
 
 void frmSort::setTheGrid(grid::Grid *grid)

@@ -57,6 +57,8 @@ private:
     bool Save_Changes();
     bool Set_MoveButtons();
     void refreshOrderButtons();
+    // Widens the dialog, within the screen, until the lists' headings show whole.
+    void fitHeadings();
     void refreshList(int index);
     void moveRow(grid::Grid &from, int fromRow, grid::Grid &to, int toRow);
     bool sendToControl();

@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QTableView>
+#include <QTest>
 #include <QPushButton>
 
 using namespace tabtest;
@@ -211,6 +212,20 @@ TEST_F(DialogsGrid, SortWithoutAnOrderListsEveryColumnAvailable)
     dlg.cmdOK->click();
     EXPECT_TRUE(host.refreshes.empty());
     EXPECT_FALSE(dlg.isVisible());
+
+    // A long column name, moved to Selected, still leaves its "Descending" heading whole.
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT \"ShipperID\" AS \"Registered company name\" FROM \"Shippers\""),
+             m_sample.connect());
+    results.setDataSource(rs);
+    frmSort wide;
+    openSort(wide, host);
+    wide.cmdMove[0]->click();
+    // The dialog's new width is laid out by the event loop.
+    (void)QTest::qWaitFor([&] { return cutHeadings(*wide.grdSort[1]).isEmpty(); });
+    for (grid::Grid *g : wide.grdSort)
+        EXPECT_EQ(cutHeadings(*g), QStringList()) << g->objectName().toStdString();
+    wide.cmdCancel->click();
 }
 
 TEST_F(DialogsGrid, SortMovesKeepTheirOrderAndSaveThePairs)

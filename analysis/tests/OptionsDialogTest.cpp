@@ -669,6 +669,7 @@ TEST_F(OptionsDialog, TabWalksEveryPageToTheButtonsAndBoxesHandTheFocusToTheirPi
                 QSet<QWidget *> met;
                 int presses = 0;
                 do {
+                    ASSERT_NE(QApplication::focusWidget(), nullptr) << "page " << page;
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
                     met.insert(QApplication::focusWidget());
                 } while (QApplication::focusWidget() != strip && ++presses < 80);
