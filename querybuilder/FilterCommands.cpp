@@ -226,6 +226,8 @@ bool QueryBuilder::Save_Query()
     request.title = QStringLiteral("Save Query");
     request.filter = QStringLiteral("Query (*.%1)|*.%1").arg(m_strFileExt);
     request.fileName = m_strFileName;
+    // A name typed without one gets it, or the Load dialog would not list the file.
+    request.defaultExt = m_strFileExt;
     request.overwritePrompt = true;
     const auto choice = ui::CommonDialog::showSave(request, this);
     if (!choice)

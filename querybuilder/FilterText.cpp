@@ -86,7 +86,10 @@ QVariant temporalValue(const QString &typed, int type, const QString &dateFormat
         return {};
     }
     const QString pattern = grid::format::qtDateFormat(dateFormat);
-    for (const QString &f : {pattern, QStringLiteral("yyyy-MM-dd")}) {
+    // A day or month typed with one digit ("1/1/2019") is the same date.
+    static const QRegularExpression twoDigits(QStringLiteral("(?<![dM])(d|M)\\1(?![dM])"));
+    const QString lenient = QString(pattern).replace(twoDigits, QStringLiteral("\\1"));
+    for (const QString &f : {pattern, QStringLiteral("yyyy-MM-dd"), lenient, QStringLiteral("yyyy-M-d")}) {
         const QDate date = QDate::fromString(t, f);
         if (date.isValid())
             return type == db::adDBDate ? QVariant(date) : QVariant(QDateTime(date, QTime(0, 0)));
@@ -94,6 +97,7 @@ QVariant temporalValue(const QString &typed, int type, const QString &dateFormat
     if (type == db::adDBDate)
         return {};
     for (const QString &f : {pattern + QStringLiteral(" HH:mm:ss"), pattern + QStringLiteral(" HH:mm"),
+                             lenient + QStringLiteral(" HH:mm:ss"), lenient + QStringLiteral(" HH:mm"),
                              QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
                              QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm")}) {
         const QDateTime stamp = QDateTime::fromString(t, f);
@@ -103,10 +107,19 @@ QVariant temporalValue(const QString &typed, int type, const QString &dateFormat
     return {};
 }
 
-bool isPlainName(const QString &name)
+// The field a value's literal is written for: a fraction compared with whole numbers is a
+// decimal, which the database compares with them as numbers.
+db::FieldInfo literalField(const db::FieldInfo &field, const QVariant &value)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    return plain.match(name).hasMatch();
+    if (db::storageOf(field.Type) != db::Storage::Int64 || !db::isNumericType(field.Type) || value.metaType().id() != QMetaType::QString)
+        return field;
+    const QByteArray text = value.toString().toLatin1();
+    if (!db::isPlainDecimal(std::string_view(text.constData(), std::size_t(text.size())))
+        || db::parseInteger(std::string_view(text.constData(), std::size_t(text.size())), db::adBigInt))
+        return field;
+    db::FieldInfo decimal = field;
+    decimal.Type = db::adNumeric;
+    return decimal;
 }
 
 } // namespace
@@ -199,15 +212,14 @@ QVariant QueryBuilder::Get_Filter()
         try {
             std::vector<FilterPiece> pieces;
             readConditions(pieces);
-            const db::Provider provider = m_adoConnection ? m_adoConnection->provider() : db::Provider::SQLite;
-            auto name = [&](int ordinal) {
-                const QString n = m_rsData->Field(ordinal).Name;
-                if (!m_strBracket.isEmpty())
-                    return db::quoteIdentifier(n, m_strBracket);
-                // Without a delimiter a plain name stays bare; any other is quoted all the same.
-                return isPlainName(n) ? n : db::quoteIdentifier(n, m_adoConnection ? QString(m_adoConnection->DefaultDelimiter())
-                                                                                    : QStringLiteral("\""));
-            };
+            // The words are the ones the database behind the connection reads, ODBC's included.
+            const db::Provider provider = m_adoConnection ? m_adoConnection->dialect() : db::Provider::SQLite;
+            const bool ownSoundex = !m_adoConnection || m_adoConnection->provider() == db::Provider::SQLite;
+            // An empty delimiter is the connection's own.
+            const QString delimiter = !m_strBracket.isEmpty() ? m_strBracket
+                                      : m_adoConnection       ? QString(m_adoConnection->DefaultDelimiter())
+                                                              : QStringLiteral("\"");
+            auto name = [&](int ordinal) { return db::quoteIdentifier(m_rsData->Field(ordinal).Name, delimiter); };
             auto columnText = [&](int ordinal, const FilterPiece &p) {
                 const QString text = db::sqlColumnText(name(ordinal), m_rsData->Field(ordinal), provider);
                 if (text.isEmpty())
@@ -241,7 +253,21 @@ QVariant QueryBuilder::Get_Filter()
                 }
                 return QStringLiteral("char_length(%1)").arg(operand);
             };
-
+            // The code the database gives the rows is the one its own function computes: only a
+            // native SQLite connection runs ours. Elsewhere the value is coded by the same function.
+            auto soundexCode = [&](const QString &value) -> QString {
+                if (ownSoundex)
+                    return QLatin1Char('\'') + db::soundex(value) + QLatin1Char('\'');
+                if (provider == db::Provider::ODBC)
+                    return soundexOf(db::quoteText(value));
+                try {
+                    auto code = m_adoConnection->Execute(QStringLiteral("SELECT soundex(%1)").arg(db::quoteText(value)));
+                    return db::quoteText(code->Value(0).toString());
+                } catch (const db::DbError &e) {
+                    rejectCondition(QStringLiteral("\"Sounding like\" needs a SOUNDEX function, which this database does not "
+                                                   "offer:\n%1").arg(e.message()));
+                }
+            };
             bool soundexChecked = false;
             QString text;
             for (const FilterPiece &p : pieces) {
@@ -250,8 +276,10 @@ QVariant QueryBuilder::Get_Filter()
                 const int valueClass = Get_DataType(field.Type);
                 QString c;
                 if (p.comparison == kSounding && provider == db::Provider::PostgreSQL && !soundexChecked) {
-                    auto found = m_adoConnection->Execute(QStringLiteral("SELECT to_regprocedure('soundex(text)') IS NOT NULL"));
-                    if (!found->Value(0).toBool())
+                    // A number: a Boolean comes through ODBC drivers in their own spellings.
+                    auto found = m_adoConnection->Execute(
+                        QStringLiteral("SELECT CASE WHEN to_regprocedure('soundex(text)') IS NULL THEN 0 ELSE 1 END"));
+                    if (found->Value(0).toInt() != 1)
                         rejectCondition(QStringLiteral("\"Sounding like\" needs the PostgreSQL extension fuzzystrmatch, which this database "
                                               "does not have. A database administrator can add it with the statement\n"
                                               "CREATE EXTENSION fuzzystrmatch;"));
@@ -284,7 +312,7 @@ QVariant QueryBuilder::Get_Filter()
                     c = QLatin1Char(' ') + prefix(columnText(p.ordinal, p), QString::number(n)) + QStringLiteral(" = ")
                         + db::quoteText(p.value);
                 } else if (p.comparison == kSounding) {
-                    c = QLatin1Char(' ') + soundexOf(columnText(p.ordinal, p)) + QStringLiteral(" = '") + db::soundex(p.value) + QLatin1Char('\'');
+                    c = QLatin1Char(' ') + soundexOf(columnText(p.ordinal, p)) + QStringLiteral(" = ") + soundexCode(p.value);
                 } else {
                     // equal to, greater than, less than: a literal of the field's own type.
                     QVariant value;
@@ -308,7 +336,7 @@ QVariant QueryBuilder::Get_Filter()
                     }
                     QString literal;
                     try {
-                        literal = db::sqlLiteral(value, field, provider);
+                        literal = db::sqlLiteral(value, literalField(field, value), provider);
                     } catch (const db::DbError &e) {
                         rejectCondition(QStringLiteral("Row %1: %2").arg(p.row).arg(e.message()));
                     }
@@ -374,7 +402,7 @@ std::optional<db::RecordsetFilter> QueryBuilder::Get_FilterConditions()
             std::vector<FilterPiece> pieces;
             readConditions(pieces);
             // Values are checked by the rules the database's own text would follow.
-            const db::Provider provider = m_adoConnection ? m_adoConnection->provider() : db::Provider::SQLite;
+            const db::Provider provider = m_adoConnection ? m_adoConnection->dialect() : db::Provider::SQLite;
             std::vector<Token> tokens;
             for (const FilterPiece &p : pieces) {
                 const db::FieldInfo &field = m_rsData->Field(p.ordinal);
@@ -430,7 +458,7 @@ std::optional<db::RecordsetFilter> QueryBuilder::Get_FilterConditions()
                             c.value = p.value;
                         }
                         try {
-                            db::sqlLiteral(c.value, field, provider);
+                            db::sqlLiteral(c.value, literalField(field, c.value), provider);
                         } catch (const db::DbError &e) {
                             rejectCondition(QStringLiteral("Row %1: %2").arg(p.row).arg(e.message()));
                         }

@@ -7,6 +7,7 @@
 
 #include "app/AppInfo.h"
 #include "db/Recordset.h"
+#include "db/RowStore.h"
 #include "db/Soundex.h"
 #include "db/Types.h"
 #include "grid/Grid.h"
@@ -262,13 +263,19 @@ bool QueryBuilder::isChanged() const
 void QueryBuilder::rsData(const std::shared_ptr<db::Recordset> &recordset)
 {
     trap("Property Set rsData", [&] {
-        m_rsData = recordset;
+        m_rsData.reset();
         m_strFieldList = QStringLiteral(" |");
         m_fields.clear();
         m_listedOrdinals.clear();
         m_strSource.clear();
         if (!recordset)
             return;
+        // The fields alone, kept apart: the host closes its recordset when it reads the fields
+        // again (for its views) while the conditions still name them.
+        std::vector<db::FieldInfo> infos;
+        for (int i = 0; i < recordset->FieldCount(); ++i)
+            infos.push_back(recordset->Field(i));
+        m_rsData = db::Recordset::fromStore(std::make_shared<db::RowStore>(std::move(infos)), recordset->Source());
         const int n = recordset->FieldCount();
         m_fields.resize(std::size_t(n));
         for (int i = 0; i < n; ++i) {

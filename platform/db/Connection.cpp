@@ -283,6 +283,13 @@ QChar Connection::DefaultDelimiter() const
     return State() == adStateOpen ? m_backend->identifierQuote() : QChar(u'"');
 }
 
+db::Provider Connection::dialect() const
+{
+    if (m_provider != db::Provider::ODBC || State() != adStateOpen)
+        return m_provider;
+    return m_backend->databaseBehind().value_or(db::Provider::ODBC);
+}
+
 bool Connection::caseSensitiveText() const
 {
     return State() == adStateOpen && m_backend->caseSensitiveText();

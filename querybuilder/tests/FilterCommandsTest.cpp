@@ -6,6 +6,7 @@
 #include "ui/CommonDialog.h"
 #include "ui/MousePointer.h"
 
+#include <QDir>
 #include <QFile>
 
 using namespace qbtest;
@@ -119,6 +120,26 @@ TEST_F(Commands, FilterFilesGiveBackEveryRowAndColumn)
     EXPECT_EQ(cell(2, QB::colOrdinal), QStringLiteral("0"));
     EXPECT_EQ(cell(3, QB::colValue), QStringLiteral("name"));
     EXPECT_EQ(cell(4, QB::colOrdinal), QString());
+
+    // A name typed without an extension gets the one the Load dialog lists; one typed with its
+    // own keeps it.
+    fillConditions();
+    ui::CommonDialog::queueFile(dir.filePath(QStringLiteral("fr_de")));
+    QTest::keyClick(g->view(), Qt::Key_F7);
+    settle();
+    EXPECT_EQ(qb->fileName(), dir.filePath(QStringLiteral("fr_de.qry")));
+    const QString loadPattern = ui::CommonDialog::parseFilter(QStringLiteral("(*.qry)|*.qry")).front().patterns.front();
+    EXPECT_TRUE(QDir(dir.path()).entryList({loadPattern}, QDir::Files).contains(QStringLiteral("fr_de.qry")));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("fr_de"))));
+    ui::CommonDialog::queueFile(dir.filePath(QStringLiteral("fr.json")));
+    QTest::keyClick(g->view(), Qt::Key_F7);
+    settle();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("fr.json"))));
+    ASSERT_TRUE(qb->New_Filter(true));
+    ui::CommonDialog::queueFile(dir.filePath(QStringLiteral("fr_de.qry")));
+    clickButton(QStringLiteral("Open"));
+    EXPECT_EQ(qb->fileName(), dir.filePath(QStringLiteral("fr_de.qry")));
+    EXPECT_EQ(ui::CommonDialog::lastAsked()->file.filter, QStringLiteral("(*.qry)|*.qry")) << "the pattern checked above";
 }
 
 TEST_F(Commands, BadFilterFilesAreRefusedAndChangeNothing)

@@ -78,34 +78,34 @@ TEST_F(FilterText, TheWorkedExampleAndItsNeighbours)
     Unbound u;
     u.row(1, QStringLiteral("Name"), QStringLiteral("equal to"), QStringLiteral("Smith"), QStringLiteral("AND"));
     u.row(2, QStringLiteral("Age"), QStringLiteral("greater than"), QStringLiteral("30"), {}, QStringLiteral("is not"));
-    EXPECT_EQ(u.filter(), QStringLiteral("Name = 'Smith' AND NOT ( Age > 30)"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Name\" = 'Smith' AND NOT ( \"Age\" > 30)"));
 
     // Brackets count only while they are shown; then they stand right at the condition.
     u.brackets(1, QStringLiteral("("), QStringLiteral(")"));
-    EXPECT_EQ(u.filter(), QStringLiteral("Name = 'Smith' AND NOT ( Age > 30)"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Name\" = 'Smith' AND NOT ( \"Age\" > 30)"));
     u.showBrackets();
-    EXPECT_EQ(u.filter(), QStringLiteral("( Name = 'Smith') AND NOT ( Age > 30)"));
+    EXPECT_EQ(u.filter(), QStringLiteral("( \"Name\" = 'Smith') AND NOT ( \"Age\" > 30)"));
 
     Unbound c;
     c.row(1, QStringLiteral("City"), QStringLiteral("Containing"), QStringLiteral("ond"));
-    EXPECT_EQ(c.filter(), QStringLiteral("City LIKE '%ond%'"));
+    EXPECT_EQ(c.filter(), QStringLiteral("\"City\" LIKE '%ond%'"));
     c.row(1, QStringLiteral("Name"), QStringLiteral("equal to"), QStringLiteral("O'Brien"));
-    EXPECT_EQ(c.filter(), QStringLiteral("Name = 'O''Brien'"));
+    EXPECT_EQ(c.filter(), QStringLiteral("\"Name\" = 'O''Brien'"));
     c.row(1, QStringLiteral("Name"), QStringLiteral("Begining with"), QStringLiteral("O'Brien"));
-    EXPECT_EQ(c.filter(), QStringLiteral("substr(Name,1,7) = 'O''Brien'")) << "SQLite has no LEFT";
+    EXPECT_EQ(c.filter(), QStringLiteral("substr(\"Name\",1,7) = 'O''Brien'")) << "SQLite has no LEFT";
     c.row(1, QStringLiteral("Name"), QStringLiteral("Sounding like"), QStringLiteral("Robert"));
-    EXPECT_EQ(c.filter(), QStringLiteral("SOUNDEX(Name) = 'R163'"));
+    EXPECT_EQ(c.filter(), QStringLiteral("SOUNDEX(\"Name\") = 'R163'"));
     c.row(1, QStringLiteral("Name"), QStringLiteral("null"), {});
-    EXPECT_EQ(c.filter(), QStringLiteral("Name IS NULL"));
+    EXPECT_EQ(c.filter(), QStringLiteral("\"Name\" IS NULL"));
     // Booleans as SQLite spells them; letters and blanks of the value do not matter.
     c.row(1, QStringLiteral("Active"), QStringLiteral("equal to"), QStringLiteral("  false "));
-    EXPECT_EQ(c.filter(), QStringLiteral("Active = 0"));
+    EXPECT_EQ(c.filter(), QStringLiteral("\"Active\" = 0"));
     c.row(1, QStringLiteral("Active"), QStringLiteral("equal to"), QStringLiteral("TRUE"));
-    EXPECT_EQ(c.filter(), QStringLiteral("Active = 1"));
-    // Two fields compared, each between the delimiters; a name that is no plain word is quoted
-    // even without them.
+    EXPECT_EQ(c.filter(), QStringLiteral("\"Active\" = 1"));
+    // Two fields compared, each between the delimiters; without a delimiter set, between the
+    // connection's own, so that no name is read as a key word or folded to lower case.
     c.row(1, QStringLiteral("Name"), QStringLiteral("equal to"), QStringLiteral("Other Name"), {}, QStringLiteral("is"), true);
-    EXPECT_EQ(c.filter(), QStringLiteral("Name = \"Other Name\""));
+    EXPECT_EQ(c.filter(), QStringLiteral("\"Name\" = \"Other Name\""));
     c.qb.setBracket(QStringLiteral("\""));
     EXPECT_EQ(c.filter(), QStringLiteral("\"Name\" = \"Other Name\""));
 }
@@ -115,19 +115,31 @@ TEST_F(FilterText, ValuesAreWrittenByTheirFieldsTypeNeverAsTyped)
     Unbound u;
     u.qb.DateFormat(QStringLiteral("dd/mm/yyyy"));
     u.row(1, QStringLiteral("Amount"), QStringLiteral("greater than"), QStringLiteral(" 12.50 "));
-    EXPECT_EQ(u.filter(), QStringLiteral("Amount > 12.50"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Amount\" > 12.50"));
     {
         // A number typed with the locale's decimal comma.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         u.row(1, QStringLiteral("Amount"), QStringLiteral("less than"), QStringLiteral("-3,5"));
-        EXPECT_EQ(u.filter(), QStringLiteral("Amount < -3.5"));
+        EXPECT_EQ(u.filter(), QStringLiteral("\"Amount\" < -3.5"));
         QLocale::setDefault(QLocale::c());
     }
     // Dates in the builder's format become ISO literals (compared as dates on SQLite).
     u.row(1, QStringLiteral("Born"), QStringLiteral("equal to"), QStringLiteral("02/01/1970"));
-    EXPECT_EQ(u.filter(), QStringLiteral("date(Born) = date('1970-01-02')"));
+    EXPECT_EQ(u.filter(), QStringLiteral("date(\"Born\") = date('1970-01-02')"));
     u.row(1, QStringLiteral("Born"), QStringLiteral("less than"), QStringLiteral("1970-01-02"));
-    EXPECT_EQ(u.filter(), QStringLiteral("date(Born) < date('1970-01-02')"));
+    EXPECT_EQ(u.filter(), QStringLiteral("date(\"Born\") < date('1970-01-02')"));
+    // A day or month typed with one digit.
+    u.row(1, QStringLiteral("Born"), QStringLiteral("equal to"), QStringLiteral("1/1/2019"));
+    EXPECT_EQ(u.filter(), QStringLiteral("date(\"Born\") = date('2019-01-01')"));
+    u.row(1, QStringLiteral("Born"), QStringLiteral("equal to"), QStringLiteral("31/1/2019"));
+    EXPECT_EQ(u.filter(), QStringLiteral("date(\"Born\") = date('2019-01-31')"));
+    u.row(1, QStringLiteral("Born"), QStringLiteral("equal to"), QStringLiteral("2019-3-7"));
+    EXPECT_EQ(u.filter(), QStringLiteral("date(\"Born\") = date('2019-03-07')"));
+    u.row(1, QStringLiteral("Born"), QStringLiteral("equal to"), QStringLiteral("32/1/2019"));
+    EXPECT_EQ(u.filter(), QStringLiteral("<refused>"));
+    // A fraction against whole numbers is compared as the number it is.
+    u.row(1, QStringLiteral("Age"), QStringLiteral("greater than"), QStringLiteral("29.5"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Age\" > 29.5"));
 }
 
 TEST_F(FilterText, RowsWithoutAFieldAndALastAndOrAreLeftOut)
@@ -136,10 +148,10 @@ TEST_F(FilterText, RowsWithoutAFieldAndALastAndOrAreLeftOut)
     u.row(1, QStringLiteral("Name"), QStringLiteral("equal to"), QStringLiteral("Smith"), QStringLiteral("OR"));
     u.row(2, QString(), QString(), QString());
     u.qb.grdFilter()->setTextMatrix(2, QB::colIsField, QString()); // the row "AND" / "OR" added
-    EXPECT_EQ(u.filter(), QStringLiteral("Name = 'Smith'"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Name\" = 'Smith'"));
     u.row(3, QStringLiteral("Age"), QStringLiteral("equal to"), QStringLiteral("4"), QStringLiteral("AND"));
     // The condition keeps its own leading blank after the join's.
-    EXPECT_EQ(u.filter(), QStringLiteral("Name = 'Smith' OR  Age = 4"));
+    EXPECT_EQ(u.filter(), QStringLiteral("\"Name\" = 'Smith' OR  \"Age\" = 4"));
     EXPECT_FALSE(u.qb.FilterEmpty());
 }
 
@@ -196,7 +208,7 @@ TEST_F(FilterText, WhatCannotBeWrittenSafelyIsRefusedWithAMessage)
         u.brackets(1, QString(), QStringLiteral(")"));
         EXPECT_EQ(u.filter(), QStringLiteral("<refused>"));
         u.brackets(1, QStringLiteral("(("), QStringLiteral("))"));
-        EXPECT_EQ(u.filter(), QStringLiteral("(( Name = 'x'))"));
+        EXPECT_EQ(u.filter(), QStringLiteral("(( \"Name\" = 'x'))"));
     }
     {
         // A value that claims to be a field must be one.
@@ -236,14 +248,14 @@ TEST_F(FilterText, TextAndNamesAreQuotedSoPayloadsStayValues)
         return qb.Get_Filter().toString();
     };
     QString f = set(QStringLiteral("name"), QStringLiteral("equal to"), QStringLiteral("x' OR '1'='1"));
-    EXPECT_EQ(f, QStringLiteral("name = 'x'' OR ''1''=''1'"));
+    EXPECT_EQ(f, QStringLiteral("\"name\" = 'x'' OR ''1''=''1'"));
     EXPECT_EQ(count(f), 1);
     f = set(QStringLiteral("name"), QStringLiteral("Containing"), QStringLiteral("'; DROP TABLE people; --"));
     EXPECT_EQ(count(f), 0);
     f = set(QStringLiteral("name"), QStringLiteral("Begining with"), QStringLiteral("x' OR "));
     EXPECT_EQ(count(f), 1);
     f = set(QStringLiteral("name"), QStringLiteral("Sounding like"), QStringLiteral("Smyth'); --"));
-    EXPECT_EQ(f, QStringLiteral("SOUNDEX(name) = 'S530'"));
+    EXPECT_EQ(f, QStringLiteral("SOUNDEX(\"name\") = 'S530'"));
     EXPECT_EQ(count(f), 1);
     // LIKE keeps its own wildcards in a value, as the database reads them.
     f = set(QStringLiteral("name"), QStringLiteral("Containing"), QStringLiteral("5_0"));
@@ -253,6 +265,40 @@ TEST_F(FilterText, TextAndNamesAreQuotedSoPayloadsStayValues)
     EXPECT_EQ(f, QStringLiteral("\"we\"\"ird\" = 'b''c'"));
     EXPECT_EQ(count(f), 1);
     EXPECT_EQ(connection->Execute(QStringLiteral("SELECT count(*) FROM people"))->Value(0).toInt(), 4);
+
+    // With no delimiter set, names go between the connection's own: "When" is a key word and
+    // PostgreSQL would fold Qty to qty. A fraction compared with whole numbers is a number too.
+    std::vector<std::shared_ptr<db::Connection>> databases{connection};
+    if (!testsupport::postgresConnInfo().isEmpty()) {
+        databases.push_back(db::Connection::create());
+        databases.back()->Open(testsupport::postgresConnectionString());
+    }
+    const QString statement = QStringLiteral("SELECT 1 AS \"Qty\", 'a' AS \"When\" UNION ALL SELECT 5, 'b' UNION ALL SELECT 2, 'b'");
+    for (const auto &database : databases) {
+        auto words = db::Recordset::create();
+        words->Open(statement, database);
+        QueryBuilder named;
+        named.rsData(words);
+        named.adoConnection(database);
+        ASSERT_TRUE(named.Bracket().isEmpty());
+        named.grdFilter()->setRows(3);
+        const QStringList rows[] = {{{}, QStringLiteral("Qty"), QStringLiteral("0"), {}, QStringLiteral("is"), QStringLiteral("greater than"),
+                                     QStringLiteral("1.5"), {}, QStringLiteral("AND"), QStringLiteral("False")},
+                                    {{}, QStringLiteral("When"), QStringLiteral("1"), {}, QStringLiteral("is"), QStringLiteral("equal to"),
+                                     QStringLiteral("b"), {}, {}, QStringLiteral("False")}};
+        for (int r = 0; r < 2; ++r) {
+            for (int c = 0; c < QB::ColumnCount; ++c)
+                named.grdFilter()->setTextMatrix(r + 1, c, rows[r][c]);
+        }
+        const QVariant filter = named.Get_Filter();
+        ASSERT_TRUE(filter.isValid()) << database->Provider().toStdString() << ": " << said().toStdString();
+        auto counted = [&](const QString &where) {
+            return database->Execute(QStringLiteral("SELECT count(*) FROM (%1) q WHERE %2").arg(statement, where))->Value(0).toInt();
+        };
+        const int expected = counted(QStringLiteral("\"Qty\" > 1.5 AND \"When\" = 'b'"));
+        EXPECT_EQ(expected, 2);
+        EXPECT_EQ(counted(filter.toString()), expected) << database->Provider().toStdString() << ": " << filter.toString().toStdString();
+    }
 }
 
 TEST_F(FilterText, RowsHeldInMemoryGetStructuredConditionsWithTheDatabasesMeaning)

@@ -45,6 +45,14 @@ public:
     QString version() const override { return m_version; }
     QChar identifierQuote() const override { return m_quote; }
     bool caseSensitiveText() const override { return m_traits.postgres; }
+    std::optional<Provider> databaseBehind() const override
+    {
+        if (m_traits.postgres)
+            return Provider::PostgreSQL;
+        if (m_traits.sqliteDriver)
+            return Provider::SQLite;
+        return std::nullopt;
+    }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;

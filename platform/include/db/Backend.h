@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace db {
@@ -67,6 +68,9 @@ public:
     virtual QChar identifierQuote() const = 0;   // '"' unless the driver says otherwise
     // True when the database compares text (=, LIKE) with regard to case.
     virtual bool caseSensitiveText() const { return false; }
+    // A bridge to other databases (ODBC): the database behind it, when it is one whose SQL the
+    // program writes (SQLite, PostgreSQL); empty for any other, and for the native clients.
+    virtual std::optional<Provider> databaseBehind() const { return std::nullopt; }
 
     // Lazy rows of a statement (maxRecords 0 = all).
     virtual std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) = 0;

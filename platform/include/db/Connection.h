@@ -45,6 +45,10 @@ public:
     int State() const; // adStateOpen / adStateClosed
     db::Provider provider() const { return m_provider; }
     QString Provider() const; // "SQLite", "PostgreSQL", "ODBC"
+    // The database whose SQL statements on this connection are written in: the provider's own,
+    // or over ODBC the database behind the driver where it is SQLite or PostgreSQL (generic ODBC
+    // SQL for any other, and while closed).
+    db::Provider dialect() const;
     QString Version() const;  // the client library and its version; empty when closed
     const std::vector<ProviderError> &Errors() const { return m_errors; }
     void clearErrors() { m_errors.clear(); }

@@ -102,8 +102,9 @@ public:
     // True while row 1 has no field (or there is no row 1).
     bool FilterEmpty() const;
 
-    // Binds the recordset whose fields may be filtered (not a copy); nullptr unbinds. The
-    // condition rows stay, each row's field found again by name; look-up lists are dropped.
+    // Binds the recordset whose fields may be filtered; nullptr unbinds. The builder keeps its
+    // fields and statement, not the recordset, which its owner may close. The condition rows
+    // stay, each row's field found again by name; look-up lists are dropped.
     Q_INVOKABLE void rsData(const std::shared_ptr<db::Recordset> &recordset);
     std::shared_ptr<db::Recordset> rsData() const { return m_rsData; }
 
