@@ -700,8 +700,28 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[ODBC]\nDRIVER=" + QFile::encodeName(lib) + "\nDatabase=x\n");
     }
+    // A registered driver, told by a file data source to load a library.
+    const QString extDsnFile = dir.filePath(QStringLiteral("extension.dsn"));
+    {
+        QFile f(extDsnFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[ODBC]\nDRIVER=SQLite3\nDatabase=" + QFile::encodeName(dir.filePath(QStringLiteral("x.db")))
+                + "\nLoadExt=" + QFile::encodeName(lib) + "\n");
+    }
+    const QString database = dir.filePath(QStringLiteral("v.db"));
     const QString saved = dir.filePath(QStringLiteral("saved.dsn"));
     const std::vector<std::pair<QString, const char *>> refused = {
+        {QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1;LoadExt=%2").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1; loadext = {%2}").arg(database, lib), "loads code"},
+        // The driver reads its keys out of braces too.
+        {QStringLiteral("Driver=SQLite3;Database=%1;Note={a;LoadExt=%2}").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Note=\"a;LoadExt=%2\"").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Anything=%2").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Anything=/opt/x/libcrafted.so.1").arg(database), "loads code"},
+        {QStringLiteral("Driver={PostgreSQL Unicode};Server=localhost;pqopt={sslcert=/tmp/c sslkey=%1:key}").arg(lib),
+         "loads code"},
+        {QStringLiteral("Driver={PostgreSQL Unicode};Server=localhost;pqopt={sslkey=crafted:key}"), "loads code"},
+        {QStringLiteral("FileDSN=") + extDsnFile, "loads code"},
         {QStringLiteral("Provider=ODBC;Driver=") + lib, "is given as a file"},
         {QStringLiteral("Driver={") + lib + QStringLiteral("};Database=x"), "is given as a file"},
         {QStringLiteral("Provider=ODBC;DSN=x; driver =") + lib, "is given as a file"},
@@ -719,8 +739,29 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         EXPECT_TRUE(e.message().contains(QLatin1String(expected))) << text.toStdString() << " → " << e.message().toStdString();
         EXPECT_FALSE(b->isOpen());
         EXPECT_FALSE(QFile::exists(marker)) << "the library was loaded for " << text.toStdString();
+        QFile::remove(marker);
     }
     EXPECT_FALSE(QFile::exists(saved));
+
+    // Nor does a statement load one, on any SQLite connection: through the driver or native.
+    if (odbcDriverRegistered("SQLite3")) {
+        auto odbc = backends::makeOdbc();
+        odbc->open(ConnectionString::parse(QStringLiteral("Driver=SQLite3;Database=") + database), 5, false);
+        auto native = backends::makeSqlite();
+        native->open(ConnectionString::parse(QStringLiteral("Data Source=") + database), 5, true);
+        for (ConnectionBackend *b : {odbc.get(), native.get()}) {
+            for (const QString &sql : {QStringLiteral("SELECT load_extension('%1')").arg(lib),
+                                       QStringLiteral("SELECT load_extension('%1', 'tabulonTrapLoaded')").arg(lib),
+                                       QStringLiteral("SELECT * FROM (SELECT load_extension('%1'))").arg(lib)}) {
+                const DbError e = errorOf([&] { b->execute(sql, 0, nullptr); });
+                EXPECT_TRUE(e.message().contains(QLatin1String("not authorized"))) << e.message().toStdString();
+                EXPECT_FALSE(errorOf([&] { b->openCursor(sql, 0); }).message().isEmpty());
+                EXPECT_FALSE(QFile::exists(marker)) << "the library was loaded by " << sql.toStdString();
+                QFile::remove(marker);
+            }
+        }
+        EXPECT_EQ(odbc->execute(QStringLiteral("SELECT 1 + 1"), 0, nullptr)->int64(0, 0), 2);
+    }
     qunsetenv("TABULON_TRAP_MARKER");
 
     // The message names the way out, and the registered drivers for a name that is not one.
