@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
@@ -466,6 +468,33 @@ TEST_F(DbOdbc, LookingNeverChangesData)
     const auto f = m_backend->describe(QStringLiteral("WITH v AS (SELECT id, label FROM conf_big) SELECT * FROM v"));
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[1].Name, "label");
+
+    // A statement runs once a run, and describing or checking it runs it not at all: a function
+    // of the driver's connections counts its calls.
+    static std::atomic<int> calls{0};
+    const auto counter = +[](sqlite3 *db, const char **, const sqlite3_api_routines *) {
+        return sqlite3_create_function_v2(
+            db, "tabulon_counted", 0, SQLITE_UTF8, nullptr,
+            [](sqlite3_context *c, int, sqlite3_value **) { sqlite3_result_int(c, ++calls); }, nullptr, nullptr, nullptr);
+    };
+    sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(counter));
+    const std::shared_ptr<void> cancel(nullptr, [counter](void *) {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)(void)>(counter));
+    });
+    auto counted = open(true);
+    for (const char *sql : {"SELECT tabulon_counted() AS n, id FROM conf_types",
+                            "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 3) "
+                            "SELECT tabulon_counted() AS n FROM r"}) {
+        calls = 0;
+        counted->describe(QLatin1String(sql));
+        counted->checkSyntax(QLatin1String(sql));
+        EXPECT_EQ(calls, 0) << sql;
+        auto cursor = counted->openCursor(QLatin1String(sql), 0);
+        EXPECT_EQ(fetchAll(*cursor, 2)->rowCount(), 3u);
+        EXPECT_EQ(calls, 3) << sql;
+        EXPECT_EQ(counted->execute(QLatin1String(sql), 0, nullptr)->rowCount(), 3u);
+        EXPECT_EQ(calls, 6) << sql;
+    }
 }
 
 TEST_F(DbOdbc, SchemaListsTablesViewsAndColumns)
@@ -647,6 +676,26 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
     EXPECT_FALSE(errorOf([&] { ro->execute(QStringLiteral("DELETE FROM %1.items").arg(m_schema), 0, nullptr); })
                      .message()
                      .isEmpty());
+
+    // A statement runs once a run, and describing or checking it runs it not at all.
+    run(QStringLiteral("CREATE TABLE $S.runs(n serial)"));
+    run(QStringLiteral("CREATE FUNCTION $S.counted() RETURNS integer LANGUAGE sql AS "
+                       "'INSERT INTO $S.runs DEFAULT VALUES RETURNING n'"));
+    const QString counted = QStringLiteral("SELECT %1.counted() AS n, pg_sleep(0.1)").arg(m_schema);
+    const auto runs = [&] {
+        return m_rw->execute(QStringLiteral("SELECT count(*) FROM %1.runs").arg(m_schema), 0, nullptr)->int64(0, 0);
+    };
+    auto writer = open(false);
+    writer->describe(counted);
+    writer->checkSyntax(counted);
+    EXPECT_EQ(runs(), 0);
+    auto once = writer->openCursor(counted, 0);
+    RowStore onceRows(once->fields());
+    while (!once->atEnd())
+        once->fetch(onceRows, 10);
+    EXPECT_EQ(runs(), 1);
+    writer->execute(counted, 0, nullptr);
+    EXPECT_EQ(runs(), 2);
 
     // A function: its result comes back as the return value.
     const auto info = ro->routineParameters(m_schema, QStringLiteral("twice"));
