@@ -245,7 +245,9 @@ void checkStatementsLoadNoCode(SQLHDBC dbc)
     check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw), SQL_HANDLE_DBC, dbc, "SQLAllocHandle");
     const StmtPtr stmt(raw);
     // A path under /proc/self, where no library can be put.
-    const SQLRETURN rc = execDirect(raw, QStringLiteral("SELECT load_extension('/proc/self/tabulon-no-library')"));
+    SQLRETURN rc = execDirect(raw, QStringLiteral("SELECT load_extension('/proc/self/tabulon-no-library')"));
+    if (SQL_SUCCEEDED(rc))
+        rc = SQLFetch(raw); // with StepAPI=1 the driver runs it only now
     const auto records = diagnostics(SQL_HANDLE_STMT, raw);
     // A SQLite without the function at all cannot load anything either.
     const bool refused = !SQL_SUCCEEDED(rc) && !records.empty()
