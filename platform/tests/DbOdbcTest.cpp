@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
@@ -466,6 +468,33 @@ TEST_F(DbOdbc, LookingNeverChangesData)
     const auto f = m_backend->describe(QStringLiteral("WITH v AS (SELECT id, label FROM conf_big) SELECT * FROM v"));
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[1].Name, "label");
+
+    // A statement runs once a run, and describing or checking it runs it not at all: a function
+    // of the driver's connections counts its calls.
+    static std::atomic<int> calls{0};
+    const auto counter = +[](sqlite3 *db, const char **, const sqlite3_api_routines *) {
+        return sqlite3_create_function_v2(
+            db, "tabulon_counted", 0, SQLITE_UTF8, nullptr,
+            [](sqlite3_context *c, int, sqlite3_value **) { sqlite3_result_int(c, ++calls); }, nullptr, nullptr, nullptr);
+    };
+    sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(counter));
+    const std::shared_ptr<void> cancel(nullptr, [counter](void *) {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)(void)>(counter));
+    });
+    auto counted = open(true);
+    for (const char *sql : {"SELECT tabulon_counted() AS n, id FROM conf_types",
+                            "WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 3) "
+                            "SELECT tabulon_counted() AS n FROM r"}) {
+        calls = 0;
+        counted->describe(QLatin1String(sql));
+        counted->checkSyntax(QLatin1String(sql));
+        EXPECT_EQ(calls, 0) << sql;
+        auto cursor = counted->openCursor(QLatin1String(sql), 0);
+        EXPECT_EQ(fetchAll(*cursor, 2)->rowCount(), 3u);
+        EXPECT_EQ(calls, 3) << sql;
+        EXPECT_EQ(counted->execute(QLatin1String(sql), 0, nullptr)->rowCount(), 3u);
+        EXPECT_EQ(calls, 6) << sql;
+    }
 }
 
 TEST_F(DbOdbc, SchemaListsTablesViewsAndColumns)
@@ -648,6 +677,26 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
                      .message()
                      .isEmpty());
 
+    // A statement runs once a run, and describing or checking it runs it not at all.
+    run(QStringLiteral("CREATE TABLE $S.runs(n serial)"));
+    run(QStringLiteral("CREATE FUNCTION $S.counted() RETURNS integer LANGUAGE sql AS "
+                       "'INSERT INTO $S.runs DEFAULT VALUES RETURNING n'"));
+    const QString counted = QStringLiteral("SELECT %1.counted() AS n, pg_sleep(0.1)").arg(m_schema);
+    const auto runs = [&] {
+        return m_rw->execute(QStringLiteral("SELECT count(*) FROM %1.runs").arg(m_schema), 0, nullptr)->int64(0, 0);
+    };
+    auto writer = open(false);
+    writer->describe(counted);
+    writer->checkSyntax(counted);
+    EXPECT_EQ(runs(), 0);
+    auto once = writer->openCursor(counted, 0);
+    RowStore onceRows(once->fields());
+    while (!once->atEnd())
+        once->fetch(onceRows, 10);
+    EXPECT_EQ(runs(), 1);
+    writer->execute(counted, 0, nullptr);
+    EXPECT_EQ(runs(), 2);
+
     // A function: its result comes back as the return value.
     const auto info = ro->routineParameters(m_schema, QStringLiteral("twice"));
     ASSERT_EQ(info.size(), 2u);
@@ -700,8 +749,28 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("[ODBC]\nDRIVER=" + QFile::encodeName(lib) + "\nDatabase=x\n");
     }
+    // A registered driver, told by a file data source to load a library.
+    const QString extDsnFile = dir.filePath(QStringLiteral("extension.dsn"));
+    {
+        QFile f(extDsnFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[ODBC]\nDRIVER=SQLite3\nDatabase=" + QFile::encodeName(dir.filePath(QStringLiteral("x.db")))
+                + "\nLoadExt=" + QFile::encodeName(lib) + "\n");
+    }
+    const QString database = dir.filePath(QStringLiteral("v.db"));
     const QString saved = dir.filePath(QStringLiteral("saved.dsn"));
     const std::vector<std::pair<QString, const char *>> refused = {
+        {QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1;LoadExt=%2").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1; loadext = {%2}").arg(database, lib), "loads code"},
+        // The driver reads its keys out of braces too.
+        {QStringLiteral("Driver=SQLite3;Database=%1;Note={a;LoadExt=%2}").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Note=\"a;LoadExt=%2\"").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Anything=%2").arg(database, lib), "loads code"},
+        {QStringLiteral("Driver=SQLite3;Database=%1;Anything=/opt/x/libcrafted.so.1").arg(database), "loads code"},
+        {QStringLiteral("Driver={PostgreSQL Unicode};Server=localhost;pqopt={sslcert=/tmp/c sslkey=%1:key}").arg(lib),
+         "loads code"},
+        {QStringLiteral("Driver={PostgreSQL Unicode};Server=localhost;pqopt={sslkey=crafted:key}"), "loads code"},
+        {QStringLiteral("FileDSN=") + extDsnFile, "loads code"},
         {QStringLiteral("Provider=ODBC;Driver=") + lib, "is given as a file"},
         {QStringLiteral("Driver={") + lib + QStringLiteral("};Database=x"), "is given as a file"},
         {QStringLiteral("Provider=ODBC;DSN=x; driver =") + lib, "is given as a file"},
@@ -719,8 +788,37 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         EXPECT_TRUE(e.message().contains(QLatin1String(expected))) << text.toStdString() << " → " << e.message().toStdString();
         EXPECT_FALSE(b->isOpen());
         EXPECT_FALSE(QFile::exists(marker)) << "the library was loaded for " << text.toStdString();
+        QFile::remove(marker);
     }
     EXPECT_FALSE(QFile::exists(saved));
+
+    // Nor does a statement load one, on any SQLite connection: through the driver or native.
+    if (odbcDriverRegistered("SQLite3")) {
+        auto odbc = backends::makeOdbc();
+        odbc->open(ConnectionString::parse(QStringLiteral("Driver=SQLite3;Database=") + database), 5, false);
+        // Stepping, the driver reports a failed statement at the first fetch.
+        auto stepping = backends::makeOdbc();
+        stepping->open(ConnectionString::parse(QStringLiteral("Driver=SQLite3;StepAPI=1;Database=") + database), 5, true);
+        auto native = backends::makeSqlite();
+        native->open(ConnectionString::parse(QStringLiteral("Data Source=") + database), 5, true);
+        for (ConnectionBackend *b : {odbc.get(), stepping.get(), native.get()}) {
+            for (const QString &sql : {QStringLiteral("SELECT load_extension('%1')").arg(lib),
+                                       QStringLiteral("SELECT load_extension('%1', 'tabulonTrapLoaded')").arg(lib),
+                                       QStringLiteral("SELECT * FROM (SELECT load_extension('%1'))").arg(lib)}) {
+                const DbError e = errorOf([&] { b->execute(sql, 0, nullptr); });
+                EXPECT_TRUE(e.message().contains(QLatin1String("not authorized"))) << e.message().toStdString();
+                EXPECT_FALSE(errorOf([&] {
+                                 auto cursor = b->openCursor(sql, 0);
+                                 RowStore rows(cursor->fields());
+                                 while (!cursor->atEnd())
+                                     cursor->fetch(rows, 10);
+                             }).message().isEmpty());
+                EXPECT_FALSE(QFile::exists(marker)) << "the library was loaded by " << sql.toStdString();
+                QFile::remove(marker);
+            }
+        }
+        EXPECT_EQ(odbc->execute(QStringLiteral("SELECT 1 + 1"), 0, nullptr)->int64(0, 0), 2);
+    }
     qunsetenv("TABULON_TRAP_MARKER");
 
     // The message names the way out, and the registered drivers for a name that is not one.

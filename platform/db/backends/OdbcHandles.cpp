@@ -1,8 +1,12 @@
 #include "db/backends/OdbcHandles.h"
 
+#include "db/backends/Backends.h"
+
 #include "settings/IniFile.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdint>
@@ -150,6 +154,48 @@ QString fileDsnPath(const QString &name)
     return {};
 }
 
+// Text is searched rather than parsed: the SQLite driver finds its keys even inside braces, so a
+// key hidden in another value counts as given.
+const QRegularExpression &codeKey()
+{
+    // The SQLite3 driver loads the LoadExt libraries as it connects.
+    static const QRegularExpression re(QStringLiteral("(?:^|[^\\w])(loadext)\\s*="),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+const QRegularExpression &engineKey()
+{
+    // libpq (behind the PostgreSQL driver's pqopt) has OpenSSL load the engine of an
+    // "engine:key" sslkey.
+    static const QRegularExpression re(QStringLiteral("(?:^|[^\\w])(sslkey\\s*=\\s*[^\\s;{}'\"]*:)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+const QRegularExpression &libraryFile()
+{
+    static const QRegularExpression re(
+        QStringLiteral("[^\\s;,:{}'\"=()]*\\.(?:so(?:\\.\\d+)*|dll|dylib)(?=$|[\\s;,:{}'\"=()])"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+void checkLoadsNoCode(const QString &text, const QString &where)
+{
+    const auto refuse = [&where](const QString &what) {
+        return DbError(QStringLiteral("The ODBC connection string%1 %2, which loads code: refused, as a data "
+                                      "source never loads a library of its own choosing.")
+                           .arg(where, what));
+    };
+    if (const auto m = codeKey().match(text); m.hasMatch())
+        throw refuse(QStringLiteral("gives the key \"%1\"").arg(m.captured(1)));
+    if (const auto m = engineKey().match(text); m.hasMatch())
+        throw refuse(QStringLiteral("names an OpenSSL engine (%1)").arg(m.captured(1)));
+    if (const auto m = libraryFile().match(text); m.hasMatch())
+        throw refuse(QStringLiteral("names a library (%1)").arg(m.captured(0)));
+}
+
 } // namespace
 
 void checkDriverTarget(const ConnectionString &cs, const QStringList &registered)
@@ -171,8 +217,15 @@ void checkDriverTarget(const ConnectionString &cs, const QStringList &registered
             const auto driver = dsn.value(QStringLiteral("ODBC"), QStringLiteral("Driver"));
             if (!driver || driver->trimmed().isEmpty())
                 throw DbError(QStringLiteral("The ODBC file data source \"%1\" names no driver.").arg(file));
-            checkDriverName(*driver, registered, QStringLiteral(" (of the file data source \"%1\")").arg(file));
+            const QString where = QStringLiteral(" (of the file data source \"%1\")").arg(file);
+            checkDriverName(*driver, registered, where);
+            QFile text(file);
+            if (!text.open(QIODevice::ReadOnly))
+                throw DbError(QStringLiteral("The ODBC file data source \"%1\" cannot be read.").arg(file));
+            checkLoadsNoCode(QString::fromUtf8(text.readAll()), where);
         }
+        if (!isKey(p, "Driver"))
+            checkLoadsNoCode(p.key + QLatin1Char('=') + p.value, QString());
     }
 }
 
@@ -184,10 +237,32 @@ void setConnectAttr(SQLHDBC dbc, SQLINTEGER attr, std::uintptr_t value)
     SQLSetConnectAttr(dbc, attr, reinterpret_cast<SQLPOINTER>(value), 0);
 }
 
+// The guard reaches a driver's connections only through the SQLite library we share with it; a
+// driver with a SQLite of its own must refuse load_extension by itself, or it is not used.
+void checkStatementsLoadNoCode(SQLHDBC dbc)
+{
+    SQLHSTMT raw = SQL_NULL_HSTMT;
+    check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw), SQL_HANDLE_DBC, dbc, "SQLAllocHandle");
+    const StmtPtr stmt(raw);
+    // A path under /proc/self, where no library can be put.
+    SQLRETURN rc = execDirect(raw, QStringLiteral("SELECT load_extension('/proc/self/tabulon-no-library')"));
+    if (SQL_SUCCEEDED(rc))
+        rc = SQLFetch(raw); // with StepAPI=1 the driver runs it only now
+    const auto records = diagnostics(SQL_HANDLE_STMT, raw);
+    // A SQLite without the function at all cannot load anything either.
+    const bool refused = !SQL_SUCCEEDED(rc) && !records.empty()
+        && (records.front().Description.contains(QLatin1String("not authorized"), Qt::CaseInsensitive)
+            || records.front().Description.contains(QLatin1String("no such function"), Qt::CaseInsensitive));
+    if (!refused)
+        throw DbError(QStringLiteral("This SQLite ODBC driver lets statements load libraries (load_extension), "
+                                     "and it cannot be switched off for it: the connection is refused."));
+}
+
 } // namespace
 
 DbcPtr connect(const Environment &env, const ConnectSettings &settings)
 {
+    backends::guardSqliteConnections(); // before a driver opens a SQLite connection
     SQLHDBC raw = SQL_NULL_HDBC;
     check(SQLAllocHandle(SQL_HANDLE_DBC, env.handle(), &raw), SQL_HANDLE_ENV, env.handle(), "SQLAllocHandle");
     DbcPtr dbc(raw);
@@ -215,11 +290,13 @@ DbcPtr connect(const Environment &env, const ConnectSettings &settings)
             throw DbError(QStringLiteral("The ODBC driver manager could not connect (return code %1)").arg(rc));
         throw DbErrorRecords(std::move(records));
     }
+    const QString dbms = infoText(raw, SQL_DBMS_NAME);
+    if (dbms.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0)
+        checkStatementsLoadNoCode(raw);
     if (settings.readOnly) {
         setConnectAttr(raw, SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY); // some drivers only take it now
         // The SQLite and PostgreSQL drivers accept the attribute and still write; the databases'
         // own switches hold.
-        const QString dbms = infoText(raw, SQL_DBMS_NAME);
         const char *sessionSwitch = dbms.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0
             ? "PRAGMA query_only = 1"
             : dbms.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0

@@ -8,12 +8,43 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <mutex>
 
 namespace db::backends {
 
 std::unique_ptr<ConnectionBackend> makeSqlite()
 {
     return std::make_unique<sqlite::SqliteBackend>();
+}
+
+namespace {
+
+void refuseLoadExtension(sqlite3_context *context, int, sqlite3_value **)
+{
+    sqlite3_result_error(context, "not authorized", -1);
+}
+
+// Run by SQLite as each connection opens, before its opener can run anything on it. A driver may
+// turn extension loading on afterwards, which brings back only the built-in load_extension: the
+// connection's own function of that name, which refuses, is found first.
+int guardConnection(sqlite3 *db, const char **, const sqlite3_api_routines *)
+{
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    for (const int args : {1, 2}) {
+        const int rc = sqlite3_create_function_v2(db, "load_extension", args, SQLITE_UTF8, nullptr,
+                                                  &refuseLoadExtension, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return rc; // the connection then fails to open
+    }
+    return SQLITE_OK;
+}
+
+} // namespace
+
+void guardSqliteConnections()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(&guardConnection)); });
 }
 
 } // namespace db::backends
@@ -141,6 +172,7 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized)
 {
     int flags = settings.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     flags |= serialized ? SQLITE_OPEN_FULLMUTEX : SQLITE_OPEN_NOMUTEX;
+    guardSqliteConnections();
     sqlite3 *raw = nullptr;
     const int rc = sqlite3_open_v2(settings.path.constData(), &raw, flags, nullptr);
     DbHandle db(raw, [](sqlite3 *d) { sqlite3_close_v2(d); });

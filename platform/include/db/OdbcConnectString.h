@@ -19,8 +19,12 @@ PLATFORM_EXPORT QString driverConnectString(const ConnectionString &cs);
 
 // Throws DbError when the connection string would make the driver manager load a library that
 // the administrator did not register: a Driver (or the driver of a FileDSN) that is a path or an
-// unregistered name. Also refused: SaveFile (the driver manager would write a file) and a NUL
-// character (the driver manager would read a different string than the one checked).
+// unregistered name. Also refused: SaveFile (the driver manager would write a file), a NUL
+// character (the driver manager would read a different string than the one checked), and
+// anything that has a registered driver load code, in the string or in a FileDSN's file: the
+// SQLite3 driver's LoadExt key, an OpenSSL engine as libpq's sslkey ("engine:key", reached
+// through the PostgreSQL driver's pqopt), and any value naming a library file (.so, .dll,
+// .dylib). Keys are found even inside other values, as the SQLite3 driver finds them there.
 PLATFORM_EXPORT void checkDriverTarget(const ConnectionString &cs, const QStringList &registered);
 
 } // namespace db::odbc
