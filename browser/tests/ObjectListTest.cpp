@@ -349,6 +349,20 @@ TEST_F(ObjectListTest, MouseClicksOnTheListReachTheHandlers)
     EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"Shippers\""));
     QTest::keyClick(b->lvwData->iconView(), Qt::Key_Return);
     EXPECT_EQ(launches.size(), 2u);
+
+    // The press itself picks the object: the double click of a quick user, read while the first
+    // click is still being handled (its handler lets events through), launches what was clicked.
+    QListView *icons = b->lvwData->iconView();
+    const QModelIndexList regions =
+        icons->model()->match(icons->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Regions"));
+    ASSERT_EQ(regions.size(), 1);
+    const QPoint regionsAt = icons->visualRect(regions[0]).center();
+    QTest::mousePress(icons->viewport(), Qt::LeftButton, {}, regionsAt);
+    EXPECT_EQ(b->lvwData->selectedItem(), itemNamed(*b, QStringLiteral("Regions")));
+    b->lvwData_DblClick();
+    QTest::mouseRelease(icons->viewport(), Qt::LeftButton, {}, regionsAt);
+    ASSERT_EQ(launches.size(), 3u) << eventText().toStdString();
+    EXPECT_EQ(launches[2].sql, QStringLiteral("SELECT * \r\nFROM \"Regions\""));
 }
 
 // A user without a mouse, or one who clicked the tree and then went on with the keyboard: the
