@@ -194,6 +194,7 @@ bool hlSourceBrowser::Refresh_Data()
             }
         }
 
+        keepTreeNamesWhole();
         clearObjects();
         staStatus->Panels(2).setText({});
         m_currentRow = 0;

@@ -96,6 +96,9 @@ ObjectList::ObjectList(QWidget *parent)
     m_iconView->setModel(m_sorted);
     m_iconView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_iconView->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A click picks the object's whole row, as in the details view: selectedItem() reads rows,
+    // and a double click may be read before the click's own handler has run.
+    m_iconView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_iconView->setResizeMode(QListView::Adjust);
     m_iconView->setMovement(QListView::Static);
     // A schema of thousands of objects is laid out in steps, not in one long pause.

@@ -94,7 +94,7 @@ void hlSourceBrowser::buildLayout()
     lvwData->hide();
 }
 
-QSize hlSourceBrowser::sizeHint() const
+int hlSourceBrowser::treeWidthNeeded() const
 {
     QFont boldFont = tvwData->font();
     boldFont.setBold(true);
@@ -111,7 +111,23 @@ QSize hlSourceBrowser::sizeHint() const
     const QStyle *st = tvwData->style();
     const int icon = st->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tvwData);
     const int scrollBar = st->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, tvwData);
-    const int tree = indent + icon + text + scrollBar + 4 * plain.averageCharWidth() + 2 * tvwData->frameWidth();
+    return indent + icon + text + scrollBar + 4 * plain.averageCharWidth() + 2 * tvwData->frameWidth();
+}
+
+void hlSourceBrowser::keepTreeNamesWhole()
+{
+    // The split keeps its percentage where that leaves the tree room for its names; where it
+    // would not, the bar gives way. A very long data-source name may still be cut.
+    const int most = 40 * QFontMetrics(tvwData->font()).averageCharWidth();
+    tvwData->setMinimumWidth(std::min(treeWidthNeeded(), most));
+    if (hlSplitData->isVisible())
+        hlSplitData->layoutPanes();
+}
+
+QSize hlSourceBrowser::sizeHint() const
+{
+    const QFontMetrics plain(tvwData->font());
+    const int tree = treeWidthNeeded();
     // The list beside it: a name, an owner and a date in the details view.
     const int list = 60 * plain.averageCharWidth();
 
@@ -175,7 +191,7 @@ bool hlSourceBrowser::Init()
         m_initialised = true;
         hlSplitData->setSplitterColor(0);
         hlSplitData->show();
-        hlSplitData->layoutPanes();
+        keepTreeNamesWhole();
         ui::MousePointer::setDefault();
         return true;
     });

@@ -8,8 +8,12 @@ namespace placement {
 
 namespace {
 
+// A query window shows a title bar, two toolbars and a status bar before its grid and SQL box:
+// lower than this it has room for a few rows and a single line of SQL.
+constexpr int kUsableHeight = 440;
+constexpr int kUsableWidth = 480;
 // A band of a tiling thinner than this shows a title bar, toolbars and hardly a row.
-constexpr int kMinBandHeight = 180;
+constexpr int kMinBandHeight = kUsableHeight;
 constexpr int kMinBandWidth = 320;
 
 QRect clippedTo(const QRect &r, const QRect &area)
@@ -21,7 +25,7 @@ QRect clippedTo(const QRect &r, const QRect &area)
 
 QSize usableSize(const QRect &area)
 {
-    return QSize(std::min(area.width(), 480), std::min(area.height(), 300));
+    return QSize(std::min(area.width(), kUsableWidth), std::min(area.height(), kUsableHeight));
 }
 
 QRect freeArea(const QRect &area, const std::optional<QRect> &browser)
@@ -83,16 +87,21 @@ QList<QRect> tile(const QRect &area, int count, Qt::Orientation orientation)
     QList<QRect> rects;
     if (count <= 0)
         return rects;
+    const auto fits = [&](int c, int r) {
+        return area.width() / c >= kMinBandWidth && area.height() / r >= kMinBandHeight;
+    };
     int columns = orientation == Qt::Horizontal ? 1 : count;
     int rows = orientation == Qt::Horizontal ? count : 1;
-    const bool bandsFit = orientation == Qt::Horizontal ? area.height() / count >= kMinBandHeight
-                                                        : area.width() / count >= kMinBandWidth;
-    if (!bandsFit) {
-        // A grid, wider than tall for a horizontal tiling and taller than wide for a vertical one.
+    if (!fits(columns, rows)) {
+        // A grid, wider than tall for a horizontal tiling and taller than wide for a vertical one;
+        // turned the other way when only that leaves every window usable (two windows on a low
+        // screen go side by side rather than as two slivers).
         const int longSide = std::max(1, int(qCeil(qSqrt(qreal(count)))));
         const int shortSide = (count + longSide - 1) / longSide;
         columns = orientation == Qt::Horizontal ? shortSide : longSide;
         rows = orientation == Qt::Horizontal ? longSide : shortSide;
+        if (!fits(columns, rows) && fits(rows, columns))
+            std::swap(columns, rows);
     }
     for (int i = 0; i < count; ++i) {
         const int row = i / columns;

@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using namespace browser;
 using browsertest::StartedBrowserTest;
 
@@ -347,6 +349,20 @@ TEST_F(ObjectListTest, MouseClicksOnTheListReachTheHandlers)
     EXPECT_EQ(launches[0].sql, QStringLiteral("SELECT * \r\nFROM \"Shippers\""));
     QTest::keyClick(b->lvwData->iconView(), Qt::Key_Return);
     EXPECT_EQ(launches.size(), 2u);
+
+    // The press itself picks the object: the double click of a quick user, read while the first
+    // click is still being handled (its handler lets events through), launches what was clicked.
+    QListView *icons = b->lvwData->iconView();
+    const QModelIndexList regions =
+        icons->model()->match(icons->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("Regions"));
+    ASSERT_EQ(regions.size(), 1);
+    const QPoint regionsAt = icons->visualRect(regions[0]).center();
+    QTest::mousePress(icons->viewport(), Qt::LeftButton, {}, regionsAt);
+    EXPECT_EQ(b->lvwData->selectedItem(), itemNamed(*b, QStringLiteral("Regions")));
+    b->lvwData_DblClick();
+    QTest::mouseRelease(icons->viewport(), Qt::LeftButton, {}, regionsAt);
+    ASSERT_EQ(launches.size(), 3u) << eventText().toStdString();
+    EXPECT_EQ(launches[2].sql, QStringLiteral("SELECT * \r\nFROM \"Regions\""));
 }
 
 // A user without a mouse, or one who clicked the tree and then went on with the keyboard: the
@@ -396,26 +412,68 @@ TEST_F(ObjectListTest, KeysChooseFoldersAndObjectsAndEnterLaunchesTheListedOne)
 TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
 {
     TABULON_REQUIRE_POSTGRES();
-    const QString application = QStringLiteral("browser_listing_%1").arg(QCoreApplication::applicationPid());
-    const QString cs = browsertest::postgresConnectionString(testsupport::postgresConnInfo())
-        + QStringLiteral(";application_name=") + application;
+    // A login role of this test's own, so that the server can refuse it new sessions: only the
+    // cluster's superuser (over its socket) may say so.
+    const QString socket = qEnvironmentVariable("TABULON_TEST_PG_SOCKET");
+    if (socket.isEmpty())
+        GTEST_SKIP() << "needs the superuser of the cluster scripts/test-postgres starts";
+    std::unique_ptr<PGconn, decltype(&PQfinish)> admin(
+        PQconnectdb((testsupport::postgresConnInfo() + QStringLiteral(" host='%1' user=postgres").arg(socket))
+                        .toUtf8()
+                        .constData()),
+        &PQfinish);
+    ASSERT_EQ(PQstatus(admin.get()), CONNECTION_OK) << PQerrorMessage(admin.get());
+    auto run = [&](const QString &sql) {
+        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(admin.get(), sql.toUtf8().constData()), &PQclear);
+        EXPECT_TRUE(PQresultStatus(r.get()) == PGRES_COMMAND_OK || PQresultStatus(r.get()) == PGRES_TUPLES_OK)
+            << sql.toStdString() << ": " << PQerrorMessage(admin.get());
+        QStringList column;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            column << QString::fromUtf8(PQgetvalue(r.get(), i, 0));
+        return column;
+    };
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    const QString role = QStringLiteral("browser_listing_") + pid;
+    run(QStringLiteral("SET client_min_messages = warning; DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN PASSWORD 'listing'").arg(role));
+    const struct DropRole {
+        std::function<void()> drop;
+        ~DropRole() { drop(); }
+    } dropRole{[&] {
+        run(QStringLiteral("SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity WHERE usename = '%1'").arg(role));
+        run(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+    }};
+    const QString cs = browsertest::postgresConnectionString(
+        testsupport::postgresConnInfo() + QStringLiteral(" user=%1 password=listing").arg(role));
+    ASSERT_FALSE(cs.isEmpty());
     writeIni(QStringLiteral("[1]\nName=Server\nConnection=%1\n").arg(cs).toUtf8());
-    auto b = started();
+    std::unique_ptr<hlSourceBrowser> b = started();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     ASSERT_TRUE(events.empty()) << eventText().toStdString();
+    const int views = b->QueryTotal();
 
-    // The server ends the browser's session before each listing: neither folder is empty, both
-    // failed. The call after a failure connects afresh, and the tables are listed again.
-    std::unique_ptr<PGconn, decltype(&PQfinish)> admin(
-        PQconnectdb(testsupport::postgresConnInfo().toUtf8().constData()), &PQfinish);
+    // The server ends the browser's session, as a restart does, and its process is gone.
     auto endSession = [&] {
-        const QString kill = QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                                            "WHERE application_name = '%1'").arg(application);
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(admin.get(), kill.toUtf8().constData()), &PQclear);
-        ASSERT_EQ(PQresultStatus(r.get()), PGRES_TUPLES_OK) << PQerrorMessage(admin.get());
-        ASSERT_GE(PQntuples(r.get()), 1);
-        QTest::qWait(50);
+        const QStringList ended =
+            run(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE usename = '%1'").arg(role));
+        ASSERT_FALSE(ended.isEmpty());
+        for (const QString &process : ended) {
+            run(QStringLiteral("SELECT pg_terminate_backend(%1, 10000)").arg(process.toInt()));
+            EXPECT_TRUE(QTest::qWaitFor([&] {
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(process));
+                return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+            }, 10000)) << "server process " << process.toStdString() << " still runs";
+        }
     };
+    // A lost session is opened again by the next listing, which lists as before, unreported.
+    endSession();
+    ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
+    EXPECT_TRUE(events.empty()) << eventText().toStdString();
+    EXPECT_EQ(b->QueryTotal(), views);
+
+    // The server ends the session and refuses a new one before each listing: neither folder is
+    // empty, both failed. Once the server lets it in again, the tables are listed.
+    auto refuse = [&](bool on) { run(QStringLiteral("ALTER ROLE %1 %2").arg(role, on ? QLatin1String("NOLOGIN") : QLatin1String("LOGIN"))); };
+    refuse(true);
     endSession();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     ASSERT_EQ(events.size(), 1u);
@@ -423,12 +481,15 @@ TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
     EXPECT_TRUE(events[0].description.startsWith(QStringLiteral("The views of Server could not be listed")));
     EXPECT_EQ(b->QueryTotal(), 0);
     EXPECT_TRUE(b->staStatus->Panels(2).Text().isEmpty());
+    refuse(false);
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
-    EXPECT_EQ(events.size(), 1u);
+    EXPECT_EQ(events.size(), 1u) << eventText().toStdString();
+    refuse(true);
     endSession();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Stored Procedures")));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_TRUE(events[1].description.startsWith(QStringLiteral("The stored procedures of Server could not be")));
+    refuse(false);
 }
 
 // Ink of the selected name: pixels of its cell, inside the grid lines, that differ from the cell's
@@ -487,12 +548,24 @@ TEST_F(ObjectListTest, TheStartSizeShowsTheTreesNamesWhole)
     tree->expandAll();
     QCoreApplication::processEvents();
     EXPECT_TRUE(events.empty()) << eventText().toStdString();
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        QTreeWidgetItem *node = *it;
-        const QRect r = tree->visualItemRect(node);
-        const int needed = r.left() + icon + QFontMetrics(node->font(0)).horizontalAdvance(node->text(0)) + 8;
-        EXPECT_LE(needed, tree->viewport()->width()) << node->text(0).toStdString();
-    }
+    auto expectNamesWhole = [&](const char *when) {
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            QTreeWidgetItem *node = *it;
+            const QRect r = tree->visualItemRect(node);
+            const int needed = r.left() + icon + QFontMetrics(node->font(0)).horizontalAdvance(node->text(0)) + 8;
+            EXPECT_LE(needed, tree->viewport()->width()) << node->text(0).toStdString() << " " << when;
+        }
+    };
+    expectNamesWhole("at the start size");
+
+    // The first start's split of a fifth, in the browser a 1024 by 768 screen gives it: the bar
+    // gives way to the names, and the list keeps the rest.
+    browserSettings().SplitPercentage = 20;
+    ASSERT_TRUE(b->Set_Options(false, false, false));
+    b->resize(614, 530);
+    QCoreApplication::processEvents();
+    expectNamesWhole("at a fifth");
+    EXPECT_GT(b->lvwData->width(), 614 / 2);
 }
 
 } // namespace

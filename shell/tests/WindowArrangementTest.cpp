@@ -77,11 +77,16 @@ TEST(WindowPlacement, CascadeAndTileKeepEveryWindowUsable)
     EXPECT_EQ(placement::cascade(QRect(0, 0, 400, 250), 3, 24).at(2), QRect(0, 0, 400, 250)) << "a small area whole";
 
     // Two windows: bands. Eight: a grid, since eight bands would be slivers.
-    const QList<QRect> two = placement::tile(area, 2, Qt::Horizontal);
-    EXPECT_EQ(two[0], QRect(0, 0, 1200, 400));
-    EXPECT_EQ(two[1], QRect(0, 400, 1200, 400));
+    const QList<QRect> two = placement::tile(QRect(0, 0, 1200, 900), 2, Qt::Horizontal);
+    EXPECT_EQ(two[0], QRect(0, 0, 1200, 450));
+    EXPECT_EQ(two[1], QRect(0, 450, 1200, 450));
     const QList<QRect> side = placement::tile(area, 2, Qt::Vertical);
     EXPECT_EQ(side[1], QRect(600, 0, 600, 800));
+    // On a low screen two bands would each hold a few rows and one line of SQL: side by side.
+    const QRect low(0, 0, 1024, 720);
+    const QList<QRect> lowTwo = placement::tile(low, 2, Qt::Horizontal);
+    EXPECT_EQ(lowTwo[1], QRect(512, 0, 512, 720));
+    expectUsable(lowTwo, low);
     for (Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
         const QList<QRect> eight = placement::tile(area, 8, o);
         ASSERT_EQ(eight.size(), 8);
@@ -107,6 +112,24 @@ TEST_F(WindowArrangement, QueryWindowsOpenUsableAndFollowTheMaximisedState)
 {
     start();
     main->showNormal();
+    // A 1024 by 768 screen, the browser at its start size: the first window is no strip below it
+    // with a few rows and one line of SQL, and Tile leaves it room for its grid too.
+    main->resize(1024, 740);
+    pump(50);
+    {
+        frmQuery *w = launch(QStringLiteral("Customers"));
+        ASSERT_NE(w, nullptr);
+        auto rowsShown = [w] {
+            const grid::GridView *view = w->control()->findChild<grid::Grid *>(QStringLiteral("grdResults"))->view();
+            return view->viewport()->height() / std::max(1, view->rowHeight(0));
+        };
+        EXPECT_GE(rowsShown(), 12) << w->geometry().height();
+        main->mnuWindows[0]->trigger();
+        pump(20);
+        EXPECT_GE(rowsShown(), 12) << w->geometry().height();
+        w->close();
+        pump(2000, [&] { return main->queryWindows().isEmpty(); });
+    }
     main->resize(1400, 900);
     pump(50);
     frmBrowser *browser = main->browserWindow();

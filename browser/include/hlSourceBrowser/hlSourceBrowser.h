@@ -225,6 +225,9 @@ private:
     bool trap(const QString &procedure, const std::function<bool()> &body);
     std::shared_ptr<db::Connection> &connectionSlot(int row);
     void setNodeImage(QTreeWidgetItem *node, int image);
+    // The tree's width that shows every node's name whole, and the tree kept at least that wide.
+    int treeWidthNeeded() const;
+    void keepTreeNamesWhole();
 
     std::vector<std::shared_ptr<db::Connection>> Connections;
     int m_currentRow = 0;

@@ -502,7 +502,9 @@ PGconn *PostgresBackend::conn()
 {
     if (!m_conn)
         throw DbError(QStringLiteral("The PostgreSQL connection is not open"), QStringLiteral("08003"));
-    if (PQstatus(m_conn.get()) == CONNECTION_BAD) {
+    // A connection the server dropped since the last call (a restart, an ended session) is
+    // opened again here, as a cursor's pooled one is, instead of failing this call first.
+    if (!stillConnected(m_conn.get())) {
         m_cancel->disarm();
         PQreset(m_conn.get());
         if (PQstatus(m_conn.get()) != CONNECTION_OK)

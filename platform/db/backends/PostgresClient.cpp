@@ -154,6 +154,13 @@ CallRegistry::Stops CancelSlot::stopsOf(const std::shared_ptr<CancelSlot> &slot)
     return {[slot] { slot->cancel(); }, [slot] { slot->abandon(); }};
 }
 
+bool stillConnected(PGconn *conn)
+{
+    // A server ending a session says why before it closes: the first read may take only those
+    // last words, the second then meets the closed connection.
+    return PQconsumeInput(conn) && PQconsumeInput(conn) && PQstatus(conn) == CONNECTION_OK;
+}
+
 ConnPool::ConnPool(ConnectParams params)
     : m_params(std::move(params))
 {
@@ -181,8 +188,7 @@ ConnPtr ConnPool::acquire()
                 PQclear(r);
             }
         }
-        // A connection the server closed meanwhile shows it once its input is read (never blocks).
-        if (ok && PQconsumeInput(c) && PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) == PQTRANS_IDLE)
+        if (ok && stillConnected(c) && PQtransactionStatus(c) == PQTRANS_IDLE)
             return std::move(idle.conn);
     }
     return m_params.connect();

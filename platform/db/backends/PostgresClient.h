@@ -64,6 +64,10 @@ private:
     std::atomic<bool> m_cancelRequested{false};
 };
 
+// False once the server has closed the connection (restarted, or the session ended), which shows
+// only when the connection's input is read; reading never blocks.
+bool stillConnected(PGconn *conn);
+
 // Idle client connections of one data source, for cursors: a cursor takes one and gives it back
 // when it ended in good order. Closed with the data source: idle ones go at once, those in use
 // when they come back.
