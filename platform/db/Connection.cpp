@@ -3,6 +3,7 @@
 #include "db/ConnectionString.h"
 #include "db/Command.h"
 #include "db/Recordset.h"
+#include "db/ValueRules.h"
 #include "db/Worker.h"
 
 #include <atomic>
@@ -269,6 +270,9 @@ std::vector<ParameterInfo> Connection::RoutineParameters(const QString &owner, c
 std::shared_ptr<RowStore> Connection::CallRoutine(const QString &owner, const QString &name,
                                                   std::vector<Parameter> &params)
 {
+    for (const Parameter &p : params)
+        if (p.Value.typeId() == QMetaType::QString)
+            refuseNul(p.Value.toString());
     // The worker calls with its own copy; the values come back only when the call returns.
     auto [rows, values] = guarded([owner, name, params](ConnectionBackend &b) mutable {
         std::shared_ptr<RowStore> store = b.callRoutine(owner, name, params);

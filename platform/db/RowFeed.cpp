@@ -273,7 +273,7 @@ bool RowFeed::settled(std::size_t rows) const
 bool RowFeed::waitFor(std::size_t rows, std::chrono::milliseconds quickAnswer)
 {
     want(rows);
-    Wait wait([this] { stop(); });
+    Wait wait([this] { stop(); }, QStringLiteral("the database server to send rows"));
     return wait.until([&] { return settled(rows) || m_stopped; }, quickAnswer) && settled(rows);
 }
 

@@ -277,8 +277,22 @@ QString quoteIdentifier(const QString &name, const QString &delimiter)
 
 // ---------------------------------------------------------------- SQL literals
 
+void refuseNul(const QString &value)
+{
+    const qsizetype at = value.indexOf(QChar(0));
+    if (at < 0)
+        return;
+    QString shown = value.left(40);
+    shown.replace(QChar(0), QStringLiteral("\\0"));
+    throw DbError(QStringLiteral("The value '%1' holds a NUL character (at position %2), which cannot be sent to the "
+                                 "database; remove it and try again.")
+                      .arg(shown)
+                      .arg(at + 1));
+}
+
 QString quoteText(const QString &value)
 {
+    refuseNul(value);
     QString body = value;
     body.replace(u'\'', QStringLiteral("''"));
     return u'\'' + body + u'\'';

@@ -284,6 +284,8 @@ StopToken *&currentToken()
 
 constexpr int kPollMs = 50;
 constexpr int kHourglassMs = 150;
+// Nothing handed over for this long: the owner hears what the wait is for.
+constexpr int kQuietMs = 2000;
 
 // Runs only what workers hand over, for at most `budget`, until `ready`; false when the budget
 // ran out first. Nothing else is processed meanwhile: no paint, no input.
@@ -338,8 +340,9 @@ StopToken::Scope::~Scope()
     currentToken() = m_previous;
 }
 
-Wait::Wait(std::function<void()> onStop)
+Wait::Wait(std::function<void()> onStop, QString waitingFor)
     : m_onStop(std::move(onStop))
+    , m_waitingFor(std::move(waitingFor))
     , m_token(currentToken())
 {
     if (m_token)
@@ -386,10 +389,31 @@ bool Wait::until(const std::function<bool()> &ready, std::chrono::milliseconds q
     });
     slow.start(kHourglassMs);
 
+    // A server that sends nothing leaves the user looking at a busy window: say what it waits for.
+    QTimer quiet;
+    quiet.setSingleShot(true);
+    bool noted = false;
+    const auto note = [this, &noted](bool on) {
+        if (noted == on || !m_token || !m_token->m_onWaiting)
+            return;
+        noted = on;
+        m_token->m_onWaiting(on ? QStringLiteral("Waiting for %1 ... (Escape stops)").arg(m_waitingFor) : QString());
+    };
+    if (!m_waitingFor.isEmpty()) {
+        QObject::connect(&quiet, &QTimer::timeout, [&note] { note(true); });
+        quiet.start(kQuietMs);
+    }
+
     if (m_token && m_token->m_stopWhen && m_token->m_stopWhen())
         stop();
-    while (!m_stopped && !ready())
+    while (!m_stopped && !ready()) {
         loop.exec();
+        if (!m_waitingFor.isEmpty() && !m_stopped && !ready()) {
+            note(false);
+            quiet.start(kQuietMs);
+        }
+    }
+    note(false);
 
     if (hourglass)
         ui::MousePointer::set(pointer);

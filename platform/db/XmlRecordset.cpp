@@ -138,6 +138,67 @@ bool knownType(int type)
     return type != adEmpty && !typeName(type).isEmpty();
 }
 
+// The XML reader checks an element's attributes for repeats pair by pair: a crafted row of 100,000
+// attributes took half a minute to be refused. No recordset has that many columns (the clients
+// stop far below), so an element with more is refused by a quick pass before the real reading.
+constexpr int kMostAttributes = 4096;
+
+void refuseCrowdedElements(QFile &file, const QString &path)
+{
+    enum class State { Text, Markup, Tag, Quoted, Skip } state = State::Text;
+    char quote = 0;
+    int attributes = 0;
+    qint64 line = 1;
+    char buffer[1 << 16];
+    for (;;) {
+        const qint64 n = file.read(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        for (qint64 i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n')
+                ++line;
+            switch (state) {
+            case State::Text:
+                if (c == '<')
+                    state = State::Markup;
+                break;
+            case State::Markup:
+                // comments, declarations and processing instructions hold no attributes to count
+                state = c == '!' || c == '?' ? State::Skip : State::Tag;
+                attributes = 0;
+                if (c == '>')
+                    state = State::Text;
+                break;
+            case State::Tag:
+                if (c == '"' || c == '\'') {
+                    quote = c;
+                    state = State::Quoted;
+                } else if (c == '=' && ++attributes > kMostAttributes) {
+                    throw DbError(QStringLiteral("%1, line %2: an element has more than %3 attributes, more than "
+                                                 "any recordset has columns")
+                                      .arg(path)
+                                      .arg(line)
+                                      .arg(kMostAttributes));
+                } else if (c == '>') {
+                    state = State::Text;
+                }
+                break;
+            case State::Quoted:
+                if (c == quote)
+                    state = State::Tag;
+                break;
+            case State::Skip:
+                if (c == '>')
+                    state = State::Text;
+                break;
+            }
+        }
+    }
+    // a read error shows again when the document itself is read
+    file.seek(0);
+}
+
 class Reader {
 public:
     explicit Reader(const QString &path) : m_path(path) {}
@@ -147,6 +208,7 @@ public:
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             throw DbError(QStringLiteral("Cannot open the XML document %1: %2").arg(m_path, file.errorString()));
+        refuseCrowdedElements(file, m_path);
         r.setDevice(&file);
         r.setNamespaceProcessing(true);
 

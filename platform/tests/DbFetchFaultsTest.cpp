@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "db/Connection.h"
+#include "db/ConnectionString.h"
 #include "db/Recordset.h"
 #include "db/Worker.h"
 #include "grid/Grid.h"
@@ -21,8 +22,15 @@
 #include <functional>
 #include <vector>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 using namespace db;
 using dbtest::errorOf;
@@ -245,6 +253,105 @@ QString serverPid(const std::shared_ptr<Connection> &conn)
     return pid;
 }
 
+
+// A loopback proxy in front of the test server that can fall silent: from then on it passes
+// nothing either way and answers no new connection, yet keeps every socket open, as a stalled
+// proxy or a hung server does.
+class SilentProxy {
+public:
+    explicit SilentProxy(int serverPort)
+        : m_serverPort(serverPort)
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(m_listen, reinterpret_cast<sockaddr *>(&addr), len) != 0 || ::listen(m_listen, 16) != 0
+            || ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+            return;
+        m_port = ntohs(addr.sin_port);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SilentProxy()
+    {
+        m_end = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (int fd : m_held)
+            ::close(fd);
+        ::close(m_listen);
+    }
+    int port() const { return m_port; }
+    void fallSilent() { m_silent = true; }
+
+private:
+    static int connectTo(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(std::uint16_t(port));
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    void run()
+    {
+        std::vector<std::pair<int, int>> pairs; // client, server
+        while (!m_end) {
+            const bool silent = m_silent;
+            std::vector<pollfd> fds{{m_listen, POLLIN, 0}};
+            if (!silent)
+                for (const auto &[a, b] : pairs)
+                    fds.insert(fds.end(), {{a, POLLIN, 0}, {b, POLLIN, 0}});
+            if (::poll(fds.data(), fds.size(), 20) <= 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept(m_listen, nullptr, nullptr);
+                const int server = silent ? -1 : connectTo(m_serverPort);
+                if (server >= 0)
+                    pairs.emplace_back(client, server);
+                m_held.push_back(client);
+                if (server >= 0)
+                    m_held.push_back(server);
+            }
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP)))
+                    continue;
+                const auto &pair = pairs[(i - 1) / 2];
+                const int from = fds[i].fd;
+                const int to = from == pair.first ? pair.second : pair.first;
+                char buffer[65536];
+                const ssize_t n = ::read(from, buffer, sizeof buffer);
+                if (n <= 0) {
+                    ::shutdown(to, SHUT_WR);
+                    std::erase(pairs, pair);
+                    break;
+                }
+                for (ssize_t done = 0; done < n;) {
+                    const ssize_t w = ::write(to, buffer + done, std::size_t(n - done));
+                    if (w <= 0)
+                        break;
+                    done += w;
+                }
+            }
+        }
+    }
+
+    const int m_serverPort;
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<int> m_held;
+    std::atomic<bool> m_silent{false};
+    std::atomic<bool> m_end{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 // A stop ends the wait at once; a fetch whose call ended by itself goes on later from where it was.
@@ -417,4 +524,56 @@ TEST(PostgresFaults, AServerThatStopsAnsweringNeverHoldsAWaitForEver)
     EXPECT_EQ(rs->fetchedCount(), held);
     // Once the server answers again the data source works (its dropped connection is renewed).
     EXPECT_EQ(conn->Execute(QStringLiteral("SELECT count(*) FROM conf_big"))->Value(0).toLongLong(), 5000);
+}
+
+// A server that falls silent mid-fetch behind a connection kept open: a fetch nobody stops gives up
+// on its own once the server answers no new connection either, saying so, and while it waits the
+// owner is told what the wait is for and that it can be stopped. A fetch the user stopped there
+// never waits again.
+TEST(PostgresFaults, AFetchFromASilentServerGivesUp)
+{
+    TABULON_REQUIRE_POSTGRES();
+    auto db = dbtest::makePostgresDatabase();
+    ASSERT_TRUE(db);
+    ConnectionString cs = ConnectionString::parse(db->connectionString());
+    SilentProxy proxy(cs.value(QStringLiteral("Port"), QString()).toInt());
+    ASSERT_GT(proxy.port(), 0);
+    cs.setValue(QStringLiteral("Port"), QString::number(proxy.port()));
+    cs.setValue(QStringLiteral("Connect Timeout"), QStringLiteral("2"));
+    auto conn = Connection::create();
+    conn->Open(cs.toString());
+    const QString sql = QStringLiteral("SELECT i FROM generate_series(1, 300000) AS i");
+    auto stopped = Recordset::create();
+    stopped->Open(sql, conn);
+    auto left = Recordset::create();
+    left->Open(sql, conn);
+    ASSERT_GT(left->fetchedCount(), 0u);
+    const std::size_t held = left->fetchedCount();
+    proxy.fallSilent();
+
+    {
+        StopAfter soon(300);
+        EXPECT_FALSE(stopped->fetchAll());
+    }
+    {
+        StopAfter never(60000); // only there so that the fault fails instead of hanging
+        EXPECT_THROW(stopped->RecordCount(), DbError);
+    }
+
+    StopToken token;
+    QStringList notes;
+    token.setOnWaiting([&](const QString &note) { notes << note; });
+    QElapsedTimer guard; // only there so that the fault fails instead of hanging
+    guard.start();
+    token.setStopWhen([&] { return guard.elapsed() > 60000; });
+    const StopToken::Scope scope(token);
+    const DbError lost = errorOf([&] { left->RecordCount(); });
+    EXPECT_TRUE(lost.isConnectionLost()) << lost.message().toStdString();
+    EXPECT_TRUE(lost.message().contains(QStringLiteral("does not answer"))) << lost.message().toStdString();
+    EXPECT_EQ(left->fetchedCount(), held);
+    EXPECT_EQ(errorOf([&] { left->MoveLast(); }).message(), lost.message());
+    ASSERT_FALSE(notes.isEmpty());
+    EXPECT_TRUE(notes.first().contains(QStringLiteral("server"))) << notes.first().toStdString();
+    EXPECT_TRUE(notes.first().contains(QStringLiteral("Escape"))) << notes.first().toStdString();
+    EXPECT_EQ(notes.last(), QString()) << "the note is taken back when the wait ends";
 }

@@ -952,6 +952,11 @@ TEST_F(DbPostgres, ThroughConnectionAndCommand)
     cmd.Parameters[1].Value = QStringLiteral("5");
     cmd.Execute();
     EXPECT_EQ(cmd.Parameters[0].Value.toDouble(), 2.5);
+    // A NUL in a value is refused, not cut off where the client library stops reading.
+    cmd.Parameters[1].Value = QStringLiteral("6") + QChar(0) + QStringLiteral("0");
+    const DbError nul = dbtest::errorOf([&] { cmd.Execute(); });
+    EXPECT_TRUE(nul.message().contains(QStringLiteral("NUL character"))) << nul.message().toStdString();
+    EXPECT_EQ(cmd.Parameters[0].Value.toDouble(), 2.5);
 
     // A filter over a statement's rows compares text as the server does, as over a routine's.
     auto rs = Recordset::create();

@@ -304,6 +304,9 @@ TEST(ConnectionBasics, QuotesIdentifiersMasksPasswordsAndReportsFailures)
     EXPECT_EQ(quoteIdentifier(QStringLiteral("a]b"), QStringLiteral("[")), QStringLiteral("[a]]b]"));
     EXPECT_EQ(quoteIdentifier(QStringLiteral("say \"hi\""), QStringLiteral("\"")), QStringLiteral("\"say \"\"hi\"\"\""));
     EXPECT_EQ(quoteText(QStringLiteral("O'Brien")), QStringLiteral("'O''Brien'"));
+    // A NUL would cut the statement where it stands: refused, saying where.
+    const DbError nul = dbtest::errorOf([] { quoteText(QStringLiteral("ab") + QChar(0) + QStringLiteral("c")); });
+    EXPECT_TRUE(nul.message().contains(QStringLiteral("NUL character (at position 3)"))) << nul.message().toStdString();
     auto c = Connection::create();
     EXPECT_EQ(c->QuoteIdentifier(QStringLiteral("x`y"), QStringLiteral("`")), QStringLiteral("`x``y`"));
     EXPECT_EQ(c->QuoteIdentifier(QStringLiteral("plain")), QStringLiteral("\"plain\""));

@@ -285,6 +285,16 @@ TEST_F(XmlFiles, MalformedOrForeignDocumentsAreRefusedWithTheirPlace)
     EXPECT_TRUE(has(loadError(kHead + "<row><extra/></row></data></recordset>"), "Unexpected element <extra>"));
     EXPECT_TRUE(has(loadError(kHead + "</data><data/></recordset>"), "after the data"));
     EXPECT_TRUE(has(loadError(kHead + "loose text</data></recordset>"), "Unexpected text"));
+    // A row crowded with attributes is refused at once, not after the reader compared them in pairs;
+    // signs and brackets inside values and comments count for nothing.
+    QByteArray crowded = kHead + "\n<row";
+    for (int i = 0; i < 100000; ++i)
+        crowded += " a" + QByteArray::number(i) + "=\"1\"";
+    EXPECT_TRUE(has(loadError(crowded + "/></data></recordset>"), "line 4: an element has more than 4096 attributes"));
+    QByteArray quiet = kHead + "<!-- <x";
+    for (int i = 0; i < 5000; ++i)
+        quiet += " a=1";
+    EXPECT_TRUE(has(loadError(quiet + " --><row c0=\"1\" c1=\"2024-01-05\"/></data></recordset>"), "(loaded)"));
 
     // value checks per type, in a schema of every storage
     const QByteArray typed = "<recordset xmlns=\"urn:tabulon:recordset:1\" version=\"1\"><schema>"

@@ -125,10 +125,14 @@ struct Opening {
 
 // Reads the results of commands sent in a pipeline, one slot each, in the order they were sent,
 // up to their synchronisation point. A command skipped after an earlier one failed has no result.
-void readResults(PGconn *c, const std::vector<ResultPtr *> &order, const QString &sql)
+void readResults(PGconn *c, const ConnectParams &params, const std::vector<ResultPtr *> &order, const QString &sql)
 {
+    const auto next = [&] {
+        awaitAnswer(c, params, sql);
+        return PQgetResult(c);
+    };
     for (ResultPtr *slot : order) {
-        while (PGresult *r = PQgetResult(c)) {
+        while (PGresult *r = next()) {
             if (PQresultStatus(r) == PGRES_PIPELINE_ABORTED || *slot)
                 PQclear(r);
             else
@@ -136,7 +140,7 @@ void readResults(PGconn *c, const std::vector<ResultPtr *> &order, const QString
         }
     }
     for (;;) {
-        ResultPtr r(PQgetResult(c));
+        ResultPtr r(next());
         if (!r)
             throwError(c, nullptr, sql);
         if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
@@ -144,7 +148,7 @@ void readResults(PGconn *c, const std::vector<ResultPtr *> &order, const QString
     }
 }
 
-Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &declare, const QByteArray &fetch,
+Opening openCursorInOneTrip(PGconn *c, const ConnectParams &params, const char *begin, const QByteArray &declare, const QByteArray &fetch,
                             const ColumnQuestion *guess, const QString &sql)
 {
     if (PQenterPipelineMode(c) != 1)
@@ -166,7 +170,7 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
     if (!sent)
         throwError(c, nullptr, sql); // the connection is closed, not given back
     if (prepare) {
-        readResults(c, {&o.prepare, &o.prepareTable}, sql);
+        readResults(c, params, {&o.prepare, &o.prepareTable}, sql);
         if (o.prepare && PQresultStatus(o.prepare.get()) == PGRES_COMMAND_OK && o.prepareTable
             && PQresultStatus(o.prepareTable.get()) == PGRES_COMMAND_OK)
             markCatalogueReady(c);
@@ -176,7 +180,7 @@ Opening openCursorInOneTrip(PGconn *c, const char *begin, const QByteArray &decl
         order.push_back(&o.generic);
     if (guess)
         order.push_back(&o.answer);
-    readResults(c, order, sql);
+    readResults(c, params, order, sql);
     if (PQexitPipelineMode(c) != 1)
         throwError(c, nullptr, sql);
     return o;
@@ -201,7 +205,7 @@ public:
                 const QByteArray prefix = QByteArray("DECLARE ") + kCursorName + " NO SCROLL CURSOR FOR ";
                 const std::size_t first = m_limit ? std::min(m_limit, kFirstRoundTrip) : kFirstRoundTrip;
                 const std::optional<ColumnQuestion> guess = memo->find(sql);
-                Opening opened = openCursorInOneTrip(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", prefix + sql.toUtf8(),
+                Opening opened = openCursorInOneTrip(c, m_pool->params(), readOnly ? "BEGIN READ ONLY" : "BEGIN", prefix + sql.toUtf8(),
                                                      fetchSql(first), guess ? &*guess : nullptr, sql);
                 checked(c, opened.begin.release(), sql);
                 m_inTransaction = true;
@@ -365,10 +369,14 @@ private:
         const std::size_t rows = m_inFlight.front();
         m_inFlight.pop_front();
         const QString sql = QString::fromLatin1(fetchSql(rows));
-        ResultPtr res = checked(c, PQgetResult(c), sql);
-        while (PGresult *rest = PQgetResult(c))
+        const auto next = [&] {
+            awaitAnswer(c, m_pool->params(), sql);
+            return PQgetResult(c);
+        };
+        ResultPtr res = checked(c, next(), sql);
+        while (PGresult *rest = next())
             PQclear(rest);
-        const ResultPtr sync(PQgetResult(c));
+        const ResultPtr sync(next());
         if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC)
             throwError(c, sync.get(), sql);
         m_aheadIsLast = std::size_t(PQntuples(res.get())) < rows;

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include <cerrno>
+
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace db::pg {
@@ -48,6 +51,8 @@ ConnectParams ConnectParams::from(const ConnectionString &cs, int timeoutSeconds
 
     ConnectParams p;
     p.m_readOnly = readOnly;
+    if (timeoutSeconds > 0)
+        p.m_timeout = timeoutSeconds;
     QString userOptions;
     for (const ConnectionString::Pair &pair : cs.pairs()) {
         QString key = pair.key.trimmed().toLower();
@@ -106,6 +111,46 @@ ConnPtr ConnectParams::connect() const
     if (PQstatus(conn.get()) != CONNECTION_OK)
         throw DbError(trimmed(PQerrorMessage(conn.get())), QStringLiteral("08001"));
     return conn;
+}
+
+bool ConnectParams::answers() const
+{
+    std::vector<const char *> keys, values;
+    bool timed = false;
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        keys.push_back(m_keys[i].c_str());
+        values.push_back(m_values[i].c_str());
+        timed = timed || m_keys[i] == "connect_timeout";
+    }
+    const std::string timeout = std::to_string(m_timeout);
+    if (!timed) {
+        keys.push_back("connect_timeout");
+        values.push_back(timeout.c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQpingParams(keys.data(), values.data(), 0) != PQPING_NO_RESPONSE;
+}
+
+void awaitAnswer(PGconn *conn, const ConnectParams &params, const QString &sql)
+{
+    const int socket = PQsocket(conn);
+    while (socket >= 0 && PQisBusy(conn)) {
+        pollfd fd{socket, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, params.timeoutSeconds() * 1000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            if (params.answers())
+                continue;
+            throw DbError(QStringLiteral("The database server has sent nothing for %1 seconds and does not answer a "
+                                         "new connection either; the connection to it was given up.")
+                              .arg(params.timeoutSeconds()),
+                          QStringLiteral("08006"), sql);
+        }
+        if (ready < 0 || !PQconsumeInput(conn))
+            return; // PQgetResult says what became of the connection
+    }
 }
 
 void CancelSlot::arm(PGconn *conn)

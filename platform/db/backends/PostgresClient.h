@@ -37,8 +37,14 @@ public:
 
     ConnPtr connect() const; // throws DbError with libpq's message
     bool readOnly() const { return m_readOnly; }
+    // How long a connection may take, and how long a server may send nothing before it is asked
+    // whether it still answers.
+    int timeoutSeconds() const { return m_timeout; }
+    // Whether the server answers a new connection within the time-out (it may refuse it).
+    bool answers() const;
 
 private:
+    int m_timeout = 10;
     std::vector<std::string> m_keys;
     std::vector<std::string> m_values;
     bool m_readOnly = true;
@@ -80,6 +86,7 @@ public:
     // sent and its answer not read yet; whoever takes the connection next reads it first.
     void giveBack(ConnPtr conn, bool reusable, bool answerPending = false);
     void close();
+    const ConnectParams &params() const { return m_params; }
 
 private:
     struct Idle {
@@ -104,6 +111,12 @@ ResultPtr checked(PGconn *conn, PGresult *res, const QString &sql);
 ResultPtr exec(PGconn *conn, const QString &sql, const ParamValues &values = {},
                const std::vector<Oid> &types = {});
 ResultPtr exec(PGconn *conn, const char *sql, const ParamValues &values = {});
+
+// Waits until the server's next answer is whole, so that PQgetResult does not block. A server
+// that sends nothing for the time-out is asked whether it answers a new connection: a busy one
+// does (a slow statement) and the wait goes on; one that does not is given up (throws DbError,
+// the connection lost). A connection closed under the wait returns at once.
+void awaitAnswer(PGconn *conn, const ConnectParams &params, const QString &sql);
 
 // Quotes an identifier: "name" with embedded quotes doubled.
 std::string quoteIdent(const QString &name);

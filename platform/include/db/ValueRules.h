@@ -68,8 +68,11 @@ PLATFORM_EXPORT QString quoteIdentifier(const QString &name, const QString &deli
 
 // ---------------------------------------------------------------- SQL literals
 
-// A text literal with apostrophes doubled.
+// A text literal with apostrophes doubled. Throws DbError for a NUL character, which no statement
+// or bound value carries whole (the client cuts the text there).
 PLATFORM_EXPORT QString quoteText(const QString &value);
+// Throws that DbError when the value is text holding a NUL character.
+PLATFORM_EXPORT void refuseNul(const QString &value);
 
 // A value as an SQL expression of the field's type, spelled as the provider's database reads it:
 // Booleans TRUE/FALSE on PostgreSQL and 1/0 elsewhere; numbers in full (a PostgreSQL real at its

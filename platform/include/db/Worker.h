@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <QString>
+
 class QEventLoop;
 
 // Database work runs on worker threads; the application's thread waits for it with its event loop
@@ -120,6 +122,9 @@ public:
     void stop();
     // Also stops the waits once this says so (looked at every 50 ms while one runs).
     void setStopWhen(std::function<bool()> predicate) { m_stopWhen = std::move(predicate); }
+    // Told what a wait waits for once nothing has arrived for it a while (for the status bar), and
+    // told an empty text once something comes again or the wait ends.
+    void setOnWaiting(std::function<void(const QString &)> note) { m_onWaiting = std::move(note); }
     bool waiting() const { return !m_waits.empty(); }
 
     class PLATFORM_EXPORT Scope {
@@ -137,6 +142,7 @@ private:
     friend class Wait;
     std::vector<Wait *> m_waits;
     std::function<bool()> m_stopWhen;
+    std::function<void(const QString &)> m_onWaiting;
 };
 
 // The application's thread waiting for a worker with the event loop running (so windows repaint,
@@ -144,7 +150,9 @@ private:
 class PLATFORM_EXPORT Wait {
 public:
     // onStop runs once when the wait is stopped (by its token), to stop what it waits for.
-    explicit Wait(std::function<void()> onStop = {});
+    // waitingFor ("the server to send rows") is what the token's owner hears once nothing has
+    // arrived a while; empty says nothing.
+    explicit Wait(std::function<void()> onStop = {}, QString waitingFor = {});
     ~Wait();
     Wait(const Wait &) = delete;
     Wait &operator=(const Wait &) = delete;
@@ -163,6 +171,7 @@ public:
 private:
     friend class StopToken;
     std::function<void()> m_onStop;
+    QString m_waitingFor;
     StopToken *m_token = nullptr;
     QEventLoop *m_loop = nullptr;
     bool m_stopped = false;
