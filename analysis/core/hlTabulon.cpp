@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTimer>
+#include <utility>
 
 using analysis::options;
 
@@ -600,10 +601,29 @@ void hlTabulon::mousePressEvent(QMouseEvent *event)
 
 bool hlTabulon::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtResultsSQL && event->type() == QEvent::KeyRelease) {
+    if (watched == txtResultsSQL) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_F5 && !key->isAutoRepeat())
-            Run_Query();
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // F5 in the SQL box runs the box's statement; a host's F5 shortcut firing on the press
+            // as well would run it twice.
+            if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
+                event->accept();
+                return true;
+            }
+            break;
+        case QEvent::KeyPress:
+            if (key->key() == Qt::Key_F5 && !key->isAutoRepeat())
+                m_blnF5Down = true;
+            break;
+        case QEvent::KeyRelease:
+            // Only a release whose press the box had: F5 pressed elsewhere must not run it.
+            if (key->key() == Qt::Key_F5 && !key->isAutoRepeat() && std::exchange(m_blnF5Down, false))
+                Run_Query();
+            break;
+        default:
+            break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -383,6 +383,7 @@ private:
     bool m_blnAllFetched = false;
     // Busy marks, set for the length of a long operation (see OperationFrame).
     bool m_blnRefreshing = false;
+    bool m_blnF5Down = false; // the SQL box saw F5 go down
     bool m_blnCopying = false;
     bool m_blnPrinting = false;
     using PickerArray = std::array<QComboBox *, 6>;
