@@ -791,6 +791,11 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         QFile::remove(marker);
     }
     EXPECT_FALSE(QFile::exists(saved));
+    // Names that only look like libraries pass.
+    EXPECT_NO_THROW(odbc::checkDriverTarget(
+        ConnectionString::parse(QStringLiteral("Driver={PostgreSQL Unicode};Server=db.example.so;Database=sales.so.db;"
+                                               "pqopt={sslkey=/home/ann/key.pem sslcert=/home/ann/so.crt}")),
+        {QStringLiteral("PostgreSQL Unicode")}));
 
     // Nor does a statement load one, on any SQLite connection: through the driver or native.
     if (odbcDriverRegistered("SQLite3")) {

@@ -176,7 +176,8 @@ const QRegularExpression &engineKey()
 const QRegularExpression &libraryFile()
 {
     static const QRegularExpression re(
-        QStringLiteral("[^\\s;,:{}'\"=()]*\\.(?:so(?:\\.\\d+)*|dll|dylib)(?=$|[\\s;,:{}'\"=()])"),
+        // A path: a host in a .so domain is no library.
+        QStringLiteral("[^\\s;,:{}'\"=()]*[/\\\\][^\\s;,:{}'\"=()]*\\.(?:so(?:\\.\\d+)*|dll|dylib)(?=$|[\\s;,:{}'\"=()])"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }
