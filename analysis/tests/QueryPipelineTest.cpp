@@ -296,7 +296,7 @@ TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheSta
     tab->adoConnection(m_connection);
     tab->resize(900, 600);
     tab->show();
-    pump(10000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
+    pump(60000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
     ASSERT_TRUE(tab->runner().resultsOpen());
     ASSERT_FALSE(tab->runner().fieldsLoaded());
     m_connection->Close(); // nothing more can run
