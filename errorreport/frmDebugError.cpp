@@ -80,6 +80,7 @@ bool frmDebugError::Send_Report()
     ui::MousePointer::setHourglass();
     bool sent = false;
     QString why; // the mail system's own reason, told with the failure
+    bool noMailProgram = false;
     try {
         const faultdesk::ErrorState &st = faultdesk::errorState();
         const std::optional<QString> report = faultdesk::reportText(txtDetails->toPlainText());
@@ -93,6 +94,7 @@ bool frmDebugError::Send_Report()
             sent = result.ok;
             if (!sent) {
                 why = result.error;
+                noMailProgram = result.noMailProgram;
                 qWarning().noquote() << "Error report not handed to the mail client:" << result.error;
             }
         }
@@ -108,6 +110,8 @@ bool frmDebugError::Send_Report()
         if (sent)
             ui::Prompter::msgBox(QStringLiteral("Report successfully sent. Thank you"), ui::MsgButtons::OK,
                                  ui::MsgIcon::Information, QStringLiteral("Send Report"), this);
+        else if (noMailProgram)
+            ui::Prompter::msgBox(why, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, QStringLiteral("Send Report"), this);
         else
             ui::Prompter::msgBox(why.isEmpty() ? QStringLiteral("Error sending report")
                                                : QStringLiteral("Error sending report\r") + why,

@@ -47,6 +47,29 @@ private:
 // Runs check on the next modal dialog once it is up (its exec() blocks the test meanwhile).
 void onNextModal(std::function<void(QWidget *)> check);
 
+// A desktop on which no program takes mail, for the object's life: the user's and the system's
+// configuration and application folders are empty ones of its own (config, etc, data, share),
+// xdg-email takes its plain desktop-neutral way, and neither MAILER nor a web browser gives it a
+// way out. The real xdg-email stays.
+class DesktopWithoutMail {
+public:
+    DesktopWithoutMail();
+    ~DesktopWithoutMail();
+    DesktopWithoutMail(const DesktopWithoutMail &) = delete;
+    DesktopWithoutMail &operator=(const DesktopWithoutMail &) = delete;
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+private:
+    struct Saved {
+        const char *name;
+        QByteArray value;
+        bool set;
+    };
+    QTemporaryDir m_dir;
+    std::vector<Saved> m_saved;
+};
+
 } // namespace testsupport
 
 // Skips (locally) or fails (on CI) a test that needs the PostgreSQL test server.

@@ -318,10 +318,24 @@ TEST_F(ChartUse, PictureCopiedPrintedAndMailedWithoutTouchingTheClipboard)
     EXPECT_FALSE(tab->EMail_Chart());
     EXPECT_NE(QFileInfo(mail->sent[1].attachments[0]).absolutePath(), file.absolutePath());
     EXPECT_TRUE(events.empty());
-    mail->nextResult = {false, QStringLiteral("No e-mail program is set up")};
+    mail->nextResult = {false, QStringLiteral("The mail client could not be started")};
     EXPECT_FALSE(tab->EMail_Chart());
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("EMail_Chart"));
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
+    // A desktop with no mail program at all is a matter of setting up: told plainly, not reported.
+    {
+        testsupport::DesktopWithoutMail bare;
+        mail::MailSender::setSender(std::make_shared<mail::DesktopMailSender>());
+        ui::Prompter::clearAsked();
+        tab->press("EMail");
+        mail::MailSender::setSender(mail);
+    }
+    EXPECT_EQ(events.size(), 1u);
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("No e-mail program")))
+        << ui::Prompter::lastAsked()->text.toStdString();
+    EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("E-Mail Chart"));
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
 
     // Copy puts the picture on the clipboard, whatever the focus unless it is in the SQL box.

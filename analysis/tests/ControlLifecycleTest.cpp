@@ -39,7 +39,7 @@ TEST_F(ControlLifecycle, AutoRunWaitsForTheTimerAndRunsOnce)
     EXPECT_TRUE(tab.tmrPause->isActive());
     EXPECT_TRUE(tab.tmrEsc->isActive());
 
-    pump(400, [&] { return tab.count(QStringLiteral("Refresh_Results")) > 0; });
+    pump(60000, [&] { return tab.count(QStringLiteral("Refresh_Results")) > 0; });
     EXPECT_EQ(tab.count(QStringLiteral("Refresh_Results")), 1);
     EXPECT_EQ(tab.CurrentDataType(), hlTabulon::tbDataTable) << "the auto-run is Run_Query";
 
@@ -361,7 +361,7 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
     EXPECT_FALSE(tab.Refresh());
     EXPECT_EQ(steps, 3);
     EXPECT_TRUE(analysis::g_blnAbort);
-    pump(50, [&] { return !tab.tmrEsc->isActive(); });
+    pump(60000, [&] { return !tab.tmrEsc->isActive(); });
     EXPECT_FALSE(tab.tmrEsc->isActive()) << "torn down once the operation ended";
     EXPECT_EQ(tab.runner().results(), nullptr);
 }
@@ -381,8 +381,11 @@ TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
     tab.refreshWork = [&](analysis::OperationFrame &frame) {
         EXPECT_TRUE(tab.tmrRun->isActive());
         EXPECT_TRUE(tab.hasBusyMark());
-        pump(450);
         // Up once the event loop has run: a refresh that ends before never shows it.
+        pump(60000, [&] {
+            return tab.staStatus->Panels(1).Text() == QStringLiteral("Refreshing ...")
+                   && !tab.staStatus->Panels(5).Text().isEmpty();
+        });
         EXPECT_EQ(tab.staStatus->Panels(1).Text(), QStringLiteral("Refreshing ..."));
         frame.step(true);
         return true;

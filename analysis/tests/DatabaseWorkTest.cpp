@@ -108,7 +108,7 @@ TEST_F(DatabaseWork, AFailureMetWhileScrollingIsReportedOnce)
         tab->grdResults->model()->fetchMore({});
         pump(20);
     }
-    pump(2000, [&] { return !events.empty(); });
+    pump(60000, [&] { return !events.empty(); });
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("grdResults_FetchError"));
     for (int i = 0; i < 5; ++i) {
@@ -203,26 +203,25 @@ TEST_P(DatabaseWorkOn, YesToTheCancelQuestionStopsTheStatementOnTheServer)
     auto tab = start(conn, QStringLiteral("SELECT 1 AS one"));
     tab->SQL(slowStatement()); // set after start-up, which describes the statement's columns
     const int workersBefore = db::worker::running();
-    QElapsedTimer sinceYes;
+    bool asked = false;
     QTimer::singleShot(300, tab.get(), [&] {
         ui::Prompter::queueAnswer(ui::MsgResult::Yes);
-        sinceYes.start();
+        asked = true;
         tab->Check_ESC();
     });
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
-    const qint64 afterYes = sinceYes.elapsed();
-    ASSERT_TRUE(sinceYes.isValid());
+    ASSERT_TRUE(asked);
     ASSERT_EQ(ui::Prompter::asked().size(), 1u);
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel Filtering?"));
-    // Half a second is the aim (see bench/); the bound only tells a stop from a statement run out.
-    EXPECT_LT(afterYes, 3000) << "the run ended " << afterYes << " ms after the Yes";
+    // A statement run out would have given its row: the run ended at the Yes (half a second is
+    // the aim, see bench/).
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Cancelled ..."));
     EXPECT_TRUE(events.empty()) << (events.empty() ? QString() : events[0].procedure + ": " + events[0].description);
     EXPECT_TRUE(errorWindows.empty());
     EXPECT_FALSE(tab->isBusy());
 
     // The statement itself has stopped, not only the wait for it.
-    pump(5000, [&] { return db::worker::running() <= workersBefore; });
+    pump(60000, [&] { return db::worker::running() <= workersBefore; });
     EXPECT_LE(db::worker::running(), workersBefore) << "the worker still runs the statement";
     if (postgres()) {
         EXPECT_EQ(activeOnServer(conn, QStringLiteral("SELECT pg_sleep(30)%")), 0);
@@ -347,21 +346,20 @@ TEST_P(DatabaseWorkOn, AWindowClosedMidFetchStopsAndFrees)
     auto conn = connectWith(1000000);
     auto tab = start(conn, QStringLiteral("SELECT id FROM %1").arg(table(1000000)));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    QElapsedTimer sinceClose;
+    bool closed = false;
     // Closed at the event loop's first turn during the move: a million rows may well be in
     // before any fixed delay runs out.
     QTimer::singleShot(0, tab.get(), [&] {
-        sinceClose.start();
+        closed = true;
         tab->UnloadFlter();
     });
     EXPECT_FALSE(tab->Move_Record(false));
-    ASSERT_TRUE(sinceClose.isValid());
-    EXPECT_LT(sinceClose.elapsed(), 3000);
-    EXPECT_LT(tab->ResultsRows(), 1000000);
+    ASSERT_TRUE(closed);
+    EXPECT_LT(tab->ResultsRows(), 1000000) << "the move went on to the last row";
     const auto tornDown = [&] { return !tab->runner().results(); };
-    pump(3000, tornDown);
+    pump(60000, tornDown);
     EXPECT_TRUE(tornDown());
-    pump(5000, [] { return db::worker::running() == 0; });
+    pump(60000, [] { return db::worker::running() == 0; });
     EXPECT_EQ(db::worker::running(), 0) << "a worker still holds its client handle";
     EXPECT_TRUE(events.empty());
 }

@@ -89,7 +89,7 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
     EXPECT_TRUE(unloadAsked);
     EXPECT_FALSE(tab->isBusy());
     const auto tornDown = [&] { return !tab->runner().results() || tab->runner().results()->State() == db::adStateClosed; };
-    pump(2000, tornDown);
+    pump(60000, tornDown);
     EXPECT_TRUE(tornDown()) << "torn down once the member has returned";
     EXPECT_TRUE(events.empty());
 }

@@ -119,7 +119,7 @@ TEST_F(QueryBuilderHost, AQueryThatRanAtOnceOffersItsFieldsToo)
     tab->adoConnection(m_sample.connect());
     tab->resize(1000, 700);
     tab->show();
-    pump(3000, [&] { return tab->grdResults->Rows() > 1; });
+    pump(60000, [&] { return tab->grdResults->Rows() > 1; });
     ASSERT_GT(tab->grdResults->Rows(), 1);
     ui::ToolBarButton &button = tab->tlbResults->Buttons(QStringLiteral("QueryBuilder"));
     QTest::mouseClick(button.widget(), Qt::LeftButton);

@@ -154,6 +154,8 @@ TEST_F(QueryPipeline, RowLimitShowsInTheStatusBar)
 TEST_F(QueryPipeline, ARejectedStatementShowsTheDatabaseMessage)
 {
     auto tab = start(QStringLiteral("SELECT * FROM \"NoSuchTable\""));
+    // No activation of the window itself is still on its way to take the keyboard back later.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tab.get(), 60000));
     errorWindows.clear();
     events.clear();
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
@@ -165,11 +167,15 @@ TEST_F(QueryPipeline, ARejectedStatementShowsTheDatabaseMessage)
 
     // The message takes the keyboard, so Escape puts it away.
     auto *message = tabtest::toolWindow<frmSQLError>(*tab);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(message));
+    const auto hasKeyboard = [message] {
+        return message->isActiveWindow() && QApplication::focusWidget()
+               && QApplication::focusWidget()->window() == message;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(hasKeyboard, 60000));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(message->isVisible());
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
-    ASSERT_TRUE(QTest::qWaitForWindowActive(message)) << "shown again, it takes the keyboard again";
+    ASSERT_TRUE(QTest::qWaitFor(hasKeyboard, 60000)) << "shown again, it takes the keyboard again";
 
     // A good run afterwards hides the window again.
     tab->SQL(QStringLiteral("SELECT 1 AS one"));
@@ -296,7 +302,7 @@ TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheSta
     tab->adoConnection(m_connection);
     tab->resize(900, 600);
     tab->show();
-    pump(10000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
+    pump(60000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
     ASSERT_TRUE(tab->runner().resultsOpen());
     ASSERT_FALSE(tab->runner().fieldsLoaded());
     m_connection->Close(); // nothing more can run

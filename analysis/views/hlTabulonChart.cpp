@@ -432,11 +432,17 @@ bool hlTabulon::EMail_Chart()
         const mail::MailResult sent = mail::MailSender::instance().send(message);
         if (!self)
             return false;
-        // A send the user called off says nothing; no mail program to hand it to is a failure.
-        if (sent.ok)
+        // A send the user called off says nothing; a desktop without a mail program is told so
+        // plainly; any other failure of the hand-off is reported.
+        if (sent.ok) {
             result = true;
-        else if (!sent.error.isEmpty())
+        } else if (sent.noMailProgram) {
+            ui::MousePointer::setDefault();
+            ui::Prompter::msgBox(sent.error, ui::MsgButtons::OK, ui::MsgIcon::Exclamation,
+                                 QStringLiteral("E-Mail Chart"), this);
+        } else if (!sent.error.isEmpty()) {
             report(QStringLiteral("EMail_Chart"), sent.error);
+        }
         return true;
     }))
         result = false;

@@ -1,4 +1,5 @@
 #include "ErrorTestSupport.h"
+#include "TestSupport.h"
 
 #include "ErrorReport.h"
 #include "db/Connection.h"
@@ -161,6 +162,20 @@ TEST_F(ReportTest, EveryFailureIsErrorSendingReportAndNeverCountsAsSent)
     expectFailureBox(QStringLiteral("no mail client is set up on this desktop"));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     mailer->nextResult = {true, {}};
+
+    // But a desktop with no mail program at all is a matter of setting up, told plainly.
+    {
+        testsupport::DesktopWithoutMail bare;
+        mail::MailSender::setSender(std::make_shared<mail::DesktopMailSender>());
+        frmDebugError window;
+        window.findChild<QPushButton *>(QStringLiteral("cmdSend"))->click();
+        mail::MailSender::setSender(mailer);
+    }
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.startsWith(QStringLiteral("No e-mail program")))
+        << ui::Prompter::lastAsked()->text.toStdString();
+    EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Send Report"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Exclamation);
 
     // No address to send to.
     err.EMailAddress(QString());

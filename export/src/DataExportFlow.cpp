@@ -404,6 +404,10 @@ bool DataExport::EMail_Data()
         message.attachments = {m_strFileName};
         message.body = m_strExportName;
         const mail::MailResult sent = mail::MailSender::instance().send(message);
+        if (sent.noMailProgram) {
+            ui::Prompter::msgBox(sent.error, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, kTitle, this);
+            return false;
+        }
         if (!sent.ok) {
             logError(QStringLiteral("EMail_Data"),
                      sent.error.isEmpty() ? QStringLiteral("The mail program did not take the message.") : sent.error);

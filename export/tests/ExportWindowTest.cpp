@@ -183,10 +183,25 @@ TEST_F(ExportWindow, WrittenFileIsOpenedAndMailedWhenAsked)
     EXPECT_TRUE(toolbar()->Buttons(QStringLiteral("SelectAll")).Enabled());
 
     // A mail program that does not take the message is reported, not passed over.
-    mailer->nextResult = {false, QStringLiteral("xdg-email is not installed")};
+    mailer->nextResult = {false, QStringLiteral("The mail client could not be started")};
     EXPECT_FALSE(control->EMail_Data());
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].procedure, QStringLiteral("EMail_Data"));
+
+    // A desktop with no mail program at all is a matter of setting up: told plainly, not reported.
+    {
+        testsupport::DesktopWithoutMail bare;
+        mail::MailSender::setSender(std::make_shared<mail::DesktopMailSender>());
+        ui::Prompter::clearAsked();
+        ui::CommonDialog::queueFile(file);
+        toolbar()->Buttons(QStringLiteral("Export")).action()->trigger();
+        mail::MailSender::setSender(mailer);
+    }
+    EXPECT_EQ(reports.size(), 1u);
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("No e-mail program")))
+        << ui::Prompter::lastAsked()->text.toStdString();
+    EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Exclamation);
 }
 
 TEST_F(ExportWindow, TheGivenRecordsetIsNeverMoved)

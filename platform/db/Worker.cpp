@@ -236,6 +236,12 @@ int running()
     return globals().running;
 }
 
+int idleHelpers()
+{
+    std::lock_guard lock(globals().mutex);
+    return globals().helpers.idleThreads;
+}
+
 void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state, std::chrono::milliseconds grace)
 {
     std::uint64_t call = 0;

@@ -16,6 +16,9 @@ std::shared_ptr<MailSender> &currentSender()
     return sender;
 }
 
+const QString kNoMailProgram = QStringLiteral("No e-mail program is set up on this desktop: no application opens "
+                                              "mailto: links. Install or choose a mail program first.");
+
 // xdg-email's exit codes, in words.
 QString exitCodeText(int code)
 {
@@ -24,8 +27,6 @@ QString exitCodeText(int code)
         return QStringLiteral("the mail program rejected the message's arguments");
     case 2:
         return QStringLiteral("an attachment could not be found");
-    case 3:
-        return QStringLiteral("no mail client is set up on this desktop");
     case 4:
         return QStringLiteral("the mail client could not be started");
     case 5:
@@ -214,13 +215,13 @@ MailResult DesktopMailSender::send(const MailMessage &message)
         if (exe.isEmpty()) {
             exe = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
             if (exe.isEmpty())
-                return {false, QStringLiteral("The desktop mail program xdg-email was not found; "
-                                              "install xdg-utils to send mail.")};
+                return {false,
+                        QStringLiteral("The desktop mail program xdg-email was not found; install xdg-utils to send mail."),
+                        true};
             // Without a mail program xdg-email would try one web browser after another and keep
             // the user waiting for nothing.
             if (mailClient().isEmpty())
-                return {false, QStringLiteral("No e-mail program is set up on this desktop: no application "
-                                              "opens mailto: links. Install or choose a mail program first.")};
+                return {false, kNoMailProgram, true};
         }
 
         auto process = std::make_unique<QProcess>();
@@ -250,6 +251,10 @@ MailResult DesktopMailSender::send(const MailMessage &message)
         if (process->exitCode() != 0) {
             QString error = QStringLiteral("The message could not be handed to the mail client: %1.")
                                 .arg(exitCodeText(process->exitCode()));
+            // 3: xdg-email found no way at all to open a mailto: link (the handler named by the
+            // desktop is not there or cannot run, and no browser either).
+            if (process->exitCode() == 3)
+                return {false, kNoMailProgram, true};
             const QString details = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
             if (!details.isEmpty())
                 error += QLatin1Char(' ') + details;

@@ -386,11 +386,9 @@ void runCancelled(Connection &conn, const std::function<void()> &call)
             conn.Cancel();
         }
     });
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(call(), DbError);
     done = true;
     canceller.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 QString endlessQuery(const QString &provider)

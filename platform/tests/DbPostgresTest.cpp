@@ -16,9 +16,11 @@
 #include <QElapsedTimer>
 #include <QTime>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -562,27 +564,44 @@ TEST_F(DbPostgres, CancelStopsLongStatements)
 {
     TABULON_REQUIRE_POSTGRES();
     openDatabase();
-    auto cancelSoon = [](const std::function<void()> &cancel) {
-        return std::thread([cancel] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            cancel();
-        });
+    // Cancels again and again until stopped: a cancel that comes while no statement runs (before
+    // it starts, between two round trips) does nothing.
+    class Canceller {
+    public:
+        explicit Canceller(std::function<void()> cancel)
+            : m_thread([this, cancel = std::move(cancel)] {
+                while (!m_done) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    if (!m_done)
+                        cancel();
+                }
+            })
+        {
+        }
+        ~Canceller() { stop(); }
+        void stop()
+        {
+            m_done = true;
+            if (m_thread.joinable())
+                m_thread.join();
+        }
+
+    private:
+        std::atomic<bool> m_done{false};
+        std::thread m_thread;
     };
 
     // The first rows come at once, the statement then sleeps.
     auto cursor = m_backend->openCursor(
         QStringLiteral("SELECT i, CASE WHEN i = 400 THEN pg_sleep(30) END FROM generate_series(1, 1000) AS i"), 0);
     RowStore store(cursor->fields());
-    QElapsedTimer timer;
-    timer.start();
-    std::thread t = cancelSoon([&] { cursor->cancel(); });
+    auto canceller = std::make_unique<Canceller>([&] { cursor->cancel(); });
     const DbError e = errorOf([&] {
         while (!cursor->atEnd())
             cursor->fetch(store, 100);
     });
-    t.join();
-    EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_EQ(e.sqlState(), "57014");
+    canceller->stop();
+    EXPECT_EQ(e.sqlState(), "57014"); // not the statement's end after its sleep
     // The rest of the result is gone; it is not mistaken for complete.
     EXPECT_FALSE(cursor->atEnd());
     EXPECT_EQ(errorOf([&] { cursor->fetch(store, 10); }).sqlState(), "57014");
@@ -591,7 +610,7 @@ TEST_F(DbPostgres, CancelStopsLongStatements)
     auto idle = m_backend->openCursor(QStringLiteral("SELECT id FROM conf_big"), 0);
     RowStore idleStore(idle->fields());
     idle->fetch(idleStore, 10);
-    t = cancelSoon([&] { m_backend->cancel(); });
+    canceller = std::make_unique<Canceller>([&] { m_backend->cancel(); });
     // Whether the statement still runs while the cursor opens or at its first fetch.
     EXPECT_EQ(errorOf([&] {
                   auto sleeper = m_backend->openCursor(QStringLiteral("SELECT pg_sleep(30)"), 0);
@@ -599,16 +618,14 @@ TEST_F(DbPostgres, CancelStopsLongStatements)
                   sleeper->fetch(sleeperStore, 1);
               }).sqlState(),
               "57014");
-    t.join();
+    canceller->stop();
     while (!idle->atEnd())
         idle->fetch(idleStore, 1000);
     EXPECT_EQ(idleStore.rowCount(), 5000u);
 
-    timer.restart();
-    t = cancelSoon([&] { m_backend->cancel(); });
+    canceller = std::make_unique<Canceller>([&] { m_backend->cancel(); });
     const DbError e2 = errorOf([&] { query(QStringLiteral("SELECT pg_sleep(30)")); });
-    t.join();
-    EXPECT_LT(timer.elapsed(), 10000);
+    canceller->stop();
     EXPECT_EQ(e2.sqlState(), "57014");
     EXPECT_EQ(query(QStringLiteral("SELECT 2"))->int64(0, 0), 2);
 }
@@ -918,20 +935,18 @@ TEST_F(DbPostgres, FailedConnectsAreClearAndTimely)
     LoopbackSocket closed(false);
     ConnectionString refused = m_cs;
     refused.setValue(QStringLiteral("Port"), QString::number(closed.port()));
-    QElapsedTimer timer;
-    timer.start();
-    const DbError r = errorOf([&] { backends::makePostgres()->open(refused, 10, true); });
-    EXPECT_LT(timer.elapsed(), 5000);
+    // Told at once, not after the time-out: one far longer than any test run.
+    const DbError r = errorOf([&] { backends::makePostgres()->open(refused, 3600, true); });
     EXPECT_TRUE(r.message().contains(QString::number(closed.port()))) << r.message().toStdString();
 
     // A server that accepts but never answers: the time-out ends the wait.
     LoopbackSocket silent(true);
     ConnectionString mute = m_cs;
     mute.setValue(QStringLiteral("Port"), QString::number(silent.port()));
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     const DbError t = errorOf([&] { backends::makePostgres()->open(mute, 2, true); });
     EXPECT_GE(timer.elapsed(), 1500);
-    EXPECT_LT(timer.elapsed(), 8000);
     EXPECT_FALSE(t.message().isEmpty());
 }
 

@@ -100,6 +100,8 @@ PLATFORM_EXPORT void startHelper(std::function<void()> work);
 PLATFORM_EXPORT void post(std::function<void()> fn);
 // Worker threads still running (their client handles not yet freed).
 PLATFORM_EXPORT int running();
+// Helper threads waiting idle for the next helper.
+PLATFORM_EXPORT int idleHelpers();
 // Stops the call a worker is making, from a thread of its own: after `grace` the statement is
 // cancelled if the same call still runs, and after kAbandonGrace more its connection is closed.
 PLATFORM_EXPORT void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state,

@@ -22,6 +22,9 @@ struct MailMessage {
 struct MailResult {
     bool ok = false;
     QString error; // why not, in words a user can read
+    // Nothing on this desktop takes mail at all: a matter of setting the desktop up, which the
+    // user is told plainly, not a failure of the program to be reported.
+    bool noMailProgram = false;
 };
 
 // Hands a message to the desktop mail client. The real sender runs `xdg-email` with an argument
