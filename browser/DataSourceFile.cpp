@@ -2,6 +2,7 @@
 
 #include "hlSourceBrowser/BrowserSettings.h"
 #include "BrowserTrap.h"
+#include "db/ConnectionString.h"
 #include "files/AtomicFile.h"
 #include "frmNewDataSource.h"
 #include "settings/IniFile.h"
@@ -11,8 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <iterator>
@@ -103,26 +105,35 @@ bool sameSection(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// Every section of the file but the rows read, numbered ones first in their order.
-std::vector<KeptSection> leftOutSections(const settings::IniFile &ini, int rowsRead)
+// Every section of the file but the rows read, numbered ones first in their order. A section
+// whose name was met before is never read (the first one wins); it is kept too, and a numbered
+// one is numbered on after the list like any other. The repeated numbered names go in `repeated`,
+// and `repeatedKept` counts their sections.
+std::vector<KeptSection> leftOutSections(const settings::IniFile &ini, int rowsRead, QStringList &repeated,
+                                         int &repeatedKept)
 {
     std::vector<KeptSection> numbered, named;
-    QStringList seen;
-    for (const QString &name : ini.sections()) {
-        if (std::any_of(seen.cbegin(), seen.cend(), [&](const QString &s) { return sameSection(s, name); }))
-            continue; // a repeated section is never read: the first one wins
-        seen << name;
+    QHash<QString, int> seen; // folded name: sections of that name so far
+    for (settings::IniFile::Section &section : ini.everySection()) {
+        const QString &name = section.name;
         // A "[" or "[ ]" line heads a section without a name, which nothing can look up and the
         // INI writer cannot write: kept, it would make every later save of the list fail.
         if (name.trimmed().isEmpty())
             continue;
         const int n = sectionNumber(name);
-        if (n >= 1 && n <= rowsRead && name == QString::number(n))
+        const int occurrence = ++seen[name.toCaseFolded()];
+        const bool first = occurrence == 1;
+        if (!first && n > 0) {
+            ++repeatedKept;
+            if (occurrence == 2)
+                repeated << name;
+        }
+        if (first && n >= 1 && n <= rowsRead && name == QString::number(n))
             continue;
         KeptSection kept{name, {}};
-        for (const QString &key : ini.keys(name)) {
-            if (!key.trimmed().isEmpty()) // a line "=value": as above, nothing can read or write it
-                kept.values.emplace_back(key, ini.value(name, key).value_or(QString()));
+        for (auto &[entryKey, value] : section.entries) {
+            if (!entryKey.trimmed().isEmpty()) // a line "=value": as above, nothing can read or write it
+                kept.values.emplace_back(std::move(entryKey), std::move(value));
         }
         (n > 0 ? numbered : named).push_back(std::move(kept));
     }
@@ -131,6 +142,33 @@ std::vector<KeptSection> leftOutSections(const settings::IniFile &ini, int rowsR
     });
     numbered.insert(numbered.end(), std::make_move_iterator(named.begin()), std::make_move_iterator(named.end()));
     return numbered;
+}
+
+// A file that holds passwords and that others may read, or one others may change, is named once
+// a session; the next save makes it its owner's only.
+void warnIfOthersMayRead(const QString &path, const DataSourceTable &table)
+{
+    static QSet<QString> told;
+    const QFileDevice::Permissions permissions = QFile::permissions(path);
+    const bool othersRead = permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const bool othersWrite = permissions & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
+    if ((!othersRead && !othersWrite) || told.contains(path))
+        return;
+    auto secret = [](const QString &text) { return db::maskPasswords(text) != text; };
+    bool holdsSecret = std::any_of(table.rows.cbegin(), table.rows.cend(),
+                                   [&](const DataSourceRow &row) { return secret(row.Connection); });
+    for (const KeptSection &kept : table.leftOut) {
+        for (const auto &[key, value] : kept.values)
+            holdsSecret = holdsSecret || secret(value) || secret(key + u'=' + value);
+    }
+    if (!othersWrite && !holdsSecret)
+        return;
+    told.insert(path);
+    ui::Prompter::msgBox(tr("Other users of this computer may %1 %2, which holds connection strings%3.\n"
+                            "It is made readable and writable by you only when the list is next saved.")
+                             .arg(othersWrite ? tr("change") : tr("read"), QDir::toNativeSeparators(path),
+                                  holdsSecret ? tr(" with passwords") : QString()),
+                         ui::MsgButtons::OK, ui::MsgIcon::Exclamation);
 }
 
 } // namespace
@@ -142,6 +180,15 @@ bool Get_DataSources()
     try {
         const QString path = browserSettings().IniFilePath;
         settings::IniFile ini(path);
+        if (const QString error = ini.readError(); !error.isEmpty()) {
+            // An empty list saved over it would lose every data source it holds.
+            table.readError = error;
+            ui::Prompter::msgBox(tr("%1.\nThe list is empty, and the file is left as it is until it can be "
+                                    "read: no change to the list is saved over it.")
+                                     .arg(error),
+                                 ui::MsgButtons::OK, ui::MsgIcon::Exclamation);
+            return false;
+        }
         QString why; // why the list ended before a numbered section
         for (int i = 1;; ++i) {
             const QString section = QString::number(i);
@@ -167,20 +214,29 @@ bool Get_DataSources()
             table.count = i;
         }
 
-        table.leftOut = leftOutSections(ini, table.count);
+        QStringList repeated;
+        int repeatedKept = 0;
+        table.leftOut = leftOutSections(ini, table.count, repeated, repeatedKept);
         // Sections named otherwise than by a number were never data sources: they are kept
         // without a word, but named with the others when data sources are left out.
-        const bool sourcesLeftOut = std::any_of(table.leftOut.cbegin(), table.leftOut.cend(),
-                                                [](const KeptSection &k) { return sectionNumber(k.name) > 0; });
-        if (sourcesLeftOut) {
+        const auto sourcesLeftOut = std::count_if(table.leftOut.cbegin(), table.leftOut.cend(),
+                                                  [](const KeptSection &k) { return sectionNumber(k.name) > 0; });
+        if (sourcesLeftOut > 0) {
             QStringList names;
             for (const KeptSection &kept : table.leftOut)
                 names << QLatin1Char('[') + kept.name + QLatin1Char(']');
+            QStringList reasons;
+            if (sourcesLeftOut > repeatedKept)
+                reasons << why;
+            for (const QString &name : repeated)
+                reasons << tr("section [%1] appears more than once and only the first is read").arg(name);
             ui::Prompter::msgBox(tr("The list does not show every section of %1, because %2.\n"
                                     "Not shown: %3.\nThey stay in the file when the list is saved.")
-                                     .arg(QDir::toNativeSeparators(path), why, names.join(QStringLiteral(", "))),
+                                     .arg(QDir::toNativeSeparators(path), reasons.join(QStringLiteral("; ")),
+                                          names.join(QStringLiteral(", "))),
                                  ui::MsgButtons::OK, ui::MsgIcon::Exclamation);
         }
+        warnIfOthersMayRead(path, table);
         return true;
     } catch (const std::exception &e) {
         // The rows read so far stay, and count names the last of them, so an addition never
@@ -195,49 +251,36 @@ bool Save_DataSources()
 {
     const QString path = browserSettings().IniFilePath;
     try {
-        // Built in a scratch file by the INI writer's own quoting rules, then moved over the old
-        // file in one write.
-        QTemporaryDir scratch;
-        if (!scratch.isValid())
-            throw std::runtime_error(tr("No temporary folder: %1").arg(scratch.errorString()).toStdString());
-        const QString scratchPath = scratch.filePath(kFileName);
-        {
-            settings::IniFile ini(scratchPath);
-            auto write = [&ini](const QString &section, const QString &key, const QString &value) {
-                if (!ini.WritePrivateProfileString(section, key, value))
-                    throw std::runtime_error(ini.lastError().toStdString());
-            };
-            int n = 1;
-            for (int r = 1; r <= kMaxDataSources; ++r) {
-                const DataSourceRow &row = dataSources().rows[size_t(r)];
-                if (row.ID.isEmpty())
-                    continue;
-                const QString section = QString::number(n);
-                write(section, QStringLiteral("Name"), row.Name);
-                write(section, QStringLiteral("Connection"), row.Connection);
-                write(section, QStringLiteral("Description"), row.Description);
-                write(section, QStringLiteral("Delimiter"), row.Delimiter);
-                ++n;
-            }
-            // What the list did not show follows the rows, numbered on from them, so that no
-            // number is used twice.
-            for (const KeptSection &kept : dataSources().leftOut) {
-                const QString section = sectionNumber(kept.name) > 0 ? QString::number(n++) : kept.name;
-                if (kept.values.empty() && !ini.WritePrivateProfileString(section, QStringLiteral("Name"), QString()))
-                    throw std::runtime_error(ini.lastError().toStdString());
-                for (const auto &[key, value] : kept.values)
-                    write(section, key, value);
-            }
+        if (!dataSources().readError.isEmpty())
+            throw std::runtime_error(dataSources().readError.toStdString());
+        // The whole file in memory by the INI writer's own quoting rules, then one write.
+        std::vector<settings::IniFile::Section> sections;
+        int n = 1;
+        for (int r = 1; r <= kMaxDataSources; ++r) {
+            const DataSourceRow &row = dataSources().rows[size_t(r)];
+            if (row.ID.isEmpty())
+                continue;
+            sections.push_back({QString::number(n),
+                                {{QStringLiteral("Name"), row.Name},
+                                 {QStringLiteral("Connection"), row.Connection},
+                                 {QStringLiteral("Description"), row.Description},
+                                 {QStringLiteral("Delimiter"), row.Delimiter}}});
+            ++n;
         }
-        QByteArray bytes;
-        if (QFile f(scratchPath); f.open(QIODevice::ReadOnly))
-            bytes = f.readAll();
+        // What the list did not show follows the rows, numbered on from them, so that no
+        // number is used twice.
+        for (const KeptSection &kept : dataSources().leftOut)
+            sections.push_back({sectionNumber(kept.name) > 0 ? QString::number(n++) : kept.name, kept.values});
+        QString error;
+        const std::optional<QByteArray> bytes = settings::IniFile::compose(sections, &error);
+        if (!bytes)
+            throw std::runtime_error(error.toStdString());
 
         if (!saveFailure().isEmpty())
             throw std::runtime_error(saveFailure().toStdString());
         // Connection strings hold passwords: the file is for its owner's eyes only, whatever
         // the old file allowed.
-        if (const auto error = files::saveFile(path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        if (const auto error = files::saveFile(path, *bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             logError(QStringLiteral("Save_DataSources"), *error);
             return false;
         }

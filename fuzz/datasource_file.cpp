@@ -1,5 +1,6 @@
 // The data-source file: the list read from any file is saved to a file that reads back as the
-// same list, and a save refused by the disk leaves the file as it was.
+// same list, and a save refused by the disk leaves the file as it was, as does any save over a
+// file that could not be read whole.
 #include "FuzzSupport.h"
 
 #include "hlSourceBrowser/BrowserSettings.h"
@@ -90,6 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     browserSettings().IniFilePath = fuzz::writeScratch(QStringLiteral("DataSources.ini"), input);
     Get_DataSources();
     const Table read = table();
+    if (!dataSources().readError.isEmpty()) {
+        // A file that cannot be read whole is never saved over.
+        FUZZ_CHECK(read.rows.empty() && read.leftOut.empty(), describe(read));
+        FUZZ_CHECK(!Save_DataSources(), dataSources().readError);
+        FUZZ_CHECK(fuzz::readFile(browserSettings().IniFilePath) == input, dataSources().readError);
+        return 0;
+    }
 
     // A save that fails leaves the file byte for byte.
     setSaveFailureForTest(QStringLiteral("refused for the test"));

@@ -62,7 +62,12 @@ protected:
     settings::SettingsStore &store() { return m_store.store(); }
     QString iniPath() const { return browser::browserSettings().IniFilePath; }
     // The data-source file's bytes, as the test writes them or as the browser left them.
-    void writeIni(const QByteArray &text) { testsupport::writeFile(iniPath(), text); }
+    // Private, as the program writes it.
+    void writeIni(const QByteArray &text)
+    {
+        testsupport::writeFile(iniPath(), text);
+        QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
     QByteArray fileBytes() const { return testsupport::readFile(iniPath()); }
 
     QTemporaryDir dir;

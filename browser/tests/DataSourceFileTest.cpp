@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <functional>
@@ -133,6 +134,43 @@ TEST_F(DataSourceFileTest, FailedSaveLeavesTheOldFileWholeAndSaysSo)
     EXPECT_TRUE(errors[0].description.contains(QStringLiteral("No space left")));
 }
 
+TEST_F(DataSourceFileTest, UnicodeFilesAreReadAndOneThatCannotBeReadIsNeverSavedOver)
+{
+    // Saved by another editor as UTF-16 with a byte-order mark: the list shows, and a save
+    // writes it as UTF-8.
+    const QString text = QStringLiteral("[1]\r\nName=Ventes €\r\nConnection=Data Source=v.db\r\n[2]\r\nName=Stock\r\n");
+    for (const auto &[encoding, mark] : {std::pair{QStringConverter::Utf16LE, QByteArray("\xFF\xFE")},
+                                         std::pair{QStringConverter::Utf16BE, QByteArray("\xFE\xFF")},
+                                         std::pair{QStringConverter::Utf32LE, QByteArray("\xFF\xFE\0\0", 4)}}) {
+        QStringEncoder encoder(encoding);
+        writeIni(mark + QByteArray(encoder.encode(text)));
+        ASSERT_TRUE(Get_DataSources());
+        EXPECT_EQ(dataSources().count, 2) << int(encoding);
+        EXPECT_EQ(row(1).Name, QStringLiteral("Ventes €"));
+        ASSERT_TRUE(Save_DataSources());
+        EXPECT_TRUE(fileBytes().contains("Name=Ventes \xE2\x82\xAC\n")) << fileBytes().constData();
+        ASSERT_TRUE(Get_DataSources());
+        EXPECT_EQ(dataSources().count, 2);
+    }
+
+    // Broken UTF-16 (or UTF-16 without its mark) is named, and no save replaces it.
+    for (const QByteArray &broken : {QByteArray("\xFF\xFE[\0" "1\0]\0\n\0\x00\xDC", 12),
+                                     QByteArray("[\0" "1\0]\0\n\0N\0a\0m\0e\0=\0A\0", 20)}) {
+        writeIni(broken);
+        ui::Prompter::clearAsked();
+        EXPECT_FALSE(Get_DataSources());
+        EXPECT_EQ(dataSources().count, 0);
+        ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+        EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(iniPath())) << ui::Prompter::lastAsked()->text.toStdString();
+        addSource(QStringLiteral("New"), QStringLiteral("Data Source=new.db"));
+        errors.clear();
+        EXPECT_FALSE(Save_DataSources());
+        EXPECT_EQ(fileBytes(), broken);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].procedure, QStringLiteral("Save_DataSources"));
+    }
+}
+
 TEST_F(DataSourceFileTest, AFullFileNeverLetsAnAdditionOverwriteALoadedRow)
 {
     QByteArray text;
@@ -199,20 +237,49 @@ TEST_F(DataSourceFileTest, SectionsTheListDoesNotShowAreNamedAndSurviveASave)
     EXPECT_EQ(ini.sections(), (QStringList{"1", "2"}));
     EXPECT_EQ(ini.value("1", "Description"), QStringLiteral("blank"));
     EXPECT_EQ(ini.value("2", "Name"), QStringLiteral("Three"));
+
+    // A repeated section is read as the classic rules read it (the first of its name, trimmed,
+    // in any case) and the later ones are kept: numbered ones after the list, named ones as
+    // they were, after the first of their name.
+    writeIni("[1]\nName=A\n[2]\nName=B\n[1]\nName=C\n[ 1 ]\nName=D\nName=D2\n[Notes]\nText=first\n"
+             "[NOTES]\nText=second\n");
+    ui::Prompter::clearAsked();
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(dataSources().count, 2);
+    EXPECT_EQ(row(1).Name, QStringLiteral("A"));
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    const QString repeated = ui::Prompter::lastAsked()->text;
+    EXPECT_TRUE(repeated.contains(QStringLiteral("[1] appears more than once"))) << repeated.toStdString();
+    EXPECT_FALSE(repeated.contains(QStringLiteral("missing"))) << repeated.toStdString();
+    ASSERT_TRUE(Save_DataSources());
+    settings::IniFile saved(iniPath());
+    EXPECT_EQ(saved.sections(), (QStringList{"1", "2", "3", "4", "Notes"}));
+    QStringList names;
+    for (const char *section : {"1", "2", "3", "4"})
+        names << saved.value(section, "Name").value_or(QString());
+    EXPECT_EQ(names, (QStringList{"A", "B", "C", "D"}));
+    EXPECT_EQ(saved.value("Notes", "Text"), QStringLiteral("first"));
+    EXPECT_TRUE(fileBytes().contains("Name=D2\n")) << fileBytes().constData();
+    EXPECT_TRUE(fileBytes().contains("[NOTES]\nText=second\n")) << fileBytes().constData();
 }
 
 TEST_F(DataSourceFileTest, ASectionWithoutANameNeverStopsTheListBeingSaved)
 {
     // The writer cannot write a section or key without a name; kept, they failed every later save.
-    writeIni("[1]\nName=One\n[\nStray=x\n[ ]\n[Notes]\nText=kept\n= no key\n");
+    // Nor a carriage return inside a line (read as a line end, so no name holds one).
+    writeIni("[1]\nName=One\n[\nStray=x\n[ ]\n[Notes]\nText=kept\n= no key\nwo\r[1e=x\n");
     ASSERT_TRUE(Get_DataSources());
     EXPECT_EQ(dataSources().count, 1);
     addSource(QStringLiteral("Two"), QStringLiteral("Data Source=2.db"));
-    ASSERT_TRUE(Save_DataSources());
+    ASSERT_TRUE(Save_DataSources()) << (errors.empty() ? std::string() : errors.back().description.toStdString());
     settings::IniFile ini(iniPath());
-    EXPECT_EQ(ini.sections(), (QStringList{"1", "2", "Notes"}));
+    EXPECT_EQ(ini.sections(), (QStringList{"1", "2", "Notes", "1e=x"}));
     EXPECT_EQ(ini.value("2", "Name"), QStringLiteral("Two"));
     EXPECT_EQ(ini.value("Notes", "Text"), QStringLiteral("kept"));
+    EXPECT_TRUE(ini.keys("1e=x").isEmpty()); // "[1e=x" heads a section of that name
+    ASSERT_TRUE(Get_DataSources());
+    addSource(QStringLiteral("Three"), QStringLiteral("Data Source=3.db"));
+    EXPECT_TRUE(Save_DataSources());
 }
 
 TEST_F(DataSourceFileTest, FiftyFiveSourcesLoseNoneWhenOneIsDeleted)
@@ -248,7 +315,14 @@ TEST_F(DataSourceFileTest, TheFileIsForItsOwnersEyesOnly)
     writeIni("[1]\nName=One\nConnection=Provider=PostgreSQL;Password=secret\n");
     QFile::setPermissions(iniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                                          | QFileDevice::ReadOther);
+    // Named once, then made private by the next save.
+    ui::Prompter::clearAsked();
     ASSERT_TRUE(Get_DataSources());
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(iniPath())) << ui::Prompter::lastAsked()->text.toStdString();
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("Other users")));
+    ASSERT_TRUE(Get_DataSources());
+    EXPECT_EQ(ui::Prompter::asked().size(), 1u);
     ASSERT_TRUE(Save_DataSources());
     EXPECT_EQ(QFile::permissions(iniPath()) & othersMay, QFileDevice::Permissions());
     EXPECT_TRUE(QFile::permissions(iniPath()) & QFileDevice::ReadOwner);

@@ -176,13 +176,15 @@ bool isKeyChar(QChar c)
     return c.isLetterOrNumber() || c == u'_';
 }
 
-// Length of a password key ("Password" or "PWD", any case, blanks before the '=') at `at`, up to
-// and including the '='; 0 when there is none. The key must not be the tail of a longer word.
+// Length of a secret's key at `at` ("Password", "PWD", or a libpq keyword that holds a secret;
+// any case, blanks before the '='), up to and including the '='; 0 when there is none. The key
+// must not be the tail of a longer word.
 qsizetype passwordKeyAt(const QString &text, qsizetype at)
 {
     if (at > 0 && isKeyChar(text.at(at - 1)))
         return 0;
-    for (const QLatin1String word : {QLatin1String("password"), QLatin1String("pwd")}) {
+    for (const QLatin1String word : {QLatin1String("password"), QLatin1String("pwd"), QLatin1String("sslpassword"),
+                                     QLatin1String("oauth_client_secret")}) {
         if (QStringView(text).mid(at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
             continue;
         qsizetype i = at + word.size();

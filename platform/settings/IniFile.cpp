@@ -2,9 +2,10 @@
 
 #include "files/AtomicFile.h"
 #include "settings/FileStamp.h"
+#include "IniText.h"
 
 #include <QFile>
-#include <QStringDecoder>
+#include <QHash>
 
 #include <vector>
 
@@ -20,9 +21,10 @@ struct Line {
     QString value; // entries: trimmed, one pair of quotes removed
 };
 
-bool sameName(const QString &a, const QString &b)
+// Names match without regard to case; folded, they index a hash.
+QString folded(const QString &name)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return name.toCaseFolded();
 }
 
 bool quotedPair(QStringView v)
@@ -69,11 +71,114 @@ bool hasLineBreak(const QString &text)
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
+// Why a (trimmed) name or value cannot be written, or nothing.
+std::optional<QString> unusableSection(const QString &given, const QString &trimmed)
+{
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char(']')) || hasLineBreak(trimmed))
+        return QStringLiteral("Unusable section name \"%1\"").arg(given);
+    return std::nullopt;
+}
+
+std::optional<QString> unusableKey(const QString &given, const QString &trimmed)
+{
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char('=')) || hasLineBreak(trimmed)
+        || trimmed.startsWith(QLatin1Char('[')) || trimmed.startsWith(QLatin1Char(';')))
+        return QStringLiteral("Unusable key name \"%1\"").arg(given);
+    return std::nullopt;
+}
+
+std::optional<QString> unusableValue(const QString &key, const QString &value)
+{
+    if (hasLineBreak(value))
+        return QStringLiteral("The value of %1 contains a line break, which an INI file cannot hold").arg(key);
+    return std::nullopt;
+}
+
+// Lines end at "\r\n", "\n" or a lone "\r"; the text after the last line end is no line of its
+// own. A lone carriage return is a line end too, so that no name or value read ever holds one,
+// which the writer could not write back.
+std::vector<Line> splitLines(const QString &text)
+{
+    std::vector<Line> lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
+            continue;
+        lines.push_back(parseLine(text.mid(start, i - start)));
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.push_back(parseLine(text.mid(start)));
+    return lines;
+}
+
+// Where the first section of each name starts and ends, and its first entry of each key: reads
+// and writes look names up here rather than walking the file.
+struct SectionSpan {
+    std::size_t at = 0;  // the section's line
+    std::size_t end = 0; // one past its last line
+    QHash<QString, std::size_t> keys; // folded key: its first entry's line
+    std::vector<std::size_t> keyOrder; // the lines of those first entries, in file order
+};
+
+struct Index {
+    std::vector<SectionSpan> sections; // first of each name, in file order
+    QHash<QString, std::size_t> byName; // folded name: position in sections
+
+    void build(const std::vector<Line> &lines)
+    {
+        sections.clear();
+        byName.clear();
+        SectionSpan *current = nullptr;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Line &line = lines[i];
+            if (line.kind == Line::Kind::Section) {
+                if (current)
+                    current->end = i;
+                current = nullptr;
+                const QString name = folded(line.name);
+                if (byName.contains(name))
+                    continue; // a repeated section is never read: the first one wins
+                byName.insert(name, sections.size());
+                sections.push_back({i, lines.size(), {}, {}});
+                current = &sections.back();
+            } else if (line.kind == Line::Kind::Entry && current) {
+                const QString key = folded(line.name);
+                if (!current->keys.contains(key)) {
+                    current->keys.insert(key, i);
+                    current->keyOrder.push_back(i);
+                }
+            }
+        }
+        if (current)
+            current->end = lines.size();
+    }
+
+    const SectionSpan *find(const QString &section) const
+    {
+        const auto it = byName.constFind(folded(section));
+        return it == byName.cend() ? nullptr : &sections[*it];
+    }
+
+    static qsizetype entry(const SectionSpan *span, const QString &key)
+    {
+        if (!span)
+            return -1;
+        const auto it = span->keys.constFind(folded(key));
+        return it == span->keys.cend() ? -1 : qsizetype(*it);
+    }
+};
+
 } // namespace
 
 struct IniFile::Private {
     QString path;
     mutable std::vector<Line> lines;
+    mutable Index index;
     mutable FileStamp stamp;
     mutable bool loaded = false;
     mutable bool readable = true;
@@ -91,6 +196,7 @@ struct IniFile::Private {
         loaded = true;
         stamp = now;
         lines.clear();
+        index.build(lines);
         readable = true;
         cp1252 = false;
         bom = false;
@@ -100,61 +206,32 @@ struct IniFile::Private {
             return;
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) {
-            readable = false;
-            readError = QStringLiteral("Cannot read %1: %2").arg(path, f.errorString());
-            lastError = readError;
+            unreadable(f.errorString());
             return;
         }
         const QByteArray bytes = f.readAll();
-        bom = bytes.startsWith("\xEF\xBB\xBF");
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        QString text = utf8.decode(bytes);
-        if (utf8.hasError()) {
-            text = fromWindows1252(bytes);
-            cp1252 = true;
+        if (f.error() != QFileDevice::NoError) {
+            unreadable(f.errorString());
+            return;
         }
-        if (text.contains(QLatin1String("\r\n")))
+        IniText text = decodeIniBytes(bytes);
+        if (!text.error.isEmpty()) {
+            unreadable(text.error);
+            return;
+        }
+        bom = text.bom;
+        cp1252 = text.cp1252;
+        if (text.text.contains(QLatin1String("\r\n")))
             lineEnd = QStringLiteral("\r\n");
-        const QStringList rawLines = text.split(QLatin1Char('\n'));
-        lines.reserve(std::size_t(rawLines.size()));
-        for (qsizetype i = 0; i < rawLines.size(); ++i) {
-            QString raw = rawLines.at(i);
-            if (raw.endsWith(QLatin1Char('\r')))
-                raw.chop(1);
-            // The text after the last line end is no line of its own.
-            if (i == rawLines.size() - 1 && raw.isEmpty())
-                break;
-            lines.push_back(parseLine(raw));
-        }
+        lines = splitLines(text.text);
+        index.build(lines);
     }
 
-    // Index of the first section with this name, or -1.
-    qsizetype sectionIndex(const QString &section) const
+    void unreadable(const QString &why) const
     {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].kind == Line::Kind::Section && sameName(lines[i].name, section))
-                return qsizetype(i);
-        }
-        return -1;
-    }
-
-    // One past the last line that belongs to the section starting at index.
-    std::size_t sectionEnd(qsizetype index) const
-    {
-        std::size_t i = std::size_t(index) + 1;
-        while (i < lines.size() && lines[i].kind != Line::Kind::Section)
-            ++i;
-        return i;
-    }
-
-    qsizetype entryIndex(qsizetype sectionAt, const QString &key) const
-    {
-        const std::size_t end = sectionEnd(sectionAt);
-        for (std::size_t i = std::size_t(sectionAt) + 1; i < end; ++i) {
-            if (lines[i].kind == Line::Kind::Entry && sameName(lines[i].name, key))
-                return qsizetype(i);
-        }
-        return -1;
+        readable = false;
+        readError = QStringLiteral("Cannot read %1: %2").arg(path, why);
+        lastError = readError;
     }
 
     bool save(std::vector<Line> changed)
@@ -177,6 +254,7 @@ struct IniFile::Private {
             return false;
         }
         lines = std::move(changed);
+        index.build(lines);
         cp1252 = false;
         stamp = FileStamp::of(path);
         lastError.clear();
@@ -205,10 +283,7 @@ std::optional<QString> IniFile::value(const QString &section, const QString &key
         d->refresh();
         const QString s = section.trimmed();
         const QString k = key.trimmed();
-        const qsizetype at = d->sectionIndex(s);
-        if (at < 0)
-            return std::nullopt;
-        const qsizetype entry = d->entryIndex(at, k);
+        const qsizetype entry = Index::entry(d->index.find(s), k);
         if (entry < 0)
             return std::nullopt;
         return d->lines[std::size_t(entry)].value;
@@ -235,19 +310,20 @@ bool IniFile::WritePrivateProfileString(const QString &section, const std::optio
     try {
         d->refresh();
         const QString s = section.trimmed();
-        if (s.isEmpty() || s.contains(QLatin1Char(']')) || hasLineBreak(s)) {
-            d->lastError = QStringLiteral("Unusable section name \"%1\"").arg(section);
+        if (const auto why = unusableSection(section, s)) {
+            d->lastError = *why;
             return false;
         }
         std::vector<Line> changed = d->lines;
-        const qsizetype at = d->sectionIndex(s);
+        const SectionSpan *span = d->index.find(s);
+        const qsizetype at = span ? qsizetype(span->at) : -1;
 
         if (!key) {
             if (at < 0) {
                 d->lastError.clear();
                 return true;
             }
-            changed.erase(changed.begin() + at, changed.begin() + qsizetype(d->sectionEnd(at)));
+            changed.erase(changed.begin() + at, changed.begin() + qsizetype(span->end));
             // Keep a single blank line where the section was.
             const auto pos = std::size_t(at);
             if (pos > 0 && changed[pos - 1].kind == Line::Kind::Blank
@@ -257,12 +333,11 @@ bool IniFile::WritePrivateProfileString(const QString &section, const std::optio
         }
 
         const QString k = key->trimmed();
-        if (k.isEmpty() || k.contains(QLatin1Char('=')) || hasLineBreak(k) || k.startsWith(QLatin1Char('['))
-            || k.startsWith(QLatin1Char(';'))) {
-            d->lastError = QStringLiteral("Unusable key name \"%1\"").arg(*key);
+        if (const auto why = unusableKey(*key, k)) {
+            d->lastError = *why;
             return false;
         }
-        const qsizetype entry = at < 0 ? -1 : d->entryIndex(at, k);
+        const qsizetype entry = Index::entry(span, k);
 
         if (!value) {
             if (entry < 0) {
@@ -273,8 +348,8 @@ bool IniFile::WritePrivateProfileString(const QString &section, const std::optio
             return d->save(std::move(changed));
         }
 
-        if (hasLineBreak(*value)) {
-            d->lastError = QStringLiteral("The value of %1 contains a line break, which an INI file cannot hold").arg(k);
+        if (const auto why = unusableValue(k, *value)) {
+            d->lastError = *why;
             return false;
         }
         if (entry >= 0) {
@@ -287,7 +362,7 @@ bool IniFile::WritePrivateProfileString(const QString &section, const std::optio
             // After the section's last entry, so that comments and blank lines before the next
             // section stay where they are.
             std::size_t insertAt = std::size_t(at) + 1;
-            const std::size_t end = d->sectionEnd(at);
+            const std::size_t end = span->end;
             for (std::size_t i = insertAt; i < end; ++i) {
                 if (changed[i].kind == Line::Kind::Entry || changed[i].kind == Line::Kind::Other)
                     insertAt = i + 1;
@@ -311,10 +386,9 @@ QStringList IniFile::sections() const
     QStringList names;
     try {
         d->refresh();
-        for (const Line &line : d->lines) {
-            if (line.kind == Line::Kind::Section && !names.contains(line.name, Qt::CaseInsensitive))
-                names << line.name;
-        }
+        names.reserve(qsizetype(d->index.sections.size()));
+        for (const SectionSpan &span : d->index.sections)
+            names << d->lines[span.at].name;
     } catch (...) {
         d->lastError = QStringLiteral("Cannot read %1").arg(d->path);
     }
@@ -326,19 +400,74 @@ QStringList IniFile::keys(const QString &section) const
     QStringList names;
     try {
         d->refresh();
-        const qsizetype at = d->sectionIndex(section.trimmed());
-        if (at < 0)
+        const SectionSpan *span = d->index.find(section.trimmed());
+        if (!span)
             return names;
-        const std::size_t end = d->sectionEnd(at);
-        for (std::size_t i = std::size_t(at) + 1; i < end; ++i) {
-            const Line &line = d->lines[i];
-            if (line.kind == Line::Kind::Entry && !names.contains(line.name, Qt::CaseInsensitive))
-                names << line.name;
-        }
+        for (const std::size_t line : span->keyOrder)
+            names << d->lines[line].name;
     } catch (...) {
         d->lastError = QStringLiteral("Cannot read %1").arg(d->path);
     }
     return names;
+}
+
+std::vector<IniFile::Section> IniFile::everySection() const
+{
+    std::vector<Section> out;
+    try {
+        d->refresh();
+        for (const Line &line : d->lines) {
+            if (line.kind == Line::Kind::Section)
+                out.push_back({line.name, {}});
+            else if (line.kind == Line::Kind::Entry && !out.empty())
+                out.back().entries.emplace_back(line.name, line.value);
+        }
+    } catch (...) {
+        d->lastError = QStringLiteral("Cannot read %1").arg(d->path);
+        out.clear();
+    }
+    return out;
+}
+
+std::optional<QByteArray> IniFile::compose(const std::vector<Section> &sections, QString *error)
+{
+    try {
+        QString text;
+        for (const Section &section : sections) {
+            const QString s = section.name.trimmed();
+            std::optional<QString> why = unusableSection(section.name, s);
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += QLatin1Char('[') + s + QLatin1String("]\n");
+            for (auto it = section.entries.cbegin(); !why && it != section.entries.cend(); ++it) {
+                const QString k = it->first.trimmed();
+                why = unusableKey(it->first, k);
+                if (!why)
+                    why = unusableValue(k, it->second);
+                text += k + QLatin1Char('=') + storedValue(it->second) + QLatin1Char('\n');
+            }
+            if (why) {
+                if (error)
+                    *error = *why;
+                return std::nullopt;
+            }
+        }
+        return text.toUtf8();
+    } catch (...) {
+        if (error)
+            *error = QStringLiteral("Out of memory while writing an INI file");
+        return std::nullopt;
+    }
+}
+
+QString IniFile::readError() const
+{
+    try {
+        d->refresh();
+    } catch (...) {
+        return QStringLiteral("Cannot read %1").arg(d->path);
+    }
+    return d->readError;
 }
 
 bool IniFile::readAsWindows1252() const

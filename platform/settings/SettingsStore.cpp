@@ -2,9 +2,11 @@
 
 #include "files/AtomicFile.h"
 #include "settings/FileStamp.h"
+#include "IniText.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 #include <QStandardPaths>
 
@@ -143,7 +145,10 @@ QString unescaped(QStringView text)
 std::vector<Section> parse(const QString &text)
 {
     std::vector<Section> sections;
-    Section *current = nullptr;
+    QHash<QString, std::size_t> sectionAt; // folded name: position in sections
+    std::vector<QHash<QString, std::size_t>> entryAt; // per section, folded key: position
+    std::size_t current = 0;
+    bool inSection = false;
     const auto lines = QStringView(text).split(QLatin1Char('\n'));
     for (QStringView line : lines) {
         line = line.trimmed();
@@ -154,31 +159,33 @@ std::vector<Section> parse(const QString &text)
             if (close < 1)
                 continue;
             const QString name = unescaped(line.mid(1, close - 1).trimmed());
-            current = nullptr;
-            for (Section &s : sections) {
-                if (sameName(s.name, name))
-                    current = &s;
-            }
-            if (!current) {
+            const QString folded = name.toCaseFolded();
+            // A repeated section adds to the first one of its name.
+            const auto found = sectionAt.constFind(folded);
+            if (found != sectionAt.cend()) {
+                current = *found;
+            } else {
+                current = sections.size();
+                sectionAt.insert(folded, current);
                 sections.push_back({name, {}});
-                current = &sections.back();
+                entryAt.emplace_back();
             }
+            inSection = true;
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (!current || eq <= 0)
+        if (!inSection || eq <= 0)
             continue;
         const QString key = unescaped(line.left(eq).trimmed());
         const QString value = unescaped(line.mid(eq + 1).trimmed());
-        bool replaced = false;
-        for (auto &entry : current->entries) {
-            if (sameName(entry.first, key)) {
-                entry.second = value; // the later line wins, as it would have overwritten
-                replaced = true;
-            }
+        SettingList &entries = sections[current].entries;
+        const QString folded = key.toCaseFolded();
+        if (const auto found = entryAt[current].constFind(folded); found != entryAt[current].cend()) {
+            entries[*found].second = value; // the later line wins, as it would have overwritten
+        } else {
+            entryAt[current].insert(folded, entries.size());
+            entries.emplace_back(key, value);
         }
-        if (!replaced)
-            current->entries.emplace_back(key, value);
     }
     return sections;
 }
@@ -255,7 +262,15 @@ struct SettingsStore::Private {
             app.readError = QStringLiteral("Cannot read the settings file %1: %2").arg(file, f.errorString());
             return app;
         }
-        app.sections = parse(QString::fromUtf8(f.readAll()));
+        const QByteArray bytes = f.readAll();
+        const IniText text = decodeIniBytes(bytes);
+        const QString why = f.error() != QFileDevice::NoError ? f.errorString() : text.error;
+        if (!why.isEmpty()) {
+            app.readable = false;
+            app.readError = QStringLiteral("Cannot read the settings file %1: %2").arg(file, why);
+            return app;
+        }
+        app.sections = parse(text.text);
         return app;
     }
 
@@ -294,7 +309,8 @@ struct SettingsStore::Private {
             lastError = QStringLiteral("Cannot create the settings folder %1").arg(folder);
             return false;
         }
-        if (const auto error = files::saveFile(file, serialize(changed))) {
+        // The administrator's password hash lives here: for its owner's eyes only.
+        if (const auto error = files::saveFile(file, serialize(changed), QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             lastError = QStringLiteral("The settings were not saved. %1").arg(*error);
             return false;
         }

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
+#include <libpq-fe.h>
+
 using db::ConnectionString;
 using db::DbError;
 
@@ -102,6 +106,24 @@ TEST(MaskPasswords, HidesPasswordAndPwdKeepingQuotesEvenInMalformedText)
     // libpq keyword lists, as some messages quote them.
     EXPECT_FALSE(db::maskPasswords(QStringLiteral("host=h password=topsecret user=u")).contains(QStringLiteral("topsecret")));
     EXPECT_EQ(db::maskPasswords(QStringLiteral("PasswordHint=kept;Password=")), QStringLiteral("PasswordHint=kept;Password="));
+
+    // Every keyword libpq itself shows masked (the provider passes them on), and those of newer
+    // versions than the one installed.
+    QStringList secrets = {QStringLiteral("sslpassword"), QStringLiteral("oauth_client_secret")};
+    if (PQconninfoOption *options = PQconndefaults()) {
+        for (PQconninfoOption *o = options; o->keyword; ++o) {
+            if (o->dispchar && o->dispchar[0] == '*')
+                secrets << QString::fromLatin1(o->keyword);
+        }
+        PQconninfoFree(options);
+    }
+    ASSERT_TRUE(secrets.contains(QStringLiteral("password")));
+    for (const QString &key : secrets) {
+        EXPECT_EQ(db::maskPasswords(QStringLiteral("Provider=PostgreSQL;%1=topsecret;Port=5432").arg(key)),
+                  QStringLiteral("Provider=PostgreSQL;%1=****;Port=5432").arg(key));
+        EXPECT_FALSE(db::maskPasswords(QStringLiteral("host=h %1 = 'top secret' user=u").arg(key.toUpper()))
+                         .contains(QStringLiteral("secret'"))) << key.toStdString();
+    }
 }
 
 TEST(MaskPasswords, FailsClosedOnLongAndMalformedValues)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 using namespace settings;
@@ -94,6 +95,15 @@ TEST(IniFileRead, ClassicRulesForNamesQuotesAndFirstMatch)
               (QStringList{QStringLiteral("Name"), QStringLiteral("CONNECTION"), QStringLiteral("Description"),
                            QStringLiteral("Delimiter")}));
     EXPECT_FALSE(ini.readAsWindows1252());
+
+    // A lone carriage return ends a line too, so no name or value read holds one (which could
+    // never be written back).
+    writeFile(path, "[1]\rName=One\r[Notes]\rwo\r[1e]\rk=a\rb\r\n");
+    const IniFile mac(path);
+    EXPECT_EQ(mac.sections(), (QStringList{QStringLiteral("1"), QStringLiteral("Notes"), QStringLiteral("1e")}));
+    EXPECT_EQ(mac.value(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("One"));
+    EXPECT_EQ(mac.keys(QStringLiteral("Notes")), QStringList());
+    EXPECT_EQ(mac.value(QStringLiteral("1e"), QStringLiteral("k")), QStringLiteral("a"));
 }
 
 TEST(IniFileWrite, RewriteChangesOnlyWhatWasWritten)
@@ -168,6 +178,37 @@ TEST(IniFileEncoding, Windows1252BytesAreReadAndRewrittenAsUtf8)
     const IniFile bom(path);
     EXPECT_EQ(bom.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Bomé"));
     EXPECT_FALSE(bom.readAsWindows1252());
+
+    // UTF-16 and UTF-32 with a byte-order mark: read, and rewritten as UTF-8 (with its mark).
+    const QString unicode = QStringLiteral("[1]\r\nName=Ünï € \U0001F600\r\n[ 2 ]\r\nName=Two\r\n");
+    for (const auto &[encoding, mark] :
+         {std::pair{QStringConverter::Utf16LE, QByteArray("\xFF\xFE")}, std::pair{QStringConverter::Utf16BE, QByteArray("\xFE\xFF")},
+          std::pair{QStringConverter::Utf32LE, QByteArray("\xFF\xFE\0\0", 4)},
+          std::pair{QStringConverter::Utf32BE, QByteArray("\0\0\xFE\xFF", 4)}}) {
+        QStringEncoder encoder(encoding);
+        writeFile(path, mark + QByteArray(encoder.encode(unicode)));
+        IniFile wide(path);
+        EXPECT_EQ(wide.sections(), (QStringList{QStringLiteral("1"), QStringLiteral("2")})) << int(encoding);
+        EXPECT_EQ(wide.GetPrivateProfileString(QStringLiteral("1"), QStringLiteral("Name")), QStringLiteral("Ünï € \U0001F600"));
+        EXPECT_TRUE(wide.readError().isEmpty());
+        ASSERT_TRUE(wide.WritePrivateProfileString(QStringLiteral("2"), QStringLiteral("Description"), QStringLiteral("ok")));
+        EXPECT_EQ(readFile(path), "\xEF\xBB\xBF" + (unicode + QStringLiteral("Description=ok\r\n")).toUtf8()) << int(encoding);
+    }
+
+    // Bytes that are no text of their encoding cannot be read whole: said so, never written over.
+    for (const QByteArray &broken :
+         {QByteArray("\xFF\xFE[\0" "1\0]\0\n\0\x00\xD8\n\0", 12), // half a surrogate pair
+          QByteArray("\xFE\xFF\0[\0" "1\0]\0\n\0", 11),                 // cut off mid-character
+          QByteArray("\xFF\xFE\0\0\0\0\0\x7F", 8),                       // beyond Unicode
+          QByteArray("[\0" "1\0]\0\n\0N\0=\0x\0\n\0", 16)}) {          // UTF-16 without its mark
+        writeFile(path, broken);
+        IniFile bad(path);
+        EXPECT_FALSE(bad.readError().isEmpty()) << broken.toHex().constData();
+        EXPECT_TRUE(bad.sections().isEmpty());
+        EXPECT_FALSE(bad.WritePrivateProfileString(QStringLiteral("1"), QStringLiteral("Name"), QStringLiteral("A")));
+        EXPECT_TRUE(bad.lastError().contains(path)) << bad.lastError().toStdString();
+        EXPECT_EQ(readFile(path), broken);
+    }
 }
 
 TEST(IniFileWrite, UnusableInputIsRefusedWithoutTouchingTheFile)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <array>
@@ -49,6 +50,13 @@ TEST(SettingsStoreFile, AwkwardNamesAndValuesSurviveTheFile)
     EXPECT_TRUE(text.contains("[Results\\Font]\nFont=DejaVu Sans\n"));
     EXPECT_TRUE(text.contains("Split\\Percentage=90\n"));
     EXPECT_TRUE(text.contains("Date Format=dd/MM/yyyy\n"));
+    // It holds the administrator's password hash: its owner's only, even when it was not before.
+    const QString path = dir.filePath(QStringLiteral("Tabulon.ini"));
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    EXPECT_EQ(QFile::permissions(path) & others, QFileDevice::Permissions());
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    ASSERT_TRUE(reread->SaveSetting(App, QStringLiteral("Security"), QStringLiteral("Admin"), QStringLiteral("$argon2id$")));
+    EXPECT_EQ(QFile::permissions(path) & others, QFileDevice::Permissions());
 }
 
 TEST(SettingsStoreFile, EveryBlankAtEitherEndOfNamesAndValuesSurvives)
@@ -227,6 +235,29 @@ TEST(SettingsStoreFile, ChangesByAnotherProcessAreSeenAndKept)
     writeFile(first->filePath(App), "; edited\n[Browser]\n  Left =  42  \nbroken line\n");
     EXPECT_EQ(first->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("42"));
     EXPECT_EQ(first->GetAllSettings(App, QStringLiteral("Browser")).size(), 1u);
+
+    // Saved by another program as UTF-16 or UTF-32 with a byte-order mark, or as UTF-8 with one:
+    // read, and a save keeps every value.
+    const QString edited = QStringLiteral("[Browser]\r\nLeft=ünï €\r\n[Main]\r\nToolbar=True\r\n");
+    for (const auto &[encoding, mark] :
+         {std::pair{QStringConverter::Utf16LE, QByteArray("\xFF\xFE")}, std::pair{QStringConverter::Utf16BE, QByteArray("\xFE\xFF")},
+          std::pair{QStringConverter::Utf32LE, QByteArray("\xFF\xFE\0\0", 4)},
+          std::pair{QStringConverter::Utf32BE, QByteArray("\0\0\xFE\xFF", 4)}, std::pair{QStringConverter::Utf8, QByteArray("\xEF\xBB\xBF")}}) {
+        QStringEncoder encoder(encoding);
+        writeFile(first->filePath(App), mark + QByteArray(encoder.encode(edited)));
+        EXPECT_EQ(first->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("ünï €")) << int(encoding);
+        ASSERT_TRUE(first->SaveSetting(App, QStringLiteral("Browser"), QStringLiteral("Top"), QStringLiteral("5")));
+        auto after = SettingsStore::createFileStore(dir.path());
+        EXPECT_EQ(after->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("ünï €")) << int(encoding);
+        EXPECT_EQ(after->GetSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar")), QStringLiteral("True")) << int(encoding);
+    }
+    // UTF-16 without its mark, or broken after one, cannot be read whole: never saved over.
+    for (const QByteArray &broken : {QByteArray("[\0M\0a\0i\0n\0]\0\n\0", 14), QByteArray("\xFF\xFE[\0M\0]\0\n\0\x00\xD8", 12), QByteArray("\xFF\xFE[\0M\0]\0\n\0\n", 11)}) {
+        writeFile(first->filePath(App), broken);
+        EXPECT_FALSE(first->SaveSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar"), QStringLiteral("False")));
+        EXPECT_TRUE(first->lastError().contains(QStringLiteral("Tabulon.ini"))) << first->lastError().toStdString();
+        EXPECT_EQ(readFile(first->filePath(App)), broken);
+    }
 }
 
 TEST(SettingsStoreArguments, UnusableNamesAreRefused)

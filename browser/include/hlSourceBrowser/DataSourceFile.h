@@ -32,8 +32,11 @@ struct HLSOURCEBROWSER_EXPORT DataSourceTable {
     std::array<DataSourceRow, kMaxDataSources + 1> rows;
     int count = 0; // the last row in use
     // Sections the list did not show: those after a missing or nameless section, those beyond
-    // the 50th, and any whose name is not a number (kept, but not data sources).
+    // the 50th, later ones of a repeated name, and any whose name is not a number (kept, but not
+    // data sources).
     std::vector<KeptSection> leftOut;
+    // Why the file could not be read whole; while set, no save writes over it.
+    QString readError;
 };
 
 HLSOURCEBROWSER_EXPORT DataSourceTable &dataSources();
@@ -51,7 +54,8 @@ HLSOURCEBROWSER_EXPORT QString locateDataSourceFile(const QString &exeFolder = {
                                                    const QString &configFolder = {});
 
 // Reads the file at browserSettings().IniFilePath into the table. Sections it does not show are
-// named in a message and kept for the next save.
+// named in a message and kept for the next save. A file that cannot be read whole is named in a
+// message and left as it is; one that other users may read is named once (a save makes it private).
 HLSOURCEBROWSER_EXPORT bool Get_DataSources();
 // Rewrites the file from the table in one atomic write, readable by its owner only (it holds
 // passwords): the table's rows renumbered from 1, then the sections the list did not show. A

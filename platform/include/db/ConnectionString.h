@@ -40,7 +40,8 @@ private:
     std::vector<Pair> m_pairs;
 };
 
-// The text with the values of every Password / PWD key replaced by "****". Safe on malformed text.
+// The text with the values of every Password / PWD key, and of every libpq keyword that holds a
+// secret (sslpassword, oauth_client_secret), replaced by "****". Safe on malformed text.
 PLATFORM_EXPORT QString maskPasswords(const QString &connectionString);
 
 } // namespace db

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace settings {
 
@@ -15,8 +17,11 @@ namespace settings {
 // - the first matching section, and the first matching key in it, win;
 // - one pair of surrounding double (or single) quotes is stripped from a value when read;
 // - lines starting with ';' are comments and stay, with blank lines, when the file is rewritten.
-// The file is read as UTF-8, or as Windows-1252 when its bytes are not valid UTF-8, and always
-// written as UTF-8 through QSaveFile: a failed write leaves the old file whole.
+// - a line ends at a line feed, a carriage return, or both.
+// The file is read as UTF-8, UTF-16 or UTF-32 when a byte-order mark says so, otherwise as UTF-8,
+// or as Windows-1252 when its bytes are not valid UTF-8; it is always written as UTF-8 through
+// QSaveFile: a failed write leaves the old file whole. A file that cannot be read whole (unreadable,
+// or not valid text of its encoding) is never written over.
 // A value whose text would not survive those rules (blanks at an end, surrounding quotes) is
 // written inside double quotes so that it reads back exactly.
 //
@@ -24,6 +29,12 @@ namespace settings {
 // No member throws.
 class PLATFORM_EXPORT IniFile {
 public:
+    // One section as it stands in a file: its name and every entry, in file order.
+    struct Section {
+        QString name;
+        std::vector<std::pair<QString, QString>> entries;
+    };
+
     explicit IniFile(const QString &path);
     ~IniFile();
     IniFile(IniFile &&) noexcept;
@@ -49,6 +60,17 @@ public:
     QStringList sections() const;
     QStringList keys(const QString &section) const;
 
+    // Every section in file order, repeated ones included, each with every entry as read (a key
+    // repeated in a section too), for a caller that rewrites the whole file.
+    std::vector<Section> everySection() const;
+
+    // The text of a whole file holding these sections in this order (names repeated as given),
+    // written by the same rules as WritePrivateProfileString, ready for one atomic write. Nothing,
+    // with the reason in error, when a name or value cannot be written.
+    static std::optional<QByteArray> compose(const std::vector<Section> &sections, QString *error = nullptr);
+
+    // Why the file could not be read whole; empty when it was (or when there is no file).
+    QString readError() const;
     // True when the file's bytes were not valid UTF-8 and were read as Windows-1252.
     bool readAsWindows1252() const;
     QString lastError() const;
