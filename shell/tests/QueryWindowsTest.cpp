@@ -389,7 +389,10 @@ TEST_F(QueryWindowsTest, TheWindowMenuArrangesAndListsTheChildren)
     frmQuery *b = launch(QStringLiteral("Products"), false);
     ASSERT_TRUE(a && b);
     main->browserWindow()->showMinimized();
-    pump(20);
+    // Room for two usable bands either way.
+    main->showNormal();
+    main->resize(1400, 1100);
+    pump(50);
 
     main->mnuWindows[1]->trigger();
     EXPECT_EQ(a->y(), b->y());
