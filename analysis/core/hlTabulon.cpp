@@ -25,6 +25,9 @@
 #include <QTimer>
 #include <utility>
 
+#include <memory>
+#include <utility>
+
 using analysis::options;
 
 namespace {
@@ -88,6 +91,17 @@ hlTabulon::hlTabulon(QWidget *parent)
     resetSortCols();
     // A Yes in any window stops the waits of every control, as it stops their loops.
     m_stop.setStopWhen([] { return analysis::g_blnAbort; });
+    // A server that sends nothing leaves the status saying what is awaited and how to stop it; the
+    // text before comes back unless someone changed it meanwhile.
+    m_stop.setOnWaiting([this, shown = std::make_shared<std::pair<QString, QString>>()](const QString &note) {
+        ui::StatusPanel &panel = staStatus->Panels(1);
+        if (!note.isEmpty()) {
+            *shown = {panel.Text(), note};
+            panel.setText(note);
+        } else if (panel.Text() == shown->second) {
+            panel.setText(shown->first);
+        }
+    });
     m_query->setDelimiter(analysis::g_strDelimiter);
     m_escapeSeen = analysis::escapePresses();
 

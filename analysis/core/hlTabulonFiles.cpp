@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QStringDecoder>
 
@@ -27,8 +28,14 @@ namespace {
 const QString kGeneral = QStringLiteral("General");
 const QString kRecentKey = QStringLiteral("Recent Files");
 
-// UTF-8, or Windows-1252 when the bytes are not valid UTF-8 (files from older tools). Line ends
-// become the box's own.
+// A file past this size is far more than a query; the SQL box takes seconds a megabyte to lay it
+// out (far more for one long line), so the user is asked first.
+constexpr qint64 kLargeScript = 1024 * 1024;
+
+// The text of a script: UTF-16 or UTF-32 when a byte-order mark says so, else UTF-8 (a mark
+// dropped), else Windows-1252 when the bytes are not valid UTF-8 (files from older tools). Line
+// ends become the box's own. A file holding NULs or other control characters is no script, and
+// nothing of it is taken.
 QString readText(const QString &path)
 {
     QFile file(path);
@@ -37,10 +44,25 @@ QString readText(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw std::runtime_error(QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()).toStdString());
-    QStringDecoder utf8(QStringConverter::Utf8);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
+    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(bytes);
+    QStringDecoder decoder(marked.value_or(QStringConverter::Utf8));
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        if (marked && *marked != QStringConverter::Utf8)
+            throw std::runtime_error(QStringLiteral("'%1' is not valid %2 text, as its byte-order mark says; "
+                                                    "nothing was loaded.")
+                                         .arg(path, QString::fromLatin1(QStringConverter::nameForEncoding(*marked)))
+                                         .toStdString());
         text = settings::IniFile::fromWindows1252(bytes);
+    }
+    for (const QChar c : std::as_const(text)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r' && u != u'\f' && u != u'\v')
+            throw std::runtime_error(QStringLiteral("'%1' is not a text file (it holds %2 characters); nothing was "
+                                                    "loaded.")
+                                         .arg(path, u == 0 ? QStringLiteral("NUL") : QStringLiteral("control"))
+                                         .toStdString());
+    }
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
 }
@@ -88,6 +110,15 @@ bool hlTabulon::Open_SQL(const QString &strFile)
     }
 
     return trap(QStringLiteral("Open_SQL"), [&] {
+        const qint64 size = QFileInfo(fileName).size();
+        if (size > kLargeScript
+            && ui::Prompter::msgBox(QStringLiteral("'%1' is %2 MB, far more than a query usually holds; the SQL box "
+                                                   "may take a long time to show it. Open it anyway?")
+                                        .arg(fileName)
+                                        .arg(double(size) / (1024 * 1024), 0, 'f', 1),
+                                    ui::MsgButtons::YesNo, ui::MsgIcon::Question, QStringLiteral("Open SQL"), this)
+                   != ui::MsgResult::Yes)
+            return false;
         const QString text = readText(fileName);
         txtResultsSQL->setPlainText(text);
         // Another query: the views' field lists and pickers are read again, whether or not the

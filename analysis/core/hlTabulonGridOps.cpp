@@ -230,7 +230,11 @@ bool hlTabulon::Show_ResultsCount()
         staStatus->Panels(5).setText(u' ' + grouped(row) + QStringLiteral(" of ") + grouped(rows));
         ui::MousePointer::setDefault();
         return ok;
-    }, ui::MousePointer::setDefault);
+    }, [this] {
+        // A count that failed leaves no word of counting behind.
+        staStatus->Panels(1).setText(kReady);
+        ui::MousePointer::setDefault();
+    });
 }
 
 bool hlTabulon::Show_SortIcon()

@@ -86,6 +86,7 @@ TEST_F(DatabaseWork, AFetchFailingPartWayIsReportedAndNeverCountsAsAll)
     tab->setShowRowCount(true);
     EXPECT_EQ(reportsOf(QStringLiteral("Show_ResultsCount")), 1);
     EXPECT_FALSE(tab->staStatus->Panels(5).Text().contains(QStringLiteral(" of ")));
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Ready ...")) << "the count's failure ended it";
 
     // A new run starts afresh.
     tab->SQL(QStringLiteral("SELECT id FROM numbers"));

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
 
@@ -104,6 +105,19 @@ TEST_F(SqlFiles, ScriptRoundTripIsStableAndUtf8)
     write(legacy, QByteArray("SELECT 'caf\xe9 \x80'\r\n"));
     ASSERT_TRUE(tab->Open_SQL(legacy));
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'café €'\n"));
+
+    // Another editor's UTF-16 or UTF-32 file, known by its byte-order mark, either byte order.
+    const QString wide = path(QStringLiteral("Wide.sql"));
+    const QString text = QStringLiteral("SELECT 'Crêpe €'\r\nFROM t");
+    for (const QStringConverter::Encoding encoding :
+         {QStringConverter::Utf16LE, QStringConverter::Utf16BE, QStringConverter::Utf32LE, QStringConverter::Utf32BE,
+          QStringConverter::Utf8}) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        write(wide, encoder.encode(text));
+        ASSERT_TRUE(tab->Open_SQL(wide)) << QStringConverter::nameForEncoding(encoding);
+        EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'Crêpe €'\nFROM t"))
+            << QStringConverter::nameForEncoding(encoding);
+    }
     EXPECT_TRUE(events.empty());
 }
 
@@ -130,6 +144,31 @@ TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
     EXPECT_FALSE(tab->Save_SQL());
     EXPECT_EQ(events.size(), 2u);
     EXPECT_EQ(tab->runner().fileName(), kept);
+
+    // What is no script loads nothing and says why: NULs and other control bytes.
+    const QString binary = path(QStringLiteral("Binary.sql"));
+    const QList<std::pair<QByteArray, const char *>> notText = {
+        {QByteArray("SELECT 1\0\0\0", 11), "holds NUL characters"},
+        {QByteArray("\x89PNG\r\n\x1a\n\x01\x02"), "holds control characters"},
+    };
+    for (const auto &[bytes, why] : notText) {
+        write(binary, bytes);
+        const std::size_t before = events.size();
+        EXPECT_FALSE(tab->Open_SQL(binary));
+        ASSERT_EQ(events.size(), before + 1);
+        EXPECT_TRUE(events.back().description.contains(QLatin1String(why))) << events.back().description.toStdString();
+        EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 2"));
+    }
+
+    // A file far larger than any query is opened only when the user says so.
+    const QString huge = path(QStringLiteral("Huge.sql"));
+    write(huge, QByteArray(2 * 1024 * 1024, 'x'));
+    ui::Prompter::queueAnswer(ui::MsgResult::No);
+    EXPECT_FALSE(tab->Open_SQL(huge));
+    ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
+    EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("2.0 MB"))) << ui::Prompter::lastAsked()->text.toStdString();
+    EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 2"));
+    EXPECT_EQ(events.size(), 4u);
 }
 
 TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)

@@ -345,11 +345,12 @@ qint32 DataExport::Export_Word(const QString &strFileName)
                 const hlexport::WriteResult written = hlexport::writeDocx(job);
                 result = qint32(written.records);
                 return written.outcome == hlexport::WriteResult::Done;
-            } catch (const hlexport::TargetError &) {
-                // The file cannot be written (read-only, or its folder is): another one may be.
+            } catch (const hlexport::TargetError &e) {
+                // The file cannot be written (read-only, or its folder is): another one may be. The
+                // reason is the target's own; nothing here knows the document to be open elsewhere.
                 const ui::MsgResult answer = ui::Prompter::msgBox(
-                    QStringLiteral("Document open (") + job.fileName + QStringLiteral("). Please select another document"),
-                    ui::MsgButtons::OKCancel, ui::MsgIcon::Critical, QStringLiteral("Document open"), this);
+                    e.text() + QStringLiteral(".\nPlease select another document"), ui::MsgButtons::OKCancel,
+                    ui::MsgIcon::Critical, QStringLiteral("Mail merge"), this);
                 QString fileType = QStringLiteral("Mail merge documents");
                 QString extension = QStringLiteral("docx");
                 if (answer != ui::MsgResult::OK || !Get_FileName(fileType, extension))

@@ -344,19 +344,27 @@ public:
         int zone = RowStore::kNoZone;
         // What a QTime or QDateTime cannot hold (microseconds, an offset, an era, infinity) stays
         // text, which binding reads with the same rules.
-        const bool plain = !body.contains(QLatin1String("BC"), Qt::CaseInsensitive);
-        auto exact = [&](const QVariant &typed) {
-            const bool fits = plain && zone == RowStore::kNoZone && v % 1000 == 0 && v != RowStore::kInfinity
-                              && v != RowStore::kMinusInfinity;
+        // A date before year 1 however typed ("-0005-01-01" too) is written with its era, which
+        // reads back as text: it stays text from the start, so that the filter reads back the same.
+        const auto plain = [&](int type) {
+            char buf[64];
+            const QLatin1String shown(buf, qsizetype(RowStore::formatScalar(type, v, 0, buf)));
+            return !body.contains(QLatin1String("BC"), Qt::CaseInsensitive)
+                   && !shown.contains(QLatin1String("BC"), Qt::CaseInsensitive);
+        };
+        auto exact = [&](int type, const QVariant &typed) {
+            const bool fits = zone == RowStore::kNoZone && v % 1000 == 0 && v != RowStore::kInfinity
+                              && v != RowStore::kMinusInfinity && plain(type);
             return fits ? typed : QVariant(body);
         };
         if (RowStore::parseTemporal(adDBTime, body, v, &zone))
-            return exact(QVariant(RowStore::decodeTime(v)));
+            return exact(adDBTime, QVariant(RowStore::decodeTime(v)));
         if (RowStore::parseTemporal(adDBDate, body, v, &zone))
-            return plain && v != RowStore::kInfinity && v != RowStore::kMinusInfinity ? QVariant(RowStore::decodeDate(v))
-                                                                                       : QVariant(body);
+            return plain(adDBDate) && v != RowStore::kInfinity && v != RowStore::kMinusInfinity
+                       ? QVariant(RowStore::decodeDate(v))
+                       : QVariant(body);
         if (RowStore::parseTemporal(adDBTimeStamp, body, v, &zone))
-            return exact(QVariant(RowStore::decodeDateTime(v)));
+            return exact(adDBTimeStamp, QVariant(RowStore::decodeDateTime(v)));
         return {};
     }
 };

@@ -291,7 +291,7 @@ StopToken *&currentToken()
 constexpr int kPollMs = 50;
 constexpr int kHourglassMs = 150;
 // Nothing handed over for this long: the owner hears what the wait is for.
-constexpr int kQuietMs = 2000;
+constexpr int kQuietMs = 3000;
 
 // Runs only what workers hand over, for at most `budget`, until `ready`; false when the budget
 // ran out first. Nothing else is processed meanwhile: no paint, no input.

@@ -542,7 +542,8 @@ TEST(PostgresFaults, AFetchFromASilentServerGivesUp)
     SilentProxy proxy(cs.value(QStringLiteral("Port"), QString()).toInt());
     ASSERT_GT(proxy.port(), 0);
     cs.setValue(QStringLiteral("Port"), QString::number(proxy.port()));
-    cs.setValue(QStringLiteral("Connect Timeout"), QStringLiteral("2"));
+    // The note comes after 3 s without a word, the server is asked after 4 s and given up 4 s on.
+    cs.setValue(QStringLiteral("Connect Timeout"), QStringLiteral("4"));
     auto conn = Connection::create();
     conn->Open(cs.toString());
     const QString sql = QStringLiteral("SELECT i FROM generate_series(1, 300000) AS i");

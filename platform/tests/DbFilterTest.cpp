@@ -153,6 +153,8 @@ TEST(DbFilterParse, CanonicalTextParsesBackToTheSameTree)
         "First Name = \"Anna\" and big = 1e300 or small = 0.1",
         "((a = 1))",
         "b > -00.0 OR b < -0.0e5",
+        // dates before year one, however typed, are written with their era
+        "d = #-0005-01-01# OR d = #0044-03-15 BC# OR t > #-0001-12-31 10:00:00#",
     };
     for (const char *text : filters) {
         const QString once = RecordsetFilter::parse(text).toString();
