@@ -247,7 +247,7 @@ TEST_F(GridOperations, HeaderSortRunsTheQueryOrderedAndDoubleClickShowsTheCell)
     EXPECT_EQ(notes->windowTitle(), QStringLiteral("b"));
     EXPECT_EQ(notes->txtNotes->toPlainText(), QStringLiteral("fig"));
     EXPECT_EQ(std::pair(g.Col(), g.ColSel()), std::pair(0, 2)) << "the whole row is selected";
-    ASSERT_TRUE(QTest::qWaitForWindowActive(notes)) << "the keyboard goes to the notes";
+    ASSERT_TRUE(tabtest::waitForKeyboard(notes)) << "the keyboard goes to the notes";
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(notes->isVisible());
     tab->UnloadFlter();

@@ -167,15 +167,11 @@ TEST_F(QueryPipeline, ARejectedStatementShowsTheDatabaseMessage)
 
     // The message takes the keyboard, so Escape puts it away.
     auto *message = tabtest::toolWindow<frmSQLError>(*tab);
-    const auto hasKeyboard = [message] {
-        return message->isActiveWindow() && QApplication::focusWidget()
-               && QApplication::focusWidget()->window() == message;
-    };
-    ASSERT_TRUE(QTest::qWaitFor(hasKeyboard, 60000));
+    ASSERT_TRUE(tabtest::waitForKeyboard(message));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(message->isVisible());
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
-    ASSERT_TRUE(QTest::qWaitFor(hasKeyboard, 60000)) << "shown again, it takes the keyboard again";
+    ASSERT_TRUE(tabtest::waitForKeyboard(message)) << "shown again, it takes the keyboard again";
 
     // A good run afterwards hides the window again.
     tab->SQL(QStringLiteral("SELECT 1 AS one"));

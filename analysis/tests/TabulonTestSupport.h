@@ -222,6 +222,15 @@ T *toolWindow(const QObject &control)
     return windows.size() == 1 ? windows.front() : nullptr;
 }
 
+// True once the window is active and the keyboard is really in it: activation comes first, and a
+// key pressed between the two goes to the widget that had the focus before.
+inline bool waitForKeyboard(const QWidget *window)
+{
+    return QTest::qWaitFor([window] {
+        return window->isActiveWindow() && QApplication::focusWidget() && QApplication::focusWidget()->window() == window;
+    }, 60000);
+}
+
 // Asks the control for a view as a host does; true when the view asked for is the one shown.
 inline bool showView(hlTabulon &control, hlTabulon::tbView view)
 {
