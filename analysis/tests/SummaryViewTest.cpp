@@ -376,6 +376,11 @@ TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
     EXPECT_TRUE(tab->stPrint());
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("FROM (\nSELECT * FROM \"Orders\"\n) AS t")))
         << tab->txtSummarySQL->toPlainText();
+
+    // A summary the database refuses counts nothing beside its message.
+    tab->runner().setFilter(QStringLiteral("no_such_function(\"ShipCountry\") = 1"));
+    EXPECT_FALSE(tab->Refresh());
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QString());
 }
 
 TEST_F(SummaryOnSample, AnOperatorWithoutANumberIsRefusedBeforeTheDatabase)

@@ -229,6 +229,11 @@ TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
     EXPECT_FALSE(tab->stPrint());
     EXPECT_FALSE(tab->stExportData());
     EXPECT_TRUE(events.empty());
+
+    // A cross-tab the database refuses counts nothing beside its message.
+    tab->runner().setFilter(QStringLiteral("no_such_function(\"Qty\") = 1"));
+    EXPECT_FALSE(tab->Refresh());
+    EXPECT_EQ(tab->staStatus->Panels(5).Text(), QString());
 }
 
 TEST_P(XTabView, NumbersEqualAtAnotherScaleAreOneKey)

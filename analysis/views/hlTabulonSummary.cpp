@@ -96,6 +96,7 @@ bool hlTabulon::Refresh_Summary()
     const QPointer<hlTabulon> self(this);
     bool ok = false;
     bool stopped = false;
+    bool failed = false;
     bool totalled = false;
     QString sql;
     {
@@ -238,7 +239,9 @@ bool hlTabulon::Refresh_Summary()
         } catch (...) {
             if (!self)
                 return false;
-            stopped = viewRefreshFailed(QStringLiteral("Refresh_Summary"), sql) || stopped;
+            const bool cancelled = viewRefreshFailed(QStringLiteral("Refresh_Summary"), sql);
+            failed = !cancelled;
+            stopped = cancelled || stopped;
             ok = false;
         }
         if (!self)
@@ -247,7 +250,9 @@ bool hlTabulon::Refresh_Summary()
             grdSummary->AutoSize(0, grdSummary->Cols() - 1, false, 100);
         grdSummary->setRedraw(1);
         const int n = std::max(0, grdSummary->Rows() - 1 - (totalled ? 1 : 0));
-        m_strSummaryStatus = rowsText(n);
+        // A refresh that failed, or never had a statement to run, counts nothing: " 0 rows" beside
+        // the message would read as an answer.
+        m_strSummaryStatus = failed || sql.isEmpty() ? QString() : rowsText(n);
         staStatus->Panels(5).setText(m_strSummaryStatus);
         analysis::g_blnAbort = false;
         const bool rows = grdSummary->Rows() > 1;

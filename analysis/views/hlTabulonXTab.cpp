@@ -191,6 +191,7 @@ bool hlTabulon::Refresh_XTab()
     const QPointer<hlTabulon> self(this);
     bool ok = false;
     bool stopped = false;
+    bool failed = false;
     bool totalled = false;
     QString refusal;
     QString sql;
@@ -302,7 +303,9 @@ bool hlTabulon::Refresh_XTab()
         } catch (...) {
             if (!self)
                 return false;
-            stopped = viewRefreshFailed(QStringLiteral("Refresh_XTab"), sql) || stopped;
+            const bool cancelled = viewRefreshFailed(QStringLiteral("Refresh_XTab"), sql);
+            failed = !cancelled;
+            stopped = cancelled || stopped;
             ok = false;
         }
         if (!self)
@@ -315,7 +318,7 @@ bool hlTabulon::Refresh_XTab()
         grdXTab->setRedraw(1);
         const int keyRows = std::max(0, grdXTab->Rows() - 2 - (totalled ? 1 : 0));
         const int keyCols = std::max(0, grdXTab->Cols() - 1 - (totalled ? 1 : 0));
-        staStatus->Panels(5).setText(sizeText(keyRows, keyCols));
+        staStatus->Panels(5).setText(failed || sql.isEmpty() ? QString() : sizeText(keyRows, keyCols));
         analysis::g_blnAbort = false;
         const bool rows = grdXTab->Rows() > 2;
         setCommandEnabled(tlbMain, QStringLiteral("Print"), rows);
