@@ -615,28 +615,24 @@ void hlTabulon::mousePressEvent(QMouseEvent *event)
 
 bool hlTabulon::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtResultsSQL) {
+    const QEvent::Type type = event->type();
+    if (watched == txtResultsSQL
+        && (type == QEvent::ShortcutOverride || type == QEvent::KeyPress || type == QEvent::KeyRelease)) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        switch (event->type()) {
-        case QEvent::ShortcutOverride:
+        const bool f5 = key->key() == Qt::Key_F5 && !key->isAutoRepeat();
+        if (type == QEvent::ShortcutOverride) {
             // F5 in the SQL box runs the box's statement; a host's F5 shortcut firing on the press
             // as well would run it twice.
             if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
                 event->accept();
                 return true;
             }
-            break;
-        case QEvent::KeyPress:
-            if (key->key() == Qt::Key_F5 && !key->isAutoRepeat())
+        } else if (type == QEvent::KeyPress) {
+            if (f5)
                 m_blnF5Down = true;
-            break;
-        case QEvent::KeyRelease:
+        } else if (f5 && std::exchange(m_blnF5Down, false)) {
             // Only a release whose press the box had: F5 pressed elsewhere must not run it.
-            if (key->key() == Qt::Key_F5 && !key->isAutoRepeat() && std::exchange(m_blnF5Down, false))
-                Run_Query();
-            break;
-        default:
-            break;
+            Run_Query();
         }
     }
     return QWidget::eventFilter(watched, event);
