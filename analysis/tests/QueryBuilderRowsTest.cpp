@@ -2,6 +2,7 @@
 // written by hand over the statement's result, on SQLite and PostgreSQL, for aliased and
 // computed columns, and on a routine's rows as on a table's.
 #include "TabulonTestSupport.h"
+#include "PostgresOdbc.h"
 #include "TestSupport.h"
 
 #include "dialogs/frmQueryBuilder.h"
@@ -156,16 +157,7 @@ protected:
     static QString odbcPostgres()
     {
         // Booleans as the driver's bits: as characters (its default) they are typed as text.
-        QString cs = QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode};BoolsAsChar=0");
-        const char *keys[][2] = {{"host", "Server"}, {"port", "Port"}, {"dbname", "Database"}, {"user", "Uid"},
-                                 {"password", "Pwd"}};
-        for (const QString &part : testsupport::postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            for (const auto &k : keys) {
-                if (part.section(QLatin1Char('='), 0, 0) == QLatin1String(k[0]))
-                    cs += QStringLiteral(";%1=%2").arg(QLatin1String(k[1]), part.section(QLatin1Char('='), 1));
-            }
-        }
-        return cs;
+        return testsupport::postgresOdbcConnectionString() + QStringLiteral(";BoolsAsChar=0");
     }
     void TearDown() override
     {

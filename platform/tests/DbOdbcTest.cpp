@@ -1,5 +1,6 @@
 #include "DbFixtures.h"
 #include "DbTestSupport.h"
+#include "PostgresOdbc.h"
 #include "TestSupport.h"
 
 #include "db/Backend.h"
@@ -571,16 +572,7 @@ protected:
                 FAIL() << "the PostgreSQL Unicode ODBC driver is not registered";
             GTEST_SKIP() << "the PostgreSQL Unicode ODBC driver is not registered";
         }
-        QString cs = QStringLiteral("Provider=ODBC;Driver={PostgreSQL Unicode}");
-        const char *keys[][2] = {{"host", "Server"}, {"port", "Port"}, {"dbname", "Database"}, {"user", "Uid"},
-                                 {"password", "Pwd"}};
-        for (const QString &part : testsupport::postgresConnInfo().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            for (const auto &k : keys) {
-                if (part.section(QLatin1Char('='), 0, 0) == QLatin1String(k[0]))
-                    cs += QStringLiteral(";%1=%2").arg(QLatin1String(k[1]), part.section(QLatin1Char('='), 1));
-            }
-        }
-        m_cs = ConnectionString::parse(cs);
+        m_cs = ConnectionString::parse(testsupport::postgresOdbcConnectionString());
         m_schema = QStringLiteral("t_odbc_%1").arg(QCoreApplication::applicationPid());
         m_rw = open(false);
         m_rw->execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema), 0, nullptr);
