@@ -449,7 +449,6 @@ TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
     std::unique_ptr<hlSourceBrowser> b = started();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     ASSERT_TRUE(events.empty()) << eventText().toStdString();
-    const int views = b->QueryTotal();
 
     // The server ends the browser's session, as a restart does, and its process is gone.
     auto endSession = [&] {
@@ -464,11 +463,11 @@ TEST_F(ObjectListTest, PostgresListingsTheServerRefusesAreReported)
             }, 10000)) << "server process " << process.toStdString() << " still runs";
         }
     };
-    // A lost session is opened again by the next listing, which lists as before, unreported.
+    // A lost session is opened again by the next listing, unreported. (Its count is not compared:
+    // tests running beside this one make and drop views in the same database.)
     endSession();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Views")));
     EXPECT_TRUE(events.empty()) << eventText().toStdString();
-    EXPECT_EQ(b->QueryTotal(), views);
 
     // The server ends the session and refuses a new one before each listing: neither folder is
     // empty, both failed. Once the server lets it in again, the tables are listed.
