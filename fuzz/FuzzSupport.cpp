@@ -13,7 +13,13 @@ namespace fuzz {
 
 void failed(const char *file, int line, const char *condition, const QString &what)
 {
-    std::fprintf(stderr, "%s:%d: check failed: %s\n  %s\n", file, line, condition, what.toUtf8().constData());
+    // Control characters (a NUL above all) would cut the report short: shown as escapes.
+    QString shown;
+    for (const QChar c : what)
+        shown += c.unicode() < 0x20 && c != u'\n' ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                 : c.isSurrogate() ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                                   : QString(c);
+    std::fprintf(stderr, "%s:%d: check failed: %s\n  %s\n", file, line, condition, shown.toUtf8().constData());
     std::fflush(stderr);
     std::abort();
 }

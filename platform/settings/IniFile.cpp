@@ -66,9 +66,10 @@ QString storedValue(const QString &value)
     return value;
 }
 
+// A NUL counts as one: the file holding it could not be read again.
 bool hasLineBreak(const QString &text)
 {
-    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) || text.contains(QChar(u'\0'));
 }
 
 // Why a (trimmed) name or value cannot be written, or nothing.
@@ -90,7 +91,7 @@ std::optional<QString> unusableKey(const QString &given, const QString &trimmed)
 std::optional<QString> unusableValue(const QString &key, const QString &value)
 {
     if (hasLineBreak(value))
-        return QStringLiteral("The value of %1 contains a line break, which an INI file cannot hold").arg(key);
+        return QStringLiteral("The value of %1 contains a line break or a NUL, which an INI file cannot hold").arg(key);
     return std::nullopt;
 }
 

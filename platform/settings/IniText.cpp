@@ -53,6 +53,11 @@ IniText decodeIniBytes(const QByteArray &bytes)
                             .arg(QLatin1String(mark.name));
             return out;
         }
+        // No setting can hold a NUL: what follows it would be lost on the next save.
+        if (text.contains(QChar(u'\0'))) {
+            out.error = QStringLiteral("it holds NUL characters, which no setting can hold");
+            return out;
+        }
         out.text = std::move(text);
         return out;
     }
