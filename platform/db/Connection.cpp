@@ -85,10 +85,12 @@ T runOnWorker(const std::shared_ptr<CallRegistry> &calls, std::function<T(const 
         job->done = true;
         worker::post([] {});
     });
-    Wait wait([&] {
-        job->stopped = true;
-        worker::stopCall(calls, job->state, std::chrono::milliseconds(0));
-    });
+    Wait wait(
+        [&] {
+            job->stopped = true;
+            worker::stopCall(calls, job->state, std::chrono::milliseconds(0));
+        },
+        QStringLiteral("the database to answer"));
     if (!wait.until([&] { return job->done.load(); }))
         throw DbError::cancelled();
     // Taken over here, so that whatever the worker made is released on this thread.

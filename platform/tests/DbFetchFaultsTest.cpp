@@ -1,6 +1,7 @@
 // Results that fail part-way: the rows fetched so far are never passed off as the whole result.
 #include "DbFixtures.h"
 #include "DbTestSupport.h"
+#include "PostgresOdbc.h"
 #include "TestSupport.h"
 
 #include "db/Connection.h"
@@ -30,6 +31,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace db;
@@ -256,7 +258,8 @@ QString serverPid(const std::shared_ptr<Connection> &conn)
 
 // A loopback proxy in front of the test server that can fall silent: from then on it passes
 // nothing either way and answers no new connection, yet keeps every socket open, as a stalled
-// proxy or a hung server does.
+// proxy or a hung server does. It runs in a process of its own, as a server's machine would: its
+// sockets are not this program's.
 class SilentProxy {
 public:
     explicit SilentProxy(int serverPort)
@@ -267,23 +270,44 @@ public:
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
+        int toChild[2], fromChild[2];
         if (::bind(m_listen, reinterpret_cast<sockaddr *>(&addr), len) != 0 || ::listen(m_listen, 16) != 0
-            || ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+            || ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&addr), &len) != 0 || ::pipe(toChild) != 0)
             return;
-        m_port = ntohs(addr.sin_port);
-        m_thread = std::thread([this] { run(); });
+        if (::pipe(fromChild) != 0)
+            return;
+        m_child = ::fork();
+        if (m_child == 0) {
+            ::close(toChild[1]);
+            ::close(fromChild[0]);
+            run(toChild[0], fromChild[1]);
+            ::_exit(0);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        ::close(m_listen);
+        m_command = toChild[1];
+        m_answer = fromChild[0];
+        if (m_child > 0)
+            m_port = ntohs(addr.sin_port);
     }
     ~SilentProxy()
     {
-        m_end = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        for (int fd : m_held)
-            ::close(fd);
-        ::close(m_listen);
+        if (m_child > 0) {
+            ::kill(m_child, SIGKILL);
+            ::waitpid(m_child, nullptr, 0);
+        }
+        ::close(m_command);
+        ::close(m_answer);
     }
     int port() const { return m_port; }
-    void fallSilent() { m_silent = true; }
+    // Returns once the proxy passes nothing more.
+    void fallSilent()
+    {
+        char c = 's';
+        if (::write(m_command, &c, 1) == 1)
+            (void)::read(m_answer, &c, 1);
+    }
 
 private:
     static int connectTo(int port)
@@ -300,30 +324,35 @@ private:
         return fd;
     }
 
-    void run()
+    void run(int command, int answer)
     {
         std::vector<std::pair<int, int>> pairs; // client, server
-        while (!m_end) {
-            const bool silent = m_silent;
-            std::vector<pollfd> fds{{m_listen, POLLIN, 0}};
+        bool silent = false;
+        for (;;) {
+            std::vector<pollfd> fds{{m_listen, POLLIN, 0}, {command, POLLIN, 0}};
             if (!silent)
                 for (const auto &[a, b] : pairs)
                     fds.insert(fds.end(), {{a, POLLIN, 0}, {b, POLLIN, 0}});
-            if (::poll(fds.data(), fds.size(), 20) <= 0)
+            if (::poll(fds.data(), fds.size(), -1) <= 0)
                 continue;
+            if (fds[1].revents) {
+                char c = 0;
+                if (::read(command, &c, 1) != 1)
+                    return; // the test ended
+                silent = true;
+                (void)::write(answer, &c, 1);
+                continue;
+            }
             if (fds[0].revents & POLLIN) {
                 const int client = ::accept(m_listen, nullptr, nullptr);
                 const int server = silent ? -1 : connectTo(m_serverPort);
                 if (server >= 0)
                     pairs.emplace_back(client, server);
-                m_held.push_back(client);
-                if (server >= 0)
-                    m_held.push_back(server);
             }
-            for (std::size_t i = 1; i < fds.size(); ++i) {
+            for (std::size_t i = 2; i < fds.size(); ++i) {
                 if (!(fds[i].revents & (POLLIN | POLLHUP)))
                     continue;
-                const auto &pair = pairs[(i - 1) / 2];
+                const auto &pair = pairs[(i - 2) / 2];
                 const int from = fds[i].fd;
                 const int to = from == pair.first ? pair.second : pair.first;
                 char buffer[65536];
@@ -346,10 +375,9 @@ private:
     const int m_serverPort;
     int m_listen = -1;
     int m_port = 0;
-    std::vector<int> m_held;
-    std::atomic<bool> m_silent{false};
-    std::atomic<bool> m_end{false};
-    std::thread m_thread;
+    pid_t m_child = -1;
+    int m_command = -1;
+    int m_answer = -1;
 };
 
 } // namespace
@@ -580,4 +608,49 @@ TEST(PostgresFaults, AFetchFromASilentServerGivesUp)
     EXPECT_TRUE(notes.first().contains(QStringLiteral("server"))) << notes.first().toStdString();
     EXPECT_TRUE(notes.first().contains(QStringLiteral("Escape"))) << notes.first().toStdString();
     EXPECT_EQ(notes.last(), QString()) << "the note is taken back when the wait ends";
+}
+
+// The same server behind the PostgreSQL ODBC driver, which offers no read time-out of its own and
+// whose SQLCancel asks the silent server too: a statement nobody stops gives up on its own, one
+// the user stopped leaves no worker blocked in the driver, and a later call on the data source
+// says the server cannot be reached instead of waiting on the stopped one.
+TEST(PostgresFaults, AStatementThroughOdbcToASilentServerGivesUp)
+{
+    TABULON_REQUIRE_POSTGRES();
+    ConnectionString cs = ConnectionString::parse(testsupport::postgresOdbcConnectionString());
+    SilentProxy proxy(cs.value(QStringLiteral("Port"), QString()).toInt());
+    ASSERT_GT(proxy.port(), 0);
+    cs.setValue(QStringLiteral("Port"), QString::number(proxy.port()));
+    cs.setValue(QStringLiteral("Connect Timeout"), QStringLiteral("4"));
+    auto conn = Connection::create();
+    conn->Open(cs.toString());
+    const int workers = worker::running();
+    proxy.fallSilent();
+    const QString sql = QStringLiteral("SELECT count(*) FROM generate_series(1, 1000)");
+
+    StopToken token;
+    QStringList notes;
+    token.setOnWaiting([&](const QString &note) { notes << note; });
+    QElapsedTimer guard; // only there so that the fault fails instead of hanging
+    guard.start();
+    token.setStopWhen([&] { return guard.elapsed() > 60000; });
+    {
+        const StopToken::Scope scope(token);
+        const DbError lost = errorOf([&] { conn->Execute(sql); });
+        EXPECT_FALSE(lost.isCancelled()) << "the call was not given up before the test's own stop";
+        EXPECT_TRUE(lost.message().contains(QStringLiteral("does not answer"))) << lost.message().toStdString();
+        ASSERT_FALSE(notes.isEmpty());
+        EXPECT_TRUE(notes.first().contains(QStringLiteral("Escape"))) << notes.first().toStdString();
+        EXPECT_EQ(notes.last(), QString()) << "the note is taken back when the wait ends";
+    }
+    {
+        StopAfter soon(300);
+        EXPECT_TRUE(errorOf([&] { conn->Execute(sql); }).isCancelled());
+    }
+    {
+        const StopToken::Scope scope(token);
+        const DbError later = errorOf([&] { conn->Execute(sql); });
+        EXPECT_FALSE(later.isCancelled()) << "a later call waited on the stopped one";
+    }
+    waitForWorkersDownTo(workers);
 }

@@ -27,13 +27,6 @@ OdbcBackend::OdbcBackend() = default;
 
 OdbcBackend::~OdbcBackend() = default;
 
-CallRegistry::Stops cancels(SQLHSTMT stmt)
-{
-    // A driver has no other way to give up on its server.
-    const auto stop = [stmt] { SQLCancel(stmt); };
-    return {stop, stop};
-}
-
 DbcPool::DbcPool(std::shared_ptr<Environment> env, ConnectSettings settings)
     : m_env(std::move(env))
     , m_settings(std::move(settings))
@@ -123,6 +116,18 @@ SQLHDBC OdbcBackend::dbc() const
     return m_dbc.get();
 }
 
+StmtPtr OdbcBackend::statement() const
+{
+    // A connection given up on a silent server is opened again for the next call, as the
+    // PostgreSQL client renews one its server dropped; never during a call, whose statement
+    // belongs to it.
+    if (m_dbc && givenUp(m_dbc.get())) {
+        m_dbc.reset();
+        m_dbc = connect(*m_env, m_settings);
+    }
+    return allocStatement(dbc());
+}
+
 std::unique_ptr<RowCursor> OdbcBackend::openCursor(const QString &sql, long maxRecords)
 {
     if (!m_pool)
@@ -136,30 +141,35 @@ std::shared_ptr<RowStore> OdbcBackend::execute(const QString &sql, long maxRecor
 {
     const StmtPtr stmt = statement();
     setMaxRows(stmt.get(), maxRecords);
-    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
-    const SQLRETURN rc = execDirect(stmt.get(), sql);
-    if (rc != SQL_NO_DATA) // a searched UPDATE or DELETE that touched no row
-        checkStmt(rc, stmt.get(), "SQLExecDirect", sql);
-    SQLSMALLINT columns = 0;
-    checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt.get(), "SQLNumResultCols", sql);
-    if (columns == 0) {
-        if (recordsAffected) {
-            SQLLEN n = -1;
-            if (!SQL_SUCCEEDED(SQLRowCount(stmt.get(), &n)))
-                n = -1;
-            *recordsAffected = long(n);
-        }
-        return emptyStore();
-    }
-    if (recordsAffected)
-        *recordsAffected = -1;
-    const auto fields = describeResult(dbc(), stmt.get(), m_traits, sql);
-    auto store = std::make_shared<RowStore>(fields);
-    ResultReader reader(stmt.get(), fields, m_traits, sql);
-    const std::size_t limit = maxRecords > 0 ? std::size_t(maxRecords) : std::numeric_limits<std::size_t>::max();
-    while (!reader.done() && store->rowCount() < limit)
-        reader.read(*store, std::min(kChunk, limit - store->rowCount()));
-    return store;
+    WatchedCall call = watched(stmt.get());
+    return call.run(
+        [&] {
+            const SQLRETURN rc = execDirect(stmt.get(), sql);
+            if (rc != SQL_NO_DATA) // a searched UPDATE or DELETE that touched no row
+                checkStmt(rc, stmt.get(), "SQLExecDirect", sql);
+            SQLSMALLINT columns = 0;
+            checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt.get(), "SQLNumResultCols", sql);
+            if (columns == 0) {
+                if (recordsAffected) {
+                    SQLLEN n = -1;
+                    if (!SQL_SUCCEEDED(SQLRowCount(stmt.get(), &n)))
+                        n = -1;
+                    *recordsAffected = long(n);
+                }
+                return emptyStore();
+            }
+            if (recordsAffected)
+                *recordsAffected = -1;
+            const auto fields = describeResult(dbc(), stmt.get(), m_traits, sql);
+            auto store = std::make_shared<RowStore>(fields);
+            ResultReader reader(stmt.get(), fields, m_traits, sql);
+            const std::size_t limit =
+                maxRecords > 0 ? std::size_t(maxRecords) : std::numeric_limits<std::size_t>::max();
+            while (!reader.done() && store->rowCount() < limit)
+                reader.read(*store, std::min(kChunk, limit - store->rowCount()));
+            return store;
+        },
+        sql);
 }
 
 std::vector<FieldInfo> OdbcBackend::describe(const QString &sql)
@@ -170,24 +180,32 @@ std::vector<FieldInfo> OdbcBackend::describe(const QString &sql)
         throw DbError(QStringLiteral("Only a query that reads (SELECT ...) can be described without running it"),
                       {}, sql);
     const StmtPtr stmt = statement();
-    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
-    QByteArray text = sql.toUtf8();
-    checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
-    return describeResult(dbc(), stmt.get(), m_traits, sql);
+    WatchedCall call = watched(stmt.get());
+    return call.run(
+        [&] {
+            QByteArray text = sql.toUtf8();
+            checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
+            return describeResult(dbc(), stmt.get(), m_traits, sql);
+        },
+        sql);
 }
 
 void OdbcBackend::checkSyntax(const QString &sql)
 {
     const StmtPtr stmt = statement();
-    const CallRegistry::Scope running(*calls(), cancels(stmt.get()));
-    QByteArray text = sql.toUtf8();
-    checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
-    // Drivers that defer parsing to the first look at the result only check a query then; for a
-    // query that look is harmless.
-    if (isReadOnlyQuery(sql)) {
-        SQLSMALLINT columns = 0;
-        checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt.get(), "SQLNumResultCols", sql);
-    }
+    WatchedCall call = watched(stmt.get());
+    call.run(
+        [&] {
+            QByteArray text = sql.toUtf8();
+            checkStmt(SQLPrepare(stmt.get(), sqlText(text), SQLINTEGER(text.size())), stmt.get(), "SQLPrepare", sql);
+            // Drivers that defer parsing to the first look at the result only check a query then;
+            // for a query that look is harmless.
+            if (isReadOnlyQuery(sql)) {
+                SQLSMALLINT columns = 0;
+                checkStmt(SQLNumResultCols(stmt.get(), &columns), stmt.get(), "SQLNumResultCols", sql);
+            }
+        },
+        sql);
 }
 
 // --- cursor ---
@@ -215,11 +233,15 @@ void OdbcCursor::start()
 {
     SQLHSTMT stmt = m_stmt.get();
     try {
-        const CallRegistry::Scope running(*m_calls, cancels(stmt));
-        const SQLRETURN rc = execDirect(stmt, m_sql);
-        if (rc != SQL_NO_DATA)
-            checkStmt(rc, stmt, "SQLExecDirect", m_sql);
-        m_fields = describeResult(m_dbc.get(), stmt, m_traits, m_sql);
+        WatchedCall call(*m_calls, m_pool->environment(), m_pool->settings(), m_dbc.get(), stmt);
+        call.run(
+            [&] {
+                const SQLRETURN rc = execDirect(stmt, m_sql);
+                if (rc != SQL_NO_DATA)
+                    checkStmt(rc, stmt, "SQLExecDirect", m_sql);
+                m_fields = describeResult(m_dbc.get(), stmt, m_traits, m_sql);
+            },
+            m_sql);
     } catch (...) {
         release(false);
         throw;
@@ -240,8 +262,8 @@ std::size_t OdbcCursor::fetch(RowStore &store, std::size_t maxRows)
         want = std::min(want, m_limit - m_delivered);
     std::size_t got = 0;
     try {
-        const CallRegistry::Scope running(*m_calls, cancels(m_stmt.get()));
-        got = m_reader->read(store, want);
+        WatchedCall call(*m_calls, m_pool->environment(), m_pool->settings(), m_dbc.get(), m_stmt.get());
+        got = call.run([&] { return m_reader->read(store, want); }, m_sql);
     } catch (...) {
         release(false); // a failed fetch cannot be resumed
         throw;

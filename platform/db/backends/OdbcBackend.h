@@ -3,6 +3,7 @@
 #include "db/Backend.h"
 #include "db/backends/OdbcHandles.h"
 #include "db/backends/OdbcReader.h"
+#include "db/backends/OdbcSilence.h"
 #include "db/backends/OdbcTypes.h"
 
 #include <mutex>
@@ -19,6 +20,8 @@ public:
     DbcPtr acquire(); // throws DbErrorRecords
     void giveBack(DbcPtr dbc, bool reusable);
     void close();
+    const std::shared_ptr<Environment> &environment() const { return m_env; }
+    const ConnectSettings &settings() const { return m_settings; }
 
 private:
     static constexpr std::size_t kMaxIdle = 4;
@@ -29,8 +32,22 @@ private:
     bool m_closed = false;
 };
 
-// SQLCancel for a statement handle that lives while the call runs.
-CallRegistry::Stops cancels(SQLHSTMT stmt);
+// One call on a statement handle that lives while it runs: stoppable, and given up when its
+// server falls silent.
+class WatchedCall {
+public:
+    WatchedCall(CallRegistry &calls, const std::shared_ptr<Environment> &env, const ConnectSettings &settings,
+                SQLHDBC dbc, SQLHSTMT stmt)
+        : m_watch(env, settings, dbc)
+        , m_running(calls, cancels(env, settings, dbc, stmt))
+    {
+    }
+    template <class F> auto run(F call, const QString &sql) -> decltype(call()) { return m_watch.run(call, sql); }
+
+private:
+    SilenceWatch m_watch;
+    const CallRegistry::Scope m_running;
+};
 
 // A data source reached through the unixODBC driver manager. Statements run on one HDBC; each
 // lazy cursor takes a further HDBC from the data source's pool.
@@ -69,14 +86,16 @@ public:
 
 private:
     SQLHDBC dbc() const; // throws when closed
-    StmtPtr statement() const { return allocStatement(dbc()); }
+    StmtPtr statement() const;
+    // A call on stmt of the data source's own connection.
+    WatchedCall watched(SQLHSTMT stmt) const { return WatchedCall(*calls(), m_env, m_settings, dbc(), stmt); }
     QString pattern(const QString &name) const; // a catalogue search argument matching name only
     QString routineCall(const QString &owner, const QString &name, const std::vector<Parameter> &params,
                         bool nativeCall) const;
 
     std::shared_ptr<Environment> m_env; // declared first: freed after every handle
     ConnectSettings m_settings;
-    DbcPtr m_dbc;
+    mutable DbcPtr m_dbc; // opened again once its server was given up
     DriverTraits m_traits;
     QString m_version;
     QChar m_quote = QLatin1Char('"');

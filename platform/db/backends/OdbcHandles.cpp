@@ -1,6 +1,7 @@
 #include "db/backends/OdbcHandles.h"
 
 #include "db/backends/Backends.h"
+#include "db/backends/OdbcSilence.h"
 
 #include "settings/IniFile.h"
 
@@ -21,6 +22,7 @@ void EnvDeleter::operator()(SQLHENV h) const
 
 void DbcDeleter::operator()(SQLHDBC h) const
 {
+    forgetSocket(h);
     // Fails harmlessly (08003) on a handle that never connected; an open transaction (25000)
     // would keep the connection alive, so it is rolled back first.
     if (SQLDisconnect(h) == SQL_ERROR) {
@@ -281,6 +283,7 @@ DbcPtr connect(const Environment &env, const ConnectSettings &settings)
                                                                                        : SQLSMALLINT(SQL_NTS);
     SQLCHAR completed[1024];
     SQLSMALLINT completedLen = 0;
+    const SocketSet before = connectedSockets();
     const SQLRETURN rc = SQLDriverConnect(raw, nullptr, sqlText(text), length, completed,
                                           SQLSMALLINT(sizeof completed), &completedLen, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
@@ -291,6 +294,7 @@ DbcPtr connect(const Environment &env, const ConnectSettings &settings)
             throw DbError(QStringLiteral("The ODBC driver manager could not connect (return code %1)").arg(rc));
         throw DbErrorRecords(std::move(records));
     }
+    rememberSocket(raw, before);
     const QString dbms = infoText(raw, SQL_DBMS_NAME);
     if (dbms.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0)
         checkStatementsLoadNoCode(raw);

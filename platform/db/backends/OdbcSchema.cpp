@@ -486,43 +486,47 @@ std::shared_ptr<RowStore> OdbcBackend::callRoutine(const QString &owner, const Q
                   h, "SQLBindParameter");
     }
 
-    const CallRegistry::Scope running(*calls(), cancels(h));
-    QString call = routineCall(owner, name, params, false);
-    SQLRETURN rc = execDirect(h, call);
-    if (rc == SQL_ERROR && m_traits.postgres) {
-        // The driver turns {call} into SELECT, which PostgreSQL refuses for a procedure.
-        auto records = diagnostics(SQL_HANDLE_STMT, h);
-        if (records.empty() || records.front().SQLState != QLatin1String("42809"))
-            throw DbErrorRecords(std::move(records), call);
-        SQLFreeStmt(h, SQL_CLOSE);
-        call = routineCall(owner, name, params, true);
-        rc = execDirect(h, call);
-    }
-    if (rc != SQL_NO_DATA)
-        checkStmt(rc, h, "SQLExecDirect", call);
+    WatchedCall watch = watched(h);
+    return watch.run(
+        [&] {
+            QString call = routineCall(owner, name, params, false);
+            SQLRETURN rc = execDirect(h, call);
+            if (rc == SQL_ERROR && m_traits.postgres) {
+                // The driver turns {call} into SELECT, which PostgreSQL refuses for a procedure.
+                auto records = diagnostics(SQL_HANDLE_STMT, h);
+                if (records.empty() || records.front().SQLState != QLatin1String("42809"))
+                    throw DbErrorRecords(std::move(records), call);
+                SQLFreeStmt(h, SQL_CLOSE);
+                call = routineCall(owner, name, params, true);
+                rc = execDirect(h, call);
+            }
+            if (rc != SQL_NO_DATA)
+                checkStmt(rc, h, "SQLExecDirect", call);
 
-    std::shared_ptr<RowStore> rows = emptyStore();
-    SQLSMALLINT columns = 0;
-    checkStmt(SQLNumResultCols(h, &columns), h, "SQLNumResultCols", call);
-    if (columns > 0) {
-        const auto fields = describeResult(dbc(), h, m_traits, call);
-        rows = std::make_shared<RowStore>(fields);
-        ResultReader reader(h, fields, m_traits, call);
-        while (!reader.done())
-            reader.read(*rows, 4096);
-    }
-    // Output parameters are filled in once every result has been read.
-    for (;;) {
-        rc = SQLMoreResults(h);
-        if (rc == SQL_NO_DATA)
-            break;
-        checkStmt(rc, h, "SQLMoreResults", call);
-    }
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        if (bound[i].io != SQL_PARAM_INPUT)
-            params[i].Value = outputValue(bound[i], params[i]);
-    }
-    return rows;
+            std::shared_ptr<RowStore> rows = emptyStore();
+            SQLSMALLINT columns = 0;
+            checkStmt(SQLNumResultCols(h, &columns), h, "SQLNumResultCols", call);
+            if (columns > 0) {
+                const auto fields = describeResult(dbc(), h, m_traits, call);
+                rows = std::make_shared<RowStore>(fields);
+                ResultReader reader(h, fields, m_traits, call);
+                while (!reader.done())
+                    reader.read(*rows, 4096);
+            }
+            // Output parameters are filled in once every result has been read.
+            for (;;) {
+                rc = SQLMoreResults(h);
+                if (rc == SQL_NO_DATA)
+                    break;
+                checkStmt(rc, h, "SQLMoreResults", call);
+            }
+            for (std::size_t i = 0; i < params.size(); ++i) {
+                if (bound[i].io != SQL_PARAM_INPUT)
+                    params[i].Value = outputValue(bound[i], params[i]);
+            }
+            return rows;
+        },
+        routineCall(owner, name, params, false));
 }
 
 } // namespace db::odbc
