@@ -246,6 +246,24 @@ TEST_F(PrintExport, SummaryAndCrossTabHandOverTheirGridsRows)
     EXPECT_EQ(f.readAll(), QByteArray("Region,2023,2024\r\nNorth,5,7\r\nSouth,,3\r\n"));
     EXPECT_EQ(tab.grdXTab->Row(), 1);
     EXPECT_EQ(tab.grdXTab->RowSel(), 3);
+
+    // The chart hands over nothing, its button stays off, yet the member still opens the window,
+    // whose export then has nothing to write.
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
+    EXPECT_FALSE(tab.stExportData());
+    QString shownCaption;
+    bool chartExported = true;
+    analysis::setModalRunner([&](QDialog &dialog) {
+        shownCaption = dialog.windowTitle();
+        dialog.show();
+        DataExport *control = qobject_cast<frmExport *>(&dialog)->dataExport();
+        chartExported = control->Export_Data();
+        control->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+    });
+    EXPECT_TRUE(tab.Export_Data());
+    EXPECT_EQ(shownCaption, QStringLiteral("Export Data"));
+    EXPECT_FALSE(chartExported);
+    EXPECT_EQ(tab.staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_TRUE(events.empty());
     tab.UnloadFlter();
 }
