@@ -180,6 +180,27 @@ TEST_F(PrintExport, SummaryPrintsItsGridAndNothingPrintsWithTheCommandOff)
     EXPECT_TRUE(text.contains(QStringLiteral("Grand Total")));
     EXPECT_TRUE(text.contains(QStringLiteral("1349.75")));
     EXPECT_EQ(pdfPages(pdf()), 1);
+
+    // The cross-tab's caption, merged over narrow columns on screen, is one caption on paper too.
+    grid::Grid &x = *tab.grdXTab;
+    x.setCols(4);
+    x.setRows(4);
+    x.setFixedRows(2);
+    const QString caption = QStringLiteral("Sum of Amount by Region\\Year");
+    for (int c = 1; c < 4; ++c) {
+        x.setTextMatrix(0, c, caption);
+        x.setTextMatrix(1, c, QString::number(2020 + c));
+        x.setTextMatrix(2, c, QString::number(c));
+        x.setTextMatrix(3, c, QString::number(c * 2));
+        x.setColWidth(c, 1500);
+    }
+    x.setColWidth(0, 1500);
+    x.setMergeCells(grid::flexMergeFree);
+    x.setMergeRow(0, true);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewXTab));
+    ui::CommonDialog::queuePrinter(true);
+    ASSERT_TRUE(tab.Print_Grid());
+    EXPECT_EQ(pdfText(pdf()).count(caption), 1) << pdfText(pdf()).toStdString();
     tab.UnloadFlter();
 }
 
