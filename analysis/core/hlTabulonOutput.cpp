@@ -110,8 +110,9 @@ std::shared_ptr<db::Recordset> hlTabulon::viewRecordset(tbView view)
 
 bool hlTabulon::Export_Data()
 {
-    // Nothing to hand over (no rows, or the chart): the command is off and does nothing.
-    if (!tlbMain->Buttons(QStringLiteral("Export")).Enabled())
+    // A grid with no rows to hand over: the command is off and does nothing. The chart's button is
+    // always off, yet a host calling the member still gets the export window, with nothing set.
+    if (m_intView != tbViewChart && !tlbMain->Buttons(QStringLiteral("Export")).Enabled())
         return false;
     const QPointer<hlTabulon> self(this);
     const auto undo = [&] {

@@ -3,6 +3,7 @@
 #include "TabulonTestSupport.h"
 
 #include "dialogs/frmOptions.h"
+#include "dialogs/ppgChart.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 
@@ -296,6 +297,64 @@ TEST_F(OptionsDialog, ChartTabRoundTripsAndTheTitleIsNeverStored)
         EXPECT_TRUE(dlg.optSplit[2]->isChecked());
         dlg.cmdCancel->click();
     });
+}
+
+TEST_F(OptionsDialog, ChartPropertyPageShowsTheControlsValuesAndAppliesItsEdits)
+{
+    analysis::Options o;
+    o.ChartType = analysis::ChartType2DPie;
+    o.ChartSplit.Orientation = true;
+    o.ChartSplit.Left = true;
+    o.ChartSortCols = true;
+    o.ChartLegendValues = true;
+    o.ChartTitle = QStringLiteral("Orders by Region");
+    ppgChart page;
+    QSignalSpy changed(&page, &ppgChart::ChangedChanged);
+    page.show();
+    page.SelectionChanged(o);
+    EXPECT_EQ(page.windowTitle(), QStringLiteral("Chart"));
+    EXPECT_EQ(page.cboType->currentText(), QStringLiteral("2D Pie"));
+    EXPECT_TRUE(page.optSplit[3]->isChecked());
+    EXPECT_TRUE(page.chkLeft[2]->isChecked());
+    EXPECT_TRUE(page.optValue[1]->isChecked());
+    EXPECT_TRUE(page.optAscending[0]->isChecked());
+    EXPECT_FALSE(page.chkLegend->isChecked());
+    EXPECT_TRUE(page.chkLegendValues->isChecked());
+    EXPECT_FALSE(page.chkStack->isChecked());
+    EXPECT_EQ(page.txtTitle->text(), o.ChartTitle);
+    EXPECT_FALSE(page.Changed()) << "loading is no edit";
+    EXPECT_TRUE(changed.empty());
+
+    // Edits by mouse and keys mark the page changed, and Apply writes every one of them back.
+    QTest::mouseClick(page.chkStack, Qt::LeftButton);
+    EXPECT_TRUE(page.Changed());
+    EXPECT_EQ(changed.size(), 1);
+    QTest::mouseClick(page.optAscending[1], Qt::LeftButton);
+    QTest::mouseClick(page.optSplit[2], Qt::LeftButton);
+    QTest::mouseClick(page.chkLegend, Qt::LeftButton);
+    page.txtTitle->selectAll();
+    QTest::keyClicks(page.txtTitle, QStringLiteral("Sales"));
+    page.cboType->setCurrentIndex(page.cboType->findText(QStringLiteral("3D Area")));
+    analysis::Options applied = o;
+    page.ApplyChanges(applied);
+    EXPECT_FALSE(page.Changed());
+    EXPECT_TRUE(applied.ChartStack);
+    EXPECT_TRUE(applied.ChartSortDesc);
+    EXPECT_TRUE(applied.ChartSortCols);
+    EXPECT_FALSE(applied.ChartSplit.Orientation);
+    EXPECT_TRUE(applied.ChartSplit.Left);
+    EXPECT_TRUE(applied.ChartLegend);
+    EXPECT_TRUE(applied.ChartLegendValues);
+    EXPECT_EQ(applied.ChartTitle, QStringLiteral("Sales"));
+    EXPECT_EQ(applied.ChartType, analysis::ChartType3DArea);
+
+    // A type the list does not hold is shown as no choice and kept as it was.
+    o.ChartType = 99;
+    page.SelectionChanged(o);
+    EXPECT_EQ(page.cboType->currentIndex(), -1);
+    analysis::Options unlisted = o;
+    page.ApplyChanges(unlisted);
+    EXPECT_EQ(unlisted.ChartType, 99);
 }
 
 TEST_F(OptionsDialog, SummaryAndCrossTabTabsRoundTripThroughTheStore)

@@ -180,6 +180,27 @@ TEST_F(PrintExport, SummaryPrintsItsGridAndNothingPrintsWithTheCommandOff)
     EXPECT_TRUE(text.contains(QStringLiteral("Grand Total")));
     EXPECT_TRUE(text.contains(QStringLiteral("1349.75")));
     EXPECT_EQ(pdfPages(pdf()), 1);
+
+    // The cross-tab's caption, merged over narrow columns on screen, is one caption on paper too.
+    grid::Grid &x = *tab.grdXTab;
+    x.setCols(4);
+    x.setRows(4);
+    x.setFixedRows(2);
+    const QString caption = QStringLiteral("Sum of Amount by Region\\Year");
+    for (int c = 1; c < 4; ++c) {
+        x.setTextMatrix(0, c, caption);
+        x.setTextMatrix(1, c, QString::number(2020 + c));
+        x.setTextMatrix(2, c, QString::number(c));
+        x.setTextMatrix(3, c, QString::number(c * 2));
+        x.setColWidth(c, 1500);
+    }
+    x.setColWidth(0, 1500);
+    x.setMergeCells(grid::flexMergeFree);
+    x.setMergeRow(0, true);
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewXTab));
+    ui::CommonDialog::queuePrinter(true);
+    ASSERT_TRUE(tab.Print_Grid());
+    EXPECT_EQ(pdfText(pdf()).count(caption), 1) << pdfText(pdf()).toStdString();
     tab.UnloadFlter();
 }
 
@@ -246,6 +267,24 @@ TEST_F(PrintExport, SummaryAndCrossTabHandOverTheirGridsRows)
     EXPECT_EQ(f.readAll(), QByteArray("Region,2023,2024\r\nNorth,5,7\r\nSouth,,3\r\n"));
     EXPECT_EQ(tab.grdXTab->Row(), 1);
     EXPECT_EQ(tab.grdXTab->RowSel(), 3);
+
+    // The chart hands over nothing, its button stays off, yet the member still opens the window,
+    // whose export then has nothing to write.
+    ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
+    EXPECT_FALSE(tab.stExportData());
+    QString shownCaption;
+    bool chartExported = true;
+    analysis::setModalRunner([&](QDialog &dialog) {
+        shownCaption = dialog.windowTitle();
+        dialog.show();
+        DataExport *control = qobject_cast<frmExport *>(&dialog)->dataExport();
+        chartExported = control->Export_Data();
+        control->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+    });
+    EXPECT_TRUE(tab.Export_Data());
+    EXPECT_EQ(shownCaption, QStringLiteral("Export Data"));
+    EXPECT_FALSE(chartExported);
+    EXPECT_EQ(tab.staStatus->Panels(1).Text(), QStringLiteral("Ready ..."));
     EXPECT_TRUE(events.empty());
     tab.UnloadFlter();
 }

@@ -9,8 +9,10 @@
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -210,6 +212,13 @@ TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
     ASSERT_TRUE(tab->Refresh());
     grid::Grid &g = *tab->grdXTab;
     EXPECT_EQ(g.TextMatrix(0, 1), QStringLiteral("Sum of Amount by Region\\Product (Greater than 10)"));
+    // The narrow columns under the merged caption leave it room to be read whole.
+    QFont bold = g.font();
+    bold.setBold(true);
+    int under = 0;
+    for (int c = 1; c < g.Cols(); ++c)
+        under += ui::Twips::toPixelsX(g.ColWidth(c), &g);
+    EXPECT_GE(under, QFontMetrics(bold).horizontalAdvance(g.TextMatrix(0, 1)));
     auto rs = m_connection->Execute(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM (%1) q GROUP BY \"Region\","
                                                    " \"Product\" HAVING SUM(\"Amount\") > 10) k")
                                         .arg(m_statement));

@@ -227,9 +227,10 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
 
     if (analysis::options().ChartSortCols) {
         Sort_Chart(frame);
-        // A stop during the sort ends the drawing as a stop during the fetch does.
-        if (!self || frame.aborted())
+        if (!self)
             return false;
+        // Escape stops only the sort: the columns stay as far as they got and are drawn.
+        analysis::g_blnAbort = false;
     }
 
     const int function = cboChartCol[3]->currentIndex();

@@ -18,8 +18,10 @@
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -27,6 +29,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <unordered_map>
@@ -50,6 +53,35 @@ QString keyText(const db::Recordset &rs, std::size_t row, int col)
 
 // The pivot index of each number key met so far, so that a key's identity text is made once
 // rather than once a row; other keys (texts, dates, Nulls) go to the pivot every time.
+// The caption is merged over columns 1 to the last, which AutoSize sizes by their own cells only:
+// they are widened alike until the caption fits whole.
+void widenUnderCaption(grid::Grid &g)
+{
+    const int last = g.Cols() - 1;
+    const QString caption = last >= 1 ? g.TextMatrix(0, 1) : QString();
+    if (caption.isEmpty())
+        return;
+    QFont bold = g.font();
+    bold.setBold(true);
+    // Room as AutoSize leaves beside a cell's text, and a little for the text's own margins.
+    const int need = QFontMetrics(bold).horizontalAdvance(caption) + 2 * 3 + 2 + 4;
+    std::vector<int> widths;
+    int have = 0;
+    for (int c = 1; c <= last; ++c) {
+        widths.push_back(g.ColHidden(c) ? 0 : ui::Twips::toPixelsX(g.ColWidth(c), &g));
+        have += widths.back();
+    }
+    const int shown = int(std::count_if(widths.begin(), widths.end(), [](int w) { return w > 0; }));
+    if (have >= need || shown == 0)
+        return;
+    const int share = (need - have + shown - 1) / shown;
+    for (int c = 1; c <= last; ++c) {
+        const int w = widths[std::size_t(c - 1)];
+        if (w > 0)
+            g.setColWidth(c, int(std::ceil(ui::Twips::fromPixelsX(w + share, &g))));
+    }
+}
+
 class NumberKeys {
 public:
     template <class Index>
@@ -315,6 +347,7 @@ bool hlTabulon::Refresh_XTab()
             return false;
         if (grdXTab->Cols() > 0)
             grdXTab->AutoSize(0, grdXTab->Cols() - 1, false, 0);
+        widenUnderCaption(*grdXTab);
         grdXTab->setRedraw(1);
         const int keyRows = std::max(0, grdXTab->Rows() - 2 - (totalled ? 1 : 0));
         const int keyCols = std::max(0, grdXTab->Cols() - 1 - (totalled ? 1 : 0));

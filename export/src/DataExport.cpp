@@ -394,6 +394,8 @@ void DataExport::cmdCancel_Click()
 void DataExport::setStatus(const QString &text)
 {
     staStatus->Panels(1).setText(text);
+    // Drawn now: the writers' steps come one after another without the event loop turning.
+    staStatus->Panels(1).label()->repaint();
 }
 
 void DataExport::logError(const QString &procedure, const QString &description)

@@ -119,6 +119,7 @@ WriteResult writeDocx(const ExportJob &job)
 {
     Progress &progress = *job.progress;
     progress.status(QStringLiteral("Creating mail merge file ..."));
+    progress.status(QStringLiteral("Opening mail merge document ..."));
     TargetFile target(job.fileName);
 
     // The document's body goes to a temporary file as it is made and is packed at the end, so

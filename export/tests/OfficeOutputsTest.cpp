@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QXmlStreamReader>
@@ -20,6 +21,24 @@
 using namespace exporttest;
 
 namespace {
+
+// The texts a label showed, one each time it was drawn.
+class PaintedTexts : public QObject {
+public:
+    explicit PaintedTexts(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint)
+            texts << m_label->text();
+        return false;
+    }
+
+private:
+    QLabel *m_label;
+};
 
 struct SheetCell {
     QString type;  // the t attribute
@@ -223,7 +242,13 @@ TEST_F(OfficeOutputs, DocumentHoldsOneValidTableInLandscape)
     load(rs);
     columns()->setTextMatrix(2, 1, QStringLiteral("False"));
     const QString file = path(QStringLiteral("merge.docx"));
+    // The status bar shows each step as it is drawn, opening the document among them.
+    PaintedTexts painted(child<ui::StatusPanels>(QStringLiteral("staStatus"))->Panels(1).label());
     ASSERT_TRUE(exportTo(DataExport::MailMerge, file));
+    const QStringList &shown = painted.texts;
+    const qsizetype opening = shown.indexOf(QStringLiteral("Opening mail merge document ..."));
+    EXPECT_GT(opening, shown.indexOf(QStringLiteral("Creating mail merge file ..."))) << shown.join(u'|').toStdString();
+    EXPECT_LT(opening, shown.indexOf(QStringLiteral("Creating new document ..."))) << shown.join(u'|').toStdString();
     EXPECT_FALSE(zipEntry(file, "[Content_Types].xml").isEmpty());
     const QByteArray document = zipEntry(file, "word/document.xml");
     QXmlStreamReader xml(document);

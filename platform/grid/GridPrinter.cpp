@@ -114,8 +114,12 @@ bool GridPrinter::print(QPrinter &printer) const
         double x = 0;
         for (std::size_t i = 0; i < l.cols.size(); ++i) {
             const int c = l.cols[i];
-            const QRect rect(int(x), int(y), l.widths[i], l.rowHeight);
-            x += l.widths[i];
+            // Cells merged across are one cell on paper as on screen: the run's first shows it.
+            int width = l.widths[i];
+            while (i + 1 < l.cols.size() && m.mergesWithLeft(r, l.cols[i + 1]))
+                width += l.widths[++i];
+            const QRect rect(int(x), int(y), width, l.rowHeight);
+            x += width;
             CellLook look = cellLook(m, r, c);
             if (look.font.pointSizeF() > 0)
                 look.font.setPixelSize(std::max(1, int(look.font.pointSizeF() * l.screenDpi / 72.0 + 0.5)));
