@@ -294,6 +294,9 @@ public:
         check(worksheet_write_number(m_sheet, row, col, value, fmt));
         // The sheet is written with 16 significant digits; a value they do not give back is
         // noted with its shortest exact digits for putExactNumbers.
+        // Whole numbers below 2^53 (counts, days) have at most 16 digits: nothing to ask.
+        if (std::abs(value) < 9007199254740992.0 && value == std::trunc(value))
+            return;
         char digits[32];
         const int n = std::snprintf(digits, sizeof digits, "%.16G", value);
         if (n > 0 && std::strtod(digits, nullptr) != value)

@@ -198,8 +198,10 @@ TEST_F(OfficeOutputs, WorkbookAlwaysParsesAndWhatASheetCannotShowStaysText)
 
 TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
 {
-    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger)},
-                        {{1, QStringLiteral("one"), 10}, {2, QStringLiteral("two"), 20}});
+    // Doubles that need 17 digits, in two fields, so that the turned sheet gets them out of order.
+    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger),
+                         field("D", db::adDouble), field("E", db::adDouble)},
+                        {{1, QStringLiteral("one"), 10, 0.1 + 0.2, 4.35 * 100}, {2, QStringLiteral("two"), 20, 1.1 * 1.1, 1 + 0x1p-52}});
     load(rs);
     columns()->setTextMatrix(2, 1, QStringLiteral("False"));
     choose(DataExport::Spreadsheet);
@@ -212,6 +214,8 @@ TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
     EXPECT_EQ(cells.value(QStringLiteral("A2")).value, QStringLiteral("1"));
     EXPECT_FALSE(cells.contains(QStringLiteral("B2")));
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+    EXPECT_EQ(cells.value(QStringLiteral("D2")).value, QStringLiteral("0.30000000000000004"));
+    EXPECT_EQ(cells.value(QStringLiteral("E3")).value, QStringLiteral("1.0000000000000002"));
 
     child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
     child<QCheckBox>(QStringLiteral("chkExcelCols"))->click();
@@ -221,6 +225,9 @@ TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
     EXPECT_EQ(cells.value(QStringLiteral("A3")).value, QStringLiteral("C"));
     EXPECT_EQ(cells.value(QStringLiteral("B1")).value, QStringLiteral("1"));
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+    for (const auto &[ref, digits] : {std::pair{"B4", "0.30000000000000004"}, {"B5", "434.99999999999994"},
+                                      {"C4", "1.2100000000000002"}, {"C5", "1.0000000000000002"}})
+        EXPECT_EQ(cells.value(QString::fromLatin1(ref)).value, QString::fromLatin1(digits)) << ref;
 }
 
 TEST_F(OfficeOutputs, TurnedSheetStopsAtItsLastColumnAndSaysHowManyRecordsItHolds)
