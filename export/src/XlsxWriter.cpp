@@ -141,14 +141,85 @@ struct ExactNumber {
     bool operator<(const ExactNumber &o) const { return row != o.row ? row < o.row : col < o.col; }
 };
 
+// The numbers noted for putExactNumbers, read back in the sheet's order. A sheet written row by
+// row notes them in that order, and past a few thousand they wait in a temporary file, so memory
+// stays flat however many there are; a turned sheet (which the library holds in memory anyway)
+// keeps them here and sorts them.
+class ExactNumbers {
+public:
+    explicit ExactNumbers(bool inSheetOrder) : m_inSheetOrder(inSheetOrder) {}
+
+    void add(const ExactNumber &n)
+    {
+        ++m_count;
+        if (m_inSheetOrder && m_held.size() == kHeld)
+            spill();
+        m_held.push_back(n);
+    }
+
+    bool empty() const { return m_count == 0; }
+
+    // Makes next() start from the first number in the sheet's order.
+    void rewind()
+    {
+        if (m_file) {
+            spill();
+            if (std::fflush(m_file.get()) != 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+                throw failed();
+        } else {
+            std::sort(m_held.begin(), m_held.end());
+        }
+        m_read = 0;
+    }
+
+    bool next(ExactNumber &n)
+    {
+        if (m_file) {
+            if (std::fread(&n, sizeof n, 1, m_file.get()) == 1)
+                return true;
+            if (std::ferror(m_file.get()))
+                throw failed();
+            return false;
+        }
+        if (m_read == m_held.size())
+            return false;
+        n = m_held[m_read++];
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kHeld = 4096;
+
+    static ExportError failed()
+    {
+        return ExportError(QStringLiteral("Cannot write a temporary file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+    void spill()
+    {
+        if (!m_file)
+            m_file.reset(std::tmpfile());
+        if (!m_file || std::fwrite(m_held.data(), sizeof(ExactNumber), m_held.size(), m_file.get()) != m_held.size())
+            throw failed();
+        m_held.clear();
+    }
+
+    bool m_inSheetOrder;
+    std::vector<ExactNumber> m_held;
+    std::size_t m_read = 0;
+    std::size_t m_count = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> m_file{nullptr, std::fclose};
+};
+
 // The sheet's number text of a cell holds 16 significant digits: a double that needs 17 gets its
 // shortest exact digits put in after the workbook is written. Rewrites the sheet's <v> of every
 // listed cell in the zip file at path; throws ExportError on failure. The sheet holds its cells
-// row by row, so the list is sorted the same way and is walked alongside.
-void putExactNumbers(const QString &path, std::vector<ExactNumber> &numbers)
+// row by row, and the list is walked alongside in that order.
+void putExactNumbers(const QString &path, ExactNumbers &numbers)
 {
-    std::sort(numbers.begin(), numbers.end());
-    auto next = numbers.cbegin();
+    numbers.rewind();
+    ExactNumber next{};
+    bool more = numbers.next(next);
     static const char kSheet[] = "xl/worksheets/sheet1.xml";
     const auto failed = [&](const char *why) {
         return ExportError(QStringLiteral("Cannot write the workbook: %1").arg(QString::fromUtf8(why)));
@@ -199,11 +270,11 @@ void putExactNumbers(const QString &path, std::vector<ExactNumber> &numbers)
             const std::size_t refEnd = buf.find('"', refStart);
             const std::string ref = buf.substr(refStart, refEnd - refStart);
             const std::size_t v = buf.find("<v>", refEnd);
-            if (next != numbers.cend() && lxw_name_to_row(ref.c_str()) == next->row
-                && lxw_name_to_col(ref.c_str()) == next->col && v < end) {
+            if (more && lxw_name_to_row(ref.c_str()) == next.row && lxw_name_to_col(ref.c_str()) == next.col
+                && v < end) {
                 char digits[32];
-                const std::to_chars_result exact = std::to_chars(digits, digits + sizeof digits, next->value);
-                ++next;
+                const std::to_chars_result exact = std::to_chars(digits, digits + sizeof digits, next.value);
+                more = numbers.next(next);
                 writeTo(v + 3);
                 const std::size_t n = std::size_t(exact.ptr - digits);
                 if (std::fwrite(digits, 1, n, out.get()) != n)
@@ -253,6 +324,7 @@ bool cutToCell(std::string &text)
 class Sheet {
 public:
     Sheet(const QString &path, bool constantMemory)
+        : m_exact(constantMemory)
     {
         lxw_workbook_options options = {};
         options.constant_memory = constantMemory ? LXW_TRUE : LXW_FALSE;
@@ -300,7 +372,7 @@ public:
         char digits[32];
         const int n = std::snprintf(digits, sizeof digits, "%.16G", value);
         if (n > 0 && std::strtod(digits, nullptr) != value)
-            m_exact.push_back({row, col, value});
+            m_exact.add({row, col, value});
     }
 
     // A time of day or a moment (day 0 for a time) to the millisecond, with a format that shows
@@ -392,7 +464,7 @@ public:
     }
 
     std::size_t cutCells() const { return m_cut; }
-    std::vector<ExactNumber> &exactNumbers() { return m_exact; }
+    ExactNumbers &exactNumbers() { return m_exact; }
 
 private:
     lxw_format *format(const char *pattern)
@@ -417,7 +489,7 @@ private:
     lxw_format *m_dateTime = nullptr;
     lxw_format *m_timeMs = nullptr;
     lxw_format *m_dateTimeMs = nullptr;
-    std::vector<ExactNumber> m_exact;
+    ExactNumbers m_exact;
     std::string m_text;
     std::size_t m_cut = 0;
 };
