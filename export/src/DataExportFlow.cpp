@@ -96,8 +96,12 @@ bool DataExport::takeJob(hlexport::ExportJob &job)
         const int field = r - 1;
         if (field >= rs->FieldCount())
             break;
-        if ((every || fieldSelected(r)) && Allowed_DataType(field))
+        if (!every && !fieldSelected(r))
+            continue;
+        if (Allowed_DataType(field))
             job.columns.push_back({field, grdColumns->TextMatrix(r, kName)});
+        else
+            job.refused.push_back({field, grdColumns->TextMatrix(r, kName)});
     }
     return true;
 }

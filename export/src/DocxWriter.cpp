@@ -45,7 +45,8 @@ struct ZipDiscard {
 };
 
 // Text as a run's content: XML escaped; tabs and line breaks as the document's own marks;
-// characters XML cannot carry (other control characters, broken UTF-8) left out.
+// characters XML cannot carry (other control characters, U+FFFE, U+FFFF) left out, and a byte of
+// broken UTF-8 shown as U+FFFD, as every other output shows it.
 void appendRuns(std::string_view text, std::string &out)
 {
     out += "<w:r><w:t xml:space=\"preserve\">";
@@ -86,8 +87,10 @@ void appendRuns(std::string_view text, std::string &out)
             ok = (cb & 0xC0) == 0x80;
             cp = (cp << 6) | (cb & 0x3F);
         }
-        ok = ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF;
-        if (ok)
+        ok = ok && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!ok)
+            out += "\xEF\xBF\xBD"; // a byte that is not UTF-8 shows as the grid shows it
+        else if (cp != 0xFFFE && cp != 0xFFFF)
             out.append(text.substr(i, std::size_t(len)));
         i += ok ? std::size_t(len) : 1;
     }

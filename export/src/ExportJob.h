@@ -55,6 +55,7 @@ struct ExportColumn {
 struct ExportJob {
     std::shared_ptr<db::Recordset> rs;
     std::vector<ExportColumn> columns; // the qualifying columns, in field order
+    std::vector<ExportColumn> refused; // selected columns of a type no output carries
     QString delimiter;
     bool includeHeaders = true;
     bool headersAsRows = false;

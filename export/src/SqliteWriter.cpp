@@ -51,7 +51,11 @@ FieldMapping fieldInfo(const db::FieldInfo &f)
     case adBigInt: return {16, f.Precision, QStringLiteral("BIGINT")};
     case adSingle: return {6, f.Precision, QStringLiteral("REAL")};
     case adDouble: return {7, f.Precision, QStringLiteral("DOUBLE")};
-    case adCurrency: return {5, f.Precision, QStringLiteral("MONEY")};
+    case adCurrency:
+        // MONEY has numeric affinity: wider amounts keep their digits as text, as decimals do.
+        if (f.Precision > 0 && f.Precision <= kExactDigits)
+            return {5, f.Precision, QStringLiteral("MONEY")};
+        return {12, f.Precision, QStringLiteral("TEXT")};
     case adDecimal:
     case adNumeric:
         if (f.Precision > 0 && f.Precision <= kExactDigits)

@@ -37,15 +37,23 @@ QString resolvedTarget(const QString &target)
 
 } // namespace
 
+void refuseUnwritable(const QString &target)
+{
+    const QFileInfo info(target);
+    if (info.isDir())
+        throw TargetError(QStringLiteral("Cannot write %1: it is a folder").arg(target));
+    // A file the user made read-only is not replaced behind their back. The superuser may
+    // write any file, so the mode's write bits are asked as well.
+    constexpr QFile::Permissions kWriteBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    if (info.exists() && (!info.isWritable() || !(info.permissions() & kWriteBits)))
+        throw TargetError(QStringLiteral("Cannot write %1: the file is read-only").arg(target));
+}
+
 TargetFile::TargetFile(const QString &target)
     : m_target(resolvedTarget(target))
 {
+    refuseUnwritable(m_target);
     const QFileInfo info(m_target);
-    if (info.isDir())
-        throw TargetError(QStringLiteral("Cannot write %1: it is a folder").arg(m_target));
-    // A file the user made read-only is not replaced behind their back.
-    if (info.exists() && !info.isWritable())
-        throw TargetError(QStringLiteral("Cannot write %1: the file is read-only").arg(m_target));
     // A hidden name beside the target, so that the rename stays on one file system.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString candidate = info.absolutePath() + QStringLiteral("/.") + info.fileName()

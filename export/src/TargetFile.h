@@ -4,6 +4,10 @@
 
 namespace hlexport {
 
+// Throws TargetError when target is a folder or a file the user made read-only (whoever runs
+// the export): an export never replaces either.
+void refuseUnwritable(const QString &target);
+
 // A file that a library writes by name (the workbook, the document, the database), made under a
 // temporary name in the target's folder and renamed over the target only once complete: a failed
 // or stopped export never leaves a half file under the user's name, and an existing file stays

@@ -1,6 +1,7 @@
 #include "TextWriters.h"
 
 #include "RowReader.h"
+#include "TargetFile.h"
 
 #include "db/DbError.h"
 #include "db/Recordset.h"
@@ -25,6 +26,7 @@ public:
     explicit BufferedFile(const QString &path)
         : m_file(path)
     {
+        refuseUnwritable(path);
         if (const auto error = m_file.open())
             throw ExportError(*error);
         m_buffer.reserve(kFlushBytes + (kFlushBytes >> 2));

@@ -8,19 +8,28 @@
 #include "db/Types.h"
 
 #include <QDate>
+#include <QFile>
 
 #include <xlsxwriter.h>
+#include <zip.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace hlexport {
 
 namespace {
 
 constexpr std::int64_t kUsPerDay = 86400000000;
+constexpr std::int64_t kMsPerDay = 86400000;
 constexpr std::int64_t kEpochJulianDay = 2440588; // 1970-01-01
 // A spreadsheet number holds 15 significant digits; wider whole numbers and decimals are
 // written as text so that no digit is lost.
@@ -32,17 +41,38 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-// The sheet's day number of a Julian day; false outside 1900-9999 (and for the infinities),
-// which a sheet cannot show as a date. Day 60 is the sheet's 29 February 1900, a day that never was.
-bool sheetDay(std::int64_t julianDay, double &day)
+// The sheet's day number of a Julian day; false outside 1900-03-01..9999-12-31 (and for the
+// infinities). The sheet counts a 29 February 1900 that never was, and readers part ways over the
+// days before it (some count from 1899-12-31, others from 1899-12-30): those dates stay text, which
+// every reader shows alike.
+bool sheetDay(std::int64_t julianDay, std::int64_t &day)
 {
-    static const std::int64_t jan1 = QDate(1900, 1, 1).toJulianDay();
+    static const std::int64_t dayZero = QDate(1899, 12, 30).toJulianDay();
     static const std::int64_t mar1 = QDate(1900, 3, 1).toJulianDay();
     static const std::int64_t last = QDate(9999, 12, 31).toJulianDay();
-    if (julianDay < jan1 || julianDay > last)
+    if (julianDay < mar1 || julianDay > last)
         return false;
-    day = double(julianDay - jan1 + (julianDay >= mar1 ? 2 : 1));
+    day = julianDay - dayZero;
     return true;
+}
+
+// The serial of day + ms / kMsPerDay: the smallest double not below the exact value, so that a
+// reader that cuts to the second or millisecond and one that rounds both land on the value itself.
+double serialOf(std::int64_t day, std::int64_t ms)
+{
+    const double whole = double(day);
+    double serial = whole + double(ms) / double(kMsPerDay);
+    for (;;) {
+        // (serial - whole) is exact; the product's rounding error comes from fma, so the
+        // comparison with ms is exact too.
+        const double fraction = serial - whole;
+        const double product = fraction * double(kMsPerDay);
+        const double error = std::fma(fraction, double(kMsPerDay), -product);
+        const bool below = product < double(ms) || (product == double(ms) && error < 0);
+        if (!below)
+            return serial;
+        serial = std::nextafter(serial, HUGE_VAL);
+    }
 }
 
 // Whole digits and a fraction, at most 15 significant digits: exact as a sheet number.
@@ -103,6 +133,178 @@ void escapeForSheet(std::string &text)
     }
 }
 
+// A number whose 16 significant digits in the sheet do not give it back.
+struct ExactNumber {
+    lxw_row_t row;
+    lxw_col_t col;
+    double value;
+    bool operator<(const ExactNumber &o) const { return row != o.row ? row < o.row : col < o.col; }
+};
+
+// The numbers noted for putExactNumbers, read back in the sheet's order. A sheet written row by
+// row notes them in that order, and past a few thousand they wait in a temporary file, so memory
+// stays flat however many there are; a turned sheet (which the library holds in memory anyway)
+// keeps them here and sorts them.
+class ExactNumbers {
+public:
+    explicit ExactNumbers(bool inSheetOrder) : m_inSheetOrder(inSheetOrder) {}
+
+    void add(const ExactNumber &n)
+    {
+        ++m_count;
+        if (m_inSheetOrder && m_held.size() == kHeld)
+            spill();
+        m_held.push_back(n);
+    }
+
+    bool empty() const { return m_count == 0; }
+
+    // Makes next() start from the first number in the sheet's order.
+    void rewind()
+    {
+        if (m_file) {
+            spill();
+            if (std::fflush(m_file.get()) != 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+                throw failed();
+        } else {
+            std::sort(m_held.begin(), m_held.end());
+        }
+        m_read = 0;
+    }
+
+    bool next(ExactNumber &n)
+    {
+        if (m_file) {
+            if (std::fread(&n, sizeof n, 1, m_file.get()) == 1)
+                return true;
+            if (std::ferror(m_file.get()))
+                throw failed();
+            return false;
+        }
+        if (m_read == m_held.size())
+            return false;
+        n = m_held[m_read++];
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kHeld = 4096;
+
+    static ExportError failed()
+    {
+        return ExportError(QStringLiteral("Cannot write a temporary file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+    void spill()
+    {
+        if (!m_file)
+            m_file.reset(std::tmpfile());
+        if (!m_file || std::fwrite(m_held.data(), sizeof(ExactNumber), m_held.size(), m_file.get()) != m_held.size())
+            throw failed();
+        m_held.clear();
+    }
+
+    bool m_inSheetOrder;
+    std::vector<ExactNumber> m_held;
+    std::size_t m_read = 0;
+    std::size_t m_count = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> m_file{nullptr, std::fclose};
+};
+
+// The sheet's number text of a cell holds 16 significant digits: a double that needs 17 gets its
+// shortest exact digits put in after the workbook is written. Rewrites the sheet's <v> of every
+// listed cell in the zip file at path; throws ExportError on failure. The sheet holds its cells
+// row by row, and the list is walked alongside in that order.
+void putExactNumbers(const QString &path, ExactNumbers &numbers)
+{
+    numbers.rewind();
+    ExactNumber next{};
+    bool more = numbers.next(next);
+    static const char kSheet[] = "xl/worksheets/sheet1.xml";
+    const auto failed = [&](const char *why) {
+        return ExportError(QStringLiteral("Cannot write the workbook: %1").arg(QString::fromUtf8(why)));
+    };
+    int zipError = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), 0, &zipError);
+    if (!zip)
+        throw failed("cannot reopen it");
+    std::unique_ptr<zip_t, void (*)(zip_t *)> book(zip, zip_discard);
+    const zip_int64_t index = zip_name_locate(zip, kSheet, 0);
+    zip_file_t *in = index < 0 ? nullptr : zip_fopen_index(zip, zip_uint64_t(index), 0);
+    if (!in)
+        throw failed(zip_strerror(zip));
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t *)> sheet(in, zip_fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> out(std::tmpfile(), std::fclose);
+    if (!out)
+        throw failed(std::strerror(errno));
+
+    static const std::string_view kCell = "<c r=\"";
+    std::string buf;
+    std::size_t done = 0; // buf[0, done) is written
+    auto writeTo = [&](std::size_t to) {
+        if (to > done && std::fwrite(buf.data() + done, 1, to - done, out.get()) != to - done)
+            throw failed(std::strerror(errno));
+        done = to;
+    };
+    char chunk[65536];
+    for (;;) {
+        const zip_int64_t n = zip_fread(in, chunk, sizeof chunk);
+        if (n < 0)
+            throw failed(zip_file_strerror(in));
+        buf.append(chunk, std::size_t(n));
+        std::size_t at = done;
+        for (;;) {
+            const std::size_t cell = buf.find(kCell, at);
+            const std::size_t end = cell == std::string::npos ? cell : buf.find("</c>", cell);
+            if (end == std::string::npos) {
+                // Keep what may be the start of a cell for the next chunk.
+                writeTo(cell != std::string::npos ? cell : buf.size() > kCell.size() ? buf.size() - kCell.size() : done);
+                break;
+            }
+            const std::size_t close = buf.find('>', cell);
+            if (buf[close - 1] == '/') { // a cell with no value
+                at = close + 1;
+                continue;
+            }
+            const std::size_t refStart = cell + kCell.size();
+            const std::size_t refEnd = buf.find('"', refStart);
+            const std::string ref = buf.substr(refStart, refEnd - refStart);
+            const std::size_t v = buf.find("<v>", refEnd);
+            if (more && lxw_name_to_row(ref.c_str()) == next.row && lxw_name_to_col(ref.c_str()) == next.col
+                && v < end) {
+                char digits[32];
+                const std::to_chars_result exact = std::to_chars(digits, digits + sizeof digits, next.value);
+                more = numbers.next(next);
+                writeTo(v + 3);
+                const std::size_t n = std::size_t(exact.ptr - digits);
+                if (std::fwrite(digits, 1, n, out.get()) != n)
+                    throw failed(std::strerror(errno));
+                done = buf.find("</v>", v);
+            }
+            at = end + 4;
+        }
+        if (n == 0)
+            break;
+        buf.erase(0, done);
+        done = 0;
+    }
+    writeTo(buf.size());
+    sheet.reset();
+    if (std::fflush(out.get()) != 0 || std::fseek(out.get(), 0, SEEK_SET) != 0)
+        throw failed(std::strerror(errno));
+    zip_source_t *source = zip_source_filep(zip, out.get(), 0, -1);
+    if (!source)
+        throw failed(zip_strerror(zip));
+    out.release(); // the source closes it
+    if (zip_file_replace(zip, zip_uint64_t(index), source, 0) < 0) {
+        zip_source_free(source);
+        throw failed(zip_strerror(zip));
+    }
+    if (zip_close(zip) < 0)
+        throw failed(zip_strerror(zip));
+    book.release();
+}
+
 // Cuts UTF-8 text to the characters a cell holds; true when it was cut.
 bool cutToCell(std::string &text)
 {
@@ -122,6 +324,7 @@ bool cutToCell(std::string &text)
 class Sheet {
 public:
     Sheet(const QString &path, bool constantMemory)
+        : m_exact(constantMemory)
     {
         lxw_workbook_options options = {};
         options.constant_memory = constantMemory ? LXW_TRUE : LXW_FALSE;
@@ -134,7 +337,9 @@ public:
         m_date = format("yyyy-mm-dd");
         m_time = format("hh:mm:ss");
         m_dateTime = format("yyyy-mm-dd hh:mm:ss");
-        if (!m_sheet || !m_date || !m_time || !m_dateTime)
+        m_timeMs = format("hh:mm:ss.000");
+        m_dateTimeMs = format("yyyy-mm-dd hh:mm:ss.000");
+        if (!m_sheet || !m_date || !m_time || !m_dateTime || !m_timeMs || !m_dateTimeMs)
             throw ExportError(QStringLiteral("Cannot create the workbook %1").arg(path));
     }
 
@@ -159,6 +364,27 @@ public:
     void number(lxw_row_t row, lxw_col_t col, double value, lxw_format *fmt = nullptr)
     {
         check(worksheet_write_number(m_sheet, row, col, value, fmt));
+        // The sheet is written with 16 significant digits; a value they do not give back is
+        // noted with its shortest exact digits for putExactNumbers.
+        // Whole numbers below 2^53 (counts, days) have at most 16 digits: nothing to ask.
+        if (std::abs(value) < 9007199254740992.0 && value == std::trunc(value))
+            return;
+        char digits[32];
+        const int n = std::snprintf(digits, sizeof digits, "%.16G", value);
+        if (n > 0 && std::strtod(digits, nullptr) != value)
+            m_exact.add({row, col, value});
+    }
+
+    // A time of day or a moment (day 0 for a time) to the millisecond, with a format that shows
+    // the fraction when there is one. A value with finer digits than the formats show stays text.
+    bool moment(lxw_row_t row, lxw_col_t col, std::int64_t day, std::int64_t us, bool withDate)
+    {
+        if (us % 1000 != 0)
+            return false;
+        const std::int64_t ms = us / 1000;
+        lxw_format *fmt = ms % 1000 == 0 ? (withDate ? m_dateTime : m_time) : (withDate ? m_dateTimeMs : m_timeMs);
+        number(row, col, serialOf(day, ms), fmt);
+        return true;
     }
 
     void boolean(lxw_row_t row, lxw_col_t col, bool value)
@@ -176,23 +402,25 @@ public:
         switch (db::storageOf(type)) {
         case db::Storage::Int64: {
             const std::int64_t v = reader.int64(field);
-            double day = 0;
+            std::int64_t day = 0;
+            // A sheet's date or time has no offset: a value with one stays text, offset and all.
+            const bool zoned = reader.zone(field) != db::RowStore::kNoZone;
             switch (type) {
             case db::adBoolean: boolean(row, col, v != 0); return;
             case db::adDBDate:
                 if (sheetDay(v, day))
-                    return number(row, col, day, m_date);
+                    return number(row, col, double(day), m_date);
                 break;
             case db::adDBTime:
                 // 24:00:00 would show as 00:00:00: it stays text.
-                if (v < kUsPerDay)
-                    return number(row, col, double(v) / double(kUsPerDay), m_time);
+                if (v < kUsPerDay && !zoned && moment(row, col, 0, v, false))
+                    return;
                 break;
             case db::adDate:
             case db::adDBTimeStamp: {
                 const std::int64_t days = floorDiv(v, kUsPerDay);
-                if (sheetDay(days + kEpochJulianDay, day))
-                    return number(row, col, day + double(v - days * kUsPerDay) / double(kUsPerDay), m_dateTime);
+                if (!zoned && sheetDay(days + kEpochJulianDay, day) && moment(row, col, day, v - days * kUsPerDay, true))
+                    return;
                 break;
             }
             default:
@@ -236,6 +464,7 @@ public:
     }
 
     std::size_t cutCells() const { return m_cut; }
+    ExactNumbers &exactNumbers() { return m_exact; }
 
 private:
     lxw_format *format(const char *pattern)
@@ -258,6 +487,9 @@ private:
     lxw_format *m_date = nullptr;
     lxw_format *m_time = nullptr;
     lxw_format *m_dateTime = nullptr;
+    lxw_format *m_timeMs = nullptr;
+    lxw_format *m_dateTimeMs = nullptr;
+    ExactNumbers m_exact;
     std::string m_text;
     std::size_t m_cut = 0;
 };
@@ -272,7 +504,10 @@ WriteResult writeXlsx(const ExportJob &job)
     const bool turned = job.headersAsRows;
     if (job.includeHeaders) {
         std::string name;
-        for (const ExportColumn &column : job.columns) {
+        // A refused column's values stay out, but its name is written over its empty column.
+        std::vector<ExportColumn> named = job.columns;
+        named.insert(named.end(), job.refused.begin(), job.refused.end());
+        for (const ExportColumn &column : named) {
             name = column.name.toStdString();
             const lxw_row_t at = lxw_row_t(column.field);
             if (turned)
@@ -306,6 +541,8 @@ WriteResult writeXlsx(const ExportJob &job)
     }
     job.progress->status(QStringLiteral("Saving workbook ..."));
     sheet.close(target);
+    if (!sheet.exactNumbers().empty())
+        putExactNumbers(target.tempPath(), sheet.exactNumbers());
     target.commit();
     result.records = position - 2;
     if (sheet.cutCells() > 0) {

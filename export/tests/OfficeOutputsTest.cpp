@@ -186,12 +186,42 @@ TEST_F(OfficeOutputs, WorkbookAlwaysParsesAndWhatASheetCannotShowStaysText)
     }
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("2958465.5"));
     EXPECT_EQ(cells.value(QStringLiteral("D3")).value, QStringLiteral("0.25"));
+
+    // Readers count the days before 1 March 1900 differently: those dates stay text. Whole
+    // seconds get a serial never below the moment, as a reader that cuts to the second sees it;
+    // enough of them need 17 digits to be kept aside in a file while the sheet is written.
+    auto moments = std::make_shared<db::RowStore>(
+        std::vector<db::FieldInfo>{field("Day", db::adDBDate), field("When", db::adDBTimeStamp)});
+    const std::int64_t day = QDate(2024, 2, 29).toJulianDay();
+    const QDate early[] = {QDate(1900, 1, 1), QDate(1900, 2, 28), QDate(1900, 3, 1)};
+    for (int s = 0; s < 20000; ++s) {
+        moments->beginRow();
+        moments->setInt64(0, early[std::min(s, 2)].toJulianDay());
+        moments->setInt64(1, (day - epoch) * usPerDay + std::int64_t(s) * 431 * 1000000);
+        moments->endRow();
+    }
+    control = std::make_unique<DataExport>();
+    load(db::Recordset::fromStore(moments));
+    ASSERT_TRUE(exportTo(DataExport::Spreadsheet, file));
+    const QMap<QString, SheetCell> momentCells = sheetCells(file);
+    EXPECT_EQ(momentCells.value(QStringLiteral("A2")).value, QStringLiteral("1900-01-01"));
+    EXPECT_FALSE(momentCells.value(QStringLiteral("A2")).type.isEmpty());
+    EXPECT_EQ(momentCells.value(QStringLiteral("A3")).value, QStringLiteral("1900-02-28"));
+    EXPECT_EQ(momentCells.value(QStringLiteral("A4")).value, QStringLiteral("61"));
+    const double sheetDay = double(day - QDate(1899, 12, 30).toJulianDay());
+    for (int s = 0; s < 20000; ++s) {
+        const QString ref = QStringLiteral("B%1").arg(s + 2);
+        const double serial = momentCells.value(ref).value.toDouble();
+        EXPECT_GE((long double)(serial - sheetDay) * 86400, (long double)(s * 431)) << qPrintable(ref);
+    }
 }
 
 TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
 {
-    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger)},
-                        {{1, QStringLiteral("one"), 10}, {2, QStringLiteral("two"), 20}});
+    // Doubles that need 17 digits, in two fields, so that the turned sheet gets them out of order.
+    auto rs = recordset({field("A", db::adInteger), field("B", db::adVarWChar), field("C", db::adInteger),
+                         field("D", db::adDouble), field("E", db::adDouble)},
+                        {{1, QStringLiteral("one"), 10, 0.1 + 0.2, 4.35 * 100}, {2, QStringLiteral("two"), 20, 1.1 * 1.1, 1 + 0x1p-52}});
     load(rs);
     columns()->setTextMatrix(2, 1, QStringLiteral("False"));
     choose(DataExport::Spreadsheet);
@@ -204,6 +234,8 @@ TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
     EXPECT_EQ(cells.value(QStringLiteral("A2")).value, QStringLiteral("1"));
     EXPECT_FALSE(cells.contains(QStringLiteral("B2")));
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+    EXPECT_EQ(cells.value(QStringLiteral("D2")).value, QStringLiteral("0.30000000000000004"));
+    EXPECT_EQ(cells.value(QStringLiteral("E3")).value, QStringLiteral("1.0000000000000002"));
 
     child<QCheckBox>(QStringLiteral("chkHeaders"))->click();
     child<QCheckBox>(QStringLiteral("chkExcelCols"))->click();
@@ -213,6 +245,9 @@ TEST_F(OfficeOutputs, WorkbookLayoutsHeadersOffAndTurned)
     EXPECT_EQ(cells.value(QStringLiteral("A3")).value, QStringLiteral("C"));
     EXPECT_EQ(cells.value(QStringLiteral("B1")).value, QStringLiteral("1"));
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("20"));
+    for (const auto &[ref, digits] : {std::pair{"B4", "0.30000000000000004"}, {"B5", "434.99999999999994"},
+                                      {"C4", "1.2100000000000002"}, {"C5", "1.0000000000000002"}})
+        EXPECT_EQ(cells.value(QString::fromLatin1(ref)).value, QString::fromLatin1(digits)) << ref;
 }
 
 TEST_F(OfficeOutputs, TurnedSheetStopsAtItsLastColumnAndSaysHowManyRecordsItHolds)
@@ -439,6 +474,24 @@ TEST_F(OfficeOutputs, ALinkedFileIsWrittenThroughItsLink)
         EXPECT_NE(readFile(real), QByteArray("old contents")) << d;
     }
     EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(OfficeOutputs, AReadOnlyFileIsRefusedAndKeptEvenForTheSuperuser)
+{
+    load(typedRows());
+    for (const auto &[d, extension] : {std::pair{DataExport::TextFile, "txt"}, {DataExport::Spreadsheet, "xlsx"},
+                                       {DataExport::DesktopDatabase, "db"}}) {
+        reports.clear();
+        const QString file = path(QStringLiteral("locked.%1").arg(QLatin1String(extension)));
+        writeFile(file, "old contents");
+        const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        ASSERT_TRUE(QFile::setPermissions(file, readOnly));
+        EXPECT_FALSE(exportTo(d, file)) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), readOnly) << d;
+        ASSERT_EQ(reports.size(), 1u) << d;
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("read-only"))) << qPrintable(reports[0].description);
+    }
 }
 
 // A small file system of its own, where the superuser may mount one; otherwise the test is skipped.
