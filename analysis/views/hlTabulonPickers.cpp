@@ -538,9 +538,13 @@ std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
             throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
         return db::groupsFirst(*shape->Execute(sql, *m_query->routine()));
     }
-    if (!m_query->resultsOpen())
-        throw db::DbError(QStringLiteral("The document has no rows open to summarise"));
-    return db::groupsFirst(*shape->Execute(sql, *m_query->results()));
+    // The rows shown (filters and all); before the first run, the document's own.
+    std::shared_ptr<db::Recordset> rows = m_query->results();
+    if (!m_query->resultsOpen()) {
+        rows = db::Recordset::create();
+        rows->OpenXml(m_query->fileName());
+    }
+    return db::groupsFirst(*shape->Execute(sql, *rows));
 }
 
 const std::vector<db::ProviderError> *hlTabulon::aggregateErrors() const
