@@ -412,10 +412,10 @@ TEST_F(PostgresRoutines, ARoutineIsSummarisedCrossTabbedAndChartedOverItsBoundRo
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().startsWith(
         QStringLiteral("SHAPE {EXEC %1.sales 'it''s',1,2024-02-29,2.5} AS rs COMPUTE rs,").arg(m_schema)))
         << tab->txtSummarySQL->toPlainText().toStdString();
-    auto checkSummary = [&](const QString &aggregate, int levels) {
+    auto checkSummary = [&](const QString &aggregate, int levels, const QString &where = {}) {
         const QString groups = levels == 2 ? QStringLiteral("region, yr") : QStringLiteral("region");
         const QHash<QString, double> expected =
-            figures(*m_admin, QStringLiteral("SELECT %1, %2 %3 GROUP BY %1").arg(groups, aggregate, rows));
+            figures(*m_admin, QStringLiteral("SELECT %1, %2 %3 %4 GROUP BY %1").arg(groups, aggregate, rows, where));
         grid::Grid &g = *tab->grdSummary;
         int data = 0;
         for (int r = 1; r < g.Rows(); ++r) {
@@ -434,7 +434,8 @@ TEST_F(PostgresRoutines, ARoutineIsSummarisedCrossTabbedAndChartedOverItsBoundRo
             }
         }
         EXPECT_EQ(data, expected.size()) << aggregate;
-        const QHash<QString, double> total = figures(*m_admin, QStringLiteral("SELECT %1 %2").arg(aggregate, rows));
+        const QHash<QString, double> total =
+            figures(*m_admin, QStringLiteral("SELECT %1 %2 %3").arg(aggregate, rows, where));
         EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, levels), total.value(QString()), 1e-9) << aggregate << " TOTAL";
     };
     checkSummary(QStringLiteral("SUM(amount)"), 2);
@@ -448,6 +449,12 @@ TEST_F(PostgresRoutines, ARoutineIsSummarisedCrossTabbedAndChartedOverItsBoundRo
     answer(values);
     ASSERT_TRUE(tab->Refresh());
     checkSummary(QStringLiteral("COUNT(*)"), 1);
+    // The results' filter narrows the rows summarised, as it narrows a table's.
+    tab->runner().setFilter(QStringLiteral("yr = 2024"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh());
+    checkSummary(QStringLiteral("COUNT(*)"), 1, QStringLiteral("WHERE yr = 2024"));
+    tab->runner().setFilter({});
 
     // Cancelling the parameters shows nothing and says nothing.
     answer(std::nullopt);

@@ -536,7 +536,10 @@ std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
     if (m_query->source() == analysis::QueryRunner::StoredProc) {
         if (!m_query->routine())
             throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
-        return db::groupsFirst(*shape->Execute(sql, *m_query->routine()));
+        // The rows the results show: the routine's, narrowed by the query's filters.
+        const analysis::QueryRunner &query = *m_query;
+        return db::groupsFirst(
+            *shape->Execute(sql, *m_query->routine(), [&query](db::Recordset &rows) { query.filterRows(rows); }));
     }
     // The rows shown (filters and all); before the first run, the document's own.
     std::shared_ptr<db::Recordset> rows = m_query->results();

@@ -797,7 +797,8 @@ const std::vector<ProviderError> &ShapeConnection::Errors() const
     return m_data && !m_data->Errors().empty() ? m_data->Errors() : m_errors;
 }
 
-std::shared_ptr<Recordset> ShapeConnection::Execute(const QString &text, const Command &routine)
+std::shared_ptr<Recordset> ShapeConnection::Execute(const QString &text, const Command &routine,
+                                                    const std::function<void(Recordset &)> &narrow)
 {
     m_errors.clear();
     const ShapeText shape = ShapeText::parse(text);
@@ -850,6 +851,11 @@ std::shared_ptr<Recordset> ShapeConnection::Execute(const QString &text, const C
         m_lastRows = std::move(rows);
         m_lastRoutine = routine.CommandText;
         m_lastValues = std::move(values);
+    }
+    if (narrow) {
+        const std::shared_ptr<Recordset> rows = m_lastRows->Clone();
+        narrow(*rows);
+        return shapeRows(*rows, shape, text);
     }
     return shapeRows(*m_lastRows, shape, text);
 }

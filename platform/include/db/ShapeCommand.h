@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -69,7 +70,10 @@ public:
     // Runs the SHAPE text: `routine` (its parameters bound as they stand) on the data provider,
     // its rows grouped. The command must be the routine the text names. Within one connection the
     // same routine with the same values runs once: further shapes group the rows it gave.
-    std::shared_ptr<Recordset> Execute(const QString &text, const Command &routine);
+    // `narrow`, when given, filters the routine's rows (a recordset of their own) before they
+    // are grouped.
+    std::shared_ptr<Recordset> Execute(const QString &text, const Command &routine,
+                                       const std::function<void(Recordset &)> &narrow = {});
     // Groups rows held already (an XML document's) by the text's COMPUTE and BY parts.
     std::shared_ptr<Recordset> Execute(const QString &text, const Recordset &rows);
 
