@@ -379,8 +379,12 @@ void QueryRunner::openResults(const QString &sql)
 
 void QueryRunner::filterInMemory()
 {
-    if (!isOpen(m_results))
-        return;
+    if (isOpen(m_results))
+        filterRows(*m_results);
+}
+
+void QueryRunner::filterRows(db::Recordset &rows) const
+{
     db::RecordsetFilter::Node both;
     both.isGroup = true;
     if (m_builderConditions && !m_builderFilter.isEmpty() && !m_builderConditions->isEmpty())
@@ -389,9 +393,9 @@ void QueryRunner::filterInMemory()
         both.children.push_back(db::RecordsetFilter::parse(m_filter).root());
     both.joinedByOr.assign(both.children.empty() ? 0 : both.children.size() - 1, false);
     if (both.children.empty())
-        m_results->setFilter(QString());
+        rows.setFilter(QString());
     else
-        m_results->setFilter(db::RecordsetFilter(both));
+        rows.setFilter(db::RecordsetFilter(both));
 }
 
 void QueryRunner::sortInMemory()

@@ -137,6 +137,8 @@ public:
     void openResults(const QString &sql);
     // Lays the builder's conditions and the column-menu filter over rows held in memory.
     void filterInMemory();
+    // The same filters laid over other rows of the same columns (a routine's rows run again).
+    void filterRows(db::Recordset &rows) const;
     // Orders rows held in memory by the sort list.
     void sortInMemory();
 

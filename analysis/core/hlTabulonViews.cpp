@@ -157,10 +157,14 @@ bool hlTabulon::Change_View(tbView view)
             if (QLatin1String(key) != viewKey)
                 tlbMain->Buttons(QLatin1String(key)).setValue(ui::tbrUnpressed);
         const bool analysable = dataType() == tbDataTable || dataType() == tbDataView;
-        setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
-        // The analysis views stand or fall together, whichever of them is built.
-        setCommandEnabled(tlbMain, QStringLiteral("Summary"), analysable);
-        setCommandEnabled(tlbMain, QStringLiteral("XTab"), analysable);
+        // A routine's analysis views open once it has run (Refresh_Results enables them) and
+        // stay open from view to view.
+        if (dataType() != tbDataStoredProc) {
+            setCommandEnabled(tlbMain, QStringLiteral("Chart"), analysable);
+            // The analysis views stand or fall together, whichever of them is built.
+            setCommandEnabled(tlbMain, QStringLiteral("Summary"), analysable);
+            setCommandEnabled(tlbMain, QStringLiteral("XTab"), analysable);
+        }
         // The way back from an analysis view.
         if (view != tbViewResults)
             setCommandEnabled(tlbMain, QStringLiteral("Results"), true);

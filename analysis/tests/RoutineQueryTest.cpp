@@ -5,13 +5,17 @@
 #include "dialogs/frmParameters.h"
 #include "dialogs/frmSQLError.h"
 
+#include "chart/ChartView.h"
 #include "db/Command.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
+#include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDate>
+#include <QHash>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -115,6 +119,14 @@ namespace {
 class QueryTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    grid::Grid *const grdSummary = tabtest::part<grid::Grid>(*this, "grdSummary");
+    grid::Grid *const grdXTab = tabtest::part<grid::Grid>(*this, "grdXTab");
+    chart::ChartView *const chChart = tabtest::part<chart::ChartView>(*this, "chChart");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
+    const std::array<QComboBox *, 6> cboXTabCol = tabtest::parts<QComboBox, 6>(*this, "cboXTabCol");
+    const std::array<QComboBox *, 6> cboChartCol = tabtest::parts<QComboBox, 6>(*this, "cboChartCol");
+    QPlainTextEdit *const txtSummarySQL = tabtest::part<QPlainTextEdit>(*this, "txtSummarySQL");
     ui::StatusPanels *const staStatus = tabtest::part<ui::StatusPanels>(*this, "staStatus");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -147,6 +159,21 @@ protected:
                              .arg(s));
         m_admin->Execute(QStringLiteral("CREATE PROCEDURE %1.bump(INOUT p_n integer, p_by integer) LANGUAGE plpgsql AS "
                                         "$$ BEGIN p_n := p_n * p_by; END $$")
+                             .arg(s));
+        // Rows that depend on every argument; a group of Null regions; decimals a double would
+        // not add exactly.
+        m_admin->Execute(QStringLiteral("CREATE FUNCTION %1.sales(p_who text, p_flag boolean, p_day date, p_n numeric) "
+                                        "RETURNS TABLE(region text, yr integer, amount numeric(12,2), qty integer) "
+                                        "LANGUAGE sql AS $$ SELECT * FROM (VALUES (p_who, 2023, 0.10::numeric(12,2), 1), "
+                                        "(p_who, 2024, 0.20, 2), (p_who, 2024, 0.20, NULL), ('North', 2023, 1200.25, 3), "
+                                        "('North', 2023, 3.33, NULL), (NULL, 2024, 5.55, 4), (NULL, 2024, NULL, 5), "
+                                        "(NULL, 2023, 0.01, 6), ('South', extract(year from p_day)::int, p_n, 7)) "
+                                        "v(region, yr, amount, qty) WHERE p_flag OR v.region IS DISTINCT FROM 'South' $$")
+                             .arg(s));
+        m_admin->Execute(QStringLiteral("CREATE PROCEDURE %1.tally(p_who text, p_flag boolean, p_day date, p_n numeric, "
+                                        "INOUT who text DEFAULT NULL, INOUT total numeric DEFAULT NULL) LANGUAGE plpgsql AS "
+                                        "$$ BEGIN who := p_who; total := CASE WHEN p_flag THEN p_n * "
+                                        "extract(day from p_day) ELSE 0 END; END $$")
                              .arg(s));
         m_admin->Execute(QStringLiteral("CREATE TABLE %1.people (id integer PRIMARY KEY, \"Full Name\" text, born date)")
                              .arg(s));
@@ -338,4 +365,170 @@ TEST_F(PostgresRoutines, TablesAndViewsRunWithFilterAndOrder)
     EXPECT_TRUE(sqlMessage(*tab).contains(QStringLiteral("nope"))) << sqlMessage(*tab);
     EXPECT_TRUE(events.empty());
     tab->UnloadFlter();
+}
+
+namespace {
+
+// The rows of a grouped statement on the server: the groups' texts joined by '|' (a Null as
+// empty) to the aggregate.
+QHash<QString, double> figures(db::Connection &c, const QString &sql)
+{
+    QHash<QString, double> out;
+    auto rs = c.Execute(sql);
+    for (std::size_t i = 0; i < rs->fetchedCount(); ++i) {
+        QStringList key;
+        for (int col = 0; col + 1 < rs->FieldCount(); ++col)
+            key << rs->displayText(i, col);
+        out.insert(key.join(u'|'), rs->isNull(i, rs->FieldCount() - 1) ? std::nan("") : rs->value(i, rs->FieldCount() - 1).toDouble());
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(PostgresRoutines, ARoutineIsSummarisedCrossTabbedAndChartedOverItsBoundRows)
+{
+    const QStringList values{QStringLiteral("it's"), QStringLiteral("true"), QStringLiteral("2024-02-29"),
+                             QStringLiteral("2.5")};
+    answer(values);
+    auto tab = start(QStringLiteral("sales"));
+    ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    for (const char *key : {"Summary", "XTab", "Chart"})
+        EXPECT_TRUE(tab->tlbMain->Buttons(QLatin1String(key)).Enabled()) << key << ": a routine's views open once it has run";
+    const QString rows = QStringLiteral("FROM %1.sales('it''s', true, '2024-02-29', 2.5)").arg(m_schema);
+
+    // Summary over two levels, then a count whose Null group counts its rows.
+    tab->setStCurrentView(hlTabulon::tbViewSummary);
+    ASSERT_EQ(tab->CurrentView(), hlTabulon::tbViewSummary);
+    EXPECT_TRUE(tab->tlbMain->Buttons(QStringLiteral("XTab")).Enabled()) << "the other views stay open";
+    pickText(tab->cboSumCol[0], QStringLiteral("region"));
+    pickText(tab->cboSumCol[1], QStringLiteral("yr"));
+    pickText(tab->cboSumCol[3], QStringLiteral("Sum of --->>>"));
+    pickText(tab->cboSumCol[4], QStringLiteral("amount"));
+    const int asked = m_asked;
+    answer(values);
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    EXPECT_EQ(m_asked, asked + 1) << "the parameters are asked once a refresh";
+    EXPECT_TRUE(tab->txtSummarySQL->toPlainText().startsWith(
+        QStringLiteral("SHAPE {EXEC %1.sales 'it''s',1,2024-02-29,2.5} AS rs COMPUTE rs,").arg(m_schema)))
+        << tab->txtSummarySQL->toPlainText().toStdString();
+    auto checkSummary = [&](const QString &aggregate, int levels, const QString &where = {}) {
+        const QString groups = levels == 2 ? QStringLiteral("region, yr") : QStringLiteral("region");
+        const QHash<QString, double> expected =
+            figures(*m_admin, QStringLiteral("SELECT %1, %2 %3 %4 GROUP BY %1").arg(groups, aggregate, rows, where));
+        grid::Grid &g = *tab->grdSummary;
+        int data = 0;
+        for (int r = 1; r < g.Rows(); ++r) {
+            if (g.IsSubtotal(r))
+                continue;
+            ++data;
+            QStringList key;
+            for (int c = 0; c < levels; ++c)
+                key << g.TextMatrix(r, c);
+            ASSERT_TRUE(expected.contains(key.join(u'|'))) << key.join(u'|').toStdString();
+            const double want = expected.value(key.join(u'|'));
+            if (std::isnan(want)) {
+                EXPECT_TRUE(g.TextMatrix(r, levels).isEmpty());
+            } else {
+                EXPECT_NEAR(g.ValueMatrix(r, levels), want, 1e-9) << aggregate << " " << key.join(u'|');
+            }
+        }
+        EXPECT_EQ(data, expected.size()) << aggregate;
+        const QHash<QString, double> total =
+            figures(*m_admin, QStringLiteral("SELECT %1 %2 %3").arg(aggregate, rows, where));
+        EXPECT_NEAR(g.ValueMatrix(g.Rows() - 1, levels), total.value(QString()), 1e-9) << aggregate << " TOTAL";
+    };
+    checkSummary(QStringLiteral("SUM(amount)"), 2);
+    pickText(tab->cboSumCol[3], QStringLiteral("Avg. of --->>>"));
+    pickText(tab->cboSumCol[4], QStringLiteral("amount"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh());
+    checkSummary(QStringLiteral("AVG(amount)"), 2);
+    pickText(tab->cboSumCol[1], QStringLiteral("<none>"));
+    pickText(tab->cboSumCol[3], QStringLiteral("<Count>"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh());
+    checkSummary(QStringLiteral("COUNT(*)"), 1);
+    // The results' filter narrows the rows summarised, as it narrows a table's.
+    tab->runner().setFilter(QStringLiteral("yr = 2024"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh());
+    checkSummary(QStringLiteral("COUNT(*)"), 1, QStringLiteral("WHERE yr = 2024"));
+    tab->runner().setFilter({});
+
+    // Cancelling the parameters shows nothing and says nothing.
+    answer(std::nullopt);
+    EXPECT_FALSE(tab->Refresh());
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    EXPECT_TRUE(sqlMessage(*tab).isEmpty());
+
+    // Cross-tab: region down, year across, the maximum in each cell.
+    tab->setStCurrentView(hlTabulon::tbViewXTab);
+    ASSERT_EQ(tab->CurrentView(), hlTabulon::tbViewXTab);
+    pickText(tab->cboXTabCol[0], QStringLiteral("region"));
+    pickText(tab->cboXTabCol[1], QStringLiteral("yr"));
+    pickText(tab->cboXTabCol[3], QStringLiteral("Max. of --->>>"));
+    pickText(tab->cboXTabCol[4], QStringLiteral("amount"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    {
+        const QHash<QString, double> expected =
+            figures(*m_admin, QStringLiteral("SELECT region, yr, MAX(amount) %1 GROUP BY 1, 2").arg(rows));
+        grid::Grid &g = *tab->grdXTab;
+        int cells = 0;
+        for (int r = 2; r + 1 < g.Rows(); ++r) {
+            for (int c = 1; c + 1 < g.Cols(); ++c) {
+                const QString region = g.TextMatrix(r, 0) == QLatin1String("(Null)") ? QString() : g.TextMatrix(r, 0);
+                const QString key = region + u'|' + g.TextMatrix(1, c);
+                if (!expected.contains(key))
+                    continue;
+                ++cells;
+                const double want = expected.value(key);
+                if (!std::isnan(want)) {
+                    EXPECT_NEAR(g.ValueMatrix(r, c), want, 1e-9) << key.toStdString();
+                }
+            }
+        }
+        EXPECT_EQ(cells, expected.size());
+    }
+
+    // Chart: the count by region, one point a group.
+    tab->setStCurrentView(hlTabulon::tbViewChart);
+    ASSERT_EQ(tab->CurrentView(), hlTabulon::tbViewChart);
+    pickText(tab->cboChartCol[0], QStringLiteral("region"));
+    pickText(tab->cboChartCol[3], QStringLiteral("Sum of --->>>"));
+    pickText(tab->cboChartCol[4], QStringLiteral("qty"));
+    answer(values);
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
+    {
+        const QHash<QString, double> expected =
+            figures(*m_admin, QStringLiteral("SELECT region, SUM(qty) %1 GROUP BY 1").arg(rows));
+        chart::ChartData &d = tab->chChart->data();
+        ASSERT_EQ(d.ColumnCount(), expected.size());
+        for (int c = 1; c <= d.ColumnCount(); ++c) {
+            const QString key = d.columnLabel(c).trimmed();
+            ASSERT_TRUE(expected.contains(key)) << key.toStdString();
+            EXPECT_NEAR(d.value(1, c).value_or(-1), expected.value(key), 1e-9) << key.toStdString();
+        }
+    }
+    EXPECT_TRUE(events.empty()) << events.front().description;
+    tab->UnloadFlter();
+
+    // A procedure answers with its output values: one row to summarise.
+    answer(QStringList{values[0], values[1], values[2], values[3], QString(), QString()});
+    auto proc = start(QStringLiteral("tally"));
+    ASSERT_TRUE(proc->Results()) << (events.empty() ? sqlMessage(*proc) : events.front().description);
+    proc->setStCurrentView(hlTabulon::tbViewSummary);
+    ASSERT_EQ(proc->CurrentView(), hlTabulon::tbViewSummary);
+    pickText(proc->cboSumCol[0], QStringLiteral("who"));
+    pickText(proc->cboSumCol[3], QStringLiteral("Sum of --->>>"));
+    pickText(proc->cboSumCol[4], QStringLiteral("total"));
+    answer(QStringList{values[0], values[1], values[2], values[3], QString(), QString()});
+    ASSERT_TRUE(proc->Refresh()) << (events.empty() ? sqlMessage(*proc) : events.front().description);
+    ASSERT_GE(proc->grdSummary->Rows(), 3);
+    EXPECT_EQ(proc->grdSummary->TextMatrix(1, 0), QStringLiteral("it's"));
+    const QHash<QString, double> total =
+        figures(*m_admin, QStringLiteral("SELECT 2.5 * extract(day from date '2024-02-29')"));
+    EXPECT_NEAR(proc->grdSummary->ValueMatrix(1, 1), total.value(QString()), 1e-9);
+    proc->UnloadFlter();
 }

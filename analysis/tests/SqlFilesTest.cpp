@@ -11,6 +11,7 @@
 #include "ui/KeyedToolBar.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -30,6 +31,9 @@ using FileTabulon = FrameTabulon;
 class ResultsTabulon : public hlTabulon {
 public:
     grid::Grid *const grdResults = tabtest::part<grid::Grid>(*this, "grdResults");
+    grid::Grid *const grdSummary = tabtest::part<grid::Grid>(*this, "grdSummary");
+    ui::KeyedToolBar *const tlbMain = tabtest::part<ui::KeyedToolBar>(*this, "tlbMain");
+    const std::array<QComboBox *, 6> cboSumCol = tabtest::parts<QComboBox, 6>(*this, "cboSumCol");
     ui::KeyedToolBar *const tlbResults = tabtest::part<ui::KeyedToolBar>(*this, "tlbResults");
     QPlainTextEdit *const txtResultsSQL = tabtest::part<QPlainTextEdit>(*this, "txtResultsSQL");
 };
@@ -342,6 +346,25 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
         for (int c = 0; c < a.FieldCount(); ++c)
             EXPECT_EQ(tab->grdResults->TextMatrix(r, c), original->grdResults->TextMatrix(r, c)) << r << "," << c;
     }
+
+    // The analysis views stay shut for a document until its text is edited; then they group its
+    // rows as the database would group the same rows.
+    EXPECT_FALSE(tab->tlbMain->Buttons(QStringLiteral("Summary")).Enabled());
+    tab->txtResultsSQL->setFocus();
+    tab->txtResultsSQL->moveCursor(QTextCursor::End);
+    QTest::keyClick(tab->txtResultsSQL, Qt::Key_Space);
+    ASSERT_TRUE(tab->tlbMain->Buttons(QStringLiteral("Summary")).Enabled());
+    tab->setStCurrentView(hlTabulon::tbViewSummary);
+    ASSERT_EQ(tab->CurrentView(), hlTabulon::tbViewSummary);
+    pickText(tab->cboSumCol[0], QStringLiteral("Discontinued"));
+    pickText(tab->cboSumCol[3], QStringLiteral("Sum of --->>>"));
+    pickText(tab->cboSumCol[4], QStringLiteral("UnitPrice"));
+    ASSERT_TRUE(tab->Refresh()) << (events.empty() ? QString() : events.front().description);
+    auto apart = sample.connect()->Execute(QStringLiteral(
+        "SELECT \"Discontinued\", SUM(\"UnitPrice\") FROM \"Products\" WHERE \"ProductID\" <= 25 GROUP BY 1 ORDER BY 1"));
+    ASSERT_EQ(tab->grdSummary->Rows(), int(apart->fetchedCount()) + 2) << "the groups and the TOTAL row";
+    for (int r = 1; r <= int(apart->fetchedCount()); ++r)
+        EXPECT_NEAR(tab->grdSummary->ValueMatrix(r, 1), apart->value(std::size_t(r - 1), 1).toDouble(), 1e-9) << r;
     EXPECT_TRUE(events.empty());
     tab->UnloadFlter();
     original->UnloadFlter();

@@ -160,10 +160,7 @@ bool hlTabulon::Refresh_Chart()
             if (!sql.isEmpty()) {
                 if (m_rsChart && m_rsChart->State() == db::adStateOpen)
                     m_rsChart->Close();
-                if (!m_query->connection())
-                    throw db::DbError(QStringLiteral("There is no connection"));
-                m_rsChart = db::Recordset::create();
-                m_rsChart->Open(sql, m_query->connection());
+                m_rsChart = openAggregate(sql);
                 if (!self)
                     return false;
                 const bool whole = analysis::fetchEveryRow(*m_rsChart, frame);
@@ -181,15 +178,16 @@ bool hlTabulon::Refresh_Chart()
                 return false;
             ok = false;
             if (!analysis::currentErrorIsCancel()) {
-                const bool provider = m_query->connection() && !m_query->connection()->Errors().empty();
-                if (provider)
-                    Show_SQLMsg(sql, m_query->connection()->Errors().front().Description);
+                const auto *errors = aggregateErrors();
+                if (errors && !errors->empty())
+                    Show_SQLMsg(sql, errors->front().Description);
                 else
                     report(QStringLiteral("Refresh_Chart"), analysis::currentErrorText());
             }
         }
         if (!self)
             return false;
+        m_shape.reset();
         chChart->setMousePointer(chart::PointerDefault);
         // A chart left unfinished is not there to print.
         if (!ok)
@@ -241,8 +239,7 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     // database, not an average of the groups' averages.
     QHash<QString, std::pair<double, double>> averageParts;
     if (two && function == cv::fnAvg && analysis::options().ChartLegendValues) {
-        auto parts = db::Recordset::create();
-        parts->Open(Get_AveragePartsSQL(cboChartCol), m_query->connection());
+        auto parts = openAggregate(Get_AveragePartsSQL(cboChartCol));
         if (!self)
             return false;
         if (!analysis::fetchEveryRow(*parts, frame) || frame.aborted() || !self) {

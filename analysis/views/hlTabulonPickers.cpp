@@ -9,7 +9,12 @@
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
 
+#include "db/Command.h"
+#include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/Recordset.h"
+#include "db/ShapeCommand.h"
+#include "db/ValueRules.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
@@ -457,10 +462,109 @@ ssql::Choice pickerChoice(const std::array<QComboBox *, 6> &picker, bool xtab, c
     return choice;
 }
 
+// The routine call a shaped command begins with: each input value shown as text, apostrophes
+// doubled (the values themselves are bound when it runs).
+QString shapeHead(const db::Command &routine)
+{
+    QString head = QStringLiteral("SHAPE {EXEC ") + routine.CommandText + u' ';
+    for (const db::Parameter &p : routine.Parameters) {
+        if (!db::isInputDirection(p.Direction))
+            continue;
+        if (!p.Value.isValid() || p.Value.isNull())
+            head += QStringLiteral("NULL");
+        else if (db::isTextType(p.Type))
+            head += db::quoteText(p.Value.toString());
+        else if (p.Type == db::adBoolean)
+            head += p.Value.toBool() ? u'1' : u'0';
+        else
+            head += p.Value.toString();
+        head += u',';
+    }
+    head.chop(1);
+    return head + u'}';
+}
+
+// "<head> AS rs COMPUTE rs, FN(rs.col)  BY c0[,c1[,c2]]"; a count counts the group's rows, so
+// that a group of Nulls counts as many as it has.
+QString shapeText(const QString &head, const ssql::Choice &choice, const QString &delimiter, bool averageParts)
+{
+    auto q = [&](const QString &name) { return db::quoteIdentifier(name, delimiter); };
+    QString compute;
+    const QString column = QStringLiteral("rs.") + q(choice.valueColumn);
+    if (averageParts) {
+        compute = QStringLiteral("SUM(") + column + QStringLiteral("), COUNT(") + column + u')';
+    } else {
+        switch (choice.function) {
+        case ssql::fnCount:
+        case ssql::fnPercent: compute = QStringLiteral("COUNT(rs)"); break;
+        case ssql::fnSum: compute = QStringLiteral(" SUM(") + column + u')'; break;
+        case ssql::fnAvg: compute = QStringLiteral("AVG(") + column + u')'; break;
+        case ssql::fnMin: compute = QStringLiteral("MIN(") + column + u')'; break;
+        case ssql::fnMax: compute = QStringLiteral("MAX(") + column + u')'; break;
+        default: throw std::runtime_error("Choose a function to summarise with");
+        }
+    }
+    QString text = head + QStringLiteral(" AS rs COMPUTE rs, ") + compute + QStringLiteral("  BY ") + q(choice.c0);
+    if (!choice.c1.isEmpty())
+        text += u',' + q(choice.c1);
+    if (!choice.c2.isEmpty())
+        text += u',' + q(choice.c2);
+    return text;
+}
+
 } // namespace
+
+std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
+{
+    if (!m_query->inMemory()) {
+        if (!m_query->connection())
+            throw db::DbError(QStringLiteral("There is no connection"));
+        auto rs = db::Recordset::create();
+        rs->Open(sql, m_query->connection());
+        return rs;
+    }
+    if (!m_shape) {
+        m_shape = std::make_shared<db::ShapeConnection>();
+        if (m_query->source() == analysis::QueryRunner::StoredProc) {
+            if (!m_query->connection())
+                throw db::DbError(QStringLiteral("There is no connection"));
+            m_shape->Open(QStringLiteral("Provider = MSDataShape; Data ") + m_query->connection()->ConnectionString());
+        }
+    }
+    // Held here: the run waits with the event loop turning, and the refresh may end meanwhile.
+    const std::shared_ptr<db::ShapeConnection> shape = m_shape;
+    if (m_query->source() == analysis::QueryRunner::StoredProc) {
+        if (!m_query->routine())
+            throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
+        // The rows the results show: the routine's, narrowed by the query's filters.
+        const analysis::QueryRunner &query = *m_query;
+        return db::groupsFirst(
+            *shape->Execute(sql, *m_query->routine(), [&query](db::Recordset &rows) { query.filterRows(rows); }));
+    }
+    // The rows shown (filters and all); before the first run, the document's own.
+    std::shared_ptr<db::Recordset> rows = m_query->results();
+    if (!m_query->resultsOpen()) {
+        rows = db::Recordset::create();
+        rows->OpenXml(m_query->fileName());
+    }
+    return db::groupsFirst(*shape->Execute(sql, *rows));
+}
+
+const std::vector<db::ProviderError> *hlTabulon::aggregateErrors() const
+{
+    if (m_query->inMemory())
+        return m_shape ? &m_shape->Errors() : nullptr;
+    return m_query->connection() ? &m_query->connection()->Errors() : nullptr;
+}
 
 QString hlTabulon::Get_AveragePartsSQL(const PickerArray &picker)
 {
+    if (m_query->inMemory()) {
+        if (m_strShapeHead.isEmpty())
+            throw db::DbError(QStringLiteral("The averages' parts have no command to shape"));
+        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *pickerValueBox(picker));
+        return shapeText(m_strShapeHead, choice, identifierDelimiter(), true);
+    }
     QString inner = txtResultsSQL->toPlainText();
     if (!Get_Query(inner))
         throw db::DbError(QStringLiteral("The statement's filters could not be applied"));
@@ -472,10 +576,26 @@ QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
 {
     QString sql;
     trap(QStringLiteral("Get_SummarySQL"), [&] {
-        if (m_query->inMemory())
-            throw std::runtime_error("A stored procedure or XML document cannot be summarised");
         QLineEdit *box = pickerValueBox(picker);
         const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *box);
+        if (m_query->inMemory()) {
+            // Each refresh shapes on a connection of its own, released when it ends.
+            m_shape.reset();
+            m_strShapeHead.clear();
+            if (m_query->source() == analysis::QueryRunner::StoredProc) {
+                if (!m_query->routine())
+                    throw std::runtime_error("The stored procedure has not been set up");
+                const bool asked = askParameters();
+                grdResults->setRedraw(1);
+                if (!asked)
+                    return;
+                m_strShapeHead = shapeHead(*m_query->routine());
+            } else {
+                m_strShapeHead = QStringLiteral("SHAPE {") + m_query->fileName() + u'}';
+            }
+            sql = shapeText(m_strShapeHead, choice, identifierDelimiter(), false);
+            return;
+        }
 
         QString inner = txtResultsSQL->toPlainText();
         if (!Get_Query(inner))

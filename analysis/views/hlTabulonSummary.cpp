@@ -115,8 +115,6 @@ bool hlTabulon::Refresh_Summary()
                 grdSummary->setRows(1);
                 grdSummary->setCols(1);
                 grdSummary->Clear();
-                if (!m_query->connection())
-                    throw db::DbError(QStringLiteral("There is no connection"));
 
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
                     const bool complete = analysis::fetchEveryRow(*rs, frame);
@@ -126,8 +124,7 @@ bool hlTabulon::Refresh_Summary()
                     }
                     return !stopped;
                 };
-                m_rsSummary = db::Recordset::create();
-                m_rsSummary->Open(sql, m_query->connection());
+                m_rsSummary = openAggregate(sql);
                 if (!self)
                     return false;
                 const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
@@ -186,8 +183,7 @@ bool hlTabulon::Refresh_Summary()
                         if (function == ssql::fnAvg) {
                             // The groups' own sums and counts, so that every total is an average
                             // over rows.
-                            auto parts = db::Recordset::create();
-                            parts->Open(Get_AveragePartsSQL(cboSumCol), m_query->connection());
+                            auto parts = openAggregate(Get_AveragePartsSQL(cboSumCol));
                             if (!self)
                                 return false;
                             if (fetchEverything(parts)) {
@@ -246,6 +242,7 @@ bool hlTabulon::Refresh_Summary()
         }
         if (!self)
             return false;
+        m_shape.reset();
         if (grdSummary->Cols() > 0)
             grdSummary->AutoSize(0, grdSummary->Cols() - 1, false, 100);
         grdSummary->setRedraw(1);
@@ -268,8 +265,8 @@ bool hlTabulon::viewRefreshFailed(const QString &procedure, const QString &sql)
 {
     if (analysis::currentErrorIsCancel())
         return true;
-    if (m_query->connection() && !m_query->connection()->Errors().empty())
-        Show_SQLMsg(sql, m_query->connection()->Errors().front().Description);
+    if (const auto *errors = aggregateErrors(); errors && !errors->empty())
+        Show_SQLMsg(sql, errors->front().Description);
     else
         report(procedure, analysis::currentErrorText());
     return false;

@@ -244,8 +244,6 @@ bool hlTabulon::Refresh_XTab()
             if (!sql.isEmpty()) {
                 if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
                     m_rsXTab->Close();
-                if (!m_query->connection())
-                    throw db::DbError(QStringLiteral("There is no connection"));
                 auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
                     if (!analysis::fetchEveryRow(*rs, frame) || frame.aborted()) {
                         rs->Cancel();
@@ -253,8 +251,7 @@ bool hlTabulon::Refresh_XTab()
                     }
                     return !stopped;
                 };
-                m_rsXTab = db::Recordset::create();
-                m_rsXTab->Open(sql, m_query->connection());
+                m_rsXTab = openAggregate(sql);
                 if (!self)
                     return false;
                 if (m_rsXTab->State() == db::adStateOpen)
@@ -299,8 +296,7 @@ bool hlTabulon::Refresh_XTab()
                     }
                     if (!stopped && function == ssql::fnAvg) {
                         // Each cell's sum and count, so that every total is an average over rows.
-                        auto parts = db::Recordset::create();
-                        parts->Open(Get_AveragePartsSQL(cboXTabCol), m_query->connection());
+                        auto parts = openAggregate(Get_AveragePartsSQL(cboXTabCol));
                         if (!self)
                             return false;
                         if (fetchEverything(parts)) {
@@ -342,6 +338,7 @@ bool hlTabulon::Refresh_XTab()
         }
         if (!self)
             return false;
+        m_shape.reset();
         frame.step(true);
         if (!self)
             return false;

@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <type_traits>
 
 class QComboBox;
@@ -36,6 +37,8 @@ class Command;
 class Connection;
 class Recordset;
 class RecordsetFilter;
+class ShapeConnection;
+struct ProviderError;
 } // namespace db
 namespace grid {
 class Grid;
@@ -480,6 +483,12 @@ private:
     // The per-group sums and counts behind a bar's averages (throws on failure); its number box.
     QString Get_AveragePartsSQL(const PickerArray &picker);
     QLineEdit *pickerValueBox(const PickerArray &picker) const;
+    // Opens a view's aggregate statement: on the control's connection, or for a routine or an XML
+    // document the shaped command on the data-shaping connection of this refresh, laid out as a
+    // grouped statement's result (groups first, then the aggregates). Throws.
+    std::shared_ptr<db::Recordset> openAggregate(const QString &sql);
+    // The provider's messages of the connection the last aggregate statement ran on.
+    const std::vector<db::ProviderError> *aggregateErrors() const;
 
     // --- the summary view (views/hlTabulonSummary.cpp) ---
     bool Refresh_Summary();
@@ -620,6 +629,10 @@ private:
     std::shared_ptr<db::Recordset> m_rsChart;
     std::shared_ptr<db::Recordset> m_rsSummary;
     std::shared_ptr<db::Recordset> m_rsXTab;
+    // The data-shaping connection of the running view refresh, and the routine call its
+    // commands begin with (asked for once a refresh).
+    std::shared_ptr<db::ShapeConnection> m_shape;
+    QString m_strShapeHead;
     QString m_strDataSourceName;
     QString m_strSummaryStatus;
     QString m_strChartState; // what status panel 1 last said about how the chart is drawn
