@@ -143,7 +143,7 @@ int xlsxFloor(const QString &database, const QByteArray &table, const QString &f
 
 struct Sample {
     std::vector<double> ms;
-    std::vector<double> peakMb; // ours: added above the window; a peer: its whole process
+    std::vector<double> peakMb; // ours: added above the window
 };
 
 // One line of the README's table.
@@ -202,7 +202,8 @@ int main(int argc, char **argv)
         out.open(QIODevice::ReadOnly);
         const QList<QByteArray> figures = out.readAll().trimmed().split(' ');
         sample.ms.push_back(ownTime && !figures.isEmpty() ? figures[0].toDouble() : wall);
-        sample.peakMb.push_back(ownTime && figures.size() > 1 ? figures[1].toDouble() / 1024 : double(peakKb) / 1024);
+        if (ownTime && figures.size() > 1)
+            sample.peakMb.push_back(figures[1].toDouble() / 1024);
     };
     // The floor's target must not exist: ATTACH would add to it.
     const QString attached = at("floor.sqlite");
@@ -216,7 +217,7 @@ int main(int argc, char **argv)
         child({"sqlite3", "-csv", "-header", dbPath, selectFrom(table.constData()).toStdString()}, csvPeer, false);
         QFile::copy(log, at("peer.csv"));
         child({self, "--child", dbPath, table.toStdString(), "xlsx", at("ours.xlsx").toStdString()}, xlsx, true);
-        child({self, "--xlsx-floor", dbPath, table.toStdString(), at("floor.xlsx").toStdString()}, xlsxPeer, false);
+        child({self, "--xlsx-floor", dbPath, table.toStdString(), at("floor.xlsx").toStdString()}, xlsxPeer, true);
         child({self, "--child", dbPath, table.toStdString(), "sqlite", at("ours.sqlite").toStdString()}, sqlite, true);
         QFile::remove(attached);
         child({"sqlite3", dbPath, attach.toStdString()}, sqlitePeer, false);
@@ -231,12 +232,15 @@ int main(int argc, char **argv)
     row(QStringLiteral("desktop database of %1 rows (%2 MiB)").arg(n, mib("ours.sqlite")), sqlite.ms,
         QStringLiteral("`sqlite3`: ATTACH + INSERT ... SELECT (%1 MiB)").arg(mib("floor.sqlite")), sqlitePeer.ms,
         "<= 2x");
+    // A spawned program's own peak cannot be told from its parent's by wait4 (the high-water mark
+    // of the process before exec counts), so the memory rows stand beside the goal itself.
+    const std::vector<double> goal{32.0};
     row(QStringLiteral("CSV: peak memory above the window's own, %1 rows (MiB)").arg(n), csv.peakMb,
-        QStringLiteral("`sqlite3 -csv -header`: its whole process"), csvPeer.peakMb, "<= 32 MiB");
+        QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
     row(QStringLiteral("spreadsheet: peak memory above the window's own, %1 rows (MiB)").arg(n), xlsx.peakMb,
-        QStringLiteral("the libxlsxwriter program: its whole process"), xlsxPeer.peakMb, "<= 32 MiB");
+        QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
     row(QStringLiteral("desktop database: peak memory above the window's own, %1 rows (MiB)").arg(n), sqlite.peakMb,
-        QStringLiteral("`sqlite3` ATTACH: its whole process"), sqlitePeer.peakMb, "<= 32 MiB");
+        QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
     for (const char *name : {"ours.csv", "peer.csv", "ours.xlsx", "floor.xlsx", "ours.sqlite", "floor.sqlite", "export_child.out"})
         QFile::remove(at(name));
     return 0;

@@ -273,6 +273,29 @@ TEST_F(TextOutputs, ALazyResultIsWrittenToItsLastRowAndKeepsTheShownFilter)
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 3 rows to \r") + file);
 }
 
+TEST_F(TextOutputs, ALazyPostgresResultIsReadThroughACursorOfItsOwn)
+{
+    TABULON_REQUIRE_POSTGRES();
+    auto conn = db::Connection::create();
+    conn->Open(testsupport::postgresConnectionString());
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT i AS id, 'row ' || i AS name FROM generate_series(1, 20000) AS i ORDER BY i"), conn);
+    const std::size_t shown = rs->fetchedCount();
+    ASSERT_LT(shown, 20000u);
+    load(rs);
+    const QString file = path(QStringLiteral("lazy.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    const QList<QByteArray> lines = readFile(file).split('\n');
+    ASSERT_EQ(lines.size(), 20002);
+    EXPECT_EQ(lines[1], QByteArray("1,row 1\r"));
+    EXPECT_EQ(lines[20000], QByteArray("20000,row 20000\r"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 20,000 rows to \r") + file);
+    EXPECT_EQ(rs->fetchedCount(), shown);
+    // The window's own cursor goes on from where it was.
+    EXPECT_TRUE(rs->ensureRow(19999));
+    EXPECT_EQ(rs->value(19999, 1).toString(), QStringLiteral("row 20000"));
+}
+
 TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDone)
 {
     load(sampleRows());
