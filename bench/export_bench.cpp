@@ -212,12 +212,16 @@ int main(int argc, char **argv)
           "DATE); INSERT INTO o." + table + " " + selectFrom(table.constData()) + ";";
 
     Sample csv, csvPeer, xlsx, xlsxPeer, sqlite, sqlitePeer;
+    // A sheet holds 1,048,576 rows: a larger table is no workbook.
+    const bool sheetFits = rows < 1048576;
     for (int i = 0; i < runs; ++i) {
         child({self, "--child", dbPath, table.toStdString(), "csv", at("ours.csv").toStdString()}, csv, true);
         child({"sqlite3", "-csv", "-header", dbPath, selectFrom(table.constData()).toStdString()}, csvPeer, false);
         QFile::copy(log, at("peer.csv"));
-        child({self, "--child", dbPath, table.toStdString(), "xlsx", at("ours.xlsx").toStdString()}, xlsx, true);
-        child({self, "--xlsx-floor", dbPath, table.toStdString(), at("floor.xlsx").toStdString()}, xlsxPeer, true);
+        if (sheetFits) {
+            child({self, "--child", dbPath, table.toStdString(), "xlsx", at("ours.xlsx").toStdString()}, xlsx, true);
+            child({self, "--xlsx-floor", dbPath, table.toStdString(), at("floor.xlsx").toStdString()}, xlsxPeer, true);
+        }
         child({self, "--child", dbPath, table.toStdString(), "sqlite", at("ours.sqlite").toStdString()}, sqlite, true);
         QFile::remove(attached);
         child({"sqlite3", dbPath, attach.toStdString()}, sqlitePeer, false);
@@ -226,9 +230,10 @@ int main(int argc, char **argv)
     auto mib = [&](const char *name) { return QString::number(double(QFileInfo(at(name)).size()) / 1048576, 'f', 1); };
     row(QStringLiteral("CSV file of %1 rows (%2 MiB)").arg(n, mib("ours.csv")), csv.ms,
         QStringLiteral("`sqlite3 -csv -header` > file (%1 MiB)").arg(mib("peer.csv")), csvPeer.ms, "<= 1.0x");
-    row(QStringLiteral("spreadsheet of %1 rows (%2 MiB)").arg(n, mib("ours.xlsx")), xlsx.ms,
-        QStringLiteral("libxlsxwriter, constant memory, rows stepped through the C API (%1 MiB)").arg(mib("floor.xlsx")),
-        xlsxPeer.ms, "<= 1.1x");
+    if (sheetFits)
+        row(QStringLiteral("spreadsheet of %1 rows (%2 MiB)").arg(n, mib("ours.xlsx")), xlsx.ms,
+            QStringLiteral("libxlsxwriter, constant memory, rows stepped through the C API (%1 MiB)").arg(mib("floor.xlsx")),
+            xlsxPeer.ms, "<= 1.1x");
     row(QStringLiteral("desktop database of %1 rows (%2 MiB)").arg(n, mib("ours.sqlite")), sqlite.ms,
         QStringLiteral("`sqlite3`: ATTACH + INSERT ... SELECT (%1 MiB)").arg(mib("floor.sqlite")), sqlitePeer.ms,
         "<= 2x");
@@ -237,8 +242,9 @@ int main(int argc, char **argv)
     const std::vector<double> goal{32.0};
     row(QStringLiteral("CSV: peak memory above the window's own, %1 rows (MiB)").arg(n), csv.peakMb,
         QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
-    row(QStringLiteral("spreadsheet: peak memory above the window's own, %1 rows (MiB)").arg(n), xlsx.peakMb,
-        QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
+    if (sheetFits)
+        row(QStringLiteral("spreadsheet: peak memory above the window's own, %1 rows (MiB)").arg(n), xlsx.peakMb,
+            QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
     row(QStringLiteral("desktop database: peak memory above the window's own, %1 rows (MiB)").arg(n), sqlite.peakMb,
         QStringLiteral("the goal: 32 MiB above the window"), goal, "<= 1.0x");
     for (const char *name : {"ours.csv", "peer.csv", "ours.xlsx", "floor.xlsx", "ours.sqlite", "floor.sqlite", "export_child.out"})
