@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <libpq-fe.h>
@@ -28,6 +29,28 @@ inline bool pgExec(PGconn *c, const QByteArray &sql)
         return false;
     }
     return true;
+}
+
+// One PQexec of sql with every value of its result read: its time in ms (-1 when it failed), and
+// the rows in *rows.
+inline double pqexecEveryValue(PGconn *c, const QByteArray &sql, std::size_t *rows = nullptr)
+{
+    QElapsedTimer t;
+    t.start();
+    std::unique_ptr<PGresult, ResCloser> r(PQexec(c, sql.constData()));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        std::fprintf(stderr, "postgres: %s\n", PQerrorMessage(c));
+        return -1;
+    }
+    volatile std::size_t sink = 0;
+    const int n = PQntuples(r.get()), cols = PQnfields(r.get());
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < cols; ++k)
+            if (!PQgetisnull(r.get(), i, k))
+                sink = sink + std::size_t(PQgetlength(r.get(), i, k)) + std::size_t(PQgetvalue(r.get(), i, k)[0]);
+    if (rows)
+        *rows = std::size_t(n);
+    return double(t.nsecsElapsed()) / 1e6;
 }
 
 // The data layer's connection string for the libpq keywords `conninfo` ("host=... dbname=..."),

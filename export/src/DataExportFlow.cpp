@@ -179,10 +179,12 @@ bool DataExport::Export_Data()
     m_progress->start();
     bool done = false;
     hlexport::ExportJob job;
+    std::size_t rowsRead = 0;
     try {
         const std::shared_ptr<db::Recordset> rs = recordset();
         rs->MoveFirst();
         takeJob(job);
+        job.rowsRead = &rowsRead;
         m_job = &job;
         const int destination = m_intDestination;
         bool written = false;
@@ -224,11 +226,14 @@ bool DataExport::Export_Data()
         }
         if (written) {
             setStatus(QStringLiteral("Finished!"));
-            ui::Prompter::msgBox(QStringLiteral("Successfully exported ") + hlexport::formatCount(std::size_t(rs->RecordCount()), false)
+            // A result read through a cursor of the export's own is not fetched again to be counted.
+            const std::size_t rows = rs->isComplete() ? std::size_t(rs->RecordCount()) : rowsRead;
+            ui::Prompter::msgBox(QStringLiteral("Successfully exported ") + hlexport::formatCount(rows, false)
                                      + QStringLiteral(" rows to ") + QChar(13) + m_strFileName,
                                  ui::MsgButtons::OK, ui::MsgIcon::Information, kTitle, this);
             done = true;
         }
+    } catch (const hlexport::ExportStopped &) {
     } catch (...) {
         logError(QStringLiteral("Export_Data"), hlexport::currentError());
     }
@@ -266,6 +271,7 @@ bool DataExport::Get_Rows(qint32 &lngExported, QString &strRows)
                 ok = true;
             }
         }
+    } catch (const hlexport::ExportStopped &) {
     } catch (...) {
         logError(QStringLiteral("Get_Rows"), hlexport::currentError());
     }
@@ -280,6 +286,7 @@ bool DataExport::exportTextFile(hlexport::ExportJob &job)
     bool ok = false;
     try {
         ok = hlexport::writeDelimited(job, exported).outcome == hlexport::WriteResult::Done;
+    } catch (const hlexport::ExportStopped &) {
     } catch (...) {
         logError(QStringLiteral("Get_Rows"), hlexport::currentError());
     }
@@ -302,6 +309,7 @@ bool DataExport::runWriter(const QString &procedure, const QString &fileName,
     try {
         hlexport::ExportJob job;
         done = jobFor(job, fileName) && work(job);
+    } catch (const hlexport::ExportStopped &) {
     } catch (...) {
         logError(procedure, hlexport::currentError());
     }

@@ -164,7 +164,7 @@ WriteResult writeDocx(const ExportJob &job)
     out += "</w:tr>";
 
     progress.status(QStringLiteral("Exporting rows ..."));
-    RowReader row(*job.rs);
+    RowReader row(job);
     char buf[64];
     std::size_t written = 0;
     for (std::size_t r = 0; row.seek(r); ++r) {

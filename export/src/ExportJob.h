@@ -28,6 +28,12 @@ public:
     using ExportError::ExportError;
 };
 
+// The user stopped the export while its rows were awaited: no failure, and no file.
+class ExportStopped : public std::exception {
+public:
+    const char *what() const noexcept override { return "export stopped"; }
+};
+
 // How a writer tells the control what it is doing, and learns that the user wants it to stop.
 class Progress {
 public:
@@ -62,6 +68,8 @@ struct ExportJob {
     QString fileName;
     QString exportName;
     Progress *progress = nullptr;
+    // Told the rows read so far (the count of a result read through a cursor of its own).
+    std::size_t *rowsRead = nullptr;
 };
 
 struct WriteResult {

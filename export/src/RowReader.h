@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,18 +14,25 @@ class Recordset;
 
 namespace hlexport {
 
-// The one place the writers read cells: the recordset's visible rows (its filter and sort
-// applied), fetched as they are reached through the recordset's own calls, each cell read from
-// the row store in place - no QVariant per cell, no copy of a row.
+struct ExportJob;
+
+// The one place the writers read cells, each read from a row store in place - no QVariant per
+// cell, no copy of a row. Rows the window holds already (all of them fetched, or filtered or
+// sorted) are the recordset's visible rows. A result the window holds only part of is read
+// again through a cursor of the reader's own, a chunk at a time, each chunk let go once passed:
+// the export holds a few chunks whatever the row count, and the window's rows stay as they are.
+// Rows are then read forward only.
 class RowReader {
 public:
-    explicit RowReader(db::Recordset &rs);
+    explicit RowReader(const ExportJob &job);
+    ~RowReader();
+    RowReader(const RowReader &) = delete;
+    RowReader &operator=(const RowReader &) = delete;
 
     // Makes visible row `index` current, fetching it when the result has not delivered it yet;
-    // false when the result has no such row.
+    // false when the result has no such row. Read through a cursor, `index` never goes back.
+    // Throws ExportStopped when the user stopped the export while the rows were awaited.
     bool seek(std::size_t index);
-    // Whether the result has visible row `index` (fetching up to it), without moving.
-    bool has(std::size_t index);
 
     int type(int field) const { return m_store->fields()[std::size_t(field)].Type; }
     bool isNull(int field) const { return m_store->isNull(m_row, field); }
@@ -52,8 +60,17 @@ public:
     std::string_view text(int field, char *buf) const;
     void appendText(int field, std::string &out) const;
 
+    // Whether the rows come through a cursor of the reader's own.
+    bool streaming() const { return m_stream != nullptr; }
+
 private:
+    class Stream;
+
     db::Recordset &m_rs;
+    std::size_t *m_rowsRead = nullptr;
+    std::unique_ptr<Stream> m_stream;
+    std::shared_ptr<const db::RowStore> m_chunk; // the stream's current chunk
+    std::size_t m_chunkStart = 0;                // the row index of its first row
     const db::RowStore *m_store = nullptr;
     std::size_t m_row = 0; // the store row behind the current visible row
 };

@@ -142,7 +142,7 @@ WriteResult writeSqlite(const ExportJob &job)
         throw fail(QStringLiteral("cannot write the database"));
     std::unique_ptr<sqlite3_stmt, StmtCloser> stmt(rawStmt);
 
-    RowReader row(*job.rs);
+    RowReader row(job);
     std::size_t written = 0;
     char buf[64];
     for (std::size_t r = 0; row.seek(r); ++r) {

@@ -173,7 +173,7 @@ template <typename AfterLine>
 bool appendDelimited(const ExportJob &job, std::string &out, std::size_t &exported, AfterLine &&afterLine)
 {
     LineBuilder lines(job);
-    RowReader row(*job.rs);
+    RowReader row(job);
     if (job.includeHeaders) {
         lines.header(out);
         out += kCrLf;
@@ -211,7 +211,7 @@ WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
 
 WriteResult writeHtml(const ExportJob &job)
 {
-    RowReader row(*job.rs);
+    RowReader row(job);
     BufferedFile file(job.fileName);
     std::string &out = file.buffer();
     out += "<HTML>\r\n<HEAD>\r\n"
@@ -271,7 +271,7 @@ WriteResult writeXml(const ExportJob &job)
         if (!job.rs->fetchAll())
             return {WriteResult::Stopped, 0, {}};
     }
-    RowReader row(*job.rs);
+    RowReader row(job);
     std::size_t written = 0;
     try {
         db::XmlRecordsetWriter xml(job.fileName, job.rs->store()->fields());

@@ -519,7 +519,7 @@ WriteResult writeXlsx(const ExportJob &job)
 
     // Records start at the second row (or column) whether or not the names were written.
     const std::size_t limit = turned ? LXW_COL_MAX : LXW_ROW_MAX;
-    RowReader row(*job.rs);
+    RowReader row(job);
     std::size_t position = 2;
     WriteResult result;
     for (std::size_t r = 0; row.seek(r); ++r) {

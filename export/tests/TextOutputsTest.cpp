@@ -214,7 +214,7 @@ TEST_F(TextOutputs, ALazyResultIsWrittenToItsLastRowAndKeepsTheShownFilter)
         ASSERT_EQ(sqlite3_open(dbPath.toUtf8().constData(), &raw), SQLITE_OK);
         sqlite3_exec(raw,
                      "CREATE TABLE t(id INTEGER, name TEXT);"
-                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)"
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)"
                      " INSERT INTO t SELECT i, 'row ' || i FROM n;",
                      nullptr, nullptr, nullptr);
         sqlite3_close(raw);
@@ -223,22 +223,77 @@ TEST_F(TextOutputs, ALazyResultIsWrittenToItsLastRowAndKeepsTheShownFilter)
     conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dbPath));
     auto rs = db::Recordset::create();
     rs->Open(QStringLiteral("SELECT id, name FROM t"), conn);
-    ASSERT_LT(rs->fetchedCount(), 5000u);
+    const std::size_t shown = rs->fetchedCount();
+    ASSERT_LT(shown, 20000u);
     load(rs);
     const QString file = path(QStringLiteral("lazy.txt"));
     ASSERT_TRUE(exportTo(DataExport::TextFile, file));
     const QList<QByteArray> lines = readFile(file).split('\n');
-    ASSERT_EQ(lines.size(), 5002); // header, 5,000 records, nothing after the last line end
-    EXPECT_EQ(lines[5000], QByteArray("5000,row 5000\r"));
+    ASSERT_EQ(lines.size(), 20002); // header, 20,000 records, nothing after the last line end
+    EXPECT_EQ(lines[1], QByteArray("1,row 1\r"));
+    EXPECT_EQ(lines[20000], QByteArray("20000,row 20000\r"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 20,000 rows to \r") + file);
+    // The rows the window does not hold are read by the export itself, whatever it writes: the
+    // window's rows stay those it had.
+    EXPECT_EQ(rs->fetchedCount(), shown);
+    const QString book = path(QStringLiteral("lazy.xlsx"));
+    ASSERT_TRUE(exportTo(DataExport::Spreadsheet, book));
+    EXPECT_TRUE(zipEntry(book, "xl/worksheets/sheet1.xml").contains("<c r=\"B20001\" t=\"inlineStr\"><is><t>row 20000</t>"));
+    const QString database = path(QStringLiteral("lazy.sqlite"));
+    ASSERT_TRUE(exportTo(DataExport::DesktopDatabase, database));
+    {
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(database.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *s = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT count(*), sum(id), max(name) FROM \"Export\"", -1, &s, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int64(s, 0), 20000);
+        EXPECT_EQ(sqlite3_column_int64(s, 1), 20000LL * 20001 / 2);
+        sqlite3_finalize(s);
+        sqlite3_close(raw);
+    }
+    EXPECT_EQ(rs->fetchedCount(), shown);
+
+    // Stopped half-way through such a read: the old file stays, and nothing is reported.
+    writeFile(file, "old contents");
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes); // "Cancel Export?"
+    QCoreApplication::postEvent(control.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_FALSE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("old contents"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?"));
+    EXPECT_TRUE(reports.empty());
 
     // The rows the user sees, in the order shown: the recordset's filter and sort come along.
-    rs->setFilter(QStringLiteral("id > 4997"));
+    rs->setFilter(QStringLiteral("id > 19997"));
     rs->setSort(QStringLiteral("id DESC"));
     control = std::make_unique<DataExport>();
     load(rs);
     ASSERT_TRUE(exportTo(DataExport::TextFile, file));
-    EXPECT_EQ(readFile(file), QByteArray("id,name\r\n5000,row 5000\r\n4999,row 4999\r\n4998,row 4998\r\n"));
+    EXPECT_EQ(readFile(file), QByteArray("id,name\r\n20000,row 20000\r\n19999,row 19999\r\n19998,row 19998\r\n"));
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 3 rows to \r") + file);
+}
+
+TEST_F(TextOutputs, ALazyPostgresResultIsReadThroughACursorOfItsOwn)
+{
+    TABULON_REQUIRE_POSTGRES();
+    auto conn = db::Connection::create();
+    conn->Open(testsupport::postgresConnectionString());
+    auto rs = db::Recordset::create();
+    rs->Open(QStringLiteral("SELECT i AS id, 'row ' || i AS name FROM generate_series(1, 20000) AS i ORDER BY i"), conn);
+    const std::size_t shown = rs->fetchedCount();
+    ASSERT_LT(shown, 20000u);
+    load(rs);
+    const QString file = path(QStringLiteral("lazy.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    const QList<QByteArray> lines = readFile(file).split('\n');
+    ASSERT_EQ(lines.size(), 20002);
+    EXPECT_EQ(lines[1], QByteArray("1,row 1\r"));
+    EXPECT_EQ(lines[20000], QByteArray("20000,row 20000\r"));
+    EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully exported 20,000 rows to \r") + file);
+    EXPECT_EQ(rs->fetchedCount(), shown);
+    // The window's own cursor goes on from where it was.
+    EXPECT_TRUE(rs->ensureRow(19999));
+    EXPECT_EQ(rs->value(19999, 1).toString(), QStringLiteral("row 20000"));
 }
 
 TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDone)

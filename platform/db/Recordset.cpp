@@ -541,6 +541,11 @@ void Recordset::rebuildView()
 
 // --- clones and saving ---
 
+std::shared_ptr<Connection> Recordset::connection() const
+{
+    return m_feed ? m_feed->connection() : nullptr;
+}
+
 std::shared_ptr<Recordset> Recordset::Clone()
 {
     requireOpen();

@@ -29,6 +29,7 @@ public:
     ~RowFeed() override;
 
     const std::shared_ptr<RowStore> &store() const { return m_store; }
+    std::shared_ptr<Connection> connection() const { return m_connection.lock(); }
     bool isEnded() const { return m_ended; }         // every row is in the store
     // Why the rest of the result will never come; set at most once.
     const std::optional<DbError> &failure() const { return m_failure; }

@@ -92,6 +92,9 @@ public:
     void Cancel();
     // The rows' source while they arrive (null for rows in memory); grids listen to it.
     const std::shared_ptr<RowFeed> &feed() const { return m_feed; }
+    // The connection a lazy result's statement runs on (Source()), for reading it again with a
+    // cursor of one's own; null for rows in memory and once that connection is gone.
+    std::shared_ptr<Connection> connection() const;
     // --- cell access by visible row (0-based), for grids and exports ---
     bool isNull(std::size_t row, int col) const;
     QVariant value(std::size_t row, int col) const;

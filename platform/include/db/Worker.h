@@ -68,7 +68,7 @@ struct WorkerState {
     bool abandoned = false; // a stop closed the client connection under a call
 
     // Marks a client call of the worker for its length.
-    class Call {
+    class PLATFORM_EXPORT Call {
     public:
         explicit Call(WorkerState &state);
         ~Call();
