@@ -95,13 +95,13 @@ public:
         return std::min(260, w + 40);
     }
     QSize sizeHint() const override { return {preferredWidth(), 100}; }
-    void paintOn(QPainter &p, const QRect &rect) const
+    void paintOn(QPainter &p, const QRect &rect, const QFont &font) const
     {
-        const QFontMetrics fm(font());
+        const QFontMetrics fm(font);
         const int line = fm.height() + 4;
         int y = rect.top() + std::max(8, (rect.height() - line * int(m_names.size())) / 2);
         p.save();
-        p.setFont(font());
+        p.setFont(font);
         for (int i = 0; i < m_names.size() && y + line <= rect.bottom(); ++i, y += line) {
             p.fillRect(QRect(rect.left() + 8, y + 3, 12, 12), seriesColor(i));
             p.setPen(Qt::black);
@@ -116,7 +116,7 @@ protected:
     {
         QPainter p(this);
         p.fillRect(rect(), Qt::white);
-        paintOn(p, rect());
+        paintOn(p, rect(), font());
     }
 
 private:
@@ -447,10 +447,7 @@ void ChartView::rebuild()
         if (d->graph) {
             d->graph->show(d->data, d->looks);
             d->graph->setView(d->rotation, d->elevation);
-            QStringList names;
-            if (!surface)
-                for (int s = 1; s <= d->data.seriesCount(); ++s)
-                    names << d->data.seriesLabel(s);
+            const QStringList names = d->graph->legendNames();
             d->legend3D->setSeries(names);
             d->legend3D->setVisible(d->looks.legend && !names.isEmpty());
             d->stack->setCurrentWidget(d->page3D);
@@ -492,7 +489,8 @@ void ChartView::render(QPainter &painter, const QRectF &target)
 {
     ensureBuilt();
     // Laid out at screen size and scaled, so a printer's page shows the same chart, not one with
-    // tiny letters.
+    // tiny letters. Its fonts are sized in pixels of that layout: sized in points they would
+    // grow by the printer's resolution on top of the scale.
     const double dpi = painter.device() ? painter.device()->logicalDpiX() : 96;
     const double scale = std::max(1.0, dpi / 96.0);
     const QSize logical((target.size() / scale).toSize());
@@ -501,31 +499,42 @@ void ChartView::render(QPainter &painter, const QRectF &target)
     painter.save();
     painter.translate(target.topLeft());
     painter.scale(scale, scale);
+    drawAt(painter, logical, scale);
+    painter.restore();
+}
+
+void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
+{
     painter.fillRect(QRect(QPoint(), logical), Qt::white);
-    const int th = titleHeight(d->looks.title, d->looks.titleFont, logical.width());
-    paintTitle(painter, QRect(0, 0, logical.width(), th), d->looks.title, d->looks.titleFont);
+    const QFont titleFont = pixelFont(d->looks.titleFont);
+    const int th = titleHeight(d->looks.title, titleFont, logical.width());
+    paintTitle(painter, QRect(0, 0, logical.width(), th), d->looks.title, titleFont);
     const QRect body(0, th, logical.width(), std::max(1, logical.height() - th));
 
     if (!d->drawError.isEmpty()) {
+        painter.setFont(pixelFont(font()));
         painter.setPen(Qt::black);
         painter.drawText(body, Qt::AlignCenter | Qt::TextWordWrap, d->drawError);
     } else if (d->graph && wants3D()) {
-        const int legendWidth = d->legend3D->isVisibleTo(this) || (d->looks.legend && !d->graph->isSurface())
-                                    ? d->legend3D->preferredWidth() : 0;
+        const int legendWidth = d->legend3D->isVisibleTo(this) ? d->legend3D->preferredWidth() : 0;
         const QRect plot(body.topLeft(), QSize(std::max(1, body.width() - legendWidth), body.height()));
-        const QImage image = d->graph->picture(plot.size());
-        painter.drawImage(plot, image);
+        // The 3-D graph is a picture: at the page's resolution, within what a graphics card
+        // renders in one piece.
+        const double sharp = std::clamp(detail, 1.0, 4096.0 / std::max(plot.width(), plot.height()));
+        const QImage image = d->graph->picture((QSizeF(plot.size()) * std::max(1.0, sharp)).toSize());
+        painter.drawImage(QRectF(plot), image);
         if (legendWidth > 0)
-            d->legend3D->paintOn(painter, QRect(plot.right() + 1, body.top(), legendWidth, body.height()));
+            d->legend3D->paintOn(painter, QRect(plot.right() + 1, body.top(), legendWidth, body.height()),
+                                 pixelFont(d->legend3D->font()));
     } else {
         QGraphicsScene scene;
         QChart *chart = build2D(d->data, d->looks, plot2DFor(d->looks.type), nullptr);
+        usePixelFonts(*chart);
         scene.addItem(chart); // the scene deletes it
         chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(body.size())));
         scene.setSceneRect(chart->geometry());
         scene.render(&painter, QRectF(body), chart->geometry());
     }
-    painter.restore();
 }
 
 // ---- points and input ----

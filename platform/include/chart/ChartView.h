@@ -157,6 +157,8 @@ private:
     void scheduleRebuild();
     void ensureBuilt();
     void rebuild();
+    // The chart on painter at logical (screen) size; detail is how much finer the target is.
+    void drawAt(QPainter &painter, QSize logical, double detail);
     bool wants3D() const;
     void noteRenderState();
     bool handleMouse(QObject *watched, QEvent *event);
