@@ -68,6 +68,21 @@ int valueDecimals(double min, double max, int ticks)
     return 10;
 }
 
+NiceAxis niceAxis(double low, double high)
+{
+    if (!(high > low))
+        high = low + 1;
+    const double raw = (high - low) / 5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / magnitude;
+    const double step = (f <= 1 ? 1 : f <= 2 ? 2 : f <= 2.5 ? 2.5 : f <= 5 ? 5 : 10) * magnitude;
+    NiceAxis axis;
+    axis.min = std::floor(low / step + 1e-9) * step;
+    axis.max = std::ceil(high / step - 1e-9) * step;
+    axis.segments = std::max(1, int(std::lround((axis.max - axis.min) / step)));
+    return axis;
+}
+
 Plot2D plot2DFor(int chartType)
 {
     switch (chartType) {

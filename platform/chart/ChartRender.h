@@ -41,6 +41,14 @@ QLocale groupingLocale();
 // steps show no needless ".0".
 int valueDecimals(double min, double max, int ticks);
 
+// A value axis over low..high in round steps (1, 2, 2.5 or 5 times a power of ten).
+struct NiceAxis {
+    double min = 0;
+    double max = 1;
+    int segments = 1;
+};
+NiceAxis niceAxis(double low, double high);
+
 enum class Plot2D { Bars, Area, Pie };
 
 // Above this many series of one point each, 2-D bars are drawn as one set across the categories.
