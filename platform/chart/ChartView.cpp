@@ -16,6 +16,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPainter>
+#include <QPointer>
 #include <QPaintEvent>
 #include <QStackedWidget>
 #include <QTimer>
@@ -152,6 +153,8 @@ struct ChartView::Impl {
     // What RenderStateChanged last told; a new chart is a 3-D bar chart, drawn in 2-D offscreen.
     bool lastFallback = !ChartView::openGLAvailable();
     QString lastDrawError;
+
+    std::vector<QPointer<QWidget>> overlays;
 
     bool dragging = false;
     QPoint dragStart;
@@ -322,6 +325,55 @@ void ChartView::ResetLayout()
     // back is a fresh drawing.
     d->looksChanged = true;
     scheduleRebuild();
+}
+
+void ChartView::keepClearOf(QWidget *overlay)
+{
+    if (!overlay)
+        return;
+    d->overlays.emplace_back(overlay);
+    overlay->installEventFilter(this);
+    clearOverlays();
+}
+
+void ChartView::clearOverlays()
+{
+    // Each shown overlay takes the edge it lies along: a wide one the bottom or top, a tall one
+    // the right or left.
+    QMargins margins;
+    const QRect own = rect();
+    for (const QPointer<QWidget> &w : d->overlays) {
+        if (!w || !w->isVisible())
+            continue;
+        const QRect r = QRect(mapFromGlobal(w->mapToGlobal(QPoint(0, 0))), w->size()).intersected(own);
+        if (r.isEmpty())
+            continue;
+        if (r.width() >= r.height()) {
+            if (r.center().y() > own.center().y())
+                margins.setBottom(std::max(margins.bottom(), own.bottom() - r.top() + 1));
+            else
+                margins.setTop(std::max(margins.top(), r.bottom() + 1));
+        } else {
+            if (r.center().x() > own.center().x())
+                margins.setRight(std::max(margins.right(), own.right() - r.left() + 1));
+            else
+                margins.setLeft(std::max(margins.left(), r.right() + 1));
+        }
+    }
+    if (margins != contentsMargins())
+        setContentsMargins(margins);
+}
+
+void ChartView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    clearOverlays();
+}
+
+void ChartView::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    clearOverlays();
 }
 
 // ---- 3-D view ----
@@ -574,6 +626,21 @@ void ChartView::keyReleaseEvent(QKeyEvent *event)
 
 bool ChartView::eventFilter(QObject *watched, QEvent *event)
 {
+    for (const QPointer<QWidget> &w : d->overlays) {
+        if (w == watched) {
+            switch (event->type()) {
+            case QEvent::Show:
+            case QEvent::Hide:
+            case QEvent::Move:
+            case QEvent::Resize:
+                clearOverlays();
+                break;
+            default:
+                break;
+            }
+            return false;
+        }
+    }
     const bool fromGraph = d->graph && watched == d->graph->window();
     if (watched != d->view2D->viewport() && !fromGraph)
         return QWidget::eventFilter(watched, event);

@@ -13,6 +13,7 @@
 #include <QLegendMarker>
 #include <QPieSeries>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -540,4 +541,41 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
     // Emptied and filled again in the same steps, as a refresh does: drawn anew, without the note.
     fillOneGroup(view.data(), {5.5, 3.25, 0.5});
     ASSERT_TRUE(QTest::qWaitFor([&] { return noted().isEmpty(); })) << noted().join(u'|').toStdString();
+}
+
+TEST(ChartView, ShownSlidersOverTheEdgesCoverNothingOfTheChart)
+{
+    QWidget window;
+    window.resize(600, 400);
+    auto *view = new ChartView(&window);
+    view->setGeometry(0, 0, 600, 400);
+    view->setChartType(chart::Chart2DBar);
+    fillTwoGroups(view->data());
+    auto *across = new QSlider(Qt::Horizontal, &window);
+    across->setGeometry(100, 370, 400, 24);
+    auto *upright = new QSlider(Qt::Vertical, &window);
+    upright->setGeometry(576, 40, 24, 320);
+    across->hide();
+    upright->hide();
+    view->keepClearOf(across);
+    view->keepClearOf(upright);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto drawnArea = [&] {
+        QWidget *chart = view->findChild<QChartView *>();
+        return QRect(chart->mapTo(&window, QPoint(0, 0)), chart->size());
+    };
+    EXPECT_EQ(drawnArea(), QRect(0, 0, 600, 400));
+
+    across->show();
+    upright->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !drawnArea().intersects(across->geometry()) && !drawnArea().intersects(upright->geometry());
+    })) << "drawn in " << drawnArea().width() << " x " << drawnArea().height();
+    EXPECT_GT(drawnArea().height(), 300);
+    EXPECT_GT(drawnArea().width(), 500);
+
+    across->hide();
+    upright->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawnArea() == QRect(0, 0, 600, 400); }));
 }
