@@ -166,8 +166,10 @@ void hlTabulon::createControls()
     sldChart[0]->setObjectName(QStringLiteral("sldChart0"));
     sldChart[1] = new QSlider(Qt::Vertical, this);
     sldChart[1]->setObjectName(QStringLiteral("sldChart1"));
-    for (QSlider *s : sldChart)
+    for (QSlider *s : sldChart) {
         s->hide();
+        chChart->keepClearOf(s);
+    }
 
     staStatus = new ui::StatusPanels(5, this);
     staStatus->setObjectName(QStringLiteral("staStatus"));

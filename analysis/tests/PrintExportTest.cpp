@@ -4,6 +4,7 @@
 #include "dialogs/frmExport.h"
 #include "hlExport/DataExport.h"
 
+#include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridPrinter.h"
@@ -202,6 +203,43 @@ TEST_F(PrintExport, SummaryPrintsItsGridAndNothingPrintsWithTheCommandOff)
     ASSERT_TRUE(tab.Print_Grid());
     EXPECT_EQ(pdfText(pdf()).count(caption), 1) << pdfText(pdf()).toStdString();
     tab.UnloadFlter();
+}
+
+TEST_F(PrintExport, ChartPrintsItsTitleAxesAndLegendAtTheSizesShownOnScreen)
+{
+    chart::ChartView::setOpenGLAllowed(false);
+    analysis::options().ChartLegend = true;
+    auto rows = results(3);
+    rows->UnloadFlter();
+    auto c = db::Connection::create();
+    c->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("rows.db"))));
+    auto tab = std::make_unique<ChartTabulon>();
+    openView(*tab, c, QStringLiteral("SELECT name AS \"Region\", id AS \"Amount\" FROM t"), hlTabulon::tbViewChart);
+    tab->pick(3, QStringLiteral("Sum of --->>>"));
+    tab->pick(4, QStringLiteral("Amount"));
+    for (int type : {analysis::ChartType2DBar, analysis::ChartType3DBar, analysis::ChartType3DArea,
+                     analysis::ChartType2DPie}) {
+        analysis::options().ChartType = type;
+        ASSERT_TRUE(tab->Refresh());
+        QFile::remove(pdf());
+        ASSERT_TRUE(tab->Print_Grid());
+        const QString text = pdfText(pdf());
+        // A title or legend grown by the printer's resolution runs off the page.
+        for (const QString &seen : {QStringLiteral("Sum of Amount by Region"), QStringLiteral("row 1"),
+                                    QStringLiteral("row 2"), QStringLiteral("row 3")}) {
+            EXPECT_TRUE(text.contains(seen)) << "type " << type << ": " << seen.toStdString() << " in\n"
+                                             << text.toStdString();
+        }
+        if (type != analysis::ChartType2DPie) {
+            EXPECT_TRUE(text.contains(QStringLiteral("Region"))) << type;
+        }
+        EXPECT_EQ(pdfPages(pdf()), 1);
+        EXPECT_EQ(ui::PrinterService::printer().pageLayout().orientation(), QPageLayout::Landscape);
+    }
+    EXPECT_TRUE(ui::CommonDialog::asked().empty()) << "no printer dialog for a chart";
+    EXPECT_TRUE(events.empty());
+    tab->UnloadFlter();
+    chart::ChartView::setOpenGLAllowed(true);
 }
 
 TEST_F(PrintExport, ResultsHandOverEveryRowOfTheRecordset)

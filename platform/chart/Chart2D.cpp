@@ -11,6 +11,7 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPainter>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <unordered_set>
 
@@ -41,6 +43,46 @@ double drawnValue(const std::optional<double> &v)
     return v && std::isfinite(*v) ? *v : 0.0;
 }
 
+QLocale groupingLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+int valueDecimals(double min, double max, int ticks)
+{
+    if (ticks < 2 || !(max > min))
+        return 0;
+    const double step = (max - min) / (ticks - 1);
+    for (int decimals = 0; decimals < 10; ++decimals) {
+        const double unit = std::pow(10.0, decimals);
+        bool whole = true;
+        for (int i = 0; i < ticks && whole; ++i) {
+            const double v = (min + i * step) * unit;
+            whole = std::abs(v - std::round(v)) <= 1e-6 * std::max(1.0, std::abs(v));
+        }
+        if (whole)
+            return decimals;
+    }
+    return 10;
+}
+
+NiceAxis niceAxis(double low, double high)
+{
+    if (!(high > low))
+        high = low + 1;
+    const double raw = (high - low) / 5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / magnitude;
+    const double step = (f <= 1 ? 1 : f <= 2 ? 2 : f <= 2.5 ? 2.5 : f <= 5 ? 5 : 10) * magnitude;
+    NiceAxis axis;
+    axis.min = std::floor(low / step + 1e-9) * step;
+    axis.max = std::ceil(high / step - 1e-9) * step;
+    axis.segments = std::max(1, int(std::lround((axis.max - axis.min) / step)));
+    return axis;
+}
+
 Plot2D plot2DFor(int chartType)
 {
     switch (chartType) {
@@ -51,6 +93,8 @@ Plot2D plot2DFor(int chartType)
 }
 
 namespace {
+
+constexpr int kCategoryLabelLength = 40;
 
 // A category axis drops repeated names, so repeats get invisible marks to stay apart.
 QStringList distinctLabels(QStringList labels)
@@ -79,6 +123,51 @@ void styleAxis(QAbstractAxis *axis, const ChartLooks &looks, int id, const QStri
     }
 }
 
+// A label that draws nothing and differs from every other label, i's own (binary in zero-width
+// characters).
+QString invisibleLabel(qsizetype i)
+{
+    QString out;
+    for (int bit = 0; bit < 32; ++bit)
+        out += QChar((i >> bit) & 1 ? 0x200C : 0x200B);
+    return out;
+}
+
+// Category labels that do not fit side by side are turned upright, and when even upright ones
+// would touch, only every n-th is shown.
+void fitCategoryLabels(QChart *chart, QBarCategoryAxis *axis)
+{
+    if (!axis->labelsVisible())
+        return;
+    const QStringList full = axis->categories();
+    if (full.isEmpty())
+        return;
+    auto apply = [axis, full, state = std::make_shared<std::pair<int, int>>(0, 1)](const QRectF &area) {
+        const QFontMetricsF fm(axis->labelsFont());
+        const double band = area.width() / full.size();
+        double widest = 0;
+        for (const QString &label : full)
+            widest = std::max(widest, fm.horizontalAdvance(label));
+        const int gap = 6;
+        int angle = 0, step = 1;
+        if (widest + gap > band) {
+            angle = -90;
+            step = std::max(1, int(std::ceil((fm.height() + gap) / std::max(1.0, band))));
+        }
+        if (*state == std::make_pair(angle, step))
+            return;
+        *state = {angle, step};
+        QStringList shown = full;
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            if (i % step != 0)
+                shown[i] = invisibleLabel(i);
+        axis->setLabelsAngle(angle);
+        if (shown != axis->categories())
+            axis->setCategories(shown);
+    };
+    QObject::connect(chart, &QChart::plotAreaChanged, axis, apply);
+}
+
 // A 2-D chart has no depth axis: its category axis falls back on the depth title.
 QString categoryTitle(const ChartLooks &looks)
 {
@@ -92,7 +181,13 @@ void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &loo
              const std::vector<QAbstractSeries *> &series, const Hit2D &hit)
 {
     auto *x = new QBarCategoryAxis;
-    x->append(distinctLabels(categories));
+    // Whole labels, turned or thinned to fit (fitCategoryLabels); only a very long one is cut.
+    QStringList shortened = categories;
+    for (QString &label : shortened)
+        if (label.size() > kCategoryLabelLength)
+            label = label.left(kCategoryLabelLength - 1) + QChar(0x2026);
+    x->append(distinctLabels(shortened));
+    x->setTruncateLabels(false);
     styleAxis(x, looks, AxisCategory, categoryTitle(looks));
     auto *y = new QValueAxis;
     styleAxis(y, looks, AxisValue, looks.axisTitle[AxisValue]);
@@ -114,6 +209,11 @@ void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &loo
         high = low + 1;
     y->setRange(low, high);
     y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.") + QString::number(valueDecimals(y->min(), y->max(), y->tickCount()))
+                      + u'f');
+    chart->setLocale(groupingLocale());
+    chart->setLocalizeNumbers(true);
+    fitCategoryLabels(chart, x);
 }
 
 void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool stacked)
@@ -149,7 +249,7 @@ struct Drawn {
     int pointCount() const { return values.empty() ? 0 : int(values[0].size()); }
 };
 
-Drawn drawnSeries(const ChartData &data, bool transposed)
+Drawn drawnSeries(const ChartData &data, const ChartLooks &looks, bool transposed)
 {
     const int S = data.seriesCount();
     const int P = data.pointCount();
@@ -160,7 +260,8 @@ Drawn drawnSeries(const ChartData &data, bool transposed)
             out.values[0][s - 1] = drawnValue(data.seriesValue(s, 1));
             out.categories << data.seriesLabel(s);
         }
-        out.names << data.pointLabel(1);
+        // The one series drawn is the value: named by it when the data gives it no name.
+        out.names << (data.pointLabel(1).trimmed().isEmpty() ? looks.axisTitle[AxisValue] : data.pointLabel(1));
         return out;
     }
     out.values.assign(S, std::vector<double>(P));
@@ -179,7 +280,7 @@ void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
     // Many series of one point each (one group column) go in one bar set across the categories:
     // a set each costs time that grows with the square of their number.
     hit.transposed = data.pointCount() == 1 && data.seriesCount() > kSeriesAsSetsLimit;
-    const Drawn drawn = drawnSeries(data, hit.transposed);
+    const Drawn drawn = drawnSeries(data, looks, hit.transposed);
     QAbstractBarSeries *series = looks.stacking ? static_cast<QAbstractBarSeries *>(new QStackedBarSeries)
                                                 : new QBarSeries;
     for (int s = 0; s < drawn.seriesCount(); ++s) {
@@ -190,6 +291,8 @@ void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
         set->append(QList<qreal>(drawn.values[s].begin(), drawn.values[s].end()));
         series->append(set);
     }
+    // Groups share most of the width, so few categories do not leave bars in a thin middle strip.
+    series->setBarWidth(0.85);
     chart->addSeries(series);
     fillBands(hit, drawn.values, looks.stacking);
     addAxes(chart, drawn.categories, looks, {series}, hit);
@@ -203,7 +306,7 @@ void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
 {
     // Series of one point each (one group column) make no area: draw them as one line of points.
     hit.transposed = data.pointCount() == 1 && data.seriesCount() > 1;
-    const Drawn drawn = drawnSeries(data, hit.transposed);
+    const Drawn drawn = drawnSeries(data, looks, hit.transposed);
     fillBands(hit, drawn.values, looks.stacking);
     std::vector<QAbstractSeries *> all;
     for (int s = 0; s < drawn.seriesCount(); ++s) {
@@ -218,10 +321,15 @@ void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
         upper->setParent(area);
         lower->setParent(area);
         area->setName(drawn.names.value(s));
-        const QColor c = seriesColor(s);
-        area->setColor(c);
+        QColor c = seriesColor(s);
         area->setBorderColor(c.darker(130));
+        // Areas side by side overlap: later ones must not hide the earlier ones.
+        if (!looks.stacking && drawn.seriesCount() > 1)
+            c.setAlpha(150);
+        area->setColor(c);
         chart->addSeries(area);
+        for (QLegendMarker *m : chart->legend()->markers(area))
+            m->setBrush(seriesColor(s));
         all.push_back(area);
     }
     addAxes(chart, drawn.categories, looks, all, hit);
@@ -241,11 +349,14 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     const bool captions = P > 1;
     const double size = captions ? 0.75 / std::max(cols, rows) : 0.85;
     std::vector<QGraphicsSimpleTextItem *> texts;
+    int negatives = 0;
     for (int p = 1; p <= P; ++p) {
         auto *pie = new QPieSeries;
         pie->setName(data.pointLabel(p));
         for (int s = 1; s <= S; ++s) {
-            auto *slice = pie->append(data.seriesLabel(s), std::max(0.0, drawnValue(data.seriesValue(s, p))));
+            const double v = drawnValue(data.seriesValue(s, p));
+            negatives += v < 0;
+            auto *slice = pie->append(data.seriesLabel(s), std::max(0.0, v));
             const QColor c = seriesColor(s - 1);
             slice->setColor(c);
             slice->setBorderColor(c.darker(130));
@@ -272,6 +383,21 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
                 texts[i]->setPos(area.left() + pies[i]->horizontalPosition() * area.width() - box.width() / 2,
                                  area.top() + pies[i]->verticalPosition() * area.height() + radius + 2);
             }
+        });
+    }
+    if (negatives > 0) {
+        // A slice cannot be less than nothing: say what the pie leaves out.
+        const QString text = negatives == 1
+                                 ? QCoreApplication::translate("chart::ChartView", "1 negative value not shown")
+                                 : QCoreApplication::translate("chart::ChartView", "%1 negative values not shown")
+                                       .arg(negatives);
+        auto *note = new QGraphicsSimpleTextItem(text, chart);
+        QMargins margins = chart->margins();
+        margins.setBottom(margins.bottom() + int(std::ceil(note->boundingRect().height())) + 4);
+        chart->setMargins(margins);
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [note, chart](const QRectF &) {
+            const QRectF box = note->boundingRect();
+            note->setPos(8, chart->size().height() - box.height() - 6);
         });
     }
     hit.anySeries = hit.pies.empty() ? nullptr : hit.pies.front();
@@ -314,9 +440,6 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
         case Plot2D::Pie: buildPie(chart, data, hit); break;
         }
     }
-    // One set across the categories has no series to tell apart.
-    if (hit.transposed)
-        chart->legend()->setVisible(false);
     if (hitOut)
         *hitOut = std::move(hit);
     return chart;
@@ -392,6 +515,26 @@ std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const Chart
         if (within(s))
             return point(s, p);
     return std::nullopt;
+}
+
+QFont pixelFont(QFont font)
+{
+    if (font.pointSizeF() > 0)
+        font.setPixelSize(std::max(1, int(std::lround(font.pointSizeF() * 96.0 / 72.0))));
+    return font;
+}
+
+void usePixelFonts(QChart &chart)
+{
+    chart.setTitleFont(pixelFont(chart.titleFont()));
+    chart.legend()->setFont(pixelFont(chart.legend()->font()));
+    for (QAbstractAxis *axis : chart.axes()) {
+        axis->setLabelsFont(pixelFont(axis->labelsFont()));
+        axis->setTitleFont(pixelFont(axis->titleFont()));
+    }
+    for (QGraphicsItem *item : chart.childItems())
+        if (auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item))
+            text->setFont(pixelFont(text->font()));
 }
 
 int titleHeight(const QString &title, const QFont &font, int width)

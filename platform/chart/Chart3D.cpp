@@ -13,6 +13,8 @@
 #include <QValue3DAxis>
 #include <QValue3DAxisFormatter>
 
+#include <QWindow>
+
 #include <algorithm>
 
 namespace chart::detail {
@@ -24,15 +26,24 @@ namespace {
 // label name them).
 constexpr int kAxisLabelLimit = 100;
 
-QStringList thinnedLabels(const QStringList &labels)
+QStringList thinnedLabels(const QStringList &labels, int limit = kAxisLabelLimit)
 {
-    if (labels.size() <= kAxisLabelLimit)
+    limit = std::clamp(limit, 1, kAxisLabelLimit);
+    if (labels.size() <= limit)
         return labels;
-    const qsizetype step = (labels.size() + kAxisLabelLimit - 1) / kAxisLabelLimit;
+    const qsizetype step = (labels.size() + limit - 1) / limit;
     QStringList out;
     for (qsizetype i = 0; i < labels.size(); ++i)
         out << (i % step == 0 ? labels[i] : QString());
     return out;
+}
+
+// How many category labels fit side by side along an axis of a graph this wide: past it they
+// run into each other.
+int labelRoom(const QWindow *window)
+{
+    const int width = window && window->width() > 0 ? window->width() : 640;
+    return std::max(2, width / 50);
 }
 
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
@@ -54,9 +65,10 @@ protected:
         labelPositions().clear();
         labelStrings().clear();
         for (int i = 0; i < n; ++i) {
-            if (m_labels[i].isEmpty() && n > kAxisLabelLimit)
+            if (m_labels[i].isEmpty())
                 continue;
-            const float pos = n > 1 ? float(i) / float(n - 1) : 0.5f;
+            const float span = axis()->max() - axis()->min();
+            const float pos = span > 0 ? (float(i) - axis()->min()) / span : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
             labelStrings().append(m_labels[i]);
@@ -65,6 +77,18 @@ protected:
 
 private:
     QStringList m_labels;
+};
+
+// Values as the 2-D axes show them: grouped, no more decimals than the steps need.
+class GroupedFormatter : public QValue3DAxisFormatter {
+protected:
+    QValue3DAxisFormatter *createNewInstance() const override { return new GroupedFormatter; }
+    QString stringForValue(qreal value, const QString &) const override
+    {
+        const QValue3DAxis *a = axis();
+        const int decimals = a ? valueDecimals(a->min(), a->max(), a->segmentCount() + 1) : 0;
+        return groupingLocale().toString(value, 'f', decimals);
+    }
 };
 
 void styleTheme(Q3DTheme *theme)
@@ -84,9 +108,16 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
 {
     if (surface) {
         m_surfaceGraph = new Q3DSurface;
+        m_surfaceGraph->axisY()->setFormatter(new GroupedFormatter);
+        m_surfaceGraph->axisX()->setLabelAutoRotation(90);
+        m_surfaceGraph->axisZ()->setLabelAutoRotation(90);
         m_graph = m_surfaceGraph;
     } else {
         m_bars = new Q3DBars;
+        m_bars->valueAxis()->setFormatter(new GroupedFormatter);
+        // Names turn towards the viewer: lying flat on the floor they cannot be read.
+        m_bars->rowAxis()->setLabelAutoRotation(90);
+        m_bars->columnAxis()->setLabelAutoRotation(90);
         m_graph = m_bars;
     }
     // The chart's own mouse rules apply (Ctrl-drag rotates, right click is the caller's), not
@@ -111,6 +142,7 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
 {
     m_seriesReal = data.seriesCount();
     m_pointsReal = data.pointCount();
+    m_transposed = false;
     QStringList seriesLabels, pointLabels;
     for (int s = 1; s <= m_seriesReal; ++s)
         seriesLabels << data.seriesLabel(s);
@@ -120,40 +152,64 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
     const QString depthTitle = looks.axisTitle[AxisDepth];
     const QString valueTitle = looks.axisTitle[AxisValue];
     m_ignoreSelection = true;
+    m_legendNames = seriesLabels;
 
     if (m_bars) {
         for (QBar3DSeries *old : m_bars->seriesList()) {
             m_bars->removeSeries(old);
             delete old;
         }
+        // Series of one point each go in one row across the front, as the 2-D chart draws
+        // them: a row each would stand them one behind the other, their names on top of each
+        // other.
+        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
+        if (m_transposed)
+            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
+        const int rows = m_transposed ? 1 : m_seriesReal;
+        const int columns = m_transposed ? m_seriesReal : m_pointsReal;
         auto *series = new QBar3DSeries;
         auto *array = new QBarDataArray;
-        array->reserve(m_seriesReal);
+        array->reserve(rows);
         QList<QColor> colours;
-        for (int s = 1; s <= m_seriesReal; ++s) {
-            auto *row = new QBarDataRow(m_pointsReal);
-            for (int p = 1; p <= m_pointsReal; ++p)
-                (*row)[p - 1].setValue(float(drawnValue(data.seriesValue(s, p))));
+        double low = 0, high = 0;
+        for (int r = 0; r < rows; ++r) {
+            auto *row = new QBarDataRow(columns);
+            for (int c = 0; c < columns; ++c) {
+                const double v = m_transposed ? drawnValue(data.seriesValue(c + 1, 1))
+                                               : drawnValue(data.seriesValue(r + 1, c + 1));
+                (*row)[c].setValue(float(v));
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
             array->append(row);
-            colours << seriesColor(s - 1);
+            colours << seriesColor(r);
         }
-        series->dataProxy()->resetArray(array,
-                                        seriesLabels.size() > kAxisLabelLimit ? QStringList() : seriesLabels,
-                                        pointLabels.size() > kAxisLabelLimit ? QStringList() : pointLabels);
+        // The one row of a transposed chart is named by the legend.
+        const QStringList rowLabels = m_transposed ? QStringList{QString()} : seriesLabels;
+        const QStringList columnLabels = m_transposed ? seriesLabels : pointLabels;
+        series->dataProxy()->resetArray(array, thinnedLabels(rowLabels, labelRoom(m_graph)),
+                                        thinnedLabels(columnLabels, labelRoom(m_graph)));
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
         m_bars->addSeries(series);
-        m_bars->rowAxis()->setTitle(depthTitle);
-        m_bars->rowAxis()->setTitleVisible(!depthTitle.isEmpty());
-        m_bars->columnAxis()->setTitle(categoryTitle);
-        m_bars->columnAxis()->setTitleVisible(!categoryTitle.isEmpty());
+        const QString columnTitle = m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle;
+        const QString rowTitle = m_transposed ? QString() : depthTitle;
+        m_bars->rowAxis()->setTitle(rowTitle);
+        m_bars->rowAxis()->setTitleVisible(!rowTitle.isEmpty());
+        m_bars->columnAxis()->setTitle(columnTitle);
+        m_bars->columnAxis()->setTitleVisible(!columnTitle.isEmpty());
+        const NiceAxis nice = niceAxis(low, high);
+        m_bars->valueAxis()->setRange(float(nice.min), float(nice.max));
+        m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
-        m_seriesDrawn = m_seriesReal;
-        m_pointsDrawn = m_pointsReal;
         connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
-            if (!m_ignoreSelection && pos.x() >= 0 && pos.y() >= 0)
+            if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
+                return;
+            if (m_transposed)
+                emit pointSelected(pos.y() + 1, 1);
+            else
                 emit pointSelected(pos.x() + 1, pos.y() + 1);
         });
     } else {
@@ -161,54 +217,69 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
             m_surfaceGraph->removeSeries(old);
             delete old;
         }
-        // A surface needs two rows and two columns: a single one is drawn twice, as a ribbon.
-        m_seriesDrawn = std::max(2, m_seriesReal);
-        m_pointsDrawn = std::max(2, m_pointsReal);
-        auto *array = new QSurfaceDataArray;
-        array->reserve(m_seriesDrawn);
+        // Each series is a ribbon of its own colour at its own depth, as the legend names them.
+        // Series of one point each make no ribbon: they are drawn as one across them, as in 2-D.
+        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
+        if (m_transposed)
+            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
+        const int ribbons = m_transposed ? 1 : m_seriesReal;
+        const int points = m_transposed ? m_seriesReal : m_pointsReal;
+        auto valueAt = [&](int ribbon, int point) {
+            if (m_seriesReal < 1 || m_pointsReal < 1)
+                return 0.0;
+            return m_transposed ? drawnValue(data.seriesValue(point + 1, 1))
+                                : drawnValue(data.seriesValue(ribbon + 1, point + 1));
+        };
         // An area rises from 0, as the 2-D one does.
         float low = 0, high = 0;
-        for (int s = 0; s < m_seriesDrawn; ++s) {
-            auto *row = new QSurfaceDataRow(m_pointsDrawn);
-            const int realS = std::min(s, m_seriesReal - 1) + 1;
-            for (int p = 0; p < m_pointsDrawn; ++p) {
-                const int realP = std::min(p, m_pointsReal - 1) + 1;
-                const double v = m_seriesReal > 0 && m_pointsReal > 0
-                                     ? drawnValue(data.seriesValue(realS, realP)) : 0.0;
-                (*row)[p].setPosition(QVector3D(float(p), float(v), float(s)));
-                low = std::min(low, float(v));
-                high = std::max(high, float(v));
+        for (int r = 0; r < std::max(1, ribbons); ++r) {
+            auto *array = new QSurfaceDataArray;
+            // Two rows make the ribbon's depth; a single point is drawn across a whole step.
+            for (float z : {float(r) - 0.4f, float(r) + 0.4f}) {
+                auto *row = new QSurfaceDataRow(std::max(2, points));
+                for (int p = 0; p < std::max(2, points); ++p) {
+                    const double v = valueAt(r, std::min(p, std::max(1, points) - 1));
+                    const float x = points > 1 ? float(p) : float(p) - 0.5f;
+                    (*row)[p].setPosition(QVector3D(x, float(v), z));
+                    low = std::min(low, float(v));
+                    high = std::max(high, float(v));
+                }
+                array->append(row);
             }
-            array->append(row);
+            auto *series = new QSurface3DSeries;
+            series->dataProxy()->resetArray(array);
+            series->setDrawMode(QSurface3DSeries::DrawSurfaceAndWireframe);
+            series->setFlatShadingEnabled(true);
+            series->setBaseColor(seriesColor(r));
+            series->setWireframeColor(seriesColor(r).darker(130));
+            m_surfaceGraph->addSeries(series);
+            connect(series, &QSurface3DSeries::selectedPointChanged, this, [this, r](const QPoint &pos) {
+                if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0 || m_seriesReal < 1 || m_pointsReal < 1)
+                    return;
+                if (m_transposed)
+                    emit pointSelected(std::min(pos.y() + 1, m_seriesReal), 1);
+                else
+                    emit pointSelected(std::min(r + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
+            });
         }
-        auto *series = new QSurface3DSeries;
-        series->dataProxy()->resetArray(array);
-        series->setDrawMode(QSurface3DSeries::DrawSurfaceAndWireframe);
-        series->setFlatShadingEnabled(true);
-        series->setBaseColor(seriesColor(0));
-        m_surfaceGraph->addSeries(series);
-        auto categoryAxis = [](QValue3DAxis *axis, const QStringList &labels, int drawn, const QString &title) {
-            QStringList shown = thinnedLabels(labels);
-            while (shown.size() < drawn)
-                shown << QString();
-            axis->setRange(0, float(drawn - 1));
-            axis->setSegmentCount(std::max(1, drawn - 1));
-            axis->setFormatter(new CategoryFormatter(shown));
+        auto categoryAxis = [this](QValue3DAxis *axis, const QStringList &labels, int count, const QString &title) {
+            // Half a step beyond the first and last, so that nothing drawn lies on the edge.
+            axis->setRange(-0.5f, float(std::max(1, count)) - 0.5f);
+            axis->setSegmentCount(std::max(1, count));
+            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph))));
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
-        categoryAxis(m_surfaceGraph->axisX(), pointLabels, m_pointsDrawn, categoryTitle);
-        categoryAxis(m_surfaceGraph->axisZ(), seriesLabels, m_seriesDrawn, depthTitle);
-        if (high == low)
-            high = low + 1;
-        m_surfaceGraph->axisY()->setRange(low, high);
+        QStringList acrossLabels = m_transposed ? seriesLabels : pointLabels;
+        QStringList depthLabels = m_transposed ? QStringList{pointLabels.value(0)} : seriesLabels;
+        categoryAxis(m_surfaceGraph->axisX(), acrossLabels, points,
+                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle);
+        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle);
+        const NiceAxis nice = niceAxis(low, high);
+        m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
+        m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
-        connect(series, &QSurface3DSeries::selectedPointChanged, this, [this](const QPoint &pos) {
-            if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0 || m_seriesReal < 1 || m_pointsReal < 1)
-                return;
-            emit pointSelected(std::min(pos.x() + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
-        });
     }
     m_ignoreSelection = false;
 }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 class QWindow;
 
@@ -25,6 +26,8 @@ public:
     ~Graph3D() override;
 
     bool isSurface() const { return m_surface; }
+    // The names of the series as drawn, each in seriesColor of its place, for the legend.
+    QStringList legendNames() const { return m_legendNames; }
     // The graph's window, for a window container; owned by whoever embeds it.
     QWindow *window() const;
     bool hasContext() const;
@@ -43,9 +46,9 @@ private:
     QPointer<QAbstract3DGraph> m_graph;
     Q3DBars *m_bars = nullptr;
     Q3DSurface *m_surfaceGraph = nullptr;
-    // The drawn grid may repeat a single row or column (a surface needs two of each).
-    int m_seriesDrawn = 0;
-    int m_pointsDrawn = 0;
+    // Series of one point each, drawn as one ribbon across them.
+    bool m_transposed = false;
+    QStringList m_legendNames;
     int m_seriesReal = 0;
     int m_pointsReal = 0;
     bool m_ignoreSelection = false;

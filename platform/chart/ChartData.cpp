@@ -276,7 +276,11 @@ bool ChartData::sortColumns(int row, bool descending,
 
 void ChartData::clear()
 {
+    // The revision goes on counting: refilled with the same edits, it must not come back to one
+    // the view has drawn already.
+    const std::uint64_t revision = m_revision;
     *this = ChartData{};
+    m_revision = revision + 1;
 }
 
 double ChartData::leadingNumber(const QString &text)

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -33,6 +34,20 @@ struct ChartLooks {
 QColor seriesColor(int k);
 // A value as drawn: empty and non-finite points draw as 0.
 double drawnValue(const std::optional<double> &v);
+
+// The user's locale, grouping thousands even where it is the C locale, which by default does not.
+QLocale groupingLocale();
+// The fewest decimals that tell every tick of a value axis from min to max apart, so that round
+// steps show no needless ".0".
+int valueDecimals(double min, double max, int ticks);
+
+// A value axis over low..high in round steps (1, 2, 2.5 or 5 times a power of ten).
+struct NiceAxis {
+    double min = 0;
+    double max = 1;
+    int segments = 1;
+};
+NiceAxis niceAxis(double low, double high);
 
 enum class Plot2D { Bars, Area, Pie };
 
@@ -64,6 +79,12 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
 // The point at pos, in the chart's own item coordinates.
 std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
                                     QPointF chartPos);
+
+// font sized in pixels of a 96 dpi layout, so that a painter scaled to a finer device draws it
+// at the size the layout gave it, whatever the device's own resolution.
+QFont pixelFont(QFont font);
+// The same for every font of a built 2-D chart (before it is laid out).
+void usePixelFonts(QChart &chart);
 
 // The chart title at the top left of rect; returns the height it took (0 for no title).
 int titleHeight(const QString &title, const QFont &font, int width);

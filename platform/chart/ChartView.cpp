@@ -16,6 +16,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPainter>
+#include <QPointer>
 #include <QPaintEvent>
 #include <QStackedWidget>
 #include <QTimer>
@@ -95,13 +96,13 @@ public:
         return std::min(260, w + 40);
     }
     QSize sizeHint() const override { return {preferredWidth(), 100}; }
-    void paintOn(QPainter &p, const QRect &rect) const
+    void paintOn(QPainter &p, const QRect &rect, const QFont &font) const
     {
-        const QFontMetrics fm(font());
+        const QFontMetrics fm(font);
         const int line = fm.height() + 4;
         int y = rect.top() + std::max(8, (rect.height() - line * int(m_names.size())) / 2);
         p.save();
-        p.setFont(font());
+        p.setFont(font);
         for (int i = 0; i < m_names.size() && y + line <= rect.bottom(); ++i, y += line) {
             p.fillRect(QRect(rect.left() + 8, y + 3, 12, 12), seriesColor(i));
             p.setPen(Qt::black);
@@ -116,7 +117,7 @@ protected:
     {
         QPainter p(this);
         p.fillRect(rect(), Qt::white);
-        paintOn(p, rect());
+        paintOn(p, rect(), font());
     }
 
 private:
@@ -152,6 +153,8 @@ struct ChartView::Impl {
     // What RenderStateChanged last told; a new chart is a 3-D bar chart, drawn in 2-D offscreen.
     bool lastFallback = !ChartView::openGLAvailable();
     QString lastDrawError;
+
+    std::vector<QPointer<QWidget>> overlays;
 
     bool dragging = false;
     QPoint dragStart;
@@ -324,6 +327,55 @@ void ChartView::ResetLayout()
     scheduleRebuild();
 }
 
+void ChartView::keepClearOf(QWidget *overlay)
+{
+    if (!overlay)
+        return;
+    d->overlays.emplace_back(overlay);
+    overlay->installEventFilter(this);
+    clearOverlays();
+}
+
+void ChartView::clearOverlays()
+{
+    // Each shown overlay takes the edge it lies along: a wide one the bottom or top, a tall one
+    // the right or left.
+    QMargins margins;
+    const QRect own = rect();
+    for (const QPointer<QWidget> &w : d->overlays) {
+        if (!w || !w->isVisible())
+            continue;
+        const QRect r = QRect(mapFromGlobal(w->mapToGlobal(QPoint(0, 0))), w->size()).intersected(own);
+        if (r.isEmpty())
+            continue;
+        if (r.width() >= r.height()) {
+            if (r.center().y() > own.center().y())
+                margins.setBottom(std::max(margins.bottom(), own.bottom() - r.top() + 1));
+            else
+                margins.setTop(std::max(margins.top(), r.bottom() + 1));
+        } else {
+            if (r.center().x() > own.center().x())
+                margins.setRight(std::max(margins.right(), own.right() - r.left() + 1));
+            else
+                margins.setLeft(std::max(margins.left(), r.right() + 1));
+        }
+    }
+    if (margins != contentsMargins())
+        setContentsMargins(margins);
+}
+
+void ChartView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    clearOverlays();
+}
+
+void ChartView::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    clearOverlays();
+}
+
 // ---- 3-D view ----
 
 void ChartView::Set3DView(double rotation, double elevation)
@@ -447,10 +499,7 @@ void ChartView::rebuild()
         if (d->graph) {
             d->graph->show(d->data, d->looks);
             d->graph->setView(d->rotation, d->elevation);
-            QStringList names;
-            if (!surface)
-                for (int s = 1; s <= d->data.seriesCount(); ++s)
-                    names << d->data.seriesLabel(s);
+            const QStringList names = d->graph->legendNames();
             d->legend3D->setSeries(names);
             d->legend3D->setVisible(d->looks.legend && !names.isEmpty());
             d->stack->setCurrentWidget(d->page3D);
@@ -492,7 +541,8 @@ void ChartView::render(QPainter &painter, const QRectF &target)
 {
     ensureBuilt();
     // Laid out at screen size and scaled, so a printer's page shows the same chart, not one with
-    // tiny letters.
+    // tiny letters. Its fonts are sized in pixels of that layout: sized in points they would
+    // grow by the printer's resolution on top of the scale.
     const double dpi = painter.device() ? painter.device()->logicalDpiX() : 96;
     const double scale = std::max(1.0, dpi / 96.0);
     const QSize logical((target.size() / scale).toSize());
@@ -501,31 +551,42 @@ void ChartView::render(QPainter &painter, const QRectF &target)
     painter.save();
     painter.translate(target.topLeft());
     painter.scale(scale, scale);
+    drawAt(painter, logical, scale);
+    painter.restore();
+}
+
+void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
+{
     painter.fillRect(QRect(QPoint(), logical), Qt::white);
-    const int th = titleHeight(d->looks.title, d->looks.titleFont, logical.width());
-    paintTitle(painter, QRect(0, 0, logical.width(), th), d->looks.title, d->looks.titleFont);
+    const QFont titleFont = pixelFont(d->looks.titleFont);
+    const int th = titleHeight(d->looks.title, titleFont, logical.width());
+    paintTitle(painter, QRect(0, 0, logical.width(), th), d->looks.title, titleFont);
     const QRect body(0, th, logical.width(), std::max(1, logical.height() - th));
 
     if (!d->drawError.isEmpty()) {
+        painter.setFont(pixelFont(font()));
         painter.setPen(Qt::black);
         painter.drawText(body, Qt::AlignCenter | Qt::TextWordWrap, d->drawError);
     } else if (d->graph && wants3D()) {
-        const int legendWidth = d->legend3D->isVisibleTo(this) || (d->looks.legend && !d->graph->isSurface())
-                                    ? d->legend3D->preferredWidth() : 0;
+        const int legendWidth = d->legend3D->isVisibleTo(this) ? d->legend3D->preferredWidth() : 0;
         const QRect plot(body.topLeft(), QSize(std::max(1, body.width() - legendWidth), body.height()));
-        const QImage image = d->graph->picture(plot.size());
-        painter.drawImage(plot, image);
+        // The 3-D graph is a picture: at the page's resolution, within what a graphics card
+        // renders in one piece.
+        const double sharp = std::clamp(detail, 1.0, 4096.0 / std::max(plot.width(), plot.height()));
+        const QImage image = d->graph->picture((QSizeF(plot.size()) * std::max(1.0, sharp)).toSize());
+        painter.drawImage(QRectF(plot), image);
         if (legendWidth > 0)
-            d->legend3D->paintOn(painter, QRect(plot.right() + 1, body.top(), legendWidth, body.height()));
+            d->legend3D->paintOn(painter, QRect(plot.right() + 1, body.top(), legendWidth, body.height()),
+                                 pixelFont(d->legend3D->font()));
     } else {
         QGraphicsScene scene;
         QChart *chart = build2D(d->data, d->looks, plot2DFor(d->looks.type), nullptr);
+        usePixelFonts(*chart);
         scene.addItem(chart); // the scene deletes it
         chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(body.size())));
         scene.setSceneRect(chart->geometry());
         scene.render(&painter, QRectF(body), chart->geometry());
     }
-    painter.restore();
 }
 
 // ---- points and input ----
@@ -565,6 +626,21 @@ void ChartView::keyReleaseEvent(QKeyEvent *event)
 
 bool ChartView::eventFilter(QObject *watched, QEvent *event)
 {
+    for (const QPointer<QWidget> &w : d->overlays) {
+        if (w == watched) {
+            switch (event->type()) {
+            case QEvent::Show:
+            case QEvent::Hide:
+            case QEvent::Move:
+            case QEvent::Resize:
+                clearOverlays();
+                break;
+            default:
+                break;
+            }
+            return false;
+        }
+    }
     const bool fromGraph = d->graph && watched == d->graph->window();
     if (watched != d->view2D->viewport() && !fromGraph)
         return QWidget::eventFilter(watched, event);

@@ -5,12 +5,20 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QPieSeries>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using chart::ChartData;
 using chart::ChartView;
@@ -427,4 +435,147 @@ TEST(ChartView, EverySeriesOfAStackFitsTheValueAxis)
         for (QRgb colour : {0x4f81bdu, 0xc0504du, 0x9bbb59u})
             EXPECT_TRUE(hasColour(image, colour)) << "type " << type << " colour " << std::hex << colour;
     }
+}
+
+namespace {
+
+struct DrawnText {
+    QString text;
+    QRectF rect; // in scene coordinates
+};
+
+// Every visible text of the chart drawn in the widget, as the scene holds it.
+std::vector<DrawnText> drawnTexts(ChartView &view)
+{
+    std::vector<DrawnText> out;
+    for (QGraphicsItem *item : view.findChild<QChartView *>()->scene()->items()) {
+        if (!item->isVisible())
+            continue;
+        QString text;
+        if (auto *t = dynamic_cast<QGraphicsTextItem *>(item))
+            text = t->toPlainText();
+        else if (auto *s = dynamic_cast<QGraphicsSimpleTextItem *>(item))
+            text = s->text();
+        else
+            continue;
+        text.remove(QChar(0x200B)).remove(QChar(0x200C));
+        if (!text.trimmed().isEmpty())
+            out.push_back({text, item->sceneBoundingRect()});
+    }
+    return out;
+}
+
+QRectF plotArea(ChartView &view) { return view.findChild<QChartView *>()->chart()->plotArea(); }
+
+} // namespace
+
+TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
+{
+    ChartView view;
+    view.setChartType(chart::Chart2DBar);
+    view.resize(480, 320);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+    // Values to twenty million: grouped, as the locale groups them, with no needless ".0".
+    ChartData &d = view.data();
+    d.clear();
+    d.setRowCount(40);
+    d.setColumnCount(2);
+    for (int r = 1; r <= 40; ++r) {
+        d.setRowLabel(r, QStringLiteral("Category number %1").arg(r));
+        for (int c = 1; c <= 2; ++c)
+            d.setValue(r, c, r * 500000.0 / c);
+    }
+    d.setColumnLabel(1, QStringLiteral("Amount"));
+    d.setColumnLabel(2, QStringLiteral("Half"));
+    auto valueLabels = [&] {
+        QStringList out;
+        for (const DrawnText &t : drawnTexts(view))
+            if (t.rect.right() <= plotArea(view).left() + 1)
+                out << t.text;
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return valueLabels().contains(QStringLiteral("20,000,000")); }));
+    for (const QString &label : valueLabels())
+        EXPECT_FALSE(label.endsWith(QStringLiteral(".0"))) << label.toStdString();
+
+    // Forty long category labels in 480 pixels: none drawn over another.
+    auto categoryLabels = [&] {
+        std::vector<DrawnText> out;
+        for (const DrawnText &t : drawnTexts(view))
+            if (t.rect.top() >= plotArea(view).bottom() - 1 && t.text.startsWith(QStringLiteral("Category")))
+                out.push_back(t);
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !categoryLabels().empty(); })) << "labels cut to \"...\"";
+    const auto categories = categoryLabels();
+    for (size_t i = 0; i < categories.size(); ++i)
+        for (size_t j = i + 1; j < categories.size(); ++j)
+            EXPECT_FALSE(categories[i].rect.intersects(categories[j].rect))
+                << categories[i].text.toStdString() << " over " << categories[j].text.toStdString();
+
+    // Legend on: one entry a series for every type, the 3-D ones drawn in 2-D here included.
+    for (int type : kTypes) {
+        view.setChartType(type);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<QChartView *>()->chart()->legend()->isVisible(); }));
+        QChart *c = view.findChild<QChartView *>()->chart();
+        int entries = 0;
+        for (QLegendMarker *m : c->legend()->markers())
+            entries += m->isVisible();
+        EXPECT_EQ(entries, d.seriesCount()) << "type " << type;
+    }
+
+    // A pie cannot draw negative values: it says so rather than pass them over in silence.
+    view.setChartType(chart::Chart2DPie);
+    fillOneGroup(view.data(), {-5.5, 3.25, -0.5});
+    auto noted = [&] {
+        QStringList notes;
+        for (const DrawnText &t : drawnTexts(view))
+            if (t.text.contains(QStringLiteral("negative")))
+                notes << t.text;
+        return notes;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noted() == QStringList{QStringLiteral("2 negative values not shown")}; }))
+        << noted().join(u'|').toStdString();
+    // Emptied and filled again in the same steps, as a refresh does: drawn anew, without the note.
+    fillOneGroup(view.data(), {5.5, 3.25, 0.5});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return noted().isEmpty(); })) << noted().join(u'|').toStdString();
+}
+
+TEST(ChartView, ShownSlidersOverTheEdgesCoverNothingOfTheChart)
+{
+    QWidget window;
+    window.resize(600, 400);
+    auto *view = new ChartView(&window);
+    view->setGeometry(0, 0, 600, 400);
+    view->setChartType(chart::Chart2DBar);
+    fillTwoGroups(view->data());
+    auto *across = new QSlider(Qt::Horizontal, &window);
+    across->setGeometry(100, 370, 400, 24);
+    auto *upright = new QSlider(Qt::Vertical, &window);
+    upright->setGeometry(576, 40, 24, 320);
+    across->hide();
+    upright->hide();
+    view->keepClearOf(across);
+    view->keepClearOf(upright);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto drawnArea = [&] {
+        QWidget *chart = view->findChild<QChartView *>();
+        return QRect(chart->mapTo(&window, QPoint(0, 0)), chart->size());
+    };
+    EXPECT_EQ(drawnArea(), QRect(0, 0, 600, 400));
+
+    across->show();
+    upright->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !drawnArea().intersects(across->geometry()) && !drawnArea().intersects(upright->geometry());
+    })) << "drawn in " << drawnArea().width() << " x " << drawnArea().height();
+    EXPECT_GT(drawnArea().height(), 300);
+    EXPECT_GT(drawnArea().width(), 500);
+
+    across->hide();
+    upright->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawnArea() == QRect(0, 0, 600, 400); }));
 }

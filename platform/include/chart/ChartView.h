@@ -91,6 +91,9 @@ public:
     void setAxisLabelFontSize(int axis, int points);
     // The legend back at the right and the title at the top left.
     void ResetLayout();
+    // A widget laid over the chart's edge (a slider, say): while it is shown the chart draws
+    // inside the rest, so that it covers no title, label or legend entry.
+    void keepClearOf(QWidget *overlay);
 
     // ---- 3-D view, in degrees ----
     // Rotation 0..360 around the vertical axis, elevation 0..90 above the floor; values outside
@@ -152,13 +155,18 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void scheduleRebuild();
     void ensureBuilt();
     void rebuild();
+    // The chart on painter at logical (screen) size; detail is how much finer the target is.
+    void drawAt(QPainter &painter, QSize logical, double detail);
     bool wants3D() const;
     void noteRenderState();
+    void clearOverlays();
     bool handleMouse(QObject *watched, QEvent *event);
 
     struct Impl;
