@@ -331,7 +331,7 @@ TEST_F(FirstUse, RowsLostToAnEarlierStopAreReportedNotSkipped)
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
     EXPECT_TRUE(errorWindows.empty()) << "the user's own stop is no failure";
     EXPECT_TRUE(events.empty());
-    QTRY_VERIFY_WITH_TIMEOUT(rs->fetchError().has_value(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rs->fetchError().has_value(); }, 60000));
     ASSERT_TRUE(rs->fetchError()->isCancelled());
 
     const QString lost = QStringLiteral("Not every row could be read: the query was stopped before its last rows "

@@ -141,7 +141,7 @@ TEST(PostgresFaults, ABackendKilledMidFetchIsALostConnection)
             g.model()->fetchMore({});
         QCoreApplication::processEvents();
     }
-    QTRY_COMPARE(failures.count(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failures.count() == 1; }, 60000));
     for (int i = 0; i < 5; ++i) {
         EXPECT_FALSE(g.model()->canFetchMore({}));
         QCoreApplication::processEvents();
@@ -408,7 +408,7 @@ TEST_P(FetchFaults, AStoppedFetchEndsAtOnceAndCanGoOn)
         const DbError e = errorOf([&] { m_conn->Execute(endless); });
         EXPECT_TRUE(e.isCancelled()) << e.message().toStdString();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker::running() == 0; }, 60000));
     EXPECT_EQ(m_conn->Execute(QStringLiteral("SELECT count(*) FROM conf_big"))->Value(0).toLongLong(), 5000);
 }
 
@@ -493,14 +493,14 @@ TEST(PostgresPool, RecordsetsReuseIdleConnections)
         StopAfter soon(100);
         EXPECT_FALSE(cancelled->fetchAll());
     }
-    QTRY_VERIFY_WITH_TIMEOUT(cancelled->fetchError().has_value(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->fetchError().has_value(); }, 60000));
     EXPECT_TRUE(cancelled->fetchError()->isCancelled());
     cancelled.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker::running() == 0; }, 60000));
     EXPECT_NE(serverPid(conn), cancelledPid);
 
     conn->Close();
-    QTRY_VERIFY_WITH_TIMEOUT(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             auto admin = Connection::create();
             admin->Open(db->connectionString());
@@ -509,8 +509,8 @@ TEST(PostgresPool, RecordsetsReuseIdleConnections)
                        ->Value(0)
                        .toLongLong()
                    == 0;
-        }(),
-        60000);
+        },
+        60000));
 }
 
 // A server that stops answering holds nothing for ever: waits end when stopped, a new connection
@@ -541,7 +541,7 @@ TEST(PostgresFaults, AServerThatStopsAnsweringNeverHoldsAWaitForEver)
             EXPECT_TRUE(errorOf([&] { conn->Execute(QStringLiteral("SELECT 1")); }).isCancelled());
         }
         // The stopped calls are cancelled, then their connections closed under them.
-        QTRY_VERIFY_WITH_TIMEOUT(worker::running() == 0, 60000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return worker::running() == 0; }, 60000));
 
         // Given up after the time-out, not at once (the server is there) nor never.
         clock.start();
@@ -549,7 +549,7 @@ TEST(PostgresFaults, AServerThatStopsAnsweringNeverHoldsAWaitForEver)
         EXPECT_THROW(another->Open(db->connectionString() + QStringLiteral(";Connect Timeout=2")), DbError);
         EXPECT_GE(clock.elapsed(), 1500);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(rs->fetchError().has_value(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rs->fetchError().has_value(); }, 60000));
     // The user stopped it: cancelled, though its connection had to be closed under it.
     EXPECT_TRUE(rs->fetchError()->isCancelled()) << rs->fetchError()->message().toStdString();
     EXPECT_EQ(rs->fetchedCount(), held);

@@ -263,7 +263,7 @@ TEST_F(SqliteBackend, CancelStopsFetchingAndKeepsTheRowsSoFar)
     ASSERT_GE(first, 100u);
     QTimer::singleShot(100, [&] { rs->Cancel(); });
     EXPECT_FALSE(rs->fetchAll());
-    QTRY_VERIFY_WITH_TIMEOUT(rs->fetchError().has_value(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rs->fetchError().has_value(); }, 60000));
     EXPECT_TRUE(rs->fetchError()->isCancelled());
     EXPECT_FALSE(rs->isComplete()) << "a cancelled result is not the whole result";
     EXPECT_LE(rs->fetchedCount(), 200u);

@@ -68,7 +68,7 @@ TEST_F(GridBound, FetchesOnScrollAndOnRequestWithoutCopying)
     g.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
     g.view()->scrollToBottom();
-    QTRY_VERIFY(g.model()->rowCount() > first - 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g.model()->rowCount() > first - 1; }, 60000));
     EXPECT_GT(g.Rows(), first);
     EXPECT_GT(fetchedSignals, 0);
     EXPECT_FALSE(rs->isComplete());
