@@ -270,6 +270,8 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         Accumulator acc;
         QString groupValue;
         for (int r = first; r < last; ++r) {
+            if (m_betweenRows)
+                m_betweenRows();
             RowRecord &rec = m_rows[std::size_t(r)];
             if (!rec.subtotal) {
                 acc.add(rawText(r, totalOn));
@@ -309,6 +311,8 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
             out.push_back(std::move(m_rows[std::size_t(r)]));
             continue;
         }
+        if (m_betweenRows)
+            m_betweenRows();
         RowRecord &rec = m_rows[std::size_t(r)];
         if (!rec.subtotal) {
             if (groupOn >= 0) {
