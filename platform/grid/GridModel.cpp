@@ -373,7 +373,7 @@ void GridModel::clear(bool texts, bool styles, bool fixedToo, bool dataToo)
         if (styles) {
             rec.styles.reset();
             if (!rec.subtotal)
-                rec.rowStyle = CellStyle{};
+                rec.rowStyle.reset();
         }
     }
     if (styles && dataToo)
@@ -542,8 +542,8 @@ CellStyle &GridModel::cellStyleRef(int r, int c)
 CellStyle GridModel::effectiveStyle(int r, int c) const
 {
     CellStyle style;
-    if (const RowRecord *rec = record(r))
-        style = rec->rowStyle;
+    if (const RowRecord *rec = record(r); rec && rec->rowStyle)
+        style = *rec->rowStyle;
     if (const CellStyle *own = cellStyle(r, c))
         style.mergeFrom(*own);
     return style;

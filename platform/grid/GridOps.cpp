@@ -250,7 +250,9 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         if (captionCol != totalOn)
             rec.cells[std::size_t(captionCol)] = captionFor(groupValue);
         rec.cells[std::size_t(totalOn)] = resultText(acc, function, pattern);
-        rec.rowStyle.mergeFrom(style);
+        if (!rec.rowStyle)
+            rec.rowStyle = std::make_unique<CellStyle>();
+        rec.rowStyle->mergeFrom(style);
     };
     auto groupKey = [&](int r) {
         QStringList key;

@@ -65,7 +65,9 @@ struct ColumnInfo {
 struct RowRecord {
     std::vector<QString> cells; // shorter than Cols means empty cells at the end
     std::unique_ptr<std::vector<CellStyle>> styles;
-    CellStyle rowStyle;          // subtotal rows: colours and bold of the whole row
+    // Subtotal rows: colours and bold of the whole row; held apart, as most rows have none and a
+    // summary of many groups holds millions of rows.
+    std::unique_ptr<CellStyle> rowStyle;
     bool hidden = false;
     bool subtotal = false;
     bool merge = false;          // MergeRow
