@@ -123,7 +123,8 @@ TEST(SummarySql, AverageParts)
     c.op = 3;
     c.value = QStringLiteral("7");
     EXPECT_EQ(ssql::averagePartsSql(c, QStringLiteral("SELECT * FROM x ORDER BY g"), QStringLiteral("\""), kEnglish),
-              QStringLiteral("SELECT \"g\", \"h\", SUM(\"v\") AS s, COUNT(\"v\") AS n\r\nFROM (\r\nSELECT * FROM x\r\n) AS "
+              QStringLiteral("SELECT \"g\", \"h\", AVG(\"v\") AS \"Avg of v\", SUM(\"v\") AS \"Sum of v\", "
+                             "COUNT(\"v\") AS \"Count of v\"\r\nFROM (\r\nSELECT * FROM x\r\n) AS "
                              "t\r\nGROUP BY \"g\", \"h\" HAVING AVG(\"v\") > 7 ORDER BY \"g\", \"h\""));
     EXPECT_EQ(ssql::numberFormat(20), QStringLiteral("#,###"));
     EXPECT_EQ(ssql::numberFormat(131), QStringLiteral("#,###.00"));

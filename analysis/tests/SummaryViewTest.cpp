@@ -79,7 +79,9 @@ protected:
                               " ('North', 'Pears', 'Shop', NULL, 4), ('South', 'Apples', 'Shop', 5.00, 10),"
                               " ('South', 'Figs', 'Web', 750.00, 1), ('South', 'Figs', 'Web', 400.10, 2),"
                               " ('South', 'Figs', 'Shop', 0.01, 9), ('West', 'Pears', 'Web', 12.00, 5),"
-                              " ('West''s', 'Apples', 'Shop', 2.50, 8), ('West''s', 'Apples', 'Shop', 2.75, 1)")
+                              " ('West''s', 'Apples', 'Shop', 2.50, 8), ('West''s', 'Apples', 'Shop', 2.75, 1),"
+                              // A region with no amount at all: its averages are Null, and no total counts it.
+                              " ('East', 'Figs', 'Web', NULL, 6), ('East', 'Pears', 'Shop', NULL, 2)")
                               .arg(table));
             m_connection = m_db->connect();
             // An alias, a sub-query, a literal holding FROM and an order of its own.
@@ -437,6 +439,52 @@ TEST_F(SummaryOnSample, EscapeStopsARefreshAndLeavesNoTotals)
     EXPECT_LT(g.Rows(), 200001);
     for (int r = 1; r < g.Rows(); ++r)
         ASSERT_FALSE(g.IsSubtotal(r)) << r;
+    EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Summary stopped: no totals"));
+    EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
+    EXPECT_TRUE(errorWindows.empty());
+
+    // Escape once every group is in the grid and the subtotals are being made: heard there too,
+    // leaving every group whole, in order, with its own texts and no totals.
+    tab->UnloadFlter();
+    tab = std::make_unique<SumTabulon>();
+    watch(*tab);
+    tab->adoConnection(m_sample.connect());
+    tab->SQL(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)"
+                            " SELECT i % 100000 AS g, i % 3 AS h, i AS v FROM n"));
+    tab->resize(1200, 700);
+    tab->show();
+    ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
+    tab->pick(0, QStringLiteral("g"));
+    tab->pick(1, QStringLiteral("h"));
+    tab->pick(3, QStringLiteral("Avg. of --->>>"));
+    tab->pick(4, QStringLiteral("v"));
+    ui::Prompter::setScripted(true);
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    int rowsAtEscape = 0;
+    QTimer filling;
+    QObject::connect(&filling, &QTimer::timeout, tab.get(), [&] {
+        if (tab->grdSummary->Rows() <= 300001) // not yet totalling: no subtotal rows
+            return;
+        filling.stop();
+        rowsAtEscape = tab->grdSummary->Rows();
+        QTest::keyClick(tab->grdSummary, Qt::Key_Escape);
+        // The key is read by a poll; the rest of the work must not outrun it.
+        QTRY_VERIFY_WITH_TIMEOUT(!ui::Prompter::asked().empty(), 10000);
+    });
+    filling.start(0);
+    EXPECT_FALSE(tab->Refresh());
+    EXPECT_GT(rowsAtEscape, 300001) << "Escape was to be pressed while the subtotals were being made";
+    ASSERT_EQ(ui::Prompter::asked().size(), 1u);
+    EXPECT_EQ(ui::Prompter::asked().front().text, QStringLiteral("Cancel Summary?"));
+    grid::Grid &filled = *tab->grdSummary;
+    ASSERT_EQ(filled.Rows(), 300001);
+    for (int r = 1; r < filled.Rows(); ++r)
+        ASSERT_FALSE(filled.IsSubtotal(r)) << r;
+    EXPECT_EQ(QStringList({filled.TextMatrix(1, 0), filled.TextMatrix(1, 1)}), QStringList({"0", "0"}));
+    EXPECT_EQ(QStringList({filled.TextMatrix(2, 0), filled.TextMatrix(2, 1)}), QStringList({"0", "1"}));
+    EXPECT_EQ(QStringList({filled.TextMatrix(300000, 0), filled.TextMatrix(300000, 1)}), QStringList({"99999", "2"}));
+    EXPECT_EQ(filled.ValueMatrix(2, 2), 100000);
+    EXPECT_EQ(filled.Cols(), 3);
     EXPECT_EQ(tab->staStatus->Panels(1).Text(), QStringLiteral("Summary stopped: no totals"));
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
     EXPECT_TRUE(errorWindows.empty());

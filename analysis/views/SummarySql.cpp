@@ -197,8 +197,13 @@ QString averagePartsSql(const Choice &choice, const QString &inner, const QStrin
     check(choice);
     const QString q = delimiter;
     const QString value = db::quoteIdentifier(choice.valueColumn, q);
-    const QString select = groupNames(choice, q).join(QStringLiteral(", ")) + QStringLiteral(", SUM(") + value +
-                           QStringLiteral(") AS s, COUNT(") + value + QStringLiteral(") AS n");
+    // Aliases no group column is likely to bear: ORDER BY takes an output name before an input one.
+    const QString select = groupNames(choice, q).join(QStringLiteral(", ")) + QStringLiteral(", AVG(") + value +
+                           QStringLiteral(") AS ") + db::quoteIdentifier(aggregateAlias(choice), q) +
+                           QStringLiteral(", SUM(") + value + QStringLiteral(") AS ") +
+                           db::quoteIdentifier(QStringLiteral("Sum of ") + choice.valueColumn, q) +
+                           QStringLiteral(", COUNT(") + value + QStringLiteral(") AS ") +
+                           db::quoteIdentifier(QStringLiteral("Count of ") + choice.valueColumn, q);
     return assemble(select, choice, inner, q, locale);
 }
 

@@ -48,9 +48,8 @@ QString aggregateAlias(const Choice &choice);
 QString summarySql(const Choice &choice, const QString &inner, const QString &delimiter,
                    const QLocale &locale = QLocale());
 
-// The per-group sum and count of the value column under the same groups, filter and order as
-// summarySql (columns: the groups, then "s" and "n"), from which averages over several groups are
-// computed exactly.
+// The averages' summary in one statement: summarySql's columns for Avg, then each group's sum and
+// count of the value column, from which averages over several groups are computed exactly.
 QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
                         const QLocale &locale = QLocale());
 

@@ -94,12 +94,14 @@ QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int fi
 }
 
 void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
-                                 const std::function<void()> &makeRows)
+                                 const std::function<void()> &makeRows, const std::function<void()> &turn)
 {
     const int first = grid.FixedRows();
     std::vector<QStringList> texts(rs.fetchedCount());
     QHash<QString, int> ids;
     for (int r = first; r < grid.Rows(); ++r) {
+        if (turn)
+            turn();
         const long long record = grid.RecordIndex(r);
         if (grid.IsSubtotal(r) || record < 0 || std::size_t(record) >= texts.size())
             continue;
@@ -115,6 +117,8 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
     makeRows();
     QStringList closing; // the texts of the last data row above
     for (int r = first; r < grid.Rows(); ++r) {
+        if (turn)
+            turn();
         if (grid.IsSubtotal(r)) {
             const int level = grid.RowOutlineLevel(r);
             if (level >= 0 && level < closing.size())
@@ -130,7 +134,7 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
     }
 }
 
-int SummaryTotals::fill(grid::Grid &grid, bool skipHidden) const
+int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<void()> &turn) const
 {
     const int last = grid.Cols() - 1;
     auto show = [&](int row, const std::optional<double> &v) {
@@ -148,6 +152,8 @@ int SummaryTotals::fill(grid::Grid &grid, bool skipHidden) const
     Running total;
     int counted = 0;
     for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
+        if (turn)
+            turn();
         if (grid.IsSubtotal(r)) {
             const int level = grid.RowOutlineLevel(r);
             if (level < 0) {

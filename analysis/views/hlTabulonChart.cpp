@@ -247,10 +247,11 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
                 parts->Cancel();
             return false;
         }
+        const int sums = parts->FieldCount() - 2; // the sums, then the counts, close the row
         for (std::size_t i = 0; i < parts->fetchedCount(); ++i) {
             auto &[s, count] = averageParts[groupIn(*parts, i, 1)];
-            s += numberIn(*parts, i, 2);
-            count += numberIn(*parts, i, 3);
+            s += numberIn(*parts, i, sums);
+            count += numberIn(*parts, i, sums + 1);
         }
     }
     cv::labelSeries(data, function, analysis::options().ChartLegendValues, currency, grandTotal, averageParts);

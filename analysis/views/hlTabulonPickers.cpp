@@ -485,14 +485,16 @@ QString shapeHead(const db::Command &routine)
 }
 
 // "<head> AS rs COMPUTE rs, FN(rs.col)  BY c0[,c1[,c2]]"; a count counts the group's rows, so
-// that a group of Nulls counts as many as it has.
+// that a group of Nulls counts as many as it has. An average comes with the group's sum and count,
+// as the statement for a table gives them.
 QString shapeText(const QString &head, const ssql::Choice &choice, const QString &delimiter, bool averageParts)
 {
     auto q = [&](const QString &name) { return db::quoteIdentifier(name, delimiter); };
     QString compute;
     const QString column = QStringLiteral("rs.") + q(choice.valueColumn);
     if (averageParts) {
-        compute = QStringLiteral("SUM(") + column + QStringLiteral("), COUNT(") + column + u')';
+        compute = QStringLiteral("AVG(") + column + QStringLiteral("), SUM(") + column + QStringLiteral("), COUNT(") + column
+            + u')';
     } else {
         switch (choice.function) {
         case ssql::fnCount:

@@ -40,9 +40,8 @@ QString rowsText(int n)
 }
 
 // Rows that came before a stop, copied as they are; the rest of the result is not fetched.
-void copyFetched(grid::Grid &g, const db::Recordset &rs)
+void copyFetched(grid::Grid &g, const db::Recordset &rs, int cols)
 {
-    const int cols = rs.FieldCount();
     const int rows = int(rs.fetchedCount());
     g.setCols(cols);
     g.setRows(1 + rows);
@@ -124,18 +123,26 @@ bool hlTabulon::Refresh_Summary()
                     }
                     return !stopped;
                 };
-                m_rsSummary = openAggregate(sql);
+                // Averages come with each group's sum and count, so that every total is an
+                // average over rows, from the one statement; the grid shows neither.
+                const bool averages = cboSumCol[3]->currentIndex() == ssql::fnAvg;
+                m_rsSummary = openAggregate(averages ? Get_AveragePartsSQL(cboSumCol) : sql);
                 if (!self)
                     return false;
                 const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
                 if (!self)
                     return false;
                 if (m_rsSummary->State() == db::adStateOpen) {
+                    const int shown = m_rsSummary->FieldCount() - (averages ? 2 : 0);
                     if (whole) {
                         grdSummary->setDataMode(grid::flexDMFree);
-                        grdSummary->CopyFrom(m_rsSummary);
+                        if (!grdSummary->CopyFrom(m_rsSummary, shown, [&] { return !frame.step(); }) || !self) {
+                            if (!self)
+                                return false;
+                            stopped = true;
+                        }
                     } else {
-                        copyFetched(*grdSummary, *m_rsSummary);
+                        copyFetched(*grdSummary, *m_rsSummary, shown);
                     }
                 }
                 if (grdSummary->Rows() > 1) {
@@ -166,47 +173,34 @@ bool hlTabulon::Refresh_Summary()
                     }
 
                     if (!stopped) {
+                        // The event loop turns between rows, so that Escape is heard while many
+                        // groups are totalled; a stop takes effect where the grid is whole again.
+                        const auto turn = [&] { frame.step(); };
+                        grdSummary->setBetweenRows(turn);
+                        const std::shared_ptr<void> unhook(nullptr, [&](void *) {
+                            if (self)
+                                grdSummary->setBetweenRows({});
+                        });
                         auto totals = std::make_unique<analysis::SummaryTotals>();
                         totals->function = function;
                         totals->groupCols = last;
                         const std::size_t n = m_rsSummary->fetchedCount();
                         totals->groups.resize(n);
-                        for (std::size_t i = 0; i < n; ++i) {
+                        for (std::size_t i = 0; i < n && !stopped; ++i) {
                             analysis::SummaryTotals::Group &g = totals->groups[i];
                             g.value = SummaryTotals::numberAt(*m_rsSummary, i, last);
-                            if (g.value) {
+                            if (averages) {
+                                g.sum = SummaryTotals::numberAt(*m_rsSummary, i, last + 1).value_or(0);
+                                g.count = SummaryTotals::numberAt(*m_rsSummary, i, last + 2).value_or(0);
+                            } else if (g.value) {
                                 g.sum = *g.value;
                                 g.count = 1;
                                 totals->grandCount += *g.value;
                             }
+                            stopped = frame.step();
                         }
-                        if (function == ssql::fnAvg) {
-                            // The groups' own sums and counts, so that every total is an average
-                            // over rows.
-                            auto parts = openAggregate(Get_AveragePartsSQL(cboSumCol));
-                            if (!self)
-                                return false;
-                            if (fetchEverything(parts)) {
-                                // Both statements group and order alike, so the same position
-                                // normally holds the same group; the values decide.
-                                QHash<QString, std::size_t> records;
-                                for (std::size_t i = 0; i < n; ++i)
-                                    records.insert(SummaryTotals::valueKey(*m_rsSummary, i, 0, last), i);
-                                const std::size_t m = parts->fetchedCount();
-                                for (std::size_t i = 0; i < m; ++i) {
-                                    const QString key = SummaryTotals::valueKey(*parts, i, 0, last);
-                                    std::size_t record = i;
-                                    if (i >= n || SummaryTotals::valueKey(*m_rsSummary, i, 0, last) != key) {
-                                        const auto it = records.constFind(key);
-                                        if (it == records.cend())
-                                            continue;
-                                        record = *it;
-                                    }
-                                    totals->groups[record].sum = SummaryTotals::numberAt(*parts, i, last).value_or(0);
-                                    totals->groups[record].count = SummaryTotals::numberAt(*parts, i, last + 1).value_or(0);
-                                }
-                            }
-                        }
+                        if (!self)
+                            return false;
                         if (!stopped) {
                             // Subtotals at the matching aggregate; the figures are written by
                             // fill() below, the grid only makes the rows.
@@ -217,13 +211,23 @@ bool hlTabulon::Refresh_Summary()
                                     if (last >= 3)
                                         grdSummary->Subtotal(grid::flexSTSum, 1, last, {},
                                                              quint32(opt.SubTotalColor2), grid::NoColor, true, {}, 0);
-                                });
+                                }, turn);
                             }
+                            if (!self)
+                                return false;
                             grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true,
                                                  QStringLiteral("TOTAL"));
-                            totals->fill(*grdSummary, false);
-                            m_summaryTotals = std::move(totals);
-                            totalled = true;
+                            totals->fill(*grdSummary, false, turn);
+                            if (!self)
+                                return false;
+                            if (frame.aborted()) {
+                                // Totals half made are none: the groups stay as they came.
+                                grdSummary->Subtotal(grid::flexSTClear);
+                                stopped = true;
+                            } else {
+                                m_summaryTotals = std::move(totals);
+                                totalled = true;
+                            }
                         }
                     }
                     grdSummary->setColFormat(last, format);

@@ -251,7 +251,10 @@ bool hlTabulon::Refresh_XTab()
                     }
                     return !stopped;
                 };
-                m_rsXTab = openAggregate(sql);
+                // Averages come with each cell's sum and count, so that every total is an average
+                // over rows, from the one statement.
+                const bool averages = cboXTabCol[3]->currentIndex() == ssql::fnAvg;
+                m_rsXTab = openAggregate(averages ? Get_AveragePartsSQL(cboXTabCol) : sql);
                 if (!self)
                     return false;
                 if (m_rsXTab->State() == db::adStateOpen)
@@ -281,7 +284,10 @@ bool hlTabulon::Refresh_XTab()
                         });
                         analysis::XTabPivot::Cell cell;
                         cell.value = SummaryTotals::numberAt(rs, i, 2);
-                        if (cell.value) {
+                        if (averages) {
+                            cell.sum = SummaryTotals::numberAt(rs, i, 3).value_or(0);
+                            cell.count = SummaryTotals::numberAt(rs, i, 4).value_or(0);
+                        } else if (cell.value) {
                             cell.sum = *cell.value;
                             cell.count = 1;
                         }
@@ -293,24 +299,6 @@ bool hlTabulon::Refresh_XTab()
                             if (!self)
                                 return false;
                         }
-                    }
-                    if (!stopped && function == ssql::fnAvg) {
-                        // Each cell's sum and count, so that every total is an average over rows.
-                        auto parts = openAggregate(Get_AveragePartsSQL(cboXTabCol));
-                        if (!self)
-                            return false;
-                        if (fetchEverything(parts)) {
-                            for (std::size_t i = 0; i < parts->fetchedCount(); ++i) {
-                                const int r = pivot.findRow(SummaryTotals::valueKey(*parts, i, 0, 1));
-                                const int c = pivot.findCol(SummaryTotals::valueKey(*parts, i, 1, 1));
-                                if (auto *cell = r >= 0 && c >= 0 ? pivot.cell(r, c) : nullptr) {
-                                    cell->sum = SummaryTotals::numberAt(*parts, i, 2).value_or(0);
-                                    cell->count = SummaryTotals::numberAt(*parts, i, 3).value_or(0);
-                                }
-                            }
-                        }
-                        if (!self)
-                            return false;
                     }
                     const qint64 cells = (qint64(pivot.rows()) + 3) * (qint64(pivot.cols()) + 2);
                     if (cells > kMaxCells) {

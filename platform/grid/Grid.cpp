@@ -1273,6 +1273,25 @@ void Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset)
     afterStructureChange();
 }
 
+bool Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns,
+                    const std::function<bool()> &keepGoing)
+{
+    if (!recordset)
+        throw GridArgumentError("Grid.CopyFrom: no recordset");
+    FinishEditing(true);
+    m_sortKeys.clear();
+    m_listSelected.clear();
+    m_row = m_col = m_rowSel = m_colSel = -1;
+    const bool whole = m_model->copyFrom(recordset, columns, keepGoing);
+    afterStructureChange();
+    return whole;
+}
+
+void Grid::setBetweenRows(std::function<void()> turn)
+{
+    m_model->setBetweenRows(std::move(turn));
+}
+
 int Grid::FetchChunk() const { return m_model->fetchChunk(); }
 void Grid::setFetchChunk(int rows) { m_model->setFetchChunk(rows); }
 

@@ -373,7 +373,7 @@ void GridModel::clear(bool texts, bool styles, bool fixedToo, bool dataToo)
         if (styles) {
             rec.styles.reset();
             if (!rec.subtotal)
-                rec.rowStyle = CellStyle{};
+                rec.rowStyle.reset();
         }
     }
     if (styles && dataToo)
@@ -542,8 +542,8 @@ CellStyle &GridModel::cellStyleRef(int r, int c)
 CellStyle GridModel::effectiveStyle(int r, int c) const
 {
     CellStyle style;
-    if (const RowRecord *rec = record(r))
-        style = rec->rowStyle;
+    if (const RowRecord *rec = record(r); rec && rec->rowStyle)
+        style = *rec->rowStyle;
     if (const CellStyle *own = cellStyle(r, c))
         style.mergeFrom(*own);
     return style;
@@ -617,70 +617,102 @@ void GridModel::setRedraw(bool on)
 
 // ---------------------------------------------------------------- binding
 
+namespace {
+
+std::vector<ColumnInfo> recordsetColumns(const db::Recordset &rs, int fieldCount)
+{
+    std::vector<ColumnInfo> columns(static_cast<std::size_t>(fieldCount));
+    for (int f = 0; f < fieldCount; ++f) {
+        ColumnInfo &col = columns[std::size_t(f)];
+        col.field = f;
+        col.dataType = dataTypeOf(rs.Field(f).Type);
+        col.fromRecordset = true;
+    }
+    return columns;
+}
+
+// The fixed rows, the last one holding the field names.
+std::vector<RowRecord> captionRows(const db::Recordset &rs, int fieldCount, int fixedRows)
+{
+    std::vector<RowRecord> fixed(static_cast<std::size_t>(fixedRows));
+    if (fixedRows > 0) {
+        for (int f = 0; f < fieldCount; ++f)
+            fixed.back().cells.push_back(rs.Field(f).Name);
+    }
+    return fixed;
+}
+
+} // namespace
+
 void GridModel::bind(const std::shared_ptr<db::Recordset> &rs, int dataMode)
 {
     if (!rs) {
         unbind();
         return;
     }
-    const int fieldCount = rs->FieldCount();
-    std::vector<ColumnInfo> columns(static_cast<std::size_t>(fieldCount));
-    for (int f = 0; f < fieldCount; ++f) {
-        const db::FieldInfo &info = rs->Field(f);
-        ColumnInfo &col = columns[std::size_t(f)];
-        col.field = f;
-        col.dataType = dataTypeOf(info.Type);
-        col.fromRecordset = true;
-    }
-    std::vector<RowRecord> fixed(static_cast<std::size_t>(m_fixedRows));
-    if (m_fixedRows > 0) {
-        RowRecord &captions = fixed.back();
-        for (int f = 0; f < fieldCount; ++f)
-            captions.cells.push_back(rs->Field(f).Name);
-    }
-
-    if (dataMode == flexDMBound) {
-        beginResetModel();
-        m_cols = std::move(columns);
-        m_rows = std::move(fixed);
-        m_rs = rs;
-        m_errorAnnounced = false;
-        follow(rs);
-        m_boundHidden.clear();
-        m_boundStyles.clear();
-        m_boundRows = rs->fetchedCount();
-        endResetModel();
-    } else {
+    if (dataMode != flexDMBound) {
         // Copy mode: the grid owns its rows afterwards, so later Filter/Sort of the recordset
         // show only when it is bound again.
         if (!rs->fetchAll())
             throw db::DbError::cancelled(rs->Source());
-        const std::size_t n = rs->fetchedCount();
-        fixed.reserve(fixed.size() + n);
-        for (std::size_t i = 0; i < n; ++i) {
-            RowRecord rec;
-            rec.source = static_cast<long long>(i);
-            rec.cells.reserve(std::size_t(fieldCount));
-            for (int f = 0; f < fieldCount; ++f) {
-                if (rs->isNull(i, f)) {
-                    rec.cells.emplace_back();
-                } else {
-                    QString t = rs->displayText(i, f);
-                    rec.cells.push_back(t.isNull() ? nonNullEmpty() : std::move(t));
-                }
-            }
-            fixed.push_back(std::move(rec));
-        }
-        beginResetModel();
-        m_cols = std::move(columns);
-        m_rows = std::move(fixed);
-        dropBinding();
-        endResetModel();
+        copyFrom(rs, -1, {});
+        return;
     }
+    const int fieldCount = rs->FieldCount();
+    std::vector<ColumnInfo> columns = recordsetColumns(*rs, fieldCount);
+    std::vector<RowRecord> fixed = captionRows(*rs, fieldCount, m_fixedRows);
+    beginResetModel();
+    m_cols = std::move(columns);
+    m_rows = std::move(fixed);
+    m_rs = rs;
+    m_errorAnnounced = false;
+    follow(rs);
+    m_boundHidden.clear();
+    m_boundStyles.clear();
+    m_boundRows = rs->fetchedCount();
+    endResetModel();
     if (m_fixedCols > cols())
         m_fixedCols = cols();
     emit layoutRebuilt();
     emit fixedCellsChanged();
+}
+
+bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, const std::function<bool()> &keepGoing)
+{
+    const int fieldCount = columns < 0 ? rs->FieldCount() : std::min(columns, rs->FieldCount());
+    std::vector<ColumnInfo> cols = recordsetColumns(*rs, fieldCount);
+    std::vector<RowRecord> rows = captionRows(*rs, fieldCount, m_fixedRows);
+    const std::size_t n = rs->fetchedCount();
+    rows.reserve(rows.size() + n);
+    bool whole = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (keepGoing && !keepGoing()) {
+            whole = false;
+            break;
+        }
+        RowRecord rec;
+        rec.source = static_cast<long long>(i);
+        rec.cells.reserve(std::size_t(fieldCount));
+        for (int f = 0; f < fieldCount; ++f) {
+            if (rs->isNull(i, f)) {
+                rec.cells.emplace_back();
+            } else {
+                QString t = rs->displayText(i, f);
+                rec.cells.push_back(t.isNull() ? nonNullEmpty() : std::move(t));
+            }
+        }
+        rows.push_back(std::move(rec));
+    }
+    beginResetModel();
+    m_cols = std::move(cols);
+    m_rows = std::move(rows);
+    dropBinding();
+    endResetModel();
+    if (m_fixedCols > this->cols())
+        m_fixedCols = this->cols();
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+    return whole;
 }
 
 void GridModel::unbind()

@@ -250,7 +250,9 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         if (captionCol != totalOn)
             rec.cells[std::size_t(captionCol)] = captionFor(groupValue);
         rec.cells[std::size_t(totalOn)] = resultText(acc, function, pattern);
-        rec.rowStyle.mergeFrom(style);
+        if (!rec.rowStyle)
+            rec.rowStyle = std::make_unique<CellStyle>();
+        rec.rowStyle->mergeFrom(style);
     };
     auto groupKey = [&](int r) {
         QStringList key;
@@ -270,6 +272,8 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         Accumulator acc;
         QString groupValue;
         for (int r = first; r < last; ++r) {
+            if (m_betweenRows)
+                m_betweenRows();
             RowRecord &rec = m_rows[std::size_t(r)];
             if (!rec.subtotal) {
                 acc.add(rawText(r, totalOn));
@@ -309,6 +313,8 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
             out.push_back(std::move(m_rows[std::size_t(r)]));
             continue;
         }
+        if (m_betweenRows)
+            m_betweenRows();
         RowRecord &rec = m_rows[std::size_t(r)];
         if (!rec.subtotal) {
             if (groupOn >= 0) {

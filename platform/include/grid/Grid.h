@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -340,6 +341,13 @@ public:
     void setDataSource(const std::shared_ptr<db::Recordset> &recordset);
     // Copies a recordset's rows into the grid whatever DataMode says.
     void CopyFrom(const std::shared_ptr<db::Recordset> &recordset);
+    // The same for the rows already fetched, their first `columns` fields only (every field when
+    // -1), asking keepGoing between rows so that a long copy can turn the event loop and stop.
+    // A stop keeps the rows copied so far and returns false.
+    bool CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns, const std::function<bool()> &keepGoing);
+    // Called between rows by Subtotal over many rows, so that the caller can turn the event
+    // loop (none by default; an empty function clears it).
+    void setBetweenRows(std::function<void()> turn);
     // Rows fetched per step while the view scrolls.
     int FetchChunk() const;
     void setFetchChunk(int rows);

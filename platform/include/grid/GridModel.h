@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -64,7 +65,9 @@ struct ColumnInfo {
 struct RowRecord {
     std::vector<QString> cells; // shorter than Cols means empty cells at the end
     std::unique_ptr<std::vector<CellStyle>> styles;
-    CellStyle rowStyle;          // subtotal rows: colours and bold of the whole row
+    // Subtotal rows: colours and bold of the whole row; held apart, as most rows have none and a
+    // summary of many groups holds millions of rows.
+    std::unique_ptr<CellStyle> rowStyle;
     bool hidden = false;
     bool subtotal = false;
     bool merge = false;          // MergeRow
@@ -174,6 +177,9 @@ public:
     const std::shared_ptr<db::Recordset> &recordset() const { return m_rs; }
     // DataMode 4: a live view; DataMode 0: the rows are copied and the grid is unbound after.
     void bind(const std::shared_ptr<db::Recordset> &rs, int dataMode);
+    // Copies the fetched rows' first `columns` fields (every field when -1), asking keepGoing
+    // between rows; a stop keeps the rows copied so far and returns false.
+    bool copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, const std::function<bool()> &keepGoing);
     void unbind(); // keeps the fixed rows, drops the data rows
     // Announces rows the recordset has fetched since; returns the data rows now known.
     std::size_t syncBound();
@@ -183,6 +189,10 @@ public:
     void setFetchChunk(int n) { m_fetchChunk = n < 1 ? 1 : n; }
     // Why the bound recordset stopped delivering rows part-way; empty while it has not.
     QString lastError() const;
+
+    // Called between rows by long operations on the held rows (subtotals), so that their caller
+    // can turn the event loop; none by default.
+    void setBetweenRows(std::function<void()> turn) { m_betweenRows = std::move(turn); }
 
     // --- merging ---
     int mergeCells() const { return m_mergeCells; }
@@ -238,6 +248,7 @@ private:
     std::unordered_set<std::size_t> m_boundHidden;
     std::map<std::pair<std::size_t, int>, CellStyle> m_boundStyles;
     bool m_errorAnnounced = false;
+    std::function<void()> m_betweenRows;
     QMetaObject::Connection m_rowsConnection;
     QMetaObject::Connection m_failedConnection;
 };
