@@ -28,10 +28,11 @@ struct Sockets {
     std::unordered_map<SQLHDBC, KnownSocket> byHandle;
 };
 
+// Never destroyed: a worker may still let go of a handle while the program exits.
 Sockets &sockets()
 {
-    static Sockets s;
-    return s;
+    static Sockets *s = new Sockets;
+    return *s;
 }
 
 bool isConnectedStream(int fd)
