@@ -3,6 +3,7 @@
 #include "BenchTable.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <sqlite3.h>
 
@@ -15,6 +16,19 @@
 
 // Figures of repeated runs, and the floor the first screen is measured against.
 namespace bench {
+
+// A figure of this process's /proc status in KiB ("VmRSS:", "VmHWM:"); 0 when it cannot be read.
+inline long statusKb(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
 
 // Milliseconds since t started.
 inline double ms(const QElapsedTimer &t)

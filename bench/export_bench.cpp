@@ -51,18 +51,6 @@ QByteArray selectFrom(const char *table)
     return QByteArray("SELECT ") + kColumns + " FROM " + table;
 }
 
-long statusKb(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 // The child: the window opened on the table's result as a user opens it, then one export through
 // the control. Prints its time (from opening the connection) and the peak memory the export added.
 int exportOnce(const QString &database, const QByteArray &table, const QString &kind, const QString &file)
@@ -91,10 +79,10 @@ int exportOnce(const QString &database, const QByteArray &table, const QString &
         if (clear.open(QIODevice::WriteOnly))
             clear.write("5");
     }
-    const long before = statusKb("VmRSS:");
+    const long before = bench::statusKb("VmRSS:");
     ui::CommonDialog::queueFile(file);
     const bool ok = control.Export_Data();
-    std::printf("%.1f %ld\n", bench::ms(t), statusKb("VmHWM:") - before);
+    std::printf("%.1f %ld\n", bench::ms(t), bench::statusKb("VmHWM:") - before);
     return ok ? 0 : 1;
 }
 

@@ -117,18 +117,6 @@ double cApiFloor(const QString &path, const QByteArray &sql, double *dataBytes)
     return elapsed;
 }
 
-long statusKb(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 // Peak memory the operation added to the process (the kernel's high-water mark reset first).
 double addedPeakMb(const std::function<void()> &op)
 {
@@ -138,9 +126,9 @@ double addedPeakMb(const std::function<void()> &op)
         if (clear.open(QIODevice::WriteOnly))
             clear.write("5");
     }
-    const long before = statusKb("VmRSS:");
+    const long before = bench::statusKb("VmRSS:");
     op();
-    return double(statusKb("VmHWM:") - before) / 1024;
+    return double(bench::statusKb("VmHWM:") - before) / 1024;
 }
 
 // Every value of a recordset's rows read from its row store, as a caller that formats or compares

@@ -23,34 +23,6 @@ namespace qtext = querytext;
 
 namespace {
 
-// A routine that answers only through its output parameters still has something to show: one
-// row of those values, under the call text a client cursor would report.
-std::shared_ptr<db::Recordset> outputRow(const db::Command &command)
-{
-    std::vector<db::FieldInfo> fields;
-    std::vector<const db::Parameter *> outputs;
-    for (const db::Parameter &p : command.Parameters) {
-        if (p.Direction == db::adParamInput)
-            continue;
-        db::FieldInfo f;
-        f.Name = p.Name;
-        f.Type = p.Type;
-        f.DefinedSize = p.Size;
-        f.Precision = p.Precision;
-        f.NumericScale = p.NumericScale;
-        fields.push_back(f);
-        outputs.push_back(&p);
-    }
-    if (fields.empty())
-        return {};
-    auto store = std::make_shared<db::RowStore>(fields);
-    store->beginRow();
-    for (int i = 0; i < int(outputs.size()); ++i)
-        store->setValue(i, outputs[std::size_t(i)]->Value);
-    store->endRow();
-    return db::Recordset::fromStore(std::move(store), command.callText());
-}
-
 bool isOpen(const std::shared_ptr<db::Recordset> &rs)
 {
     return rs && rs->State() == db::adStateOpen;
@@ -359,7 +331,7 @@ void QueryRunner::openResults(const QString &sql)
             throw;
         }
         if (results->State() != db::adStateOpen) {
-            if (auto outputs = outputRow(*m_routine))
+            if (auto outputs = m_routine->outputRow())
                 m_results = std::move(outputs);
         }
         for (std::size_t i = 0; i < saved.size() && i < m_routine->Parameters.size(); ++i) {

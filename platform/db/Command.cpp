@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
+#include "db/RowStore.h"
 
 
 namespace db {
@@ -106,6 +107,32 @@ QString Command::displayText() const
         values << parameterLiteral(p, provider);
     }
     return values.isEmpty() ? CommandText : CommandText + u' ' + values.join(QStringLiteral(", "));
+}
+
+std::shared_ptr<Recordset> Command::outputRow() const
+{
+    std::vector<FieldInfo> fields;
+    std::vector<const Parameter *> outputs;
+    for (const Parameter &p : Parameters) {
+        if (p.Direction == adParamInput)
+            continue;
+        FieldInfo f;
+        f.Name = p.Name;
+        f.Type = p.Type;
+        f.DefinedSize = p.Size;
+        f.Precision = p.Precision;
+        f.NumericScale = p.NumericScale;
+        fields.push_back(f);
+        outputs.push_back(&p);
+    }
+    if (fields.empty())
+        return {};
+    auto store = std::make_shared<RowStore>(fields);
+    store->beginRow();
+    for (int i = 0; i < int(outputs.size()); ++i)
+        store->setValue(i, outputs[std::size_t(i)]->Value);
+    store->endRow();
+    return Recordset::fromStore(std::move(store), callText());
 }
 
 } // namespace db

@@ -825,28 +825,9 @@ std::shared_ptr<Recordset> ShapeConnection::Execute(const QString &text, const C
         std::shared_ptr<Recordset> rows = call.Execute();
         if (rows->State() != adStateOpen) {
             // A routine that answers only through its output parameters: one row of them.
-            std::vector<FieldInfo> fields;
-            std::vector<const Parameter *> outputs;
-            for (const Parameter &p : call.Parameters) {
-                if (p.Direction == adParamInput)
-                    continue;
-                FieldInfo f;
-                f.Name = p.Name;
-                f.Type = p.Type;
-                f.DefinedSize = p.Size;
-                f.Precision = p.Precision;
-                f.NumericScale = p.NumericScale;
-                fields.push_back(f);
-                outputs.push_back(&p);
-            }
-            auto store = std::make_shared<RowStore>(fields);
-            if (!fields.empty()) {
-                store->beginRow();
-                for (int i = 0; i < int(outputs.size()); ++i)
-                    store->setValue(i, outputs[std::size_t(i)]->Value);
-                store->endRow();
-            }
-            rows = Recordset::fromStore(std::move(store), call.callText());
+            rows = call.outputRow();
+            if (!rows)
+                rows = Recordset::fromStore(std::make_shared<RowStore>(std::vector<FieldInfo>{}), call.callText());
         }
         m_lastRows = std::move(rows);
         m_lastRoutine = routine.CommandText;

@@ -37,6 +37,9 @@ public:
     QString callText() const;
     // The call as a person would read it, values quoted: name 'text', 12, NULL.
     QString displayText() const;
+    // What a routine that answers only through its output parameters still has to show: one row
+    // of those values, under callText(); null when it has none.
+    std::shared_ptr<Recordset> outputRow() const;
 };
 
 // A parameter's value as an SQL literal of its type (see sqlLiteral); NULL for a Null.
