@@ -296,10 +296,20 @@ void putExactNumbers(const QString &path, ExactNumbers &numbers)
     if (!source)
         throw failed(zip_strerror(zip));
     out.release(); // the source closes it
-    if (zip_file_replace(zip, zip_uint64_t(index), source, 0) < 0) {
+    // Deleted and added rather than replaced: the archive keeps a replaced entry at its own
+    // default level (the best, several times what writing the sheet cost) whatever is asked; a new
+    // entry takes the level the workbook's own writer uses.
+    if (zip_delete(zip, zip_uint64_t(index)) < 0) {
         zip_source_free(source);
         throw failed(zip_strerror(zip));
     }
+    const zip_int64_t added = zip_file_add(zip, kSheet, source, 0);
+    if (added < 0) {
+        zip_source_free(source);
+        throw failed(zip_strerror(zip));
+    }
+    if (zip_set_file_compression(zip, zip_uint64_t(added), ZIP_CM_DEFLATE, 6) < 0)
+        throw failed(zip_strerror(zip));
     if (zip_close(zip) < 0)
         throw failed(zip_strerror(zip));
     book.release();
