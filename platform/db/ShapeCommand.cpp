@@ -250,18 +250,26 @@ struct Decimal {
         }
         trimLeading();
     }
+    // Schoolbook division of a digit string by n: the quotient's digits (leading zeros kept) and
+    // what remains in rem.
+    static std::string divideDigits(const std::string &num, std::uint64_t n, unsigned __int128 &rem)
+    {
+        std::string out;
+        out.reserve(num.size());
+        for (char c : num) {
+            rem = rem * 10 + unsigned(c - '0');
+            out.push_back(char('0' + int(rem / n)));
+            rem %= n;
+        }
+        return out;
+    }
     // This over n, rounded half away from zero to `resultScale` decimals (at least this scale).
     Decimal dividedBy(std::uint64_t n, int resultScale) const
     {
         std::string num = digits;
         num.append(std::size_t(std::max(0, resultScale - scale)), '0');
         unsigned __int128 rem = 0;
-        std::string out;
-        for (char c : num) {
-            rem = rem * 10 + unsigned(c - '0');
-            out.push_back(char('0' + int(rem / n)));
-            rem %= n;
-        }
+        std::string out = divideDigits(num, n, rem);
         if (rem * 2 >= n)
             out = addMagnitude(out.empty() ? std::string("0") : out, "1");
         Decimal q;
@@ -276,12 +284,7 @@ struct Decimal {
     {
         const std::string whole = int(digits.size()) > scale ? digits.substr(0, digits.size() - std::size_t(scale)) : "";
         unsigned __int128 rem = 0;
-        std::string out;
-        for (char c : whole) {
-            rem = rem * 10 + unsigned(c - '0');
-            out.push_back(char('0' + int(rem / n)));
-            rem %= n;
-        }
+        const std::string out = divideDigits(whole, n, rem);
         const std::size_t nz = out.find_first_not_of('0');
         return nz == std::string::npos ? 0 : int(out.size() - nz);
     }
