@@ -1,5 +1,7 @@
 #pragma once
 
+#include <tabulon/DbExport.h>
+
 #include "db/DbError.h"
 #include "db/Field.h"
 
@@ -17,8 +19,9 @@ class RowStore;
 
 // The rows of one statement, read by a worker thread that owns the client handle, in chunks handed
 // to the application's thread, where they are appended to store(). Rows are read as they are asked
-// for (want), never far ahead. Shared by a lazy recordset and its clones; a grid listens to it.
-class RowFeed : public QObject {
+// for (want), never far ahead. Shared by a lazy recordset and its clones; a grid listens to it (so
+// it is exported to the grid above the data layer).
+class DB_EXPORT RowFeed : public QObject {
     Q_OBJECT
 public:
     // Starts the statement on a worker. Throws DbError for a closed connection.

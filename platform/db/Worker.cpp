@@ -1,7 +1,5 @@
 #include "db/Worker.h"
 
-#include "ui/MousePointer.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -288,8 +286,14 @@ StopToken *&currentToken()
     return token;
 }
 
+Wait::LastingLook &lastingLook()
+{
+    static Wait::LastingLook look;
+    return look;
+}
+
 constexpr int kPollMs = 50;
-constexpr int kHourglassMs = 150;
+constexpr int kSlowMs = 150;
 // Nothing handed over for this long: the owner hears what the wait is for.
 constexpr int kQuietMs = 3000;
 
@@ -384,16 +388,14 @@ bool Wait::until(const std::function<bool()> &ready, std::chrono::milliseconds q
         });
         poll.start(kPollMs);
     }
-    bool hourglass = false;
-    ui::MousePointer::Shape pointer = ui::MousePointer::Shape::Default;
+    std::function<void()> putBack;
     QTimer slow;
     slow.setSingleShot(true);
-    QObject::connect(&slow, &QTimer::timeout, [&] {
-        pointer = ui::MousePointer::current();
-        ui::MousePointer::setHourglass();
-        hourglass = true;
+    QObject::connect(&slow, &QTimer::timeout, [&putBack] {
+        if (const LastingLook &look = lastingLook())
+            putBack = look();
     });
-    slow.start(kHourglassMs);
+    slow.start(kSlowMs);
 
     // A server that sends nothing leaves the user looking at a busy window: say what it waits for.
     QTimer quiet;
@@ -421,8 +423,8 @@ bool Wait::until(const std::function<bool()> &ready, std::chrono::milliseconds q
     }
     note(false);
 
-    if (hourglass)
-        ui::MousePointer::set(pointer);
+    if (putBack)
+        putBack();
     std::erase(activeWaits(), this);
     m_loop = nullptr;
     return ready();
@@ -444,6 +446,11 @@ void Wait::wakeAll()
     for (Wait *w : activeWaits())
         if (w->m_loop)
             w->m_loop->quit();
+}
+
+void Wait::setLastingLook(LastingLook look)
+{
+    lastingLook() = std::move(look);
 }
 
 int Wait::depth()

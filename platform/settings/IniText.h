@@ -1,5 +1,7 @@
 #pragma once
 
+#include <tabulon/DbExport.h>
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,6 +18,7 @@ struct IniText {
     QString error;
 };
 
-IniText decodeIniBytes(const QByteArray &bytes);
+// Exported for the settings store above the data layer, which reads its files alike.
+DB_EXPORT IniText decodeIniBytes(const QByteArray &bytes);
 
 } // namespace settings

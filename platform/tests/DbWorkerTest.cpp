@@ -4,6 +4,7 @@
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "db/Worker.h"
+#include "ui/MousePointer.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +128,29 @@ TEST(FirstScreenWait, AFirstScreenThatTakesLongLetsTheEventLoopRun)
                conn);
     EXPECT_EQ(slow->value(0, 0).toLongLong(), 3000000);
     EXPECT_TRUE(turned) << "a slow first screen kept the event loop from running";
+}
+
+// The data layer knows no pointer; the interface shows a wait that lasts as the hourglass and puts
+// back the pointer it found once the wait ends.
+TEST(FirstScreenWait, AWaitThatLastsShowsTheHourglassThenThePointerBefore)
+{
+    using ui::MousePointer;
+    MousePointer::set(MousePointer::Shape::Arrow);
+    bool hourglass = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (MousePointer::current() == MousePointer::Shape::Hourglass) {
+            hourglass = true;
+            Wait::wakeAll();
+        }
+    });
+    look.start(5);
+    Wait wait;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [&wait] { wait.stop(); });
+    giveUp.start(30000);
+    EXPECT_TRUE(wait.until([&] { return hourglass; })) << "the wait never showed the hourglass";
+    EXPECT_EQ(MousePointer::current(), MousePointer::Shape::Arrow);
+    MousePointer::setDefault();
 }

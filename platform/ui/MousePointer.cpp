@@ -1,5 +1,7 @@
 #include "ui/MousePointer.h"
 
+#include "db/Worker.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 
@@ -13,7 +15,19 @@ bool hasPointer()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
 }
 
+// The data layer knows no pointer: a wait for the database that lasts shows the hourglass from here.
+void showLastingWaits()
+{
+    db::Wait::setLastingLook([] {
+        const MousePointer::Shape before = MousePointer::current();
+        MousePointer::setHourglass();
+        return std::function<void()>([before] { MousePointer::set(before); });
+    });
+}
+
 } // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(showLastingWaits)
 
 void MousePointer::set(Shape shape)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
@@ -39,7 +39,7 @@ private:
 // A stream of result rows, fetched in chunks on demand. A cursor never shares its client
 // connection with other statements (it has a dedicated one, or a server-side cursor), so other
 // work on the same data source neither truncates nor blocks it.
-class PLATFORM_EXPORT RowCursor {
+class DB_EXPORT RowCursor {
 public:
     virtual ~RowCursor();
     virtual const std::vector<FieldInfo> &fields() const = 0;
@@ -57,7 +57,7 @@ public:
 
 // One client library behind a db::Connection. Implementations: SQLite, PostgreSQL, ODBC.
 // Every call may throw DbError carrying the client's message and SQLSTATE.
-class PLATFORM_EXPORT ConnectionBackend {
+class DB_EXPORT ConnectionBackend {
 public:
     virtual ~ConnectionBackend();
 
@@ -103,6 +103,6 @@ private:
 };
 
 // The backend for a provider (throws DbError for one this build cannot serve).
-PLATFORM_EXPORT std::unique_ptr<ConnectionBackend> makeBackend(Provider provider);
+DB_EXPORT std::unique_ptr<ConnectionBackend> makeBackend(Provider provider);
 
 } // namespace db

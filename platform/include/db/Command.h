@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/Field.h"
 
@@ -20,7 +20,7 @@ struct Parameter : ParameterInfo {
 };
 
 // A stored routine call. CommandText is the routine's name, "owner.name" when it has an owner.
-class PLATFORM_EXPORT Command {
+class DB_EXPORT Command {
 public:
     std::shared_ptr<Connection> ActiveConnection;
     QString CommandText;
@@ -43,6 +43,6 @@ public:
 };
 
 // A parameter's value as an SQL literal of its type (see sqlLiteral); NULL for a Null.
-PLATFORM_EXPORT QString parameterLiteral(const Parameter &parameter, Provider provider);
+DB_EXPORT QString parameterLiteral(const Parameter &parameter, Provider provider);
 
 } // namespace db

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/Backend.h"
 #include "db/DbError.h"
@@ -20,7 +20,7 @@ struct Parameter;
 // A database connection, shared (std::shared_ptr) between the browser that owns it and the query
 // windows that borrow it. Members that act throw DbError; the client's messages of the last
 // failure stay in Errors() until the next call that talks to the database.
-class PLATFORM_EXPORT Connection : public std::enable_shared_from_this<Connection> {
+class DB_EXPORT Connection : public std::enable_shared_from_this<Connection> {
 public:
     static std::shared_ptr<Connection> create();
     ~Connection();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/Types.h"
 
@@ -13,7 +13,7 @@ namespace db {
 
 // "Key=Value;" pairs. Keys are case-insensitive; values may be plain, "quoted", 'quoted' or in
 // {braces} (then ';' and '=' may stand inside). The writer keeps the user's order and quoting.
-class PLATFORM_EXPORT ConnectionString {
+class DB_EXPORT ConnectionString {
 public:
     struct Pair {
         QString key;   // as written
@@ -42,6 +42,6 @@ private:
 
 // The text with the values of every Password / PWD key, and of every libpq keyword that holds a
 // secret (sslpassword, oauth_client_secret), replaced by "****". Safe on malformed text.
-PLATFORM_EXPORT QString maskPasswords(const QString &connectionString);
+DB_EXPORT QString maskPasswords(const QString &connectionString);
 
 } // namespace db

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <QString>
 
@@ -19,7 +19,7 @@ struct ProviderError {
 
 // The data layer's one error type. Thrown inside the layer and by its public calls; the
 // program's procedures trap it and report what() with their own name.
-class PLATFORM_EXPORT DbError : public std::runtime_error {
+class DB_EXPORT DbError : public std::runtime_error {
 public:
     // What a caller does about it: a cancelled statement is what the user asked for, not a
     // failure; a lost connection means the rest of a result will never come.

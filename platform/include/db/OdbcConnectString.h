@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/ConnectionString.h"
 
@@ -15,7 +15,7 @@ namespace db::odbc {
 // "Data Source", "User ID" and "Password" given as DSN, UID and PWD where those are absent, and
 // values with ';', braces or outer blanks put in braces. Throws DbError when neither a DSN nor
 // a driver is named.
-PLATFORM_EXPORT QString driverConnectString(const ConnectionString &cs);
+DB_EXPORT QString driverConnectString(const ConnectionString &cs);
 
 // Throws DbError when the connection string would make the driver manager load a library that
 // the administrator did not register: a Driver (or the driver of a FileDSN) that is a path or an
@@ -25,6 +25,6 @@ PLATFORM_EXPORT QString driverConnectString(const ConnectionString &cs);
 // SQLite3 driver's LoadExt key, an OpenSSL engine as libpq's sslkey ("engine:key", reached
 // through the PostgreSQL driver's pqopt), and any value naming a library file (.so, .dll,
 // .dylib). Keys are found even inside other values, as the SQLite3 driver finds them there.
-PLATFORM_EXPORT void checkDriverTarget(const ConnectionString &cs, const QStringList &registered);
+DB_EXPORT void checkDriverTarget(const ConnectionString &cs, const QStringList &registered);
 
 } // namespace db::odbc

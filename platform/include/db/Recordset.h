@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/DbError.h"
 #include "db/Field.h"
@@ -25,7 +25,7 @@ class RecordsetFilter;
 // or held in memory (routines, XML documents); either way they sit in a RowStore shared with
 // clones. The record position, Filter and Sort belong to each recordset. Members that act
 // throw DbError.
-class PLATFORM_EXPORT Recordset : public std::enable_shared_from_this<Recordset> {
+class DB_EXPORT Recordset : public std::enable_shared_from_this<Recordset> {
 public:
     static std::shared_ptr<Recordset> create();
     // An in-memory recordset over given rows (routines, XML documents, Execute).

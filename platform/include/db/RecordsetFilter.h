@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/RowStore.h"
 
@@ -20,7 +20,7 @@ namespace db {
 //   values 'text' (apostrophes doubled), #date#, numbers, NULL; field names bare or quoted with
 //   " ` or [ ] (a closer inside doubled); at most kMaxNesting brackets or NOTs deep
 // or built from structured conditions handed over by the query builder.
-class PLATFORM_EXPORT RecordsetFilter {
+class DB_EXPORT RecordsetFilter {
 public:
     struct Condition {
         QString field;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/Field.h"
 
@@ -19,7 +19,7 @@ namespace db {
 // Rows held column-wise: one typed array per column, a null bit per cell and a UTF-8 arena per
 // text or binary column; no QVariant per cell. Rows are only ever appended. Shared (by
 // std::shared_ptr) between a recordset and its clones.
-class PLATFORM_EXPORT RowStore {
+class DB_EXPORT RowStore {
 public:
     // A date or timestamp cell that holds infinity (PostgreSQL's 'infinity' and '-infinity').
     static constexpr std::int64_t kInfinity = INT64_MAX;

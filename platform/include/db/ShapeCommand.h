@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/DbError.h"
 
@@ -22,7 +22,7 @@ class RowStore;
 // A data-shaping command: "SHAPE {<inner>} AS rs COMPUTE rs, FN(rs.col)[, ...] BY g0[, g1[, g2]]".
 // The inner command is "EXEC <routine> [values shown]"; its values are never read back from the
 // text: a routine runs with the values of its command object, bound.
-struct PLATFORM_EXPORT ShapeText {
+struct DB_EXPORT ShapeText {
     enum Function { Sum, Avg, Count, Min, Max };
     struct Aggregate {
         Function function = Count;
@@ -44,16 +44,16 @@ struct PLATFORM_EXPORT ShapeText {
 // ordered by the group columns with Nulls last. Fields: the chapter (named as the alias, holding
 // its number of rows), each aggregate, then the group columns. Throws DbError for a column the
 // rows do not have or a sum or average of a column that holds no numbers.
-PLATFORM_EXPORT std::shared_ptr<Recordset> shapeRows(const Recordset &rows, const ShapeText &shape,
+DB_EXPORT std::shared_ptr<Recordset> shapeRows(const Recordset &rows, const ShapeText &shape,
                                                      const QString &source = {});
 
 // A shaped result laid out as a grouped SELECT lists it: the group columns first, then the
 // aggregates in their order; the chapter left out.
-PLATFORM_EXPORT std::shared_ptr<Recordset> groupsFirst(const Recordset &shaped);
+DB_EXPORT std::shared_ptr<Recordset> groupsFirst(const Recordset &shaped);
 
 // A connection whose Provider is MSDataShape: its "Data Provider" is the client that runs the
 // inner command ("Provider = MSDataShape; Data Provider=PostgreSQL;Data Source=...").
-class PLATFORM_EXPORT ShapeConnection {
+class DB_EXPORT ShapeConnection {
 public:
     ShapeConnection();
     ~ShapeConnection();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <QString>
 #include <QStringView>
@@ -14,7 +14,7 @@ namespace db {
 //
 // The same function is registered as SOUNDEX on every SQLite connection, so that a filter computed
 // by the program and one run by the database agree.
-PLATFORM_EXPORT QString soundex(QStringView word, int length = 4);
+DB_EXPORT QString soundex(QStringView word, int length = 4);
 
 // The length soundex() uses for a requested one.
 constexpr int soundexLength(int requested)

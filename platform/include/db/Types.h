@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <QString>
 
@@ -59,7 +59,7 @@ enum class Storage { Int64, Double, Text, Blob };
 // timestamps (microseconds since 1970-01-01 00:00 on the wall clock). Double: single, double.
 // Text: character types, GUIDs, exact decimals and money (canonical text, never rounded).
 // Blob: binary.
-PLATFORM_EXPORT Storage storageOf(int adoType);
+DB_EXPORT Storage storageOf(int adoType);
 
 // Parameters the routine reads: inputs and input-outputs.
 inline bool isInputDirection(int direction)
@@ -67,9 +67,9 @@ inline bool isInputDirection(int direction)
     return direction == adParamInput || direction == adParamInputOutput;
 }
 
-PLATFORM_EXPORT bool isNumericType(int adoType);  // integers, floating, currency, decimal/numeric
-PLATFORM_EXPORT bool isTextType(int adoType);     // the character types
-PLATFORM_EXPORT bool isDateType(int adoType);     // date, time, timestamp
-PLATFORM_EXPORT QString typeName(int adoType);    // "adInteger" ...
+DB_EXPORT bool isNumericType(int adoType);  // integers, floating, currency, decimal/numeric
+DB_EXPORT bool isTextType(int adoType);     // the character types
+DB_EXPORT bool isDateType(int adoType);     // date, time, timestamp
+DB_EXPORT QString typeName(int adoType);    // "adInteger" ...
 
 } // namespace db

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/Field.h"
 #include "db/RowStore.h"
@@ -25,73 +25,73 @@ struct IntegerRange {
     std::int64_t max;
 };
 // What a field of the type can hold; the whole 64-bit range for types that are not integers.
-PLATFORM_EXPORT IntegerRange integerRange(int adoType);
+DB_EXPORT IntegerRange integerRange(int adoType);
 
 // A whole number written as text: blanks around, an optional sign, digits, and a fraction of
 // zeros only ("3.00", as a decimal source writes an integer). Empty when the text is not one or
 // the number is outside the type's range.
-PLATFORM_EXPORT std::optional<std::int64_t> parseInteger(std::string_view text, int adoType = adBigInt);
-PLATFORM_EXPORT std::optional<std::int64_t> parseInteger(QStringView text, int adoType = adBigInt);
+DB_EXPORT std::optional<std::int64_t> parseInteger(std::string_view text, int adoType = adBigInt);
+DB_EXPORT std::optional<std::int64_t> parseInteger(QStringView text, int adoType = adBigInt);
 
 // ---------------------------------------------------------------- exact decimals
 
 // True for a plain decimal: an optional sign, digits with an optional fraction (no exponent),
 // blanks around allowed.
-PLATFORM_EXPORT bool isPlainDecimal(std::string_view text);
+DB_EXPORT bool isPlainDecimal(std::string_view text);
 
 // Orders decimal texts by value, exactly (no rounding through a double): -1, 0 or 1. The order
 // is total, as a sort needs: "-Infinity" < every number < "Infinity" < "NaN" < any other text,
 // other texts ordered by their bytes. Trailing zeros and a leading plus sign do not count.
-PLATFORM_EXPORT int compareDecimal(std::string_view a, std::string_view b);
+DB_EXPORT int compareDecimal(std::string_view a, std::string_view b);
 
 // A decimal text as its value alone, so that equal numbers give equal texts: no plus sign, no
 // leading zeros, no trailing zeros in the fraction, "0" for every zero ("1.50" and "+01.5" both
 // give "1.5"); NaN and the infinities by name. Empty when the text is no decimal.
-PLATFORM_EXPORT std::optional<std::string> decimalValueText(std::string_view text);
+DB_EXPORT std::optional<std::string> decimalValueText(std::string_view text);
 
 // A money text as a database writes it ("$1,234.56", "-$1,234.56", "($1,234.56)") as an exact
 // decimal ("-1234.56"); empty when it holds no number. Assumes the C locale's separators.
-PLATFORM_EXPORT std::optional<std::string> moneyDecimal(std::string_view text);
+DB_EXPORT std::optional<std::string> moneyDecimal(std::string_view text);
 
 // ---------------------------------------------------------------- quoted names
 
 // The closer of an identifier opened by `open` (" ` or [), or a null character when it opens none.
-PLATFORM_EXPORT QChar closingDelimiter(QChar open);
+DB_EXPORT QChar closingDelimiter(QChar open);
 
 // Reads a quoted name starting at text[pos] (a doubled closer inside it stands for one) and moves
 // pos past its closer. Empty when text[pos] opens no name; throws DbError when it is not closed.
-PLATFORM_EXPORT std::optional<QString> readQuotedName(QStringView text, qsizetype &pos);
+DB_EXPORT std::optional<QString> readQuotedName(QStringView text, qsizetype &pos);
 
 // The identifier between delimiters ('[' pairs with ']'), a closer inside it doubled; an empty
 // delimiter means the double quote.
-PLATFORM_EXPORT QString quoteIdentifier(const QString &name, const QString &delimiter);
+DB_EXPORT QString quoteIdentifier(const QString &name, const QString &delimiter);
 
 // ---------------------------------------------------------------- SQL literals
 
 // A text literal with apostrophes doubled. Throws DbError for a NUL character, which no statement
 // or bound value carries whole (the client cuts the text there).
-PLATFORM_EXPORT QString quoteText(const QString &value);
+DB_EXPORT QString quoteText(const QString &value);
 // Throws that DbError when the value is text holding a NUL character.
-PLATFORM_EXPORT void refuseNul(const QString &value);
+DB_EXPORT void refuseNul(const QString &value);
 
 // A value as an SQL expression of the field's type, spelled as the provider's database reads it:
 // Booleans TRUE/FALSE on PostgreSQL and 1/0 elsewhere; numbers in full (a PostgreSQL real at its
 // own precision, money and decimals exactly, NaN and infinities by name); dates and times as
 // quoted text with every fraction, offset, era and infinity the value has; text quoted. A Null
 // is NULL. Throws DbError for binary values, which have no literal here.
-PLATFORM_EXPORT QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider provider);
+DB_EXPORT QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider provider);
 // "column op literal" for a literal of the column's own type (sqlLiteral), with either side
 // converted where the database cannot compare the type as it stands: PostgreSQL types without
 // an equality of their own (json, xml, intervals, arrays ...) as their text; SQLite dates and
 // times by what they denote, whichever way the text is written.
-PLATFORM_EXPORT QString sqlComparison(const QString &column, const FieldInfo &field, Provider provider,
+DB_EXPORT QString sqlComparison(const QString &column, const FieldInfo &field, Provider provider,
                                       const QString &op, const QString &literal);
 // The column as the text the program shows for it, for LIKE; empty for Booleans and binary data,
 // whose text is nothing a wildcard should match.
-PLATFORM_EXPORT QString sqlColumnText(const QString &column, const FieldInfo &field, Provider provider);
+DB_EXPORT QString sqlColumnText(const QString &column, const FieldInfo &field, Provider provider);
 
 // The same for a value given as a QVariant (converted by the field's type as the row store does;
 // DbError when it does not fit).
-PLATFORM_EXPORT QString sqlLiteral(const QVariant &value, const FieldInfo &field, Provider provider);
+DB_EXPORT QString sqlLiteral(const QVariant &value, const FieldInfo &field, Provider provider);
 
 } // namespace db

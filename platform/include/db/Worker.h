@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -24,14 +24,14 @@ namespace db {
 // worker makes. Backends register each call on a client handle for its length; cancel() asks the
 // server to stop the statement, abandon() closes the client connection under it (for a server that
 // no longer answers). Both come from other threads and must return at once.
-class PLATFORM_EXPORT CallRegistry {
+class DB_EXPORT CallRegistry {
 public:
     struct Stops {
         std::function<void()> cancel;
         std::function<void()> abandon;
     };
 
-    class PLATFORM_EXPORT Scope {
+    class DB_EXPORT Scope {
     public:
         Scope(CallRegistry &registry, Stops stops);
         ~Scope();
@@ -68,7 +68,7 @@ struct WorkerState {
     bool abandoned = false; // a stop closed the client connection under a call
 
     // Marks a client call of the worker for its length.
-    class PLATFORM_EXPORT Call {
+    class DB_EXPORT Call {
     public:
         explicit Call(WorkerState &state);
         ~Call();
@@ -90,21 +90,21 @@ inline constexpr std::chrono::milliseconds kAbandonGrace{1500};
 
 // True on the application's thread, where waits run the event loop; elsewhere (no application, a
 // thread of someone else's) database calls simply run where they are called.
-PLATFORM_EXPORT bool available();
+DB_EXPORT bool available();
 // Runs work on a thread of its own: a worker thread waiting idle since its last job, else a new one.
-PLATFORM_EXPORT void start(std::function<void()> work);
+DB_EXPORT void start(std::function<void()> work);
 // The same for short helpers nobody waits for (a cancel request to a server that may not answer).
-PLATFORM_EXPORT void startHelper(std::function<void()> work);
+DB_EXPORT void startHelper(std::function<void()> work);
 // Runs fn on the application's thread, after the events already queued, then lets every wait
 // look again; dropped once the application is gone.
-PLATFORM_EXPORT void post(std::function<void()> fn);
+DB_EXPORT void post(std::function<void()> fn);
 // Worker threads still running (their client handles not yet freed).
-PLATFORM_EXPORT int running();
+DB_EXPORT int running();
 // Helper threads waiting idle for the next helper.
-PLATFORM_EXPORT int idleHelpers();
+DB_EXPORT int idleHelpers();
 // Stops the call a worker is making, from a thread of its own: after `grace` the statement is
 // cancelled if the same call still runs, and after kAbandonGrace more its connection is closed.
-PLATFORM_EXPORT void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state,
+DB_EXPORT void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state,
                               std::chrono::milliseconds grace);
 
 } // namespace worker
@@ -114,7 +114,7 @@ class Wait;
 // Ends waits on request. An owner (a query window) makes its token current while it works
 // (StopToken::Scope); every wait started meanwhile on that thread registers with it, and stop()
 // ends them all, stopping the calls they wait for.
-class PLATFORM_EXPORT StopToken {
+class DB_EXPORT StopToken {
 public:
     StopToken();
     ~StopToken();
@@ -129,7 +129,7 @@ public:
     void setOnWaiting(std::function<void(const QString &)> note) { m_onWaiting = std::move(note); }
     bool waiting() const { return !m_waits.empty(); }
 
-    class PLATFORM_EXPORT Scope {
+    class DB_EXPORT Scope {
     public:
         explicit Scope(StopToken &token);
         ~Scope();
@@ -148,8 +148,8 @@ private:
 };
 
 // The application's thread waiting for a worker with the event loop running (so windows repaint,
-// timers tick and Escape is seen); the mouse pointer becomes the hourglass when it lasts.
-class PLATFORM_EXPORT Wait {
+// timers tick and Escape is seen); when it lasts, the interface shows it (the hourglass).
+class DB_EXPORT Wait {
 public:
     // onStop runs once when the wait is stopped (by its token), to stop what it waits for.
     // waitingFor ("the server to send rows") is what the token's owner hears once nothing has
@@ -169,6 +169,11 @@ public:
     static void wakeAll();
     // Waits running on the application's thread right now, nested ones included.
     static int depth();
+
+    // How the interface shows a wait that lasts, set by the interface layer once: it runs as the
+    // wait turns slow and returns what puts the look back when the wait ends.
+    using LastingLook = std::function<std::function<void()>()>;
+    static void setLastingLook(LastingLook look);
 
 private:
     friend class StopToken;

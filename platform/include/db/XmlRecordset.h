@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include "db/RowStore.h"
 
@@ -17,12 +17,12 @@ namespace db {
 //
 // Writes rows (the given store rows, in that order) to path. Throws DbError (the old file stays
 // whole on failure).
-PLATFORM_EXPORT void saveXmlRecordset(const QString &path, const RowStore &store,
+DB_EXPORT void saveXmlRecordset(const QString &path, const RowStore &store,
                                       const std::vector<std::size_t> &rows);
 // The same document written row by row, for a caller that fetches while it writes. Nothing
 // reaches `path` before commit(); destroyed without a commit, the old file stays as it was.
 // Throws DbError.
-class PLATFORM_EXPORT XmlRecordsetWriter {
+class DB_EXPORT XmlRecordsetWriter {
 public:
     XmlRecordsetWriter(const QString &path, const std::vector<FieldInfo> &fields);
     ~XmlRecordsetWriter();
@@ -40,6 +40,6 @@ private:
 
 // Reads a document written by saveXmlRecordset. Throws DbError with a clear message for a
 // malformed or foreign file.
-PLATFORM_EXPORT std::shared_ptr<RowStore> loadXmlRecordset(const QString &path);
+DB_EXPORT std::shared_ptr<RowStore> loadXmlRecordset(const QString &path);
 
 } // namespace db

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <QByteArray>
 #include <QSaveFile>
@@ -18,7 +18,7 @@ namespace files {
 // QSaveFile alone renames a file whose buffered tail could not be written (a full disk shows up
 // only when the buffer is flushed, and its commit still succeeds), so commit() flushes and checks
 // first.
-class PLATFORM_EXPORT AtomicFile {
+class DB_EXPORT AtomicFile {
 public:
     explicit AtomicFile(const QString &path);
     ~AtomicFile();
@@ -49,11 +49,11 @@ private:
 
 // Replaces the file at path with bytes, with the given permissions when there are any (else
 // those of the file replaced). Nothing on success, otherwise the error text.
-PLATFORM_EXPORT std::optional<QString> saveFile(const QString &path, const QByteArray &bytes,
+DB_EXPORT std::optional<QString> saveFile(const QString &path, const QByteArray &bytes,
                                                 std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 // The text for a write that failed: a full disk (or exhausted quota) is named as such, with the
 // file that was kept unchanged.
-PLATFORM_EXPORT QString writeFailureText(const QString &path, bool existed, int savedErrno, const QString &detail);
+DB_EXPORT QString writeFailureText(const QString &path, bool existed, int savedErrno, const QString &detail);
 
 } // namespace files

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/DbExport.h>
 
 #include <QString>
 #include <QStringList>
@@ -27,7 +27,7 @@ namespace settings {
 //
 // The parsed file is cached and read again when the file changes on disk (or is removed).
 // No member throws.
-class PLATFORM_EXPORT IniFile {
+class DB_EXPORT IniFile {
 public:
     // One section as it stands in a file: its name and every entry, in file order.
     struct Section {
