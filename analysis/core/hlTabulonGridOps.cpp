@@ -2,6 +2,7 @@
 // last record, selecting, sizing, counting, finding and the sort pictures.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"

@@ -2,6 +2,7 @@
 // recordset shown in the results grid.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"

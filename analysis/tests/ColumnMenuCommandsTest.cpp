@@ -69,7 +69,7 @@ protected:
     // The results saved as the XML document `xml`, then opened and run in a fresh control.
     void reopenAsXml(const QString &xml)
     {
-        tab->runner().results()->Save(xml);
+        runnerOf(*tab).results()->Save(xml);
         tab->UnloadFlter();
         tab = std::make_unique<MenuTabulon>();
         watch(*tab);
@@ -162,7 +162,7 @@ TEST_F(ColumnMenu, OpensOnTheCellOrColumnUnderTheMouseAndStaysInsideThePane)
     EXPECT_TRUE(menu().isVisible());
     tab->txtResultsSQL->setFocus();
     EXPECT_TRUE(menu().isHidden());
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>().value(0).value(0), QStringLiteral("-1"));
 
     // Beside the last column, and below the last row, there is no cell: nothing opens.
@@ -214,8 +214,8 @@ TEST_F(ColumnMenu, SortsReRunTheQueryInOrder)
     rightClickCell(2, name);
     press(Qt::Key_D);
     EXPECT_TRUE(menu().isHidden());
-    EXPECT_TRUE(tab->runner().results()->Source().contains(QStringLiteral("ORDER BY \"CategoryName\" DESC")))
-        << tab->runner().results()->Source();
+    EXPECT_TRUE(runnerOf(*tab).results()->Source().contains(QStringLiteral("ORDER BY \"CategoryName\" DESC")))
+        << runnerOf(*tab).results()->Source();
     EXPECT_EQ(column(col(QStringLiteral("CategoryName"))).first(), sorted.last());
     EXPECT_EQ(grid().ColSortPicture(col(QStringLiteral("CategoryName"))), grid::flexSortGenericDescending);
     EXPECT_EQ(tab->ResultsRows(), 10);
@@ -249,7 +249,7 @@ TEST_F(ColumnMenu, FiltersNarrowTheRowsAndADisabledRemoveDoesNothing)
     EXPECT_TRUE(menu().RemoverFilter());
     press(Qt::Key_R);
     EXPECT_EQ(tab->ResultsRows(), 10);
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
 
     rightClickCell(4, name);
     press(Qt::Key_X);
@@ -389,7 +389,7 @@ TEST_F(ColumnMenu, XmlResultsAreFilteredAndSortedInMemory)
     rightClickCell(6, name);
     press(Qt::Key_S);
     EXPECT_EQ(column(name), QStringList{picked});
-    EXPECT_FALSE(tab->runner().results()->Filter().isEmpty());
+    EXPECT_FALSE(runnerOf(*tab).results()->Filter().isEmpty());
 
     rightClickCell(1, name);
     press(Qt::Key_R);

@@ -252,7 +252,7 @@ TEST_F(ControlLifecycle, EditsAndF5InTheSqlBox)
     tab.DataType(hlTabulon::tbDataXML);
     tab.resize(600, 400);
     tab.show();
-    tab.runner().setFieldsLoaded(true);
+    runnerOf(tab).setFieldsLoaded(true);
 
     tab.txtResultsSQL->setPlainText(QStringLiteral("   "));
     EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Refresh")).Enabled()) << "blanks are not a query";
@@ -260,7 +260,7 @@ TEST_F(ControlLifecycle, EditsAndF5InTheSqlBox)
     tab.txtResultsSQL->setPlainText(QStringLiteral("SELECT 2"));
     EXPECT_TRUE(tab.tlbMain->Buttons(QStringLiteral("Refresh")).Enabled());
     EXPECT_TRUE(tab.tlbResults->Buttons(QStringLiteral("Clear")).Enabled());
-    EXPECT_FALSE(tab.runner().fieldsLoaded()) << "an edited query needs its field list again";
+    EXPECT_FALSE(runnerOf(tab).fieldsLoaded()) << "an edited query needs its field list again";
 
     tab.calls.clear();
     QTest::keyClick(tab.txtResultsSQL, Qt::Key_F5, Qt::ShiftModifier);
@@ -325,7 +325,7 @@ TEST_F(ControlLifecycle, UnloadFlterReleasesEverythingAndASecondCallDoesNothing)
     tab.UnloadFlter();
     EXPECT_EQ(connection.use_count(), uses - 1) << "our reference goes";
     EXPECT_EQ(connection->State(), db::adStateOpen) << "the connection itself stays open";
-    EXPECT_EQ(tab.runner().results(), nullptr);
+    EXPECT_EQ(runnerOf(tab).results(), nullptr);
     EXPECT_FALSE(tab.tmrEsc->isActive());
     EXPECT_FALSE(tab.tmrPause->isActive());
     for (Splitter *s : {tab.hlSplitResults, tab.hlSplitChart, tab.hlSplitSummary, tab.hlSplitXTab}) {
@@ -354,7 +354,7 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
                 return false;
         }
         // The loop stopped on the abort flag, with everything still in place.
-        EXPECT_NE(tab.runner().results(), nullptr);
+        EXPECT_NE(runnerOf(tab).results(), nullptr);
         EXPECT_TRUE(tab.tmrEsc->isActive());
         return false;
     };
@@ -363,7 +363,7 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
     EXPECT_TRUE(analysis::g_blnAbort);
     pump(60000, [&] { return !tab.tmrEsc->isActive(); });
     EXPECT_FALSE(tab.tmrEsc->isActive()) << "torn down once the operation ended";
-    EXPECT_EQ(tab.runner().results(), nullptr);
+    EXPECT_EQ(runnerOf(tab).results(), nullptr);
 }
 
 TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)

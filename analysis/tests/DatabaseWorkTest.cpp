@@ -253,11 +253,11 @@ TEST_P(DatabaseWorkOn, TheEventLoopRunsWhileTheDatabaseWorks)
     tab->adoConnection(conn);
     tab->SQL(QStringLiteral("SELECT id FROM %1").arg(table(1000000)));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    const std::size_t first = tab->runner().results()->fetchedCount();
+    const std::size_t first = runnerOf(*tab).results()->fetchedCount();
     bool moved = false;
     const int duringFetch = ticksWhile(
         [&] {
-            const std::size_t held = tab->runner().results()->fetchedCount();
+            const std::size_t held = runnerOf(*tab).results()->fetchedCount();
             return held > first && held < 1000000;
         },
         [&] { moved = tab->Move_Record(false); });
@@ -357,7 +357,7 @@ TEST_P(DatabaseWorkOn, AWindowClosedMidFetchStopsAndFrees)
     EXPECT_FALSE(tab->Move_Record(false));
     ASSERT_TRUE(closed);
     EXPECT_LT(tab->ResultsRows(), 1000000) << "the move went on to the last row";
-    const auto tornDown = [&] { return !tab->runner().results(); };
+    const auto tornDown = [&] { return !runnerOf(*tab).results(); };
     pump(60000, tornDown);
     EXPECT_TRUE(tornDown());
     pump(60000, [] { return db::worker::running() == 0; });

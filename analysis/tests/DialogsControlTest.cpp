@@ -99,7 +99,7 @@ TEST_F(DialogsControl, ThreeSortColumnsReorderTheRows)
     EXPECT_TRUE(events.empty()) << events.front().description;
     const QList<QStringList> expected{{"CategoryID", "1"}, {"SupplierID", "0"}, {"ProductID", "0"}};
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>(), expected);
-    const QString source = tab->runner().results()->Source();
+    const QString source = runnerOf(*tab).results()->Source();
     const qsizetype orderBy = source.indexOf(QStringLiteral("ORDER BY \"CategoryID\" DESC"));
     ASSERT_GE(orderBy, 0) << source;
     const qsizetype supplier = source.indexOf(QStringLiteral("\"SupplierID\""), orderBy);
@@ -184,7 +184,7 @@ TEST_F(DialogsControl, DetailsShowTheResultsRecord)
     EXPECT_EQ(details->grdDetails->TextMatrix(2, 0), QStringLiteral("ProductName"));
     EXPECT_EQ(details->grdDetails->TextMatrix(1, 1), tab->grdResults->TextMatrix(1, 0));
     ASSERT_TRUE(details->Move_Record(3));
-    EXPECT_TRUE(tab->runner().results()->isComplete());
+    EXPECT_TRUE(runnerOf(*tab).results()->isComplete());
 
     // Open, it follows the results view: hidden with another view, back with the results.
     ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewSummary));
@@ -197,7 +197,7 @@ TEST_F(DialogsControl, DetailsShowTheResultsRecord)
     ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewSummary));
     ASSERT_TRUE(tabtest::showView(*tab, hlTabulon::tbViewResults));
     EXPECT_FALSE(details->isVisible());
-    EXPECT_EQ(tab->runner().results()->State(), db::adStateOpen);
+    EXPECT_EQ(runnerOf(*tab).results()->State(), db::adStateOpen);
 }
 
 TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
@@ -216,7 +216,7 @@ TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
     xml.adoConnection(m_connection);
     xml.resize(900, 600);
     xml.show();
-    xml.runner().setFileName(path);
+    runnerOf(xml).setFileName(path);
     ASSERT_TRUE(xml.Refresh_Results(false, false, false));
     ASSERT_EQ(xml.grdResults->TextMatrix(1, 0), QStringLiteral("1"));
     const int rows = xml.grdResults->Rows();
@@ -232,7 +232,7 @@ TEST_F(DialogsControl, AnXmlResultIsSortedInMemory)
     });
     ASSERT_TRUE(xml.Show_Sort());
     EXPECT_TRUE(events.empty()) << events.front().description;
-    EXPECT_EQ(xml.runner().results()->Sort(), QStringLiteral("[ShipperID] DESC"));
+    EXPECT_EQ(runnerOf(xml).results()->Sort(), QStringLiteral("[ShipperID] DESC"));
     EXPECT_EQ(xml.grdResults->Rows(), rows) << "no row lost";
     EXPECT_EQ(xml.grdResults->TextMatrix(1, 0), QString::number(rows - 1));
     EXPECT_EQ(xml.grdResults->TextMatrix(rows - 1, 0), QStringLiteral("1"));

@@ -124,7 +124,7 @@ protected:
         auto rs = m_connection->Execute(QStringLiteral("SELECT * FROM (%1) q WHERE %2").arg(statement, condition));
         return rowsOf(*rs);
     }
-    QStringList shown() { return rowsOf(*tab->runner().results()); }
+    QStringList shown() { return rowsOf(*runnerOf(*tab).results()); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<AdminSchema> m_schema;
@@ -165,10 +165,10 @@ TEST_P(FilteredStatements, EveryStatementShapeGivesTheRowsOfItsFilteredResult)
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
         ASSERT_TRUE(s.typed ? tab->typed(QLatin1String(s.header), QLatin1String(s.typed))
                             : tab->byCell(s.cellRow, QLatin1String(s.header)));
-        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
         const QStringList expected = apart(statement, QString(s.reference).replace(QStringLiteral("{t}"), m_table));
         ASSERT_FALSE(expected.isEmpty());
-        EXPECT_EQ(sorted(shown()), sorted(expected)) << tab->runner().filter();
+        EXPECT_EQ(sorted(shown()), sorted(expected)) << runnerOf(*tab).filter();
     }
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
@@ -209,7 +209,7 @@ TEST_P(FilteredStatements, AClosingSemicolonCommentOrLimitKeepsSortAndFilterOnTh
         auto byAmount = m_connection->Execute(QStringLiteral("SELECT * FROM (%1) q ORDER BY amount").arg(reference));
         EXPECT_EQ(shown(), rowsOf(*byAmount));
         ASSERT_TRUE(tab->typed(QStringLiteral("customer"), QStringLiteral("Alpha")));
-        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
+        ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
         EXPECT_EQ(sorted(shown()), sorted(apart(reference, QStringLiteral("customer = 'Alpha'"))));
         ASSERT_TRUE(tab->removeFilter());
         tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("-1"), QString()}}));
@@ -242,7 +242,7 @@ TEST_P(FilteredStatements, WildcardsOnNumbersAndDatesMatchTheirTextOrAreRefused)
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(QStringLiteral("paid"), QStringLiteral("T*")));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
     EXPECT_EQ(tab->history(), 0);
     EXPECT_TRUE(tab->sqlError().isEmpty());
     EXPECT_TRUE(events.empty()) << events.front().description;
@@ -263,7 +263,7 @@ TEST_P(FilteredStatements, TypedDatesAreReadDayFirstOrAsIsoAndOthersAreRefused)
     EXPECT_FALSE(tab->typed(QStringLiteral("placed"), QStringLiteral("31/02/2024")));
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a date")));
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
 }
 
 TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
@@ -275,7 +275,7 @@ TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
     EXPECT_FALSE(filterByCell(*tab, 1, 2)); // the second "id"
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("more than one column named 'id'")));
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
     EXPECT_EQ(tab->history(), 0);
 
     ASSERT_TRUE(tab->typed(QStringLiteral("customer"), QStringLiteral("Beta")));
@@ -300,7 +300,7 @@ TEST_P(FilteredStatements, NamesThatDifferOnlyInCaseFilterTheColumnClicked)
         EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("more than one column named 'N'")));
         return;
     }
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"N\"  = 'Alpha'"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"N\"  = 'Alpha'"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
     EXPECT_EQ(shown(), apart(statement, QStringLiteral("\"N\" = 'Alpha'")));
     EXPECT_EQ(shown().size(), 3);
@@ -319,11 +319,11 @@ TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
             ASSERT_TRUE(tab->byCell(r, header));
-            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
             QStringList ids;
             for (const QString &row : shown())
                 ids << row.section(u'|', 0, 0);
-            EXPECT_TRUE(ids.contains(id)) << tab->runner().filter();
+            EXPECT_TRUE(ids.contains(id)) << runnerOf(*tab).filter();
             ASSERT_TRUE(tab->removeFilter());
         }
     }
@@ -398,22 +398,22 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
         for (int r = 1; r <= 4; ++r) {
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
-            const bool binary = header == u"by" && !tab->runner().results()->isNull(std::size_t(r - 1), c);
+            const bool binary = header == u"by" && !runnerOf(*tab).results()->isNull(std::size_t(r - 1), c);
             ui::Prompter::clearAsked();
             if (binary) {
                 // Refused with a message, before anything reaches the server.
                 EXPECT_FALSE(tab->byCell(r, header));
                 ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
                 EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("binary")));
-                EXPECT_TRUE(tab->runner().filter().isEmpty());
+                EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
                 continue;
             }
             ASSERT_TRUE(tab->byCell(r, header));
-            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << tab->runner().filter();
+            ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
             QStringList ids;
-            for (const QString &row : rowsOf(*tab->runner().results()))
+            for (const QString &row : rowsOf(*runnerOf(*tab).results()))
                 ids << row.section(u'|', 0, 0);
-            EXPECT_TRUE(ids.contains(id)) << tab->runner().filter() << " gave " << ids.join(u',');
+            EXPECT_TRUE(ids.contains(id)) << runnerOf(*tab).filter() << " gave " << ids.join(u',');
             ++filtered;
             ASSERT_TRUE(tab->removeFilter());
             ASSERT_EQ(tab->ResultsRows(), 4);
@@ -444,7 +444,7 @@ TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(tab->byCell(c.row, QLatin1String(c.header)));
-        EXPECT_EQ(tab->runner().filter(), QLatin1String(c.condition));
+        EXPECT_EQ(runnerOf(*tab).filter(), QLatin1String(c.condition));
         ASSERT_TRUE(tab->removeFilter());
     }
 }
@@ -458,8 +458,8 @@ TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
         SCOPED_TRACE(typed);
         ASSERT_TRUE(tab->typed(QStringLiteral("ip"), QLatin1String(typed)));
         ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
-        const QStringList rows = rowsOf(*tab->runner().results());
-        ASSERT_EQ(rows.size(), 1) << tab->runner().filter();
+        const QStringList rows = rowsOf(*runnerOf(*tab).results());
+        ASSERT_EQ(rows.size(), 1) << runnerOf(*tab).filter();
         EXPECT_TRUE(rows.front().endsWith(QLatin1String(typed).mid(QLatin1String(typed).startsWith(u'*') ? 1 : 0)));
         ASSERT_TRUE(tab->removeFilter());
     }
@@ -540,7 +540,7 @@ TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
             ASSERT_TRUE(c.typed ? t->typed(QLatin1String(c.header), QString::fromUtf8(c.typed))
                                 : t->byCell(c.row, QLatin1String(c.header)));
         }
-        EXPECT_EQ(ids(*routine), ids(*table)) << routine->runner().filter() << " / " << table->runner().filter();
+        EXPECT_EQ(ids(*routine), ids(*table)) << runnerOf(*routine).filter() << " / " << runnerOf(*table).filter();
         EXPECT_FALSE(ids(*table).isEmpty());
         ASSERT_TRUE(table->removeFilter());
         ASSERT_TRUE(routine->removeFilter());
@@ -553,15 +553,15 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     routine = start(m_schema->name + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
     routine->Delimiter(QStringLiteral("`"));
     ASSERT_TRUE(routine->byCell(1, QStringLiteral("name")));
-    EXPECT_EQ(routine->runner().filter(), QStringLiteral("`name`  = 'Müller'"));
-    EXPECT_EQ(routine->runner().results()->RecordCount(), 1);
+    EXPECT_EQ(runnerOf(*routine).filter(), QStringLiteral("`name`  = 'Müller'"));
+    EXPECT_EQ(runnerOf(*routine).results()->RecordCount(), 1);
     EXPECT_TRUE(events.empty()) << events.front().description;
 
     // The same rows saved as XML and opened again, filtered with [ ] names.
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("names.xml"));
     ASSERT_TRUE(routine->removeFilter());
-    routine->runner().results()->Save(xml);
+    runnerOf(*routine).results()->Save(xml);
     auto doc = std::make_unique<RowsTabulon>();
     watch(*doc);
     doc->Delimiter(QStringLiteral("["));
@@ -570,20 +570,20 @@ TEST_F(InMemoryRows, AnyDelimiterWorksAndABadConditionIsNotKept)
     ASSERT_TRUE(doc->Open_SQL(xml));
     ASSERT_TRUE(doc->Refresh());
     ASSERT_TRUE(doc->byCell(4, QStringLiteral("amount")));
-    EXPECT_EQ(doc->runner().filter(), QStringLiteral("[amount]  = 1.50"));
-    EXPECT_EQ(doc->runner().results()->RecordCount(), 2);
+    EXPECT_EQ(runnerOf(*doc).filter(), QStringLiteral("[amount]  = 1.50"));
+    EXPECT_EQ(runnerOf(*doc).results()->RecordCount(), 2);
 
     // A delimiter the recordset filter cannot read: the failure is reported and nothing is kept.
-    const QString before = doc->runner().filter();
-    const QString shownBefore = doc->runner().results()->Filter();
+    const QString before = runnerOf(*doc).filter();
+    const QString shownBefore = runnerOf(*doc).results()->Filter();
     const int history = doc->history();
     doc->Delimiter(QStringLiteral("'"));
     EXPECT_FALSE(doc->byCell(1, QStringLiteral("name")));
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().procedure, QStringLiteral("Set_Filter"));
-    EXPECT_EQ(doc->runner().filter(), before);
+    EXPECT_EQ(runnerOf(*doc).filter(), before);
     EXPECT_EQ(doc->history(), history);
-    EXPECT_EQ(doc->runner().results()->Filter(), shownBefore);
-    EXPECT_EQ(doc->runner().results()->RecordCount(), 2);
+    EXPECT_EQ(runnerOf(*doc).results()->Filter(), shownBefore);
+    EXPECT_EQ(runnerOf(*doc).results()->RecordCount(), 2);
     doc->UnloadFlter();
 }

@@ -51,12 +51,12 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
                               "WHERE x < 1000000) SELECT x AS id, 'row ' || x AS name FROM s"));
     auto tab = start(c, QStringLiteral("SELECT * FROM big"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    EXPECT_LT(tab->runner().results()->fetchedCount(), 1000000u) << "the first screen comes before the rest";
+    EXPECT_LT(runnerOf(*tab).results()->fetchedCount(), 1000000u) << "the first screen comes before the rest";
 
     // Stopped by the abort flag part way: nothing claims to be complete.
     QTimer::singleShot(0, [] { analysis::g_blnAbort = true; });
     EXPECT_FALSE(tab->Move_Record(false));
-    EXPECT_FALSE(tab->runner().results()->isComplete());
+    EXPECT_FALSE(runnerOf(*tab).results()->isComplete());
     EXPECT_FALSE(tab->ResultsComplete());
     EXPECT_FALSE(analysis::g_blnAbort);
     EXPECT_FALSE(tab->isBusy());
@@ -78,17 +78,17 @@ TEST_F(GridOperations, MoveLastAndFirstOnAMillionRows)
     // The window closed while Select All fetches: the tear-down waits until the loop has ended.
     tab->setShowRowCount(false);
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    ASSERT_FALSE(tab->runner().results()->isComplete());
+    ASSERT_FALSE(runnerOf(*tab).results()->isComplete());
     bool unloadAsked = false;
     QTimer::singleShot(0, tab.get(), [&] {
         tab->UnloadFlter();
         unloadAsked = true;
-        EXPECT_EQ(tab->runner().results()->State(), db::adStateOpen) << "nothing is released under the running loop";
+        EXPECT_EQ(runnerOf(*tab).results()->State(), db::adStateOpen) << "nothing is released under the running loop";
     });
     EXPECT_TRUE(tab->Select_All());
     EXPECT_TRUE(unloadAsked);
     EXPECT_FALSE(tab->isBusy());
-    const auto tornDown = [&] { return !tab->runner().results() || tab->runner().results()->State() == db::adStateClosed; };
+    const auto tornDown = [&] { return !runnerOf(*tab).results() || runnerOf(*tab).results()->State() == db::adStateClosed; };
     pump(60000, tornDown);
     EXPECT_TRUE(tornDown()) << "torn down once the member has returned";
     EXPECT_TRUE(events.empty());
@@ -228,8 +228,8 @@ TEST_F(GridOperations, HeaderSortRunsTheQueryOrderedAndDoubleClickShowsTheCell)
     analysis::options().ColSort = true;
     order = grid::flexSortGenericDescending;
     emit g.BeforeSort(2, order);
-    EXPECT_TRUE(tab->runner().results()->Source().endsWith(QStringLiteral("ORDER BY \"n\" DESC")))
-        << tab->runner().results()->Source();
+    EXPECT_TRUE(runnerOf(*tab).results()->Source().endsWith(QStringLiteral("ORDER BY \"n\" DESC")))
+        << runnerOf(*tab).results()->Source();
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 2), QStringLiteral("3"));
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>(),
               (QList<QStringList>{{QStringLiteral("n"), QStringLiteral("1")}}));

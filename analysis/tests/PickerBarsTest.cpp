@@ -61,8 +61,8 @@ protected:
         // Shown, the control reads the statement's fields and fills the pickers from them.
         tab.resize(1200, 600);
         tab.show();
-        ASSERT_TRUE(tab.runner().fieldsLoaded());
-        ASSERT_EQ(tab.runner().fields().size(), 5);
+        ASSERT_TRUE(runnerOf(tab).fieldsLoaded());
+        ASSERT_EQ(runnerOf(tab).fields().size(), 5);
         ASSERT_TRUE(events.empty()) << events.front().description;
         tab.tlbSummary->show();
         tab.tlbSummary2->show();
@@ -107,7 +107,7 @@ TEST_F(PickerBars, EachComboOffersWhatTheFieldsAllow)
     // is offered.
     tab.txtResultsSQL->setPlainText(QStringLiteral("SELECT \"Name\" FROM t"));
     ASSERT_TRUE(showView(tab, hlTabulon::tbViewSummary));
-    ASSERT_EQ(tab.runner().fields(), (QList<QStringList>{{QStringLiteral("Name"), QStringLiteral("202")}}));
+    ASSERT_EQ(runnerOf(tab).fields(), (QList<QStringList>{{QStringLiteral("Name"), QStringLiteral("202")}}));
     EXPECT_EQ(items(tab.cboSumCol[0]), QStringList{QStringLiteral("Name")});
     EXPECT_EQ(items(tab.cboSumCol[3]), (QStringList{QStringLiteral("<Count>"), QStringLiteral("<% of Total>")}));
     EXPECT_TRUE(items(tab.cboSumCol[5]).isEmpty());

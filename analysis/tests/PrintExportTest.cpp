@@ -134,7 +134,7 @@ void fillSummary(grid::Grid &g)
 TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
 {
     auto tab = results(3000);
-    ASSERT_LT(tab->runner().results()->fetchedCount(), 3000u);
+    ASSERT_LT(runnerOf(*tab).results()->fetchedCount(), 3000u);
     tab->staStatus->Panels(1).setText(QStringLiteral("before"));
     // The printout keeps the grid's column widths: wide enough for every value.
     tab->grdResults->setColWidth(0, 1500);
@@ -266,7 +266,7 @@ TEST_F(PrintExport, ResultsHandOverEveryRowOfTheRecordset)
 TEST_F(PrintExport, SummaryAndCrossTabHandOverTheirGridsRows)
 {
     ViewTabulon tab;
-    tab.runner().setFileName(QStringLiteral("/q/Sales Report.sql"));
+    runnerOf(tab).setFileName(QStringLiteral("/q/Sales Report.sql"));
     fillSummary(*tab.grdSummary);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
     const QString file = dir.filePath(QStringLiteral("summary.xml"));

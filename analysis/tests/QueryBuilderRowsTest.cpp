@@ -39,9 +39,10 @@ public:
     QStringList ids() const
     {
         QStringList out;
-        runner().results()->fetchAll();
-        for (runner().results()->MoveFirst(); !runner().results()->isEOF(); runner().results()->MoveNext())
-            out << runner().results()->Value(0).toString();
+        const analysis::QueryRunner &runner = runnerOf(*this);
+        runner.results()->fetchAll();
+        for (runner.results()->MoveFirst(); !runner.results()->isEOF(); runner.results()->MoveNext())
+            out << runner.results()->Value(0).toString();
         out.sort();
         return out;
     }
@@ -230,15 +231,15 @@ TEST_P(BuilderRows, ApplyRerunsTheQueryWithTheRowsTheConditionGivesApart)
               QStringLiteral("London"), {}, QStringLiteral("AND"));
     condition(qb, 4, {}, QStringLiteral("IsActive"), QStringLiteral("is"), QStringLiteral("equal to"),
               QStringLiteral("True"), {}, {});
-    const auto before = tab->runner().results();
+    const auto before = runnerOf(*tab).results();
     apply(qb);
-    EXPECT_NE(tab->runner().results(), before) << "Apply runs the query again";
+    EXPECT_NE(runnerOf(*tab).results(), before) << "Apply runs the query again";
     const QStringList expected =
         apart(statement(), QStringLiteral("(\"Company\" LIKE '%a%' OR \"%2\" > 40000) AND NOT (\"City\" = 'London')"
                                           " AND \"IsActive\" = %1").arg(spelt(true), number));
     ASSERT_FALSE(expected.isEmpty());
     ASSERT_LT(expected.size(), all.size());
-    EXPECT_EQ(tab->ids(), expected) << tab->runner().builderFilter();
+    EXPECT_EQ(tab->ids(), expected) << runnerOf(*tab).builderFilter();
     EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("QueryBuilder")).Style() == ui::tbrDropdown);
 
     // "Sounding like" and "Begining with" by the database's own functions.
@@ -250,7 +251,7 @@ TEST_P(BuilderRows, ApplyRerunsTheQueryWithTheRowsTheConditionGivesApart)
     apply(qb);
     const QStringList sounding = apart(statement(), QStringLiteral("SOUNDEX(\"City\") = 'L535' OR substr(\"Company\", 1, 1) = 'B'"));
     ASSERT_FALSE(sounding.isEmpty());
-    EXPECT_EQ(tab->ids(), sounding) << tab->runner().builderFilter();
+    EXPECT_EQ(tab->ids(), sounding) << runnerOf(*tab).builderFilter();
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
 
@@ -281,7 +282,7 @@ TEST_P(BuilderRows, ARoutinesRowsGiveTheSameRowsAsTheTable)
             apply(*t->builder());
         }
         EXPECT_EQ(routine->ids(), tab->ids()) << c.field << " " << c.is << " " << c.comparison << " " << c.value << ": "
-                                              << routine->runner().builderFilter() << " / " << tab->runner().builderFilter();
+                                              << runnerOf(*routine).builderFilter() << " / " << runnerOf(*tab).builderFilter();
     }
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
@@ -313,7 +314,7 @@ TEST_P(BuilderRows, EachDatabaseGetsWordsAndValuesItReads)
     const QStringList sounding = apart(statement(), QString::fromUtf8("SOUNDEX(\"Company\") = SOUNDEX('Groß AG')"
                                                                       " OR SOUNDEX(\"City\") = SOUNDEX('Groß')"));
     ASSERT_FALSE(sounding.isEmpty());
-    EXPECT_EQ(tab->ids(), sounding) << tab->runner().builderFilter();
+    EXPECT_EQ(tab->ids(), sounding) << runnerOf(*tab).builderFilter();
 
     // A fraction against whole numbers; "Begining with" as the database spells it.
     QStringList ids = all;
@@ -328,7 +329,7 @@ TEST_P(BuilderRows, EachDatabaseGetsWordsAndValuesItReads)
     const QStringList above = apart(statement(), QStringLiteral("id > %1 AND NOT (substr(\"Company\", 1, 3) = 'Gro')").arg(middle));
     ASSERT_FALSE(above.isEmpty());
     ASSERT_LT(above.size(), all.size());
-    EXPECT_EQ(tab->ids(), above) << tab->runner().builderFilter();
+    EXPECT_EQ(tab->ids(), above) << runnerOf(*tab).builderFilter();
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 
     if (m_postgres) {

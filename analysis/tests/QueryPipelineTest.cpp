@@ -70,21 +70,21 @@ TEST_F(QueryPipeline, ATableRunsLazilyWithFiltersAndOrder)
 {
     auto tab = start(QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\""));
     ASSERT_TRUE(tab->LoadedOK());
-    tab->runner().setFilter(QStringLiteral("\"Country\" = 'Germany'"));
+    runnerOf(*tab).setFilter(QStringLiteral("\"Country\" = 'Germany'"));
     tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("CustomerID"), QStringLiteral("1")}}));
 
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
     const QString ran = QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\"\r\nWHERE  (\"Country\" = 'Germany')"
                                        "\r\nORDER BY \"CustomerID\" DESC");
-    EXPECT_EQ(tab->runner().results()->Source(), ran);
+    EXPECT_EQ(runnerOf(*tab).results()->Source(), ran);
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QString(ran).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMBound);
     const qint64 expected = scalar(QStringLiteral("SELECT COUNT(*) FROM \"Customers\" WHERE \"Country\" = 'Germany'"));
     ASSERT_GT(expected, 1);
-    tab->runner().results()->fetchAll();
-    EXPECT_EQ(qint64(tab->runner().results()->fetchedCount()), expected);
-    EXPECT_EQ(tab->runner().results()->value(0, 0).toLongLong(),
+    runnerOf(*tab).results()->fetchAll();
+    EXPECT_EQ(qint64(runnerOf(*tab).results()->fetchedCount()), expected);
+    EXPECT_EQ(runnerOf(*tab).results()->value(0, 0).toLongLong(),
               scalar(QStringLiteral("SELECT MAX(\"CustomerID\") FROM \"Customers\" WHERE \"Country\" = 'Germany'")));
     EXPECT_TRUE(tab->Results());
     EXPECT_GE(tab->grdResults->Rows(), 2);
@@ -107,7 +107,7 @@ TEST_F(QueryPipeline, RunningWhatTheSqlBoxShowsLeavesTheBoxAsTheUserHadIt)
     auto tab = start(QStringLiteral("SELECT \"CustomerID\", \"Country\" FROM \"Customers\""));
     ASSERT_TRUE(tab->LoadedOK());
     tab->OpenSQL(true);
-    tab->runner().setFilter(QStringLiteral("\"Country\" = 'Germany'")); // spliced in with CR LF
+    runnerOf(*tab).setFilter(QStringLiteral("\"Country\" = 'Germany'")); // spliced in with CR LF
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     QPlainTextEdit *box = tab->txtResultsSQL;
     const QString shown = box->toPlainText();
@@ -121,14 +121,14 @@ TEST_F(QueryPipeline, RunningWhatTheSqlBoxShowsLeavesTheBoxAsTheUserHadIt)
     ASSERT_EQ(box->toPlainText(), shown);
     ASSERT_EQ(box->textCursor().position(), 12);
     ASSERT_TRUE(box->document()->isUndoAvailable());
-    tab->runner().setFieldsLoaded(true);
+    runnerOf(*tab).setFieldsLoaded(true);
 
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
     EXPECT_EQ(box->toPlainText(), shown);
     EXPECT_EQ(box->textCursor().position(), 12);
     EXPECT_TRUE(box->document()->isUndoAvailable());
-    EXPECT_FALSE(tab->runner().fieldsLoaded()) << "the change handling still ran";
+    EXPECT_FALSE(runnerOf(*tab).fieldsLoaded()) << "the change handling still ran";
 
     // A sort order makes another statement: it replaces the text.
     tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("CustomerID"), QStringLiteral("1")}}));
@@ -146,8 +146,8 @@ TEST_F(QueryPipeline, RowLimitShowsInTheStatusBar)
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_EQ(tab->staStatus->Panels(2).Text(), QStringLiteral("Max. 5 rows"));
     EXPECT_EQ(tab->staStatus->Panels(2).ToolTipText(), QStringLiteral("Maximum number of records"));
-    tab->runner().results()->fetchAll();
-    EXPECT_EQ(tab->runner().results()->fetchedCount(), 5u);
+    runnerOf(*tab).results()->fetchAll();
+    EXPECT_EQ(runnerOf(*tab).results()->fetchedCount(), 5u);
     EXPECT_EQ(tab->ResultsRows(), 5);
 }
 
@@ -196,7 +196,7 @@ TEST_F(QueryPipeline, ParseOnlyChecksWithoutRunning)
     auto parse = [&](const char *sql) {
         tab->txtResultsSQL->setPlainText(QString::fromUtf8(sql));
         clickButton(*tab->tlbResults, QStringLiteral("Parse"));
-        return tab->runner().resultsOpen();
+        return runnerOf(*tab).resultsOpen();
     };
 
     EXPECT_FALSE(parse("DELETE FROM \"Shippers\""));
@@ -235,8 +235,8 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
         rs->Save(path);
     }
     auto tab = start(QString(), hlTabulon::tbDataXML);
-    tab->runner().setFileName(path);
-    tab->runner().setFilter(QStringLiteral("\"ShipperID\" > 1"));
+    runnerOf(*tab).setFileName(path);
+    runnerOf(*tab).setFilter(QStringLiteral("\"ShipperID\" > 1"));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_TRUE(events.empty()) << events.front().description;
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
@@ -248,7 +248,7 @@ TEST_F(QueryPipeline, AnXmlDocumentIsHeldInMemory)
     EXPECT_EQ(tab->ResultsRows(), scalar(QStringLiteral("SELECT COUNT(*) FROM \"Shippers\"")));
 
     // A missing document is reported, not shown as a provider message.
-    tab->runner().setFileName(dir.filePath(QStringLiteral("gone.xml")));
+    runnerOf(*tab).setFileName(dir.filePath(QStringLiteral("gone.xml")));
     events.clear();
     EXPECT_FALSE(tab->Refresh_Results(false, false, false));
     ASSERT_EQ(events.size(), 1u);
@@ -267,18 +267,18 @@ TEST_F(QueryPipeline, TheFieldListLeavesOutLongBinaryAndSortsByName)
     tab->resize(900, 600);
     tab->show();
     ASSERT_TRUE(tab->LoadedOK());
-    ASSERT_TRUE(tab->runner().fieldsLoaded());
-    ASSERT_EQ(tab->runner().fields().size(), 4);
-    EXPECT_EQ(tab->runner().fields()[0][0], QString());
-    EXPECT_EQ(tab->runner().fields()[1][0], QStringLiteral("apple"));
-    EXPECT_EQ(tab->runner().fields()[2][0], QStringLiteral("ProductName"));
-    EXPECT_EQ(tab->runner().fields()[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
+    ASSERT_TRUE(runnerOf(*tab).fieldsLoaded());
+    ASSERT_EQ(runnerOf(*tab).fields().size(), 4);
+    EXPECT_EQ(runnerOf(*tab).fields()[0][0], QString());
+    EXPECT_EQ(runnerOf(*tab).fields()[1][0], QStringLiteral("apple"));
+    EXPECT_EQ(runnerOf(*tab).fields()[2][0], QStringLiteral("ProductName"));
+    EXPECT_EQ(runnerOf(*tab).fields()[3], (QStringList{QStringLiteral("UnitPrice"), QStringLiteral("131")}));
     EXPECT_TRUE(events.empty()) << events.front().description;
 
     // A bad statement typed in the box shows the database's message when a view needs its
     // fields, and the view stays the one the user had.
     tab->txtResultsSQL->setPlainText(QStringLiteral("SELECT nope FROM \"Products\""));
-    EXPECT_FALSE(tab->runner().fieldsLoaded());
+    EXPECT_FALSE(runnerOf(*tab).fieldsLoaded());
     EXPECT_FALSE(showView(*tab, hlTabulon::tbViewSummary));
     EXPECT_EQ(tab->CurrentView(), hlTabulon::tbViewResults);
     EXPECT_TRUE(errorText(*tab).contains(QStringLiteral("nope"))) << errorText(*tab);
@@ -298,14 +298,14 @@ TEST_F(QueryPipeline, TheFieldListOfOpenResultsComesFromThemWithoutRunningTheSta
     tab->adoConnection(m_connection);
     tab->resize(900, 600);
     tab->show();
-    pump(60000, [&] { return tab->runner().resultsOpen() && !tab->isBusy(); });
-    ASSERT_TRUE(tab->runner().resultsOpen());
-    ASSERT_FALSE(tab->runner().fieldsLoaded());
+    pump(60000, [&] { return runnerOf(*tab).resultsOpen() && !tab->isBusy(); });
+    ASSERT_TRUE(runnerOf(*tab).resultsOpen());
+    ASSERT_FALSE(runnerOf(*tab).fieldsLoaded());
     m_connection->Close(); // nothing more can run
     ASSERT_TRUE(showView(*tab, hlTabulon::tbViewSummary));
-    ASSERT_EQ(tab->runner().fields().size(), 3);
-    EXPECT_EQ(tab->runner().fields()[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
-    EXPECT_EQ(tab->runner().fields()[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
+    ASSERT_EQ(runnerOf(*tab).fields().size(), 3);
+    EXPECT_EQ(runnerOf(*tab).fields()[1], (QStringList{QStringLiteral("n"), QString::number(db::adBigInt)}));
+    EXPECT_EQ(runnerOf(*tab).fields()[2], (QStringList{QStringLiteral("share"), QString::number(db::adDouble)}));
 
     // Another statement in the box is described afresh.
     ASSERT_TRUE(showView(*tab, hlTabulon::tbViewResults));

@@ -67,59 +67,59 @@ protected:
 TEST_F(ResultFilters, BySelectionQuotesTextAndNames)
 {
     ASSERT_TRUE(tab->byCell(1, 0, true));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  = 'O''Brien'"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Na me\"  = 'O''Brien'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 }
 
 TEST_F(ResultFilters, ExcludingANumberAndJoiningConditions)
 {
     ASSERT_TRUE(tab->byCell(1, 1, false));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Amount\"  <> 100"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Amount\"  <> 100"));
     ASSERT_TRUE(tab->typed(0, QStringLiteral("*ers")));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Amount\"  <> 100 AND \"Na me\"  LIKE '%ers%'"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Amount\"  <> 100 AND \"Na me\"  LIKE '%ers%'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("Smithers")});
     EXPECT_EQ(tab->history(), 2);
-    EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Item(1).Text(), tab->runner().filter());
+    EXPECT_EQ(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).ButtonMenus().Item(1).Text(), runnerOf(*tab).filter());
 }
 
 TEST_F(ResultFilters, ExcludingAWildcardGivesNotLike)
 {
     // The menu's typed filter keeps what matches; the runner writes the excluding one too.
     const analysis::QueryRunner::ColumnCondition condition =
-        tab->runner().columnCondition(QStringLiteral("Na me"), 0, false, QStringLiteral("Sm*"), std::nullopt);
+        runnerOf(*tab).columnCondition(QStringLiteral("Na me"), 0, false, QStringLiteral("Sm*"), std::nullopt);
     ASSERT_TRUE(condition.refusal.isEmpty()) << condition.refusal;
     EXPECT_EQ(condition.value, QStringLiteral("Sm%"));
-    tab->runner().addFilter(condition.text, false);
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  NOT LIKE 'Sm%'"));
+    runnerOf(*tab).addFilter(condition.text, false);
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Na me\"  NOT LIKE 'Sm%'"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 }
 
 TEST_F(ResultFilters, ATypedNonNumberChangesNothing)
 {
     ASSERT_TRUE(tab->byCell(1, 0, true));
-    const QString before = tab->runner().filter();
+    const QString before = runnerOf(*tab).filter();
     ui::Prompter::clearAsked();
     EXPECT_FALSE(tab->typed(1, QStringLiteral("1; DROP TABLE x")));
-    EXPECT_EQ(tab->runner().filter(), before);
+    EXPECT_EQ(runnerOf(*tab).filter(), before);
     ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
     EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QStringLiteral("not a number")));
     EXPECT_EQ(tab->history(), 1);
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(tab->typed(1, QStringLiteral("+7")));
-    EXPECT_TRUE(tab->runner().filter().endsWith(QStringLiteral("\"Amount\"  = 7")));
+    EXPECT_TRUE(runnerOf(*tab).filter().endsWith(QStringLiteral("\"Amount\"  = 7")));
 }
 
 TEST_F(ResultFilters, EmptyCellsAreNullOrEmptyByTheData)
 {
     // Row 1's Note is Null, row 3's is the empty text: they are different filters.
     ASSERT_TRUE(tab->byCell(1, 2, true));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  IS NULL"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Note\"  IS NULL"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("O'Brien")});
 
     ASSERT_TRUE(tab->removeFilter());
     ASSERT_EQ(tab->ResultsRows(), 3);
     ASSERT_TRUE(tab->byCell(3, 2, false));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Note\"  <> ''"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Note\"  <> ''"));
     EXPECT_EQ(rowsAfterRun(), QStringList{QStringLiteral("Smith")});
 }
 
@@ -131,7 +131,7 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     ASSERT_TRUE(tab->removeFilter());
     EXPECT_TRUE(ui::Prompter::asked().empty());
     EXPECT_EQ(tab->history(), 0);
-    EXPECT_TRUE(tab->runner().filter().isEmpty());
+    EXPECT_TRUE(runnerOf(*tab).filter().isEmpty());
     EXPECT_EQ(tab->ResultsRows(), 3);
     EXPECT_FALSE(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
 
@@ -140,7 +140,7 @@ TEST_F(ResultFilters, RemovingAsksOnlyForALongHistory)
     ui::Prompter::queueAnswer(ui::MsgResult::No);
     EXPECT_FALSE(tab->removeFilter());
     EXPECT_EQ(tab->history(), 3);
-    EXPECT_FALSE(tab->runner().filter().isEmpty());
+    EXPECT_FALSE(runnerOf(*tab).filter().isEmpty());
     EXPECT_TRUE(tab->tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
     ui::Prompter::queueAnswer(ui::MsgResult::Yes);
     EXPECT_TRUE(tab->removeFilter());
@@ -152,5 +152,5 @@ TEST_F(ResultFilters, OpenSqlReplacesTheFilter)
     tab->OpenSQL(true);
     ASSERT_TRUE(tab->typed(1, QStringLiteral("7")));
     ASSERT_TRUE(tab->typed(0, QStringLiteral("Smith")));
-    EXPECT_EQ(tab->runner().filter(), QStringLiteral("\"Na me\"  = 'Smith'"));
+    EXPECT_EQ(runnerOf(*tab).filter(), QStringLiteral("\"Na me\"  = 'Smith'"));
 }

@@ -186,7 +186,7 @@ protected:
     void reopenAsXml()
     {
         const QString xml = m_dir.filePath(QStringLiteral("c.xml"));
-        tab->runner().results()->Save(xml);
+        runnerOf(*tab).results()->Save(xml);
         tab->UnloadFlter();
         tab = std::make_unique<UseTabulon>();
         watch(*tab);
@@ -265,7 +265,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     // however fast the rest would be fetched.
     HeldRows held(1000);
     start(numbers(kRows), QStringLiteral("SELECT * FROM n WHERE held(id)"));
-    ASSERT_LT(tab->runner().results()->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
+    ASSERT_LT(runnerOf(*tab).results()->fetchedCount(), std::size_t(kRows)) << "only the first rows are in";
     QClipboard *clip = QApplication::clipboard();
 
     // Escape's Yes while the rest is fetched: nothing is copied, not the rows fetched so far.
@@ -279,7 +279,7 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
     EXPECT_EQ(ui::Prompter::asked()[0].text, QStringLiteral("Cancel copying to Clipboard?"));
     EXPECT_EQ(clip->text(), QStringLiteral("kept"));
     EXPECT_FALSE(tab->isBusy());
-    ASSERT_LT(tab->runner().results()->fetchedCount(), std::size_t(kRows)) << "stopped while the rows came";
+    ASSERT_LT(runnerOf(*tab).results()->fetchedCount(), std::size_t(kRows)) << "stopped while the rows came";
 
     // Left to run: every row of the column, the progress bar shown on the way. The stop left the
     // statement whole, so the rest of the rows still come. The bar's show is caught however short
@@ -301,12 +301,12 @@ TEST_F(FirstUse, CopyingAWholeColumnCopiesEveryRowOrNothing)
 
     // A few rows picked by hand fetch nothing more.
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
-    const std::size_t fetched = tab->runner().results()->fetchedCount();
+    const std::size_t fetched = runnerOf(*tab).results()->fetchedCount();
     grid().setFocus();
     grid().Select(2, 0, 4, 1);
     ASSERT_TRUE(tab->Copy_Sel(false));
     EXPECT_EQ(clip->text(), QStringLiteral("2\trow 2\t\r\n3\trow 3\t\r\n4\trow 4"));
-    EXPECT_EQ(tab->runner().results()->fetchedCount(), fetched);
+    EXPECT_EQ(runnerOf(*tab).results()->fetchedCount(), fetched);
     EXPECT_TRUE(events.empty());
 }
 
@@ -318,7 +318,7 @@ TEST_F(FirstUse, RowsLostToAnEarlierStopAreReportedNotSkipped)
     // 128 rows, a first chunk exactly, then a part that runs until it is cancelled.
     start(numbers(128), QStringLiteral("SELECT id, name FROM n UNION ALL SELECT x, 'never' FROM (WITH RECURSIVE "
                                        "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c WHERE x < 0)"));
-    const std::shared_ptr<db::Recordset> rs = tab->runner().results();
+    const std::shared_ptr<db::Recordset> rs = runnerOf(*tab).results();
     ASSERT_EQ(rs->fetchedCount(), 128u);
     QClipboard *clip = QApplication::clipboard();
     clip->setText(QStringLiteral("kept"));
@@ -453,7 +453,7 @@ TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
     ASSERT_TRUE(frame.Save_SQL());
     EXPECT_TRUE(QFile::exists(typed + QStringLiteral(".sql")));
     EXPECT_FALSE(QFile::exists(typed));
-    EXPECT_EQ(frame.runner().fileName(), typed + QStringLiteral(".sql"));
+    EXPECT_EQ(runnerOf(frame).fileName(), typed + QStringLiteral(".sql"));
     // A name with its own extension keeps it.
     const QString own = m_dir.filePath(QStringLiteral("q.txt"));
     ui::CommonDialog::queueFile(own);
@@ -467,13 +467,13 @@ TEST_F(FirstUse, TheSaveDialogNamesFilesAsTheOpenDialogFindsThem)
     for (const auto &[file, proposed] : {std::pair{QStringLiteral("Report.html"), QStringLiteral("Report_Chart.html")},
                                          std::pair{QStringLiteral("Sales.sql"), QStringLiteral("Sales_Chart.sql")},
                                          std::pair{QStringLiteral("a.b.json"), QStringLiteral("a.b_Chart.json")}}) {
-        frame.runner().setFileName(folder + file);
+        runnerOf(frame).setFileName(folder + file);
         ui::CommonDialog::clearAsked();
         EXPECT_FALSE(frame.Save_SQL()); // cancelled
         ASSERT_NE(ui::CommonDialog::lastAsked(), nullptr);
         EXPECT_EQ(ui::CommonDialog::lastAsked()->file.fileName, folder + proposed);
         EXPECT_EQ(ui::CommonDialog::lastAsked()->file.title, QStringLiteral("Save Chart SQL"));
-        EXPECT_EQ(frame.runner().fileName(), folder + file) << "a cancelled save keeps the file";
+        EXPECT_EQ(runnerOf(frame).fileName(), folder + file) << "a cancelled save keeps the file";
     }
     frame.UnloadFlter();
 }
@@ -487,7 +487,7 @@ TEST_F(FirstUse, OpeningAFileWithoutOpenSqlReadsTheFieldsAgain)
     frame.resize(800, 500);
     frame.show();
     ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
-    ASSERT_TRUE(frame.runner().fieldsLoaded());
+    ASSERT_TRUE(runnerOf(frame).fieldsLoaded());
     const int reads = frame.count(QStringLiteral("Get_Fields"));
 
     const QString file = m_dir.filePath(QStringLiteral("other.sql"));
@@ -497,7 +497,7 @@ TEST_F(FirstUse, OpeningAFileWithoutOpenSqlReadsTheFieldsAgain)
         f.write("SELECT 2 AS b, 3 AS c\r\n");
     }
     ASSERT_TRUE(frame.Open_SQL(file));
-    EXPECT_FALSE(frame.runner().fieldsLoaded()) << "another statement: its fields are not the old ones";
+    EXPECT_FALSE(runnerOf(frame).fieldsLoaded()) << "another statement: its fields are not the old ones";
     ASSERT_TRUE(frame.Change_View(hlTabulon::tbViewSummary));
     EXPECT_EQ(frame.count(QStringLiteral("Get_Fields")), reads + 1);
     frame.UnloadFlter();

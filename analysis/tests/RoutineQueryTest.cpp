@@ -252,9 +252,9 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     EXPECT_EQ(tab->grdResults->DataMode(), grid::flexDMFree);
     ASSERT_EQ(tab->ResultsRows(), 2);
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 0), QStringLiteral("it's ? here"));
-    EXPECT_EQ(tab->runner().results()->value(0, 1).toDate(), QDate(2024, 2, 29));
-    EXPECT_EQ(tab->runner().results()->value(1, 2).toInt(), -3);
-    EXPECT_TRUE(tab->runner().results()->isNull(1, 1)) << "a Null stays a Null";
+    EXPECT_EQ(runnerOf(*tab).results()->value(0, 1).toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(runnerOf(*tab).results()->value(1, 2).toInt(), -3);
+    EXPECT_TRUE(runnerOf(*tab).results()->isNull(1, 1)) << "a Null stays a Null";
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(),
               QStringLiteral("{ call %1.echo('it''s ? here', '2024-02-29', -4) }").arg(m_schema));
     EXPECT_TRUE(tab->stviewResults()) << "a routine's views open once it has run";
@@ -289,9 +289,9 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
         answer(QStringList{QLatin1String(text)});
         ASSERT_TRUE(flag->Refresh_Results(false, false, false)) << text;
         ASSERT_EQ(flag->ResultsRows(), 1) << text;
-        EXPECT_EQ(flag->runner().results()->isNull(0, 0), value.isNull()) << text;
+        EXPECT_EQ(runnerOf(*flag).results()->isNull(0, 0), value.isNull()) << text;
         if (!value.isNull()) {
-            EXPECT_EQ(flag->runner().results()->value(0, 0).toBool(), value.toBool()) << text;
+            EXPECT_EQ(runnerOf(*flag).results()->value(0, 0).toBool(), value.toBool()) << text;
         }
     }
     EXPECT_EQ(ui::Prompter::asked().size(), 1u);
@@ -305,7 +305,7 @@ TEST_F(PostgresRoutines, OutputAndDefaultedParameters)
     auto tab = start(QStringLiteral("order_total"));
     ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 1);
-    EXPECT_EQ(tab->runner().results()->value(0, 0).toDouble(), 6.0);
+    EXPECT_EQ(runnerOf(*tab).results()->value(0, 0).toDouble(), 6.0);
 
     // An empty number sends Null, so the default is not used and no row comes back; with a value
     // the routine takes it.
@@ -327,7 +327,7 @@ TEST_F(PostgresRoutines, InputOutputParametersAreAskedForAndSent)
     EXPECT_EQ(m_asked, 1);
     ASSERT_TRUE(tab->Results()) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 1);
-    EXPECT_EQ(tab->runner().results()->value(0, 0).toInt(), 6);
+    EXPECT_EQ(runnerOf(*tab).results()->value(0, 0).toInt(), 6);
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("{ call %1.touch(5) }").arg(m_schema))
         << "the value entered is kept for the next run";
 
@@ -335,7 +335,7 @@ TEST_F(PostgresRoutines, InputOutputParametersAreAskedForAndSent)
     auto proc = start(QStringLiteral("bump"));
     EXPECT_EQ(m_asked, 2);
     ASSERT_TRUE(proc->Results()) << (events.empty() ? sqlMessage(*proc) : events.front().description);
-    EXPECT_EQ(proc->runner().results()->value(0, 0).toInt(), 21);
+    EXPECT_EQ(runnerOf(*proc).results()->value(0, 0).toInt(), 21);
     proc->UnloadFlter();
     tab->UnloadFlter();
 }
@@ -348,15 +348,15 @@ TEST_F(PostgresRoutines, TablesAndViewsRunWithFilterAndOrder)
     tab->adoConnection(m_connection);
     tab->resize(800, 500);
     tab->show();
-    tab->runner().setFilter(QStringLiteral("\"Full Name\"  LIKE 'Sm%'"));
+    runnerOf(*tab).setFilter(QStringLiteral("\"Full Name\"  LIKE 'Sm%'"));
     tab->setSortCols(QVariant::fromValue(QList<QStringList>{{QStringLiteral("id"), QStringLiteral("1")}}));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << (events.empty() ? sqlMessage(*tab) : events.front().description);
     ASSERT_EQ(tab->ResultsRows(), 2);
     EXPECT_EQ(tab->grdResults->TextMatrix(1, 1), QStringLiteral("Smythe"));
-    EXPECT_TRUE(tab->runner().results()->isNull(1, 2));
+    EXPECT_TRUE(runnerOf(*tab).results()->isNull(1, 2));
 
     // A view, and a statement the server rejects with its own message.
-    tab->runner().setFilter({});
+    runnerOf(*tab).setFilter({});
     tab->SQL(QStringLiteral("SELECT * FROM %1.born_people").arg(m_schema));
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     EXPECT_EQ(tab->ResultsRows(), 2);
@@ -450,11 +450,11 @@ TEST_F(PostgresRoutines, ARoutineIsSummarisedCrossTabbedAndChartedOverItsBoundRo
     ASSERT_TRUE(tab->Refresh());
     checkSummary(QStringLiteral("COUNT(*)"), 1);
     // The results' filter narrows the rows summarised, as it narrows a table's.
-    tab->runner().setFilter(QStringLiteral("yr = 2024"));
+    runnerOf(*tab).setFilter(QStringLiteral("yr = 2024"));
     answer(values);
     ASSERT_TRUE(tab->Refresh());
     checkSummary(QStringLiteral("COUNT(*)"), 1, QStringLiteral("WHERE yr = 2024"));
-    tab->runner().setFilter({});
+    runnerOf(*tab).setFilter({});
 
     // Cancelling the parameters shows nothing and says nothing.
     answer(std::nullopt);

@@ -96,7 +96,7 @@ TEST_F(SqlFiles, ScriptRoundTripIsStableAndUtf8)
     ASSERT_TRUE(tab->Open_SQL(QStringLiteral("  ") + file + QStringLiteral(" ")));
     EXPECT_EQ(tab->txtResultsSQL->toPlainText(), QStringLiteral("SELECT 'Crêpe'\nFROM t\n"));
     EXPECT_EQ(tab->CurrentDataType(), hlTabulon::tbDataTable);
-    EXPECT_EQ(tab->runner().fileName(), file);
+    EXPECT_EQ(runnerOf(*tab).fileName(), file);
     EXPECT_EQ(tab->SortCols().value<QList<QStringList>>().value(0).value(0), QStringLiteral("-1"));
     const QByteArray first = bytesOf(file);
     ASSERT_TRUE(tab->Save_SQL(file));
@@ -136,7 +136,7 @@ TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
     EXPECT_FALSE(tab->Save_SQL(path(QStringLiteral("missing/Other.sql"))));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Save_SQL"));
-    EXPECT_EQ(tab->runner().fileName(), kept);
+    EXPECT_EQ(runnerOf(*tab).fileName(), kept);
 
     EXPECT_FALSE(tab->Open_SQL(path(QStringLiteral("none.sql"))));
     ASSERT_EQ(events.size(), 2u);
@@ -147,7 +147,7 @@ TEST_F(SqlFiles, FailuresAreReportedAndChangeNothing)
     EXPECT_FALSE(tab->Open_SQL());
     EXPECT_FALSE(tab->Save_SQL());
     EXPECT_EQ(events.size(), 2u);
-    EXPECT_EQ(tab->runner().fileName(), kept);
+    EXPECT_EQ(runnerOf(*tab).fileName(), kept);
 
     // What is no script loads nothing and says why: NULs and other control bytes.
     const QString binary = path(QStringLiteral("Binary.sql"));
@@ -194,7 +194,7 @@ TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
     EXPECT_EQ(asked->file.fileName, path(QStringLiteral("My Queries/SalesQ1_Chart.sql")));
     EXPECT_EQ(asked->file.filter, QStringLiteral("SQL Script (*.sql)|*.sql|All Files (*.*)|*.*"));
     EXPECT_TRUE(asked->file.overwritePrompt);
-    EXPECT_EQ(tab->runner().fileName(), source);
+    EXPECT_EQ(runnerOf(*tab).fileName(), source);
 
     // Saved from another view: a message, and the file becomes current and first recent.
     setCapacity(4);
@@ -206,7 +206,7 @@ TEST_F(SqlFiles, TheSaveDialogProposesANameForTheView)
     EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Successfully saved ") + chart);
     EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Save SQL"));
     EXPECT_EQ(ui::Prompter::lastAsked()->icon, ui::MsgIcon::Information);
-    EXPECT_EQ(tab->runner().fileName(), chart);
+    EXPECT_EQ(runnerOf(*tab).fileName(), chart);
     EXPECT_EQ(recentMenu(*tab).value(0), chart);
 
     // A short name still gets a proposal.
@@ -319,7 +319,7 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
     original->show();
     ASSERT_TRUE(original->Refresh_Results(false, false, false));
     const QString doc = path(QStringLiteral("Products.xml"));
-    original->runner().results()->Save(doc);
+    runnerOf(*original).results()->Save(doc);
 
     auto tab = std::make_unique<ResultsTabulon>();
     watch(*tab);
@@ -333,8 +333,8 @@ TEST_F(SqlFiles, AnXmlDocumentIsAQuerySourceWithTheSameRowsAndTypes)
     EXPECT_EQ(selected.count(), 1);
 
     ASSERT_TRUE(tab->Refresh());
-    const db::Recordset &a = *original->runner().results();
-    const db::Recordset &b = *tab->runner().results();
+    const db::Recordset &a = *runnerOf(*original).results();
+    const db::Recordset &b = *runnerOf(*tab).results();
     ASSERT_EQ(b.FieldCount(), a.FieldCount());
     for (int f = 0; f < a.FieldCount(); ++f) {
         EXPECT_EQ(b.Field(f).Name, a.Field(f).Name);

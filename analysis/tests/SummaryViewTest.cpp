@@ -364,7 +364,7 @@ protected:
 
 TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
 {
-    tab->runner().setFilter(QStringLiteral("\"ShipCountry\" = 'Atlantis'"));
+    runnerOf(*tab).setFilter(QStringLiteral("\"ShipCountry\" = 'Atlantis'"));
     EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->grdSummary->Rows(), 1);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows"));
@@ -373,14 +373,14 @@ TEST_F(SummaryOnSample, AnEmptyResultHasNoTotalAndNothingToPrint)
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().isEmpty());
     EXPECT_TRUE(events.empty());
 
-    tab->runner().setFilter({});
+    runnerOf(*tab).setFilter({});
     EXPECT_TRUE(tab->Refresh());
     EXPECT_TRUE(tab->stPrint());
     EXPECT_TRUE(tab->txtSummarySQL->toPlainText().contains(QStringLiteral("FROM (\nSELECT * FROM \"Orders\"\n) AS t")))
         << tab->txtSummarySQL->toPlainText();
 
     // A summary the database refuses counts nothing beside its message.
-    tab->runner().setFilter(QStringLiteral("no_such_function(\"ShipCountry\") = 1"));
+    runnerOf(*tab).setFilter(QStringLiteral("no_such_function(\"ShipCountry\") = 1"));
     EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QString());
 }

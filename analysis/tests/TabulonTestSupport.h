@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hlTabulon/LibraryState.h"
+#include "core/ControlAccess.h"
 #include "core/OperationFrame.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
@@ -232,6 +233,13 @@ inline bool waitForKeyboard(const QWidget *window)
 }
 
 // Asks the control for a view as a host does; true when the view asked for is the one shown.
+// The query a control runs and shows: its statement, results, filters and sort order.
+inline analysis::QueryRunner &runnerOf(hlTabulon &control) { return analysis::ControlAccess::runner(control); }
+inline const analysis::QueryRunner &runnerOf(const hlTabulon &control)
+{
+    return analysis::ControlAccess::runner(control);
+}
+
 inline bool showView(hlTabulon &control, hlTabulon::tbView view)
 {
     control.setStCurrentView(view);
@@ -286,18 +294,21 @@ inline bool removeFilter(hlTabulon &control)
     auto *bar = part<ui::KeyedToolBar>(control, "tlbResults");
     if (bar->Buttons(QStringLiteral("RemoveFilter")).Visible())
         clickButton(*bar, QStringLiteral("RemoveFilter"));
-    return control.runner().filter().isEmpty() && filterHistory(control) == 0;
+    return runnerOf(control).filter().isEmpty() && filterHistory(control) == 0;
 }
 
 // The control with the steps of its later parts stood in by recorders, so that the frame's
 // orderings, states and switches can be observed in every view. Its parts are found by name.
 class FrameTabulon : public hlTabulon {
 public:
-    explicit FrameTabulon(QWidget *parent = nullptr) : hlTabulon(parent) { setSteps(&m_recorder); }
-    ~FrameTabulon() override { setSteps(nullptr); }
+    explicit FrameTabulon(QWidget *parent = nullptr) : hlTabulon(parent)
+    {
+        analysis::ControlAccess::setSteps(*this, &m_recorder);
+    }
+    ~FrameTabulon() override { analysis::ControlAccess::setSteps(*this, nullptr); }
 
     bool Change_View(tbView view) { return showView(*this, view); }
-    QString identifierDelimiter() const { return runner().delimiter(); }
+    QString identifierDelimiter() const { return runnerOf(*this).delimiter(); }
 
     ui::KeyedToolBar *const tlbMain = part<ui::KeyedToolBar>(*this, "tlbMain");
     ui::KeyedToolBar *const tlbResults = part<ui::KeyedToolBar>(*this, "tlbResults");
@@ -338,7 +349,7 @@ public:
 
 private:
     // The stand-ins: each says its name and answers as the test set it.
-    struct Recorder : hlTabulon::Steps {
+    struct Recorder : analysis::ControlSteps {
         explicit Recorder(FrameTabulon &tab) : tab(tab) {}
         bool Refresh_Results(bool, bool, bool) override
         {

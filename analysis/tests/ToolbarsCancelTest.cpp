@@ -119,19 +119,19 @@ TEST_F(Toolbars, ResultsMenuEntries)
         EXPECT_FALSE(tab.grdResults->ColHidden(c)) << c;
     EXPECT_EQ(tab.tlbResults->Buttons(QStringLiteral("ShowCols")).Style(), ui::tbrDefault);
 
-    tab.runner().setBuilderFilter(QStringLiteral("\"a\" = 1"));
+    runnerOf(tab).setBuilderFilter(QStringLiteral("\"a\" = 1"));
     tab.tlbResults->Buttons(QStringLiteral("QueryBuilder")).setStyle(ui::tbrDropdown);
     tab.calls.clear();
     emit tab.tlbResults->ButtonMenuClick(QStringLiteral("QueryBuilder"), QStringLiteral("ClearQuery"),
                                          QStringLiteral("Clear query"));
-    EXPECT_TRUE(tab.runner().builderFilter().isEmpty());
+    EXPECT_TRUE(runnerOf(tab).builderFilter().isEmpty());
     EXPECT_EQ(tab.tlbResults->Buttons(QStringLiteral("QueryBuilder")).Style(), ui::tbrCheck);
     EXPECT_EQ(tab.tlbResults->Buttons(QStringLiteral("QueryBuilder")).Value(), ui::tbrUnpressed);
     EXPECT_EQ(tab.count(QStringLiteral("Refresh_Results")), 0) << "not run again here";
 
     // A filter from the history runs the query again with it.
     emit tab.tlbResults->ButtonMenuClick(QStringLiteral("RemoveFilter"), QString(), QStringLiteral("\"b\"  = 'x'"));
-    EXPECT_EQ(tab.runner().filter(), QStringLiteral("\"b\"  = 'x'"));
+    EXPECT_EQ(runnerOf(tab).filter(), QStringLiteral("\"b\"  = 'x'"));
     EXPECT_EQ(tab.count(QStringLiteral("Refresh_Results")), 1);
     tab.UnloadFlter();
 }

@@ -53,7 +53,7 @@ TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
     FrameTabulon tab;
     tab.MaxRecords(250);
     start(tab);
-    tab.runner().setFilter(QStringLiteral("\"Name\"  = 'Smith'"));
+    runnerOf(tab).setFilter(QStringLiteral("\"Name\"  = 'Smith'"));
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
 
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewChart));
@@ -82,7 +82,7 @@ TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
     EXPECT_EQ(changed.count(), 3);
 
     tab.MaxRecords(0);
-    tab.runner().setFilter({});
+    runnerOf(tab).setFilter({});
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     EXPECT_EQ(tab.staStatus->Panels(2).Text(), QString());
     EXPECT_EQ(tab.staStatus->Panels(3).Text(), QStringLiteral("Filter off"));
@@ -96,7 +96,7 @@ TEST_F(ViewSwitching, AnalysisViewsAreRefusedForRoutinesAndDocuments)
     FrameTabulon tab;
     tab.DataType(hlTabulon::tbDataXML);
     start(tab);
-    tab.runner().setFieldsLoaded(true);
+    runnerOf(tab).setFieldsLoaded(true);
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewResults));
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
     EXPECT_FALSE(tab.tlbMain->Buttons(QStringLiteral("Chart")).Enabled());
@@ -114,7 +114,7 @@ TEST_F(ViewSwitching, TheFieldListIsReadOnceUntilTheQueryChanges)
     FrameTabulon tab;
     tab.OpenSQL(true);
     start(tab);
-    tab.runner().setFieldsLoaded(false);
+    runnerOf(tab).setFieldsLoaded(false);
     tab.calls.clear();
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
     ASSERT_TRUE(tab.Change_View(hlTabulon::tbViewSummary));
@@ -134,7 +134,7 @@ TEST_F(ViewSwitching, AFailedSwitchLeavesTheOldViewShownAndLaterSwitchesWork)
 {
     FrameTabulon tab;
     start(tab);
-    tab.runner().setFieldsLoaded(false);
+    runnerOf(tab).setFieldsLoaded(false);
     tab.fieldsAnswer = false;
     QSignalSpy changed(&tab, &hlTabulon::ViewChanged);
     EXPECT_FALSE(tab.Change_View(hlTabulon::tbViewSummary));

@@ -231,7 +231,7 @@ TEST_P(XTabView, AConditionOnTheAggregateIsNamedInTheCaption)
 
 TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
 {
-    tab->runner().setFilter(QStringLiteral("\"Qty\" > 1000"));
+    runnerOf(*tab).setFilter(QStringLiteral("\"Qty\" > 1000"));
     EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->grdXTab->Rows(), 2);
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QStringLiteral(" 0 rows by 0 cols"));
@@ -240,7 +240,7 @@ TEST_P(XTabView, AnEmptyResultShowsNothingAndLeavesPrintAndExportOff)
     EXPECT_TRUE(events.empty());
 
     // A cross-tab the database refuses counts nothing beside its message.
-    tab->runner().setFilter(QStringLiteral("no_such_function(\"Qty\") = 1"));
+    runnerOf(*tab).setFilter(QStringLiteral("no_such_function(\"Qty\") = 1"));
     EXPECT_FALSE(tab->Refresh());
     EXPECT_EQ(tab->staStatus->Panels(5).Text(), QString());
 }

@@ -2,6 +2,7 @@
 // look and options, the 3-D sliders, the mouse and keys on the chart, and mailing its picture.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"

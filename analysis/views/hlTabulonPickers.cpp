@@ -3,6 +3,7 @@
 // them.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"

@@ -2,6 +2,7 @@
 // subtotals per group level, a TOTAL row, and rows hidden by value from a pop-up menu.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"

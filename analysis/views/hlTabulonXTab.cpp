@@ -2,6 +2,7 @@
 // left, the second's across, with a TOTAL column, a TOTAL row and a caption naming what is shown.
 #include "hlTabulon/hlTabulon.h"
 
+#include "core/ControlAccess.h"
 #include "core/ControlSupport.h"
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"

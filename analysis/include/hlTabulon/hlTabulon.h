@@ -48,6 +48,8 @@ class KeyedToolBar;
 class StatusPanels;
 } // namespace ui
 namespace analysis {
+struct ControlAccess;
+class ControlSteps;
 class OperationFrame;
 class QueryRunner;
 struct SummaryTotals;
@@ -341,28 +343,6 @@ public:
     // What Escape does: asks whether to stop the long operation that runs (a Yes stops it), or with
     // none running closes the column menu. A host's stop command may call it. False on a failure.
     bool Check_ESC();
-
-    // The steps of the results pipeline and of the views that another part may take over (tests
-    // record them); each answers as the control's own step would.
-    class Steps {
-    public:
-        virtual ~Steps() = default;
-        virtual bool Refresh_Results(bool blnSorting, bool blnRemoveFilter, bool blnRemoveQBFilter) = 0;
-        virtual bool Show_ResultsCount() = 0;
-        virtual bool Refresh_Chart() = 0;
-        virtual bool Refresh_Summary() = 0;
-        virtual bool Refresh_XTab() = 0;
-        virtual bool Get_Fields() = 0;
-        // True marks the field lists loaded, as the control's own step does.
-        virtual bool Populate_Fields() = 0;
-        virtual bool Set_ChartOptions() = 0;
-    };
-    // Hands those steps to `steps` (not owned) until it is set back to nullptr.
-    void setSteps(Steps *steps) { m_steps = steps; }
-
-    // The query the control runs and shows: its statement, results, filters and sort order.
-    analysis::QueryRunner &runner() { return *m_query; }
-    const analysis::QueryRunner &runner() const { return *m_query; }
 
 signals:
     void DblClick(); // declared for hosts; never raised
@@ -710,7 +690,8 @@ private:
     void operationEnded();
     void finishPendingUnload();
 
-    Steps *m_steps = nullptr;
+    friend struct analysis::ControlAccess;
+    analysis::ControlSteps *m_steps = nullptr;
     bool m_blnInitRun = false;       // Init runs once per control
     bool m_blnInitialising = false;  // no layout until Init has set everything up
     bool m_blnUnloaded = false;
