@@ -148,6 +148,8 @@ DbError Connection::addError(const DbError &error)
         pe.Source = providerName(m_provider);
         m_errors.push_back(pe);
     }
+    if (error.isUsage())
+        return UsageError(message);
     return DbError(message, error.sqlState(), maskSecrets(error.statement(), m_connectionString), error.nativeCode());
 }
 
@@ -156,9 +158,9 @@ void Connection::Open(const QString &connectionString)
     m_errors.clear();
     try {
         if (State() == adStateOpen)
-            throw DbError(QStringLiteral("The connection is already open"));
+            throw UsageError(QStringLiteral("The connection is already open"));
         if (m_opening)
-            throw DbError(QStringLiteral("The connection is being opened"));
+            throw UsageError(QStringLiteral("The connection is being opened"));
         if (!connectionString.isEmpty())
             m_connectionString = connectionString;
         const db::ConnectionString cs = db::ConnectionString::parse(m_connectionString);
@@ -185,7 +187,7 @@ void Connection::Close()
 {
     m_errors.clear();
     if (State() != adStateOpen)
-        throw addError(DbError(QStringLiteral("Operation is not allowed when the object is closed")));
+        throw addError(UsageError(QStringLiteral("Operation is not allowed when the object is closed")));
     m_backend.reset();
 }
 
@@ -207,7 +209,7 @@ QString Connection::Version() const
 std::shared_ptr<ConnectionBackend> Connection::sharedBackend() const
 {
     if (!m_backend)
-        throw DbError(QStringLiteral("The connection is closed"));
+        throw UsageError(QStringLiteral("The connection is closed"));
     return m_backend;
 }
 

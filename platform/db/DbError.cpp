@@ -11,6 +11,12 @@ DbError::DbError(const QString &message, const QString &sqlState, const QString 
 {
 }
 
+UsageError::UsageError(const QString &message)
+    : DbError(message)
+{
+    m_usage = true;
+}
+
 DbError DbError::cancelled(const QString &statement)
 {
     return DbError(QStringLiteral("The operation was cancelled"), QStringLiteral("57014"), statement);

@@ -24,12 +24,12 @@ constexpr std::size_t kAll = std::size_t(-1);
 
 [[noreturn]] void throwClosed()
 {
-    throw DbError(QStringLiteral("Operation is not allowed when the object is closed"));
+    throw UsageError(QStringLiteral("Operation is not allowed when the object is closed"));
 }
 
 [[noreturn]] void throwNoCurrent()
 {
-    throw DbError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted; "
+    throw UsageError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted; "
                                  "the operation requires a current record"));
 }
 
@@ -116,9 +116,9 @@ void Recordset::requireOpen() const
 void Recordset::Open(const QString &sql, const std::shared_ptr<Connection> &connection)
 {
     if (m_open)
-        throw DbError(QStringLiteral("Operation is not allowed when the object is open"));
+        throw UsageError(QStringLiteral("Operation is not allowed when the object is open"));
     if (!connection || connection->State() != adStateOpen)
-        throw DbError(QStringLiteral("The connection is not open"));
+        throw UsageError(QStringLiteral("The connection is not open"));
     connection->clearErrors();
     // Stopped or failed, the feed goes with this scope and its worker lets the statement go.
     const std::shared_ptr<RowFeed> feed = RowFeed::start(connection, sql, m_maxRecords);
@@ -143,7 +143,7 @@ void Recordset::Open(const QString &sql, const std::shared_ptr<Connection> &conn
 void Recordset::Open(Command &command)
 {
     if (m_open)
-        throw DbError(QStringLiteral("Operation is not allowed when the object is open"));
+        throw UsageError(QStringLiteral("Operation is not allowed when the object is open"));
     std::shared_ptr<Recordset> result = command.Execute();
     m_source = result->m_source;
     if (!result->m_open)
@@ -162,7 +162,7 @@ void Recordset::Open(Command &command)
 void Recordset::OpenXml(const QString &path)
 {
     if (m_open)
-        throw DbError(QStringLiteral("Operation is not allowed when the object is open"));
+        throw UsageError(QStringLiteral("Operation is not allowed when the object is open"));
     std::shared_ptr<RowStore> rows = loadXmlRecordset(path);
     m_store = std::move(rows);
     m_feed.reset();
@@ -205,7 +205,7 @@ int Recordset::FieldCount() const
 const FieldInfo &Recordset::Field(int index) const
 {
     if (index < 0 || index >= FieldCount())
-        throw DbError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
+        throw UsageError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
                                      "ordinal (%1)")
                           .arg(index));
     return m_store->fields()[std::size_t(index)];
@@ -233,7 +233,7 @@ QVariant Recordset::Value(const QString &name) const
 {
     const int index = FieldIndex(name);
     if (index < 0)
-        throw DbError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
+        throw UsageError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
                                      "ordinal (%1)")
                           .arg(name));
     return Value(index);
@@ -321,7 +321,7 @@ void Recordset::setAbsolutePosition(long position)
 {
     requireOpen();
     if (position < 1 || !ensureRow(std::size_t(position - 1)))
-        throw DbError(QStringLiteral("The record position %1 is out of range").arg(position));
+        throw UsageError(QStringLiteral("The record position %1 is out of range").arg(position));
     m_pos = position - 1;
 }
 
@@ -443,7 +443,7 @@ void Recordset::Cancel()
 std::size_t Recordset::storeRow(std::size_t row) const
 {
     if (row >= fetchedCount())
-        throw DbError(QStringLiteral("Row %1 is not available (%2 rows held)").arg(row).arg(fetchedCount()));
+        throw UsageError(QStringLiteral("Row %1 is not available (%2 rows held)").arg(row).arg(fetchedCount()));
     return m_view ? (*m_view)[row] : row;
 }
 

@@ -1031,7 +1031,7 @@ bool RecordsetFilter::matches(const RowStore &store, std::size_t row) const
     if (!m_compiled) {
         if (isEmpty())
             return true;
-        throw DbError(QStringLiteral("The filter was not bound to the recordset's fields"));
+        throw UsageError(QStringLiteral("The filter was not bound to the recordset's fields"));
     }
     return m_compiled->evalNode(store, row, m_compiled->root);
 }

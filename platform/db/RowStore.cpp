@@ -403,8 +403,8 @@ bool takeEra(QStringView s, qsizetype &i)
 [[noreturn]] Q_DECL_COLD_FUNCTION void rowMisuse(bool inRow, int col, int count)
 {
     if (!inRow)
-        throw DbError(QStringLiteral("A value was set outside beginRow/endRow"));
-    throw DbError(QStringLiteral("Column %1 does not exist (the row has %2)").arg(col).arg(count));
+        throw UsageError(QStringLiteral("A value was set outside beginRow/endRow"));
+    throw UsageError(QStringLiteral("Column %1 does not exist (the row has %2)").arg(col).arg(count));
 }
 
 // A free function, not a member: members of an exported class are not inlined under -fPIC.
@@ -661,7 +661,7 @@ void RowStore::setZone(int col, int offsetSeconds)
     requireRow(m_inRow, col, columnCount());
     Column &c = m_cols[std::size_t(col)];
     if (c.storage != Storage::Int64 || m_set[std::size_t(col)] != 1)
-        throw DbError(QStringLiteral("A time zone offset needs a time value first (column %1)").arg(col));
+        throw UsageError(QStringLiteral("A time zone offset needs a time value first (column %1)").arg(col));
     Segment &s = c.segments.back();
     if (offsetSeconds == kNoZone) {
         if (s.zones.size() == s.ints.size())
@@ -881,7 +881,7 @@ void RowStore::setValue(int col, const QVariant &v)
 void RowStore::endRow()
 {
     if (!m_inRow)
-        throw DbError(QStringLiteral("endRow without beginRow"));
+        throw UsageError(QStringLiteral("endRow without beginRow"));
     const std::size_t at = m_rows & kSegmentMask;
     const std::size_t word = at >> 6;
     const std::uint64_t bit = std::uint64_t(1) << (at & 63);
@@ -976,7 +976,7 @@ void RowStore::append(const RowStore &rows)
 void RowStore::appendFrom(const RowStore &rows, std::size_t first)
 {
     if (rows.columnCount() != columnCount() || m_inRow)
-        throw DbError(QStringLiteral("Rows of another shape cannot be appended"));
+        throw UsageError(QStringLiteral("Rows of another shape cannot be appended"));
     // A later chunk may have widened a column's type (a reader met a value that did not fit).
     for (int c = 0; c < columnCount(); ++c) {
         if (rows.m_fields[std::size_t(c)].Type != m_fields[std::size_t(c)].Type)

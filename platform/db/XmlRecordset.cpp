@@ -638,12 +638,12 @@ XmlRecordsetWriter::~XmlRecordsetWriter() = default;
 void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
 {
     if (row >= store.rowCount())
-        throw DbError(QStringLiteral("Row %1 does not exist (the recordset holds %2)").arg(row).arg(store.rowCount()));
+        throw UsageError(QStringLiteral("Row %1 does not exist (the recordset holds %2)").arg(row).arg(store.rowCount()));
     if (store.columnCount() != int(d->types.size()))
-        throw DbError(QStringLiteral("The row has %1 columns, the document %2").arg(store.columnCount()).arg(d->types.size()));
+        throw UsageError(QStringLiteral("The row has %1 columns, the document %2").arg(store.columnCount()).arg(d->types.size()));
     for (int c = 0; c < store.columnCount(); ++c) {
         if (store.fields()[std::size_t(c)].Type != d->types[std::size_t(c)])
-            throw DbError(QStringLiteral("The column %1 changed its type after the document began")
+            throw UsageError(QStringLiteral("The column %1 changed its type after the document began")
                               .arg(store.fields()[std::size_t(c)].Name));
     }
     QByteArray &out = d->out;

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -173,6 +174,34 @@ TEST(ErrorKinds, BySqlState)
     EXPECT_EQ(DbError::kindOf(QStringLiteral("42P01")), DbError::Kind::Failure);
     EXPECT_EQ(DbError::kindOf(QString()), DbError::Kind::Failure);
     EXPECT_TRUE(DbError::cancelled().isCancelled());
+}
+
+// A call the recordset or connection does not allow is the caller's fault, told apart from the
+// database's own failure, with the same message as ever; the kind survives the connection's error
+// list and a copy held as DbError.
+TEST(ErrorKinds, AMisuseIsAUsageErrorAndTheDatabasesFailureIsNot)
+{
+    QTemporaryDir dir;
+    auto conn = Connection::create();
+    conn->setReadOnly(false);
+    conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("k.db"))));
+    auto rs = Recordset::create();
+    rs->Open(QStringLiteral("SELECT 1 AS one"), conn);
+
+    const DbError past = errorOf([&] { rs->value(5, 0); });
+    EXPECT_EQ(past.kind(), DbError::Kind::Usage);
+    EXPECT_EQ(past.message(), QStringLiteral("Row 5 is not available (1 rows held)"));
+    EXPECT_TRUE(errorOf([&] { rs->Open(QStringLiteral("SELECT 2"), conn); }).isUsage());
+    EXPECT_TRUE(errorOf([&] { conn->Open(QString()); }).isUsage()) << "already open";
+    EXPECT_TRUE(errorOf([&] { rs->Field(7); }).isUsage());
+
+    const DbError syntax = errorOf([&] { Recordset::create()->Open(QStringLiteral("SELEC 1"), conn); });
+    EXPECT_EQ(syntax.kind(), DbError::Kind::Failure) << syntax.message().toStdString();
+
+    conn->Close();
+    const DbError closed = errorOf([&] { conn->Close(); });
+    EXPECT_EQ(closed.kind(), DbError::Kind::Usage);
+    EXPECT_EQ(closed.message(), QStringLiteral("Operation is not allowed when the object is closed"));
 }
 
 namespace {
