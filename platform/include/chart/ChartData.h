@@ -1,6 +1,6 @@
 #pragma once
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/ChartExport.h>
 
 #include <QString>
 #include <QVariant>
@@ -22,7 +22,7 @@ namespace chart {
 // without moving the current point.
 //
 // Nothing here draws: ChartView owns one and draws it.
-class PLATFORM_EXPORT ChartData {
+class CHART_EXPORT ChartData {
 public:
     ChartData() = default;
 

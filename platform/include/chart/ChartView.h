@@ -2,7 +2,7 @@
 
 #include "chart/ChartData.h"
 
-#include <tabulon/PlatformExport.h>
+#include <tabulon/ChartExport.h>
 
 #include <QFont>
 #include <QImage>
@@ -53,7 +53,7 @@ struct ChartPoint {
 // anything that needs the drawing (Picture, render, pointAt).
 // Dragging with Ctrl and the left button held rotates a 3-D chart (rotation and elevation);
 // nothing else of the mouse changes the view.
-class PLATFORM_EXPORT ChartView : public QWidget {
+class CHART_EXPORT ChartView : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int ChartType READ ChartType WRITE setChartType)
     Q_PROPERTY(bool ShowLegend READ ShowLegend WRITE setShowLegend)
