@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,46 +142,23 @@ struct ExactNumber {
     bool operator<(const ExactNumber &o) const { return row != o.row ? row < o.row : col < o.col; }
 };
 
-// The numbers noted for putExactNumbers, read back in the sheet's order. A sheet written row by
-// row notes them in that order, and past a few thousand they wait in a temporary file, so memory
-// stays flat however many there are; a turned sheet (which the library holds in memory anyway)
-// keeps them here and sorts them.
+// The numbers noted for putExactNumbers, read back in the sheet's order. Only a turned sheet, which
+// the library holds in memory anyway, notes any.
 class ExactNumbers {
 public:
-    explicit ExactNumbers(bool inSheetOrder) : m_inSheetOrder(inSheetOrder) {}
+    void add(const ExactNumber &n) { m_held.push_back(n); }
 
-    void add(const ExactNumber &n)
-    {
-        ++m_count;
-        if (m_inSheetOrder && m_held.size() == kHeld)
-            spill();
-        m_held.push_back(n);
-    }
-
-    bool empty() const { return m_count == 0; }
+    bool empty() const { return m_held.empty(); }
 
     // Makes next() start from the first number in the sheet's order.
     void rewind()
     {
-        if (m_file) {
-            spill();
-            if (std::fflush(m_file.get()) != 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
-                throw failed();
-        } else {
-            std::sort(m_held.begin(), m_held.end());
-        }
+        std::sort(m_held.begin(), m_held.end());
         m_read = 0;
     }
 
     bool next(ExactNumber &n)
     {
-        if (m_file) {
-            if (std::fread(&n, sizeof n, 1, m_file.get()) == 1)
-                return true;
-            if (std::ferror(m_file.get()))
-                throw failed();
-            return false;
-        }
         if (m_read == m_held.size())
             return false;
         n = m_held[m_read++];
@@ -188,31 +166,12 @@ public:
     }
 
 private:
-    static constexpr std::size_t kHeld = 4096;
-
-    static ExportError failed()
-    {
-        return ExportError(QStringLiteral("Cannot write a temporary file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    }
-
-    void spill()
-    {
-        if (!m_file)
-            m_file.reset(std::tmpfile());
-        if (!m_file || std::fwrite(m_held.data(), sizeof(ExactNumber), m_held.size(), m_file.get()) != m_held.size())
-            throw failed();
-        m_held.clear();
-    }
-
-    bool m_inSheetOrder;
     std::vector<ExactNumber> m_held;
     std::size_t m_read = 0;
-    std::size_t m_count = 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> m_file{nullptr, std::fclose};
 };
 
-// The sheet's number text of a cell holds 16 significant digits: a double that needs 17 gets its
-// shortest exact digits put in after the workbook is written. Rewrites the sheet's <v> of every
+// The library writes a number with 16 significant digits: in a turned sheet, a double that needs 17
+// gets its shortest exact digits put in after the workbook is written. Rewrites the sheet's <v> of every
 // listed cell in the zip file at path; throws ExportError on failure. The sheet holds its cells
 // row by row, and the list is walked alongside in that order.
 void putExactNumbers(const QString &path, ExactNumbers &numbers)
@@ -331,10 +290,169 @@ bool cutToCell(std::string &text)
     return false;
 }
 
+// A constant-memory sheet's rows as the library writes them, but with each number's shortest exact
+// digits: the library writes 16 significant digits, and a double may need 17 to come back as itself.
+// The rows go straight into the sheet's data file, which the library copies into the workbook.
+class SheetRows {
+public:
+    explicit SheetRows(lxw_worksheet *sheet) : m_sheet(sheet) {}
+
+    void number(lxw_row_t row, lxw_col_t col, double value, int style)
+    {
+        char digits[32];
+        std::to_chars_result r;
+        // Whole numbers as integers ("1000000", never "1e+06"); a negative zero keeps its sign.
+        if (std::abs(value) < 9007199254740992.0 && value == std::trunc(value) && !(value == 0 && std::signbit(value)))
+            r = std::to_chars(digits, digits + sizeof digits, std::int64_t(value));
+        else
+            r = std::to_chars(digits, digits + sizeof digits, value);
+        start(row, col);
+        if (style > 0) {
+            m_xml += "\" s=\"";
+            appendInt(style);
+        }
+        m_xml += "\"><v>";
+        m_xml.append(digits, r.ptr);
+        m_xml += "</v></c>";
+    }
+
+    void boolean(lxw_row_t row, lxw_col_t col, bool value)
+    {
+        start(row, col);
+        m_xml += value ? "\" t=\"b\"><v>1</v></c>" : "\" t=\"b\"><v>0</v></c>";
+    }
+
+    // Text already cut and escaped for the sheet; an empty one leaves the cell empty, as the
+    // library does.
+    void text(lxw_row_t row, lxw_col_t col, std::string_view value)
+    {
+        value = value.substr(0, value.find('\0'));
+        if (value.empty())
+            return;
+        start(row, col);
+        m_xml += "\" t=\"inlineStr\"><is><t>";
+        const std::size_t from = m_xml.size();
+        for (const char c : value) {
+            switch (c) {
+            case '&': m_xml += "&amp;"; break;
+            case '<': m_xml += "&lt;"; break;
+            case '>': m_xml += "&gt;"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
+                    static const char hex[] = "0123456789ABCDEF";
+                    m_xml += "_x00";
+                    m_xml += hex[(c >> 4) & 0xF];
+                    m_xml += hex[c & 0xF];
+                    m_xml += '_';
+                } else {
+                    m_xml += c;
+                }
+            }
+        }
+        auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+        if (blank(m_xml[from]) || blank(m_xml.back()))
+            m_xml.insert(from - 1, " xml:space=\"preserve\"");
+        m_xml += "</t></is></c>";
+    }
+
+    // Writes the last row; throws ExportError when the data file could not take the rows.
+    void finish()
+    {
+        endRow();
+        if (std::fflush(m_sheet->file) != 0 || std::ferror(m_sheet->file))
+            throw ExportError(QStringLiteral("Cannot write the workbook: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+private:
+    struct Cell {
+        lxw_col_t col;
+        std::size_t begin;
+    };
+
+    void appendInt(std::uint64_t n)
+    {
+        char buf[24];
+        const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, n);
+        m_xml.append(buf, r.ptr);
+    }
+
+    // Opens the cell's element up to its reference's closing quote, starting a row when the cell
+    // is the first of its row.
+    void start(lxw_row_t row, lxw_col_t col)
+    {
+        if (!m_inRow || row != m_row) {
+            endRow();
+            m_inRow = true;
+            m_row = row;
+            m_sheet->dim_rowmin = std::min(m_sheet->dim_rowmin, row);
+            m_sheet->dim_rowmax = std::max(m_sheet->dim_rowmax, row);
+            m_xml += "<row r=\"";
+            appendInt(std::uint64_t(row) + 1);
+            m_xml += "\">";
+            m_rowStart = m_xml.size();
+        }
+        m_sheet->dim_colmin = std::min(m_sheet->dim_colmin, col);
+        m_sheet->dim_colmax = std::max(m_sheet->dim_colmax, col);
+        if (!m_cells.empty() && col < m_cells.back().col)
+            m_unordered = true;
+        m_cells.push_back({col, m_xml.size()});
+        m_xml += "<c r=\"";
+        if (col >= m_colNames.size())
+            m_colNames.resize(std::size_t(col) + 1);
+        std::string &name = m_colNames[col];
+        if (name.empty()) {
+            char ref[LXW_MAX_CELL_NAME_LENGTH];
+            lxw_rowcol_to_cell(ref, 0, col);
+            name.assign(ref, std::strlen(ref) - 1); // without the row's "1"
+        }
+        m_xml += name;
+        appendInt(std::uint64_t(row) + 1);
+    }
+
+    // Cells come in the columns' order, but a sheet holds them left to right.
+    void sortCells()
+    {
+        std::vector<std::string> cells;
+        for (std::size_t i = 0; i < m_cells.size(); ++i) {
+            const std::size_t end = i + 1 < m_cells.size() ? m_cells[i + 1].begin : m_xml.size();
+            cells.emplace_back(m_xml, m_cells[i].begin, end - m_cells[i].begin);
+        }
+        std::vector<std::size_t> order(m_cells.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return m_cells[a].col < m_cells[b].col; });
+        m_xml.resize(m_rowStart);
+        for (const std::size_t i : order)
+            m_xml += cells[i];
+    }
+
+    void endRow()
+    {
+        if (!m_inRow)
+            return;
+        if (m_unordered)
+            sortCells();
+        m_xml += "</row>";
+        std::fwrite(m_xml.data(), 1, m_xml.size(), m_sheet->file);
+        m_xml.clear();
+        m_cells.clear();
+        m_unordered = false;
+        m_inRow = false;
+    }
+
+    lxw_worksheet *m_sheet;
+    std::string m_xml;
+    std::vector<Cell> m_cells;
+    std::vector<std::string> m_colNames;
+    std::size_t m_rowStart = 0;
+    lxw_row_t m_row = 0;
+    bool m_inRow = false;
+    bool m_unordered = false;
+};
+
 class Sheet {
 public:
     Sheet(const QString &path, bool constantMemory)
-        : m_exact(constantMemory)
     {
         lxw_workbook_options options = {};
         options.constant_memory = constantMemory ? LXW_TRUE : LXW_FALSE;
@@ -351,6 +469,8 @@ public:
         m_dateTimeMs = format("yyyy-mm-dd hh:mm:ss.000");
         if (!m_sheet || !m_date || !m_time || !m_dateTime || !m_timeMs || !m_dateTimeMs)
             throw ExportError(QStringLiteral("Cannot create the workbook %1").arg(path));
+        if (constantMemory)
+            m_rows.emplace(m_sheet);
     }
 
     ~Sheet()
@@ -368,11 +488,15 @@ public:
         if (cutToCell(value))
             ++m_cut;
         escapeForSheet(value);
+        if (m_rows)
+            return m_rows->text(row, col, value);
         check(worksheet_write_string(m_sheet, row, col, value.c_str(), nullptr));
     }
 
     void number(lxw_row_t row, lxw_col_t col, double value, lxw_format *fmt = nullptr)
     {
+        if (m_rows)
+            return m_rows->number(row, col, value, fmt ? styleOf(fmt) : 0);
         check(worksheet_write_number(m_sheet, row, col, value, fmt));
         // The sheet is written with 16 significant digits; a value they do not give back is
         // noted with its shortest exact digits for putExactNumbers.
@@ -399,6 +523,8 @@ public:
 
     void boolean(lxw_row_t row, lxw_col_t col, bool value)
     {
+        if (m_rows)
+            return m_rows->boolean(row, col, value);
         check(worksheet_write_boolean(m_sheet, row, col, value ? 1 : 0, nullptr));
     }
 
@@ -464,6 +590,8 @@ public:
     // Writes the workbook to the target's temporary file.
     void close(const TargetFile &target)
     {
+        if (m_rows)
+            m_rows->finish();
         lxw_workbook *book = m_book;
         m_book = nullptr;
         errno = 0;
@@ -477,6 +605,15 @@ public:
     ExactNumbers &exactNumbers() { return m_exact; }
 
 private:
+    int styleOf(lxw_format *fmt)
+    {
+        for (const auto &[known, style] : m_styles)
+            if (known == fmt)
+                return style;
+        m_styles.emplace_back(fmt, lxw_format_get_xf_index(fmt));
+        return m_styles.back().second;
+    }
+
     lxw_format *format(const char *pattern)
     {
         lxw_format *f = workbook_add_format(m_book);
@@ -500,6 +637,8 @@ private:
     lxw_format *m_timeMs = nullptr;
     lxw_format *m_dateTimeMs = nullptr;
     ExactNumbers m_exact;
+    std::optional<SheetRows> m_rows;
+    std::vector<std::pair<lxw_format *, int>> m_styles;
     std::string m_text;
     std::size_t m_cut = 0;
 };

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QXmlStreamReader>
 
+#include <limits>
+
 #include <sqlite3.h>
 
 #include <limits>
@@ -187,9 +189,38 @@ TEST_F(OfficeOutputs, WorkbookAlwaysParsesAndWhatASheetCannotShowStaysText)
     EXPECT_EQ(cells.value(QStringLiteral("C3")).value, QStringLiteral("2958465.5"));
     EXPECT_EQ(cells.value(QStringLiteral("D3")).value, QStringLiteral("0.25"));
 
+    // Blanks at either end, control characters and markup; a refused column's header between the
+    // others; the largest double and 0.1 + 0.2 to their last digit.
+    auto texts = std::make_shared<db::RowStore>(std::vector<db::FieldInfo>{
+        field("Name", db::adVarWChar), field("Bytes", db::adLongVarBinary), field("Value", db::adDouble)});
+    const char edged[] = " a\r\x01 & <b>\t";
+    texts->beginRow();
+    texts->setText(0, edged, sizeof edged - 1);
+    texts->setBlob(1, "\x00", 1);
+    texts->setReal(2, std::numeric_limits<double>::max());
+    texts->endRow();
+    texts->beginRow();
+    texts->setText(0, "\n", 1);
+    texts->setNull(1);
+    texts->setReal(2, 0.1 + 0.2);
+    texts->endRow();
+    control = std::make_unique<DataExport>();
+    load(db::Recordset::fromStore(texts));
+    ASSERT_TRUE(exportTo(DataExport::Spreadsheet, file));
+    const QMap<QString, SheetCell> textCells = sheetCells(file);
+    EXPECT_EQ(textCells.value(QStringLiteral("B1")).value, QStringLiteral("Bytes"));
+    EXPECT_EQ(textCells.value(QStringLiteral("C1")).value, QStringLiteral("Value"));
+    EXPECT_EQ(textCells.value(QStringLiteral("A2")).value, QStringLiteral(" a_x000D__x0001_ & <b>\t"));
+    EXPECT_EQ(textCells.value(QStringLiteral("A3")).value, QStringLiteral("\n"));
+    EXPECT_EQ(textCells.value(QStringLiteral("C2")).value.toStdString(), "1.7976931348623157e+308");
+    EXPECT_EQ(textCells.value(QStringLiteral("C3")).value.toDouble(), 0.1 + 0.2);
+    const QByteArray sheet = zipEntry(file, "xl/worksheets/sheet1.xml");
+    EXPECT_TRUE(sheet.contains("<t xml:space=\"preserve\"> a_x000D__x0001_ &amp; &lt;b&gt;\t</t>"));
+    EXPECT_TRUE(sheet.contains("<t xml:space=\"preserve\">\n</t>"));
+    EXPECT_LT(sheet.indexOf("r=\"B1\""), sheet.indexOf("r=\"C1\"")); // a sheet's cells go left to right
+
     // Readers count the days before 1 March 1900 differently: those dates stay text. Whole
-    // seconds get a serial never below the moment, as a reader that cuts to the second sees it;
-    // enough of them need 17 digits to be kept aside in a file while the sheet is written.
+    // seconds get a serial never below the moment, as a reader that cuts to the second sees it.
     auto moments = std::make_shared<db::RowStore>(
         std::vector<db::FieldInfo>{field("Day", db::adDBDate), field("When", db::adDBTimeStamp)});
     const std::int64_t day = QDate(2024, 2, 29).toJulianDay();
