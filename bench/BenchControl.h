@@ -10,13 +10,18 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QWidget>
+
+#include "ui/Prompter.h"
 
 #include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -102,6 +107,33 @@ inline bool settle(QWidget *screen)
     return watch.painted;
 }
 
+// A user's Escape at atMs into refresh (on target, the question it asks answered Yes): the time
+// from the key to the refresh's return, in ms; *stopped tells whether the refresh was stopped by
+// it. The key itself waits for the event loop's next turn, as a real one does.
+inline double escapeAnswered(const std::function<bool()> &refresh, QWidget *target, int atMs, bool *stopped)
+{
+    const ui::ScriptedPrompts prompts;
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    bool pressed = false;
+    QTimer press;
+    press.setSingleShot(true);
+    press.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &up);
+        pressed = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    press.start(atMs);
+    const bool whole = refresh();
+    const double end = ms(t);
+    *stopped = pressed && !whole;
+    return end - atMs;
+}
+
 // Alternating runs of a view's refresh and of its grouping statement alone, prepared and stepped
 // through SQLite's C API on a connection of its own (kept open, as the view's is), every value
 // read: ours first, then the floor, `runs` times, after one untimed pair that warms the page cache
@@ -109,6 +141,7 @@ inline bool settle(QWidget *screen)
 struct ViewBesidePlain {
     Runs view;
     Runs plain;
+    Runs stalls; // the longest stall of the interface thread in each of the view's runs
     std::size_t plainRows = 0;
     bool ok = true;
 };
@@ -144,16 +177,26 @@ inline ViewBesidePlain viewBesidePlain(const QString &database, const QString &p
         r.plainRows = rows;
         return ms(t);
     };
+    double stall = 0;
     auto viewRefresh = [&] {
-        QElapsedTimer t;
-        t.start();
-        r.ok = refresh() && r.ok;
-        return ms(t);
+        double took = 0;
+        r.ok = watchStalls(
+                   [&] {
+                       QElapsedTimer t;
+                       t.start();
+                       const bool ok = refresh();
+                       took = ms(t);
+                       return ok;
+                   },
+                   &stall)
+            && r.ok;
+        return took;
     };
     viewRefresh();
     plainFetch();
     for (int run = 0; run < runs; ++run) {
         r.view.ms.push_back(viewRefresh());
+        r.stalls.ms.push_back(stall);
         r.plain.ms.push_back(plainFetch());
     }
     return r;
