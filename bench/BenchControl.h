@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The analysis control as the benchmarks drive it.
 namespace bench {
@@ -108,9 +109,11 @@ inline bool settle(QWidget *screen)
 }
 
 // A user's Escape at atMs into refresh (on target, the question it asks answered Yes): the time
-// from the key to the refresh's return, in ms; *stopped tells whether the refresh was stopped by
-// it. The key itself waits for the event loop's next turn, as a real one does.
-inline double escapeAnswered(const std::function<bool()> &refresh, QWidget *target, int atMs, bool *stopped)
+// from the key to the refresh's return, in ms, nothing when the refresh ended before it; *stopped
+// tells whether the refresh was stopped by it. The key itself waits for the event loop's next
+// turn, as a real one does.
+inline std::optional<double> escapeAnswered(const std::function<bool()> &refresh, QWidget *target, int atMs,
+                                            bool *stopped)
 {
     const ui::ScriptedPrompts prompts;
     ui::Prompter::queueAnswer(ui::MsgResult::Yes);
@@ -131,7 +134,27 @@ inline double escapeAnswered(const std::function<bool()> &refresh, QWidget *targ
     const bool whole = refresh();
     const double end = ms(t);
     *stopped = pressed && !whole;
+    if (!pressed)
+        return std::nullopt;
     return end - atMs;
+}
+
+// Escape pressed at a quarter, half and three quarters of `typicalMs` into refresh, in turn: a line
+// saying when each was answered, and the times of those pressed before the refresh ended.
+inline Runs escapesAnswered(const std::function<bool()> &refresh, QWidget *target, double typicalMs)
+{
+    Runs answered;
+    QString said;
+    for (const double at : {0.25, 0.5, 0.75}) {
+        bool stopped = false;
+        const std::optional<double> took = escapeAnswered(refresh, target, int(typicalMs * at), &stopped);
+        if (took)
+            answered.ms.push_back(*took);
+        said += took ? QStringLiteral(" %1 ms%2;").arg(*took, 0, 'f', 0).arg(stopped ? "" : " (not stopped)")
+                     : QStringLiteral(" ended before the key;");
+    }
+    std::printf("Escape at 1/4, 1/2, 3/4 of the refresh, answered after:%s\n", qPrintable(said));
+    return answered;
 }
 
 // Alternating runs of a view's refresh and of its grouping statement alone, prepared and stepped

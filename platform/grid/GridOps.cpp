@@ -296,9 +296,35 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         return;
     }
 
+    if (groupOn < 0) {
+        // One grand total after every row: the rows stay where they are.
+        Accumulator acc;
+        bool any = false;
+        for (int r = first; r < last; ++r) {
+            if (m_betweenRows)
+                m_betweenRows();
+            const RowRecord &rec = m_rows[std::size_t(r)];
+            if (!rec.subtotal) {
+                any = true;
+                acc.add(cell(rec, totalOn));
+            }
+        }
+        beginResetModel();
+        if (any) {
+            RowRecord rec;
+            rec.subtotal = true;
+            rec.level = groupOn;
+            fill(rec, acc, QString());
+            m_rows.push_back(std::move(rec));
+        }
+        endResetModel();
+        emit layoutRebuilt();
+        return;
+    }
+
     std::vector<RowRecord> out;
     // At most one new row a data row: out never moves while it fills.
-    out.reserve(groupOn >= 0 ? 2 * m_rows.size() + 1 : m_rows.size() + 1);
+    out.reserve(2 * m_rows.size() + 1);
     Accumulator acc;
     bool open = false;
     std::size_t opened = 0; // the open group's first row in out
