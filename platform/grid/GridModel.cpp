@@ -688,7 +688,7 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
     rows.reserve(rows.size() + n);
     bool whole = true;
     // A value shown as the row above's shares its text: grouped results repeat their outer keys
-    // row after row, and a million copies of them cost more than the rows themselves.
+    // row after row, and a text made anew for each is an allocation a cell.
     std::vector<std::string> aboveUtf8(std::size_t(std::max(fieldCount, 0)));
     std::vector<QString> above(std::size_t(std::max(fieldCount, 0)));
     char buf[64];
