@@ -10,15 +10,21 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QWidget>
+
+#include "ui/Prompter.h"
 
 #include "BenchRuns.h"
 #include "BenchTable.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The analysis control as the benchmarks drive it.
 namespace bench {
@@ -102,6 +108,55 @@ inline bool settle(QWidget *screen)
     return watch.painted;
 }
 
+// A user's Escape at atMs into refresh (on target, the question it asks answered Yes): the time
+// from the key to the refresh's return, in ms, nothing when the refresh ended before it; *stopped
+// tells whether the refresh was stopped by it. The key itself waits for the event loop's next
+// turn, as a real one does.
+inline std::optional<double> escapeAnswered(const std::function<bool()> &refresh, QWidget *target, int atMs,
+                                            bool *stopped)
+{
+    const ui::ScriptedPrompts prompts;
+    ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+    bool pressed = false;
+    QTimer press;
+    press.setSingleShot(true);
+    press.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &up);
+        pressed = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    press.start(atMs);
+    const bool whole = refresh();
+    const double end = ms(t);
+    *stopped = pressed && !whole;
+    if (!pressed)
+        return std::nullopt;
+    return end - atMs;
+}
+
+// Escape pressed at a quarter, half and three quarters of `typicalMs` into refresh, in turn: a line
+// saying when each was answered, and the times of those pressed before the refresh ended.
+inline Runs escapesAnswered(const std::function<bool()> &refresh, QWidget *target, double typicalMs)
+{
+    Runs answered;
+    QString said;
+    for (const double at : {0.25, 0.5, 0.75}) {
+        bool stopped = false;
+        const std::optional<double> took = escapeAnswered(refresh, target, int(typicalMs * at), &stopped);
+        if (took)
+            answered.ms.push_back(*took);
+        said += took ? QStringLiteral(" %1 ms%2;").arg(*took, 0, 'f', 0).arg(stopped ? "" : " (not stopped)")
+                     : QStringLiteral(" ended before the key;");
+    }
+    std::printf("Escape at 1/4, 1/2, 3/4 of the refresh, answered after:%s\n", qPrintable(said));
+    return answered;
+}
+
 // Alternating runs of a view's refresh and of its grouping statement alone, prepared and stepped
 // through SQLite's C API on a connection of its own (kept open, as the view's is), every value
 // read: ours first, then the floor, `runs` times, after one untimed pair that warms the page cache
@@ -109,6 +164,7 @@ inline bool settle(QWidget *screen)
 struct ViewBesidePlain {
     Runs view;
     Runs plain;
+    Runs stalls; // the longest stall of the interface thread in each of the view's runs
     std::size_t plainRows = 0;
     bool ok = true;
 };
@@ -144,16 +200,26 @@ inline ViewBesidePlain viewBesidePlain(const QString &database, const QString &p
         r.plainRows = rows;
         return ms(t);
     };
+    double stall = 0;
     auto viewRefresh = [&] {
-        QElapsedTimer t;
-        t.start();
-        r.ok = refresh() && r.ok;
-        return ms(t);
+        double took = 0;
+        r.ok = watchStalls(
+                   [&] {
+                       QElapsedTimer t;
+                       t.start();
+                       const bool ok = refresh();
+                       took = ms(t);
+                       return ok;
+                   },
+                   &stall)
+            && r.ok;
+        return took;
     };
     viewRefresh();
     plainFetch();
     for (int run = 0; run < runs; ++run) {
         r.view.ms.push_back(viewRefresh());
+        r.stalls.ms.push_back(stall);
         r.plain.ms.push_back(plainFetch());
     }
     return r;

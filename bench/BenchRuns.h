@@ -2,8 +2,10 @@
 
 #include "BenchTable.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -86,6 +89,40 @@ inline void printBesidePeer(const char *name, const Runs &f, const Runs &peer)
 {
     std::printf("%-52s min %7.1f ms  median %7.1f ms   peer min %7.1f  median %7.1f   x%.2f\n", name, f.min(),
                 f.median(), peer.min(), peer.median(), f.median() / peer.median());
+}
+
+// Runs work and puts in *longestMs the longest time the interface thread went without turning its
+// event loop meanwhile: a 0-ms timer fires at every turn, and the gaps between its firings are
+// measured from the start to the return, and the first turn after it (which the program's own
+// loop makes next) counted as one more.
+inline bool watchStalls(const std::function<bool()> &work, double *longestMs)
+{
+    QElapsedTimer since;
+    double longest = 0;
+    const auto mark = [&] {
+        longest = std::max(longest, double(since.nsecsElapsed()) / 1e6);
+        since.restart();
+    };
+    QTimer turn;
+    turn.setInterval(0);
+    QObject::connect(&turn, &QTimer::timeout, mark);
+    since.start();
+    turn.start();
+    const bool ok = work();
+    mark();
+    turn.stop();
+    QCoreApplication::processEvents();
+    mark();
+    *longestMs = longest;
+    return ok;
+}
+
+// One row of bench/README.md's table for a figure that stands beside its goal rather than a peer
+// (the longest stall, the time Escape takes): min / median, the goal, the ratio to it.
+inline void printBesideGoal(const char *name, const Runs &f, const char *goalText, double goal)
+{
+    std::printf("| %s | %.1f / %.1f | %s | %.0f / %.0f | %.2fx | <= 1.0x |\n", name, f.min(), f.median(), goalText, goal,
+                goal, f.median() / goal);
 }
 
 // "--runs N" on the command line, else `fallback`; never fewer than one.

@@ -5,6 +5,8 @@
 // With a PostgreSQL server in TABULON_TEST_PG (libpq keywords, as scripts/test-postgres gives it),
 // the summary of 1,000,000 groups too (Avg of d1 by s1, s2 over 2,000,000 rows made for the run)
 // beside one PQexec of that GROUP BY reading every value (3 alternating runs, --pg-runs N).
+// Beside each, the longest time the interface thread went without turning its event loop, and for
+// the million groups how soon an Escape pressed part-way is answered.
 //   bench_summary [--runs N] [--pg-runs N]
 #include "hlTabulon/Options.h"
 
@@ -64,13 +66,21 @@ bool millionGroups(const QString &conninfo, int runs)
         tab->picker("cboSumCol", 3)->setCurrentText(QStringLiteral("Avg. of --->>>"));
         tab->picker("cboSumCol", 4)->setCurrentText(QStringLiteral("d1"));
         const QByteArray plain = "SELECT s1, s2, AVG(d1) FROM g GROUP BY s1, s2 ORDER BY s1, s2";
-        Runs view, floor;
+        Runs view, floor, stalls;
         std::size_t groups = 0;
         for (int run = 0; run < runs && ok; ++run) {
-            QElapsedTimer t;
-            t.start();
-            ok = tab->Refresh();
-            view.ms.push_back(ms(t));
+            double took = 0, stall = 0;
+            ok = watchStalls(
+                [&] {
+                    QElapsedTimer t;
+                    t.start();
+                    const bool whole = tab->Refresh();
+                    took = ms(t);
+                    return whole;
+                },
+                &stall);
+            view.ms.push_back(took);
+            stalls.ms.push_back(stall);
             floor.ms.push_back(pqexecEveryValue(admin.get(), plain, &groups));
         }
         if (ok) {
@@ -78,6 +88,15 @@ bool millionGroups(const QString &conninfo, int runs)
             std::printf("%-52s min %7.1f ms  median %7.1f ms   libpq min %7.1f  median %7.1f   x%.2f\n",
                         "summary_bench PostgreSQL, 1000000 groups, Avg of d1 by s1, s2", view.min(), view.median(),
                         floor.min(), floor.median(), view.median() / floor.median());
+            printBesideGoal("summary_bench PostgreSQL, 1000000 groups: longest interface-thread stall (ms)", stalls,
+                            "the goal: 50 ms", 50);
+            // Escape at a quarter, half and three quarters of the refresh: the result's wait,
+            // its rows, and the grid's filling and totals.
+            grid::Grid *const grdSummary = tab->part<grid::Grid>(QStringLiteral("grdSummary"));
+            const Runs answered = escapesAnswered([&] { return tab->Refresh(); }, grdSummary, view.median());
+            if (!answered.ms.empty())
+                printBesideGoal("summary_bench PostgreSQL, 1000000 groups: Escape answered (ms, pressed at 1/4, 1/2, 3/4)",
+                                answered, "the goal: 500 ms", 500);
         } else {
             std::printf("the PostgreSQL summary view FAILED\n");
         }
@@ -118,6 +137,8 @@ int main(int argc, char **argv)
                 runs.plainRows, runCount, grdSummary->Rows(), runs.ok ? "ok" : "FAILED");
     bench::printBesidePeer("summary_bench summary view, 2 columns, Sum, subtotals and TOTAL", runs.view, runs.plain);
     std::printf("ratio: %.2fx (goal <= 1.2x)\n", runs.view.median() / runs.plain.median());
+    bench::printBesideGoal("summary_bench summary view: longest interface-thread stall (ms)", runs.stalls,
+                           "the goal: 50 ms", 50);
     tab->UnloadFlter();
     const QString conninfo = qEnvironmentVariable("TABULON_TEST_PG");
     const bool pgOk = conninfo.isEmpty() || millionGroups(conninfo, pgRunsOption(argc, argv));

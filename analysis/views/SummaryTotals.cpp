@@ -93,9 +93,72 @@ QString SummaryTotals::valueKey(const db::Recordset &rs, std::size_t row, int fi
     return key;
 }
 
+bool SummaryTotals::sameValue(const db::Recordset &rs, std::size_t a, std::size_t b, int col)
+{
+    const bool nullA = rs.isNull(a, col);
+    const bool nullB = rs.isNull(b, col);
+    if (nullA || nullB)
+        return nullA == nullB;
+    const QVariant va = rs.value(a, col);
+    const QVariant vb = rs.value(b, col);
+    if (va.typeId() != vb.typeId())
+        return false;
+    if (va.typeId() == QMetaType::Double) {
+        // As their 17 digits tell them apart: every NaN alike, -0 apart from 0.
+        const double x = va.toDouble(), y = vb.toDouble();
+        if (std::isnan(x) || std::isnan(y))
+            return std::isnan(x) && std::isnan(y);
+        return x == y && std::signbit(x) == std::signbit(y);
+    }
+    const QString ta = va.toString(), tb = vb.toString();
+    if (ta == tb)
+        return true;
+    if (!isDecimalType(rs.Field(col).Type))
+        return false;
+    const auto exactA = db::decimalValueText(ta.toStdString());
+    const auto exactB = db::decimalValueText(tb.toStdString());
+    return exactA && exactB && *exactA == *exactB;
+}
+
 void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
                                  const std::function<void()> &makeRows, const std::function<void()> &turn)
 {
+    // Mostly the shown texts already part the groups where their values do: then the grid's own
+    // grouping is exact as it stands, and no cell needs a stand-in.
+    std::vector<bool> decimal(std::size_t(std::max(groupCols, 0)));
+    for (int c = 0; c < groupCols; ++c)
+        decimal[std::size_t(c)] = isDecimalType(rs.Field(c).Type);
+    bool textsPart = true;
+    long long previous = -1;
+    int previousRow = -1;
+    for (int r = grid.FixedRows(); r < grid.Rows() && textsPart; ++r) {
+        if (turn)
+            turn();
+        const long long record = grid.RecordIndex(r);
+        if (grid.IsSubtotal(r) || record < 0 || std::size_t(record) >= rs.fetchedCount()) {
+            textsPart = grid.IsSubtotal(r) ? textsPart : false;
+            continue;
+        }
+        if (previous >= 0) {
+            for (int c = 0; c < groupCols; ++c) {
+                const bool sameText = grid.TextMatrix(r, c) == grid.TextMatrix(previousRow, c);
+                // Texts that differ hold different values, but for decimals at another scale.
+                const bool same = sameText || decimal[std::size_t(c)]
+                    ? sameValue(rs, std::size_t(previous), std::size_t(record), c)
+                    : false;
+                if (same != sameText) {
+                    textsPart = false;
+                    break;
+                }
+            }
+        }
+        previous = record;
+        previousRow = r;
+    }
+    if (textsPart) {
+        makeRows();
+        return;
+    }
     const int first = grid.FixedRows();
     std::vector<QStringList> texts(rs.fetchedCount());
     QHash<QString, int> ids;

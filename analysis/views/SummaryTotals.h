@@ -49,6 +49,8 @@ struct SummaryTotals {
     // The exact values of `count` columns of a record from `first` on, as one key: a Null
     // differs from an empty text, and every value keeps its type and full precision.
     static QString valueKey(const db::Recordset &rs, std::size_t row, int first, int count);
+    // Whether records a and b hold the same value in col, as valueKey tells values apart.
+    static bool sameValue(const db::Recordset &rs, std::size_t a, std::size_t b, int col);
     // A record's number in a column; nothing for a Null.
     static std::optional<double> numberAt(const db::Recordset &rs, std::size_t row, int col);
     // Runs makeRows, which adds the grid's subtotal rows, while each group cell of the rows copied

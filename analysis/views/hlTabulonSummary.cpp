@@ -112,6 +112,16 @@ bool hlTabulon::Refresh_Summary()
                 m_summaryTotals.reset();
                 grdSummary->setRedraw(0);
                 grdSummary->setDataSource(nullptr);
+                // A summary of many groups is let go of a slice at a time, the event loop turning
+                // between slices.
+                constexpr int slice = 50000;
+                for (int rows = grdSummary->Rows(); rows > slice + 1 && self;) {
+                    rows -= slice;
+                    grdSummary->setRows(rows);
+                    frame.step();
+                }
+                if (!self)
+                    return false;
                 grdSummary->setRows(1);
                 grdSummary->setCols(1);
                 grdSummary->Clear();
@@ -186,9 +196,11 @@ bool hlTabulon::Refresh_Summary()
                         totals->function = function;
                         totals->groupCols = last;
                         const std::size_t n = m_rsSummary->fetchedCount();
-                        totals->groups.resize(n);
+                        // Made as they are filled: touching a million of them at once holds the
+                        // event loop up.
+                        totals->groups.reserve(n);
                         for (std::size_t i = 0; i < n && !stopped; ++i) {
-                            analysis::SummaryTotals::Group &g = totals->groups[i];
+                            analysis::SummaryTotals::Group &g = totals->groups.emplace_back();
                             g.value = SummaryTotals::numberAt(*m_rsSummary, i, last);
                             if (averages) {
                                 g.sum = SummaryTotals::numberAt(*m_rsSummary, i, last + 1).value_or(0);
@@ -207,18 +219,23 @@ bool hlTabulon::Refresh_Summary()
                             // fill() below, the grid only makes the rows.
                             if (opt.ShowTotals && last >= 2) {
                                 analysis::SummaryTotals::groupExactly(*grdSummary, *m_rsSummary, last - 1, [&] {
+                                    if (frame.aborted())
+                                        return;
                                     grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
                                                          grid::NoColor, true);
-                                    if (last >= 3)
+                                    if (last >= 3 && !frame.aborted())
                                         grdSummary->Subtotal(grid::flexSTSum, 1, last, {},
                                                              quint32(opt.SubTotalColor2), grid::NoColor, true, {}, 0);
                                 }, turn);
                             }
                             if (!self)
                                 return false;
-                            grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true,
-                                                 QStringLiteral("TOTAL"));
-                            totals->fill(*grdSummary, false, turn);
+                            // A stop heard meanwhile skips the rest; what was made is taken away below.
+                            if (!frame.aborted())
+                                grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor,
+                                                     true, QStringLiteral("TOTAL"));
+                            if (!frame.aborted())
+                                totals->fill(*grdSummary, false, turn);
                             if (!self)
                                 return false;
                             if (frame.aborted()) {

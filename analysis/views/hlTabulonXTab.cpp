@@ -16,6 +16,7 @@
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
+#include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
@@ -170,8 +171,10 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
             return grid::format::numberText(*v / grand * 100);
         return grid::format::numberText(*v);
     };
+    // The event loop turns now and then: a large pivot takes a while to write.
     pivot.forEachCell([&](int r, int c, const analysis::XTabPivot::Cell &cell) {
         g.setTextMatrix(2 + r, 1 + c, shown(cell.value));
+        ui::yieldEvents();
     });
     g.setCell(grid::flexcpFontBold, 1, 0, 1, g.Cols() - 1, true);
     if (!withTotals)
@@ -331,8 +334,15 @@ bool hlTabulon::Refresh_XTab()
         frame.step(true);
         if (!self)
             return false;
-        if (grdXTab->Cols() > 0)
-            grdXTab->AutoSize(0, grdXTab->Cols() - 1, false, 0);
+        // A few columns at a time, the event loop turning between: many columns take a while to
+        // measure.
+        constexpr int sizedTogether = 16;
+        for (int c = 0; self && c < grdXTab->Cols(); c += sizedTogether) {
+            grdXTab->AutoSize(c, std::min(c + sizedTogether, grdXTab->Cols()) - 1, false, 0);
+            frame.step();
+        }
+        if (!self)
+            return false;
         widenUnderCaption(*grdXTab);
         grdXTab->setRedraw(1);
         const int keyRows = std::max(0, grdXTab->Rows() - 2 - (totalled ? 1 : 0));

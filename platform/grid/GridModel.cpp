@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace grid {
 
@@ -685,6 +687,11 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
     const std::size_t n = rs->fetchedCount();
     rows.reserve(rows.size() + n);
     bool whole = true;
+    // A value shown as the row above's shares its text: grouped results repeat their outer keys
+    // row after row, and a text made anew for each is an allocation a cell.
+    std::vector<std::string> aboveUtf8(std::size_t(std::max(fieldCount, 0)));
+    std::vector<QString> above(std::size_t(std::max(fieldCount, 0)));
+    char buf[64];
     for (std::size_t i = 0; i < n; ++i) {
         if (keepGoing && !keepGoing()) {
             whole = false;
@@ -696,10 +703,19 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
         for (int f = 0; f < fieldCount; ++f) {
             if (rs->isNull(i, f)) {
                 rec.cells.emplace_back();
-            } else {
-                QString t = rs->displayText(i, f);
-                rec.cells.push_back(t.isNull() ? nonNullEmpty() : std::move(t));
+                continue;
             }
+            const std::size_t k = std::size_t(f);
+            const std::string_view utf8 = rs->displayUtf8(i, f, buf);
+            if (above[k].isNull() || utf8 != aboveUtf8[k]) {
+                // The same bytes always make the same text, so they tell when it can be shared;
+                // ASCII reads alike as UTF-8 and as Latin-1, whatever the value's kind.
+                const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return uchar(ch) < 0x80; });
+                QString t = ascii ? QString::fromLatin1(utf8.data(), qsizetype(utf8.size())) : rs->displayText(i, f);
+                above[k] = t.isNull() ? nonNullEmpty() : std::move(t);
+                aboveUtf8[k].assign(utf8);
+            }
+            rec.cells.push_back(above[k]);
         }
         rows.push_back(std::move(rec));
     }

@@ -254,11 +254,16 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
             rec.rowStyle = std::make_unique<CellStyle>();
         rec.rowStyle->mergeFrom(style);
     };
-    auto groupKey = [&](int r) {
-        QStringList key;
+    static const QString none;
+    auto cell = [](const RowRecord &rec, int c) -> const QString & {
+        return std::size_t(c) < rec.cells.size() ? rec.cells[std::size_t(c)] : none;
+    };
+    // Whether a row's group cells read as the open group's first row's (held in out).
+    auto sameGroup = [&](const RowRecord &rec, const RowRecord &opened) {
         for (int c = matchFrom; c <= groupOn; ++c)
-            key << rawText(r, c);
-        return key;
+            if (cell(rec, c) != cell(opened, c))
+                return false;
+        return true;
     };
     const int first = m_fixedRows;
     const int last = int(m_rows.size());
@@ -291,11 +296,38 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         return;
     }
 
+    if (groupOn < 0) {
+        // One grand total after every row: the rows stay where they are.
+        Accumulator acc;
+        bool any = false;
+        for (int r = first; r < last; ++r) {
+            if (m_betweenRows)
+                m_betweenRows();
+            const RowRecord &rec = m_rows[std::size_t(r)];
+            if (!rec.subtotal) {
+                any = true;
+                acc.add(cell(rec, totalOn));
+            }
+        }
+        beginResetModel();
+        if (any) {
+            RowRecord rec;
+            rec.subtotal = true;
+            rec.level = groupOn;
+            fill(rec, acc, QString());
+            m_rows.push_back(std::move(rec));
+        }
+        endResetModel();
+        emit layoutRebuilt();
+        return;
+    }
+
     std::vector<RowRecord> out;
-    out.reserve(m_rows.size() + 16);
+    // At most one new row a data row: out never moves while it fills.
+    out.reserve(2 * m_rows.size() + 1);
     Accumulator acc;
     bool open = false;
-    QStringList key;
+    std::size_t opened = 0; // the open group's first row in out
     QString groupValue;
     auto close = [&] {
         if (!open)
@@ -318,16 +350,15 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         RowRecord &rec = m_rows[std::size_t(r)];
         if (!rec.subtotal) {
             if (groupOn >= 0) {
-                QStringList k = groupKey(r);
-                if (open && k != key)
+                if (open && !sameGroup(rec, out[opened]))
                     close();
                 if (!open) {
-                    key = std::move(k);
-                    groupValue = rawText(r, groupOn);
+                    opened = out.size();
+                    groupValue = cell(rec, groupOn);
                 }
             }
             open = true;
-            acc.add(rawText(r, totalOn));
+            acc.add(cell(rec, totalOn));
         } else if (groupOn >= 0 && rec.level < groupOn) {
             close(); // an outer subtotal ends every inner group
         }
