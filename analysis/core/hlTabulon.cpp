@@ -170,6 +170,7 @@ void hlTabulon::createControls()
         s->hide();
         chChart->keepClearOf(s);
     }
+    chChart->installEventFilter(this);
 
     staStatus = new ui::StatusPanels(5, this);
     staStatus->setObjectName(QStringLiteral("staStatus"));
@@ -618,6 +619,8 @@ void hlTabulon::mousePressEvent(QMouseEvent *event)
 bool hlTabulon::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (watched == chChart && type == QEvent::Resize && m_blnInitRun && !m_blnInitialising && !m_blnUnloaded)
+        placeChartSliders();
     if (watched == txtResultsSQL
         && (type == QEvent::ShortcutOverride || type == QEvent::KeyPress || type == QEvent::KeyRelease)) {
         const auto *key = static_cast<QKeyEvent *>(event);

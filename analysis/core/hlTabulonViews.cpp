@@ -320,13 +320,24 @@ void hlTabulon::UserControl_Resize()
         placeIfFits(splitter(m_intView), QRect(0, top + 2 * b, W, available - 2 * b));
     }
 
-    const auto sliders = analysis::layout::placeChartSliders(
-        W, H, chChart->width(), statusHeight, barHeight(tlbChart), sldChart[0]->sizeHint().height(),
-        sldChart[1]->sizeHint().width(), ui::Twips::toPixelsX(100, this));
-    placeIfFits(sldChart[0], sliders.horizontal);
-    placeIfFits(sldChart[1], sliders.vertical);
+    placeChartSliders();
 
     Position_Combos();
+}
+
+void hlTabulon::placeChartSliders()
+{
+    // From the chart's width as laid out: a pane placed while hidden gets its new size only when
+    // shown, so this runs again on the chart's resize.
+    auto placeIfFits = [](QWidget *w, const QRect &r) {
+        if (r.width() >= 0 && r.height() >= 0)
+            w->setGeometry(r);
+    };
+    const auto sliders = analysis::layout::placeChartSliders(
+        width(), height(), chChart->width(), barHeight(staStatus), barHeight(tlbChart),
+        sldChart[0]->sizeHint().height(), sldChart[1]->sizeHint().width(), ui::Twips::toPixelsX(100, this));
+    placeIfFits(sldChart[0], sliders.horizontal);
+    placeIfFits(sldChart[1], sliders.vertical);
 }
 
 bool hlTabulon::Set_Grids()

@@ -281,6 +281,22 @@ TEST_F(ChartUse, SlidersTurnTheChartAndResetPutsItBack)
     EXPECT_EQ(tab->sldChart[0]->value(), 100);
     EXPECT_EQ(tab->sldChart[1]->value(), 40);
     EXPECT_DOUBLE_EQ(view->Rotation(), 100);
+    // The horizontal slider spans the chart as laid out, the same margin at either end: placed
+    // before the chart's pane had its width, it came out short.
+    const QRect across = tab->sldChart[0]->geometry();
+    const QRect chartArea(view->mapTo(tab.get(), QPoint(0, 0)), view->size());
+    EXPECT_GT(across.left(), chartArea.left());
+    EXPECT_EQ(across.left() - chartArea.left(), chartArea.right() - across.right())
+        << "slider " << across.left() << ".." << across.right() << " under a chart " << chartArea.left()
+        << ".." << chartArea.right();
+    // Wider and narrower, it still follows the chart.
+    for (int width : {1024, 700}) {
+        tab->resize(width, 700);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->width() > width - 40; })) << view->width();
+        const QRect after = tab->sldChart[0]->geometry();
+        const QRect under(view->mapTo(tab.get(), QPoint(0, 0)), view->size());
+        EXPECT_EQ(after.left() - under.left(), under.right() - after.right()) << "at " << width;
+    }
 
     tab->sldChart[0]->setValue(90);
     EXPECT_EQ(tab->sldChart[0]->toolTip(), QStringLiteral("90'"));

@@ -679,6 +679,7 @@ private:
     void tmrRun_Timer();
     void tmrEsc_Timer();
     void placeBars(int width, int &top);
+    void placeChartSliders();
     // Status panel 3: whether a filter narrows the results.
     void showFilterState();
     // The keyboard back on the current view's grid (its SQL box in the chart view), and the
