@@ -70,17 +70,22 @@ inline std::unique_ptr<BenchTabulon> shownControl(const std::shared_ptr<db::Conn
 // Lets the event loop run as a user's does once a command returns, until the window has settled:
 // rounds of pending events until one lays out, updates and paints nothing (at most 100 rounds).
 // True when `screen` (the results grid's viewport) was painted meanwhile: the figure then covers
-// what the user sees, not only the command.
-inline bool settle(QWidget *screen)
+// what the user sees, not only the command. With `clock`, `paintedAt` gets its reading when the
+// screen's first paint began.
+inline bool settle(QWidget *screen, const QElapsedTimer *clock = nullptr, double *paintedAt = nullptr)
 {
     struct Watch : QObject {
         QWidget *screen = nullptr;
+        const QElapsedTimer *clock = nullptr;
+        double *paintedAt = nullptr;
         bool painted = false;
         int activity = 0;
         bool eventFilter(QObject *object, QEvent *event) override
         {
             switch (event->type()) {
             case QEvent::Paint:
+                if (object == screen && !painted && clock && paintedAt)
+                    *paintedAt = ms(*clock);
                 painted = painted || object == screen;
                 [[fallthrough]];
             case QEvent::UpdateRequest:
@@ -97,6 +102,8 @@ inline bool settle(QWidget *screen)
         }
     } watch;
     watch.screen = screen;
+    watch.clock = clock;
+    watch.paintedAt = paintedAt;
     QCoreApplication::instance()->installEventFilter(&watch);
     for (int round = 0; round < 100; ++round) {
         watch.activity = 0;

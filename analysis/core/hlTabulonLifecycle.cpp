@@ -77,7 +77,6 @@ bool hlTabulon::Init()
         for (const char *key : {"Open", "Parse", "Clear", "sepSQL"})
             tlbResults->Buttons(QLatin1String(key)).setVisible(m_blnOpenSQL);
 
-        createQueryBuilderWindow();
         Set_Delimiter();
         Set_Chart();
         Set_ToolTips();

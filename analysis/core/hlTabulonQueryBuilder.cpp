@@ -74,6 +74,8 @@ bool hlTabulon::Show_QueryBuilder()
 {
     return trap(QStringLiteral("Show_QueryBuilder"), [&] {
         ui::MousePointer::setHourglass();
+        // Made the first time it is asked for: most windows never show it.
+        createQueryBuilderWindow();
         frmQueryBuilder *window = queryBuilderWindow();
         if (!window)
             throw std::runtime_error("The query builder's window was not created");

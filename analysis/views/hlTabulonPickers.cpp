@@ -97,7 +97,8 @@ void hlTabulon::createPickers()
             auto *combo = new QComboBox(i < 3 ? first : second);
             combo->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(name)).arg(i));
             combo->setEditable(false);
-            combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            // Placed by hand, never by a layout, so no size policy: setting one builds the list's
+            // popup at once, and most windows never open these lists.
             combo->setGeometry(0, 0, twX(1400), twY(315));
             array[std::size_t(i)] = combo;
         }
