@@ -33,18 +33,6 @@ namespace {
 // Tree tests share the started browser's fixture: data-source files, start-up and its reports.
 class BrowserTreeTest : public browsertest::StartedBrowserTest {
 protected:
-    // Real mouse events on the tree's viewport, as the user's clicks arrive.
-    void clickNode(hlSourceBrowser &b, QTreeWidgetItem *node, Qt::MouseButton button)
-    {
-        QTest::mouseClick(b.tvwData->viewport(), button, {}, b.tvwData->visualItemRect(node).center());
-    }
-    // Picks an entry of a shown pop-up menu with the mouse.
-    static void pick(QMenu *menu, QAction *action)
-    {
-        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
-        ASSERT_TRUE(action->isVisible());
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    }
     QByteArray fileBytes() const
     {
         QFile f(iniPath());
