@@ -132,7 +132,7 @@ void QueryBuilder::grdFilter_BeforeEdit(int row, int col, bool &cancel)
 
 void QueryBuilder::grdFilter_ValidateEdit(int row, int col, bool &cancel)
 {
-    try {
+    app::trapQuietly([&] {
         // A number left half typed ("-", ".") is no value: the cell keeps what it had.
         if (col == colValue && !readBoolean(m_grdFilter->TextMatrix(row, colIsField)).value_or(false)
             && fieldClass(row) == dtNumeric) {
@@ -140,8 +140,7 @@ void QueryBuilder::grdFilter_ValidateEdit(int row, int col, bool &cancel)
             if (!text.isEmpty() && !NumberValidator::isNumber(text))
                 cancel = true;
         }
-    } catch (...) {
-    }
+    });
 }
 
 void QueryBuilder::grdFilter_AfterEdit(int row, int col)
@@ -322,18 +321,18 @@ void QueryBuilder::grdFilter_KeyPressEdit(int row, int col, int &keyAscii)
 {
     if (m_blnCtrl || col != colValue)
         return;
-    try {
-        const bool isField = readBoolean(m_grdFilter->TextMatrix(row, colIsField)).value_or(false);
-        if (keyAscii >= 32 && !isField && fieldClass(row) == dtNumeric)
-            keyAscii = std::max(0, Check_NumberKey(keyAscii));
-        if (keyAscii == 13) {
-            keyAscii = 0; // the move ends the edit
-            moveTo(row, colOperator);
-            fitColumns();
-        }
-    } catch (...) {
-        keyAscii = 0;
-    }
+    app::trapQuietly(
+        [&] {
+            const bool isField = readBoolean(m_grdFilter->TextMatrix(row, colIsField)).value_or(false);
+            if (keyAscii >= 32 && !isField && fieldClass(row) == dtNumeric)
+                keyAscii = std::max(0, Check_NumberKey(keyAscii));
+            if (keyAscii == 13) {
+                keyAscii = 0; // the move ends the edit
+                moveTo(row, colOperator);
+                fitColumns();
+            }
+        },
+        [&] { keyAscii = 0; });
 }
 
 void QueryBuilder::grdFilter_KeyUpEdit(int, int, int &, int)
@@ -358,7 +357,7 @@ void QueryBuilder::grdFilter_KeyUp(int &keyCode, int shift)
 
 void QueryBuilder::deleteCondition()
 {
-    try {
+    app::trapQuietly([&] {
         grid::Grid &g = *m_grdFilter;
         const int row = g.Row();
         if (row < g.FixedRows())
@@ -371,8 +370,7 @@ void QueryBuilder::deleteCondition()
         removeCondition(row);
         fitColumns();
         markChanged(true);
-    } catch (...) {
-    }
+    });
 }
 
 // ---------------------------------------------------------------- the current cell
@@ -381,7 +379,7 @@ void QueryBuilder::grdFilter_RowColChange()
 {
     if (m_blnGridUpdate)
         return;
-    try {
+    app::trapQuietly([&] {
         grid::Grid &g = *m_grdFilter;
         const int row = g.Row();
         if (row < g.FixedRows())
@@ -397,8 +395,7 @@ void QueryBuilder::grdFilter_RowColChange()
         setButtonEnabled(QStringLiteral("Populate"), populate);
         if (g.Col() == colValue)
             startEditSoon();
-    } catch (...) {
-    }
+    });
 }
 
 // The Value cell opens its editor as soon as it becomes current: once the event that moved the
@@ -428,7 +425,7 @@ void QueryBuilder::grdFilter_CellButtonClick(int row, int col)
 
 void QueryBuilder::grdFilter_MouseMove(int, int, int x, int)
 {
-    try {
+    app::trapQuietly([&] {
         grid::Grid &g = *m_grdFilter;
         for (int c = 0; c < ColumnCount; ++c) {
             if (g.ColHidden(c))
@@ -440,6 +437,5 @@ void QueryBuilder::grdFilter_MouseMove(int, int, int x, int)
                 return;
             }
         }
-    } catch (...) {
-    }
+    });
 }

@@ -405,13 +405,12 @@ bool QueryBuilder::Set_Filter()
 
 void QueryBuilder::UserControl_Resize()
 {
-    try {
+    // Layout failures leave the control as it was.
+    app::trapQuietly([&] {
         const int barHeight = m_tlbMenu->isHidden() ? 0 : m_tlbMenu->sizeHint().height();
         m_tlbMenu->setGeometry(0, 0, width(), barHeight);
         m_grdFilter->setGeometry(0, barHeight, width(), std::max(0, height() - barHeight));
-    } catch (...) {
-        // Layout failures leave the control as it was.
-    }
+    });
 }
 
 void QueryBuilder::showEvent(QShowEvent *event)
@@ -463,7 +462,7 @@ void QueryBuilder::markChanged(bool changed)
 void QueryBuilder::tlbMenu_ButtonClick(const QString &key)
 {
     // Each command traps its own failures; the toolbar's handler reports none.
-    try {
+    app::trapQuietly([&] {
         if (key == QLatin1String("Apply")) {
             Force_GridUpdate();
             emit Apply();
@@ -484,8 +483,7 @@ void QueryBuilder::tlbMenu_ButtonClick(const QString &key)
         } else if (key == QLatin1String("Fields")) {
             commandFields();
         }
-    } catch (...) {
-    }
+    });
 }
 
 bool QueryBuilder::Show_Brackets()
@@ -534,13 +532,12 @@ bool QueryBuilder::Force_GridUpdate()
 
 void QueryBuilder::logError(const QString &procName, const QString &description)
 {
-    try {
+    // Nothing is left to report a failing report through.
+    app::trapQuietly([&] {
         if (!m_err) {
             m_err = std::make_unique<hrErr>();
             m_err->CallingApp(app::appInfo(QStringLiteral("hlQueryBuilder")));
         }
         m_err->Log_Error(procName, description);
-    } catch (...) {
-        // Nothing is left to report a failing report through.
-    }
+    });
 }

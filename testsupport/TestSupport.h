@@ -72,6 +72,17 @@ private:
 
 } // namespace testsupport
 
+// Skips (locally) or fails (on CI, where scripts/install-deps put everything in place) a test
+// whose tool, driver or font is missing.
+#define TABULON_REQUIRE_INSTALLED(present, what)                                                 \
+    do {                                                                                        \
+        if (!(present)) {                                                                       \
+            if (::testsupport::postgresRequired())                                              \
+                FAIL() << what << " is not installed but CI requires it";                       \
+            GTEST_SKIP() << what << " is not installed";                                        \
+        }                                                                                       \
+    } while (false)
+
 // Skips (locally) or fails (on CI) a test that needs the PostgreSQL test server.
 #define TABULON_REQUIRE_POSTGRES()                                                               \
     do {                                                                                        \

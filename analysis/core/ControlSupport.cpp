@@ -17,16 +17,7 @@ QString currentErrorText()
 
 bool currentErrorIsCancel()
 {
-    const std::exception_ptr current = std::current_exception();
-    if (!current)
-        return false;
-    try {
-        std::rethrow_exception(current);
-    } catch (const db::DbError &e) {
-        return e.isCancelled();
-    } catch (...) {
-        return false;
-    }
+    return app::currentErrorIsCancel();
 }
 
 ColumnLayout columnLayout(const grid::Grid &g)

@@ -49,11 +49,10 @@ protected:
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         chart::ChartView::setOpenGLAllowed(false);
-        const bool pg = QLatin1String(GetParam()) == u"PostgreSQL";
-        if (pg) {
+        if (ScratchDatabase::postgres(QLatin1String(GetParam()))) {
             TABULON_REQUIRE_POSTGRES();
         }
-        m_db = std::make_unique<ScratchDatabase>(pg, "t_chart");
+        m_db = std::make_unique<ScratchDatabase>(QLatin1String(GetParam()), "t_chart");
         const QString table = m_db->prefix() + QStringLiteral("sales");
         m_db->admin().Execute(
             QStringLiteral("CREATE TABLE %1 (region varchar(20), yr integer, amount numeric(10,2))").arg(table));
@@ -219,7 +218,8 @@ TEST_P(ChartFigures, LegendTotalsSharesAndSorting)
         EXPECT_EQ(d.columnLabel(c), unsorted[std::size_t(c - 1)].first);
 }
 
-INSTANTIATE_TEST_SUITE_P(Databases, ChartFigures, ::testing::Values("SQLite", "PostgreSQL"));
+INSTANTIATE_TEST_SUITE_P(Databases, ChartFigures,
+                         ::testing::Values("SQLite", "PostgreSQL", "ODBC SQLite", "ODBC PostgreSQL"));
 
 TEST(ChartGrid, LayoutsOfOneAndTwoGroupColumns)
 {

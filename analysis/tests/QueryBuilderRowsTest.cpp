@@ -13,6 +13,8 @@
 #include "grid/GridModel.h"
 #include "grid/GridView.h"
 #include "ui/KeyedToolBar.h"
+
+#include <QTimer>
 #include "ui/Prompter.h"
 
 #include <hlQueryBuilder/QueryBuilder.h>
@@ -352,6 +354,47 @@ TEST_P(BuilderRows, EachDatabaseGetsWordsAndValuesItReads)
         EXPECT_TRUE(ui::Prompter::lastAsked()->text.contains(QLatin1String("CREATE EXTENSION fuzzystrmatch")))
             << ui::Prompter::lastAsked()->text.toStdString();
         EXPECT_EQ(routine->ids(), shown);
+    }
+
+    if (m_postgres && !m_odbc) { // (the ODBC driver reads a whole result before the first row shows)
+        // A look-up list whose statement is cancelled on the server is what someone asked for:
+        // no failure is reported, and the builder goes on.
+        const QString marker = QStringLiteral("slow_%1").arg(QCoreApplication::applicationPid());
+        auto marked = db::Connection::create();
+        marked->Open(testsupport::postgresConnectionString() + QStringLiteral(";application_name=") + marker);
+        std::swap(marked, m_connection);
+        routine->UnloadFlter();
+        routine = start(QStringLiteral("SELECT i AS id, pg_sleep(0.001) AS slept FROM generate_series(1, 20000) AS i"),
+                        hlTabulon::tbDataTable);
+        std::swap(marked, m_connection);
+        ASSERT_TRUE(routine->Show_QueryBuilder());
+        QueryBuilder &slow = *routine->builder();
+        condition(slow, 1, {}, QStringLiteral("id"), QStringLiteral("is"), QStringLiteral("equal to"), {}, {}, {});
+        slow.grdFilter()->Select(1, QueryBuilder::colValue);
+        auto watcher = db::Connection::create();
+        watcher->Open(testsupport::postgresConnectionString());
+        int cancelled = 0;
+        bool looking = false;
+        QTimer canceller;
+        QObject::connect(&canceller, &QTimer::timeout, [&] {
+            if (looking)
+                return;
+            looking = true;
+            cancelled += int(watcher->Execute(QStringLiteral("SELECT count(pg_cancel_backend(pid)) FROM pg_stat_activity WHERE "
+                                                             "state = 'active' AND application_name = '%1'")
+                                                  .arg(marker))
+                                 ->Value(0)
+                                 .toLongLong());
+            looking = false;
+        });
+        canceller.start(20);
+        errorWindows.clear();
+        EXPECT_FALSE(slow.Populate_LookUp());
+        canceller.stop();
+        EXPECT_GT(cancelled, 0);
+        EXPECT_TRUE(errorWindows.empty()) << (errorWindows.empty() ? QString() : errorWindows[0].procedure + ": "
+                                                                                  + errorWindows[0].description);
+        EXPECT_TRUE(slow.grdFilter()->isEnabled());
     }
 }
 

@@ -12,6 +12,7 @@
 #include "PaneDivider/Splitter.h"
 #include "hlQueryMenu/qryMenu.h"
 #include "SqliteWriter.h"
+#include "PostgresOdbc.h"
 #include "TestSupport.h"
 #include "chart/ChartView.h"
 #include "db/Connection.h"
@@ -421,20 +422,30 @@ struct AdminSchema {
 // for the server first (TABULON_REQUIRE_POSTGRES).
 class ScratchDatabase {
 public:
-    ScratchDatabase(bool postgres, const char *schemaPrefix)
+    // `through`: "SQLite", "PostgreSQL", or either behind "ODBC " (the tables are made with the
+    // database's own client; the control reads them through its ODBC driver).
+    ScratchDatabase(const QString &through, const char *schemaPrefix)
     {
-        if (postgres) {
+        const bool odbc = through.startsWith(QLatin1String("ODBC"));
+        if (through.endsWith(QLatin1String("PostgreSQL"))) {
             m_schema = std::make_unique<AdminSchema>(schemaPrefix);
             m_prefix = m_schema->name + u'.';
             m_admin = m_schema->admin;
             m_cs = testsupport::postgresConnectionString();
+            // Booleans as the driver's bits: as characters (its default) they are typed as text.
+            if (odbc)
+                m_cs = testsupport::postgresOdbcConnectionString() + QStringLiteral(";BoolsAsChar=0");
         } else {
-            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(m_dir.filePath(QStringLiteral("scratch.db")));
+            const QString file = m_dir.filePath(QStringLiteral("scratch.db"));
+            m_cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(file);
             m_admin = db::Connection::create();
             m_admin->setReadOnly(false);
             m_admin->Open(m_cs);
+            if (odbc)
+                m_cs = QStringLiteral("Provider=ODBC;Driver=SQLite3;Database=%1").arg(file);
         }
     }
+    static bool postgres(const QString &through) { return through.endsWith(QLatin1String("PostgreSQL")); }
     // What goes before a table's name in statements: the test's schema and a dot on the server.
     QString prefix() const { return m_prefix; }
     // Creates and fills the tables.

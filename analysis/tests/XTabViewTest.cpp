@@ -60,10 +60,10 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        const bool postgres = QLatin1String(GetParam()) == u"PostgreSQL";
+        const bool postgres = ScratchDatabase::postgres(QLatin1String(GetParam()));
         if (postgres)
             TABULON_REQUIRE_POSTGRES();
-        m_db = std::make_unique<ScratchDatabase>(postgres, "t_xtab");
+        m_db = std::make_unique<ScratchDatabase>(QLatin1String(GetParam()), "t_xtab");
         const QString prefix = m_db->prefix();
         db::Connection &admin = m_db->admin();
         admin.Execute(QStringLiteral("CREATE TABLE %1regions (id integer, name varchar(20))").arg(prefix));
@@ -277,7 +277,7 @@ TEST_P(XTabView, NumbersEqualAtAnotherScaleAreOneKey)
 
 TEST_P(XTabView, NotANumberTotalsAsTheDatabaseAggregatesIt)
 {
-    if (QLatin1String(GetParam()) != u"PostgreSQL")
+    if (!ScratchDatabase::postgres(QLatin1String(GetParam())))
         GTEST_SKIP() << "only PostgreSQL numbers hold NaN";
     // PostgreSQL sorts NaN above every number: it is the maximum wherever it occurs, never the
     // minimum unless it stands alone, and any sum or average with it is NaN.
@@ -317,7 +317,9 @@ TEST_P(XTabView, NotANumberTotalsAsTheDatabaseAggregatesIt)
     EXPECT_TRUE(events.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Databases, XTabView, ::testing::Values("SQLite", "PostgreSQL"));
+// (Not the SQLite ODBC driver: it types a computed column by its first value, so the figures
+// computed apart through it come back cut to whole numbers.)
+INSTANTIATE_TEST_SUITE_P(Databases, XTabView, ::testing::Values("SQLite", "PostgreSQL", "ODBC PostgreSQL"));
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -95,6 +97,18 @@ struct Launch {
 // RunQuery records collected.
 class StartedBrowserTest : public BrowserTest {
 protected:
+    // Real mouse events on the tree's viewport, as the user's clicks arrive.
+    void clickNode(hlSourceBrowser &b, QTreeWidgetItem *node, Qt::MouseButton button)
+    {
+        QTest::mouseClick(b.tvwData->viewport(), button, {}, b.tvwData->visualItemRect(node).center());
+    }
+    // Picks an entry of a shown pop-up menu with the mouse.
+    static void pick(QMenu *menu, QAction *action)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+        ASSERT_TRUE(action->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+    }
     // The sample database as the sample tool writes it and its data source, then `extra`.
     void writeSampleSources(const QByteArray &extra = {})
     {

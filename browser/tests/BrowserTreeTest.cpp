@@ -33,18 +33,6 @@ namespace {
 // Tree tests share the started browser's fixture: data-source files, start-up and its reports.
 class BrowserTreeTest : public browsertest::StartedBrowserTest {
 protected:
-    // Real mouse events on the tree's viewport, as the user's clicks arrive.
-    void clickNode(hlSourceBrowser &b, QTreeWidgetItem *node, Qt::MouseButton button)
-    {
-        QTest::mouseClick(b.tvwData->viewport(), button, {}, b.tvwData->visualItemRect(node).center());
-    }
-    // Picks an entry of a shown pop-up menu with the mouse.
-    static void pick(QMenu *menu, QAction *action)
-    {
-        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
-        ASSERT_TRUE(action->isVisible());
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-    }
     QByteArray fileBytes() const
     {
         QFile f(iniPath());
@@ -113,16 +101,20 @@ TEST_F(BrowserTreeTest, ExpandOpensTheSampleOnceAndDisconnectCloses)
     node->setExpanded(true);
     EXPECT_EQ(b->connection(1), cn); // not reopened
 
-    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    clickNode(*b, node, Qt::RightButton);
     EXPECT_TRUE(b->mnuDisconnect->isVisible());
     EXPECT_FALSE(b->mnuConnect->isVisible());
     EXPECT_TRUE(b->mnuQuery->isVisible());
-    b->mnuDisconnect->trigger();
+    pick(b->mnuData, b->mnuDisconnect);
     EXPECT_EQ(cn->State(), db::adStateClosed);
     EXPECT_EQ(hlSourceBrowser::nodeImage(node), 1);
-    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    clickNode(*b, node, Qt::RightButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
     EXPECT_TRUE(b->mnuConnect->isVisible());
     EXPECT_FALSE(b->mnuQuery->isVisible());
+    b->mnuData->hide();
 
     b->UnloadFlter();
     EXPECT_FALSE(b->connection(1));
@@ -164,13 +156,17 @@ TEST_F(BrowserTreeTest, ClicksRaiseTheirPathsAndTheMenuFollowsThePermissions)
 
     b->tvwData->setCurrentItem(two->child(0));
     EXPECT_FALSE(b->tvwData_MouseUp(Qt::RightButton)); // no menu over a folder
-    b->tvwData->setCurrentItem(two);
-    EXPECT_FALSE(b->tvwData_MouseUp(Qt::LeftButton));
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    clickNode(*b, two, Qt::LeftButton);
+    EXPECT_FALSE(b->mnuData->isVisible());
     browserSettings().EditData = false;
-    EXPECT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    clickNode(*b, two, Qt::RightButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
     EXPECT_TRUE(b->mnuConnect->isVisible());
     EXPECT_FALSE(b->mnuNewDataSource->isVisible());
     EXPECT_FALSE(b->mnuQuery->isVisible());
+    b->mnuData->hide();
 }
 
 TEST_F(BrowserTreeTest, AddingFromTheMenuSavesAndRebuildsTheTree)
@@ -349,22 +345,22 @@ TEST_F(BrowserTreeTest, ChangingTheListKeepsTheOtherSourcesOpenAndExpanded)
 
     // A cancelled delete writes nothing and keeps everything.
     const QByteArray before = fileBytes();
-    b->tvwData->setCurrentItem(b->dataSourceNode(3));
-    b->tvwData_NodeClick(b->dataSourceNode(3));
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    clickNode(*b, b->dataSourceNode(3), Qt::RightButton);
     ui::Prompter::queueAnswer(ui::MsgResult::Cancel);
-    b->mnuDeleteDataSource->trigger();
+    pick(b->mnuData, b->mnuDeleteDataSource);
     EXPECT_EQ(fileBytes(), before);
     EXPECT_EQ(b->connection(2), secondCn);
 
     // An edited connection reopens; the others stay as they were.
-    b->tvwData->setCurrentItem(b->dataSourceNode(2));
-    b->tvwData_NodeClick(b->dataSourceNode(2));
+    clickNode(*b, b->dataSourceNode(2), Qt::RightButton);
     setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<frmNewDataSource &>(d);
         dlg.txtConnection->setText(QStringLiteral("Provider=SQLite;Data Source=") + second);
         dlg.cmdOK->click();
     });
-    b->mnuEditDataSource->trigger();
+    pick(b->mnuData, b->mnuEditDataSource);
     EXPECT_NE(b->connection(2), secondCn);
     EXPECT_FALSE(b->dataSourceNode(2)->isExpanded());
     EXPECT_EQ(b->connection(1), sampleCn);

@@ -142,11 +142,11 @@ TEST_F(LaunchTest, TheTreeQueryLaunchesTheDataSourceItself)
     writeSampleSources("[2]\nName=Never opened\nConnection=Data Source=nowhere.db\n");
     auto b = started();
     ASSERT_TRUE(openFolder(*b, 1, QStringLiteral("Tables")));
-    b->tvwData->setCurrentItem(b->dataSourceNode(1));
-    b->tvwData_NodeClick(b->dataSourceNode(1));
-    ASSERT_TRUE(b->tvwData_MouseUp(Qt::RightButton));
+    b->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(b.get()));
+    clickNode(*b, b->dataSourceNode(1), Qt::RightButton);
     EXPECT_TRUE(b->mnuQuery->isVisible());
-    b->mnuQuery->trigger();
+    pick(b->mnuData, b->mnuQuery);
     ASSERT_EQ(launches.size(), 1u) << eventText().toStdString();
     EXPECT_EQ(launches[0].sql, QString());
     EXPECT_EQ(launches[0].queryName, QStringLiteral("Sample"));
@@ -156,6 +156,7 @@ TEST_F(LaunchTest, TheTreeQueryLaunchesTheDataSourceItself)
     EXPECT_EQ(launches[0].connection, b->connection(1));
 
     // A source never connected hands over an unopened connection.
+    b->mnuData->hide();
     b->tvwData->setCurrentItem(b->dataSourceNode(2));
     b->tvwData_NodeClick(b->dataSourceNode(2));
     b->tvwData_MouseUp(Qt::RightButton);

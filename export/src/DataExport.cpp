@@ -251,53 +251,50 @@ bool DataExport::requestClose()
 
 bool DataExport::Get_Delimiters()
 {
-    try {
-        cboDelimiter->clear();
-        cboDelimiter->addItems({QStringLiteral(","), QStringLiteral("<tab>"), QStringLiteral("@")});
-        cboDelimiter->setCurrentIndex(0);
-        return true;
-    } catch (...) {
-        logError(QStringLiteral("Get_Delimiters"), hlexport::currentError());
-        return false;
-    }
+    return hlexport::trap(
+        [&] {
+            cboDelimiter->clear();
+            cboDelimiter->addItems({QStringLiteral(","), QStringLiteral("<tab>"), QStringLiteral("@")});
+            cboDelimiter->setCurrentIndex(0);
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("Get_Delimiters"), error); });
 }
 
 bool DataExport::Get_Columns()
 {
-    try {
-        const std::shared_ptr<db::Recordset> rs = recordset();
-        grdColumns->setRows(1);
-        grdColumns->setCols(2);
-        grdColumns->setFixedRows(1);
-        grdColumns->setFixedCols(0);
-        grdColumns->setTextMatrix(0, kName, QStringLiteral("Name"));
-        grdColumns->setTextMatrix(0, kSelected, QStringLiteral("Selected"));
-        grdColumns->setColDataType(kSelected, grid::flexDTBoolean);
-        grdColumns->setSelectionMode(grid::flexSelectionFree);
-        grdColumns->setEditable(grid::flexEDKbdMouse);
-        const int fields = rs->FieldCount();
-        grdColumns->setRows(fields + 1);
-        for (int f = 0; f < fields; ++f)
-            grdColumns->setTextMatrix(f + 1, kName, rs->Field(f).Name);
-        grdColumns->AutoSize(kName, kSelected, false, 75);
-        return true;
-    } catch (...) {
-        logError(QStringLiteral("Get_Columns"), hlexport::currentError());
-        return false;
-    }
+    return hlexport::trap(
+        [&] {
+            const std::shared_ptr<db::Recordset> rs = recordset();
+            grdColumns->setRows(1);
+            grdColumns->setCols(2);
+            grdColumns->setFixedRows(1);
+            grdColumns->setFixedCols(0);
+            grdColumns->setTextMatrix(0, kName, QStringLiteral("Name"));
+            grdColumns->setTextMatrix(0, kSelected, QStringLiteral("Selected"));
+            grdColumns->setColDataType(kSelected, grid::flexDTBoolean);
+            grdColumns->setSelectionMode(grid::flexSelectionFree);
+            grdColumns->setEditable(grid::flexEDKbdMouse);
+            const int fields = rs->FieldCount();
+            grdColumns->setRows(fields + 1);
+            for (int f = 0; f < fields; ++f)
+                grdColumns->setTextMatrix(f + 1, kName, rs->Field(f).Name);
+            grdColumns->AutoSize(kName, kSelected, false, 75);
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("Get_Columns"), error); });
 }
 
 bool DataExport::Select_Cols(bool blnSelect)
 {
-    try {
-        const QString text = blnSelect ? QStringLiteral("True") : QStringLiteral("False");
-        for (int r = 1; r < grdColumns->Rows(); ++r)
-            grdColumns->setTextMatrix(r, kSelected, text);
-        return true;
-    } catch (...) {
-        logError(QStringLiteral("Select_Cols"), hlexport::currentError());
-        return false;
-    }
+    return hlexport::trap(
+        [&] {
+            const QString text = blnSelect ? QStringLiteral("True") : QStringLiteral("False");
+            for (int r = 1; r < grdColumns->Rows(); ++r)
+                grdColumns->setTextMatrix(r, kSelected, text);
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("Select_Cols"), error); });
 }
 
 bool DataExport::fieldSelected(int gridRow) const
@@ -425,22 +422,22 @@ void DataExport::TopRow(qint32 row)
 
 void DataExport::Data(const std::shared_ptr<db::Recordset> &recordset)
 {
-    try {
-        m_rs.reset();
-        if (!recordset || recordset->State() != db::adStateOpen) {
-            m_rs = db::Recordset::create();
-            return;
-        }
-        std::shared_ptr<db::Recordset> clone = recordset->Clone();
-        // A clone starts without the filter and the order of its original; the rows exported
-        // are the rows the user sees.
-        if (!recordset->Filter().isEmpty())
-            clone->setFilter(recordset->Filter());
-        if (!recordset->Sort().isEmpty())
-            clone->setSort(recordset->Sort());
-        m_rs = std::move(clone);
-    } catch (...) {
-        m_rs = db::Recordset::create();
-        logError(QStringLiteral("Data"), hlexport::currentError());
-    }
+    hlexport::trap(
+        [&] {
+            m_rs.reset();
+            if (!recordset || recordset->State() != db::adStateOpen) {
+                m_rs = db::Recordset::create();
+                return;
+            }
+            std::shared_ptr<db::Recordset> clone = recordset->Clone();
+            // A clone starts without the filter and the order of its original; the rows exported
+            // are the rows the user sees.
+            if (!recordset->Filter().isEmpty())
+                clone->setFilter(recordset->Filter());
+            if (!recordset->Sort().isEmpty())
+                clone->setSort(recordset->Sort());
+            m_rs = std::move(clone);
+        },
+        [&] { m_rs = db::Recordset::create(); },
+        [&](const QString &error) { logError(QStringLiteral("Data"), error); });
 }

@@ -118,38 +118,36 @@ bool DataExport::jobFor(hlexport::ExportJob &job, const QString &fileName)
 
 bool DataExport::Allowed_DataType(qint32 lngCol)
 {
-    try {
-        return !hlexport::isRefusedType(recordset()->Field(lngCol).Type);
-    } catch (...) {
-        emit Faultdesk(QStringLiteral("Allowed_DataType"), hlexport::currentError());
-        return false;
-    }
+    return hlexport::trap(
+        [&] {
+            return !hlexport::isRefusedType(recordset()->Field(lngCol).Type);
+        },
+        [&](const QString &error) { emit Faultdesk(QStringLiteral("Allowed_DataType"), error); });
 }
 
 bool DataExport::Get_FieldInfo(qint32 lngCol, qint32 &lngLength, qint32 &lngType)
 {
-    try {
-        const std::shared_ptr<db::Recordset> rs = recordset();
-        if (rs->FieldCount() == 0) {
-            lngType = 10;
-            lngLength = 255;
+    return hlexport::trap(
+        [&] {
+            const std::shared_ptr<db::Recordset> rs = recordset();
+            if (rs->FieldCount() == 0) {
+                lngType = 10;
+                lngLength = 255;
+                return true;
+            }
+            const hlexport::FieldMapping m = hlexport::fieldInfo(rs->Field(lngCol));
+            lngType = m.type;
+            lngLength = qint32(m.length);
             return true;
-        }
-        const hlexport::FieldMapping m = hlexport::fieldInfo(rs->Field(lngCol));
-        lngType = m.type;
-        lngLength = qint32(m.length);
-        return true;
-    } catch (...) {
-        logError(QStringLiteral("Get_FieldLen"), hlexport::currentError());
-        return false;
-    }
+        },
+        [&](const QString &error) { logError(QStringLiteral("Get_FieldLen"), error); });
 }
 
 // --- the save dialog ---
 
 bool DataExport::Get_FileName(QString &strFileType, QString &strExt)
 {
-    try {
+    return app::trapQuietly([&] {
         ui::FileDialogRequest request;
         request.title = QStringLiteral("Select Export file");
         request.fileName = QString(m_strExportName).remove(u' ') + u'.' + strExt;
@@ -162,9 +160,7 @@ bool DataExport::Get_FileName(QString &strFileType, QString &strExt)
             return false;
         m_strFileName = choice->fileName;
         return true;
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 // --- the dispatcher ---
@@ -177,66 +173,64 @@ bool DataExport::Export_Data()
     m_blnExporting = true;
     m_blnCancel = false;
     m_progress->start();
-    bool done = false;
     hlexport::ExportJob job;
     std::size_t rowsRead = 0;
-    try {
-        const std::shared_ptr<db::Recordset> rs = recordset();
-        rs->MoveFirst();
-        takeJob(job);
-        job.rowsRead = &rowsRead;
-        m_job = &job;
-        const int destination = m_intDestination;
-        bool written = false;
-        if (job.columns.empty() && destination != Xml) {
-            ui::Prompter::msgBox(QStringLiteral("Nothing to export"), ui::MsgButtons::OK, ui::MsgIcon::Information,
-                                 kTitle, this);
-        } else if (destination == Clipboard) {
-            m_strFileName = QStringLiteral("Clipboard");
-            setStatus(QStringLiteral("Copying to Clipboard ..."));
-            QGuiApplication::clipboard()->clear();
-            written = exportClipboard();
-        } else {
-            const hlexport::DestinationInfo info = hlexport::destinationInfo(destination);
-            QString fileType = info.fileType;
-            QString extension = info.extension;
-            if (Get_FileName(fileType, extension) && !m_strFileName.isEmpty()) {
-                job.fileName = m_strFileName;
-                ui::yieldEventsNow();
-                const QString description =
-                    destination == TextFile ? cboDelimiter->currentText() + info.description : info.description;
-                setStatus(QStringLiteral("Exporting to ") + description + QStringLiteral(" ..."));
-                // A writer that completed counts, also when the result had no rows to write.
-                m_blnWriterDone = false;
-                switch (destination) {
-                case TextFile: written = exportTextFile(job); break;
-                case Spreadsheet: Export_Excel(job.fileName); written = m_blnWriterDone; break;
-                case MailMerge: Export_Word(job.fileName); written = m_blnWriterDone; break;
-                case DesktopDatabase: Export_Access(); written = m_blnWriterDone; break;
-                case Html: {
-                    QString file = job.fileName;
-                    Export_HTML(file);
-                    written = m_blnWriterDone;
-                    break;
-                }
-                case Xml: written = exportXml(job); break;
-                default: break;
+    const bool done = hlexport::trap(
+        [&] {
+            const std::shared_ptr<db::Recordset> rs = recordset();
+            rs->MoveFirst();
+            takeJob(job);
+            job.rowsRead = &rowsRead;
+            m_job = &job;
+            const int destination = m_intDestination;
+            bool written = false;
+            if (job.columns.empty() && destination != Xml) {
+                ui::Prompter::msgBox(QStringLiteral("Nothing to export"), ui::MsgButtons::OK, ui::MsgIcon::Information,
+                                     kTitle, this);
+            } else if (destination == Clipboard) {
+                m_strFileName = QStringLiteral("Clipboard");
+                setStatus(QStringLiteral("Copying to Clipboard ..."));
+                QGuiApplication::clipboard()->clear();
+                written = exportClipboard();
+            } else {
+                const hlexport::DestinationInfo info = hlexport::destinationInfo(destination);
+                QString fileType = info.fileType;
+                QString extension = info.extension;
+                if (Get_FileName(fileType, extension) && !m_strFileName.isEmpty()) {
+                    job.fileName = m_strFileName;
+                    ui::yieldEventsNow();
+                    const QString description =
+                        destination == TextFile ? cboDelimiter->currentText() + info.description : info.description;
+                    setStatus(QStringLiteral("Exporting to ") + description + QStringLiteral(" ..."));
+                    // A writer that completed counts, also when the result had no rows to write.
+                    m_blnWriterDone = false;
+                    switch (destination) {
+                    case TextFile: written = exportTextFile(job); break;
+                    case Spreadsheet: Export_Excel(job.fileName); written = m_blnWriterDone; break;
+                    case MailMerge: Export_Word(job.fileName); written = m_blnWriterDone; break;
+                    case DesktopDatabase: Export_Access(); written = m_blnWriterDone; break;
+                    case Html: {
+                        QString file = job.fileName;
+                        Export_HTML(file);
+                        written = m_blnWriterDone;
+                        break;
+                    }
+                    case Xml: written = exportXml(job); break;
+                    default: break;
+                    }
                 }
             }
-        }
-        if (written) {
+            if (!written)
+                return false;
             setStatus(QStringLiteral("Finished!"));
             // A result read through a cursor of the export's own is not fetched again to be counted.
             const std::size_t rows = rs->isComplete() ? std::size_t(rs->RecordCount()) : rowsRead;
             ui::Prompter::msgBox(QStringLiteral("Successfully exported ") + hlexport::formatCount(rows, false)
                                      + QStringLiteral(" rows to ") + QChar(13) + m_strFileName,
                                  ui::MsgButtons::OK, ui::MsgIcon::Information, kTitle, this);
-            done = true;
-        }
-    } catch (const hlexport::ExportStopped &) {
-    } catch (...) {
-        logError(QStringLiteral("Export_Data"), hlexport::currentError());
-    }
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("Export_Data"), error); });
     m_job = nullptr;
     m_blnExporting = false;
     setStatus(QStringLiteral("Ready"));
@@ -261,20 +255,18 @@ bool DataExport::Get_Rows(qint32 &lngExported, QString &strRows)
 {
     const ExportingMark mark(m_blnExporting);
     std::size_t exported = std::size_t(std::max(lngExported, 0));
-    bool ok = false;
-    try {
-        hlexport::ExportJob job;
-        if (jobFor(job, m_strFileName)) {
+    const bool ok = hlexport::trap(
+        [&] {
+            hlexport::ExportJob job;
+            if (!jobFor(job, m_strFileName))
+                return false;
             std::optional<QString> text = hlexport::collectDelimited(job, exported);
-            if (text) {
-                strRows = std::move(*text);
-                ok = true;
-            }
-        }
-    } catch (const hlexport::ExportStopped &) {
-    } catch (...) {
-        logError(QStringLiteral("Get_Rows"), hlexport::currentError());
-    }
+            if (!text)
+                return false;
+            strRows = std::move(*text);
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("Get_Rows"), error); });
     lngExported = qint32(exported);
     setStatus(QStringLiteral("Ready ..."));
     return ok;
@@ -283,13 +275,9 @@ bool DataExport::Get_Rows(qint32 &lngExported, QString &strRows)
 bool DataExport::exportTextFile(hlexport::ExportJob &job)
 {
     std::size_t exported = 0;
-    bool ok = false;
-    try {
-        ok = hlexport::writeDelimited(job, exported).outcome == hlexport::WriteResult::Done;
-    } catch (const hlexport::ExportStopped &) {
-    } catch (...) {
-        logError(QStringLiteral("Get_Rows"), hlexport::currentError());
-    }
+    const bool ok = hlexport::trap(
+        [&] { return hlexport::writeDelimited(job, exported).outcome == hlexport::WriteResult::Done; },
+        [&](const QString &error) { logError(QStringLiteral("Get_Rows"), error); });
     setStatus(QStringLiteral("Ready ..."));
     return ok;
 }
@@ -305,14 +293,12 @@ bool DataExport::runWriter(const QString &procedure, const QString &fileName,
                            const std::function<bool(hlexport::ExportJob &)> &work)
 {
     const ExportingMark mark(m_blnExporting);
-    bool done = false;
-    try {
-        hlexport::ExportJob job;
-        done = jobFor(job, fileName) && work(job);
-    } catch (const hlexport::ExportStopped &) {
-    } catch (...) {
-        logError(procedure, hlexport::currentError());
-    }
+    const bool done = hlexport::trap(
+        [&] {
+            hlexport::ExportJob job;
+            return jobFor(job, fileName) && work(job);
+        },
+        [&](const QString &error) { logError(procedure, error); });
     m_blnWriterDone = done;
     setStatus(QStringLiteral("Ready ..."));
     return done;
@@ -411,24 +397,23 @@ void DataExport::afterExport()
 
 bool DataExport::EMail_Data()
 {
-    try {
-        mail::MailMessage message;
-        message.subject = QStringLiteral("Data Export");
-        message.attachments = {m_strFileName};
-        message.body = m_strExportName;
-        const mail::MailResult sent = mail::MailSender::instance().send(message);
-        if (sent.noMailProgram) {
-            ui::Prompter::msgBox(sent.error, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, kTitle, this);
-            return false;
-        }
-        if (!sent.ok) {
-            logError(QStringLiteral("EMail_Data"),
-                     sent.error.isEmpty() ? QStringLiteral("The mail program did not take the message.") : sent.error);
-            return false;
-        }
-        return true;
-    } catch (...) {
-        logError(QStringLiteral("EMail_Data"), hlexport::currentError());
-        return false;
-    }
+    return hlexport::trap(
+        [&] {
+            mail::MailMessage message;
+            message.subject = QStringLiteral("Data Export");
+            message.attachments = {m_strFileName};
+            message.body = m_strExportName;
+            const mail::MailResult sent = mail::MailSender::instance().send(message);
+            if (sent.noMailProgram) {
+                ui::Prompter::msgBox(sent.error, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, kTitle, this);
+                return false;
+            }
+            if (!sent.ok) {
+                logError(QStringLiteral("EMail_Data"),
+                         sent.error.isEmpty() ? QStringLiteral("The mail program did not take the message.") : sent.error);
+                return false;
+            }
+            return true;
+        },
+        [&](const QString &error) { logError(QStringLiteral("EMail_Data"), error); });
 }

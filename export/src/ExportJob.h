@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Trap.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -93,5 +95,27 @@ void makeUtf8(std::string &text);
 
 // The text of the exception being handled; call only inside a catch block.
 QString currentError();
+
+// Whether the exception being handled is the user's stop: the export's own, or a statement they
+// cancelled. Call only inside a catch block.
+bool currentErrorIsStop();
+
+// The control's one trap: a failure goes to `report` with its text, the user's stop is no failure;
+// either way the answer is false. `undo` first puts back what the work left half done.
+template <typename Body, typename Undo, typename Report>
+bool trap(Body &&body, Undo &&undo, Report &&report)
+{
+    return app::trap(body, undo, [&] {
+        if (!currentErrorIsStop())
+            report(currentError());
+        return false;
+    });
+}
+
+template <typename Body, typename Report>
+bool trap(Body &&body, Report &&report)
+{
+    return trap(body, [] {}, report);
+}
 
 } // namespace hlexport

@@ -85,12 +85,17 @@ void makeUtf8(std::string &text)
 
 QString currentError()
 {
+    return app::currentErrorText(QStringLiteral("Unknown error"));
+}
+
+bool currentErrorIsStop()
+{
     try {
         throw;
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
+    } catch (const ExportStopped &) {
+        return true;
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return app::currentErrorIsCancel();
     }
 }
 

@@ -283,6 +283,8 @@ WriteResult writeXml(const ExportJob &job)
         }
         xml.commit();
     } catch (const db::DbError &e) {
+        if (e.isCancelled())
+            throw; // the user's stop, no failure of the file
         throw ExportError(e.message());
     }
     return {WriteResult::Done, written, {}};

@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QTextDocument>
 #include <QTextTable>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -299,6 +300,40 @@ TEST_F(TextOutputs, ALazyPostgresResultIsReadThroughACursorOfItsOwn)
     // The window's own cursor goes on from where it was.
     EXPECT_TRUE(rs->ensureRow(19999));
     EXPECT_EQ(rs->value(19999, 1).toString(), QStringLiteral("row 20000"));
+
+    // A statement cancelled on the server while the export reads it is what someone asked for:
+    // the export ends unfinished, and no failure is reported.
+    const QString appName = QStringLiteral("tabulon_export_%1").arg(QCoreApplication::applicationPid());
+    auto slowConn = db::Connection::create();
+    slowConn->Open(testsupport::postgresConnectionString() + QStringLiteral(";application_name=") + appName);
+    auto slow = db::Recordset::create();
+    slow->Open(QStringLiteral("SELECT i AS id, pg_sleep(0.001)::text AS slept FROM generate_series(1, 100000) AS i"),
+               slowConn);
+    load(slow);
+    auto watcher = db::Connection::create();
+    watcher->Open(testsupport::postgresConnectionString());
+    int cancelled = 0;
+    bool looking = false;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        // Asked until the export ends: a cancel that lands between two fetches does nothing.
+        if (looking)
+            return;
+        looking = true;
+        const auto hit = watcher->Execute(QStringLiteral("SELECT count(pg_cancel_backend(pid)) FROM pg_stat_activity "
+                                                         "WHERE application_name = '%1' AND state = 'active'")
+                                              .arg(appName));
+        cancelled += int(hit->Value(0).toLongLong());
+        looking = false;
+    });
+    canceller.start(20);
+    reports.clear();
+    EXPECT_FALSE(exportTo(DataExport::TextFile, path(QStringLiteral("cancelled.txt"))));
+    canceller.stop();
+    EXPECT_GT(cancelled, 0);
+    EXPECT_TRUE(reports.empty()) << qPrintable(reports.empty() ? QString() : reports[0].procedure + QStringLiteral(": ")
+                                                                                + reports[0].description);
+    EXPECT_FALSE(control->isExporting());
 }
 
 TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDone)

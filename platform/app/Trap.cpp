@@ -19,4 +19,18 @@ QString currentErrorText(const QString &otherwise)
     }
 }
 
+bool currentErrorIsCancel()
+{
+    const std::exception_ptr current = std::current_exception();
+    if (!current)
+        return false;
+    try {
+        std::rethrow_exception(current);
+    } catch (const db::DbError &e) {
+        return e.isCancelled();
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace app

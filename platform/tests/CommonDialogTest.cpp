@@ -169,8 +169,7 @@ TEST(CommonDialogReal, FontDialogStartsFromTheInitialChoiceAndKeepsItsColour)
     // A real family with italic and bold italic faces: an alias such as "Sans Serif" has no styles
     // to pick, and a family without an italic face cannot keep italic.
     const QString family = familyWithItalics();
-    if (family.isEmpty())
-        GTEST_SKIP() << "no installed font family has italic and bold italic faces";
+    TABULON_REQUIRE_INSTALLED(!family.isEmpty(), "a font family with italic and bold italic faces");
     const FontChoice initial{family, 10, false, true, false, false, 0x000080};
     QFont shown;
     onNextModal([&](QWidget *modal) {

@@ -45,18 +45,32 @@ protected:
     void SetUp() override
     {
         m_provider = QString::fromLatin1(GetParam());
-        if (m_provider == u"PostgreSQL")
+        const bool odbcPostgres = m_provider == u"ODBC PostgreSQL";
+        if (m_provider == u"PostgreSQL" || odbcPostgres)
             TABULON_REQUIRE_POSTGRES();
-        m_db = dbtest::makeDatabase(m_provider);
-        ASSERT_TRUE(m_db);
+        m_db = dbtest::makeDatabase(odbcPostgres ? QStringLiteral("PostgreSQL") : m_provider);
+        TABULON_REQUIRE_INSTALLED(m_db != nullptr, m_provider.toStdString());
         m_conn = Connection::create();
-        m_conn->Open(m_db->connectionString());
+        if (odbcPostgres) {
+            // The driver's own schema setting, and its rows fetched a batch at a time: read whole
+            // at once, a failing row would fail the statement before any row is shown.
+            const QString schema = m_db->connectionString().section(QStringLiteral("search_path="), 1).section(u'\'', 0, 0);
+            m_conn->Open(testsupport::postgresOdbcConnectionString()
+                         + QStringLiteral(";UseDeclareFetch=1;Fetch=500;ConnSettings=SET search_path TO %1").arg(schema));
+        } else if (m_provider == u"ODBC") {
+            // Likewise the SQLite driver steps through the rows only when asked to.
+            m_conn->Open(m_db->connectionString() + QStringLiteral(";StepAPI=1"));
+        } else {
+            m_conn->Open(m_db->connectionString());
+        }
     }
+
+    bool postgres() const { return m_provider.endsWith(u"PostgreSQL"); }
 
     // conf_big's rows in order, the statement failing when it reaches row 3000.
     QString failingAt3000() const
     {
-        return m_provider == u"PostgreSQL"
+        return postgres()
             ? QStringLiteral("SELECT id, 1 / (3000 - id) AS v FROM conf_big ORDER BY id")
             : QStringLiteral("SELECT id, CASE WHEN id = 3000 THEN abs(-9223372036854775808) ELSE id END AS v "
                              "FROM conf_big ORDER BY id");
@@ -109,7 +123,7 @@ TEST_P(FetchFaults, AFailurePartWayLeavesTheRecordsetFailed)
     EXPECT_EQ(m_conn->Execute(QStringLiteral("SELECT count(*) FROM conf_big"))->Value(0).toLongLong(), 5000);
 }
 
-INSTANTIATE_TEST_SUITE_P(Providers, FetchFaults, ::testing::Values("SQLite", "PostgreSQL"));
+INSTANTIATE_TEST_SUITE_P(Providers, FetchFaults, ::testing::Values("SQLite", "PostgreSQL", "ODBC", "ODBC PostgreSQL"));
 
 // A backend killed between two fetches: the connection is lost, the recordset says so every time,
 // and a grid that met the failure while scrolling tells its owner once.
@@ -428,7 +442,7 @@ TEST_P(FetchFaults, AStoppedFetchEndsAtOnceAndCanGoOn)
         EXPECT_EQ(rs->value(r, 0).toLongLong(), qlonglong(r + 1));
 
     // A statement the server is still running is cancelled there; the connection goes on.
-    const QString endless = m_provider == u"PostgreSQL"
+    const QString endless = postgres()
         ? QStringLiteral("SELECT pg_sleep(30)")
         : QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c");
     {

@@ -154,8 +154,7 @@ TEST(DbOdbcConnect, FailuresCarryEveryDiagnosticRecord)
 
 TEST(DbOdbcConnect, LoginTimeoutEndsAConnectToAServerThatNeverAnswers)
 {
-    if (!odbcDriverRegistered("PostgreSQL Unicode"))
-        GTEST_SKIP() << "the PostgreSQL Unicode ODBC driver is not registered";
+    TABULON_REQUIRE_INSTALLED(odbcDriverRegistered("PostgreSQL Unicode"), "the PostgreSQL Unicode ODBC driver");
     // Listens, accepts through the backlog, never speaks.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);

@@ -106,8 +106,7 @@ TEST(DesktopMailSender, HandsTheMessageToTheMailProgram)
 TEST(DesktopMailSender, TheRealXdgEmailPutsEveryLineEndOnTheWireOnce)
 {
     const QString xdgEmail = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
-    if (xdgEmail.isEmpty())
-        GTEST_SKIP() << "xdg-email (xdg-utils) is not installed";
+    TABULON_REQUIRE_INSTALLED(!xdgEmail.isEmpty(), "xdg-email (xdg-utils)");
     // The desktop's mail program, as $MAILER names it: records the mailto: link it is given.
     QTemporaryDir dir;
     const QString mailer = writeFakeMailer(dir, QStringLiteral("exit 0"));
@@ -262,8 +261,7 @@ TEST_F(MailClientLookup, NoMailProgramIsSaidAtOnceWithoutTryingBrowsers)
     // A handler is named and installed, but its program is gone: the real xdg-email finds no way
     // to open the link, which is the same plain answer.
     const QString xdgEmail = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
-    if (xdgEmail.isEmpty())
-        GTEST_SKIP() << "xdg-email (xdg-utils) is not installed";
+    TABULON_REQUIRE_INSTALLED(!xdgEmail.isEmpty(), "xdg-email (xdg-utils)");
     write(QStringLiteral("data/applications/gone.desktop"),
           QStringLiteral("[Desktop Entry]\nType=Application\nName=Gone\nExec=%1 %u\n")
               .arg(bin.filePath(QStringLiteral("no-mailer")))
