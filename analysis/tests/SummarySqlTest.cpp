@@ -126,8 +126,4 @@ TEST(SummarySql, AverageParts)
               QStringLiteral("SELECT \"g\", \"h\", AVG(\"v\") AS \"Avg of v\", SUM(\"v\") AS \"Sum of v\", "
                              "COUNT(\"v\") AS \"Count of v\"\r\nFROM (\r\nSELECT * FROM x\r\n) AS "
                              "t\r\nGROUP BY \"g\", \"h\" HAVING AVG(\"v\") > 7 ORDER BY \"g\", \"h\""));
-    EXPECT_EQ(ssql::numberFormat(20), QStringLiteral("#,###"));
-    EXPECT_EQ(ssql::numberFormat(131), QStringLiteral("#,###.00"));
-    EXPECT_EQ(ssql::numberFormat(6), QStringLiteral("$#,###.00"));
-    EXPECT_EQ(ssql::numberFormat(202), QString());
 }

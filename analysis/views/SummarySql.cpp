@@ -207,14 +207,4 @@ QString averagePartsSql(const Choice &choice, const QString &inner, const QStrin
     return assemble(select, choice, inner, q, locale);
 }
 
-QString numberFormat(int adoType)
-{
-    switch (adoType) {
-    case 2: case 3: case 16: case 17: case 18: case 19: case 20: case 21: return QStringLiteral("#,###");
-    case 4: case 5: case 14: case 131: return QStringLiteral("#,###.00");
-    case 6: return QStringLiteral("$#,###.00");
-    default: return {};
-    }
-}
-
 } // namespace analysis::summarysql

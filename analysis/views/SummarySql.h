@@ -53,8 +53,4 @@ QString summarySql(const Choice &choice, const QString &inner, const QString &de
 QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
                         const QLocale &locale = QLocale());
 
-// The display format by ADO type code: integers "#,###", fractional numbers "#,###.00", money
-// "$#,###.00", anything else none.
-QString numberFormat(int adoType);
-
 } // namespace analysis::summarysql

@@ -34,9 +34,7 @@ namespace {
 
 QString rowsText(int n)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral(" ") + locale.toString(n) + QStringLiteral(" rows");
+    return QStringLiteral(" ") + grid::format::groupedCount(n) + QStringLiteral(" rows");
 }
 
 // Rows that came before a stop, copied as they are; the rest of the result is not fetched.
@@ -82,7 +80,7 @@ void hlTabulon::connectSummaryGrid()
 
 QString hlTabulon::Get_NumberFormat(qint32 lngType) const
 {
-    return ssql::numberFormat(lngType);
+    return grid::format::typeFormat(lngType);
 }
 
 bool hlTabulon::Refresh_Summary()
@@ -311,7 +309,7 @@ bool hlTabulon::Hide_SummaryRows(bool blnUnhide)
     staStatus->Panels(1).setText(previous);
     m_strSummaryStatus = rowsText(visible);
     if (hidden > 0)
-        m_strSummaryStatus += QStringLiteral(" (") + QLocale().toString(all) + u')';
+        m_strSummaryStatus += QStringLiteral(" (") + grid::format::groupedCount(all) + u')';
     staStatus->Panels(5).setText(m_strSummaryStatus);
     ui::MousePointer::setDefault();
     return ok;

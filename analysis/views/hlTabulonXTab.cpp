@@ -114,9 +114,7 @@ private:
 
 QString sizeText(qint64 rows, qint64 cols)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral(" %1 rows by %2 cols").arg(locale.toString(rows), locale.toString(cols));
+    return QStringLiteral(" %1 rows by %2 cols").arg(grid::format::groupedCount(rows), grid::format::groupedCount(cols));
 }
 
 QString captionStart(int function, const QString &valueColumn)
