@@ -7,7 +7,7 @@
 #include "core/OperationFrame.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
-#include "views/SummarySql.h"
+#include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
 #include "views/ViewFetch.h"
 
@@ -27,7 +27,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 
-namespace ssql = analysis::summarysql;
 using analysis::SummaryTotals;
 
 namespace {
@@ -123,7 +122,8 @@ bool hlTabulon::Refresh_Summary()
                 };
                 // Averages come with each group's sum and count, so that every total is an
                 // average over rows, from the one statement; the grid shows neither.
-                const bool averages = cboSumCol[3]->currentIndex() == ssql::fnAvg;
+                const bool averages = analysis::aggregates::aggregate(cboSumCol[3]->currentIndex()).combine ==
+                                      analysis::aggregates::Combine::Average;
                 m_rsSummary = openAggregate(averages ? Get_AveragePartsSQL(cboSumCol) : sql);
                 if (!self)
                     return false;
@@ -155,20 +155,9 @@ bool hlTabulon::Refresh_Summary()
                         return false;
 
                     const int function = cboSumCol[3]->currentIndex();
-                    QString format;
-                    QString caption;
-                    const QString column = cboSumCol[4]->currentText();
-                    switch (function) {
-                    case ssql::fnCount: caption = QStringLiteral("Count"); format = QStringLiteral("#,###"); break;
-                    case ssql::fnPercent: caption = QStringLiteral("% of Total"); format = QStringLiteral("#,##0.00"); break;
-                    default: {
-                        static const char *const kinds[] = {"Sum of ", "Avg. of ", "Min. of ", "Max. of "};
-                        caption = QLatin1String(kinds[std::clamp(function - 2, 0, 3)]) + column;
-                        const int field = cboSumCol[4]->currentData().toInt();
-                        format = Get_NumberFormat(m_query->fields().value(field).value(1).toInt());
-                        break;
-                    }
-                    }
+                    const QString caption = analysis::aggregates::caption(function, cboSumCol[4]->currentText());
+                    const QString format = analysis::aggregates::format(
+                        function, m_query->fields().value(cboSumCol[4]->currentData().toInt()).value(1).toInt());
 
                     if (!stopped) {
                         // The event loop turns between rows, so that Escape is heard while many
