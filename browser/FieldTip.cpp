@@ -8,6 +8,7 @@
 #include "BrowserTrap.h"
 #include "db/Connection.h"
 #include "grid/Grid.h"
+#include "grid/GridFormat.h"
 #include "ui/StatusPanels.h"
 #include "ui/Twips.h"
 
@@ -204,14 +205,5 @@ bool hlSourceBrowser::Sort_Array(QVariantList &aData)
 
 QString hlSourceBrowser::Format_Value(int lngType)
 {
-    switch (lngType) {
-    case 2: case 3: case 16: case 17: case 18: case 19: case 20: case 21:
-        return QStringLiteral("#,###");
-    case 4: case 5: case 14: case 131:
-        return QStringLiteral("#,###.00");
-    case 6:
-        return QStringLiteral("$#,###.00");
-    default:
-        return {};
-    }
+    return grid::format::typeFormat(lngType);
 }

@@ -9,6 +9,7 @@
 #include "db/Command.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
+#include "grid/GridFormat.h"
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
 #include "ui/Twips.h"
@@ -46,9 +47,7 @@ QDateTime schemaDate(const QString &text)
 
 QString itemCountText(int count)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral(" ") + locale.toString(count) + QStringLiteral(" items");
+    return QStringLiteral(" ") + grid::format::groupedCount(count) + QStringLiteral(" items");
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "chart/ChartView.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
+#include "grid/GridFormat.h"
 #include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
@@ -40,7 +41,7 @@ constexpr int kProgressRows = 1000;
 
 QString grouped(qint64 n)
 {
-    return QLocale(QLocale::English).toString(n);
+    return grid::format::groupedCount(n, QLocale(QLocale::English));
 }
 
 } // namespace

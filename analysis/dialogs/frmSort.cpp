@@ -5,6 +5,7 @@
 #include "hlTabulon/Options.h"
 #include "dialogs/DialogTrap.h"
 #include "grid/Grid.h"
+#include "grid/GridFormat.h"
 #include "grid/GridView.h"
 #include "ui/FormButton.h"
 #include "ui/EventLoop.h"
@@ -225,7 +226,7 @@ void frmSort::refreshOrderButtons()
 void frmSort::refreshList(int index)
 {
     const int count = grdSort[index]->Rows() - 1;
-    lblItems[index]->setText(QStringLiteral("%1 (%2)").arg(m_captions[index], QLocale(QLocale::English).toString(count)));
+    lblItems[index]->setText(QStringLiteral("%1 (%2)").arg(m_captions[index], grid::format::groupedCount(count, QLocale(QLocale::English))));
 }
 
 void frmSort::moveRow(grid::Grid &from, int fromRow, grid::Grid &to, int toRow)

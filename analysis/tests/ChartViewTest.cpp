@@ -5,6 +5,7 @@
 #include "TabulonTestSupport.h"
 #include "TestSupport.h"
 
+#include "views/Aggregates.h"
 #include "views/ChartGrid.h"
 
 #include "chart/ChartView.h"
@@ -23,7 +24,10 @@
 #include <QSlider>
 #include <QtTest/QTest>
 
+#include <stdexcept>
+
 using namespace tabtest;
+namespace agg = analysis::aggregates;
 namespace cv = analysis::chartview;
 
 namespace {
@@ -265,7 +269,7 @@ TEST(ChartGrid, LegendTotalsAndTitles)
         fill.add(QStringLiteral("South"), {}, 1200);
         fill.add(QStringLiteral("East"), {}, 0);
     }
-    cv::labelSeries(d, cv::fnCount, true, false, 1203);
+    cv::labelSeries(d, agg::fnCount, true, false, 1203);
     EXPECT_EQ(d.columnLabel(1), QStringLiteral("North (3)"));
     EXPECT_EQ(d.columnLabel(2), QStringLiteral("South (1,200)"));
     EXPECT_EQ(d.columnLabel(3), QStringLiteral("East ()"));
@@ -275,7 +279,7 @@ TEST(ChartGrid, LegendTotalsAndTitles)
         fill.add(QStringLiteral("a"), {}, 1);
         fill.add(QStringLiteral("b"), {}, 3);
     }
-    cv::labelSeries(d, cv::fnPercent, false, false, 4);
+    cv::labelSeries(d, agg::fnPercent, false, false, 4);
     EXPECT_EQ(d.columnLabel(1), QStringLiteral("a")) << "no legend values asked for";
     EXPECT_EQ(d.value(1, 1), 25.0);
     EXPECT_EQ(d.value(1, 2), 75.0);
@@ -284,10 +288,10 @@ TEST(ChartGrid, LegendTotalsAndTitles)
         fill.add(QStringLiteral("a"), {}, 1);
         fill.add(QStringLiteral("b"), {}, 3);
     }
-    cv::labelSeries(d, cv::fnPercent, true, false, 4);
+    cv::labelSeries(d, agg::fnPercent, true, false, 4);
     EXPECT_EQ(d.columnLabel(2), QStringLiteral("b (75.00%)"));
     // Nothing to share: no division by zero, every share 0.
-    cv::labelSeries(d, cv::fnPercent, false, false, 0);
+    cv::labelSeries(d, agg::fnPercent, false, false, 0);
     EXPECT_EQ(d.value(1, 1), 0.0);
 
     // Money on rows of series.
@@ -296,7 +300,7 @@ TEST(ChartGrid, LegendTotalsAndTitles)
         fill.add(QStringLiteral("A"), QStringLiteral("x"), 1234.5);
         fill.add(QStringLiteral("B"), QStringLiteral("x"), 0.25);
     }
-    cv::labelSeries(d, cv::fnSum, true, true, 1234.75);
+    cv::labelSeries(d, agg::fnSum, true, true, 1234.75);
     EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (\u00a31,234.75)"));
     EXPECT_EQ(d.columnLabel(1), QStringLiteral("A"));
 
@@ -308,22 +312,25 @@ TEST(ChartGrid, LegendTotalsAndTitles)
         fill.add(QStringLiteral("B"), QStringLiteral("x"), 30);
     };
     twoByTwo();
-    cv::labelSeries(d, cv::fnMin, true, false, 44);
+    cv::labelSeries(d, agg::fnMin, true, false, 44);
     EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (10)"));
     twoByTwo();
-    cv::labelSeries(d, cv::fnMax, true, false, 44);
+    cv::labelSeries(d, agg::fnMax, true, false, 44);
     EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (30)"));
     EXPECT_EQ(d.rowLabel(2), QStringLiteral("y (4)"));
     twoByTwo();
     // x: A averages 10 over 1 row, B 30 over 3 rows: 100 / 4 = 25, not 20 nor 40.
-    cv::labelSeries(d, cv::fnAvg, true, false, 44, {{QStringLiteral("x"), {100.0, 4.0}}, {QStringLiteral("y"), {8.0, 2.0}}});
+    cv::labelSeries(d, agg::fnAvg, true, false, 44, {{QStringLiteral("x"), {100.0, 4.0}}, {QStringLiteral("y"), {8.0, 2.0}}});
     EXPECT_EQ(d.rowLabel(1), QStringLiteral("x (25)"));
     EXPECT_EQ(d.rowLabel(2), QStringLiteral("y (4)"));
 
-    const cv::Titles one = cv::titles(cv::fnAvg, QStringLiteral("Amount"), QStringLiteral("Region"), {});
+    const cv::Titles one = cv::titles(agg::fnAvg, QStringLiteral("Amount"), QStringLiteral("Region"), {});
     EXPECT_EQ(one.chart, QStringLiteral("Avg of Amount by Region"));
     EXPECT_EQ(one.depthAxis, QStringLiteral("Region"));
     EXPECT_EQ(one.categoryAxis, QString());
-    EXPECT_EQ(cv::titles(cv::fnPercent, QStringLiteral("Amount"), QStringLiteral("R"), QStringLiteral("Y")).chart,
+    EXPECT_EQ(cv::titles(agg::fnPercent, QStringLiteral("Amount"), QStringLiteral("R"), QStringLiteral("Y")).chart,
               QStringLiteral("% Total by R\\Y"));
+    // A function the lists do not offer is refused, not drawn as the nearest one.
+    EXPECT_THROW(cv::titles(agg::fnMax + 1, QStringLiteral("Amount"), QStringLiteral("R"), {}), std::invalid_argument);
+    EXPECT_THROW(cv::labelSeries(d, -1, true, false, 44), std::invalid_argument);
 }

@@ -1,5 +1,7 @@
 #include "views/ChartGrid.h"
 
+#include "views/Aggregates.h"
+
 #include "chart/ChartData.h"
 #include "grid/GridFormat.h"
 
@@ -51,31 +53,30 @@ void ChartGridFiller::add(const QString &first, const QString &second, double va
 void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency, double grandTotal,
                  const QHash<QString, std::pair<double, double>> &averageParts)
 {
-    const bool percent = function == fnPercent;
+    namespace agg = analysis::aggregates;
+    const agg::Aggregate &aggregate = agg::aggregate(function);
+    const bool percent = function == agg::fnPercent;
     if (!percent && !legendValues)
         return;
     const bool inRows = data.DataSeriesInRow();
     for (int k = 1; k <= data.seriesCount(); ++k) {
-        double sum = data.seriesTotal(k);
-        if (function == fnMin || function == fnMax) {
-            std::optional<double> extreme;
-            for (int p = 1; p <= data.pointCount(); ++p) {
-                const std::optional<double> v = data.seriesValue(k, p);
-                if (v && (!extreme || (function == fnMin ? *v < *extreme : *v > *extreme)))
-                    extreme = v;
-            }
-            sum = extreme.value_or(0.0);
-        } else if (function == fnAvg) {
+        std::optional<double> joined;
+        for (int p = 1; p <= data.pointCount(); ++p) {
+            if (const std::optional<double> v = data.seriesValue(k, p))
+                joined = agg::combine(function, joined, *v);
+        }
+        double sum = joined.value_or(0.0);
+        if (aggregate.combine == agg::Combine::Average) {
             const auto parts = averageParts.constFind(data.seriesLabel(k));
             if (parts != averageParts.constEnd())
-                sum = parts->second != 0.0 ? parts->first / parts->second : 0.0;
+                sum = agg::total(function, joined, parts->first, parts->second).value_or(0.0);
         }
         // No share of nothing: an empty grand total leaves every share at 0.
         const double share = grandTotal != 0.0 ? sum / grandTotal : 0.0;
         QString text;
         if (percent)
             text = grid::format::formatNumber(share, QStringLiteral("#,##0.00%"));
-        else if (currency && function >= fnSum)
+        else if (currency && aggregate.needsValueColumn)
             text = grid::format::formatNumber(sum, QStringLiteral("\u00a3#,##0.00"));
         else
             text = grid::format::formatNumber(sum, QStringLiteral("#,###"));
@@ -94,11 +95,8 @@ void labelSeries(chart::ChartData &data, int function, bool legendValues, bool c
 
 Titles titles(int function, const QString &valueColumn, const QString &first, const QString &second)
 {
-    static const char *const kinds[] = {"Count", "% Total", "Sum of ", "Avg of ", "Min of ", "Max of "};
     Titles t;
-    t.valueAxis = QLatin1String(kinds[std::size_t(std::clamp(function, 0, 5))]);
-    if (function >= fnSum)
-        t.valueAxis += valueColumn;
+    t.valueAxis = analysis::aggregates::alias(function, valueColumn);
     t.chart = t.valueAxis + QStringLiteral(" by ") + first;
     if (second.isEmpty()) {
         t.depthAxis = first;

@@ -32,15 +32,11 @@ private:
     bool m_twoGroups;
 };
 
-// The aggregate function by its place in the function list.
-enum Function : int { fnCount = 0, fnPercent = 1, fnSum = 2, fnAvg = 3, fnMin = 4, fnMax = 5 };
-
 // Series totals on the legend ("North (1,200)") when legendValues is on; with "% of Total" the
 // totals are shares of the grand total ("25.00%"), and with one group column the points become
-// percentages too. `currency` marks a value column holding money. A series' total takes the
-// matching aggregate of its points: counts and sums add up, a minimum is the least point, a
-// maximum the greatest, and an average is the series' own sum over its own count, given in
-// averageParts by the series' label (never an average or a sum of averages).
+// percentages too. `function` is an aggregates::Function; `currency` marks a value column holding
+// money. A series' total joins its points as the summary's totals join groups; an average's is
+// the series' own sum over its own count, given in averageParts by the series' label.
 void labelSeries(chart::ChartData &data, int function, bool legendValues, bool currency,
                  double grandTotal,
                  const QHash<QString, std::pair<double, double>> &averageParts = {});
@@ -51,7 +47,7 @@ struct Titles {
     QString depthAxis;
     QString categoryAxis;
 };
-// `second` empty: one group column.
+// `second` empty: one group column. Throws std::invalid_argument for an unknown function.
 Titles titles(int function, const QString &valueColumn, const QString &first, const QString &second);
 
 // The legend never lists more than this many columns, whichever way the series run.

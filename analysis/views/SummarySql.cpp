@@ -1,6 +1,7 @@
 #include "views/SummarySql.h"
 
 #include "core/QueryText.h"
+#include "views/Aggregates.h"
 
 #include "db/ValueRules.h"
 
@@ -17,19 +18,6 @@ namespace {
 
 const QString kBreak = QStringLiteral("\r\n");
 
-QString functionText(int function)
-{
-    switch (function) {
-    case fnCount:
-    case fnPercent: return QStringLiteral("COUNT(");
-    case fnSum: return QStringLiteral("SUM(");
-    case fnAvg: return QStringLiteral("AVG(");
-    case fnMin: return QStringLiteral("MIN(");
-    case fnMax: return QStringLiteral("MAX(");
-    default: return {};
-    }
-}
-
 QString operatorText(int op)
 {
     switch (op) {
@@ -39,11 +27,6 @@ QString operatorText(int op)
     case 4: return QStringLiteral(" < ");
     default: return {};
     }
-}
-
-bool needsValueColumn(int function)
-{
-    return function >= fnSum && function <= fnMax;
 }
 
 QStringList groupNames(const Choice &choice, const QString &q)
@@ -58,18 +41,19 @@ QStringList groupNames(const Choice &choice, const QString &q)
 
 QString aggregateOf(const Choice &choice, const QString &q)
 {
-    const QString argument = needsValueColumn(choice.function) ? db::quoteIdentifier(choice.valueColumn, q)
-                                                               : QStringLiteral("*");
-    return functionText(choice.function) + argument + u')';
+    const aggregates::Aggregate &a = aggregates::aggregate(choice.function);
+    const QString argument = a.needsValueColumn ? db::quoteIdentifier(choice.valueColumn, q) : QStringLiteral("*");
+    return QLatin1String(a.sql) + u'(' + argument + u')';
 }
 
 void check(const Choice &choice)
 {
     if (choice.c0.isEmpty())
         throw std::invalid_argument("Choose the first column to group by.");
-    if (functionText(choice.function).isEmpty())
+    const aggregates::Aggregate *a = aggregates::find(choice.function);
+    if (!a)
         throw std::invalid_argument("Choose a summary function.");
-    if (needsValueColumn(choice.function) && choice.valueColumn.isEmpty())
+    if (a->needsValueColumn && choice.valueColumn.isEmpty())
         throw std::invalid_argument("Choose the column the summary function applies to.");
 }
 
@@ -169,26 +153,13 @@ QString localNumber(const QString &canonical, const QLocale &locale, bool groupe
            (at < 0 ? QString() : locale.decimalPoint() + digits.mid(at + 1));
 }
 
-QString aggregateAlias(const Choice &choice)
-{
-    switch (choice.function) {
-    case fnCount: return QStringLiteral("Count");
-    case fnPercent: return QStringLiteral("% Total");
-    case fnSum: return QStringLiteral("Sum of ") + choice.valueColumn;
-    case fnAvg: return QStringLiteral("Avg of ") + choice.valueColumn;
-    case fnMin: return QStringLiteral("Min of ") + choice.valueColumn;
-    case fnMax: return QStringLiteral("Max of ") + choice.valueColumn;
-    default: return {};
-    }
-}
-
 QString summarySql(const Choice &choice, const QString &inner, const QString &delimiter, const QLocale &locale)
 {
     check(choice);
     const QString q = delimiter;
     const QString select = groupNames(choice, q).join(QStringLiteral(", ")) + QStringLiteral(", ") +
                            aggregateOf(choice, q) + QStringLiteral(" AS ") +
-                           db::quoteIdentifier(aggregateAlias(choice), q);
+                           db::quoteIdentifier(aggregates::alias(choice.function, choice.valueColumn), q);
     return assemble(select, choice, inner, q, locale);
 }
 
@@ -199,22 +170,13 @@ QString averagePartsSql(const Choice &choice, const QString &inner, const QStrin
     const QString value = db::quoteIdentifier(choice.valueColumn, q);
     // Aliases no group column is likely to bear: ORDER BY takes an output name before an input one.
     const QString select = groupNames(choice, q).join(QStringLiteral(", ")) + QStringLiteral(", AVG(") + value +
-                           QStringLiteral(") AS ") + db::quoteIdentifier(aggregateAlias(choice), q) +
+                           QStringLiteral(") AS ") +
+                           db::quoteIdentifier(aggregates::alias(choice.function, choice.valueColumn), q) +
                            QStringLiteral(", SUM(") + value + QStringLiteral(") AS ") +
                            db::quoteIdentifier(QStringLiteral("Sum of ") + choice.valueColumn, q) +
                            QStringLiteral(", COUNT(") + value + QStringLiteral(") AS ") +
                            db::quoteIdentifier(QStringLiteral("Count of ") + choice.valueColumn, q);
     return assemble(select, choice, inner, q, locale);
-}
-
-QString numberFormat(int adoType)
-{
-    switch (adoType) {
-    case 2: case 3: case 16: case 17: case 18: case 19: case 20: case 21: return QStringLiteral("#,###");
-    case 4: case 5: case 14: case 131: return QStringLiteral("#,###.00");
-    case 6: return QStringLiteral("$#,###.00");
-    default: return {};
-    }
 }
 
 } // namespace analysis::summarysql

@@ -9,9 +9,6 @@
 // the control so that each rule can be checked on its own.
 namespace analysis::summarysql {
 
-// The function entries of a picker bar, by list position.
-enum Function : int { fnCount = 0, fnPercent = 1, fnSum = 2, fnAvg = 3, fnMin = 4, fnMax = 5 };
-
 // What one picker bar asks for. Group columns and the value column are field names as listed;
 // an empty c1/c2 is "<none>". op is the operator's list position (0 none, 1 =, 2 <>, 3 >, 4 <);
 // value is the number box's text as the user sees it.
@@ -19,7 +16,7 @@ struct Choice {
     QString c0;
     QString c1;
     QString c2;
-    int function = -1;
+    int function = -1; // an aggregates::Function
     QString valueColumn;
     int op = 0;
     QString value;
@@ -37,9 +34,6 @@ std::optional<QString> canonicalNumber(const QString &text, const QLocale &local
 // A canonical number as the user reads it in the locale, with or without thousands separators.
 QString localNumber(const QString &canonical, const QLocale &locale = QLocale(), bool grouped = true);
 
-// The column alias the database gives the aggregate ("Count", "% Total", "Sum of x", ...).
-QString aggregateAlias(const Choice &choice);
-
 // SELECT <groups>, <aggregate> FROM (<inner>) AS t GROUP BY <groups> [HAVING ...] ORDER BY
 // <groups>, names quoted with the delimiter. `inner` is the results statement with its filters
 // and without its ORDER BY. Throws std::invalid_argument with a message for the user when an
@@ -52,9 +46,5 @@ QString summarySql(const Choice &choice, const QString &inner, const QString &de
 // count of the value column, from which averages over several groups are computed exactly.
 QString averagePartsSql(const Choice &choice, const QString &inner, const QString &delimiter,
                         const QLocale &locale = QLocale());
-
-// The display format by ADO type code: integers "#,###", fractional numbers "#,###.00", money
-// "$#,###.00", anything else none.
-QString numberFormat(int adoType);
 
 } // namespace analysis::summarysql

@@ -1,6 +1,6 @@
 #include "views/SummaryTotals.h"
 
-#include "views/SummarySql.h"
+#include "views/Aggregates.h"
 
 #include "db/Recordset.h"
 #include "db/ValueRules.h"
@@ -17,7 +17,7 @@
 
 namespace analysis {
 
-namespace ssql = analysis::summarysql;
+namespace agg = analysis::aggregates;
 
 namespace {
 
@@ -34,26 +34,13 @@ void SummaryTotals::Running::add(int function, const Group &g)
     ++rows;
     sum += g.sum;
     count += g.count;
-    if (!g.value)
-        return;
-    const double v = *g.value;
-    // NaN ranks above every number, as PostgreSQL orders it: the maximum wherever it occurs, the
-    // minimum only when nothing else is there.
-    if (!value)
-        value = v;
-    else if (function == ssql::fnMin)
-        value = std::isnan(*value) ? v : std::isnan(v) ? *value : std::min(*value, v);
-    else if (function == ssql::fnMax)
-        value = std::isnan(*value) || std::isnan(v) ? std::numeric_limits<double>::quiet_NaN() : std::max(*value, v);
-    else
-        value = *value + v;
+    if (g.value)
+        value = agg::combine(function, value, *g.value);
 }
 
 std::optional<double> SummaryTotals::Running::result(int function) const
 {
-    if (function == ssql::fnAvg)
-        return count > 0 ? std::optional<double>(sum / count) : std::nullopt;
-    return value;
+    return agg::total(function, value, sum, count);
 }
 
 std::optional<double> SummaryTotals::numberAt(const db::Recordset &rs, std::size_t row, int col)
@@ -205,7 +192,7 @@ int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<v
             grid.setTextMatrix(row, last, QString());
             return;
         }
-        const double shown = function == ssql::fnPercent ? (grandCount != 0 ? *v / grandCount * 100 : 0) : *v;
+        const double shown = function == agg::fnPercent ? (grandCount != 0 ? *v / grandCount * 100 : 0) : *v;
         grid.setTextMatrix(row, last, grid::format::numberText(shown));
     };
 
@@ -232,7 +219,7 @@ int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<v
         if (record < 0 || std::size_t(record) >= groups.size())
             continue;
         const Group &group = groups[std::size_t(record)];
-        if (function == ssql::fnPercent)
+        if (function == agg::fnPercent)
             show(r, group.value);
         if (skipHidden && grid.RowHidden(r))
             continue;

@@ -1,6 +1,5 @@
 #include "views/XTabPivot.h"
 
-#include "views/SummarySql.h"
 
 namespace analysis {
 
@@ -37,7 +36,7 @@ void XTabPivot::place(int row, int col, const Cell &cell)
     it->second.value = run.value;
     it->second.sum = run.sum;
     it->second.count = run.count;
-    if (m_function == summarysql::fnAvg)
+    if (aggregates::aggregate(m_function).combine == aggregates::Combine::Average)
         it->second.value = run.result(m_function);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
 
 #include <QHash>
@@ -20,7 +21,8 @@ class XTabPivot {
 public:
     using Cell = SummaryTotals::Group;
 
-    explicit XTabPivot(int function) : m_function(function) {}
+    // Throws std::invalid_argument for a function the views do not offer.
+    explicit XTabPivot(int function) : m_function(aggregates::aggregate(function).function) {}
 
     // The index of a key, added at the end when new. `identity` tells keys apart, `shown` is the
     // text the grid shows.

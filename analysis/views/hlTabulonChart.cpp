@@ -8,6 +8,7 @@
 #include "core/OperationFrame.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
+#include "views/Aggregates.h"
 #include "views/ChartGrid.h"
 #include "views/ViewFetch.h"
 
@@ -233,13 +234,14 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     }
 
     const int function = cboChartCol[3]->currentIndex();
+    const analysis::aggregates::Aggregate &aggregate = analysis::aggregates::aggregate(function);
     const QString valueColumn = cboChartCol[4]->currentText();
-    const bool currency = function >= cv::fnSum &&
+    const bool currency = aggregate.needsValueColumn &&
                           m_query->fields().value(cboChartCol[4]->currentData().toInt()).value(1).toInt() == 6;
     // An average across the groups of a series is the series' sum over its count, from the
     // database, not an average of the groups' averages.
     QHash<QString, std::pair<double, double>> averageParts;
-    if (two && function == cv::fnAvg && analysis::options().ChartLegendValues) {
+    if (two && aggregate.combine == analysis::aggregates::Combine::Average && analysis::options().ChartLegendValues) {
         auto parts = openAggregate(Get_AveragePartsSQL(cboChartCol));
         if (!self)
             return false;

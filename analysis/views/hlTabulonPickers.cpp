@@ -7,6 +7,7 @@
 #include "core/ControlSupport.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
+#include "views/Aggregates.h"
 #include "views/NumberBox.h"
 #include "views/SummarySql.h"
 
@@ -202,8 +203,9 @@ bool hlTabulon::Populate_Fields()
         for (QComboBox *combo : {cboChartCol[1], cboChartCol[2], cboSumCol[1], cboSumCol[2]})
             combo->addItem(kNone, 0);
         for (QComboBox *combo : {cboChartCol[3], cboSumCol[3], cboXTabCol[3]}) {
-            combo->addItem(QStringLiteral("<Count>"));
-            combo->addItem(QStringLiteral("<% of Total>"));
+            for (const analysis::aggregates::Aggregate &a : analysis::aggregates::all())
+                if (!a.needsValueColumn)
+                    combo->addItem(QLatin1String(a.entry));
         }
         for (int i = 0; i < int(m_query->fields().size()); ++i) {
             const QStringList &field = m_query->fields()[i];
@@ -225,8 +227,9 @@ bool hlTabulon::Populate_Fields()
         cboSumCol[3]->setFixedWidth(ui::Twips::toPixelsX(1400, this));
         cboSumCol[5]->setFixedWidth(ui::Twips::toPixelsX(1400, this));
         if (cboSumCol[4]->count() > 0) {
-            for (const char *entry : {"Sum of --->>>", "Avg. of --->>>", "Min. of --->>>", "Max. of --->>>"})
-                cboSumCol[3]->addItem(QLatin1String(entry));
+            for (const analysis::aggregates::Aggregate &a : analysis::aggregates::all())
+                if (a.needsValueColumn)
+                    cboSumCol[3]->addItem(QLatin1String(a.entry));
             for (const char *entry : {"", "Equal to", "Not equal to", "Greater than", "Less than"})
                 cboSumCol[5]->addItem(QLatin1String(entry));
             cboSumCol[5]->setFixedWidth(ui::Twips::toPixelsX(1300, this));
@@ -236,7 +239,7 @@ bool hlTabulon::Populate_Fields()
         auto copyLists = [&](PickerArray &bar, QLineEdit *box) {
             if (bar[4]->count() == 0)
                 return;
-            for (int i = 2; i < cboSumCol[3]->count(); ++i)
+            for (int i = bar[3]->count(); i < cboSumCol[3]->count(); ++i)
                 bar[3]->addItem(cboSumCol[3]->itemText(i));
             for (int i = 0; i < cboSumCol[5]->count(); ++i)
                 bar[5]->addItem(cboSumCol[5]->itemText(i));
@@ -359,7 +362,8 @@ namespace {
 void cascade(std::array<QComboBox *, 6> &bar, QLineEdit *box, int index)
 {
     if (index == 3) {
-        const bool needsColumn = bar[3]->currentIndex() > 1;
+        const analysis::aggregates::Aggregate *chosen = analysis::aggregates::find(bar[3]->currentIndex());
+        const bool needsColumn = chosen && chosen->needsValueColumn;
         bar[4]->setEnabled(needsColumn);
         if (needsColumn)
             bar[4]->setFocus();
@@ -457,7 +461,7 @@ ssql::Choice pickerChoice(const std::array<QComboBox *, 6> &picker, bool xtab, c
     choice.c1 = chosen(1);
     choice.c2 = xtab ? QString() : chosen(2);
     choice.function = picker[3]->currentIndex();
-    if (choice.function > 1)
+    if (const analysis::aggregates::Aggregate *a = analysis::aggregates::find(choice.function); a && a->needsValueColumn)
         choice.valueColumn = picker[4]->currentText();
     choice.op = std::max(0, picker[5]->currentIndex());
     choice.value = box.text();
@@ -498,15 +502,13 @@ QString shapeText(const QString &head, const ssql::Choice &choice, const QString
         compute = QStringLiteral("AVG(") + column + QStringLiteral("), SUM(") + column + QStringLiteral("), COUNT(") + column
             + u')';
     } else {
-        switch (choice.function) {
-        case ssql::fnCount:
-        case ssql::fnPercent: compute = QStringLiteral("COUNT(rs)"); break;
-        case ssql::fnSum: compute = QStringLiteral(" SUM(") + column + u')'; break;
-        case ssql::fnAvg: compute = QStringLiteral("AVG(") + column + u')'; break;
-        case ssql::fnMin: compute = QStringLiteral("MIN(") + column + u')'; break;
-        case ssql::fnMax: compute = QStringLiteral("MAX(") + column + u')'; break;
-        default: throw std::runtime_error("Choose a function to summarise with");
-        }
+        const analysis::aggregates::Aggregate *a = analysis::aggregates::find(choice.function);
+        if (!a)
+            throw std::runtime_error("Choose a function to summarise with");
+        // The sum's leading blank is how the shaped command has always read.
+        compute = a->needsValueColumn ? QLatin1String(a->function == analysis::aggregates::fnSum ? " " : "") +
+                                            QLatin1String(a->sql) + u'(' + column + u')'
+                                      : QStringLiteral("COUNT(rs)");
     }
     QString text = head + QStringLiteral(" AS rs COMPUTE rs, ") + compute + QStringLiteral("  BY ") + q(choice.c0);
     if (!choice.c1.isEmpty())

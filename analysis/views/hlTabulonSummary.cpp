@@ -8,7 +8,7 @@
 #include "core/OperationFrame.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
-#include "views/SummarySql.h"
+#include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
 #include "views/ViewFetch.h"
 
@@ -28,16 +28,13 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 
-namespace ssql = analysis::summarysql;
 using analysis::SummaryTotals;
 
 namespace {
 
 QString rowsText(int n)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral(" ") + locale.toString(n) + QStringLiteral(" rows");
+    return QStringLiteral(" ") + grid::format::groupedCount(n) + QStringLiteral(" rows");
 }
 
 // Rows that came before a stop, copied as they are; the rest of the result is not fetched.
@@ -83,7 +80,7 @@ void hlTabulon::connectSummaryGrid()
 
 QString hlTabulon::Get_NumberFormat(qint32 lngType) const
 {
-    return ssql::numberFormat(lngType);
+    return grid::format::typeFormat(lngType);
 }
 
 bool hlTabulon::Refresh_Summary()
@@ -136,7 +133,8 @@ bool hlTabulon::Refresh_Summary()
                 };
                 // Averages come with each group's sum and count, so that every total is an
                 // average over rows, from the one statement; the grid shows neither.
-                const bool averages = cboSumCol[3]->currentIndex() == ssql::fnAvg;
+                const bool averages = analysis::aggregates::aggregate(cboSumCol[3]->currentIndex()).combine ==
+                                      analysis::aggregates::Combine::Average;
                 m_rsSummary = openAggregate(averages ? Get_AveragePartsSQL(cboSumCol) : sql);
                 if (!self)
                     return false;
@@ -168,20 +166,9 @@ bool hlTabulon::Refresh_Summary()
                         return false;
 
                     const int function = cboSumCol[3]->currentIndex();
-                    QString format;
-                    QString caption;
-                    const QString column = cboSumCol[4]->currentText();
-                    switch (function) {
-                    case ssql::fnCount: caption = QStringLiteral("Count"); format = QStringLiteral("#,###"); break;
-                    case ssql::fnPercent: caption = QStringLiteral("% of Total"); format = QStringLiteral("#,##0.00"); break;
-                    default: {
-                        static const char *const kinds[] = {"Sum of ", "Avg. of ", "Min. of ", "Max. of "};
-                        caption = QLatin1String(kinds[std::clamp(function - 2, 0, 3)]) + column;
-                        const int field = cboSumCol[4]->currentData().toInt();
-                        format = Get_NumberFormat(m_query->fields().value(field).value(1).toInt());
-                        break;
-                    }
-                    }
+                    const QString caption = analysis::aggregates::caption(function, cboSumCol[4]->currentText());
+                    const QString format = analysis::aggregates::format(
+                        function, m_query->fields().value(cboSumCol[4]->currentData().toInt()).value(1).toInt());
 
                     if (!stopped) {
                         // The event loop turns between rows, so that Escape is heard while many
@@ -329,7 +316,7 @@ bool hlTabulon::Hide_SummaryRows(bool blnUnhide)
     staStatus->Panels(1).setText(previous);
     m_strSummaryStatus = rowsText(visible);
     if (hidden > 0)
-        m_strSummaryStatus += QStringLiteral(" (") + QLocale().toString(all) + u')';
+        m_strSummaryStatus += QStringLiteral(" (") + grid::format::groupedCount(all) + u')';
     staStatus->Panels(5).setText(m_strSummaryStatus);
     ui::MousePointer::setDefault();
     return ok;

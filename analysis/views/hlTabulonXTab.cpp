@@ -7,7 +7,7 @@
 #include "hlTabulon/LibraryState.h"
 #include "core/OperationFrame.h"
 #include "core/QueryRunner.h"
-#include "views/SummarySql.h"
+#include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
 #include "views/ViewFetch.h"
 #include "views/XTabPivot.h"
@@ -36,7 +36,7 @@
 #include <cstring>
 #include <unordered_map>
 
-namespace ssql = analysis::summarysql;
+namespace agg = analysis::aggregates;
 using analysis::SummaryTotals;
 
 namespace {
@@ -116,22 +116,7 @@ private:
 
 QString sizeText(qint64 rows, qint64 cols)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral(" %1 rows by %2 cols").arg(locale.toString(rows), locale.toString(cols));
-}
-
-QString captionStart(int function, const QString &valueColumn)
-{
-    switch (function) {
-    case ssql::fnCount: return QStringLiteral("Count");
-    case ssql::fnPercent: return QStringLiteral("% of Total");
-    case ssql::fnSum: return QStringLiteral("Sum of ") + valueColumn;
-    case ssql::fnAvg: return QStringLiteral("Avg. of ") + valueColumn;
-    case ssql::fnMin: return QStringLiteral("Min. of ") + valueColumn;
-    case ssql::fnMax: return QStringLiteral("Max. of ") + valueColumn;
-    default: return {};
-    }
+    return QStringLiteral(" %1 rows by %2 cols").arg(grid::format::groupedCount(rows), grid::format::groupedCount(cols));
 }
 
 } // namespace
@@ -167,7 +152,7 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     auto shown = [&](const std::optional<double> &v) -> QString {
         if (!v)
             return {};
-        if (function == ssql::fnPercent && withTotals && *v > 0 && grand > 0)
+        if (function == agg::fnPercent && withTotals && *v > 0 && grand > 0)
             return grid::format::numberText(*v / grand * 100);
         return grid::format::numberText(*v);
     };
@@ -197,18 +182,14 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     if (qint64(R) * (C + 2) <= kBoldColumnCells)
         g.setCell(grid::flexcpFontBold, 2, last, totalRow, last, true);
 
-    QString caption = captionStart(function, cboXTabCol[4]->currentText()) + QStringLiteral(" by ") +
+    QString caption = agg::caption(function, cboXTabCol[4]->currentText()) + QStringLiteral(" by ") +
                       cboXTabCol[0]->currentText() + u'\\' + cboXTabCol[1]->currentText();
     if (cboXTabCol[5]->currentIndex() > 0)
         caption += QStringLiteral(" (") + cboXTabCol[5]->currentText() + u' ' + txtSumValue[2]->text() + u')';
     g.setMergeCells(grid::flexMergeFree);
     g.setMergeRow(0, true);
-    QString format;
-    switch (function) {
-    case ssql::fnCount: format = QStringLiteral("#,###"); break;
-    case ssql::fnPercent: format = QStringLiteral("#,##0.00"); break;
-    default: format = Get_NumberFormat(m_query->fields().value(cboXTabCol[4]->currentData().toInt()).value(1).toInt()); break;
-    }
+    const QString format =
+        agg::format(function, m_query->fields().value(cboXTabCol[4]->currentData().toInt()).value(1).toInt());
     for (int c = 1; c <= last; ++c) {
         g.setTextMatrix(0, c, caption);
         g.setColFormat(c, format);
@@ -257,7 +238,8 @@ bool hlTabulon::Refresh_XTab()
                 };
                 // Averages come with each cell's sum and count, so that every total is an average
                 // over rows, from the one statement.
-                const bool averages = cboXTabCol[3]->currentIndex() == ssql::fnAvg;
+                const bool averages =
+                    agg::aggregate(cboXTabCol[3]->currentIndex()).combine == agg::Combine::Average;
                 m_rsXTab = openAggregate(averages ? Get_AveragePartsSQL(cboXTabCol) : sql);
                 if (!self)
                     return false;

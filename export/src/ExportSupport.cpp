@@ -1,6 +1,7 @@
 #include "ExportJob.h"
 
 #include "db/Types.h"
+#include "grid/GridFormat.h"
 
 #include <exception>
 
@@ -10,11 +11,8 @@ QString formatCount(std::size_t n, bool zeroEmpty)
 {
     if (n == 0 && zeroEmpty)
         return {};
-    // The count is grouped by threes with commas, whatever the desktop's language.
-    QString digits = QString::number(qulonglong(n));
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
-        digits.insert(i, u',');
-    return digits;
+    // Grouped with commas, whatever the desktop's language.
+    return grid::format::groupedCount(qint64(n), QLocale(QLocale::English));
 }
 
 bool isRefusedType(int adoType)

@@ -1,5 +1,7 @@
 #include "grid/GridFormat.h"
 
+#include "db/Types.h"
+
 #include <QStringList>
 
 #include <array>
@@ -303,6 +305,28 @@ QString qtDateFormat(const QString &classic)
         i += run;
     }
     return out;
+}
+
+QString typeFormat(int adoType)
+{
+    switch (adoType) {
+    case db::adSmallInt: case db::adInteger: case db::adTinyInt: case db::adUnsignedTinyInt:
+    case db::adUnsignedSmallInt: case db::adUnsignedInt: case db::adBigInt: case db::adUnsignedBigInt:
+        return QStringLiteral("#,###");
+    case db::adSingle: case db::adDouble: case db::adDecimal: case db::adNumeric:
+        return QStringLiteral("#,###.00");
+    case db::adCurrency:
+        return QStringLiteral("$#,###.00");
+    default:
+        return {};
+    }
+}
+
+QString groupedCount(qint64 n, const QLocale &locale)
+{
+    QLocale grouping = locale;
+    grouping.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouping.toString(n);
 }
 
 bool isCheckedText(const QString &text)

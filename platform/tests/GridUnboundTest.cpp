@@ -93,6 +93,14 @@ TEST(GridFormat, NumberPatternsAsTheProgramWritesThem)
     EXPECT_EQ(formatNumber(1.5, QStringLiteral("#,###.00 \"kg\"")), QStringLiteral("1.50 kg"));
     EXPECT_EQ(formatNumber(2, QStringLiteral("0.###")), QStringLiteral("2"));
 
+    EXPECT_EQ(format::typeFormat(20), QStringLiteral("#,###"));
+    EXPECT_EQ(format::typeFormat(131), QStringLiteral("#,###.00"));
+    EXPECT_EQ(format::typeFormat(6), QStringLiteral("$#,###.00"));
+    EXPECT_EQ(format::typeFormat(202), QString());
+    // Counts are grouped even where the locale's options leave the separator out (the C locale's do).
+    EXPECT_EQ(format::groupedCount(1234567, QLocale::c()), QStringLiteral("1,234,567"));
+    EXPECT_EQ(format::groupedCount(1234567, QLocale(QLocale::German)), QStringLiteral("1.234.567"));
+
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("dd/mm/yyyy")), QStringLiteral("dd/MM/yyyy"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("yyyy-mm-dd hh:mm:ss")), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     EXPECT_EQ(format::qtDateFormat(QStringLiteral("mm/dd/yy hh:nn")), QStringLiteral("MM/dd/yy hh:mm"));

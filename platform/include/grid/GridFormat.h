@@ -2,6 +2,7 @@
 
 #include <tabulon/PlatformExport.h>
 
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,14 @@ PLATFORM_EXPORT QString numberText(double value);
 
 // A classic date pattern ("dd/mm/yyyy", "mm/dd/yy hh:nn") as a QDateTime format ("dd/MM/yyyy").
 PLATFORM_EXPORT QString qtDateFormat(const QString &classicPattern);
+
+// The display pattern of a column by its ADO type code: integers "#,###", fractional numbers
+// "#,###.00", money "$#,###.00", anything else none.
+PLATFORM_EXPORT QString typeFormat(int adoType);
+
+// A count with its digits grouped by thousands as `locale` groups them, even where the locale's
+// own options leave the separator out.
+PLATFORM_EXPORT QString groupedCount(qint64 n, const QLocale &locale = QLocale());
 
 // "True" (any case) or a non-zero number is checked; the check-box reading of a cell's text.
 PLATFORM_EXPORT bool isCheckedText(const QString &text);
