@@ -213,15 +213,15 @@ QVariant QueryBuilder::Get_Filter()
             std::vector<FilterPiece> pieces;
             readConditions(pieces);
             // The words are the ones the database behind the connection reads, ODBC's included.
-            const db::Provider provider = m_adoConnection ? m_adoConnection->dialect() : db::Provider::SQLite;
-            const bool ownSoundex = !m_adoConnection || m_adoConnection->provider() == db::Provider::SQLite;
+            const auto client = m_adoConnection ? m_adoConnection->dialect() : db::Dialect::byDefault();
+            const db::Dialect &sql = client->database();
             // An empty delimiter is the connection's own.
             const QString delimiter = !m_strBracket.isEmpty() ? m_strBracket
                                       : m_adoConnection       ? QString(m_adoConnection->DefaultDelimiter())
                                                               : QStringLiteral("\"");
             auto name = [&](int ordinal) { return db::quoteIdentifier(m_rsData->Field(ordinal).Name, delimiter); };
             auto columnText = [&](int ordinal, const FilterPiece &p) {
-                const QString text = db::sqlColumnText(name(ordinal), m_rsData->Field(ordinal), provider);
+                const QString text = sql.columnText(name(ordinal), m_rsData->Field(ordinal));
                 if (text.isEmpty())
                     rejectCondition(QStringLiteral("Row %1: \"%2\" holds True or False or binary data, which cannot be %3 a text.")
                                .arg(p.row)
@@ -229,37 +229,13 @@ QVariant QueryBuilder::Get_Filter()
                                                                                              : QStringLiteral("compared with")));
                 return text;
             };
-            auto prefix = [&](const QString &column, const QString &length) {
-                switch (provider) {
-                case db::Provider::SQLite: return QStringLiteral("substr(%1,1,%2)").arg(column, length);
-                case db::Provider::ODBC: return QStringLiteral("{fn LEFT(%1,%2)}").arg(column, length);
-                case db::Provider::PostgreSQL: break;
-                }
-                return QStringLiteral("LEFT(%1,%2)").arg(column, length);
-            };
-            auto soundexOf = [&](const QString &operand) {
-                return provider == db::Provider::ODBC ? QStringLiteral("{fn SOUNDEX(%1)}").arg(operand)
-                                                      : QStringLiteral("SOUNDEX(%1)").arg(operand);
-            };
-            auto concat = [&](const QString &a, const QString &b) {
-                return provider == db::Provider::ODBC ? QStringLiteral("{fn CONCAT(%1,%2)}").arg(a, b)
-                                                      : QStringLiteral("(%1 || %2)").arg(a, b);
-            };
-            auto lengthOf = [&](const QString &operand) {
-                switch (provider) {
-                case db::Provider::SQLite: return QStringLiteral("length(%1)").arg(operand);
-                case db::Provider::ODBC: return QStringLiteral("{fn LENGTH(%1)}").arg(operand);
-                case db::Provider::PostgreSQL: break;
-                }
-                return QStringLiteral("char_length(%1)").arg(operand);
-            };
             // The code the database gives the rows is the one its own function computes: only a
             // native SQLite connection runs ours. Elsewhere the value is coded by the same function.
             auto soundexCode = [&](const QString &value) -> QString {
-                if (ownSoundex)
+                if (client->soundexCode() == db::Dialect::SoundexCode::Ours)
                     return QLatin1Char('\'') + db::soundex(value) + QLatin1Char('\'');
-                if (provider == db::Provider::ODBC)
-                    return soundexOf(db::quoteText(value));
+                if (client->soundexCode() == db::Dialect::SoundexCode::InStatement)
+                    return sql.soundex(db::quoteText(value));
                 try {
                     auto code = m_adoConnection->Execute(QStringLiteral("SELECT soundex(%1)").arg(db::quoteText(value)));
                     return db::quoteText(code->Value(0).toString());
@@ -275,14 +251,12 @@ QVariant QueryBuilder::Get_Filter()
                 const QString F = name(p.ordinal);
                 const int valueClass = Get_DataType(field.Type);
                 QString c;
-                if (p.comparison == kSounding && provider == db::Provider::PostgreSQL && !soundexChecked) {
-                    // A number: a Boolean comes through ODBC drivers in their own spellings.
-                    auto found = m_adoConnection->Execute(
-                        QStringLiteral("SELECT CASE WHEN to_regprocedure('soundex(text)') IS NULL THEN 0 ELSE 1 END"));
-                    if (found->Value(0).toInt() != 1)
-                        rejectCondition(QStringLiteral("\"Sounding like\" needs the PostgreSQL extension fuzzystrmatch, which this database "
-                                              "does not have. A database administrator can add it with the statement\n"
-                                              "CREATE EXTENSION fuzzystrmatch;"));
+                if (p.comparison == kSounding && !soundexChecked) {
+                    if (const auto check = sql.soundexCheck()) {
+                        auto found = m_adoConnection->Execute(check->query);
+                        if (found->Value(0).toInt() != 1)
+                            rejectCondition(check->missing);
+                    }
                     soundexChecked = true;
                 }
                 if (p.comparison == kNull) {
@@ -298,21 +272,21 @@ QVariant QueryBuilder::Get_Filter()
                         c = QStringLiteral(" %1 < %2").arg(F, G);
                     else if (p.comparison == kContaining)
                         c = columnText(p.ordinal, p) + QStringLiteral(" LIKE ")
-                            + concat(concat(QStringLiteral("'%'"), columnText(p.valueOrdinal, p)), QStringLiteral("'%'"));
+                            + sql.concat(sql.concat(QStringLiteral("'%'"), columnText(p.valueOrdinal, p)), QStringLiteral("'%'"));
                     else if (p.comparison == kBeginning) {
                         const QString other = columnText(p.valueOrdinal, p);
-                        c = QLatin1Char(' ') + prefix(columnText(p.ordinal, p), lengthOf(other)) + QStringLiteral(" = ") + other;
+                        c = QLatin1Char(' ') + sql.left(columnText(p.ordinal, p), sql.length(other)) + QStringLiteral(" = ") + other;
                     } else
-                        c = QLatin1Char(' ') + soundexOf(columnText(p.ordinal, p)) + QStringLiteral(" = ")
-                            + soundexOf(columnText(p.valueOrdinal, p));
+                        c = QLatin1Char(' ') + sql.soundex(columnText(p.ordinal, p)) + QStringLiteral(" = ")
+                            + sql.soundex(columnText(p.valueOrdinal, p));
                 } else if (p.comparison == kContaining) {
                     c = columnText(p.ordinal, p) + QStringLiteral(" LIKE ") + db::quoteText(QLatin1Char('%') + p.value + QLatin1Char('%'));
                 } else if (p.comparison == kBeginning) {
                     const qsizetype n = p.value.toUcs4().size();
-                    c = QLatin1Char(' ') + prefix(columnText(p.ordinal, p), QString::number(n)) + QStringLiteral(" = ")
+                    c = QLatin1Char(' ') + sql.left(columnText(p.ordinal, p), QString::number(n)) + QStringLiteral(" = ")
                         + db::quoteText(p.value);
                 } else if (p.comparison == kSounding) {
-                    c = QLatin1Char(' ') + soundexOf(columnText(p.ordinal, p)) + QStringLiteral(" = ") + soundexCode(p.value);
+                    c = QLatin1Char(' ') + sql.soundex(columnText(p.ordinal, p)) + QStringLiteral(" = ") + soundexCode(p.value);
                 } else {
                     // equal to, greater than, less than: a literal of the field's own type.
                     QVariant value;
@@ -336,13 +310,13 @@ QVariant QueryBuilder::Get_Filter()
                     }
                     QString literal;
                     try {
-                        literal = db::sqlLiteral(value, literalField(field, value), provider);
+                        literal = sql.literal(value, literalField(field, value));
                     } catch (const db::DbError &e) {
                         rejectCondition(QStringLiteral("Row %1: %2").arg(p.row).arg(e.message()));
                     }
                     const QString op = p.comparison == kEqual ? QStringLiteral("=") : p.comparison == kGreater ? QStringLiteral(">")
                                                                                                                 : QStringLiteral("<");
-                    c = QLatin1Char(' ') + db::sqlComparison(F, field, provider, op, literal);
+                    c = QLatin1Char(' ') + sql.comparison(F, field, op, literal);
                 }
                 if (p.negated)
                     c = QStringLiteral("NOT (") + c + QLatin1Char(')');
@@ -402,7 +376,7 @@ std::optional<db::RecordsetFilter> QueryBuilder::Get_FilterConditions()
             std::vector<FilterPiece> pieces;
             readConditions(pieces);
             // Values are checked by the rules the database's own text would follow.
-            const db::Provider provider = m_adoConnection ? m_adoConnection->dialect() : db::Provider::SQLite;
+            const auto client = m_adoConnection ? m_adoConnection->dialect() : db::Dialect::byDefault();
             std::vector<Token> tokens;
             for (const FilterPiece &p : pieces) {
                 const db::FieldInfo &field = m_rsData->Field(p.ordinal);
@@ -458,7 +432,7 @@ std::optional<db::RecordsetFilter> QueryBuilder::Get_FilterConditions()
                             c.value = p.value;
                         }
                         try {
-                            db::sqlLiteral(c.value, literalField(field, c.value), provider);
+                            client->database().literal(c.value, literalField(field, c.value));
                         } catch (const db::DbError &e) {
                             rejectCondition(QStringLiteral("Row %1: %2").arg(p.row).arg(e.message()));
                         }

@@ -97,8 +97,8 @@ QString QueryRunner::parametersText(const QString &source) const
 {
     if (!m_routine)
         return source;
-    const db::Provider provider = m_connection ? m_connection->provider() : db::Provider::SQLite;
-    return qtext::getParameters(source, m_routine->Parameters, provider);
+    const auto dialect = m_connection ? m_connection->dialect() : db::Dialect::byDefault();
+    return qtext::getParameters(source, m_routine->Parameters, *dialect);
 }
 
 void QueryRunner::setBuilderConditions(const db::RecordsetFilter &conditions)
@@ -153,13 +153,12 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
     // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
     // tables and views by the database, in its own.
     const bool memory = inMemory();
-    const db::Provider provider = m_connection ? m_connection->provider() : db::Provider::SQLite;
+    const auto dialect = m_connection ? m_connection->dialect() : db::Dialect::byDefault();
     ColumnCondition out;
 
     // A name the results hold twice (a join's two "id" columns) cannot say which one it means:
     // the database would refuse it, or take the first.
-    const Qt::CaseSensitivity nameCase = provider == db::Provider::PostgreSQL && !memory ? Qt::CaseSensitive
-                                                                                        : Qt::CaseInsensitive;
+    const Qt::CaseSensitivity nameCase = dialect->caseSensitiveNames() && !memory ? Qt::CaseSensitive : Qt::CaseInsensitive;
     int sameName = 0;
     for (int f = 0; f < m_results->FieldCount(); ++f)
         sameName += m_results->Field(f).Name.compare(caption, nameCase) == 0 ? 1 : 0;
@@ -201,7 +200,7 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
             return out;
         }
         // Numbers and dates match by the text they show.
-        const QString text = memory ? column : db::sqlColumnText(column, info, provider);
+        const QString text = memory ? column : dialect->columnText(column, info);
         out.text = text + u' ' + op + db::quoteText(value);
     } else {
         // The value as one cell of the column's type.
@@ -232,7 +231,7 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
         if (memory)
             out.text = column + u' ' + op + u' ' + db::RecordsetFilter::literal(*v.store, v.row, c);
         else
-            out.text = db::sqlComparison(column, info, provider, op, db::sqlLiteral(*v.store, v.row, c, provider));
+            out.text = dialect->comparison(column, info, op, dialect->literal(*v.store, v.row, c));
     }
     return out;
 }

@@ -409,7 +409,7 @@ QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols, co
     return out + items.join(u',');
 }
 
-QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters, db::Provider provider)
+QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters, const db::Dialect &dialect)
 {
     std::vector<const db::Parameter *> inCall;
     for (const db::Parameter &p : parameters) {
@@ -424,7 +424,7 @@ QString getParameters(const QString &source, const std::vector<db::Parameter> &p
         if (mark < 0)
             break;
         const bool null = !p->Value.isValid() || p->Value.isNull();
-        const QString value = null ? QString() : db::parameterLiteral(*p, provider);
+        const QString value = null ? QString() : db::parameterLiteral(*p, dialect);
         text.replace(mark, 1, value);
         from = mark + value.size();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Command.h"
+#include "db/Dialect.h"
 
 #include <QList>
 #include <QString>
@@ -37,9 +38,9 @@ QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols,
 
 // The routine's call text ({ ? = call p(?, ?) }) with each marker after the return value's
 // replaced, once, by the current value of the next parameter that is not the return value, as
-// an SQL literal of its type for the provider; a Null as nothing.
+// an SQL literal of its type in the dialect; a Null as nothing.
 QString getParameters(const QString &source, const std::vector<db::Parameter> &parameters,
-                      db::Provider provider = db::Provider::SQLite);
+                      const db::Dialect &dialect = *db::Dialect::byDefault());
 
 // Long binary and long text columns are not offered as fields.
 bool allowedDataType(int adoType);

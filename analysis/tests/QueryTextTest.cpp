@@ -173,7 +173,7 @@ TEST(GetParameters, ReplacesEachMarkerOnceAfterTheReturnValue)
     params[1].Value = 5;
     params[2].Type = db::adVarWChar;
     params[2].Value = QStringLiteral("x?'y");
-    EXPECT_EQ(qt::getParameters(QStringLiteral("{ ? = call p(?, ?) }"), params, db::Provider::PostgreSQL),
+    EXPECT_EQ(qt::getParameters(QStringLiteral("{ ? = call p(?, ?) }"), params, *db::Dialect::of(db::Provider::PostgreSQL)),
               QStringLiteral("{ ? = call p(5, 'x?''y') }"));
 
     // Without a return value the first marker is the first parameter's; a Null inserts nothing.

@@ -7,6 +7,7 @@
 #include "db/Recordset.h"
 #include "db/RowStore.h"
 #include "db/Types.h"
+#include "db/ValueRules.h"
 
 #include <QSet>
 
@@ -30,9 +31,7 @@ struct StmtCloser {
 
 QString quoted(const QString &name)
 {
-    QString out = name;
-    out.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + out + u'"';
+    return db::quoteIdentifier(name, QStringLiteral("\""));
 }
 
 // Records are inserted a batch at a time by one multi-row INSERT: running a statement costs far

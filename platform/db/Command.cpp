@@ -42,7 +42,7 @@ Connection &requireConnection(const std::shared_ptr<Connection> &c)
 
 } // namespace
 
-QString parameterLiteral(const Parameter &parameter, Provider provider)
+QString parameterLiteral(const Parameter &parameter, const Dialect &dialect)
 {
     if (!parameter.Value.isValid() || parameter.Value.isNull())
         return QStringLiteral("NULL");
@@ -51,7 +51,7 @@ QString parameterLiteral(const Parameter &parameter, Provider provider)
     field.Type = parameter.Type;
     field.NumericScale = parameter.NumericScale;
     try {
-        return sqlLiteral(parameter.Value, field, provider);
+        return dialect.literal(parameter.Value, field);
     } catch (const DbError &) {
         // What the routine's type cannot hold is still shown as the text it is.
         return quoteText(parameter.Value.toString());
@@ -99,12 +99,12 @@ QString Command::callText() const
 
 QString Command::displayText() const
 {
-    const Provider provider = ActiveConnection ? ActiveConnection->provider() : Provider::SQLite;
+    const auto dialect = ActiveConnection ? ActiveConnection->dialect() : Dialect::byDefault();
     QStringList values;
     for (const Parameter &p : Parameters) {
         if (p.Direction == adParamReturnValue || p.Direction == adParamOutput)
             continue;
-        values << parameterLiteral(p, provider);
+        values << parameterLiteral(p, *dialect);
     }
     return values.isEmpty() ? CommandText : CommandText + u' ' + values.join(QStringLiteral(", "));
 }

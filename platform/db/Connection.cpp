@@ -288,19 +288,17 @@ std::shared_ptr<RowStore> Connection::CallRoutine(const QString &owner, const QS
 
 QChar Connection::DefaultDelimiter() const
 {
-    return State() == adStateOpen ? m_backend->identifierQuote() : QChar(u'"');
+    return dialect()->identifierQuote();
 }
 
-db::Provider Connection::dialect() const
+std::shared_ptr<const Dialect> Connection::dialect() const
 {
-    if (m_provider != db::Provider::ODBC || State() != adStateOpen)
-        return m_provider;
-    return m_backend->databaseBehind().value_or(db::Provider::ODBC);
+    return State() == adStateOpen ? m_backend->dialect() : Dialect::of(m_provider);
 }
 
 bool Connection::caseSensitiveText() const
 {
-    return State() == adStateOpen && m_backend->caseSensitiveText();
+    return State() == adStateOpen && m_backend->dialect()->caseSensitiveText();
 }
 
 QString Connection::QuoteIdentifier(const QString &name, const QString &delimiter) const

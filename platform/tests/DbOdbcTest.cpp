@@ -187,7 +187,7 @@ TEST_F(DbOdbc, VersionAndDelimiterComeFromTheDriver)
     const QString v = m_backend->version();
     EXPECT_TRUE(v.startsWith(QLatin1String("ODBC sqlite3odbc"))) << v.toStdString();
     EXPECT_TRUE(v.contains(QLatin1String("(unixODBC "))) << v.toStdString();
-    EXPECT_EQ(m_backend->identifierQuote(), QLatin1Char('"'));
+    EXPECT_EQ(m_backend->dialect()->identifierQuote(), QLatin1Char('"'));
     m_backend->close();
     EXPECT_FALSE(m_backend->isOpen());
     EXPECT_FALSE(errorOf([&] { query(QStringLiteral("SELECT 1")); }).message().isEmpty());

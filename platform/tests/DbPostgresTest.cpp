@@ -902,7 +902,7 @@ TEST_F(DbPostgres, ConnectionStringKeysAndReadOnly)
     b->open(cs, 10, true);
     EXPECT_TRUE(b->isOpen());
     EXPECT_TRUE(b->version().startsWith(QLatin1String("PostgreSQL 1"))) << b->version().toStdString();
-    EXPECT_EQ(b->identifierQuote(), QLatin1Char('"'));
+    EXPECT_EQ(b->dialect()->identifierQuote(), QLatin1Char('"'));
     const auto s = b->execute(QStringLiteral("SELECT current_setting('application_name'),"
                                              " current_setting('default_transaction_read_only'),"
                                              " current_setting('client_encoding')"),

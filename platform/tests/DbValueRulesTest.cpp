@@ -2,6 +2,7 @@
 
 #include "db/Command.h"
 #include "db/DbError.h"
+#include "db/Dialect.h"
 #include "db/Recordset.h"
 #include "db/ValueRules.h"
 
@@ -146,25 +147,25 @@ TEST(ValueRulesCallText, MarksEveryParameterButTheReturnValue)
 
 TEST(ValueRulesLiterals, SpellValuesAsEachDatabaseReadsThem)
 {
-    const auto pg = Provider::PostgreSQL;
-    const auto lite = Provider::SQLite;
-    EXPECT_EQ(sqlLiteral(QVariant(true), field("b", adBoolean), pg), QStringLiteral("TRUE"));
-    EXPECT_EQ(sqlLiteral(QVariant(false), field("b", adBoolean), lite), QStringLiteral("0"));
-    EXPECT_EQ(sqlLiteral(QVariant(), field("b", adBoolean), pg), QStringLiteral("NULL"));
-    EXPECT_EQ(sqlLiteral(QStringLiteral(" 42 "), field("i", adInteger), pg), QStringLiteral("42"));
-    EXPECT_EQ(sqlLiteral(QStringLiteral("O'Brien"), field("t", adVarWChar), lite), QStringLiteral("'O''Brien'"));
-    EXPECT_EQ(sqlLiteral(QStringLiteral("12.50"), field("n", adNumeric, 0, 2), pg), QStringLiteral("12.50"));
-    EXPECT_EQ(sqlLiteral(QStringLiteral("NaN"), field("n", adNumeric), pg), QStringLiteral("CAST('NaN' AS NUMERIC)"));
+    const Dialect &pg = *Dialect::of(Provider::PostgreSQL);
+    const Dialect &lite = *Dialect::of(Provider::SQLite);
+    EXPECT_EQ(pg.literal(QVariant(true), field("b", adBoolean)), QStringLiteral("TRUE"));
+    EXPECT_EQ(lite.literal(QVariant(false), field("b", adBoolean)), QStringLiteral("0"));
+    EXPECT_EQ(pg.literal(QVariant(), field("b", adBoolean)), QStringLiteral("NULL"));
+    EXPECT_EQ(pg.literal(QStringLiteral(" 42 "), field("i", adInteger)), QStringLiteral("42"));
+    EXPECT_EQ(lite.literal(QStringLiteral("O'Brien"), field("t", adVarWChar)), QStringLiteral("'O''Brien'"));
+    EXPECT_EQ(pg.literal(QStringLiteral("12.50"), field("n", adNumeric, 0, 2)), QStringLiteral("12.50"));
+    EXPECT_EQ(pg.literal(QStringLiteral("NaN"), field("n", adNumeric)), QStringLiteral("CAST('NaN' AS NUMERIC)"));
     // A real compares at its own precision on PostgreSQL; elsewhere it is a double, written whole.
-    EXPECT_EQ(sqlLiteral(QVariant(double(1.1f)), field("r", adSingle), pg), QStringLiteral("CAST('1.1' AS REAL)"));
-    EXPECT_EQ(sqlLiteral(QVariant(0.1), field("d", adDouble), lite), QStringLiteral("0.1"));
-    EXPECT_EQ(sqlLiteral(QVariant(std::numeric_limits<double>::infinity()), field("d", adDouble), pg),
+    EXPECT_EQ(pg.literal(QVariant(double(1.1f)), field("r", adSingle)), QStringLiteral("CAST('1.1' AS REAL)"));
+    EXPECT_EQ(lite.literal(QVariant(0.1), field("d", adDouble)), QStringLiteral("0.1"));
+    EXPECT_EQ(pg.literal(QVariant(std::numeric_limits<double>::infinity()), field("d", adDouble)),
               QStringLiteral("CAST('Infinity' AS DOUBLE PRECISION)"));
-    EXPECT_EQ(sqlLiteral(QVariant(-std::numeric_limits<double>::infinity()), field("d", adDouble), lite),
+    EXPECT_EQ(lite.literal(QVariant(-std::numeric_limits<double>::infinity()), field("d", adDouble)),
               QStringLiteral("-9e999"));
-    EXPECT_EQ(sqlLiteral(QVariant(QDate(2024, 2, 29)), field("d", adDBDate), pg), QStringLiteral("'2024-02-29'"));
-    EXPECT_THROW(sqlLiteral(QVariant(QByteArray("\x01")), field("bin", adLongVarBinary), pg), DbError);
-    EXPECT_THROW(sqlLiteral(QStringLiteral("twelve"), field("i", adInteger), pg), DbError);
+    EXPECT_EQ(pg.literal(QVariant(QDate(2024, 2, 29)), field("d", adDBDate)), QStringLiteral("'2024-02-29'"));
+    EXPECT_THROW(pg.literal(QVariant(QByteArray("\x01")), field("bin", adLongVarBinary)), DbError);
+    EXPECT_THROW(pg.literal(QStringLiteral("twelve"), field("i", adInteger)), DbError);
 
     // The call text shown for a routine uses the same writer.
     Parameter p;

@@ -1,5 +1,7 @@
 #include "db/backends/OdbcBackend.h"
 
+#include "db/backends/Dialects.h"
+
 #include "db/backends/Backends.h"
 #include "db/backends/OdbcSql.h"
 
@@ -93,7 +95,13 @@ void OdbcBackend::open(const ConnectionString &cs, int timeoutSeconds, bool read
 
     m_version = QStringLiteral("ODBC %1 %2 (unixODBC %3)")
                     .arg(driver, infoText(h, SQL_DRIVER_VER), infoText(h, SQL_DM_VER));
-    m_quote = quote.isEmpty() ? QLatin1Char('"') : quote.front();
+    // The database behind the driver, where the program writes its SQL.
+    std::optional<Provider> behind;
+    if (traits.postgres)
+        behind = Provider::PostgreSQL;
+    else if (traits.sqliteDriver)
+        behind = Provider::SQLite;
+    m_dialect = std::make_shared<const OdbcDialect>(quote.isEmpty() ? QLatin1Char('"') : quote.front(), behind);
     m_traits = traits;
     m_settings = settings;
     m_dbc = std::move(dbc);

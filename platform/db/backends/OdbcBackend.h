@@ -60,16 +60,7 @@ public:
     void close() override;
     bool isOpen() const override { return bool(m_dbc); }
     QString version() const override { return m_version; }
-    QChar identifierQuote() const override { return m_quote; }
-    bool caseSensitiveText() const override { return m_traits.postgres; }
-    std::optional<Provider> databaseBehind() const override
-    {
-        if (m_traits.postgres)
-            return Provider::PostgreSQL;
-        if (m_traits.sqliteDriver)
-            return Provider::SQLite;
-        return std::nullopt;
-    }
+    std::shared_ptr<const Dialect> dialect() const override { return m_dialect; }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;
@@ -98,7 +89,7 @@ private:
     mutable DbcPtr m_dbc; // opened again once its server was given up
     DriverTraits m_traits;
     QString m_version;
-    QChar m_quote = QLatin1Char('"');
+    std::shared_ptr<const Dialect> m_dialect = Dialect::of(Provider::ODBC);
     std::shared_ptr<DbcPool> m_pool;
 };
 

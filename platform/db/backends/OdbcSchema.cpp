@@ -446,7 +446,7 @@ QVariant outputValue(const Bound &b, const Parameter &p)
 QString OdbcBackend::routineCall(const QString &owner, const QString &name, const std::vector<Parameter> &params,
                                  bool nativeCall) const
 {
-    auto quote = [this](const QString &id) { return quoteIdentifier(id, QString(m_quote)); };
+    auto quote = [this](const QString &id) { return m_dialect->quoteIdentifier(id); };
     const QString target = owner.isEmpty() ? quote(name) : quote(owner) + QLatin1Char('.') + quote(name);
     const bool hasReturn = std::any_of(params.begin(), params.end(),
                                        [](const Parameter &p) { return p.Direction == adParamReturnValue; });
@@ -455,10 +455,10 @@ QString OdbcBackend::routineCall(const QString &owner, const QString &name, cons
         if (p.Direction != adParamReturnValue)
             marks << QStringLiteral("?");
     }
-    const QString args = target + QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    const QString args = marks.join(QLatin1Char(','));
     if (nativeCall)
-        return QStringLiteral("CALL ") + args;
-    return hasReturn ? QStringLiteral("{? = call %1}").arg(args) : QStringLiteral("{call %1}").arg(args);
+        return m_dialect->database().routineCall(target, args, true, hasReturn);
+    return m_dialect->routineCall(target, args, false, hasReturn);
 }
 
 std::shared_ptr<RowStore> OdbcBackend::callRoutine(const QString &owner, const QString &name,

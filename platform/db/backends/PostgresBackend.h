@@ -17,8 +17,7 @@ public:
     void close() override;
     bool isOpen() const override;
     QString version() const override;
-    QChar identifierQuote() const override { return QLatin1Char('"'); }
-    bool caseSensitiveText() const override { return true; }
+    std::shared_ptr<const Dialect> dialect() const override { return Dialect::of(Provider::PostgreSQL); }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;

@@ -330,11 +330,4 @@ ResultPtr exec(PGconn *conn, const char *sql, const ParamValues &values)
     return exec(conn, QString::fromUtf8(sql), values);
 }
 
-std::string quoteIdent(const QString &name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return ('"' + q + '"').toStdString();
-}
-
 } // namespace db::pg

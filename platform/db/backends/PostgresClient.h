@@ -118,9 +118,6 @@ ResultPtr exec(PGconn *conn, const char *sql, const ParamValues &values = {});
 // the connection lost). A connection closed under the wait returns at once.
 void awaitAnswer(PGconn *conn, const ConnectParams &params, const QString &sql);
 
-// Quotes an identifier: "name" with embedded quotes doubled.
-std::string quoteIdent(const QString &name);
-
 inline QString text(const PGresult *res, int row, int col)
 {
     return QString::fromUtf8(PQgetvalue(res, row, col), PQgetlength(res, row, col));

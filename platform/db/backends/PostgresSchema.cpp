@@ -273,16 +273,15 @@ std::shared_ptr<RowStore> PostgresBackend::callRoutine(const QString &owner, con
         types.push_back(a.type);
         QString arg = QStringLiteral("$%1").arg(values.size());
         if (byName)
-            arg = QString::fromStdString(quoteIdent(a.name)) + QStringLiteral(" => ") + arg;
+            arg = dialect()->quoteIdentifier(a.name) + QStringLiteral(" => ") + arg;
         if (a.mode == 'v')
             arg.prepend(QStringLiteral("VARIADIC "));
         if (!args.isEmpty())
             args += QStringLiteral(", ");
         args += arg;
     }
-    const QString target = QString::fromStdString(quoteIdent(r.schema) + "." + quoteIdent(r.name));
-    const QString sql = r.procedure ? QStringLiteral("CALL %1(%2)").arg(target, args)
-                                    : QStringLiteral("SELECT * FROM %1(%2)").arg(target, args);
+    const QString target = dialect()->quoteIdentifier(r.schema) + QLatin1Char('.') + dialect()->quoteIdentifier(r.name);
+    const QString sql = dialect()->routineCall(target, args, r.procedure, false);
     const ResultPtr res = exec(c, sql, values, types);
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
         return emptyStore();

@@ -81,7 +81,7 @@ public:
     void close() override;
     bool isOpen() const override { return bool(m_db); }
     QString version() const override;
-    QChar identifierQuote() const override { return u'"'; }
+    std::shared_ptr<const Dialect> dialect() const override { return Dialect::of(Provider::SQLite); }
 
     std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) override;
     std::shared_ptr<RowStore> execute(const QString &sql, long maxRecords, long *recordsAffected) override;

@@ -4,6 +4,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
+#include "db/Dialect.h"
 #include "db/Field.h"
 #include "db/RowStore.h"
 #include "db/Worker.h"
@@ -65,12 +66,9 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString version() const = 0;         // e.g. "SQLite 3.40.1", "PostgreSQL 15.20 (libpq 15)"
-    virtual QChar identifierQuote() const = 0;   // '"' unless the driver says otherwise
-    // True when the database compares text (=, LIKE) with regard to case.
-    virtual bool caseSensitiveText() const { return false; }
-    // A bridge to other databases (ODBC): the database behind it, when it is one whose SQL the
-    // program writes (SQLite, PostgreSQL); empty for any other, and for the native clients.
-    virtual std::optional<Provider> databaseBehind() const { return std::nullopt; }
+    // How SQL is written for this client: over ODBC, with the driver's quote and the database
+    // behind it as the driver says once open.
+    virtual std::shared_ptr<const Dialect> dialect() const = 0;
 
     // Lazy rows of a statement (maxRecords 0 = all).
     virtual std::unique_ptr<RowCursor> openCursor(const QString &sql, long maxRecords) = 0;

@@ -13,6 +13,7 @@
 namespace db {
 
 class Connection;
+class Dialect;
 class Recordset;
 
 struct Parameter : ParameterInfo {
@@ -42,7 +43,7 @@ public:
     std::shared_ptr<Recordset> outputRow() const;
 };
 
-// A parameter's value as an SQL literal of its type (see sqlLiteral); NULL for a Null.
-DB_EXPORT QString parameterLiteral(const Parameter &parameter, Provider provider);
+// A parameter's value as an SQL literal of its type (see Dialect::literal); NULL for a Null.
+DB_EXPORT QString parameterLiteral(const Parameter &parameter, const Dialect &dialect);
 
 } // namespace db

@@ -4,6 +4,7 @@
 
 #include "db/Backend.h"
 #include "db/DbError.h"
+#include "db/Dialect.h"
 #include "db/Field.h"
 #include "db/ValueRules.h"
 
@@ -45,10 +46,10 @@ public:
     int State() const; // adStateOpen / adStateClosed
     db::Provider provider() const { return m_provider; }
     QString Provider() const; // "SQLite", "PostgreSQL", "ODBC"
-    // The database whose SQL statements on this connection are written in: the provider's own,
-    // or over ODBC the database behind the driver where it is SQLite or PostgreSQL (generic ODBC
-    // SQL for any other, and while closed).
-    db::Provider dialect() const;
+    // How SQL is written on this connection: its client's dialect (over ODBC, its driver's, whose
+    // database() is the database behind where the program knows it); while closed, the
+    // provider's.
+    std::shared_ptr<const Dialect> dialect() const;
     QString Version() const;  // the client library and its version; empty when closed
     const std::vector<ProviderError> &Errors() const { return m_errors; }
     void clearErrors() { m_errors.clear(); }

@@ -15,7 +15,7 @@
 #include <string_view>
 
 // The rules for values that sorting, filtering, exporting and the SQL the program writes share,
-// each kept once so that they never disagree.
+// each kept once so that they never disagree. How each database spells them: db::Dialect.
 namespace db {
 
 // ---------------------------------------------------------------- whole numbers
@@ -73,25 +73,5 @@ DB_EXPORT QString quoteIdentifier(const QString &name, const QString &delimiter)
 DB_EXPORT QString quoteText(const QString &value);
 // Throws that DbError when the value is text holding a NUL character.
 DB_EXPORT void refuseNul(const QString &value);
-
-// A value as an SQL expression of the field's type, spelled as the provider's database reads it:
-// Booleans TRUE/FALSE on PostgreSQL and 1/0 elsewhere; numbers in full (a PostgreSQL real at its
-// own precision, money and decimals exactly, NaN and infinities by name); dates and times as
-// quoted text with every fraction, offset, era and infinity the value has; text quoted. A Null
-// is NULL. Throws DbError for binary values, which have no literal here.
-DB_EXPORT QString sqlLiteral(const RowStore &store, std::size_t row, int col, Provider provider);
-// "column op literal" for a literal of the column's own type (sqlLiteral), with either side
-// converted where the database cannot compare the type as it stands: PostgreSQL types without
-// an equality of their own (json, xml, intervals, arrays ...) as their text; SQLite dates and
-// times by what they denote, whichever way the text is written.
-DB_EXPORT QString sqlComparison(const QString &column, const FieldInfo &field, Provider provider,
-                                      const QString &op, const QString &literal);
-// The column as the text the program shows for it, for LIKE; empty for Booleans and binary data,
-// whose text is nothing a wildcard should match.
-DB_EXPORT QString sqlColumnText(const QString &column, const FieldInfo &field, Provider provider);
-
-// The same for a value given as a QVariant (converted by the field's type as the row store does;
-// DbError when it does not fit).
-DB_EXPORT QString sqlLiteral(const QVariant &value, const FieldInfo &field, Provider provider);
 
 } // namespace db
