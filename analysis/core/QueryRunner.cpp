@@ -116,7 +116,7 @@ void QueryRunner::clearBuilderFilter()
 int QueryRunner::resultsField(const QString &caption, int col) const
 {
     if (!isOpen(m_results))
-        throw db::DbError(QStringLiteral("There are no results to filter"));
+        throw db::UsageError(QStringLiteral("There are no results to filter"));
     // The clicked column's own field when it bears the name, then a field of exactly that name:
     // PostgreSQL results may hold "N" beside "n", which a name looked up regardless of case mixes.
     if (col >= 0 && col < m_results->FieldCount() && m_results->Field(col).Name == caption)
@@ -147,7 +147,7 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
                                                           const QString &typed, std::optional<std::size_t> cell) const
 {
     if (!isOpen(m_results))
-        throw db::DbError(QStringLiteral("There are no results to filter"));
+        throw db::UsageError(QStringLiteral("There are no results to filter"));
     const db::FieldInfo &info = m_results->Field(field);
     const int type = info.Type;
     // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
@@ -305,7 +305,7 @@ void QueryRunner::newResults(bool checkOnly)
 void QueryRunner::checkSyntax(const QString &sql) const
 {
     if (!m_connection)
-        throw db::DbError(QStringLiteral("There is no connection"));
+        throw db::UsageError(QStringLiteral("There is no connection"));
     m_connection->CheckSyntax(sql);
 }
 
@@ -318,7 +318,7 @@ void QueryRunner::openResults(const QString &sql)
     const std::shared_ptr<db::Recordset> results = m_results;
     if (m_source == StoredProc) {
         if (!m_routine)
-            throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
+            throw db::UsageError(QStringLiteral("The stored procedure has not been set up"));
         std::vector<QVariant> saved;
         for (const db::Parameter &p : m_routine->Parameters)
             saved.push_back(p.Value);
@@ -343,7 +343,7 @@ void QueryRunner::openResults(const QString &sql)
         results->OpenXml(m_fileName);
     } else {
         if (!m_connection)
-            throw db::DbError(QStringLiteral("There is no connection"));
+            throw db::UsageError(QStringLiteral("There is no connection"));
         results->Open(sql, m_connection);
     }
 }
@@ -391,7 +391,7 @@ void QueryRunner::readFields(const QString &sql, bool sortByName)
     std::vector<db::FieldInfo> fields;
     if (inMemory()) {
         if (!isOpen(m_results))
-            throw db::DbError(QStringLiteral("The results are not open"));
+            throw db::UsageError(QStringLiteral("The results are not open"));
         m_fields = m_results->Clone();
         for (int i = 0; i < m_fields->FieldCount(); ++i)
             fields.push_back(m_fields->Field(i));
@@ -403,7 +403,7 @@ void QueryRunner::readFields(const QString &sql, bool sortByName)
         m_fields = db::Recordset::fromStore(std::make_shared<db::RowStore>(fields), sql);
     } else {
         if (!m_connection)
-            throw db::DbError(QStringLiteral("There is no connection"));
+            throw db::UsageError(QStringLiteral("There is no connection"));
         // The result's columns only: nothing but a SELECT is run and no row is read.
         fields = m_connection->DescribeQuery(sql);
         m_fields = db::Recordset::fromStore(std::make_shared<db::RowStore>(fields), sql);

@@ -3,6 +3,7 @@
 // computed columns, and on a routine's rows as on a table's.
 #include "TabulonTestSupport.h"
 #include "PostgresOdbc.h"
+#include "ServerCanceller.h"
 #include "TestSupport.h"
 
 #include "dialogs/frmQueryBuilder.h"
@@ -13,8 +14,6 @@
 #include "grid/GridModel.h"
 #include "grid/GridView.h"
 #include "ui/KeyedToolBar.h"
-
-#include <QTimer>
 #include "ui/Prompter.h"
 
 #include <hlQueryBuilder/QueryBuilder.h>
@@ -371,27 +370,12 @@ TEST_P(BuilderRows, EachDatabaseGetsWordsAndValuesItReads)
         QueryBuilder &slow = *routine->builder();
         condition(slow, 1, {}, QStringLiteral("id"), QStringLiteral("is"), QStringLiteral("equal to"), {}, {}, {});
         slow.grdFilter()->Select(1, QueryBuilder::colValue);
-        auto watcher = db::Connection::create();
-        watcher->Open(testsupport::postgresConnectionString());
-        int cancelled = 0;
-        bool looking = false;
-        QTimer canceller;
-        QObject::connect(&canceller, &QTimer::timeout, [&] {
-            if (looking)
-                return;
-            looking = true;
-            cancelled += int(watcher->Execute(QStringLiteral("SELECT count(pg_cancel_backend(pid)) FROM pg_stat_activity WHERE "
-                                                             "state = 'active' AND application_name = '%1'")
-                                                  .arg(marker))
-                                 ->Value(0)
-                                 .toLongLong());
-            looking = false;
-        });
-        canceller.start(20);
+        testsupport::ServerCanceller canceller(marker);
+        canceller.start();
         errorWindows.clear();
         EXPECT_FALSE(slow.Populate_LookUp());
         canceller.stop();
-        EXPECT_GT(cancelled, 0);
+        EXPECT_GT(canceller.cancelled(), 0);
         EXPECT_TRUE(errorWindows.empty()) << (errorWindows.empty() ? QString() : errorWindows[0].procedure + ": "
                                                                                   + errorWindows[0].description);
         EXPECT_TRUE(slow.grdFilter()->isEnabled());

@@ -524,7 +524,7 @@ std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
 {
     if (!m_query->inMemory()) {
         if (!m_query->connection())
-            throw db::DbError(QStringLiteral("There is no connection"));
+            throw db::UsageError(QStringLiteral("There is no connection"));
         auto rs = db::Recordset::create();
         rs->Open(sql, m_query->connection());
         return rs;
@@ -533,7 +533,7 @@ std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
         m_shape = std::make_shared<db::ShapeConnection>();
         if (m_query->source() == analysis::QueryRunner::StoredProc) {
             if (!m_query->connection())
-                throw db::DbError(QStringLiteral("There is no connection"));
+                throw db::UsageError(QStringLiteral("There is no connection"));
             m_shape->Open(QStringLiteral("Provider = MSDataShape; Data ") + m_query->connection()->ConnectionString());
         }
     }
@@ -541,7 +541,7 @@ std::shared_ptr<db::Recordset> hlTabulon::openAggregate(const QString &sql)
     const std::shared_ptr<db::ShapeConnection> shape = m_shape;
     if (m_query->source() == analysis::QueryRunner::StoredProc) {
         if (!m_query->routine())
-            throw db::DbError(QStringLiteral("The stored procedure has not been set up"));
+            throw db::UsageError(QStringLiteral("The stored procedure has not been set up"));
         // The rows the results show: the routine's, narrowed by the query's filters.
         const analysis::QueryRunner &query = *m_query;
         return db::groupsFirst(
@@ -567,7 +567,7 @@ QString hlTabulon::Get_AveragePartsSQL(const PickerArray &picker)
 {
     if (m_query->inMemory()) {
         if (m_strShapeHead.isEmpty())
-            throw db::DbError(QStringLiteral("The averages' parts have no command to shape"));
+            throw db::UsageError(QStringLiteral("The averages' parts have no command to shape"));
         const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *pickerValueBox(picker));
         return shapeText(m_strShapeHead, choice, identifierDelimiter(), true);
     }

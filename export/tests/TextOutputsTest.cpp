@@ -1,6 +1,7 @@
 // Clipboard, delimited text, HTML and XML outputs, read back byte for byte.
 #include "ExportTestSupport.h"
 #include "FullDisk.h"
+#include "ServerCanceller.h"
 
 #include "db/Connection.h"
 #include "db/Types.h"
@@ -12,7 +13,6 @@
 #include <QStringDecoder>
 #include <QTextDocument>
 #include <QTextTable>
-#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -310,27 +310,12 @@ TEST_F(TextOutputs, ALazyPostgresResultIsReadThroughACursorOfItsOwn)
     slow->Open(QStringLiteral("SELECT i AS id, pg_sleep(0.001)::text AS slept FROM generate_series(1, 100000) AS i"),
                slowConn);
     load(slow);
-    auto watcher = db::Connection::create();
-    watcher->Open(testsupport::postgresConnectionString());
-    int cancelled = 0;
-    bool looking = false;
-    QTimer canceller;
-    QObject::connect(&canceller, &QTimer::timeout, [&] {
-        // Asked until the export ends: a cancel that lands between two fetches does nothing.
-        if (looking)
-            return;
-        looking = true;
-        const auto hit = watcher->Execute(QStringLiteral("SELECT count(pg_cancel_backend(pid)) FROM pg_stat_activity "
-                                                         "WHERE application_name = '%1' AND state = 'active'")
-                                              .arg(appName));
-        cancelled += int(hit->Value(0).toLongLong());
-        looking = false;
-    });
-    canceller.start(20);
+    testsupport::ServerCanceller canceller(appName);
+    canceller.start();
     reports.clear();
     EXPECT_FALSE(exportTo(DataExport::TextFile, path(QStringLiteral("cancelled.txt"))));
     canceller.stop();
-    EXPECT_GT(cancelled, 0);
+    EXPECT_GT(canceller.cancelled(), 0);
     EXPECT_TRUE(reports.empty()) << qPrintable(reports.empty() ? QString() : reports[0].procedure + QStringLiteral(": ")
                                                                                 + reports[0].description);
     EXPECT_FALSE(control->isExporting());

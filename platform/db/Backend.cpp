@@ -14,7 +14,7 @@ std::unique_ptr<ConnectionBackend> makeBackend(Provider provider)
     case Provider::PostgreSQL: return backends::makePostgres();
     case Provider::ODBC: return backends::makeOdbc();
     }
-    throw DbError(QStringLiteral("Unknown provider"));
+    throw UsageError(QStringLiteral("Unknown provider"));
 }
 
 } // namespace db

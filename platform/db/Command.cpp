@@ -36,7 +36,7 @@ std::pair<QString, QString> splitName(const QString &text)
 Connection &requireConnection(const std::shared_ptr<Connection> &c)
 {
     if (!c || c->State() != adStateOpen)
-        throw DbError(QStringLiteral("The command has no open connection"));
+        throw UsageError(QStringLiteral("The command has no open connection"));
     return *c;
 }
 

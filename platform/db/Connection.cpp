@@ -148,9 +148,10 @@ DbError Connection::addError(const DbError &error)
         pe.Source = providerName(m_provider);
         m_errors.push_back(pe);
     }
+    const QString statement = maskSecrets(error.statement(), m_connectionString);
     if (error.isUsage())
-        return UsageError(message);
-    return DbError(message, error.sqlState(), maskSecrets(error.statement(), m_connectionString), error.nativeCode());
+        return UsageError(message, statement);
+    return DbError(message, error.sqlState(), statement, error.nativeCode());
 }
 
 void Connection::Open(const QString &connectionString)

@@ -11,8 +11,8 @@ DbError::DbError(const QString &message, const QString &sqlState, const QString 
 {
 }
 
-UsageError::UsageError(const QString &message)
-    : DbError(message)
+UsageError::UsageError(const QString &message, const QString &statement)
+    : DbError(message, {}, statement)
 {
     m_usage = true;
 }

@@ -632,7 +632,7 @@ std::shared_ptr<Recordset> shapeRows(const Recordset &rows, const ShapeText &sha
 {
     const std::shared_ptr<RowStore> &store = rows.store();
     if (!store)
-        throw DbError(QStringLiteral("The data shaping command has no rows to group"));
+        throw UsageError(QStringLiteral("The data shaping command has no rows to group"));
     const RowStore &s = *store;
     auto column = [&](const QString &name) {
         const int i = rows.FieldIndex(name);
@@ -814,10 +814,10 @@ std::shared_ptr<Recordset> ShapeConnection::Execute(const QString &text, const C
         return (r.atEnd() && !out.isEmpty() ? out : name.trimmed()).toCaseFolded();
     };
     if (bare(shape.routine) != bare(routine.CommandText))
-        throw DbError(QStringLiteral("The data shaping command runs %1, but the command is for %2")
-                          .arg(shape.routine, routine.CommandText), {}, text);
+        throw UsageError(QStringLiteral("The data shaping command runs %1, but the command is for %2")
+                             .arg(shape.routine, routine.CommandText), text);
     if (!m_data || m_data->State() != adStateOpen)
-        throw DbError(QStringLiteral("The data shaping connection is not open"), {}, text);
+        throw UsageError(QStringLiteral("The data shaping connection is not open"), text);
 
     std::vector<QVariant> values;
     for (const Parameter &p : routine.Parameters)

@@ -4,6 +4,7 @@
 #include "PostgresOdbc.h"
 #include "TestSupport.h"
 
+#include "db/Command.h"
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
 #include "db/Recordset.h"
@@ -216,6 +217,12 @@ TEST(ErrorKinds, AMisuseIsAUsageErrorAndTheDatabasesFailureIsNot)
     const DbError closed = errorOf([&] { conn->Close(); });
     EXPECT_EQ(closed.kind(), DbError::Kind::Usage);
     EXPECT_EQ(closed.message(), QStringLiteral("Operation is not allowed when the object is closed"));
+    Command call;
+    call.ActiveConnection = conn;
+    call.CommandText = QStringLiteral("anything");
+    const DbError unconnected = errorOf([&] { call.Execute(); });
+    EXPECT_TRUE(unconnected.isUsage());
+    EXPECT_EQ(unconnected.message(), QStringLiteral("The command has no open connection"));
 }
 
 namespace {

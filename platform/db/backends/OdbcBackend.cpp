@@ -120,7 +120,7 @@ void OdbcBackend::close()
 SQLHDBC OdbcBackend::dbc() const
 {
     if (!m_dbc)
-        throw DbError(QStringLiteral("The connection is closed"));
+        throw UsageError(QStringLiteral("The connection is closed"));
     return m_dbc.get();
 }
 
@@ -139,7 +139,7 @@ StmtPtr OdbcBackend::statement() const
 std::unique_ptr<RowCursor> OdbcBackend::openCursor(const QString &sql, long maxRecords)
 {
     if (!m_pool)
-        throw DbError(QStringLiteral("The connection is closed"));
+        throw UsageError(QStringLiteral("The connection is closed"));
     auto cursor = std::make_unique<OdbcCursor>(m_pool, calls(), m_traits, sql, maxRecords);
     cursor->start();
     return cursor;

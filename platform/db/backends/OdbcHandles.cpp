@@ -356,8 +356,8 @@ std::vector<ProviderError> diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
 void raise(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, const char *call, const QString &statement)
 {
     if (rc == SQL_INVALID_HANDLE)
-        throw DbError(QStringLiteral("ODBC call %1 was given an invalid handle").arg(QLatin1String(call)), {},
-                      statement);
+        throw UsageError(QStringLiteral("ODBC call %1 was given an invalid handle").arg(QLatin1String(call)),
+                         statement);
     auto records = diagnostics(handleType, handle);
     if (records.empty())
         throw DbError(QStringLiteral("ODBC call %1 failed (return code %2)").arg(QLatin1String(call)).arg(rc), {},

@@ -475,7 +475,7 @@ std::shared_ptr<RowStore> OdbcBackend::callRoutine(const QString &owner, const Q
             order.push_back(i);
     }
     if (std::count_if(params.begin(), params.end(), [](const Parameter &p) { return p.Direction == adParamReturnValue; }) > 1)
-        throw DbError(QStringLiteral("The routine %1 was given more than one return value").arg(qualified(owner, name)));
+        throw UsageError(QStringLiteral("The routine %1 was given more than one return value").arg(qualified(owner, name)));
     std::vector<Bound> bound(params.size());
     for (std::size_t n = 0; n < order.size(); ++n) {
         const std::size_t i = order[n];

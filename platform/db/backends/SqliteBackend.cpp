@@ -317,7 +317,7 @@ SqliteBackend::~SqliteBackend()
 sqlite3 *SqliteBackend::db() const
 {
     if (!m_db)
-        throw DbError(QStringLiteral("The connection is closed"));
+        throw UsageError(QStringLiteral("The connection is closed"));
     return m_db.get();
 }
 

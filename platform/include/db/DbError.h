@@ -60,7 +60,7 @@ private:
 // by kind(), which a copy held as DbError keeps.
 class DB_EXPORT UsageError : public DbError {
 public:
-    explicit UsageError(const QString &message);
+    explicit UsageError(const QString &message, const QString &statement = {});
 };
 
 } // namespace db
