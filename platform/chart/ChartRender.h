@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QLocale>
+#include <QSizeF>
 #include <QString>
 
 #include <optional>
@@ -79,6 +80,10 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
 // The point at pos, in the chart's own item coordinates.
 std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
                                     QPointF chartPos);
+
+// The legend of a built 2-D chart fitted to the chart's size; the chart refits it itself whenever
+// its geometry changes, which, laid out at once, comes too late for the drawing.
+void fitLegend(QChart &chart, QSizeF size);
 
 // font sized in pixels of a 96 dpi layout, so that a painter scaled to a finer device draws it
 // at the size the layout gave it, whatever the device's own resolution.

@@ -582,6 +582,7 @@ void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
         QGraphicsScene scene;
         QChart *chart = build2D(d->data, d->looks, plot2DFor(d->looks.type), nullptr);
         usePixelFonts(*chart);
+        fitLegend(*chart, QSizeF(body.size()));
         scene.addItem(chart); // the scene deletes it
         chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(body.size())));
         scene.setSceneRect(chart->geometry());
