@@ -444,8 +444,11 @@ LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room)
             l.textWidth = std::max(l.textWidth, std::ceil(fm.horizontalAdvance(name)));
         l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
         l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
-        if (l.width <= room.width())
+        if (l.width <= room.width()) {
+            // Where the height allows, the entries stand a little apart.
+            l.line = std::max(l.line, std::min(std::floor(room.height() / l.rows), std::ceil(fm.height() * 1.5)));
             return l;
+        }
     }
     // Even the smallest letters do not fit side by side: the names are cut short instead.
     const double column = (room.width() - (l.columns - 1) * LegendLayout::kColumnGap) / l.columns;
