@@ -352,7 +352,7 @@ void Graph3D::placeValueLabels()
     // from the front (+z), and it goes round to the -x side as the rotation grows.
     const double turn = qDegreesToRadians(double(m_graph->scene()->activeCamera()->xRotation()));
     const float x = std::cos(turn) >= 0 ? -1.f : 1.f;
-    const float z = std::sin(turn) >= 0 ? -1.f : 1.f;
+    const float z = std::sin(turn) >= 0 ? 1.f : -1.f;
     for (int i = 0; i <= m_valueSteps; ++i)
         m_valueLabels[i]->setPosition(QVector3D(x, -1.f + 2.f * float(i) / float(m_valueSteps), z));
 }
