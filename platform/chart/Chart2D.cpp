@@ -406,58 +406,6 @@ QStringList buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     return names;
 }
 
-// How a legend's entries share the room it may take: the largest font at which they fit in
-// columns side by side, else the smallest font with the names cut short.
-struct LegendLayout {
-    static constexpr int kSmallestPixels = 8;
-    static constexpr double kSwatchGap = 5;
-    static constexpr double kColumnGap = 12;
-    QFont font; // sized in pixels
-    int columns = 1;
-    int rows = 1; // entries run down a column, then on in the next
-    double line = 0;
-    double swatch = 0;
-    double textWidth = 0;
-    double columnWidth = 0;
-    double width = 0;
-};
-
-LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room)
-{
-    // Sizes in pixels: the same on the screen and, scaled, on a printer.
-    const double points = font.pointSizeF();
-    const int largest = points > 0 ? int(std::lround(points * 96.0 / 72.0)) : std::max(1, font.pixelSize());
-    const int smallest = std::min(largest, LegendLayout::kSmallestPixels);
-    LegendLayout l;
-    const qsizetype n = std::max<qsizetype>(1, names.size());
-    for (int px = largest; px >= smallest; --px) {
-        font.setPixelSize(px);
-        const QFontMetricsF fm(font);
-        l.font = font;
-        l.line = std::ceil(fm.height()) + 2;
-        l.swatch = std::ceil(fm.ascent() * 0.85);
-        const int fitting = std::max(1, int(room.height() / l.line));
-        l.columns = int((n + fitting - 1) / fitting);
-        l.rows = int((n + l.columns - 1) / l.columns); // columns of even length
-        l.textWidth = 0;
-        for (const QString &name : names)
-            l.textWidth = std::max(l.textWidth, std::ceil(fm.horizontalAdvance(name)));
-        l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
-        l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
-        if (l.width <= room.width()) {
-            // Where the height allows, the entries stand a little apart.
-            l.line = std::max(l.line, std::min(std::floor(room.height() / l.rows), std::ceil(fm.height() * 1.5)));
-            return l;
-        }
-    }
-    // Even the smallest letters do not fit side by side: the names are cut short instead.
-    const double column = (room.width() - (l.columns - 1) * LegendLayout::kColumnGap) / l.columns;
-    l.textWidth = std::max(QFontMetricsF(l.font).horizontalAdvance(u'M') * 3,
-                           column - l.swatch - LegendLayout::kSwatchGap);
-    l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
-    l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
-    return l;
-}
 
 // The legend of a 2-D chart, at its right. Qt's own lists the entries in one column and cuts
 // off those that do not fit; this one takes a smaller font, then more columns, until every entry
@@ -526,6 +474,43 @@ LegendBox *legendOf(QChart &chart)
 }
 
 } // namespace
+
+LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room)
+{
+    // Sizes in pixels: the same on the screen and, scaled, on a printer.
+    const double points = font.pointSizeF();
+    const int largest = points > 0 ? int(std::lround(points * 96.0 / 72.0)) : std::max(1, font.pixelSize());
+    const int smallest = std::min(largest, LegendLayout::kSmallestPixels);
+    LegendLayout l;
+    const qsizetype n = std::max<qsizetype>(1, names.size());
+    for (int px = largest; px >= smallest; --px) {
+        font.setPixelSize(px);
+        const QFontMetricsF fm(font);
+        l.font = font;
+        l.line = std::ceil(fm.height()) + 2;
+        l.swatch = std::ceil(fm.ascent() * 0.85);
+        const int fitting = std::max(1, int(room.height() / l.line));
+        l.columns = int((n + fitting - 1) / fitting);
+        l.rows = int((n + l.columns - 1) / l.columns); // columns of even length
+        l.textWidth = 0;
+        for (const QString &name : names)
+            l.textWidth = std::max(l.textWidth, std::ceil(fm.horizontalAdvance(name)));
+        l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
+        l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
+        if (l.width <= room.width()) {
+            // Where the height allows, the entries stand a little apart.
+            l.line = std::max(l.line, std::min(std::floor(room.height() / l.rows), std::ceil(fm.height() * 1.5)));
+            return l;
+        }
+    }
+    // Even the smallest letters do not fit side by side: the names are cut short instead.
+    const double column = (room.width() - (l.columns - 1) * LegendLayout::kColumnGap) / l.columns;
+    l.textWidth = std::max(QFontMetricsF(l.font).horizontalAdvance(u'M') * 3,
+                           column - l.swatch - LegendLayout::kSwatchGap);
+    l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
+    l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
+    return l;
+}
 
 void fitLegend(QChart &chart, QSizeF size)
 {

@@ -348,8 +348,9 @@ void Graph3D::placeValueLabels()
         return;
     // The graph's own value labels stand on two walls; these stand once, at the vertical edge
     // furthest left as the camera sees the graph, ending there, so that they lie beside the bars
-    // rather than over them. The camera circles the middle of the graph: at rotation 0 it looks
-    // from the front (+z), and it goes round to the -x side as the rotation grows.
+    // rather than over them. The camera circles the middle of the graph: that edge is on the -x
+    // side while it looks at the front (rotations within 90 degrees of 0), and at the back (+z,
+    // the last row) while the rotation is between 0 and 180 degrees.
     const double turn = qDegreesToRadians(double(m_graph->scene()->activeCamera()->xRotation()));
     const float x = std::cos(turn) >= 0 ? -1.f : 1.f;
     const float z = std::sin(turn) >= 0 ? 1.f : -1.f;

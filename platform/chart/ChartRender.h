@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -81,6 +82,22 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
 std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
                                     QPointF chartPos);
 
+// How a legend's entries share the room it may take: the largest font at which they fit in
+// columns side by side, else the smallest font with the names cut short.
+struct LegendLayout {
+    static constexpr int kSmallestPixels = 8;
+    static constexpr double kSwatchGap = 5;
+    static constexpr double kColumnGap = 12;
+    QFont font; // sized in pixels
+    int columns = 1;
+    int rows = 1; // entries run down a column, then on in the next
+    double line = 0;
+    double swatch = 0;
+    double textWidth = 0;
+    double columnWidth = 0;
+    double width = 0;
+};
+LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room);
 // The legend of a built 2-D chart fitted to the chart's size; the chart refits it itself whenever
 // its geometry changes, which, laid out at once, comes too late for the drawing.
 void fitLegend(QChart &chart, QSizeF size);
