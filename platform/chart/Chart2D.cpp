@@ -406,7 +406,6 @@ QStringList buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     return names;
 }
 
-
 // The legend of a 2-D chart, at its right. Qt's own lists the entries in one column and cuts
 // off those that do not fit; this one takes a smaller font, then more columns, until every entry
 // shows. It is fitted to a size before the chart is laid out at that size (fitLegend), so that a
