@@ -7,9 +7,10 @@
 #include <QChart>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
-#include <QLegendMarker>
+#include <QPen>
 #include <QLineSeries>
 #include <QLocale>
 #include <QPainter>
@@ -275,7 +276,7 @@ Drawn drawnSeries(const ChartData &data, const ChartLooks &looks, bool transpose
     return out;
 }
 
-void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
+QStringList buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
 {
     // Many series of one point each (one group column) go in one bar set across the categories:
     // a set each costs time that grows with the square of their number.
@@ -300,9 +301,10 @@ void buildBars(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
     hit.anySeries = series;
     hit.seriesCount = drawn.seriesCount();
     hit.pointCount = drawn.pointCount();
+    return drawn.names;
 }
 
-void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
+QStringList buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hit2D &hit)
 {
     // Series of one point each (one group column) make no area: draw them as one line of points.
     hit.transposed = data.pointCount() == 1 && data.seriesCount() > 1;
@@ -328,17 +330,16 @@ void buildArea(QChart *chart, const ChartData &data, const ChartLooks &looks, Hi
             c.setAlpha(150);
         area->setColor(c);
         chart->addSeries(area);
-        for (QLegendMarker *m : chart->legend()->markers(area))
-            m->setBrush(seriesColor(s));
         all.push_back(area);
     }
     addAxes(chart, drawn.categories, looks, all, hit);
     hit.anySeries = all.empty() ? nullptr : all.front();
     hit.seriesCount = drawn.seriesCount();
     hit.pointCount = drawn.pointCount();
+    return drawn.names;
 }
 
-void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
+QStringList buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
 {
     const int S = data.seriesCount();
     const int P = data.pointCount();
@@ -367,11 +368,6 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
         if (captions)
             texts.push_back(new QGraphicsSimpleTextItem(data.pointLabel(p), chart));
         chart->addSeries(pie);
-        if (p > 1) {
-            // Every pie has the same slices: the legend names them once.
-            for (QLegendMarker *m : chart->legend()->markers(pie))
-                m->setVisible(false);
-        }
         hit.pies.push_back(pie);
     }
     if (captions) {
@@ -403,9 +399,123 @@ void buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     hit.anySeries = hit.pies.empty() ? nullptr : hit.pies.front();
     hit.seriesCount = S;
     hit.pointCount = P;
+    // Every pie has the same slices: the legend names them once.
+    QStringList names;
+    for (int s = 1; s <= S; ++s)
+        names << data.seriesLabel(s);
+    return names;
+}
+
+// The legend of a 2-D chart, at its right. Qt's own lists the entries in one column and cuts
+// off those that do not fit; this one takes a smaller font, then more columns, until every entry
+// shows. It is fitted to a size before the chart is laid out at that size (fitLegend), so that a
+// chart drawn at once, as a printout is, needs no second layout.
+class LegendBox : public QGraphicsRectItem {
+public:
+    LegendBox(QChart *chart, const QStringList &names)
+        : QGraphicsRectItem(chart), m_base(chart->legend()->font()), m_names(names)
+    {
+        setPen(Qt::NoPen);
+        setBrush(Qt::NoBrush);
+        m_baseRight = chart->margins().right();
+        for (int i = 0; i < names.size(); ++i) {
+            auto *swatch = new QGraphicsRectItem(this);
+            const QColor c = seriesColor(i);
+            swatch->setBrush(c);
+            swatch->setPen(QPen(c.darker(130), 0));
+            m_swatches.push_back(swatch);
+            m_texts.push_back(new QGraphicsSimpleTextItem(this));
+        }
+    }
+
+    void fit(QChart &chart, QSizeF size)
+    {
+        QMargins margins = chart.margins();
+        int right = m_baseRight;
+        if (isVisible() && !m_names.isEmpty() && !size.isEmpty()) {
+            const double top = margins.top();
+            const double height = std::max(1.0, size.height() - top - margins.bottom());
+            const LegendLayout l = legendLayout(m_names, m_base, QSizeF(size.width() / 3, height));
+            const QFontMetricsF fm(l.font);
+            const double left = size.width() - m_baseRight - l.width;
+            const double y0 = top + std::max(0.0, (height - l.rows * l.line) / 2);
+            for (qsizetype i = 0; i < m_names.size(); ++i) {
+                const double x = left + double(i / l.rows) * (l.columnWidth + LegendLayout::kColumnGap);
+                const double y = y0 + double(i % l.rows) * l.line;
+                m_swatches[i]->setRect(x, y + (l.line - l.swatch) / 2, l.swatch, l.swatch);
+                m_texts[i]->setFont(l.font);
+                m_texts[i]->setText(fm.elidedText(m_names[i], Qt::ElideRight, l.textWidth));
+                m_texts[i]->setPos(x + l.swatch + LegendLayout::kSwatchGap, y + (l.line - fm.height()) / 2);
+            }
+            setRect(left, y0, l.width, l.rows * l.line);
+            right = m_baseRight + int(std::ceil(l.width)) + 8;
+        }
+        if (margins.right() != right) {
+            margins.setRight(right);
+            chart.setMargins(margins);
+        }
+    }
+
+private:
+    QFont m_base;
+    int m_baseRight = 0;
+    QStringList m_names;
+    std::vector<QGraphicsRectItem *> m_swatches;
+    std::vector<QGraphicsSimpleTextItem *> m_texts;
+};
+
+LegendBox *legendOf(QChart &chart)
+{
+    for (QGraphicsItem *item : chart.childItems())
+        if (auto *box = dynamic_cast<LegendBox *>(item))
+            return box;
+    return nullptr;
 }
 
 } // namespace
+
+LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room)
+{
+    // Sizes in pixels: the same on the screen and, scaled, on a printer.
+    const double points = font.pointSizeF();
+    const int largest = points > 0 ? int(std::lround(points * 96.0 / 72.0)) : std::max(1, font.pixelSize());
+    const int smallest = std::min(largest, LegendLayout::kSmallestPixels);
+    LegendLayout l;
+    const qsizetype n = std::max<qsizetype>(1, names.size());
+    for (int px = largest; px >= smallest; --px) {
+        font.setPixelSize(px);
+        const QFontMetricsF fm(font);
+        l.font = font;
+        l.line = std::ceil(fm.height()) + 2;
+        l.swatch = std::ceil(fm.ascent() * 0.85);
+        const int fitting = std::max(1, int(room.height() / l.line));
+        l.columns = int((n + fitting - 1) / fitting);
+        l.rows = int((n + l.columns - 1) / l.columns); // columns of even length
+        l.textWidth = 0;
+        for (const QString &name : names)
+            l.textWidth = std::max(l.textWidth, std::ceil(fm.horizontalAdvance(name)));
+        l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
+        l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
+        if (l.width <= room.width()) {
+            // Where the height allows, the entries stand a little apart.
+            l.line = std::max(l.line, std::min(std::floor(room.height() / l.rows), std::ceil(fm.height() * 1.5)));
+            return l;
+        }
+    }
+    // Even the smallest letters do not fit side by side: the names are cut short instead.
+    const double column = (room.width() - (l.columns - 1) * LegendLayout::kColumnGap) / l.columns;
+    l.textWidth = std::max(QFontMetricsF(l.font).horizontalAdvance(u'M') * 3,
+                           column - l.swatch - LegendLayout::kSwatchGap);
+    l.columnWidth = l.swatch + LegendLayout::kSwatchGap + l.textWidth;
+    l.width = l.columns * l.columnWidth + (l.columns - 1) * LegendLayout::kColumnGap;
+    return l;
+}
+
+void fitLegend(QChart &chart, QSizeF size)
+{
+    if (LegendBox *box = legendOf(chart))
+        box->fit(chart, size);
+}
 
 QString refusal2D(const ChartData &data, Plot2D plot)
 {
@@ -428,18 +538,23 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
     auto *chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundRoundness(0);
-    chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->setVisible(looks.legend);
+    // The chart's own legend (LegendBox) stands in for Qt's.
+    chart->legend()->setVisible(false);
     Hit2D hit;
     hit.plot = plot;
     hit.stacked = looks.stacking && plot != Plot2D::Pie;
+    QStringList names;
     if (data.seriesCount() > 0 && data.pointCount() > 0) {
         switch (plot) {
-        case Plot2D::Bars: buildBars(chart, data, looks, hit); break;
-        case Plot2D::Area: buildArea(chart, data, looks, hit); break;
-        case Plot2D::Pie: buildPie(chart, data, hit); break;
+        case Plot2D::Bars: names = buildBars(chart, data, looks, hit); break;
+        case Plot2D::Area: names = buildArea(chart, data, looks, hit); break;
+        case Plot2D::Pie: names = buildPie(chart, data, hit); break;
         }
     }
+    auto *legend = new LegendBox(chart, names);
+    legend->setVisible(looks.legend);
+    QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart,
+                     [chart, legend] { legend->fit(*chart, chart->size()); });
     if (hitOut)
         *hitOut = std::move(hit);
     return chart;

@@ -8,14 +8,17 @@
 #include <QBar3DSeries>
 #include <QBarDataProxy>
 #include <QCategory3DAxis>
+#include <QCustom3DLabel>
 #include <QSurface3DSeries>
 #include <QSurfaceDataProxy>
 #include <QValue3DAxis>
 #include <QValue3DAxisFormatter>
 
 #include <QWindow>
+#include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace chart::detail {
 
@@ -79,15 +82,32 @@ private:
     QStringList m_labels;
 };
 
-// Values as the 2-D axes show them: grouped, no more decimals than the steps need.
+// A value as the 2-D axes show it: grouped, no more decimals than the steps need.
+QString groupedValue(double value, double min, double max, int segments)
+{
+    return groupingLocale().toString(value, 'f', valueDecimals(min, max, segments + 1));
+}
+
 class GroupedFormatter : public QValue3DAxisFormatter {
 protected:
     QValue3DAxisFormatter *createNewInstance() const override { return new GroupedFormatter; }
     QString stringForValue(qreal value, const QString &) const override
     {
         const QValue3DAxis *a = axis();
-        const int decimals = a ? valueDecimals(a->min(), a->max(), a->segmentCount() + 1) : 0;
-        return groupingLocale().toString(value, 'f', decimals);
+        return a ? groupedValue(value, a->min(), a->max(), a->segmentCount()) : QString::number(value);
+    }
+};
+
+// Grid lines at the value steps, and the graph's labels blank: bars get them on two walls at
+// once. Blanks as wide as the numbers keep the axis title clear of the labels drawn instead.
+class UnlabelledFormatter : public QValue3DAxisFormatter {
+protected:
+    QValue3DAxisFormatter *createNewInstance() const override { return new UnlabelledFormatter; }
+    QString stringForValue(qreal value, const QString &) const override
+    {
+        const QValue3DAxis *a = axis();
+        const QString shown = a ? groupedValue(value, a->min(), a->max(), a->segmentCount()) : QString();
+        return QString(shown.size(), QChar(0x2007));
     }
 };
 
@@ -114,7 +134,8 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
         m_graph = m_surfaceGraph;
     } else {
         m_bars = new Q3DBars;
-        m_bars->valueAxis()->setFormatter(new GroupedFormatter);
+        m_bars->valueAxis()->setFormatter(new UnlabelledFormatter);
+        connect(m_bars->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
         // Names turn towards the viewer: lying flat on the floor they cannot be read.
         m_bars->rowAxis()->setLabelAutoRotation(90);
         m_bars->columnAxis()->setLabelAutoRotation(90);
@@ -204,6 +225,36 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
+        // The labels are kept and given new texts: one deleted and another made at the same
+        // address before the next frame would show the old one's picture.
+        const double step = (nice.max - nice.min) / nice.segments;
+        for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
+            if (i == m_valueLabels.size()) {
+                auto *label = new QCustom3DLabel;
+                label->setScaling(QVector3D(1, 1, 1));
+                label->setTextColor(Qt::black);
+                label->setBackgroundEnabled(false);
+                label->setBorderEnabled(false);
+                label->setFacingCamera(true);
+                label->setPositionAbsolute(true);
+                m_bars->addCustomItem(label);
+                m_valueLabels << label;
+            }
+            QCustom3DLabel *label = m_valueLabels[i];
+            label->setVisible(i <= nice.segments);
+            if (i > nice.segments)
+                continue;
+            double v = nice.min + i * step;
+            if (std::abs(v) < step * 1e-9)
+                v = 0; // not "-0"
+            // A label is centred on its position: blanks as wide as the number and a gap after
+            // it put the number's end there.
+            const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
+            label->setText(text + QString(text.size() + 2, QChar(0x2007)));
+            label->setFont(m_graph->activeTheme()->font());
+        }
+        m_valueSteps = nice.segments;
+        placeValueLabels();
         connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
             if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
                 return;
@@ -289,6 +340,22 @@ void Graph3D::setView(double rotation, double elevation)
     // The camera counts rotation from -180 to 180.
     const float horizontal = float(rotation > 180 ? rotation - 360 : rotation);
     m_graph->scene()->activeCamera()->setCameraPosition(horizontal, float(elevation));
+}
+
+void Graph3D::placeValueLabels()
+{
+    if (m_valueSteps < 1 || m_valueLabels.size() <= m_valueSteps)
+        return;
+    // The graph's own value labels stand on two walls; these stand once, at the vertical edge
+    // furthest left as the camera sees the graph, ending there, so that they lie beside the bars
+    // rather than over them. The camera circles the middle of the graph: that edge is on the -x
+    // side while it looks at the front (rotations within 90 degrees of 0), and at the back (+z,
+    // the last row) while the rotation is between 0 and 180 degrees.
+    const double turn = qDegreesToRadians(double(m_graph->scene()->activeCamera()->xRotation()));
+    const float x = std::cos(turn) >= 0 ? -1.f : 1.f;
+    const float z = std::sin(turn) >= 0 ? 1.f : -1.f;
+    for (int i = 0; i <= m_valueSteps; ++i)
+        m_valueLabels[i]->setPosition(QVector3D(x, -1.f + 2.f * float(i) / float(m_valueSteps), z));
 }
 
 void Graph3D::queryPoint(QPoint pos)

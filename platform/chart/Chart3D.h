@@ -13,6 +13,7 @@
 class QWindow;
 
 class Q3DBars;
+class QCustom3DLabel;
 class Q3DSurface;
 class QAbstract3DGraph;
 
@@ -42,6 +43,8 @@ signals:
     void pointSelected(int series, int dataPoint);
 
 private:
+    void placeValueLabels();
+
     bool m_surface;
     QPointer<QAbstract3DGraph> m_graph;
     Q3DBars *m_bars = nullptr;
@@ -52,6 +55,8 @@ private:
     int m_seriesReal = 0;
     int m_pointsReal = 0;
     bool m_ignoreSelection = false;
+    QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
+    int m_valueSteps = 0;
 };
 
 } // namespace chart::detail

@@ -7,7 +7,9 @@
 #include <QColor>
 #include <QFont>
 #include <QLocale>
+#include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -79,6 +81,26 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
 // The point at pos, in the chart's own item coordinates.
 std::optional<ChartPoint> hitTest2D(QChart &chart, const Hit2D &hit, const ChartData &data,
                                     QPointF chartPos);
+
+// How a legend's entries share the room it may take: the largest font at which they fit in
+// columns side by side, else the smallest font with the names cut short.
+struct LegendLayout {
+    static constexpr int kSmallestPixels = 8;
+    static constexpr double kSwatchGap = 5;
+    static constexpr double kColumnGap = 12;
+    QFont font; // sized in pixels
+    int columns = 1;
+    int rows = 1; // entries run down a column, then on in the next
+    double line = 0;
+    double swatch = 0;
+    double textWidth = 0;
+    double columnWidth = 0;
+    double width = 0;
+};
+LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room);
+// The legend of a built 2-D chart fitted to the chart's size; the chart refits it itself whenever
+// its geometry changes, which, laid out at once, comes too late for the drawing.
+void fitLegend(QChart &chart, QSizeF size);
 
 // font sized in pixels of a 96 dpi layout, so that a painter scaled to a finer device draws it
 // at the size the layout gave it, whatever the device's own resolution.

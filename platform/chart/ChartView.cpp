@@ -77,37 +77,41 @@ void checkAxis(int axis, const char *member)
                                 + " is not within 0 to 3");
 }
 
-// The series names beside a 3-D bar chart (the graph draws no legend of its own).
+// The series names beside a 3-D bar chart (the graph draws no legend of its own), laid out as
+// the 2-D legend is: a smaller font, then more columns, until every name shows.
 class LegendPanel : public QWidget {
 public:
-    explicit LegendPanel(QWidget *parent) : QWidget(parent) {}
+    explicit LegendPanel(QWidget *parent) : QWidget(parent)
+    {
+        // Its width follows the size of the chart beside it.
+        parent->installEventFilter(this);
+    }
     void setSeries(QStringList names)
     {
         m_names = std::move(names);
         updateGeometry();
         update();
     }
-    int preferredWidth() const
+    // The width it takes beside a graph of area's size (itself included).
+    int preferredWidth(QSize area) const
     {
-        const QFontMetrics fm(font());
-        int w = 0;
-        for (const QString &n : m_names)
-            w = std::max(w, fm.horizontalAdvance(n));
-        return std::min(260, w + 40);
+        return m_names.isEmpty() ? 0 : int(std::ceil(layoutIn(area, font()).width)) + 2 * kPad;
     }
-    QSize sizeHint() const override { return {preferredWidth(), 100}; }
-    void paintOn(QPainter &p, const QRect &rect, const QFont &font) const
+    QSize sizeHint() const override { return {preferredWidth(parentWidget()->size()), 100}; }
+    void paintOn(QPainter &p, const QRect &rect, const QFont &font, QSize area) const
     {
-        const QFontMetrics fm(font);
-        const int line = fm.height() + 4;
-        int y = rect.top() + std::max(8, (rect.height() - line * int(m_names.size())) / 2);
+        const LegendLayout l = layoutIn(area, font);
+        const QFontMetricsF fm(l.font);
+        const double top = rect.top() + std::max(double(kPad), (rect.height() - l.rows * l.line) / 2);
         p.save();
-        p.setFont(font);
-        for (int i = 0; i < m_names.size() && y + line <= rect.bottom(); ++i, y += line) {
-            p.fillRect(QRect(rect.left() + 8, y + 3, 12, 12), seriesColor(i));
-            p.setPen(Qt::black);
-            p.drawText(QRect(rect.left() + 26, y, rect.width() - 30, line), Qt::AlignLeft | Qt::AlignVCenter,
-                       fm.elidedText(m_names[i], Qt::ElideRight, rect.width() - 30));
+        p.setFont(l.font);
+        p.setPen(Qt::black);
+        for (qsizetype i = 0; i < m_names.size(); ++i) {
+            const double x = rect.left() + kPad + double(i / l.rows) * (l.columnWidth + LegendLayout::kColumnGap);
+            const double y = top + double(i % l.rows) * l.line;
+            p.fillRect(QRectF(x, y + (l.line - l.swatch) / 2, l.swatch, l.swatch), seriesColor(int(i)));
+            p.drawText(QRectF(x + l.swatch + LegendLayout::kSwatchGap, y, l.textWidth + 1, l.line),
+                       Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(m_names[i], Qt::ElideRight, l.textWidth));
         }
         p.restore();
     }
@@ -117,10 +121,22 @@ protected:
     {
         QPainter p(this);
         p.fillRect(rect(), Qt::white);
-        paintOn(p, rect(), font());
+        paintOn(p, rect(), font(), parentWidget()->size());
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == parentWidget() && event->type() == QEvent::Resize)
+            updateGeometry();
+        return QWidget::eventFilter(watched, event);
     }
 
 private:
+    static constexpr int kPad = 8;
+    LegendLayout layoutIn(QSize area, const QFont &font) const
+    {
+        return legendLayout(m_names, font, QSizeF(area.width() / 3.0 - 2 * kPad, area.height() - 2 * kPad));
+    }
+
     QStringList m_names;
 };
 
@@ -568,7 +584,7 @@ void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
         painter.setPen(Qt::black);
         painter.drawText(body, Qt::AlignCenter | Qt::TextWordWrap, d->drawError);
     } else if (d->graph && wants3D()) {
-        const int legendWidth = d->legend3D->isVisibleTo(this) ? d->legend3D->preferredWidth() : 0;
+        const int legendWidth = d->legend3D->isVisibleTo(this) ? d->legend3D->preferredWidth(body.size()) : 0;
         const QRect plot(body.topLeft(), QSize(std::max(1, body.width() - legendWidth), body.height()));
         // The 3-D graph is a picture: at the page's resolution, within what a graphics card
         // renders in one piece.
@@ -577,11 +593,12 @@ void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
         painter.drawImage(QRectF(plot), image);
         if (legendWidth > 0)
             d->legend3D->paintOn(painter, QRect(plot.right() + 1, body.top(), legendWidth, body.height()),
-                                 pixelFont(d->legend3D->font()));
+                                 pixelFont(d->legend3D->font()), body.size());
     } else {
         QGraphicsScene scene;
         QChart *chart = build2D(d->data, d->looks, plot2DFor(d->looks.type), nullptr);
         usePixelFonts(*chart);
+        fitLegend(*chart, QSizeF(body.size()));
         scene.addItem(chart); // the scene deletes it
         chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(body.size())));
         scene.setSceneRect(chart->geometry());

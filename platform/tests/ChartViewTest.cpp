@@ -9,8 +9,6 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QImage>
-#include <QLegend>
-#include <QLegendMarker>
 #include <QPieSeries>
 #include <QSignalSpy>
 #include <QSlider>
@@ -467,6 +465,16 @@ std::vector<DrawnText> drawnTexts(ChartView &view)
 
 QRectF plotArea(ChartView &view) { return view.findChild<QChartView *>()->chart()->plotArea(); }
 
+// The legend's entries as drawn: the texts right of the plot area.
+std::vector<DrawnText> legendEntries(ChartView &view)
+{
+    std::vector<DrawnText> out;
+    for (const DrawnText &t : drawnTexts(view))
+        if (t.rect.left() >= plotArea(view).right())
+            out.push_back(t);
+    return out;
+}
+
 } // namespace
 
 TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
@@ -518,13 +526,50 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
     // Legend on: one entry a series for every type, the 3-D ones drawn in 2-D here included.
     for (int type : kTypes) {
         view.setChartType(type);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<QChartView *>()->chart()->legend()->isVisible(); }));
-        QChart *c = view.findChild<QChartView *>()->chart();
-        int entries = 0;
-        for (QLegendMarker *m : c->legend()->markers())
-            entries += m->isVisible();
-        EXPECT_EQ(entries, d.seriesCount()) << "type " << type;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return int(legendEntries(view).size()) == d.seriesCount(); }))
+            << "type " << type << ": " << legendEntries(view).size() << " entries";
     }
+
+    // Twenty-six series in a chart the size a query window on a 1024 x 768 screen gives it: every
+    // entry shown whole, inside the chart, apart from the others and from the plot.
+    view.setChartType(chart::Chart2DBar);
+    view.resize(940, 400);
+    d.clear();
+    d.setRowCount(1);
+    d.setColumnCount(26);
+    QStringList names;
+    for (int c = 1; c <= 26; ++c) {
+        d.setValue(1, c, c * 100000.0);
+        names << QStringLiteral("Country number %1 (%2)").arg(c).arg(QLocale().toString(c * 100000.0, 'f', 0));
+        d.setColumnLabel(c, names.back());
+    }
+    auto namesShown = [&] {
+        QStringList shown;
+        for (const DrawnText &t : legendEntries(view))
+            shown << t.text;
+        shown.sort();
+        return shown;
+    };
+    names.sort();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return namesShown() == names; })) << namesShown().join(u'|').toStdString();
+    const auto entries = legendEntries(view);
+    const QRectF whole = view.findChild<QChartView *>()->chart()->geometry();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_TRUE(whole.contains(entries[i].rect)) << entries[i].text.toStdString();
+        EXPECT_FALSE(entries[i].rect.intersects(plotArea(view))) << entries[i].text.toStdString();
+        for (size_t j = i + 1; j < entries.size(); ++j)
+            EXPECT_FALSE(entries[i].rect.intersects(entries[j].rect))
+                << entries[i].text.toStdString() << " over " << entries[j].text.toStdString();
+    }
+    // Printed, the chart is laid out at once, with no turn of the event loop to fit the legend
+    // afterwards: the plot stops short of it there too, and its last entry is drawn.
+    const QImage printed = view.Picture(view.size());
+    const QRect gap = QRectF(plotArea(view).right() + 2, plotArea(view).top(), 4, plotArea(view).height()).toRect();
+    EXPECT_EQ(inkedPixels(printed.copy(gap)), 0) << "the plot runs on under the legend";
+    const auto last = std::find_if(entries.begin(), entries.end(),
+                                   [](const DrawnText &t) { return t.text.startsWith("Country number 26 "); });
+    ASSERT_NE(last, entries.end());
+    EXPECT_GT(inkedPixels(printed.copy(last->rect.toRect())), 20);
 
     // A pie cannot draw negative values: it says so rather than pass them over in silence.
     view.setChartType(chart::Chart2DPie);
