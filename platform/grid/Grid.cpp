@@ -12,8 +12,11 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimerEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -59,13 +62,14 @@ Grid::Grid(QWidget *parent)
     m_delegate = new GridDelegate(this);
     m_view = new GridView(this, false, this);
     m_frozen = new GridView(this, true, m_view);
+    m_view->setModel(m_model);
+    // The frozen view is given the model only while columns are frozen (attachFrozenModel): a view
+    // over the rows keeps a few bytes for every row.
     for (GridView *v : {m_view, m_frozen}) {
-        v->setModel(m_model);
         v->setItemDelegate(m_delegate);
         v->viewport()->installEventFilter(this);
         v->viewport()->setMouseTracking(true);
     }
-    m_frozen->setSelectionModel(m_view->selectionModel());
     m_view->viewport()->stackUnder(m_frozen);
     m_frozen->hide();
     m_view->installEventFilter(this);
@@ -81,7 +85,11 @@ Grid::Grid(QWidget *parent)
 
     // The frozen view scrolls with the main one.
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(), &QScrollBar::setValue);
-    connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, m_view->verticalScrollBar(), &QScrollBar::setValue);
+    connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        // Without the rows its range falls to nothing, which must not take the main view to the top.
+        if (m_frozen->model() == m_model)
+            m_view->verticalScrollBar()->setValue(value);
+    });
     for (GridView *v : {m_view, m_frozen}) {
         connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, v](int c, int, int size) {
             if (m_syncing || c < 0 || c >= m_model->cols())
@@ -1395,10 +1403,11 @@ void Grid::applyColumnLayout()
 {
     if (!m_view)
         return;
+    const int frozen = frozenCount();
+    attachFrozenModel(frozen > 0);
     const bool was = m_syncing;
     m_syncing = true;
     const int cols = m_model->cols();
-    const int frozen = frozenCount();
     const int defaultWidth = defaultColumnWidthPx();
     for (int c = 0; c < cols; ++c) {
         const ColumnInfo &info = m_model->column(c);
@@ -1447,6 +1456,38 @@ void Grid::applyHiddenRows()
             m_frozen->setRowHidden(r - fixed, true);
         }
     }
+}
+
+void Grid::attachFrozenModel(bool attach)
+{
+    if ((m_frozen->model() == m_model) == attach)
+        return;
+    const bool was = m_syncing;
+    m_syncing = true;
+    if (!attach) {
+        if (m_editor && m_editView == m_frozen)
+            FinishEditing(false);
+        const QSignalBlocker blocker(m_frozen->verticalScrollBar());
+        m_frozen->setModel(nullptr);
+        m_frozen->hide();
+        m_syncing = was;
+        return;
+    }
+    QItemSelectionModel *const old = m_frozen->selectionModel();
+    m_frozen->setModel(m_model);
+    QItemSelectionModel *const own = m_frozen->selectionModel();
+    // One selection for both views.
+    m_frozen->setSelectionModel(m_view->selectionModel());
+    delete own;
+    delete old;
+    // The rows hidden meanwhile; the main view has followed every change.
+    QHeaderView *rows = m_view->verticalHeader();
+    if (rows->hiddenSectionCount() > 0) {
+        for (int r = 0, n = rows->count(); r < n; ++r)
+            if (rows->isSectionHidden(r))
+                m_frozen->setRowHidden(r, true);
+    }
+    m_syncing = was;
 }
 
 void Grid::updateFrozenGeometry()

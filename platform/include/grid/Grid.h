@@ -439,6 +439,8 @@ private:
     void applyRowHeight();
     void applySelectionMode();
     void applyEditTriggers();
+    // Gives the frozen view the model, or takes it away, as columns are frozen or no longer.
+    void attachFrozenModel(bool attach);
     void updateFrozenGeometry();
     void syncSelectionToView();
     void syncSelectionFromView();
