@@ -85,7 +85,11 @@ void hlTabulon::createPickers()
         box->setReadOnly(true);
         box->setFrame(false);
         box->setFocusPolicy(Qt::NoFocus);
-        box->setStyleSheet(QStringLiteral("background: transparent;"));
+        // The bar shows through (a palette, not a style sheet: one of those costs every caption its
+        // own style).
+        QPalette clear = box->palette();
+        clear.setColor(QPalette::Base, Qt::transparent);
+        box->setPalette(clear);
         // Never narrower than its caption in the control's font, which may be larger than designed.
         const int fits = box->fontMetrics().horizontalAdvance(text) + box->textMargins().left() +
                          box->textMargins().right() + 6;

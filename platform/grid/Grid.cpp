@@ -12,10 +12,14 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimerEvent>
 #include <QToolTip>
+#include <QVarLengthArray>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -58,16 +62,8 @@ Grid::Grid(QWidget *parent)
     m_model = new GridModel(this);
     m_delegate = new GridDelegate(this);
     m_view = new GridView(this, false, this);
-    m_frozen = new GridView(this, true, m_view);
-    for (GridView *v : {m_view, m_frozen}) {
-        v->setModel(m_model);
-        v->setItemDelegate(m_delegate);
-        v->viewport()->installEventFilter(this);
-        v->viewport()->setMouseTracking(true);
-    }
-    m_frozen->setSelectionModel(m_view->selectionModel());
-    m_view->viewport()->stackUnder(m_frozen);
-    m_frozen->hide();
+    m_view->setModel(m_model);
+    setUpView(m_view);
     m_view->installEventFilter(this);
 
     auto *layout = new QVBoxLayout(this);
@@ -80,22 +76,10 @@ Grid::Grid(QWidget *parent)
     connect(sm, &QItemSelectionModel::selectionChanged, this, [this] { syncSelectionFromView(); });
 
     // The frozen view scrolls with the main one.
-    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(), &QScrollBar::setValue);
-    connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, m_view->verticalScrollBar(), &QScrollBar::setValue);
-    for (GridView *v : {m_view, m_frozen}) {
-        connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, v](int c, int, int size) {
-            if (m_syncing || c < 0 || c >= m_model->cols())
-                return;
-            // Sized by hand (a drag, a double click on the divider): it stays as the user left it.
-            m_model->column(c).widthPx = size;
-            m_model->column(c).autoPadPx = -1;
-            GridView *other = v == m_view ? m_frozen : m_view;
-            m_syncing = true;
-            other->setColumnWidth(c, size);
-            m_syncing = false;
-            updateFrozenGeometry();
-        });
-    }
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (m_frozen)
+            m_frozen->verticalScrollBar()->setValue(value);
+    });
     for (QScrollBar *bar : {m_view->verticalScrollBar(), m_view->horizontalScrollBar()}) {
         connect(bar, &QScrollBar::actionTriggered, this, [this] { emit BeforeScroll(TopRow(), LeftCol()); });
         connect(bar, &QScrollBar::valueChanged, this, [this] {
@@ -121,7 +105,7 @@ Grid::Grid(QWidget *parent)
     });
 
     connect(m_model, &GridModel::fixedCellsChanged, this, [this] {
-        for (GridView *v : {m_view, m_frozen})
+        for (GridView *v : views())
             v->horizontalHeader()->viewport()->update();
     });
     connect(m_model, &GridModel::rowHiddenChanged, this, [this](int r, bool hidden) {
@@ -129,7 +113,8 @@ Grid::Grid(QWidget *parent)
         if (vr < 0)
             return;
         m_view->setRowHidden(vr, hidden);
-        m_frozen->setRowHidden(vr, hidden);
+        if (m_frozen)
+            m_frozen->setRowHidden(vr, hidden);
         if (!hidden)
             fitRowsInView();
     });
@@ -166,11 +151,14 @@ Grid::Grid(QWidget *parent)
 
 Grid::~Grid()
 {
-    for (GridView *v : {m_view, m_frozen})
+    for (GridView *v : views())
         v->viewport()->removeEventFilter(this);
     m_view->removeEventFilter(this);
     delete m_datePicker.data();
-    delete m_view; // and the frozen view with it, before the model and delegate they use
+    // The frozen view first: the main view's scroll bar, going, must not reach it.
+    delete m_frozen;
+    m_frozen = nullptr;
+    delete m_view; // before the model and delegate it uses
     m_view = nullptr;
     m_frozen = nullptr;
 }
@@ -430,7 +418,7 @@ void Grid::setCell(int property, int r1, int c1, int r2, int c2, const QVariant 
     if (r1 < fixed)
         emit m_model->fixedCellsChanged();
     if (r2 >= fixed && m_model->redraw()) {
-        for (GridView *v : {m_view, m_frozen})
+        for (GridView *v : views())
             v->viewport()->update();
     }
 }
@@ -527,7 +515,7 @@ int Grid::ColPos(int col) const
 {
     settleLayout();
     m_model->checkCol(col, "ColPos");
-    GridView *v = col < frozenCount() && m_frozen->isVisible() ? m_frozen : m_view;
+    GridView *v = col < frozenCount() && m_frozen && m_frozen->isVisible() ? m_frozen : m_view;
     return twipsX(gridX(v->viewport(), v->columnViewportPosition(col)));
 }
 
@@ -834,7 +822,8 @@ void Grid::setColDataType(int col, int type)
     m_model->checkCol(col, "ColDataType");
     m_model->column(col).dataType = type;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 QString Grid::ColFormat(int col) const
@@ -848,7 +837,8 @@ void Grid::setColFormat(int col, const QString &format)
     m_model->checkCol(col, "ColFormat");
     m_model->column(col).format = format;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 int Grid::ColAlignment(int col) const
@@ -864,7 +854,8 @@ void Grid::setColAlignment(int col, int alignment)
         throw GridArgumentError("Grid.ColAlignment: 0 to 9");
     m_model->column(col).alignment = alignment;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 int Grid::FixedAlignment(int col) const
@@ -941,7 +932,8 @@ void Grid::setMergeCol(int col, bool merge)
     m_model->column(col).merge = merge;
     emit m_model->fixedCellsChanged();
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 bool Grid::MergeRow(int row) const
@@ -964,7 +956,8 @@ void Grid::setMergeCells(int mode)
     m_model->setMergeCells(mode);
     emit m_model->fixedCellsChanged();
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 // ================================================================ totals and sorting
@@ -1133,13 +1126,13 @@ void Grid::setRedraw(int redraw)
     m_model->setRedraw(on);
     // Only what shows cells stops drawing: the scroll bars and frame, whose state the layout held
     // back (below) keeps as it was, are not painted again for nothing once Redraw is on.
-    for (GridView *v : {m_view, m_frozen}) {
+    for (GridView *v : views()) {
         v->viewport()->setUpdatesEnabled(on);
         v->horizontalHeader()->viewport()->setUpdatesEnabled(on);
     }
     if (on) {
         settleLayout();
-        for (GridView *v : {m_view, m_frozen}) {
+        for (GridView *v : views()) {
             runZeroTimers(v);
             runZeroTimers(v->horizontalHeader());
         }
@@ -1157,7 +1150,8 @@ void Grid::setGridLines(int style)
     m_gridLines = style;
     update();
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 void Grid::setGridLinesFixed(int style)
@@ -1174,7 +1168,8 @@ void Grid::setGridLinesFixed(int style)
         member = color;                                                                                    \
         updateModelLook();                                                                                 \
         m_view->viewport()->update();                                                                      \
-        m_frozen->viewport()->update();                                                                    \
+        if (m_frozen)                                                                                      \
+            m_frozen->viewport()->update();                                                                \
     }
 GRID_COLOR_SETTER(GridColor, m_gridColor)
 GRID_COLOR_SETTER(BackColor, m_backColor)
@@ -1190,7 +1185,8 @@ void Grid::setWallPaper(const QPixmap &picture)
 {
     m_wallPaper = picture;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 void Grid::LoadWallPaper(const QString &path)
@@ -1220,7 +1216,8 @@ void Grid::setAllowUserResizing(int settings)
     m_allowUserResizing = settings;
     const auto mode = (settings & flexResizeColumns) ? QHeaderView::Interactive : QHeaderView::Fixed;
     m_view->horizontalHeader()->setSectionResizeMode(mode);
-    m_frozen->horizontalHeader()->setSectionResizeMode(mode);
+    if (m_frozen)
+        m_frozen->horizontalHeader()->setSectionResizeMode(mode);
 }
 
 QString Grid::ToolTipText() const
@@ -1230,7 +1227,7 @@ QString Grid::ToolTipText() const
 
 void Grid::setToolTipText(const QString &text)
 {
-    for (GridView *v : {m_view, m_frozen}) {
+    for (GridView *v : views()) {
         v->viewport()->setToolTip(text);
         v->horizontalHeader()->setToolTip(text);
     }
@@ -1345,7 +1342,7 @@ void Grid::applyRowHeight()
     // keep their own widths (put back below).
     const bool was = m_syncing;
     m_syncing = true;
-    for (GridView *v : {m_view, m_frozen}) {
+    for (GridView *v : views()) {
         v->verticalHeader()->setDefaultSectionSize(m_rowHeightPx);
         v->horizontalHeader()->setDefaultSectionSize(defaultColumnWidthPx());
         v->relayout();
@@ -1357,7 +1354,7 @@ void Grid::applyRowHeight()
 
 void Grid::applySelectionMode()
 {
-    for (GridView *v : {m_view, m_frozen}) {
+    for (GridView *v : views()) {
         switch (m_selectionMode) {
         case flexSelectionByRow:
             v->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -1387,33 +1384,35 @@ void Grid::applyEditTriggers()
     else if (m_editable == flexEDKbdMouse)
         triggers = QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed
             | QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked;
-    m_view->setEditTriggers(triggers);
-    m_frozen->setEditTriggers(triggers);
+    for (GridView *v : views())
+        v->setEditTriggers(triggers);
 }
 
 void Grid::applyColumnLayout()
 {
     if (!m_view)
         return;
+    const int frozen = frozenCount();
+    attachFrozenModel(frozen > 0);
     const bool was = m_syncing;
     m_syncing = true;
     const int cols = m_model->cols();
-    const int frozen = frozenCount();
     const int defaultWidth = defaultColumnWidthPx();
     for (int c = 0; c < cols; ++c) {
         const ColumnInfo &info = m_model->column(c);
         const int w = info.widthPx >= 0 ? info.widthPx : defaultWidth;
         m_view->setColumnHidden(c, info.hidden);
-        m_frozen->setColumnHidden(c, info.hidden || c >= frozen);
+        if (m_frozen)
+            m_frozen->setColumnHidden(c, info.hidden || c >= frozen);
         if (!info.hidden) {
             if (m_view->columnWidth(c) != w)
                 m_view->setColumnWidth(c, w);
-            if (c < frozen && m_frozen->columnWidth(c) != w)
+            if (c < frozen && m_frozen && m_frozen->columnWidth(c) != w)
                 m_frozen->setColumnWidth(c, w);
         }
     }
     const bool header = m_model->fixedRows() > 0;
-    for (GridView *v : {m_view, m_frozen}) {
+    for (GridView *v : views()) {
         v->horizontalHeader()->setVisible(header);
         // With Redraw off the view is laid out once it is on again (or asked where things are):
         // rows let go and bound again meanwhile never reach its scroll bars.
@@ -1432,7 +1431,7 @@ void Grid::settleLayout() const
     if (!m_relayoutPending)
         return;
     m_relayoutPending = false;
-    for (GridView *v : {m_view, m_frozen})
+    for (GridView *v : views())
         v->relayout();
 }
 
@@ -1444,14 +1443,118 @@ void Grid::applyHiddenRows()
     for (int r = fixed; r < m_model->rows(); ++r) {
         if (m_model->rowHidden(r)) {
             m_view->setRowHidden(r - fixed, true);
-            m_frozen->setRowHidden(r - fixed, true);
+            if (m_frozen)
+                m_frozen->setRowHidden(r - fixed, true);
         }
     }
 }
 
-void Grid::updateFrozenGeometry()
+void Grid::setUpView(GridView *v)
+{
+    v->setItemDelegate(m_delegate);
+    v->viewport()->installEventFilter(this);
+    v->viewport()->setMouseTracking(true);
+    connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, v](int c, int, int size) {
+        if (m_syncing || c < 0 || c >= m_model->cols())
+            return;
+        // Sized by hand (a drag, a double click on the divider): it stays as the user left it.
+        m_model->column(c).widthPx = size;
+        m_model->column(c).autoPadPx = -1;
+        GridView *other = v == m_view ? m_frozen : m_view;
+        if (other) {
+            m_syncing = true;
+            other->setColumnWidth(c, size);
+            m_syncing = false;
+        }
+        updateFrozenGeometry();
+    });
+}
+
+GridView *Grid::frozenView() const
 {
     if (!m_frozen)
+        const_cast<Grid *>(this)->createFrozenView();
+    return m_frozen;
+}
+
+void Grid::createFrozenView()
+{
+    // Made when first needed: most grids never freeze a column.
+    const bool was = m_syncing;
+    m_syncing = true;
+    m_frozen = new GridView(this, true, m_view);
+    m_frozen->hide();
+    setUpView(m_frozen);
+    m_view->viewport()->stackUnder(m_frozen);
+    setTabOrder(m_view, m_frozen); // where it stood when made with the main view
+    connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        // Without the rows its range falls to nothing, which must not take the main view to the top.
+        if (m_frozen->model() == m_model)
+            m_view->verticalScrollBar()->setValue(value);
+    });
+    // What the main view was given meanwhile.
+    m_frozen->verticalHeader()->setDefaultSectionSize(m_rowHeightPx);
+    m_frozen->horizontalHeader()->setDefaultSectionSize(defaultColumnWidthPx());
+    m_frozen->horizontalHeader()->setSectionResizeMode((m_allowUserResizing & flexResizeColumns) ? QHeaderView::Interactive
+                                                                                                : QHeaderView::Fixed);
+    m_frozen->horizontalHeader()->setVisible(m_model->fixedRows() > 0);
+    m_frozen->viewport()->setToolTip(m_view->viewport()->toolTip());
+    m_frozen->horizontalHeader()->setToolTip(m_view->horizontalHeader()->toolTip());
+    m_frozen->viewport()->setUpdatesEnabled(m_redraw != 0);
+    m_frozen->horizontalHeader()->viewport()->setUpdatesEnabled(m_redraw != 0);
+    m_frozen->setEditTriggers(m_view->editTriggers());
+    m_frozen->setSelectionBehavior(m_view->selectionBehavior());
+    m_frozen->setSelectionMode(m_view->selectionMode());
+    m_syncing = was;
+}
+
+QVarLengthArray<GridView *, 2> Grid::views() const
+{
+    QVarLengthArray<GridView *, 2> list{m_view};
+    if (m_frozen)
+        list.append(m_frozen);
+    return list;
+}
+
+void Grid::attachFrozenModel(bool attach)
+{
+    if (!m_frozen && !attach)
+        return;
+    if (!m_frozen)
+        createFrozenView();
+    if ((m_frozen->model() == m_model) == attach)
+        return;
+    const bool was = m_syncing;
+    m_syncing = true;
+    if (!attach) {
+        if (m_editor && m_editView == m_frozen)
+            FinishEditing(false);
+        const QSignalBlocker blocker(m_frozen->verticalScrollBar());
+        m_frozen->setModel(nullptr);
+        m_frozen->hide();
+        m_syncing = was;
+        return;
+    }
+    QItemSelectionModel *const old = m_frozen->selectionModel();
+    m_frozen->setModel(m_model);
+    QItemSelectionModel *const own = m_frozen->selectionModel();
+    // One selection for both views.
+    m_frozen->setSelectionModel(m_view->selectionModel());
+    delete own;
+    delete old;
+    // The rows hidden meanwhile; the main view has followed every change.
+    QHeaderView *rows = m_view->verticalHeader();
+    if (rows->hiddenSectionCount() > 0) {
+        for (int r = 0, n = rows->count(); r < n; ++r)
+            if (rows->isSectionHidden(r))
+                m_frozen->setRowHidden(r, true);
+    }
+    m_syncing = was;
+}
+
+void Grid::updateFrozenGeometry()
+{
+    if (!m_view)
         return;
     const int n = frozenCount();
     int width = 0;
@@ -1459,7 +1562,12 @@ void Grid::updateFrozenGeometry()
         if (!m_model->column(c).hidden)
             width += m_view->columnWidth(c);
     if (n <= 0 || width <= 0) {
-        m_frozen->hide();
+        if (m_frozen)
+            m_frozen->hide();
+        return;
+    }
+    if (!m_frozen || m_frozen->model() != m_model) {
+        applyColumnLayout(); // gives the frozen view the rows and its columns, then comes back here
         return;
     }
     const int frame = m_view->frameWidth();

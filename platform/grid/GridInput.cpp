@@ -261,7 +261,7 @@ void Grid::EditCell()
 {
     if (m_row < m_model->fixedRows() || m_col < 0 || m_editor)
         return;
-    GridView *v = m_col < frozenCount() && m_frozen->isVisible() ? m_frozen : m_view;
+    GridView *v = m_col < frozenCount() && m_frozen && m_frozen->isVisible() ? m_frozen : m_view;
     ShowCell(m_row, m_col);
     v->setFocus();
     v->edit(indexOf(m_row, m_col));
@@ -421,7 +421,7 @@ bool Grid::eventFilter(QObject *watched, QEvent *event)
             return false;
         }
         auto *vp = qobject_cast<QWidget *>(watched);
-        if (!vp || (vp != m_view->viewport() && vp != m_frozen->viewport()))
+        if (!vp || (vp != m_view->viewport() && (!m_frozen || vp != m_frozen->viewport())))
             return false;
         switch (event->type()) {
         case QEvent::Resize:

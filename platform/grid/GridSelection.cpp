@@ -239,7 +239,8 @@ void Grid::syncSelectionToView()
     }
     m_syncing = was;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 void Grid::syncSelectionFromView()
@@ -300,7 +301,8 @@ void Grid::syncSelectionFromView()
     if (cellChanges && (row != cur.row() + fixed || col != cur.column()))
         syncSelectionToView();
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
     if (cellChanges) {
         emit RowColChange();
         emit EnterCell();
@@ -390,7 +392,7 @@ int Grid::LeftCol() const
     settleLayout();
     if (!m_view)
         return 0;
-    const int frozenWidth = m_frozen->isVisible() ? m_frozen->width() : 0;
+    const int frozenWidth = m_frozen && m_frozen->isVisible() ? m_frozen->width() : 0;
     const int c = m_view->columnAt(frozenWidth);
     return c < 0 ? frozenCount() : c;
 }
@@ -399,7 +401,7 @@ void Grid::setLeftCol(int col)
 {
     settleLayout();
     m_model->checkCol(col, "LeftCol");
-    const int frozenWidth = m_frozen->isVisible() ? m_frozen->width() : 0;
+    const int frozenWidth = m_frozen && m_frozen->isVisible() ? m_frozen->width() : 0;
     m_view->horizontalScrollBar()->setValue(m_view->horizontalHeader()->sectionPosition(col) - frozenWidth);
 }
 
@@ -455,7 +457,8 @@ void Grid::setCursorShownWithoutFocus(bool shown)
 {
     m_cursorShownWithoutFocus = shown;
     m_view->viewport()->update();
-    m_frozen->viewport()->update();
+    if (m_frozen)
+        m_frozen->viewport()->update();
 }
 
 int Grid::CellLeft() const

@@ -479,8 +479,8 @@ void GridView::scrollTo(const QModelIndex &index, ScrollHint hint)
         return;
     // Keep the cell clear of the frozen columns laid over this view.
     const int frozen = m_grid->frozenCount();
-    if (frozen > 0 && index.column() >= frozen && m_grid->frozenView() && m_grid->frozenView()->isVisible()) {
-        const int frozenWidth = m_grid->frozenView()->width();
+    if (frozen > 0 && index.column() >= frozen && m_grid->m_frozen && m_grid->m_frozen->isVisible()) {
+        const int frozenWidth = m_grid->m_frozen->width();
         const QRect rect = visualRect(index);
         if (rect.left() < frozenWidth)
             horizontalScrollBar()->setValue(horizontalScrollBar()->value() - (frozenWidth - rect.left()));
@@ -607,7 +607,7 @@ void GridView::focusOutEvent(QFocusEvent *event)
 {
     QTableView::focusOutEvent(event);
     QWidget *now = QApplication::focusWidget();
-    if (m_grid->m_hadFocus && !(now && (now == m_grid->view() || now == m_grid->frozenView() || m_grid->isAncestorOf(now)))) {
+    if (m_grid->m_hadFocus && !(now && (now == m_grid->view() || now == m_grid->m_frozen || m_grid->isAncestorOf(now)))) {
         m_grid->m_hadFocus = false;
         emit m_grid->LostFocus();
     }

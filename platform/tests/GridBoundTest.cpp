@@ -226,6 +226,27 @@ TEST_F(GridBound, HiddenRowsFrozenColumnsAndAutoSizeOnABoundGrid)
     g.setTopRow(1500);
     EXPECT_EQ(g.frozenView()->verticalScrollBar()->value(), g.view()->verticalScrollBar()->value());
     EXPECT_EQ(g.TopRow(), 1500);
+
+    // Unfrozen, the frozen view lets go of the rows without moving the main one; frozen again, it
+    // takes up the rows hidden, the place scrolled to and the selection made meanwhile.
+    g.setFrozenCols(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(g.frozenView()->isVisible());
+    EXPECT_NE(g.frozenView()->model(), g.view()->model());
+    EXPECT_EQ(g.TopRow(), 1500);
+    g.setRowHidden(1600, true);
+    g.setTopRow(1400);
+    g.setRow(1405);
+    g.setFrozenCols(1);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(g.frozenView()->isVisible());
+    EXPECT_EQ(g.frozenView()->model(), g.view()->model());
+    EXPECT_EQ(g.frozenView()->selectionModel(), g.view()->selectionModel());
+    EXPECT_EQ(g.frozenView()->currentIndex().row(), 1404);
+    EXPECT_TRUE(g.frozenView()->isRowHidden(2));
+    EXPECT_TRUE(g.frozenView()->isRowHidden(1599));
+    EXPECT_FALSE(g.frozenView()->isRowHidden(1598));
+    EXPECT_EQ(g.frozenView()->verticalScrollBar()->value(), g.view()->verticalScrollBar()->value());
 }
 
 // Rows come on their own after the code asked for them: a selection of every row (a whole

@@ -12,6 +12,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QLocale>
+#include <QScrollBar>
 #include <QTest>
 
 #include <cmath>
@@ -399,6 +400,27 @@ TEST(GridColumns, HiddenFrozenAndMovedColumns)
 
     g.setFrozenCols(0);
     EXPECT_FALSE(frozen->isVisible());
+
+    // The frozen view is made with the first frozen column: what the grid was given before reaches it.
+    Grid late;
+    late.resize(600, 300);
+    late.setCols(3);
+    late.setRows(40);
+    late.setRowHeight(0, 450);
+    late.setSelectionMode(flexSelectionByRow);
+    late.setAllowUserResizing(flexResizeNone);
+    late.setRowHidden(5, true);
+    late.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&late));
+    late.setTopRow(20);
+    late.setFrozenCols(1);
+    GridView *made = late.frozenView();
+    ASSERT_TRUE(made->isVisible());
+    EXPECT_EQ(made->verticalHeader()->defaultSectionSize(), late.view()->verticalHeader()->defaultSectionSize());
+    EXPECT_EQ(made->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(made->horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    EXPECT_TRUE(made->isRowHidden(4));
+    EXPECT_EQ(made->verticalScrollBar()->value(), late.view()->verticalScrollBar()->value());
 }
 
 TEST(GridTotals, SummaryLevelsAndTheGrandTotal)

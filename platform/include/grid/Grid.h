@@ -7,6 +7,7 @@
 #include <QCalendarWidget>
 #include <QPixmap>
 #include <QPointer>
+#include <QVarLengthArray>
 #include <QString>
 #include <QValidator>
 #include <QVariant>
@@ -375,7 +376,7 @@ public:
     // For the views, the printer and tests.
     GridModel *model() const { return m_model; }
     GridView *view() const { return m_view; }
-    GridView *frozenView() const { return m_frozen; }
+    GridView *frozenView() const; // made on first use
     int frozenCount() const;  // FixedCols + FrozenCols, at most Cols
     int rowHeightPx() const { return m_rowHeightPx; }
     QColor color(quint32 value) const;
@@ -439,6 +440,12 @@ private:
     void applyRowHeight();
     void applySelectionMode();
     void applyEditTriggers();
+    void setUpView(GridView *v);
+    void createFrozenView();
+    // The views there are: the main one, and the frozen one once made.
+    QVarLengthArray<GridView *, 2> views() const;
+    // Gives the frozen view the model, or takes it away, as columns are frozen or no longer.
+    void attachFrozenModel(bool attach);
     void updateFrozenGeometry();
     void syncSelectionToView();
     void syncSelectionFromView();
