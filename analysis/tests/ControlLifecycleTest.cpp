@@ -4,12 +4,16 @@
 
 #include "core/ControlLayout.h"
 
+#include "db/Worker.h"
+#include "ui/MousePointer.h"
+
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 #include "ui/Twips.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -365,6 +369,87 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
     EXPECT_FALSE(tab.tmrEsc->isActive()) << "torn down once the operation ended";
     EXPECT_EQ(runnerOf(tab).results(), nullptr);
 }
+
+namespace {
+
+// A host that destroys the control itself while one of its views refreshes (a window deleted, not
+// closed): while the view's statement runs, or while its rows are laid out.
+class DestroyedMidRefresh : public ControlLifecycle,
+                            public ::testing::WithParamInterface<std::tuple<hlTabulon::tbView, bool>> {
+public:
+    struct Control : hlTabulon {
+        bool Change_View(tbView view) { return showView(*this, view); }
+    };
+    static std::string name(const ::testing::TestParamInfo<ParamType> &info)
+    {
+        const auto [view, whileStatementRuns] = info.param;
+        const char *views[] = {"Results", "Chart", "Summary", "XTab"};
+        return std::string(views[view]) + (whileStatementRuns ? "WhileItsStatementRuns" : "WhileItsRowsAreLaidOut");
+    }
+};
+
+} // namespace
+
+TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
+{
+    const auto [view, whileStatementRuns] = GetParam();
+    QTemporaryDir dir;
+    const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("big.db")));
+    {
+        auto admin = db::Connection::create();
+        admin->setReadOnly(false);
+        admin->Open(cs);
+        admin->Execute(QStringLiteral("CREATE TABLE t AS WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                      "FROM s WHERE i < 300000) SELECT i % 40000 AS g, i % 7 AS h, i AS v FROM s"));
+    }
+    auto connection = db::Connection::create();
+    connection->Open(cs);
+    // Joined with itself the table makes a statement that would run for hours; alone, its groups
+    // take the view a while to lay out.
+    const QString statement = whileStatementRuns
+        ? QStringLiteral("SELECT a.g AS \"G\", a.h AS \"H\", b.v AS \"V\" FROM t a, t b")
+        : QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM t");
+    auto tab = std::make_unique<Control>();
+    ASSERT_NO_FATAL_FAILURE(openView(*tab, connection, statement, view));
+    const char *bar = view == hlTabulon::tbViewSummary ? "cboSumCol" : view == hlTabulon::tbViewXTab ? "cboXTabCol"
+                                                                                                      : "cboChartCol";
+    const auto pickers = parts<QComboBox, 6>(*tab, bar);
+    ASSERT_NO_FATAL_FAILURE(pickText(pickers[0], QStringLiteral("G")));
+    if (view == hlTabulon::tbViewXTab) {
+        ASSERT_NO_FATAL_FAILURE(pickText(pickers[1], QStringLiteral("H")));
+    }
+
+    const int workersBefore = db::worker::running();
+    const QPointer<hlTabulon> control(tab.get());
+    bool waited = false;
+    QTimer host;
+    QObject::connect(&host, &QTimer::timeout, &host, [&] {
+        if (!control || !control->hasBusyMark())
+            return;
+        const bool waiting = db::Wait::depth() > 0;
+        waited = waited || waiting;
+        if (whileStatementRuns ? waiting : waited && !waiting)
+            tab.reset();
+    });
+    host.start(0);
+    EXPECT_FALSE(control->Refresh());
+    host.stop();
+    ASSERT_FALSE(control) << "the refresh ended before the host could destroy the control";
+
+    // The statement was stopped, not run out for nobody, and nothing waits for it.
+    pump(60000, [&] { return db::worker::running() <= workersBefore; });
+    EXPECT_LE(db::worker::running(), workersBefore) << "a worker still runs the view's statement";
+    EXPECT_EQ(db::Wait::depth(), 0);
+    EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
+    EXPECT_FALSE(connection->Execute(QStringLiteral("SELECT count(*) FROM t"))->isEOF());
+    EXPECT_TRUE(errorWindows.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, DestroyedMidRefresh,
+                         ::testing::Combine(::testing::Values(hlTabulon::tbViewSummary, hlTabulon::tbViewXTab,
+                                                              hlTabulon::tbViewChart),
+                                            ::testing::Bool()),
+                         DestroyedMidRefresh::name);
 
 TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
 {
