@@ -30,12 +30,13 @@ bool ViewRefresh::run(const Look &look, const std::function<void()> &body, const
         } catch (const Gone &) {
             throw;
         } catch (...) {
+            // A wait stopped as the control went fails its statement: nobody is left to tell.
             check();
             const bool cancelled = control.viewRefreshFailed(m_procedure, sql);
             failed = !cancelled;
             stopped = cancelled || stopped;
         }
-        check();
+        check(); // a turn of the loop the body made by other means
         control.m_shape.reset();
         if (settle)
             settle();
@@ -82,7 +83,7 @@ QString ViewRefresh::statement(const hlTabulon::PickerArray &picker)
 
 std::shared_ptr<db::Recordset> ViewRefresh::open(const QString &text)
 {
-    check();
+    check(); // the statement's text may have asked the user something
     std::shared_ptr<db::Recordset> rs = m_control->openAggregate(text);
     check();
     if (rs->State() == db::adStateOpen && (!fetchEveryRow(*rs, *this) || aborted())) {
