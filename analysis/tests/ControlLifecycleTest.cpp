@@ -373,18 +373,21 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
 namespace {
 
 // A host that destroys the control itself while one of its views refreshes (a window deleted, not
-// closed): while the view's statement runs, or while its rows are laid out.
-class DestroyedMidRefresh : public ControlLifecycle,
-                            public ::testing::WithParamInterface<std::tuple<hlTabulon::tbView, bool>> {
+// closed): while the view's statement runs, or while its rows are laid out; on an embedded file
+// and on a server.
+class DestroyedMidRefresh
+    : public ControlLifecycle,
+      public ::testing::WithParamInterface<std::tuple<hlTabulon::tbView, bool, const char *>> {
 public:
     struct Control : hlTabulon {
         bool Change_View(tbView view) { return showView(*this, view); }
     };
     static std::string name(const ::testing::TestParamInfo<ParamType> &info)
     {
-        const auto [view, whileStatementRuns] = info.param;
+        const auto [view, whileStatementRuns, provider] = info.param;
         const char *views[] = {"Results", "Chart", "Summary", "XTab"};
-        return std::string(views[view]) + (whileStatementRuns ? "WhileItsStatementRuns" : "WhileItsRowsAreLaidOut");
+        return std::string(views[view]) + (whileStatementRuns ? "WhileItsStatementRuns" : "WhileItsRowsAreLaidOut") +
+               "On" + provider;
     }
 };
 
@@ -392,23 +395,25 @@ public:
 
 TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
 {
-    const auto [view, whileStatementRuns] = GetParam();
-    QTemporaryDir dir;
-    const QString cs = QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("big.db")));
-    {
-        auto admin = db::Connection::create();
-        admin->setReadOnly(false);
-        admin->Open(cs);
-        admin->Execute(QStringLiteral("CREATE TABLE t AS WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-                                      "FROM s WHERE i < 300000) SELECT i % 40000 AS g, i % 7 AS h, i AS v FROM s"));
-    }
-    auto connection = db::Connection::create();
-    connection->Open(cs);
-    // Joined with itself the table makes a statement that would run for hours; alone, its groups
-    // take the view a while to lay out.
-    const QString statement = whileStatementRuns
-        ? QStringLiteral("SELECT a.g AS \"G\", a.h AS \"H\", b.v AS \"V\" FROM t a, t b")
-        : QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM t");
+    const auto [view, whileStatementRuns, provider] = GetParam();
+    const bool postgres = ScratchDatabase::postgres(QLatin1String(provider));
+    if (postgres)
+        TABULON_REQUIRE_POSTGRES();
+    ScratchDatabase scratch(QLatin1String(provider), "t_gone");
+    const QString t = scratch.prefix() + QStringLiteral("t");
+    const QString numbers = postgres ? QStringLiteral("generate_series(1, 300000) AS s(i)")
+                                     : QStringLiteral("(WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s "
+                                                      "WHERE i < 300000) SELECT i FROM s) AS s");
+    scratch.admin().Execute(
+        QStringLiteral("CREATE TABLE %1 AS SELECT i % 40000 AS g, i % 7 AS h, i AS v FROM %2").arg(t, numbers));
+    auto connection = scratch.connect();
+    // A statement that would run for hours (the table joined with itself, a sleep on each row);
+    // or the table alone, whose many groups take the view a while to lay out.
+    const QString slow = postgres ? QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM %1 "
+                                                   "WHERE pg_sleep(600) IS NOT NULL").arg(t)
+                                  : QStringLiteral("SELECT a.g AS \"G\", a.h AS \"H\", b.v AS \"V\" FROM %1 a, %1 b").arg(t);
+    const QString statement = whileStatementRuns ? slow
+                                                 : QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM %1").arg(t);
     auto tab = std::make_unique<Control>();
     ASSERT_NO_FATAL_FAILURE(openView(*tab, connection, statement, view));
     const char *bar = view == hlTabulon::tbViewSummary ? "cboSumCol" : view == hlTabulon::tbViewXTab ? "cboXTabCol"
@@ -421,6 +426,7 @@ TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
 
     const int workersBefore = db::worker::running();
     const QPointer<hlTabulon> control(tab.get());
+    ui::StatusPanels *status = part<ui::StatusPanels>(*tab, "staStatus");
     bool waited = false;
     QTimer host;
     QObject::connect(&host, &QTimer::timeout, &host, [&] {
@@ -428,7 +434,9 @@ TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
             return;
         const bool waiting = db::Wait::depth() > 0;
         waited = waited || waiting;
-        if (whileStatementRuns ? waiting : waited && !waiting)
+        // The statement is well under way once the control says what it waits for.
+        const bool statementRuns = waiting && status->Panels(1).Text().startsWith(QLatin1String("Waiting for"));
+        if (whileStatementRuns ? statementRuns : waited && !waiting)
             tab.reset();
     });
     host.start(0);
@@ -441,14 +449,25 @@ TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
     EXPECT_LE(db::worker::running(), workersBefore) << "a worker still runs the view's statement";
     EXPECT_EQ(db::Wait::depth(), 0);
     EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
-    EXPECT_FALSE(connection->Execute(QStringLiteral("SELECT count(*) FROM t"))->isEOF());
+    if (postgres) {
+        const auto active = [&] {
+            return scratch.admin()
+                .Execute(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' "
+                                        "AND query LIKE '%pg_sleep(600)%' AND pid <> pg_backend_pid()"))
+                ->Value(0)
+                .toLongLong();
+        };
+        pump(60000, [&] { return active() == 0; });
+        EXPECT_EQ(active(), 0) << "the statement still runs on the server";
+    }
+    EXPECT_FALSE(connection->Execute(QStringLiteral("SELECT count(*) FROM %1").arg(t))->isEOF());
     EXPECT_TRUE(errorWindows.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Views, DestroyedMidRefresh,
                          ::testing::Combine(::testing::Values(hlTabulon::tbViewSummary, hlTabulon::tbViewXTab,
                                                               hlTabulon::tbViewChart),
-                                            ::testing::Bool()),
+                                            ::testing::Bool(), ::testing::Values("SQLite", "PostgreSQL")),
                          DestroyedMidRefresh::name);
 
 TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
