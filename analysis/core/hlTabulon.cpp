@@ -113,6 +113,9 @@ hlTabulon::hlTabulon(QWidget *parent)
 
 hlTabulon::~hlTabulon()
 {
+    // Destroyed by its host from inside a wait of its own (the window went while a statement ran):
+    // the wait ends and its statement is stopped, rather than run out for nobody.
+    m_stop.stop();
     // The children are destroyed after this class's part of the object: a focus change or a menu
     // signal raised while they go must no longer reach it.
     if (qApp)

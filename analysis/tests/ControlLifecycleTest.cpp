@@ -4,12 +4,16 @@
 
 #include "core/ControlLayout.h"
 
+#include "db/Worker.h"
+#include "ui/MousePointer.h"
+
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/StatusPanels.h"
 #include "ui/Twips.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -365,6 +369,106 @@ TEST_F(ControlLifecycle, ATearDownDuringAnOperationWaitsForItsEnd)
     EXPECT_FALSE(tab.tmrEsc->isActive()) << "torn down once the operation ended";
     EXPECT_EQ(runnerOf(tab).results(), nullptr);
 }
+
+namespace {
+
+// A host that destroys the control itself while one of its views refreshes (a window deleted, not
+// closed): while the view's statement runs, or while its rows are laid out; on an embedded file
+// and on a server.
+class DestroyedMidRefresh
+    : public ControlLifecycle,
+      public ::testing::WithParamInterface<std::tuple<hlTabulon::tbView, bool, const char *>> {
+public:
+    struct Control : hlTabulon {
+        bool Change_View(tbView view) { return showView(*this, view); }
+    };
+    static std::string name(const ::testing::TestParamInfo<ParamType> &info)
+    {
+        const auto [view, whileStatementRuns, provider] = info.param;
+        const char *views[] = {"Results", "Chart", "Summary", "XTab"};
+        return std::string(views[view]) + (whileStatementRuns ? "WhileItsStatementRuns" : "WhileItsRowsAreLaidOut") +
+               "On" + provider;
+    }
+};
+
+} // namespace
+
+TEST_P(DestroyedMidRefresh, NothingOfItIsTouchedAgainAndNothingIsLeftRunning)
+{
+    const auto [view, whileStatementRuns, provider] = GetParam();
+    const bool postgres = ScratchDatabase::postgres(QLatin1String(provider));
+    if (postgres)
+        TABULON_REQUIRE_POSTGRES();
+    ScratchDatabase scratch(QLatin1String(provider), "t_gone");
+    const QString t = scratch.prefix() + QStringLiteral("t");
+    const QString numbers = postgres ? QStringLiteral("generate_series(1, 300000) AS s(i)")
+                                     : QStringLiteral("(WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s "
+                                                      "WHERE i < 300000) SELECT i FROM s) AS s");
+    scratch.admin().Execute(
+        QStringLiteral("CREATE TABLE %1 AS SELECT i % 40000 AS g, i % 7 AS h, i AS v FROM %2").arg(t, numbers));
+    auto connection = scratch.connect();
+    // A statement that would run for hours (the table joined with itself, a sleep on each row);
+    // or the table alone, whose many groups take the view a while to lay out.
+    const QString slow = postgres ? QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM %1 "
+                                                   "WHERE pg_sleep(600) IS NOT NULL").arg(t)
+                                  : QStringLiteral("SELECT a.g AS \"G\", a.h AS \"H\", b.v AS \"V\" FROM %1 a, %1 b").arg(t);
+    const QString statement = whileStatementRuns ? slow
+                                                 : QStringLiteral("SELECT g AS \"G\", h AS \"H\", v AS \"V\" FROM %1").arg(t);
+    auto tab = std::make_unique<Control>();
+    ASSERT_NO_FATAL_FAILURE(openView(*tab, connection, statement, view));
+    const char *bar = view == hlTabulon::tbViewSummary ? "cboSumCol" : view == hlTabulon::tbViewXTab ? "cboXTabCol"
+                                                                                                      : "cboChartCol";
+    const auto pickers = parts<QComboBox, 6>(*tab, bar);
+    ASSERT_NO_FATAL_FAILURE(pickText(pickers[0], QStringLiteral("G")));
+    if (view == hlTabulon::tbViewXTab) {
+        ASSERT_NO_FATAL_FAILURE(pickText(pickers[1], QStringLiteral("H")));
+    }
+
+    const int workersBefore = db::worker::running();
+    const QPointer<hlTabulon> control(tab.get());
+    ui::StatusPanels *status = part<ui::StatusPanels>(*tab, "staStatus");
+    bool waited = false;
+    QTimer host;
+    QObject::connect(&host, &QTimer::timeout, &host, [&] {
+        if (!control || !control->hasBusyMark())
+            return;
+        const bool waiting = db::Wait::depth() > 0;
+        waited = waited || waiting;
+        // The statement is well under way once the control says what it waits for.
+        const bool statementRuns = waiting && status->Panels(1).Text().startsWith(QLatin1String("Waiting for"));
+        if (whileStatementRuns ? statementRuns : waited && !waiting)
+            tab.reset();
+    });
+    host.start(0);
+    EXPECT_FALSE(control->Refresh());
+    host.stop();
+    ASSERT_FALSE(control) << "the refresh ended before the host could destroy the control";
+
+    // The statement was stopped, not run out for nobody, and nothing waits for it.
+    pump(60000, [&] { return db::worker::running() <= workersBefore; });
+    EXPECT_LE(db::worker::running(), workersBefore) << "a worker still runs the view's statement";
+    EXPECT_EQ(db::Wait::depth(), 0);
+    EXPECT_EQ(ui::MousePointer::current(), ui::MousePointer::Shape::Default);
+    if (postgres) {
+        const auto active = [&] {
+            return scratch.admin()
+                .Execute(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' "
+                                        "AND query LIKE '%pg_sleep(600)%' AND pid <> pg_backend_pid()"))
+                ->Value(0)
+                .toLongLong();
+        };
+        pump(60000, [&] { return active() == 0; });
+        EXPECT_EQ(active(), 0) << "the statement still runs on the server";
+    }
+    EXPECT_FALSE(connection->Execute(QStringLiteral("SELECT count(*) FROM %1").arg(t))->isEOF());
+    EXPECT_TRUE(errorWindows.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, DestroyedMidRefresh,
+                         ::testing::Combine(::testing::Values(hlTabulon::tbViewSummary, hlTabulon::tbViewXTab,
+                                                              hlTabulon::tbViewChart),
+                                            ::testing::Bool(), ::testing::Values("SQLite", "PostgreSQL")),
+                         DestroyedMidRefresh::name);
 
 TEST_F(ControlLifecycle, TheRunTimerShowsTheElapsedTime)
 {

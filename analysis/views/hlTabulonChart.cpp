@@ -10,7 +10,7 @@
 #include "hlTabulon/Options.h"
 #include "views/Aggregates.h"
 #include "views/ChartGrid.h"
-#include "views/ViewFetch.h"
+#include "views/ViewRefresh.h"
 
 #include "chart/ChartView.h"
 #include "db/Connection.h"
@@ -135,75 +135,46 @@ bool hlTabulon::Refresh_Chart()
 {
     if (m_steps)
         return m_steps->Refresh_Chart();
-    // One refresh at a time: a click while one runs must not pull its recordset away.
-    if (hasBusyMark())
-        return false;
-    const QPointer<hlTabulon> self(this);
+    analysis::ViewRefresh refresh(*this, QStringLiteral("Refresh_Chart"));
     bool ok = false;
-    QString sql;
-    // What the last chart's drawing said is not the text to come back to.
-    if (!m_strChartState.isEmpty() && staStatus->Panels(1).Text() == m_strChartState)
-        staStatus->Panels(1).setText(analysis::kReadyText);
-    m_strChartState.clear();
-    {
+    const auto prepare = [&] {
+        // What the last chart's drawing said is not the text to come back to.
+        if (!m_strChartState.isEmpty() && staStatus->Panels(1).Text() == m_strChartState)
+            staStatus->Panels(1).setText(analysis::kReadyText);
+        m_strChartState.clear();
         Set_Chart();
-        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Charting data ..."),
-                                       ui::LongOperation::Restore::Previous, true);
-        try {
-            chChart->hide();
-            frame.step(true);
-            if (!self)
-                return false;
-            chChart->data().clear();
-
-            sql = Get_SummarySQL(cboChartCol);
-            if (!self)
-                return false;
-            if (!sql.isEmpty()) {
-                if (m_rsChart && m_rsChart->State() == db::adStateOpen)
-                    m_rsChart->Close();
-                m_rsChart = openAggregate(sql);
-                if (!self)
-                    return false;
-                const bool whole = analysis::fetchEveryRow(*m_rsChart, frame);
-                if (!self)
-                    return false;
-                if (!whole || frame.aborted())
-                    m_rsChart->Cancel();
-                else
-                    ok = drawChartRows(sql, frame);
-                if (!self)
-                    return false;
-            }
-        } catch (...) {
-            if (!self)
-                return false;
-            ok = false;
-            if (!analysis::currentErrorIsCancel()) {
-                const auto *errors = aggregateErrors();
-                if (errors && !errors->empty())
-                    Show_SQLMsg(sql, errors->front().Description);
-                else
-                    report(QStringLiteral("Refresh_Chart"), analysis::currentErrorText());
-            }
-        }
-        if (!self)
-            return false;
-        m_shape.reset();
+    };
+    const auto body = [&] {
+        chChart->hide();
+        refresh.step(true);
+        chChart->data().clear();
+        const QString sql = refresh.statement(cboChartCol);
+        if (sql.isEmpty())
+            return;
+        if (m_rsChart && m_rsChart->State() == db::adStateOpen)
+            m_rsChart->Close();
+        m_rsChart = refresh.open(sql);
+        if (!refresh.stopped)
+            ok = drawChartRows(refresh);
+    };
+    const auto settle = [&] {
         chChart->setMousePointer(chart::PointerDefault);
         // A chart left unfinished is not there to print.
         if (!ok)
             setCommandEnabled(tlbMain, QStringLiteral("Print"), false);
-    }
-    if (self && ok)
+    };
+    if (!refresh.run({QStringLiteral("Charting data ..."), ui::LongOperation::Restore::Previous, true}, body, settle,
+                     prepare))
+        return false;
+    if (ok)
         showChartState();
     return ok;
 }
 
-bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &frame)
+bool hlTabulon::drawChartRows(analysis::ViewRefresh &refresh)
 {
-    const QPointer<hlTabulon> self(this);
-    db::Recordset &rs = *m_rsChart;
+    const std::shared_ptr<db::Recordset> held = m_rsChart;
+    const db::Recordset &rs = *held;
     const std::size_t n = rs.fetchedCount();
     if (n == 0)
         return false;
@@ -212,7 +183,7 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     if (last < (two ? 2 : 1))
         throw std::runtime_error("The chart's statement gave too few columns");
 
-    frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
+    refresh.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
     chart::ChartData &data = chChart->data();
     cv::ChartGridFiller filler(data, two);
     double grandTotal = 0;
@@ -220,15 +191,14 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
         const double value = numberIn(rs, i, last);
         grandTotal += value;
         filler.add(groupIn(rs, i, 0), two ? groupIn(rs, i, 1) : QString(), value);
-        frame.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
-        if (frame.step() || !self)
+        refresh.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
+        if (refresh.step())
             return false;
     }
 
     if (analysis::options().ChartSortCols) {
-        Sort_Chart(frame);
-        if (!self)
-            return false;
+        Sort_Chart(refresh);
+        refresh.check();
         // Escape stops only the sort: the columns stay as far as they got and are drawn.
         analysis::g_blnAbort = false;
     }
@@ -242,14 +212,9 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     // database, not an average of the groups' averages.
     QHash<QString, std::pair<double, double>> averageParts;
     if (two && aggregate.combine == analysis::aggregates::Combine::Average && analysis::options().ChartLegendValues) {
-        auto parts = openAggregate(Get_AveragePartsSQL(cboChartCol));
-        if (!self)
+        const std::shared_ptr<db::Recordset> parts = refresh.open(Get_AveragePartsSQL(cboChartCol));
+        if (refresh.stopped)
             return false;
-        if (!analysis::fetchEveryRow(*parts, frame) || frame.aborted() || !self) {
-            if (self)
-                parts->Cancel();
-            return false;
-        }
         const int sums = parts->FieldCount() - 2; // the sums, then the counts, close the row
         for (std::size_t i = 0; i < parts->fetchedCount(); ++i) {
             auto &[s, count] = averageParts[groupIn(*parts, i, 1)];
@@ -259,7 +224,9 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     }
     cv::labelSeries(data, function, analysis::options().ChartLegendValues, currency, grandTotal, averageParts);
     data.setDataSeriesInRow(two);
-    if (!Set_ChartOptions())
+    const bool optionsSet = Set_ChartOptions();
+    refresh.check();
+    if (!optionsSet)
         return false;
     setCommandEnabled(tlbMain, QStringLiteral("Print"), data.ColumnCount() > 0);
 
@@ -271,11 +238,11 @@ bool hlTabulon::drawChartRows(const QString &sql, analysis::OperationFrame &fram
     chChart->setAxisTitle(chart::AxisCategory, t.categoryAxis);
     analysis::options().ChartTitle = t.chart;
     chChart->show();
-    txtChartSQL->setPlainText(sql);
+    txtChartSQL->setPlainText(refresh.sql);
     return true;
 }
 
-bool hlTabulon::Sort_Chart(analysis::OperationFrame &frame)
+bool hlTabulon::Sort_Chart(analysis::ViewRefresh &refresh)
 {
     return trap(QStringLiteral("Sort_Chart"), [&] {
         staStatus->Panels(1).setText(QStringLiteral("Sorting Data.. "));
@@ -287,16 +254,13 @@ bool hlTabulon::Sort_Chart(analysis::OperationFrame &frame)
         if (data.RowCount() != 1)
             return true;
         bool progressShown = false;
-        const QPointer<hlTabulon> self(this);
         return data.sortColumns(1, opt.ChartSortDesc, [&](std::int64_t done, std::int64_t total) {
-            if (!self)
-                return false;
             if (!progressShown) {
-                frame.operation().showProgress(int(std::min<std::int64_t>(total, INT_MAX)));
+                refresh.operation().showProgress(int(std::min<std::int64_t>(total, INT_MAX)));
                 progressShown = true;
             }
-            frame.operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
-            return !frame.step() && self;
+            refresh.operation().setProgress(int(std::min<std::int64_t>(done, INT_MAX)));
+            return !refresh.step();
         });
     });
 }

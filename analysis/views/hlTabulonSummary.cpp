@@ -10,7 +10,7 @@
 #include "hlTabulon/Options.h"
 #include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
-#include "views/ViewFetch.h"
+#include "views/ViewRefresh.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -26,7 +26,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPointer>
 
 using analysis::SummaryTotals;
 
@@ -87,185 +86,142 @@ bool hlTabulon::Refresh_Summary()
 {
     if (m_steps)
         return m_steps->Refresh_Summary();
-    // One refresh at a time: a click while one runs must not pull its recordset away.
-    if (hasBusyMark())
-        return false;
-    const QPointer<hlTabulon> self(this);
+    analysis::ViewRefresh refresh(*this, QStringLiteral("Refresh_Summary"));
     bool ok = false;
-    bool stopped = false;
-    bool failed = false;
     bool totalled = false;
-    QString sql;
-    {
-        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing,
-                                       QStringLiteral("Summarising data ..."));
-        try {
-            sql = Get_SummarySQL(cboSumCol);
-            if (!self)
-                return false;
-            if (!sql.isEmpty()) {
-                if (m_rsSummary && m_rsSummary->State() == db::adStateOpen)
-                    m_rsSummary->Close();
-                m_summaryTotals.reset();
-                grdSummary->setRedraw(0);
-                grdSummary->setDataSource(nullptr);
-                // A summary of many groups is let go of a slice at a time, the event loop turning
-                // between slices.
-                constexpr int slice = 50000;
-                for (int rows = grdSummary->Rows(); rows > slice + 1 && self;) {
-                    rows -= slice;
-                    grdSummary->setRows(rows);
-                    frame.step();
+    const auto body = [&] {
+        const QString sql = refresh.statement(cboSumCol);
+        if (sql.isEmpty())
+            return;
+        if (m_rsSummary && m_rsSummary->State() == db::adStateOpen)
+            m_rsSummary->Close();
+        m_summaryTotals.reset();
+        grdSummary->setRedraw(0);
+        grdSummary->setDataSource(nullptr);
+        // A summary of many groups is let go of a slice at a time, the event loop turning
+        // between slices.
+        constexpr int slice = 50000;
+        for (int rows = grdSummary->Rows(); rows > slice + 1;) {
+            rows -= slice;
+            grdSummary->setRows(rows);
+            refresh.step();
+        }
+        grdSummary->setRows(1);
+        grdSummary->setCols(1);
+        grdSummary->Clear();
+
+        // Averages come with each group's sum and count, so that every total is an average over
+        // rows, from the one statement; the grid shows neither.
+        const bool averages = analysis::aggregates::aggregate(cboSumCol[3]->currentIndex()).combine ==
+                              analysis::aggregates::Combine::Average;
+        const std::shared_ptr<db::Recordset> rs = refresh.open(averages ? Get_AveragePartsSQL(cboSumCol) : sql);
+        m_rsSummary = rs;
+        const bool whole = rs->State() == db::adStateOpen && !refresh.stopped;
+        if (rs->State() == db::adStateOpen) {
+            const int shown = rs->FieldCount() - (averages ? 2 : 0);
+            if (whole) {
+                grdSummary->setDataMode(grid::flexDMFree);
+                if (!grdSummary->CopyFrom(rs, shown, [&] { return !refresh.step(); }))
+                    refresh.stopped = true;
+            } else {
+                copyFetched(*grdSummary, *rs, shown);
+            }
+        }
+        if (grdSummary->Rows() <= 1)
+            return;
+        const analysis::Options &opt = analysis::options();
+        const int last = grdSummary->Cols() - 1;
+        grdSummary->setMergeCells(opt.Merge ? grid::flexMergeRestrictColumns : grid::flexMergeNever);
+        for (int c = 0; c < last; ++c)
+            grdSummary->setMergeCol(c, opt.Merge);
+        grdSummary->setCell(grid::flexcpFontBold, 0, 0, 0, last, true);
+        refresh.step(true);
+
+        const int function = cboSumCol[3]->currentIndex();
+        const QString caption = analysis::aggregates::caption(function, cboSumCol[4]->currentText());
+        const QString format = analysis::aggregates::format(
+            function, m_query->fields().value(cboSumCol[4]->currentData().toInt()).value(1).toInt());
+
+        if (!refresh.stopped) {
+            // The event loop turns between rows, so that Escape is heard while many groups are
+            // totalled; a stop takes effect where the grid is whole again.
+            const std::function<void()> turn = refresh.turn();
+            grdSummary->setBetweenRows(turn);
+            const std::shared_ptr<void> unhook(nullptr, [&](void *) {
+                if (refresh.alive())
+                    grdSummary->setBetweenRows({});
+            });
+            auto totals = std::make_unique<analysis::SummaryTotals>();
+            totals->function = function;
+            totals->groupCols = last;
+            const std::size_t n = rs->fetchedCount();
+            // Made as they are filled: touching a million of them at once holds the event loop up.
+            totals->groups.reserve(n);
+            for (std::size_t i = 0; i < n && !refresh.stopped; ++i) {
+                analysis::SummaryTotals::Group &g = totals->groups.emplace_back();
+                g.value = SummaryTotals::numberAt(*rs, i, last);
+                if (averages) {
+                    g.sum = SummaryTotals::numberAt(*rs, i, last + 1).value_or(0);
+                    g.count = SummaryTotals::numberAt(*rs, i, last + 2).value_or(0);
+                } else if (g.value) {
+                    g.sum = *g.value;
+                    g.count = 1;
+                    totals->grandCount += *g.value;
                 }
-                if (!self)
-                    return false;
-                grdSummary->setRows(1);
-                grdSummary->setCols(1);
-                grdSummary->Clear();
-
-                auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
-                    const bool complete = analysis::fetchEveryRow(*rs, frame);
-                    if (!complete || frame.aborted()) {
-                        rs->Cancel();
-                        stopped = true;
-                    }
-                    return !stopped;
-                };
-                // Averages come with each group's sum and count, so that every total is an
-                // average over rows, from the one statement; the grid shows neither.
-                const bool averages = analysis::aggregates::aggregate(cboSumCol[3]->currentIndex()).combine ==
-                                      analysis::aggregates::Combine::Average;
-                m_rsSummary = openAggregate(averages ? Get_AveragePartsSQL(cboSumCol) : sql);
-                if (!self)
-                    return false;
-                const bool whole = m_rsSummary->State() == db::adStateOpen && fetchEverything(m_rsSummary);
-                if (!self)
-                    return false;
-                if (m_rsSummary->State() == db::adStateOpen) {
-                    const int shown = m_rsSummary->FieldCount() - (averages ? 2 : 0);
-                    if (whole) {
-                        grdSummary->setDataMode(grid::flexDMFree);
-                        if (!grdSummary->CopyFrom(m_rsSummary, shown, [&] { return !frame.step(); }) || !self) {
-                            if (!self)
-                                return false;
-                            stopped = true;
-                        }
-                    } else {
-                        copyFetched(*grdSummary, *m_rsSummary, shown);
-                    }
+                refresh.stopped = refresh.step();
+            }
+            if (!refresh.stopped) {
+                // Subtotals at the matching aggregate; the figures are written by fill() below,
+                // the grid only makes the rows.
+                if (opt.ShowTotals && last >= 2) {
+                    analysis::SummaryTotals::groupExactly(*grdSummary, *rs, last - 1, [&] {
+                        if (refresh.aborted())
+                            return;
+                        grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
+                                             grid::NoColor, true);
+                        if (last >= 3 && !refresh.aborted())
+                            grdSummary->Subtotal(grid::flexSTSum, 1, last, {}, quint32(opt.SubTotalColor2),
+                                                 grid::NoColor, true, {}, 0);
+                    }, turn);
                 }
-                if (grdSummary->Rows() > 1) {
-                    const analysis::Options &opt = analysis::options();
-                    const int last = grdSummary->Cols() - 1;
-                    grdSummary->setMergeCells(opt.Merge ? grid::flexMergeRestrictColumns : grid::flexMergeNever);
-                    for (int c = 0; c < last; ++c)
-                        grdSummary->setMergeCol(c, opt.Merge);
-                    grdSummary->setCell(grid::flexcpFontBold, 0, 0, 0, last, true);
-                    frame.step(true);
-                    if (!self)
-                        return false;
-
-                    const int function = cboSumCol[3]->currentIndex();
-                    const QString caption = analysis::aggregates::caption(function, cboSumCol[4]->currentText());
-                    const QString format = analysis::aggregates::format(
-                        function, m_query->fields().value(cboSumCol[4]->currentData().toInt()).value(1).toInt());
-
-                    if (!stopped) {
-                        // The event loop turns between rows, so that Escape is heard while many
-                        // groups are totalled; a stop takes effect where the grid is whole again.
-                        const auto turn = [&] { frame.step(); };
-                        grdSummary->setBetweenRows(turn);
-                        const std::shared_ptr<void> unhook(nullptr, [&](void *) {
-                            if (self)
-                                grdSummary->setBetweenRows({});
-                        });
-                        auto totals = std::make_unique<analysis::SummaryTotals>();
-                        totals->function = function;
-                        totals->groupCols = last;
-                        const std::size_t n = m_rsSummary->fetchedCount();
-                        // Made as they are filled: touching a million of them at once holds the
-                        // event loop up.
-                        totals->groups.reserve(n);
-                        for (std::size_t i = 0; i < n && !stopped; ++i) {
-                            analysis::SummaryTotals::Group &g = totals->groups.emplace_back();
-                            g.value = SummaryTotals::numberAt(*m_rsSummary, i, last);
-                            if (averages) {
-                                g.sum = SummaryTotals::numberAt(*m_rsSummary, i, last + 1).value_or(0);
-                                g.count = SummaryTotals::numberAt(*m_rsSummary, i, last + 2).value_or(0);
-                            } else if (g.value) {
-                                g.sum = *g.value;
-                                g.count = 1;
-                                totals->grandCount += *g.value;
-                            }
-                            stopped = frame.step();
-                        }
-                        if (!self)
-                            return false;
-                        if (!stopped) {
-                            // Subtotals at the matching aggregate; the figures are written by
-                            // fill() below, the grid only makes the rows.
-                            if (opt.ShowTotals && last >= 2) {
-                                analysis::SummaryTotals::groupExactly(*grdSummary, *m_rsSummary, last - 1, [&] {
-                                    if (frame.aborted())
-                                        return;
-                                    grdSummary->Subtotal(grid::flexSTSum, 0, last, {}, quint32(opt.SubTotalColor1),
-                                                         grid::NoColor, true);
-                                    if (last >= 3 && !frame.aborted())
-                                        grdSummary->Subtotal(grid::flexSTSum, 1, last, {},
-                                                             quint32(opt.SubTotalColor2), grid::NoColor, true, {}, 0);
-                                }, turn);
-                            }
-                            if (!self)
-                                return false;
-                            // A stop heard meanwhile skips the rest; what was made is taken away below.
-                            if (!frame.aborted())
-                                grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor,
-                                                     true, QStringLiteral("TOTAL"));
-                            if (!frame.aborted())
-                                totals->fill(*grdSummary, false, turn);
-                            if (!self)
-                                return false;
-                            if (frame.aborted()) {
-                                // Totals half made are none: the groups stay as they came.
-                                grdSummary->Subtotal(grid::flexSTClear);
-                                stopped = true;
-                            } else {
-                                m_summaryTotals = std::move(totals);
-                                totalled = true;
-                            }
-                        }
-                    }
-                    grdSummary->setColFormat(last, format);
-                    grdSummary->setTextMatrix(0, last, caption);
-                    txtSummarySQL->setPlainText(sql);
-                    ok = !stopped;
+                // A stop heard meanwhile skips the rest; what was made is taken away below.
+                if (!refresh.aborted())
+                    grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor, true,
+                                         QStringLiteral("TOTAL"));
+                if (!refresh.aborted())
+                    totals->fill(*grdSummary, false, turn);
+                if (refresh.aborted()) {
+                    // Totals half made are none: the groups stay as they came.
+                    grdSummary->Subtotal(grid::flexSTClear);
+                    refresh.stopped = true;
+                } else {
+                    m_summaryTotals = std::move(totals);
+                    totalled = true;
                 }
             }
-        } catch (...) {
-            if (!self)
-                return false;
-            const bool cancelled = viewRefreshFailed(QStringLiteral("Refresh_Summary"), sql);
-            failed = !cancelled;
-            stopped = cancelled || stopped;
-            ok = false;
         }
-        if (!self)
-            return false;
-        m_shape.reset();
+        grdSummary->setColFormat(last, format);
+        grdSummary->setTextMatrix(0, last, caption);
+        txtSummarySQL->setPlainText(sql);
+        ok = !refresh.stopped;
+    };
+    const auto settle = [&] {
         if (grdSummary->Cols() > 0)
             grdSummary->AutoSize(0, grdSummary->Cols() - 1, false, 100);
         grdSummary->setRedraw(1);
         const int n = std::max(0, grdSummary->Rows() - 1 - (totalled ? 1 : 0));
         // A refresh that failed, or never had a statement to run, counts nothing: " 0 rows" beside
         // the message would read as an answer.
-        m_strSummaryStatus = failed || sql.isEmpty() ? QString() : rowsText(n);
+        m_strSummaryStatus = refresh.failed || refresh.sql.isEmpty() ? QString() : rowsText(n);
         staStatus->Panels(5).setText(m_strSummaryStatus);
         analysis::g_blnAbort = false;
         const bool rows = grdSummary->Rows() > 1;
         setCommandEnabled(tlbMain, QStringLiteral("Print"), rows);
         setCommandEnabled(tlbMain, QStringLiteral("Export"), rows);
-    }
-    if (self && stopped)
+    };
+    if (!refresh.run({QStringLiteral("Summarising data ...")}, body, settle))
+        return false;
+    if (refresh.stopped)
         staStatus->Panels(1).setText(QStringLiteral("Summary stopped: no totals"));
     return ok;
 }

@@ -9,14 +9,13 @@
 #include "core/QueryRunner.h"
 #include "views/Aggregates.h"
 #include "views/SummaryTotals.h"
-#include "views/ViewFetch.h"
+#include "views/ViewRefresh.h"
 #include "views/XTabPivot.h"
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
-#include "ui/EventLoop.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/Prompter.h"
 #include "ui/StatusPanels.h"
@@ -27,7 +26,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
-#include <QPointer>
 
 #include <algorithm>
 #include <climits>
@@ -129,7 +127,7 @@ void hlTabulon::connectXTabGrid()
     });
 }
 
-void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
+void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals, const std::function<void()> &turn)
 {
     grid::Grid &g = *grdXTab;
     const int R = pivot.rows();
@@ -159,7 +157,7 @@ void hlTabulon::writeXTab(const analysis::XTabPivot &pivot, bool withTotals)
     // The event loop turns now and then: a large pivot takes a while to write.
     pivot.forEachCell([&](int r, int c, const analysis::XTabPivot::Cell &cell) {
         g.setTextMatrix(2 + r, 1 + c, shown(cell.value));
-        ui::yieldEvents();
+        turn();
     });
     g.setCell(grid::flexcpFontBold, 1, 0, 1, g.Cols() - 1, true);
     if (!withTotals)
@@ -202,142 +200,102 @@ bool hlTabulon::Refresh_XTab()
 {
     if (m_steps)
         return m_steps->Refresh_XTab();
-    // One refresh at a time: a click while one runs must not pull its recordset away.
-    if (hasBusyMark())
-        return false;
-    const QPointer<hlTabulon> self(this);
+    analysis::ViewRefresh refresh(*this, QStringLiteral("Refresh_XTab"));
     bool ok = false;
-    bool stopped = false;
-    bool failed = false;
     bool totalled = false;
     QString refusal;
-    QString sql;
-    {
-        analysis::OperationFrame frame(*this, analysis::OperationFrame::Refreshing, QStringLiteral("Collating data ..."));
-        try {
-            grdXTab->setRows(2);
-            grdXTab->setCols(1);
-            grdXTab->Clear();
-            grdXTab->setMergeRow(0, false);
-            frame.step(true);
-            if (!self)
-                return false;
-            grdXTab->setRedraw(0);
-            sql = Get_SummarySQL(cboXTabCol);
-            if (!self)
-                return false;
-            if (!sql.isEmpty()) {
-                if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
-                    m_rsXTab->Close();
-                auto fetchEverything = [&](const std::shared_ptr<db::Recordset> &rs) {
-                    if (!analysis::fetchEveryRow(*rs, frame) || frame.aborted()) {
-                        rs->Cancel();
-                        stopped = true;
-                    }
-                    return !stopped;
-                };
-                // Averages come with each cell's sum and count, so that every total is an average
-                // over rows, from the one statement.
-                const bool averages =
-                    agg::aggregate(cboXTabCol[3]->currentIndex()).combine == agg::Combine::Average;
-                m_rsXTab = openAggregate(averages ? Get_AveragePartsSQL(cboXTabCol) : sql);
-                if (!self)
-                    return false;
-                if (m_rsXTab->State() == db::adStateOpen)
-                    fetchEverything(m_rsXTab);
-                if (!self)
-                    return false;
-                const std::size_t n = m_rsXTab->State() == db::adStateOpen ? m_rsXTab->fetchedCount() : 0;
-                if (n > 0) {
-                    const int function = cboXTabCol[3]->currentIndex();
-                    analysis::XTabPivot pivot(function);
-                    frame.operation().setText(QStringLiteral("X-Tabbing data ..."));
-                    frame.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
-                    const db::Recordset &rs = *m_rsXTab;
-                    NumberKeys rowKeys;
-                    NumberKeys colKeys;
-                    for (std::size_t i = 0; i < n && !stopped; ++i) {
-                        // A key's shown text is made once, when it is first seen.
-                        const int r = rowKeys.indexOf(rs, i, 0, [&] {
-                            const QString key = SummaryTotals::valueKey(rs, i, 0, 1);
-                            const int known = pivot.findRow(key);
-                            return known >= 0 ? known : pivot.rowOf(key, keyText(rs, i, 0));
-                        });
-                        const int c = colKeys.indexOf(rs, i, 1, [&] {
-                            const QString key = SummaryTotals::valueKey(rs, i, 1, 1);
-                            const int known = pivot.findCol(key);
-                            return known >= 0 ? known : pivot.colOf(key, keyText(rs, i, 1));
-                        });
-                        analysis::XTabPivot::Cell cell;
-                        cell.value = SummaryTotals::numberAt(rs, i, 2);
-                        if (averages) {
-                            cell.sum = SummaryTotals::numberAt(rs, i, 3).value_or(0);
-                            cell.count = SummaryTotals::numberAt(rs, i, 4).value_or(0);
-                        } else if (cell.value) {
-                            cell.sum = *cell.value;
-                            cell.count = 1;
-                        }
-                        pivot.place(r, c, cell);
-                        if ((i & 0x3ff) == 0)
-                            frame.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
-                        if (frame.step()) {
-                            stopped = true;
-                            if (!self)
-                                return false;
-                        }
-                    }
-                    const qint64 cells = (qint64(pivot.rows()) + 3) * (qint64(pivot.cols()) + 2);
-                    if (cells > kMaxCells) {
-                        refusal = QStringLiteral("The cross-tab would have%1, more than can be shown. Choose columns "
-                                                 "with fewer values, or a condition on the summary.")
-                                      .arg(sizeText(pivot.rows(), pivot.cols()));
-                    } else {
-                        frame.operation().setText(QStringLiteral("Autosizing grid ..."));
-                        writeXTab(pivot, !stopped);
-                        totalled = !stopped;
-                        if (totalled) {
-                            txtXTabSQL->setPlainText(sql);
-                            ok = true;
-                        }
-                    }
-                }
+    const auto body = [&] {
+        grdXTab->setRows(2);
+        grdXTab->setCols(1);
+        grdXTab->Clear();
+        grdXTab->setMergeRow(0, false);
+        refresh.step(true);
+        grdXTab->setRedraw(0);
+        const QString sql = refresh.statement(cboXTabCol);
+        if (sql.isEmpty())
+            return;
+        if (m_rsXTab && m_rsXTab->State() == db::adStateOpen)
+            m_rsXTab->Close();
+        // Averages come with each cell's sum and count, so that every total is an average over
+        // rows, from the one statement.
+        const bool averages = agg::aggregate(cboXTabCol[3]->currentIndex()).combine == agg::Combine::Average;
+        const std::shared_ptr<db::Recordset> held = refresh.open(averages ? Get_AveragePartsSQL(cboXTabCol) : sql);
+        m_rsXTab = held;
+        const std::size_t n = held->State() == db::adStateOpen ? held->fetchedCount() : 0;
+        if (n == 0)
+            return;
+        const int function = cboXTabCol[3]->currentIndex();
+        analysis::XTabPivot pivot(function);
+        refresh.operation().setText(QStringLiteral("X-Tabbing data ..."));
+        refresh.operation().showProgress(int(std::min<std::size_t>(n, INT_MAX)));
+        const db::Recordset &rs = *held;
+        NumberKeys rowKeys;
+        NumberKeys colKeys;
+        for (std::size_t i = 0; i < n && !refresh.stopped; ++i) {
+            // A key's shown text is made once, when it is first seen.
+            const int r = rowKeys.indexOf(rs, i, 0, [&] {
+                const QString key = SummaryTotals::valueKey(rs, i, 0, 1);
+                const int known = pivot.findRow(key);
+                return known >= 0 ? known : pivot.rowOf(key, keyText(rs, i, 0));
+            });
+            const int c = colKeys.indexOf(rs, i, 1, [&] {
+                const QString key = SummaryTotals::valueKey(rs, i, 1, 1);
+                const int known = pivot.findCol(key);
+                return known >= 0 ? known : pivot.colOf(key, keyText(rs, i, 1));
+            });
+            analysis::XTabPivot::Cell cell;
+            cell.value = SummaryTotals::numberAt(rs, i, 2);
+            if (averages) {
+                cell.sum = SummaryTotals::numberAt(rs, i, 3).value_or(0);
+                cell.count = SummaryTotals::numberAt(rs, i, 4).value_or(0);
+            } else if (cell.value) {
+                cell.sum = *cell.value;
+                cell.count = 1;
             }
-        } catch (...) {
-            if (!self)
-                return false;
-            const bool cancelled = viewRefreshFailed(QStringLiteral("Refresh_XTab"), sql);
-            failed = !cancelled;
-            stopped = cancelled || stopped;
-            ok = false;
+            pivot.place(r, c, cell);
+            if ((i & 0x3ff) == 0)
+                refresh.operation().setProgress(int(std::min<std::size_t>(i, INT_MAX)));
+            if (refresh.step())
+                refresh.stopped = true;
         }
-        if (!self)
-            return false;
-        m_shape.reset();
-        frame.step(true);
-        if (!self)
-            return false;
+        const qint64 cells = (qint64(pivot.rows()) + 3) * (qint64(pivot.cols()) + 2);
+        if (cells > kMaxCells) {
+            refusal = QStringLiteral("The cross-tab would have%1, more than can be shown. Choose columns "
+                                     "with fewer values, or a condition on the summary.")
+                          .arg(sizeText(pivot.rows(), pivot.cols()));
+            return;
+        }
+        refresh.operation().setText(QStringLiteral("Autosizing grid ..."));
+        writeXTab(pivot, !refresh.stopped, refresh.turn());
+        totalled = !refresh.stopped;
+        if (totalled) {
+            txtXTabSQL->setPlainText(sql);
+            ok = true;
+        }
+    };
+    const auto settle = [&] {
+        refresh.step(true);
         // A few columns at a time, the event loop turning between: many columns take a while to
         // measure.
         constexpr int sizedTogether = 16;
-        for (int c = 0; self && c < grdXTab->Cols(); c += sizedTogether) {
+        for (int c = 0; c < grdXTab->Cols(); c += sizedTogether) {
             grdXTab->AutoSize(c, std::min(c + sizedTogether, grdXTab->Cols()) - 1, false, 0);
-            frame.step();
+            refresh.step();
         }
-        if (!self)
-            return false;
         widenUnderCaption(*grdXTab);
         grdXTab->setRedraw(1);
         const int keyRows = std::max(0, grdXTab->Rows() - 2 - (totalled ? 1 : 0));
         const int keyCols = std::max(0, grdXTab->Cols() - 1 - (totalled ? 1 : 0));
-        staStatus->Panels(5).setText(failed || sql.isEmpty() ? QString() : sizeText(keyRows, keyCols));
+        staStatus->Panels(5).setText(refresh.failed || refresh.sql.isEmpty() ? QString()
+                                                                             : sizeText(keyRows, keyCols));
         analysis::g_blnAbort = false;
         const bool rows = grdXTab->Rows() > 2;
         setCommandEnabled(tlbMain, QStringLiteral("Print"), rows);
         setCommandEnabled(tlbMain, QStringLiteral("Export"), rows);
-    }
-    if (!self)
+    };
+    if (!refresh.run({QStringLiteral("Collating data ...")}, body, settle))
         return false;
-    if (stopped)
+    if (refresh.stopped)
         staStatus->Panels(1).setText(QStringLiteral("Cross-tab stopped: no totals"));
     if (!refusal.isEmpty())
         ui::Prompter::msgBox(refusal, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, analysis::kMessageTitle, this);

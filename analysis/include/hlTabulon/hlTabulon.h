@@ -53,6 +53,7 @@ class ControlSteps;
 class OperationFrame;
 class QueryRunner;
 struct SummaryTotals;
+class ViewRefresh;
 class XTabPivot;
 } // namespace analysis
 
@@ -376,6 +377,7 @@ private:
     PickerArray cboSumCol{};
     PickerArray cboXTabCol{};
     friend class analysis::OperationFrame;
+    friend class analysis::ViewRefresh;
 
     // --- steps of the results pipeline and of the views, each reporting its own failure. The
     // views' steps (chart, summary, cross-tab, pickers) give false until the views are built ---
@@ -485,17 +487,18 @@ private:
     // --- the cross-tab view (views/hlTabulonXTab.cpp) ---
     bool Refresh_XTab();
     void connectXTabGrid();
-    // The pivot into the grid; with its totals and caption when whole.
-    void writeXTab(const analysis::XTabPivot &pivot, bool withTotals);
+    // The pivot into the grid; with its totals and caption when whole. `turn` lets the event loop
+    // run now and then.
+    void writeXTab(const analysis::XTabPivot &pivot, bool withTotals, const std::function<void()> &turn);
 
     // --- the chart view (views/hlTabulonChart.cpp) ---
     void connectChart();
     // Fills, sorts, labels and shows the chart from the fetched aggregate rows; false when there
     // were none, the user stopped it or the options could not be applied.
-    bool drawChartRows(const QString &sql, analysis::OperationFrame &frame);
+    bool drawChartRows(analysis::ViewRefresh &refresh);
     // Orders the points by value as the options ask, within the refresh's frame (its progress bar
     // and Escape poll). False when stopped or failed.
-    bool Sort_Chart(analysis::OperationFrame &frame);
+    bool Sort_Chart(analysis::ViewRefresh &refresh);
     // Status panel 1 says when the chart is not drawn as asked (too many points, 3-D shown in 2-D).
     void showChartState();
     void chChart_KeyDown(int keyCode, int shift);
