@@ -21,6 +21,7 @@
 #include "ui/StatusPanels.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLineEdit>
 #include <QLocale>
@@ -31,6 +32,28 @@
 using analysis::SummaryTotals;
 
 namespace {
+
+// Lets the event loop turn every 15 ms of the grid's work, twice as often as elsewhere: what the
+// grid does between two calls (rows let go, the views told of rows) comes on top of the wait.
+class GridTurn {
+public:
+    explicit GridTurn(analysis::OperationFrame &frame)
+        : m_frame(frame)
+    {
+        m_since.start();
+    }
+    void operator()()
+    {
+        if (m_since.elapsed() >= 15) {
+            m_frame.step(true);
+            m_since.restart();
+        }
+    }
+
+private:
+    analysis::OperationFrame &m_frame;
+    QElapsedTimer m_since;
+};
 
 QString rowsText(int n)
 {
@@ -111,11 +134,12 @@ bool hlTabulon::Refresh_Summary()
                 grdSummary->setDataSource(nullptr);
                 // A summary of many groups is let go of a slice at a time, the event loop turning
                 // between slices.
-                constexpr int slice = 50000;
+                constexpr int slice = 10000;
+                GridTurn releaseTurn(frame);
                 for (int rows = grdSummary->Rows(); rows > slice + 1 && self;) {
                     rows -= slice;
                     grdSummary->setRows(rows);
-                    frame.step();
+                    releaseTurn();
                 }
                 if (!self)
                     return false;
@@ -145,7 +169,12 @@ bool hlTabulon::Refresh_Summary()
                     const int shown = m_rsSummary->FieldCount() - (averages ? 2 : 0);
                     if (whole) {
                         grdSummary->setDataMode(grid::flexDMFree);
-                        if (!grdSummary->CopyFrom(m_rsSummary, shown, [&] { return !frame.step(); }) || !self) {
+                        GridTurn copyTurn(frame);
+                        const auto keepGoing = [&] {
+                            copyTurn();
+                            return !frame.aborted();
+                        };
+                        if (!grdSummary->CopyFrom(m_rsSummary, shown, keepGoing) || !self) {
                             if (!self)
                                 return false;
                             stopped = true;
@@ -173,7 +202,8 @@ bool hlTabulon::Refresh_Summary()
                     if (!stopped) {
                         // The event loop turns between rows, so that Escape is heard while many
                         // groups are totalled; a stop takes effect where the grid is whole again.
-                        const auto turn = [&] { frame.step(); };
+                        GridTurn gridTurn(frame);
+                        const auto turn = [&] { gridTurn(); };
                         grdSummary->setBetweenRows(turn);
                         const std::shared_ptr<void> unhook(nullptr, [&](void *) {
                             if (self)
@@ -221,8 +251,11 @@ bool hlTabulon::Refresh_Summary()
                             if (!frame.aborted())
                                 grdSummary->Subtotal(grid::flexSTSum, -1, last, {}, grid::NoColor, grid::NoColor,
                                                      true, QStringLiteral("TOTAL"));
-                            if (!frame.aborted())
+                            if (!frame.aborted()) {
                                 totals->fill(*grdSummary, false, turn);
+                                // Widths and the grid drawn again start on a turn of their own.
+                                frame.step(true);
+                            }
                             if (!self)
                                 return false;
                             if (frame.aborted()) {
