@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimerEvent>
@@ -130,6 +131,8 @@ Grid::Grid(QWidget *parent)
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { applyColumnLayout(); });
     connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { afterStructureChange(); applyColumnLayout(); });
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        if (m_copying)
+            return; // CopyFrom places the cursor once every slice is in
         afterStructureChange();
         if (m_model->isBound() && last + m_model->fixedRows() == m_model->rows() - 1) {
             rowsAppended(first + m_model->fixedRows());
@@ -1279,7 +1282,11 @@ bool Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns
     m_sortKeys.clear();
     m_listSelected.clear();
     m_row = m_col = m_rowSel = m_colSel = -1;
-    const bool whole = m_model->copyFrom(recordset, columns, keepGoing);
+    bool whole = false;
+    {
+        const QScopedValueRollback copying(m_copying, true);
+        whole = m_model->copyFrom(recordset, columns, keepGoing);
+    }
     afterStructureChange();
     return whole;
 }
@@ -1437,7 +1444,7 @@ void Grid::settleLayout() const
 
 void Grid::applyHiddenRows()
 {
-    if (m_model->isBound())
+    if (m_model->isBound() || !m_model->rowsMayBeHidden())
         return; // bound rows start visible; hidden ones are announced one by one
     const int fixed = m_model->fixedRows();
     for (int r = fixed; r < m_model->rows(); ++r) {

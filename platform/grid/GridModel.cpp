@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -229,6 +230,9 @@ void GridModel::setRows(int n)
         beginRemoveRows({}, n - m_fixedRows, cur - m_fixedRows - 1);
         m_rows.resize(std::size_t(n));
         endRemoveRows();
+        // Rows let go leave many small blocks freed; the allocator merges them at its next larger
+        // request, which would otherwise be whatever paints next, however many rows went before.
+        const QByteArray merge(4096, Qt::Uninitialized);
     }
 }
 
@@ -393,6 +397,7 @@ void GridModel::replaceAll(int newCols, int newFixedRows, int newFixedCols, std:
     dropBinding();
     m_cols.resize(std::size_t(newCols));
     m_rows = std::move(newRows);
+    m_rowsMayHide = std::any_of(m_rows.begin(), m_rows.end(), [](const RowRecord &rec) { return rec.hidden; });
     m_fixedRows = newFixedRows;
     m_fixedCols = newFixedCols;
     endResetModel();
@@ -566,6 +571,7 @@ void GridModel::setRowHidden(int r, bool hidden)
         if (rec->hidden == hidden)
             return;
         rec->hidden = hidden;
+        m_rowsMayHide = m_rowsMayHide || hidden;
     } else if (hidden) {
         if (!m_boundHidden.insert(std::size_t(r - m_fixedRows)).second)
             return;
@@ -683,51 +689,64 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
 {
     const int fieldCount = columns < 0 ? rs->FieldCount() : std::min(columns, rs->FieldCount());
     std::vector<ColumnInfo> cols = recordsetColumns(*rs, fieldCount);
-    std::vector<RowRecord> rows = captionRows(*rs, fieldCount, m_fixedRows);
+    std::vector<RowRecord> fixed = captionRows(*rs, fieldCount, m_fixedRows);
     const std::size_t n = rs->fetchedCount();
-    rows.reserve(rows.size() + n);
+    // Emptied first and filled by appending: a reset to a million rows makes each view's row
+    // header build a million sections at once, appended slices spread that over the copy.
+    beginResetModel();
+    m_cols = std::move(cols);
+    m_rows = std::move(fixed);
+    dropBinding();
+    m_rowsMayHide = false;
+    endResetModel();
+    if (m_fixedCols > this->cols())
+        m_fixedCols = this->cols();
+    emit layoutRebuilt();
+    emit fixedCellsChanged();
+    m_rows.reserve(m_rows.size() + n);
     bool whole = true;
     // A value shown as the row above's shares its text: grouped results repeat their outer keys
     // row after row, and a text made anew for each is an allocation a cell.
     std::vector<std::string> aboveUtf8(std::size_t(std::max(fieldCount, 0)));
     std::vector<QString> above(std::size_t(std::max(fieldCount, 0)));
     char buf[64];
-    for (std::size_t i = 0; i < n; ++i) {
+    // keepGoing is asked between slices, where the views know every row held.
+    constexpr std::size_t slice = 2048;
+    std::vector<RowRecord> made;
+    made.reserve(std::min(n, slice));
+    for (std::size_t from = 0; from < n; from += slice) {
         if (keepGoing && !keepGoing()) {
             whole = false;
             break;
         }
-        RowRecord rec;
-        rec.source = static_cast<long long>(i);
-        rec.cells.reserve(std::size_t(fieldCount));
-        for (int f = 0; f < fieldCount; ++f) {
-            if (rs->isNull(i, f)) {
-                rec.cells.emplace_back();
-                continue;
+        const std::size_t to = std::min(n, from + slice);
+        made.clear();
+        for (std::size_t i = from; i < to; ++i) {
+            RowRecord &rec = made.emplace_back();
+            rec.source = static_cast<long long>(i);
+            rec.cells.reserve(std::size_t(fieldCount));
+            for (int f = 0; f < fieldCount; ++f) {
+                if (rs->isNull(i, f)) {
+                    rec.cells.emplace_back();
+                    continue;
+                }
+                const std::size_t k = std::size_t(f);
+                const std::string_view utf8 = rs->displayUtf8(i, f, buf);
+                if (above[k].isNull() || utf8 != aboveUtf8[k]) {
+                    // The same bytes always make the same text, so they tell when it can be
+                    // shared; ASCII reads alike as UTF-8 and as Latin-1, whatever the value's kind.
+                    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return uchar(ch) < 0x80; });
+                    QString t = ascii ? QString::fromLatin1(utf8.data(), qsizetype(utf8.size())) : rs->displayText(i, f);
+                    above[k] = t.isNull() ? nonNullEmpty() : std::move(t);
+                    aboveUtf8[k].assign(utf8);
+                }
+                rec.cells.push_back(above[k]);
             }
-            const std::size_t k = std::size_t(f);
-            const std::string_view utf8 = rs->displayUtf8(i, f, buf);
-            if (above[k].isNull() || utf8 != aboveUtf8[k]) {
-                // The same bytes always make the same text, so they tell when it can be shared;
-                // ASCII reads alike as UTF-8 and as Latin-1, whatever the value's kind.
-                const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return uchar(ch) < 0x80; });
-                QString t = ascii ? QString::fromLatin1(utf8.data(), qsizetype(utf8.size())) : rs->displayText(i, f);
-                above[k] = t.isNull() ? nonNullEmpty() : std::move(t);
-                aboveUtf8[k].assign(utf8);
-            }
-            rec.cells.push_back(above[k]);
         }
-        rows.push_back(std::move(rec));
+        beginInsertRows({}, dataRows(), dataRows() + int(made.size()) - 1);
+        std::move(made.begin(), made.end(), std::back_inserter(m_rows));
+        endInsertRows();
     }
-    beginResetModel();
-    m_cols = std::move(cols);
-    m_rows = std::move(rows);
-    dropBinding();
-    endResetModel();
-    if (m_fixedCols > this->cols())
-        m_fixedCols = this->cols();
-    emit layoutRebuilt();
-    emit fixedCellsChanged();
     return whole;
 }
 

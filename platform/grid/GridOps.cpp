@@ -309,16 +309,16 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
                 acc.add(cell(rec, totalOn));
             }
         }
-        beginResetModel();
         if (any) {
+            // Appended, not reset: the views keep what they know of every row above.
             RowRecord rec;
             rec.subtotal = true;
             rec.level = groupOn;
             fill(rec, acc, QString());
+            beginInsertRows({}, dataRows(), dataRows());
             m_rows.push_back(std::move(rec));
+            endInsertRows();
         }
-        endResetModel();
-        emit layoutRebuilt();
         return;
     }
 

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyleFactory>
 #include <QHelpEvent>
@@ -467,6 +468,24 @@ void GridView::finishEdit(QWidget *editor, bool commit)
     if (commit)
         commitData(editor);
     closeEditor(editor, commit ? QAbstractItemDelegate::NoHint : QAbstractItemDelegate::RevertModelCache);
+}
+
+void GridView::relayout()
+{
+    const QScopedValueRollback relayingOut(m_relayingOut, true);
+    updateGeometries();
+}
+
+void GridView::updateGeometries()
+{
+    // Rows arriving with Redraw off would lay the view out (scroll bars drawn again) at every
+    // turn of the event loop: like the grid's own layout, it waits until Redraw is on again or
+    // someone asks where things are.
+    if (!m_relayingOut && m_grid->Redraw() == 0) {
+        m_grid->m_relayoutPending = true;
+        return;
+    }
+    QTableView::updateGeometries();
 }
 
 void GridView::scrollTo(const QModelIndex &index, ScrollHint hint)

@@ -88,7 +88,7 @@ TEST(GridModelRoles, ABoundGridPassesTheTesterThroughFilterSortAndUnbinding)
     conn->setReadOnly(false);
     conn->Open(QStringLiteral("Provider=SQLite;Data Source=%1").arg(dir.filePath(QStringLiteral("m.db"))));
     conn->Execute(QStringLiteral("CREATE TABLE t(id INTEGER, name TEXT, ok BOOLEAN)"));
-    conn->Execute(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 700) "
+    conn->Execute(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
                                  "INSERT INTO t SELECT i, 'row ' || i, CASE WHEN i % 3 = 0 THEN NULL ELSE i % 2 END FROM n"));
     Grid g;
     auto rs = db::Recordset::create();
@@ -99,7 +99,7 @@ TEST(GridModelRoles, ABoundGridPassesTheTesterThroughFilterSortAndUnbinding)
     QAbstractItemModelTester tester(g.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     g.setDataMode(flexDMBound);
     g.setDataSource(rs);
-    ASSERT_EQ(g.Rows(), 701);
+    ASSERT_EQ(g.Rows(), 5001);
     EXPECT_EQ(role(g, 3, 2, Qt::CheckStateRole), QVariant()) << "a Null has no box";
     EXPECT_EQ(role(g, 1, 2, Qt::CheckStateRole).toInt(), int(Qt::Checked));
     EXPECT_EQ(role(g, 2, 2, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
@@ -115,6 +115,31 @@ TEST(GridModelRoles, ABoundGridPassesTheTesterThroughFilterSortAndUnbinding)
     EXPECT_EQ(g.TextMatrix(1, 0), QStringLiteral("99"));
     g.setDataSource(nullptr);
     EXPECT_EQ(g.Rows(), 1);
+
+    // Copied a slice at a time, each told to the views as it comes (the tester checks each), with
+    // Redraw off as a refresh copies; a stop keeps whole rows, and the cursor comes to the first
+    // cell once the copy is over.
+    rs->setFilter(QString());
+    rs->setSort(QString());
+    g.resize(400, 300);
+    g.show();
+    g.setRedraw(0);
+    int asked = 0;
+    EXPECT_FALSE(g.CopyFrom(rs, 2, [&] { return ++asked < 2; }));
+    const int kept = g.Rows() - 1;
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, 5000);
+    EXPECT_EQ(g.TextMatrix(kept, 0), QString::number(kept));
+    asked = 0;
+    EXPECT_TRUE(g.CopyFrom(rs, 2, [&] { return ++asked > 0; }));
+    EXPECT_GT(asked, 1);
+    g.setRedraw(1);
+    EXPECT_EQ(g.Rows(), 5001);
+    EXPECT_EQ(g.Cols(), 2);
+    EXPECT_EQ(g.TextMatrix(5000, 1), QStringLiteral("row 5000"));
+    EXPECT_EQ(std::pair(g.Row(), g.Col()), std::pair(1, 0));
+    g.setTopRow(4000);
+    EXPECT_EQ(g.TopRow(), 4000) << "the view laid out for every row copied";
 }
 
 TEST(GridModelRoles, StylesReachTheRolesFromCellRowColumnAndGrid)

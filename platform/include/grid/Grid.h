@@ -495,6 +495,7 @@ private:
     std::set<int> m_listSelected; // list-box mode: selected rows
     bool m_everyRow = false;       // see selectsEveryRow
     bool m_syncing = false;
+    bool m_copying = false; // CopyFrom is appending its rows
     int m_selectionMode = flexSelectionFree;
     int m_mouseRow = -1, m_mouseCol = -1;
     int m_pressRow = -1, m_pressCol = -1; // cell under the last button press

@@ -161,6 +161,9 @@ public:
 
     bool rowHidden(int r) const;
     void setRowHidden(int r, bool hidden);
+    // False when no held row can be hidden: rows copied from a recordset start shown, and only
+    // RowHidden or LoadGrid hide one.
+    bool rowsMayBeHidden() const { return m_rowsMayHide; }
     bool isSubtotal(int r) const;
     int rowLevel(int r) const;
     bool rowMerge(int r) const;
@@ -178,7 +181,8 @@ public:
     // DataMode 4: a live view; DataMode 0: the rows are copied and the grid is unbound after.
     void bind(const std::shared_ptr<db::Recordset> &rs, int dataMode);
     // Copies the fetched rows' first `columns` fields (every field when -1), asking keepGoing
-    // between rows; a stop keeps the rows copied so far and returns false.
+    // between slices of rows, which the views are told of one by one; a stop keeps the rows
+    // copied so far and returns false.
     bool copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, const std::function<bool()> &keepGoing);
     void unbind(); // keeps the fixed rows, drops the data rows
     // Announces rows the recordset has fetched since; returns the data rows now known.
@@ -241,6 +245,7 @@ private:
     int m_fixedCols = 0;
     int m_mergeCells = flexMergeNever;
     bool m_redraw = true;
+    bool m_rowsMayHide = false; // see rowsMayBeHidden
 
     std::shared_ptr<db::Recordset> m_rs;
     std::size_t m_boundRows = 0; // data rows announced to the views

@@ -87,7 +87,8 @@ public:
     GridView(Grid *grid, bool frozen, QWidget *parent);
     using QTableView::edit;
     void finishEdit(QWidget *editor, bool commit);
-    void relayout() { updateGeometries(); }
+    // Lays the view out now, Redraw off or not.
+    void relayout();
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     // While the cells are painted: a cell copied whole from its picture covered `rect`; anything
     // else drawn needs the background under it first.
@@ -96,6 +97,7 @@ public:
 
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void updateGeometries() override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -110,6 +112,7 @@ private:
 
     Grid *m_grid;
     bool m_frozen;
+    bool m_relayingOut = false;
     // The background of a paint not filled yet, and the cells that made it needless.
     bool m_backgroundPending = false;
     QColor m_background;
