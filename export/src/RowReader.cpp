@@ -10,6 +10,7 @@
 #include "db/Worker.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 
@@ -20,6 +21,9 @@ namespace {
 // Rows a chunk of a streamed result holds: small enough that the few chunks alive at once stay
 // far below the memory of the rows, large enough that a hand-over costs nothing per row.
 constexpr std::size_t kChunkRows = 8192;
+// Chunks read ahead of the writer. Several, so that neither side waits on the other's every turn
+// (on a busy machine each wake-up costs milliseconds), yet a few megabytes at most.
+constexpr std::size_t kChunksAhead = 4;
 
 // Whether the statement's first word is SELECT, past blanks and comments.
 bool startsWithSelect(const QString &sql)
@@ -98,7 +102,7 @@ public:
         }
         auto arrived = [&] {
             std::lock_guard lock(m_shared->mutex);
-            return m_shared->ready || m_shared->ended || m_shared->failure;
+            return !m_shared->ready.empty() || m_shared->ended || m_shared->failure;
         };
         if (!arrived()) {
             // A slow statement leaves the status and Escape to the user meanwhile.
@@ -110,16 +114,23 @@ public:
                 throw ExportStopped();
         }
         std::shared_ptr<db::RowStore> chunk;
+        bool wasFull = false;
         {
             std::lock_guard lock(m_shared->mutex);
-            if (m_shared->failure) {
-                const std::shared_ptr<db::Connection> connection = m_connection.lock();
-                throw connection ? connection->addError(*m_shared->failure) : *m_shared->failure;
+            // The rows read before a failure are handed over first, as they came.
+            if (m_shared->ready.empty()) {
+                if (m_shared->failure) {
+                    const std::shared_ptr<db::Connection> connection = m_connection.lock();
+                    throw connection ? connection->addError(*m_shared->failure) : *m_shared->failure;
+                }
+                return nullptr; // ended
             }
-            chunk = std::move(m_shared->ready);
-            m_shared->ready.reset();
+            wasFull = m_shared->ready.size() >= kChunksAhead;
+            chunk = std::move(m_shared->ready.front());
+            m_shared->ready.pop_front();
         }
-        m_shared->wake.notify_all();
+        if (wasFull)
+            m_shared->wake.notify_all();
         return chunk;
     }
 
@@ -129,7 +140,7 @@ private:
         std::shared_ptr<db::WorkerState> state = std::make_shared<db::WorkerState>();
         std::mutex mutex;
         std::condition_variable wake;
-        std::shared_ptr<db::RowStore> ready; // the chunk read ahead, not yet taken
+        std::deque<std::shared_ptr<db::RowStore>> ready; // chunks read ahead, not yet taken
         std::optional<db::DbError> failure;
         bool ended = false;
         bool closed = false;
@@ -146,7 +157,7 @@ private:
                 for (;;) {
                     {
                         std::unique_lock lock(mutex);
-                        wake.wait(lock, [&] { return closed || !ready; });
+                        wake.wait(lock, [&] { return closed || ready.size() < kChunksAhead; });
                         if (closed)
                             break;
                     }
@@ -157,14 +168,19 @@ private:
                         db::WorkerState::Call call(*state);
                         n = cursor->fetch(*chunk, kChunkRows);
                     }
+                    bool wasEmpty = false;
                     {
                         std::lock_guard lock(mutex);
+                        wasEmpty = ready.empty();
                         if (n > 0)
-                            ready = std::move(chunk);
+                            ready.push_back(std::move(chunk));
                         else
                             ended = true;
                     }
-                    db::worker::post([] {});
+                    // Only a taker that found no chunk waits for a word; one with chunks still to
+                    // take finds this one without being woken.
+                    if (wasEmpty || n == 0)
+                        db::worker::post([] {});
                     if (n == 0)
                         break;
                 }
