@@ -61,8 +61,9 @@ std::shared_ptr<db::Connection> streamSource(const db::Recordset &rs)
 
 } // namespace
 
-// A cursor of the reader's own on the result's statement, read by a worker one chunk ahead of
-// the writer, so that the statement and the writing run side by side.
+// A cursor of the reader's own on the result's statement, read by a worker a few chunks ahead of
+// the writer, so that the statement and the writing run side by side. The reading is the slower
+// side and the writer does nothing but wait for it, so the worker runs at the writer's priority.
 class RowReader::Stream {
 public:
     Stream(const std::shared_ptr<db::Connection> &connection, const QString &sql, long maxRecords, Progress *progress)
@@ -75,7 +76,8 @@ public:
         m_shared->calls = backend->calls();
         m_async = db::worker::available();
         if (m_async)
-            db::worker::start([shared = m_shared, backend, sql, maxRecords] { shared->run(backend, sql, maxRecords); });
+            db::worker::startAtInterfacePriority(
+                [shared = m_shared, backend, sql, maxRecords] { shared->run(backend, sql, maxRecords); });
         else
             m_inline = backend->openCursor(sql, maxRecords);
     }
