@@ -22,8 +22,10 @@ namespace {
 // far below the memory of the rows, large enough that a hand-over costs nothing per row.
 constexpr std::size_t kChunkRows = 8192;
 // Chunks read ahead of the writer. Several, so that neither side waits on the other's every turn
-// (on a busy machine each wake-up costs milliseconds), yet a few megabytes at most.
+// (on a busy machine each wake-up costs milliseconds); one only once they hold this many bytes,
+// so that long rows hold no more than they did with one chunk ahead.
 constexpr std::size_t kChunksAhead = 4;
+constexpr std::size_t kBytesAhead = std::size_t(16) << 20;
 
 // Whether the statement's first word is SELECT, past blanks and comments.
 bool startsWithSelect(const QString &sql)
@@ -127,9 +129,10 @@ public:
                 }
                 return nullptr; // ended
             }
-            wasFull = m_shared->ready.size() >= kChunksAhead;
+            wasFull = m_shared->full();
             chunk = std::move(m_shared->ready.front());
             m_shared->ready.pop_front();
+            m_shared->bytesAhead -= chunk->bytesHeld();
         }
         if (wasFull)
             m_shared->wake.notify_all();
@@ -143,6 +146,7 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         std::deque<std::shared_ptr<db::RowStore>> ready; // chunks read ahead, not yet taken
+        std::size_t bytesAhead = 0;                       // what they hold
         std::optional<db::DbError> failure;
         bool ended = false;
         bool closed = false;
@@ -159,7 +163,7 @@ private:
                 for (;;) {
                     {
                         std::unique_lock lock(mutex);
-                        wake.wait(lock, [&] { return closed || ready.size() < kChunksAhead; });
+                        wake.wait(lock, [&] { return closed || !full(); });
                         if (closed)
                             break;
                     }
@@ -170,14 +174,17 @@ private:
                         db::WorkerState::Call call(*state);
                         n = cursor->fetch(*chunk, kChunkRows);
                     }
+                    const std::size_t bytes = n > 0 ? chunk->bytesHeld() : 0;
                     bool wasEmpty = false;
                     {
                         std::lock_guard lock(mutex);
                         wasEmpty = ready.empty();
-                        if (n > 0)
+                        if (n > 0) {
+                            bytesAhead += bytes;
                             ready.push_back(std::move(chunk));
-                        else
+                        } else {
                             ended = true;
+                        }
                     }
                     // Only a taker that found no chunk waits for a word; one with chunks still to
                     // take finds this one without being woken.
@@ -192,6 +199,12 @@ private:
                 fail(db::DbError(QString::fromUtf8(e.what()), {}, sql));
             }
             cursor.reset(); // the client handle goes here, on the worker
+        }
+
+        // Whether the worker waits before reading another chunk (under `mutex`).
+        bool full() const
+        {
+            return ready.size() >= kChunksAhead || (!ready.empty() && bytesAhead >= kBytesAhead);
         }
 
         void fail(const db::DbError &error)
