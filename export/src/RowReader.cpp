@@ -65,7 +65,7 @@ std::shared_ptr<db::Connection> streamSource(const db::Recordset &rs)
 
 // A cursor of the reader's own on the result's statement, read by a worker a few chunks ahead of
 // the writer, so that the statement and the writing run side by side. The reading is the slower
-// side and the writer does nothing but wait for it, so the worker runs at the writer's priority.
+// side, which the interface thread, busy writing, waits on: the worker runs at its priority.
 class RowReader::Stream {
 public:
     Stream(const std::shared_ptr<db::Connection> &connection, const QString &sql, long maxRecords, Progress *progress)
