@@ -10,6 +10,7 @@
 #include "db/Worker.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 
@@ -20,6 +21,11 @@ namespace {
 // Rows a chunk of a streamed result holds: small enough that the few chunks alive at once stay
 // far below the memory of the rows, large enough that a hand-over costs nothing per row.
 constexpr std::size_t kChunkRows = 8192;
+// Chunks read ahead of the writer. Several, so that neither side waits on the other's every turn
+// (on a busy machine each wake-up costs milliseconds); one only once they hold this many bytes,
+// so that long rows hold no more than they did with one chunk ahead.
+constexpr std::size_t kChunksAhead = 4;
+constexpr std::size_t kBytesAhead = std::size_t(16) << 20;
 
 // Whether the statement's first word is SELECT, past blanks and comments.
 bool startsWithSelect(const QString &sql)
@@ -57,8 +63,9 @@ std::shared_ptr<db::Connection> streamSource(const db::Recordset &rs)
 
 } // namespace
 
-// A cursor of the reader's own on the result's statement, read by a worker one chunk ahead of
-// the writer, so that the statement and the writing run side by side.
+// A cursor of the reader's own on the result's statement, read by a worker a few chunks ahead of
+// the writer, so that the statement and the writing run side by side. The reading is the slower
+// side, which the interface thread, busy writing, waits on: the worker runs at its priority.
 class RowReader::Stream {
 public:
     Stream(const std::shared_ptr<db::Connection> &connection, const QString &sql, long maxRecords, Progress *progress)
@@ -71,7 +78,8 @@ public:
         m_shared->calls = backend->calls();
         m_async = db::worker::available();
         if (m_async)
-            db::worker::start([shared = m_shared, backend, sql, maxRecords] { shared->run(backend, sql, maxRecords); });
+            db::worker::startAtInterfacePriority(
+                [shared = m_shared, backend, sql, maxRecords] { shared->run(backend, sql, maxRecords); });
         else
             m_inline = backend->openCursor(sql, maxRecords);
     }
@@ -98,7 +106,7 @@ public:
         }
         auto arrived = [&] {
             std::lock_guard lock(m_shared->mutex);
-            return m_shared->ready || m_shared->ended || m_shared->failure;
+            return !m_shared->ready.empty() || m_shared->ended || m_shared->failure;
         };
         if (!arrived()) {
             // A slow statement leaves the status and Escape to the user meanwhile.
@@ -110,16 +118,24 @@ public:
                 throw ExportStopped();
         }
         std::shared_ptr<db::RowStore> chunk;
+        bool wasFull = false;
         {
             std::lock_guard lock(m_shared->mutex);
-            if (m_shared->failure) {
-                const std::shared_ptr<db::Connection> connection = m_connection.lock();
-                throw connection ? connection->addError(*m_shared->failure) : *m_shared->failure;
+            // The rows read before a failure are handed over first, as they came.
+            if (m_shared->ready.empty()) {
+                if (m_shared->failure) {
+                    const std::shared_ptr<db::Connection> connection = m_connection.lock();
+                    throw connection ? connection->addError(*m_shared->failure) : *m_shared->failure;
+                }
+                return nullptr; // ended
             }
-            chunk = std::move(m_shared->ready);
-            m_shared->ready.reset();
+            wasFull = m_shared->full();
+            chunk = std::move(m_shared->ready.front());
+            m_shared->ready.pop_front();
+            m_shared->bytesAhead -= chunk->bytesHeld();
         }
-        m_shared->wake.notify_all();
+        if (wasFull)
+            m_shared->wake.notify_all();
         return chunk;
     }
 
@@ -129,7 +145,8 @@ private:
         std::shared_ptr<db::WorkerState> state = std::make_shared<db::WorkerState>();
         std::mutex mutex;
         std::condition_variable wake;
-        std::shared_ptr<db::RowStore> ready; // the chunk read ahead, not yet taken
+        std::deque<std::shared_ptr<db::RowStore>> ready; // chunks read ahead, not yet taken
+        std::size_t bytesAhead = 0;                       // what they hold
         std::optional<db::DbError> failure;
         bool ended = false;
         bool closed = false;
@@ -146,7 +163,7 @@ private:
                 for (;;) {
                     {
                         std::unique_lock lock(mutex);
-                        wake.wait(lock, [&] { return closed || !ready; });
+                        wake.wait(lock, [&] { return closed || !full(); });
                         if (closed)
                             break;
                     }
@@ -157,14 +174,22 @@ private:
                         db::WorkerState::Call call(*state);
                         n = cursor->fetch(*chunk, kChunkRows);
                     }
+                    const std::size_t bytes = n > 0 ? chunk->bytesHeld() : 0;
+                    bool wasEmpty = false;
                     {
                         std::lock_guard lock(mutex);
-                        if (n > 0)
-                            ready = std::move(chunk);
-                        else
+                        wasEmpty = ready.empty();
+                        if (n > 0) {
+                            bytesAhead += bytes;
+                            ready.push_back(std::move(chunk));
+                        } else {
                             ended = true;
+                        }
                     }
-                    db::worker::post([] {});
+                    // Only a taker that found no chunk waits for a word; one with chunks still to
+                    // take finds this one without being woken.
+                    if (wasEmpty || n == 0)
+                        db::worker::post([] {});
                     if (n == 0)
                         break;
                 }
@@ -174,6 +199,12 @@ private:
                 fail(db::DbError(QString::fromUtf8(e.what()), {}, sql));
             }
             cursor.reset(); // the client handle goes here, on the worker
+        }
+
+        // Whether the worker waits before reading another chunk (under `mutex`).
+        bool full() const
+        {
+            return ready.size() >= kChunksAhead || (!ready.empty() && bytesAhead >= kBytesAhead);
         }
 
         void fail(const db::DbError &error)

@@ -96,6 +96,7 @@ struct Globals {
         int idleThreads = 0;
     };
     Pool workers;
+    Pool interfacePriorityWorkers; // workers not put below the application's thread
     Pool helpers;
 };
 
@@ -160,9 +161,11 @@ bool available()
 namespace {
 
 // Runs work on a thread of the pool waiting idle since its last job, else on a new one, which then
-// stays a while for the pool's next job. Workers run below the user interface thread, which must
-// win the processor when both want it, and count as running until their work is released.
-void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker)
+// stays a while for the pool's next job. Workers run below the user interface thread (unless
+// `belowInterface` is false), which must win the processor when both want it, and count as
+// running until their work is released. A thread once put below cannot come back up, hence a
+// pool of each.
+void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker, bool belowInterface = true)
 {
     Globals &g = globals();
     if (isWorker)
@@ -176,8 +179,8 @@ void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker)
             return;
         }
     }
-    std::thread([&pool, work = std::move(work), isWorker]() mutable {
-        if (isWorker)
+    std::thread([&pool, work = std::move(work), isWorker, belowInterface]() mutable {
+        if (isWorker && belowInterface)
             setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 2);
         Globals &g = globals();
         for (;;) {
@@ -212,6 +215,11 @@ void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker)
 void start(std::function<void()> work)
 {
     runPooled(globals().workers, std::move(work), true);
+}
+
+void startAtInterfacePriority(std::function<void()> work)
+{
+    runPooled(globals().interfacePriorityWorkers, std::move(work), true, false);
 }
 
 void startHelper(std::function<void()> work)

@@ -12,11 +12,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -64,6 +66,23 @@ TEST(WorkerThreads, JobsRunTogetherWhetherThreadsWaitedIdleOrNot)
         ASSERT_TRUE(QTest::qWaitFor([] { return worker::running() == 0; }, 60000));
         std::lock_guard lock(together->mutex);
         EXPECT_EQ(together->met, kJobs) << "round " << round << ": not every job ran at the same time";
+    }
+}
+
+// Workers leave the processor to the interface thread, except those started at its priority; a
+// thread put below once cannot come back up, so an idle one must never take the other kind's job.
+TEST(WorkerThreads, WorkersRunBelowTheInterfaceThreadUnlessStartedAtItsPriority)
+{
+    const int own = getpriority(PRIO_PROCESS, 0);
+    for (int round = 0; round < 3; ++round) {
+        auto below = std::make_shared<std::atomic<int>>(INT_MIN);
+        auto beside = std::make_shared<std::atomic<int>>(INT_MIN);
+        worker::start([below] { below->store(getpriority(PRIO_PROCESS, 0)); });
+        worker::startAtInterfacePriority([beside] { beside->store(getpriority(PRIO_PROCESS, 0)); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return below->load() != INT_MIN && beside->load() != INT_MIN; }, 60000));
+        EXPECT_GT(below->load(), own) << "round " << round;
+        EXPECT_EQ(beside->load(), own) << "round " << round;
+        ASSERT_TRUE(QTest::qWaitFor([] { return worker::running() == 0; }, 60000));
     }
 }
 

@@ -44,7 +44,13 @@ int guardConnection(sqlite3 *db, const char **, const sqlite3_api_routines *)
 void guardSqliteConnections()
 {
     static std::once_flag once;
-    std::call_once(once, [] { sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(&guardConnection)); });
+    std::call_once(once, [] {
+        // SQLite's allocation statistics take a process-wide lock on every allocation, which a
+        // reading and a writing thread then contend for; nothing here reads those statistics.
+        // Only possible before SQLite initialises, which the call below does.
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(&guardConnection));
+    });
 }
 
 } // namespace db::backends

@@ -92,7 +92,12 @@ inline constexpr std::chrono::milliseconds kAbandonGrace{1500};
 // thread of someone else's) database calls simply run where they are called.
 DB_EXPORT bool available();
 // Runs work on a thread of its own: a worker thread waiting idle since its last job, else a new one.
+// Workers run below the application's thread, which must win the processor when both want it.
 DB_EXPORT void start(std::function<void()> work);
+// The same at the application's thread's own priority, for a worker that thread keeps waiting on
+// while busy itself (an export writing the rows the worker reads): below it, a loaded machine
+// only slows both.
+DB_EXPORT void startAtInterfacePriority(std::function<void()> work);
 // The same for short helpers nobody waits for (a cancel request to a server that may not answer).
 DB_EXPORT void startHelper(std::function<void()> work);
 // Runs fn on the application's thread, after the events already queued, then lets every wait
