@@ -98,7 +98,7 @@ QString QueryRunner::parametersText(const QString &source) const
     if (!m_routine)
         return source;
     const auto dialect = m_connection ? m_connection->dialect() : db::Dialect::byDefault();
-    return qtext::getParameters(source, m_routine->Parameters, *dialect);
+    return qtext::getParameters(source, m_routine->Parameters, dialect->database());
 }
 
 void QueryRunner::setBuilderConditions(const db::RecordsetFilter &conditions)
@@ -153,7 +153,10 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
     // Routines and XML documents are filtered in memory, in the recordset filter's syntax;
     // tables and views by the database, in its own.
     const bool memory = inMemory();
-    const auto dialect = m_connection ? m_connection->dialect() : db::Dialect::byDefault();
+    // Through ODBC the condition is written for the database behind the driver, as the query
+    // builder writes its own.
+    const auto client = m_connection ? m_connection->dialect() : db::Dialect::byDefault();
+    const db::Dialect *const dialect = &client->database();
     ColumnCondition out;
 
     // A name the results hold twice (a join's two "id" columns) cannot say which one it means:

@@ -63,7 +63,8 @@ QStringList sorted(QStringList rows)
     return rows;
 }
 
-// The same small table on each database: SQLite, PostgreSQL, and ODBC (the SQLite driver).
+// The same small table on each database: SQLite, PostgreSQL, and through ODBC (the SQLite driver,
+// and the PostgreSQL driver as it comes, Booleans sent as characters).
 class FilteredStatements : public ControlTest, public ::testing::WithParamInterface<const char *> {
 protected:
     void SetUp() override
@@ -72,13 +73,14 @@ protected:
         const char *const rows = "(1, 'Alpha', 10.50, %1, '2024-01-05'), (2, 'Beta', 60.00, %2, '2024-01-06'),"
                                  " (3, 'Alpha', 75.25, %2, '2024-02-01'), (4, 'Gamma', 5.00, %1, '2024-02-02'),"
                                  " (5, 'Beta', 12.00, %1, '2024-03-01'), (6, 'Alpha', 99.99, %1, '2024-03-02')";
-        if (provider == u"PostgreSQL") {
+        if (provider.endsWith(QLatin1String("PostgreSQL"))) {
             TABULON_REQUIRE_POSTGRES();
             m_schema = std::make_unique<AdminSchema>("t_fr");
             m_table = m_schema->name + QStringLiteral(".orders");
             m_admin = m_schema->admin;
             m_true = QStringLiteral("TRUE");
-            m_cs = testsupport::postgresConnectionString();
+            m_cs = provider == u"ODBC PostgreSQL" ? testsupport::postgresOdbcConnectionString()
+                                                  : testsupport::postgresConnectionString();
         } else {
             ASSERT_TRUE(m_dir.isValid());
             const QString file = m_dir.filePath(QStringLiteral("orders.db"));
@@ -289,11 +291,12 @@ TEST_P(FilteredStatements, ANameTheResultsHoldTwiceIsRefusedOthersStillFilter)
 
 TEST_P(FilteredStatements, NamesThatDifferOnlyInCaseFilterTheColumnClicked)
 {
-    // PostgreSQL tells "n" from "N"; the other databases take them for one name and refuse.
+    // PostgreSQL, also behind ODBC, tells "n" from "N"; the other databases take them for one name
+    // and refuse.
     const QString statement = sql("SELECT id AS \"n\", customer AS \"N\" FROM {t} ORDER BY 1");
     ASSERT_TRUE(run(statement)) << tab->sqlError();
     ui::Prompter::clearAsked();
-    const bool postgres = QLatin1String(GetParam()) == u"PostgreSQL";
+    const bool postgres = QLatin1String(GetParam()).endsWith(QLatin1String("PostgreSQL"));
     ASSERT_EQ(filterByCell(*tab, 1, 1), postgres); // "N" on the row of Alpha
     if (!postgres) {
         ASSERT_NE(ui::Prompter::lastAsked(), nullptr);
@@ -330,12 +333,13 @@ TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
     EXPECT_TRUE(events.empty()) << events.front().description;
 }
 
-INSTANTIATE_TEST_SUITE_P(Databases, FilteredStatements, ::testing::Values("SQLite", "PostgreSQL", "ODBC"));
+INSTANTIATE_TEST_SUITE_P(Databases, FilteredStatements, ::testing::Values("SQLite", "PostgreSQL", "ODBC", "ODBC PostgreSQL"));
 
 namespace {
 
-// A table of every PostgreSQL type the data layer maps, with the values at their edges.
-class PostgresTypes : public ControlTest {
+// A table of every PostgreSQL type the data layer maps, with the values at their edges, read by
+// libpq and through the PostgreSQL ODBC driver.
+class PostgresTypes : public ControlTest, public ::testing::WithParamInterface<const char *> {
 protected:
     void SetUp() override
     {
@@ -365,7 +369,7 @@ protected:
             "  'seven!!', '%_*', 'abcd', 'ffffffff-ffff-ffff-ffff-ffffffffffff', '1.5', '1.50', '<c a=\"1\"/>',"
             "  '00:00:00.000001', '{NULL,3}', 'sad', 'name', '192.168.0.1', '\\xff')");
         m_connection = db::Connection::create();
-        m_connection->Open(testsupport::postgresConnectionString());
+        m_connection->Open(odbc() ? testsupport::postgresOdbcConnectionString() : testsupport::postgresConnectionString());
         tab = std::make_unique<RowsTabulon>();
         watch(*tab);
         tab->adoConnection(m_connection);
@@ -379,6 +383,22 @@ protected:
             tab->UnloadFlter();
     }
 
+    bool odbc() const { return QLatin1String(GetParam()) == u"ODBC PostgreSQL"; }
+    // Through ODBC, the cells whose value the driver's date structures cannot carry (infinities,
+    // the era): the value read is another, which no filter can help.
+    bool misread(const QString &header, int row) const
+    {
+        return odbc() && ((header == u"d" && row >= 3) || (header == u"ts" && row == 4) || (header == u"tstz" && row == 3));
+    }
+    // Every column, but through ODBC the time of day: its 24:00:00 is not read there.
+    QString every() const
+    {
+        return odbc() ? QStringLiteral("SELECT id, i2, i4, i8, b, f4, f8, m, n, n3, d, ttz, ts, tstz, vc, tx, ch, u, j, jb,"
+                                       " x, iv, arr, e, nm, ip, by FROM %1.every ORDER BY id")
+                                .arg(m_schema->name)
+                      : QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema->name);
+    }
+
     std::unique_ptr<AdminSchema> m_schema;
     std::shared_ptr<db::Connection> m_connection;
     std::unique_ptr<RowsTabulon> tab;
@@ -386,9 +406,9 @@ protected:
 
 } // namespace
 
-TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
+TEST_P(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
 {
-    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema->name));
+    tab->SQL(every());
     ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError();
     ASSERT_EQ(tab->ResultsRows(), 4);
     const int cols = tab->grdResults->Cols();
@@ -399,6 +419,8 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
             const bool binary = header == u"by" && !runnerOf(*tab).results()->isNull(std::size_t(r - 1), c);
+            if (misread(header, r))
+                continue;
             ui::Prompter::clearAsked();
             if (binary) {
                 // Refused with a message, before anything reaches the server.
@@ -414,6 +436,17 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
             for (const QString &row : rowsOf(*runnerOf(*tab).results()))
                 ids << row.section(u'|', 0, 0);
             EXPECT_TRUE(ids.contains(id)) << runnerOf(*tab).filter() << " gave " << ids.join(u',');
+            if (runnerOf(*tab).filter().contains(QLatin1String(" LIKE "))) {
+                ++filtered; // a cell's own * or % is taken for a wildcard
+                ASSERT_TRUE(tab->removeFilter());
+                continue;
+            }
+            // The rows holding the same value, found apart over libpq by the text of the value.
+            const QString same = QStringLiteral("SELECT q.id FROM %1.every q, %1.every r WHERE r.id = %2"
+                                                " AND CAST(q.%3 AS TEXT) IS NOT DISTINCT FROM CAST(r.%3 AS TEXT) ORDER BY q.id")
+                                     .arg(m_schema->name, id, db::quoteIdentifier(header, QStringLiteral("\"")));
+            ids.sort();
+            EXPECT_EQ(ids, rowsOf(*m_schema->admin->Execute(same))) << runnerOf(*tab).filter();
             ++filtered;
             ASSERT_TRUE(tab->removeFilter());
             ASSERT_EQ(tab->ResultsRows(), 4);
@@ -423,9 +456,9 @@ TEST_F(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
     EXPECT_TRUE(events.empty()) << events.front().procedure << ": " << events.front().description;
 }
 
-TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
+TEST_P(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
 {
-    tab->SQL(QStringLiteral("SELECT * FROM %1.every ORDER BY id").arg(m_schema->name));
+    tab->SQL(every());
     ASSERT_TRUE(tab->Refresh_Results(false, false, false));
     const struct {
         const char *header;
@@ -443,13 +476,15 @@ TEST_F(PostgresTypes, FullPrecisionValuesMakeExactLiterals)
         {"j", 1, "CAST(\"j\" AS TEXT)  = '{\"a\": [1, 2]}'"},
     };
     for (const auto &c : cases) {
+        if (odbc() && (c.header == std::string_view("t") || misread(QLatin1String(c.header), c.row)))
+            continue;
         ASSERT_TRUE(tab->byCell(c.row, QLatin1String(c.header)));
         EXPECT_EQ(runnerOf(*tab).filter(), QLatin1String(c.condition));
         ASSERT_TRUE(tab->removeFilter());
     }
 }
 
-TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
+TEST_P(PostgresTypes, AddressesMatchTheTextTheyShow)
 {
     // The server's cast to text adds "/32" and "/128" that the cells do not show.
     tab->SQL(QStringLiteral("SELECT id, ip FROM %1.every ORDER BY id").arg(m_schema->name));
@@ -464,6 +499,8 @@ TEST_F(PostgresTypes, AddressesMatchTheTextTheyShow)
         ASSERT_TRUE(tab->removeFilter());
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Clients, PostgresTypes, ::testing::Values("PostgreSQL", "ODBC PostgreSQL"));
 
 namespace {
 

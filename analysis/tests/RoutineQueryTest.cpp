@@ -296,6 +296,15 @@ TEST_F(PostgresRoutines, ARoutineAsksRunsWithBoundValuesAndShowsItsCall)
     }
     EXPECT_EQ(ui::Prompter::asked().size(), 1u);
     flag->UnloadFlter();
+
+    // Through the PostgreSQL ODBC driver the call shows the value as PostgreSQL reads it.
+    m_connection = db::Connection::create();
+    m_connection->Open(testsupport::postgresOdbcConnectionString());
+    answer(QStringList{QStringLiteral("yes")});
+    auto odbc = start(QStringLiteral("flag_echo"));
+    ASSERT_TRUE(odbc->Results()) << (events.empty() ? sqlMessage(*odbc) : events.front().description);
+    EXPECT_EQ(odbc->txtResultsSQL->toPlainText(), QStringLiteral("{ call %1.flag_echo(TRUE) }").arg(m_schema));
+    odbc->UnloadFlter();
     tab->UnloadFlter();
 }
 
