@@ -15,7 +15,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
-#include <QScopedValueRollback>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimerEvent>
@@ -1284,7 +1285,14 @@ bool Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns
     m_row = m_col = m_rowSel = m_colSel = -1;
     bool whole = false;
     {
-        const QScopedValueRollback copying(m_copying, true);
+        // keepGoing may turn the event loop, and a host may destroy the grid meanwhile: the flag is
+        // put back only on a grid that is still there.
+        const QPointer<Grid> self(this);
+        m_copying = true;
+        const auto copied = qScopeGuard([&] {
+            if (self)
+                m_copying = false;
+        });
         whole = m_model->copyFrom(recordset, columns, keepGoing);
     }
     afterStructureChange();
