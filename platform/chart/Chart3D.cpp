@@ -50,9 +50,13 @@ int labelRoom(const QWindow *window)
 }
 
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
+// With showText false the grid lines stay and the names are left out.
 class CategoryFormatter : public QValue3DAxisFormatter {
 public:
-    explicit CategoryFormatter(QStringList labels = {}) : m_labels(std::move(labels)) {}
+    explicit CategoryFormatter(QStringList labels = {}, bool showText = true)
+        : m_labels(std::move(labels)), m_showText(showText)
+    {
+    }
 
 protected:
     QValue3DAxisFormatter *createNewInstance() const override { return new CategoryFormatter; }
@@ -60,6 +64,7 @@ protected:
     {
         QValue3DAxisFormatter::populateCopy(copy);
         static_cast<CategoryFormatter &>(copy).m_labels = m_labels;
+        static_cast<CategoryFormatter &>(copy).m_showText = m_showText;
     }
     void recalculate() override
     {
@@ -74,12 +79,13 @@ protected:
             const float pos = span > 0 ? (float(i) - axis()->min()) / span : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
-            labelStrings().append(m_labels[i]);
+            labelStrings().append(m_showText ? m_labels[i] : QString());
         }
     }
 
 private:
     QStringList m_labels;
+    bool m_showText = true;
 };
 
 // A value as the 2-D axes show it: grouped, no more decimals than the steps need.
@@ -131,6 +137,8 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
         m_surfaceGraph->axisY()->setFormatter(new GroupedFormatter);
         m_surfaceGraph->axisX()->setLabelAutoRotation(90);
         m_surfaceGraph->axisZ()->setLabelAutoRotation(90);
+        // The depth axis runs nearly towards the viewer: a title fixed along it is seen edge on.
+        m_surfaceGraph->axisZ()->setTitleFixed(false);
         m_graph = m_surfaceGraph;
     } else {
         m_bars = new Q3DBars;
@@ -139,6 +147,8 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
         // Names turn towards the viewer: lying flat on the floor they cannot be read.
         m_bars->rowAxis()->setLabelAutoRotation(90);
         m_bars->columnAxis()->setLabelAutoRotation(90);
+        // The depth axis runs nearly towards the viewer: a title fixed along it is seen edge on.
+        m_bars->rowAxis()->setTitleFixed(false);
         m_graph = m_bars;
     }
     // The chart's own mouse rules apply (Ctrl-drag rotates, right click is the caller's), not
@@ -210,6 +220,13 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         const QStringList columnLabels = m_transposed ? seriesLabels : pointLabels;
         series->dataProxy()->resetArray(array, thinnedLabels(rowLabels, labelRoom(m_graph)),
                                         thinnedLabels(columnLabels, labelRoom(m_graph)));
+        // An axis whose labels are asked away (size 0) shows none; the bars keep their names for
+        // the selected bar's label. Blank labels given to the axis stand in for the proxy's.
+        auto labelsShown = [&](QCategory3DAxis *axis, int id, qsizetype count) {
+            axis->setLabels(looks.axisLabelSize[id] > 0 ? QStringList() : QStringList(count, QString()));
+        };
+        labelsShown(m_bars->rowAxis(), AxisDepth, rows);
+        labelsShown(m_bars->columnAxis(), AxisCategory, columns);
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
@@ -313,19 +330,22 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     emit pointSelected(std::min(r + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
             });
         }
-        auto categoryAxis = [this](QValue3DAxis *axis, const QStringList &labels, int count, const QString &title) {
+        auto categoryAxis = [this, &looks](QValue3DAxis *axis, const QStringList &labels, int count,
+                                           const QString &title, int id) {
             // Half a step beyond the first and last, so that nothing drawn lies on the edge.
             axis->setRange(-0.5f, float(std::max(1, count)) - 0.5f);
             axis->setSegmentCount(std::max(1, count));
-            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph))));
+            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph)),
+                                                     looks.axisLabelSize[id] > 0));
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
         QStringList acrossLabels = m_transposed ? seriesLabels : pointLabels;
         QStringList depthLabels = m_transposed ? QStringList{pointLabels.value(0)} : seriesLabels;
         categoryAxis(m_surfaceGraph->axisX(), acrossLabels, points,
-                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle);
-        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle);
+                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle, AxisCategory);
+        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle,
+                     AxisDepth);
         const NiceAxis nice = niceAxis(low, high);
         m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
