@@ -206,6 +206,20 @@ TEST(ChartView, PrintingLaysTheChartOutAtScreenSizeAndScalesIt)
     view.render(painter, QRectF(0, 0, 2400, 1600));
     painter.end();
     EXPECT_GT(inkedPixels(page), 2400 * 1600 / 50);
+
+    // Laid out at once for the page, category names too long to stand side by side are turned
+    // upright before anything is placed: none runs off the bottom or over the axis title there.
+    ChartData &d = view.data();
+    d.clear();
+    d.setRowCount(26);
+    d.setColumnCount(1);
+    for (int r = 1; r <= 26; ++r) {
+        d.setRowLabel(r, QStringLiteral("Category number %1").arg(r));
+        d.setValue(r, 1, r * 1000.0);
+    }
+    view.setAxisTitle(chart::AxisCategory, QStringLiteral("Country"));
+    const QImage narrow = view.Picture(QSize(476, 540));
+    EXPECT_EQ(inkedPixels(narrow.copy(0, narrow.height() - 4, narrow.width(), 4)), 0);
 }
 
 namespace {
