@@ -360,6 +360,10 @@ void Graph3D::setView(double rotation, double elevation)
     // The camera counts rotation from -180 to 180.
     const float horizontal = float(rotation > 180 ? rotation - 360 : rotation);
     m_graph->scene()->activeCamera()->setCameraPosition(horizontal, float(elevation));
+    // A surface's names stand upright below its floor and its camera looks at the middle of the
+    // box, so the names and the axis title would run off the bottom: it looks a little lower.
+    if (m_surface)
+        m_graph->scene()->activeCamera()->setTarget(QVector3D(0, -0.5f, 0));
 }
 
 void Graph3D::placeValueLabels()
