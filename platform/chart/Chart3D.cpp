@@ -94,17 +94,7 @@ QString groupedValue(double value, double min, double max, int segments)
     return groupingLocale().toString(value, 'f', valueDecimals(min, max, segments + 1));
 }
 
-class GroupedFormatter : public QValue3DAxisFormatter {
-protected:
-    QValue3DAxisFormatter *createNewInstance() const override { return new GroupedFormatter; }
-    QString stringForValue(qreal value, const QString &) const override
-    {
-        const QValue3DAxis *a = axis();
-        return a ? groupedValue(value, a->min(), a->max(), a->segmentCount()) : QString::number(value);
-    }
-};
-
-// Grid lines at the value steps, and the graph's labels blank: bars get them on two walls at
+// Grid lines at the value steps, and the graph's labels blank: a graph puts them on two walls at
 // once. Blanks as wide as the numbers keep the axis title clear of the labels drawn instead.
 class UnlabelledFormatter : public QValue3DAxisFormatter {
 protected:
@@ -134,7 +124,10 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
 {
     if (surface) {
         m_surfaceGraph = new Q3DSurface;
-        m_surfaceGraph->axisY()->setFormatter(new GroupedFormatter);
+        m_surfaceGraph->axisY()->setFormatter(new UnlabelledFormatter);
+        // Its title turns with the camera, so that it is not read mirrored from behind.
+        m_surfaceGraph->axisY()->setLabelAutoRotation(90);
+        m_surfaceGraph->axisY()->setTitleFixed(false);
         m_surfaceGraph->axisX()->setLabelAutoRotation(90);
         m_surfaceGraph->axisZ()->setLabelAutoRotation(90);
         // The depth axis runs nearly towards the viewer: a title fixed along it is seen edge on.
@@ -143,7 +136,6 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
     } else {
         m_bars = new Q3DBars;
         m_bars->valueAxis()->setFormatter(new UnlabelledFormatter);
-        connect(m_bars->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
         // Names turn towards the viewer: lying flat on the floor they cannot be read.
         m_bars->rowAxis()->setLabelAutoRotation(90);
         m_bars->columnAxis()->setLabelAutoRotation(90);
@@ -154,6 +146,7 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
     // The chart's own mouse rules apply (Ctrl-drag rotates, right click is the caller's), not
     // the graph's default ones.
     m_graph->setActiveInputHandler(nullptr);
+    connect(m_graph->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
     m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
     m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
     styleTheme(m_graph->activeTheme());
@@ -242,36 +235,7 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
-        // The labels are kept and given new texts: one deleted and another made at the same
-        // address before the next frame would show the old one's picture.
-        const double step = (nice.max - nice.min) / nice.segments;
-        for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
-            if (i == m_valueLabels.size()) {
-                auto *label = new QCustom3DLabel;
-                label->setScaling(QVector3D(1, 1, 1));
-                label->setTextColor(Qt::black);
-                label->setBackgroundEnabled(false);
-                label->setBorderEnabled(false);
-                label->setFacingCamera(true);
-                label->setPositionAbsolute(true);
-                m_bars->addCustomItem(label);
-                m_valueLabels << label;
-            }
-            QCustom3DLabel *label = m_valueLabels[i];
-            label->setVisible(i <= nice.segments);
-            if (i > nice.segments)
-                continue;
-            double v = nice.min + i * step;
-            if (std::abs(v) < step * 1e-9)
-                v = 0; // not "-0"
-            // A label is centred on its position: blanks as wide as the number and a gap after
-            // it put the number's end there.
-            const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
-            label->setText(text + QString(text.size() + 2, QChar(0x2007)));
-            label->setFont(m_graph->activeTheme()->font());
-        }
-        m_valueSteps = nice.segments;
-        placeValueLabels();
+        showValueLabels(nice.min, nice.max, nice.segments);
         connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
             if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
                 return;
@@ -351,6 +315,7 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
+        showValueLabels(nice.min, nice.max, nice.segments);
     }
     m_ignoreSelection = false;
 }
@@ -364,6 +329,41 @@ void Graph3D::setView(double rotation, double elevation)
     // box, so the names and the axis title would run off the bottom: it looks a little lower.
     if (m_surface)
         m_graph->scene()->activeCamera()->setTarget(QVector3D(0, -0.5f, 0));
+}
+
+void Graph3D::showValueLabels(double min, double max, int segments)
+{
+    const NiceAxis nice{min, max, segments};
+    // The labels are kept and given new texts: one deleted and another made at the same
+    // address before the next frame would show the old one's picture.
+    const double step = (nice.max - nice.min) / nice.segments;
+    for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
+        if (i == m_valueLabels.size()) {
+            auto *label = new QCustom3DLabel;
+            label->setScaling(QVector3D(1, 1, 1));
+            label->setTextColor(Qt::black);
+            label->setBackgroundEnabled(false);
+            label->setBorderEnabled(false);
+            label->setFacingCamera(true);
+            label->setPositionAbsolute(true);
+            m_graph->addCustomItem(label);
+            m_valueLabels << label;
+        }
+        QCustom3DLabel *label = m_valueLabels[i];
+        label->setVisible(i <= nice.segments);
+        if (i > nice.segments)
+            continue;
+        double v = nice.min + i * step;
+        if (std::abs(v) < step * 1e-9)
+            v = 0; // not "-0"
+        // A label is centred on its position: blanks as wide as the number and a gap after
+        // it put the number's end there.
+        const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
+        label->setText(text + QString(text.size() + 2, QChar(0x2007)));
+        label->setFont(m_graph->activeTheme()->font());
+    }
+    m_valueSteps = nice.segments;
+    placeValueLabels();
 }
 
 void Graph3D::placeValueLabels()
