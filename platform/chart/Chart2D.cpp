@@ -372,9 +372,13 @@ QStringList buildPie(QChart *chart, const ChartData &data, Hit2D &hit)
     }
     if (captions) {
         const std::vector<QPieSeries *> pies = hit.pies;
-        QObject::connect(chart, &QChart::plotAreaChanged, chart, [pies, texts](const QRectF &area) {
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [pies, texts, cols](const QRectF &area) {
             const double radius = pies.front()->pieSize() * std::min(area.width(), area.height()) / 2;
+            // A caption wider than its pie's column is cut short, not run into its neighbour's.
+            const double room = std::max(1.0, area.width() / cols - 6);
             for (size_t i = 0; i < pies.size(); ++i) {
+                const QFontMetricsF fm(texts[i]->font());
+                texts[i]->setText(fm.elidedText(pies[i]->name(), Qt::ElideRight, room));
                 const QRectF box = texts[i]->boundingRect();
                 texts[i]->setPos(area.left() + pies[i]->horizontalPosition() * area.width() - box.width() / 2,
                                  area.top() + pies[i]->verticalPosition() * area.height() + radius + 2);

@@ -50,9 +50,13 @@ int labelRoom(const QWindow *window)
 }
 
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
+// With showText false the grid lines stay and the names are left out.
 class CategoryFormatter : public QValue3DAxisFormatter {
 public:
-    explicit CategoryFormatter(QStringList labels = {}) : m_labels(std::move(labels)) {}
+    explicit CategoryFormatter(QStringList labels = {}, bool showText = true)
+        : m_labels(std::move(labels)), m_showText(showText)
+    {
+    }
 
 protected:
     QValue3DAxisFormatter *createNewInstance() const override { return new CategoryFormatter; }
@@ -60,6 +64,7 @@ protected:
     {
         QValue3DAxisFormatter::populateCopy(copy);
         static_cast<CategoryFormatter &>(copy).m_labels = m_labels;
+        static_cast<CategoryFormatter &>(copy).m_showText = m_showText;
     }
     void recalculate() override
     {
@@ -74,12 +79,13 @@ protected:
             const float pos = span > 0 ? (float(i) - axis()->min()) / span : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
-            labelStrings().append(m_labels[i]);
+            labelStrings().append(m_showText ? m_labels[i] : QString());
         }
     }
 
 private:
     QStringList m_labels;
+    bool m_showText = true;
 };
 
 // A value as the 2-D axes show it: grouped, no more decimals than the steps need.
@@ -88,17 +94,7 @@ QString groupedValue(double value, double min, double max, int segments)
     return groupingLocale().toString(value, 'f', valueDecimals(min, max, segments + 1));
 }
 
-class GroupedFormatter : public QValue3DAxisFormatter {
-protected:
-    QValue3DAxisFormatter *createNewInstance() const override { return new GroupedFormatter; }
-    QString stringForValue(qreal value, const QString &) const override
-    {
-        const QValue3DAxis *a = axis();
-        return a ? groupedValue(value, a->min(), a->max(), a->segmentCount()) : QString::number(value);
-    }
-};
-
-// Grid lines at the value steps, and the graph's labels blank: bars get them on two walls at
+// Grid lines at the value steps, and the graph's labels blank: a graph puts them on two walls at
 // once. Blanks as wide as the numbers keep the axis title clear of the labels drawn instead.
 class UnlabelledFormatter : public QValue3DAxisFormatter {
 protected:
@@ -128,22 +124,29 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
 {
     if (surface) {
         m_surfaceGraph = new Q3DSurface;
-        m_surfaceGraph->axisY()->setFormatter(new GroupedFormatter);
+        m_surfaceGraph->axisY()->setFormatter(new UnlabelledFormatter);
+        // Its title turns with the camera, so that it is not read mirrored from behind.
+        m_surfaceGraph->axisY()->setLabelAutoRotation(90);
+        m_surfaceGraph->axisY()->setTitleFixed(false);
         m_surfaceGraph->axisX()->setLabelAutoRotation(90);
         m_surfaceGraph->axisZ()->setLabelAutoRotation(90);
+        // The depth axis runs nearly towards the viewer: a title fixed along it is seen edge on.
+        m_surfaceGraph->axisZ()->setTitleFixed(false);
         m_graph = m_surfaceGraph;
     } else {
         m_bars = new Q3DBars;
         m_bars->valueAxis()->setFormatter(new UnlabelledFormatter);
-        connect(m_bars->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
         // Names turn towards the viewer: lying flat on the floor they cannot be read.
         m_bars->rowAxis()->setLabelAutoRotation(90);
         m_bars->columnAxis()->setLabelAutoRotation(90);
+        // The depth axis runs nearly towards the viewer: a title fixed along it is seen edge on.
+        m_bars->rowAxis()->setTitleFixed(false);
         m_graph = m_bars;
     }
     // The chart's own mouse rules apply (Ctrl-drag rotates, right click is the caller's), not
     // the graph's default ones.
     m_graph->setActiveInputHandler(nullptr);
+    connect(m_graph->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
     m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
     m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
     styleTheme(m_graph->activeTheme());
@@ -210,6 +213,13 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         const QStringList columnLabels = m_transposed ? seriesLabels : pointLabels;
         series->dataProxy()->resetArray(array, thinnedLabels(rowLabels, labelRoom(m_graph)),
                                         thinnedLabels(columnLabels, labelRoom(m_graph)));
+        // An axis whose labels are asked away (size 0) shows none; the bars keep their names for
+        // the selected bar's label. Blank labels given to the axis stand in for the proxy's.
+        auto labelsShown = [&](QCategory3DAxis *axis, int id, qsizetype count) {
+            axis->setLabels(looks.axisLabelSize[id] > 0 ? QStringList() : QStringList(count, QString()));
+        };
+        labelsShown(m_bars->rowAxis(), AxisDepth, rows);
+        labelsShown(m_bars->columnAxis(), AxisCategory, columns);
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
@@ -225,36 +235,7 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
-        // The labels are kept and given new texts: one deleted and another made at the same
-        // address before the next frame would show the old one's picture.
-        const double step = (nice.max - nice.min) / nice.segments;
-        for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
-            if (i == m_valueLabels.size()) {
-                auto *label = new QCustom3DLabel;
-                label->setScaling(QVector3D(1, 1, 1));
-                label->setTextColor(Qt::black);
-                label->setBackgroundEnabled(false);
-                label->setBorderEnabled(false);
-                label->setFacingCamera(true);
-                label->setPositionAbsolute(true);
-                m_bars->addCustomItem(label);
-                m_valueLabels << label;
-            }
-            QCustom3DLabel *label = m_valueLabels[i];
-            label->setVisible(i <= nice.segments);
-            if (i > nice.segments)
-                continue;
-            double v = nice.min + i * step;
-            if (std::abs(v) < step * 1e-9)
-                v = 0; // not "-0"
-            // A label is centred on its position: blanks as wide as the number and a gap after
-            // it put the number's end there.
-            const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
-            label->setText(text + QString(text.size() + 2, QChar(0x2007)));
-            label->setFont(m_graph->activeTheme()->font());
-        }
-        m_valueSteps = nice.segments;
-        placeValueLabels();
+        showValueLabels(nice.min, nice.max, nice.segments);
         connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
             if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
                 return;
@@ -313,24 +294,28 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     emit pointSelected(std::min(r + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
             });
         }
-        auto categoryAxis = [this](QValue3DAxis *axis, const QStringList &labels, int count, const QString &title) {
+        auto categoryAxis = [this, &looks](QValue3DAxis *axis, const QStringList &labels, int count,
+                                           const QString &title, int id) {
             // Half a step beyond the first and last, so that nothing drawn lies on the edge.
             axis->setRange(-0.5f, float(std::max(1, count)) - 0.5f);
             axis->setSegmentCount(std::max(1, count));
-            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph))));
+            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph)),
+                                                     looks.axisLabelSize[id] > 0));
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
         QStringList acrossLabels = m_transposed ? seriesLabels : pointLabels;
         QStringList depthLabels = m_transposed ? QStringList{pointLabels.value(0)} : seriesLabels;
         categoryAxis(m_surfaceGraph->axisX(), acrossLabels, points,
-                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle);
-        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle);
+                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle, AxisCategory);
+        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle,
+                     AxisDepth);
         const NiceAxis nice = niceAxis(low, high);
         m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
+        showValueLabels(nice.min, nice.max, nice.segments);
     }
     m_ignoreSelection = false;
 }
@@ -340,6 +325,45 @@ void Graph3D::setView(double rotation, double elevation)
     // The camera counts rotation from -180 to 180.
     const float horizontal = float(rotation > 180 ? rotation - 360 : rotation);
     m_graph->scene()->activeCamera()->setCameraPosition(horizontal, float(elevation));
+    // A surface's names stand upright below its floor and its camera looks at the middle of the
+    // box, so the names and the axis title would run off the bottom: it looks a little lower.
+    if (m_surface)
+        m_graph->scene()->activeCamera()->setTarget(QVector3D(0, -0.5f, 0));
+}
+
+void Graph3D::showValueLabels(double min, double max, int segments)
+{
+    const NiceAxis nice{min, max, segments};
+    // The labels are kept and given new texts: one deleted and another made at the same
+    // address before the next frame would show the old one's picture.
+    const double step = (nice.max - nice.min) / nice.segments;
+    for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
+        if (i == m_valueLabels.size()) {
+            auto *label = new QCustom3DLabel;
+            label->setScaling(QVector3D(1, 1, 1));
+            label->setTextColor(Qt::black);
+            label->setBackgroundEnabled(false);
+            label->setBorderEnabled(false);
+            label->setFacingCamera(true);
+            label->setPositionAbsolute(true);
+            m_graph->addCustomItem(label);
+            m_valueLabels << label;
+        }
+        QCustom3DLabel *label = m_valueLabels[i];
+        label->setVisible(i <= nice.segments);
+        if (i > nice.segments)
+            continue;
+        double v = nice.min + i * step;
+        if (std::abs(v) < step * 1e-9)
+            v = 0; // not "-0"
+        // A label is centred on its position: blanks as wide as the number and a gap after
+        // it put the number's end there.
+        const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
+        label->setText(text + QString(text.size() + 2, QChar(0x2007)));
+        label->setFont(m_graph->activeTheme()->font());
+    }
+    m_valueSteps = nice.segments;
+    placeValueLabels();
 }
 
 void Graph3D::placeValueLabels()

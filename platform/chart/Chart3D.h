@@ -43,6 +43,8 @@ signals:
     void pointSelected(int series, int dataPoint);
 
 private:
+    // The value axis's labels, once: the graph's own stand on two walls at once.
+    void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
 
     bool m_surface;

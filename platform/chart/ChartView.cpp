@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -601,6 +602,10 @@ void ChartView::drawAt(QPainter &painter, QSize logical, double detail)
         fitLegend(*chart, QSizeF(body.size()));
         scene.addItem(chart); // the scene deletes it
         chart->setGeometry(QRectF(QPointF(0, 0), QSizeF(body.size())));
+        // Category labels turned upright once the plot's width is known need a second layout,
+        // which on screen comes at the next turn of the event loop: here it is done at once.
+        if (QGraphicsLayout *layout = chart->layout())
+            layout->activate();
         scene.setSceneRect(chart->geometry());
         scene.render(&painter, QRectF(body), chart->geometry());
     }

@@ -206,6 +206,20 @@ TEST(ChartView, PrintingLaysTheChartOutAtScreenSizeAndScalesIt)
     view.render(painter, QRectF(0, 0, 2400, 1600));
     painter.end();
     EXPECT_GT(inkedPixels(page), 2400 * 1600 / 50);
+
+    // Laid out at once for the page, category names too long to stand side by side are turned
+    // upright before anything is placed: none runs off the bottom or over the axis title there.
+    ChartData &d = view.data();
+    d.clear();
+    d.setRowCount(26);
+    d.setColumnCount(1);
+    for (int r = 1; r <= 26; ++r) {
+        d.setRowLabel(r, QStringLiteral("Category number %1").arg(r));
+        d.setValue(r, 1, r * 1000.0);
+    }
+    view.setAxisTitle(chart::AxisCategory, QStringLiteral("Country"));
+    const QImage narrow = view.Picture(QSize(476, 540));
+    EXPECT_EQ(inkedPixels(narrow.copy(0, narrow.height() - 4, narrow.width(), 4)), 0);
 }
 
 namespace {
@@ -586,6 +600,33 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
     // Emptied and filled again in the same steps, as a refresh does: drawn anew, without the note.
     fillOneGroup(view.data(), {5.5, 3.25, 0.5});
     ASSERT_TRUE(QTest::qWaitFor([&] { return noted().isEmpty(); })) << noted().join(u'|').toStdString();
+
+    // As narrow as a query window beside the data sources on a 1400 x 900 screen: the names under
+    // many pies, wider than their pies' columns, are cut short rather than run into each other.
+    view.resize(476, 540);
+    d.clear();
+    d.setRowCount(6);
+    d.setColumnCount(26);
+    for (int c = 1; c <= 26; ++c) {
+        d.setColumnLabel(c, QStringLiteral("United Kingdom %1").arg(c));
+        for (int r = 1; r <= 6; ++r)
+            d.setValue(r, c, c * 300000.0 / r);
+    }
+    d.setDataSeriesInRow(true);
+    view.setChartType(chart::Chart2DPie);
+    auto captions = [&] {
+        std::vector<DrawnText> out;
+        for (const DrawnText &t : drawnTexts(view))
+            if (t.text.startsWith(QStringLiteral("United")) && t.rect.right() <= plotArea(view).right() + 1)
+                out.push_back(t);
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return captions().size() == 26; })) << captions().size();
+    const auto under = captions();
+    for (size_t i = 0; i < under.size(); ++i)
+        for (size_t j = i + 1; j < under.size(); ++j)
+            EXPECT_FALSE(under[i].rect.intersects(under[j].rect))
+                << under[i].text.toStdString() << " over " << under[j].text.toStdString();
 }
 
 TEST(ChartView, ShownSlidersOverTheEdgesCoverNothingOfTheChart)
