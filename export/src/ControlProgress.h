@@ -21,6 +21,7 @@ public:
 
     void status(const QString &text) override;
     bool record(std::size_t written) override;
+    bool turn() override;
 
 private:
     DataExport &m_control;

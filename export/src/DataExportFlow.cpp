@@ -61,8 +61,14 @@ void ControlProgress::status(const QString &text)
 
 bool ControlProgress::record(std::size_t written)
 {
-    if (!m_clock.isValid() || m_clock.elapsed() >= 30) {
+    if (!m_clock.isValid() || m_clock.elapsed() >= 30)
         m_control.setStatus(QStringLiteral("Row ") + formatCount(written, true));
+    return turn();
+}
+
+bool ControlProgress::turn()
+{
+    if (!m_clock.isValid() || m_clock.elapsed() >= 30) {
         ui::yieldEventsNow();
         m_clock.start();
         if (ui::EscapeWatcher::escapePressed() || m_escape) {

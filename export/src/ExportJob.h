@@ -44,6 +44,9 @@ public:
     // After each record written (count so far): shows the count now and then, lets the event
     // loop run, and answers true when the user asked to stop.
     virtual bool record(std::size_t written) = 0;
+    // While work goes on off this thread: lets the event loop run as record() does, the count
+    // shown left as it is; true when the user asked to stop.
+    virtual bool turn() { return false; }
 };
 
 // A Progress that never stops and shows nothing.
