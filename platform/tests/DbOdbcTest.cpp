@@ -661,6 +661,27 @@ TEST_F(DbOdbcPostgres, ListsReadsAndCallsThroughThePostgresDriver)
     EXPECT_EQ(flags->value(0, 1), QVariant(false));
     EXPECT_EQ(flags->value(0, 2), QVariant(true));
 
+    // A day the driver cannot make a date of (its infinity), met chunks into the result: the
+    // column turns to text from there on, every row comes, and each chunk reads as the last left it.
+    auto days = ro->openCursor(QStringLiteral("SELECT i, CASE WHEN i = 250 THEN date 'infinity' ELSE date '2024-01-01' + i"
+                                              " END AS d FROM generate_series(1, 300) AS i ORDER BY i"),
+                               0);
+    ASSERT_EQ(days->fields()[1].Type, adDBDate);
+    RowStore all(days->fields());
+    while (!days->atEnd()) {
+        RowStore chunk(days->fields());
+        days->fetch(chunk, 64);
+        all.append(chunk);
+    }
+    ASSERT_EQ(all.rowCount(), 300u);
+    EXPECT_EQ(days->fields()[1].Type, adVarWChar);
+    for (std::size_t r = 0; r < all.rowCount(); ++r) {
+        if (r != 249) {
+            ASSERT_EQ(all.displayText(r, 1), QDate(2024, 1, 1).addDays(qint64(r + 1)).toString(Qt::ISODate)) << r;
+        }
+    }
+    EXPECT_FALSE(QDate::fromString(all.displayText(249, 1), Qt::ISODate).isValid()); // never a day it is not
+
     EXPECT_FALSE(errorOf([&] { ro->execute(QStringLiteral("DELETE FROM %1.items").arg(m_schema), 0, nullptr); })
                      .message()
                      .isEmpty());

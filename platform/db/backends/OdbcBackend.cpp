@@ -276,6 +276,11 @@ std::size_t OdbcCursor::fetch(RowStore &store, std::size_t maxRows)
         release(false); // a failed fetch cannot be resumed
         throw;
     }
+    // A column turned into text by a value met: later chunks start as text.
+    for (std::size_t c = 0; c < m_fields.size(); ++c) {
+        if (m_fields[c].Type != m_reader->fields()[c].Type)
+            m_fields[c] = m_reader->fields()[c];
+    }
     m_delivered += got;
     if (m_reader->done() || (m_limit > 0 && m_delivered >= m_limit))
         release(true);

@@ -8,6 +8,7 @@
 #include <QDate>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace db::odbc {
@@ -26,6 +27,7 @@ ResultReader::ResultReader(SQLHSTMT stmt, const std::vector<FieldInfo> &fields, 
     , m_sql(std::move(statement))
     , m_fields(fields)
     , m_padScale(traits.sqliteDriver)
+    , m_postgres(traits.postgres)
 {
     m_cols.reserve(fields.size());
     for (const FieldInfo &f : fields) {
@@ -44,8 +46,21 @@ ResultReader::ResultReader(SQLHSTMT stmt, const std::vector<FieldInfo> &fields, 
         case adUnsignedTinyInt: set(Kind::Int, SQL_C_SBIGINT, sizeof(SQLBIGINT)); break;
         case adSingle:
         case adDouble: set(Kind::Real, SQL_C_DOUBLE, sizeof(SQLDOUBLE)); break;
-        case adDBDate: set(Kind::Date, SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT)); break;
-        case adDBTime: set(Kind::Time, SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT)); break;
+        // Dates and times of the PostgreSQL driver are read from its text: its date structure
+        // turns infinity into today (the text says 0000-00-00, shown as it stands rather than as
+        // a day it is not), and a time structure has no fraction and no 24:00:00.
+        case adDBDate:
+            if (traits.postgres)
+                set(Kind::Date, SQL_C_CHAR, 64);
+            else
+                set(Kind::Date, SQL_C_TYPE_DATE, sizeof(SQL_DATE_STRUCT));
+            break;
+        case adDBTime:
+            if (traits.postgres)
+                set(Kind::Time, SQL_C_CHAR, 64);
+            else
+                set(Kind::Time, SQL_C_TYPE_TIME, sizeof(SQL_TIME_STRUCT));
+            break;
         case adDate:
         case adDBTimeStamp: set(Kind::Timestamp, SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)); break;
         case adNumeric:
@@ -155,6 +170,12 @@ bool ResultReader::fetchNext()
 
 std::size_t ResultReader::read(RowStore &store, std::size_t maxRows)
 {
+    // A chunk started from the columns as they were first described.
+    for (int c = 0; c < int(m_cols.size()); ++c) {
+        if (m_cols[std::size_t(c)].asText && store.fields()[std::size_t(c)].Type != adVarWChar)
+            store.retypeColumn(c, m_fields[std::size_t(c)]);
+    }
+    m_cells.resize(m_cols.size());
     std::size_t got = 0;
     while (got < maxRows && !m_done) {
         if (m_next >= m_fetched) {
@@ -165,58 +186,146 @@ std::size_t ResultReader::read(RowStore &store, std::size_t maxRows)
         const std::size_t r = m_next++;
         if (m_rowset > 1 && m_status[r] == SQL_ROW_NOROW)
             continue;
+        // The whole row is read first: a date the driver could not make one of turns its column
+        // into text before the row is stored, and the rest of the result still comes.
+        for (int c = 0; c < int(m_cols.size()); ++c) {
+            Cell &cell = m_cells[std::size_t(c)];
+            readCell(c, r, cell);
+            if (cell.null || !isTemporal(m_cols[std::size_t(c)].kind))
+                continue;
+            decodeTemporal(c, cell);
+            if (!cell.valid && !m_cols[std::size_t(c)].asText)
+                toText(store, c);
+        }
         store.beginRow();
-        for (int c = 0; c < int(m_cols.size()); ++c)
-            storeCell(store, c, r);
+        for (int c = 0; c < int(m_cols.size()); ++c) {
+            const Cell &cell = m_cells[std::size_t(c)];
+            if (cell.null)
+                store.setNull(c);
+            else
+                storeValue(store, c, cell);
+        }
         store.endRow();
         ++got;
     }
     return got;
 }
 
-void ResultReader::storeCell(RowStore &store, int col, std::size_t row)
+void ResultReader::readCell(int col, std::size_t row, Cell &cell)
 {
     Column &c = m_cols[std::size_t(col)];
+    cell = Cell{};
     const bool variable = isVariable(c.kind);
+    const bool text = c.cType == SQL_C_CHAR;
+    // A date or time asked for as text: its length, within the buffer.
+    auto textLength = [&](const char *p, SQLLEN ind) {
+        return ind >= 0 && std::size_t(ind) < c.width ? std::size_t(ind) : ::strnlen(p, c.width - 1);
+    };
     if (c.bound) {
         const SQLLEN ind = c.ind[row];
-        if (ind == SQL_NULL_DATA) {
-            store.setNull(col);
+        if (ind == SQL_NULL_DATA)
             return;
-        }
         const char *p = c.data.data() + row * c.width;
+        cell.null = false;
+        cell.p = p;
         if (!variable) {
-            storeValue(store, col, p, c.width);
+            cell.len = text ? textLength(p, ind) : c.width;
             return;
         }
-        const std::size_t room = c.width - (c.cType == SQL_C_CHAR ? 1 : 0);
+        const std::size_t room = c.width - (text ? 1 : 0);
         if (ind != SQL_NO_TOTAL && std::size_t(ind) <= room) {
-            storeValue(store, col, p, std::size_t(ind));
+            cell.len = std::size_t(ind);
             return;
         }
         // Longer than the buffer: read the whole value again from its row.
         checkStmt(SQLSetPos(m_stmt, SQLSETPOSIROW(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), m_stmt, "SQLSetPos",
                   m_sql);
     } else if (!variable) {
-        alignas(8) char buf[sizeof(SQL_TIMESTAMP_STRUCT) + 8];
+        c.held.assign(std::max<std::size_t>(c.width, 64), '\0');
         SQLLEN ind = 0;
-        checkStmt(SQLGetData(m_stmt, SQLUSMALLINT(col + 1), c.cType, buf, SQLLEN(sizeof buf), &ind), m_stmt,
-                  "SQLGetData", m_sql);
+        checkStmt(SQLGetData(m_stmt, SQLUSMALLINT(col + 1), c.cType, c.held.data(), SQLLEN(c.held.size()), &ind),
+                  m_stmt, "SQLGetData", m_sql);
         if (ind == SQL_NULL_DATA)
-            store.setNull(col);
-        else
-            storeValue(store, col, buf, c.width);
+            return;
+        cell.null = false;
+        cell.p = c.held.data();
+        cell.len = text ? textLength(cell.p, ind) : c.width;
         return;
     }
-    if (getLongData(m_stmt, SQLUSMALLINT(col + 1), c.cType, m_scratch, m_sql))
-        storeValue(store, col, m_scratch.data(), m_scratch.size());
-    else
-        store.setNull(col);
+    if (getLongData(m_stmt, SQLUSMALLINT(col + 1), c.cType, c.held, m_sql)) {
+        cell.null = false;
+        cell.p = c.held.data();
+        cell.len = c.held.size();
+    }
 }
 
-void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size_t len)
+void ResultReader::decodeTemporal(int col, Cell &cell) const
 {
-    switch (m_cols[std::size_t(col)].kind) {
+    const Column &c = m_cols[std::size_t(col)];
+    if (c.cType == SQL_C_CHAR) {
+        cell.valid = RowStore::parseTemporal(temporalType(c.kind), QString::fromUtf8(cell.p, qsizetype(cell.len)), cell.v,
+                                             &cell.zone);
+        return;
+    }
+    switch (c.kind) {
+    case Kind::Date: {
+        SQL_DATE_STRUCT d;
+        std::memcpy(&d, cell.p, sizeof d);
+        const QDate date(d.year, d.month, d.day); // a negative year is one before Christ, as QDate counts
+        cell.valid = date.isValid();
+        cell.v = date.toJulianDay();
+        break;
+    }
+    case Kind::Time: {
+        SQL_TIME_STRUCT t;
+        std::memcpy(&t, cell.p, sizeof t);
+        const bool endOfDay = t.hour == 24 && t.minute == 0 && t.second == 0;
+        cell.valid = endOfDay || (t.hour <= 23 && t.minute <= 59 && t.second <= 59);
+        cell.v = ((std::int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000000;
+        break;
+    }
+    case Kind::Timestamp: {
+        SQL_TIMESTAMP_STRUCT ts;
+        std::memcpy(&ts, cell.p, sizeof ts);
+        const QDate date(ts.year, ts.month, ts.day);
+        cell.valid = date.isValid() && ts.hour <= 23 && ts.minute <= 59 && ts.second <= 59 && ts.fraction <= 999999999u;
+        // The fraction is in nanoseconds; microseconds are what is held.
+        const std::int64_t us =
+            ((std::int64_t(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000000 + ts.fraction / 1000;
+        cell.v = (date.toJulianDay() - kEpochJulianDay) * kUsPerDay + us;
+        // The PostgreSQL driver writes -infinity as a year before the first day the server can
+        // hold (4714-11-24 BC, Julian day 0).
+        if (cell.valid && m_postgres && date.toJulianDay() < 0)
+            cell.v = RowStore::kMinusInfinity;
+        break;
+    }
+    default: break;
+    }
+}
+
+int ResultReader::temporalType(Kind k)
+{
+    return k == Kind::Date ? adDBDate : k == Kind::Time ? adDBTime : adDBTimeStamp;
+}
+
+void ResultReader::toText(RowStore &store, int col)
+{
+    m_cols[std::size_t(col)].asText = true;
+    FieldInfo &f = m_fields[std::size_t(col)];
+    f.Type = adVarWChar;
+    f.DefinedSize = 0;
+    f.Precision = 0;
+    f.NumericScale = 0;
+    if (store.fields()[std::size_t(col)].Type != adVarWChar)
+        store.retypeColumn(col, f); // the rows so far keep their text
+}
+
+void ResultReader::storeValue(RowStore &store, int col, const Cell &cell)
+{
+    const Column &c = m_cols[std::size_t(col)];
+    const char *p = cell.p;
+    const std::size_t len = cell.len;
+    switch (c.kind) {
     case Kind::Int: {
         SQLBIGINT v;
         std::memcpy(&v, p, sizeof v);
@@ -229,32 +338,41 @@ void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size
         store.setReal(col, v);
         break;
     }
-    case Kind::Date: {
-        SQL_DATE_STRUCT d;
-        std::memcpy(&d, p, sizeof d);
-        const QDate date(d.year, d.month, d.day);
-        if (!date.isValid())
-            badValue(col, "date");
-        store.setInt64(col, date.toJulianDay());
-        break;
-    }
-    case Kind::Time: {
-        SQL_TIME_STRUCT t;
-        std::memcpy(&t, p, sizeof t);
-        if (t.hour > 23 || t.minute > 59 || t.second > 59)
-            badValue(col, "time");
-        store.setInt64(col, ((std::int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000000);
-        break;
-    }
+    case Kind::Date:
+    case Kind::Time:
     case Kind::Timestamp: {
-        SQL_TIMESTAMP_STRUCT ts;
-        std::memcpy(&ts, p, sizeof ts);
-        const QDate date(ts.year, ts.month, ts.day);
-        if (!date.isValid() || ts.hour > 23 || ts.minute > 59 || ts.second > 59 || ts.fraction > 999999999u)
-            badValue(col, "date and time");
-        // The fraction is in nanoseconds; microseconds are what is held.
-        const std::int64_t us = ((std::int64_t(ts.hour) * 60 + ts.minute) * 60 + ts.second) * 1000000 + ts.fraction / 1000;
-        store.setInt64(col, (date.toJulianDay() - kEpochJulianDay) * kUsPerDay + us);
+        if (!c.asText) {
+            store.setInt64(col, cell.v);
+            if (cell.zone != RowStore::kNoZone)
+                store.setZone(col, cell.zone);
+            break;
+        }
+        char buf[96];
+        if (cell.valid) {
+            store.setText(col, buf, RowStore::formatScalar(temporalType(c.kind), cell.v, 0, buf, cell.zone));
+        } else if (c.cType == SQL_C_CHAR) {
+            store.setText(col, p, len);
+        } else {
+            // What the driver put in the structure, as it put it.
+            int n = 0;
+            if (c.kind == Kind::Date) {
+                SQL_DATE_STRUCT d;
+                std::memcpy(&d, p, sizeof d);
+                n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(d.year), unsigned(d.month), unsigned(d.day));
+            } else if (c.kind == Kind::Time) {
+                SQL_TIME_STRUCT t;
+                std::memcpy(&t, p, sizeof t);
+                n = std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned(t.hour), unsigned(t.minute),
+                                  unsigned(t.second));
+            } else {
+                SQL_TIMESTAMP_STRUCT ts;
+                std::memcpy(&ts, p, sizeof ts);
+                n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%09u", int(ts.year),
+                                  unsigned(ts.month), unsigned(ts.day), unsigned(ts.hour), unsigned(ts.minute),
+                                  unsigned(ts.second), unsigned(ts.fraction));
+            }
+            store.setText(col, buf, std::size_t(std::clamp(n, 0, int(sizeof buf) - 1)));
+        }
         break;
     }
     case Kind::Text: store.setText(col, p, len); break;
@@ -279,13 +397,6 @@ void ResultReader::storeValue(RowStore &store, int col, const char *p, std::size
     }
     case Kind::Blob: store.setBlob(col, p, len); break;
     }
-}
-
-void ResultReader::badValue(int col, const char *what) const
-{
-    throw DbError(QStringLiteral("The driver returned a value for column %1 that is not a valid %2")
-                      .arg(m_fields[std::size_t(col)].Name, QLatin1String(what)),
-                  {}, m_sql);
 }
 
 } // namespace db::odbc
