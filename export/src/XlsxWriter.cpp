@@ -103,7 +103,8 @@ bool isHex(char c)
 
 // A sheet's text holds "_xHHHH_" as the escape of one UTF-16 unit (the writer's own escape for
 // control characters): a literal one keeps its text by escaping its underscore (_x005F_), and
-// U+FFFE and U+FFFF, which XML cannot carry, travel in that escape.
+// U+0000, U+FFFE and U+FFFF, which XML cannot carry, travel in that escape (a NUL would otherwise
+// end the text where the library takes it as a C string).
 void escapeForSheet(std::string &text)
 {
     const std::size_t n = text.size();
@@ -118,6 +119,8 @@ void escapeForSheet(std::string &text)
         std::size_t len = 1;
         if (text[i] == '_' && literalEscapeAt(i)) {
             escape = "_x005F_";
+        } else if (text[i] == '\0') {
+            escape = "_x0000_";
         } else if (text[i] == '\xEF' && i + 2 < n && text[i + 1] == '\xBF'
                    && (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
             escape = text[i + 2] == '\xBE' ? "_xFFFE_" : "_xFFFF_";
@@ -328,7 +331,6 @@ public:
     // library does.
     void text(lxw_row_t row, lxw_col_t col, std::string_view value)
     {
-        value = value.substr(0, value.find('\0'));
         if (value.empty())
             return;
         start(row, col);

@@ -154,6 +154,8 @@ TEST_F(ReadBack, EverySqliteTypeAndEdgeValueReadsBackFromEveryFile)
                                " '12:00:01', '', NULL);"
                                "INSERT INTO t VALUES (2.2250738585072014e-308, 0, '1900-03-01', '1900-01-01 00:00:00',"
                                " '00:00:00', CAST(X'41FF42' AS TEXT), NULL);"
+                               "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL,"
+                               " 'a' || char(0) || char(1) || '_x0041_' || char(9) || 'b' || char(10) || 'c', NULL);"
                                "INSERT INTO t VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL);",
                                nullptr, nullptr, nullptr),
                   SQLITE_OK)
@@ -171,6 +173,7 @@ TEST_F(ReadBack, EverySqliteTypeAndEdgeValueReadsBackFromEveryFile)
         {"0.30000000000000004", "-1", "1900-02-28", "2024-02-29 12:00:01", "12:00:01", "", {}},
         {"2.2250738585072014e-308", "0", "1900-03-01", "1900-01-01 00:00:00", "00:00:00", QStringLiteral("A\uFFFDB"),
          {}},
+        {{}, {}, {}, {}, {}, QString::fromUtf16(u"a\0\u0001_x0041_\tb\nc", 14), {}},
         {{}, {}, {}, {}, {}, {}, {}},
     };
     expectEveryFileReadsBack(rs,

@@ -75,10 +75,35 @@ def read_xml(path):
     return rows
 
 
+SHEET_ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
+
+
+def sheet_text(text):
+    """A sheet's text as a spreadsheet shows it: each _xHHHH_ is the UTF-16 unit it names, in one
+    pass (so "_x005F_x0041_" is the text "_x0041_")."""
+    return SHEET_ESCAPE.sub(lambda m: chr(int(m.group(1), 16)), text)
+
+
 def read_xlsx(path):
     import openpyxl
+    from openpyxl.cell.text import Text
+    from openpyxl.reader import excel
+    from openpyxl.xml.constants import SHEET_MAIN_NS
+    from openpyxl.xml.functions import iterparse
+
+    # openpyxl gives a sheet's text as stored, except that it drops every "x005F_" of the shared
+    # strings (and of no other text): read them as stored too, and decode every text alike.
+    def read_string_table(source):
+        strings = []
+        for _, node in iterparse(source):
+            if node.tag == "{%s}si" % SHEET_MAIN_NS:
+                strings.append(Text.from_tree(node).content)
+                node.clear()
+        return strings
+
+    excel.read_string_table = read_string_table
     sheet = openpyxl.load_workbook(path).worksheets[0]
-    return [list(r) for r in sheet.iter_rows(values_only=True)]
+    return [[sheet_text(v) if isinstance(v, str) else v for v in r] for r in sheet.iter_rows(values_only=True)]
 
 
 def read_docx(path):
@@ -202,6 +227,9 @@ def main():
                 if fmt == "xml":
                     continue
                 want = None
+            if fmt == "docx" and want:
+                # A document's text cannot hold the control characters XML refuses.
+                want = "".join(ch for ch in want if ch >= " " or ch in "\t\n\r")
             if not keeps_null:
                 got = got or None
                 want = want or None
