@@ -2,6 +2,7 @@
 // with the current child. The commands themselves are in mdiMainCommands.cpp.
 #include "mdiMain.h"
 
+#include "app/TerminateSignal.h"
 #include "db/Worker.h"
 
 #include "Glob.h"
@@ -66,6 +67,8 @@ mdiMain::mdiMain(QWidget *parent)
     m_tmrQuit = new QTimer(this);
     m_tmrQuit->setInterval(20);
     connect(m_tmrQuit, &QTimer::timeout, this, [this] { close(); });
+    // SIGTERM (the session ending, `kill`) ends the run as the close box does.
+    connect(new app::TerminateSignal(this), &app::TerminateSignal::requested, this, &mdiMain::closeWithoutAsking);
 }
 
 mdiMain::~mdiMain()
@@ -489,6 +492,18 @@ void mdiMain::closeEvent(QCloseEvent *event)
     m_blnUnloaded = true;
     event->accept();
     emit unloaded();
+}
+
+void mdiMain::closeWithoutAsking()
+{
+    if (m_blnUnloaded)
+        return;
+    if (!m_blnQuitConfirmed) {
+        m_blnQuitConfirmed = true;
+        for (frmQuery *w : queryWindows())
+            w->close();
+    }
+    close();
 }
 
 void mdiMain::unloadAll()

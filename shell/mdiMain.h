@@ -60,6 +60,10 @@ public:
 
     // Ends the run without the quit question (tests, and End): windows down in order.
     void unloadAll();
+    // Closes as the close box does once the quit question is answered Yes, asking nothing (no one
+    // is there to answer: SIGTERM): each query window stops its operation first, and unloaded()
+    // follows.
+    void closeWithoutAsking();
 
     // Query windows open maximised while the user keeps them so.
     bool queriesMaximised() const { return m_blnQueriesMaximised; }

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <csignal>
+
 using shelltest::pump;
 using shelltest::ShellTest;
 
@@ -123,6 +125,26 @@ TEST_F(StartupTest, QuitQuestionNoKeepsEverythingYesTearsDownInOrder)
     EXPECT_TRUE(ok);
     // Exactly one question was asked for each close.
     EXPECT_EQ(ui::Prompter::asked().size(), 2u);
+}
+
+TEST_F(StartupTest, SigtermEndsTheRunAsTheCloseBoxDoesAskingNothing)
+{
+    start();
+    const QPointer<frmQuery> query(launch(QStringLiteral("Customers")));
+    ASSERT_TRUE(query);
+    QSignalSpy unloaded(main, &mdiMain::unloaded);
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    EXPECT_TRUE(pump(2000, [&] { return unloaded.count() == 1; }));
+    EXPECT_FALSE(query);
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(ui::Prompter::asked().empty());
+    // The browser kept its place, as at any end of the run.
+    bool ok = false;
+    EXPECT_GT(settings::SettingsStore::instance()
+                  .GetSetting(QStringLiteral("Tabulon"), QStringLiteral("Browser"), QStringLiteral("Width"))
+                  .toDouble(&ok),
+              0);
+    EXPECT_TRUE(ok);
 }
 
 TEST_F(StartupTest, SecondCopyOfTheProgramEndsItself)
