@@ -263,8 +263,16 @@ void ResultReader::decodeTemporal(int col, Cell &cell) const
 {
     const Column &c = m_cols[std::size_t(col)];
     if (c.cType == SQL_C_CHAR) {
-        cell.valid = RowStore::parseTemporal(temporalType(c.kind), QString::fromUtf8(cell.p, qsizetype(cell.len)), cell.v,
-                                             &cell.zone);
+        // ISO text is ASCII: widened in place, without a QString a cell.
+        char16_t wide[64];
+        const std::size_t n = std::min(cell.len, sizeof wide / sizeof wide[0]);
+        bool ascii = n == cell.len;
+        for (std::size_t i = 0; i < n && ascii; ++i) {
+            ascii = static_cast<unsigned char>(cell.p[i]) < 0x80;
+            wide[i] = char16_t(static_cast<unsigned char>(cell.p[i]));
+        }
+        cell.valid = ascii
+            && RowStore::parseTemporal(temporalType(c.kind), QStringView(wide, qsizetype(n)), cell.v, &cell.zone);
         return;
     }
     switch (c.kind) {
