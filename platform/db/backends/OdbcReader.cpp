@@ -238,6 +238,7 @@ void ResultReader::readCell(int col, std::size_t row, Cell &cell)
             return;
         }
         // Longer than the buffer: read the whole value again from its row.
+        cell = Cell{};
         checkStmt(SQLSetPos(m_stmt, SQLSETPOSIROW(row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), m_stmt, "SQLSetPos",
                   m_sql);
     } else if (!variable) {
