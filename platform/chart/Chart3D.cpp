@@ -8,6 +8,7 @@
 #include <QBar3DSeries>
 #include <QBarDataProxy>
 #include <QCategory3DAxis>
+#include <QCustom3DItem>
 #include <QCustom3DLabel>
 #include <QSurface3DSeries>
 #include <QSurfaceDataProxy>
@@ -28,6 +29,9 @@ namespace {
 // longer axes show every n-th label (a surface) or none (bars: the legend and a selected bar's
 // label name them).
 constexpr int kAxisLabelLimit = 100;
+
+// A piece of a pile of bars, across and deep, in steps between categories.
+constexpr float kPieceWidth = 0.5f;
 
 QStringList thinnedLabels(const QStringList &labels, int limit = kAxisLabelLimit)
 {
@@ -147,6 +151,13 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
     // the graph's default ones.
     m_graph->setActiveInputHandler(nullptr);
     connect(m_graph->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
+    connect(m_graph, &QAbstract3DGraph::selectedElementChanged, this, [this](QAbstract3DGraph::ElementType type) {
+        if (m_ignoreSelection || type != QAbstract3DGraph::ElementCustomItem)
+            return;
+        const auto found = m_pieceOf.constFind(m_graph->selectedCustomItem());
+        if (found != m_pieceOf.constEnd())
+            emit pointSelected(found->first, found->second);
+    });
     m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
     m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
     styleTheme(m_graph->activeTheme());
@@ -166,53 +177,37 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
 {
     m_seriesReal = data.seriesCount();
     m_pointsReal = data.pointCount();
-    m_transposed = false;
-    QStringList seriesLabels, pointLabels;
-    for (int s = 1; s <= m_seriesReal; ++s)
-        seriesLabels << data.seriesLabel(s);
-    for (int p = 1; p <= m_pointsReal; ++p)
-        pointLabels << data.pointLabel(p);
+    const Plan3D plan = plan3D(data, looks);
+    m_transposed = plan.transposed;
     const QString categoryTitle = looks.axisTitle[AxisCategory];
     const QString depthTitle = looks.axisTitle[AxisDepth];
     const QString valueTitle = looks.axisTitle[AxisValue];
     m_ignoreSelection = true;
-    m_legendNames = seriesLabels;
+    m_legendNames = plan.seriesNames;
 
     if (m_bars) {
         for (QBar3DSeries *old : m_bars->seriesList()) {
             m_bars->removeSeries(old);
             delete old;
         }
-        // Series of one point each go in one row across the front, as the 2-D chart draws
-        // them: a row each would stand them one behind the other, their names on top of each
-        // other.
-        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
-        if (m_transposed)
-            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
-        const int rows = m_transposed ? 1 : m_seriesReal;
-        const int columns = m_transposed ? m_seriesReal : m_pointsReal;
+        const int rows = plan.rows;
+        const int columns = plan.columns;
         auto *series = new QBar3DSeries;
         auto *array = new QBarDataArray;
         array->reserve(rows);
         QList<QColor> colours;
-        double low = 0, high = 0;
         for (int r = 0; r < rows; ++r) {
             auto *row = new QBarDataRow(columns);
-            for (int c = 0; c < columns; ++c) {
-                const double v = m_transposed ? drawnValue(data.seriesValue(c + 1, 1))
-                                               : drawnValue(data.seriesValue(r + 1, c + 1));
-                (*row)[c].setValue(float(v));
-                low = std::min(low, v);
-                high = std::max(high, v);
-            }
+            // Piled series are drawn as pieces of their own (showPieces): the row only holds the
+            // places.
+            if (!plan.stacked)
+                for (int c = 0; c < columns; ++c)
+                    (*row)[c].setValue(float(plan.values[r][c]));
             array->append(row);
             colours << seriesColor(r);
         }
-        // The one row of a transposed chart is named by the legend.
-        const QStringList rowLabels = m_transposed ? QStringList{QString()} : seriesLabels;
-        const QStringList columnLabels = m_transposed ? seriesLabels : pointLabels;
-        series->dataProxy()->resetArray(array, thinnedLabels(rowLabels, labelRoom(m_graph)),
-                                        thinnedLabels(columnLabels, labelRoom(m_graph)));
+        series->dataProxy()->resetArray(array, thinnedLabels(plan.rowLabels, labelRoom(m_graph)),
+                                        thinnedLabels(plan.columnLabels, labelRoom(m_graph)));
         // An axis whose labels are asked away (size 0) shows none; the bars keep their names for
         // the selected bar's label. Blank labels given to the axis stand in for the proxy's.
         auto labelsShown = [&](QCategory3DAxis *axis, int id, qsizetype count) {
@@ -224,26 +219,30 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
         m_bars->addSeries(series);
+        showPieces(plan);
         const QString columnTitle = m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle;
-        const QString rowTitle = m_transposed ? QString() : depthTitle;
+        // One row, or piled series, stand for no depth: the legend names what they are.
+        const QString rowTitle = m_transposed || plan.stacked ? QString() : depthTitle;
         m_bars->rowAxis()->setTitle(rowTitle);
         m_bars->rowAxis()->setTitleVisible(!rowTitle.isEmpty());
         m_bars->columnAxis()->setTitle(columnTitle);
         m_bars->columnAxis()->setTitleVisible(!columnTitle.isEmpty());
-        const NiceAxis nice = niceAxis(low, high);
+        const NiceAxis nice = niceAxis(plan.low, plan.high);
         m_bars->valueAxis()->setRange(float(nice.min), float(nice.max));
         m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
         showValueLabels(nice.min, nice.max, nice.segments);
-        connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
-            if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
-                return;
-            if (m_transposed)
-                emit pointSelected(pos.y() + 1, 1);
-            else
-                emit pointSelected(pos.x() + 1, pos.y() + 1);
-        });
+        // Piled pieces are picked as the graph's custom items.
+        if (!plan.stacked)
+            connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
+                if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
+                    return;
+                if (m_transposed)
+                    emit pointSelected(pos.y() + 1, 1);
+                else
+                    emit pointSelected(pos.x() + 1, pos.y() + 1);
+            });
     } else {
         for (QSurface3DSeries *old : m_surfaceGraph->seriesList()) {
             m_surfaceGraph->removeSeries(old);
@@ -251,19 +250,13 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         }
         // Each series is a ribbon of its own colour at its own depth, as the legend names them.
         // Series of one point each make no ribbon: they are drawn as one across them, as in 2-D.
-        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
-        if (m_transposed)
-            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
-        const int ribbons = m_transposed ? 1 : m_seriesReal;
-        const int points = m_transposed ? m_seriesReal : m_pointsReal;
+        const int ribbons = plan.rows;
+        const int points = plan.columns;
         auto valueAt = [&](int ribbon, int point) {
-            if (m_seriesReal < 1 || m_pointsReal < 1)
+            if (ribbon >= plan.seriesCount() || point >= plan.pointCount())
                 return 0.0;
-            return m_transposed ? drawnValue(data.seriesValue(point + 1, 1))
-                                : drawnValue(data.seriesValue(ribbon + 1, point + 1));
+            return plan.ribbonHeight(ribbon, point);
         };
-        // An area rises from 0, as the 2-D one does.
-        float low = 0, high = 0;
         for (int r = 0; r < std::max(1, ribbons); ++r) {
             auto *array = new QSurfaceDataArray;
             // Two rows make the ribbon's depth; a single point is drawn across a whole step.
@@ -273,8 +266,6 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     const double v = valueAt(r, std::min(p, std::max(1, points) - 1));
                     const float x = points > 1 ? float(p) : float(p) - 0.5f;
                     (*row)[p].setPosition(QVector3D(x, float(v), z));
-                    low = std::min(low, float(v));
-                    high = std::max(high, float(v));
                 }
                 array->append(row);
             }
@@ -304,13 +295,11 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
-        QStringList acrossLabels = m_transposed ? seriesLabels : pointLabels;
-        QStringList depthLabels = m_transposed ? QStringList{pointLabels.value(0)} : seriesLabels;
-        categoryAxis(m_surfaceGraph->axisX(), acrossLabels, points,
+        categoryAxis(m_surfaceGraph->axisX(), plan.columnLabels, points,
                      m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle, AxisCategory);
-        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle,
+        categoryAxis(m_surfaceGraph->axisZ(), plan.rowLabels, ribbons, m_transposed ? QString() : depthTitle,
                      AxisDepth);
-        const NiceAxis nice = niceAxis(low, high);
+        const NiceAxis nice = niceAxis(plan.low, plan.high);
         m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
@@ -318,6 +307,46 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         showValueLabels(nice.min, nice.max, nice.segments);
     }
     m_ignoreSelection = false;
+}
+
+void Graph3D::showPieces(const Plan3D &plan)
+{
+    // The pieces are kept, hidden when not needed, and given new places: an item deleted and
+    // another made at its address before the next frame would show the old one, and a texture
+    // given to an item already drawn is drawn black. So each series has its own, coloured once.
+    m_pieceOf.clear();
+    const int series = plan.stacked ? plan.seriesCount() : 0;
+    if (m_pieces.size() < series)
+        m_pieces.resize(series);
+    for (int s = 0; s < m_pieces.size(); ++s) {
+        QList<QCustom3DItem *> &own = m_pieces[s];
+        int used = 0;
+        for (int p = 0; s < series && p < plan.pointCount(); ++p) {
+            const double lo = plan.bands.lower[s][p], hi = plan.bands.upper[s][p];
+            if (!(hi > lo))
+                continue;
+            if (used == own.size()) {
+                auto *piece = new QCustom3DItem;
+                piece->setMeshFile(QStringLiteral(":/chart/piece.obj"));
+                QImage colour(2, 2, QImage::Format_RGB32);
+                colour.fill(seriesColor(s));
+                piece->setTextureImage(colour);
+                piece->setPositionAbsolute(false);
+                piece->setScalingAbsolute(false);
+                piece->setShadowCasting(false);
+                m_graph->addCustomItem(piece);
+                own << piece;
+            }
+            QCustom3DItem *piece = own[used++];
+            // In the data's own units: one step across is one category.
+            piece->setPosition(QVector3D(float(p), float((lo + hi) / 2), 0.f));
+            piece->setScaling(QVector3D(kPieceWidth, float(hi - lo), kPieceWidth));
+            piece->setVisible(true);
+            m_pieceOf.insert(piece, plan.dataPoint(s, p));
+        }
+        for (int i = used; i < own.size(); ++i)
+            own[i]->setVisible(false);
+    }
 }
 
 void Graph3D::setView(double rotation, double elevation)

@@ -5,6 +5,7 @@
 
 #include "chart/ChartRender.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,7 @@
 class QWindow;
 
 class Q3DBars;
+class QCustom3DItem;
 class QCustom3DLabel;
 class Q3DSurface;
 class QAbstract3DGraph;
@@ -46,6 +48,8 @@ private:
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
+    // Piled bars: a box for each series' piece of each category.
+    void showPieces(const Plan3D &plan);
 
     bool m_surface;
     QPointer<QAbstract3DGraph> m_graph;
@@ -59,6 +63,8 @@ private:
     bool m_ignoreSelection = false;
     QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
     int m_valueSteps = 0;
+    QList<QList<QCustom3DItem *>> m_pieces; // by series; owned by the graph; those not in m_pieceOf hidden
+    QHash<QCustom3DItem *, std::pair<int, int>> m_pieceOf; // series and point of each shown
 };
 
 } // namespace chart::detail
