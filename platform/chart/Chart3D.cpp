@@ -30,35 +30,32 @@ namespace {
 // label name them).
 constexpr int kAxisLabelLimit = 100;
 
+// Figure spaces standing in for a depth axis's hidden names (getting its title clear of the
+// category names).
+constexpr int kTitleClearance = 6;
+
 // A piece of a pile of bars, across and deep, in steps between categories.
 constexpr float kPieceWidth = 0.5f;
 
-QStringList thinnedLabels(const QStringList &labels, int limit = kAxisLabelLimit)
+// Every step-th label, the rest blank; never more than kAxisLabelLimit.
+QStringList thinnedLabels(const QStringList &labels, int step)
 {
-    limit = std::clamp(limit, 1, kAxisLabelLimit);
-    if (labels.size() <= limit)
+    const qsizetype limitStep = (labels.size() + kAxisLabelLimit - 1) / kAxisLabelLimit;
+    step = std::max<qsizetype>({qsizetype(step), limitStep, 1});
+    if (step == 1)
         return labels;
-    const qsizetype step = (labels.size() + limit - 1) / limit;
     QStringList out;
     for (qsizetype i = 0; i < labels.size(); ++i)
         out << (i % step == 0 ? labels[i] : QString());
     return out;
 }
 
-// How many category labels fit side by side along an axis of a graph this wide: past it they
-// run into each other.
-int labelRoom(const QWindow *window)
-{
-    const int width = window && window->width() > 0 ? window->width() : 640;
-    return std::max(2, width / 50);
-}
-
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
-// With showText false the grid lines stay and the names are left out.
+// With showText false the grid lines stay and blank stands in for each name.
 class CategoryFormatter : public QValue3DAxisFormatter {
 public:
-    explicit CategoryFormatter(QStringList labels = {}, bool showText = true)
-        : m_labels(std::move(labels)), m_showText(showText)
+    explicit CategoryFormatter(QStringList labels = {}, bool showText = true, QString blank = {})
+        : m_labels(std::move(labels)), m_showText(showText), m_blank(std::move(blank))
     {
     }
 
@@ -69,6 +66,7 @@ protected:
         QValue3DAxisFormatter::populateCopy(copy);
         static_cast<CategoryFormatter &>(copy).m_labels = m_labels;
         static_cast<CategoryFormatter &>(copy).m_showText = m_showText;
+        static_cast<CategoryFormatter &>(copy).m_blank = m_blank;
     }
     void recalculate() override
     {
@@ -83,13 +81,14 @@ protected:
             const float pos = span > 0 ? (float(i) - axis()->min()) / span : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
-            labelStrings().append(m_showText ? m_labels[i] : QString());
+            labelStrings().append(m_showText ? m_labels[i] : m_blank);
         }
     }
 
 private:
     QStringList m_labels;
     bool m_showText = true;
+    QString m_blank;
 };
 
 // A value as the 2-D axes show it: grouped, no more decimals than the steps need.
@@ -151,6 +150,9 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
     // the graph's default ones.
     m_graph->setActiveInputHandler(nullptr);
     connect(m_graph->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
+    // How many category names fit follows the angle the axes are seen at.
+    for (auto changed : {&Q3DCamera::xRotationChanged, &Q3DCamera::yRotationChanged})
+        connect(m_graph->scene()->activeCamera(), changed, this, [this] { fitCategoryLabels(false); });
     connect(m_graph, &QAbstract3DGraph::selectedElementChanged, this, [this](QAbstract3DGraph::ElementType type) {
         if (m_ignoreSelection || type != QAbstract3DGraph::ElementCustomItem)
             return;
@@ -206,15 +208,9 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
             array->append(row);
             colours << seriesColor(r);
         }
-        series->dataProxy()->resetArray(array, thinnedLabels(plan.rowLabels, labelRoom(m_graph)),
-                                        thinnedLabels(plan.columnLabels, labelRoom(m_graph)));
-        // An axis whose labels are asked away (size 0) shows none; the bars keep their names for
-        // the selected bar's label. Blank labels given to the axis stand in for the proxy's.
-        auto labelsShown = [&](QCategory3DAxis *axis, int id, qsizetype count) {
-            axis->setLabels(looks.axisLabelSize[id] > 0 ? QStringList() : QStringList(count, QString()));
-        };
-        labelsShown(m_bars->rowAxis(), AxisDepth, rows);
-        labelsShown(m_bars->columnAxis(), AxisCategory, columns);
+        // The bars keep their whole names for the selected bar's label; the axes show those
+        // that fit (fitCategoryLabels).
+        series->dataProxy()->resetArray(array, plan.rowLabels, plan.columnLabels);
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
@@ -285,20 +281,15 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     emit pointSelected(std::min(r + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
             });
         }
-        auto categoryAxis = [this, &looks](QValue3DAxis *axis, const QStringList &labels, int count,
-                                           const QString &title, int id) {
+        auto categoryAxis = [](QValue3DAxis *axis, int count, const QString &title) {
             // Half a step beyond the first and last, so that nothing drawn lies on the edge.
             axis->setRange(-0.5f, float(std::max(1, count)) - 0.5f);
             axis->setSegmentCount(std::max(1, count));
-            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph)),
-                                                     looks.axisLabelSize[id] > 0));
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
-        categoryAxis(m_surfaceGraph->axisX(), plan.columnLabels, points,
-                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle, AxisCategory);
-        categoryAxis(m_surfaceGraph->axisZ(), plan.rowLabels, ribbons, m_transposed ? QString() : depthTitle,
-                     AxisDepth);
+        categoryAxis(m_surfaceGraph->axisX(), points, m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle);
+        categoryAxis(m_surfaceGraph->axisZ(), ribbons, m_transposed ? QString() : depthTitle);
         const NiceAxis nice = niceAxis(plan.low, plan.high);
         m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
@@ -306,7 +297,46 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
         showValueLabels(nice.min, nice.max, nice.segments);
     }
+    m_columnNames = plan.columnLabels;
+    m_rowNames = plan.rowLabels;
+    // An axis whose labels are asked away (size 0) shows none.
+    m_columnNamesShown = looks.axisLabelSize[AxisCategory] > 0;
+    m_rowNamesShown = looks.axisLabelSize[AxisDepth] > 0;
+    // The bars' floor has its longer side 1 (a cell for each bar); the surface's is square.
+    const double columns = std::max(1, plan.columns), rows = std::max(1, plan.rows);
+    m_across = m_bars ? std::min(1.0, columns / rows) : 1.0;
+    m_deep = m_bars ? std::min(1.0, rows / columns) : 1.0;
+    fitCategoryLabels(true);
     m_ignoreSelection = false;
+}
+
+void Graph3D::fitCategoryLabels(bool force)
+{
+    if (!m_graph)
+        return;
+    const Q3DCamera *camera = m_graph->scene()->activeCamera();
+    const View3D view{camera->xRotation(), camera->yRotation()};
+    const double points = m_graph->activeTheme()->font().pointSizeF();
+    const int columnStep = categoryLabelStep(int(m_columnNames.size()), true, m_across, m_deep, view, points);
+    const int rowStep = categoryLabelStep(int(m_rowNames.size()), false, m_across, m_deep, view, points);
+    if (!force && columnStep == m_columnStep && rowStep == m_rowStep)
+        return;
+    m_columnStep = columnStep;
+    m_rowStep = rowStep;
+    // Blank labels stand in for those left out. An axis without names still keeps its title off
+    // the floor's corner, where the first name of the other axis hangs.
+    auto shown = [](const QStringList &names, bool show, int step, QString blank) {
+        return show ? thinnedLabels(names, step) : QStringList(names.size(), blank);
+    };
+    if (m_bars) {
+        m_bars->columnAxis()->setLabels(shown(m_columnNames, m_columnNamesShown, columnStep, QString()));
+        m_bars->rowAxis()->setLabels(shown(m_rowNames, m_rowNamesShown, rowStep, QString(kTitleClearance, QChar(0x2007))));
+    } else {
+        m_surfaceGraph->axisX()->setFormatter(
+            new CategoryFormatter(thinnedLabels(m_columnNames, columnStep), m_columnNamesShown));
+        m_surfaceGraph->axisZ()->setFormatter(new CategoryFormatter(thinnedLabels(m_rowNames, rowStep), m_rowNamesShown,
+                                                                    QString(kTitleClearance, QChar(0x2007))));
+    }
 }
 
 void Graph3D::showPieces(const Plan3D &plan)

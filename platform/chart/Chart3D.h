@@ -48,6 +48,9 @@ private:
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
+    // The category names that fit the axes as the camera sees them; force: set them even when
+    // as many fit as before.
+    void fitCategoryLabels(bool force);
     // Piled bars: a box for each series' piece of each category.
     void showPieces(const Plan3D &plan);
 
@@ -63,6 +66,11 @@ private:
     bool m_ignoreSelection = false;
     QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
     int m_valueSteps = 0;
+    QStringList m_columnNames, m_rowNames; // whole, as the data names them
+    bool m_columnNamesShown = true;
+    bool m_rowNamesShown = true;
+    double m_across = 1, m_deep = 1; // the floor's half width and depth
+    int m_columnStep = 0, m_rowStep = 0;
     QList<QList<QCustom3DItem *>> m_pieces; // by series; owned by the graph; those not in m_pieceOf hidden
     QHash<QCustom3DItem *, std::pair<int, int>> m_pieceOf; // series and point of each shown
 };

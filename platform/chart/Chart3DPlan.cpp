@@ -1,6 +1,10 @@
 #include "chart/ChartRender.h"
 
+#include <QVector3D>
+#include <QtMath>
+
 #include <algorithm>
+#include <cmath>
 
 namespace chart::detail {
 
@@ -56,6 +60,55 @@ Plan3D plan3D(const ChartData &data, const ChartLooks &looks)
         for (double v : band)
             plan.high = std::max(plan.high, v);
     return plan;
+}
+
+
+namespace {
+
+// The graph as this reckoning models it (measured on its pictures): the camera circles the floor's
+// middle at this distance (in halves of the floor's longer side); names hang a
+// little below the floor; a name is this high for each point of the label font over 0.05 + 1/500
+// of a point, and two names stand apart when one more third of a name lies between them.
+constexpr double kCameraDistance = 3.0;
+constexpr double kLabelFloor = -0.5;
+constexpr double kLabelHeight = 0.6;
+constexpr double kLabelSpacing = 1.4;
+
+} // namespace
+
+int categoryLabelStep(int count, bool alongAcross, double across, double deep, const View3D &view,
+                      double fontPoints)
+{
+    if (count < 2)
+        return 1;
+    const double distance = kCameraDistance;
+    const double turn = qDegreesToRadians(view.rotation);
+    const double rise = qDegreesToRadians(std::clamp(view.elevation, -90.0, 90.0));
+    const QVector3D camera(float(-distance * std::sin(turn) * std::cos(rise)), float(distance * std::sin(rise)),
+                           float(distance * std::cos(turn) * std::cos(rise)));
+    const double half = alongAcross ? across : deep;
+    const double other = alongAcross ? deep : across;
+    // The names stand at the edge nearer the camera.
+    const double edge = (alongAcross ? camera.z() : camera.x()) >= 0 ? other : -other;
+    const QVector3D direction = alongAcross ? QVector3D(1, 0, 0) : QVector3D(0, 0, 1);
+    const double pitch = 2 * half / count;
+    const double label = kLabelHeight * (0.05 + fontPoints / 500);
+    // A name turns towards the camera, the axis does not: seen at a slant, the axis shortens and
+    // the names lean along it, so the gap between two shrinks twice with the angle between the
+    // axis and the line of sight, which is narrowest at the far end.
+    double narrowest = 1;
+    for (int i = 0; i < count; ++i) {
+        const double along = -half + (i + 0.5) * pitch;
+        const QVector3D at = alongAcross ? QVector3D(float(along), float(kLabelFloor), float(edge))
+                                         : QVector3D(float(edge), float(kLabelFloor), float(along));
+        const QVector3D sight = (at - camera).normalized();
+        const double cosine = std::abs(QVector3D::dotProduct(sight, direction));
+        narrowest = std::min(narrowest, std::max(0.0, 1 - cosine * cosine));
+    }
+    const double room = pitch * narrowest / label; // names' heights between neighbours
+    if (!(room > 0))
+        return count;
+    return std::clamp(int(std::ceil(kLabelSpacing / room - 1e-9)), 1, count);
 }
 
 } // namespace chart::detail

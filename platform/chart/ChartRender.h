@@ -85,6 +85,20 @@ struct Plan3D {
 };
 Plan3D plan3D(const ChartData &data, const ChartLooks &looks);
 
+// How a 3-D graph is seen: the camera's turn and height in degrees (a zoom scales the picture,
+// names and axes alike).
+struct View3D {
+    double rotation = 30;
+    double elevation = 15;
+};
+// Every how many-th of count names along one edge of a 3-D graph's floor is shown, so that no two
+// touch. The graph draws its names at a size of its own scene, as it does its bars: how many fit
+// depends on the angle the camera sees the axis at, not on the window's size. The floor is
+// 2 * across wide and 2 * deep deep (the longer side 1); the names run across or, not across,
+// along its depth, at the edge nearer the camera; fontPoints is the graph's label font.
+int categoryLabelStep(int count, bool alongAcross, double across, double deep, const View3D &view,
+                      double fontPoints);
+
 enum class Plot2D { Bars, Area, Pie };
 
 // Above this many series of one point each, 2-D bars are drawn as one set across the categories.

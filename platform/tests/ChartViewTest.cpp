@@ -671,6 +671,16 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
         for (size_t j = i + 1; j < under.size(); ++j)
             EXPECT_FALSE(under[i].rect.intersects(under[j].rect))
                 << under[i].text.toStdString() << " over " << under[j].text.toStdString();
+
+    // A 3-D graph draws its names at a size of its scene: how many fit follows the angle its
+    // axis is seen at, not the window. 26 names across need every second at the starting view,
+    // more when the axis is seen nearly end on, none left out face on; 6 fit whole.
+    using chart::detail::categoryLabelStep;
+    const chart::detail::View3D start;
+    EXPECT_EQ(categoryLabelStep(26, true, 1, 6.0 / 26, start, 12), 2);
+    EXPECT_EQ(categoryLabelStep(6, true, 1, 6.0 / 26, start, 12), 1);
+    EXPECT_GE(categoryLabelStep(26, true, 1, 6.0 / 26, {80, 15}, 12), 4);
+    EXPECT_EQ(categoryLabelStep(26, true, 1, 6.0 / 26, {0, 15}, 12), 1);
 }
 
 TEST(ChartView, ShownSlidersOverTheEdgesCoverNothingOfTheChart)
