@@ -393,33 +393,36 @@ void Graph3D::setView(double rotation, double elevation)
 void Graph3D::showValueLabels(double min, double max, int segments)
 {
     const NiceAxis nice{min, max, segments};
-    // The labels are kept and given new texts: one deleted and another made at the same
-    // address before the next frame would show the old one's picture.
+    // A label keeps the text it was first drawn with: a new text given to it later, like a label
+    // deleted and another made at the same address, shows the old picture. So each text has a
+    // label of its own, hidden while its number is not on the axis.
+    for (QCustom3DLabel *label : std::as_const(m_valueLabels))
+        label->setVisible(false);
+    m_valueLabels.clear();
     const double step = (nice.max - nice.min) / nice.segments;
-    for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
-        if (i == m_valueLabels.size()) {
-            auto *label = new QCustom3DLabel;
+    for (int i = 0; i <= nice.segments; ++i) {
+        double v = nice.min + i * step;
+        if (std::abs(v) < step * 1e-9)
+            v = 0; // not "-0"
+        // A label is centred on its position: blanks as wide as the number and a gap after
+        // it put the number's end there.
+        const QString number = groupedValue(v, nice.min, nice.max, nice.segments);
+        const QString text = number + QString(number.size() + 2, QChar(0x2007));
+        QCustom3DLabel *&label = m_labelOfText[text];
+        if (!label) {
+            label = new QCustom3DLabel;
             label->setScaling(QVector3D(1, 1, 1));
             label->setTextColor(Qt::black);
             label->setBackgroundEnabled(false);
             label->setBorderEnabled(false);
             label->setFacingCamera(true);
             label->setPositionAbsolute(true);
+            label->setText(text);
+            label->setFont(m_graph->activeTheme()->font());
             m_graph->addCustomItem(label);
-            m_valueLabels << label;
         }
-        QCustom3DLabel *label = m_valueLabels[i];
-        label->setVisible(i <= nice.segments);
-        if (i > nice.segments)
-            continue;
-        double v = nice.min + i * step;
-        if (std::abs(v) < step * 1e-9)
-            v = 0; // not "-0"
-        // A label is centred on its position: blanks as wide as the number and a gap after
-        // it put the number's end there.
-        const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
-        label->setText(text + QString(text.size() + 2, QChar(0x2007)));
-        label->setFont(m_graph->activeTheme()->font());
+        label->setVisible(true);
+        m_valueLabels << label;
     }
     m_valueSteps = nice.segments;
     placeValueLabels();

@@ -64,7 +64,8 @@ private:
     int m_seriesReal = 0;
     int m_pointsReal = 0;
     bool m_ignoreSelection = false;
-    QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
+    QList<QCustom3DLabel *> m_valueLabels; // shown, from the axis's foot up
+    QHash<QString, QCustom3DLabel *> m_labelOfText; // every value label made; owned by the graph
     int m_valueSteps = 0;
     QStringList m_columnNames, m_rowNames; // whole, as the data names them
     bool m_columnNamesShown = true;
