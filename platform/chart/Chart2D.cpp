@@ -84,6 +84,31 @@ NiceAxis niceAxis(double low, double high)
     return axis;
 }
 
+Bands valueBands(const std::vector<std::vector<double>> &values, bool stacked)
+{
+    const size_t S = values.size();
+    const size_t P = S ? values[0].size() : 0;
+    Bands out;
+    out.lower.assign(S, std::vector<double>(P, 0.0));
+    out.upper.assign(S, std::vector<double>(P, 0.0));
+    // Stacks grow up from 0 for positive values and down for negative ones, apart.
+    std::vector<std::pair<double, double>> tops(P, {0.0, 0.0});
+    for (size_t s = 0; s < S; ++s) {
+        for (size_t p = 0; p < P; ++p) {
+            const double v = values[s][p];
+            double lo = 0, hi = v;
+            if (stacked) {
+                lo = v >= 0 ? tops[p].first : tops[p].second;
+                hi = lo + v;
+                (v >= 0 ? tops[p].first : tops[p].second) = hi;
+            }
+            out.lower[s][p] = std::min(lo, hi);
+            out.upper[s][p] = std::max(lo, hi);
+        }
+    }
+    return out;
+}
+
 Plot2D plot2DFor(int chartType)
 {
     switch (chartType) {
@@ -219,25 +244,9 @@ void addAxes(QChart *chart, const QStringList &categories, const ChartLooks &loo
 
 void fillBands(Hit2D &hit, const std::vector<std::vector<double>> &values, bool stacked)
 {
-    const size_t S = values.size();
-    const size_t P = S ? values[0].size() : 0;
-    hit.lower.assign(S, std::vector<double>(P, 0.0));
-    hit.upper.assign(S, std::vector<double>(P, 0.0));
-    // Stacks grow up from 0 for positive values and down for negative ones, apart.
-    std::vector<std::pair<double, double>> tops(P, {0.0, 0.0});
-    for (size_t s = 0; s < S; ++s) {
-        for (size_t p = 0; p < P; ++p) {
-            const double v = values[s][p];
-            double lo = 0, hi = v;
-            if (stacked) {
-                lo = v >= 0 ? tops[p].first : tops[p].second;
-                hi = lo + v;
-                (v >= 0 ? tops[p].first : tops[p].second) = hi;
-            }
-            hit.lower[s][p] = std::min(lo, hi);
-            hit.upper[s][p] = std::max(lo, hi);
-        }
-    }
+    Bands bands = valueBands(values, stacked);
+    hit.lower = std::move(bands.lower);
+    hit.upper = std::move(bands.upper);
 }
 
 // The series as drawn: the data's own, or, transposed, its series of one point each as the points

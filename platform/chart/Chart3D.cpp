@@ -8,6 +8,7 @@
 #include <QBar3DSeries>
 #include <QBarDataProxy>
 #include <QCategory3DAxis>
+#include <QCustom3DItem>
 #include <QCustom3DLabel>
 #include <QSurface3DSeries>
 #include <QSurfaceDataProxy>
@@ -29,32 +30,32 @@ namespace {
 // label name them).
 constexpr int kAxisLabelLimit = 100;
 
-QStringList thinnedLabels(const QStringList &labels, int limit = kAxisLabelLimit)
+// Figure spaces standing in for a depth axis's hidden names (getting its title clear of the
+// category names).
+constexpr int kTitleClearance = 6;
+
+// A piece of a pile of bars, across and deep, in steps between categories.
+constexpr float kPieceWidth = 0.5f;
+
+// Every step-th label, the rest blank; never more than kAxisLabelLimit.
+QStringList thinnedLabels(const QStringList &labels, int step)
 {
-    limit = std::clamp(limit, 1, kAxisLabelLimit);
-    if (labels.size() <= limit)
+    const qsizetype limitStep = (labels.size() + kAxisLabelLimit - 1) / kAxisLabelLimit;
+    step = std::max<qsizetype>({qsizetype(step), limitStep, 1});
+    if (step == 1)
         return labels;
-    const qsizetype step = (labels.size() + limit - 1) / limit;
     QStringList out;
     for (qsizetype i = 0; i < labels.size(); ++i)
         out << (i % step == 0 ? labels[i] : QString());
     return out;
 }
 
-// How many category labels fit side by side along an axis of a graph this wide: past it they
-// run into each other.
-int labelRoom(const QWindow *window)
-{
-    const int width = window && window->width() > 0 ? window->width() : 640;
-    return std::max(2, width / 50);
-}
-
 // Labels of categories at whole positions of a value axis (a surface has no category axes).
-// With showText false the grid lines stay and the names are left out.
+// With showText false the grid lines stay and blank stands in for each name.
 class CategoryFormatter : public QValue3DAxisFormatter {
 public:
-    explicit CategoryFormatter(QStringList labels = {}, bool showText = true)
-        : m_labels(std::move(labels)), m_showText(showText)
+    explicit CategoryFormatter(QStringList labels = {}, bool showText = true, QString blank = {})
+        : m_labels(std::move(labels)), m_showText(showText), m_blank(std::move(blank))
     {
     }
 
@@ -65,6 +66,7 @@ protected:
         QValue3DAxisFormatter::populateCopy(copy);
         static_cast<CategoryFormatter &>(copy).m_labels = m_labels;
         static_cast<CategoryFormatter &>(copy).m_showText = m_showText;
+        static_cast<CategoryFormatter &>(copy).m_blank = m_blank;
     }
     void recalculate() override
     {
@@ -79,13 +81,14 @@ protected:
             const float pos = span > 0 ? (float(i) - axis()->min()) / span : 0.5f;
             gridPositions().append(pos);
             labelPositions().append(pos);
-            labelStrings().append(m_showText ? m_labels[i] : QString());
+            labelStrings().append(m_showText ? m_labels[i] : m_blank);
         }
     }
 
 private:
     QStringList m_labels;
     bool m_showText = true;
+    QString m_blank;
 };
 
 // A value as the 2-D axes show it: grouped, no more decimals than the steps need.
@@ -147,6 +150,16 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
     // the graph's default ones.
     m_graph->setActiveInputHandler(nullptr);
     connect(m_graph->scene()->activeCamera(), &Q3DCamera::xRotationChanged, this, &Graph3D::placeValueLabels);
+    // How many category names fit follows the angle the axes are seen at.
+    for (auto changed : {&Q3DCamera::xRotationChanged, &Q3DCamera::yRotationChanged})
+        connect(m_graph->scene()->activeCamera(), changed, this, [this] { fitCategoryLabels(false); });
+    connect(m_graph, &QAbstract3DGraph::selectedElementChanged, this, [this](QAbstract3DGraph::ElementType type) {
+        if (m_ignoreSelection || type != QAbstract3DGraph::ElementCustomItem)
+            return;
+        const auto found = m_pieceOf.constFind(m_graph->selectedCustomItem());
+        if (found != m_pieceOf.constEnd())
+            emit pointSelected(found->first, found->second);
+    });
     m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
     m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
     styleTheme(m_graph->activeTheme());
@@ -166,84 +179,66 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
 {
     m_seriesReal = data.seriesCount();
     m_pointsReal = data.pointCount();
-    m_transposed = false;
-    QStringList seriesLabels, pointLabels;
-    for (int s = 1; s <= m_seriesReal; ++s)
-        seriesLabels << data.seriesLabel(s);
-    for (int p = 1; p <= m_pointsReal; ++p)
-        pointLabels << data.pointLabel(p);
+    const Plan3D plan = plan3D(data, looks);
+    m_transposed = plan.transposed;
     const QString categoryTitle = looks.axisTitle[AxisCategory];
     const QString depthTitle = looks.axisTitle[AxisDepth];
     const QString valueTitle = looks.axisTitle[AxisValue];
     m_ignoreSelection = true;
-    m_legendNames = seriesLabels;
+    m_legendNames = plan.seriesNames;
 
     if (m_bars) {
         for (QBar3DSeries *old : m_bars->seriesList()) {
             m_bars->removeSeries(old);
             delete old;
         }
-        // Series of one point each go in one row across the front, as the 2-D chart draws
-        // them: a row each would stand them one behind the other, their names on top of each
-        // other.
-        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
-        if (m_transposed)
-            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
-        const int rows = m_transposed ? 1 : m_seriesReal;
-        const int columns = m_transposed ? m_seriesReal : m_pointsReal;
+        const int rows = plan.rows;
+        const int columns = plan.columns;
         auto *series = new QBar3DSeries;
         auto *array = new QBarDataArray;
         array->reserve(rows);
         QList<QColor> colours;
-        double low = 0, high = 0;
         for (int r = 0; r < rows; ++r) {
             auto *row = new QBarDataRow(columns);
-            for (int c = 0; c < columns; ++c) {
-                const double v = m_transposed ? drawnValue(data.seriesValue(c + 1, 1))
-                                               : drawnValue(data.seriesValue(r + 1, c + 1));
-                (*row)[c].setValue(float(v));
-                low = std::min(low, v);
-                high = std::max(high, v);
-            }
+            // Piled series are drawn as pieces of their own (showPieces): the row only holds the
+            // places.
+            if (!plan.stacked)
+                for (int c = 0; c < columns; ++c)
+                    (*row)[c].setValue(float(plan.values[r][c]));
             array->append(row);
             colours << seriesColor(r);
         }
-        // The one row of a transposed chart is named by the legend.
-        const QStringList rowLabels = m_transposed ? QStringList{QString()} : seriesLabels;
-        const QStringList columnLabels = m_transposed ? seriesLabels : pointLabels;
-        series->dataProxy()->resetArray(array, thinnedLabels(rowLabels, labelRoom(m_graph)),
-                                        thinnedLabels(columnLabels, labelRoom(m_graph)));
-        // An axis whose labels are asked away (size 0) shows none; the bars keep their names for
-        // the selected bar's label. Blank labels given to the axis stand in for the proxy's.
-        auto labelsShown = [&](QCategory3DAxis *axis, int id, qsizetype count) {
-            axis->setLabels(looks.axisLabelSize[id] > 0 ? QStringList() : QStringList(count, QString()));
-        };
-        labelsShown(m_bars->rowAxis(), AxisDepth, rows);
-        labelsShown(m_bars->columnAxis(), AxisCategory, columns);
+        // The bars keep their whole names for the selected bar's label; the axes show those
+        // that fit (fitCategoryLabels).
+        series->dataProxy()->resetArray(array, plan.rowLabels, plan.columnLabels);
         series->setRowColors(colours);
         series->setMesh(QAbstract3DSeries::MeshBar);
         series->setItemLabelFormat(QStringLiteral("@rowLabel, @colLabel: @valueLabel"));
         m_bars->addSeries(series);
+        showPieces(plan);
         const QString columnTitle = m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle;
-        const QString rowTitle = m_transposed ? QString() : depthTitle;
+        // One row, or piled series, stand for no depth: the legend names what they are.
+        const QString rowTitle = m_transposed || plan.stacked ? QString() : depthTitle;
         m_bars->rowAxis()->setTitle(rowTitle);
         m_bars->rowAxis()->setTitleVisible(!rowTitle.isEmpty());
         m_bars->columnAxis()->setTitle(columnTitle);
         m_bars->columnAxis()->setTitleVisible(!columnTitle.isEmpty());
-        const NiceAxis nice = niceAxis(low, high);
+        const NiceAxis nice = niceAxis(plan.low, plan.high);
         m_bars->valueAxis()->setRange(float(nice.min), float(nice.max));
         m_bars->valueAxis()->setSegmentCount(nice.segments);
         m_bars->valueAxis()->setTitle(valueTitle);
         m_bars->valueAxis()->setTitleVisible(!valueTitle.isEmpty());
         showValueLabels(nice.min, nice.max, nice.segments);
-        connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
-            if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
-                return;
-            if (m_transposed)
-                emit pointSelected(pos.y() + 1, 1);
-            else
-                emit pointSelected(pos.x() + 1, pos.y() + 1);
-        });
+        // Piled pieces are picked as the graph's custom items.
+        if (!plan.stacked)
+            connect(series, &QBar3DSeries::selectedBarChanged, this, [this](const QPoint &pos) {
+                if (m_ignoreSelection || pos.x() < 0 || pos.y() < 0)
+                    return;
+                if (m_transposed)
+                    emit pointSelected(pos.y() + 1, 1);
+                else
+                    emit pointSelected(pos.x() + 1, pos.y() + 1);
+            });
     } else {
         for (QSurface3DSeries *old : m_surfaceGraph->seriesList()) {
             m_surfaceGraph->removeSeries(old);
@@ -251,19 +246,13 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
         }
         // Each series is a ribbon of its own colour at its own depth, as the legend names them.
         // Series of one point each make no ribbon: they are drawn as one across them, as in 2-D.
-        m_transposed = m_pointsReal == 1 && m_seriesReal > 1;
-        if (m_transposed)
-            m_legendNames = {pointLabels.value(0).trimmed().isEmpty() ? valueTitle : pointLabels.value(0)};
-        const int ribbons = m_transposed ? 1 : m_seriesReal;
-        const int points = m_transposed ? m_seriesReal : m_pointsReal;
+        const int ribbons = plan.rows;
+        const int points = plan.columns;
         auto valueAt = [&](int ribbon, int point) {
-            if (m_seriesReal < 1 || m_pointsReal < 1)
+            if (ribbon >= plan.seriesCount() || point >= plan.pointCount())
                 return 0.0;
-            return m_transposed ? drawnValue(data.seriesValue(point + 1, 1))
-                                : drawnValue(data.seriesValue(ribbon + 1, point + 1));
+            return plan.ribbonHeight(ribbon, point);
         };
-        // An area rises from 0, as the 2-D one does.
-        float low = 0, high = 0;
         for (int r = 0; r < std::max(1, ribbons); ++r) {
             auto *array = new QSurfaceDataArray;
             // Two rows make the ribbon's depth; a single point is drawn across a whole step.
@@ -273,8 +262,6 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     const double v = valueAt(r, std::min(p, std::max(1, points) - 1));
                     const float x = points > 1 ? float(p) : float(p) - 0.5f;
                     (*row)[p].setPosition(QVector3D(x, float(v), z));
-                    low = std::min(low, float(v));
-                    high = std::max(high, float(v));
                 }
                 array->append(row);
             }
@@ -294,30 +281,102 @@ void Graph3D::show(const ChartData &data, const ChartLooks &looks)
                     emit pointSelected(std::min(r + 1, m_seriesReal), std::min(pos.y() + 1, m_pointsReal));
             });
         }
-        auto categoryAxis = [this, &looks](QValue3DAxis *axis, const QStringList &labels, int count,
-                                           const QString &title, int id) {
+        auto categoryAxis = [](QValue3DAxis *axis, int count, const QString &title) {
             // Half a step beyond the first and last, so that nothing drawn lies on the edge.
             axis->setRange(-0.5f, float(std::max(1, count)) - 0.5f);
             axis->setSegmentCount(std::max(1, count));
-            axis->setFormatter(new CategoryFormatter(thinnedLabels(labels, labelRoom(m_graph)),
-                                                     looks.axisLabelSize[id] > 0));
             axis->setTitle(title);
             axis->setTitleVisible(!title.isEmpty());
         };
-        QStringList acrossLabels = m_transposed ? seriesLabels : pointLabels;
-        QStringList depthLabels = m_transposed ? QStringList{pointLabels.value(0)} : seriesLabels;
-        categoryAxis(m_surfaceGraph->axisX(), acrossLabels, points,
-                     m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle, AxisCategory);
-        categoryAxis(m_surfaceGraph->axisZ(), depthLabels, ribbons, m_transposed ? QString() : depthTitle,
-                     AxisDepth);
-        const NiceAxis nice = niceAxis(low, high);
+        categoryAxis(m_surfaceGraph->axisX(), points, m_transposed && categoryTitle.isEmpty() ? depthTitle : categoryTitle);
+        categoryAxis(m_surfaceGraph->axisZ(), ribbons, m_transposed ? QString() : depthTitle);
+        const NiceAxis nice = niceAxis(plan.low, plan.high);
         m_surfaceGraph->axisY()->setRange(float(nice.min), float(nice.max));
         m_surfaceGraph->axisY()->setSegmentCount(nice.segments);
         m_surfaceGraph->axisY()->setTitle(valueTitle);
         m_surfaceGraph->axisY()->setTitleVisible(!valueTitle.isEmpty());
         showValueLabels(nice.min, nice.max, nice.segments);
     }
+    m_columnNames = plan.columnLabels;
+    m_rowNames = plan.rowLabels;
+    // An axis whose labels are asked away (size 0) shows none.
+    m_columnNamesShown = looks.axisLabelSize[AxisCategory] > 0;
+    m_rowNamesShown = looks.axisLabelSize[AxisDepth] > 0;
+    // The bars' floor has its longer side 1 (a cell for each bar); the surface's is square.
+    const double columns = std::max(1, plan.columns), rows = std::max(1, plan.rows);
+    m_across = m_bars ? std::min(1.0, columns / rows) : 1.0;
+    m_deep = m_bars ? std::min(1.0, rows / columns) : 1.0;
+    fitCategoryLabels(true);
     m_ignoreSelection = false;
+}
+
+void Graph3D::fitCategoryLabels(bool force)
+{
+    if (!m_graph)
+        return;
+    const Q3DCamera *camera = m_graph->scene()->activeCamera();
+    const View3D view{camera->xRotation(), camera->yRotation()};
+    const double points = m_graph->activeTheme()->font().pointSizeF();
+    const int columnStep = categoryLabelStep(int(m_columnNames.size()), true, m_across, m_deep, view, points);
+    const int rowStep = categoryLabelStep(int(m_rowNames.size()), false, m_across, m_deep, view, points);
+    if (!force && columnStep == m_columnStep && rowStep == m_rowStep)
+        return;
+    m_columnStep = columnStep;
+    m_rowStep = rowStep;
+    // Blank labels stand in for those left out. An axis without names still keeps its title off
+    // the floor's corner, where the first name of the other axis hangs.
+    auto shown = [](const QStringList &names, bool show, int step, QString blank) {
+        return show ? thinnedLabels(names, step) : QStringList(names.size(), blank);
+    };
+    if (m_bars) {
+        m_bars->columnAxis()->setLabels(shown(m_columnNames, m_columnNamesShown, columnStep, QString()));
+        m_bars->rowAxis()->setLabels(shown(m_rowNames, m_rowNamesShown, rowStep, QString(kTitleClearance, QChar(0x2007))));
+    } else {
+        m_surfaceGraph->axisX()->setFormatter(
+            new CategoryFormatter(thinnedLabels(m_columnNames, columnStep), m_columnNamesShown));
+        m_surfaceGraph->axisZ()->setFormatter(new CategoryFormatter(thinnedLabels(m_rowNames, rowStep), m_rowNamesShown,
+                                                                    QString(kTitleClearance, QChar(0x2007))));
+    }
+}
+
+void Graph3D::showPieces(const Plan3D &plan)
+{
+    // The pieces are kept, hidden when not needed, and given new places: an item deleted and
+    // another made at its address before the next frame would show the old one, and a texture
+    // given to an item already drawn is drawn black. So each series has its own, coloured once.
+    m_pieceOf.clear();
+    const int series = plan.stacked ? plan.seriesCount() : 0;
+    if (m_pieces.size() < series)
+        m_pieces.resize(series);
+    for (int s = 0; s < m_pieces.size(); ++s) {
+        QList<QCustom3DItem *> &own = m_pieces[s];
+        int used = 0;
+        for (int p = 0; s < series && p < plan.pointCount(); ++p) {
+            const double lo = plan.bands.lower[s][p], hi = plan.bands.upper[s][p];
+            if (!(hi > lo))
+                continue;
+            if (used == own.size()) {
+                auto *piece = new QCustom3DItem;
+                piece->setMeshFile(QStringLiteral(":/chart/piece.obj"));
+                QImage colour(2, 2, QImage::Format_RGB32);
+                colour.fill(seriesColor(s));
+                piece->setTextureImage(colour);
+                piece->setPositionAbsolute(false);
+                piece->setScalingAbsolute(false);
+                piece->setShadowCasting(false);
+                m_graph->addCustomItem(piece);
+                own << piece;
+            }
+            QCustom3DItem *piece = own[used++];
+            // In the data's own units: one step across is one category.
+            piece->setPosition(QVector3D(float(p), float((lo + hi) / 2), 0.f));
+            piece->setScaling(QVector3D(kPieceWidth, float(hi - lo), kPieceWidth));
+            piece->setVisible(true);
+            m_pieceOf.insert(piece, plan.dataPoint(s, p));
+        }
+        for (int i = used; i < own.size(); ++i)
+            own[i]->setVisible(false);
+    }
 }
 
 void Graph3D::setView(double rotation, double elevation)
@@ -334,33 +393,36 @@ void Graph3D::setView(double rotation, double elevation)
 void Graph3D::showValueLabels(double min, double max, int segments)
 {
     const NiceAxis nice{min, max, segments};
-    // The labels are kept and given new texts: one deleted and another made at the same
-    // address before the next frame would show the old one's picture.
+    // A label keeps the text it was first drawn with: a new text given to it later, like a label
+    // deleted and another made at the same address, shows the old picture. So each text has a
+    // label of its own, hidden while its number is not on the axis.
+    for (QCustom3DLabel *label : std::as_const(m_valueLabels))
+        label->setVisible(false);
+    m_valueLabels.clear();
     const double step = (nice.max - nice.min) / nice.segments;
-    for (int i = 0; i <= nice.segments || i < m_valueLabels.size(); ++i) {
-        if (i == m_valueLabels.size()) {
-            auto *label = new QCustom3DLabel;
+    for (int i = 0; i <= nice.segments; ++i) {
+        double v = nice.min + i * step;
+        if (std::abs(v) < step * 1e-9)
+            v = 0; // not "-0"
+        // A label is centred on its position: blanks as wide as the number and a gap after
+        // it put the number's end there.
+        const QString number = groupedValue(v, nice.min, nice.max, nice.segments);
+        const QString text = number + QString(number.size() + 2, QChar(0x2007));
+        QCustom3DLabel *&label = m_labelOfText[text];
+        if (!label) {
+            label = new QCustom3DLabel;
             label->setScaling(QVector3D(1, 1, 1));
             label->setTextColor(Qt::black);
             label->setBackgroundEnabled(false);
             label->setBorderEnabled(false);
             label->setFacingCamera(true);
             label->setPositionAbsolute(true);
+            label->setText(text);
+            label->setFont(m_graph->activeTheme()->font());
             m_graph->addCustomItem(label);
-            m_valueLabels << label;
         }
-        QCustom3DLabel *label = m_valueLabels[i];
-        label->setVisible(i <= nice.segments);
-        if (i > nice.segments)
-            continue;
-        double v = nice.min + i * step;
-        if (std::abs(v) < step * 1e-9)
-            v = 0; // not "-0"
-        // A label is centred on its position: blanks as wide as the number and a gap after
-        // it put the number's end there.
-        const QString text = groupedValue(v, nice.min, nice.max, nice.segments);
-        label->setText(text + QString(text.size() + 2, QChar(0x2007)));
-        label->setFont(m_graph->activeTheme()->font());
+        label->setVisible(true);
+        m_valueLabels << label;
     }
     m_valueSteps = nice.segments;
     placeValueLabels();

@@ -5,6 +5,7 @@
 
 #include "chart/ChartRender.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,7 @@
 class QWindow;
 
 class Q3DBars;
+class QCustom3DItem;
 class QCustom3DLabel;
 class Q3DSurface;
 class QAbstract3DGraph;
@@ -46,6 +48,11 @@ private:
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
+    // The category names that fit the axes as the camera sees them; force: set them even when
+    // as many fit as before.
+    void fitCategoryLabels(bool force);
+    // Piled bars: a box for each series' piece of each category.
+    void showPieces(const Plan3D &plan);
 
     bool m_surface;
     QPointer<QAbstract3DGraph> m_graph;
@@ -57,8 +64,16 @@ private:
     int m_seriesReal = 0;
     int m_pointsReal = 0;
     bool m_ignoreSelection = false;
-    QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
+    QList<QCustom3DLabel *> m_valueLabels; // shown, from the axis's foot up
+    QHash<QString, QCustom3DLabel *> m_labelOfText; // every value label made; owned by the graph
     int m_valueSteps = 0;
+    QStringList m_columnNames, m_rowNames; // whole, as the data names them
+    bool m_columnNamesShown = true;
+    bool m_rowNamesShown = true;
+    double m_across = 1, m_deep = 1; // the floor's half width and depth
+    int m_columnStep = 0, m_rowStep = 0;
+    QList<QList<QCustom3DItem *>> m_pieces; // by series; owned by the graph; those not in m_pieceOf hidden
+    QHash<QCustom3DItem *, std::pair<int, int>> m_pieceOf; // series and point of each shown
 };
 
 } // namespace chart::detail

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QChart;
@@ -50,6 +51,53 @@ struct NiceAxis {
     int segments = 1;
 };
 NiceAxis niceAxis(double low, double high);
+
+// The band each series covers at each point (outer vector series, inner points), as a chart
+// draws them: from 0 to the value, or, stacked, piled on the series before it, positive values
+// upwards from 0 and negative ones downwards, apart.
+struct Bands {
+    std::vector<std::vector<double>> lower, upper;
+};
+Bands valueBands(const std::vector<std::vector<double>> &values, bool stacked);
+
+// What a 3-D chart draws, worked out without OpenGL. The grid of bars (or the ribbons of an area)
+// is rows deep and columns across; series of one point each are drawn as one row across them
+// (transposed). Stacked, the series of each column are piled in one row instead of standing one
+// behind the other; an area's ribbons keep their depth and rise to the top of their band.
+struct Plan3D {
+    bool transposed = false;
+    bool stacked = false;
+    int rows = 0;
+    int columns = 0;
+    std::vector<std::vector<double>> values; // each piece's own value, by series, then point
+    Bands bands;                             // by series, then point
+    QStringList seriesNames;                 // the legend, in seriesColor order
+    QStringList columnLabels;                // the categories across
+    QStringList rowLabels;                   // the rows' names (one blank row when stacked)
+    double low = 0;                          // the value axis covers low..high, 0 included
+    double high = 0;
+    int seriesCount() const { return int(values.size()); }
+    int pointCount() const { return values.empty() ? 0 : int(values[0].size()); }
+    // The data's series and point (1-based) of drawn series s, point p (0-based).
+    std::pair<int, int> dataPoint(int s, int p) const { return transposed ? std::pair(p + 1, 1) : std::pair(s + 1, p + 1); }
+    // Where an area's ribbon passes: the band's top, or its foot for a value below 0.
+    double ribbonHeight(int s, int p) const;
+};
+Plan3D plan3D(const ChartData &data, const ChartLooks &looks);
+
+// How a 3-D graph is seen: the camera's turn and height in degrees (a zoom scales the picture,
+// names and axes alike).
+struct View3D {
+    double rotation = 30;
+    double elevation = 15;
+};
+// Every how many-th of count names along one edge of a 3-D graph's floor is shown, so that no two
+// touch. The graph draws its names at a size of its own scene, as it does its bars: how many fit
+// depends on the angle the camera sees the axis at, not on the window's size. The floor is
+// 2 * across wide and 2 * deep deep (the longer side 1); the names run across or, not across,
+// along its depth, at the edge nearer the camera; fontPoints is the graph's label font.
+int categoryLabelStep(int count, bool alongAcross, double across, double deep, const View3D &view,
+                      double fontPoints);
 
 enum class Plot2D { Bars, Area, Pie };
 

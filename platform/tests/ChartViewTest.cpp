@@ -1,4 +1,5 @@
 #include "chart/ChartView.h"
+#include "chart/ChartRender.h"
 
 #include <QAbstractBarSeries>
 #include <QApplication>
@@ -447,6 +448,49 @@ TEST(ChartView, EverySeriesOfAStackFitsTheValueAxis)
         for (QRgb colour : {0x4f81bdu, 0xc0504du, 0x9bbb59u})
             EXPECT_TRUE(hasColour(image, colour)) << "type " << type << " colour " << std::hex << colour;
     }
+
+    // What a 3-D chart is given, worked out without OpenGL: each category's series piled (bars
+    // in one row, an area's ribbons at their own depth), negative values hanging below 0 apart
+    // from the positive ones, as the 2-D stack draws them; each piece keeps its own value.
+    using chart::detail::plan3D;
+    fillTwoGroups(d); // S1: 11 12 - 14; S2: -4 - -2 -1; S3: - 32 33 34
+    chart::detail::ChartLooks looks;
+    looks.stacking = true;
+    looks.type = chart::Chart3DBar;
+    const chart::detail::Plan3D bars = plan3D(d, looks);
+    EXPECT_TRUE(bars.stacked);
+    EXPECT_EQ(bars.rows, 1);
+    EXPECT_EQ(bars.columns, 4);
+    EXPECT_EQ(bars.seriesNames, QStringList({"S1", "S2", "S3"}));
+    const std::vector<std::vector<double>> lower{{0, 0, 0, 0}, {-4, 12, -2, -1}, {11, 12, 0, 14}};
+    const std::vector<std::vector<double>> upper{{11, 12, 0, 14}, {0, 12, 0, 0}, {11, 44, 33, 48}};
+    EXPECT_EQ(bars.bands.lower, lower);
+    EXPECT_EQ(bars.bands.upper, upper);
+    EXPECT_EQ(bars.values[2][3], 34);
+    EXPECT_EQ(bars.low, -4);
+    EXPECT_EQ(bars.high, 48);
+    EXPECT_EQ(bars.dataPoint(2, 3), std::pair(3, 4));
+    looks.type = chart::Chart3DArea;
+    const chart::detail::Plan3D area = plan3D(d, looks);
+    EXPECT_EQ(area.rows, 3);
+    EXPECT_EQ(area.ribbonHeight(1, 0), -4);
+    EXPECT_EQ(area.ribbonHeight(2, 3), 48);
+    EXPECT_EQ(area.high, 48);
+    looks.stacking = false; // side by side again: every band from 0
+    const chart::detail::Plan3D apart = plan3D(d, looks);
+    EXPECT_FALSE(apart.stacked);
+    EXPECT_EQ(apart.ribbonHeight(2, 3), 34);
+    EXPECT_EQ(apart.bands.lower[2][3], 0);
+    EXPECT_EQ(apart.high, 34);
+    looks.stacking = true; // one group column: one series across, nothing to pile
+    looks.type = chart::Chart3DBar;
+    fillOneGroup(d, {3, 1200, 45, 0, 7.5});
+    const chart::detail::Plan3D across = plan3D(d, looks);
+    EXPECT_TRUE(across.transposed);
+    EXPECT_FALSE(across.stacked);
+    EXPECT_EQ(across.columns, 5);
+    EXPECT_EQ(across.high, 1200);
+    EXPECT_EQ(across.dataPoint(0, 1), std::pair(2, 1));
 }
 
 namespace {
@@ -627,6 +671,16 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
         for (size_t j = i + 1; j < under.size(); ++j)
             EXPECT_FALSE(under[i].rect.intersects(under[j].rect))
                 << under[i].text.toStdString() << " over " << under[j].text.toStdString();
+
+    // A 3-D graph draws its names at a size of its scene: how many fit follows the angle its
+    // axis is seen at, not the window. 26 names across need every second at the starting view,
+    // more when the axis is seen nearly end on, none left out face on; 6 fit whole.
+    using chart::detail::categoryLabelStep;
+    const chart::detail::View3D start;
+    EXPECT_EQ(categoryLabelStep(26, true, 1, 6.0 / 26, start, 12), 2);
+    EXPECT_EQ(categoryLabelStep(6, true, 1, 6.0 / 26, start, 12), 1);
+    EXPECT_GE(categoryLabelStep(26, true, 1, 6.0 / 26, {80, 15}, 12), 4);
+    EXPECT_EQ(categoryLabelStep(26, true, 1, 6.0 / 26, {0, 15}, 12), 1);
 }
 
 TEST(ChartView, ShownSlidersOverTheEdgesCoverNothingOfTheChart)
