@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class QTimer;
 class QWindow;
 
 class Q3DBars;
@@ -37,12 +38,21 @@ public:
     void setView(double rotation, double elevation);
     // Where the next render looks for a point to select (window coordinates).
     void queryPoint(QPoint pos);
+    // Laid out for size's shape as the window is for its own.
     QImage picture(QSize size);
 
 signals:
     void pointSelected(int series, int dataPoint);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Zooms the camera so that the graph, its labels included, fills a picture of size as far as
+    // its shape allows; the window is fitted so whenever it or the view changes.
+    void fitTo(QSize size);
+    void scheduleFit();
+    void setLabelPoints(double points);
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
@@ -59,6 +69,7 @@ private:
     bool m_ignoreSelection = false;
     QList<QCustom3DLabel *> m_valueLabels; // owned by the graph; those past m_valueSteps hidden
     int m_valueSteps = 0;
+    QTimer *m_fitTimer = nullptr;
 };
 
 } // namespace chart::detail
