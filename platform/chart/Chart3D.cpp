@@ -407,6 +407,10 @@ void Graph3D::fitTo(QSize size)
     const QSize probe = size.width() > 320 || size.height() > 320 ? size.scaled(320, 320, Qt::KeepAspectRatio) : size;
     const QPointF middle(probe.width() / 2.0, probe.height() / 2.0);
     const double edge = 0.03 * std::min(probe.width(), probe.height()); // a little white all round
+    // The drawing stands off the middle (the value labels at the left): the camera is aimed so
+    // that it is centred across, at the graph's own zoom, where nothing is cut off.
+    camera->setZoomLevel(100);
+    centreDrawing(probe);
     // A zoom measured clear of the edges is kept; one that touches them is too near.
     float clear = 0, tooNear = camera->maxZoomLevel() * 2;
     for (int round = 0; round < 5; ++round) {
@@ -497,6 +501,32 @@ void Graph3D::queryPoint(QPoint pos)
     m_graph->scene()->setSelectionQueryPosition(pos);
 }
 
+void Graph3D::centreDrawing(QSize probe)
+{
+    Q3DCamera *camera = m_graph->scene()->activeCamera();
+    // Aimed across the graph, the camera moves the drawing sideways; its height is the graph's
+    // own choice (bars keep theirs at the floor), and its depth moves the drawing hardly at all.
+    const QVector3D base(0, m_surface ? -0.5f : 0, 0);
+    const double middle = probe.width() / 2.0;
+    auto offset = [&](float across, bool &ok) {
+        camera->setTarget(base + QVector3D(across, 0, 0));
+        const QRect drawn = inkedRect(m_graph->renderToImage(0, probe));
+        ok = !drawn.isEmpty() && drawn.left() > 0 && drawn.right() < probe.width() - 1;
+        return (drawn.left() + drawn.right() + 1) / 2.0 - middle;
+    };
+    bool ok = false;
+    const double off = offset(0, ok);
+    if (!ok || std::abs(off) < 2)
+        return;
+    const float step = 0.2f;
+    const double moves = (offset(step, ok) - off) / step; // pixels the drawing moves a unit
+    if (!ok || std::abs(moves) < 1) {
+        camera->setTarget(base);
+        return;
+    }
+    camera->setTarget(base + QVector3D(std::clamp(float(-off / moves), -1.f, 1.f), 0, 0));
+}
+
 void Graph3D::setLabelPoints(double points)
 {
     QFont font = m_graph->activeTheme()->font();
@@ -513,11 +543,13 @@ QImage Graph3D::picture(QSize size)
     // Fitted to the picture's shape (a printed page's, say), then put back as the window has it.
     Q3DCamera *camera = m_graph->scene()->activeCamera();
     const float zoom = camera->zoomLevel();
+    const QVector3D target = camera->target();
     const float ratio = m_surfaceGraph ? m_surfaceGraph->aspectRatio() : 0;
     const double points = m_graph->activeTheme()->font().pointSizeF();
     fitTo(size);
     QImage image = m_graph->renderToImage(0, size);
     camera->setZoomLevel(zoom);
+    camera->setTarget(target);
     if (m_surfaceGraph)
         m_surfaceGraph->setAspectRatio(ratio);
     setLabelPoints(points);

@@ -52,6 +52,7 @@ private:
     // its shape allows; the window is fitted so whenever it or the view changes.
     void fitTo(QSize size);
     void scheduleFit();
+    void centreDrawing(QSize probe);
     void setLabelPoints(double points);
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
