@@ -86,13 +86,11 @@ bool hlTabulon::printChart()
     QPainter painter;
     if (!painter.begin(&printer))
         throw std::runtime_error("The printer could not start the document.");
-    // The chart fills the page's width (or height) with the shape it has on screen; a 2-D chart
-    // is drawn as lines and text, not as a screen picture.
+    // The chart is laid out afresh for the whole page, whatever the shape of the window it is
+    // shown in; a 2-D chart is drawn as lines and text, not as a screen picture.
     const QRect page = painter.viewport();
-    QSize size = chChart->size().isEmpty() ? QSize(640, 480) : chChart->size();
-    size.scale(page.size(), Qt::KeepAspectRatio);
     painter.setWindow(QRect(QPoint(0, 0), page.size()));
-    chChart->render(painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    chChart->render(painter, QRectF(QPointF(0, 0), QSizeF(page.size())));
     painter.end();
     return true;
 }

@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSet>
 #include <QSlider>
@@ -375,5 +376,26 @@ TEST_F(ChartUse, PictureCopiedPrintedAndMailedWithoutTouchingTheClipboard)
     printer.setOutputFileName(out.filePath(QStringLiteral("chart.pdf")));
     ASSERT_TRUE(tab->Print_Grid());
     EXPECT_GT(QFileInfo(out.filePath(QStringLiteral("chart.pdf"))).size(), 1000);
+
+    // Shown in a window narrower than it is high, the chart is laid out afresh for the page and
+    // fills it, rather than keeping the window's shape in the page's left part.
+    tab->resize(420, 700);
+    const QString narrow = out.filePath(QStringLiteral("narrow.pdf"));
+    printer.setOutputFileName(narrow);
+    ASSERT_TRUE(tab->Print_Grid());
+    QProcess render;
+    render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("30"),
+                                              QStringLiteral("-singlefile"), narrow, out.filePath(QStringLiteral("page"))});
+    ASSERT_TRUE(render.waitForFinished(60000)) << "pdftoppm (poppler-utils) is needed";
+    const QImage page(out.filePath(QStringLiteral("page.png")));
+    ASSERT_FALSE(page.isNull());
+    ASSERT_GT(page.width(), page.height()) << "landscape";
+    QRect inked;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) < 200)
+                inked |= QRect(x, y, 1, 1);
+    EXPECT_GT(inked.right(), page.width() * 85 / 100) << "drawn " << inked.width() << " of " << page.width();
+    EXPECT_GT(inked.bottom(), page.height() * 80 / 100) << "drawn " << inked.height() << " of " << page.height();
     printer.setPageOrientation(QPageLayout::Portrait);
 }

@@ -485,6 +485,52 @@ LegendBox *legendOf(QChart &chart)
     return nullptr;
 }
 
+// Qt Charts gives the axes at the left at most this share of the width inside the chart's
+// margins and cuts their labels short beyond it.
+constexpr double kLeftAxesShare = 0.4;
+constexpr char kBaseLabelPixels[] = "tabulonBaseLabelPixels";
+
+// The value axis's labels in the largest font (up to the one asked for) at which the widest of
+// them and the axis title fit the room Qt Charts leaves the axis, so that a narrow chart shows
+// every number whole rather than "8,00...".
+void fitValueLabels(QChart &chart, QSizeF size)
+{
+    const QMargins margins = chart.margins();
+    const double room = std::floor(kLeftAxesShare * (size.width() - margins.left() - margins.right()));
+    for (QAbstractAxis *axis : chart.axes(Qt::Vertical)) {
+        auto *values = qobject_cast<QValueAxis *>(axis);
+        if (!values || !values->labelsVisible())
+            continue;
+        QFont font = values->labelsFont();
+        if (!values->property(kBaseLabelPixels).isValid())
+            values->setProperty(kBaseLabelPixels, pixelFont(font).pixelSize());
+        const int largest = values->property(kBaseLabelPixels).toInt();
+        const int smallest = std::min(largest, LegendLayout::kSmallestPixels);
+        // The title stands upright beside the labels, with Qt's paddings around both.
+        const double title = values->isTitleVisible() && !values->titleText().isEmpty()
+                                 ? QFontMetricsF(values->titleFont()).height() + 4
+                                 : 0;
+        const int ticks = std::max(2, values->tickCount());
+        const int decimals = valueDecimals(values->min(), values->max(), ticks);
+        const QLocale locale = groupingLocale();
+        int px = largest;
+        for (; px > smallest; --px) {
+            font.setPixelSize(px);
+            const QFontMetricsF fm(font);
+            double widest = 0;
+            for (int i = 0; i < ticks; ++i) {
+                const double v = values->min() + i * (values->max() - values->min()) / (ticks - 1);
+                widest = std::max(widest, fm.horizontalAdvance(locale.toString(v, 'f', decimals)));
+            }
+            if (title + widest + 12 <= room)
+                break;
+        }
+        font.setPixelSize(px);
+        if (font != values->labelsFont())
+            values->setLabelsFont(font);
+    }
+}
+
 } // namespace
 
 LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room)
@@ -528,6 +574,7 @@ void fitLegend(QChart &chart, QSizeF size)
 {
     if (LegendBox *box = legendOf(chart))
         box->fit(chart, size);
+    fitValueLabels(chart, size);
 }
 
 QString refusal2D(const ChartData &data, Plot2D plot)
@@ -567,7 +614,7 @@ QChart *build2D(const ChartData &data, const ChartLooks &looks, Plot2D plot, Hit
     auto *legend = new LegendBox(chart, names);
     legend->setVisible(looks.legend);
     QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart,
-                     [chart, legend] { legend->fit(*chart, chart->size()); });
+                     [chart] { fitLegend(*chart, chart->size()); });
     if (hitOut)
         *hitOut = std::move(hit);
     return chart;

@@ -15,6 +15,8 @@
 #include <QValue3DAxis>
 #include <QValue3DAxisFormatter>
 
+#include <QEvent>
+#include <QTimer>
 #include <QWindow>
 #include <QtMath>
 
@@ -110,6 +112,9 @@ protected:
     }
 };
 
+// The size of the graph's labels in a wide window.
+constexpr double kLabelPoints = 12;
+
 void styleTheme(Q3DTheme *theme)
 {
     theme->setType(Q3DTheme::ThemeQt);
@@ -119,6 +124,9 @@ void styleTheme(Q3DTheme *theme)
     theme->setLabelBorderEnabled(false);
     theme->setLabelTextColor(Qt::black);
     theme->setColorStyle(Q3DTheme::ColorStyleUniform);
+    QFont font = theme->font();
+    font.setPointSizeF(kLabelPoints);
+    theme->setFont(font);
 }
 
 } // namespace
@@ -160,6 +168,16 @@ Graph3D::Graph3D(bool surface, QObject *parent) : QObject(parent), m_surface(sur
         if (found != m_pieceOf.constEnd())
             emit pointSelected(found->first, found->second);
     });
+    // The window is fitted once it has settled after a resize or a turn, not at every step of a
+    // drag.
+    m_fitTimer = new QTimer(this);
+    m_fitTimer->setSingleShot(true);
+    m_fitTimer->setInterval(120);
+    connect(m_fitTimer, &QTimer::timeout, this, [this] {
+        if (m_graph && m_graph->isExposed())
+            fitTo(m_graph->size());
+    });
+    m_graph->installEventFilter(this);
     m_graph->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
     m_graph->setSelectionMode(QAbstract3DGraph::SelectionItem);
     styleTheme(m_graph->activeTheme());
@@ -388,6 +406,102 @@ void Graph3D::setView(double rotation, double elevation)
     // box, so the names and the axis title would run off the bottom: it looks a little lower.
     if (m_surface)
         m_graph->scene()->activeCamera()->setTarget(QVector3D(0, -0.5f, 0));
+    scheduleFit();
+}
+
+bool Graph3D::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_graph && (event->type() == QEvent::Resize || event->type() == QEvent::Expose))
+        scheduleFit();
+    return QObject::eventFilter(watched, event);
+}
+
+void Graph3D::scheduleFit()
+{
+    if (m_fitTimer)
+        m_fitTimer->start();
+}
+
+namespace {
+
+// The part of a picture on a white ground that is drawn on.
+QRect inkedRect(const QImage &image)
+{
+    int left = image.width(), right = -1, top = image.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(line[x]) < 250) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+} // namespace
+
+void Graph3D::fitTo(QSize size)
+{
+    if (!m_graph || size.isEmpty())
+        return;
+    // The graph's own zoom fits it to the height of a window of any width, so that a wide one
+    // leaves its sides empty and a narrow one draws it small. A surface in a narrow room is made
+    // taller for its width (bars keep their proportions), and then the camera comes as near as
+    // lets the drawing, labels included, fill the room.
+    const double shape = double(size.width()) / size.height();
+    if (m_surfaceGraph)
+        m_surfaceGraph->setAspectRatio(float(std::clamp(shape * 1.5, 1.0, 2.0)));
+    // The graph draws its names at a size that follows the graph's, in the theme's font, whose
+    // point size adds size / 500 to their height of 0.05 of the scene: a graph drawn small keeps
+    // them legible with a larger font.
+    const double legible = std::clamp(560.0 / size.width(), 1.0, 1.6);
+    setLabelPoints(std::round((legible * (0.05 + kLabelPoints / 500) - 0.05) * 500));
+    Q3DCamera *camera = m_graph->scene()->activeCamera();
+    // Measured on a small picture of the same shape: the drawing grows about the middle with
+    // the zoom, near enough that a few rounds settle it.
+    const QSize probe = size.width() > 320 || size.height() > 320 ? size.scaled(320, 320, Qt::KeepAspectRatio) : size;
+    const QPointF middle(probe.width() / 2.0, probe.height() / 2.0);
+    const double edge = 0.03 * std::min(probe.width(), probe.height()); // a little white all round
+    // The drawing stands off the middle (the value labels at the left): the camera is aimed so
+    // that it is centred across, at the graph's own zoom, where nothing is cut off.
+    camera->setZoomLevel(100);
+    centreDrawing(probe);
+    // A zoom measured clear of the edges is kept; one that touches them is too near.
+    float clear = 0, tooNear = camera->maxZoomLevel() * 2;
+    for (int round = 0; round < 5; ++round) {
+        const float zoom = camera->zoomLevel();
+        const QRect drawn = inkedRect(m_graph->renderToImage(0, probe));
+        if (drawn.isEmpty())
+            return;
+        float next = zoom;
+        if (drawn.left() <= 0 || drawn.top() <= 0 || drawn.right() >= probe.width() - 1
+            || drawn.bottom() >= probe.height() - 1) {
+            tooNear = zoom;
+            next = clear > 0 ? (clear + zoom) / 2 : zoom * 0.8f;
+        } else {
+            clear = std::max(clear, zoom);
+            double factor = 4;
+            auto keep = [&](double reach, double extent) {
+                if (extent > 0.5)
+                    factor = std::min(factor, (reach - edge) / extent);
+            };
+            keep(middle.x(), middle.x() - drawn.left());
+            keep(middle.x(), drawn.right() + 1 - middle.x());
+            keep(middle.y(), middle.y() - drawn.top());
+            keep(middle.y(), drawn.bottom() + 1 - middle.y());
+            next = std::min(zoom * float(factor), (zoom + tooNear) / 2);
+        }
+        next = std::clamp(next, camera->minZoomLevel(), camera->maxZoomLevel());
+        if (std::abs(next - zoom) < 1.f)
+            break;
+        camera->setZoomLevel(next);
+    }
+    if (clear > 0 && camera->zoomLevel() > clear && camera->zoomLevel() >= tooNear)
+        camera->setZoomLevel(clear);
 }
 
 void Graph3D::showValueLabels(double min, double max, int segments)
@@ -449,9 +563,61 @@ void Graph3D::queryPoint(QPoint pos)
     m_graph->scene()->setSelectionQueryPosition(pos);
 }
 
+void Graph3D::centreDrawing(QSize probe)
+{
+    Q3DCamera *camera = m_graph->scene()->activeCamera();
+    // Aimed across the graph, the camera moves the drawing sideways; its height is the graph's
+    // own choice (bars keep theirs at the floor), and its depth moves the drawing hardly at all.
+    const QVector3D base(0, m_surface ? -0.5f : 0, 0);
+    const double middle = probe.width() / 2.0;
+    auto offset = [&](float across, bool &ok) {
+        camera->setTarget(base + QVector3D(across, 0, 0));
+        const QRect drawn = inkedRect(m_graph->renderToImage(0, probe));
+        ok = !drawn.isEmpty() && drawn.left() > 0 && drawn.right() < probe.width() - 1;
+        return (drawn.left() + drawn.right() + 1) / 2.0 - middle;
+    };
+    bool ok = false;
+    const double off = offset(0, ok);
+    if (!ok || std::abs(off) < 2)
+        return;
+    const float step = 0.2f;
+    const double moves = (offset(step, ok) - off) / step; // pixels the drawing moves a unit
+    if (!ok || std::abs(moves) < 1) {
+        camera->setTarget(base);
+        return;
+    }
+    camera->setTarget(base + QVector3D(std::clamp(float(-off / moves), -1.f, 1.f), 0, 0));
+}
+
+void Graph3D::setLabelPoints(double points)
+{
+    QFont font = m_graph->activeTheme()->font();
+    if (font.pointSizeF() == points)
+        return;
+    font.setPointSizeF(points);
+    m_graph->activeTheme()->setFont(font);
+    for (QCustom3DLabel *label : std::as_const(m_labelOfText))
+        label->setFont(font);
+    // Larger names fit fewer to an axis.
+    fitCategoryLabels(false);
+}
+
 QImage Graph3D::picture(QSize size)
 {
-    return m_graph->renderToImage(0, size);
+    // Fitted to the picture's shape (a printed page's, say), then put back as the window has it.
+    Q3DCamera *camera = m_graph->scene()->activeCamera();
+    const float zoom = camera->zoomLevel();
+    const QVector3D target = camera->target();
+    const float ratio = m_surfaceGraph ? m_surfaceGraph->aspectRatio() : 0;
+    const double points = m_graph->activeTheme()->font().pointSizeF();
+    fitTo(size);
+    QImage image = m_graph->renderToImage(0, size);
+    camera->setZoomLevel(zoom);
+    camera->setTarget(target);
+    if (m_surfaceGraph)
+        m_surfaceGraph->setAspectRatio(ratio);
+    setLabelPoints(points);
+    return image;
 }
 
 } // namespace chart::detail

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class QTimer;
 class QWindow;
 
 class Q3DBars;
@@ -39,12 +40,22 @@ public:
     void setView(double rotation, double elevation);
     // Where the next render looks for a point to select (window coordinates).
     void queryPoint(QPoint pos);
+    // Laid out for size's shape as the window is for its own.
     QImage picture(QSize size);
 
 signals:
     void pointSelected(int series, int dataPoint);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Zooms the camera so that the graph, its labels included, fills a picture of size as far as
+    // its shape allows; the window is fitted so whenever it or the view changes.
+    void fitTo(QSize size);
+    void scheduleFit();
+    void centreDrawing(QSize probe);
+    void setLabelPoints(double points);
     // The value axis's labels, once: the graph's own stand on two walls at once.
     void showValueLabels(double min, double max, int segments);
     void placeValueLabels();
@@ -74,6 +85,7 @@ private:
     int m_columnStep = 0, m_rowStep = 0;
     QList<QList<QCustom3DItem *>> m_pieces; // by series; owned by the graph; those not in m_pieceOf hidden
     QHash<QCustom3DItem *, std::pair<int, int>> m_pieceOf; // series and point of each shown
+    QTimer *m_fitTimer = nullptr;
 };
 
 } // namespace chart::detail

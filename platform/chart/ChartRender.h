@@ -146,8 +146,9 @@ struct LegendLayout {
     double width = 0;
 };
 LegendLayout legendLayout(const QStringList &names, QFont font, QSizeF room);
-// The legend of a built 2-D chart fitted to the chart's size; the chart refits it itself whenever
-// its geometry changes, which, laid out at once, comes too late for the drawing.
+// The legend and the value axis's labels of a built 2-D chart fitted to the chart's size; the
+// chart refits them itself whenever its geometry changes, which, laid out at once, comes too late
+// for the drawing.
 void fitLegend(QChart &chart, QSizeF size);
 
 // font sized in pixels of a 96 dpi layout, so that a painter scaled to a finer device draws it

@@ -629,6 +629,51 @@ TEST(ChartView, LabelsAreGroupedApartAndEverySeriesNamed)
     ASSERT_NE(last, entries.end());
     EXPECT_GT(inkedPixels(printed.copy(last->rect.toRect())), 20);
 
+    // As narrow as a query window beside the data sources on a 1400 x 900 screen, with the large
+    // value labels and bold axis title the program asks for: every number shown whole (a smaller
+    // font rather than "2,50..."), none over the title or another.
+    const QString axisTitle = QStringLiteral("Sum of Subtotal");
+    view.setAxisLabelFontSize(chart::AxisValue, 15);
+    QFont bold(QStringLiteral("Arial"), 16);
+    bold.setBold(true);
+    view.setAxisTitleFont(chart::AxisValue, bold);
+    view.setAxisTitle(chart::AxisValue, axisTitle);
+    view.resize(476, 540);
+    auto leftOfPlot = [&] {
+        std::vector<DrawnText> out;
+        for (const DrawnText &t : drawnTexts(view))
+            if (t.rect.right() <= plotArea(view).left() + 1)
+                out.push_back(t);
+        return out;
+    };
+    auto numbersWhole = [&] {
+        int numbers = 0, titles = 0;
+        for (const DrawnText &t : leftOfPlot()) {
+            bool number = false;
+            QLocale().toDouble(t.text, &number);
+            if (t.text != axisTitle && !number)
+                return false;
+            numbers += number;
+            titles += t.text == axisTitle;
+        }
+        // and laid out beside the legend fitted to this width
+        const QChart *chart = view.findChild<QChartView *>()->chart();
+        return numbers >= 3 && titles == 1
+               && plotArea(view).right() <= chart->size().width() - chart->margins().right() + 1;
+    };
+    auto shown = [&] {
+        QStringList texts;
+        for (const DrawnText &t : leftOfPlot())
+            texts << t.text;
+        return texts.join(u'|').toStdString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(numbersWhole)) << shown();
+    const auto left = leftOfPlot();
+    for (size_t i = 0; i < left.size(); ++i)
+        for (size_t j = i + 1; j < left.size(); ++j)
+            EXPECT_FALSE(left[i].rect.intersects(left[j].rect))
+                << left[i].text.toStdString() << " over " << left[j].text.toStdString();
+
     // A pie cannot draw negative values: it says so rather than pass them over in silence.
     view.setChartType(chart::Chart2DPie);
     fillOneGroup(view.data(), {-5.5, 3.25, -0.5});
