@@ -40,11 +40,26 @@ public:
             flush();
     }
 
-    void commit()
+    // False when the user stopped the export while the file was flushed to disk (off this
+    // thread): the file is then dropped with the object.
+    bool commit(Progress &progress)
     {
         flush();
-        if (const auto error = m_file.commit())
-            throw ExportError(*error);
+        const bool stopped = runAside(progress, [this] {
+            if (const auto error = m_file.sync())
+                throw ExportError(*error);
+        });
+        if (stopped)
+            return false;
+        // Replacing a large file frees its blocks, tens of milliseconds: off this thread too.
+        runAside(
+            progress,
+            [this] {
+                if (const auto error = m_file.commit())
+                    throw ExportError(*error);
+            },
+            false);
+        return true;
     }
 
 private:
@@ -203,7 +218,8 @@ WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
     BufferedFile file(job.fileName);
     if (!appendDelimited(job, file.buffer(), exported, [&] { file.flushIfFull(); }))
         return {WriteResult::Stopped, exported, {}};
-    file.commit();
+    if (!file.commit(*job.progress))
+        return {WriteResult::Stopped, exported, {}};
     return {WriteResult::Done, exported, {}};
 }
 
@@ -253,7 +269,8 @@ WriteResult writeHtml(const ExportJob &job)
             return {WriteResult::Stopped, written, {}};
     }
     out += "</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n\r\n\r\n";
-    file.commit();
+    if (!file.commit(*job.progress))
+        return {WriteResult::Stopped, written, {}};
     return {WriteResult::Done, written, {}};
 }
 
@@ -281,7 +298,9 @@ WriteResult writeXml(const ExportJob &job)
             if (job.progress->record(written))
                 return {WriteResult::Stopped, written, {}};
         }
-        xml.commit();
+        if (runAside(*job.progress, [&xml] { xml.sync(); }))
+            return {WriteResult::Stopped, written, {}};
+        runAside(*job.progress, [&xml] { xml.commit(); }, false);
     } catch (const db::DbError &e) {
         if (e.isCancelled())
             throw; // the user's stop, no failure of the file

@@ -336,6 +336,17 @@ TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDon
         EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
         EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export Data"));
     }
+    // Stopped while the finished file goes to disk, off the interface thread: still no file.
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        ui::Prompter::clearAsked();
+        int flushesOnInterface = 0;
+        EXPECT_FALSE(exportStoppedWhileFlushing(d, file, flushesOnInterface)) << d;
+        EXPECT_EQ(flushesOnInterface, 0) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_NE(ui::Prompter::lastAsked(), nullptr) << d;
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
+    }
+    EXPECT_TRUE(reports.empty());
     EXPECT_FALSE(control->isExporting());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
 
@@ -372,6 +383,18 @@ TEST_F(TextOutputs, AFullDiskIsNamedAndTheOldFileKept)
         ASSERT_EQ(reports.size(), 1u) << d;
         EXPECT_TRUE(reports[0].description.contains(QStringLiteral("The disk is full"))) << qPrintable(reports[0].description);
         EXPECT_TRUE(reports[0].description.contains(file)) << qPrintable(reports[0].description);
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("kept unchanged"))) << qPrintable(reports[0].description);
+    }
+    // Every byte written, the disk found full only by the flush to it.
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        reports.clear();
+        {
+            const testsupport::DiskSyncs full(dir.path(), {}, ENOSPC);
+            EXPECT_FALSE(exportTo(d, file)) << d;
+        }
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_EQ(reports.size(), 1u) << d;
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("The disk is full"))) << qPrintable(reports[0].description);
         EXPECT_TRUE(reports[0].description.contains(QStringLiteral("kept unchanged"))) << qPrintable(reports[0].description);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
