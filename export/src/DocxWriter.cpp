@@ -207,7 +207,10 @@ WriteResult writeDocx(const ExportJob &job)
     // own while this one keeps the event loop turning. A stop asked for meanwhile is heard, and
     // the packed file thrown away once it is done.
     const bool stopped = runAside(progress, [&] {
-        if (zip_close(zip.get()) != 0) {
+        const bool closed = zip_close(zip.get()) == 0;
+        // The body is let go here too: freeing a large file's blocks takes a while.
+        body.remove();
+        if (!closed) {
             zip_error_t *error = zip_get_error(zip.get());
             const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
             throw ExportError(target.failureText(QString::fromUtf8(zip_strerror(zip.get())), systemError));

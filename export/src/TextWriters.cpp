@@ -9,8 +9,10 @@
 #include "db/Worker.h"
 #include "files/AtomicFile.h"
 
+#include <QStringDecoder>
 
 #include <cstring>
+#include <vector>
 
 namespace hlexport {
 
@@ -207,10 +209,41 @@ bool appendDelimited(const ExportJob &job, std::string &out, std::size_t &export
 
 std::optional<QString> collectDelimited(const ExportJob &job, std::size_t &exported)
 {
-    std::string text;
-    if (!appendDelimited(job, text, exported, [] {}))
+    // The lines are kept in pieces of about a megabyte, whole lines each: one string grown to tens
+    // of megabytes would be copied whole each time it grew, the window frozen meanwhile.
+    std::vector<std::string> pieces;
+    std::size_t bytes = 0;
+    std::string out;
+    const auto keep = [&] {
+        bytes += out.size();
+        pieces.push_back(std::move(out));
+        out = std::string();
+        out.reserve(kFlushBytes + (kFlushBytes >> 2));
+    };
+    out.reserve(kFlushBytes + (kFlushBytes >> 2));
+    if (!appendDelimited(job, out, exported, [&] {
+            if (out.size() >= kFlushBytes)
+                keep();
+        }))
         return std::nullopt;
-    return QString::fromStdString(text);
+    bytes += out.size();
+    pieces.push_back(std::move(out));
+    // Decoding them takes a good part of a second for many rows: off this thread.
+    QString text;
+    const bool stopped = runAside(*job.progress, [&] {
+        // Straight into the text, as many characters as bytes at most.
+        text.resize(qsizetype(bytes));
+        QChar *at = text.data();
+        QStringDecoder toUtf16(QStringDecoder::Utf8);
+        for (std::string &piece : pieces) {
+            at = toUtf16.appendToBuffer(at, QByteArrayView(piece.data(), qsizetype(piece.size())));
+            std::string().swap(piece);
+        }
+        text.truncate(at - text.constData());
+    });
+    if (stopped)
+        return std::nullopt;
+    return text;
 }
 
 WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)

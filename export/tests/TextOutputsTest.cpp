@@ -80,6 +80,19 @@ TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)
     // A clipboard export never opens or mails anything, whatever the boxes say.
     EXPECT_TRUE(opener->opened.empty());
     EXPECT_TRUE(mailer->sent.empty());
+
+    // Megabytes of lines, characters beyond ASCII among them, come whole: the file's very text.
+    rows.clear();
+    for (int i = 1; i <= 3000; ++i)
+        rows.push_back({i, QStringLiteral("Zo\u00EB \u2713 %1 ").arg(i).repeated(60)});
+    control = std::make_unique<DataExport>();
+    load(recordset({field("Id", db::adInteger), field("Name", db::adVarWChar)}, rows));
+    ASSERT_TRUE(control->Export_Data());
+    const QString wide = QGuiApplication::clipboard()->text();
+    const QString file = path(QStringLiteral("wide.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_GT(readFile(file).size(), 2 << 20);
+    EXPECT_TRUE(wide == QString::fromUtf8(readFile(file)));
 }
 
 TEST_F(TextOutputs, OnlyBinaryColumnsAreLeftOutAndDeselectedOnesAreAbsent)
