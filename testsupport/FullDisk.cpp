@@ -1,6 +1,8 @@
 #include "FullDisk.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QThread>
 
 #include <atomic>
 #include <cerrno>
@@ -48,7 +50,66 @@ bool underFolder(int fd, const std::string &folder)
     return std::string(target, std::size_t(n)).rfind(folder, 0) == 0;
 }
 
+struct SyncState {
+    std::mutex mutex;
+    std::string folder; // with a trailing '/'; empty when no sync is watched
+    std::function<void(bool)> onSync;
+    int error = 0;
+};
+
+SyncState &syncState()
+{
+    static SyncState s;
+    return s;
+}
+
+std::atomic<bool> g_syncsWatched{false};
+
+using SyncFn = int (*)(int);
+
+// For a sync of fd: the error it fails with, or 0 (watched) or -1 (not) when the real call runs.
+int watchedSync(int fd)
+{
+    if (!g_syncsWatched.load(std::memory_order_acquire))
+        return -1;
+    std::function<void(bool)> onSync;
+    int error = 0;
+    {
+        SyncState &s = syncState();
+        std::lock_guard lock(s.mutex);
+        if (s.folder.empty() || !underFolder(fd, s.folder))
+            return -1;
+        onSync = s.onSync;
+        error = s.error;
+    }
+    if (onSync) {
+        const QCoreApplication *app = QCoreApplication::instance();
+        onSync(app && QThread::currentThread() == app->thread());
+    }
+    return error;
+}
+
 } // namespace
+
+extern "C" __attribute__((visibility("default"))) int fsync(int fd)
+{
+    static const SyncFn real = reinterpret_cast<SyncFn>(dlsym(RTLD_NEXT, "fsync"));
+    if (const int error = watchedSync(fd); error > 0) {
+        errno = error;
+        return -1;
+    }
+    return real(fd);
+}
+
+extern "C" __attribute__((visibility("default"))) int fdatasync(int fd)
+{
+    static const SyncFn real = reinterpret_cast<SyncFn>(dlsym(RTLD_NEXT, "fdatasync"));
+    if (const int error = watchedSync(fd); error > 0) {
+        errno = error;
+        return -1;
+    }
+    return real(fd);
+}
 
 // Visible whatever the build's default: the Qt libraries must find this write, not the C library's.
 extern "C" __attribute__((visibility("default"))) ssize_t write(int fd, const void *buf, size_t count)
@@ -98,6 +159,25 @@ int FullDisk::refusedWrites() const
     State &s = state();
     std::lock_guard lock(s.mutex);
     return s.refused;
+}
+
+DiskSyncs::DiskSyncs(const QString &folder, std::function<void(bool)> onSync, int error)
+{
+    SyncState &s = syncState();
+    std::lock_guard lock(s.mutex);
+    s.folder = QDir(folder).canonicalPath().toStdString() + '/';
+    s.onSync = std::move(onSync);
+    s.error = error;
+    g_syncsWatched.store(true, std::memory_order_release);
+}
+
+DiskSyncs::~DiskSyncs()
+{
+    SyncState &s = syncState();
+    std::lock_guard lock(s.mutex);
+    g_syncsWatched.store(false, std::memory_order_release);
+    s.folder.clear();
+    s.onSync = {};
 }
 
 } // namespace testsupport

@@ -22,6 +22,7 @@ public:
     void status(const QString &text) override;
     bool record(std::size_t written) override;
     bool turn() override;
+    void idle() override;
 
 private:
     DataExport &m_control;

@@ -66,6 +66,14 @@ bool ControlProgress::record(std::size_t written)
     return turn();
 }
 
+void ControlProgress::idle()
+{
+    if (!m_clock.isValid() || m_clock.elapsed() >= 30) {
+        ui::yieldEventsNow();
+        m_clock.start();
+    }
+}
+
 bool ControlProgress::turn()
 {
     if (!m_clock.isValid() || m_clock.elapsed() >= 30) {

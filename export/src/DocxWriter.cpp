@@ -203,13 +203,22 @@ WriteResult writeDocx(const ExportJob &job)
     addEntry(zip.get(), "_rels/.rels", zip_source_buffer(zip.get(), kRelationships, std::strlen(kRelationships), 0));
     addEntry(zip.get(), "word/document.xml", zip_source_file(zip.get(), body.fileName().toUtf8().constData(), 0, -1));
     progress.status(QStringLiteral("Closing document ..."));
-    if (zip_close(zip.get()) != 0) {
-        zip_error_t *error = zip_get_error(zip.get());
-        const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
-        throw ExportError(target.failureText(QString::fromUtf8(zip_strerror(zip.get())), systemError));
-    }
-    zip.release();
-    target.commit();
+    // Packing deflates the whole body, seconds long for many records: it runs on a thread of its
+    // own while this one keeps the event loop turning. A stop asked for meanwhile is heard, and
+    // the packed file thrown away once it is done.
+    const bool stopped = runAside(progress, [&] {
+        const bool closed = zip_close(zip.get()) == 0;
+        // The body is let go here too: freeing a large file's blocks takes a while.
+        body.remove();
+        if (!closed) {
+            zip_error_t *error = zip_get_error(zip.get());
+            const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+            throw ExportError(target.failureText(QString::fromUtf8(zip_strerror(zip.get())), systemError));
+        }
+        zip.release();
+    });
+    if (stopped || !target.commit(progress))
+        return {WriteResult::Stopped, written, {}};
     return {WriteResult::Done, written, {}};
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -47,7 +48,16 @@ public:
     // While work goes on off this thread: lets the event loop run as record() does, the count
     // shown left as it is; true when the user asked to stop.
     virtual bool turn() { return false; }
+    // While work that cannot be taken back goes on off this thread (the file's rename): lets the
+    // event loop run as turn() does, but asks nothing; a stop asked for now comes too late.
+    virtual void idle() {}
 };
+
+// Runs `work` on a thread of its own while this one keeps the event loop turning through the
+// progress, and returns once it has: true when the user asked to stop meanwhile. Work that cannot
+// be taken back is not `stoppable`: nothing is asked while it runs, and the answer is false. The
+// work must touch nothing of the interface; its exception, if any, is thrown here.
+bool runAside(Progress &progress, const std::function<void()> &work, bool stoppable = true);
 
 // A Progress that never stops and shows nothing.
 class SilentProgress final : public Progress {

@@ -3,7 +3,9 @@
 #include "db/Types.h"
 #include "grid/GridFormat.h"
 
+#include <chrono>
 #include <exception>
+#include <future>
 
 namespace hlexport {
 
@@ -13,6 +15,20 @@ QString formatCount(std::size_t n, bool zeroEmpty)
         return {};
     // Grouped with commas, whatever the desktop's language.
     return grid::format::groupedCount(qint64(n), QLocale(QLocale::English));
+}
+
+bool runAside(Progress &progress, const std::function<void()> &work, bool stoppable)
+{
+    std::future<void> done = std::async(std::launch::async, work);
+    bool stopped = false;
+    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+        if (stoppable)
+            stopped = progress.turn() || stopped;
+        else
+            progress.idle();
+    }
+    done.get();
+    return stopped;
 }
 
 bool isRefusedType(int adoType)

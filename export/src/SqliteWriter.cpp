@@ -278,7 +278,8 @@ WriteResult writeSqlite(const ExportJob &job)
     if (sqlite3_close(db.get()) != SQLITE_OK)
         throw fail(QStringLiteral("cannot close the database"));
     db.release();
-    target.commit();
+    if (!target.commit(*job.progress))
+        return {WriteResult::Stopped, written, {}};
     return {WriteResult::Done, written, {}};
 }
 

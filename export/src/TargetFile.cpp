@@ -86,25 +86,38 @@ QString TargetFile::failureText(const QString &detail, int systemError) const
     return files::writeFailureText(m_target, QFile::exists(m_target), full ? ENOSPC : systemError, detail);
 }
 
-void TargetFile::commit()
+bool TargetFile::commit(Progress &progress)
 {
     const QByteArray temp = QFile::encodeName(m_temp);
     const QByteArray target = QFile::encodeName(m_target);
-    const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int openError = errno;
-        throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), openError, systemError(openError)));
-    }
-    const int syncError = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    // A full disk may show only now; the target is still the old file.
-    if (syncError != 0)
-        throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), syncError, systemError(syncError)));
-    if (QFile::exists(m_target))
-        QFile::setPermissions(m_temp, QFile::permissions(m_target));
-    if (std::rename(temp.constData(), target.constData()) != 0)
-        throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(errno)));
+    // The flush of a large file takes a good part of a second: the user may still stop the export
+    // meanwhile. The rename cannot be taken back: it begins only once this thread has heard no stop.
+    const bool stopped = runAside(progress, [&] {
+        const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            const int openError = errno;
+            throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), openError, systemError(openError)));
+        }
+        const int syncError = ::fsync(fd) == 0 ? 0 : errno;
+        ::close(fd);
+        // A full disk may show only now; the target is still the old file.
+        if (syncError != 0)
+            throw TargetError(files::writeFailureText(m_target, QFile::exists(m_target), syncError, systemError(syncError)));
+    });
+    if (stopped)
+        return false;
+    // Replacing a large file frees its blocks, tens of milliseconds: off this thread too.
+    runAside(
+        progress,
+        [&] {
+            if (QFile::exists(m_target))
+                QFile::setPermissions(m_temp, QFile::permissions(m_target));
+            if (std::rename(temp.constData(), target.constData()) != 0)
+                throw TargetError(QStringLiteral("Cannot write %1: %2").arg(m_target, systemError(errno)));
+        },
+        false);
     m_committed = true;
+    return true;
 }
 
 } // namespace hlexport

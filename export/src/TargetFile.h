@@ -4,6 +4,8 @@
 
 namespace hlexport {
 
+class Progress;
+
 // Throws TargetError when target is a folder or a file the user made read-only (whoever runs
 // the export): an export never replaces either.
 void refuseUnwritable(const QString &target);
@@ -28,8 +30,10 @@ public:
     // message) and `systemError` (errno, 0 when unknown): a full disk by that name, and whether
     // the old file was kept.
     QString failureText(const QString &detail, int systemError = 0) const;
-    // Flushes the temporary file to disk and renames it over the target. Throws ExportError.
-    void commit();
+    // Flushes the temporary file to disk on a thread of its own while the event loop turns, then
+    // renames it over the target. False when the user asked to stop meanwhile: the target is then
+    // left as it was, and the temporary file goes with this object. Throws ExportError.
+    bool commit(Progress &progress);
 
 private:
     QString m_target;

@@ -9,8 +9,10 @@
 #include "db/Worker.h"
 #include "files/AtomicFile.h"
 
+#include <QStringDecoder>
 
 #include <cstring>
+#include <vector>
 
 namespace hlexport {
 
@@ -40,11 +42,26 @@ public:
             flush();
     }
 
-    void commit()
+    // False when the user stopped the export while the file was flushed to disk (off this
+    // thread): the file is then dropped with the object.
+    bool commit(Progress &progress)
     {
         flush();
-        if (const auto error = m_file.commit())
-            throw ExportError(*error);
+        const bool stopped = runAside(progress, [this] {
+            if (const auto error = m_file.sync())
+                throw ExportError(*error);
+        });
+        if (stopped)
+            return false;
+        // Replacing a large file frees its blocks, tens of milliseconds: off this thread too.
+        runAside(
+            progress,
+            [this] {
+                if (const auto error = m_file.commit())
+                    throw ExportError(*error);
+            },
+            false);
+        return true;
     }
 
 private:
@@ -192,10 +209,41 @@ bool appendDelimited(const ExportJob &job, std::string &out, std::size_t &export
 
 std::optional<QString> collectDelimited(const ExportJob &job, std::size_t &exported)
 {
-    std::string text;
-    if (!appendDelimited(job, text, exported, [] {}))
+    // The lines are kept in pieces of about a megabyte, whole lines each: one string grown to tens
+    // of megabytes would be copied whole each time it grew, the window frozen meanwhile.
+    std::vector<std::string> pieces;
+    std::size_t bytes = 0;
+    std::string out;
+    const auto keep = [&] {
+        bytes += out.size();
+        pieces.push_back(std::move(out));
+        out = std::string();
+        out.reserve(kFlushBytes + (kFlushBytes >> 2));
+    };
+    out.reserve(kFlushBytes + (kFlushBytes >> 2));
+    if (!appendDelimited(job, out, exported, [&] {
+            if (out.size() >= kFlushBytes)
+                keep();
+        }))
         return std::nullopt;
-    return QString::fromStdString(text);
+    bytes += out.size();
+    pieces.push_back(std::move(out));
+    // Decoding them takes a good part of a second for many rows: off this thread.
+    QString text;
+    const bool stopped = runAside(*job.progress, [&] {
+        // Straight into the text, as many characters as bytes at most.
+        text.resize(qsizetype(bytes));
+        QChar *at = text.data();
+        QStringDecoder toUtf16(QStringDecoder::Utf8);
+        for (std::string &piece : pieces) {
+            at = toUtf16.appendToBuffer(at, QByteArrayView(piece.data(), qsizetype(piece.size())));
+            std::string().swap(piece);
+        }
+        text.truncate(at - text.constData());
+    });
+    if (stopped)
+        return std::nullopt;
+    return text;
 }
 
 WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
@@ -203,7 +251,8 @@ WriteResult writeDelimited(const ExportJob &job, std::size_t &exported)
     BufferedFile file(job.fileName);
     if (!appendDelimited(job, file.buffer(), exported, [&] { file.flushIfFull(); }))
         return {WriteResult::Stopped, exported, {}};
-    file.commit();
+    if (!file.commit(*job.progress))
+        return {WriteResult::Stopped, exported, {}};
     return {WriteResult::Done, exported, {}};
 }
 
@@ -253,7 +302,8 @@ WriteResult writeHtml(const ExportJob &job)
             return {WriteResult::Stopped, written, {}};
     }
     out += "</TABLE>\r\n\r\n</BODY>\r\n</HTML>\r\n\r\n\r\n";
-    file.commit();
+    if (!file.commit(*job.progress))
+        return {WriteResult::Stopped, written, {}};
     return {WriteResult::Done, written, {}};
 }
 
@@ -281,7 +331,9 @@ WriteResult writeXml(const ExportJob &job)
             if (job.progress->record(written))
                 return {WriteResult::Stopped, written, {}};
         }
-        xml.commit();
+        if (runAside(*job.progress, [&xml] { xml.sync(); }))
+            return {WriteResult::Stopped, written, {}};
+        runAside(*job.progress, [&xml] { xml.commit(); }, false);
     } catch (const db::DbError &e) {
         if (e.isCancelled())
             throw; // the user's stop, no failure of the file

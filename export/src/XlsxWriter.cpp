@@ -15,13 +15,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -696,16 +694,13 @@ WriteResult writeXlsx(const ExportJob &job)
     // The library packs the workbook (every sheet deflated) in one call, seconds long for a large
     // sheet: it runs on a thread of its own while this one keeps the event loop turning. A stop
     // asked for meanwhile is heard, and the packed file thrown away once the call returns.
-    bool stopped = false;
-    std::future<void> closing = std::async(std::launch::async, [&sheet, &target] { sheet.close(target); });
-    while (closing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        stopped = job.progress->turn() || stopped;
-    closing.get();
-    if (stopped)
+    const bool stopped = runAside(*job.progress, [&sheet, &target] {
+        sheet.close(target);
+        if (!sheet.exactNumbers().empty())
+            putExactNumbers(target.tempPath(), sheet.exactNumbers());
+    });
+    if (stopped || !target.commit(*job.progress))
         return {WriteResult::Stopped, position - 2, {}};
-    if (!sheet.exactNumbers().empty())
-        putExactNumbers(target.tempPath(), sheet.exactNumbers());
-    target.commit();
     result.records = position - 2;
     if (sheet.cutCells() > 0) {
         const QString cut = QStringLiteral("%1 cells held more than %2 characters, the most a spreadsheet cell holds, "

@@ -3,6 +3,7 @@
 #include "hlExport/DataExport.h"
 
 #include "Faultdesk/ModalRunner.h"
+#include "FullDisk.h"
 #include "TestSupport.h"
 #include "db/Field.h"
 #include "db/Recordset.h"
@@ -22,6 +23,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +34,7 @@
 
 #include <unistd.h>
 
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -168,6 +172,30 @@ protected:
         choose(destination);
         ui::CommonDialog::queueFile(file);
         return control->Export_Data();
+    }
+
+    // Exports to `file` with Escape pressed, and "Cancel Export?" answered Yes, while the finished
+    // file is flushed to disk: the flush goes on only once the key has been handled. True when
+    // Export_Data reported success; `flushesOnInterface` counts flushes made on the interface
+    // thread, where no key could be handled meanwhile.
+    bool exportStoppedWhileFlushing(DataExport::Destination destination, const QString &file, int &flushesOnInterface)
+    {
+        std::promise<void> handled;
+        std::future<void> keyHandled = handled.get_future();
+        bool pressed = false;
+        ui::Prompter::queueAnswer(ui::MsgResult::Yes);
+        const testsupport::DiskSyncs syncs(QFileInfo(file).absolutePath(), [&](bool interfaceThread) {
+            if (interfaceThread) {
+                ++flushesOnInterface;
+                return;
+            }
+            if (std::exchange(pressed, true))
+                return;
+            QCoreApplication::postEvent(control.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QMetaObject::invokeMethod(control.get(), [&] { handled.set_value(); }, Qt::QueuedConnection);
+            keyHandled.wait();
+        });
+        return exportTo(destination, file);
     }
 
     QTemporaryDir dir;

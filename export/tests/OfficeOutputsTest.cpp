@@ -488,6 +488,19 @@ TEST_F(OfficeOutputs, StoppedOfficeExportsLeaveNoFile)
         EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?"));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    // Stopped while the finished file goes to disk, off the interface thread: the old file stays.
+    for (const DataExport::Destination d : {DataExport::Spreadsheet, DataExport::MailMerge, DataExport::DesktopDatabase}) {
+        ui::Prompter::clearAsked();
+        const QString file = path(QStringLiteral("kept%1").arg(int(d)));
+        writeFile(file, "old contents");
+        int flushesOnInterface = 0;
+        EXPECT_FALSE(exportStoppedWhileFlushing(d, file, flushesOnInterface)) << d;
+        EXPECT_EQ(flushesOnInterface, 0) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_NE(ui::Prompter::lastAsked(), nullptr) << d;
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
     EXPECT_TRUE(reports.empty());
 }
 
@@ -591,4 +604,26 @@ TEST_F(OfficeOutputs, AFullDiskIsNamedAndTheOldFileKept)
             << qPrintable(reports[0].description);
     }
     EXPECT_EQ(QDir(path(QStringLiteral("small"))).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary file left
+
+    // Every byte written, the disk found full only by the flush to it.
+    QDir(dir.path()).mkdir(QStringLiteral("flushed"));
+    for (const auto &[d, extension] : {std::pair{DataExport::Spreadsheet, "xlsx"}, {DataExport::MailMerge, "docx"},
+                                       {DataExport::DesktopDatabase, "db"}}) {
+        reports.clear();
+        ui::Prompter::clearAsked();
+        const QString file = path(QStringLiteral("flushed/full.%1").arg(QLatin1String(extension)));
+        writeFile(file, "old contents");
+        {
+            const testsupport::DiskSyncs full(path(QStringLiteral("flushed")), {}, ENOSPC);
+            EXPECT_FALSE(exportTo(d, file)) << d;
+        }
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        // The mail merge offers another document where the others report the failure.
+        const bool offered = d == DataExport::MailMerge;
+        EXPECT_EQ(reports.size(), offered ? 0u : 1u) << d;
+        const QString told = offered ? (ui::Prompter::lastAsked() ? ui::Prompter::lastAsked()->text : QString())
+                                     : (reports.empty() ? QString() : reports[0].description);
+        EXPECT_TRUE(told.startsWith(QStringLiteral("The disk is full: \"") + file)) << d << qPrintable(told);
+    }
+    EXPECT_EQ(QDir(path(QStringLiteral("flushed"))).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }

@@ -80,6 +80,19 @@ TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)
     // A clipboard export never opens or mails anything, whatever the boxes say.
     EXPECT_TRUE(opener->opened.empty());
     EXPECT_TRUE(mailer->sent.empty());
+
+    // Megabytes of lines, characters beyond ASCII among them, come whole: the file's very text.
+    rows.clear();
+    for (int i = 1; i <= 3000; ++i)
+        rows.push_back({i, QStringLiteral("Zo\u00EB \u2713 %1 ").arg(i).repeated(60)});
+    control = std::make_unique<DataExport>();
+    load(recordset({field("Id", db::adInteger), field("Name", db::adVarWChar)}, rows));
+    ASSERT_TRUE(control->Export_Data());
+    const QString wide = QGuiApplication::clipboard()->text();
+    const QString file = path(QStringLiteral("wide.txt"));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_GT(readFile(file).size(), 2 << 20);
+    EXPECT_TRUE(wide == QString::fromUtf8(readFile(file)));
 }
 
 TEST_F(TextOutputs, OnlyBinaryColumnsAreLeftOutAndDeselectedOnesAreAbsent)
@@ -336,6 +349,17 @@ TEST_F(TextOutputs, StoppingOrFailingLeavesTheOldFileWholeAndIsNeverCountedAsDon
         EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
         EXPECT_EQ(ui::Prompter::lastAsked()->title, QStringLiteral("Export Data"));
     }
+    // Stopped while the finished file goes to disk, off the interface thread: still no file.
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        ui::Prompter::clearAsked();
+        int flushesOnInterface = 0;
+        EXPECT_FALSE(exportStoppedWhileFlushing(d, file, flushesOnInterface)) << d;
+        EXPECT_EQ(flushesOnInterface, 0) << d;
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_NE(ui::Prompter::lastAsked(), nullptr) << d;
+        EXPECT_EQ(ui::Prompter::lastAsked()->text, QStringLiteral("Cancel Export?")) << d;
+    }
+    EXPECT_TRUE(reports.empty());
     EXPECT_FALSE(control->isExporting());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
 
@@ -372,6 +396,18 @@ TEST_F(TextOutputs, AFullDiskIsNamedAndTheOldFileKept)
         ASSERT_EQ(reports.size(), 1u) << d;
         EXPECT_TRUE(reports[0].description.contains(QStringLiteral("The disk is full"))) << qPrintable(reports[0].description);
         EXPECT_TRUE(reports[0].description.contains(file)) << qPrintable(reports[0].description);
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("kept unchanged"))) << qPrintable(reports[0].description);
+    }
+    // Every byte written, the disk found full only by the flush to it.
+    for (const DataExport::Destination d : {DataExport::TextFile, DataExport::Html, DataExport::Xml}) {
+        reports.clear();
+        {
+            const testsupport::DiskSyncs full(dir.path(), {}, ENOSPC);
+            EXPECT_FALSE(exportTo(d, file)) << d;
+        }
+        EXPECT_EQ(readFile(file), QByteArray("old contents")) << d;
+        ASSERT_EQ(reports.size(), 1u) << d;
+        EXPECT_TRUE(reports[0].description.contains(QStringLiteral("The disk is full"))) << qPrintable(reports[0].description);
         EXPECT_TRUE(reports[0].description.contains(QStringLiteral("kept unchanged"))) << qPrintable(reports[0].description);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left

@@ -551,6 +551,7 @@ struct XmlRecordsetWriter::Impl {
     std::vector<QByteArray> attrs; // " c0=\"", " c1=\"", ...
     std::vector<int> types;
     bool anyRow = false;
+    bool ended = false; // the document's end is written
 
     void flush()
     {
@@ -558,6 +559,7 @@ struct XmlRecordsetWriter::Impl {
             throw DbError(file.failure().value_or(QStringLiteral("The document could not be written.")));
         out.clear();
     }
+    void end();
 };
 
 namespace {
@@ -706,10 +708,25 @@ void XmlRecordsetWriter::writeRow(const RowStore &store, std::size_t row)
         d->flush();
 }
 
+void XmlRecordsetWriter::Impl::end()
+{
+    if (ended)
+        return;
+    out += anyRow ? "\n </data>\n</recordset>\n" : "/>\n</recordset>\n";
+    flush();
+    ended = true;
+}
+
+void XmlRecordsetWriter::sync()
+{
+    d->end();
+    if (const auto error = d->file.sync())
+        throw DbError(*error);
+}
+
 void XmlRecordsetWriter::commit()
 {
-    d->out += d->anyRow ? "\n </data>\n</recordset>\n" : "/>\n</recordset>\n";
-    d->flush();
+    d->end();
     // A failing write shows in the file's error, which commit() reports.
     if (const auto error = d->file.commit())
         throw DbError(*error);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace files {
 
@@ -133,7 +134,7 @@ bool AtomicFile::write(const QByteArray &bytes)
     return false;
 }
 
-std::optional<QString> AtomicFile::commit()
+std::optional<QString> AtomicFile::flushBuffer()
 {
     if (!m_file.isOpen())
         return failureText(0, QStringLiteral("the file was not opened"));
@@ -144,6 +145,25 @@ std::optional<QString> AtomicFile::commit()
     const int flushErrno = errno;
     if (!flushed || m_file.error() != QFileDevice::NoError)
         return failureText(flushErrno, m_file.errorString());
+    return std::nullopt;
+}
+
+std::optional<QString> AtomicFile::sync()
+{
+    if (auto error = flushBuffer())
+        return error;
+    // A full disk may show only now (a delayed allocation, a network or thin-provisioned disk).
+    if (::fsync(m_file.handle()) != 0) {
+        const int syncErrno = errno;
+        return failureText(syncErrno, qt_error_string(syncErrno));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> AtomicFile::commit()
+{
+    if (auto error = flushBuffer())
+        return error;
     errno = 0;
     if (!m_file.commit())
         return failureText(errno, m_file.errorString());

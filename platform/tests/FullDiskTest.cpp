@@ -61,6 +61,19 @@ TEST(FullDisk, SmallAndLargeWritesKeepTheOldFileAndSaySo)
             EXPECT_EQ(readFile(path), old) << size << " bytes, " << room << " free";
         }
     }
+    // A disk found full only when the data is flushed to it: sync() says so (commit() would not),
+    // and the file is dropped.
+    {
+        writeFile(path, old);
+        const testsupport::DiskSyncs full(dir.path(), {}, ENOSPC);
+        files::AtomicFile file(path);
+        ASSERT_FALSE(file.open().has_value());
+        EXPECT_TRUE(file.write("new contents"));
+        const std::optional<QString> error = file.sync();
+        ASSERT_TRUE(error.has_value());
+        expectFullDiskText(*error, path, true);
+    }
+    EXPECT_EQ(readFile(path), old);
     // Nothing is left behind: no new file, no scratch file.
     const QString fresh = dir.filePath(QStringLiteral("new.txt"));
     {

@@ -32,6 +32,10 @@ public:
     // A row of a store with the fields the writer was made with.
     void writeRow(const RowStore &store, std::size_t row);
     void commit();
+    // The slow part of commit(), for a caller that keeps its own thread free meanwhile: ends the
+    // document and waits until the disk holds it. It may run on another thread while nothing else
+    // uses this writer; commit() then only renames.
+    void sync();
 
 private:
     struct Impl;

@@ -37,9 +37,17 @@ public:
     std::optional<QString> failure();
     // Nothing on success; otherwise the error text, and the old file is untouched.
     std::optional<QString> commit();
+    // The slow part of commit(), for a caller that keeps its own thread free meanwhile: writes
+    // what is buffered and waits until the disk holds it. It may run on another thread while
+    // nothing else uses this file. Nothing reaches the path yet: commit() then only renames, and
+    // a file destroyed instead leaves the old one as it was. Unlike commit(), a failing flush to
+    // the disk is an error here. Nothing on success; otherwise the error text.
+    std::optional<QString> sync();
 
 private:
     QString failureText(int savedErrno, const QString &detail);
+    // Writes what is buffered; the error text when that or an earlier write failed.
+    std::optional<QString> flushBuffer();
 
     QString m_path;
     QSaveFile m_file;
