@@ -440,6 +440,16 @@ RowStore::RowStore(std::vector<FieldInfo> fields)
     m_set.assign(m_fields.size(), 0);
 }
 
+void RowStore::widen(Segment &s)
+{
+    std::vector<std::int64_t> ints;
+    ints.reserve(std::max(s.narrow.capacity(), s.narrow.size() + 1));
+    ints.assign(s.narrow.begin(), s.narrow.end());
+    s.ints = std::move(ints);
+    s.narrow = {};
+    s.wide = true;
+}
+
 void RowStore::addSegment()
 {
     // The first segment grows with what comes; later ones are known to fill up.
@@ -452,7 +462,7 @@ void RowStore::addSegment()
             s.arena.reserve(textBefore + textBefore / 32);
             s.nulls.reserve(kSegmentRows / 64);
             if (c.storage == Storage::Int64)
-                s.ints.reserve(kSegmentRows);
+                s.narrow.reserve(kSegmentRows);
             else if (c.storage == Storage::Double)
                 s.reals.reserve(kSegmentRows);
         }
@@ -618,8 +628,11 @@ void RowStore::undo(int col)
         Segment &s = c.segments.back();
         switch (c.storage) {
         case Storage::Int64:
-            s.ints.pop_back();
-            if (s.zones.size() > s.ints.size())
+            if (s.wide)
+                s.ints.pop_back();
+            else
+                s.narrow.pop_back();
+            if (s.zones.size() > intCount(s))
                 s.zones.pop_back();
             break;
         case Storage::Double: s.reals.pop_back(); break;
@@ -646,12 +659,19 @@ void RowStore::setInt64Checked(int col, std::int64_t v)
     }
     std::uint8_t &set = m_set[std::size_t(col)];
     Segment &s = c.segments.back();
+    if (!s.wide && !fitsNarrow(v))
+        widen(s);
     if (set == 1) {
-        s.ints.back() = v;
-        if (s.zones.size() == s.ints.size())
+        if (s.wide)
+            s.ints.back() = v;
+        else
+            s.narrow.back() = std::int32_t(v);
+        if (s.zones.size() == intCount(s))
             s.zones.pop_back();
-    } else {
+    } else if (s.wide) {
         s.ints.push_back(v);
+    } else {
+        s.narrow.push_back(std::int32_t(v));
     }
     set = 1;
 }
@@ -664,12 +684,12 @@ void RowStore::setZone(int col, int offsetSeconds)
         throw UsageError(QStringLiteral("A time zone offset needs a time value first (column %1)").arg(col));
     Segment &s = c.segments.back();
     if (offsetSeconds == kNoZone) {
-        if (s.zones.size() == s.ints.size())
+        if (s.zones.size() == intCount(s))
             s.zones.pop_back();
         return;
     }
     // Rows before this one had no offset.
-    s.zones.resize(s.ints.size(), kNoZone);
+    s.zones.resize(intCount(s), kNoZone);
     s.zones.back() = offsetSeconds;
 }
 
@@ -894,10 +914,14 @@ void RowStore::endRow()
             s.nulls.push_back(0);
         if (m_set[i] != 1) {
             s.nulls[word] |= bit;
-            if (c.storage == Storage::Int64)
-                s.ints.push_back(0);
-            else if (c.storage == Storage::Double)
+            if (c.storage == Storage::Int64) {
+                if (s.wide)
+                    s.ints.push_back(0);
+                else
+                    s.narrow.push_back(0);
+            } else if (c.storage == Storage::Double) {
                 s.reals.push_back(0);
+            }
         }
         if (c.storage == Storage::Text || c.storage == Storage::Blob) {
             if (newWord)
@@ -968,6 +992,29 @@ void RowStore::retypeColumn(int col, const FieldInfo &field)
 }
 
 
+void RowStore::appendInts(Segment &to, const Segment &from, std::size_t first, std::size_t n)
+{
+    if (!from.wide) {
+        const auto b = from.narrow.begin() + long(first);
+        if (to.wide)
+            to.ints.insert(to.ints.end(), b, b + long(n));
+        else
+            to.narrow.insert(to.narrow.end(), b, b + long(n));
+        return;
+    }
+    const auto b = from.ints.begin() + long(first);
+    // Rows of a wide segment may all fit: a value past 32 bits elsewhere in theirs does not widen this one.
+    if (!to.wide && !std::all_of(b, b + long(n), fitsNarrow))
+        widen(to);
+    if (to.wide) {
+        to.ints.insert(to.ints.end(), b, b + long(n));
+    } else {
+        to.narrow.reserve(to.narrow.size() + n);
+        for (auto p = b; p != b + long(n); ++p)
+            to.narrow.push_back(std::int32_t(*p));
+    }
+}
+
 void RowStore::append(const RowStore &rows)
 {
     appendFrom(rows, 0);
@@ -1021,7 +1068,7 @@ void RowStore::appendFrom(const RowStore &rows, std::size_t first)
                     to.zones.insert(to.zones.end(), from.zones.begin() + long(from0),
                                     from.zones.begin() + long(std::min(from.zones.size(), from0 + n)));
                 }
-                to.ints.insert(to.ints.end(), from.ints.begin() + long(from0), from.ints.begin() + long(from0 + n));
+                appendInts(to, from, from0, n);
                 break;
             case Storage::Double:
                 to.reals.insert(to.reals.end(), from.reals.begin() + long(from0), from.reals.begin() + long(from0 + n));
@@ -1108,6 +1155,7 @@ void RowStore::squeeze()
         if (c.segments.empty())
             continue;
         Segment &s = c.segments.back();
+        s.narrow.shrink_to_fit();
         s.ints.shrink_to_fit();
         s.reals.shrink_to_fit();
         s.arena.shrink_to_fit();
@@ -1129,7 +1177,7 @@ void RowStore::reserve(std::size_t rows)
     for (Column &c : m_cols) {
         Segment &s = c.segments.back();
         switch (c.storage) {
-        case Storage::Int64: s.ints.reserve(first); break;
+        case Storage::Int64: s.narrow.reserve(first); break;
         case Storage::Double: s.reals.reserve(first); break;
         default:
             s.ends.reserve(first);
@@ -1148,7 +1196,8 @@ std::size_t RowStore::bytesHeld() const
     for (const Column &c : m_cols) {
         n += c.segments.capacity() * sizeof(Segment);
         for (const Segment &s : c.segments) {
-            n += s.ints.capacity() * sizeof(std::int64_t) + s.reals.capacity() * sizeof(double) + s.arena.capacity()
+            n += s.narrow.capacity() * sizeof(std::int32_t) + s.ints.capacity() * sizeof(std::int64_t)
+                + s.reals.capacity() * sizeof(double) + s.arena.capacity()
                 + s.ends.capacity() * sizeof(std::uint32_t) + s.bases.capacity() * sizeof(std::uint64_t)
                 + s.nulls.capacity() * sizeof(std::uint64_t)
                 + s.zones.capacity() * sizeof(std::int32_t);

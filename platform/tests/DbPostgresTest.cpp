@@ -21,6 +21,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -1055,4 +1056,35 @@ TEST_F(DbPostgres, BinaryAndTextResultsHoldTheSameValues)
     EXPECT_EQ(binary->text(0, col(*binary, "ch")), "ab  ");
     EXPECT_EQ(binary->blob(0, col(*binary, "by")), QByteArray("\x00\xff\x0a\x5c", 4));
     EXPECT_EQ(binary->blob(1, col(*binary, "by")), text->blob(1, col(*text, "by")));
+    EXPECT_EQ(binary->int64(0, col(*binary, "i8")), INT64_MIN);
+    EXPECT_EQ(binary->int64(1, col(*binary, "i8")), INT64_MAX);
+
+    // bigints past 32 bits after a long run of rows that fit: in the middle of a block, at its
+    // last row, and the extremes in the next block; beside them the 32-bit limits.
+    const auto valueOf = [](std::int64_t i) -> std::optional<std::int64_t> {
+        switch (i) {
+        case 1000: return std::int64_t(INT32_MAX) + 1;
+        case 32768: return std::int64_t(INT32_MIN) - 1;
+        case 40000: return INT64_MIN;
+        case 40001: return INT64_MAX;
+        case 40002: return INT32_MAX;
+        case 40003: return INT32_MIN;
+        default: return i % 9 == 0 ? std::nullopt : std::optional<std::int64_t>(-i);
+        }
+    };
+    const QString wide = QStringLiteral(
+        "SELECT (CASE i WHEN 1000 THEN 2147483648 WHEN 32768 THEN -2147483649 WHEN 40000 THEN -9223372036854775808"
+        " WHEN 40001 THEN 9223372036854775807 WHEN 40002 THEN 2147483647 WHEN 40003 THEN -2147483648"
+        " WHEN i / 9 * 9 THEN NULL ELSE -i END)::int8 AS v%1 FROM generate_series(1, 40010) AS i");
+    for (const QString &extra : {QString(), QStringLiteral(", interval '1 day' AS forced")}) {
+        const auto s = fetchAll(wide.arg(extra), 5000);
+        ASSERT_EQ(s->rowCount(), 40010u);
+        for (std::size_t r = 0; r < s->rowCount(); ++r) {
+            const auto v = valueOf(std::int64_t(r) + 1);
+            ASSERT_EQ(s->isNull(r, 0), !v) << r;
+            if (v) {
+                ASSERT_EQ(s->int64(r, 0), *v) << r;
+            }
+        }
+    }
 }

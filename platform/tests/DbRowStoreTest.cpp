@@ -406,7 +406,8 @@ TEST(DbRowStore, RowsAcrossThePartsOfALongStore)
             if (r % 7 != 0)
                 s.setInt64(0, std::int64_t(r));
             s.setText(1, QByteArray::number(qulonglong(r)).constData(), std::size_t(QByteArray::number(qulonglong(r)).size()));
-            s.setInt64(2, std::int64_t(r));
+            // One value past 32 bits in the middle of the second part, its offset and those before kept.
+            s.setInt64(2, r == 40000 ? std::int64_t(r) << 32 : std::int64_t(r));
             if (r % 5 == 0)
                 s.setZone(2, int(r % 3600));
             s.endRow();
@@ -425,13 +426,15 @@ TEST(DbRowStore, RowsAcrossThePartsOfALongStore)
     }
     for (const RowStore *s : {&oneByOne, &chunked}) {
         ASSERT_EQ(s->rowCount(), kRows);
-        for (std::size_t r : {std::size_t(0), std::size_t(32767), std::size_t(32768), std::size_t(32769), std::size_t(32770), std::size_t(40125),
+        for (std::size_t r : {std::size_t(0), std::size_t(32767), std::size_t(32768), std::size_t(32769), std::size_t(32770),
+                              std::size_t(39995), std::size_t(40000), std::size_t(40001), std::size_t(40125),
                               std::size_t(40127), std::size_t(65535), std::size_t(65536), kRows - 1}) {
             EXPECT_EQ(s->isNull(r, 0), r % 7 == 0) << r;
             if (r % 7 != 0) {
                 EXPECT_EQ(s->int64(r, 0), std::int64_t(r)) << r;
             }
             EXPECT_EQ(s->text(r, 1), QString::number(r)) << r;
+            EXPECT_EQ(s->int64(r, 2), r == 40000 ? std::int64_t(r) << 32 : std::int64_t(r)) << r;
             EXPECT_EQ(s->zone(r, 2), r % 5 == 0 ? int(r % 3600) : RowStore::kNoZone) << r;
         }
     }

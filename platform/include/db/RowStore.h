@@ -39,7 +39,12 @@ public:
         const std::size_t i = row & kSegmentMask;
         return (segment(row, col).nulls[i >> 6] >> (i & 63)) & 1u;
     }
-    std::int64_t int64(std::size_t row, int col) const { return segment(row, col).ints[row & kSegmentMask]; } // Int64 storage
+    std::int64_t int64(std::size_t row, int col) const // Int64 storage
+    {
+        const Segment &s = segment(row, col);
+        const std::size_t i = row & kSegmentMask;
+        return s.wide ? s.ints[i] : std::int64_t(s.narrow[i]);
+    }
     // The offset (seconds east of Greenwich) a time or timestamp was given with, or kNoZone.
     int zone(std::size_t row, int col) const
     {
@@ -82,9 +87,17 @@ public:
         if (Q_LIKELY(m_inRow && std::size_t(col) < m_cols.size() && m_set[std::size_t(col)] == 0)) {
             Column &c = m_cols[std::size_t(col)];
             if (Q_LIKELY(c.storage == Storage::Int64)) {
-                c.segments.back().ints.push_back(v);
-                m_set[std::size_t(col)] = 1;
-                return;
+                Segment &s = c.segments.back();
+                if (s.wide) {
+                    s.ints.push_back(v);
+                    m_set[std::size_t(col)] = 1;
+                    return;
+                }
+                if (Q_LIKELY(fitsNarrow(v))) {
+                    s.narrow.push_back(std::int32_t(v));
+                    m_set[std::size_t(col)] = 1;
+                    return;
+                }
             }
         }
         setInt64Checked(col, v);
@@ -169,8 +182,13 @@ private:
     // Text ends are kept in 32 bits, relative to the start of their group of 64 rows (a group
     // holds at most 4 GiB of text): 4 bytes a cell, not 8.
     static constexpr std::size_t kMaxGroupText = UINT32_MAX;
+    // Int64 cells take 32 bits while every value of their segment fits (row numbers, counts, codes,
+    // dates as Julian days), 64 from the first value that does not: the segment is widened in place.
+    static bool fitsNarrow(std::int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
     struct Segment {
-        std::vector<std::int64_t> ints;
+        std::vector<std::int32_t> narrow;   // Int64 storage while !wide
+        std::vector<std::int64_t> ints;     // Int64 storage once wide
+        bool wide = false;
         std::vector<double> reals;
         std::vector<char> arena;            // text/blob bytes of the segment's rows, in row order
         std::vector<std::uint32_t> ends;    // text/blob: where row i ends, from its group's base
@@ -192,6 +210,10 @@ private:
     {
         return m_cols[std::size_t(col)].segments[row >> kSegmentShift];
     }
+    static std::size_t intCount(const Segment &s) { return s.wide ? s.ints.size() : s.narrow.size(); }
+    static void widen(Segment &s);
+    // from's rows [first, first + n) after to's, widening to only for a value that does not fit
+    static void appendInts(Segment &to, const Segment &from, std::size_t first, std::size_t n);
     void addSegment(); // for the row about to be appended
     void appendFrom(const RowStore &rows, std::size_t first); // rows[first, end) copied
     std::vector<FieldInfo> m_fields;
