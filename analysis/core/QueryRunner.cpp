@@ -144,7 +144,8 @@ std::optional<std::size_t> QueryRunner::cellRow(int field, std::size_t row, bool
 }
 
 QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption, int field, bool equal,
-                                                          const QString &typed, std::optional<std::size_t> cell) const
+                                                          const QString &typed, std::optional<std::size_t> cell,
+                                                          bool wildcards) const
 {
     if (!isOpen(m_results))
         throw db::UsageError(QStringLiteral("There are no results to filter"));
@@ -173,10 +174,13 @@ QueryRunner::ColumnCondition QueryRunner::columnCondition(const QString &caption
     }
 
     QString value = typed;
-    value.replace(u'*', u'%');
-    const bool like = value.contains(u'%');
-    if (like && value.startsWith(u'%') && !value.endsWith(u'%'))
-        value += u'%';
+    bool like = false;
+    if (wildcards) {
+        value.replace(u'*', u'%');
+        like = value.contains(u'%');
+        if (like && value.startsWith(u'%') && !value.endsWith(u'%'))
+            value += u'%';
+    }
     if (type == db::adBoolean && value == QLatin1String("-1"))
         value = QStringLiteral("1");
     out.value = value;

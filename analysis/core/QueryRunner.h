@@ -97,10 +97,11 @@ public:
         QString refusal; // the message for the user when no condition can be written
     };
     // The condition "column `caption` (field `field`) equal to `value`" (unequal when !equal):
-    // IS NULL for an empty date or a Null cell, LIKE for a value with wildcards, else a literal
-    // of the column's type, from the cell's own row when `cell` holds it (full precision).
+    // IS NULL for an empty date or a Null cell, LIKE for a typed value with wildcards (when
+    // `wildcards`; a cell's own text is always meant as it stands), else a literal of the
+    // column's type, from the cell's own row when `cell` holds it (full precision).
     ColumnCondition columnCondition(const QString &caption, int field, bool equal, const QString &value,
-                                    std::optional<std::size_t> cell) const;
+                                    std::optional<std::size_t> cell, bool wildcards) const;
     // Joins `condition` to the column-menu filter with AND, or puts it in the filter's place. Rows
     // held in memory are filtered by it at once, so that a condition the recordset cannot read
     // throws here and is never kept: after a throw both filters are as they were.

@@ -205,7 +205,8 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         } else if (item == QLatin1String("Filter by &Selection") || item == QLatin1String("Filter E&x Selection")) {
             if (haveRow && haveCol) {
                 QString value = grdResults->TextMatrix(grdResults->Row(), menuCol);
-                if (Set_Filter(item == QLatin1String("Filter by &Selection"), value))
+                // The cell's text as it stands: its * or % is data, not a wildcard.
+                if (Set_Filter(item == QLatin1String("Filter by &Selection"), value, false))
                     applyFilter();
             }
         } else if (item == QLatin1String("&Remove Filter")) {
@@ -215,7 +216,7 @@ void hlTabulon::qryMenu_ItemSelected(const QString &strItem)
         } else if (item == QLatin1String("&Filter for:")) {
             if (haveRow) {
                 QString value = qryMenu->FilterText();
-                if (Set_Filter(true, value))
+                if (Set_Filter(true, value, true))
                     applyFilter();
             }
         } else if (item == QLatin1String("F&ind:")) {

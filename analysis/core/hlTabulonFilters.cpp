@@ -12,7 +12,7 @@
 #include "ui/MousePointer.h"
 #include "ui/Prompter.h"
 
-bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
+bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue, bool blnWildcards)
 {
     return trap(QStringLiteral("Set_Filter"), [&] {
         const int col = grdResults->Col();
@@ -30,7 +30,7 @@ bool hlTabulon::Set_Filter(bool blnEqual, QString &strValue)
         }
 
         const analysis::QueryRunner::ColumnCondition condition =
-            m_query->columnCondition(header, field, blnEqual, strValue, cell);
+            m_query->columnCondition(header, field, blnEqual, strValue, cell, blnWildcards);
         if (!condition.refusal.isEmpty()) {
             ui::Prompter::msgBox(condition.refusal, ui::MsgButtons::OK, ui::MsgIcon::Exclamation, {}, this);
             return false;

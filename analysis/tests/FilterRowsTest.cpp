@@ -312,6 +312,11 @@ TEST_P(FilteredStatements, NamesThatDifferOnlyInCaseFilterTheColumnClicked)
 
 TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
 {
+    // Texts holding the databases' wildcards and an apostrophe, beside texts such a pattern would
+    // also match, and a Null.
+    m_admin->Execute(QStringLiteral("INSERT INTO %1 (id, customer) VALUES (7, '50%'), (8, '5000'), (9, 'A*'),"
+                                    " (10, 'x_%'), (11, 'xy%z'), (12, 'O''Brien'), (13, NULL)")
+                         .arg(m_table));
     const QString statement = sql("SELECT * FROM {t} ORDER BY id");
     ASSERT_TRUE(run(statement));
     const int rows = tab->ResultsRows();
@@ -321,12 +326,27 @@ TEST_P(FilteredStatements, EveryCellFindsItsOwnRow)
             const QString header = tab->grdResults->TextMatrix(0, c);
             SCOPED_TRACE(header.toStdString() + " row " + std::to_string(r));
             const QString id = tab->grdResults->TextMatrix(r, 0);
+            const QString text = tab->grdResults->TextMatrix(r, c);
             ASSERT_TRUE(tab->byCell(r, header));
             ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
             QStringList ids;
             for (const QString &row : shown())
                 ids << row.section(u'|', 0, 0);
             EXPECT_TRUE(ids.contains(id)) << runnerOf(*tab).filter();
+            if (header == u"customer") {
+                // A picked cell means its text exactly, kept or excluded, whatever it holds.
+                const QString literal = u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+                const bool null = text.isEmpty();
+                EXPECT_EQ(sorted(shown()), sorted(apart(statement, null ? QStringLiteral("customer IS NULL")
+                                                                         : QStringLiteral("customer = ") + literal)))
+                    << runnerOf(*tab).filter();
+                ASSERT_TRUE(tab->removeFilter());
+                ASSERT_TRUE(tab->byCell(r, header, false));
+                ASSERT_TRUE(tab->Refresh_Results(false, false, false)) << tab->sqlError() << "\n" << runnerOf(*tab).filter();
+                EXPECT_EQ(sorted(shown()), sorted(apart(statement, null ? QStringLiteral("customer IS NOT NULL")
+                                                                         : QStringLiteral("customer <> ") + literal)))
+                    << runnerOf(*tab).filter();
+            }
             ASSERT_TRUE(tab->removeFilter());
         }
     }
@@ -430,11 +450,8 @@ TEST_P(PostgresTypes, FilterBySelectionOnEveryCellReturnsItsRow)
             for (const QString &row : rowsOf(*runnerOf(*tab).results()))
                 ids << row.section(u'|', 0, 0);
             EXPECT_TRUE(ids.contains(id)) << runnerOf(*tab).filter() << " gave " << ids.join(u',');
-            if (runnerOf(*tab).filter().contains(QLatin1String(" LIKE "))) {
-                ++filtered; // a cell's own * or % is taken for a wildcard
-                ASSERT_TRUE(tab->removeFilter());
-                continue;
-            }
+            // A cell's own * or % is its text, not a wildcard.
+            EXPECT_FALSE(runnerOf(*tab).filter().contains(QLatin1String(" LIKE "))) << runnerOf(*tab).filter();
             // The rows holding the same value, found apart over libpq by the text of the value.
             const QString same = QStringLiteral("SELECT q.id FROM %1.every q, %1.every r WHERE r.id = %2"
                                                 " AND CAST(q.%3 AS TEXT) IS NOT DISTINCT FROM CAST(r.%3 AS TEXT) ORDER BY q.id")
@@ -541,7 +558,8 @@ protected:
         m_schema->exec("CREATE TABLE %1.names(id integer, name text, amount numeric(8,2), day date, at timestamptz)");
         m_schema->exec("INSERT INTO %1.names VALUES (1, 'Müller', 1.50, '2024-01-05', '2024-01-05 10:00:00.000001+00'),"
                        " (2, 'müller', 12.00, '2024-01-06', NULL), (3, 'M_x', 100.25, NULL, NULL),"
-                       " (4, 'Mux', 1.50, '2024-01-05', '2024-01-05 10:00:00+00'), (5, '100%', NULL, NULL, NULL)");
+                       " (4, 'Mux', 1.50, '2024-01-05', '2024-01-05 10:00:00+00'), (5, '100%', NULL, NULL, NULL),"
+                       " (6, '100%''s', NULL, NULL, NULL)");
         m_schema->exec("CREATE FUNCTION %1.all_names() RETURNS SETOF %1.names LANGUAGE sql AS $$ SELECT * FROM %1.names $$");
         m_connection = db::Connection::create();
         m_connection->Open(testsupport::postgresConnectionString());
@@ -586,26 +604,33 @@ TEST_F(InMemoryRows, ARoutinesRowsFilterAsTheTableDoes)
 {
     table = start(QStringLiteral("SELECT * FROM %1.names ORDER BY id").arg(m_schema->name), hlTabulon::tbDataTable);
     routine = start(m_schema->name + QStringLiteral(".all_names"), hlTabulon::tbDataStoredProc);
-    ASSERT_EQ(routine->ResultsRows(), 5) << (events.empty() ? QString() : events.front().description);
+    ASSERT_EQ(routine->ResultsRows(), 6) << (events.empty() ? QString() : events.front().description);
 
     struct Case {
         const char *header;
         const char *typed; // or, when null, the cell of row `row`
         int row;
+        bool equal = true;
+        const char *expected = nullptr; // the ids, when the case says them
     };
     const Case cases[] = {
         {"name", "M*", 0},  {"name", "m*", 0},     {"name", "M_x*", 0},  {"name", "*0%*", 0},
         {"name", "müller", 0}, {"amount", "1*", 0}, {"amount", nullptr, 1}, {"day", nullptr, 1},
         {"day", "2024-01*", 0}, {"at", nullptr, 1}, {"at", nullptr, 4},
+        // A picked cell's % is its text, kept or excluded.
+        {"name", nullptr, 5, true, "5"}, {"name", nullptr, 5, false, "1,2,3,4,6"}, {"name", nullptr, 6, true, "6"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.header) + " " + (c.typed ? c.typed : "cell"));
+        SCOPED_TRACE(std::string(c.header) + " " + (c.typed ? c.typed : "cell " + std::to_string(c.row)));
         for (RowsTabulon *t : {table.get(), routine.get()}) {
             ASSERT_TRUE(c.typed ? t->typed(QLatin1String(c.header), QString::fromUtf8(c.typed))
-                                : t->byCell(c.row, QLatin1String(c.header)));
+                                : t->byCell(c.row, QLatin1String(c.header), c.equal));
         }
         EXPECT_EQ(ids(*routine), ids(*table)) << runnerOf(*routine).filter() << " / " << runnerOf(*table).filter();
         EXPECT_FALSE(ids(*table).isEmpty());
+        if (c.expected) {
+            EXPECT_EQ(ids(*table).join(u','), QLatin1String(c.expected)) << runnerOf(*table).filter();
+        }
         ASSERT_TRUE(table->removeFilter());
         ASSERT_TRUE(routine->removeFilter());
     }

@@ -149,6 +149,10 @@ TEST_F(GridOperations, FindInAllThreeDirections)
     ASSERT_TRUE(longer->Show_Find());
     auto *find = tabtest::toolWindow<frmFind>(*longer);
     ASSERT_NE(find, nullptr);
+    // The window system hands the find window the keyboard as it opens, before the user can click
+    // in it; until then the grid's own window holds it and marks the current cell as focused.
+    // (isActiveWindow() is no sign of it: a tool window counts as active with its owner.)
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == find; }));
     find->cboFind->setEditText(QStringLiteral("row 120"));
     find->chkWord->setChecked(true);
     QTest::mouseClick(find->cmdFind, Qt::LeftButton);

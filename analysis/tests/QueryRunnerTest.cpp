@@ -228,7 +228,7 @@ TEST_F(QueryRunnerTest, ColumnConditionsAreWrittenByTheColumnsTypeOrRefused)
 
     auto condition = [&](const char *caption, bool equal, const char *value, std::optional<std::size_t> cell = {}) {
         const QString name = QString::fromUtf8(caption);
-        return m_runner.columnCondition(name, m_runner.resultsField(name, 0), equal, QString::fromUtf8(value), cell);
+        return m_runner.columnCondition(name, m_runner.resultsField(name, 0), equal, QString::fromUtf8(value), cell, true);
     };
     EXPECT_EQ(condition("Na me", true, "O'Brien").text, QStringLiteral("\"Na me\"  = 'O''Brien'"));
     EXPECT_EQ(condition("Amount", false, " 7 ").text, QStringLiteral("\"Amount\"  <> 7"));
@@ -263,7 +263,7 @@ TEST_F(QueryRunnerTest, ColumnConditionsAreWrittenByTheColumnsTypeOrRefused)
 
     // Without results there is nothing to filter: a failure, not a refusal.
     m_runner.resetResults();
-    EXPECT_THROW(m_runner.columnCondition(QStringLiteral("Amount"), 1, true, QStringLiteral("7"), std::nullopt),
+    EXPECT_THROW(m_runner.columnCondition(QStringLiteral("Amount"), 1, true, QStringLiteral("7"), std::nullopt, true),
                  db::DbError);
 }
 
@@ -280,7 +280,7 @@ TEST_F(QueryRunnerTest, ConditionsOnRowsInMemoryApplyAtOnceAndABadOneIsNotKept)
     // The grid may have sorted its copy of the rows: the cell's text finds its row.
     const std::optional<std::size_t> cell = m_runner.cellRow(1, 0, false, names[2]);
     ASSERT_EQ(cell, std::optional<std::size_t>(2));
-    const auto condition = m_runner.columnCondition(QStringLiteral("CompanyName"), 1, true, names[2], cell);
+    const auto condition = m_runner.columnCondition(QStringLiteral("CompanyName"), 1, true, names[2], cell, false);
     ASSERT_TRUE(condition.refusal.isEmpty()) << condition.refusal;
     m_runner.addFilter(condition.text, false);
     EXPECT_EQ(m_runner.results()->RecordCount(), 1);
@@ -289,7 +289,7 @@ TEST_F(QueryRunnerTest, ConditionsOnRowsInMemoryApplyAtOnceAndABadOneIsNotKept)
     // A name quoted so that the recordset cannot read the condition: both filters stay as they were.
     const QString before = m_runner.filter();
     m_runner.setDelimiter(QStringLiteral("'"));
-    const auto bad = m_runner.columnCondition(QStringLiteral("ShipperID"), 0, true, QStringLiteral("1"), std::nullopt);
+    const auto bad = m_runner.columnCondition(QStringLiteral("ShipperID"), 0, true, QStringLiteral("1"), std::nullopt, true);
     EXPECT_ANY_THROW(m_runner.addFilter(bad.text, false));
     EXPECT_EQ(m_runner.filter(), before);
     EXPECT_EQ(m_runner.results()->Filter(), before);

@@ -86,7 +86,7 @@ TEST_F(ResultFilters, ExcludingAWildcardGivesNotLike)
 {
     // The menu's typed filter keeps what matches; the runner writes the excluding one too.
     const analysis::QueryRunner::ColumnCondition condition =
-        runnerOf(*tab).columnCondition(QStringLiteral("Na me"), 0, false, QStringLiteral("Sm*"), std::nullopt);
+        runnerOf(*tab).columnCondition(QStringLiteral("Na me"), 0, false, QStringLiteral("Sm*"), std::nullopt, true);
     ASSERT_TRUE(condition.refusal.isEmpty()) << condition.refusal;
     EXPECT_EQ(condition.value, QStringLiteral("Sm%"));
     runnerOf(*tab).addFilter(condition.text, false);

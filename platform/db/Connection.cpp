@@ -88,7 +88,7 @@ T runOnWorker(const std::shared_ptr<CallRegistry> &calls, std::function<T(const 
     Wait wait(
         [&] {
             job->stopped = true;
-            worker::stopCall(calls, job->state, std::chrono::milliseconds(0));
+            worker::endCalls(calls, job->state);
         },
         QStringLiteral("the database to answer"));
     if (!wait.until([&] { return job->done.load(); }))

@@ -245,7 +245,7 @@ RowFeed::~RowFeed()
     }
     m_shared->wake.notify_all();
     if (m_shared->async)
-        worker::stopCall(m_shared->calls, m_shared->state, std::chrono::milliseconds(0));
+        worker::endCalls(m_shared->calls, m_shared->state);
 }
 
 void RowFeed::want(std::size_t rows)

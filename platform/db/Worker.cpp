@@ -56,17 +56,29 @@ void CallRegistry::cancelAll()
 
 // --- WorkerState ---
 
+namespace {
+
+// The client call this thread is making, read by the client itself (worker::callStopped).
+thread_local const WorkerState::Call *t_call = nullptr;
+
+} // namespace
+
 WorkerState::Call::Call(WorkerState &state)
     : m_state(state)
+    , m_outer(t_call)
 {
-    std::lock_guard lock(state.mutex);
-    state.thread = std::this_thread::get_id();
-    ++state.call;
-    state.inCall = true;
+    {
+        std::lock_guard lock(state.mutex);
+        state.thread = std::this_thread::get_id();
+        m_serial = ++state.call;
+        state.inCall = true;
+    }
+    t_call = this;
 }
 
 WorkerState::Call::~Call()
 {
+    t_call = m_outer;
     {
         std::lock_guard lock(m_state.mutex);
         m_state.inCall = false;
@@ -264,6 +276,8 @@ void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> 
         const auto ended = [&] { return !state->inCall || state->call != call; };
         if (state->changed.wait_for(lock, grace, ended))
             return;
+        // Marked before the cancel: a statement the cancel comes too early for sees the mark.
+        state->stoppedCall = call;
         lock.unlock();
         calls->cancel(thread);
         lock.lock();
@@ -273,6 +287,17 @@ void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> 
         lock.unlock();
         calls->abandon(thread);
     });
+}
+
+void endCalls(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state)
+{
+    state->ended = true;
+    stopCall(std::move(calls), std::move(state), std::chrono::milliseconds(0));
+}
+
+bool callStopped()
+{
+    return t_call && t_call->stopped();
 }
 
 } // namespace worker

@@ -3,6 +3,7 @@
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
+#include "db/Worker.h"
 #include "db/backends/SqliteTypes.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <optional>
 #include <thread>
 
 using namespace db;
@@ -285,6 +288,37 @@ TEST_F(SqliteBackend, CancelStopsFetchingAndKeepsTheRowsSoFar)
     done = true;
     canceller.join();
     EXPECT_EQ(e.sqlState(), QStringLiteral("57014"));
+
+    // A stop that comes after the worker's call began but before its statement runs (its
+    // interrupt then finds nothing running), or before the call itself began, still ends the
+    // statement, which would otherwise run to its end.
+    const QString counting = QStringLiteral(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c LIMIT 3000000) SELECT max(x) FROM c");
+    for (const bool beforeTheCall : {false, true}) {
+        SCOPED_TRACE(beforeTheCall ? "before the call" : "before the statement");
+        auto state = std::make_shared<WorkerState>();
+        auto calls = std::make_shared<CallRegistry>();
+        if (beforeTheCall)
+            worker::endCalls(calls, state);
+        std::promise<void> begun, cancelReached;
+        std::optional<DbError> error;
+        std::thread call([&] {
+            const WorkerState::Call running(*state);
+            if (!beforeTheCall) {
+                const CallRegistry::Scope early(*calls, {[&] { cancelReached.set_value(); }, {}});
+                begun.set_value();
+                cancelReached.get_future().wait();
+            }
+            error = errorOf([&] { m_conn->Execute(counting); });
+        });
+        if (!beforeTheCall) {
+            begun.get_future().wait();
+            worker::stopCall(calls, state, std::chrono::milliseconds(0));
+        }
+        call.join();
+        EXPECT_TRUE(error->isCancelled()) << error->message().toStdString();
+    }
+    EXPECT_EQ(m_conn->Execute(counting)->Value(0).toLongLong(), 3000000) << "the connection's next call runs whole";
 }
 
 TEST_F(SqliteBackend, NoStoredRoutines)

@@ -434,8 +434,10 @@ private:
     // Runs the command picked on the menu's column.
     void qryMenu_ItemSelected(const QString &strItem);
     // Adds a condition on the results grid's current column (hlTabulonFilters.cpp); strValue is
-    // rewritten with its wildcards as used. False after a refusal the user was shown, or a failure.
-    bool Set_Filter(bool blnEqual, QString &strValue);
+    // rewritten with its wildcards as used. A typed value's * and % are wildcards (blnWildcards); a
+    // picked cell's text is matched exactly, whatever it holds. False after a refusal the user was
+    // shown, or a failure.
+    bool Set_Filter(bool blnEqual, QString &strValue, bool blnWildcards);
     // Clears the column-menu filter and its history (asking first for a long one) and runs the
     // statement again; false when the user kept them, or on a failure.
     bool Remove_Filter();

@@ -94,6 +94,8 @@ StmtPtr prepareOne(sqlite3 *db, const QString &sql)
 
 void runToEnd(sqlite3 *db, sqlite3_stmt *stmt, const QString &sql)
 {
+    if (stoppedBeforeStep(stmt))
+        throwError(nullptr, SQLITE_INTERRUPT, sql);
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
@@ -166,6 +168,16 @@ void soundexFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_text(context, code.constData(), int(code.size()), SQLITE_TRANSIENT);
 }
 
+// How often (in virtual machine steps) a running statement looks whether its call was stopped.
+constexpr int kStepsBetweenStopChecks = 1000;
+
+// A stop marks the call before it interrupts the statement: whichever the statement meets first
+// ends it, so that one which began just after the interrupt still ends (SQLITE_INTERRUPT).
+int stopWhenAsked(void *)
+{
+    return worker::callStopped() ? 1 : 0;
+}
+
 } // namespace
 
 CallRegistry::Stops interrupts(sqlite3 *db)
@@ -188,6 +200,7 @@ DbHandle openDatabase(const OpenSettings &settings, bool serialized)
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, settings.busyTimeoutMs);
+    sqlite3_progress_handler(raw, kStepsBetweenStopChecks, &stopWhenAsked, nullptr);
     sqlite3_create_function_v2(raw, "SOUNDEX", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
                                &soundexFunction, nullptr, nullptr, nullptr);
     // A file that is not a database fails here rather than at the first query.

@@ -1,6 +1,7 @@
 #include "db/backends/SqliteReader.h"
 
 #include "db/ValueRules.h"
+#include "db/Worker.h"
 #include "db/backends/SqliteTypes.h"
 
 #include <algorithm>
@@ -16,6 +17,11 @@ void throwError(sqlite3 *db, int rc, const QString &statement)
     // The SQLSTATE of a cancelled statement, as the other clients report it.
     const QString state = (code & 0xff) == SQLITE_INTERRUPT ? QStringLiteral("57014") : QString();
     throw DbError(message, state, statement, code);
+}
+
+bool stoppedBeforeStep(sqlite3_stmt *stmt)
+{
+    return !sqlite3_stmt_busy(stmt) && worker::callStopped();
 }
 
 struct StatementReader::LiveSource {
@@ -167,7 +173,8 @@ bool StatementReader::step()
 {
     if (m_stepDone || !m_stmt)
         return false;
-    const int rc = sqlite3_step(m_stmt.get());
+    const bool stopped = stoppedBeforeStep(m_stmt.get());
+    const int rc = stopped ? SQLITE_INTERRUPT : sqlite3_step(m_stmt.get());
     if (rc == SQLITE_ROW)
         return true;
     m_stepDone = true;
@@ -175,7 +182,7 @@ bool StatementReader::step()
         return false;
     const QString sql = QString::fromUtf8(sqlite3_sql(m_stmt.get()));
     try {
-        throwError(m_db, rc, sql);
+        throwError(stopped ? nullptr : m_db, rc, sql);
     } catch (...) {
         release();
         throw;

@@ -20,6 +20,10 @@ using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
 // The connection's last message as a DbError.
 [[noreturn]] void throwError(sqlite3 *db, int rc, const QString &statement = {});
+// True when the worker's call was stopped before the statement's first step, which then ends as
+// interrupted: sqlite3_interrupt reaches only statements already running (a running one meets the
+// stop in the connection's progress handler).
+bool stoppedBeforeStep(sqlite3_stmt *stmt);
 
 // Reads the rows of one prepared statement into a RowStore. Columns are typed from their
 // declarations; columns without one from their first non-null value among the first rows, which

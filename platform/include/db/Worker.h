@@ -2,6 +2,7 @@
 
 #include <tabulon/DbExport.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -66,6 +67,10 @@ struct WorkerState {
     std::uint64_t call = 0; // serial of the latest client call
     bool inCall = false;
     bool abandoned = false; // a stop closed the client connection under a call
+    // Read by the worker's client while it works (worker::callStopped), so that a stop that came
+    // before the client began its statement is not lost.
+    std::atomic<std::uint64_t> stoppedCall{0}; // serial of the call a stop is meant for
+    std::atomic<bool> ended{false};            // every call from now on is stopped too
 
     // Marks a client call of the worker for its length.
     class DB_EXPORT Call {
@@ -75,8 +80,12 @@ struct WorkerState {
         Call(const Call &) = delete;
         Call &operator=(const Call &) = delete;
 
+        bool stopped() const { return m_state.ended || m_state.stoppedCall == m_serial; }
+
     private:
         WorkerState &m_state;
+        std::uint64_t m_serial = 0;
+        const Call *m_outer = nullptr;
     };
 };
 
@@ -111,6 +120,12 @@ DB_EXPORT int idleHelpers();
 // cancelled if the same call still runs, and after kAbandonGrace more its connection is closed.
 DB_EXPORT void stopCall(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state,
                               std::chrono::milliseconds grace);
+// Stops the call a worker is making at once, and every call it begins later: its owner wants no more.
+DB_EXPORT void endCalls(std::shared_ptr<CallRegistry> calls, std::shared_ptr<WorkerState> state);
+// True on a thread whose current client call has been stopped. A client checks it before a
+// statement's first step and while it runs: a cancel (sqlite3_interrupt) reaches only statements
+// already running, and one that came a moment before would be lost.
+DB_EXPORT bool callStopped();
 
 } // namespace worker
 
