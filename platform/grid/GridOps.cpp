@@ -338,8 +338,13 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
 
     std::vector<RowRecord> out;
     // At most one new row a data row: out never moves while it fills; and room for a grand
-    // total after, which would otherwise move every row once more.
-    out.reserve(2 * m_rows.size() + 2);
+    // total after, which would otherwise move every row once more. The room the last pass let go
+    // of is taken when it will do: new room is first touched page by page.
+    const std::size_t room = 2 * m_rows.size() + 2;
+    if (m_spareRows.capacity() >= room && m_spareRows.capacity() / 4 <= room)
+        out.swap(m_spareRows);
+    std::vector<RowRecord>().swap(m_spareRows);
+    out.reserve(room);
     std::vector<std::size_t> made; // where out has the rows this pass makes
     Accumulator acc;
     bool open = false;
@@ -395,7 +400,14 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         out.push_back(std::move(rec));
     }
     close();
-    resetWith(std::move(out));
+    beginResetModel();
+    m_rows.swap(out);
+    endResetModel();
+    emit layoutRebuilt();
+    // What the rows were moved out of is kept for the next pass (a summary makes one a level).
+    out.clear();
+    if (out.capacity() / 4 <= m_rows.size())
+        m_spareRows = std::move(out);
 }
 
 double GridModel::aggregate(int function, int r1, int c1, int r2, int c2) const

@@ -241,6 +241,7 @@ private:
 
     GridLook m_look;
     std::vector<RowRecord> m_rows; // unbound: all rows; bound: the fixed rows only
+    std::vector<RowRecord> m_spareRows; // empty: the room the last Subtotal pass let go of
     std::vector<ColumnInfo> m_cols;
     int m_fixedRows = 1;
     int m_fixedCols = 0;
