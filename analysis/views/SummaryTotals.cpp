@@ -3,6 +3,7 @@
 #include "views/Aggregates.h"
 
 #include "db/Recordset.h"
+#include "db/Types.h"
 #include "db/ValueRules.h"
 #include "grid/Grid.h"
 #include "grid/GridFormat.h"
@@ -47,6 +48,13 @@ std::optional<double> SummaryTotals::numberAt(const db::Recordset &rs, std::size
 {
     if (rs.isNull(row, col))
         return std::nullopt;
+    // Floating values and integers straight from the rows held, as their QVariant would give them.
+    const int type = rs.Field(col).Type;
+    const db::Storage storage = db::storageOf(type);
+    if (storage == db::Storage::Double)
+        return rs.store()->real(rs.storeRow(row), col);
+    if (storage == db::Storage::Int64 && db::isNumericType(type))
+        return double(rs.store()->int64(rs.storeRow(row), col));
     bool ok = false;
     const double d = rs.value(row, col).toDouble(&ok);
     if (ok)
@@ -108,19 +116,25 @@ bool SummaryTotals::sameValue(const db::Recordset &rs, std::size_t a, std::size_
 }
 
 void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
-                                 const std::function<void()> &makeRows, const std::function<void()> &turn)
+                                 const std::function<void()> &makeRows, const std::function<bool()> &keepGoing)
 {
+    unsigned asked = 0;
+    // Asked every few rows: a row's own work is far shorter than the question.
+    const auto stop = [&] { return keepGoing && (asked++ & 63u) == 0 && !keepGoing(); };
     // Mostly the shown texts already part the groups where their values do: then the grid's own
     // grouping is exact as it stands, and no cell needs a stand-in.
     std::vector<bool> decimal(std::size_t(std::max(groupCols, 0)));
-    for (int c = 0; c < groupCols; ++c)
+    std::vector<bool> text(decimal.size()); // a text shows itself: the same text is the same value
+    for (int c = 0; c < groupCols; ++c) {
         decimal[std::size_t(c)] = isDecimalType(rs.Field(c).Type);
+        text[std::size_t(c)] = !decimal[std::size_t(c)] && db::storageOf(rs.Field(c).Type) == db::Storage::Text;
+    }
     bool textsPart = true;
     long long previous = -1;
     int previousRow = -1;
     for (int r = grid.FixedRows(); r < grid.Rows() && textsPart; ++r) {
-        if (turn)
-            turn();
+        if (stop())
+            return;
         const long long record = grid.RecordIndex(r);
         if (grid.IsSubtotal(r) || record < 0 || std::size_t(record) >= rs.fetchedCount()) {
             textsPart = grid.IsSubtotal(r) ? textsPart : false;
@@ -129,10 +143,12 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
         if (previous >= 0) {
             for (int c = 0; c < groupCols; ++c) {
                 const bool sameText = grid.TextMatrix(r, c) == grid.TextMatrix(previousRow, c);
-                // Texts that differ hold different values, but for decimals at another scale.
-                const bool same = sameText || decimal[std::size_t(c)]
-                    ? sameValue(rs, std::size_t(previous), std::size_t(record), c)
-                    : false;
+                // Texts that differ hold different values, but for decimals at another scale; a
+                // Null shows as an empty text does.
+                const bool same = sameText && text[std::size_t(c)]
+                    ? rs.isNull(std::size_t(previous), c) == rs.isNull(std::size_t(record), c)
+                    : sameText || decimal[std::size_t(c)] ? sameValue(rs, std::size_t(previous), std::size_t(record), c)
+                                                          : false;
                 if (same != sameText) {
                     textsPart = false;
                     break;
@@ -149,9 +165,10 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
     const int first = grid.FixedRows();
     std::vector<QStringList> texts(rs.fetchedCount());
     QHash<QString, int> ids;
-    for (int r = first; r < grid.Rows(); ++r) {
-        if (turn)
-            turn();
+    bool stopped = false;
+    for (int r = first; r < grid.Rows() && !stopped; ++r) {
+        if ((stopped = stop()))
+            break;
         const long long record = grid.RecordIndex(r);
         if (grid.IsSubtotal(r) || record < 0 || std::size_t(record) >= texts.size())
             continue;
@@ -164,11 +181,13 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
             grid.setTextMatrix(r, c, QString::number(id));
         }
     }
-    makeRows();
+    if (!stopped)
+        makeRows();
+    // The texts go back whatever the answer: the loop still turns, but runs to the end.
     QStringList closing; // the texts of the last data row above
     for (int r = first; r < grid.Rows(); ++r) {
-        if (turn)
-            turn();
+        if (keepGoing && (asked++ & 63u) == 0)
+            keepGoing();
         if (grid.IsSubtotal(r)) {
             const int level = grid.RowOutlineLevel(r);
             if (level >= 0 && level < closing.size())
@@ -184,8 +203,9 @@ void SummaryTotals::groupExactly(grid::Grid &grid, const db::Recordset &rs, int 
     }
 }
 
-int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<void()> &turn) const
+int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<bool()> &keepGoing) const
 {
+    unsigned asked = 0;
     const int last = grid.Cols() - 1;
     auto show = [&](int row, const std::optional<double> &v) {
         if (!v) {
@@ -202,8 +222,8 @@ int SummaryTotals::fill(grid::Grid &grid, bool skipHidden, const std::function<v
     Running total;
     int counted = 0;
     for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
-        if (turn)
-            turn();
+        if (keepGoing && (asked++ & 63u) == 0 && !keepGoing())
+            break;
         if (grid.IsSubtotal(r)) {
             const int level = grid.RowOutlineLevel(r);
             if (level < 0) {

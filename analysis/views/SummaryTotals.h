@@ -57,13 +57,15 @@ struct SummaryTotals {
     // from rs stands for its record's exact values; the grid groups by text, and would otherwise
     // give a Null and an empty text (or two numbers shown alike) one subtotal. The texts are put
     // back afterwards, and each level's subtotal row shows the text of the group it closes.
-    // turn is called between rows, where the caller may let the event loop run.
+    // keepGoing is asked between rows, where the caller may let the event loop run; false stops
+    // before makeRows, every text put back.
     static void groupExactly(grid::Grid &grid, const db::Recordset &rs, int groupCols,
-                             const std::function<void()> &makeRows, const std::function<void()> &turn = {});
+                             const std::function<void()> &makeRows, const std::function<bool()> &keepGoing = {});
     // Rewrites every subtotal row and the TOTAL row (the last) from the data rows above it,
     // leaving hidden rows out when skipHidden is set; with % of total, data rows are shown as their
-    // share of grandCount. Returns the number of data rows counted.
-    int fill(grid::Grid &grid, bool skipHidden, const std::function<void()> &turn = {}) const;
+    // share of grandCount. Returns the number of data rows counted. keepGoing is asked between
+    // rows; false stops there, the rows below left as they were.
+    int fill(grid::Grid &grid, bool skipHidden, const std::function<bool()> &keepGoing = {}) const;
 };
 
 } // namespace analysis

@@ -118,6 +118,11 @@ bool hlTabulon::Refresh_Summary()
             return;
         if (m_rsSummary && m_rsSummary->State() == db::adStateOpen)
             m_rsSummary->Close();
+        // The groups' room is kept for the next ones: a million of them is fresh memory to touch.
+        std::vector<analysis::SummaryTotals::Group> groupsRoom;
+        if (m_summaryTotals)
+            groupsRoom = std::move(m_summaryTotals->groups);
+        groupsRoom.clear();
         m_summaryTotals.reset();
         grdSummary->setRedraw(0);
         grdSummary->setDataSource(nullptr);
@@ -175,7 +180,10 @@ bool hlTabulon::Refresh_Summary()
             // The event loop turns between rows, so that Escape is heard while many groups are
             // totalled; a stop takes effect where the grid is whole again.
             GridTurn gridTurn(refresh);
-            const std::function<void()> turn = [&] { gridTurn(); };
+            const std::function<bool()> turn = [&] {
+                gridTurn();
+                return !refresh.aborted();
+            };
             grdSummary->setBetweenRows(turn);
             const std::shared_ptr<void> unhook(nullptr, [&](void *) {
                 if (refresh.alive())
@@ -186,6 +194,9 @@ bool hlTabulon::Refresh_Summary()
             totals->groupCols = last;
             const std::size_t n = rs->fetchedCount();
             // Made as they are filled: touching a million of them at once holds the event loop up.
+            totals->groups = std::move(groupsRoom);
+            if (totals->groups.capacity() / 4 > n)
+                totals->groups.shrink_to_fit();
             totals->groups.reserve(n);
             for (std::size_t i = 0; i < n && !refresh.stopped; ++i) {
                 analysis::SummaryTotals::Group &g = totals->groups.emplace_back();
@@ -198,7 +209,8 @@ bool hlTabulon::Refresh_Summary()
                     g.count = 1;
                     totals->grandCount += *g.value;
                 }
-                refresh.stopped = refresh.step();
+                if ((i & 255u) == 255u)
+                    refresh.stopped = refresh.step();
             }
             if (!refresh.stopped) {
                 // Subtotals at the matching aggregate; the figures are written by fill() below,
@@ -224,8 +236,10 @@ bool hlTabulon::Refresh_Summary()
                     refresh.step(true);
                 }
                 if (refresh.aborted()) {
-                    // Totals half made are none: the groups stay as they came.
-                    grdSummary->Subtotal(grid::flexSTClear);
+                    // Totals half made are none: the groups stay as they came. A level stopped
+                    // part-way made none of its rows; one made whole ends the grid with its own.
+                    if (grdSummary->IsSubtotal(grdSummary->Rows() - 1))
+                        grdSummary->Subtotal(grid::flexSTClear);
                     refresh.stopped = true;
                 } else {
                     m_summaryTotals = std::move(totals);

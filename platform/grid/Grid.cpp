@@ -1299,9 +1299,9 @@ bool Grid::CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns
     return whole;
 }
 
-void Grid::setBetweenRows(std::function<void()> turn)
+void Grid::setBetweenRows(std::function<bool()> keepGoing)
 {
-    m_model->setBetweenRows(std::move(turn));
+    m_model->setBetweenRows(std::move(keepGoing));
 }
 
 int Grid::FetchChunk() const { return m_model->fetchChunk(); }

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace grid {
 
@@ -54,6 +55,46 @@ QString nonNullEmpty()
 {
     return QStringLiteral("");
 }
+
+// The texts a copied column has shown, for its other cells showing the same to share: grouped
+// results repeat their keys, and often their figures, far more often than not. A column whose
+// texts mostly differ soon stops looking.
+class TextPool {
+public:
+    // The text already made for these bytes, or null.
+    const QString *find(std::string_view utf8)
+    {
+        if (!m_on)
+            return nullptr;
+        ++m_lookups;
+        if (const auto it = m_texts.find(utf8); it != m_texts.end()) {
+            ++m_hits;
+            return &it->second;
+        }
+        if (m_lookups % kTrial == 0 && m_hits * 4 < m_lookups) {
+            m_on = false;
+            m_texts = {};
+        }
+        return nullptr;
+    }
+    void add(std::string_view utf8, const QString &text)
+    {
+        if (m_on && m_texts.size() < kMaxTexts)
+            m_texts.emplace(std::string(utf8), text);
+    }
+
+private:
+    static constexpr std::size_t kTrial = 4096;
+    static constexpr std::size_t kMaxTexts = std::size_t(1) << 16;
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
+    std::size_t m_lookups = 0;
+    std::size_t m_hits = 0;
+    bool m_on = true;
+};
 
 } // namespace
 
@@ -695,7 +736,15 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
     // header build a million sections at once, appended slices spread that over the copy.
     beginResetModel();
     m_cols = std::move(cols);
-    m_rows = std::move(fixed);
+    // The room the rows held before is taken again when they would fill a fair part of it: the
+    // memory is already the process's, where new room is first touched page by page.
+    const std::size_t needed = fixed.size() + n;
+    if (m_rows.capacity() >= needed && m_rows.capacity() / 4 <= needed) {
+        m_rows.clear();
+        std::move(fixed.begin(), fixed.end(), std::back_inserter(m_rows));
+    } else {
+        m_rows = std::move(fixed);
+    }
     dropBinding();
     m_rowsMayHide = false;
     endResetModel();
@@ -709,6 +758,7 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
     // row after row, and a text made anew for each is an allocation a cell.
     std::vector<std::string> aboveUtf8(std::size_t(std::max(fieldCount, 0)));
     std::vector<QString> above(std::size_t(std::max(fieldCount, 0)));
+    std::vector<TextPool> pools(std::size_t(std::max(fieldCount, 0)));
     char buf[64];
     // keepGoing is asked between slices, where the views know every row held.
     constexpr std::size_t slice = 2048;
@@ -735,9 +785,14 @@ bool GridModel::copyFrom(const std::shared_ptr<db::Recordset> &rs, int columns, 
                 if (above[k].isNull() || utf8 != aboveUtf8[k]) {
                     // The same bytes always make the same text, so they tell when it can be
                     // shared; ASCII reads alike as UTF-8 and as Latin-1, whatever the value's kind.
-                    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return uchar(ch) < 0x80; });
-                    QString t = ascii ? QString::fromLatin1(utf8.data(), qsizetype(utf8.size())) : rs->displayText(i, f);
-                    above[k] = t.isNull() ? nonNullEmpty() : std::move(t);
+                    if (const QString *seen = pools[k].find(utf8)) {
+                        above[k] = *seen;
+                    } else {
+                        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char ch) { return uchar(ch) < 0x80; });
+                        QString t = ascii ? QString::fromLatin1(utf8.data(), qsizetype(utf8.size())) : rs->displayText(i, f);
+                        above[k] = t.isNull() ? nonNullEmpty() : std::move(t);
+                        pools[k].add(utf8, above[k]);
+                    }
                     aboveUtf8[k].assign(utf8);
                 }
                 rec.cells.push_back(above[k]);

@@ -237,6 +237,7 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
     style.foreColor = foreColor;
     if (bold)
         style.bold = 1;
+    const std::shared_ptr<const CellStyle> shared = std::make_shared<CellStyle>(style);
     const int captionCol = groupOn >= 0 ? groupOn : std::min(m_fixedCols, cols() - 1);
     auto captionFor = [&](const QString &groupValue) {
         if (caption.isEmpty())
@@ -250,9 +251,13 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         if (captionCol != totalOn)
             rec.cells[std::size_t(captionCol)] = captionFor(groupValue);
         rec.cells[std::size_t(totalOn)] = resultText(acc, function, pattern);
-        if (!rec.rowStyle)
-            rec.rowStyle = std::make_unique<CellStyle>();
-        rec.rowStyle->mergeFrom(style);
+        if (!rec.rowStyle) {
+            rec.rowStyle = shared; // one style for every row this pass makes
+        } else {
+            auto merged = std::make_shared<CellStyle>(*rec.rowStyle);
+            merged->mergeFrom(style);
+            rec.rowStyle = std::move(merged);
+        }
     };
     static const QString none;
     auto cell = [](const RowRecord &rec, int c) -> const QString & {
@@ -267,30 +272,39 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
     };
     const int first = m_fixedRows;
     const int last = int(m_rows.size());
+    // Held here: the caller may turn the event loop, and whatever it runs may set another.
+    const std::function<bool()> keepGoing = m_betweenRows;
+    // Asked every few rows: a row's own work is far shorter than the question.
+    unsigned asked = 0;
+    const auto stop = [&] { return keepGoing && (asked++ & 63u) == 0 && !keepGoing(); };
 
     bool existing = false;
     for (int r = first; r < last && !existing; ++r)
         existing = m_rows[std::size_t(r)].subtotal && m_rows[std::size_t(r)].level == groupOn;
 
     if (existing) {
-        // Another total on rows made before: fill them in, add none.
+        // Another total on rows made before: fill them in, add none. Filled once every row is
+        // read, so that a stop leaves each as it was.
         Accumulator acc;
         QString groupValue;
+        std::vector<std::pair<int, std::pair<Accumulator, QString>>> filled;
         for (int r = first; r < last; ++r) {
-            if (m_betweenRows)
-                m_betweenRows();
+            if (stop())
+                return;
             RowRecord &rec = m_rows[std::size_t(r)];
             if (!rec.subtotal) {
                 acc.add(rawText(r, totalOn));
                 if (groupOn >= 0)
                     groupValue = rawText(r, groupOn);
             } else if (rec.level == groupOn) {
-                fill(rec, acc, groupValue);
+                filled.push_back({r, {acc, groupValue}});
                 acc = Accumulator{};
             } else if (groupOn >= 0 && (rec.level < groupOn)) {
                 acc = Accumulator{}; // an outer group ended
             }
         }
+        for (const auto &[r, figures] : filled)
+            fill(m_rows[std::size_t(r)], figures.first, figures.second);
         if (m_redraw && dataRows() > 0)
             emit dataChanged(index(0, 0), index(dataRows() - 1, cols() - 1));
         return;
@@ -301,8 +315,8 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         Accumulator acc;
         bool any = false;
         for (int r = first; r < last; ++r) {
-            if (m_betweenRows)
-                m_betweenRows();
+            if (stop())
+                return;
             const RowRecord &rec = m_rows[std::size_t(r)];
             if (!rec.subtotal) {
                 any = true;
@@ -323,8 +337,15 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
     }
 
     std::vector<RowRecord> out;
-    // At most one new row a data row: out never moves while it fills.
-    out.reserve(2 * m_rows.size() + 1);
+    // At most one new row a data row: out never moves while it fills; and room for a grand
+    // total after, which would otherwise move every row once more. The room the last pass let go
+    // of is taken when it will do: new room is first touched page by page.
+    const std::size_t room = 2 * m_rows.size() + 2;
+    if (m_spareRows.capacity() >= room && m_spareRows.capacity() / 4 <= room)
+        out.swap(m_spareRows);
+    std::vector<RowRecord>().swap(m_spareRows);
+    out.reserve(room);
+    std::vector<std::size_t> made; // where out has the rows this pass makes
     Accumulator acc;
     bool open = false;
     std::size_t opened = 0; // the open group's first row in out
@@ -336,6 +357,7 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         rec.subtotal = true;
         rec.level = groupOn;
         fill(rec, acc, groupValue);
+        made.push_back(out.size());
         out.push_back(std::move(rec));
         open = false;
         acc = Accumulator{};
@@ -345,8 +367,20 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
             out.push_back(std::move(m_rows[std::size_t(r)]));
             continue;
         }
-        if (m_betweenRows)
-            m_betweenRows();
+        if (stop()) {
+            // Every row goes back where it was, the rows made so far left out: the views were
+            // told of nothing, and nothing changed.
+            std::size_t back = 0;
+            auto next = made.begin();
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                if (next != made.end() && *next == i) {
+                    ++next;
+                    continue;
+                }
+                m_rows[back++] = std::move(out[i]);
+            }
+            return;
+        }
         RowRecord &rec = m_rows[std::size_t(r)];
         if (!rec.subtotal) {
             if (groupOn >= 0) {
@@ -366,7 +400,14 @@ void GridModel::subtotal(int function, int groupOn, int totalOn, const QString &
         out.push_back(std::move(rec));
     }
     close();
-    resetWith(std::move(out));
+    beginResetModel();
+    m_rows.swap(out);
+    endResetModel();
+    emit layoutRebuilt();
+    // What the rows were moved out of is kept for the next pass (a summary makes one a level).
+    out.clear();
+    if (out.capacity() / 4 <= m_rows.size())
+        m_spareRows = std::move(out);
 }
 
 double GridModel::aggregate(int function, int r1, int c1, int r2, int c2) const

@@ -466,6 +466,39 @@ TEST(GridTotals, SummaryLevelsAndTheGrandTotal)
     g.Subtotal(flexSTClear);
     EXPECT_EQ(g.Rows(), 7);
     EXPECT_EQ(column(g, 2), (QStringList{"10", "5", "7", "1", "2", "3"}));
+
+    // A pass stopped part-way (its caller's Escape) leaves every row as it was before it: none
+    // made, none lost or moved, levels, styles and figures kept; the next pass is whole.
+    Grid many;
+    many.setCols(3);
+    many.setRows(1);
+    for (int i = 0; i < 600; ++i)
+        many.AddItem(QStringLiteral("%1\t%2\t%3").arg(i / 30).arg(i / 3).arg(i));
+    many.Subtotal(flexSTSum, 0, 2, QString(), sub1, NoColor, true);
+    const auto snapshot = [&] {
+        QStringList rows;
+        for (int r = 0; r < many.Rows(); ++r)
+            rows << QStringLiteral("%1|%2|%3|%4|%5|%6")
+                        .arg(many.TextMatrix(r, 0), many.TextMatrix(r, 1), many.TextMatrix(r, 2))
+                        .arg(many.IsSubtotal(r))
+                        .arg(r > 0 ? many.RowOutlineLevel(r) : 9)
+                        .arg(many.Cell(flexcpBackColor, r, 2).toUInt());
+        return rows;
+    };
+    const QStringList before = snapshot();
+    for (const int group : {1, -1, 0}) { // new rows, the grand total, rows made before
+        int asked = 0;
+        many.setBetweenRows([&] { return ++asked < 4; });
+        many.Subtotal(flexSTSum, group, 2, QString(), sub2, NoColor, true, QStringLiteral("TOTAL"), 0);
+        EXPECT_EQ(asked, 4) << group << ": stopped part-way";
+        EXPECT_EQ(snapshot(), before) << group;
+    }
+    many.setBetweenRows({});
+    many.Subtotal(flexSTSum, 1, 2, QString(), sub2, NoColor, true, QString(), 0);
+    EXPECT_EQ(many.Rows(), 1 + 600 + 20 + 200);
+    EXPECT_EQ(many.TextMatrix(4, 2), QStringLiteral("3")) << "0 + 1 + 2";
+    EXPECT_EQ(many.Cell(flexcpBackColor, 4, 2).toUInt(), sub2);
+    EXPECT_EQ(many.Cell(flexcpBackColor, many.Rows() - 1, 2).toUInt(), sub1);
 }
 
 TEST(GridTotals, CrossTabTotalsOverSeveralColumnsWithOneRow)

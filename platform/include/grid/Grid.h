@@ -346,9 +346,10 @@ public:
     // -1), asking keepGoing between rows so that a long copy can turn the event loop and stop.
     // A stop keeps the rows copied so far and returns false.
     bool CopyFrom(const std::shared_ptr<db::Recordset> &recordset, int columns, const std::function<bool()> &keepGoing);
-    // Called between rows by Subtotal over many rows, so that the caller can turn the event
-    // loop (none by default; an empty function clears it).
-    void setBetweenRows(std::function<void()> turn);
+    // Asked between rows by Subtotal over many rows, so that the caller can turn the event loop
+    // (none by default; an empty function clears it). False stops that Subtotal, which leaves
+    // the rows as they were before it.
+    void setBetweenRows(std::function<bool()> keepGoing);
     // Rows fetched per step while the view scrolls.
     int FetchChunk() const;
     void setFetchChunk(int rows);

@@ -67,7 +67,7 @@ struct RowRecord {
     std::unique_ptr<std::vector<CellStyle>> styles;
     // Subtotal rows: colours and bold of the whole row; held apart, as most rows have none and a
     // summary of many groups holds millions of rows.
-    std::unique_ptr<CellStyle> rowStyle;
+    std::shared_ptr<const CellStyle> rowStyle; // shared by the rows one Subtotal made
     bool hidden = false;
     bool subtotal = false;
     bool merge = false;          // MergeRow
@@ -194,9 +194,10 @@ public:
     // Why the bound recordset stopped delivering rows part-way; empty while it has not.
     QString lastError() const;
 
-    // Called between rows by long operations on the held rows (subtotals), so that their caller
-    // can turn the event loop; none by default.
-    void setBetweenRows(std::function<void()> turn) { m_betweenRows = std::move(turn); }
+    // Asked between rows by long operations on the held rows (subtotals), so that their caller
+    // can turn the event loop; false stops the operation, leaving the rows as they were before
+    // it. None by default.
+    void setBetweenRows(std::function<bool()> keepGoing) { m_betweenRows = std::move(keepGoing); }
 
     // --- merging ---
     int mergeCells() const { return m_mergeCells; }
@@ -240,6 +241,7 @@ private:
 
     GridLook m_look;
     std::vector<RowRecord> m_rows; // unbound: all rows; bound: the fixed rows only
+    std::vector<RowRecord> m_spareRows; // empty: the room the last Subtotal pass let go of
     std::vector<ColumnInfo> m_cols;
     int m_fixedRows = 1;
     int m_fixedCols = 0;
@@ -253,7 +255,7 @@ private:
     std::unordered_set<std::size_t> m_boundHidden;
     std::map<std::pair<std::size_t, int>, CellStyle> m_boundStyles;
     bool m_errorAnnounced = false;
-    std::function<void()> m_betweenRows;
+    std::function<bool()> m_betweenRows;
     QMetaObject::Connection m_rowsConnection;
     QMetaObject::Connection m_failedConnection;
 };
