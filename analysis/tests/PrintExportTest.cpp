@@ -152,6 +152,15 @@ TEST_F(PrintExport, ResultsPrintEveryRowAfterFetchingToTheEnd)
     EXPECT_GT(pages, 50);
     EXPECT_EQ(pages, grid::GridPrinter(*tab->grdResults).pageCount(ui::PrinterService::printer()));
 
+    // A column too narrow for its later figures: paper gives them room instead of "###".
+    tab->grdResults->setColWidth(0, 300);
+    QFile::remove(pdf());
+    ui::CommonDialog::queuePrinter(true);
+    ASSERT_TRUE(tab->Print_Grid());
+    const QString narrow = pdfText(pdf());
+    EXPECT_TRUE(narrow.contains(QRegularExpression(QStringLiteral("\\b3000\\s+row 3000\\b"))));
+    EXPECT_FALSE(narrow.contains(QLatin1Char('#')));
+
     // The printer dialog cancelled: nothing printed, nothing reported.
     QFile::remove(pdf());
     ui::CommonDialog::queuePrinter(false);

@@ -3,6 +3,7 @@
 #include "grid/Grid.h"
 #include "grid/GridModel.h"
 #include "grid/GridView.h"
+#include "GridText.h"
 
 #include "ui/PrinterService.h"
 
@@ -17,6 +18,21 @@
 #include <vector>
 
 namespace grid {
+
+namespace {
+
+constexpr int TextPad = 3; // as the grid's cells leave beside their text
+
+// A cell as it prints: fonts by pixel size, so that the painter's scale sizes text with the cells.
+CellLook printedLook(const GridModel &m, int r, int c, double screenDpi)
+{
+    CellLook look = cellLook(m, r, c);
+    if (look.font.pointSizeF() > 0)
+        look.font.setPixelSize(std::max(1, int(look.font.pointSizeF() * screenDpi / 72.0 + 0.5)));
+    return look;
+}
+
+} // namespace
 
 struct GridPrinter::Layout {
     std::vector<int> cols;     // visible columns, in order
@@ -76,6 +92,21 @@ GridPrinter::Layout GridPrinter::layout(QPrinter &printer) const
     for (int r = l.fixedRows; r < m.rows(); ++r)
         if (!m.rowHidden(r))
             l.dataRows.push_back(r);
+    // A figure wider than its column would print as "###", and paper cannot be widened
+    // afterwards: a column of numbers takes the room of its widest printed figure.
+    for (std::size_t i = 0; i < l.cols.size(); ++i) {
+        const int type = m.column(l.cols[i]).dataType;
+        if (type == flexDTString || type == flexDTDate || type == flexDTBoolean)
+            continue; // never shown as a number
+        for (const int r : l.dataRows) {
+            const CellLook look = printedLook(m, r, l.cols[i], l.screenDpi);
+            if (look.numeric && textClipped(look, l.widths[i])) {
+                const int wider = textWidth(look.font, look.text) + 2 * TextPad + 1;
+                total += wider - l.widths[i];
+                l.widths[i] = wider;
+            }
+        }
+    }
 
     const QRectF paint = printer.pageLayout().paintRectPixels(printer.resolution());
     const double perScreenPixel = printer.resolution() / l.screenDpi;
@@ -120,9 +151,7 @@ bool GridPrinter::print(QPrinter &printer) const
                 width += l.widths[++i];
             const QRect rect(int(x), int(y), width, l.rowHeight);
             x += width;
-            CellLook look = cellLook(m, r, c);
-            if (look.font.pointSizeF() > 0)
-                look.font.setPixelSize(std::max(1, int(look.font.pointSizeF() * l.screenDpi / 72.0 + 0.5)));
+            CellLook look = printedLook(m, r, c, l.screenDpi);
             const bool fixed = r < l.fixedRows || c < m.fixedCols();
             if (!fixed && look.back == paper)
                 look.fillBack = false; // paper stays white

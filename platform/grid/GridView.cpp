@@ -411,6 +411,9 @@ GridView::GridView(Grid *grid, bool frozen, QWidget *parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setAlternatingRowColors(false);
+    // Tab leaves the grid for the next control, as in any dialog; an open editor still hands
+    // Tab on to the next cell.
+    setTabKeyNavigation(false);
     if (QStyle *style = gridViewStyle())
         setStyle(style);
     viewport()->setAutoFillBackground(false);

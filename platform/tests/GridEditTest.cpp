@@ -117,7 +117,7 @@ TEST_F(GridEdit, TextEditorRaisesBeforeValidateAfterInOrder)
     EXPECT_EQ(events.last(), QStringLiteral("after 2,1"));
 }
 
-TEST_F(GridEdit, TabEndsOneEditBeforeTheNextBegins)
+TEST_F(GridEdit, TabEndsOneEditBeforeTheNextBeginsAndOutOfAnEditLeavesTheGrid)
 {
     g.Select(2, 1);
     g.EditCell();
@@ -126,6 +126,26 @@ TEST_F(GridEdit, TabEndsOneEditBeforeTheNextBegins)
     EXPECT_EQ(events, (QStringList{"before 2,1", "validate 2,1 x", "after 2,1", "before 2,2"}));
     EXPECT_EQ(g.Col(), 2);
     EXPECT_TRUE(g.isEditing());
+    g.FinishEditing();
+
+    // Out of an edit, Tab takes the focus on to the next control: a dialog's grid must not keep it.
+    QWidget form;
+    QLineEdit before(&form);
+    Grid inForm(&form);
+    QLineEdit after(&form);
+    inForm.setCols(3);
+    inForm.setRows(3);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    inForm.Select(1, 0);
+    inForm.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), &after);
+    EXPECT_EQ(inForm.Col(), 0);
+    inForm.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), &before);
 }
 
 TEST_F(GridEdit, KeyHooksChangeOrSwallowKeys)
