@@ -275,6 +275,8 @@ void hlTabulon::UserControl_Resize()
     const int W = width();
     const int H = height();
     const int statusHeight = barHeight(staStatus);
+    // First: in a narrow window the pickers may take a second row, and their bars more height.
+    Position_Combos();
     int barsBottom = 0;
     placeBars(W, barsBottom);
     if (m_blnStatusBar)
@@ -317,12 +319,11 @@ void hlTabulon::UserControl_Resize()
     } else {
         const QWidget *second = m_intView == tbViewChart ? tlbChart2 : m_intView == tbViewSummary ? tlbSummary2 : tlbXTab2;
         const int b = barHeight(second);
-        placeIfFits(splitter(m_intView), QRect(0, top + 2 * b, W, available - 2 * b));
+        const int bars = m_blnPickersWrapped ? std::max(2 * b, barsBottom - top) : 2 * b;
+        placeIfFits(splitter(m_intView), QRect(0, top + bars, W, available - bars));
     }
 
     placeChartSliders();
-
-    Position_Combos();
 }
 
 void hlTabulon::placeChartSliders()

@@ -9,6 +9,7 @@
 #include "ui/StatusPanels.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScreen>
@@ -279,6 +280,68 @@ TEST_F(ViewSwitching, ThePaneFillsWhatTheBarsLeave)
     // The horizontal chart slider keeps clear of the status bar even when it is hidden.
     const QRect slider = tab.sldChart[0]->geometry();
     EXPECT_EQ(slider.top(), 300 - slider.height() - statusH - 3 * tab.tlbChart->sizeHint().height());
+
+    // In a window too narrow for their full widths every view's pickers stay in their bars, shown
+    // and usable, none over another, above the pane (down to the narrowest query window); wide
+    // again, each is where it was.
+    struct ViewBars {
+        hlTabulon::tbView view;
+        ui::KeyedToolBar *first;
+        ui::KeyedToolBar *second;
+        Splitter *pane;
+    };
+    for (const ViewBars &v : {ViewBars{hlTabulon::tbViewChart, tab.tlbChart, tab.tlbChart2, tab.hlSplitChart},
+                              ViewBars{hlTabulon::tbViewSummary, tab.tlbSummary, tab.tlbSummary2, tab.hlSplitSummary},
+                              ViewBars{hlTabulon::tbViewXTab, tab.tlbXTab, tab.tlbXTab2, tab.hlSplitXTab}}) {
+        tab.resize(800, 600);
+        ASSERT_TRUE(tab.Change_View(v.view));
+        auto pickers = [](ui::KeyedToolBar *bar) {
+            QList<QWidget *> shown;
+            auto *panel = bar->findChild<QWidget *>(bar->objectName() + QStringLiteral("Pickers"));
+            for (QWidget *w : panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                if (!w->isHidden())
+                    shown << w;
+            return shown;
+        };
+        auto geometries = [&] {
+            QMap<QString, QRect> all;
+            for (ui::KeyedToolBar *bar : {v.first, v.second})
+                for (QWidget *w : pickers(bar))
+                    all.insert(w->objectName(), w->geometry());
+            return all;
+        };
+        const QMap<QString, QRect> wide = geometries();
+        for (const int narrow : {470, 320, 160}) {
+            tab.resize(narrow, 600);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            for (ui::KeyedToolBar *bar : {v.first, v.second}) {
+                const QList<QWidget *> shown = pickers(bar);
+                for (QWidget *w : shown) {
+                    const QString what = w->objectName() + QStringLiteral(" at %1").arg(narrow);
+                    EXPECT_TRUE(w->isVisible()) << qPrintable(what);
+                    EXPECT_TRUE(bar->rect().contains(QRect(w->mapTo(bar, QPoint()), w->size()))) << qPrintable(what);
+                    const auto *caption = qobject_cast<QLineEdit *>(w);
+                    const bool isCaption = caption && caption->isReadOnly();
+                    EXPECT_GE(w->width(), w->fontMetrics().horizontalAdvance(isCaption ? caption->text()
+                                                                                       : QStringLiteral("000000")))
+                        << qPrintable(what);
+                    for (QWidget *other : shown)
+                        EXPECT_TRUE(other == w || !other->geometry().intersects(w->geometry()))
+                            << qPrintable(what + u' ' + other->objectName());
+                }
+            }
+            for (ui::KeyedToolBar *bar : {v.first, v.second})
+                for (QWidget *w : pickers(bar))
+                    EXPECT_GT(v.pane->y(), w->mapTo(&tab, QPoint(0, w->height() / 2)).y()) << narrow;
+            EXPECT_GE(v.second->y(), v.first->geometry().bottom()) << narrow;
+        }
+        tab.resize(800, 600);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_EQ(geometries(), wide) << v.first->objectName().toStdString();
+        for (ui::KeyedToolBar *bar : {v.first, v.second})
+            for (QWidget *w : pickers(bar))
+                EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+    }
     tab.UnloadFlter();
 }
 

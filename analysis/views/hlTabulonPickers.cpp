@@ -4,6 +4,7 @@
 #include "hlTabulon/hlTabulon.h"
 
 #include "core/ControlAccess.h"
+#include "core/ControlLayout.h"
 #include "core/ControlSupport.h"
 #include "core/QueryRunner.h"
 #include "hlTabulon/Options.h"
@@ -22,12 +23,17 @@
 #include "ui/Prompter.h"
 #include "ui/Twips.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QLayout>
 #include <QLineEdit>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QPlainTextEdit>
+#include <QToolBar>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -72,6 +78,109 @@ void fitPanel(QWidget *panel)
     panel->setFixedSize(std::max(1, box.right() + 1), std::max(1, box.bottom() + 1));
 }
 
+// The pickers that give up width on a narrow bar; the captions keep theirs.
+bool shrinks(const QWidget *w)
+{
+    return qobject_cast<const QComboBox *>(w) || dynamic_cast<const analysis::NumberBox *>(w);
+}
+
+// The least a picker is given: a few characters of its text, and a list's arrow.
+int leastWidth(const QWidget *w)
+{
+    const QFontMetrics metrics = w->fontMetrics();
+    int least = metrics.horizontalAdvance(QStringLiteral("000000")) + 8;
+    if (const auto *combo = qobject_cast<const QComboBox *>(w)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        least = combo->style()
+                    ->sizeFromContents(QStyle::CT_ComboBox, &option,
+                                       QSize(metrics.averageCharWidth() * 6, metrics.height()), combo)
+                    .width();
+    }
+    return std::min(least, w->maximumWidth());
+}
+
+// A panel's shown pickers, left to right, as slots of the fitting arithmetic.
+std::vector<QWidget *> shownPickers(const QWidget *panel, std::vector<analysis::layout::PickerSlot> &pickers)
+{
+    std::vector<QWidget *> parts;
+    for (QObject *child : panel->children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (w && !w->isHidden())
+            parts.push_back(w);
+    }
+    std::sort(parts.begin(), parts.end(), [](const QWidget *a, const QWidget *b) { return a->x() < b->x(); });
+    int right = 0;
+    for (const QWidget *w : parts) {
+        pickers.push_back({w->width(), shrinks(w) ? leastWidth(w) : w->width(), w->x() - right, !shrinks(w)});
+        right = w->x() + w->width();
+    }
+    return parts;
+}
+
+// Fits a bar's picker panel, laid out at its full width, into a bar `width` wide: its pickers
+// shrink, then run on in rows, as the arithmetic decides. Nothing happens where all fits. The
+// pickers of `guest`, a panel with no room on its own bar, come first, in rows of their own.
+// Each picker moved is recorded with where it stood; gives the rows taken.
+int fitBar(const QToolBar *bar, QWidget *panel, int width, std::vector<std::tuple<QWidget *, QWidget *, QPoint>> &fitted,
+           QWidget *guest = nullptr)
+{
+    const int others = bar->sizeHint().width() - panel->width();
+    if (!guest && others + panel->width() <= width)
+        return 1;
+    const int room = std::max(1, width - others);
+    const int pitch = std::max(panel->height(), guest ? guest->height() : 0) + ui::Twips::toPixelsY(30, panel);
+    // Both panels read before any picker changes panel.
+    std::vector<analysis::layout::PickerSlot> guestPickers;
+    std::vector<analysis::layout::PickerSlot> ownPickers;
+    const std::vector<QWidget *> guestParts = guest ? shownPickers(guest, guestPickers) : std::vector<QWidget *>();
+    const std::vector<QWidget *> ownParts = shownPickers(panel, ownPickers);
+    int rows = 0;
+    for (QWidget *from : {guest, panel}) {
+        if (!from)
+            continue;
+        const std::vector<QWidget *> &parts = from == panel ? ownParts : guestParts;
+        const auto places = analysis::layout::fitPickers(from == panel ? ownPickers : guestPickers, room);
+        int taken = 1;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            QWidget *w = parts[i];
+            const analysis::layout::PickerPlace &at = places[i];
+            fitted.emplace_back(w, from, w->pos());
+            if (from != panel) {
+                w->setParent(panel);
+                w->show();
+            }
+            // Below its full width, which stays its maximum; the list still opens as wide as that.
+            if (at.width < w->width()) {
+                w->setMinimumWidth(at.width);
+                if (auto *combo = qobject_cast<QComboBox *>(w))
+                    combo->view()->setMinimumWidth(w->maximumWidth());
+            }
+            w->setGeometry(at.left, w->y() + (rows + at.row) * pitch, at.width, w->height());
+            taken = std::max(taken, at.row + 1);
+        }
+        rows += taken;
+        fitPanel(from);
+        if (QLayout *layout = from->parentWidget()->layout())
+            layout->invalidate();
+    }
+    return rows;
+}
+
+// Whether a panel's pickers fit beside what stands before them on a bar `width` wide.
+bool fitsBeside(const QToolBar *bar, const QWidget *panel, int width)
+{
+    const int room = width - (bar->sizeHint().width() - panel->width());
+    if (room >= panel->width())
+        return true;
+    std::vector<analysis::layout::PickerSlot> pickers;
+    shownPickers(panel, pickers);
+    for (const analysis::layout::PickerPlace &at : analysis::layout::fitPickers(pickers, std::max(1, room)))
+        if (at.left + at.width > room)
+            return false;
+    return true;
+}
+
 } // namespace
 
 void hlTabulon::createPickers()
@@ -105,6 +214,8 @@ void hlTabulon::createPickers()
             // Placed by hand, never by a layout, so no size policy: setting one builds the list's
             // popup at once, and most windows never open these lists.
             combo->setGeometry(0, 0, twX(1400), twY(315));
+            // Its full width, which a narrow bar may take from it for a while.
+            combo->setMaximumWidth(combo->width());
             array[std::size_t(i)] = combo;
         }
     };
@@ -112,6 +223,7 @@ void hlTabulon::createPickers()
         auto *box = new analysis::NumberBox(panel);
         box->setObjectName(QStringLiteral("txtSumValue%1").arg(index));
         box->setGeometry(0, 0, twX(1065), twY(315));
+        box->setMaximumWidth(box->width());
         box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         box->gotFocus = [this, index] { txtSumValue_GotFocus(index); };
         box->lostFocus = [this, index] { txtSumValue_LostFocus(index); };
@@ -286,6 +398,19 @@ bool hlTabulon::Position_Combos()
         const int wide = ui::Twips::toPixelsX(100, this);
         auto after = [](QWidget *w, const QWidget *left, int space) { w->move(right(left) + space, w->y()); };
 
+        // Each picker back at its full width and place before the bars are laid out again.
+        for (const auto &[picker, panel, at] : m_pickersFitted) {
+            if (picker->parentWidget() != panel) {
+                picker->setParent(panel);
+                picker->show();
+            }
+            picker->move(at);
+            if (shrinks(picker))
+                picker->resize(picker->maximumWidth(), picker->height());
+        }
+        const bool restored = !m_pickersFitted.empty();
+        m_pickersFitted.clear();
+
         const int top = cboChartCol[0]->y();
         for (int i = 1; i < 6; ++i)
             cboChartCol[std::size_t(i)]->move(cboChartCol[std::size_t(i)]->x(), top);
@@ -327,6 +452,28 @@ bool hlTabulon::Position_Combos()
 
         for (QWidget *anchor : {cboChartCol[0], cboChartCol[3], cboSumCol[0], cboSumCol[3], cboXTabCol[0], cboXTabCol[3]})
             fitPanel(anchor->parentWidget());
+        // A panel the bar had no room for is hidden, and its new size goes unnoticed by the bar.
+        if (restored)
+            for (QWidget *anchor : {cboChartCol[0], cboChartCol[3], cboSumCol[0], cboSumCol[3], cboXTabCol[0], cboXTabCol[3]})
+                if (QLayout *bar = anchor->parentWidget()->parentWidget()->layout())
+                    bar->invalidate();
+
+        // The shown bars in a window too narrow for them.
+        m_blnPickersWrapped = false;
+        if (m_intView != tbViewResults) {
+            const PickerArray &shown = m_intView == tbViewChart ? cboChartCol : m_intView == tbViewSummary ? cboSumCol
+                                                                                                          : cboXTabCol;
+            QWidget *first = shown[0]->parentWidget();
+            QWidget *second = shown[3]->parentWidget();
+            const auto *firstBar = qobject_cast<const QToolBar *>(first->parentWidget());
+            const auto *secondBar = qobject_cast<const QToolBar *>(second->parentWidget());
+            // The chart's buttons may leave its first pickers no room: they go to the second bar.
+            QWidget *guest = fitsBeside(firstBar, first, width()) ? nullptr : first;
+            if (!guest && fitBar(firstBar, first, width(), m_pickersFitted) > 1)
+                m_blnPickersWrapped = true;
+            if (fitBar(secondBar, second, width(), m_pickersFitted, guest) > 1)
+                m_blnPickersWrapped = true;
+        }
         return true;
     });
 }

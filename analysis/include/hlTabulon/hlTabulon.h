@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 #include <type_traits>
 
@@ -644,6 +645,10 @@ private:
     bool m_blnDetailsOpen = false;
     bool m_blnChangingView = false;
     bool m_blnResizing = false;
+    // The pickers a narrow bar shrank or moved: each with its own panel and its place there; and
+    // whether a bar's pickers took more than one row.
+    std::vector<std::tuple<QWidget *, QWidget *, QPoint>> m_pickersFitted;
+    bool m_blnPickersWrapped = false;
     bool m_blnShowCount = false;
     bool m_blnHasRows = false;
     bool m_blnParse = false; // the Parse command: statements are checked, not run
