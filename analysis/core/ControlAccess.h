@@ -29,6 +29,9 @@ struct ControlAccess {
     static const QueryRunner &runner(const hlTabulon &control) { return *control.m_query; }
     // Hands the control's steps to `steps` (not owned) until it is set back to nullptr.
     static void setSteps(hlTabulon &control, ControlSteps *steps) { control.m_steps = steps; }
+    // Makes the chart, summary and cross-tab views' parts now, as their first use would.
+    static void makeViews(hlTabulon &control) { control.makeViews(); }
+    static bool viewsMade(const hlTabulon &control) { return control.m_blnViewsMade; }
 };
 
 } // namespace analysis

@@ -123,57 +123,47 @@ hlTabulon::~hlTabulon()
     if (qryMenu)
         disconnect(qryMenu, nullptr, this, nullptr);
     releasePickers();
+    // Nothing is made while the control goes.
+    m_blnViewsMade = true;
 }
+
+namespace {
+
+Splitter *makeSplitter(QWidget *parent, const char *name)
+{
+    auto *s = new Splitter(parent);
+    s->setObjectName(QLatin1String(name));
+    s->hide();
+    return s;
+}
+
+QPlainTextEdit *makeSqlBox(QWidget *parent, const char *name)
+{
+    auto *box = new QPlainTextEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    return box;
+}
+
+grid::Grid *makeGrid(QWidget *parent, const char *name)
+{
+    auto *g = new grid::Grid(parent);
+    g->setObjectName(QLatin1String(name));
+    return g;
+}
+
+} // namespace
 
 void hlTabulon::createControls()
 {
     createToolbars();
-    createPickers();
 
-    auto makeSplitter = [this](const char *name) {
-        auto *s = new Splitter(this);
-        s->setObjectName(QLatin1String(name));
-        s->hide();
-        return s;
-    };
-    auto makeSqlBox = [](QWidget *parent, const char *name) {
-        auto *box = new QPlainTextEdit(parent);
-        box->setObjectName(QLatin1String(name));
-        box->setLineWrapMode(QPlainTextEdit::NoWrap);
-        return box;
-    };
-    auto makeGrid = [](QWidget *parent, const char *name) {
-        auto *g = new grid::Grid(parent);
-        g->setObjectName(QLatin1String(name));
-        return g;
-    };
-
-    hlSplitResults = makeSplitter("hlSplitResults");
-    hlSplitChart = makeSplitter("hlSplitChart");
-    hlSplitSummary = makeSplitter("hlSplitSummary");
-    hlSplitXTab = makeSplitter("hlSplitXTab");
+    hlSplitResults = makeSplitter(this, "hlSplitResults");
     txtResultsSQL = makeSqlBox(hlSplitResults, "txtResultsSQL");
     grdResults = makeGrid(hlSplitResults, "grdResults");
-    txtChartSQL = makeSqlBox(hlSplitChart, "txtChartSQL");
-    chChart = new chart::ChartView(hlSplitChart);
-    chChart->setObjectName(QStringLiteral("chChart"));
-    txtSummarySQL = makeSqlBox(hlSplitSummary, "txtSummarySQL");
-    grdSummary = makeGrid(hlSplitSummary, "grdSummary");
-    txtXTabSQL = makeSqlBox(hlSplitXTab, "txtXTabSQL");
-    grdXTab = makeGrid(hlSplitXTab, "grdXTab");
     txtSQLError = makeSqlBox(this, "txtSQLError");
     txtSQLError->setReadOnly(true);
     txtSQLError->hide();
-
-    sldChart[0] = new QSlider(Qt::Horizontal, this);
-    sldChart[0]->setObjectName(QStringLiteral("sldChart0"));
-    sldChart[1] = new QSlider(Qt::Vertical, this);
-    sldChart[1]->setObjectName(QStringLiteral("sldChart1"));
-    for (QSlider *s : sldChart) {
-        s->hide();
-        chChart->keepClearOf(s);
-    }
-    chChart->installEventFilter(this);
 
     staStatus = new ui::StatusPanels(5, this);
     staStatus->setObjectName(QStringLiteral("staStatus"));
@@ -196,16 +186,68 @@ void hlTabulon::createControls()
     connect(tmrRun, &QTimer::timeout, this, &hlTabulon::tmrRun_Timer);
     connect(tmrEsc, &QTimer::timeout, this, &hlTabulon::tmrEsc_Timer);
     connect(hlSplitResults, &Splitter::Resize, this, [this] { splitterResized(tbViewResults); });
-    connect(hlSplitChart, &Splitter::Resize, this, [this] { splitterResized(tbViewChart); });
-    connect(hlSplitSummary, &Splitter::Resize, this, [this] { splitterResized(tbViewSummary); });
-    connect(hlSplitXTab, &Splitter::Resize, this, [this] { splitterResized(tbViewXTab); });
     connect(txtResultsSQL, &QPlainTextEdit::textChanged, this, &hlTabulon::txtResultsSQL_Change);
     txtResultsSQL->installEventFilter(this);
     connectResultsGrid();
     connectColumnMenu();
+}
+
+void hlTabulon::makeViews()
+{
+    if (m_blnViewsMade)
+        return;
+    m_blnViewsMade = true;
+
+    createViewBars();
+    createPickers();
+    hlSplitChart = makeSplitter(this, "hlSplitChart");
+    hlSplitSummary = makeSplitter(this, "hlSplitSummary");
+    hlSplitXTab = makeSplitter(this, "hlSplitXTab");
+    txtChartSQL = makeSqlBox(hlSplitChart, "txtChartSQL");
+    chChart = new chart::ChartView(hlSplitChart);
+    chChart->setObjectName(QStringLiteral("chChart"));
+    txtSummarySQL = makeSqlBox(hlSplitSummary, "txtSummarySQL");
+    grdSummary = makeGrid(hlSplitSummary, "grdSummary");
+    txtXTabSQL = makeSqlBox(hlSplitXTab, "txtXTabSQL");
+    grdXTab = makeGrid(hlSplitXTab, "grdXTab");
+
+    std::array<QSlider *, 2> &sliders = sldChart.made();
+    sliders[0] = new QSlider(Qt::Horizontal, this);
+    sliders[0]->setObjectName(QStringLiteral("sldChart0"));
+    sliders[1] = new QSlider(Qt::Vertical, this);
+    sliders[1]->setObjectName(QStringLiteral("sldChart1"));
+    for (QSlider *s : sliders) {
+        s->hide();
+        chChart->keepClearOf(s);
+    }
+    chChart->installEventFilter(this);
+    // Stacked as if made with the rest: the bars under the results' pane, the panes under the
+    // error box, the sliders under the status bar.
+    for (QWidget *bar : {tlbChart.made(), tlbChart2.made(), tlbSummary.made(), tlbSummary2.made(), tlbXTab.made(),
+                         tlbXTab2.made()})
+        bar->stackUnder(hlSplitResults);
+    for (QWidget *pane : {hlSplitChart.made(), hlSplitSummary.made(), hlSplitXTab.made()})
+        pane->stackUnder(txtSQLError);
+    for (QWidget *s : sliders)
+        s->stackUnder(staStatus);
+
+    connect(hlSplitChart, &Splitter::Resize, this, [this] { splitterResized(tbViewChart); });
+    connect(hlSplitSummary, &Splitter::Resize, this, [this] { splitterResized(tbViewSummary); });
+    connect(hlSplitXTab, &Splitter::Resize, this, [this] { splitterResized(tbViewXTab); });
     connectSummaryGrid();
     connectXTabGrid();
     connectChart();
+    if (m_blnInitRun) {
+        // Made after start-up: given what start-up and the options gave the others.
+        setUpViews();
+        for (tbView v : {tbViewSummary, tbViewXTab})
+            applyGridOptions(v);
+        for (tbView v : {tbViewChart, tbViewSummary, tbViewXTab})
+            applyPaneOptions(v);
+        Set_ChartOptions();
+        if (m_query->fieldsLoaded())
+            Populate_Fields();
+    }
 }
 
 hlTabulon::tbDataType hlTabulon::CurrentDataType() const
@@ -350,12 +392,12 @@ qint32 hlTabulon::ResultsRows() const
 
 qint32 hlTabulon::SummaryRows() const
 {
-    return std::max(0, grdSummary->Rows() - 1);
+    return grdSummary.made() ? std::max(0, grdSummary->Rows() - 1) : 0;
 }
 
 bool hlTabulon::XTabRows() const
 {
-    return grdXTab->Rows() >= 3;
+    return grdXTab.made() && grdXTab->Rows() >= 3;
 }
 
 bool hlTabulon::FindVisible() const

@@ -280,9 +280,10 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
                 // for the next time it opens (F3 searches with it closed).
                 if (m_frmFind && m_blnFindOpen)
                     m_frmFind->setEnabled(false);
-                for (QWidget *bar : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
-                                     static_cast<QWidget *>(tlbXTab)})
-                    bar->setEnabled(false);
+                for (QWidget *bar : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary.made()),
+                                     static_cast<QWidget *>(tlbXTab.made())})
+                    if (bar)
+                        bar->setEnabled(false);
                 const QString text = options().FindText;
                 const bool matchCase = options().FindMatchCase;
                 const bool whole = options().FindWholeWord;
@@ -366,9 +367,10 @@ bool hlTabulon::Find_Item(qint32 lngDirection)
             ok = false;
         if (!self)
             return false;
-        for (QWidget *w : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary),
-                           static_cast<QWidget *>(tlbXTab)})
-            w->setEnabled(true);
+        for (QWidget *w : {static_cast<QWidget *>(tlbMain), static_cast<QWidget *>(tlbSummary.made()),
+                           static_cast<QWidget *>(tlbXTab.made())})
+            if (w)
+                w->setEnabled(true);
         if (g)
             g->setEnabled(true);
         if (focused)

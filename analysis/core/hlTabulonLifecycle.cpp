@@ -78,8 +78,8 @@ bool hlTabulon::Init()
             tlbResults->Buttons(QLatin1String(key)).setVisible(m_blnOpenSQL);
 
         Set_Delimiter();
-        Set_Chart();
-        Set_ToolTips();
+        if (m_blnViewsMade)
+            setUpViews();
 
         const bool viewsAvailable = !m_query->statement().isEmpty() && dataType() != tbDataStoredProc;
         for (const char *key : {"Results", "Chart", "Summary", "XTab"})
@@ -88,16 +88,6 @@ bool hlTabulon::Init()
         tlbResults->Buttons(QStringLiteral("RemoveFilter")).setVisible(false);
         tlbResults->Buttons(QStringLiteral("UnFreezeCols")).setVisible(false);
         tlbResults->Buttons(QStringLiteral("QueryBuilder")).setStyle(ui::tbrCheck);
-
-        txtChartSQL->clear();
-        txtSummarySQL->clear();
-        txtXTabSQL->clear();
-
-        // The chart's reset position: rotation 30, elevation 15.
-        sldChart[0]->setRange(0, 360);
-        sldChart[0]->setValue(30);
-        sldChart[1]->setRange(0, 90);
-        sldChart[1]->setValue(15);
 
         Set_Grids();
 
@@ -119,8 +109,6 @@ bool hlTabulon::Init()
         options().QueryBuilderAlign = 1;
 
         hlSplitResults->setSplitterColor(0);
-        for (Splitter *s : {hlSplitChart, hlSplitSummary, hlSplitXTab})
-            s->setSplitterColor(hlSplitResults->SplitterColor());
 
         if (Set_Options(true, true, false)) {
             Set_RecentFiles();
@@ -202,7 +190,9 @@ void hlTabulon::UnloadFlter()
 
     analysis::releaseErrorObject();
 
-    for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary}) {
+    for (Splitter *s : {hlSplitResults, hlSplitChart.made(), hlSplitSummary.made()}) {
+        if (!s)
+            continue;
         attempt([&] {
             s->setChild1(nullptr);
             s->setChild2(nullptr);
@@ -211,10 +201,12 @@ void hlTabulon::UnloadFlter()
     tmrEsc->stop();
     tmrPause->stop();
     tmrRun->stop();
-    attempt([&] {
-        hlSplitXTab->setChild1(nullptr);
-        hlSplitXTab->setChild2(nullptr);
-    });
+    if (Splitter *s = hlSplitXTab.made()) {
+        attempt([&] {
+            s->setChild1(nullptr);
+            s->setChild2(nullptr);
+        });
+    }
 }
 
 void hlTabulon::operationEnded()

@@ -104,20 +104,32 @@ QString recentFileOf(const QString &caption)
 
 } // namespace
 
+ui::KeyedToolBar *hlTabulon::makeBar(const char *name)
+{
+    auto *bar = new ui::KeyedToolBar(QLatin1String(name), this);
+    bar->setObjectName(QLatin1String(name));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    return bar;
+}
+
 void hlTabulon::createToolbars()
 {
-    auto makeBar = [this](const char *name) {
-        auto *bar = new ui::KeyedToolBar(QLatin1String(name), this);
-        bar->setObjectName(QLatin1String(name));
-        bar->setMovable(false);
-        bar->setFloatable(false);
-        return bar;
-    };
     tlbMain = makeBar("tlbMain");
     addButtons(tlbMain, kMainButtons);
     tlbResults = makeBar("tlbResults");
     addButtons(tlbResults, kResultsButtons);
-    // The views' own bars; their pickers come with the views.
+    tlbResults->hide();
+
+    connect(tlbMain, &ui::KeyedToolBar::ButtonClick, this, &hlTabulon::tlbMain_ButtonClick);
+    connect(tlbMain, &ui::KeyedToolBar::Click, this, &hlTabulon::hideColumnMenu);
+    connect(tlbResults, &ui::KeyedToolBar::ButtonClick, this, &hlTabulon::tlbResults_ButtonClick);
+    connect(tlbResults, &ui::KeyedToolBar::ButtonMenuClick, this, &hlTabulon::tlbResults_ButtonMenuClick);
+}
+
+void hlTabulon::createViewBars()
+{
+    // The views' own bars; their pickers come with them.
     tlbChart = makeBar("tlbChart");
     tlbChart->addButton(QStringLiteral("Slide"), {}, QStringLiteral("Show Chart sliders"), ui::tbrCheck);
     tlbChart->addButton(QStringLiteral("Reset"), {}, QStringLiteral("Reset Chart"));
@@ -128,13 +140,9 @@ void hlTabulon::createToolbars()
     tlbSummary2 = makeBar("tlbSummary2");
     tlbXTab = makeBar("tlbXTab");
     tlbXTab2 = makeBar("tlbXTab2");
-    for (ui::KeyedToolBar *bar : {tlbResults, tlbChart, tlbChart2, tlbSummary, tlbSummary2, tlbXTab, tlbXTab2})
+    for (ui::KeyedToolBar *bar : {tlbChart.made(), tlbChart2.made(), tlbSummary.made(), tlbSummary2.made(),
+                                  tlbXTab.made(), tlbXTab2.made()})
         bar->hide();
-
-    connect(tlbMain, &ui::KeyedToolBar::ButtonClick, this, &hlTabulon::tlbMain_ButtonClick);
-    connect(tlbMain, &ui::KeyedToolBar::Click, this, &hlTabulon::hideColumnMenu);
-    connect(tlbResults, &ui::KeyedToolBar::ButtonClick, this, &hlTabulon::tlbResults_ButtonClick);
-    connect(tlbResults, &ui::KeyedToolBar::ButtonMenuClick, this, &hlTabulon::tlbResults_ButtonMenuClick);
 }
 
 void hlTabulon::tlbMain_ButtonClick(const QString &key)
@@ -249,67 +257,81 @@ bool hlTabulon::Set_MenuText()
     });
 }
 
+void hlTabulon::applyGridOptions(tbView view)
+{
+    const analysis::Options &opt = options();
+    if (view != tbViewChart) {
+        const int i = view == tbViewResults ? 0 : view == tbViewSummary ? 1 : 2;
+        grid::Grid *g = view == tbViewResults ? grdResults : view == tbViewSummary ? grdSummary.get() : grdXTab.get();
+        const analysis::GridOptions &go = opt.grid(i);
+        g->setGridLines(go.GridLines);
+        g->setFont(go.Font);
+        g->setForeColor(quint32(go.FontColour));
+        g->setBackColor(quint32(go.BackColor));
+        g->setBackColorAlternate(quint32(go.AlternateColor));
+        try {
+            g->LoadWallPaper(go.Wallpaper);
+        } catch (...) {
+            // A picture that cannot be read costs only the picture: the other options still
+            // apply and the window still starts. Said once a file, not at every window opened.
+            static QSet<QString> reported;
+            if (!reported.contains(go.Wallpaper)) {
+                reported.insert(go.Wallpaper);
+                report(QStringLiteral("Set_Options"), analysis::currentErrorText());
+            }
+            g->setWallPaper(QPixmap());
+        }
+        g->setWallPaperAlignment(go.WallpaperAlign);
+        if (view == tbViewSummary)
+            for (int c = 0; c <= grdSummary->Cols() - 2; ++c)
+                grdSummary->setMergeCol(c, opt.Merge);
+    }
+}
+
+void hlTabulon::applyPaneOptions(tbView view)
+{
+    const analysis::Options &opt = options();
+    sqlBox(view)->setFont(opt.SQLFont);
+    Splitter *s = splitter(view);
+    const analysis::SplitOptions &so = opt.split(view);
+    QWidget *sql = sqlBox(view);
+    QWidget *data = view == tbViewResults ? static_cast<QWidget *>(grdResults)
+                    : view == tbViewChart ? static_cast<QWidget *>(chChart)
+                    : view == tbViewSummary ? static_cast<QWidget *>(grdSummary)
+                                            : static_cast<QWidget *>(grdXTab);
+    s->setSplitterWidth(40);
+    s->setSplitPercent(so.Percentage);
+    s->setOrientation(so.Orientation ? Splitter::splitHorizontal : Splitter::splitVertical);
+    s->setChild1(so.Left ? sql : data);
+    s->setChild2(so.Left ? data : sql);
+}
+
 bool hlTabulon::Set_Options(bool blnDataChanged, bool blnChartChanged, bool /*blnDataSourceChanged*/)
 {
     return trap(QStringLiteral("Set_Options"), [&] {
         const analysis::Options &opt = options();
-        if (blnChartChanged)
+        // Views not made yet take the options when they are.
+        if (blnChartChanged && m_blnViewsMade)
             Set_ChartOptions();
         if (blnDataChanged) {
             const bool countButton = m_intView == tbViewResults && !opt.ShowCount;
             tlbResults->Buttons(QStringLiteral("ShowCount")).setVisible(countButton);
             tlbResults->Buttons(QStringLiteral("sepCount")).setVisible(countButton);
             Show_ResultsCount();
-            const std::array<grid::Grid *, 3> grids = {grdResults, grdSummary, grdXTab};
-            for (int i = 0; i < 3; ++i) {
-                grid::Grid *g = grids[std::size_t(i)];
-                const analysis::GridOptions &go = opt.grid(i);
-                g->setGridLines(go.GridLines);
-                g->setFont(go.Font);
-                g->setForeColor(quint32(go.FontColour));
-                g->setBackColor(quint32(go.BackColor));
-                g->setBackColorAlternate(quint32(go.AlternateColor));
-                try {
-                    g->LoadWallPaper(go.Wallpaper);
-                } catch (...) {
-                    // A picture that cannot be read costs only the picture: the other options
-                    // still apply and the window still starts. Said once a file, not at every
-                    // window opened.
-                    static QSet<QString> reported;
-                    if (!reported.contains(go.Wallpaper)) {
-                        reported.insert(go.Wallpaper);
-                        report(QStringLiteral("Set_Options"), analysis::currentErrorText());
-                    }
-                    g->setWallPaper(QPixmap());
-                }
-                g->setWallPaperAlignment(go.WallpaperAlign);
-            }
-            for (int c = 0; c <= grdSummary->Cols() - 2; ++c)
-                grdSummary->setMergeCol(c, opt.Merge);
+            for (tbView v : {tbViewResults, tbViewSummary, tbViewXTab})
+                if (v == tbViewResults || m_blnViewsMade)
+                    applyGridOptions(v);
         }
         if (!Set_MenuText())
             return false;
-        for (QPlainTextEdit *box : {txtResultsSQL, txtChartSQL, txtSummarySQL, txtXTabSQL})
-            box->setFont(opt.SQLFont);
+        for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab})
+            if (v == tbViewResults || m_blnViewsMade)
+                applyPaneOptions(v);
         // A box the user writes the query in keeps room for a few lines however small the window
         // or the share the division gives it.
         txtResultsSQL->setMinimumHeight(txtResultsSQL->isReadOnly() ? 0
                                                                      : QFontMetrics(opt.SQLFont).lineSpacing() * 4
                                                                            + 2 * txtResultsSQL->frameWidth() + 8);
-        for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab}) {
-            Splitter *s = splitter(v);
-            const analysis::SplitOptions &so = opt.split(v);
-            QWidget *sql = sqlBox(v);
-            QWidget *data = v == tbViewResults ? static_cast<QWidget *>(grdResults)
-                            : v == tbViewChart ? chChart
-                            : v == tbViewSummary ? static_cast<QWidget *>(grdSummary)
-                                                 : static_cast<QWidget *>(grdXTab);
-            s->setSplitterWidth(40);
-            s->setSplitPercent(so.Percentage);
-            s->setOrientation(so.Orientation ? Splitter::splitHorizontal : Splitter::splitVertical);
-            s->setChild1(so.Left ? sql : data);
-            s->setChild2(so.Left ? data : sql);
-        }
         if (frmQueryBuilder *window = queryBuilderWindow(); window && m_blnQBVisible) {
             window->hlQueryBuilder()->setMenuText(opt.QueryBuilderToolbarText);
             window->hlQueryBuilder()->Init();

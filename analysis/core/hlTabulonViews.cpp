@@ -31,6 +31,15 @@ int barHeight(const QWidget *bar)
     return bar->sizeHint().height();
 }
 
+void setUpGrid(grid::Grid *g)
+{
+    g->setSelectionMode(grid::flexSelectionFree);
+    g->setAllowUserResizing(grid::flexResizeColumns);
+    g->setEditable(grid::flexEDNone);
+    // A find moves the current cell while its window keeps the focus.
+    g->setCursorShownWithoutFocus(true);
+}
+
 // Puts the switch guard down and the pointer back however the switch ends.
 class SwitchGuard {
 public:
@@ -61,11 +70,13 @@ void hlTabulon::showViewBars(tbView view)
     // Each bar is set once to how it ends: one hidden and shown again would be laid out and
     // painted again for nothing on every refresh.
     tlbResults->setVisible(view == tbViewResults && options().ResultsToolbar);
-    for (ui::KeyedToolBar *bar : {tlbChart, tlbChart2})
+    if (!m_blnViewsMade)
+        return;
+    for (ui::KeyedToolBar *bar : {tlbChart.get(), tlbChart2.get()})
         bar->setVisible(view == tbViewChart);
-    for (ui::KeyedToolBar *bar : {tlbSummary, tlbSummary2})
+    for (ui::KeyedToolBar *bar : {tlbSummary.get(), tlbSummary2.get()})
         bar->setVisible(view == tbViewSummary);
-    for (ui::KeyedToolBar *bar : {tlbXTab, tlbXTab2})
+    for (ui::KeyedToolBar *bar : {tlbXTab.get(), tlbXTab2.get()})
         bar->setVisible(view == tbViewXTab);
 }
 
@@ -73,7 +84,8 @@ void hlTabulon::showViewChrome(tbView view)
 {
     showViewBars(view);
     for (tbView v : {tbViewResults, tbViewChart, tbViewSummary, tbViewXTab})
-        splitter(v)->setVisible(v == view);
+        if (v == tbViewResults || m_blnViewsMade)
+            splitter(v)->setVisible(v == view);
 }
 
 bool hlTabulon::Change_View(tbView view)
@@ -100,20 +112,24 @@ bool hlTabulon::Change_View(tbView view)
         const QString viewKey = QLatin1String(kViewKeys[std::size_t(view)]);
         if (view != tbViewResults && !tlbMain->Buttons(viewKey).Enabled())
             return false;
+        if (view != tbViewResults)
+            makeViews();
 
         guard.hourglass();
         // The pane of the view shown already stays up (a refresh comes back to it); the others
         // go until the switch is done.
-        for (Splitter *s : {hlSplitResults, hlSplitChart, hlSplitSummary, hlSplitXTab})
-            if (s != splitter(view) || view != previous)
+        for (Splitter *s : {hlSplitResults, hlSplitChart.made(), hlSplitSummary.made(), hlSplitXTab.made()})
+            if (s && (s != splitter(view) || view != previous))
                 s->hide();
         chromeHidden = true;
         showViewBars(view);
 
-        const bool slide =
-            tlbChart->hasButton(QStringLiteral("Slide")) && tlbChart->Buttons(QStringLiteral("Slide")).Value() == ui::tbrPressed;
-        for (QSlider *s : sldChart)
-            s->setVisible(view == tbViewChart && slide);
+        if (m_blnViewsMade) {
+            const bool slide = tlbChart->hasButton(QStringLiteral("Slide"))
+                               && tlbChart->Buttons(QStringLiteral("Slide")).Value() == ui::tbrPressed;
+            for (QSlider *s : sldChart)
+                s->setVisible(view == tbViewChart && slide);
+        }
 
         // Open tool windows follow the view; closed ones are left alone.
         if (m_blnQBVisible && m_frmQueryBuilder)
@@ -328,6 +344,8 @@ void hlTabulon::UserControl_Resize()
 
 void hlTabulon::placeChartSliders()
 {
+    if (!m_blnViewsMade)
+        return;
     // From the chart's width as laid out: a pane placed while hidden gets its new size only when
     // shown, so this runs again on the chart's resize.
     auto placeIfFits = [](QWidget *w, const QRect &r) {
@@ -348,18 +366,34 @@ bool hlTabulon::Set_Grids()
         grdResults->setGridLines(opt.ResultsGrid.GridLines);
         grdResults->setBackColor(quint32(opt.ResultsGrid.BackColor));
         grdResults->setBackColorAlternate(quint32(opt.ResultsGrid.AlternateColor));
-        grdSummary->setGridLines(opt.SummaryGrid.GridLines);
-        grdXTab->setGridLines(opt.XTabGrid.GridLines);
-        for (grid::Grid *g : {grdResults, grdSummary, grdXTab}) {
-            g->setSelectionMode(grid::flexSelectionFree);
-            g->setAllowUserResizing(grid::flexResizeColumns);
-            g->setEditable(grid::flexEDNone);
-            // A find moves the current cell while its window keeps the focus.
-            g->setCursorShownWithoutFocus(true);
-        }
-        // The cross-tab's two header rows: column groups above the value captions.
-        grdXTab->setRows(2);
-        grdXTab->setFixedRows(2);
+        setUpGrid(grdResults);
         return true;
     });
+}
+
+void hlTabulon::setUpViews()
+{
+    Set_Chart();
+    Set_ToolTips();
+    txtChartSQL->clear();
+    txtSummarySQL->clear();
+    txtXTabSQL->clear();
+
+    // The chart's reset position: rotation 30, elevation 15.
+    sldChart[0]->setRange(0, 360);
+    sldChart[0]->setValue(30);
+    sldChart[1]->setRange(0, 90);
+    sldChart[1]->setValue(15);
+
+    const analysis::Options &opt = options();
+    grdSummary->setGridLines(opt.SummaryGrid.GridLines);
+    grdXTab->setGridLines(opt.XTabGrid.GridLines);
+    setUpGrid(grdSummary);
+    setUpGrid(grdXTab);
+    // The cross-tab's two header rows: column groups above the value captions.
+    grdXTab->setRows(2);
+    grdXTab->setFixedRows(2);
+
+    for (Splitter *s : {hlSplitChart.get(), hlSplitSummary.get(), hlSplitXTab.get()})
+        s->setSplitterColor(0);
 }

@@ -199,6 +199,11 @@ template <typename T>
 T *part(const QObject &control, const char *name)
 {
     T *found = control.findChild<T *>(QLatin1String(name));
+    // The analysis views' parts are made when first used; asking for one is a use.
+    if (auto *tab = qobject_cast<const hlTabulon *>(&control); !found && tab) {
+        analysis::ControlAccess::makeViews(const_cast<hlTabulon &>(*tab));
+        found = control.findChild<T *>(QLatin1String(name));
+    }
     if (!found)
         ADD_FAILURE() << "the control has no part named " << name;
     return found;

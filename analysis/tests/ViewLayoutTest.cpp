@@ -3,12 +3,14 @@
 #include "core/ControlLayout.h"
 
 #include "db/Recordset.h"
+#include "PaneDivider/Splitter.h"
 #include "grid/Grid.h"
 #include "ui/KeyedToolBar.h"
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
@@ -47,7 +49,96 @@ QStringList shownChrome(FrameTabulon &tab)
     return shown;
 }
 
+// The control as a host drives it.
+class HostTabulon : public hlTabulon {
+public:
+    bool Change_View(tbView view) { return showView(*this, view); }
+};
+
+// What a user meets of a control's named parts: each one's kind, whether it is shown and usable,
+// where, its font and tip, and what it holds.
+QStringList looks(const hlTabulon &tab)
+{
+    QStringList seen;
+    for (const QWidget *w : tab.findChildren<QWidget *>()) {
+        if (w->objectName().isEmpty())
+            continue;
+        QString line = QStringLiteral("%1 %2 shown=%3 enabled=%4 at=(%5,%6 %7x%8) font=%9 tip=%10")
+                           .arg(QLatin1String(w->metaObject()->className()),
+                                w->parentWidget()->objectName() + u'/' + w->objectName())
+                           .arg(w->isVisibleTo(&tab))
+                           .arg(w->isEnabled())
+                           .arg(w->x())
+                           .arg(w->y())
+                           .arg(w->width())
+                           .arg(w->height())
+                           .arg(w->font().toString(), w->toolTip());
+        if (const auto *combo = qobject_cast<const QComboBox *>(w)) {
+            line += QStringLiteral(" current=%1 items=").arg(combo->currentIndex());
+            for (int i = 0; i < combo->count(); ++i)
+                line += combo->itemText(i) + u'|';
+        } else if (const auto *edit = qobject_cast<const QLineEdit *>(w)) {
+            line += QStringLiteral(" text=") + edit->text();
+        } else if (const auto *box = qobject_cast<const QPlainTextEdit *>(w)) {
+            line += QStringLiteral(" text=") + box->toPlainText();
+        } else if (const auto *slider = qobject_cast<const QSlider *>(w)) {
+            line += QStringLiteral(" range=%1-%2 value=%3").arg(slider->minimum()).arg(slider->maximum()).arg(slider->value());
+        } else if (const auto *g = qobject_cast<const grid::Grid *>(w)) {
+            line += QStringLiteral(" rows=%1/%2 cols=%3 lines=%4").arg(g->Rows()).arg(g->FixedRows()).arg(g->Cols()).arg(g->GridLines());
+        } else if (const auto *split = qobject_cast<const Splitter *>(w)) {
+            line += QStringLiteral(" share=%1 orientation=%2 first=%3")
+                        .arg(split->SplitPercent())
+                        .arg(int(split->Orientation()))
+                        .arg(split->Child1() ? split->Child1()->objectName() : QString());
+        }
+        seen << line;
+    }
+    seen.sort();
+    return seen;
+}
+
 } // namespace
+
+// The chart, summary and cross-tab are made when first used: made then, after the window started
+// with options of its own, each looks as it would have had it been made with the window.
+TEST_F(ViewSwitching, ViewsMadeOnFirstUseLookAsIfMadeWithTheWindow)
+{
+    SampleDatabase sample;
+    ASSERT_TRUE(sample.ok()) << sample.error();
+    analysis::Options &opt = analysis::options();
+    opt.SummaryGrid.Font = QFont(QStringLiteral("Serif"), 13, QFont::Bold);
+    opt.XTabGrid.GridLines = 3;
+    opt.SQLFont = QFont(QStringLiteral("Monospace"), 11);
+    opt.SummarySplit = {35, true, true};
+    opt.ChartSplit = {60, false, true};
+    opt.MainToolbarText = true;
+    const QString statement = QStringLiteral("SELECT \"ShipCountry\", \"ShipVia\", \"Freight\" FROM \"Orders\"");
+
+    HostTabulon early;
+    HostTabulon late;
+    analysis::ControlAccess::makeViews(early);
+    for (HostTabulon *tab : {&early, &late}) {
+        ASSERT_NO_FATAL_FAILURE(openView(*tab, sample.connect(), statement, hlTabulon::tbViewResults));
+        ASSERT_TRUE(tab->Refresh());
+    }
+    EXPECT_FALSE(analysis::ControlAccess::viewsMade(late));
+    ASSERT_GE(late.ResultsRows(), 1);
+
+    for (hlTabulon::tbView view : {hlTabulon::tbViewResults, hlTabulon::tbViewSummary, hlTabulon::tbViewChart,
+                                   hlTabulon::tbViewXTab, hlTabulon::tbViewResults}) {
+        for (hlTabulon *tab : {&early, &late})
+            ASSERT_TRUE(showView(*tab, view));
+        QCoreApplication::processEvents();
+        const QStringList made = looks(early);
+        for (const QString &line : looks(late))
+            EXPECT_TRUE(made.contains(line)) << "view " << int(view) << ", made late: " << line.toStdString()
+                                             << "\n  with the window: "
+                                             << made.filter(line.section(u' ', 0, 1)).join(QStringLiteral("\n  ")).toStdString();
+        EXPECT_EQ(looks(late).size(), made.size());
+    }
+    for (hlTabulon *tab : {&early, &late})
+        tab->UnloadFlter();
+}
 
 TEST_F(ViewSwitching, EachViewShowsItsOwnBarsPaneAndStatus)
 {

@@ -272,6 +272,8 @@ void hlTabulon::createPickers()
 
 void hlTabulon::releasePickers()
 {
+    if (!m_blnViewsMade)
+        return;
     for (QLineEdit *box : txtSumValue) {
         if (auto *number = dynamic_cast<analysis::NumberBox *>(box)) {
             number->gotFocus = nullptr;
@@ -279,11 +281,11 @@ void hlTabulon::releasePickers()
             number->keyPress = nullptr;
         }
     }
-    for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+    for (PickerArray *array : {&cboChartCol.made(), &cboSumCol.made(), &cboXTabCol.made()})
         for (QComboBox *combo : *array)
             if (combo)
                 disconnect(combo, nullptr, this, nullptr);
-    for (grid::Grid *g : {grdSummary, grdXTab})
+    for (grid::Grid *g : {grdSummary.made(), grdXTab.made()})
         if (g)
             disconnect(g, nullptr, this, nullptr);
 }
@@ -296,8 +298,13 @@ bool hlTabulon::Populate_Fields()
             m_query->setFieldsLoaded(true);
         return ok;
     }
+    // Views not made yet fill their pickers from the field list when they are.
+    if (!m_blnViewsMade) {
+        m_query->setFieldsLoaded(true);
+        return true;
+    }
     const auto undo = [&] {
-        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+        for (PickerArray *array : {&cboChartCol.get(), &cboSumCol.get(), &cboXTabCol.get()})
             for (QComboBox *combo : *array)
                 combo->blockSignals(false);
     };
@@ -309,7 +316,7 @@ bool hlTabulon::Populate_Fields()
         double widest = measure(kNone);
 
         std::vector<QComboBox *> all;
-        for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol})
+        for (PickerArray *array : {&cboChartCol.get(), &cboSumCol.get(), &cboXTabCol.get()})
             all.insert(all.end(), array->begin(), array->end());
         // Filling raises no clicks; the selections at the end do, as choosing them would.
         for (QComboBox *combo : all) {
@@ -378,7 +385,7 @@ bool hlTabulon::Populate_Fields()
         }
 
         for (int i = 0; i <= 3; ++i) {
-            for (PickerArray *array : {&cboChartCol, &cboSumCol, &cboXTabCol}) {
+            for (PickerArray *array : {&cboChartCol.get(), &cboSumCol.get(), &cboXTabCol.get()}) {
                 QComboBox *combo = (*array)[std::size_t(i)];
                 if (combo->count() > 0)
                     combo->setCurrentIndex(0);
@@ -393,6 +400,8 @@ bool hlTabulon::Populate_Fields()
 
 bool hlTabulon::Position_Combos()
 {
+    if (!m_blnViewsMade)
+        return true;
     return trap(QStringLiteral("Position_Combos"), [&] {
         const int gap = ui::Twips::toPixelsX(10, this);
         const int wide = ui::Twips::toPixelsX(100, this);
@@ -595,7 +604,7 @@ void hlTabulon::txtSumValue_LostFocus(int index)
 
 QLineEdit *hlTabulon::pickerValueBox(const PickerArray &picker) const
 {
-    return &picker == &cboChartCol ? txtSumValue[0] : &picker == &cboXTabCol ? txtSumValue[2] : txtSumValue[1];
+    return &picker == &cboChartCol.made() ? txtSumValue[0] : &picker == &cboXTabCol.made() ? txtSumValue[2] : txtSumValue[1];
 }
 
 namespace {
@@ -719,13 +728,13 @@ QString hlTabulon::Get_AveragePartsSQL(const PickerArray &picker)
     if (m_query->inMemory()) {
         if (m_strShapeHead.isEmpty())
             throw db::UsageError(QStringLiteral("The averages' parts have no command to shape"));
-        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *pickerValueBox(picker));
+        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol.made(), *pickerValueBox(picker));
         return shapeText(m_strShapeHead, choice, identifierDelimiter(), true);
     }
     QString inner = txtResultsSQL->toPlainText();
     if (!Get_Query(inner))
         throw db::DbError(QStringLiteral("The statement's filters could not be applied"));
-    const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *pickerValueBox(picker));
+    const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol.made(), *pickerValueBox(picker));
     return ssql::averagePartsSql(choice, inner, identifierDelimiter());
 }
 
@@ -734,7 +743,7 @@ QString hlTabulon::Get_SummarySQL(const PickerArray &picker)
     QString sql;
     trap(QStringLiteral("Get_SummarySQL"), [&] {
         QLineEdit *box = pickerValueBox(picker);
-        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol, *box);
+        const ssql::Choice choice = pickerChoice(picker, &picker == &cboXTabCol.made(), *box);
         if (m_query->inMemory()) {
             // Each refresh shapes on a connection of its own, released when it ends.
             m_shape.reset();

@@ -372,11 +372,81 @@ private:
     bool m_blnCopying = false;
     bool m_blnPrinting = false;
     using PickerArray = std::array<QComboBox *, 6>;
+
+    // A part of the chart, summary and cross-tab views. Those views are made when first needed
+    // (most windows never leave the results): using any of their parts makes them all. A part
+    // not made yet compares equal to no object.
+    template <typename T>
+    class ViewPart {
+    public:
+        explicit ViewPart(hlTabulon *owner) : m_owner(owner) {}
+        ViewPart(const ViewPart &) = delete;
+        ViewPart &operator=(const ViewPart &) = delete;
+        ViewPart &operator=(T *part)
+        {
+            m_part = part;
+            return *this;
+        }
+        T *get() const
+        {
+            if (!m_part)
+                m_owner->makeViews();
+            return m_part;
+        }
+        T *operator->() const { return get(); }
+        operator T *() const { return get(); }
+        // The part, or nullptr while the views are not made.
+        T *made() const { return m_part; }
+        friend bool operator==(const ViewPart &part, const QObject *object)
+        {
+            return part.m_part && static_cast<const QObject *>(part.m_part) == object;
+        }
+
+    private:
+        hlTabulon *m_owner;
+        T *m_part = nullptr;
+    };
+    // The same for an array of parts.
+    template <typename Array>
+    class ViewParts {
+    public:
+        explicit ViewParts(hlTabulon *owner) : m_owner(owner) {}
+        ViewParts(const ViewParts &) = delete;
+        ViewParts &operator=(const ViewParts &) = delete;
+        Array &get() const
+        {
+            if (!m_parts[0])
+                m_owner->makeViews();
+            return m_parts;
+        }
+        operator Array &() const { return get(); }
+        auto &operator[](std::size_t i) const { return get()[i]; }
+        auto begin() const { return get().begin(); }
+        auto end() const { return get().end(); }
+        // The parts, nullptr while the views are not made.
+        Array &made() const { return m_parts; }
+
+    private:
+        hlTabulon *m_owner;
+        mutable Array m_parts{};
+    };
+    // Makes the chart, summary and cross-tab views' bars, pickers and panes, once; set up as the
+    // control's start-up and options left the others when it has started already.
+    void makeViews();
+    // What start-up gives the views' parts.
+    void setUpViews();
+    // A view's grid options (fonts, colours, lines, wallpaper) and its pane's (SQL font, division).
+    void applyGridOptions(tbView view);
+    void applyPaneOptions(tbView view);
+    ui::KeyedToolBar *makeBar(const char *name);
+    void createViewBars();
+    bool m_blnViewsMade = false;
+
     bool Change_View(tbView view);
-    grid::Grid *grdSummary = nullptr;
-    grid::Grid *grdXTab = nullptr;
-    PickerArray cboSumCol{};
-    PickerArray cboXTabCol{};
+    ViewPart<grid::Grid> grdSummary{this};
+    ViewPart<grid::Grid> grdXTab{this};
+    ViewParts<PickerArray> cboSumCol{this};
+    ViewParts<PickerArray> cboXTabCol{this};
     friend class analysis::OperationFrame;
     friend class analysis::ViewRefresh;
 
@@ -565,36 +635,37 @@ private:
     tbDataType dataType() const;
     void setDataType(tbDataType type);
 
-    // --- child controls (created with the control, kept until it is destroyed) ---
+    // --- child controls (kept until the control is destroyed; the views' own made when first
+    // needed, above) ---
     ui::KeyedToolBar *tlbMain = nullptr;
     ui::KeyedToolBar *tlbResults = nullptr;
-    ui::KeyedToolBar *tlbChart = nullptr;
-    ui::KeyedToolBar *tlbChart2 = nullptr;
-    ui::KeyedToolBar *tlbSummary = nullptr;
-    ui::KeyedToolBar *tlbSummary2 = nullptr;
-    ui::KeyedToolBar *tlbXTab = nullptr;
-    ui::KeyedToolBar *tlbXTab2 = nullptr;
+    ViewPart<ui::KeyedToolBar> tlbChart{this};
+    ViewPart<ui::KeyedToolBar> tlbChart2{this};
+    ViewPart<ui::KeyedToolBar> tlbSummary{this};
+    ViewPart<ui::KeyedToolBar> tlbSummary2{this};
+    ViewPart<ui::KeyedToolBar> tlbXTab{this};
+    ViewPart<ui::KeyedToolBar> tlbXTab2{this};
     Splitter *hlSplitResults = nullptr;
-    Splitter *hlSplitChart = nullptr;
-    Splitter *hlSplitSummary = nullptr;
-    Splitter *hlSplitXTab = nullptr;
+    ViewPart<Splitter> hlSplitChart{this};
+    ViewPart<Splitter> hlSplitSummary{this};
+    ViewPart<Splitter> hlSplitXTab{this};
     QPlainTextEdit *txtResultsSQL = nullptr;
-    QPlainTextEdit *txtChartSQL = nullptr;
-    QPlainTextEdit *txtSummarySQL = nullptr;
-    QPlainTextEdit *txtXTabSQL = nullptr;
+    ViewPart<QPlainTextEdit> txtChartSQL{this};
+    ViewPart<QPlainTextEdit> txtSummarySQL{this};
+    ViewPart<QPlainTextEdit> txtXTabSQL{this};
     QPlainTextEdit *txtSQLError = nullptr;
     grid::Grid *grdResults = nullptr;
-    chart::ChartView *chChart = nullptr;
-    QSlider *sldChart[2] = {nullptr, nullptr};
+    ViewPart<chart::ChartView> chChart{this};
+    ViewParts<std::array<QSlider *, 2>> sldChart{this};
     ui::StatusPanels *staStatus = nullptr;
     // The views' pickers: group columns 0-2, function 3, value column 4, operator 5; the number
     // boxes of the chart (0), summary (1) and cross-tab (2) bars; the bars' caption boxes.
-    PickerArray cboChartCol{};
-    std::array<QLineEdit *, 3> txtSumValue{};
-    std::array<QLineEdit *, 3> txtChart{};
-    std::array<QLineEdit *, 4> txtSummary{};
-    std::array<QLineEdit *, 3> txtXTab{};
-    QMenu *mnuSummary = nullptr;
+    ViewParts<PickerArray> cboChartCol{this};
+    ViewParts<std::array<QLineEdit *, 3>> txtSumValue{this};
+    ViewParts<std::array<QLineEdit *, 3>> txtChart{this};
+    ViewParts<std::array<QLineEdit *, 4>> txtSummary{this};
+    ViewParts<std::array<QLineEdit *, 3>> txtXTab{this};
+    ViewPart<QMenu> mnuSummary{this};
     QTimer *tmrPause = nullptr;
     QTimer *tmrRun = nullptr;
     QTimer *tmrEsc = nullptr;
