@@ -29,6 +29,8 @@ struct ControlAccess {
     static const QueryRunner &runner(const hlTabulon &control) { return *control.m_query; }
     // Hands the control's steps to `steps` (not owned) until it is set back to nullptr.
     static void setSteps(hlTabulon &control, ControlSteps *steps) { control.m_steps = steps; }
+    // The column menu, made now if it has not opened yet.
+    static ::qryMenu *columnMenu(hlTabulon &control) { return control.columnMenu(); }
 };
 
 } // namespace analysis

@@ -198,6 +198,9 @@ inline void pump(int ms, const std::function<bool()> &done = {})
 template <typename T>
 T *part(const QObject &control, const char *name)
 {
+    // The column menu is made on first use: asking for it makes it.
+    if (auto *tab = qobject_cast<const hlTabulon *>(&control); tab && qstrcmp(name, "qryMenu") == 0)
+        analysis::ControlAccess::columnMenu(*const_cast<hlTabulon *>(tab));
     T *found = control.findChild<T *>(QLatin1String(name));
     if (!found)
         ADD_FAILURE() << "the control has no part named " << name;
