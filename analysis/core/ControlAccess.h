@@ -32,6 +32,8 @@ struct ControlAccess {
     // Makes the chart, summary and cross-tab views' parts now, as their first use would.
     static void makeViews(hlTabulon &control) { control.makeViews(); }
     static bool viewsMade(const hlTabulon &control) { return control.m_blnViewsMade; }
+    // The column menu, made now if it has not opened yet.
+    static ::qryMenu *columnMenu(hlTabulon &control) { return control.columnMenu(); }
 };
 
 } // namespace analysis

@@ -61,21 +61,24 @@ int vbShift(Qt::KeyboardModifiers modifiers)
 
 void hlTabulon::connectColumnMenu()
 {
-    qryMenu = new ::qryMenu(this);
-    qryMenu->setObjectName(QStringLiteral("qryMenu"));
-    qryMenu->hide();
-
     connect(grdResults, &grid::Grid::MouseUp, this, &hlTabulon::grdResults_MouseUp);
     auto *headerClicks = new HeaderRightClick(this, [this](QWidget *viewport, QMouseEvent *me) {
         const QPoint at = viewport->mapTo(grdResults, me->position().toPoint());
         grdResults_MouseUp(2, vbShift(me->modifiers()), qRound(ui::Twips::fromPixelsX(at.x(), grdResults)),
                            qRound(ui::Twips::fromPixelsY(at.y(), grdResults)));
     });
-    for (QTableView *view : {static_cast<QTableView *>(grdResults->view()),
-                             static_cast<QTableView *>(grdResults->frozenView())}) {
-        if (view && view->horizontalHeader())
-            view->horizontalHeader()->viewport()->installEventFilter(headerClicks);
-    }
+    // The frozen columns' header too, once the grid makes that view.
+    grdResults->installHeaderEventFilter(headerClicks);
+}
+
+::qryMenu *hlTabulon::columnMenu()
+{
+    // Made on its first opening: most windows never show it.
+    if (qryMenu)
+        return qryMenu;
+    qryMenu = new ::qryMenu(this);
+    qryMenu->setObjectName(QStringLiteral("qryMenu"));
+    qryMenu->hide();
 
     connect(qryMenu, &::qryMenu::ItemSelected, this, [this](QString &strItem) { qryMenu_ItemSelected(strItem); });
     connect(qryMenu, &::qryMenu::Cancelled, this, [this] {
@@ -90,6 +93,7 @@ void hlTabulon::connectColumnMenu()
             return;
         hideColumnMenu();
     });
+    return qryMenu;
 }
 
 void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
@@ -115,24 +119,25 @@ void hlTabulon::grdResults_MouseUp(int button, int /*shift*/, int x, int y)
                 grdResults->setRow(row);
             }
 
-            qryMenu->hide(); // a menu already open resets itself when shown again
-            qryMenu->setRemoverFilter(tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
-            qryMenu->setUnFreezeColumn(tlbResults->Buttons(QStringLiteral("UnFreezeCols")).Visible());
-            qryMenu->setShowColumns(tlbResults->Buttons(QStringLiteral("ShowCols")).Visible());
+            ::qryMenu *const menu = columnMenu();
+            menu->hide(); // a menu already open resets itself when shown again
+            menu->setRemoverFilter(tlbResults->Buttons(QStringLiteral("RemoveFilter")).Visible());
+            menu->setUnFreezeColumn(tlbResults->Buttons(QStringLiteral("UnFreezeCols")).Visible());
+            menu->setShowColumns(tlbResults->Buttons(QStringLiteral("ShowCols")).Visible());
 
             // At the pointer, kept inside the grid's right edge and the results pane's bottom.
             const QRect gridRect(grdResults->mapTo(this, QPoint(0, 0)), grdResults->size());
             const QRect paneRect = hlSplitResults->geometry();
             int left = gridRect.left() + ui::Twips::toPixelsX(x, grdResults);
             int top = gridRect.top() + ui::Twips::toPixelsY(y, grdResults);
-            if (gridRect.right() + 1 < left + qryMenu->width())
-                left = gridRect.right() + 1 - qryMenu->width();
-            if (paneRect.bottom() + 1 < top + qryMenu->height())
-                top = paneRect.bottom() + 1 - qryMenu->height();
-            qryMenu->move(std::max(0, left), std::max(0, top));
-            qryMenu->show();
-            qryMenu->raise();
-            qryMenu->setFocus(Qt::PopupFocusReason);
+            if (gridRect.right() + 1 < left + menu->width())
+                left = gridRect.right() + 1 - menu->width();
+            if (paneRect.bottom() + 1 < top + menu->height())
+                top = paneRect.bottom() + 1 - menu->height();
+            menu->move(std::max(0, left), std::max(0, top));
+            menu->show();
+            menu->raise();
+            menu->setFocus(Qt::PopupFocusReason);
         }
     });
     m_blnFetching = false;

@@ -299,6 +299,20 @@ TEST_F(ColumnMenu, LockAndUnlockMoveColumnsAroundTheFrozenBlock)
     EXPECT_EQ(grid().FrozenCols(), 2);
     EXPECT_EQ(headers(), (QStringList{before[2], before[1], before[0], before[3]}));
 
+    // The frozen block's own header opens the menu on its column as the main header does.
+    QHeaderView *frozenHeader = grid().frozenView()->horizontalHeader();
+    ASSERT_TRUE(frozenHeader->isVisible());
+    QTest::mouseClick(frozenHeader->viewport(), Qt::RightButton, {},
+                      QPoint(frozenHeader->sectionViewportPosition(1) + frozenHeader->sectionSize(1) / 2,
+                             frozenHeader->height() / 2));
+    ASSERT_TRUE(menu().isVisible());
+    EXPECT_EQ(grid().Col(), 1);
+    EXPECT_EQ(grid().Row(), 1);
+    EXPECT_EQ(grid().RowSel(), grid().Rows() - 1);
+    EXPECT_TRUE(menu().UnFreezeColumn());
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(menu().isHidden());
+
     // Unlocking moves the column one place past the frozen block it leaves.
     rightClickCell(1, 0);
     EXPECT_TRUE(menu().UnFreezeColumn());

@@ -199,9 +199,13 @@ template <typename T>
 T *part(const QObject &control, const char *name)
 {
     T *found = control.findChild<T *>(QLatin1String(name));
-    // The analysis views' parts are made when first used; asking for one is a use.
+    // The column menu and the analysis views' parts are made on first use; asking for one is a use.
     if (auto *tab = qobject_cast<const hlTabulon *>(&control); !found && tab) {
-        analysis::ControlAccess::makeViews(const_cast<hlTabulon &>(*tab));
+        hlTabulon &made = const_cast<hlTabulon &>(*tab);
+        if (qstrcmp(name, "qryMenu") == 0)
+            analysis::ControlAccess::columnMenu(made);
+        else
+            analysis::ControlAccess::makeViews(made);
         found = control.findChild<T *>(QLatin1String(name));
     }
     if (!found)

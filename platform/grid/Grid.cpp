@@ -1520,7 +1520,18 @@ void Grid::createFrozenView()
     m_frozen->setEditTriggers(m_view->editTriggers());
     m_frozen->setSelectionBehavior(m_view->selectionBehavior());
     m_frozen->setSelectionMode(m_view->selectionMode());
+    for (const QPointer<QObject> &filter : m_headerFilters) {
+        if (filter)
+            m_frozen->horizontalHeader()->viewport()->installEventFilter(filter);
+    }
     m_syncing = was;
+}
+
+void Grid::installHeaderEventFilter(QObject *filter)
+{
+    m_headerFilters.emplace_back(filter);
+    for (GridView *v : views())
+        v->horizontalHeader()->viewport()->installEventFilter(filter);
 }
 
 QVarLengthArray<GridView *, 2> Grid::views() const

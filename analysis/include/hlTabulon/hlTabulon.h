@@ -500,6 +500,8 @@ private:
 
     // --- the column menu (hlTabulonColumnMenu.cpp) ---
     void connectColumnMenu();
+    // The menu, made with its connections on first use.
+    ::qryMenu *columnMenu();
     // Right button: opens the menu on the cell under the mouse; any other button hides it.
     void grdResults_MouseUp(int button, int shift, int x, int y);
     // Runs the command picked on the menu's column.
@@ -670,7 +672,7 @@ private:
     QTimer *tmrRun = nullptr;
     QTimer *tmrEsc = nullptr;
 
-    // The column pop-up menu, created with the control (hlTabulonColumnMenu.cpp).
+    // The column pop-up menu, made when it first opens (columnMenu()); null until then.
     QPointer<::qryMenu> qryMenu;
     // Tool windows, each created when it is first shown (the query builder's stays empty until
     // that window is built).

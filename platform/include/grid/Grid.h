@@ -378,6 +378,9 @@ public:
     GridModel *model() const { return m_model; }
     GridView *view() const { return m_view; }
     GridView *frozenView() const; // made on first use
+    // Passes the column headers' events through `filter` first (QObject::installEventFilter), the
+    // frozen view's header too once it is made.
+    void installHeaderEventFilter(QObject *filter);
     int frozenCount() const;  // FixedCols + FrozenCols, at most Cols
     int rowHeightPx() const { return m_rowHeightPx; }
     QColor color(quint32 value) const;
@@ -489,6 +492,7 @@ private:
     GridModel *m_model = nullptr;
     GridView *m_view = nullptr;
     GridView *m_frozen = nullptr;
+    std::vector<QPointer<QObject>> m_headerFilters; // for the frozen view's header when it is made
     GridDelegate *m_delegate = nullptr;
     std::shared_ptr<db::Recordset> m_source;
 
