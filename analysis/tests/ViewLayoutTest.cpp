@@ -124,8 +124,8 @@ TEST_F(ViewSwitching, ViewsMadeOnFirstUseLookAsIfMadeWithTheWindow)
     EXPECT_FALSE(analysis::ControlAccess::viewsMade(late));
     ASSERT_GE(late.ResultsRows(), 1);
 
-    for (hlTabulon::tbView view : {hlTabulon::tbViewResults, hlTabulon::tbViewSummary, hlTabulon::tbViewChart,
-                                   hlTabulon::tbViewXTab, hlTabulon::tbViewResults}) {
+    for (hlTabulon::tbView view : {hlTabulon::tbViewSummary, hlTabulon::tbViewChart, hlTabulon::tbViewXTab,
+                                   hlTabulon::tbViewResults}) {
         for (hlTabulon *tab : {&early, &late})
             ASSERT_TRUE(showView(*tab, view));
         QCoreApplication::processEvents();
