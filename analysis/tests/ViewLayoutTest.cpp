@@ -19,6 +19,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace tabtest;
 using analysis::layout::placeChartSliders;
 using analysis::layout::placeQueryBuilder;
@@ -94,6 +96,14 @@ QStringList looks(const hlTabulon &tab)
         seen << line;
     }
     seen.sort();
+    // The order Tab visits the parts in, from wherever it starts.
+    QStringList tabOrder;
+    for (QWidget *w = tab.nextInFocusChain(); w != &tab; w = w->nextInFocusChain())
+        if (w->isVisibleTo(&tab) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+            tabOrder << w->parentWidget()->objectName() + u'/' + w->objectName();
+    if (!tabOrder.isEmpty())
+        std::rotate(tabOrder.begin(), std::min_element(tabOrder.begin(), tabOrder.end()), tabOrder.end());
+    seen << QStringLiteral("tab order: ") + tabOrder.join(QStringLiteral(", "));
     return seen;
 }
 
