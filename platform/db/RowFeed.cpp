@@ -297,11 +297,14 @@ void RowFeed::opened(const std::vector<FieldInfo> &fields)
 
 void RowFeed::arrived(const std::shared_ptr<RowStore> &chunk, bool end, std::size_t restated)
 {
+    bool unblocks = false;
     {
+        // The worker waits on this only when it has as many chunks handed over as it may have.
         std::lock_guard lock(m_shared->mutex);
-        --m_shared->inFlight;
+        unblocks = m_shared->inFlight-- == kChunksAhead && m_shared->produced < m_shared->wanted;
     }
-    m_shared->wake.notify_all();
+    if (unblocks)
+        m_shared->wake.notify_all();
     if (!m_store)
         return;
     if (chunk->rowCount() > restated)

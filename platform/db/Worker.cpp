@@ -183,10 +183,12 @@ void runPooled(Globals::Pool &pool, std::function<void()> work, bool isWorker, b
     if (isWorker)
         ++g.running;
     {
-        std::lock_guard lock(g.mutex);
+        std::unique_lock lock(g.mutex);
         // Each job handed to the idle threads has one of its own waiting for it.
         if (pool.idleThreads > int(pool.jobs.size())) {
             pool.jobs.push_back(std::move(work));
+            // Woken with the lock still held, the thread would at once wait again, for the lock.
+            lock.unlock();
             pool.jobWaiting.notify_one();
             return;
         }
@@ -241,11 +243,14 @@ void startHelper(std::function<void()> work)
 
 void post(std::function<void()> fn)
 {
-    std::lock_guard lock(globals().mutex);
-    if (!globals().dispatcher)
-        return;
-    globals().queue.push_back(std::move(fn));
-    QCoreApplication::postEvent(globals().dispatcher, new QEvent(kDeliver));
+    {
+        std::lock_guard lock(globals().mutex);
+        if (!globals().dispatcher)
+            return;
+        globals().queue.push_back(std::move(fn));
+        QCoreApplication::postEvent(globals().dispatcher, new QEvent(kDeliver));
+    }
+    // After the lock is let go, so that a wait woken by this finds it free.
     globals().handedOver.notify_all();
 }
 
