@@ -350,8 +350,13 @@ QString getQuery(const QString &sql, const QString &filter, const QString &qbFil
         const qsizetype body = findClause(wherePart, QStringLiteral("WHERE")) + 5;
         QString condition = wherePart.mid(body);
         chopTrailing(condition, QStringLiteral(" \r\n"));
-        if (hasTopLevelOr(condition))
-            wherePart = wherePart.left(body) + QStringLiteral(" (") + condition.trimmed() + QStringLiteral(") ");
+        if (hasTopLevelOr(condition)) {
+            // A line comment closing the condition would swallow a bracket on its line.
+            const std::vector<Token> t = Scanner(condition).tokens();
+            const bool lineComment = !t.empty() && condition.indexOf(QStringLiteral("--"), t.back().end) >= 0;
+            wherePart = wherePart.left(body) + QStringLiteral(" (") + condition.trimmed()
+                        + (lineComment ? QStringLiteral("\r\n) ") : QStringLiteral(") "));
+        }
     }
     QString headPart = s.left(head);
     chopTrailing(headPart, QStringLiteral("\r\n"));
@@ -396,8 +401,14 @@ QString changeOrderBy(const QString &sql, const QList<QStringList> &sortCols, co
     const QString tail = o >= 0 ? s.mid(o) : s;
     const bool limited = std::any_of(std::begin(kLimitWords), std::end(kLimitWords),
                                      [&](const char *word) { return findClause(tail, QLatin1String(word)) >= 0; });
+    const QString unordered = trimBlanks(o >= 0 ? s.left(o) : s);
+    // The sort names the result's columns. Only a plain read of one table is sure to know them by
+    // those names in its own ORDER BY: SQLite takes an unaliased expression's name for a text
+    // (no order at all) and a joined column's for an ambiguous input column.
     QString out = limited ? QStringLiteral("SELECT * FROM (\r\n") + s + QStringLiteral("\r\n) q")
-                          : trimBlanks(o >= 0 ? s.left(o) : s);
+                  : spliceable(unordered, Scanner(unordered).tokens())
+                      ? unordered
+                      : QStringLiteral("SELECT * FROM (\r\n") + unordered + QStringLiteral("\r\n) q");
     out += out.endsWith(u'\n') ? QStringLiteral("ORDER BY ") : QStringLiteral("\r\nORDER BY ");
     QStringList items;
     for (const QStringList &pair : sortCols) {

@@ -199,6 +199,10 @@ TEST_P(FilteredStatements, AClosingSemicolonCommentOrLimitKeepsSortAndFilterOnTh
         {"SELECT id, customer, amount FROM {t} ORDER BY id LIMIT 4", nullptr},
         {"SELECT id, customer, amount FROM {t} ORDER BY amount DESC LIMIT 3 OFFSET 1; /* top */",
          "SELECT id, customer, amount FROM {t} ORDER BY amount DESC LIMIT 3 OFFSET 1"},
+        {"SELECT id, customer, amount FROM {t} WHERE id > 4 OR amount > 50 -- either",
+         "SELECT id, customer, amount FROM {t} WHERE id > 4 OR amount > 50"},
+        // Names SQLite would not find as the result's in the statement's own ORDER BY.
+        {"SELECT o.id, o.customer, o.amount FROM {t} o JOIN {t} p ON p.id = o.id", nullptr},
     };
     for (const auto &[typed, plain] : statements) {
         SCOPED_TRACE(typed);

@@ -74,6 +74,10 @@ TEST(GetQuery, AnOrInTheStatementsWhereIsBracketedBeforeTheFilterJoinsIt)
     const QString once = qt::getQuery(QStringLiteral("SELECT * FROM T WHERE a = 1 OR b = 2 ORDER BY a"), F, {});
     EXPECT_EQ(once, QStringLiteral("SELECT * FROM T\r\nWHERE (a = 1 OR b = 2) \r\nAND  (\"Name\" = 'Smith')\r\nORDER BY a"));
     EXPECT_EQ(qt::getQuery(once, F, {}), once);
+    // A comment closing the condition keeps its bracket off its line.
+    const QString commented = qt::getQuery(QStringLiteral("SELECT * FROM T WHERE a = 1 OR b = 2 -- either"), F, {});
+    EXPECT_EQ(commented, QStringLiteral("SELECT * FROM T\r\nWHERE (a = 1 OR b = 2 -- either\r\n) \r\nAND  (\"Name\" = 'Smith')"));
+    EXPECT_EQ(qt::getQuery(commented, F, {}), commented);
     // An OR inside brackets already binds as written.
     EXPECT_EQ(qt::getQuery(QStringLiteral("SELECT * FROM T WHERE (a = 1 OR b = 2)"), F, {}),
               QStringLiteral("SELECT * FROM T\r\nWHERE (a = 1 OR b = 2)\r\nAND  (\"Name\" = 'Smith')"));
@@ -138,10 +142,14 @@ TEST(ChangeOrderBy, ReplacesTheClauseWithQuotedColumns)
     // A statement ending in a line break takes the clause on its own line as it stands.
     EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT x FROM T\n"), {{QStringLiteral("a\"b"), {}}}, QStringLiteral("\"")),
               QStringLiteral("SELECT x FROM T\nORDER BY \"a\"\"b\""));
-    // An order inside a window function stays.
-    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT ROW_NUMBER() OVER (ORDER BY a) FROM T"),
+    // An order inside a window function stays; the new one sorts the result's rows, whose column
+    // names only the derived table is sure to know (an expression's, a joined table's).
+    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT ROW_NUMBER() OVER (ORDER BY a) FROM T ORDER BY 1"),
                                 {{QStringLiteral("a"), QStringLiteral("1")}}, QStringLiteral("`")),
-              QStringLiteral("SELECT ROW_NUMBER() OVER (ORDER BY a) FROM T\r\nORDER BY `a` DESC"));
+              QStringLiteral("SELECT * FROM (\r\nSELECT ROW_NUMBER() OVER (ORDER BY a) FROM T\r\n) q\r\nORDER BY `a` DESC"));
+    EXPECT_EQ(qt::changeOrderBy(QStringLiteral("SELECT a.x, b.y FROM T a JOIN U b ON a.k = b.k -- both"),
+                                {{QStringLiteral("x"), QStringLiteral("0")}}, QStringLiteral("\"")),
+              QStringLiteral("SELECT * FROM (\r\nSELECT a.x, b.y FROM T a JOIN U b ON a.k = b.k -- both\r\n) q\r\nORDER BY \"x\""));
 }
 
 TEST(ChangeOrderBy, AClosingSemicolonGoesAndALimitKeepsItsRows)

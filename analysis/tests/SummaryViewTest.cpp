@@ -518,11 +518,12 @@ protected:
         watch(*tab);
         tab->adoConnection(m_connection);
         tab->Delimiter(QStringLiteral("\""));
-        tab->SQL(QStringLiteral("SELECT k AS \"Key\", sub AS \"Sub\", v AS \"V\" FROM %1").arg(table));
+        // The key bears the name the count's column takes.
+        tab->SQL(QStringLiteral("SELECT k AS \"Count\", sub AS \"Sub\", v AS \"V\" FROM %1").arg(table));
         tab->resize(1000, 600);
         tab->show();
         ASSERT_TRUE(tab->Change_View(hlTabulon::tbViewSummary));
-        tab->pick(0, QStringLiteral("Key"));
+        tab->pick(0, QStringLiteral("Count"));
         tab->pick(1, QStringLiteral("Sub"));
     }
     void TearDown() override

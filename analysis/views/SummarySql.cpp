@@ -76,10 +76,16 @@ QString havingClause(const Choice &choice, const QString &q, const QLocale &loca
 QString assemble(const QString &selectList, const Choice &choice, const QString &inner, const QString &q,
                  const QLocale &locale)
 {
-    const QString groups = groupNames(choice, q).join(QStringLiteral(", "));
+    const QStringList names = groupNames(choice, q);
+    // The groups lead the select list; by position, a group column named as the aggregate's alias
+    // ("Count", "Sum of v") is not taken for the aggregate (SQLite) or called ambiguous (PostgreSQL).
+    QStringList positions;
+    for (qsizetype i = 1; i <= names.size(); ++i)
+        positions << QString::number(i);
     return QStringLiteral("SELECT ") + selectList + kBreak + QStringLiteral("FROM (") + kBreak +
-           withoutOrderBy(inner) + kBreak + QStringLiteral(") AS t") + kBreak + QStringLiteral("GROUP BY ") + groups +
-           havingClause(choice, q, locale) + QStringLiteral(" ORDER BY ") + groups;
+           withoutOrderBy(inner) + kBreak + QStringLiteral(") AS t") + kBreak + QStringLiteral("GROUP BY ") +
+           names.join(QStringLiteral(", ")) + havingClause(choice, q, locale) + QStringLiteral(" ORDER BY ") +
+           positions.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -168,7 +174,6 @@ QString averagePartsSql(const Choice &choice, const QString &inner, const QStrin
     check(choice);
     const QString q = delimiter;
     const QString value = db::quoteIdentifier(choice.valueColumn, q);
-    // Aliases no group column is likely to bear: ORDER BY takes an output name before an input one.
     const QString select = groupNames(choice, q).join(QStringLiteral(", ")) + QStringLiteral(", AVG(") + value +
                            QStringLiteral(") AS ") +
                            db::quoteIdentifier(aggregates::alias(choice.function, choice.valueColumn), q) +
