@@ -250,9 +250,12 @@ frmQuery *mdiMain::openQueryWindow()
     // once a native window lives in the frame (a 3-D chart), joining gives this one a native window
     // too, made at the size it has then, and the control's first show turns the event loop, which
     // hands that size back.
-    window->setGeometry(placement::newWindow(queryArea(), others, cascadeStep()));
+    const QRect place = placement::newWindow(queryArea(), others, cascadeStep());
+    window->setGeometry(place);
     mdiArea->addSubWindow(window);
     dropSystemMenuShortcuts(window);
+    // Again as a child of the area: joining it may move a window that was sized as a top level.
+    window->setGeometry(place);
     const bool maximise = m_blnQueriesMaximised;
     if (maximise)
         window->showMaximized();
