@@ -245,12 +245,18 @@ frmQuery *mdiMain::openQueryWindow()
             [this, window](Qt::WindowStates oldState, Qt::WindowStates newState) {
                 queryStateChanged(window, oldState, newState);
             });
+    // Its own size, not the control's size hint: the normal geometry is what a window falls back
+    // to when a maximised one closes or the windows are arranged. Placed before it joins the area:
+    // once a native window lives in the frame (a 3-D chart), joining gives this one a native window
+    // too, made at the size it has then, and the control's first show turns the event loop, which
+    // hands that size back.
+    const QRect place = placement::newWindow(queryArea(), others, cascadeStep());
+    window->setGeometry(place);
     mdiArea->addSubWindow(window);
     dropSystemMenuShortcuts(window);
-    // Its own size, not the control's size hint: the normal geometry is what a window falls back
-    // to when a maximised one closes or the windows are arranged.
+    // Again as a child of the area: joining it may move a window that was sized as a top level.
+    window->setGeometry(place);
     const bool maximise = m_blnQueriesMaximised;
-    window->setGeometry(placement::newWindow(queryArea(), others, cascadeStep()));
     if (maximise)
         window->showMaximized();
     else

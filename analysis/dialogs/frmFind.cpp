@@ -101,6 +101,9 @@ void frmFind::activate()
     }
     cboFind->setCurrentIndex(cboFind->count() > 0 ? 0 : -1);
     cboFind->setEditText(cboFind->count() > 0 ? history[0] : QString());
+    // The last search is offered selected: what the user types replaces it instead of running on
+    // from its end.
+    cboFind->lineEdit()->selectAll();
     ui::MousePointer::setDefault();
 }
 

@@ -54,6 +54,9 @@ TEST_F(DialogsTool, FindStoresTextHistoryAndOptionsAndCountsDirections)
     EXPECT_TRUE(find.optSelected[1]->isChecked());
     ASSERT_EQ(find.cboFind->count(), 2);
     EXPECT_EQ(find.cboFind->currentText(), QStringLiteral("Berlin"));
+    // What is typed replaces the last search shown, not runs on from its end.
+    QTest::keyClicks(find.cboFind->lineEdit(), QStringLiteral("Rom"));
+    EXPECT_EQ(find.cboFind->currentText(), QStringLiteral("Rom"));
 
     // Blanks only: nothing happens.
     type(find, QStringLiteral("   "));
@@ -86,6 +89,7 @@ TEST_F(DialogsTool, FindStoresTextHistoryAndOptionsAndCountsDirections)
     find.hide();
     find.show();
     ASSERT_EQ(find.cboFind->count(), 4);
+    EXPECT_EQ(find.cboFind->lineEdit()->selectedText(), QStringLiteral("Madrid")) << "shown again, offered again";
     find.cboFind->setCurrentIndex(3);
     emit find.cboFind->activated(3);
     find.cmdFind->click();

@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "WindowPlacement.h"
 
 #include "core/OperationFrame.h"
 #include "grid/Grid.h"
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 using shelltest::pump;
 using shelltest::ShellTest;
@@ -100,8 +102,35 @@ TEST_F(QueryWindowsTest, TheEditableQueryWindowOpensReadyToWriteIn)
     pump(50);
     browser::browserSettings().OpenSQL = true;
     emit browserControl()->Refreshed();
+    {
+        // A 3-D chart shown once embeds a native window, which makes the frame's windows native
+        // from then on.
+        frmQuery *charted = launch(QStringLiteral("Shippers"));
+        ASSERT_NE(charted, nullptr);
+        QWidget::createWindowContainer(new QWindow, charted->control())->show();
+        pump(20);
+        charted->close();
+        pump(2000, [&] { return main->queryWindows().isEmpty(); });
+    }
+    // A new window's native window is made at the size the window has then, and the control's
+    // first show turns the event loop, which may hand that size back: it must be the placed size.
+    struct NativeSize : QObject {
+        QSize size;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::WinIdChange && qobject_cast<frmQuery *>(o) && !size.isValid())
+                size = static_cast<QWidget *>(o)->size();
+            return false;
+        }
+    } native;
+    qApp->installEventFilter(&native);
     frmQuery *w = launch(QStringLiteral("Orders"), false, true);
+    qApp->removeEventFilter(&native);
     ASSERT_NE(w, nullptr);
+    EXPECT_EQ(native.size, w->size()) << "made native at a title bar's size";
+    const QSize usable = placement::usableSize(main->mdiArea->viewport()->rect());
+    EXPECT_GE(w->width(), usable.width());
+    EXPECT_GE(w->height(), usable.height());
     QPlainTextEdit *box = sqlBox(w);
     ASSERT_FALSE(box->isReadOnly());
     const int fourLines = QFontMetrics(box->font()).lineSpacing() * 4;
