@@ -105,6 +105,11 @@ LineBuilder::LineBuilder(const ExportJob &job)
     : m_job(job)
     , m_delimiter(job.delimiter.toStdString())
 {
+    // A double quote encloses fields: as (part of) the delimiter no reader could tell them apart.
+    if (job.delimiter.contains(u'"'))
+        throw ExportError(QStringLiteral("The delimiter %1 holds a double quote, which encloses fields that hold "
+                                         "the delimiter: choose another delimiter.")
+                              .arg(job.delimiter));
     for (const unsigned char c : {'"', '\r', '\n'})
         m_special[c] = true;
     for (const char c : m_delimiter)
