@@ -32,8 +32,9 @@ const QString kRecentKey = QStringLiteral("Recent Files");
 // out (far more for one long line), so the user is asked first.
 constexpr qint64 kLargeScript = 1024 * 1024;
 
-// The text of a script: UTF-16 or UTF-32 when a byte-order mark says so, else UTF-8 (a mark
-// dropped), else Windows-1252 when the bytes are not valid UTF-8 (files from older tools). Line
+// The text of a script: what its byte-order mark says (UTF-8, UTF-16 or UTF-32, the mark dropped;
+// a file that is not what its mark says is refused), else UTF-8, else Windows-1252 when the bytes
+// are not valid UTF-8 (files from older tools). Line
 // ends become the box's own. A file holding NULs or other control characters is no script, and
 // nothing of it is taken.
 QString readText(const QString &path)
@@ -48,7 +49,7 @@ QString readText(const QString &path)
     QStringDecoder decoder(marked.value_or(QStringConverter::Utf8));
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
-        if (marked && *marked != QStringConverter::Utf8)
+        if (marked)
             throw std::runtime_error(QStringLiteral("'%1' is not valid %2 text, as its byte-order mark says; "
                                                     "nothing was loaded.")
                                          .arg(path, QString::fromLatin1(QStringConverter::nameForEncoding(*marked)))

@@ -105,6 +105,11 @@ LineBuilder::LineBuilder(const ExportJob &job)
     : m_job(job)
     , m_delimiter(job.delimiter.toStdString())
 {
+    // A double quote encloses fields: as (part of) the delimiter no reader could tell them apart.
+    if (job.delimiter.contains(u'"'))
+        throw ExportError(QStringLiteral("The delimiter %1 holds a double quote, which encloses fields that hold "
+                                         "the delimiter: choose another delimiter.")
+                              .arg(job.delimiter));
     for (const unsigned char c : {'"', '\r', '\n'})
         m_special[c] = true;
     for (const char c : m_delimiter)
@@ -123,7 +128,7 @@ bool LineBuilder::meetsDelimiter(std::string_view text) const
     return joined.find(m_delimiter, 1) != m_delimiter.size() + text.size();
 }
 
-void LineBuilder::field(std::string_view text, std::string &out) const
+void LineBuilder::field(std::string_view text, std::string &out, bool null) const
 {
     // One pass over the bytes: most fields hold nothing that needs quotes.
     bool quote = false;
@@ -147,6 +152,9 @@ void LineBuilder::field(std::string_view text, std::string &out) const
     }
     if (!quote && !m_delimiter.empty() && (delimiterByte || (text.empty() && m_delimiter.size() > 1)))
         quote = meetsDelimiter(text);
+    // An empty text is written "", apart from a Null, which is nothing.
+    if (text.empty() && !null)
+        quote = true;
     if (!quote) {
         out.append(text);
         return;
@@ -179,7 +187,7 @@ void LineBuilder::record(const RowReader &row, std::string &out)
         if (!first)
             out += m_delimiter;
         first = false;
-        field(row.text(column.field, buf), out);
+        field(row.text(column.field, buf), out, row.isNull(column.field));
     }
 }
 

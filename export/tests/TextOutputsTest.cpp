@@ -61,6 +61,25 @@ TEST_F(TextOutputs, DelimitedFileQuotesOnlyWhatWouldBreakTheLineAndIsUtf8)
     child<QComboBox>(QStringLiteral("cboDelimiter"))->setCurrentIndex(1);
     ASSERT_TRUE(exportTo(DataExport::TextFile, file));
     EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n3\ta |\t| b\r\n"));
+
+    // A delimiter holding the double quote, which encloses fields, could never be read back: it
+    // is refused and the file is left as it was.
+    for (const QString &delimiter : {QStringLiteral("\""), QStringLiteral("|\"|")}) {
+        child<QComboBox>(QStringLiteral("cboDelimiter"))->setEditText(delimiter);
+        const std::size_t before = reports.size();
+        EXPECT_FALSE(exportTo(DataExport::TextFile, file)) << delimiter.toStdString();
+        ASSERT_EQ(reports.size(), before + 1);
+        EXPECT_TRUE(reports.back().description.contains(QLatin1String("double quote")))
+            << reports.back().description.toStdString();
+        EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n3\ta |\t| b\r\n"));
+    }
+
+    // An empty text and a Null stay apart, as readers that know Nulls read them ("" and nothing).
+    control = std::make_unique<DataExport>();
+    load(recordset({field("A", db::adVarWChar), field("B", db::adVarWChar)},
+                   {{QVariant(), QStringLiteral("")}, {QStringLiteral(""), QVariant()}}));
+    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
+    EXPECT_EQ(readFile(file), QByteArray("A,B\r\n,\"\"\r\n\"\",\r\n"));
 }
 
 TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)

@@ -149,7 +149,12 @@ std::vector<Section> parse(const QString &text)
     std::vector<QHash<QString, std::size_t>> entryAt; // per section, folded key: position
     std::size_t current = 0;
     bool inSection = false;
-    const auto lines = QStringView(text).split(QLatin1Char('\n'));
+    // A lone carriage return ends a line too (an older editor's files): no name or value we
+    // write holds a raw one.
+    QString normalized = text;
+    normalized.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const auto lines = QStringView(normalized).split(QLatin1Char('\n'));
     for (QStringView line : lines) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))

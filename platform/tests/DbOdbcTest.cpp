@@ -790,6 +790,8 @@ TEST(DbOdbcDriverTarget, OnlyRegisteredDriversAreLoadedAndOnlyByName)
         {QStringLiteral("FileDSN=") + dir.filePath(QStringLiteral("missing.dsn")), "does not exist"},
         {QStringLiteral("Driver=SQLite3;Database=x;SaveFile=") + saved, "SAVEFILE"},
         {QStringLiteral("Driver=SQLite3;Database=x;Pad=a") + QChar(0) + QStringLiteral("b"), "NUL"},
+        // A key hidden in another value, which the driver reads out of the braces.
+        {QStringLiteral("Driver=SQLite3;PWD={x; Database=%1};Database=%2").arg(saved, database), "a key of its own"},
     };
     for (const auto &[text, expected] : refused) {
         auto b = backends::makeOdbc();

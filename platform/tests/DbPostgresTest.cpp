@@ -932,6 +932,13 @@ TEST_F(DbPostgres, FailedConnectsAreClearAndTimely)
     EXPECT_TRUE(e.message().contains(QLatin1String("password authentication failed"))) << e.message().toStdString();
     EXPECT_FALSE(e.message().contains(QLatin1String("not-the-secret-pw")));
 
+    // A key that would have OpenSSL load an engine (a library) is refused before anything connects.
+    ConnectionString engine = m_cs;
+    engine.setValue(QStringLiteral("sslmode"), QStringLiteral("require"));
+    engine.setValue(QStringLiteral("SSLKEY"), QStringLiteral("/tmp/crafted:key"));
+    const DbError k = errorOf([&] { backends::makePostgres()->open(engine, 10, true); });
+    EXPECT_TRUE(k.message().contains(QLatin1String("loads code"))) << k.message().toStdString();
+
     // Nothing listening on the port (bound, so no one else takes it meanwhile).
     LoopbackSocket closed(false);
     ConnectionString refused = m_cs;

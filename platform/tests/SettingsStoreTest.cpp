@@ -251,6 +251,13 @@ TEST(SettingsStoreFile, ChangesByAnotherProcessAreSeenAndKept)
         EXPECT_EQ(after->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("ünï €")) << int(encoding);
         EXPECT_EQ(after->GetSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar")), QStringLiteral("True")) << int(encoding);
     }
+    // Lines ended by a lone carriage return, as an older editor ends them, read and keep each value.
+    writeFile(first->filePath(App), QStringLiteral("[Browser]\rLeft=ünï €\r[Main]\rToolbar=True\r").toUtf8());
+    EXPECT_EQ(first->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("ünï €"));
+    ASSERT_TRUE(first->SaveSetting(App, QStringLiteral("Browser"), QStringLiteral("Top"), QStringLiteral("5")));
+    auto afterCr = SettingsStore::createFileStore(dir.path());
+    EXPECT_EQ(afterCr->GetSetting(App, QStringLiteral("Browser"), QStringLiteral("Left")), QStringLiteral("ünï €"));
+    EXPECT_EQ(afterCr->GetSetting(App, QStringLiteral("Main"), QStringLiteral("Toolbar")), QStringLiteral("True"));
     // UTF-16 without its mark, or broken after one, cannot be read whole: never saved over.
     for (const QByteArray &broken : {QByteArray("[\0M\0a\0i\0n\0]\0\n\0", 14), QByteArray("\xFF\xFE[\0M\0]\0\n\0\x00\xD8", 12), QByteArray("\xFF\xFE[\0M\0]\0\n\0\n", 11)}) {
         writeFile(first->filePath(App), broken);

@@ -229,6 +229,13 @@ void checkDriverTarget(const ConnectionString &cs, const QStringList &registered
         }
         if (!isKey(p, "Driver"))
             checkLoadsNoCode(p.key + QLatin1Char('=') + p.value, QString());
+        // The SQLite3 driver splits the whole string at every ';', braces or not: "PWD={x;Database=y}"
+        // would give it a Database of the value's choosing.
+        static const QRegularExpression smuggledKey(QStringLiteral(";\\s*[^\\s;=][^;=]*="));
+        if (smuggledKey.match(p.value).hasMatch())
+            throw DbError(QStringLiteral("The value of \"%1\" in the ODBC connection string holds a ';' followed by "
+                                         "a key and '=', which some drivers read as a key of its own: refused.")
+                              .arg(p.key.trimmed()));
     }
 }
 

@@ -64,6 +64,13 @@ ConnectParams ConnectParams::from(const ConnectionString &cs, int timeoutSeconds
         }
         if (forced.contains(key) || !libpqKeywords().contains(key))
             continue;
+        // libpq reads an sslkey with a colon as "engine:key" and has OpenSSL load that engine: a
+        // data source never loads a library of its own choosing.
+        if (key == QLatin1String("sslkey") && pair.value.contains(u':'))
+            throw DbError(QStringLiteral("The connection string's sslkey \"%1\" names an OpenSSL engine, which loads "
+                                         "code: refused, as a data source never loads a library of its own choosing.")
+                              .arg(pair.value),
+                          QStringLiteral("08001"));
         const std::string k = key.toStdString();
         if (std::find(p.m_keys.begin(), p.m_keys.end(), k) != p.m_keys.end())
             continue; // first one wins, as ConnectionString::value reads it
