@@ -128,7 +128,7 @@ bool LineBuilder::meetsDelimiter(std::string_view text) const
     return joined.find(m_delimiter, 1) != m_delimiter.size() + text.size();
 }
 
-void LineBuilder::field(std::string_view text, std::string &out, bool null) const
+void LineBuilder::field(std::string_view text, std::string &out) const
 {
     // One pass over the bytes: most fields hold nothing that needs quotes.
     bool quote = false;
@@ -152,9 +152,6 @@ void LineBuilder::field(std::string_view text, std::string &out, bool null) cons
     }
     if (!quote && !m_delimiter.empty() && (delimiterByte || (text.empty() && m_delimiter.size() > 1)))
         quote = meetsDelimiter(text);
-    // An empty text is written "", apart from a Null, which is nothing.
-    if (text.empty() && !null)
-        quote = true;
     if (!quote) {
         out.append(text);
         return;
@@ -187,7 +184,7 @@ void LineBuilder::record(const RowReader &row, std::string &out)
         if (!first)
             out += m_delimiter;
         first = false;
-        field(row.text(column.field, buf), out, row.isNull(column.field));
+        field(row.text(column.field, buf), out);
     }
 }
 

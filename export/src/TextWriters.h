@@ -15,7 +15,7 @@ class RowReader;
 // delimiter (up to three characters). A field that holds the delimiter (or would form one with
 // the delimiters beside it), a double quote or a line break is put between double quotes with its
 // double quotes doubled, so that the line reads back into the same fields; every other field is
-// written as it stands, an empty text as "" and a Null as nothing.
+// written as it stands, a Null as nothing.
 class LineBuilder {
 public:
     explicit LineBuilder(const ExportJob &job);
@@ -25,7 +25,7 @@ public:
     void record(const RowReader &row, std::string &out);
 
 private:
-    void field(std::string_view text, std::string &out, bool null = false) const;
+    void field(std::string_view text, std::string &out) const;
     // Whether the field, written as it stands, would hold or help form a delimiter.
     bool meetsDelimiter(std::string_view text) const;
 

@@ -73,13 +73,6 @@ TEST_F(TextOutputs, DelimitedFileQuotesOnlyWhatWouldBreakTheLineAndIsUtf8)
             << reports.back().description.toStdString();
         EXPECT_EQ(readFile(file), QByteArray("1\t\tx\r\n2\ta|b\ta | b\r\n3\ta |\t| b\r\n"));
     }
-
-    // An empty text and a Null stay apart, as readers that know Nulls read them ("" and nothing).
-    control = std::make_unique<DataExport>();
-    load(recordset({field("A", db::adVarWChar), field("B", db::adVarWChar)},
-                   {{QVariant(), QStringLiteral("")}, {QStringLiteral(""), QVariant()}}));
-    ASSERT_TRUE(exportTo(DataExport::TextFile, file));
-    EXPECT_EQ(readFile(file), QByteArray("A,B\r\n,\"\"\r\n\"\",\r\n"));
 }
 
 TEST_F(TextOutputs, ClipboardGetsTheLinesAndTheMessageCountsEveryRecord)
