@@ -216,7 +216,8 @@ bool hlSourceBrowser::Refresh_Data()
 bool hlSourceBrowser::Connect_DataSource()
 {
     // report() masks the passwords a provider's message may quote.
-    return trap(QStringLiteral("Connect_DataSource"), [&] {
+    const QString before = staStatus->Panels(1).Text();
+    const bool connected = trap(QStringLiteral("Connect_DataSource"), [&] {
         ui::MousePointer::setHourglass();
         QTreeWidgetItem *selected = tvwData->currentItem();
         if (!selected)
@@ -241,6 +242,10 @@ bool hlSourceBrowser::Connect_DataSource()
         ui::MousePointer::setDefault();
         return true;
     });
+    // A connection that failed is not still being made.
+    if (!connected)
+        staStatus->Panels(1).setText(before);
+    return connected;
 }
 
 bool hlSourceBrowser::Disconnect_DataSource()

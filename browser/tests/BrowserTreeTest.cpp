@@ -127,7 +127,9 @@ TEST_F(BrowserTreeTest, ABadSourceReportsOnceWithItsPasswordMaskedAndCollapses)
     auto b = started();
     QTreeWidgetItem *broken = b->tvwData->topLevelItem(1);
     ASSERT_EQ(broken->text(0), QStringLiteral("Broken"));
+    const QString statusBefore = b->staStatus->Panels(1).Text();
     broken->setExpanded(true);
+    EXPECT_EQ(b->staStatus->Panels(1).Text(), statusBefore); // no "Connecting to" left behind
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Connect_DataSource"));
     EXPECT_FALSE(events[0].description.contains(QStringLiteral("hunter2")));
