@@ -13,6 +13,7 @@
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -415,6 +416,15 @@ void hlSourceBrowser::editDataSources(int command)
 
 bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == tvwData && event->type() == QEvent::ContextMenu
+        && static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // From the keyboard the menu is the selected data source's, shown beside its node.
+        QTreeWidgetItem *node = tvwData->currentItem();
+        selectForMenu(node);
+        if (node && tvwData_MouseUp(Qt::RightButton))
+            mnuData->popup(tvwData->viewport()->mapToGlobal(tvwData->visualItemRect(node).center()));
+        return true;
+    }
     if (watched == tvwData->viewport()) {
         if (event->type() == QEvent::MouseMove) {
             const auto *me = static_cast<QMouseEvent *>(event);

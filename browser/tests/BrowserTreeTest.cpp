@@ -13,6 +13,8 @@
 #include "ui/StatusPanels.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -114,6 +116,14 @@ TEST_F(BrowserTreeTest, ExpandOpensTheSampleOnceAndDisconnectCloses)
     ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
     EXPECT_TRUE(b->mnuConnect->isVisible());
     EXPECT_FALSE(b->mnuQuery->isVisible());
+    b->mnuData->hide();
+
+    // The menu key (or Shift+F10) opens the same menu for the selected source.
+    b->tvwData->setCurrentItem(node);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), b->tvwData->mapToGlobal(QPoint()));
+    QApplication::sendEvent(b->tvwData, &menuKey);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
+    EXPECT_TRUE(b->mnuConnect->isVisible());
     b->mnuData->hide();
 
     b->UnloadFlter();
