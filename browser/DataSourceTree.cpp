@@ -15,6 +15,7 @@
 
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -416,8 +417,13 @@ void hlSourceBrowser::editDataSources(int command)
 
 bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == tvwData && event->type() == QEvent::ContextMenu
-        && static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+    const bool menuKey = event->type() == QEvent::ContextMenu
+        && static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+    // Shift+F10 is the menu key of keyboards without one; the platform does not always say so.
+    const bool shiftF10 = event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F10
+        && static_cast<QKeyEvent *>(event)->modifiers() == Qt::ShiftModifier;
+    if (watched == tvwData && (menuKey || shiftF10)) {
         // From the keyboard the menu is the selected data source's, shown beside its node.
         QTreeWidgetItem *node = tvwData->currentItem();
         selectForMenu(node);

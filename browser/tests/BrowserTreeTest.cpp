@@ -125,6 +125,9 @@ TEST_F(BrowserTreeTest, ExpandOpensTheSampleOnceAndDisconnectCloses)
     ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
     EXPECT_TRUE(b->mnuConnect->isVisible());
     b->mnuData->hide();
+    QTest::keyClick(b->tvwData, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
+    b->mnuData->hide();
 
     b->UnloadFlter();
     EXPECT_FALSE(b->connection(1));
