@@ -229,13 +229,17 @@ bool hlSourceBrowser::Connect_DataSource()
         clearObjects();
 
         const int row = m_currentRow;
-        std::shared_ptr<db::Connection> &cn = connectionSlot(row);
+        // Held here, not in its slot: the list of sources may be rebuilt while it opens.
+        const std::shared_ptr<db::Connection> cn = connectionSlot(row);
         if (cn->State() == db::adStateClosed) {
             cn->setReadOnly(true);
             cn->setCursorLocation(db::adUseServer);
             cn->setConnectionTimeout(10);
             // The file keeps apostrophes doubled; the database gets what the user typed.
             cn->Open(connectionText(dataSources().rows[size_t(row)]));
+            // Sources changed meanwhile: the row is no longer this connection's, which goes.
+            if (connection(row) != cn)
+                return false;
             if (QTreeWidgetItem *sourceNode = dataSourceNode(row))
                 setNodeImage(sourceNode, 2);
         }
@@ -273,7 +277,8 @@ void hlSourceBrowser::tvwData_Expand(QTreeWidgetItem *node)
         return;
     tvwData->setCurrentItem(node);
     m_currentRow = nodeRow(node);
-    if (!Connect_DataSource()) {
+    // A tree rebuilt while the connection was being made no longer holds the node.
+    if (!Connect_DataSource() && tvwData->indexOfTopLevelItem(node) >= 0) {
         const QSignalBlocker block(tvwData);
         node->setExpanded(false);
     }
@@ -376,7 +381,7 @@ void hlSourceBrowser::buildTreeMenu()
 
     connect(mnuConnect, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem *node = dataSourceNode(m_currentRow)) {
-            if (Connect_DataSource() && node->childCount() > 0) {
+            if (Connect_DataSource() && tvwData->indexOfTopLevelItem(node) >= 0 && node->childCount() > 0) {
                 const QSignalBlocker block(tvwData);
                 node->setExpanded(true);
             }

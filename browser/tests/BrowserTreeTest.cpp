@@ -22,9 +22,15 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <libpq-fe.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -148,6 +154,37 @@ TEST_F(BrowserTreeTest, ABadSourceReportsOnceWithItsPasswordMaskedAndCollapses)
     EXPECT_FALSE(events[0].description.contains(QStringLiteral("hunter2")));
     EXPECT_FALSE(broken->isExpanded());
     EXPECT_EQ(hlSourceBrowser::nodeImage(broken), 1);
+}
+
+TEST_F(BrowserTreeTest, SourcesRebuiltWhileOneIsConnectingLeaveNothingBehind)
+{
+    // A server that takes the connection and never answers keeps the open waiting.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    writeSampleSources(QStringLiteral("[2]\nName=Silent\nConnection=Provider=PostgreSQL;Data Source=127.0.0.1;"
+                                      "Port=%1;Initial Catalog=x;User ID=u;Password=p;Connect Timeout=2\n")
+                           .arg(ntohs(address.sin_port)).toUtf8());
+    auto b = started();
+    QTreeWidgetItem *silent = b->tvwData->topLevelItem(1);
+    ASSERT_EQ(silent->text(0), QStringLiteral("Silent"));
+
+    // The list is rebuilt (as a save from the options does) while the open waits.
+    bool rebuilt = false;
+    QTimer::singleShot(0, b.get(), [&] { rebuilt = b->Refresh_Data(); });
+    silent->setExpanded(true);
+    ::close(listener);
+    EXPECT_TRUE(rebuilt);
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 2);
+    EXPECT_FALSE(b->tvwData->topLevelItem(1)->isExpanded());
+    EXPECT_EQ(hlSourceBrowser::nodeImage(b->tvwData->topLevelItem(1)), 1);
+    EXPECT_FALSE(b->connection(2) && b->connection(2)->State() == db::adStateOpen);
 }
 
 TEST_F(BrowserTreeTest, ClicksRaiseTheirPathsAndTheMenuFollowsThePermissions)
