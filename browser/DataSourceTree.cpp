@@ -447,8 +447,12 @@ bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
                 return true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto *me = static_cast<QMouseEvent *>(event);
+            QTreeWidgetItem *under = tvwData->itemAt(me->position().toPoint());
+            // A folder has no menu: the selected source's would act on a source not pointed at.
+            if (me->button() == Qt::RightButton && under && under->parent())
+                return QWidget::eventFilter(watched, event);
             if (me->button() == Qt::RightButton)
-                selectForMenu(tvwData->itemAt(me->position().toPoint()));
+                selectForMenu(under);
             if (tvwData_MouseUp(me->button()))
                 mnuData->popup(me->globalPosition().toPoint());
         }

@@ -343,6 +343,11 @@ TEST_F(BrowserTreeTest, TheMenuActsOnTheRightClickedSource)
     EXPECT_FALSE(b->mnuData->isVisible());
     EXPECT_EQ(b->tvwData->currentItem(), alpha->child(0));
     EXPECT_EQ(b->QueryTotal(), 1);
+    // Nor when another source is the selected one: its menu would act on a source not pointed at.
+    clickNode(*b, beta, Qt::LeftButton);
+    clickNode(*b, alpha->child(1), Qt::RightButton);
+    EXPECT_FALSE(b->mnuData->isVisible());
+    EXPECT_EQ(b->tvwData->currentItem(), beta);
 
     // The right-clicked Alpha is the one deleted.
     clickNode(*b, alpha, Qt::RightButton);
