@@ -13,7 +13,9 @@
 #include "ui/MousePointer.h"
 #include "ui/StatusPanels.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -216,7 +218,8 @@ bool hlSourceBrowser::Refresh_Data()
 bool hlSourceBrowser::Connect_DataSource()
 {
     // report() masks the passwords a provider's message may quote.
-    return trap(QStringLiteral("Connect_DataSource"), [&] {
+    const QString before = staStatus->Panels(1).Text();
+    const bool connected = trap(QStringLiteral("Connect_DataSource"), [&] {
         ui::MousePointer::setHourglass();
         QTreeWidgetItem *selected = tvwData->currentItem();
         if (!selected)
@@ -226,13 +229,17 @@ bool hlSourceBrowser::Connect_DataSource()
         clearObjects();
 
         const int row = m_currentRow;
-        std::shared_ptr<db::Connection> &cn = connectionSlot(row);
+        // Held here, not in its slot: the list of sources may be rebuilt while it opens.
+        const std::shared_ptr<db::Connection> cn = connectionSlot(row);
         if (cn->State() == db::adStateClosed) {
             cn->setReadOnly(true);
             cn->setCursorLocation(db::adUseServer);
             cn->setConnectionTimeout(10);
             // The file keeps apostrophes doubled; the database gets what the user typed.
             cn->Open(connectionText(dataSources().rows[size_t(row)]));
+            // Sources changed meanwhile: the row is no longer this connection's, which goes.
+            if (connection(row) != cn)
+                return false;
             if (QTreeWidgetItem *sourceNode = dataSourceNode(row))
                 setNodeImage(sourceNode, 2);
         }
@@ -241,6 +248,10 @@ bool hlSourceBrowser::Connect_DataSource()
         ui::MousePointer::setDefault();
         return true;
     });
+    // A connection that failed is not still being made.
+    if (!connected)
+        staStatus->Panels(1).setText(before);
+    return connected;
 }
 
 bool hlSourceBrowser::Disconnect_DataSource()
@@ -266,7 +277,8 @@ void hlSourceBrowser::tvwData_Expand(QTreeWidgetItem *node)
         return;
     tvwData->setCurrentItem(node);
     m_currentRow = nodeRow(node);
-    if (!Connect_DataSource()) {
+    // A tree rebuilt while the connection was being made no longer holds the node.
+    if (!Connect_DataSource() && tvwData->indexOfTopLevelItem(node) >= 0) {
         const QSignalBlocker block(tvwData);
         node->setExpanded(false);
     }
@@ -369,7 +381,7 @@ void hlSourceBrowser::buildTreeMenu()
 
     connect(mnuConnect, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem *node = dataSourceNode(m_currentRow)) {
-            if (Connect_DataSource() && node->childCount() > 0) {
+            if (Connect_DataSource() && tvwData->indexOfTopLevelItem(node) >= 0 && node->childCount() > 0) {
                 const QSignalBlocker block(tvwData);
                 node->setExpanded(true);
             }
@@ -410,6 +422,20 @@ void hlSourceBrowser::editDataSources(int command)
 
 bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
 {
+    const bool menuKey = event->type() == QEvent::ContextMenu
+        && static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard;
+    // Shift+F10 is the menu key of keyboards without one; the platform does not always say so.
+    const bool shiftF10 = event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F10
+        && static_cast<QKeyEvent *>(event)->modifiers() == Qt::ShiftModifier;
+    if (watched == tvwData && (menuKey || shiftF10)) {
+        // From the keyboard the menu is the selected data source's, shown beside its node.
+        QTreeWidgetItem *node = tvwData->currentItem();
+        selectForMenu(node);
+        if (node && tvwData_MouseUp(Qt::RightButton))
+            mnuData->popup(tvwData->viewport()->mapToGlobal(tvwData->visualItemRect(node).center()));
+        return true;
+    }
     if (watched == tvwData->viewport()) {
         if (event->type() == QEvent::MouseMove) {
             const auto *me = static_cast<QMouseEvent *>(event);
@@ -421,8 +447,12 @@ bool hlSourceBrowser::eventFilter(QObject *watched, QEvent *event)
                 return true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto *me = static_cast<QMouseEvent *>(event);
+            QTreeWidgetItem *under = tvwData->itemAt(me->position().toPoint());
+            // A folder has no menu: the selected source's would act on a source not pointed at.
+            if (me->button() == Qt::RightButton && under && under->parent())
+                return QWidget::eventFilter(watched, event);
             if (me->button() == Qt::RightButton)
-                selectForMenu(tvwData->itemAt(me->position().toPoint()));
+                selectForMenu(under);
             if (tvwData_MouseUp(me->button()))
                 mnuData->popup(me->globalPosition().toPoint());
         }

@@ -7,12 +7,14 @@
 #include "ui/Prompter.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <sodium.h>
@@ -121,6 +123,13 @@ frmPassword::frmPassword(bool changeMode, QWidget *parent) : QDialog(parent), m_
     layout->addLayout(buttons);
     connect(cmdOK, &QPushButton::clicked, this, &frmPassword::onOK);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The boxes alone make a window too narrow for its title, which the title bar then cuts; the
+    // bar also holds the window's icon and three buttons.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int bar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 6 * bar);
 }
 
 void frmPassword::showEvent(QShowEvent *event)

@@ -69,6 +69,7 @@ void hlSourceBrowser::buildLayout()
     tvwData->setHeaderHidden(true);
     tvwData->setMouseTracking(true);
     tvwData->viewport()->installEventFilter(this);
+    tvwData->installEventFilter(this); // the menu key and Shift+F10 reach the tree itself
     lvwData = new ObjectList(hlSplitData);
     lvwData->setObjectName(QStringLiteral("lvwData"));
     buildObjectList();

@@ -227,7 +227,10 @@ void mdiMain::fillWindowList()
     separator->setParent(this);
     int n = 0;
     for (QMdiSubWindow *w : children) {
-        auto *a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(w->windowTitle()), this);
+        // A title's own ampersands are text, not the entry's shortcut.
+        QString title = w->windowTitle();
+        title.replace(QLatin1Char('&'), QLatin1String("&&"));
+        auto *a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(title), this);
         a->setCheckable(true);
         a->setChecked(w == currentChild());
         const QPointer<QMdiSubWindow> target(w);

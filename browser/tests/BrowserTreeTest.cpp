@@ -13,6 +13,8 @@
 #include "ui/StatusPanels.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,9 +22,15 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <libpq-fe.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -116,6 +124,17 @@ TEST_F(BrowserTreeTest, ExpandOpensTheSampleOnceAndDisconnectCloses)
     EXPECT_FALSE(b->mnuQuery->isVisible());
     b->mnuData->hide();
 
+    // The menu key (or Shift+F10) opens the same menu for the selected source.
+    b->tvwData->setCurrentItem(node);
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), b->tvwData->mapToGlobal(QPoint()));
+    QApplication::sendEvent(b->tvwData, &menuKey);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
+    EXPECT_TRUE(b->mnuConnect->isVisible());
+    b->mnuData->hide();
+    QTest::keyClick(b->tvwData, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b->mnuData->isVisible(); }));
+    b->mnuData->hide();
+
     b->UnloadFlter();
     EXPECT_FALSE(b->connection(1));
 }
@@ -127,12 +146,45 @@ TEST_F(BrowserTreeTest, ABadSourceReportsOnceWithItsPasswordMaskedAndCollapses)
     auto b = started();
     QTreeWidgetItem *broken = b->tvwData->topLevelItem(1);
     ASSERT_EQ(broken->text(0), QStringLiteral("Broken"));
+    const QString statusBefore = b->staStatus->Panels(1).Text();
     broken->setExpanded(true);
+    EXPECT_EQ(b->staStatus->Panels(1).Text(), statusBefore); // no "Connecting to" left behind
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].procedure, QStringLiteral("Connect_DataSource"));
     EXPECT_FALSE(events[0].description.contains(QStringLiteral("hunter2")));
     EXPECT_FALSE(broken->isExpanded());
     EXPECT_EQ(hlSourceBrowser::nodeImage(broken), 1);
+}
+
+TEST_F(BrowserTreeTest, SourcesRebuiltWhileOneIsConnectingLeaveNothingBehind)
+{
+    // A server that takes the connection and never answers keeps the open waiting.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    writeSampleSources(QStringLiteral("[2]\nName=Silent\nConnection=Provider=PostgreSQL;Data Source=127.0.0.1;"
+                                      "Port=%1;Initial Catalog=x;User ID=u;Password=p;Connect Timeout=2\n")
+                           .arg(ntohs(address.sin_port)).toUtf8());
+    auto b = started();
+    QTreeWidgetItem *silent = b->tvwData->topLevelItem(1);
+    ASSERT_EQ(silent->text(0), QStringLiteral("Silent"));
+
+    // The list is rebuilt (as a save from the options does) while the open waits.
+    bool rebuilt = false;
+    QTimer::singleShot(0, b.get(), [&] { rebuilt = b->Refresh_Data(); });
+    silent->setExpanded(true);
+    ::close(listener);
+    EXPECT_TRUE(rebuilt);
+    ASSERT_EQ(b->tvwData->topLevelItemCount(), 2);
+    EXPECT_FALSE(b->tvwData->topLevelItem(1)->isExpanded());
+    EXPECT_EQ(hlSourceBrowser::nodeImage(b->tvwData->topLevelItem(1)), 1);
+    EXPECT_FALSE(b->connection(2) && b->connection(2)->State() == db::adStateOpen);
 }
 
 TEST_F(BrowserTreeTest, ClicksRaiseTheirPathsAndTheMenuFollowsThePermissions)
@@ -291,6 +343,11 @@ TEST_F(BrowserTreeTest, TheMenuActsOnTheRightClickedSource)
     EXPECT_FALSE(b->mnuData->isVisible());
     EXPECT_EQ(b->tvwData->currentItem(), alpha->child(0));
     EXPECT_EQ(b->QueryTotal(), 1);
+    // Nor when another source is the selected one: its menu would act on a source not pointed at.
+    clickNode(*b, beta, Qt::LeftButton);
+    clickNode(*b, alpha->child(1), Qt::RightButton);
+    EXPECT_FALSE(b->mnuData->isVisible());
+    EXPECT_EQ(b->tvwData->currentItem(), beta);
 
     // The right-clicked Alpha is the one deleted.
     clickNode(*b, alpha, Qt::RightButton);

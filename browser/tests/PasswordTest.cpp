@@ -2,8 +2,10 @@
 
 #include "Passwords.h"
 
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include <functional>
@@ -152,6 +154,21 @@ TEST_F(PasswordTest, OkFollowsTheLengthsOfNewAndConfirm)
     EXPECT_FALSE(dlg.cmdOK->isEnabled());
     dlg.txtPassword[2]->setText(QStringLiteral(" xy "));
     EXPECT_TRUE(dlg.cmdOK->isEnabled());
+}
+
+TEST_F(PasswordTest, EachWindowIsWideEnoughForItsTitle)
+{
+    for (const bool changeMode : {true, false}) {
+        frmPassword dlg(changeMode);
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        QFont bold = dlg.font();
+        bold.setBold(true);
+        // Title text, window icon and the three title-bar buttons.
+        const int bar = dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &dlg);
+        EXPECT_GE(dlg.width(), QFontMetrics(bold).horizontalAdvance(dlg.windowTitle()) + 4 * bar)
+            << dlg.windowTitle().toStdString();
+    }
 }
 
 } // namespace

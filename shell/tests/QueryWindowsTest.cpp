@@ -440,6 +440,15 @@ TEST_F(QueryWindowsTest, TheWindowMenuArrangesAndListsTheChildren)
     EXPECT_TRUE(listed.filter(QStringLiteral("Customers")).size() == 1) << listed.join(QLatin1Char(',')).toStdString();
     EXPECT_TRUE(listed.filter(QStringLiteral("Products")).size() == 1);
     EXPECT_TRUE(listed.filter(QStringLiteral("Data Sources")).size() == 1);
+
+    // A title's ampersand is listed as written, not taken for the entry's shortcut.
+    b->setWindowTitle(QStringLiteral("R&D : Tables : Products"));
+    emit main->mnuWindow->aboutToShow();
+    QStringList shown;
+    for (QAction *act : main->mnuWindow->actions())
+        if (act->isCheckable())
+            shown << act->iconText();
+    EXPECT_EQ(shown.filter(QStringLiteral("R&D : Tables : Products")).size(), 1) << shown.join(QLatin1Char(',')).toStdString();
 }
 
 TEST_F(QueryWindowsTest, RestoringAMinimisedWindowKeepsItsPlaceInsteadOfRunningAgain)
