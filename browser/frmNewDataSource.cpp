@@ -94,7 +94,7 @@ frmNewDataSource::frmNewDataSource(QWidget *parent) : QDialog(parent)
     form->addRow(tr("Connection"), txtConnection);
     form->addRow(tr("Delimiter"), cboDelimiter);
 
-    cmdDataSource = new QPushButton(tr("Co&nnection"), this);
+    cmdDataSource = new QPushButton(tr("C&onnection"), this);
     cmdDataSource->setToolTip(tr("Build the connection string"));
     cmdDataSource->setCheckable(true);
     cmdTest = new QPushButton(tr("&Test"), this);

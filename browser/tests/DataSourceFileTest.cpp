@@ -373,14 +373,6 @@ TEST(DataSourceDialog, OkNeedsANameAndAConnectionHoweverMade)
     d.useBuiltConnection();
     EXPECT_TRUE(d.cmdOK->isEnabled());
     EXPECT_EQ(d.txtConnection->text(), QStringLiteral("Provider=SQLite;Data Source=/data/my file.db"));
-
-    // Alt+O is OK's alone: no other button of the dialog shares its letter.
-    d.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-    QTest::keyClick(&d, Qt::Key_O, Qt::AltModifier);
-    // A button's shortcut presses it visibly and clicks on its release.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }));
-    EXPECT_FALSE(d.Cancelled());
 }
 
 TEST(DataSourceDialog, EditedSourceOpensReadyAndKeepsAnUnusualDelimiter)
